@@ -1,0 +1,34 @@
+# Thin wrapper over CMake and CTest.
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_FLAGS ?=
+ifeq ($(KNOTWORK_WERROR),ON)
+CMAKE_FLAGS += -DKNOTWORK_WERROR=ON
+endif
+
+.PHONY: all build test test-asan demo bench format clean
+
+all: build
+
+build:
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+	cmake --build build -j $(JOBS)
+
+test: build
+	cd build && ctest --output-on-failure -j $(JOBS)
+
+test-asan:
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKNOTWORK_SANITIZE=ON -DKNOTWORK_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+demo: build
+	./build/knotwork demo
+
+bench: build
+	@for b in build/bench/*_bench; do echo "== $$b"; $$b; done
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.hpp' '*.h' '*.c')
+
+clean:
+	rm -rf build build-asan

@@ -1,0 +1,184 @@
+/* knotwork.h: the public interface of the Knotwork NURBS curve library.
+ *
+ * Plain C (C11 and C++). Every operation reports through a status word of type
+ * BSrc passed by pointer: 0 is success, anything else a failure. Tolerances come
+ * from the process-wide record BSparameters. The library keeps unsynchronised
+ * global state: callers serialise all calls.
+ */
+#ifndef KNOTWORK_H
+#define KNOTWORK_H
+
+#include <stdint.h>
+#include <stdio.h>
+
+#if defined(_WIN32)
+#if defined(KNOTWORK_BUILDING)
+#define KW_API __declspec(dllexport)
+#else
+#define KW_API __declspec(dllimport)
+#endif
+#else
+#define KW_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Basic types and status codes (src/frame/status.cpp) ----------------- */
+
+typedef int32_t BSrc;        /* status word: 0 success, anything else failure */
+typedef int16_t BSboolean;   /* FALSE 0, TRUE 1; any non-zero value reads as TRUE */
+
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef FALSE
+#define FALSE 0
+#endif
+
+#define BSSUCC 0          /* success */
+#define BSFAIL (-1)       /* the computation failed and has no result */
+#define BSINARG (-2)      /* invalid argument or inconsistent record */
+#define BSDIVZERO (-5)    /* a zero divisor met */
+#define BSDEGEN (-6)      /* degenerate geometry */
+#define BSCOLLIN (-7)     /* collinear points: no unique plane or normal */
+#define BSNOSOLUTION (-12) /* no solution: no convergence or no such point */
+#define BSNOMEMORY (-13)  /* result memory could not be allocated */
+#define BSSINGULAR (-14)  /* singular matrix */
+#define BSDEGENLINE (-15) /* projection onto a line given by two coincident points */
+#define BSNULLPTR 3       /* a required pointer, or an array inside a record, is null */
+#define BSNOSTKMEMORY 33  /* scratch memory could not be allocated */
+#define BSBADWEIGHT 49    /* a weight below a quarter of the mean weight */
+#define BSDEGENINPUT 50   /* input degenerate for this operation */
+#define BSDBGFAIL 58      /* failure injected by the debug failure mechanism */
+#define BSBADINDEX 27     /* tolerance index outside 0..18 (BSchangepar) */
+
+/* ---- Error trace and failure injection (src/frame/status.cpp) ------------ */
+
+/* Runs the status-injection check for the operation with lower-case name name. */
+KW_API void BSsetrc(const char *name, BSrc *rc);
+/* Appends (name, code) to the error trace while it has fewer than 1000 entries. */
+KW_API void BSdbgrc(BSrc code, const char *name);
+/* Prints the trace, oldest first, as "error in %s, rc = %d \n" lines. */
+KW_API void BSdbgprint(FILE *stream);
+/* Turns status injection on with the given seed and rate; stores the name hash. */
+KW_API void BSinitfail(const char *name, int32_t data, double rate);
+/* Turns status injection off. */
+KW_API void BSdeinifail(void);
+/* Does nothing; kept for hosts that call it at start-up. */
+KW_API void BSinit(void);
+/* Sets BSdbglev to 0. */
+KW_API void BSinit20(void);
+
+KW_API extern double BSglobaldebugfailurerate;
+KW_API extern int32_t BSglobaldebugfailuredata;
+KW_API extern int32_t BSglobaldebugfailurename;
+KW_API extern double BSglobalallocfailurerate;
+KW_API extern int32_t BSglobalallocfailurenumber;
+KW_API extern int32_t BSglobalallocfailuredata;
+KW_API extern int32_t BSglobalallocfailurename;
+
+/* ---- Memory manager (src/frame/memory.cpp, src/frame/memcheck.cpp) ------- */
+
+/* The list of live guarded blocks at debug level 20. */
+typedef struct BSptrlist {
+  int32_t capacity; /* 0 until the first registration, then 5000, 10000, ... */
+  int32_t count;    /* live blocks */
+  void **ptrs;      /* addresses handed to callers, oldest first */
+} BSptrlist;
+
+typedef void *(*BSqemem_alloc_hook)(int32_t size);
+typedef void (*BSqemem_release_hook)(void *block, int32_t size);
+
+KW_API extern int32_t BSdbglev;     /* 20: guarded debug mode; -99: BSdbginit runs every checker */
+KW_API extern BSptrlist BSlist_al;  /* live guarded blocks */
+KW_API extern int16_t BSalloczero;  /* set when an allocation below 1 byte was asked for */
+KW_API extern int16_t BSfreezero;   /* set when a null pointer was released */
+KW_API extern void *BSlmemptr;      /* the locked poisoned block of BSlockmem, or null */
+KW_API extern int32_t BSlmemnumb;   /* its size in bytes */
+
+/* Result memory: returned to callers, released with BSdbgfree. Null on failure. */
+KW_API void *BSdbgalloc(int32_t size);
+KW_API void *BSdbgcalloc(int32_t count, int32_t size);
+KW_API void *BSdbgralloc(void *ptr, int32_t size);
+KW_API void BSdbgfree(void *ptr);
+/* Scratch allocator proper (guarded at debug level 20, the system allocator otherwise). */
+KW_API void *BSdbgsalloc(int32_t size);
+KW_API void BSdbgsfree(void *ptr);
+/* Plain-mode result memory, pooled when hooks are installed. */
+KW_API void *BSqememal(int32_t size);
+KW_API void BSqememfr(void *ptr);
+/* Installs the pooled allocator hooks; a null hook clears both. */
+KW_API void BSsetqemem(BSqemem_alloc_hook alloc_hook, BSqemem_release_hook release_hook);
+/* Clears the error trace; at level -99 runs every checker and returns BSmemclean's code. */
+KW_API int32_t BSdbginit(void);
+/* Reports zero-size requests (1), null releases (10) and live blocks (100). */
+KW_API int32_t BSmemclean(void);
+KW_API void BSchkmem1(void *ptr);
+KW_API void BSchkmemo(void);
+KW_API void BSpoisonmem(int32_t n);
+KW_API void BSpoisonstk(int32_t n);
+KW_API void BSlockmem(int32_t n);
+KW_API void BSchklmem(void);
+
+/* ---- Tolerances (src/frame/tolerance.cpp) -------------------------------- */
+
+/* The tolerance record: 19 doubles, addressed by index 0..18 in this order. */
+struct BSparameters {
+  double half_basis_tol;  /*  0 */
+  double dist_tol;        /*  1 */
+  double dist_sqtol;      /*  2 */
+  double orient_tol;      /*  3 */
+  double parallel_tol;    /*  4 */
+  double parallel_sqtol;  /*  5 */
+  double fine_dist_tol;   /*  6 */
+  double aux_dist_tol;    /*  7 */
+  double knot_tol;        /*  8 */
+  double offset_tol;      /*  9 */
+  double chrdht_tol;      /* 10 */
+  double aux_rel_tol;     /* 11 */
+  double basis_tol;       /* 12 */
+  double tenth_basis_tol; /* 13 */
+  double aux_fraction;    /* 14 */
+  double arclen_tol;      /* 15 */
+  double zero_tol;        /* 16 */
+  double aux_tangent;     /* 17 */
+  double endpt_tol;       /* 18 */
+};
+KW_API extern struct BSparameters BSparameters;
+
+/* Stores value in field index (0..18); status 27 and FALSE otherwise. */
+KW_API BSboolean BSchangepar(BSrc *rc, int32_t index, double value);
+/* Resets the dependent tolerance family from a new basis_tol. */
+KW_API BSboolean BSchgdeppar(double value, BSrc *rc);
+/* Console editor of the main tolerances (standard input and output). */
+KW_API void BSchangetol(void);
+/* Selects the knot tolerance method (0 scaled, 1 fixed; other values query); returns the old one. */
+KW_API int32_t BSstolmthd(int32_t method);
+
+/* ---- Curve records (src/records/curve_record.cpp) ------------------------ */
+
+/* A non-uniform, optionally rational B-spline curve in 3D. Rational poles are
+ * stored multiplied by their weights. */
+typedef struct BScurve {
+  int16_t order;          /* degree + 1, at least 2 */
+  BSboolean periodic;
+  BSboolean non_uniform;
+  int32_t num_poles;
+  double *poles;          /* num_poles poles of 3 doubles */
+  int32_t num_knots;      /* order + num_poles */
+  double *knots;
+  BSboolean rational;
+  double *weights;        /* num_poles weights when rational, else null */
+  BSboolean planar;
+  BSboolean phy_closed;
+  int16_t num_boundaries;
+  double *bdrys;          /* num_boundaries (start, end) parameter pairs, or null */
+} BScurve;
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KNOTWORK_H */

@@ -1,0 +1,2 @@
+#include "support.hpp"
+TEST(Placeholder, Builds) { SUCCEED(); }
