@@ -177,6 +177,58 @@ typedef struct BScurve {
   double *bdrys;          /* num_boundaries (start, end) parameter pairs, or null */
 } BScurve;
 
+/* ---- Curve records, surface records and text dumps (src/records/) ---- */
+
+/* ---- end: Curve records, surface records and text dumps ---- */
+
+/* ---- Byte images of doubles (src/records/hexdump.cpp) ---- */
+
+/* ---- end: Byte images of doubles ---- */
+
+/* ---- Vector primitives and point sets (src/vector/) ---- */
+
+/* ---- end: Vector primitives and point sets ---- */
+
+/* ---- Lines and planes (src/vector/lines_planes.cpp) ---- */
+
+/* ---- end: Lines and planes ---- */
+
+/* ---- Dense linear algebra and sorting (src/numeric/) ---- */
+
+/* ---- end: Dense linear algebra and sorting ---- */
+
+/* ---- Knot vectors and spans (src/bspline/knots.cpp) ---- */
+
+/* ---- end: Knot vectors and spans ---- */
+
+/* ---- Curve evaluation (src/bspline/evaluate.cpp) ---- */
+
+/* ---- end: Curve evaluation ---- */
+
+/* ---- Knot insertion (src/bspline/insert.cpp) ---- */
+
+/* ---- end: Knot insertion ---- */
+
+/* ---- Split, extract, reverse, close (src/bspline/split.cpp) ---- */
+
+/* ---- end: Split, extract, reverse, close ---- */
+
+/* ---- Degree elevation and Bezier decomposition (src/bspline/bezier.cpp) ---- */
+
+/* ---- end: Degree elevation and Bezier decomposition ---- */
+
+/* ---- Tangent continuity at knots (src/analysis/continuity.cpp) ---- */
+
+/* ---- end: Tangent continuity at knots ---- */
+
+/* ---- Bounding boxes (src/query/boxes.cpp) ---- */
+
+/* ---- end: Bounding boxes ---- */
+
+/* ---- Point projection onto a curve (src/query/project.cpp) ---- */
+
+/* ---- end: Point projection onto a curve ---- */
+
 #ifdef __cplusplus
 }
 #endif
