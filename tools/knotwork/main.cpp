@@ -1,96 +1,143 @@
 // knotwork: command-line front end of the library, built on the public API only.
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
-#include "knotwork.h"
+#include "cli.hpp"
 
+namespace cli {
 namespace {
 
-struct ToleranceName {
-  const char *name;
-  int32_t index;
-};
-
-constexpr ToleranceName kTolerances[] = {
-    {"half_basis_tol", 0}, {"dist_tol", 1},     {"dist_sqtol", 2},   {"orient_tol", 3},
-    {"parallel_tol", 4},   {"parallel_sqtol", 5}, {"fine_dist_tol", 6}, {"aux_dist_tol", 7},
-    {"knot_tol", 8},       {"offset_tol", 9},   {"chrdht_tol", 10},  {"aux_rel_tol", 11},
-    {"basis_tol", 12},     {"tenth_basis_tol", 13}, {"aux_fraction", 14}, {"arclen_tol", 15},
-    {"zero_tol", 16},      {"aux_tangent", 17}, {"endpt_tol", 18},
-};
-
-double tolerance_value(int32_t index) {
-  const double *fields = &BSparameters.half_basis_tol;
-  return fields[index];
+std::vector<const Command *> &registry() {
+  static std::vector<const Command *> commands;
+  return commands;
 }
 
-void print_tolerances() {
-  std::printf("tolerances (method %d: %s knot tolerance)\n", BSstolmthd(-1),
-              BSstolmthd(-1) == 0 ? "curve-scaled" : "fixed");
-  for (const auto &t : kTolerances)
-    std::printf("  %2d  %-16s %.6g\n", t.index, t.name, tolerance_value(t.index));
+std::vector<std::pair<int, int (*)()>> &demo_sections() {
+  static std::vector<std::pair<int, int (*)()>> sections;
+  return sections;
 }
 
-int usage_error(const char *message) {
-  std::fprintf(stderr, "knotwork: %s\nRun 'knotwork help' for usage.\n", message);
-  return 2;
+const Command *find_command(const char *name) {
+  for (const Command *c : registry())
+    if (std::strcmp(c->name, name) == 0) return c;
+  return nullptr;
 }
 
-int cmd_demo(int, char **) {
-  std::printf("Knotwork demo\n\n");
-  print_tolerances();
-  return 0;
-}
-
-// knotwork tol                      shows the record
-// knotwork tol NAME VALUE ...       sets fields, then shows the record
-// knotwork tol --basis VALUE        resets the dependent family from basis_tol
-int cmd_tol(int argc, char **argv) {
-  for (int i = 0; i < argc; i += 2) {
-    if (i + 1 >= argc) return usage_error("tol: every name needs a value");
-    char *end = nullptr;
-    const double value = std::strtod(argv[i + 1], &end);
-    if (end == argv[i + 1] || *end != '\0') return usage_error("tol: value is not a number");
-    BSrc rc = BSSUCC;
-    if (std::strcmp(argv[i], "--basis") == 0) {
-      BSchgdeppar(value, &rc);
-      continue;
-    }
-    int32_t index = -1;
-    for (const auto &t : kTolerances)
-      if (std::strcmp(argv[i], t.name) == 0) index = t.index;
-    if (index < 0) {
-      std::string m = std::string("tol: unknown tolerance '") + argv[i] + "'";
-      return usage_error(m.c_str());
-    }
-    BSchangepar(&rc, index, value);
+int cmd_help(int argc, char **argv) {
+  if (argc >= 1) {
+    const Command *c = find_command(argv[0]);
+    if (c == nullptr) return usage_error(std::string("help: unknown command '") + argv[0] + "'");
+    std::printf("usage: knotwork %s\n\n%s", c->synopsis, c->help);
+    return kOk;
   }
-  print_tolerances();
-  return 0;
+  std::vector<const Command *> sorted = registry();
+  std::sort(sorted.begin(), sorted.end(),
+            [](const Command *a, const Command *b) { return a->order < b->order; });
+  std::printf("usage: knotwork COMMAND [ARGS]\n\ncommands:\n");
+  for (const Command *c : sorted) std::printf("  %s\n", c->synopsis);
+  std::printf("\nRun 'knotwork help COMMAND' for the arguments and an example.\n"
+              "Exit codes: 0 success, 1 library failure, 2 usage error.\n");
+  return kOk;
 }
 
-int cmd_help(int, char **) {
-  std::printf(
-      "usage: knotwork COMMAND [ARGS]\n\n"
-      "commands:\n"
-      "  demo                 run the built-in samples and print a report\n"
-      "  tol [NAME VALUE]...  show the tolerance record, or set fields first\n"
-      "      tol --basis B    reset the dependent tolerances from basis_tol B\n"
-      "  help                 this text\n");
-  return 0;
+int cmd_demo(int argc, char **) {
+  if (argc != 0) return usage_error("demo takes no arguments");
+  auto sections = demo_sections();
+  std::stable_sort(sections.begin(), sections.end(),
+                   [](const auto &a, const auto &b) { return a.first < b.first; });
+  std::printf("Knotwork demo\n");
+  for (const auto &s : sections) {
+    const int code = s.second();
+    if (code != kOk) return code;
+  }
+  return kOk;
 }
+
+const Command help_command("help", "help [COMMAND]",
+                           "Lists the commands, or shows one command's arguments.\n\n"
+                           "example: knotwork help tol\n",
+                           cmd_help, 1000);
+const Command demo_command("demo", "demo",
+                           "Builds sample curves in memory, runs the library's queries on them\n"
+                           "and prints a short report.\n\nexample: knotwork demo\n",
+                           cmd_demo, 0);
 
 }  // namespace
 
+Command::Command(const char *n, const char *s, const char *h, Handler r, int o)
+    : name(n), synopsis(s), help(h), run(r), order(o) {
+  registry().push_back(this);
+}
+
+DemoSection::DemoSection(int order, int (*run)()) { demo_sections().emplace_back(order, run); }
+
+int usage_error(const std::string &message) {
+  std::fprintf(stderr, "knotwork: %s\nRun 'knotwork help' for usage.\n", message.c_str());
+  return kUsage;
+}
+
+const char *status_name(BSrc rc) {
+  switch (rc) {
+    case BSSUCC: return "BSSUCC";
+    case BSFAIL: return "BSFAIL";
+    case BSINARG: return "BSINARG";
+    case BSDIVZERO: return "BSDIVZERO";
+    case BSDEGEN: return "BSDEGEN";
+    case BSCOLLIN: return "BSCOLLIN";
+    case BSNOSOLUTION: return "BSNOSOLUTION";
+    case BSNOMEMORY: return "BSNOMEMORY";
+    case BSSINGULAR: return "BSSINGULAR";
+    case BSDEGENLINE: return "BSDEGENLINE";
+    case BSNULLPTR: return "BSNULLPTR";
+    case BSNOSTKMEMORY: return "BSNOSTKMEMORY";
+    case BSBADWEIGHT: return "BSBADWEIGHT";
+    case BSDEGENINPUT: return "BSDEGENINPUT";
+    case BSDBGFAIL: return "BSDBGFAIL";
+    default: return "status";
+  }
+}
+
+int library_failure(const char *operation, BSrc rc) {
+  std::fprintf(stderr, "knotwork: %s failed: %s (%d)\nerror trace:\n", operation, status_name(rc),
+               rc);
+  BSdbgprint(stderr);
+  return kLibraryFailure;
+}
+
+bool parse_double(const char *text, double *out) {
+  if (text == nullptr || *text == '\0') return false;
+  char *end = nullptr;
+  errno = 0;
+  const double v = std::strtod(text, &end);
+  if (end == text || *end != '\0' || errno == ERANGE) return false;
+  *out = v;
+  return true;
+}
+
+bool parse_int(const char *text, long *out) {
+  if (text == nullptr || *text == '\0') return false;
+  char *end = nullptr;
+  errno = 0;
+  const long v = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || errno == ERANGE) return false;
+  *out = v;
+  return true;
+}
+
+}  // namespace cli
+
 int main(int argc, char **argv) {
-  if (argc < 2) return usage_error("missing command");
-  const char *cmd = argv[1];
-  if (std::strcmp(cmd, "demo") == 0) return cmd_demo(argc - 2, argv + 2);
-  if (std::strcmp(cmd, "tol") == 0) return cmd_tol(argc - 2, argv + 2);
-  if (std::strcmp(cmd, "help") == 0 || std::strcmp(cmd, "--help") == 0)
-    return cmd_help(argc - 2, argv + 2);
-  std::string m = std::string("unknown command '") + cmd + "'";
-  return usage_error(m.c_str());
+  if (argc < 2) return cli::usage_error("missing command");
+  const cli::Command *c = cli::find_command(argv[1]);
+  if (c == nullptr) {
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)
+      return cli::find_command("help")->run(0, nullptr);
+    return cli::usage_error(std::string("unknown command '") + argv[1] + "'");
+  }
+  return c->run(argc - 2, argv + 2);
 }
