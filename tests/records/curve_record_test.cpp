@@ -219,6 +219,20 @@ TEST_F(CurveRecord, ReallocqelcvFailureLeavesNothing) {
   EXPECT_EQ(rc, BSNULLPTR);
 }
 
+TEST_F(CurveRecord, ReallocqelcvInjectedFailureReleasesBothRecords) {
+  BScurve *cv = nullptr;
+  BSrc rc;
+  BSallocqelcv(3, 4, FALSE, 0, &cv, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  const int32_t live = BSlist_al.count;
+  BSinitfail("bsreallocqelcv", 0, 1.0);
+  BSreallocqelcv(4, 8, 0, &cv, &rc);
+  BSdeinifail();
+  EXPECT_EQ(rc, BSDBGFAIL);
+  EXPECT_EQ(cv, nullptr);
+  EXPECT_EQ(BSlist_al.count, live - 1);
+}
+
 TEST_F(CurveRecord, CvCopyCopiesFieldsButNeverBoundaries) {
   kwtest::OwnedCurve src(4, 6, true, 2);
   kwtest::fill_random(src, 7);
