@@ -265,7 +265,9 @@ TEST_F(LinesPlanesTest, ScratchFailuresInTheCoplanarityTest) {
         int32_t where;
         double dist, pts[6], par[2];
         const int16_t r = BSdistll(&rc, a, b, &where, &dist, pts, par);
-        if (rc != BSSUCC) EXPECT_EQ(r, 0);
+        if (rc != BSSUCC) {
+          EXPECT_EQ(r, 0);
+        }
         return rc;
       },
       {BSNOSTKMEMORY});
