@@ -567,11 +567,12 @@ TEST(BSmansf0, ShortSpanAndZeroDifference) {
 
 TEST(BSsetder_cv, ZeroWeightFails) {
   const double hom[8] = {1, 2, 3, 0, 1, 1, 1, 1};
-  double out[6] = {9, 9, 9, 9, 9, 9};
+  double out[8] = {9, 9, 9, 9, 9, 9, 9, 9};
   BSrc rc = -99;
   BSsetder_cv(3, 1, 1, hom, out, &rc);
   EXPECT_EQ(rc, BSFAIL);
-  for (double v : out) EXPECT_EQ(v, 0.0);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(out[i], 0.0);
+  EXPECT_EQ(out[6], 9.0);
   BSsetder_cv(4, 0, 1, hom, out, &rc);
   EXPECT_EQ(rc, BSSUCC);
   EXPECT_EQ(out[5], 1.0);
