@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <string>
 #include <random>
 #include <vector>
 
@@ -791,4 +793,24 @@ TEST_F(EvaluateMemory, ScratchFailuresOfEvalbspAndCvnormal) {
       },
       {BSNOSTKMEMORY});
   EXPECT_NEAR(std::fabs(nrm[2]), 1.0, 1e-12);
+}
+
+TEST(BScveval, GeneralPathFailureTracedAsBScveval_n) {
+  BSdbginit();
+  TestCurve c(2, {0, 0, 0, 1, 0, 0}, {0, 0, 1, 1}, {0, 0});
+  double e[9];
+  BSrc rc = -99;
+  BScveval(&c.cv, 0.5, 1, e, &rc);
+  EXPECT_EQ(rc, BSFAIL);
+  BScveval(&c.cv, 0.5, 2, e, &rc);
+  EXPECT_EQ(rc, BSFAIL);
+  std::FILE *f = std::tmpfile();
+  ASSERT_NE(f, nullptr);
+  BSdbgprint(f);
+  std::rewind(f);
+  char text[256] = {};
+  const std::size_t got = std::fread(text, 1, sizeof text - 1, f);
+  std::fclose(f);
+  EXPECT_EQ(std::string(text, got), "error in BScveval, rc = -1 \nerror in BScveval_n, rc = -1 \n");
+  BSdbginit();
 }
