@@ -10,6 +10,7 @@
 #include "bspline/kernel.hpp"
 #include "frame/frame.hpp"
 #include "vector/vec3.hpp"
+#include "vector/vector.hpp"
 
 namespace knotwork {
 
@@ -141,94 +142,16 @@ BSrc curvature_comb(BScurve &cv, int32_t count, const double *pars, double lengt
 
 // ---- Plane of the poles -----------------------------------------------------------
 
-namespace {
-
-// Eigen decomposition of a symmetric 3x3 matrix by cyclic Jacobi rotations:
-// eigenvalues in val (descending), eigenvectors in the columns of vec.
-void symmetric_eigen3(double a[3][3], double val[3], double vec[3][3]) {
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) vec[i][j] = i == j ? 1.0 : 0.0;
-  for (int sweep = 0; sweep < 50; ++sweep) {
-    const double off = a[0][1] * a[0][1] + a[0][2] * a[0][2] + a[1][2] * a[1][2];
-    const double diag = a[0][0] * a[0][0] + a[1][1] * a[1][1] + a[2][2] * a[2][2];
-    if (off <= 1e-34 * diag || off == 0.0) break;
-    for (int p = 0; p < 2; ++p) {
-      for (int q = p + 1; q < 3; ++q) {
-        if (a[p][q] == 0.0) continue;
-        const double theta = (a[q][q] - a[p][p]) / (2.0 * a[p][q]);
-        const double t =
-            (theta >= 0 ? 1.0 : -1.0) / (std::fabs(theta) + std::sqrt(theta * theta + 1.0));
-        const double c = 1.0 / std::sqrt(t * t + 1.0), s = t * c;
-        for (int k = 0; k < 3; ++k) {  // A <- A J
-          const double akp = a[k][p], akq = a[k][q];
-          a[k][p] = c * akp - s * akq;
-          a[k][q] = s * akp + c * akq;
-        }
-        for (int k = 0; k < 3; ++k) {  // A <- J^T A
-          const double apk = a[p][k], aqk = a[q][k];
-          a[p][k] = c * apk - s * aqk;
-          a[q][k] = s * apk + c * aqk;
-        }
-        for (int k = 0; k < 3; ++k) {
-          const double vkp = vec[k][p], vkq = vec[k][q];
-          vec[k][p] = c * vkp - s * vkq;
-          vec[k][q] = s * vkp + c * vkq;
-        }
-      }
-    }
-  }
-  int order[3] = {0, 1, 2};
-  std::sort(order, order + 3, [&](int x, int y) { return a[x][x] > a[y][y]; });
-  double sorted[3][3];
-  for (int j = 0; j < 3; ++j) {
-    val[j] = a[order[j]][order[j]];
-    for (int i = 0; i < 3; ++i) sorted[i][j] = vec[i][order[j]];
-  }
-  std::memcpy(vec, sorted, sizeof sorted);
-}
-
-}  // namespace
-
 // Unit normal of the plane through the curve's poles (geometric poles for a
 // rational curve): BSCOLLIN when they span no plane or do not lie in one.
 BSrc curve_plane_normal(const BScurve &cv, double *normal) {
   const int32_t n = cv.num_poles;
   if (n < 3) return BSCOLLIN;
-  const double *w = cv.rational ? cv.weights : nullptr;
-  if (w != nullptr) {
-    double mean = 0.0;
-    for (int32_t i = 0; i < n; ++i) mean += w[i];
-    mean /= n;
-    for (int32_t i = 0; i < n; ++i)
-      if (w[i] < mean / 4) return BSBADWEIGHT;
-  }
-  ScratchBuffer buf(static_cast<std::size_t>(n) * 3 * sizeof(double));
-  if (!buf.ok()) return BSNOSTKMEMORY;
-  double *pts = buf.as<double>();
-  double centre[3] = {0.0, 0.0, 0.0};
-  for (int32_t i = 0; i < n; ++i) {
-    v3::scale(cv.poles + 3 * i, w ? 1.0 / w[i] : 1.0, pts + 3 * i);
-    v3::add(centre, pts + 3 * i, centre);
-  }
-  v3::scale(centre, 1.0 / n, centre);
-  double scatter[3][3] = {};
-  for (int32_t i = 0; i < n; ++i) {
-    double c[3];
-    v3::sub(pts + 3 * i, centre, c);
-    for (int r = 0; r < 3; ++r)
-      for (int q = 0; q < 3; ++q) scatter[r][q] += c[r] * c[q];
-  }
-  double val[3], vec[3][3];
-  symmetric_eigen3(scatter, val, vec);
-  const double limit = tol().dist_tol * std::sqrt(static_cast<double>(n));
-  int small = 0;
-  for (double v : val) small += std::sqrt(std::max(v, 0.0)) < limit;
-  if (small != 1) return BSCOLLIN;
-  const double e1[3] = {vec[0][0], vec[1][0], vec[2][0]};
-  const double e2[3] = {vec[0][1], vec[1][1], vec[2][1]};
-  v3::cross(e1, e2, normal);
-  v3::scale(normal, 1.0 / v3::len(normal), normal);
-  return BSSUCC;
+  int32_t cls = 0;
+  const BSrc rc = classify_weighted_points(n, cv.poles, cv.rational ? cv.weights : nullptr, &cls,
+                                           normal);
+  if (rc != BSSUCC) return rc;
+  return cls == kClassPlane ? BSSUCC : BSCOLLIN;
 }
 
 }  // namespace knotwork
