@@ -318,13 +318,304 @@ KW_API BSboolean BSreadhexd(FILE *stream, int32_t mode, int32_t count, double *v
 
 /* ---- Vector primitives and point sets (src/vector/) ---- */
 
+/* Points and vectors are 3 doubles. Optional weight arrays hold one weight per
+ * point (null: unweighted); a weighted point p with weight w stands for p / w.
+ * The elementary members set *rc to 0 and run no trace. */
+
+/* a . b */
+KW_API double BSdotp(BSrc *rc, const double *a, const double *b);
+/* out = a x b (out may alias a or b). TRUE. */
+KW_API BSboolean BScrossp(BSrc *rc, const double *a, const double *b, double *out);
+/* |v| */
+KW_API double BSlenvec(BSrc *rc, const double *v);
+/* |v|^2 */
+KW_API double BSlenvecsq(BSrc *rc, const double *v);
+/* out = to - from. TRUE. */
+KW_API BSboolean BSmkvec(BSrc *rc, double *out, const double *from, const double *to);
+/* |p - q| */
+KW_API double BSdistptpt(BSrc *rc, const double *p, const double *q);
+/* |p - q|^2 */
+KW_API double BSdistptpts(BSrc *rc, const double *p, const double *q);
+/* |p/wp - q/wq| for weighted points (weights by address). */
+KW_API double BSdistwpwp(BSrc *rc, const double *p, const double *wp, const double *q,
+                         const double *wq);
+/* |p/wp - q/wq|^2 */
+KW_API double BSdistwpwps(BSrc *rc, const double *p, const double *wp, const double *q,
+                          const double *wq);
+/* dist (out) = |(point - plane_point) . normal| for a unit normal. TRUE. */
+KW_API BSboolean BSdistptpl(BSrc *rc, const double *point, const double *plane_point,
+                            const double *normal, double *dist);
+/* out = line_point + t direction, t = (point - line_point) . direction (direction
+ * used as given). TRUE. */
+KW_API BSboolean BSproj1(BSrc *rc, const double *line_point, const double *direction,
+                         const double *point, double *out);
+/* TRUE when |p - q|^2 > dist_sqtol. */
+KW_API BSboolean BSdistnct2(BSrc *rc, const double *p, const double *q);
+
+/* Normalises v in place. Status -6 (squared length <= 2^-970, v unchanged). */
+KW_API BSboolean BSnorvec(BSrc *rc, double *v);
+/* Foot out of point on the line through line[0..2] and line[3..5]. Status -15
+ * (coincident line points: out = line start). */
+KW_API BSboolean BSproj0(BSrc *rc, const double *point, const double *line, double *out);
+/* Distance (out) of point from the line p0 p1. Status 8 (line shorter than dist_tol). */
+KW_API BSboolean BSdistptli(BSrc *rc, const double *point, const double *p0, const double *p1,
+                            double *dist);
+/* Angle (out) from a to b around ref, in [0, 2 pi). Cannot fail; no trace. */
+KW_API void BSang2vec(const double *a, const double *b, const double *ref, double *angle,
+                      BSrc *rc);
+/* Locates point on the segment p0 p1: where (out) 0 off the segment, 1 at an end
+ * point (param 0 or 1), 2 inside (param in (0, 1)); param untouched for 0.
+ * Status -6 (degenerate segment). */
+KW_API void BSprptonln(const double *p0, const double *p1, const double *point, int32_t *where,
+                       double *param, BSrc *rc);
+/* on (out) TRUE when point lies on the segment p0 p1, end points included; param
+ * as BSprptonln. Status -1 (degenerate segment). */
+KW_API BSboolean BSpt_on_lne(BSrc *rc, const double *p0, const double *p1, const double *point,
+                             double *param, BSboolean *on);
+/* As BSpt_on_lne with end points excluded. */
+KW_API BSboolean BSpt_on_ln2(BSrc *rc, const double *p0, const double *p1, const double *point,
+                             double *param, BSboolean *on);
+/* Rotates point by *angle about the axis a0 a1 (a1 a0 when *reverse) into out.
+ * Status -15 (coincident axis points). */
+KW_API BSboolean BSroto(BSrc *rc, const double *a0, const double *a1, const BSboolean *reverse,
+                        const double *angle, const double *point, double *out);
+/* Right-handed orthonormal basis e1, e2, e3 (out) with e1 along v. Status -6. */
+KW_API BSboolean BSbasisvect(BSrc *rc, const double *v, double *e1, double *e2, double *e3);
+/* Local frame (9 doubles out: three axes) whose third axis is the direction of v,
+ * negated when right_handed is FALSE. Status -6 (zero v). */
+KW_API void BStrans2(const double *v, BSboolean right_handed, double *frame, BSrc *rc);
+/* Rigid motion between the frame of vector_a at point_a and of vector_b at point_b:
+ * rotation (9 doubles row by row, out) with rotation a_k = b_k, translation (3, out)
+ * so that x -> rotation^T x + translation carries point_b to point_a, scale 1.0.
+ * Status -13 (a zero vector). */
+KW_API BSboolean BStrans1(BSrc *rc, const double *point_a, const double *vector_a,
+                          const double *point_b, const double *vector_b, double *translation,
+                          double *rotation, double *scale);
+/* Orthonormal frame (9 doubles out: x, y, z) from three points: x along p0 p1, z
+ * normal to their plane (negated when *right_handed is FALSE). Status -1
+ * (collinear points), 33. */
+KW_API BSboolean BSlocalcord(BSrc *rc, const double *p0, const double *p1, const double *p2,
+                             const BSboolean *right_handed, double *frame);
+/* Centroid avg (out) of n (weighted) points. Status 49 (bad weight), -2 (n < 1). */
+KW_API BSboolean BSavgpts(BSrc *rc, int32_t n, const double *points, const double *weights,
+                          double *avg);
+/* One point into the frame (rows e1, e2, e3): out = *scale F (point - origin). TRUE. */
+KW_API BSboolean BSptoldtnw(BSrc *rc, const double *origin, const double *frame,
+                            const double *scale, const double *point, double *out);
+/* One point out of the frame: out = F^T point / *scale + origin. Status -5 (zero scale). */
+KW_API BSboolean BSptnwtold(BSrc *rc, const double *origin, const double *frame,
+                            const double *scale, const double *point, double *out);
+/* n points (poles; rational: weighted, weights required) into the frame. */
+KW_API void BSptsoldtnw(const double *origin, const double *frame, double scale, int32_t n,
+                        BSboolean rational, const double *points, const double *weights,
+                        double *out, BSrc *rc);
+/* n points (poles) out of the frame. Status -5 (zero scale). */
+KW_API void BSptsnwtold(const double *origin, const double *frame, double scale, int32_t n,
+                        BSboolean rational, const double *points, const double *weights,
+                        double *out, BSrc *rc);
+/* Length (out) of the polygon through *n (weighted) points. Status -5 (a zero or
+ * not-a-number weight; length 0). */
+KW_API BSboolean BScumdist(BSrc *rc, const int32_t *n, const double *points,
+                           const double *weights, double *length);
+/* Classifies n points against tol: cls (out) 0 coincident, 1 collinear, -1
+ * coplanar, -7 spanning space; centroid (out); direction (out) the line direction
+ * (cls 1) or the plane normal (cls -1), untouched otherwise. Status 33, -4, -2 (n < 1). */
+KW_API void BSgmprppts3(int32_t n, const double *points, double tol, int32_t *cls,
+                        double *centroid, double *direction, BSrc *rc);
+/* collinear (out) TRUE when the n (weighted) points are coincident or collinear
+ * within dist_tol. Status 49, 33. */
+KW_API void BScollinmn2(int32_t n, const double *points, const double *weights,
+                        BSboolean *collinear, BSrc *rc);
+/* TRUE when the three points are collinear (or coincident). */
+KW_API BSboolean BScollin(BSrc *rc, const double *p0, const double *p1, const double *p2);
+/* TRUE when the *n points are collinear (or coincident). */
+KW_API BSboolean BScollinmny(BSrc *rc, const int32_t *n, const double *points);
+/* code (out) 1 point, 2 line, 3 plane, 4 space; normal (out, zeroed first) the line
+ * direction or plane normal. The second argument is not read. Status 49, 33. */
+KW_API void BSptlnplan(int32_t n, int32_t ignored, const double *points, const double *weights,
+                       int32_t *code, double *normal, BSrc *rc);
+/* As BSptlnplan. */
+KW_API void BSplanar2(int32_t n, const double *points, const double *weights, int32_t *code,
+                      double *normal, BSrc *rc);
+/* planar (out) TRUE only for points spanning exactly a plane; normal as BSplanar2. */
+KW_API void BStst_plan(int32_t n, const double *points, const double *weights, BSboolean *planar,
+                       double *normal, BSrc *rc);
+
 /* ---- end: Vector primitives and point sets ---- */
 
 /* ---- Lines and planes (src/vector/lines_planes.cpp) ---- */
 
+/* Lines by two points (3 doubles each, or 6 consecutive doubles) or by a point and
+ * a direction; planes by a point and a unit normal. Relations of two lines: 2 skew,
+ * 3 parallel and distinct, 4 the same line, 5 intersecting, 0 undecided. */
+
+/* Fills the caller's curve (its poles and knots arrays must be present) with the
+ * segment p0 p1: order 2, 2 poles, knots 0 0 1 1, not rational. kind (out, may be
+ * null) 17 for distinct points, 18 for coincident ones. Status 3 (a null point,
+ * curve, or curve array). */
+KW_API BSboolean BSptlngen(BSrc *rc, const double *p0, const double *p1, BScurve *curve,
+                           int32_t *kind);
+/* As BSptlngen; coincident points are status -6. */
+KW_API BSboolean BSlngen(BSrc *rc, const double *p0, const double *p1, BScurve *curve,
+                         int32_t *kind);
+/* TRUE when the four points span exactly a plane (not a point, line or space). */
+KW_API BSboolean BSpoint3(BSrc *rc, const double *p1, const double *p2, const double *p3,
+                          const double *p4);
+/* Relation of the line a1 a2 to the line b1 b2 (four points on one line are the
+ * same line, 4). Status -6 (a degenerate line; result 0), 33. */
+KW_API int16_t BSrelplnln(BSrc *rc, const double *a1, const double *a2, const double *b1,
+                          const double *b2);
+/* Closest points q1 (out) on the line (p1, d1) and q2 (out) on (p2, d2), their
+ * distance dist and parallel (out). Status -6 (a zero direction), -1 (a column of
+ * no length in the solver); FALSE whenever the status is non-zero. */
+KW_API BSboolean BSlldist(BSrc *rc, const double *p1, const double *p2, const double *d1,
+                          const double *d2, BSboolean *parallel, double *dist, double *q1,
+                          double *q2);
+/* Intersection point x (out) of the lines a1 a2 and b1 b2. Status 43 (the lines
+ * pass each other), 45 (distinct parallel lines), 46 (the same line), -6. */
+KW_API BSboolean BSxln(BSrc *rc, const double *a1, const double *a2, const double *b1,
+                       const double *b2, double *x);
+/* Intersection of the planes (p1, m1) and (p2, m2): relation (out) 3 parallel, 4
+ * the same plane, 5 a line through point (out) with unit direction (out); for 3
+ * and 4 nothing else is written. */
+KW_API void BSpl_pl(const double *p1, const double *m1, const double *p2, const double *m2,
+                    int32_t *relation, double *point, double *direction, BSrc *rc);
+/* End points of the overlap of the segments a0 a1 and b0 b1: count (out) 0, 1 or 2,
+ * points (out, up to 2 points), params_a/params_b (out, up to 2 each, 0 at the
+ * first point of the segment, 1 at the second), touch (out) TRUE when an end point
+ * lies within dist_tol. Status -6 (a segment shorter than basis_tol). */
+KW_API void BSlnendpt(const double *a0, const double *a1, const double *b0, const double *b1,
+                      int32_t *count, double *points, double *params_a, double *params_b,
+                      BSboolean *touch, BSrc *rc);
+/* Distance of the lines a (6 doubles) and b (6 doubles): where (out) -1 undecided,
+ * 0 skew, 1 parallel, 2 the same line, 3 intersecting; dist, points (q1 on a, q2 on
+ * b) and params (along a from a1, along b from b1) out. Returns the relation (2, 3,
+ * 4), TRUE when intersecting, 0 on failure. Statuses of BSrelplnln and BSxln. */
+KW_API int16_t BSdistll(BSrc *rc, const double *a, const double *b, int32_t *where, double *dist,
+                        double *points, double *params);
+
 /* ---- end: Lines and planes ---- */
 
 /* ---- Dense linear algebra and sorting (src/numeric/) ---- */
+
+/* Matrix storage: row-major (element (i, j) of an m x n matrix at i*n + j) for
+ * BShousehld, BShshldtran, BSdecomp, BSsolve and their right sides (m x r at
+ * i*r + c); column-major (element (i, j) at j*m + i) for BShoustri..., the
+ * BShoush.../BShousl... family and BSsingval. A triangular factor R of n columns
+ * is n x n column-major: column j holds R(0..j, j) then zeros. Band storage
+ * (BSbndhs...): one row of nb doubles per equation, the rows of block b relative
+ * to its start column jt[b]. The zero threshold of the solvers is 1e-14. */
+
+/* Householder least squares of the row-major system A X = B. In: *m >= *n rows,
+ * *n columns, *r right sides; A (m x n) and B (m x r) are overwritten (rows n..m-1
+ * of B receive the residual components). Out: X (n x r). Status -1 (a column of
+ * no length: |alpha| < 1e-14, returns FALSE at once), -2 (*m < *n or *n < 1). */
+KW_API BSboolean BShousehld(BSrc *rc, int32_t *m, int32_t *n, double *a, int32_t *r, double *b,
+                            double *x);
+/* Householder triangularisation of the row-major A (m x n) over min(m, n) columns,
+ * applied also to B (m x r); both in place, no back substitution. */
+KW_API void BShshldtran(int32_t m, int32_t n, int32_t r, double *a, double *b, BSrc *rc);
+/* Column-major Householder triangularisation of the first n columns of the m-row
+ * array A with n + e columns (the e extra columns are transformed alike). R is on
+ * and above the diagonal; reflector components stay below. Returns the number of
+ * columns processed. No status. */
+KW_API int32_t BShoustrial(int32_t m, int32_t n, int32_t e, double *a);
+/* Triangular factor R (n x n, out) of the column-major A (m x n, not changed).
+ * Status 33 when scratch memory fails. */
+KW_API void BShoustrian(int32_t m, int32_t n, const double *a, double *r, BSrc *rc);
+/* Factor R (n x n, out) of the stacked matrix [X; Y] (each m x n column-major).
+ * Status 33. */
+KW_API void BShoushcstf(int32_t m, int32_t n, const double *x, const double *y, double *r,
+                        BSrc *rc);
+/* One chained stage: the factor of [[X, 0], [Y, Z]] (each m x n column-major) as
+ * the block row [R S] (each n x n, out) and the remainder Z' (m x n, out) that the
+ * next stage triangularises. Status 33. */
+KW_API void BShoushcstl(int32_t m, int32_t n, const double *x, const double *y, const double *z,
+                        double *zp, double *r, double *s, BSrc *rc);
+/* Factor of the block-bidiagonal matrix with k blocks A_i and k blocks B_i (each
+ * m x n column-major, consecutive): R out (k blocks n x n), S out (k - 1 blocks).
+ * Status 33. */
+KW_API void BShoushcstm(int32_t k, int32_t m, int32_t n, const double *a, const double *b,
+                        double *r, double *s, BSrc *rc);
+/* Solves R^T w = z for the block factor (R k blocks, S k - 1 blocks, z and w k*n).
+ * No pivot test. */
+KW_API void BShouslbtR(int32_t k, int32_t n, const double *r, const double *s, const double *z,
+                       double *w);
+/* Solves R x = w for the block factor (x k*n out). No pivot test. */
+KW_API void BShouslbR(int32_t k, int32_t n, const double *r, const double *s, const double *w,
+                      double *x);
+/* Block-bidiagonal least squares: for each of the r right sides y ((k + 1)*m values,
+ * one right side after the other in Y) writes the least-squares approximation M x
+ * into Z (same shape). Blocks as for BShoushcstm. Status 33. */
+KW_API void BShouslgbsc(int32_t k, int32_t m, int32_t n, const double *a, const double *b,
+                        int32_t r, const double *y, double *z, BSrc *rc);
+/* Banded accumulation: G (band rows of nb doubles, rows[b] rows per block, in
+ * place), nblocks blocks starting at columns jt[b] (non-decreasing), r right sides
+ * in B (rows x r, row-major, in place). Afterwards the first rows of G hold the
+ * band-triangular factor. Status -2 (decreasing jt, bad sizes), -1 (a block
+ * starting beyond every row read so far: the system is singular). */
+KW_API void BSbndhshdtr(double *g, int32_t nblocks, const int32_t *rows, int32_t nb,
+                        const int32_t *jt, int32_t r, double *b, BSrc *rc);
+/* Back substitution on the band-triangular factor G for the jt[last] + nb unknowns;
+ * B has rows of rowlen doubles, columns first..rowlen-1 are solved in place.
+ * Status -1 (a diagonal below 1e-14), -2 (bad sizes). */
+KW_API void BSbndhsback(const double *g, int32_t nblocks, int32_t nb, const int32_t *jt,
+                        int32_t rowlen, int32_t first, double *b, BSrc *rc);
+/* Banded least squares in one call: accumulation and back substitution; the first
+ * jt[last] + nb rows of B (r columns) receive the solution. Status -2 (fewer rows
+ * than unknowns, checked before G is touched), -1 (a diagonal below 1e-14). */
+KW_API void BSbndhshold(double *g, int32_t nblocks, const int32_t *rows, int32_t nb,
+                        const int32_t *jt, int32_t r, double *b, BSrc *rc);
+/* LU decomposition with partial pivoting of the row-major *n x *n A, in place (unit
+ * lower L below the diagonal, U on and above). When *flag is 1 the row exchanges
+ * are applied to b (n) too; b may be null otherwise. Status -1 (pivot below 1e-28),
+ * -2 (*n < 1). */
+KW_API BSboolean BSdecomp(BSrc *rc, int32_t *n, double *a, BSboolean *flag, double *b);
+/* Solves with the factors of BSdecomp: b (n) in: right side (already exchanged),
+ * out: solution. Returns TRUE. */
+KW_API BSboolean BSsolve(BSrc *rc, int32_t *n, const double *lu, double *b);
+/* Singular value decomposition A = U diag(sv) V^T of the column-major m x n A (not
+ * changed), p = min(m, n): U out (m x p), sv out (p, descending), V out (n x p),
+ * all column-major. Status 33, -2 (bad sizes or null), -12 (no convergence within
+ * 40 sweeps). */
+KW_API void BSsingval(int32_t m, int32_t n, const double *a, double *u, double *sv, double *v,
+                      BSrc *rc);
+/* Singular values (2, descending) and right singular vectors (V 2x2, column j the
+ * vector of value j) of the n x 2 matrix X (column x then column y). n < 1 gives
+ * zeros and the identity. Status -2 (null argument). */
+KW_API void BSsngvald2v(int32_t n, const double *x, double *sv, double *v, BSrc *rc);
+/* Singular values (3, descending) and right singular vectors (V 3x3 column-major)
+ * of the n x 3 column-major X. Status -2 (null), 33, -4 (eigen-solver failed). */
+KW_API void BSsngvald3v(int32_t n, const double *x, double *sv, double *v, BSrc *rc);
+/* Eigenvalues (3, descending) and eigenvectors (3x3, column j the vector of value
+ * j) of the Gram matrix X^T X of the n x 3 column-major X. Status -2, -4. */
+KW_API void BSsngvaljc3(int32_t n, const double *x, double *ev, double *evec, BSrc *rc);
+/* Two-sided elimination of the bidiagonal system lower[i] x(i-1) + diag[i] x(i) =
+ * rhs(i), i = 0..n-1, in the n - 1 unknowns x(0..n-2), for r right sides at once
+ * (rhs n rows x r, row-major, in place). Leading equations with alpha[i] >= 0.5 are
+ * solved forward, the others backward; rows 0..n-2 receive the solution and row
+ * n-1 the absolute residual of the left-over equation when residual is non-zero
+ * (zeros otherwise). Status 33, -5 (a zero divisor), -2 (n < 1). */
+KW_API void BSmod_gauss(const double *alpha, const double *lower, const double *diag,
+                        BSboolean residual, double *rhs, int32_t n, int32_t r, BSrc *rc);
+/* Sorts a[*lo..*hi] ascending in place; the fourth argument is not read. TRUE. */
+KW_API BSboolean BSquicksort(BSrc *rc, int32_t *lo, int32_t *hi, int32_t unused, double *a);
+/* Index sort: tags (out, *n) order values ascending, equal values keep their order.
+ * Status -2 (*n < 1). */
+KW_API BSboolean BStagsort(BSrc *rc, int32_t *n, const double *values, int32_t *tags);
+/* The same for 32-bit integer values. */
+KW_API void BStagsorti(int32_t *n, const int32_t *values, int32_t *tags, BSrc *rc);
+/* Comparison of two 16-byte records for BSsort: negative, zero or positive; a
+ * non-zero status written by it stops the sort. */
+typedef int32_t (*BSsortcompare)(const void *a, const void *b, BSrc *rc);
+/* Sorts n records of 16 bytes with compare: exchange sort below cutoff records,
+ * quicksort from there on. Status: the first non-zero status of compare. */
+KW_API void BSsort(int32_t cutoff, BSsortcompare compare, int32_t n, void *records, BSrc *rc);
+/* Lexicographic (x, y, z) comparison of two records whose first 8 bytes hold a
+ * pointer to a triple. */
+KW_API int32_t BStrplcomp(const void *a, const void *b, BSrc *rc);
+/* Sorts n pointers to triples lexicographically, in place. Status 33. */
+KW_API void BSsorttrpls(int32_t n, double **triples, BSrc *rc);
 
 /* ---- end: Dense linear algebra and sorting ---- */
 
