@@ -825,6 +825,11 @@ KW_API void BSinsertkt(int16_t order, int32_t dim, int32_t num_poles, const doub
  * -2: a negative add count. */
 KW_API void BSinspararr(int32_t count, const double *values, const int32_t *adds,
                         int32_t *count_out, double *out, BSrc *rc);
+/* *collinear TRUE when the poles of curve (divided by their weights) are coincident or
+ * collinear within dist_tol (BScollinmn2). Weights too uneven for that test (49) make
+ * the test run on the poles of the curve refined to Bezier pieces instead.
+ * Statuses of BScollinmn2 (49 when the refined poles fail too); -13: no memory; 33. */
+KW_API void BScollinmn3(const BScurve *curve, BSboolean *collinear, BSrc *rc);
 
 /* ---- end: Knot insertion ---- */
 

@@ -371,6 +371,48 @@ BSrc insert_knots_rows(int32_t k, int32_t dim, int32_t n, const double *poles, c
   return BSSUCC;
 }
 
+BSrc curve_collinear(const BScurve &cv, BSboolean *collinear) {
+  const int32_t k = cv.order, n = cv.num_poles, p = k - 1;
+  const double *weights = cv.rational ? cv.weights : nullptr;
+  BSrc rc = BSSUCC;
+  BScollinmn2(n, cv.poles, weights, collinear, &rc);
+  if (rc != BSBADWEIGHT) return rc;
+  // Weights too uneven to divide out safely: refine to Bezier pieces (every interior
+  // knot at multiplicity k-1), whose poles follow the curve closely, and test those.
+  const std::size_t nk = static_cast<std::size_t>(n) + k;
+  ScratchBuffer lists(nk * (sizeof(double) + sizeof(int32_t)));
+  if (!lists.ok()) return BSNOSTKMEMORY;
+  double *values = lists.as<double>();
+  int32_t *mults = reinterpret_cast<int32_t *>(values + nk);
+  const int16_t order = cv.order;
+  const int32_t last = n - 1;
+  int32_t distinct = 0;
+  rc = BSSUCC;
+  BSgetmult(&rc, &order, &last, cv.knots, &distinct, values, mults);
+  if (rc != BSSUCC) return rc;
+  const double a = cv.knots[k - 1], b = cv.knots[n];
+  int32_t extra = 0;
+  for (int32_t i = 0; i < distinct; ++i)
+    if (values[i] > a && values[i] < b) extra += std::max<int32_t>(p - mults[i], 0);
+  ScratchBuffer knots_buf((nk + extra) * sizeof(double));
+  if (!knots_buf.ok()) return BSNOSTKMEMORY;
+  double *tau = knots_buf.as<double>();
+  std::copy(cv.knots, cv.knots + nk, tau);
+  std::size_t w = nk;
+  for (int32_t i = 0; i < distinct; ++i)
+    if (values[i] > a && values[i] < b)
+      for (int32_t q = mults[i]; q < p; ++q) tau[w++] = values[i];
+  std::sort(tau, tau + w);
+  BScurve *fine = nullptr;
+  BSallocqelcv(cv.order, n + extra, cv.rational, 0, &fine, &rc);
+  if (rc != BSSUCC) return rc;
+  rc = refine_curve(cv, n + extra, tau, *fine);
+  if (rc == BSSUCC) BScollinmn2(fine->num_poles, fine->poles, fine->weights, collinear, &rc);
+  BSrc ignored;
+  BSfreeqelcv(fine, &ignored);
+  return rc;
+}
+
 }  // namespace knotwork
 
 using namespace knotwork;
@@ -508,6 +550,16 @@ KW_API void BSinspararr(int32_t count, const double *values, const int32_t *adds
   }
   out[w++] = values[count - 1];
   *count_out = w;
+}
+
+KW_API void BScollinmn3(const BScurve *curve, BSboolean *collinear, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (collinear == nullptr) {
+    *rc = BSNULLPTR;
+    return;
+  }
+  if ((*rc = check_curve(curve)) != BSSUCC) return;
+  *rc = curve_collinear(*curve, collinear);
 }
 
 }  // extern "C"

@@ -147,6 +147,9 @@ BSrc refine_curve(const BScurve &cv, int32_t nn, const double *tau, BScurve &out
 BSrc insert_knots_rows(int32_t k, int32_t dim, int32_t n, const double *poles, const double *knots,
                        int32_t m, const double *inserts, double *poles_out, double *knots_out);
 
+// BScollinmn3 on a validated record.
+BSrc curve_collinear(const BScurve &cv, BSboolean *collinear);
+
 // ---- Workers of splitting (src/bspline/split.cpp) ----------------------------------
 
 // BScvsplit on a validated record: left and right receive the pieces (arrays
