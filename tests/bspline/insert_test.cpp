@@ -446,7 +446,8 @@ TEST_F(InsertTest, InsertmktExistingKnotTwiceAndCopy) {
 TEST_F(InsertTest, InsertmktFailures) {
   const double knots[9] = {0, 0, 0, 0, 0.5, 1, 1, 1, 1};
   const double rows[5] = {0, 1, 2, 3, 4};
-  double out[12], kout[12];
+  double out[12], kout[16];
+  std::fill(kout, kout + 16, -7.0);
   BSrc rc;
   const double outside[1] = {1.5};
   BSinsertmkt(4, 1, 5, rows, knots, 1, outside, out, kout, &rc);
@@ -457,6 +458,7 @@ TEST_F(InsertTest, InsertmktFailures) {
   const double too_many[4] = {0.5, 0.5, 0.5, 0.5};  // 5 copies in a cubic
   BSinsertmkt(4, 1, 5, rows, knots, 4, too_many, out, kout, &rc);
   EXPECT_EQ(rc, BSINARG);
+  EXPECT_EQ(kout[0], -7.0);       // rejected before anything is written
   const double start[1] = {0.0};  // a fifth copy at the clamped start
   BSinsertmkt(4, 1, 5, rows, knots, 1, start, out, kout, &rc);
   EXPECT_EQ(rc, BSINARG);
