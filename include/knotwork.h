@@ -735,6 +735,34 @@ KW_API void BSlocknttol(const BScurve *curve, double u, double dist, double *pto
 
 /* ---- Tangent continuity at knots (src/analysis/continuity.cpp) ---- */
 
+/* A C0 knot is an interior knot of multiplicity order - 1, where the curve passes
+ * through a pole; poles of a rational curve are divided by their weights before
+ * they are compared. Output arrays are the caller's, with room for one entry per
+ * C0 knot plus one. Statuses common to the three: 3 a null record, array or
+ * output; -2 order < 2 or num_poles < order. */
+
+/* *flag 1 when the control polygon's direction breaks at pole j: the leg from the
+ * nearest pole before j to pole j and the leg from pole j to the nearest pole
+ * after it (poles within sqrt(0.1 dist_sqtol) of pole j are skipped) turn by more
+ * than 1e-10 radians or reverse. On a closed curve j may be 0 or n-1 (the last
+ * pole repeats the first). Status -2: j outside 0..n-1, or an end pole of a curve
+ * that is not closed. */
+KW_API void BStstcvcusp(BSrc *rc, const BScurve *curve, int32_t j, BSboolean *flag);
+/* Parameters of all tangent breaks into params (*count of them): the start
+ * parameter first when a closed, non-periodic curve breaks at its closing point,
+ * then every C0 knot (at the curve knot tolerance) whose pole breaks, ascending.
+ * Status 33: no scratch memory (more than 100 knots). */
+KW_API void BSfndcvcsp(const BScurve *curve, int32_t *count, double *params, BSrc *rc);
+/* Every C0 knot found with the tolerance tol, with its continuity grade: 0 position
+ * only, 1 the one-sided first derivatives agree in direction (angle below
+ * tol / control-polygon length), 2 also in length (within tol). A closed curve gets
+ * one more entry at its end parameter (grade 2 when periodic, else the start and
+ * end first derivatives graded). *count entries in params and grades.
+ * Status -5: a zero weight; 33: no scratch memory; evaluation failures are passed
+ * on with *count the entries written so far. */
+KW_API void BSfinddcont(const BScurve *curve, double tol, int32_t *count, double *params,
+                        int32_t *grades, BSrc *rc);
+
 /* ---- end: Tangent continuity at knots ---- */
 
 /* ---- Bounding boxes (src/query/boxes.cpp) ---- */
