@@ -723,6 +723,60 @@ KW_API void BSlocknttol(const BScurve *curve, double u, double dist, double *pto
 
 /* ---- Knot insertion (src/bspline/insert.cpp) ---- */
 
+/* Insertion keeps a curve's order, domain and shape; rational curves are blended in
+ * homogeneous space (weighted poles and weights with the same coefficients).
+ * Common statuses: 3 BSNULLPTR a null record, array or output pointer; -2 BSINARG
+ * order < 2 or num_poles < order. */
+
+/* Clamps the open start (end == 0) or end (end != 0) of curve in place with
+ * BSadd_ekt (counts and shape on the domain kept) and clears periodic. */
+KW_API void BScnvtmekt(int16_t end, BScurve *curve, BSrc *rc);
+/* Clamps both open ends of curve in place and clears periodic. */
+KW_API BSboolean BScnvtomkt(BSrc *rc, BScurve *curve);
+/* Inserts u r times (1 <= r <= order-1) into curve; u within knot_tol of interior
+ * knots takes their value. reuse 0: *out becomes a new record (BSfreeqelcv) and the
+ * record it held before, if any, is released (out may be the address of the input's
+ * own pointer); reuse 1: the result goes into the record *out (room for r more
+ * poles; may be curve itself). -2: u not strictly inside the domain, r out of range,
+ * or existing multiplicity + r > order-1 (nothing changed); -13: no memory. */
+KW_API void BSadd_1kt_mul(const BScurve *curve, double u, int32_t r, BSboolean reuse,
+                          BScurve **out, BSrc *rc);
+/* As BSadd_1kt_mul, but r (0 <= r <= order-1) is the total multiplicity wanted and
+ * u snaps within the local knot tolerance (BSlocknttol with dist_tol); an existing
+ * multiplicity of r or more gives a copy. -2: u within that tolerance of a domain
+ * end or r out of range. */
+KW_API void BSadd_1kt_tot(const BScurve *curve, double u, int32_t r, BSboolean reuse,
+                          BScurve **out, BSrc *rc);
+/* Inserts *u at knot index *i of an end of the knot vector (i + 1 < order: start;
+ * i + 1 > num_poles: end) and drops the outermost knot and pole, in place; other
+ * indices change nothing. With *u the domain end the shape on the domain is kept. */
+KW_API BSboolean BSadd_ekt(BSrc *rc, BScurve *curve, const double *u, const int32_t *i);
+/* Refines curve to the knot vector knots (num_poles + order values containing the
+ * curve's knots) into out, whose arrays the caller sized for num_poles poles (out may
+ * be curve or share its arrays). Flags copied, no boundaries. -2: fewer poles than the
+ * input; 33: no scratch memory. */
+KW_API void BSadd_kts(const BScurve *curve, int32_t num_poles, const double *knots, BScurve *out,
+                      BSrc *rc);
+/* Inserts count ascending knots (inserts, inside the domain) into a curve of order
+ * with num_poles poles given as dim coordinate-major rows (poles, dim x num_poles).
+ * out: poles_out (dim rows of num_poles + count), knots_out (num_poles + order +
+ * count). Outputs may overlap the inputs. -2: a knot outside the domain, not
+ * ascending, or one that would exceed order copies (knots_out may be written);
+ * 33: no scratch memory. */
+KW_API void BSinsertmkt(int16_t order, int32_t dim, int32_t num_poles, const double *poles,
+                        const double *knots, int32_t count, const double *inserts,
+                        double *poles_out, double *knots_out, BSrc *rc);
+/* Inserts u once on span (knots[span] <= u <= knots[span+1]) into dim coordinate-
+ * major rows of num_poles poles: poles_out dim rows of num_poles + 1. The knots are
+ * not changed (the caller inserts u). No status: an invalid call writes nothing. */
+KW_API void BSinsertkt(int16_t order, int32_t dim, int32_t num_poles, const double *poles,
+                       const double *knots, int32_t span, double u, double *poles_out);
+/* Subdivides count values: after values[i] (i < count-1) adds[i] equally spaced
+ * values towards values[i+1]. out: *count_out = 1 + sum(adds[i] + 1) values.
+ * -2: a negative add count. */
+KW_API void BSinspararr(int32_t count, const double *values, const int32_t *adds,
+                        int32_t *count_out, double *out, BSrc *rc);
+
 /* ---- end: Knot insertion ---- */
 
 /* ---- Split, extract, reverse, close (src/bspline/split.cpp) ---- */
