@@ -783,7 +783,90 @@ KW_API void BSinspararr(int32_t count, const double *values, const int32_t *adds
 
 /* ---- end: Split, extract, reverse, close ---- */
 
-/* ---- Degree elevation and Bezier decomposition (src/bspline/bezier.cpp) ---- */
+/* ---- Degree elevation and Bezier decomposition (src/bspline/bezier.cpp, src/bspline/elevate.cpp) ---- */
+
+/* A Bezier segment is a curve record whose pole count equals its order, with
+ * clamped knots. Bezier rows: degree + 1 coefficients per row, rows one after the
+ * other. Array-form spline: degree p, n poles in coordinate-major rows (row c holds
+ * component c of every pole; a rational spline's weight row comes last and its
+ * other rows are weighted), n + p + 1 knots. */
+
+/* Raises curve to degree new_degree without changing its shape. The input is first
+ * clamped at both ends in place. reuse 1: the result is written into the record
+ * *out (arrays sized for the new counts); reuse 0: *out receives a new record (free
+ * with BSfreeqelcv) and the record it held before, if any, is released. The first
+ * pole (and weight) of the result is exactly the clamped input's. new_degree equal
+ * to the degree: nothing is done, *out untouched. Status -2: new_degree below the
+ * degree, or a bad record; 3: null record, array or out (or *out with reuse);
+ * -13: no result memory; 33: no scratch memory. */
+KW_API void BSupthedeg(BScurve *curve, int16_t new_degree, BSboolean reuse, BScurve **out,
+                       BSrc *rc);
+/* Knot vector of a degree `degree` curve with last pole index `last` (degree + last
+ * + 2 knots in *knots) raised to new_degree: every distinct knot (within knot_tol)
+ * gains new_degree - degree copies. keep 0: *knots is first reallocated
+ * (BSdbgralloc) to the exact new size; keep 1: the caller's array must hold
+ * (new_degree - degree + 1) x (degree + last + 2) values. *new_last = new knot
+ * count - new_degree - 2. Status -2: bad degrees; 3: null pointer; -13: the
+ * reallocation failed (*knots unchanged); 33. */
+KW_API void BSnewktr(int16_t degree, int32_t last, BSboolean keep, int16_t new_degree,
+                     double **knots, int32_t *new_last, BSrc *rc);
+/* Bezier segments of curve, one per span of non-zero length, into segments[0..]
+ * (records provided by the caller, each with room for order poles, 2 x order knots
+ * and, when rational, order weights). *count segments. A failing segment ends the
+ * routine with its status (earlier segments stay written). Status 3, -2 (bad
+ * record), and those of BSspn_t_bz. */
+KW_API BSboolean BScvtobz(BSrc *rc, const BScurve *curve, int32_t *count, BScurve *segments);
+/* Span *span of curve as a Bezier curve of the same order over [knots[s],
+ * knots[s+1]] into out (room for order poles, 2 x order knots, weights when
+ * rational); *plane_test and *closure_test as for BSextrcvspn. Statuses of
+ * BSextrcvspn and BScnvtomkt. */
+KW_API BSboolean BSspn_t_bz(BSrc *rc, const int32_t *span, const BScurve *curve, BScurve *out,
+                            const BSboolean *plane_test, const BSboolean *closure_test);
+/* De Casteljau triangle of a Bezier curve (order = poles, 2 <= order <= 16) at *u:
+ * points[i][r] (weighted) and weights[i][r] for level r built from poles i - r .. i
+ * (weights 1 for a polynomial curve). The point at *u is points[k-1][k-1] (divided
+ * by weights[k-1][k-1]); the diagonal holds the left piece's poles, row k-1 the
+ * right piece's in reverse order. Status -2: not a single span or order outside
+ * 2..16 (or a zero-length span); -1: a weight below the curve knot tolerance;
+ * 3: null pointer. Returns TRUE exactly on status 0. */
+KW_API BSboolean BSdcastelj(BSrc *rc, const BScurve *curve, const double *u,
+                            double points[16][16][3], double weights[16][16]);
+/* Splits num_rows Bezier rows of the given degree at 1/2 by midpoint averaging:
+ * left and right halves, each on [0, 1]. rows may be left or right. No status. */
+KW_API void BShlfbezcv(int32_t degree, int32_t num_rows, const double *rows, double *left,
+                       double *right);
+/* Right half [1/2, 1] of one Bezier row reparametrised to [0, 1]; BScastibez undoes
+ * it (extends a row on [0, 1] to the interval twice as long ending at 1). row and
+ * out (degree + 1 values) may be the same. No status. */
+KW_API void BScastdbez(int32_t degree, const double *row, double *out);
+KW_API void BScastibez(int32_t degree, const double *row, double *out);
+/* Halves an array-form spline of dimension dim (rows) at the knot knots[knot_index]
+ * (lowered to the first of equal knots; it must lie inside the domain and have at
+ * most `degree` copies), inserting it up to multiplicity degree. Left half:
+ * *left_num_poles = j (j the first index of the halving knot) poles in
+ * coordinate-major rows of that length, knots[0 .. j+degree-1] of the refined
+ * vector then the halving value (j + degree + 1 knots). Right half: *right_num_poles
+ * poles, degree + 1 copies of the halving value then the rest of the refined knots;
+ * both halves share the pole at the halving point. Sizes: left at most n + degree
+ * poles per row, right as many; knots pole count + degree + 1. Status -2: bad
+ * sizes or halving knot; 3: null pointer; 33: no scratch memory. */
+KW_API void BShlfbspcv(int32_t dim, int32_t degree, int32_t num_poles, const double *knots,
+                       const double *poles, int32_t knot_index, int32_t *left_num_poles,
+                       double *left_knots, double *left_poles, int32_t *right_num_poles,
+                       double *right_knots, double *right_poles, BSrc *rc);
+/* Bezier coefficients of an array-form spline of degree p = degree, num_poles poles
+ * and num_rows rows: one segment per knot interval of width at least 1e-12 in the
+ * domain (ends clamped independently where they are not). coefs: segment-major,
+ * segment j row r at ((j * num_rows) + r) * (p + 1) (at most num_poles - p
+ * segments); breaks: *num_segments + 1 values (knots[p], the start of every further
+ * segment, knots[num_poles]). Status -2: bad sizes or a domain shorter than 1e-12;
+ * 3: null pointer; 33: no scratch memory (degrees above 64 only). */
+KW_API void BSbstobez(int32_t degree, int32_t num_poles, int32_t num_rows, const double *knots,
+                      const double *poles, int32_t *num_segments, double *coefs, double *breaks,
+                      BSrc *rc);
+/* Elementary symmetric functions e_0 .. e_count (count + 1 values into sums) of the
+ * count values: e_0 = 1, e_r the sum of the products of r distinct values. */
+KW_API void BSgensym(int32_t count, const double *values, double *sums);
 
 /* ---- end: Degree elevation and Bezier decomposition ---- */
 
