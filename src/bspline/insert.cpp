@@ -155,8 +155,8 @@ KnotSite locate_knot(const BScurve &cv, double u, double tol) {
 }
 
 void insert_into_record(BScurve &cv, const KnotSite &site, int r) {
-  insert_knot_in_place(cv.order, cv.num_poles, PoleSet::record(cv), cv.knots, site.span, site.u,
-                       r, site.m);
+  insert_knot_in_place(cv.order, cv.num_poles, PoleSet::record(cv), cv.knots, site.span, site.u, r,
+                       site.m);
   cv.num_poles += r;
   cv.num_knots += r;
   cv.non_uniform = 1;
@@ -258,7 +258,8 @@ class CoefficientWork {
 
 bool overlaps(const double *a, std::size_t na, const double *b, std::size_t nb) {
   if (a == nullptr || b == nullptr) return false;
-  const std::uintptr_t a0 = reinterpret_cast<std::uintptr_t>(a), b0 = reinterpret_cast<std::uintptr_t>(b);
+  const std::uintptr_t a0 = reinterpret_cast<std::uintptr_t>(a),
+                       b0 = reinterpret_cast<std::uintptr_t>(b);
   return a0 < b0 + nb * sizeof(double) && b0 < a0 + na * sizeof(double);
 }
 
@@ -271,17 +272,15 @@ BSrc refine_curve(const BScurve &cv, int32_t nn, const double *tau, BScurve &out
   const std::size_t nnk = static_cast<std::size_t>(nn) + k;
   // Output arrays that share memory with the input: refine from a scratch copy.
   const bool rational = cv.rational != 0;
-  const bool shared = overlaps(cv.poles, 3 * n, out.poles, 3 * nn) ||
-                      overlaps(cv.knots, n + k, out.poles, 3 * nn) ||
-                      overlaps(cv.knots, n + k, out.knots, nnk) ||
-                      overlaps(cv.poles, 3 * n, out.knots, nnk) ||
-                      (rational && (overlaps(cv.weights, n, out.weights, nn) ||
-                                    overlaps(cv.weights, n, out.poles, 3 * nn) ||
-                                    overlaps(cv.weights, n, out.knots, nnk) ||
-                                    overlaps(cv.poles, 3 * n, out.weights, nn) ||
-                                    overlaps(cv.knots, n + k, out.weights, nn))) ||
-                      overlaps(tau, nnk, out.poles, 3 * nn) ||
-                      (rational && overlaps(tau, nnk, out.weights, nn));
+  const bool shared =
+      overlaps(cv.poles, 3 * n, out.poles, 3 * nn) ||
+      overlaps(cv.knots, n + k, out.poles, 3 * nn) || overlaps(cv.knots, n + k, out.knots, nnk) ||
+      overlaps(cv.poles, 3 * n, out.knots, nnk) ||
+      (rational &&
+       (overlaps(cv.weights, n, out.weights, nn) || overlaps(cv.weights, n, out.poles, 3 * nn) ||
+        overlaps(cv.weights, n, out.knots, nnk) || overlaps(cv.poles, 3 * n, out.weights, nn) ||
+        overlaps(cv.knots, n + k, out.weights, nn))) ||
+      overlaps(tau, nnk, out.poles, 3 * nn) || (rational && overlaps(tau, nnk, out.weights, nn));
   ScratchBuffer copy;
   const double *poles = cv.poles, *weights = rational ? cv.weights : nullptr, *t = cv.knots;
   if (shared) {
@@ -393,8 +392,8 @@ KW_API BSboolean BScnvtomkt(BSrc *rc, BScurve *curve) {
   return TRUE;
 }
 
-KW_API void BSadd_1kt_mul(const BScurve *curve, double u, int32_t r, BSboolean reuse,
-                          BScurve **out, BSrc *rc) {
+KW_API void BSadd_1kt_mul(const BScurve *curve, double u, int32_t r, BSboolean reuse, BScurve **out,
+                          BSrc *rc) {
   KW_EPILOGUE(rc);
   if (out == nullptr) {
     *rc = BSNULLPTR;
@@ -404,8 +403,8 @@ KW_API void BSadd_1kt_mul(const BScurve *curve, double u, int32_t r, BSboolean r
   *rc = add_knot(*curve, u, r, false, reuse != 0, out, nullptr);
 }
 
-KW_API void BSadd_1kt_tot(const BScurve *curve, double u, int32_t r, BSboolean reuse,
-                          BScurve **out, BSrc *rc) {
+KW_API void BSadd_1kt_tot(const BScurve *curve, double u, int32_t r, BSboolean reuse, BScurve **out,
+                          BSrc *rc) {
   KW_EPILOGUE(rc);
   if (out == nullptr) {
     *rc = BSNULLPTR;
@@ -461,16 +460,16 @@ KW_API void BSinsertmkt(int16_t order, int32_t dim, int32_t num_poles, const dou
     *rc = BSINARG;
     return;
   }
-  *rc = insert_knots_rows(order, dim, num_poles, poles, knots, count, inserts, poles_out,
-                          knots_out);
+  *rc =
+      insert_knots_rows(order, dim, num_poles, poles, knots, count, inserts, poles_out, knots_out);
 }
 
 KW_API void BSinsertkt(int16_t order, int32_t dim, int32_t num_poles, const double *poles,
                        const double *knots, int32_t span, double u, double *poles_out) {
   const int32_t k = order, n = num_poles;
   // No status to report through: an invalid call writes nothing.
-  if (poles == nullptr || knots == nullptr || poles_out == nullptr || k < 2 || n < k ||
-      dim < 1 || span < k - 1 || span > n - 1)
+  if (poles == nullptr || knots == nullptr || poles_out == nullptr || k < 2 || n < k || dim < 1 ||
+      span < k - 1 || span > n - 1)
     return;
   for (int32_t c = 0; c < dim; ++c) {
     const double *in = poles + static_cast<std::ptrdiff_t>(c) * n;
