@@ -877,15 +877,213 @@ KW_API void BScvsetclsd(BScurve *curve, BSrc *rc);
 
 /* ---- end: Split, extract, reverse, close ---- */
 
-/* ---- Degree elevation and Bezier decomposition (src/bspline/bezier.cpp) ---- */
+/* ---- Degree elevation and Bezier decomposition (src/bspline/bezier.cpp, src/bspline/elevate.cpp) ---- */
+
+/* A Bezier segment is a curve record whose pole count equals its order, with
+ * clamped knots. Bezier rows: degree + 1 coefficients per row, rows one after the
+ * other. Array-form spline: degree p, n poles in coordinate-major rows (row c holds
+ * component c of every pole; a rational spline's weight row comes last and its
+ * other rows are weighted), n + p + 1 knots. */
+
+/* Raises curve to degree new_degree without changing its shape. The input is first
+ * clamped at both ends in place. reuse 1: the result is written into the record
+ * *out (arrays sized for the new counts); reuse 0: *out receives a new record (free
+ * with BSfreeqelcv) and the record it held before, if any, is released. The first
+ * pole (and weight) of the result is exactly the clamped input's. new_degree equal
+ * to the degree: nothing is done, *out untouched. Status -2: new_degree below the
+ * degree, or a bad record; 3: null record, array or out (or *out with reuse);
+ * -13: no result memory; 33: no scratch memory. */
+KW_API void BSupthedeg(BScurve *curve, int16_t new_degree, BSboolean reuse, BScurve **out,
+                       BSrc *rc);
+/* Knot vector of a degree `degree` curve with last pole index `last` (degree + last
+ * + 2 knots in *knots) raised to new_degree: every distinct knot (within knot_tol)
+ * gains new_degree - degree copies. keep 0: *knots is first reallocated
+ * (BSdbgralloc) to the exact new size; keep 1: the caller's array must hold
+ * (new_degree - degree + 1) x (degree + last + 2) values. *new_last = new knot
+ * count - new_degree - 2. Status -2: bad degrees; 3: null pointer; -13: the
+ * reallocation failed (*knots unchanged); 33. */
+KW_API void BSnewktr(int16_t degree, int32_t last, BSboolean keep, int16_t new_degree,
+                     double **knots, int32_t *new_last, BSrc *rc);
+/* Bezier segments of curve, one per span of non-zero length, into segments[0..]
+ * (records provided by the caller, each with room for order poles, 2 x order knots
+ * and, when rational, order weights). *count segments. A failing segment ends the
+ * routine with its status (earlier segments stay written). Status 3, -2 (bad
+ * record), and those of BSspn_t_bz. */
+KW_API BSboolean BScvtobz(BSrc *rc, const BScurve *curve, int32_t *count, BScurve *segments);
+/* Span *span of curve as a Bezier curve of the same order over [knots[s],
+ * knots[s+1]] into out (room for order poles, 2 x order knots, weights when
+ * rational); *plane_test and *closure_test as for BSextrcvspn. Statuses of
+ * BSextrcvspn and BScnvtomkt. */
+KW_API BSboolean BSspn_t_bz(BSrc *rc, const int32_t *span, const BScurve *curve, BScurve *out,
+                            const BSboolean *plane_test, const BSboolean *closure_test);
+/* De Casteljau triangle of a Bezier curve (order = poles, 2 <= order <= 16) at *u:
+ * points[i][r] (weighted) and weights[i][r] for level r built from poles i - r .. i
+ * (weights 1 for a polynomial curve). The point at *u is points[k-1][k-1] (divided
+ * by weights[k-1][k-1]); the diagonal holds the left piece's poles, row k-1 the
+ * right piece's in reverse order. Status -2: not a single span or order outside
+ * 2..16 (or a zero-length span); -1: a weight below the curve knot tolerance;
+ * 3: null pointer. Returns TRUE exactly on status 0. */
+KW_API BSboolean BSdcastelj(BSrc *rc, const BScurve *curve, const double *u,
+                            double points[16][16][3], double weights[16][16]);
+/* Splits num_rows Bezier rows of the given degree at 1/2 by midpoint averaging:
+ * left and right halves, each on [0, 1]. rows may be left or right. No status. */
+KW_API void BShlfbezcv(int32_t degree, int32_t num_rows, const double *rows, double *left,
+                       double *right);
+/* Right half [1/2, 1] of one Bezier row reparametrised to [0, 1]; BScastibez undoes
+ * it (extends a row on [0, 1] to the interval twice as long ending at 1). row and
+ * out (degree + 1 values) may be the same. No status. */
+KW_API void BScastdbez(int32_t degree, const double *row, double *out);
+KW_API void BScastibez(int32_t degree, const double *row, double *out);
+/* Halves an array-form spline of dimension dim (rows) at the knot knots[knot_index]
+ * (lowered to the first of equal knots; it must lie inside the domain and have at
+ * most `degree` copies), inserting it up to multiplicity degree. Left half:
+ * *left_num_poles = j (j the first index of the halving knot) poles in
+ * coordinate-major rows of that length, knots[0 .. j+degree-1] of the refined
+ * vector then the halving value (j + degree + 1 knots). Right half: *right_num_poles
+ * poles, degree + 1 copies of the halving value then the rest of the refined knots;
+ * both halves share the pole at the halving point. Sizes: left at most n + degree
+ * poles per row, right as many; knots pole count + degree + 1. Status -2: bad
+ * sizes or halving knot; 3: null pointer; 33: no scratch memory. */
+KW_API void BShlfbspcv(int32_t dim, int32_t degree, int32_t num_poles, const double *knots,
+                       const double *poles, int32_t knot_index, int32_t *left_num_poles,
+                       double *left_knots, double *left_poles, int32_t *right_num_poles,
+                       double *right_knots, double *right_poles, BSrc *rc);
+/* Bezier coefficients of an array-form spline of degree p = degree, num_poles poles
+ * and num_rows rows: one segment per knot interval of width at least 1e-12 in the
+ * domain (ends clamped independently where they are not). coefs: segment-major,
+ * segment j row r at ((j * num_rows) + r) * (p + 1) (at most num_poles - p
+ * segments); breaks: *num_segments + 1 values (knots[p], the start of every further
+ * segment, knots[num_poles]). Status -2: bad sizes or a domain shorter than 1e-12;
+ * 3: null pointer; 33: no scratch memory (degrees above 64 only). */
+KW_API void BSbstobez(int32_t degree, int32_t num_poles, int32_t num_rows, const double *knots,
+                      const double *poles, int32_t *num_segments, double *coefs, double *breaks,
+                      BSrc *rc);
+/* Elementary symmetric functions e_0 .. e_count (count + 1 values into sums) of the
+ * count values: e_0 = 1, e_r the sum of the products of r distinct values. */
+KW_API void BSgensym(int32_t count, const double *values, double *sums);
 
 /* ---- end: Degree elevation and Bezier decomposition ---- */
 
 /* ---- Tangent continuity at knots (src/analysis/continuity.cpp) ---- */
 
+/* A C0 knot is an interior knot of multiplicity order - 1, where the curve passes
+ * through a pole; poles of a rational curve are divided by their weights before
+ * they are compared. Output arrays are the caller's, with room for one entry per
+ * C0 knot plus one. Statuses common to the three: 3 a null record, array or
+ * output; -2 order < 2 or num_poles < order. */
+
+/* *flag 1 when the control polygon's direction breaks at pole j: the leg from the
+ * nearest pole before j to pole j and the leg from pole j to the nearest pole
+ * after it (poles within sqrt(0.1 dist_sqtol) of pole j are skipped) turn by more
+ * than 1e-10 radians or reverse. On a closed curve j may be 0 or n-1 (the last
+ * pole repeats the first). Status -2: j outside 0..n-1, or an end pole of a curve
+ * that is not closed. */
+KW_API void BStstcvcusp(BSrc *rc, const BScurve *curve, int32_t j, BSboolean *flag);
+/* Parameters of all tangent breaks into params (*count of them): the start
+ * parameter first when a closed, non-periodic curve breaks at its closing point,
+ * then every C0 knot (at the curve knot tolerance) whose pole breaks, ascending.
+ * Status 33: no scratch memory (more than 100 knots). */
+KW_API void BSfndcvcsp(const BScurve *curve, int32_t *count, double *params, BSrc *rc);
+/* Every C0 knot found with the tolerance tol, with its continuity grade: 0 position
+ * only, 1 the one-sided first derivatives agree in direction (angle below
+ * tol / control-polygon length), 2 also in length (within tol). A closed curve gets
+ * one more entry at its end parameter (grade 2 when periodic, else the start and
+ * end first derivatives graded). *count entries in params and grades.
+ * Status -5: a zero weight; 33: no scratch memory; evaluation failures are passed
+ * on with *count the entries written so far. */
+KW_API void BSfinddcont(const BScurve *curve, double tol, int32_t *count, double *params,
+                        int32_t *grades, BSrc *rc);
+
 /* ---- end: Tangent continuity at knots ---- */
 
 /* ---- Bounding boxes (src/query/boxes.cpp) ---- */
+
+/* Boxes are boxes of the control polygon (poles divided by their weights), which
+ * contain the curve. Coordinate-major poles: dim rows of num_poles values (row c
+ * holds coordinate c of every pole); a rational block adds a row of weights and its
+ * coordinate rows then hold weighted coordinates. Oblique box: centre (dim doubles)
+ * and dim half-axis vectors in rows (dim x dim); the box is c + sum s_k h_k with
+ * |s_k| <= 1; zero half-axes come last. Distance bounds are squared distances. */
+
+/* Axis-aligned box of *num_poles pole triples (divided by weights when weights is
+ * not null) into min[3], max[3]. Status 0, TRUE. With no poles min and max stay
+ * untouched. */
+KW_API BSboolean BSbx2(BSrc *rc, const int32_t *num_poles, const double *poles,
+                       const double *weights, double *min, double *max);
+/* Squared distance from point[3] to the box min/max (0 inside) into *dist_sq.
+ * Status 1 and FALSE when some min[i] > max[i] (the distance is still written). */
+KW_API BSboolean BSbx3(BSrc *rc, const double *point, const double *min, const double *max,
+                       double *dist_sq);
+/* TRUE when the boxes (min1, max1) and (min2, max2) meet within dist_tol. Status 0. */
+KW_API BSboolean BSbxint(BSrc *rc, const double *min1, const double *max1, const double *min2,
+                         const double *max2);
+/* TRUE when point (*dim coordinates) lies in the box widened by dist_tol/sqrt(3). */
+KW_API BSboolean BSptinbx(BSrc *rc, const double *point, const double *min, const double *max,
+                          const int32_t *dim);
+/* *flag TRUE when the first pole lies in the box of the other poles, or else the
+ * last pole in the box of the others. Status 3 for a null curve, flag or array;
+ * -2 with fewer than 2 poles. Returns TRUE on success. */
+KW_API BSboolean BSendptinbx(BSrc *rc, const BScurve *curve, BSboolean *flag);
+/* Packed box (dim minima, then dim maxima) of num_poles coordinate-major poles,
+ * divided by their weights when rational is set. No status; nothing written when
+ * num_poles or dim is below 1. */
+KW_API void BSboxpoles(int32_t num_poles, int32_t dim, BSboolean rational, const double *poles,
+                       double *box);
+/* Bounding sphere of unweighted coordinate-major poles: centre[dim] = their average,
+ * *radius = the largest distance to a pole (0 without poles). No status. */
+KW_API void BSsphboxbsp(int32_t dim, int32_t num_poles, const double *poles, double *centre,
+                        double *radius);
+/* Dual frame of two plane axes (2x2, axis k in row k) into dual[4], so that the
+ * coordinate s_k of v is v . dual row k. Status -14 when the axes are parallel. */
+KW_API void BSboxinvab(const double *axes, double *dual, BSrc *rc);
+/* Dual frame of three space axes (3x3, the third perpendicular to the others).
+ * Status -14 when the first two are parallel or the third is zero. */
+KW_API void BSboxinvabc(const double *axes, double *dual, BSrc *rc);
+/* Oblique box with the given axis directions (dim x dim) around num_poles unweighted
+ * coordinate-major poles: centre[dim], half_axes[dim x dim]. Status 50 for dim other
+ * than 2 or 3, -14 for singular axes, -2 without poles. */
+KW_API void BSboxpole(int32_t num_poles, int32_t dim, const double *poles, const double *axes,
+                      double *centre, double *half_axes, BSrc *rc);
+/* Oblique box of a curve (order, num_poles, knots, coordinate-major poles of dim
+ * rows, weighted plus a weight row when rational) in its frame of first and second
+ * derivative (and their cross product in space) at the middle parameter. Status 50
+ * when that frame is degenerate (a straight curve, derivatives parallel) or dim is
+ * not 2 or 3; -2 when order < 1 or num_poles < order; evaluation failures (-2, -5,
+ * -1 zero weight) and 33 (scratch) are passed on. */
+KW_API void BSoblboxbsc(int16_t order, int32_t num_poles, const double *knots, int32_t dim,
+                        BSboolean rational, const double *poles, double *centre,
+                        double *half_axes, BSrc *rc);
+/* Squared distance bounds from point to the segment centre +- half_axis: *min the
+ * nearest, *max the far end. dim coordinates (2 when dim < 1). No status. */
+KW_API void BSmnmxpt1(int32_t dim, const double *centre, const double *half_axis,
+                      const double *point, double *min, double *max);
+/* Squared distance bounds from point to the parallelogram centre +- h1 +- h2 in dim
+ * coordinates. Status 0. */
+KW_API void BSmnmxpt2(int32_t dim, const double *centre, const double *h1, const double *h2,
+                      const double *point, double *min, double *max, BSrc *rc);
+/* Squared distance bounds from point to a plane oblique box (half_axes 2x2).
+ * Status -2 (bounds not written) when h1 is zero and h2 is not. */
+KW_API void BSmnmxbx2(const double *half_axes, const double *centre, const double *point,
+                      double *min, double *max, BSrc *rc);
+/* Squared distance bounds from point to a space oblique box (half_axes 3x3, h3
+ * perpendicular to h1 and h2). Status -2 (bounds not written) when the zero
+ * half-axes do not come last. */
+KW_API void BSmnmxbx3(const double *half_axes, const double *centre, const double *point,
+                      double *min, double *max, BSrc *rc);
+/* BSmnmxbx3 for dim 3, BSmnmxbx2 for dim 2; any other dim gives *min 0 and *max the
+ * largest double with status 0. */
+KW_API void BSminmaxbox(int32_t dim, const double *half_axes, const double *centre,
+                        const double *point, double *min, double *max, BSrc *rc);
+/* Squared distance bounds from num_points points (dim doubles each) to a curve given
+ * as in BSoblboxbsc: for every point whose flag is non-zero, min[j] and max[j] from
+ * the curve's oblique box, or from the bounding sphere of its poles when that box
+ * cannot be built (degenerate frame) or a point's box bounds fail. Unflagged points
+ * are untouched. Status 33 when scratch is short; -2 for order < 1, num_poles <
+ * order or dim < 1; evaluation failures are passed on. */
+KW_API void BSminmaxbsc(int16_t order, int32_t num_poles, int32_t dim, BSboolean rational,
+                        const double *knots, const double *poles, int32_t num_points,
+                        const double *points, const int8_t *flags, double *min, double *max,
+                        BSrc *rc);
 
 /* ---- end: Bounding boxes ---- */
 
