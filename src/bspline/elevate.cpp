@@ -77,9 +77,10 @@ double expansion_point(int q, int32_t n2, const double *tnew, int32_t i) {
 // t'[i+1] .. t'[i+q]; with the derivatives D^r of the piece at tau
 // (expansion_point) it is
 //   sum_r (q-r)!/q! e_r(t'[i+1] - tau, ..., t'[i+q] - tau) D^r.
-// out: n2 poles of m values (m = 4 with the weight last when rational, else 3).
-template <int M>
+// out: n2 homogeneous poles of 4 values (w x, w y, w z, w; w = 1 when polynomial),
+// the lane layout of the evaluation kernel's span loader.
 BSrc elevated_poles(const BScurve &cv, int q, const double *tnew, int32_t n2, double *out) {
+  constexpr int M = 4;
   const int k = cv.order, p = k - 1;
   const int32_t n = cv.num_poles;
   const double *weights = cv.rational ? cv.weights : nullptr;
@@ -126,7 +127,7 @@ BSrc elevate_degree(BScurve &cv, int q, bool reuse, BScurve **out) {
   const int k = cv.order, p = k - 1;
   const int32_t n = cv.num_poles;
   const bool rational = cv.rational != 0;
-  const int m = rational ? 4 : 3;
+  const int m = 4;
   // The clamped curve starts at its first pole; the elevated one starts there too,
   // so the first pole (and weight) is carried over exactly rather than recomputed.
   double first[4] = {cv.poles[0], cv.poles[1], cv.poles[2], rational ? cv.weights[0] : 1.0};
@@ -153,8 +154,7 @@ BSrc elevate_degree(BScurve &cv, int q, bool reuse, BScurve **out) {
   ScratchBuffer pbuf(static_cast<std::size_t>(n2) * m * sizeof(double));
   if (!pbuf.ok()) return BSNOSTKMEMORY;
   double *hp = pbuf.as<double>();
-  const BSrc prc =
-      rational ? elevated_poles<4>(cv, q, tnew, n2, hp) : elevated_poles<3>(cv, q, tnew, n2, hp);
+  const BSrc prc = elevated_poles(cv, q, tnew, n2, hp);
   if (prc != BSSUCC) return prc;
   for (int c = 0; c < m; ++c) hp[c] = first[c];
 
