@@ -148,8 +148,8 @@ BSrc curve_plane_normal(const BScurve &cv, double *normal) {
   const int32_t n = cv.num_poles;
   if (n < 3) return BSCOLLIN;
   int32_t cls = 0;
-  const BSrc rc = classify_weighted_points(n, cv.poles, cv.rational ? cv.weights : nullptr, &cls,
-                                           normal);
+  const BSrc rc =
+      classify_weighted_points(n, cv.poles, cv.rational ? cv.weights : nullptr, &cls, normal);
   if (rc != BSSUCC) return rc;
   return cls == kClassPlane ? BSSUCC : BSCOLLIN;
 }
@@ -166,6 +166,24 @@ void span_eval(BSrc *rc, int16_t order, const double *poles, const double *weigh
                const double *knots, int32_t span, double u, int d, double *out) {
   const double zt = tol().zero_tol;
   *rc = evaluate_curve_span(order, poles, weights, knots, span, u, d, d == 0 ? zt * zt : zt, out);
+}
+
+// Points of a curve at ascending parameters: triples, or homogeneous quadruples
+// (w x, w y, w z, w) when `homogeneous`.
+BSrc sweep_points(const BScurve &cv, const double *pars, int32_t count, bool homogeneous,
+                  double *out) {
+  if (count <= 0) return BSSUCC;
+  CurveSweep sweep(cv.order, cv.num_poles, cv.poles, cv.rational ? cv.weights : nullptr, cv.knots,
+                   kTinyPositive);
+  if (!sweep.ok()) return BSNOSTKMEMORY;
+  sweep.start(pars[0], false);
+  for (int32_t i = 0; i < count; ++i) {
+    const BSrc rc = homogeneous
+                        ? sweep.eval_homogeneous(pars[i], out + 4 * static_cast<std::ptrdiff_t>(i))
+                        : sweep.eval(pars[i], 0, out + 3 * static_cast<std::ptrdiff_t>(i));
+    if (rc != BSSUCC) return rc;
+  }
+  return BSSUCC;
 }
 
 // The two-sided evaluator's output of one side: BSbspl into a 16 x 4 buffer, the
@@ -440,35 +458,13 @@ KW_API void BScvarreval(BSrc *rc, BScurve *curve, const double *pars, int32_t co
 KW_API void BScvarrev0(BSrc *rc, const BScurve *curve, const double *pars, int32_t count,
                        double *out) {
   KW_EPILOGUE(rc);
-  if (count <= 0) return;
-  CurveSweep sweep(curve->order, curve->num_poles, curve->poles,
-                   curve->rational ? curve->weights : nullptr, curve->knots, kTinyPositive);
-  if (!sweep.ok()) {
-    *rc = BSNOSTKMEMORY;
-    return;
-  }
-  sweep.start(pars[0], false);
-  for (int32_t i = 0; i < count; ++i) {
-    *rc = sweep.eval(pars[i], 0, out + 3 * static_cast<std::ptrdiff_t>(i));
-    if (*rc != BSSUCC) return;
-  }
+  *rc = sweep_points(*curve, pars, count, false, out);
 }
 
 KW_API void BScvarrev0w(const BScurve *curve, int32_t count, const double *pars, double *out,
                         BSrc *rc) {
   KW_EPILOGUE(rc);
-  if (count <= 0) return;
-  CurveSweep sweep(curve->order, curve->num_poles, curve->poles,
-                   curve->rational ? curve->weights : nullptr, curve->knots, kTinyPositive);
-  if (!sweep.ok()) {
-    *rc = BSNOSTKMEMORY;
-    return;
-  }
-  sweep.start(pars[0], false);
-  for (int32_t i = 0; i < count; ++i) {
-    *rc = sweep.eval_homogeneous(pars[i], out + 4 * static_cast<std::ptrdiff_t>(i));
-    if (*rc != BSSUCC) return;
-  }
+  *rc = sweep_points(*curve, pars, count, true, out);
 }
 
 KW_API void BScvarrevt(BScurve *curve, const double *pars, int32_t count, double length,
