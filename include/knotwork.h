@@ -27,8 +27,8 @@ extern "C" {
 
 /* ---- Basic types and status codes (src/frame/status.cpp) ----------------- */
 
-typedef int32_t BSrc;        /* status word: 0 success, anything else failure */
-typedef int16_t BSboolean;   /* FALSE 0, TRUE 1; any non-zero value reads as TRUE */
+typedef int32_t BSrc;      /* status word: 0 success, anything else failure */
+typedef int16_t BSboolean; /* FALSE 0, TRUE 1; any non-zero value reads as TRUE */
 
 #ifndef TRUE
 #define TRUE 1
@@ -37,22 +37,22 @@ typedef int16_t BSboolean;   /* FALSE 0, TRUE 1; any non-zero value reads as TRU
 #define FALSE 0
 #endif
 
-#define BSSUCC 0          /* success */
-#define BSFAIL (-1)       /* the computation failed and has no result */
-#define BSINARG (-2)      /* invalid argument or inconsistent record */
-#define BSDIVZERO (-5)    /* a zero divisor met */
-#define BSDEGEN (-6)      /* degenerate geometry */
-#define BSCOLLIN (-7)     /* collinear points: no unique plane or normal */
+#define BSSUCC 0           /* success */
+#define BSFAIL (-1)        /* the computation failed and has no result */
+#define BSINARG (-2)       /* invalid argument or inconsistent record */
+#define BSDIVZERO (-5)     /* a zero divisor met */
+#define BSDEGEN (-6)       /* degenerate geometry */
+#define BSCOLLIN (-7)      /* collinear points: no unique plane or normal */
 #define BSNOSOLUTION (-12) /* no solution: no convergence or no such point */
-#define BSNOMEMORY (-13)  /* result memory could not be allocated */
-#define BSSINGULAR (-14)  /* singular matrix */
-#define BSDEGENLINE (-15) /* projection onto a line given by two coincident points */
-#define BSNULLPTR 3       /* a required pointer, or an array inside a record, is null */
-#define BSNOSTKMEMORY 33  /* scratch memory could not be allocated */
-#define BSBADWEIGHT 49    /* a weight below a quarter of the mean weight */
-#define BSDEGENINPUT 50   /* input degenerate for this operation */
-#define BSDBGFAIL 58      /* failure injected by the debug failure mechanism */
-#define BSBADINDEX 27     /* tolerance index outside 0..18 (BSchangepar) */
+#define BSNOMEMORY (-13)   /* result memory could not be allocated */
+#define BSSINGULAR (-14)   /* singular matrix */
+#define BSDEGENLINE (-15)  /* projection onto a line given by two coincident points */
+#define BSNULLPTR 3        /* a required pointer, or an array inside a record, is null */
+#define BSNOSTKMEMORY 33   /* scratch memory could not be allocated */
+#define BSBADWEIGHT 49     /* a weight below a quarter of the mean weight */
+#define BSDEGENINPUT 50    /* input degenerate for this operation */
+#define BSDBGFAIL 58       /* failure injected by the debug failure mechanism */
+#define BSBADINDEX 27      /* tolerance index outside 0..18 (BSchangepar) */
 
 /* ---- Error trace and failure injection (src/frame/status.cpp) ------------ */
 
@@ -91,12 +91,12 @@ typedef struct BSptrlist {
 typedef void *(*BSqemem_alloc_hook)(int32_t size);
 typedef void (*BSqemem_release_hook)(void *block, int32_t size);
 
-KW_API extern int32_t BSdbglev;     /* 20: guarded debug mode; -99: BSdbginit runs every checker */
-KW_API extern BSptrlist BSlist_al;  /* live guarded blocks */
-KW_API extern int16_t BSalloczero;  /* set when an allocation below 1 byte was asked for */
-KW_API extern int16_t BSfreezero;   /* set when a null pointer was released */
-KW_API extern void *BSlmemptr;      /* the locked poisoned block of BSlockmem, or null */
-KW_API extern int32_t BSlmemnumb;   /* its size in bytes */
+KW_API extern int32_t BSdbglev;    /* 20: guarded debug mode; -99: BSdbginit runs every checker */
+KW_API extern BSptrlist BSlist_al; /* live guarded blocks */
+KW_API extern int16_t BSalloczero; /* set when an allocation below 1 byte was asked for */
+KW_API extern int16_t BSfreezero;  /* set when a null pointer was released */
+KW_API extern void *BSlmemptr;     /* the locked poisoned block of BSlockmem, or null */
+KW_API extern int32_t BSlmemnumb;  /* its size in bytes */
 
 /* Result memory: returned to callers, released with BSdbgfree. Null on failure. */
 KW_API void *BSdbgalloc(int32_t size);
@@ -154,7 +154,8 @@ KW_API BSboolean BSchangepar(BSrc *rc, int32_t index, double value);
 KW_API BSboolean BSchgdeppar(double value, BSrc *rc);
 /* Console editor of the main tolerances (standard input and output). */
 KW_API void BSchangetol(void);
-/* Selects the knot tolerance method (0 scaled, 1 fixed; other values query); returns the old one. */
+/* Selects the knot tolerance method (0 scaled, 1 fixed; other values query); returns the old one.
+ */
 KW_API int32_t BSstolmthd(int32_t method);
 
 /* ---- Curve records (src/records/curve_record.cpp) ------------------------ */
@@ -162,19 +163,19 @@ KW_API int32_t BSstolmthd(int32_t method);
 /* A non-uniform, optionally rational B-spline curve in 3D. Rational poles are
  * stored multiplied by their weights. */
 typedef struct BScurve {
-  int16_t order;          /* degree + 1, at least 2 */
+  int16_t order; /* degree + 1, at least 2 */
   BSboolean periodic;
   BSboolean non_uniform;
   int32_t num_poles;
-  double *poles;          /* num_poles poles of 3 doubles */
-  int32_t num_knots;      /* order + num_poles */
+  double *poles;     /* num_poles poles of 3 doubles */
+  int32_t num_knots; /* order + num_poles */
   double *knots;
   BSboolean rational;
-  double *weights;        /* num_poles weights when rational, else null */
+  double *weights; /* num_poles weights when rational, else null */
   BSboolean planar;
   BSboolean phy_closed;
   int16_t num_boundaries;
-  double *bdrys;          /* num_boundaries (start, end) parameter pairs, or null */
+  double *bdrys; /* num_boundaries (start, end) parameter pairs, or null */
 } BScurve;
 
 /* ---- Curve records, surface records and text dumps (src/records/) ---- */
@@ -218,8 +219,8 @@ KW_API BSboolean BScv_copy(BSrc *rc, const BScurve *source, BScurve *target);
  * operation owning the scratch memory can do: allocates nothing, releases those of
  * poles, knots and weights that are non-null (as by BSstfrecvfl) and sets them
  * null. Always status -2 and FALSE. */
-KW_API BSboolean BSstallcvfl(int16_t order, int32_t num_poles, BSboolean rational,
-                             BScurve *curve, BSrc *rc);
+KW_API BSboolean BSstallcvfl(int16_t order, int32_t num_poles, BSboolean rational, BScurve *curve,
+                             BSrc *rc);
 /* Releases the scratch arrays (taken with BSdbgsalloc) of a temporary curve and
  * sets them null: knots, weights when rational, poles; not the header.
  * Returns TRUE exactly on status 0. Status: 3 null curve. */
@@ -238,13 +239,13 @@ typedef struct BSsurface {
   BSboolean u_periodic, v_periodic;
   BSboolean u_non_uniform, v_non_uniform;
   int32_t u_num_poles, v_num_poles;
-  double *poles;         /* u_num_poles * v_num_poles poles of 3 doubles, weighted */
-  int32_t u_num_knots;   /* u_num_poles + u_order */
+  double *poles;       /* u_num_poles * v_num_poles poles of 3 doubles, weighted */
+  int32_t u_num_knots; /* u_num_poles + u_order */
   double *u_knots;
-  int32_t v_num_knots;   /* v_num_poles + v_order */
+  int32_t v_num_knots; /* v_num_poles + v_order */
   double *v_knots;
   BSboolean rational;
-  double *weights;       /* one per pole when rational, else null */
+  double *weights; /* one per pole when rational, else null */
   BSboolean planar;
   BSboolean u_phy_closed, v_phy_closed;
   BSboolean pos_orient;
@@ -361,8 +362,7 @@ KW_API BSboolean BSproj0(BSrc *rc, const double *point, const double *line, doub
 KW_API BSboolean BSdistptli(BSrc *rc, const double *point, const double *p0, const double *p1,
                             double *dist);
 /* Angle (out) from a to b around ref, in [0, 2 pi). Cannot fail; no trace. */
-KW_API void BSang2vec(const double *a, const double *b, const double *ref, double *angle,
-                      BSrc *rc);
+KW_API void BSang2vec(const double *a, const double *b, const double *ref, double *angle, BSrc *rc);
 /* Locates point on the segment p0 p1: where (out) 0 off the segment, 1 at an end
  * point (param 0 or 1), 2 inside (param in (0, 1)); param untouched for 0.
  * Status -6 (degenerate segment). */
@@ -415,13 +415,13 @@ KW_API void BSptsnwtold(const double *origin, const double *frame, double scale,
                         double *out, BSrc *rc);
 /* Length (out) of the polygon through *n (weighted) points. Status -5 (a zero or
  * not-a-number weight; length 0). */
-KW_API BSboolean BScumdist(BSrc *rc, const int32_t *n, const double *points,
-                           const double *weights, double *length);
+KW_API BSboolean BScumdist(BSrc *rc, const int32_t *n, const double *points, const double *weights,
+                           double *length);
 /* Classifies n points against tol: cls (out) 0 coincident, 1 collinear, -1
  * coplanar, -7 spanning space; centroid (out); direction (out) the line direction
  * (cls 1) or the plane normal (cls -1), untouched otherwise. Status 33, -4, -2 (n < 1). */
-KW_API void BSgmprppts3(int32_t n, const double *points, double tol, int32_t *cls,
-                        double *centroid, double *direction, BSrc *rc);
+KW_API void BSgmprppts3(int32_t n, const double *points, double tol, int32_t *cls, double *centroid,
+                        double *direction, BSrc *rc);
 /* collinear (out) TRUE when the n (weighted) points are coincident or collinear
  * within dist_tol. Status 49, 33. */
 KW_API void BScollinmn2(int32_t n, const double *points, const double *weights,
@@ -646,8 +646,7 @@ KW_API void BSfndspnarr(int16_t order, int32_t num_poles, int32_t count, const d
                         const double *knots, int32_t *spans, BSrc *rc);
 /* Maps the domain of the n + k knots to [0, 1] in place.
  * -2 BSINARG: domain shorter than zero_tol^2 (knots left shifted, not scaled). */
-KW_API BSboolean BSnorkts(BSrc *rc, const int16_t *order, const int32_t *num_poles,
-                          double *knots);
+KW_API BSboolean BSnorkts(BSrc *rc, const int16_t *order, const int32_t *num_poles, double *knots);
 /* Distinct values of the k + *count + 1 knots (knots within knot_tol of their
  * predecessor are one) with their multiplicities. out: *num_distinct, values,
  * mults (room for k + *count + 1 each). */
@@ -657,8 +656,8 @@ KW_API BSboolean BSgetmult(BSrc *rc, const int16_t *order, const int32_t *count,
 /* Interior knots of multiplicity exactly k-1 (C0 knots) at the given tolerance:
  * out *count, values and the pole counts of the left pieces (room for n + k). */
 KW_API BSboolean BSfindmkts(BSrc *rc, const int16_t *order, const int32_t *num_poles,
-                            const double *knots, const double *tol, int32_t *count,
-                            double *values, int32_t *pole_counts);
+                            const double *knots, const double *tol, int32_t *count, double *values,
+                            int32_t *pole_counts);
 /* Chord-length knots (n + k, normalised) for a curve of n poles through n points
  * (n x 3). -2 BSINARG: n < k (knots untouched); 33: no scratch memory. */
 KW_API BSboolean BSchrdlkts(BSrc *rc, const int32_t *num_points, const double *points,
@@ -671,8 +670,8 @@ KW_API void BSnodevals(int16_t order, int32_t num_knots, const double *knots, in
  * added) and/or clipped to range[0..1] with tolerance tol (clip; the range ends are
  * added). values needs room for 4 more than BSnodevals writes. */
 KW_API void BSnodvalrg(int16_t order, BSboolean trim, int32_t num_knots, const double *knots,
-                       int32_t r, double tol, BSboolean clip, const double *range,
-                       int32_t *count, double *values, BSrc *rc);
+                       int32_t r, double tol, BSboolean clip, const double *range, int32_t *count,
+                       double *values, BSrc *rc);
 
 /* ---- end: Knot vectors and spans ---- */
 
@@ -711,8 +710,8 @@ KW_API void BScveval_h(int32_t p, int32_t m, int32_t d, double *rows, const doub
                        const double *dist, double *out);
 /* Cartesian derivatives (d+1 rows of dim) from homogeneous ones (d+1 rows of
  * dim+1 when rational, dim otherwise). -1 BSFAIL: zero weight (out zero). */
-KW_API void BSsetder_cv(int32_t dim, BSboolean rational, int32_t d, const double *hom,
-                        double *out, BSrc *rc);
+KW_API void BSsetder_cv(int32_t dim, BSboolean rational, int32_t d, const double *hom, double *out,
+                        BSrc *rc);
 /* binom(degree, 0..degree) into coefs. Status 2 for a degree outside 0..16. */
 KW_API void BSbinomcoef(int32_t degree, double *coefs, BSrc *rc);
 /* Both one-sided values at a knot: flag 1 when derivatives up to d may jump there
@@ -723,9 +722,9 @@ KW_API BSboolean BScveval_b(BSrc *rc, const BScurve *curve, const double *u, con
 /* Homogeneous point and d <= 15 derivatives on span (trusted) by de Boor's
  * triangle: out rows of 4 (x, y, z, w), 16 rows. Status 2: order < 2; -2: d
  * outside 0..15; -6: a knot interval below zero_tol. */
-KW_API BSboolean BSbspl(BSrc *rc, const double *poles, const double *weights,
-                        const double *knots, const int16_t *order, const BSboolean *rational,
-                        const int32_t *span, const int32_t *d, const double *u, double *out);
+KW_API BSboolean BSbspl(BSrc *rc, const double *poles, const double *weights, const double *knots,
+                        const int16_t *order, const BSboolean *rational, const int32_t *span,
+                        const int32_t *d, const double *u, double *out);
 /* Converts d+1 homogeneous rows of 4 to Cartesian in place for a rational curve
  * (nothing for a polynomial one). -1: zero weight; -2: d outside 0..15. */
 KW_API BSboolean BSrspl(BSrc *rc, const int32_t *d, const BScurve *curve, double *buf);
@@ -788,14 +787,14 @@ KW_API BSboolean BScnvtomkt(BSrc *rc, BScurve *curve);
  * own pointer); reuse 1: the result goes into the record *out (room for r more
  * poles; may be curve itself). -2: u not strictly inside the domain, r out of range,
  * or existing multiplicity + r > order-1 (nothing changed); -13: no memory. */
-KW_API void BSadd_1kt_mul(const BScurve *curve, double u, int32_t r, BSboolean reuse,
-                          BScurve **out, BSrc *rc);
+KW_API void BSadd_1kt_mul(const BScurve *curve, double u, int32_t r, BSboolean reuse, BScurve **out,
+                          BSrc *rc);
 /* As BSadd_1kt_mul, but r (0 <= r <= order-1) is the total multiplicity wanted and
  * u snaps within the local knot tolerance (BSlocknttol with dist_tol); an existing
  * multiplicity of r or more gives a copy. -2: u within that tolerance of a domain
  * end or r out of range. */
-KW_API void BSadd_1kt_tot(const BScurve *curve, double u, int32_t r, BSboolean reuse,
-                          BScurve **out, BSrc *rc);
+KW_API void BSadd_1kt_tot(const BScurve *curve, double u, int32_t r, BSboolean reuse, BScurve **out,
+                          BSrc *rc);
 /* Inserts *u at knot index *i of an end of the knot vector (i + 1 < order: start;
  * i + 1 > num_poles: end) and drops the outermost knot and pole, in place; other
  * indices change nothing. With *u the domain end the shape on the domain is kept. */
@@ -877,7 +876,8 @@ KW_API void BScvsetclsd(BScurve *curve, BSrc *rc);
 
 /* ---- end: Split, extract, reverse, close ---- */
 
-/* ---- Degree elevation and Bezier decomposition (src/bspline/bezier.cpp, src/bspline/elevate.cpp) ---- */
+/* ---- Degree elevation and Bezier decomposition (src/bspline/bezier.cpp, src/bspline/elevate.cpp)
+ * ---- */
 
 /* A Bezier segment is a curve record whose pole count equals its order, with
  * clamped knots. Bezier rows: degree + 1 coefficients per row, rows one after the
@@ -1051,8 +1051,8 @@ KW_API void BSboxpole(int32_t num_poles, int32_t dim, const double *poles, const
  * not 2 or 3; -2 when order < 1 or num_poles < order; evaluation failures (-2, -5,
  * -1 zero weight) and 33 (scratch) are passed on. */
 KW_API void BSoblboxbsc(int16_t order, int32_t num_poles, const double *knots, int32_t dim,
-                        BSboolean rational, const double *poles, double *centre,
-                        double *half_axes, BSrc *rc);
+                        BSboolean rational, const double *poles, double *centre, double *half_axes,
+                        BSrc *rc);
 /* Squared distance bounds from point to the segment centre +- half_axis: *min the
  * nearest, *max the far end. dim coordinates (2 when dim < 1). No status. */
 KW_API void BSmnmxpt1(int32_t dim, const double *centre, const double *half_axis,

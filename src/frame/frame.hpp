@@ -16,9 +16,9 @@
 
 // Impossible branches: fire in debug builds, vanish in release builds.
 #ifndef NDEBUG
-#define KW_ASSERT(cond)                                                           \
-  do {                                                                            \
-    if (!(cond)) ::knotwork::assertion_failed(#cond, __FILE__, __LINE__);         \
+#define KW_ASSERT(cond)                                                   \
+  do {                                                                    \
+    if (!(cond)) ::knotwork::assertion_failed(#cond, __FILE__, __LINE__); \
   } while (0)
 #else
 #define KW_ASSERT(cond) ((void)0)
@@ -64,7 +64,9 @@ class Epilogue {
 inline constexpr int32_t kDebugLevel = 20;
 inline constexpr std::size_t kScratchStackLimit = 4092;
 
-inline bool debug_memory() { return BSdbglev == kDebugLevel; }
+inline bool debug_memory() {
+  return BSdbglev == kDebugLevel;
+}
 
 // Counts heap requests of the library (result and scratch); tests use it to show
 // that hot paths do not touch the heap.
@@ -158,7 +160,9 @@ void print_pointer_message(const char *format, const void *p);
 
 // ---- Tolerances ------------------------------------------------------------
 
-inline const struct BSparameters &tol() { return BSparameters; }
+inline const struct BSparameters &tol() {
+  return BSparameters;
+}
 // Current knot tolerance method (0 scaled by the curve, 1 fixed knot_tol).
 int32_t tolerance_method();
 

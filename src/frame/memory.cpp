@@ -63,7 +63,9 @@ void *sys_realloc(void *p, std::size_t n) {
   std::exit(11);
 }
 
-unsigned char *block_of(void *data) { return static_cast<unsigned char *>(data) - kGuardHeader; }
+unsigned char *block_of(void *data) {
+  return static_cast<unsigned char *>(data) - kGuardHeader;
+}
 uint32_t stored_size(void *data) {
   uint32_t s;
   std::memcpy(&s, block_of(data), sizeof s);
@@ -179,11 +181,17 @@ int32_t pool_class(int32_t total) {
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat"
-void print_pointer_message(const char *format, const void *p) { std::printf(format, p); }
+void print_pointer_message(const char *format, const void *p) {
+  std::printf(format, p);
+}
 #pragma GCC diagnostic pop
 
-std::int64_t heap_request_count() { return g_heap_requests; }
-void note_heap_request() { ++g_heap_requests; }
+std::int64_t heap_request_count() {
+  return g_heap_requests;
+}
+void note_heap_request() {
+  ++g_heap_requests;
+}
 
 void arm_allocation_failure(std::int64_t n, bool sticky) {
   g_fail_countdown = n;
@@ -326,7 +334,8 @@ KW_API void *BSdbgralloc(void *ptr, int32_t size) {
   }
   int32_t index = -1;
   if (ptr != nullptr)
-    index = check_for_release(ptr, true, "BSdbgralloc: attempt to deallocate an invalid pointer \n");
+    index =
+        check_for_release(ptr, true, "BSdbgralloc: attempt to deallocate an invalid pointer \n");
   unsigned char *old_block = ptr != nullptr ? block_of(ptr) : nullptr;
   auto *block = static_cast<unsigned char *>(
       sys_realloc(old_block, static_cast<std::size_t>(size) + kGuardOverhead));

@@ -30,7 +30,9 @@ TraceEntry g_trace[kTraceCapacity];
 int32_t g_trace_count = 0;
 int32_t g_check_counter = 0;
 
-bool rate_active(double rate) { return rate > 0.0 && rate <= 1.0; }
+bool rate_active(double rate) {
+  return rate > 0.0 && rate <= 1.0;
+}
 
 // Sum of the 3-character groups after the leading "bs", each with the seed added.
 int32_t name_hash(const char *s, int32_t seed) {
@@ -55,7 +57,9 @@ int32_t name_hash(const char *s, int32_t seed) {
   std::abort();
 }
 
-bool status_injection_active() { return rate_active(BSglobaldebugfailurerate); }
+bool status_injection_active() {
+  return rate_active(BSglobaldebugfailurerate);
+}
 
 void setrc_written(const char *written_name, BSrc *rc) {
   if (!status_injection_active()) return;
@@ -67,9 +71,15 @@ void setrc_written(const char *written_name, BSrc *rc) {
   BSsetrc(lower, rc);
 }
 
-int32_t trace_count() { return g_trace_count; }
-void clear_trace() { g_trace_count = 0; }
-int32_t hash_of_name(const char *s, int32_t seed) { return name_hash(s, seed); }
+int32_t trace_count() {
+  return g_trace_count;
+}
+void clear_trace() {
+  g_trace_count = 0;
+}
+int32_t hash_of_name(const char *s, int32_t seed) {
+  return name_hash(s, seed);
+}
 
 }  // namespace knotwork
 
@@ -113,10 +123,14 @@ KW_API void BSinitfail(const char *name, int32_t data, double rate) {
   BSglobaldebugfailurename = name_hash(name != nullptr ? name : "", data);
 }
 
-KW_API void BSdeinifail(void) { BSglobaldebugfailurerate = 0.0; }
+KW_API void BSdeinifail(void) {
+  BSglobaldebugfailurerate = 0.0;
+}
 
 KW_API void BSinit(void) {}
 
-KW_API void BSinit20(void) { BSdbglev = 0; }
+KW_API void BSinit20(void) {
+  BSdbglev = 0;
+}
 
 }  // extern "C"

@@ -33,12 +33,12 @@ namespace {
 
 using Field = double BSparameters::*;
 constexpr Field kFields[19] = {
-    &BSparameters::half_basis_tol, &BSparameters::dist_tol,       &BSparameters::dist_sqtol,
-    &BSparameters::orient_tol,     &BSparameters::parallel_tol,   &BSparameters::parallel_sqtol,
-    &BSparameters::fine_dist_tol,  &BSparameters::aux_dist_tol,   &BSparameters::knot_tol,
-    &BSparameters::offset_tol,     &BSparameters::chrdht_tol,     &BSparameters::aux_rel_tol,
+    &BSparameters::half_basis_tol, &BSparameters::dist_tol,        &BSparameters::dist_sqtol,
+    &BSparameters::orient_tol,     &BSparameters::parallel_tol,    &BSparameters::parallel_sqtol,
+    &BSparameters::fine_dist_tol,  &BSparameters::aux_dist_tol,    &BSparameters::knot_tol,
+    &BSparameters::offset_tol,     &BSparameters::chrdht_tol,      &BSparameters::aux_rel_tol,
     &BSparameters::basis_tol,      &BSparameters::tenth_basis_tol, &BSparameters::aux_fraction,
-    &BSparameters::arclen_tol,     &BSparameters::zero_tol,       &BSparameters::aux_tangent,
+    &BSparameters::arclen_tol,     &BSparameters::zero_tol,        &BSparameters::aux_tangent,
     &BSparameters::endpt_tol,
 };
 static_assert(sizeof(struct BSparameters) == 19 * sizeof(double));
@@ -53,7 +53,9 @@ char read_answer() {
   return line[0];
 }
 
-bool is_yes(char c) { return c == 'y' || c == 'Y'; }
+bool is_yes(char c) {
+  return c == 'y' || c == 'Y';
+}
 
 // Reads a value and discards the rest of its line, so the next answer starts fresh.
 double read_value() {
@@ -67,7 +69,9 @@ double read_value() {
 
 }  // namespace
 
-int32_t tolerance_method() { return g_method; }
+int32_t tolerance_method() {
+  return g_method;
+}
 
 }  // namespace knotwork
 
@@ -91,9 +95,9 @@ KW_API BSboolean BSchgdeppar(double value, BSrc *rc) {
   const struct {
     int32_t index;
     double value;
-  } stores[] = {{0, b / 2},      {3, b / 2},  {4, b / 2},  {8, b},  {13, b / 10},
-                {2, b * b},      {5, b * b / 4}, {6, b / 1000}, {1, b}, {7, b},
-                {12, b},         {16, b * b / 100}, {18, b}};
+  } stores[] = {{0, b / 2}, {3, b / 2},        {4, b / 2},    {8, b}, {13, b / 10},
+                {2, b * b}, {5, b * b / 4},    {6, b / 1000}, {1, b}, {7, b},
+                {12, b},    {16, b * b / 100}, {18, b}};
   for (const auto &s : stores) {
     const BSboolean ok = BSchangepar(rc, s.index, s.value);
     if (!ok) return ok;

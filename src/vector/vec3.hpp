@@ -43,13 +43,19 @@ inline void cross(const double *a, const double *b, double *out) {
   out[1] = y;
   out[2] = z;
 }
-inline double len_sq(const double *a) { return dot(a, a); }
-inline double len(const double *a) { return std::sqrt(dot(a, a)); }
+inline double len_sq(const double *a) {
+  return dot(a, a);
+}
+inline double len(const double *a) {
+  return std::sqrt(dot(a, a));
+}
 inline double dist_sq(const double *a, const double *b) {
   const double d0 = a[0] - b[0], d1 = a[1] - b[1], d2 = a[2] - b[2];
   return d0 * d0 + d1 * d1 + d2 * d2;
 }
-inline double dist(const double *a, const double *b) { return std::sqrt(dist_sq(a, b)); }
+inline double dist(const double *a, const double *b) {
+  return std::sqrt(dist_sq(a, b));
+}
 inline void copy(const double *a, double *out) {
   out[0] = a[0];
   out[1] = a[1];

@@ -51,20 +51,21 @@ TEST_F(Memory, DebugCallocIsZeroAndReallocKeepsContents) {
 }
 
 // Runs fn in a death test and checks its standard output (redirected to stderr).
-#define EXPECT_EXIT11_PRINTS(stmt, text)                                           \
-  EXPECT_EXIT(                                                                     \
-      {                                                                            \
-        dup2(2, 1);                                                                \
-        stmt;                                                                      \
-      },                                                                           \
+#define EXPECT_EXIT11_PRINTS(stmt, text) \
+  EXPECT_EXIT(                           \
+      {                                  \
+        dup2(2, 1);                      \
+        stmt;                            \
+      },                                 \
       ::testing::ExitedWithCode(11), text)
 
 TEST_F(MemoryDeathTest, WritePastResultBlockEndsProcess) {
   BSdbglev = 20;
   auto *p = static_cast<unsigned char *>(BSdbgalloc(10));
   p[10] = 0;
-  EXPECT_EXIT11_PRINTS(BSdbgfree(p), "^ \\*\\*\\* memory scratch after allocated memory \\*\\*\\*\n"
-                                     " \\*\\*\\* pointer in question is: 0x");
+  EXPECT_EXIT11_PRINTS(BSdbgfree(p),
+                       "^ \\*\\*\\* memory scratch after allocated memory \\*\\*\\*\n"
+                       " \\*\\*\\* pointer in question is: 0x");
   p[10] = 'e';
   BSdbgfree(p);
 }
@@ -81,8 +82,9 @@ TEST_F(MemoryDeathTest, EveryMisuseMessage) {
   EXPECT_EXIT11_PRINTS(BSdbgralloc(&stack_thing, 8),
                        "BSdbgralloc: attempt to deallocate an invalid pointer");
   r[-1] = 0;
-  EXPECT_EXIT11_PRINTS(BSdbgfree(r), "memory scratch before allocated memory \\*\\*\\*\n "
-                                     "\\*\\*\\* pointer in question is: 0x");
+  EXPECT_EXIT11_PRINTS(BSdbgfree(r),
+                       "memory scratch before allocated memory \\*\\*\\*\n "
+                       "\\*\\*\\* pointer in question is: 0x");
   r[16] = 0;
   EXPECT_EXIT11_PRINTS(BSdbgfree(r), "memory scratch before and after allocated memory");
   r[-1] = 'b';
@@ -164,9 +166,13 @@ TEST_F(Memory, PoisoningMessages) {
   EXPECT_EQ(kwtest::capture_stdout([] { BSpoisonmem(6); }),
             "*** The number of allocated bytes must be divisible by 4.\n");
   EXPECT_EQ(kwtest::capture_stdout([] { BSpoisonmem(0); }), "n is a negative number.");
-  EXPECT_EQ(kwtest::capture_stdout([] { BSpoisonmem(64); }).rfind("Poisoning is completed. Address = 0x", 0),
+  EXPECT_EQ(kwtest::capture_stdout([] {
+              BSpoisonmem(64);
+            }).rfind("Poisoning is completed. Address = 0x", 0),
             0u);
-  EXPECT_EQ(kwtest::capture_stdout([] { BSpoisonstk(400); }).rfind("Poisoning is completed. address = 0x", 0),
+  EXPECT_EQ(kwtest::capture_stdout([] {
+              BSpoisonstk(400);
+            }).rfind("Poisoning is completed. address = 0x", 0),
             0u);
   EXPECT_EQ(kwtest::capture_stdout([] { BSlockmem(6); }),
             "BSlockmem: The number of allocated bytes must be divisible by 4.\n");
@@ -175,7 +181,9 @@ TEST_F(Memory, PoisoningMessages) {
 TEST_F(Memory, LockedBlockDetectsStrayWrites) {
   // The locked block lives for the whole process; the test runs once per process.
   if (BSlmemptr == nullptr) {
-    EXPECT_EQ(kwtest::capture_stdout([] { BSlockmem(64); }).rfind("Poisoning is complete. Address = 0x", 0),
+    EXPECT_EQ(kwtest::capture_stdout([] {
+                BSlockmem(64);
+              }).rfind("Poisoning is complete. Address = 0x", 0),
               0u);
   }
   EXPECT_EQ(BSlmemnumb, 64);

@@ -70,9 +70,9 @@ std::string run_editor(const std::string &input) {
 
 TEST_F(Tolerance, EditorNoAnswerPrintsOnlyTheFrame) {
   const std::string frame = "\n ==============================\n";
-  const std::string expected = frame + "\n Modify tolerances (y/[n]) : " +
-                               "\n No tolerances were modified.\n" +
-                               "\n ==============================\n\n";
+  const std::string expected =
+      frame + "\n Modify tolerances (y/[n]) : " + "\n No tolerances were modified.\n" +
+      "\n ==============================\n\n";
   EXPECT_EQ(run_editor("n\n"), expected);
   EXPECT_EQ(run_editor("\n"), expected);
   EXPECT_EQ(BSparameters.dist_tol, 1e-6);

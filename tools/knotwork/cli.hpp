@@ -21,7 +21,7 @@ struct Command {
   const char *synopsis;  // one line: "info FILE"
   const char *help;      // full text: arguments and an example
   Handler run;
-  int order;             // position in the help listing
+  int order;  // position in the help listing
   Command(const char *name, const char *synopsis, const char *help, Handler run, int order);
 };
 

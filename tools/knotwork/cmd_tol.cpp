@@ -13,11 +13,11 @@ struct ToleranceName {
 };
 
 constexpr ToleranceName kTolerances[] = {
-    {"half_basis_tol", 0}, {"dist_tol", 1},       {"dist_sqtol", 2},     {"orient_tol", 3},
-    {"parallel_tol", 4},   {"parallel_sqtol", 5}, {"fine_dist_tol", 6},  {"aux_dist_tol", 7},
-    {"knot_tol", 8},       {"offset_tol", 9},     {"chrdht_tol", 10},    {"aux_rel_tol", 11},
+    {"half_basis_tol", 0}, {"dist_tol", 1},         {"dist_sqtol", 2},    {"orient_tol", 3},
+    {"parallel_tol", 4},   {"parallel_sqtol", 5},   {"fine_dist_tol", 6}, {"aux_dist_tol", 7},
+    {"knot_tol", 8},       {"offset_tol", 9},       {"chrdht_tol", 10},   {"aux_rel_tol", 11},
     {"basis_tol", 12},     {"tenth_basis_tol", 13}, {"aux_fraction", 14}, {"arclen_tol", 15},
-    {"zero_tol", 16},      {"aux_tangent", 17},   {"endpt_tol", 18},
+    {"zero_tol", 16},      {"aux_tangent", 17},     {"endpt_tol", 18},
 };
 
 double tolerance_value(int32_t index) {

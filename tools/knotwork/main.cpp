@@ -40,8 +40,9 @@ int cmd_help(int argc, char **argv) {
             [](const Command *a, const Command *b) { return a->order < b->order; });
   std::printf("usage: knotwork COMMAND [ARGS]\n\ncommands:\n");
   for (const Command *c : sorted) std::printf("  %s\n", c->synopsis);
-  std::printf("\nRun 'knotwork help COMMAND' for the arguments and an example.\n"
-              "Exit codes: 0 success, 1 library failure, 2 usage error.\n");
+  std::printf(
+      "\nRun 'knotwork help COMMAND' for the arguments and an example.\n"
+      "Exit codes: 0 success, 1 library failure, 2 usage error.\n");
   return kOk;
 }
 
@@ -74,7 +75,9 @@ Command::Command(const char *n, const char *s, const char *h, Handler r, int o)
   registry().push_back(this);
 }
 
-DemoSection::DemoSection(int order, int (*run)()) { demo_sections().emplace_back(order, run); }
+DemoSection::DemoSection(int order, int (*run)()) {
+  demo_sections().emplace_back(order, run);
+}
 
 int usage_error(const std::string &message) {
   std::fprintf(stderr, "knotwork: %s\nRun 'knotwork help' for usage.\n", message.c_str());
@@ -83,22 +86,38 @@ int usage_error(const std::string &message) {
 
 const char *status_name(BSrc rc) {
   switch (rc) {
-    case BSSUCC: return "BSSUCC";
-    case BSFAIL: return "BSFAIL";
-    case BSINARG: return "BSINARG";
-    case BSDIVZERO: return "BSDIVZERO";
-    case BSDEGEN: return "BSDEGEN";
-    case BSCOLLIN: return "BSCOLLIN";
-    case BSNOSOLUTION: return "BSNOSOLUTION";
-    case BSNOMEMORY: return "BSNOMEMORY";
-    case BSSINGULAR: return "BSSINGULAR";
-    case BSDEGENLINE: return "BSDEGENLINE";
-    case BSNULLPTR: return "BSNULLPTR";
-    case BSNOSTKMEMORY: return "BSNOSTKMEMORY";
-    case BSBADWEIGHT: return "BSBADWEIGHT";
-    case BSDEGENINPUT: return "BSDEGENINPUT";
-    case BSDBGFAIL: return "BSDBGFAIL";
-    default: return "status";
+    case BSSUCC:
+      return "BSSUCC";
+    case BSFAIL:
+      return "BSFAIL";
+    case BSINARG:
+      return "BSINARG";
+    case BSDIVZERO:
+      return "BSDIVZERO";
+    case BSDEGEN:
+      return "BSDEGEN";
+    case BSCOLLIN:
+      return "BSCOLLIN";
+    case BSNOSOLUTION:
+      return "BSNOSOLUTION";
+    case BSNOMEMORY:
+      return "BSNOMEMORY";
+    case BSSINGULAR:
+      return "BSSINGULAR";
+    case BSDEGENLINE:
+      return "BSDEGENLINE";
+    case BSNULLPTR:
+      return "BSNULLPTR";
+    case BSNOSTKMEMORY:
+      return "BSNOSTKMEMORY";
+    case BSBADWEIGHT:
+      return "BSBADWEIGHT";
+    case BSDEGENINPUT:
+      return "BSDEGENINPUT";
+    case BSDBGFAIL:
+      return "BSDBGFAIL";
+    default:
+      return "status";
   }
 }
 
