@@ -195,6 +195,125 @@ typedef struct BScurve {
 
 /* ---- Dense linear algebra and sorting (src/numeric/) ---- */
 
+/* Matrix storage: row-major (element (i, j) of an m x n matrix at i*n + j) for
+ * BShousehld, BShshldtran, BSdecomp, BSsolve and their right sides (m x r at
+ * i*r + c); column-major (element (i, j) at j*m + i) for BShoustri..., the
+ * BShoush.../BShousl... family and BSsingval. A triangular factor R of n columns
+ * is n x n column-major: column j holds R(0..j, j) then zeros. Band storage
+ * (BSbndhs...): one row of nb doubles per equation, the rows of block b relative
+ * to its start column jt[b]. The zero threshold of the solvers is 1e-14. */
+
+/* Householder least squares of the row-major system A X = B. In: *m >= *n rows,
+ * *n columns, *r right sides; A (m x n) and B (m x r) are overwritten (rows n..m-1
+ * of B receive the residual components). Out: X (n x r). Status -1 (a column of
+ * no length: |alpha| < 1e-14, returns FALSE at once), -2 (*m < *n or *n < 1). */
+KW_API BSboolean BShousehld(BSrc *rc, int32_t *m, int32_t *n, double *a, int32_t *r, double *b,
+                            double *x);
+/* Householder triangularisation of the row-major A (m x n) over min(m, n) columns,
+ * applied also to B (m x r); both in place, no back substitution. */
+KW_API void BShshldtran(int32_t m, int32_t n, int32_t r, double *a, double *b, BSrc *rc);
+/* Column-major Householder triangularisation of the first n columns of the m-row
+ * array A with n + e columns (the e extra columns are transformed alike). R is on
+ * and above the diagonal; reflector components stay below. Returns the number of
+ * columns processed. No status. */
+KW_API int32_t BShoustrial(int32_t m, int32_t n, int32_t e, double *a);
+/* Triangular factor R (n x n, out) of the column-major A (m x n, not changed).
+ * Status 33 when scratch memory fails. */
+KW_API void BShoustrian(int32_t m, int32_t n, const double *a, double *r, BSrc *rc);
+/* Factor R (n x n, out) of the stacked matrix [X; Y] (each m x n column-major).
+ * Status 33. */
+KW_API void BShoushcstf(int32_t m, int32_t n, const double *x, const double *y, double *r,
+                        BSrc *rc);
+/* One chained stage: the factor of [[X, 0], [Y, Z]] (each m x n column-major) as
+ * the block row [R S] (each n x n, out) and the remainder Z' (m x n, out) that the
+ * next stage triangularises. Status 33. */
+KW_API void BShoushcstl(int32_t m, int32_t n, const double *x, const double *y, const double *z,
+                        double *zp, double *r, double *s, BSrc *rc);
+/* Factor of the block-bidiagonal matrix with k blocks A_i and k blocks B_i (each
+ * m x n column-major, consecutive): R out (k blocks n x n), S out (k - 1 blocks).
+ * Status 33. */
+KW_API void BShoushcstm(int32_t k, int32_t m, int32_t n, const double *a, const double *b,
+                        double *r, double *s, BSrc *rc);
+/* Solves R^T w = z for the block factor (R k blocks, S k - 1 blocks, z and w k*n).
+ * No pivot test. */
+KW_API void BShouslbtR(int32_t k, int32_t n, const double *r, const double *s, const double *z,
+                       double *w);
+/* Solves R x = w for the block factor (x k*n out). No pivot test. */
+KW_API void BShouslbR(int32_t k, int32_t n, const double *r, const double *s, const double *w,
+                      double *x);
+/* Block-bidiagonal least squares: for each of the r right sides y ((k + 1)*m values,
+ * one right side after the other in Y) writes the least-squares approximation M x
+ * into Z (same shape). Blocks as for BShoushcstm. Status 33. */
+KW_API void BShouslgbsc(int32_t k, int32_t m, int32_t n, const double *a, const double *b,
+                        int32_t r, const double *y, double *z, BSrc *rc);
+/* Banded accumulation: G (band rows of nb doubles, rows[b] rows per block, in
+ * place), nblocks blocks starting at columns jt[b] (non-decreasing), r right sides
+ * in B (rows x r, row-major, in place). Afterwards the first rows of G hold the
+ * band-triangular factor. Status -2 (decreasing jt, bad sizes), -1 (a block
+ * starting beyond every row read so far: the system is singular). */
+KW_API void BSbndhshdtr(double *g, int32_t nblocks, const int32_t *rows, int32_t nb,
+                        const int32_t *jt, int32_t r, double *b, BSrc *rc);
+/* Back substitution on the band-triangular factor G for the jt[last] + nb unknowns;
+ * B has rows of rowlen doubles, columns first..rowlen-1 are solved in place.
+ * Status -1 (a diagonal below 1e-14), -2 (bad sizes). */
+KW_API void BSbndhsback(const double *g, int32_t nblocks, int32_t nb, const int32_t *jt,
+                        int32_t rowlen, int32_t first, double *b, BSrc *rc);
+/* Banded least squares in one call: accumulation and back substitution; the first
+ * jt[last] + nb rows of B (r columns) receive the solution. Status -2 (fewer rows
+ * than unknowns, checked before G is touched), -1 (a diagonal below 1e-14). */
+KW_API void BSbndhshold(double *g, int32_t nblocks, const int32_t *rows, int32_t nb,
+                        const int32_t *jt, int32_t r, double *b, BSrc *rc);
+/* LU decomposition with partial pivoting of the row-major *n x *n A, in place (unit
+ * lower L below the diagonal, U on and above). When *flag is 1 the row exchanges
+ * are applied to b (n) too; b may be null otherwise. Status -1 (pivot below 1e-28),
+ * -2 (*n < 1). */
+KW_API BSboolean BSdecomp(BSrc *rc, int32_t *n, double *a, BSboolean *flag, double *b);
+/* Solves with the factors of BSdecomp: b (n) in: right side (already exchanged),
+ * out: solution. Returns TRUE. */
+KW_API BSboolean BSsolve(BSrc *rc, int32_t *n, const double *lu, double *b);
+/* Singular value decomposition A = U diag(sv) V^T of the column-major m x n A (not
+ * changed), p = min(m, n): U out (m x p), sv out (p, descending), V out (n x p),
+ * all column-major. Status 33, -2 (bad sizes or null), -12 (no convergence within
+ * 40 sweeps). */
+KW_API void BSsingval(int32_t m, int32_t n, const double *a, double *u, double *sv, double *v,
+                      BSrc *rc);
+/* Singular values (2, descending) and right singular vectors (V 2x2, column j the
+ * vector of value j) of the n x 2 matrix X (column x then column y). n < 1 gives
+ * zeros and the identity. Status -2 (null argument). */
+KW_API void BSsngvald2v(int32_t n, const double *x, double *sv, double *v, BSrc *rc);
+/* Singular values (3, descending) and right singular vectors (V 3x3 column-major)
+ * of the n x 3 column-major X. Status -2 (null), 33, -4 (eigen-solver failed). */
+KW_API void BSsngvald3v(int32_t n, const double *x, double *sv, double *v, BSrc *rc);
+/* Eigenvalues (3, descending) and eigenvectors (3x3, column j the vector of value
+ * j) of the Gram matrix X^T X of the n x 3 column-major X. Status -2, -4. */
+KW_API void BSsngvaljc3(int32_t n, const double *x, double *ev, double *evec, BSrc *rc);
+/* Two-sided elimination of the bidiagonal system lower[i] x(i-1) + diag[i] x(i) =
+ * rhs(i), i = 0..n-1, in the n - 1 unknowns x(0..n-2), for r right sides at once
+ * (rhs n rows x r, row-major, in place). Leading equations with alpha[i] >= 0.5 are
+ * solved forward, the others backward; rows 0..n-2 receive the solution and row
+ * n-1 the absolute residual of the left-over equation when residual is non-zero
+ * (zeros otherwise). Status 33, -5 (a zero divisor), -2 (n < 1). */
+KW_API void BSmod_gauss(const double *alpha, const double *lower, const double *diag,
+                        BSboolean residual, double *rhs, int32_t n, int32_t r, BSrc *rc);
+/* Sorts a[*lo..*hi] ascending in place; the fourth argument is not read. TRUE. */
+KW_API BSboolean BSquicksort(BSrc *rc, int32_t *lo, int32_t *hi, int32_t unused, double *a);
+/* Index sort: tags (out, *n) order values ascending, equal values keep their order.
+ * Status -2 (*n < 1). */
+KW_API BSboolean BStagsort(BSrc *rc, int32_t *n, const double *values, int32_t *tags);
+/* The same for 32-bit integer values. */
+KW_API void BStagsorti(int32_t *n, const int32_t *values, int32_t *tags, BSrc *rc);
+/* Comparison of two 16-byte records for BSsort: negative, zero or positive; a
+ * non-zero status written by it stops the sort. */
+typedef int32_t (*BSsortcompare)(const void *a, const void *b, BSrc *rc);
+/* Sorts n records of 16 bytes with compare: exchange sort below cutoff records,
+ * quicksort from there on. Status: the first non-zero status of compare. */
+KW_API void BSsort(int32_t cutoff, BSsortcompare compare, int32_t n, void *records, BSrc *rc);
+/* Lexicographic (x, y, z) comparison of two records whose first 8 bytes hold a
+ * pointer to a triple. */
+KW_API int32_t BStrplcomp(const void *a, const void *b, BSrc *rc);
+/* Sorts n pointers to triples lexicographically, in place. Status 33. */
+KW_API void BSsorttrpls(int32_t n, double **triples, BSrc *rc);
+
 /* ---- end: Dense linear algebra and sorting ---- */
 
 /* ---- Knot vectors and spans (src/bspline/knots.cpp) ---- */
