@@ -616,6 +616,93 @@ KW_API void BSlocknttol(const BScurve *curve, double u, double dist, double *pto
 
 /* ---- Bounding boxes (src/query/boxes.cpp) ---- */
 
+/* Boxes are boxes of the control polygon (poles divided by their weights), which
+ * contain the curve. Coordinate-major poles: dim rows of num_poles values (row c
+ * holds coordinate c of every pole); a rational block adds a row of weights and its
+ * coordinate rows then hold weighted coordinates. Oblique box: centre (dim doubles)
+ * and dim half-axis vectors in rows (dim x dim); the box is c + sum s_k h_k with
+ * |s_k| <= 1; zero half-axes come last. Distance bounds are squared distances. */
+
+/* Axis-aligned box of *num_poles pole triples (divided by weights when weights is
+ * not null) into min[3], max[3]. Status 0, TRUE. With no poles min and max stay
+ * untouched. */
+KW_API BSboolean BSbx2(BSrc *rc, const int32_t *num_poles, const double *poles,
+                       const double *weights, double *min, double *max);
+/* Squared distance from point[3] to the box min/max (0 inside) into *dist_sq.
+ * Status 1 and FALSE when some min[i] > max[i] (the distance is still written). */
+KW_API BSboolean BSbx3(BSrc *rc, const double *point, const double *min, const double *max,
+                       double *dist_sq);
+/* TRUE when the boxes (min1, max1) and (min2, max2) meet within dist_tol. Status 0. */
+KW_API BSboolean BSbxint(BSrc *rc, const double *min1, const double *max1, const double *min2,
+                         const double *max2);
+/* TRUE when point (*dim coordinates) lies in the box widened by dist_tol/sqrt(3). */
+KW_API BSboolean BSptinbx(BSrc *rc, const double *point, const double *min, const double *max,
+                          const int32_t *dim);
+/* *flag TRUE when the first pole lies in the box of the other poles, or else the
+ * last pole in the box of the others. Status 3 for a null curve, flag or array;
+ * -2 with fewer than 2 poles. Returns TRUE on success. */
+KW_API BSboolean BSendptinbx(BSrc *rc, const BScurve *curve, BSboolean *flag);
+/* Packed box (dim minima, then dim maxima) of num_poles coordinate-major poles,
+ * divided by their weights when rational is set. No status; nothing written when
+ * num_poles or dim is below 1. */
+KW_API void BSboxpoles(int32_t num_poles, int32_t dim, BSboolean rational, const double *poles,
+                       double *box);
+/* Bounding sphere of unweighted coordinate-major poles: centre[dim] = their average,
+ * *radius = the largest distance to a pole (0 without poles). No status. */
+KW_API void BSsphboxbsp(int32_t dim, int32_t num_poles, const double *poles, double *centre,
+                        double *radius);
+/* Dual frame of two plane axes (2x2, axis k in row k) into dual[4], so that the
+ * coordinate s_k of v is v . dual row k. Status -14 when the axes are parallel. */
+KW_API void BSboxinvab(const double *axes, double *dual, BSrc *rc);
+/* Dual frame of three space axes (3x3, the third perpendicular to the others).
+ * Status -14 when the first two are parallel or the third is zero. */
+KW_API void BSboxinvabc(const double *axes, double *dual, BSrc *rc);
+/* Oblique box with the given axis directions (dim x dim) around num_poles unweighted
+ * coordinate-major poles: centre[dim], half_axes[dim x dim]. Status 50 for dim other
+ * than 2 or 3, -14 for singular axes, -2 without poles. */
+KW_API void BSboxpole(int32_t num_poles, int32_t dim, const double *poles, const double *axes,
+                      double *centre, double *half_axes, BSrc *rc);
+/* Oblique box of a curve (order, num_poles, knots, coordinate-major poles of dim
+ * rows, weighted plus a weight row when rational) in its frame of first and second
+ * derivative (and their cross product in space) at the middle parameter. Status 50
+ * when that frame is degenerate (a straight curve, derivatives parallel) or dim is
+ * not 2 or 3; -2 when order < 1 or num_poles < order; evaluation failures (-2, -5,
+ * -1 zero weight) and 33 (scratch) are passed on. */
+KW_API void BSoblboxbsc(int16_t order, int32_t num_poles, const double *knots, int32_t dim,
+                        BSboolean rational, const double *poles, double *centre,
+                        double *half_axes, BSrc *rc);
+/* Squared distance bounds from point to the segment centre +- half_axis: *min the
+ * nearest, *max the far end. dim coordinates (2 when dim < 1). No status. */
+KW_API void BSmnmxpt1(int32_t dim, const double *centre, const double *half_axis,
+                      const double *point, double *min, double *max);
+/* Squared distance bounds from point to the parallelogram centre +- h1 +- h2 in dim
+ * coordinates. Status 0. */
+KW_API void BSmnmxpt2(int32_t dim, const double *centre, const double *h1, const double *h2,
+                      const double *point, double *min, double *max, BSrc *rc);
+/* Squared distance bounds from point to a plane oblique box (half_axes 2x2).
+ * Status -2 (bounds not written) when h1 is zero and h2 is not. */
+KW_API void BSmnmxbx2(const double *half_axes, const double *centre, const double *point,
+                      double *min, double *max, BSrc *rc);
+/* Squared distance bounds from point to a space oblique box (half_axes 3x3, h3
+ * perpendicular to h1 and h2). Status -2 (bounds not written) when the zero
+ * half-axes do not come last. */
+KW_API void BSmnmxbx3(const double *half_axes, const double *centre, const double *point,
+                      double *min, double *max, BSrc *rc);
+/* BSmnmxbx3 for dim 3, BSmnmxbx2 for dim 2; any other dim gives *min 0 and *max the
+ * largest double with status 0. */
+KW_API void BSminmaxbox(int32_t dim, const double *half_axes, const double *centre,
+                        const double *point, double *min, double *max, BSrc *rc);
+/* Squared distance bounds from num_points points (dim doubles each) to a curve given
+ * as in BSoblboxbsc: for every point whose flag is non-zero, min[j] and max[j] from
+ * the curve's oblique box, or from the bounding sphere of its poles when that box
+ * cannot be built (degenerate frame) or a point's box bounds fail. Unflagged points
+ * are untouched. Status 33 when scratch is short; -2 for order < 1, num_poles <
+ * order or dim < 1; evaluation failures are passed on. */
+KW_API void BSminmaxbsc(int16_t order, int32_t num_poles, int32_t dim, BSboolean rational,
+                        const double *knots, const double *poles, int32_t num_points,
+                        const double *points, const int8_t *flags, double *min, double *max,
+                        BSrc *rc);
+
 /* ---- end: Bounding boxes ---- */
 
 /* ---- Point projection onto a curve (src/query/project.cpp, project_piece.cpp,
