@@ -13,6 +13,7 @@
 
 #include <cstdint>
 
+#include "frame/frame.hpp"
 #include "knotwork.h"
 
 namespace knotwork {
@@ -64,6 +65,38 @@ double nearest_on_segment(int dim, bool rational, const double *segment, const d
 // found (which may exceed max_roots: the caller then asks again with more room).
 int perpendicular_roots(const BezierPiece &piece, const double *point, double *roots,
                         int max_roots, bool *constant_distance);
+
+// The Bezier pieces of a spline: count blocks of (dim + rational) rows of deg + 1
+// values (block j at j * block()), the count + 1 parameter breaks and the packed
+// pole box of every piece.
+struct PieceSet {
+  int deg = 0;
+  int dim = 0;
+  bool rational = false;
+  int32_t count = 0;
+  double *rows = nullptr;
+  double *breaks = nullptr;
+  double *boxes = nullptr;
+  int block() const { return (dim + (rational ? 1 : 0)) * (deg + 1); }
+  BezierPiece piece(int32_t j) const {
+    return {deg, dim, rational, rows + static_cast<std::ptrdiff_t>(j) * block()};
+  }
+};
+
+// The Bezier pieces of a spline in coordinate-major rows (validated: n > deg >= 1),
+// with their breaks and pole boxes, in scratch memory (a local buffer for small
+// curves) that lives as long as the object.
+class SplinePieces {
+ public:
+  // Statuses: 0, 33 (scratch).
+  BSrc build(int deg, int32_t n, int dim, bool rational, const double *rows,
+             const double *knots);
+  PieceSet set;
+  double *box_distances = nullptr;  // set.count doubles of workspace
+
+ private:
+  BasicScratchBuffer<8 * 1000> buf_;
+};
 
 // Nearest points of a spline in coordinate-major rows (validated: 0 <= deg < 16,
 // n > deg, 1 <= dim <= 3) to num_points points of dim doubles, each search bounded by
