@@ -113,6 +113,12 @@ BSrc check_projection_curve(const BScurve *cv);
 // Point (and d <= 2 derivatives: out holds d + 1 triples) of a curve record at u.
 BSrc evaluate_curve_at(const BScurve &cv, double u, int d, double *out);
 
+// Every perpendicular foot parameter (ascending) and every perpendicular interval
+// of a validated curve record (order <= 16), in result memory (null when empty).
+// Statuses: 0, 33 (scratch or result memory).
+BSrc perpendicular_feet(const BScurve &cv, const double *point, int32_t *num_params,
+                        double **params, int32_t *num_intervals, double **intervals);
+
 // Squared distance from a point to the pole box of a piece (0 inside), the poles
 // divided by their weights when rational.
 double piece_box_distance_sq(const BezierPiece &piece, const double *point);
