@@ -18,6 +18,8 @@ namespace {
 
 constexpr double kBig = 1.7976931348623157e308;
 
+class ProjectGuarded : public kwtest::GuardedTest {};
+
 // A single Bezier piece as an OwnedCurve (clamped knots 0..1) from its poles.
 OwnedCurve bezier_curve(const std::vector<double> &pts, const std::vector<double> &w = {}) {
   OwnedCurve c;
@@ -429,4 +431,273 @@ TEST(BSmdstptarr, ClosestPairLastOfEqualPairsWins) {
   BSmdstptarr(0, a, 2, b, &i, &j, &d, &rc);
   EXPECT_EQ(i, 2000000000);
   EXPECT_EQ(d, kBig);
+}
+
+// ---- BSnormals / BSmdistptcv -----------------------------------------------------------
+
+TEST(BSmdistptcv, CircleCentreGivesOneIntervalAndNoParameters) {
+  const double centre[3] = {1, 2, 3};
+  OwnedCurve c = projref::circle(centre, 2.0);
+  int16_t ni = -1, np = -1;
+  double *params = reinterpret_cast<double *>(1), *ints = nullptr, dist = 0;
+  BSrc rc = 99;
+  BSmdistptcv(c.record(), centre, &ni, &np, &params, &dist, &ints, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  EXPECT_EQ(np, 0);
+  EXPECT_EQ(params, nullptr);
+  ASSERT_EQ(ni, 1);
+  EXPECT_EQ(ints[0], 0.0);
+  EXPECT_EQ(ints[1], 4.0);
+  EXPECT_NEAR(dist, 2.0, 1e-14);
+  BSdbgfree(ints);
+}
+
+TEST(BSmdistptcv, EquidistantCornersAndFeetAreAllReturnedSorted) {
+  // A W-shaped polyline: (0, -1) is equidistant from the corners at x = -1 and 1.
+  OwnedCurve w;
+  w.order = 2;
+  w.poles = {-2, 1, 0, -1, 0, 0, 0, 1, 0, 1, 0, 0, 2, 1, 0};
+  w.knots = {0, 0, 1, 2, 3, 4, 4};
+  const double pt[3] = {0, -1, 0};
+  int16_t ni = -1, np = -1;
+  double *params = nullptr, *ints = nullptr, dist = 0;
+  BSrc rc = 99;
+  BSmdistptcv(w.record(), pt, &ni, &np, &params, &dist, &ints, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  EXPECT_EQ(ni, 0);
+  ASSERT_EQ(np, 2);
+  EXPECT_EQ(params[0], 1.0);
+  EXPECT_EQ(params[1], 3.0);
+  EXPECT_NEAR(dist, std::sqrt(2.0), 1e-15);
+  BSdbgfree(params);
+  // A smooth symmetric valley seen from its axis above the centre of curvature of
+  // its bottom: two interior feet on the walls, mirror images.
+  OwnedCurve a = bezier_curve({-2, 4, 0, -1, -2, 0, 1, -2, 0, 2, 4, 0});
+  const double axis[3] = {0, 1.5, 0};
+  BSmdistptcv(a.record(), axis, &ni, &np, &params, &dist, &ints, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  ASSERT_EQ(np, 2);
+  EXPECT_LT(params[0], params[1]);
+  EXPECT_NEAR(params[0] + params[1], 1.0, 1e-9);
+  double u = 0, foot[3], d1 = 0;
+  BSmdstptcv(a.record(), axis, &u, foot, &d1, &rc);
+  EXPECT_NEAR(dist, d1, 1e-12);
+  BSdbgfree(params);
+}
+
+TEST(BSmdistptcv, RandomCurvesAgreeWithTheNearestPoint) {
+  std::mt19937_64 rng(31);
+  std::uniform_real_distribution<double> U(-1.0, 1.0);
+  for (int trial = 0; trial < 150; ++trial) {
+    const int k = 2 + trial % 6;
+    OwnedCurve c = projref::random_curve(rng, k, k + 1 + trial % 12, trial % 2 == 1, trial % 3 == 0);
+    const double pt[3] = {1.5 * U(rng), 1.5 * U(rng), 1.5 * U(rng)};
+    int16_t ni = -1, np = -1;
+    double *params = nullptr, *ints = nullptr, dist = 0;
+    BSrc rc = 99;
+    BSmdistptcv(c.record(), pt, &ni, &np, &params, &dist, &ints, &rc);
+    ASSERT_EQ(rc, BSSUCC) << trial;
+    const double ref = projref::brute_force_min(c, pt, 48);
+    EXPECT_NEAR(dist, ref, 1e-9) << trial;
+    ASSERT_GE(np, 1) << trial;
+    for (int i = 0; i < np; ++i) {
+      EXPECT_LT(projref::dist_at(c, params[i], pt), ref + BSparameters.dist_tol) << trial;
+      if (i > 0) {
+        EXPECT_LT(params[i - 1], params[i]);
+      }
+    }
+    BSdbgfree(params);
+    if (ints) BSdbgfree(ints);
+  }
+}
+
+TEST(BSnormals, EveryFootOfAnEllipseLikeCurveIsFound) {
+  // A full circle stretched to an ellipse (x scaled by 2): from a point inside near
+  // the centre there are four perpendicular feet.
+  const double centre[3] = {0, 0, 0};
+  OwnedCurve c = projref::circle(centre, 1.0);
+  for (int i = 0; i < c.num_poles(); ++i) c.poles[3 * i] *= 2.0;
+  const double pt[3] = {0.1, 0.05, 0};
+  int32_t np = 0, ni = 0;
+  double *params = nullptr, *ints = nullptr;
+  BSrc rc = 99;
+  ASSERT_EQ(BSnormals(&rc, c.record(), pt, &np, &params, &ni, &ints), TRUE);
+  EXPECT_EQ(ni, 0);
+  ASSERT_EQ(np, 4);
+  for (int i = 0; i < np; ++i) {
+    // (C - P) . C' = 0 at each, checked by central differences of the distance.
+    const double h = 1e-6;
+    const double g1 = projref::dist_at(c, params[i] + h, pt), g0 = projref::dist_at(c, params[i] - h, pt);
+    EXPECT_NEAR((g1 - g0) / (2 * h), 0.0, 1e-6) << params[i];
+  }
+  BSdbgfree(params);
+}
+
+TEST_F(ProjectGuarded, BSmdistptcvReleasesEverythingOnAllocationFailure) {
+  std::mt19937_64 rng(8);
+  OwnedCurve c = projref::random_curve(rng, 4, 300, true, false);
+  const double pt[3] = {0.1, 0.2, 0.3};
+  kwtest::sweep_allocation_failures(
+      [&] {
+        int16_t ni = 0, np = 0;
+        double *params = nullptr, *ints = nullptr, dist = 0;
+        BSrc rc = 0;
+        BSmdistptcv(c.record(), pt, &ni, &np, &params, &dist, &ints, &rc);
+        if (rc == BSSUCC) {
+          if (params) BSdbgfree(params);
+          if (ints) BSdbgfree(ints);
+        }
+        return rc;
+      },
+      {BSNOSTKMEMORY, BSNOMEMORY});
+}
+
+TEST_F(ProjectGuarded, BSmdstptscvReleasesEverythingOnAllocationFailure) {
+  std::mt19937_64 rng(9);
+  OwnedCurve c = projref::random_curve(rng, 4, 300, true, false);
+  const double pt[6] = {0.1, 0.2, 0.3, 0.2, 0.2, 0.2};
+  const auto result = kwtest::sweep_allocation_failures(
+      [&] {
+        double u[2], foot[6], dist[2];
+        BSboolean flag;
+        BSrc rc = 0;
+        BSmdstptscv(2, pt, c.record(), u, foot, dist, &flag, &rc);
+        return rc;
+      },
+      {BSNOSTKMEMORY});
+  EXPECT_GE(result.runs, 1);
+}
+
+// ---- Heap traffic ----------------------------------------------------------------------
+
+TEST(BSmdstptcv, SmallCurvesMakeNoHeapRequests) {
+  std::mt19937_64 rng(12);
+  OwnedCurve c = projref::random_curve(rng, 4, 20, true, true);
+  OwnedCurve p = projref::random_curve(rng, 3, 10, false, false);
+  const double pts[6] = {0.3, 0.1, -0.2, 0.35, 0.1, -0.2};
+  kwtest::NoHeapScope scope;
+  double u[2], foot[6], dist[2];
+  BSboolean flag;
+  BSrc rc = 99;
+  BSmdstptscv(2, pts, c.record(), u, foot, dist, &flag, &rc);
+  EXPECT_EQ(rc, BSSUCC);
+  BSmdstptcv(p.record(), pts, u, foot, dist, &rc);
+  EXPECT_EQ(rc, BSSUCC);
+  BSprptnrcv(p.record(), p.start(), pts, u, foot, dist, &rc);
+  EXPECT_EQ(scope.heap_requests(), 0);
+}
+
+TEST_F(ProjectGuarded, SmallCurvesLeaveTheLiveListUnchanged) {
+  std::mt19937_64 rng(13);
+  OwnedCurve c = projref::random_curve(rng, 4, 20, true, false);
+  const double pt[3] = {0.3, 0.1, -0.2};
+  const int32_t live = BSlist_al.count;
+  double u, foot[3], dist;
+  BSrc rc = 99;
+  BSmdstptcv(c.record(), pt, &u, foot, &dist, &rc);
+  EXPECT_EQ(rc, BSSUCC);
+  EXPECT_EQ(BSlist_al.count, live);
+}
+
+// ---- BSprptoncv -----------------------------------------------------------------------
+
+TEST(BSprptoncv, FarOutsideTheBoxReportsFalseWithoutWritingTheParameter) {
+  OwnedCurve c = straight_cubic();
+  const double far[3] = {100, 100, 100};
+  double u = 42;
+  BSboolean on = 7;
+  BSrc rc = 99;
+  EXPECT_EQ(BSprptoncv(&rc, c.record(), far, &u, &on), TRUE);
+  EXPECT_EQ(rc, BSSUCC);
+  EXPECT_EQ(on, FALSE);
+  EXPECT_EQ(u, 42.0);
+  const double on_pt[3] = {0.25, 0, 0};
+  EXPECT_EQ(BSprptoncv(&rc, c.record(), on_pt, &u, &on), TRUE);
+  EXPECT_EQ(on, TRUE);
+  EXPECT_NEAR(u, 0.25, 1e-15);
+  // Inside the widened box but off the curve: parameter written, flag false.
+  const double off[3] = {0.5, 5e-7 + 1e-6, 0};
+  EXPECT_EQ(BSprptoncv(&rc, c.record(), off, &u, &on), TRUE);
+  EXPECT_EQ(on, FALSE);
+  EXPECT_NEAR(u, 0.5, 1e-15);
+  EXPECT_EQ(BSprptoncv(&rc, nullptr, off, &u, &on), FALSE);
+  EXPECT_EQ(rc, BSNULLPTR);
+}
+
+// ---- BSprptnrcv / BSqnwt2 / BSadjpar ------------------------------------------------
+
+TEST(BSprptnrcv, ConvergesToTheFootNearTheStart) {
+  std::mt19937_64 rng(21);
+  std::uniform_real_distribution<double> U(-1.0, 1.0);
+  int converged = 0;
+  for (int trial = 0; trial < 100; ++trial) {
+    OwnedCurve c = projref::random_curve(rng, 4, 8, trial % 2 == 1, false);
+    const double u0 = c.start() + (0.2 + 0.6 * (0.5 + 0.5 * U(rng))) * (c.end() - c.start());
+    double q[3];
+    projref::point_at(c, u0, q);
+    const double pt[3] = {q[0] + 1e-3 * U(rng), q[1] + 1e-3 * U(rng), q[2] + 1e-3 * U(rng)};
+    double u = 0, foot[3], dist = 0;
+    BSrc rc = 99;
+    BSprptnrcv(c.record(), u0, pt, &u, foot, &dist, &rc);
+    if (rc == BSNOSOLUTION) continue;
+    ASSERT_EQ(rc, BSSUCC);
+    ++converged;
+    double cq[3];
+    projref::point_at(c, u, cq);
+    EXPECT_LT(std::hypot(cq[0] - foot[0], cq[1] - foot[1], cq[2] - foot[2]), 1e-12);
+    EXPECT_NEAR(dist, std::hypot(pt[0] - foot[0], pt[1] - foot[1], pt[2] - foot[2]), 1e-15);
+    // Perpendicular: the distance is stationary at u.
+    const double h = 1e-6;
+    const double g1 = projref::dist_at(c, u + h, pt), g0 = projref::dist_at(c, u - h, pt);
+    if (u - h > c.start() && u + h < c.end()) {
+      EXPECT_NEAR((g1 - g0) / (2 * h), 0.0, 1e-4) << trial;
+    }
+  }
+  EXPECT_GE(converged, 90);
+}
+
+TEST(BSprptnrcv, NoFootInTheDomainGivesNoSolution) {
+  OwnedCurve c = straight_cubic();
+  const double beyond[3] = {3.0, 0.5, 0.0};
+  double u = 0, foot[3], dist = 0;
+  BSrc rc = 0;
+  BSprptnrcv(c.record(), 0.5, beyond, &u, foot, &dist, &rc);
+  EXPECT_EQ(rc, BSNOSOLUTION);
+}
+
+TEST(BSqnwt2, FindsARootAndReportsIterations) {
+  auto f = [](double u, void *, BSrc *) { return std::cos(u) - u; };
+  double root = 0;
+  int32_t it = 0;
+  BSrc rc = 99;
+  BSqnwt2(f, nullptr, 0.0, 2.0, 1.5, FALSE, 1e-14, 1e-14, 50, &root, &it, &rc);
+  EXPECT_EQ(rc, BSSUCC);
+  EXPECT_NEAR(root, 0.7390851332151607, 1e-13);
+  EXPECT_LT(it, 50);
+  // No root: the iteration limit is used up.
+  auto g = [](double u, void *, BSrc *) { return 1.0 + u * u; };
+  BSqnwt2(g, nullptr, 0.0, 1.0, 0.5, FALSE, 1e-12, 1e-12, 25, &root, &it, &rc);
+  EXPECT_EQ(rc, BSSUCC);
+  EXPECT_EQ(it, 25);
+  BSqnwt2(g, nullptr, 1.0, 1.0, 0.5, FALSE, 1e-12, 1e-12, 25, &root, &it, &rc);
+  EXPECT_EQ(rc, BSINARG);
+  // Periodic: a root past the end of the interval is found by wrapping.
+  auto s = [](double u, void *, BSrc *) { return std::sin(u - 0.2); };
+  const double two_pi = 2 * M_PI;
+  BSqnwt2(s, nullptr, 0.0, two_pi, two_pi - 0.1, TRUE, 1e-14, 1e-14, 50, &root, &it, &rc);
+  EXPECT_EQ(rc, BSSUCC);
+  EXPECT_NEAR(std::fmod(root, two_pi), 0.2, 1e-12);
+}
+
+TEST(BSadjpar, ClampsIntoTheDomain) {
+  OwnedCurve c = straight_cubic();
+  double u = 0;
+  BSrc rc = 99;
+  BSadjpar(c.record(), 1.5, &u, &rc);
+  EXPECT_EQ(u, 1.0);
+  BSadjpar(c.record(), -0.5, &u, &rc);
+  EXPECT_EQ(u, 0.0);
+  BSadjpar(c.record(), 0.25, &u, &rc);
+  EXPECT_EQ(u, 0.25);
+  EXPECT_EQ(rc, BSSUCC);
 }
