@@ -116,6 +116,27 @@ inline double piece_parameter(const PieceSet &ps, int32_t j, double t) {
   return std::clamp(a + (b - a) * t, a, b);
 }
 
+// Curve parameter of local parameter t of a piece over [a, b], with the foot point
+// and distance re-taken at the local parameter that the rounded curve parameter
+// names, so that the foot is the curve point at the returned parameter.
+inline double settle_parameter(const BezierPiece &pc, double a, double b, double t,
+                               const double *point, double *foot, double *dist) {
+  if (t <= 0.0) return a;
+  if (t >= 1.0) return b;
+  const double u = std::clamp(a + (b - a) * t, a, b);
+  const double ts = std::clamp((u - a) / (b - a), 0.0, 1.0);
+  if (ts == t || ts <= 0.0 || ts >= 1.0) return u;
+  double e[3 * kMaxPieceValues];
+  bezier_point_derivatives(pc, ts, e);
+  double d2 = 0.0;
+  for (int d = 0; d < pc.dim; ++d) {
+    foot[d] = e[d];
+    d2 += (e[d] - point[d]) * (e[d] - point[d]);
+  }
+  *dist = std::sqrt(d2);
+  return u;
+}
+
 // Bound for the next point's search: its distance to this point's foot (a curve
 // point) plus tol, or tol when that distance is within tol.
 inline double next_point_bound(int dim, const double *next, const double *foot, double tol) {
@@ -150,8 +171,8 @@ struct PieceSearch {
     if (rc != BSSUCC || d >= kLargestDouble) return rc;
     if (found && !(d < *dist - std::max(1e-16, 1e-14 * *dist))) return BSSUCC;
     found = true;
+    *param = settle_parameter(ps.piece(j), ps.breaks[j], ps.breaks[j + 1], t, point, f, &d);
     *dist = d;
-    *param = piece_parameter(ps, j, t);
     std::memcpy(foot, f, sizeof(double) * ps.dim);
     bound = std::min(bound, d + 1e-16);
     return BSSUCC;
@@ -244,7 +265,8 @@ BSrc nearest_on_spline_rows(int deg, int32_t n, int dim, bool rational, const do
       double t = 0.0;
       const BSrc rc = nearest_on_bezier(pc, p, tol, bound, &dists[i], foot, &t);
       if (rc != BSSUCC) return rc;
-      params[i] = t <= 0.0 ? knots[deg] : (t >= 1.0 ? knots[k] : knots[deg] + (knots[k] - knots[deg]) * t);
+      if (dists[i] < kLargestDouble)
+        params[i] = settle_parameter(pc, knots[deg], knots[k], t, p, foot, &dists[i]);
       if (i + 1 < num_points) bound = next_point_bound(dim, p + dim, foot, tol);
     }
     return BSSUCC;
@@ -306,9 +328,14 @@ BSrc nearest_on_curve(const BScurve &cv, int32_t num_points, const double *point
       if (rc != BSSUCC) return rc;
       have_start = true;
     }
+    // The end itself always becomes the start (the same point on a closed curve);
+    // a parameter merely near the joint only when the start is no farther, so the
+    // move never makes the answer worse.
+    const double d_start = v3::dist(at_start, points + 3 * static_cast<std::ptrdiff_t>(i));
+    if (params[i] != end && !(d_start <= dists[i] * (1.0 + 1e-14))) continue;
     params[i] = start;
     v3::copy(at_start, feet + 3 * static_cast<std::ptrdiff_t>(i));
-    dists[i] = v3::dist(at_start, points + 3 * static_cast<std::ptrdiff_t>(i));
+    dists[i] = d_start;
   }
   return BSSUCC;
 }

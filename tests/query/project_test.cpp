@@ -248,6 +248,24 @@ TEST(BSmdstptcv, ClosedCurveJointAnswersWithTheStartAndItsFootPoint) {
   }
 }
 
+// A parameter merely near the joint of a closed curve (within its knot tolerance)
+// keeps its better foot instead of moving to the start.
+TEST(BSmdstptcv, ClosedCurveJointMoveNeverMakesTheDistanceWorse) {
+  const double centre[3] = {0, 0, 0};
+  OwnedCurve c = projref::circle(centre, 1e-3);
+  // The curve knot tolerance is about basis_tol / 0.0066 * 4: a foot at angle 1e-4
+  // (parameter about 6e-5) lies within it.
+  const double angle = 1e-4;
+  const double pt[3] = {2e-3 * std::cos(angle), 2e-3 * std::sin(angle), 0.0};
+  double u = 0, foot[3], dist = 0;
+  BSrc rc = 99;
+  BSmdstptcv(c.record(), pt, &u, foot, &dist, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  EXPECT_GT(u, 0.0);
+  EXPECT_NEAR(dist, 1e-3, 1e-17);
+  EXPECT_LT(dist, std::hypot(pt[0] - 1e-3, pt[1]));
+}
+
 // Near the centre of a large arc the squared distance hardly changes along the
 // curve: the search must still find the true foot (direction of P - centre).
 TEST(BSmdstptcv, FlatDistanceNearCentreOfCurvatureStillFindsTheFoot) {
