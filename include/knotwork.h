@@ -318,6 +318,129 @@ KW_API BSboolean BSreadhexd(FILE *stream, int32_t mode, int32_t count, double *v
 
 /* ---- Vector primitives and point sets (src/vector/) ---- */
 
+/* Points and vectors are 3 doubles. Optional weight arrays hold one weight per
+ * point (null: unweighted); a weighted point p with weight w stands for p / w.
+ * The elementary members set *rc to 0 and run no trace. */
+
+/* a . b */
+KW_API double BSdotp(BSrc *rc, const double *a, const double *b);
+/* out = a x b (out may alias a or b). TRUE. */
+KW_API BSboolean BScrossp(BSrc *rc, const double *a, const double *b, double *out);
+/* |v| */
+KW_API double BSlenvec(BSrc *rc, const double *v);
+/* |v|^2 */
+KW_API double BSlenvecsq(BSrc *rc, const double *v);
+/* out = to - from. TRUE. */
+KW_API BSboolean BSmkvec(BSrc *rc, double *out, const double *from, const double *to);
+/* |p - q| */
+KW_API double BSdistptpt(BSrc *rc, const double *p, const double *q);
+/* |p - q|^2 */
+KW_API double BSdistptpts(BSrc *rc, const double *p, const double *q);
+/* |p/wp - q/wq| for weighted points (weights by address). */
+KW_API double BSdistwpwp(BSrc *rc, const double *p, const double *wp, const double *q,
+                         const double *wq);
+/* |p/wp - q/wq|^2 */
+KW_API double BSdistwpwps(BSrc *rc, const double *p, const double *wp, const double *q,
+                          const double *wq);
+/* dist (out) = |(point - plane_point) . normal| for a unit normal. TRUE. */
+KW_API BSboolean BSdistptpl(BSrc *rc, const double *point, const double *plane_point,
+                            const double *normal, double *dist);
+/* out = line_point + t direction, t = (point - line_point) . direction (direction
+ * used as given). TRUE. */
+KW_API BSboolean BSproj1(BSrc *rc, const double *line_point, const double *direction,
+                         const double *point, double *out);
+/* TRUE when |p - q|^2 > dist_sqtol. */
+KW_API BSboolean BSdistnct2(BSrc *rc, const double *p, const double *q);
+
+/* Normalises v in place. Status -6 (squared length <= 2^-970, v unchanged). */
+KW_API BSboolean BSnorvec(BSrc *rc, double *v);
+/* Foot out of point on the line through line[0..2] and line[3..5]. Status -15
+ * (coincident line points: out = line start). */
+KW_API BSboolean BSproj0(BSrc *rc, const double *point, const double *line, double *out);
+/* Distance (out) of point from the line p0 p1. Status 8 (line shorter than dist_tol). */
+KW_API BSboolean BSdistptli(BSrc *rc, const double *point, const double *p0, const double *p1,
+                            double *dist);
+/* Angle (out) from a to b around ref, in [0, 2 pi). Cannot fail; no trace. */
+KW_API void BSang2vec(const double *a, const double *b, const double *ref, double *angle,
+                      BSrc *rc);
+/* Locates point on the segment p0 p1: where (out) 0 off the segment, 1 at an end
+ * point (param 0 or 1), 2 inside (param in (0, 1)); param untouched for 0.
+ * Status -6 (degenerate segment). */
+KW_API void BSprptonln(const double *p0, const double *p1, const double *point, int32_t *where,
+                       double *param, BSrc *rc);
+/* on (out) TRUE when point lies on the segment p0 p1, end points included; param
+ * as BSprptonln. Status -1 (degenerate segment). */
+KW_API BSboolean BSpt_on_lne(BSrc *rc, const double *p0, const double *p1, const double *point,
+                             double *param, BSboolean *on);
+/* As BSpt_on_lne with end points excluded. */
+KW_API BSboolean BSpt_on_ln2(BSrc *rc, const double *p0, const double *p1, const double *point,
+                             double *param, BSboolean *on);
+/* Rotates point by *angle about the axis a0 a1 (a1 a0 when *reverse) into out.
+ * Status -15 (coincident axis points). */
+KW_API BSboolean BSroto(BSrc *rc, const double *a0, const double *a1, const BSboolean *reverse,
+                        const double *angle, const double *point, double *out);
+/* Right-handed orthonormal basis e1, e2, e3 (out) with e1 along v. Status -6. */
+KW_API BSboolean BSbasisvect(BSrc *rc, const double *v, double *e1, double *e2, double *e3);
+/* Local frame (9 doubles out: three axes) whose third axis is the direction of v,
+ * negated when right_handed is FALSE. Status -6 (zero v). */
+KW_API void BStrans2(const double *v, BSboolean right_handed, double *frame, BSrc *rc);
+/* Rigid motion between the frame of vector_a at point_a and of vector_b at point_b:
+ * rotation (9 doubles row by row, out) with rotation a_k = b_k, translation (3, out)
+ * so that x -> rotation^T x + translation carries point_b to point_a, scale 1.0.
+ * Status -13 (a zero vector). */
+KW_API BSboolean BStrans1(BSrc *rc, const double *point_a, const double *vector_a,
+                          const double *point_b, const double *vector_b, double *translation,
+                          double *rotation, double *scale);
+/* Orthonormal frame (9 doubles out: x, y, z) from three points: x along p0 p1, z
+ * normal to their plane (negated when *right_handed is FALSE). Status -1
+ * (collinear points), 33. */
+KW_API BSboolean BSlocalcord(BSrc *rc, const double *p0, const double *p1, const double *p2,
+                             const BSboolean *right_handed, double *frame);
+/* Centroid avg (out) of n (weighted) points. Status 49 (bad weight), -2 (n < 1). */
+KW_API BSboolean BSavgpts(BSrc *rc, int32_t n, const double *points, const double *weights,
+                          double *avg);
+/* One point into the frame (rows e1, e2, e3): out = *scale F (point - origin). TRUE. */
+KW_API BSboolean BSptoldtnw(BSrc *rc, const double *origin, const double *frame,
+                            const double *scale, const double *point, double *out);
+/* One point out of the frame: out = F^T point / *scale + origin. Status -5 (zero scale). */
+KW_API BSboolean BSptnwtold(BSrc *rc, const double *origin, const double *frame,
+                            const double *scale, const double *point, double *out);
+/* n points (poles; rational: weighted, weights required) into the frame. */
+KW_API void BSptsoldtnw(const double *origin, const double *frame, double scale, int32_t n,
+                        BSboolean rational, const double *points, const double *weights,
+                        double *out, BSrc *rc);
+/* n points (poles) out of the frame. Status -5 (zero scale). */
+KW_API void BSptsnwtold(const double *origin, const double *frame, double scale, int32_t n,
+                        BSboolean rational, const double *points, const double *weights,
+                        double *out, BSrc *rc);
+/* Length (out) of the polygon through *n (weighted) points. Status -5 (a zero or
+ * not-a-number weight; length 0). */
+KW_API BSboolean BScumdist(BSrc *rc, const int32_t *n, const double *points,
+                           const double *weights, double *length);
+/* Classifies n points against tol: cls (out) 0 coincident, 1 collinear, -1
+ * coplanar, -7 spanning space; centroid (out); direction (out) the line direction
+ * (cls 1) or the plane normal (cls -1), untouched otherwise. Status 33, -4, -2 (n < 1). */
+KW_API void BSgmprppts3(int32_t n, const double *points, double tol, int32_t *cls,
+                        double *centroid, double *direction, BSrc *rc);
+/* collinear (out) TRUE when the n (weighted) points are coincident or collinear
+ * within dist_tol. Status 49, 33. */
+KW_API void BScollinmn2(int32_t n, const double *points, const double *weights,
+                        BSboolean *collinear, BSrc *rc);
+/* TRUE when the three points are collinear (or coincident). */
+KW_API BSboolean BScollin(BSrc *rc, const double *p0, const double *p1, const double *p2);
+/* TRUE when the *n points are collinear (or coincident). */
+KW_API BSboolean BScollinmny(BSrc *rc, const int32_t *n, const double *points);
+/* code (out) 1 point, 2 line, 3 plane, 4 space; normal (out, zeroed first) the line
+ * direction or plane normal. The second argument is not read. Status 49, 33. */
+KW_API void BSptlnplan(int32_t n, int32_t ignored, const double *points, const double *weights,
+                       int32_t *code, double *normal, BSrc *rc);
+/* As BSptlnplan. */
+KW_API void BSplanar2(int32_t n, const double *points, const double *weights, int32_t *code,
+                      double *normal, BSrc *rc);
+/* planar (out) TRUE only for points spanning exactly a plane; normal as BSplanar2. */
+KW_API void BStst_plan(int32_t n, const double *points, const double *weights, BSboolean *planar,
+                       double *normal, BSrc *rc);
+
 /* ---- end: Vector primitives and point sets ---- */
 
 /* ---- Lines and planes (src/vector/lines_planes.cpp) ---- */
@@ -611,6 +734,34 @@ KW_API void BSlocknttol(const BScurve *curve, double u, double dist, double *pto
 /* ---- end: Degree elevation and Bezier decomposition ---- */
 
 /* ---- Tangent continuity at knots (src/analysis/continuity.cpp) ---- */
+
+/* A C0 knot is an interior knot of multiplicity order - 1, where the curve passes
+ * through a pole; poles of a rational curve are divided by their weights before
+ * they are compared. Output arrays are the caller's, with room for one entry per
+ * C0 knot plus one. Statuses common to the three: 3 a null record, array or
+ * output; -2 order < 2 or num_poles < order. */
+
+/* *flag 1 when the control polygon's direction breaks at pole j: the leg from the
+ * nearest pole before j to pole j and the leg from pole j to the nearest pole
+ * after it (poles within sqrt(0.1 dist_sqtol) of pole j are skipped) turn by more
+ * than 1e-10 radians or reverse. On a closed curve j may be 0 or n-1 (the last
+ * pole repeats the first). Status -2: j outside 0..n-1, or an end pole of a curve
+ * that is not closed. */
+KW_API void BStstcvcusp(BSrc *rc, const BScurve *curve, int32_t j, BSboolean *flag);
+/* Parameters of all tangent breaks into params (*count of them): the start
+ * parameter first when a closed, non-periodic curve breaks at its closing point,
+ * then every C0 knot (at the curve knot tolerance) whose pole breaks, ascending.
+ * Status 33: no scratch memory (more than 100 knots). */
+KW_API void BSfndcvcsp(const BScurve *curve, int32_t *count, double *params, BSrc *rc);
+/* Every C0 knot found with the tolerance tol, with its continuity grade: 0 position
+ * only, 1 the one-sided first derivatives agree in direction (angle below
+ * tol / control-polygon length), 2 also in length (within tol). A closed curve gets
+ * one more entry at its end parameter (grade 2 when periodic, else the start and
+ * end first derivatives graded). *count entries in params and grades.
+ * Status -5: a zero weight; 33: no scratch memory; evaluation failures are passed
+ * on with *count the entries written so far. */
+KW_API void BSfinddcont(const BScurve *curve, double tol, int32_t *count, double *params,
+                        int32_t *grades, BSrc *rc);
 
 /* ---- end: Tangent continuity at knots ---- */
 
