@@ -419,14 +419,18 @@ extern "C" KW_API BSboolean BSprptoncv(BSrc *rc, const BScurve *curve, const dou
     return FALSE;
   }
   *on_curve = FALSE;
+  // The pole box widened by dist_tol; the point test adds its own margin.
   double lo[3], hi[3];
   pole_box_triples(curve->num_poles, curve->poles, curve->rational ? curve->weights : nullptr, lo,
                    hi);
   const double dt = tol().dist_tol;
-  const double margin = dt / std::sqrt(3.0);  // the point-in-box margin
   for (int d = 0; d < 3; ++d) {
-    if (point[d] < lo[d] - dt - margin || point[d] > hi[d] + dt + margin) return TRUE;
+    lo[d] -= dt;
+    hi[d] += dt;
   }
+  BSrc box_rc = BSSUCC;
+  const int32_t three = 3;
+  if (!BSptinbx(&box_rc, point, lo, hi, &three)) return TRUE;
   double u = 0.0, foot[3], dist = 0.0;
   BSrc r = BSSUCC;
   BSmdstptcv(curve, point, &u, foot, &dist, &r);
