@@ -720,3 +720,36 @@ TEST(BSadjpar, ClampsIntoTheDomain) {
   EXPECT_EQ(u, 0.25);
   EXPECT_EQ(rc, BSSUCC);
 }
+
+TEST(ProjectStatuses, NullAndBadArguments) {
+  OwnedCurve c = straight_cubic();
+  const std::vector<double> rows = piece_rows(c);
+  const double pt[3] = {0, 1, 0};
+  double dist = 0, foot[3], t = 0;
+  BSrc rc = 0;
+  BSmdptbezcv(3, 0, FALSE, rows.data(), pt, 1e-6, kBig, &dist, foot, &t, &rc);
+  EXPECT_EQ(rc, BSINARG);
+  BSmdptbezcv(3, 3, FALSE, nullptr, pt, 1e-6, kBig, &dist, foot, &t, &rc);
+  EXPECT_EQ(rc, BSNULLPTR);
+  int32_t np = 0, ni = 0;
+  double *params = nullptr, *ints = nullptr;
+  EXPECT_EQ(BSnormals(&rc, nullptr, pt, &np, &params, &ni, &ints), FALSE);
+  EXPECT_EQ(rc, BSNULLPTR);
+  BScurve bad = *c.record();
+  bad.num_poles = 2;
+  EXPECT_EQ(BSnormals(&rc, &bad, pt, &np, &params, &ni, &ints), FALSE);
+  EXPECT_EQ(rc, BSINARG);
+  int16_t ni16 = 0, np16 = 0;
+  BSmdistptcv(c.record(), nullptr, &ni16, &np16, &params, &dist, &ints, &rc);
+  EXPECT_EQ(rc, BSNULLPTR);
+  BSmdistptcv(&bad, pt, &ni16, &np16, &params, &dist, &ints, &rc);
+  EXPECT_EQ(rc, BSINARG);
+  BSadjpar(c.record(), 0.5, nullptr, &rc);
+  EXPECT_EQ(rc, BSNULLPTR);
+  BSprptnrcv(nullptr, 0.5, pt, &t, foot, &dist, &rc);
+  EXPECT_EQ(rc, BSNULLPTR);
+  BSprptnrcv(&bad, 0.5, pt, &t, foot, &dist, &rc);
+  EXPECT_EQ(rc, BSINARG);
+  BSqnwt2(nullptr, nullptr, 0, 1, 0.5, FALSE, 1e-9, 1e-9, 10, &t, &np, &rc);
+  EXPECT_EQ(rc, BSNULLPTR);
+}
