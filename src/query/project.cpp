@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "bspline/insert.hpp"
+#include "bspline/bezier.hpp"
 #include "bspline/kernel.hpp"
 #include "bspline/knots.hpp"
 #include "frame/frame.hpp"
@@ -16,41 +16,6 @@
 
 namespace knotwork {
 namespace {
-
-// Bezier decomposition of a clamped spline by knot refinement: every interior knot
-// raised to multiplicity deg. Writes the piece blocks and breaks; returns the count.
-// work: (n + (n - deg) * deg) * (m + 1) + 2 (n + deg + 1) + n * deg + k doubles.
-int32_t decompose_by_refinement(int deg, int32_t n, int m, const double *rows, const double *knots,
-                            double *piece_rows, double *breaks, double *work) {
-  const int k = deg + 1;
-  double *tau = work;
-  int32_t nt = 0;
-  for (int i = 0; i < k; ++i) tau[nt++] = knots[deg];
-  for (int32_t i = k; i < n;) {
-    int32_t j = i;
-    while (j + 1 < n && knots[j + 1] == knots[i]) ++j;
-    const int mult = std::max<int>(j - i + 1, deg);
-    for (int r = 0; r < mult; ++r) tau[nt++] = knots[i];
-    i = j + 1;
-  }
-  for (int i = 0; i < k; ++i) tau[nt++] = knots[n];
-  const int32_t nn = nt - k;
-  double *refined = tau + nt;
-  double *alpha = refined + static_cast<std::ptrdiff_t>(nn) * m;
-  refine_poles(k, n, knots, PoleSet::rows(const_cast<double *>(rows), m, n), nn, tau,
-               PoleSet::rows(refined, m, nn), alpha);
-  int32_t count = 0;
-  for (int32_t s = deg; s < nn; ++s) {
-    if (!(tau[s] < tau[s + 1])) continue;
-    double *blk = piece_rows + static_cast<std::ptrdiff_t>(count) * m * k;
-    for (int r = 0; r < m; ++r)
-      for (int i = 0; i < k; ++i) blk[r * k + i] = refined[static_cast<std::ptrdiff_t>(r) * nn + s - deg + i];
-    breaks[count] = tau[s];
-    breaks[count + 1] = tau[s + 1];
-    ++count;
-  }
-  return count;
-}
 
 // Box of tree node `node` over pieces [lo, hi): the union of its children's boxes.
 void build_box_tree(PieceSet &ps, int32_t node, int32_t lo, int32_t hi) {
@@ -77,26 +42,25 @@ BSrc SplinePieces::build(int deg, int32_t n, int dim, bool rational, const doubl
                          const double *knots) {
   const int m = dim + (rational ? 1 : 0);
   const int k = deg + 1;
-  const int32_t max_pieces = n - deg;
+  const int32_t count = bezier_piece_count(deg, n, knots);
+  if (count < 1) return BSINARG;
+  // Pieces, breaks, boxes, box distances and, for long splines, the box tree.
+  const bool with_tree = count >= kPieceTreeMinimum;
   const std::size_t piece_doubles =
-      static_cast<std::size_t>(max_pieces) * (static_cast<std::size_t>(m) * k + 2 * dim + 2) + 1;
-  const std::size_t work_doubles = static_cast<std::size_t>(n + max_pieces * deg + 2) * (m + 1) +
-                                   2 * static_cast<std::size_t>(n + k + max_pieces * deg) + k;
-  const bool with_tree = max_pieces >= kPieceTreeMinimum;
+      static_cast<std::size_t>(count) * (static_cast<std::size_t>(m) * k + 2 * dim + 2) + 1;
   const std::size_t tree_doubles =
-      with_tree ? (4 * static_cast<std::size_t>(max_pieces) + 1) * 2 * dim : 0;
-  if (!buf_.acquire((piece_doubles + tree_doubles + work_doubles) * sizeof(double)))
-    return BSNOSTKMEMORY;
+      with_tree ? (4 * static_cast<std::size_t>(count) + 1) * 2 * dim : 0;
+  if (!buf_.acquire((piece_doubles + tree_doubles) * sizeof(double))) return BSNOSTKMEMORY;
   set.deg = deg;
   set.dim = dim;
   set.rational = rational;
   set.rows = buf_.as<double>();
-  set.breaks = set.rows + static_cast<std::ptrdiff_t>(max_pieces) * m * k;
-  set.boxes = set.breaks + max_pieces + 1;
-  box_distances = set.boxes + static_cast<std::ptrdiff_t>(max_pieces) * 2 * dim;
-  set.tree = with_tree ? box_distances + max_pieces : nullptr;
-  double *work = box_distances + max_pieces + tree_doubles;
-  set.count = decompose_by_refinement(deg, n, m, rows, knots, set.rows, set.breaks, work);
+  set.breaks = set.rows + static_cast<std::ptrdiff_t>(count) * m * k;
+  set.boxes = set.breaks + count + 1;
+  box_distances = set.boxes + static_cast<std::ptrdiff_t>(count) * 2 * dim;
+  set.tree = with_tree ? box_distances + count : nullptr;
+  const BSrc rc = bezier_pieces(deg, n, m, knots, rows, &set.count, set.rows, set.breaks);
+  if (rc != BSSUCC) return rc;
   for (int32_t j = 0; j < set.count; ++j)
     pole_box_rows(k, dim, rational, set.rows + static_cast<std::ptrdiff_t>(j) * set.block(),
                   set.boxes + static_cast<std::ptrdiff_t>(j) * 2 * dim);

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "bspline/bezier.hpp"
 #include "frame/frame.hpp"
 #include "query/project.hpp"
 
@@ -38,24 +39,6 @@ inline void bernstein_product_add(int n, const double *a, int m, const double *b
     const double ai = s * kBinomial.c[n][i] * a[i];
     if (ai == 0.0) continue;
     for (int j = 0; j <= m; ++j) c[i + j] += ai * kBinomial.c[m][j] * b[j];
-  }
-}
-
-// Halves every row of a piece at t = 1/2 by midpoint de Casteljau.
-void halve_rows(int deg, int rows, const double *in, double *left, double *right) {
-  double b[kMaxPieceOrder];
-  for (int r = 0; r < rows; ++r) {
-    const double *src = in + r * (deg + 1);
-    double *l = left + r * (deg + 1);
-    double *rt = right + r * (deg + 1);
-    std::memcpy(b, src, sizeof(double) * (deg + 1));
-    l[0] = b[0];
-    rt[deg] = b[deg];
-    for (int level = 1; level <= deg; ++level) {
-      for (int i = 0; i <= deg - level; ++i) b[i] = 0.5 * (b[i] + b[i + 1]);
-      l[level] = b[0];
-      rt[deg - level] = b[deg - level];
-    }
   }
 }
 
@@ -392,7 +375,7 @@ BSrc nearest_on_bezier(const BezierPiece &pc, const double *point, double tol, d
       --top;
       continue;
     }
-    halve_rows(n, pc.row_count(), e.rows, left, right);
+    halve_bezier_rows(n, pc.row_count(), e.rows, left, right);
     const BezierPiece lp{n, dim, pc.rational, left}, rp{n, dim, pc.rational, right};
     const double lb_left = piece_box_distance_sq(lp, point);
     const double lb_right = piece_box_distance_sq(rp, point);
@@ -518,7 +501,7 @@ int perpendicular_roots(const BezierPiece &pc, const double *point, double *root
           top + 2 > kDepth) {
         add_root(0.5 * (t0 + t1));
       } else {
-        halve_rows(n, pc.row_count(), e.rows, left, right);
+        halve_bezier_rows(n, pc.row_count(), e.rows, left, right);
         const double mid = 0.5 * (t0 + t1);
         Span &r = stack[top++];
         r.t0 = mid;
