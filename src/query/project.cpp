@@ -22,7 +22,8 @@ void build_box_tree(PieceSet &ps, int32_t node, int32_t lo, int32_t hi) {
   const int dim = ps.dim;
   double *box = ps.tree + static_cast<std::ptrdiff_t>(node) * 2 * dim;
   if (hi - lo == 1) {
-    std::memcpy(box, ps.boxes + static_cast<std::ptrdiff_t>(lo) * 2 * dim, sizeof(double) * 2 * dim);
+    std::memcpy(box, ps.boxes + static_cast<std::ptrdiff_t>(lo) * 2 * dim,
+                sizeof(double) * 2 * dim);
     return;
   }
   const int32_t mid = lo + (hi - lo) / 2;
@@ -64,8 +65,10 @@ BSrc SplinePieces::build(int deg, int32_t n, int dim, bool rational, const doubl
   for (int32_t j = 0; j < set.count; ++j)
     pole_box_rows(k, dim, rational, set.rows + static_cast<std::ptrdiff_t>(j) * set.block(),
                   set.boxes + static_cast<std::ptrdiff_t>(j) * 2 * dim);
-  if (set.tree != nullptr && set.count >= kPieceTreeMinimum) build_box_tree(set, 1, 0, set.count);
-  else set.tree = nullptr;
+  if (set.tree != nullptr && set.count >= kPieceTreeMinimum)
+    build_box_tree(set, 1, 0, set.count);
+  else
+    set.tree = nullptr;
   return BSSUCC;
 }
 
@@ -260,24 +263,24 @@ BSrc check_projection_curve(const BScurve *cv) {
 BSrc evaluate_curve_at(const BScurve &cv, double u, int d, double *out) {
   const int32_t s = find_span_hinted(cv.order, cv.num_poles, cv.knots, u, cv.order - 1);
   if (s < 0) return BSINARG;
-  return evaluate_curve_span(cv.order, cv.poles, cv.rational ? cv.weights : nullptr, cv.knots, s,
-                             u, d, tol().zero_tol, out);
+  return evaluate_curve_span(cv.order, cv.poles, cv.rational ? cv.weights : nullptr, cv.knots, s, u,
+                             d, tol().zero_tol, out);
 }
 
 namespace {
 
 // Nearest points of a curve record; on a closed curve a parameter at the joint
 // becomes the start parameter, with its foot point and distance taken there.
-BSrc nearest_on_curve(const BScurve &cv, int32_t num_points, const double *points,
-                      double *params, double *feet, double *dists) {
+BSrc nearest_on_curve(const BScurve &cv, int32_t num_points, const double *points, double *params,
+                      double *feet, double *dists) {
   const int32_t n = cv.num_poles;
   const int m = cv.rational ? 4 : 3;
   BasicScratchBuffer<8 * 100> rows_buf(static_cast<std::size_t>(m) * n * sizeof(double));
   if (!rows_buf.ok()) return BSNOSTKMEMORY;
   double *rows = rows_buf.as<double>();
   curve_pole_rows(cv, rows);
-  BSrc rc = nearest_on_spline_rows(cv.order - 1, n, 3, cv.rational != 0, rows, cv.knots,
-                                   num_points, points, tol().dist_tol, dists, feet, params);
+  BSrc rc = nearest_on_spline_rows(cv.order - 1, n, 3, cv.rational != 0, rows, cv.knots, num_points,
+                                   points, tol().dist_tol, dists, feet, params);
   if (rc != BSSUCC || !cv.phy_closed) return rc;
   const double start = cv.knots[cv.order - 1], end = cv.knots[n];
   const double ktol =
@@ -311,8 +314,8 @@ BSrc nearest_on_curve(const BScurve &cv, int32_t num_points, const double *point
 using namespace knotwork;
 
 extern "C" KW_API void BSmdstptscv(int32_t num_points, const double *points, const BScurve *curve,
-                                   double *params, double *feet, double *dists,
-                                   BSboolean *all_near, BSrc *rc) {
+                                   double *params, double *feet, double *dists, BSboolean *all_near,
+                                   BSrc *rc) {
   KW_EPILOGUE(rc);
   if ((*rc = check_projection_curve(curve)) != BSSUCC) return;
   if (num_points < 0) {
@@ -430,8 +433,8 @@ extern "C" KW_API void BSmdptbezcv(int32_t degree, int32_t dim, BSboolean ration
 }
 
 extern "C" KW_API void BSmdptbezln(int32_t dim, BSboolean rational, const double *segment,
-                                   const double *point, double tol, double *dist_sq,
-                                   double *foot, double *param) {
+                                   const double *point, double tol, double *dist_sq, double *foot,
+                                   double *param) {
   *dist_sq = nearest_on_segment(dim, rational != 0, segment, point, tol, foot, param);
 }
 

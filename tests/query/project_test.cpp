@@ -73,7 +73,8 @@ TEST(BSmdptbezcv, RandomPiecesMatchBruteForce) {
     double q[3];
     projref::point_at(c, t, q);
     EXPECT_NEAR(std::hypot(q[0] - foot[0], q[1] - foot[1], q[2] - foot[2]), 0.0, 1e-13);
-    EXPECT_NEAR(dist, std::hypot(p[0] - foot[0], p[1] - foot[1], p[2] - foot[2]), 1e-14 * (1 + dist));
+    EXPECT_NEAR(dist, std::hypot(p[0] - foot[0], p[1] - foot[1], p[2] - foot[2]),
+                1e-14 * (1 + dist));
     ++checked;
   }
   EXPECT_EQ(checked, 600);
@@ -105,8 +106,7 @@ void expect_nearest(OwnedCurve &c, const double *p, double u, const double *foot
   projref::point_at(c, u, q);
   EXPECT_LE(std::hypot(q[0] - foot[0], q[1] - foot[1], q[2] - foot[2]), 1e-12 * (1 + size))
       << what << " trial " << trial;
-  EXPECT_NEAR(dist, std::hypot(p[0] - foot[0], p[1] - foot[1], p[2] - foot[2]),
-              1e-14 * (1 + dist))
+  EXPECT_NEAR(dist, std::hypot(p[0] - foot[0], p[1] - foot[1], p[2] - foot[2]), 1e-14 * (1 + dist))
       << what << " trial " << trial;
 }
 
@@ -509,7 +509,8 @@ TEST(BSmdistptcv, RandomCurvesAgreeWithTheNearestPoint) {
   std::uniform_real_distribution<double> U(-1.0, 1.0);
   for (int trial = 0; trial < 150; ++trial) {
     const int k = 2 + trial % 6;
-    OwnedCurve c = projref::random_curve(rng, k, k + 1 + trial % 12, trial % 2 == 1, trial % 3 == 0);
+    OwnedCurve c =
+        projref::random_curve(rng, k, k + 1 + trial % 12, trial % 2 == 1, trial % 3 == 0);
     const double pt[3] = {1.5 * U(rng), 1.5 * U(rng), 1.5 * U(rng)};
     int16_t ni = -1, np = -1;
     double *params = nullptr, *ints = nullptr, dist = 0;
@@ -546,7 +547,8 @@ TEST(BSnormals, EveryFootOfAnEllipseLikeCurveIsFound) {
   for (int i = 0; i < np; ++i) {
     // (C - P) . C' = 0 at each, checked by central differences of the distance.
     const double h = 1e-6;
-    const double g1 = projref::dist_at(c, params[i] + h, pt), g0 = projref::dist_at(c, params[i] - h, pt);
+    const double g1 = projref::dist_at(c, params[i] + h, pt),
+                 g0 = projref::dist_at(c, params[i] - h, pt);
     EXPECT_NEAR((g1 - g0) / (2 * h), 0.0, 1e-6) << params[i];
   }
   BSdbgfree(params);
