@@ -993,8 +993,11 @@ KW_API void BSminmaxbsc(int16_t order, int32_t num_poles, int32_t dim, BSboolean
 
 /* ---- end: Bounding boxes ---- */
 
-/* ---- Point projection onto a curve (src/query/project.cpp, project_piece.cpp,
- *      normals.cpp, newton_project.cpp) ---- */
+/* ---- Point projection onto a curve (src/query/project.cpp) ---- */
+
+/* Also src/query/project_piece.cpp (one Bezier piece), src/query/normals.cpp (all
+ * perpendicular feet, all nearest parameters) and src/query/newton_project.cpp
+ * (Newton projection, scalar root finder). */
 
 /* Nearest point of a curve to a point: parameter, foot point C(param) (3 doubles)
  * and distance. Statuses: 3 null curve, poles, knots or weights; -2 order below 2
