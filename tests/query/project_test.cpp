@@ -755,3 +755,34 @@ TEST(ProjectStatuses, NullAndBadArguments) {
   BSqnwt2(nullptr, nullptr, 0, 1, 0.5, FALSE, 1e-9, 1e-9, 10, &t, &np, &rc);
   EXPECT_EQ(rc, BSNULLPTR);
 }
+
+// The previous foot bounds the next search: repeated points (bound = tol), a zero
+// and a negative tolerance must all give the unbounded answers.
+TEST(BSmdptsbscv, BoundFromThePreviousFootNeverLosesTheAnswer) {
+  std::mt19937_64 rng(41);
+  std::uniform_real_distribution<double> U(-1.0, 1.0);
+  OwnedCurve c = projref::random_curve(rng, 4, 40, true, false);
+  const int n = c.num_poles();
+  std::vector<double> rows;
+  for (int d = 0; d < 3; ++d)
+    for (int i = 0; i < n; ++i) rows.push_back(c.poles[3 * i + d]);
+  for (double w : c.weights) rows.push_back(w);
+  std::vector<double> pts;
+  for (int i = 0; i < 30; ++i) {
+    const double p[3] = {U(rng), U(rng), U(rng)};
+    for (int r = 0; r < (i % 3) + 1; ++r) pts.insert(pts.end(), p, p + 3);
+  }
+  const int np = static_cast<int>(pts.size() / 3);
+  for (const double tol : {1e-6, 0.0, -0.5}) {
+    std::vector<double> d(np), f(3 * np), u(np);
+    BSrc rc = 99;
+    BSmdptsbscv(3, n, 3, TRUE, rows.data(), c.knots.data(), np, pts.data(), tol, d.data(), f.data(),
+                u.data(), &rc);
+    ASSERT_EQ(rc, BSSUCC);
+    for (int i = 0; i < np; ++i) {
+      double u1 = 0, f1[3], d1 = 0;
+      BSmdstptcv(c.record(), &pts[3 * i], &u1, f1, &d1, &rc);
+      EXPECT_NEAR(d[i], d1, 1e-12) << "tol " << tol << " point " << i;
+    }
+  }
+}
