@@ -445,6 +445,55 @@ KW_API void BStst_plan(int32_t n, const double *points, const double *weights, B
 
 /* ---- Lines and planes (src/vector/lines_planes.cpp) ---- */
 
+/* Lines by two points (3 doubles each, or 6 consecutive doubles) or by a point and
+ * a direction; planes by a point and a unit normal. Relations of two lines: 2 skew,
+ * 3 parallel and distinct, 4 the same line, 5 intersecting, 0 undecided. */
+
+/* Fills the caller's curve (its poles and knots arrays must be present) with the
+ * segment p0 p1: order 2, 2 poles, knots 0 0 1 1, not rational. kind (out, may be
+ * null) 17 for distinct points, 18 for coincident ones. Status 3 (a null point,
+ * curve, or curve array). */
+KW_API BSboolean BSptlngen(BSrc *rc, const double *p0, const double *p1, BScurve *curve,
+                           int32_t *kind);
+/* As BSptlngen; coincident points are status -6. */
+KW_API BSboolean BSlngen(BSrc *rc, const double *p0, const double *p1, BScurve *curve,
+                         int32_t *kind);
+/* TRUE when the four points span exactly a plane (not a point, line or space). */
+KW_API BSboolean BSpoint3(BSrc *rc, const double *p1, const double *p2, const double *p3,
+                          const double *p4);
+/* Relation of the line a1 a2 to the line b1 b2 (four points on one line are the
+ * same line, 4). Status -6 (a degenerate line; result 0), 33. */
+KW_API int16_t BSrelplnln(BSrc *rc, const double *a1, const double *a2, const double *b1,
+                          const double *b2);
+/* Closest points q1 (out) on the line (p1, d1) and q2 (out) on (p2, d2), their
+ * distance dist and parallel (out). Status -6 (a zero direction), -1 (a column of
+ * no length in the solver); FALSE whenever the status is non-zero. */
+KW_API BSboolean BSlldist(BSrc *rc, const double *p1, const double *p2, const double *d1,
+                          const double *d2, BSboolean *parallel, double *dist, double *q1,
+                          double *q2);
+/* Intersection point x (out) of the lines a1 a2 and b1 b2. Status 43 (the lines
+ * pass each other), 45 (distinct parallel lines), 46 (the same line), -6. */
+KW_API BSboolean BSxln(BSrc *rc, const double *a1, const double *a2, const double *b1,
+                       const double *b2, double *x);
+/* Intersection of the planes (p1, m1) and (p2, m2): relation (out) 3 parallel, 4
+ * the same plane, 5 a line through point (out) with unit direction (out); for 3
+ * and 4 nothing else is written. */
+KW_API void BSpl_pl(const double *p1, const double *m1, const double *p2, const double *m2,
+                    int32_t *relation, double *point, double *direction, BSrc *rc);
+/* End points of the overlap of the segments a0 a1 and b0 b1: count (out) 0, 1 or 2,
+ * points (out, up to 2 points), params_a/params_b (out, up to 2 each, 0 at the
+ * first point of the segment, 1 at the second), touch (out) TRUE when an end point
+ * lies within dist_tol. Status -6 (a segment shorter than basis_tol). */
+KW_API void BSlnendpt(const double *a0, const double *a1, const double *b0, const double *b1,
+                      int32_t *count, double *points, double *params_a, double *params_b,
+                      BSboolean *touch, BSrc *rc);
+/* Distance of the lines a (6 doubles) and b (6 doubles): where (out) -1 undecided,
+ * 0 skew, 1 parallel, 2 the same line, 3 intersecting; dist, points (q1 on a, q2 on
+ * b) and params (along a from a1, along b from b1) out. Returns the relation (2, 3,
+ * 4), TRUE when intersecting, 0 on failure. Statuses of BSrelplnln and BSxln. */
+KW_API int16_t BSdistll(BSrc *rc, const double *a, const double *b, int32_t *where, double *dist,
+                        double *points, double *params);
+
 /* ---- end: Lines and planes ---- */
 
 /* ---- Dense linear algebra and sorting (src/numeric/) ---- */
