@@ -810,7 +810,7 @@ KW_API void BSadd_kts(const BScurve *curve, int32_t num_poles, const double *kno
  * with num_poles poles given as dim coordinate-major rows (poles, dim x num_poles).
  * out: poles_out (dim rows of num_poles + count), knots_out (num_poles + order +
  * count). Outputs may overlap the inputs. -2: a knot outside the domain, not
- * ascending, or one that would exceed order copies (knots_out may be written);
+ * ascending, or one that would exceed order copies (nothing written);
  * 33: no scratch memory. */
 KW_API void BSinsertmkt(int16_t order, int32_t dim, int32_t num_poles, const double *poles,
                         const double *knots, int32_t count, const double *inserts,
@@ -825,10 +825,55 @@ KW_API void BSinsertkt(int16_t order, int32_t dim, int32_t num_poles, const doub
  * -2: a negative add count. */
 KW_API void BSinspararr(int32_t count, const double *values, const int32_t *adds,
                         int32_t *count_out, double *out, BSrc *rc);
+/* *collinear TRUE when the poles of curve (divided by their weights) are coincident or
+ * collinear within dist_tol (BScollinmn2). Weights too uneven for that test (49) make
+ * the test run on the poles of the curve refined to Bezier pieces instead.
+ * Statuses of BScollinmn2 (49 when the refined poles fail too); -13: no memory; 33. */
+KW_API void BScollinmn3(const BScurve *curve, BSboolean *collinear, BSrc *rc);
 
 /* ---- end: Knot insertion ---- */
 
 /* ---- Split, extract, reverse, close (src/bspline/split.cpp) ---- */
+
+/* Every piece made here is clamped at both ends, has periodic 0, no boundaries and,
+ * when not rational, a NULL weights pointer. Common statuses: 3 BSNULLPTR a null
+ * argument or record array; -2 BSINARG order < 2 or num_poles < order. */
+
+/* Splits curve at *u into left and right. Arrays of a result record whose pointers
+ * are NULL are allocated with BSdbgalloc (the caller releases them); otherwise the
+ * arrays present are written. u within the curve knot tolerance of a knot takes its
+ * value; at the domain start left gets num_poles 0 and right a copy (the reverse at
+ * the end). An open (unclamped) input is clamped first. *plane set: planar from the
+ * plane test of each piece with more than 2 poles (its failure is returned).
+ * -2: u on a knot of multiplicity order or more; -13: no memory for the arrays. */
+KW_API BSboolean BScvsplit(BSrc *rc, const BScurve *curve, const double *u, BScurve *left,
+                           BScurve *right, const BSboolean *plane);
+/* The part of curve between *ua and *ub (either order) into out, whose arrays the
+ * caller sized (num_poles + 2 (order - 1) poles is always enough). Parameters within
+ * their local knot tolerance (BSlocknttol, dist_tol) of a domain end or an interior
+ * knot take its value. -2: parameters closer than their tolerances; -1 BSFAIL: a
+ * parameter outside the domain by more than its tolerance; 33: no scratch memory. */
+KW_API BSboolean BSactivsplt(BSrc *rc, const BScurve *curve, const double *ua, const double *ub,
+                             BScurve *out, const BSboolean *plane);
+/* Span *span (order-1 .. num_poles-1) as a curve of its own: out (arrays for order
+ * poles and 2 order knots) gets poles span-order+1 .. span and knots span-order+1 ..
+ * span+order (unclamped). *closure: closure test, then BScvsetclsd when closed.
+ * -2: span out of range. */
+KW_API BSboolean BSextrcvspn(BSrc *rc, const int32_t *span, const BScurve *curve, BScurve *out,
+                             const BSboolean *plane, const BSboolean *closure);
+/* Breaks curve at every interior knot of multiplicity order-1 or more (C0 knots and
+ * gaps): *count pieces in *pieces, a list allocated with BSdbgcalloc (release each piece
+ * with BSfreeqelcv, then the list with BSdbgfree). On a failure the pieces made so far
+ * stay in the list and *count says how many. -13: no memory; 33: no scratch memory. */
+KW_API BSboolean BSbreakcv(BSrc *rc, const BScurve *curve, int32_t *count, BScurve ***pieces,
+                           const BSboolean *plane);
+/* Reverses the direction of curve in place (domain kept; boundaries mapped too). */
+KW_API BSboolean BSrev_cv(BSrc *rc, BScurve *curve);
+/* Sets curve->phy_closed: 1 when its end points are closer than sqrt(dist_sqtol). */
+KW_API void BScvtstclsd(BScurve *curve, BSrc *rc);
+/* For a curve with phy_closed set: clamps both ends and replaces the first and last
+ * poles by their average (unweighted, then weighted again). */
+KW_API void BScvsetclsd(BScurve *curve, BSrc *rc);
 
 /* ---- end: Split, extract, reverse, close ---- */
 

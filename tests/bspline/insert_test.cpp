@@ -446,7 +446,8 @@ TEST_F(InsertTest, InsertmktExistingKnotTwiceAndCopy) {
 TEST_F(InsertTest, InsertmktFailures) {
   const double knots[9] = {0, 0, 0, 0, 0.5, 1, 1, 1, 1};
   const double rows[5] = {0, 1, 2, 3, 4};
-  double out[12], kout[12];
+  double out[12], kout[16];
+  std::fill(kout, kout + 16, -7.0);
   BSrc rc;
   const double outside[1] = {1.5};
   BSinsertmkt(4, 1, 5, rows, knots, 1, outside, out, kout, &rc);
@@ -457,6 +458,7 @@ TEST_F(InsertTest, InsertmktFailures) {
   const double too_many[4] = {0.5, 0.5, 0.5, 0.5};  // 5 copies in a cubic
   BSinsertmkt(4, 1, 5, rows, knots, 4, too_many, out, kout, &rc);
   EXPECT_EQ(rc, BSINARG);
+  EXPECT_EQ(kout[0], -7.0);       // rejected before anything is written
   const double start[1] = {0.0};  // a fifth copy at the clamped start
   BSinsertmkt(4, 1, 5, rows, knots, 1, start, out, kout, &rc);
   EXPECT_EQ(rc, BSINARG);
@@ -507,6 +509,237 @@ TEST_F(InsertTest, InspararrSubdivides) {
   BSinspararr(1, v, nullptr, &count, out, &rc);
   EXPECT_EQ(rc, BSSUCC);
   EXPECT_EQ(count, 1);
+}
+
+}  // namespace
+
+namespace {
+
+// ---- BScollinmn3 ---------------------------------------------------------------------------
+
+class CollinTest : public kwtest::GuardedTest {};
+
+TestCurve weighted_line(double y_offset) {
+  // a cubic along the x axis with one small weight: too uneven for the point test
+  const std::vector<double> w = {1, 1, 0.1, 1, 1, 1, 1};
+  std::vector<double> poles;
+  for (int i = 0; i < 7; ++i) {
+    poles.push_back(i * w[i]);
+    poles.push_back((i == 3 ? y_offset : 0.0) * w[i]);
+    poles.push_back(0.0);
+  }
+  return kwtest::make_curve(4, {0, 0, 0, 0, 0.25, 0.5, 0.75, 1, 1, 1, 1}, poles, w);
+}
+
+TEST_F(CollinTest, Collinmn3PlainPoles) {
+  TestCurve line = kwtest::make_curve(3, {0, 0, 0, 1, 1, 1}, {0, 0, 0, 1, 1, 1, 3, 3, 3});
+  BSboolean col = 0;
+  BSrc rc;
+  BScollinmn3(&line.cv, &col, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  EXPECT_EQ(col, 1);
+  TestCurve bent = kwtest::make_curve(3, {0, 0, 0, 1, 1, 1}, {0, 0, 0, 1, 1, 1, 3, 3, 2});
+  BScollinmn3(&bent.cv, &col, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  EXPECT_EQ(col, 0);
+}
+
+TEST_F(CollinTest, Collinmn3RefinesWhenWeightsAreUneven) {
+  TestCurve line = weighted_line(0.0);
+  BSboolean col = 0;
+  BSrc rc;
+  BScollinmn2(7, line.cv.poles, line.cv.weights, &col, &rc);
+  ASSERT_EQ(rc, BSBADWEIGHT);  // the plain test cannot decide
+  BScollinmn3(&line.cv, &col, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  EXPECT_EQ(col, 1);
+  TestCurve bent = weighted_line(0.5);
+  BScollinmn3(&bent.cv, &col, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  EXPECT_EQ(col, 0);
+  // the temporaries are released, also when allocations fail
+  kwtest::sweep_allocation_failures(
+      [&] {
+        BSrc st;
+        BSboolean c;
+        BScollinmn3(&line.cv, &c, &st);
+        return st;
+      },
+      {BSNOMEMORY, BSNOSTKMEMORY});
+}
+
+}  // namespace
+
+// ---- Kernels on plain arrays -----------------------------------------------------------
+
+namespace {
+
+using kwtest::TestCurve;
+
+TEST(InsertKernel, BoehmKeepsShapeOnRandomCurves) {
+  std::mt19937 rng(11);
+  for (int trial = 0; trial < 300; ++trial) {
+    const int k = 2 + trial % 15;
+    const int n = k + static_cast<int>(rng() % 8);
+    const bool rational = trial % 2, clamped = (trial / 2) % 2;
+    TestCurve orig = kwtest::random_curve(rng, k, n, rational, clamped);
+    TestCurve cv = orig;
+    const double u = std::uniform_real_distribution<double>(0.01, 0.99)(rng);
+    int L = k - 1;
+    while (cv.knots[L + 1] < u) ++L;
+    const int r = 1 + static_cast<int>(rng() % (k - 1 > 0 ? k - 1 : 1));
+    if (k == 1) continue;
+    cv.reserve(r);
+    knotwork::insert_knot_in_place(k, n, knotwork::PoleSet::record(cv.cv), cv.cv.knots, L, u, r, 0);
+    cv.cv.num_poles += r;
+    cv.cv.num_knots += r;
+    EXPECT_TRUE(std::is_sorted(cv.knots.begin(), cv.knots.begin() + cv.cv.num_knots));
+    EXPECT_EQ(kwtest::multiplicity(cv.cv, u), r);
+    EXPECT_LT(kwtest::max_deviation(orig.cv, cv.cv), 1e-11) << "k=" << k << " trial " << trial;
+  }
+}
+
+TEST(InsertKernel, RefinementKeepsShapeOnRandomCurves) {
+  std::mt19937 rng(12);
+  for (int trial = 0; trial < 300; ++trial) {
+    const int k = 2 + trial % 15;
+    const int n = k + static_cast<int>(rng() % 8);
+    const bool rational = trial % 2, clamped = (trial / 2) % 2;
+    TestCurve orig = kwtest::random_curve(rng, k, n, rational, clamped);
+    // New knots: random values, some repeated, some equal to existing knots.
+    std::vector<double> extra;
+    const int add = 1 + static_cast<int>(rng() % 12);
+    for (int i = 0; i < add; ++i) {
+      if (rng() % 3 == 0 && n > k)
+        extra.push_back(orig.knots[k + rng() % (n - k)]);
+      else
+        extra.push_back(std::uniform_real_distribution<double>(0.0, 1.0)(rng));
+    }
+    std::vector<double> tau(orig.knots.begin(), orig.knots.begin() + n + k);
+    for (double v : extra) {
+      // keep every interior multiplicity at most k
+      int m = 0;
+      for (double w : tau) m += (w == v);
+      if (m < k - 1 && v > 0.0 && v < 1.0) tau.push_back(v);
+    }
+    std::sort(tau.begin(), tau.end());
+    const int nn = static_cast<int>(tau.size()) - k;
+    TestCurve out = orig;
+    out.reserve(nn - n);
+    out.knots.assign(tau.begin(), tau.end());
+    out.cv.num_poles = nn;
+    out.cv.num_knots = nn + k;
+    out.bind();
+    std::vector<double> alpha(k);
+    knotwork::refine_poles(k, n, orig.cv.knots, knotwork::PoleSet::record(orig.cv), nn, tau.data(),
+                           knotwork::PoleSet::record(out.cv), alpha.data());
+    EXPECT_LT(kwtest::max_deviation(orig.cv, out.cv), 1e-11) << "k=" << k << " trial " << trial;
+  }
+}
+
+TEST(InsertKernel, EndKnotInsertionClampsWithoutChangingShape) {
+  std::mt19937 rng(13);
+  for (int trial = 0; trial < 200; ++trial) {
+    const int k = 2 + trial % 15;
+    const int n = k + static_cast<int>(rng() % 6);
+    TestCurve orig = kwtest::random_curve(rng, k, n, trial % 2, false);
+    TestCurve cv = orig;
+    const auto set = knotwork::PoleSet::record(cv.cv);
+    const double us = cv.knots[k - 1], ue = cv.knots[n];
+    for (int i = k - 2; i >= 0; --i) knotwork::insert_end_knot(k, n, set, cv.cv.knots, i, us);
+    for (int i = n; i <= n + k - 2; ++i) knotwork::insert_end_knot(k, n, set, cv.cv.knots, i, ue);
+    for (int i = 0; i < k; ++i) {
+      EXPECT_EQ(cv.knots[i], us);
+      EXPECT_EQ(cv.knots[n + i], ue);
+    }
+    EXPECT_LT(kwtest::max_deviation(orig.cv, cv.cv), 1e-11) << "k=" << k;
+    // clamped: the curve starts at the first pole
+    const auto p0 = kwtest::eval_point(orig.cv, us);
+    const double w0 = cv.cv.rational ? cv.weights[0] : 1.0;
+    EXPECT_NEAR(p0[0], cv.poles[0] / w0, 1e-11);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// ---- Heap use and allocation failures ------------------------------------------------------
+
+class InsertMemoryTest : public kwtest::GuardedTest {};
+
+TEST(InsertHotPaths, RefinementAndSplitTakeNoHeap) {
+  std::mt19937 rng(111);
+  TestCurve cv = kwtest::random_curve(rng, 4, 200, true, true, 1);
+  std::vector<double> tau(cv.knots);
+  for (int i = 0; i < 100; ++i) tau.push_back((i + 0.5) / 100.0);
+  std::sort(tau.begin(), tau.end());
+  TestCurve out = cv;
+  out.reserve(100);
+  std::vector<double> rows(600), rows_out(900), kout(304), ins(100);
+  for (int i = 0; i < 100; ++i) ins[i] = (i + 0.25) / 100.0;
+  std::vector<double> lp(1000), lk(400), lw(400), rp(1000), rk(400), rw(400);
+  BScurve left{}, right{};
+  left.poles = lp.data();
+  left.knots = lk.data();
+  left.weights = lw.data();
+  right.poles = rp.data();
+  right.knots = rk.data();
+  right.weights = rw.data();
+  const double u = 0.123;
+  BSrc rc;
+  kwtest::NoHeapScope scope;
+  BSadd_kts(&cv.cv, 300, tau.data(), &out.cv, &rc);
+  EXPECT_EQ(rc, BSSUCC);
+  BSinsertmkt(4, 3, 200, rows.data(), cv.knots.data(), 100, ins.data(), rows_out.data(),
+              kout.data(), &rc);
+  EXPECT_EQ(rc, BSSUCC);
+  EXPECT_TRUE(BScvsplit(&rc, &cv.cv, &u, &left, &right, nullptr));
+  EXPECT_EQ(scope.heap_requests(), 0);
+}
+
+TEST_F(InsertMemoryTest, Add1ktTotAllocationFailures) {
+  std::mt19937 rng(112);
+  TestCurve cv = kwtest::random_curve(rng, 17, 20, true, true);  // order 17: scratch in BSlocknttol
+  BScurve *seen = nullptr;
+  kwtest::sweep_allocation_failures(
+      [&] {
+        BScurve *out = nullptr;
+        BSrc rc;
+        BSadd_1kt_tot(&cv.cv, 0.4321, 3, 0, &out, &rc);
+        seen = out;
+        if (rc == BSSUCC) BSfreeqelcv(out, &rc);
+        return rc;
+      },
+      {BSNOMEMORY, BSNOSTKMEMORY}, [&] { EXPECT_EQ(seen, nullptr); });
+}
+
+TEST_F(InsertMemoryTest, SharedArraysUseScratchAndFailCleanly) {
+  TestCurve cv = cubic_bezier();
+  cv.reserve(3);
+  const double tau[10] = {0, 0, 0, 0, 0.2, 0.5, 1, 1, 1, 1};
+  const TestCurve orig = cv;
+  auto sweep = kwtest::sweep_allocation_failures(
+      [&] {
+        cv = orig;
+        BSrc rc;
+        BSadd_kts(&cv.cv, 6, tau, &cv.cv, &rc);
+        return rc;
+      },
+      {BSNOSTKMEMORY});
+  EXPECT_GE(sweep.allocations, 1);
+  std::vector<double> rows = {0, 1, 2, 3, 0, 0, 0, 0}, knots = {0, 0, 0, 0, 1, 1, 1, 1};
+  rows.resize(12);
+  const double ins[1] = {0.5};
+  kwtest::sweep_allocation_failures(
+      [&] {
+        BSrc rc;
+        // poles written over their own input
+        BSinsertmkt(4, 2, 4, rows.data(), knots.data(), 1, ins, rows.data(),
+                    std::vector<double>(9).data(), &rc);
+        return rc;
+      },
+      {BSNOSTKMEMORY});
 }
 
 }  // namespace
