@@ -88,9 +88,13 @@ double solve_foot_in_bracket(const BezierPiece &pc, const double *point, double 
                              int fa_sign, double start, double *foot) {
   constexpr double kEps = 2.220446049250313e-16;
   double t = std::clamp(start, a, b);
+  double previous = kLargestDouble;  // |f| of the previous iterate
   for (int iter = 0; iter < 100; ++iter) {
     const FootFunction ff = foot_function(pc, point, t, foot);
     if (std::fabs(ff.f) <= 16.0 * kEps * ff.scale) return t;
+    // Newton steps that do not at least halve |f| give way to bisection.
+    const bool newton_progress = std::fabs(ff.f) <= 0.5 * previous;
+    previous = std::fabs(ff.f);
     // Keep the side whose sign matches fa_sign as a.
     if ((ff.f < 0.0) == (fa_sign < 0))
       a = t;
@@ -98,7 +102,7 @@ double solve_foot_in_bracket(const BezierPiece &pc, const double *point, double 
       b = t;
     if (b - a <= 4.0 * kEps * std::max(1.0, std::fabs(t))) break;
     double next = 0.5 * (a + b);
-    if (ff.fp != 0.0) {
+    if (ff.fp != 0.0 && newton_progress) {
       const double newton = t - ff.f / ff.fp;
       if (newton > a && newton < b) next = newton;
     }
