@@ -23,20 +23,27 @@ namespace {
 
 constexpr int kRootRoom = 2 * kMaxNumeratorCoefficients;
 
-// Value of (C - P) . C' at an end of a piece (t = 0 or 1) and its size |C - P||C'|.
+// Value of (C - P) . C' at an end of a piece (t = 0 or 1) and the size its
+// rounding is relative to, (|C - P| + |C|) |C'| + deg |C - P| |C|.
 void end_function(const BezierPiece &pc, const double *point, double t, double *f, double *scale) {
   double e[3 * kMaxPieceValues];
   bezier_point_derivatives(pc, t, e);
-  double v = 0.0, a = 0.0, b = 0.0;
+  double v = 0.0, a = 0.0, b = 0.0, c = 0.0;
   for (int d = 0; d < pc.dim; ++d) {
     const double r = e[d] - point[d];
     v += r * e[pc.dim + d];
     a += r * r;
     b += e[pc.dim + d] * e[pc.dim + d];
+    c += e[d] * e[d];
   }
   *f = v;
-  *scale = std::sqrt(a * b);
+  const double ra = std::sqrt(a), rc = std::sqrt(c);
+  *scale = (ra + rc) * std::sqrt(b) + pc.deg * ra * rc;
 }
+
+// A break where (C - P) . C' vanishes to this fraction of its size on both sides is
+// a foot: rounding can hide its sign change from both pieces.
+constexpr double kBreakFootFraction = 1e-10;
 
 // Walks the pieces and reports every foot parameter and every interval (merged
 // across neighbouring pieces) to the sinks, in increasing order.
@@ -75,8 +82,8 @@ void walk_feet(const PieceSet &ps, const double *point, ParamSink &&on_param,
     // A foot exactly on the break that rounding hid from both pieces.
     double f0 = 0.0, s0 = 0.0;
     end_function(pc, point, 0.0, &f0, &s0);
-    if (j > 0 && !prev_constant && (prev_f < 0.0) != (f0 < 0.0) &&
-        std::fabs(prev_f) <= 1e-9 * prev_scale && std::fabs(f0) <= 1e-9 * s0)
+    if (j > 0 && !prev_constant && std::fabs(prev_f) <= kBreakFootFraction * prev_scale &&
+        std::fabs(f0) <= kBreakFootFraction * s0)
       emit(a);
     for (int i = 0; i < std::min(found, kRootRoom); ++i) {
       const double t = roots[i];

@@ -62,22 +62,27 @@ inline double dist_sq_n(int dim, const double *a, const double *b) {
 // Value of (C - P) . C' and of its derivative |C'|^2 + (C - P) . C'' at t; the point
 // C(t) goes to foot.
 struct FootFunction {
-  double f, fp, scale;  // scale: |C - P| |C'|, the size that rounding in f is relative to
+  double f, fp, scale;  // scale: the size that rounding in f is relative to
 };
 FootFunction foot_function(const BezierPiece &pc, const double *point, double t, double *foot) {
   double e[3 * kMaxPieceValues];
   bezier_point_derivatives(pc, t, e);
   const int dim = pc.dim;
-  double f = 0.0, fp = 0.0, dd = 0.0, d1 = 0.0;
+  double f = 0.0, fp = 0.0, dd = 0.0, d1 = 0.0, cc = 0.0;
   for (int d = 0; d < dim; ++d) {
     const double r = e[d] - point[d];
     f += r * e[dim + d];
     fp += e[dim + d] * e[dim + d] + r * e[2 * dim + d];
     dd += r * r;
     d1 += e[dim + d] * e[dim + d];
+    cc += e[d] * e[d];
     foot[d] = e[d];
   }
-  return {f, fp, std::sqrt(dd * d1)};
+  // C and C' carry rounding relative to the size of C (C' from differences of
+  // poles of that size), so f cannot vanish below about
+  // (|C - P| + |C|) |C'| eps + deg |C - P| |C| eps.
+  const double r = std::sqrt(dd), c = std::sqrt(cc), c1 = std::sqrt(d1);
+  return {f, fp, (r + c) * c1 + pc.deg * r * c};
 }
 
 // Root of (C - P) . C' in [a, b] where it goes from fa_sign to the opposite sign:
@@ -475,6 +480,7 @@ int perpendicular_roots(const BezierPiece &pc, const double *point, double *root
   double coef[kMaxNumeratorCoefficients];
   double left[kMaxPieceValues], right[kMaxPieceValues], pole[kMaxPieceValues];
   bool first = true;
+  int previous_end_sign = 0;  // sign of f at the right end of the previous leaf span
   while (top > 0) {
     Span &e = stack[--top];
     const BezierPiece sub{n, dim, pc.rational, e.rows};
@@ -489,12 +495,22 @@ int perpendicular_roots(const BezierPiece &pc, const double *point, double *root
     }
     first = false;
     const double t0 = e.t0, t1 = e.t1;
-    if (coef[0] == 0.0) add_root(t0);
+    const bool leaf = sp.changes < 2 || t1 - t0 < kWidthFloor ||
+                      variation <= kFlatDistanceFraction * g0 || top + 2 > kDepth;
+    if (leaf) {
+      // Leaves come in increasing order and share their ends: f changing sign
+      // between the end of one and the start of the next is a root on the common
+      // end, which neither leaf's own coefficients show.
+      const int start_sign = coef[0] > 0.0 ? 1 : (coef[0] < 0.0 ? -1 : 0);
+      if (coef[0] == 0.0 || (previous_end_sign != 0 && start_sign != previous_end_sign))
+        add_root(t0);
+      previous_end_sign = coef[count - 1] > 0.0 ? 1 : (coef[count - 1] < 0.0 ? -1 : 0);
+    }
     if (sp.changes == 1) {
       const double s0 = crossing_guess(coef, count, sp.cross);
       add_root(solve_foot_in_bracket(pc, point, t0, t1, sp.first, t0 + (t1 - t0) * s0, pole));
     } else if (sp.changes >= 2) {
-      if (t1 - t0 < kWidthFloor || variation <= kFlatDistanceFraction * g0 || top + 2 > kDepth) {
+      if (leaf) {
         add_root(0.5 * (t0 + t1));
       } else {
         halve_bezier_rows(n, pc.row_count(), e.rows, left, right);

@@ -786,3 +786,58 @@ TEST(BSmdptsbscv, BoundFromThePreviousFootNeverLosesTheAnswer) {
     }
   }
 }
+
+// Feet exactly on the middle of a piece (where the root isolation halves it) and
+// exactly on a break between pieces: both are perpendicular feet whose sign change
+// no single span shows.
+TEST(BSnormals, FeetOnHalvingPointsAndBreaksAreFound) {
+  OwnedCurve valley = bezier_curve({-2, 4, 0, -1, -2, 0, 1, -2, 0, 2, 4, 0});
+  const double below[3] = {0, 0, 0};
+  int32_t np = 0, ni = 0;
+  double *params = nullptr, *ints = nullptr;
+  BSrc rc = 99;
+  ASSERT_EQ(BSnormals(&rc, valley.record(), below, &np, &params, &ni, &ints), TRUE);
+  bool middle = false;
+  for (int i = 0; i < np; ++i) middle = middle || std::fabs(params[i] - 0.5) < 1e-12;
+  EXPECT_TRUE(middle);
+  if (params) BSdbgfree(params);
+  // A symmetric uniform cubic (unclamped knots 0..8, domain [3, 5]): its lowest
+  // point is the break at 4.
+  OwnedCurve sym;
+  sym.order = 4;
+  sym.poles = {-2, 2, 0, -1, -1, 0, 0, -1, 0, 1, -1, 0, 2, 2, 0};
+  sym.knots = {0, 1, 2, 3, 4, 5, 6, 7, 8};
+  const double under[3] = {0, -5, 0};
+  int16_t ni16 = 0, np16 = 0;
+  double dist = 0;
+  BSmdistptcv(sym.record(), under, &ni16, &np16, &params, &dist, &ints, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  ASSERT_EQ(np16, 1);
+  EXPECT_NEAR(params[0], 4.0, 1e-12);
+  EXPECT_NEAR(dist, projref::dist_at(sym, 4.0, under), 1e-14);
+  BSdbgfree(params);
+}
+
+// Many random curves, unclamped ones among them: the nearest distance of all
+// nearest parameters is never above the brute-force minimum (this sequence holds
+// feet exactly on halving points and breaks, hidden from every span by rounding).
+TEST(BSmdistptcv, ManyRandomCurvesNeverMissTheNearestFoot) {
+  std::mt19937_64 rng(2);
+  std::uniform_real_distribution<double> U(-1, 1), V(0, 1);
+  for (int trial = 0; trial < 2000; ++trial) {
+    const int k = 2 + trial % 7;
+    const int n = k + 1 + static_cast<int>(V(rng) * 25);
+    const bool clamped = trial % 5 != 2;
+    OwnedCurve c =
+        projref::random_curve(rng, k, n, trial % 2 == 1, clamped && trial % 3 == 0, 1.0, clamped);
+    const double p[3] = {1.5 * U(rng), 1.5 * U(rng), 1.5 * U(rng)};
+    int16_t ni = 0, np = 0;
+    double *params = nullptr, *ints = nullptr, d = 0;
+    BSrc rc = 99;
+    BSmdistptcv(c.record(), p, &ni, &np, &params, &d, &ints, &rc);
+    ASSERT_EQ(rc, BSSUCC) << trial;
+    EXPECT_LE(d, projref::brute_force_min(c, p, 32) + 1e-9) << trial;
+    if (params) BSdbgfree(params);
+    if (ints) BSdbgfree(ints);
+  }
+}
