@@ -190,7 +190,8 @@ BSrc nearest_parameters(const BScurve &cv, const double *point, int16_t *num_int
   };
   for (int32_t i = 0; i < nfeet; ++i) cand[count++] = {feet[i], 0.0};
   if (!near_listed(start)) cand[count++] = {start, 0.0};
-  if (!near_listed(end)) cand[count++] = {end, 0.0};
+  // On a closed curve the end is the start: one parameter for the joint.
+  if (!cv.phy_closed && !near_listed(end)) cand[count++] = {end, 0.0};
   for (int32_t i = k; i < n;) {
     int32_t j = i;
     while (j + 1 < n && cv.knots[j + 1] - cv.knots[j] <= ktol) ++j;
@@ -198,8 +199,16 @@ BSrc nearest_parameters(const BScurve &cv, const double *point, int16_t *num_int
     i = j + 1;
   }
   double best = kLargestDouble;
+  int32_t unique = 0;
   for (int32_t i = 0; i < count; ++i) {
-    cand[i].u = snap_to_ends(cand[i].u, start, end);
+    double u = snap_to_ends(cand[i].u, start, end);
+    if (cv.phy_closed && u == end) u = start;
+    bool seen = false;
+    for (int32_t j = 0; j < unique; ++j) seen = seen || cand[j].u == u;
+    if (!seen) cand[unique++].u = u;
+  }
+  count = unique;
+  for (int32_t i = 0; i < count; ++i) {
     double q[3];
     if ((rc = evaluate_curve_at(cv, cand[i].u, 0, q)) != BSSUCC) return rc;
     cand[i].d = v3::dist(q, point);

@@ -841,3 +841,26 @@ TEST(BSmdistptcv, ManyRandomCurvesNeverMissTheNearestFoot) {
     if (ints) BSdbgfree(ints);
   }
 }
+
+TEST(BSmdistptcv, ClosedCurveJointIsOneParameter) {
+  const double centre[3] = {0, 0, 0};
+  OwnedCurve c = projref::circle(centre, 1.0);
+  const double pt[3] = {2.0, 0.0, 0.0};
+  int16_t ni = 0, np = 0;
+  double *params = nullptr, *ints = nullptr, dist = 0;
+  BSrc rc = 99;
+  BSmdistptcv(c.record(), pt, &ni, &np, &params, &dist, &ints, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  ASSERT_EQ(np, 1);
+  EXPECT_EQ(params[0], 0.0);
+  EXPECT_NEAR(dist, 1.0, 1e-15);
+  BSdbgfree(params);
+  // The same curve marked open lists both ends of the joint.
+  c.closed = false;
+  BSmdistptcv(c.record(), pt, &ni, &np, &params, &dist, &ints, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  ASSERT_EQ(np, 2);
+  EXPECT_EQ(params[0], 0.0);
+  EXPECT_EQ(params[1], 4.0);
+  BSdbgfree(params);
+}
