@@ -378,7 +378,8 @@ extern "C" KW_API void BSmdptsbscv(int32_t degree, int32_t num_poles, int32_t di
     *rc = BSDEGENINPUT;
     return;
   }
-  if (degree < 1 || num_poles <= degree || dim < 1 || dim > 3 || num_points < 0) {
+  if (degree < 1 || num_poles <= degree || dim < 1 || num_points < 0 ||
+      (dim + (rational ? 1 : 0)) * (degree + 1) > kMaxPieceValues) {
     *rc = BSINARG;
     return;
   }

@@ -103,7 +103,7 @@ class SplinePieces {
 };
 
 // Nearest points of a spline in coordinate-major rows (validated: 0 <= deg < 16,
-// n > deg, 1 <= dim <= 3) to num_points points of dim doubles, each search bounded by
+// n > deg, dim >= 1, (dim + rational) (deg + 1) <= 64) to num_points points of dim doubles, each search bounded by
 // the previous point's foot. Results of points before a failure stay written.
 // Statuses: 0, 33 (scratch), -13 (sub-piece stack).
 BSrc nearest_on_spline_rows(int deg, int32_t n, int dim, bool rational, const double *rows,

@@ -360,7 +360,9 @@ TEST(BSmdptsbscv, ArgumentStatuses) {
   const double pt[4] = {0, 0, 0, 0};
   double d, f[4], u;
   BSrc rc = 0;
-  BSmdptsbscv(1, 2, 4, FALSE, rows, knots, 1, pt, 1e-6, &d, f, &u, &rc);
+  BSmdptsbscv(1, 2, 40, FALSE, rows, knots, 1, pt, 1e-6, &d, f, &u, &rc);
+  EXPECT_EQ(rc, BSINARG);  // 40 rows of 2 values: more than a piece holds
+  BSmdptsbscv(1, 2, 0, FALSE, rows, knots, 1, pt, 1e-6, &d, f, &u, &rc);
   EXPECT_EQ(rc, BSINARG);
   BSmdptsbscv(1, 1, 2, FALSE, rows, knots, 1, pt, 1e-6, &d, f, &u, &rc);
   EXPECT_EQ(rc, BSINARG);
@@ -375,6 +377,15 @@ TEST(BSmdptsbscv, ArgumentStatuses) {
   ASSERT_EQ(rc, BSSUCC);
   EXPECT_NEAR(u, 0.25, 1e-15);
   EXPECT_NEAR(d, 2.0, 1e-15);
+  // Four coordinates: a segment along the fourth axis.
+  const double rows4[8] = {0, 0, 0, 0, 0, 0, 0, 3};
+  const double p4[4] = {0, 1, 0, 1.5};
+  double f4[4];
+  BSmdptsbscv(1, 2, 4, FALSE, rows4, knots, 1, p4, 1e-6, &d, f4, &u, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  EXPECT_NEAR(u, 0.5, 1e-15);
+  EXPECT_NEAR(d, 1.0, 1e-15);
+  EXPECT_NEAR(f4[3], 1.5, 1e-15);
 }
 
 TEST(BSmdptsbscv, UnclampedSingleSpanIsDecomposedFirst) {
