@@ -11,29 +11,16 @@
 
 namespace {
 
-using kwtest::TestCurve;
+using kwins::TestCurve;
 
 class InsertTest : public kwtest::GuardedTest {};
 
-// Largest distance between the curves, evaluated with the library's evaluator.
-double library_deviation(const BScurve &a, const BScurve &b, int samples = 97) {
-  const double lo = kwtest::domain_start(a), hi = kwtest::domain_end(a);
-  double worst = 0.0;
-  for (int i = 0; i <= samples; ++i) {
-    const double u = lo + (hi - lo) * i / samples;
-    double pa[3], pb[3];
-    BSrc rc;
-    BScveval(&a, u, 0, pa, &rc);
-    EXPECT_EQ(rc, BSSUCC);
-    BScveval(&b, u, 0, pb, &rc);
-    EXPECT_EQ(rc, BSSUCC);
-    worst = std::max(worst, std::hypot(pa[0] - pb[0], pa[1] - pb[1], pa[2] - pb[2]));
-  }
-  return worst;
+double library_deviation(const BScurve &a, const BScurve &b) {
+  return kwins::library_deviation(a, b, kwins::domain_start(a), kwins::domain_end(a));
 }
 
 TestCurve cubic_bezier() {
-  return kwtest::make_curve(4, {0, 0, 0, 0, 1, 1, 1, 1}, {0, 0, 0, 1, 2, 0, 3, 2, 1, 4, 0, 0});
+  return kwins::make_curve(4, {0, 0, 0, 0, 1, 1, 1, 1}, {0, 0, 0, 1, 2, 0, 3, 2, 1, 4, 0, 0});
 }
 
 // ---- BSadd_1kt_mul -------------------------------------------------------------------
@@ -67,7 +54,7 @@ TEST_F(InsertTest, Add1ktMulKeepsShapeOnRandomCurves) {
   for (int trial = 0; trial < 240; ++trial) {
     const int k = 2 + trial % 15;
     const int n = k + static_cast<int>(rng() % 7);
-    TestCurve cv = kwtest::random_curve(rng, k, n, trial % 2, (trial / 2) % 2, k - 2);
+    TestCurve cv = kwins::random_curve(rng, k, n, trial % 2, (trial / 2) % 2, k - 2);
     const double u = std::uniform_real_distribution<double>(0.01, 0.99)(rng);
     const int r = 1 + static_cast<int>(rng() % (k - 1));
     BScurve *out = nullptr;
@@ -76,28 +63,28 @@ TEST_F(InsertTest, Add1ktMulKeepsShapeOnRandomCurves) {
     ASSERT_EQ(rc, BSSUCC) << "k=" << k;
     EXPECT_EQ(out->num_poles, n + r);
     EXPECT_EQ(out->rational, cv.cv.rational);
-    EXPECT_LT(kwtest::max_deviation(cv.cv, *out), 1e-11) << "k=" << k << " trial " << trial;
+    EXPECT_LT(kwins::max_deviation(cv.cv, *out), 1e-11) << "k=" << k << " trial " << trial;
     EXPECT_LT(library_deviation(cv.cv, *out), 1e-11) << "k=" << k << " trial " << trial;
     BSfreeqelcv(out, &rc);
   }
 }
 
 TEST_F(InsertTest, Add1ktMulSnapsToNearbyKnot) {
-  TestCurve cv = kwtest::make_curve(4, {0, 0, 0, 0, 0.4, 1, 1, 1, 1},
-                                    {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0});
+  TestCurve cv = kwins::make_curve(4, {0, 0, 0, 0, 0.4, 1, 1, 1, 1},
+                                   {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0});
   BScurve *out = nullptr;
   BSrc rc;
   BSadd_1kt_mul(&cv.cv, 0.4 + 0.5 * BSparameters.knot_tol, 1, 0, &out, &rc);
   ASSERT_EQ(rc, BSSUCC);
   EXPECT_EQ(out->knots[4], 0.4);
   EXPECT_EQ(out->knots[5], 0.4);
-  EXPECT_LT(kwtest::max_deviation(cv.cv, *out), 1e-13);
+  EXPECT_LT(kwins::max_deviation(cv.cv, *out), 1e-13);
   BSfreeqelcv(out, &rc);
 }
 
 TEST_F(InsertTest, Add1ktMulMultiplicityLimit) {
-  TestCurve cv = kwtest::make_curve(4, {0, 0, 0, 0, 0.4, 1, 1, 1, 1},
-                                    {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0});
+  TestCurve cv = kwins::make_curve(4, {0, 0, 0, 0, 0.4, 1, 1, 1, 1},
+                                   {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0});
   BScurve *out = nullptr;
   BSrc rc;
   BSadd_1kt_mul(&cv.cv, 0.4, 3, 0, &out, &rc);
@@ -106,7 +93,7 @@ TEST_F(InsertTest, Add1ktMulMultiplicityLimit) {
   BSadd_1kt_mul(&cv.cv, 0.4, 2, 0, &out, &rc);
   ASSERT_EQ(rc, BSSUCC);
   // multiplicity 3 = degree: the curve passes through pole 3 at 0.4
-  const auto p = kwtest::eval_point(cv.cv, 0.4);
+  const auto p = kwins::eval_point(cv.cv, 0.4);
   for (int c = 0; c < 3; ++c) EXPECT_NEAR(out->poles[9 + c], p[c], 1e-14);
   BSfreeqelcv(out, &rc);
 }
@@ -142,7 +129,7 @@ TEST_F(InsertTest, Add1ktMulRejectsBadArgumentsLeavingOutput) {
 
 TEST_F(InsertTest, Add1ktMulReplacesInputThroughItsOwnPointer) {
   std::mt19937 rng(5);
-  TestCurve src = kwtest::random_curve(rng, 4, 7, true, true);
+  TestCurve src = kwins::random_curve(rng, 4, 7, true, true);
   BScurve *cv = nullptr;
   BSrc rc;
   BSallocqelcv(4, 7, 1, 0, &cv, &rc);
@@ -152,7 +139,7 @@ TEST_F(InsertTest, Add1ktMulReplacesInputThroughItsOwnPointer) {
   ASSERT_EQ(rc, BSSUCC);
   EXPECT_EQ(cv->num_poles, 9);
   EXPECT_EQ(BSlist_al.count, live_at_start_ + 1);  // the old record is gone
-  EXPECT_LT(kwtest::max_deviation(src.cv, *cv), 1e-12);
+  EXPECT_LT(kwins::max_deviation(src.cv, *cv), 1e-12);
   BSfreeqelcv(cv, &rc);
   EXPECT_EQ(BSmemclean(), 0);
 }
@@ -167,7 +154,7 @@ TEST_F(InsertTest, Add1ktMulReuseWritesIntoCallersRecord) {
   ASSERT_EQ(rc, BSSUCC);
   EXPECT_EQ(out, &cv.cv);
   EXPECT_EQ(cv.cv.num_poles, 6);
-  EXPECT_LT(kwtest::max_deviation(orig.cv, cv.cv), 1e-14);
+  EXPECT_LT(kwins::max_deviation(orig.cv, cv.cv), 1e-14);
 }
 
 TEST_F(InsertTest, Add1ktMulAllocationFailures) {
@@ -193,26 +180,26 @@ TEST_F(InsertTest, Add1ktTotReachesTotalMultiplicity) {
   for (int trial = 0; trial < 120; ++trial) {
     const int k = 2 + trial % 15;
     const int n = k + 1 + static_cast<int>(rng() % 6);
-    TestCurve cv = kwtest::random_curve(rng, k, n, trial % 2, (trial / 2) % 2);
+    TestCurve cv = kwins::random_curve(rng, k, n, trial % 2, (trial / 2) % 2);
     // at an existing interior knot or at a fresh value
     const double u = trial % 3 == 0 ? cv.knots[k] : 0.05 + 0.9 * (rng() % 1000) / 1000.0;
-    const int have = kwtest::multiplicity(cv.cv, u);
+    const int have = kwins::multiplicity(cv.cv, u);
     const int r = static_cast<int>(rng() % k);
     BScurve *out = nullptr;
     BSrc rc;
     BSadd_1kt_tot(&cv.cv, u, r, 0, &out, &rc);
     ASSERT_EQ(rc, BSSUCC) << "k=" << k << " u=" << u;
     EXPECT_EQ(out->num_poles, n + std::max(r - have, 0));
-    EXPECT_EQ(kwtest::multiplicity(*out, u), std::max(r, have));
+    EXPECT_EQ(kwins::multiplicity(*out, u), std::max(r, have));
     EXPECT_EQ(out->non_uniform, 1);
-    EXPECT_LT(kwtest::max_deviation(cv.cv, *out), 5e-13 * (1 << (k / 2))) << "k=" << k;
+    EXPECT_LT(kwins::max_deviation(cv.cv, *out), 5e-13 * (1 << (k / 2))) << "k=" << k;
     BSfreeqelcv(out, &rc);
   }
 }
 
 TEST_F(InsertTest, Add1ktTotWithExistingMultiplicityCopies) {
-  TestCurve cv = kwtest::make_curve(4, {0, 0, 0, 0, 0.5, 0.5, 1, 1, 1, 1},
-                                    {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0, 5, 1, 1});
+  TestCurve cv = kwins::make_curve(4, {0, 0, 0, 0, 0.5, 0.5, 1, 1, 1, 1},
+                                   {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0, 5, 1, 1});
   cv.cv.non_uniform = 0;
   BScurve *out = nullptr;
   BSrc rc;
@@ -249,7 +236,7 @@ TEST_F(InsertTest, Add1ktTotRejectsEndsAndBadCounts) {
 
 TEST_F(InsertTest, AddEktClampsStartOfUnclampedCubic) {
   std::mt19937 rng(41);
-  TestCurve cv = kwtest::random_curve(rng, 4, 7, false, false);
+  TestCurve cv = kwins::random_curve(rng, 4, 7, false, false);
   const TestCurve orig = cv;
   const double u = cv.knots[3];
   BSrc rc;
@@ -259,7 +246,7 @@ TEST_F(InsertTest, AddEktClampsStartOfUnclampedCubic) {
   }
   for (int i = 0; i < 4; ++i) EXPECT_EQ(cv.knots[i], u);
   EXPECT_EQ(cv.cv.num_poles, 7);
-  EXPECT_LT(kwtest::max_deviation(orig.cv, cv.cv), 1e-13);
+  EXPECT_LT(kwins::max_deviation(orig.cv, cv.cv), 1e-13);
   // indices outside the end regions change nothing
   const TestCurve before = cv;
   for (int32_t i : {-1, 3, 4, 5, 6, 10, 11, 100}) {
@@ -274,21 +261,21 @@ TEST_F(InsertTest, CnvtomktClampsRandomCurvesWithoutChangingShape) {
   for (int trial = 0; trial < 150; ++trial) {
     const int k = 2 + trial % 15;
     const int n = k + static_cast<int>(rng() % 6);
-    TestCurve cv = kwtest::random_curve(rng, k, n, trial % 2, false);
+    TestCurve cv = kwins::random_curve(rng, k, n, trial % 2, false);
     const TestCurve orig = cv;
     BSrc rc;
     EXPECT_TRUE(BScnvtomkt(&rc, &cv.cv));
     ASSERT_EQ(rc, BSSUCC);
     EXPECT_TRUE(knotwork::is_clamped(cv.cv)) << "k=" << k;
     EXPECT_EQ(cv.cv.periodic, 0);
-    EXPECT_LT(kwtest::max_deviation(orig.cv, cv.cv), 5e-13 * (1 << (k / 2))) << "k=" << k;
+    EXPECT_LT(kwins::max_deviation(orig.cv, cv.cv), 5e-13 * (1 << (k / 2))) << "k=" << k;
     EXPECT_LT(library_deviation(orig.cv, cv.cv), 5e-13 * (1 << (k / 2))) << "k=" << k;
   }
 }
 
 TEST_F(InsertTest, CnvtmektTreatsOneEnd) {
   std::mt19937 rng(43);
-  TestCurve cv = kwtest::random_curve(rng, 3, 6, true, false);
+  TestCurve cv = kwins::random_curve(rng, 3, 6, true, false);
   const TestCurve orig = cv;
   BSrc rc;
   BScnvtmekt(1, &cv.cv, &rc);
@@ -297,7 +284,7 @@ TEST_F(InsertTest, CnvtmektTreatsOneEnd) {
   EXPECT_NE(cv.knots[0], cv.knots[2]);  // start still open
   BScnvtmekt(0, &cv.cv, &rc);
   EXPECT_EQ(cv.knots[0], cv.knots[2]);
-  EXPECT_LT(kwtest::max_deviation(orig.cv, cv.cv), 1e-12);
+  EXPECT_LT(kwins::max_deviation(orig.cv, cv.cv), 1e-12);
 }
 
 TEST_F(InsertTest, CnvtomktOnClampedCurveOnlyClearsPeriodic) {
@@ -323,7 +310,7 @@ TEST_F(InsertTest, AddKtsRefinesRandomCurves) {
   for (int trial = 0; trial < 200; ++trial) {
     const int k = 2 + trial % 15;
     const int n = k + static_cast<int>(rng() % 7);
-    TestCurve cv = kwtest::random_curve(rng, k, n, trial % 2, (trial / 2) % 2);
+    TestCurve cv = kwins::random_curve(rng, k, n, trial % 2, (trial / 2) % 2);
     std::vector<double> tau(cv.knots.begin(), cv.knots.end());
     const int add = static_cast<int>(rng() % 10);
     for (int i = 0; i < add; ++i) tau.push_back(0.01 + 0.98 * (rng() % 997) / 997.0);
@@ -336,13 +323,13 @@ TEST_F(InsertTest, AddKtsRefinesRandomCurves) {
     ASSERT_EQ(rc, BSSUCC);
     EXPECT_EQ(out.cv.num_poles, nn);
     EXPECT_EQ(out.cv.num_knots, nn + k);
-    EXPECT_LT(kwtest::max_deviation(cv.cv, out.cv), 5e-13 * (1 << (k / 2))) << "k=" << k;
+    EXPECT_LT(kwins::max_deviation(cv.cv, out.cv), 5e-13 * (1 << (k / 2))) << "k=" << k;
   }
 }
 
 TEST_F(InsertTest, AddKtsAgreesWithRepeatedSingleInsertion) {
   std::mt19937 rng(52);
-  TestCurve cv = kwtest::random_curve(rng, 5, 9, true, true);
+  TestCurve cv = kwins::random_curve(rng, 5, 9, true, true);
   std::vector<double> tau(cv.knots.begin(), cv.knots.end());
   for (double v : {0.1, 0.1, 0.45, 0.7}) tau.push_back(v);
   std::sort(tau.begin(), tau.end());
@@ -372,7 +359,7 @@ TEST_F(InsertTest, AddKtsIntoItsOwnInput) {
   BSadd_kts(&cv.cv, 6, tau, &cv.cv, &rc);
   ASSERT_EQ(rc, BSSUCC);
   EXPECT_EQ(cv.cv.num_poles, 6);
-  EXPECT_LT(kwtest::max_deviation(orig.cv, cv.cv), 1e-14);
+  EXPECT_LT(kwins::max_deviation(orig.cv, cv.cv), 1e-14);
   BSadd_kts(&orig.cv, 3, tau, &cv.cv, &rc);
   EXPECT_EQ(rc, BSINARG);
 }
@@ -389,7 +376,7 @@ double rows_value(const RowCurve &c, int coord, double u) {
   int s = c.k - 1;
   while (s < c.n - 1 && c.knots[s + 1] < u) ++s;
   std::vector<double> N(c.k);
-  kwtest::basis_functions(c.k, c.knots.data(), s, u, N.data());
+  kwins::basis_functions(c.k, c.knots.data(), s, u, N.data());
   double v = 0;
   for (int i = 0; i < c.k; ++i) v += N[i] * c.rows[coord * c.n + s - c.k + 1 + i];
   return v;
@@ -400,7 +387,7 @@ TEST_F(InsertTest, InsertmktKeepsShapeInAnyDimension) {
   for (int trial = 0; trial < 150; ++trial) {
     const int k = 2 + trial % 15, dim = 1 + trial % 5;
     const int n = k + static_cast<int>(rng() % 6);
-    TestCurve base = kwtest::random_curve(rng, k, n, false, trial % 2);
+    TestCurve base = kwins::random_curve(rng, k, n, false, trial % 2);
     RowCurve in{k, dim, n, std::vector<double>(dim * n), base.knots};
     for (double &v : in.rows) v = (rng() % 2001) / 1000.0 - 1.0;
     std::vector<double> ins;
@@ -473,7 +460,7 @@ TEST_F(InsertTest, InsertktMatchesInsertmkt) {
   for (int trial = 0; trial < 60; ++trial) {
     const int k = 2 + trial % 10, dim = 1 + trial % 4;
     const int n = k + static_cast<int>(rng() % 5);
-    TestCurve base = kwtest::random_curve(rng, k, n, false, trial % 2);
+    TestCurve base = kwins::random_curve(rng, k, n, false, trial % 2);
     std::vector<double> rows(dim * n);
     for (double &v : rows) v = (rng() % 2001) / 1000.0 - 1.0;
     const double u = 0.01 + 0.98 * (rng() % 991) / 991.0;
@@ -528,17 +515,17 @@ TestCurve weighted_line(double y_offset) {
     poles.push_back((i == 3 ? y_offset : 0.0) * w[i]);
     poles.push_back(0.0);
   }
-  return kwtest::make_curve(4, {0, 0, 0, 0, 0.25, 0.5, 0.75, 1, 1, 1, 1}, poles, w);
+  return kwins::make_curve(4, {0, 0, 0, 0, 0.25, 0.5, 0.75, 1, 1, 1, 1}, poles, w);
 }
 
 TEST_F(CollinTest, Collinmn3PlainPoles) {
-  TestCurve line = kwtest::make_curve(3, {0, 0, 0, 1, 1, 1}, {0, 0, 0, 1, 1, 1, 3, 3, 3});
+  TestCurve line = kwins::make_curve(3, {0, 0, 0, 1, 1, 1}, {0, 0, 0, 1, 1, 1, 3, 3, 3});
   BSboolean col = 0;
   BSrc rc;
   BScollinmn3(&line.cv, &col, &rc);
   ASSERT_EQ(rc, BSSUCC);
   EXPECT_EQ(col, 1);
-  TestCurve bent = kwtest::make_curve(3, {0, 0, 0, 1, 1, 1}, {0, 0, 0, 1, 1, 1, 3, 3, 2});
+  TestCurve bent = kwins::make_curve(3, {0, 0, 0, 1, 1, 1}, {0, 0, 0, 1, 1, 1, 3, 3, 2});
   BScollinmn3(&bent.cv, &col, &rc);
   ASSERT_EQ(rc, BSSUCC);
   EXPECT_EQ(col, 0);
@@ -574,7 +561,7 @@ TEST_F(CollinTest, Collinmn3RefinesWhenWeightsAreUneven) {
 
 namespace {
 
-using kwtest::TestCurve;
+using kwins::TestCurve;
 
 TEST(InsertKernel, BoehmKeepsShapeOnRandomCurves) {
   std::mt19937 rng(11);
@@ -582,7 +569,7 @@ TEST(InsertKernel, BoehmKeepsShapeOnRandomCurves) {
     const int k = 2 + trial % 15;
     const int n = k + static_cast<int>(rng() % 8);
     const bool rational = trial % 2, clamped = (trial / 2) % 2;
-    TestCurve orig = kwtest::random_curve(rng, k, n, rational, clamped);
+    TestCurve orig = kwins::random_curve(rng, k, n, rational, clamped);
     TestCurve cv = orig;
     const double u = std::uniform_real_distribution<double>(0.01, 0.99)(rng);
     int L = k - 1;
@@ -594,8 +581,8 @@ TEST(InsertKernel, BoehmKeepsShapeOnRandomCurves) {
     cv.cv.num_poles += r;
     cv.cv.num_knots += r;
     EXPECT_TRUE(std::is_sorted(cv.knots.begin(), cv.knots.begin() + cv.cv.num_knots));
-    EXPECT_EQ(kwtest::multiplicity(cv.cv, u), r);
-    EXPECT_LT(kwtest::max_deviation(orig.cv, cv.cv), 1e-11) << "k=" << k << " trial " << trial;
+    EXPECT_EQ(kwins::multiplicity(cv.cv, u), r);
+    EXPECT_LT(kwins::max_deviation(orig.cv, cv.cv), 1e-11) << "k=" << k << " trial " << trial;
   }
 }
 
@@ -605,7 +592,7 @@ TEST(InsertKernel, RefinementKeepsShapeOnRandomCurves) {
     const int k = 2 + trial % 15;
     const int n = k + static_cast<int>(rng() % 8);
     const bool rational = trial % 2, clamped = (trial / 2) % 2;
-    TestCurve orig = kwtest::random_curve(rng, k, n, rational, clamped);
+    TestCurve orig = kwins::random_curve(rng, k, n, rational, clamped);
     // New knots: random values, some repeated, some equal to existing knots.
     std::vector<double> extra;
     const int add = 1 + static_cast<int>(rng() % 12);
@@ -633,7 +620,7 @@ TEST(InsertKernel, RefinementKeepsShapeOnRandomCurves) {
     std::vector<double> alpha(k);
     knotwork::refine_poles(k, n, orig.cv.knots, knotwork::PoleSet::record(orig.cv), nn, tau.data(),
                            knotwork::PoleSet::record(out.cv), alpha.data());
-    EXPECT_LT(kwtest::max_deviation(orig.cv, out.cv), 1e-11) << "k=" << k << " trial " << trial;
+    EXPECT_LT(kwins::max_deviation(orig.cv, out.cv), 1e-11) << "k=" << k << " trial " << trial;
   }
 }
 
@@ -642,7 +629,7 @@ TEST(InsertKernel, EndKnotInsertionClampsWithoutChangingShape) {
   for (int trial = 0; trial < 200; ++trial) {
     const int k = 2 + trial % 15;
     const int n = k + static_cast<int>(rng() % 6);
-    TestCurve orig = kwtest::random_curve(rng, k, n, trial % 2, false);
+    TestCurve orig = kwins::random_curve(rng, k, n, trial % 2, false);
     TestCurve cv = orig;
     const auto set = knotwork::PoleSet::record(cv.cv);
     const double us = cv.knots[k - 1], ue = cv.knots[n];
@@ -652,9 +639,9 @@ TEST(InsertKernel, EndKnotInsertionClampsWithoutChangingShape) {
       EXPECT_EQ(cv.knots[i], us);
       EXPECT_EQ(cv.knots[n + i], ue);
     }
-    EXPECT_LT(kwtest::max_deviation(orig.cv, cv.cv), 1e-11) << "k=" << k;
+    EXPECT_LT(kwins::max_deviation(orig.cv, cv.cv), 1e-11) << "k=" << k;
     // clamped: the curve starts at the first pole
-    const auto p0 = kwtest::eval_point(orig.cv, us);
+    const auto p0 = kwins::eval_point(orig.cv, us);
     const double w0 = cv.cv.rational ? cv.weights[0] : 1.0;
     EXPECT_NEAR(p0[0], cv.poles[0] / w0, 1e-11);
   }
@@ -670,7 +657,7 @@ class InsertMemoryTest : public kwtest::GuardedTest {};
 
 TEST(InsertHotPaths, RefinementAndSplitTakeNoHeap) {
   std::mt19937 rng(111);
-  TestCurve cv = kwtest::random_curve(rng, 4, 200, true, true, 1);
+  TestCurve cv = kwins::random_curve(rng, 4, 200, true, true, 1);
   std::vector<double> tau(cv.knots);
   for (int i = 0; i < 100; ++i) tau.push_back((i + 0.5) / 100.0);
   std::sort(tau.begin(), tau.end());
@@ -700,7 +687,7 @@ TEST(InsertHotPaths, RefinementAndSplitTakeNoHeap) {
 
 TEST_F(InsertMemoryTest, Add1ktTotAllocationFailures) {
   std::mt19937 rng(112);
-  TestCurve cv = kwtest::random_curve(rng, 17, 20, true, true);  // order 17: scratch in BSlocknttol
+  TestCurve cv = kwins::random_curve(rng, 17, 20, true, true);  // order 17: scratch in BSlocknttol
   BScurve *seen = nullptr;
   kwtest::sweep_allocation_failures(
       [&] {
