@@ -1152,7 +1152,8 @@ KW_API void BSprptnrcv(const BScurve *curve, double start, const double *point, 
                        double *foot, double *dist, BSrc *rc);
 /* Closest pair of two point sets (n1 and n2 points of 3 doubles). Out: indices
  * (2000000000 when a set is empty) and distance (the largest double then). Among
- * equal distances the last pair in (i, j) order wins. */
+ * equal distances the last pair in (i, j) order wins. Status 3 for a null output
+ * or a null non-empty set. */
 KW_API void BSmdstptarr(int32_t n1, const double *points1, int32_t n2, const double *points2,
                         int32_t *index1, int32_t *index2, double *dist, BSrc *rc);
 /* Every parameter where the vector from the point to the curve is perpendicular to

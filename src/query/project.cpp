@@ -452,6 +452,11 @@ extern "C" KW_API void BSmdstptarr(int32_t n1, const double *points1, int32_t n2
                                    const double *points2, int32_t *index1, int32_t *index2,
                                    double *dist, BSrc *rc) {
   KW_EPILOGUE(rc);
+  if (index1 == nullptr || index2 == nullptr || dist == nullptr ||
+      (n1 > 0 && points1 == nullptr) || (n2 > 0 && points2 == nullptr)) {
+    *rc = BSNULLPTR;
+    return;
+  }
   int32_t best_i = 2000000000, best_j = 2000000000;
   double best = kLargestDouble;
   for (int32_t i = 0; i < n1; ++i) {

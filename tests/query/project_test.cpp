@@ -461,6 +461,8 @@ TEST(BSmdstptarr, ClosestPairLastOfEqualPairsWins) {
   BSmdstptarr(0, a, 2, b, &i, &j, &d, &rc);
   EXPECT_EQ(i, 2000000000);
   EXPECT_EQ(d, kBig);
+  BSmdstptarr(3, nullptr, 2, b, &i, &j, &d, &rc);
+  EXPECT_EQ(rc, BSNULLPTR);
 }
 
 // ---- BSnormals / BSmdistptcv -----------------------------------------------------------
