@@ -1089,6 +1089,96 @@ KW_API void BSminmaxbsc(int16_t order, int32_t num_poles, int32_t dim, BSboolean
 
 /* ---- Point projection onto a curve (src/query/project.cpp) ---- */
 
+/* Also src/query/project_piece.cpp (one Bezier piece), src/query/normals.cpp (all
+ * perpendicular feet, all nearest parameters) and src/query/newton_project.cpp
+ * (Newton projection, scalar root finder). */
+
+/* Nearest point of a curve to a point: parameter, foot point C(param) (3 doubles)
+ * and distance. Statuses: 3 null curve, poles, knots or weights; -2 order below 2
+ * or fewer poles than the order; 50 order above 16; 33 scratch exhausted. */
+KW_API void BSmdstptcv(const BScurve *curve, const double *point, double *param, double *foot,
+                       double *dist, BSrc *rc);
+/* BSmdstptcv for num_points points (3 doubles each): params (num_points), feet
+ * (num_points points) and dists (num_points) out; *all_near TRUE when every
+ * distance is at most 2 chrdht_tol. On a physically closed curve a parameter at the
+ * joint is the start parameter. Statuses as BSmdstptcv, -2 for num_points < 0; the
+ * results of points before a failing one stay written. */
+KW_API void BSmdstptscv(int32_t num_points, const double *points, const BScurve *curve,
+                        double *params, double *feet, double *dists, BSboolean *all_near,
+                        BSrc *rc);
+/* The nearest-point search on coordinate-major data: degree, num_poles, dim (at
+ * least 1, with (dim + rational) (degree + 1) <= 64), rational flag, poles (dim rows of num_poles, weighted when rational, then the
+ * weights row), knots (num_poles + degree + 1), num_points points of dim doubles,
+ * tolerance. Out: dists, feet (dim doubles each), params. Statuses: 3 null array;
+ * -2 bad sizes; 50 degree above 15; 33 scratch exhausted; -13 sub-piece stack. */
+KW_API void BSmdptsbscv(int32_t degree, int32_t num_poles, int32_t dim, BSboolean rational,
+                        const double *poles, const double *knots, int32_t num_points,
+                        const double *points, double tol, double *dists, double *feet,
+                        double *params, BSrc *rc);
+/* Nearest point of one Bezier piece (coordinate-major rows of degree + 1 values,
+ * weighted coordinates then weights when rational; local parameter in [0, 1]) to a
+ * point of dim doubles, searched only for points nearer than bound (the largest
+ * double: no bound). Out: dist (the largest double when nothing is nearer than the
+ * bound; foot and param then untouched), foot (dim doubles) = C(param), param.
+ * Statuses: 50 more than 16 poles; -2 dim below 1 or a piece of more than 64
+ * values; 3 null array; -13 sub-piece stack exhausted. */
+KW_API void BSmdptbezcv(int32_t degree, int32_t dim, BSboolean rational, const double *piece,
+                        const double *point, double tol, double bound, double *dist,
+                        double *foot, double *param, BSrc *rc);
+/* Projection of a point on a segment: two poles one after the other, each dim
+ * weighted coordinates followed by its weight when rational. Out: squared distance,
+ * foot point (dim doubles), segment parameter in [0, 1] (snapped to an end within
+ * tol). No status. */
+KW_API void BSmdptbezln(int32_t dim, BSboolean rational, const double *segment,
+                        const double *point, double tol, double *dist_sq, double *foot,
+                        double *param);
+/* Every nearest parameter and every nearest parameter interval of a curve to a
+ * point. Out: *num_intervals and *intervals (pairs of doubles, BSdbgalloc, null when
+ * none), *num_params and *params (ascending, BSdbgalloc, null when none), *dist.
+ * Statuses: 3 null argument; -2 bad curve; 33 result or scratch allocation failed;
+ * -13 candidate list allocation failed. */
+KW_API void BSmdistptcv(const BScurve *curve, const double *point, int16_t *num_intervals,
+                        int16_t *num_params, double **params, double *dist, double **intervals,
+                        BSrc *rc);
+/* Whether a point lies on a curve (within dist_tol). Outside the widened pole box:
+ * *on_curve FALSE and *param untouched; otherwise *param is the nearest parameter.
+ * Returns TRUE exactly when the status is 0. */
+KW_API BSboolean BSprptoncv(BSrc *rc, const BScurve *curve, const double *point, double *param,
+                            BSboolean *on_curve);
+/* Newton projection of a point on a curve from a start parameter. Out: param, foot
+ * C(param), distance. Statuses: -12 no convergence within 25 iterations; 3 null
+ * argument; -2 bad curve; evaluation failures passed on. */
+KW_API void BSprptnrcv(const BScurve *curve, double start, const double *point, double *param,
+                       double *foot, double *dist, BSrc *rc);
+/* Closest pair of two point sets (n1 and n2 points of 3 doubles). Out: indices
+ * (2000000000 when a set is empty) and distance (the largest double then). Among
+ * equal distances the last pair in (i, j) order wins. Status 3 for a null output
+ * or a null non-empty set. */
+KW_API void BSmdstptarr(int32_t n1, const double *points1, int32_t n2, const double *points2,
+                        int32_t *index1, int32_t *index2, double *dist, BSrc *rc);
+/* Every parameter where the vector from the point to the curve is perpendicular to
+ * the curve, and every parameter interval over which it stays perpendicular (arcs
+ * centred on the point). Out: counts and arrays from BSdbgalloc (null when empty;
+ * intervals are (start, end) pairs), parameters ascending. Returns TRUE exactly when
+ * the status is 0. Statuses: 3 null argument; -2 bad curve; 33 scratch or result
+ * allocation failed. */
+KW_API BSboolean BSnormals(BSrc *rc, const BScurve *curve, const double *point,
+                           int32_t *num_params, double **params, int32_t *num_intervals,
+                           double **intervals);
+/* Scalar function for BSqnwt2: value at u; a non-zero *rc ends the iteration. */
+typedef double (*BSqnwt2_function)(double u, void *context, BSrc *rc);
+/* Root of f in [a, b] near start by secant steps kept inside the interval (wrapped
+ * by the period b - a when periodic), bracketed once a sign change is seen.
+ * Converged when |f| <= f_tol and the last step is below par_tol, or when a bracket
+ * is narrower than par_tol. Out: *root and *iterations (max_iter when it did not
+ * converge). Statuses: -2 b <= a or max_iter < 1; failures of f passed on. */
+KW_API void BSqnwt2(BSqnwt2_function f, void *context, double a, double b, double start,
+                    BSboolean periodic, double f_tol, double par_tol, int32_t max_iter,
+                    double *root, int32_t *iterations, BSrc *rc);
+/* Clamps a parameter into the curve domain [knots[order-1], knots[num_poles]].
+ * Statuses: 3 null argument. */
+KW_API void BSadjpar(const BScurve *curve, double param, double *adjusted, BSrc *rc);
+
 /* ---- end: Point projection onto a curve ---- */
 
 #ifdef __cplusplus

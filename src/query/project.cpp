@@ -1,0 +1,476 @@
+// Nearest point of a curve to points: the search over the Bezier pieces of a
+// spline (box distances order and prune the pieces, the previous point's foot bounds
+// the next point's search), its curve-record front ends, the on-curve test and the
+// closest pair of two point sets.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "bspline/bezier.hpp"
+#include "bspline/kernel.hpp"
+#include "bspline/knots.hpp"
+#include "frame/frame.hpp"
+#include "query/boxes.hpp"
+#include "query/project.hpp"
+#include "vector/vec3.hpp"
+
+namespace knotwork {
+namespace {
+
+// Box of tree node `node` over pieces [lo, hi): the union of its children's boxes.
+void build_box_tree(PieceSet &ps, int32_t node, int32_t lo, int32_t hi) {
+  const int dim = ps.dim;
+  double *box = ps.tree + static_cast<std::ptrdiff_t>(node) * 2 * dim;
+  if (hi - lo == 1) {
+    std::memcpy(box, ps.boxes + static_cast<std::ptrdiff_t>(lo) * 2 * dim,
+                sizeof(double) * 2 * dim);
+    return;
+  }
+  const int32_t mid = lo + (hi - lo) / 2;
+  build_box_tree(ps, 2 * node, lo, mid);
+  build_box_tree(ps, 2 * node + 1, mid, hi);
+  const double *a = ps.tree + static_cast<std::ptrdiff_t>(2 * node) * 2 * dim;
+  const double *b = a + 2 * dim;
+  for (int d = 0; d < dim; ++d) {
+    box[d] = std::min(a[d], b[d]);
+    box[dim + d] = std::max(a[dim + d], b[dim + d]);
+  }
+}
+
+}  // namespace
+
+BSrc SplinePieces::build(int deg, int32_t n, int dim, bool rational, const double *rows,
+                         const double *knots) {
+  const int m = dim + (rational ? 1 : 0);
+  const int k = deg + 1;
+  const int32_t count = bezier_piece_count(deg, n, knots);
+  if (count < 1) return BSINARG;
+  // Pieces, breaks, boxes, box distances and, for long splines, the box tree.
+  const bool with_tree = count >= kPieceTreeMinimum;
+  const std::size_t piece_doubles =
+      static_cast<std::size_t>(count) * (static_cast<std::size_t>(m) * k + 2 * dim + 2) + 1;
+  const std::size_t tree_doubles =
+      with_tree ? (4 * static_cast<std::size_t>(count) + 1) * 2 * dim : 0;
+  if (!buf_.acquire((piece_doubles + tree_doubles) * sizeof(double))) return BSNOSTKMEMORY;
+  set.deg = deg;
+  set.dim = dim;
+  set.rational = rational;
+  set.rows = buf_.as<double>();
+  set.breaks = set.rows + static_cast<std::ptrdiff_t>(count) * m * k;
+  set.boxes = set.breaks + count + 1;
+  box_distances = set.boxes + static_cast<std::ptrdiff_t>(count) * 2 * dim;
+  set.tree = with_tree ? box_distances + count : nullptr;
+  const BSrc rc = bezier_pieces(deg, n, m, knots, rows, &set.count, set.rows, set.breaks);
+  if (rc != BSSUCC) return rc;
+  for (int32_t j = 0; j < set.count; ++j)
+    pole_box_rows(k, dim, rational, set.rows + static_cast<std::ptrdiff_t>(j) * set.block(),
+                  set.boxes + static_cast<std::ptrdiff_t>(j) * 2 * dim);
+  if (set.tree != nullptr && set.count >= kPieceTreeMinimum)
+    build_box_tree(set, 1, 0, set.count);
+  else
+    set.tree = nullptr;
+  return BSSUCC;
+}
+
+namespace {
+
+// Curve parameter of local parameter t of piece j; the ends map to the breaks
+// exactly.
+inline double piece_parameter(const PieceSet &ps, int32_t j, double t) {
+  const double a = ps.breaks[j], b = ps.breaks[j + 1];
+  if (t <= 0.0) return a;
+  if (t >= 1.0) return b;
+  return std::clamp(a + (b - a) * t, a, b);
+}
+
+// Curve parameter of local parameter t of a piece over [a, b], with the foot point
+// and distance re-taken at the local parameter that the rounded curve parameter
+// names, so that the foot is the curve point at the returned parameter.
+inline double settle_parameter(const BezierPiece &pc, double a, double b, double t,
+                               const double *point, double *foot, double *dist) {
+  if (t <= 0.0) return a;
+  if (t >= 1.0) return b;
+  const double u = std::clamp(a + (b - a) * t, a, b);
+  const double ts = std::clamp((u - a) / (b - a), 0.0, 1.0);
+  if (ts == t || ts <= 0.0 || ts >= 1.0) return u;
+  double e[3 * kMaxPieceValues];
+  bezier_point_derivatives(pc, ts, e);
+  double d2 = 0.0;
+  for (int d = 0; d < pc.dim; ++d) {
+    foot[d] = e[d];
+    d2 += (e[d] - point[d]) * (e[d] - point[d]);
+  }
+  *dist = std::sqrt(d2);
+  return u;
+}
+
+// Bound for the next point's search: its distance to this point's foot (a curve
+// point) plus tol, or tol when that distance is within tol. No bound when this
+// point has no foot (a non-number input) or tol is negative.
+inline double next_point_bound(int dim, const double *next, const double *foot, double dist,
+                               double tol) {
+  if (!(dist < kLargestDouble) || !(tol >= 0.0)) return kLargestDouble;
+  double f2 = 0.0;
+  for (int d = 0; d < dim; ++d) f2 += (next[d] - foot[d]) * (next[d] - foot[d]);
+  return f2 <= tol * tol ? tol : std::sqrt(f2) + tol;
+}
+
+// True when the first and last deg + 1 knots of a single-span knot vector are equal,
+// so that the poles are the Bezier poles of the span.
+inline bool clamped_single_span(int deg, const double *knots) {
+  for (int i = 1; i <= deg; ++i)
+    if (knots[i] != knots[0] || knots[deg + 1 + i] != knots[deg + 1]) return false;
+  return true;
+}
+
+// Search of piece j with the current bound; a result replaces the answer only when
+// it is nearer beyond rounding (the first answer found is always taken).
+struct PieceSearch {
+  const PieceSet &ps;
+  const double *point;
+  double tol;
+  double bound;
+  double *dist;
+  double *foot;
+  double *param;
+  bool found = false;
+
+  BSrc visit(int32_t j) {
+    double d = kLargestDouble, t = 0.0, f[kMaxPieceValues];
+    const BSrc rc = nearest_on_bezier(ps.piece(j), point, tol, bound, &d, f, &t);
+    if (rc != BSSUCC || d >= kLargestDouble) return rc;
+    if (found && !(d < *dist - std::max(1e-16, 1e-14 * *dist))) return BSSUCC;
+    found = true;
+    *param = settle_parameter(ps.piece(j), ps.breaks[j], ps.breaks[j + 1], t, point, f, &d);
+    *dist = d;
+    std::memcpy(foot, f, sizeof(double) * ps.dim);
+    bound = std::min(bound, d + 1e-16);
+    return BSSUCC;
+  }
+};
+
+inline double node_distance_sq(const PieceSet &ps, int32_t node, const double *point) {
+  const double *box = ps.tree + static_cast<std::ptrdiff_t>(node) * 2 * ps.dim;
+  return box_distance_sq(ps.dim, point, box, box + ps.dim);
+}
+
+// Nearest point of the pieces to one point with the current bound: first the piece
+// whose box looks nearest, then every piece whose box is nearer than the bound.
+// Short splines scan the piece boxes in piece order; long ones walk the box tree,
+// nearer child first, skipping every subtree whose box is not nearer than the
+// bound. box_d2: count doubles of workspace.
+BSrc nearest_on_pieces(const PieceSet &ps, const double *point, double tol, double bound,
+                       double *box_d2, double *dist, double *foot, double *param) {
+  const int dim = ps.dim;
+  *dist = kLargestDouble;
+  PieceSearch search{ps, point, tol, bound, dist, foot, param};
+  if (ps.tree == nullptr) {
+    int32_t guess = 0;
+    for (int32_t j = 0; j < ps.count; ++j) {
+      const double *box = ps.boxes + 2 * dim * static_cast<std::ptrdiff_t>(j);
+      box_d2[j] = box_distance_sq(dim, point, box, box + dim);
+      if (box_d2[j] < box_d2[guess]) guess = j;
+    }
+    BSrc rc = search.visit(guess);
+    for (int32_t j = 0; j < ps.count && rc == BSSUCC; ++j)
+      if (j != guess && box_d2[j] < search.bound * search.bound) rc = search.visit(j);
+    return rc;
+  }
+  // Greedy descent to the piece whose box looks nearest.
+  int32_t node = 1, lo = 0, hi = ps.count;
+  while (hi - lo > 1) {
+    const int32_t mid = lo + (hi - lo) / 2;
+    if (node_distance_sq(ps, 2 * node, point) <= node_distance_sq(ps, 2 * node + 1, point)) {
+      node = 2 * node;
+      hi = mid;
+    } else {
+      node = 2 * node + 1;
+      lo = mid;
+    }
+  }
+  const int32_t guess = lo;
+  BSrc rc = search.visit(guess);
+  if (rc != BSSUCC) return rc;
+  // Depth-first walk, nearer child first.
+  struct Pending {
+    int32_t node, lo, hi;
+    double d2;
+  };
+  Pending stack[2 * 40];
+  int top = 0;
+  stack[top++] = {1, 0, ps.count, node_distance_sq(ps, 1, point)};
+  while (top > 0) {
+    const Pending e = stack[--top];
+    if (!(e.d2 < search.bound * search.bound)) continue;
+    if (e.hi - e.lo == 1) {
+      if (e.lo != guess && (rc = search.visit(e.lo)) != BSSUCC) return rc;
+      continue;
+    }
+    const int32_t mid = e.lo + (e.hi - e.lo) / 2;
+    const Pending a{2 * e.node, e.lo, mid, node_distance_sq(ps, 2 * e.node, point)};
+    const Pending b{2 * e.node + 1, mid, e.hi, node_distance_sq(ps, 2 * e.node + 1, point)};
+    if (a.d2 <= b.d2) {
+      stack[top++] = b;
+      stack[top++] = a;
+    } else {
+      stack[top++] = a;
+      stack[top++] = b;
+    }
+  }
+  return BSSUCC;
+}
+
+}  // namespace
+
+BSrc nearest_on_spline_rows(int deg, int32_t n, int dim, bool rational, const double *rows,
+                            const double *knots, int32_t num_points, const double *points,
+                            double tol, double *dists, double *feet, double *params) {
+  const int k = deg + 1;
+  double bound = kLargestDouble;
+  if (n == k && clamped_single_span(deg, knots)) {
+    const BezierPiece pc{deg, dim, rational, rows};
+    for (int32_t i = 0; i < num_points; ++i) {
+      const double *p = points + static_cast<std::ptrdiff_t>(i) * dim;
+      double *foot = feet + static_cast<std::ptrdiff_t>(i) * dim;
+      double t = 0.0;
+      BSrc rc = nearest_on_bezier(pc, p, tol, bound, &dists[i], foot, &t);
+      // The bound is never below the nearest distance; should rounding ever leave
+      // nothing inside it, the point is searched again without one.
+      if (rc == BSSUCC && !(dists[i] < kLargestDouble) && bound < kLargestDouble)
+        rc = nearest_on_bezier(pc, p, tol, kLargestDouble, &dists[i], foot, &t);
+      if (rc != BSSUCC) return rc;
+      if (dists[i] < kLargestDouble)
+        params[i] = settle_parameter(pc, knots[deg], knots[k], t, p, foot, &dists[i]);
+      if (i + 1 < num_points) bound = next_point_bound(dim, p + dim, foot, dists[i], tol);
+    }
+    return BSSUCC;
+  }
+  SplinePieces pieces;
+  BSrc rc = pieces.build(deg, n, dim, rational, rows, knots);
+  if (rc != BSSUCC) return rc;
+  const PieceSet &ps = pieces.set;
+  double *box_d2 = pieces.box_distances;
+  for (int32_t i = 0; i < num_points; ++i) {
+    const double *p = points + static_cast<std::ptrdiff_t>(i) * dim;
+    double *foot = feet + static_cast<std::ptrdiff_t>(i) * dim;
+    rc = nearest_on_pieces(ps, p, tol, bound, box_d2, &dists[i], foot, &params[i]);
+    if (rc == BSSUCC && !(dists[i] < kLargestDouble) && bound < kLargestDouble)
+      rc = nearest_on_pieces(ps, p, tol, kLargestDouble, box_d2, &dists[i], foot, &params[i]);
+    if (rc != BSSUCC) return rc;
+    if (i + 1 < num_points) bound = next_point_bound(dim, p + dim, foot, dists[i], tol);
+  }
+  return BSSUCC;
+}
+
+BSrc check_projection_curve(const BScurve *cv) {
+  if (cv == nullptr || cv->poles == nullptr || cv->knots == nullptr) return BSNULLPTR;
+  if (cv->rational && cv->weights == nullptr) return BSNULLPTR;
+  if (cv->order < 2 || cv->num_poles < cv->order) return BSINARG;
+  return BSSUCC;
+}
+
+BSrc evaluate_curve_at(const BScurve &cv, double u, int d, double *out) {
+  const int32_t s = find_span_hinted(cv.order, cv.num_poles, cv.knots, u, cv.order - 1);
+  if (s < 0) return BSINARG;
+  return evaluate_curve_span(cv.order, cv.poles, cv.rational ? cv.weights : nullptr, cv.knots, s, u,
+                             d, tol().zero_tol, out);
+}
+
+namespace {
+
+// Nearest points of a curve record; on a closed curve a parameter at the joint
+// becomes the start parameter, with its foot point and distance taken there.
+BSrc nearest_on_curve(const BScurve &cv, int32_t num_points, const double *points, double *params,
+                      double *feet, double *dists) {
+  const int32_t n = cv.num_poles;
+  const int m = cv.rational ? 4 : 3;
+  BasicScratchBuffer<8 * 100> rows_buf(static_cast<std::size_t>(m) * n * sizeof(double));
+  if (!rows_buf.ok()) return BSNOSTKMEMORY;
+  double *rows = rows_buf.as<double>();
+  curve_pole_rows(cv, rows);
+  BSrc rc = nearest_on_spline_rows(cv.order - 1, n, 3, cv.rational != 0, rows, cv.knots, num_points,
+                                   points, tol().dist_tol, dists, feet, params);
+  if (rc != BSSUCC || !cv.phy_closed) return rc;
+  const double start = cv.knots[cv.order - 1], end = cv.knots[n];
+  const double ktol =
+      curve_knot_tolerance(cv.order, cv.knots, n, cv.poles, cv.rational ? cv.weights : nullptr);
+  double at_start[3];
+  bool have_start = false;
+  for (int32_t i = 0; i < num_points; ++i) {
+    if (params[i] == start) continue;
+    if (!(std::fabs(params[i] - start) <= ktol || std::fabs(params[i] - end) <= ktol)) continue;
+    if (!have_start) {
+      rc = evaluate_curve_at(cv, start, 0, at_start);
+      if (rc != BSSUCC) return rc;
+      have_start = true;
+    }
+    // The end itself always becomes the start (the same point on a closed curve);
+    // a parameter merely near the joint only when the start is no farther, so the
+    // move never makes the answer worse.
+    const double d_start = v3::dist(at_start, points + 3 * static_cast<std::ptrdiff_t>(i));
+    if (params[i] != end && !(d_start <= dists[i] * (1.0 + 1e-14))) continue;
+    params[i] = start;
+    v3::copy(at_start, feet + 3 * static_cast<std::ptrdiff_t>(i));
+    dists[i] = d_start;
+  }
+  return BSSUCC;
+}
+
+}  // namespace
+
+}  // namespace knotwork
+
+using namespace knotwork;
+
+extern "C" KW_API void BSmdstptscv(int32_t num_points, const double *points, const BScurve *curve,
+                                   double *params, double *feet, double *dists, BSboolean *all_near,
+                                   BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if ((*rc = check_projection_curve(curve)) != BSSUCC) return;
+  if (num_points < 0) {
+    *rc = BSINARG;
+    return;
+  }
+  if (num_points > 0 &&
+      (points == nullptr || params == nullptr || feet == nullptr || dists == nullptr)) {
+    *rc = BSNULLPTR;
+    return;
+  }
+  if (curve->order > kMaxPieceOrder) {
+    *rc = BSDEGENINPUT;
+    return;
+  }
+  if ((*rc = nearest_on_curve(*curve, num_points, points, params, feet, dists)) != BSSUCC) return;
+  if (all_near != nullptr) {
+    bool near = true;
+    for (int32_t i = 0; i < num_points; ++i) near = near && dists[i] <= 2.0 * tol().chrdht_tol;
+    *all_near = near ? TRUE : FALSE;
+  }
+}
+
+extern "C" KW_API void BSmdstptcv(const BScurve *curve, const double *point, double *param,
+                                  double *foot, double *dist, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if ((*rc = check_projection_curve(curve)) != BSSUCC) return;
+  if (point == nullptr || param == nullptr || foot == nullptr || dist == nullptr) {
+    *rc = BSNULLPTR;
+    return;
+  }
+  if (curve->order > kMaxPieceOrder) {
+    *rc = BSDEGENINPUT;
+    return;
+  }
+  *rc = nearest_on_curve(*curve, 1, point, param, foot, dist);
+}
+
+extern "C" KW_API void BSmdptsbscv(int32_t degree, int32_t num_poles, int32_t dim,
+                                   BSboolean rational, const double *poles, const double *knots,
+                                   int32_t num_points, const double *points, double tol,
+                                   double *dists, double *feet, double *params, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (poles == nullptr || knots == nullptr ||
+      (num_points > 0 &&
+       (points == nullptr || dists == nullptr || feet == nullptr || params == nullptr))) {
+    *rc = BSNULLPTR;
+    return;
+  }
+  if (degree + 1 > kMaxPieceOrder) {
+    *rc = BSDEGENINPUT;
+    return;
+  }
+  if (degree < 1 || num_poles <= degree || dim < 1 || num_points < 0 ||
+      (dim + (rational ? 1 : 0)) * (degree + 1) > kMaxPieceValues) {
+    *rc = BSINARG;
+    return;
+  }
+  *rc = nearest_on_spline_rows(degree, num_poles, dim, rational != 0, poles, knots, num_points,
+                               points, tol, dists, feet, params);
+}
+
+extern "C" KW_API BSboolean BSprptoncv(BSrc *rc, const BScurve *curve, const double *point,
+                                       double *param, BSboolean *on_curve) {
+  KW_EPILOGUE(rc);
+  if ((*rc = check_projection_curve(curve)) != BSSUCC) return FALSE;
+  if (point == nullptr || param == nullptr || on_curve == nullptr) {
+    *rc = BSNULLPTR;
+    return FALSE;
+  }
+  *on_curve = FALSE;
+  // The pole box widened by dist_tol; the point test adds its own margin.
+  double lo[3], hi[3];
+  pole_box_triples(curve->num_poles, curve->poles, curve->rational ? curve->weights : nullptr, lo,
+                   hi);
+  const double dt = tol().dist_tol;
+  for (int d = 0; d < 3; ++d) {
+    lo[d] -= dt;
+    hi[d] += dt;
+  }
+  BSrc box_rc = BSSUCC;
+  const int32_t three = 3;
+  if (!BSptinbx(&box_rc, point, lo, hi, &three)) return TRUE;
+  double u = 0.0, foot[3], dist = 0.0;
+  BSrc r = BSSUCC;
+  BSmdstptcv(curve, point, &u, foot, &dist, &r);
+  if (r != BSSUCC) {
+    *rc = r;
+    return FALSE;
+  }
+  *param = u;
+  *on_curve = dist < dt ? TRUE : FALSE;
+  return TRUE;
+}
+
+extern "C" KW_API void BSmdptbezcv(int32_t degree, int32_t dim, BSboolean rational,
+                                   const double *piece, const double *point, double tol,
+                                   double bound, double *dist, double *foot, double *param,
+                                   BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (degree + 1 > kMaxPieceOrder) {
+    *rc = BSDEGENINPUT;
+    return;
+  }
+  if (piece == nullptr || point == nullptr || dist == nullptr || foot == nullptr ||
+      param == nullptr) {
+    *rc = BSNULLPTR;
+    return;
+  }
+  if (degree < 0 || dim < 1 || (dim + (rational ? 1 : 0)) * (degree + 1) > kMaxPieceValues) {
+    *rc = BSINARG;
+    return;
+  }
+  const BezierPiece pc{degree, dim, rational != 0, piece};
+  *rc = nearest_on_bezier(pc, point, tol, bound, dist, foot, param);
+}
+
+extern "C" KW_API void BSmdptbezln(int32_t dim, BSboolean rational, const double *segment,
+                                   const double *point, double tol, double *dist_sq, double *foot,
+                                   double *param) {
+  *dist_sq = nearest_on_segment(dim, rational != 0, segment, point, tol, foot, param);
+}
+
+extern "C" KW_API void BSmdstptarr(int32_t n1, const double *points1, int32_t n2,
+                                   const double *points2, int32_t *index1, int32_t *index2,
+                                   double *dist, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (index1 == nullptr || index2 == nullptr || dist == nullptr ||
+      (n1 > 0 && points1 == nullptr) || (n2 > 0 && points2 == nullptr)) {
+    *rc = BSNULLPTR;
+    return;
+  }
+  int32_t best_i = 2000000000, best_j = 2000000000;
+  double best = kLargestDouble;
+  for (int32_t i = 0; i < n1; ++i) {
+    const double *p = points1 + 3 * static_cast<std::ptrdiff_t>(i);
+    for (int32_t j = 0; j < n2; ++j) {
+      const double d2 = v3::dist_sq(p, points2 + 3 * static_cast<std::ptrdiff_t>(j));
+      if (d2 <= best) {
+        best = d2;
+        best_i = i;
+        best_j = j;
+      }
+    }
+  }
+  *index1 = best_i;
+  *index2 = best_j;
+  *dist = best < kLargestDouble ? std::sqrt(best) : kLargestDouble;
+}

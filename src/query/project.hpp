@@ -1,0 +1,141 @@
+// Point projection kernels shared by the projection routines (nearest point on a
+// curve, all perpendicular feet, Newton projection) and by other query families.
+//
+// A Bezier piece is given as coordinate-major rows over the local parameter t in
+// [0, 1]: dim rows of deg + 1 values (weighted coordinates when rational), then a
+// row of weights when rational.
+#ifndef KNOTWORK_QUERY_PROJECT_HPP
+#define KNOTWORK_QUERY_PROJECT_HPP
+
+#ifndef KNOTWORK_INTERNAL
+#error "project.hpp is internal to the library; include knotwork.h instead"
+#endif
+
+#include <cstdint>
+
+#include "frame/frame.hpp"
+#include "knotwork.h"
+
+namespace knotwork {
+
+inline constexpr int kMaxPieceOrder = 16;   // at most 16 poles in one piece
+inline constexpr int kMaxPieceValues = 64;  // (dim + rational) x (deg + 1) of one piece
+inline constexpr double kLargestDouble = 1.7976931348623157e308;
+
+// A Bezier piece by reference. rows: (dim + rational) rows of deg + 1 values.
+struct BezierPiece {
+  int deg;
+  int dim;
+  bool rational;
+  const double *rows;
+  int row_count() const { return dim + (rational ? 1 : 0); }
+};
+
+// Cartesian point and first and second derivative of the piece at t (no range
+// check): out holds 3 x dim values (point, first, second derivative). Weights must
+// be non-zero at t.
+void bezier_point_derivatives(const BezierPiece &piece, double t, double *out);
+
+// Bernstein coefficients of a polynomial whose sign is the sign of
+// (C(t) - P) . C'(t) on the piece (for a rational piece: the numerator of that
+// function over w(t)^3, w > 0). Returns the number of coefficients written
+// (2 deg for polynomial pieces, 3 deg for rational ones; at most 46).
+int perpendicular_numerator(const BezierPiece &piece, const double *point, double *coef);
+inline constexpr int kMaxNumeratorCoefficients = 3 * (kMaxPieceOrder - 1) + 1;
+
+// Nearest point of one piece (validated input: deg < 16, (dim + rational) (deg + 1)
+// <= 64, positive weights). Searches only for points nearer than `bound` (pass
+// kLargestDouble for no bound), pruning sub-pieces whose pole box lies farther than
+// (bound + tw)^2 with tw = max(tol, 0.001). On success *dist is the exact distance
+// |C(t) - P| and foot = C(t); when nothing nearer than the bound exists, *dist is the
+// largest double and foot and t are not written. Returns 0 or -13 (sub-piece stack
+// exhausted, which the width floor of the subdivision keeps from happening).
+BSrc nearest_on_bezier(const BezierPiece &piece, const double *point, double tol, double bound,
+                       double *dist, double *foot, double *t);
+
+// Projection of a point on a (rational) segment as BSmdptbezln describes it:
+// returns the squared distance, writes the foot point and the segment parameter.
+double nearest_on_segment(int dim, bool rational, const double *segment, const double *point,
+                          double tol, double *foot, double *s);
+
+// Every parameter of the piece (in [0, 1], ascending, without duplicates closer
+// than 1e-12) where (C(t) - P) . C'(t) changes sign or vanishes to rounding, and
+// whether the distance is constant over the whole piece (an arc centred on P; then
+// no roots are listed). At most max_roots roots are written; returns the number
+// found (which may exceed max_roots: the caller then asks again with more room).
+int perpendicular_roots(const BezierPiece &piece, const double *point, double *roots, int max_roots,
+                        bool *constant_distance);
+
+// The Bezier pieces of a spline: count blocks of (dim + rational) rows of deg + 1
+// values (block j at j * block()), the count + 1 parameter breaks and the packed
+// pole box of every piece.
+struct PieceSet {
+  int deg = 0;
+  int dim = 0;
+  bool rational = false;
+  int32_t count = 0;
+  double *rows = nullptr;
+  double *breaks = nullptr;
+  double *boxes = nullptr;
+  // Box tree over the pieces for long splines (null below kPieceTreeMinimum pieces):
+  // node 1 covers all pieces, node i has children 2i and 2i+1 over the halves of its
+  // range; 2 dim doubles per node, up to node 4 count.
+  double *tree = nullptr;
+  int block() const { return (dim + (rational ? 1 : 0)) * (deg + 1); }
+  BezierPiece piece(int32_t j) const {
+    return {deg, dim, rational, rows + static_cast<std::ptrdiff_t>(j) * block()};
+  }
+};
+
+// The Bezier pieces of a spline in coordinate-major rows (validated: n > deg >= 1),
+// with their breaks and pole boxes, in scratch memory (a local buffer for small
+// curves) that lives as long as the object.
+inline constexpr int32_t kPieceTreeMinimum = 32;
+class SplinePieces {
+ public:
+  // Statuses: 0, 33 (scratch).
+  BSrc build(int deg, int32_t n, int dim, bool rational, const double *rows, const double *knots);
+  PieceSet set;
+  double *box_distances = nullptr;  // set.count doubles of workspace
+
+ private:
+  BasicScratchBuffer<8 * 1000> buf_;
+};
+
+// Nearest points of a spline in coordinate-major rows (validated: 0 <= deg < 16,
+// n > deg, dim >= 1, (dim + rational) (deg + 1) <= 64) to num_points points of dim doubles, each search bounded by
+// the previous point's foot. Results of points before a failure stay written.
+// Statuses: 0, 33 (scratch), -13 (sub-piece stack).
+BSrc nearest_on_spline_rows(int deg, int32_t n, int dim, bool rational, const double *rows,
+                            const double *knots, int32_t num_points, const double *points,
+                            double tol, double *dists, double *feet, double *params);
+
+// 0 for a usable curve record (order 2..16 is not checked here: order >= 2,
+// num_poles >= order, arrays present); BSNULLPTR or BSINARG otherwise.
+BSrc check_projection_curve(const BScurve *cv);
+
+// Point (and d <= 2 derivatives: out holds d + 1 triples) of a curve record at u.
+BSrc evaluate_curve_at(const BScurve &cv, double u, int d, double *out);
+
+// Every perpendicular foot parameter (ascending) and every perpendicular interval
+// of a validated curve record (order <= 16), in result memory (null when empty).
+// Statuses: 0, 33 (scratch or result memory).
+BSrc perpendicular_feet(const BScurve &cv, const double *point, int32_t *num_params,
+                        double **params, int32_t *num_intervals, double **intervals);
+
+// Root of f in [a, b] from start (BSqnwt2): secant steps kept inside the interval
+// (wrapped by the period when periodic), safeguarded by bisection once a sign change
+// is bracketed. Converged when |f| <= f_tol and the last step is below par_tol, when f
+// vanishes, or when the bracket is narrower than par_tol (with |f| <= f_tol).
+// *iterations is max_iter when it did not converge. Failures of f are passed on.
+BSrc scalar_root(BSqnwt2_function f, void *ctx, double a, double b, double start, bool periodic,
+                 double f_tol, double par_tol, int32_t max_iter, double *root,
+                 int32_t *iterations);
+
+// Squared distance from a point to the pole box of a piece (0 inside), the poles
+// divided by their weights when rational.
+double piece_box_distance_sq(const BezierPiece &piece, const double *point);
+
+}  // namespace knotwork
+
+#endif  // KNOTWORK_QUERY_PROJECT_HPP
