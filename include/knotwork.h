@@ -179,9 +179,140 @@ typedef struct BScurve {
 
 /* ---- Curve records, surface records and text dumps (src/records/) ---- */
 
+/* Curve records (src/records/curve_record.cpp).
+ * A record returned to a caller lives in one block of result memory: the header,
+ * then the poles, the knots, the weights (rational only) and the boundary pairs
+ * (num_boundaries > 0 only). Release it whole with BSfreeqelcv. */
+
+/* Allocates one block for a curve of the given sizes and lays out its arrays.
+ * order >= 1, num_poles >= 0, num_boundaries >= 0. *curve receives the record:
+ * num_poles, num_knots = order + num_poles, rational, weights, num_boundaries and
+ * bdrys are set; order, periodic, non_uniform, planar and phy_closed keep the
+ * all-ones fill (-1) until the caller sets them; the arrays are undefined.
+ * Status: -13 no memory (*curve null); -2 negative sizes or order below 1;
+ * 58 injected failure (block released, *curve null). */
+KW_API void BSallocqelcv(int16_t order, int32_t num_poles, BSboolean rational,
+                         int16_t num_boundaries, BScurve **curve, BSrc *rc);
+/* Fills a caller-provided record (arrays of order poles, 2*order knots and, when
+ * rational, order weights) with the curve of the given order sitting at point:
+ * every pole is the point, knots 0 (order times) and 1 (order times), weights 1.
+ * Status: 3 null point, record or array; -2 order below 1. */
+KW_API void BSptcvgen(const double point[3], int16_t order, BSboolean rational, BScurve *curve,
+                      BSrc *rc);
+/* Releases a record made by BSallocqelcv (arrays included). Status: 3 null curve. */
+KW_API void BSfreeqelcv(BScurve *curve, BSrc *rc);
+/* Replaces the record at *curve by a new block of the given sizes with the old
+ * record's rational, periodic, phy_closed and num_boundaries (the count the caller
+ * keeps within the new storage); the arrays are undefined, non_uniform and planar
+ * read -1. The old record is released in every case, also when the new one cannot
+ * be allocated. Status: 3 null curve; -13 no memory (*curve null); -2 bad sizes. */
+KW_API void BSreallocqelcv(int16_t order, int32_t num_poles, int16_t num_boundaries,
+                           BScurve **curve, BSrc *rc);
+/* Copies source into target, whose arrays the caller provides large enough:
+ * header fields, poles, knots and weights; the target gets no boundaries. The same
+ * record as source and target is a success. Returns TRUE exactly on status 0.
+ * Status: 3 null source or target or null target poles/knots/weights (header fields
+ * copied so far stay); -2 rational source without weights. */
+KW_API BSboolean BScv_copy(BSrc *rc, const BScurve *source, BScurve *target);
+/* Out-of-line form of the scratch allocation of a curve's arrays, which only the
+ * operation owning the scratch memory can do: allocates nothing, releases those of
+ * poles, knots and weights that are non-null (as by BSstfrecvfl) and sets them
+ * null. Always status -2 and FALSE. */
+KW_API BSboolean BSstallcvfl(int16_t order, int32_t num_poles, BSboolean rational,
+                             BScurve *curve, BSrc *rc);
+/* Releases the scratch arrays (taken with BSdbgsalloc) of a temporary curve and
+ * sets them null: knots, weights when rational, poles; not the header.
+ * Returns TRUE exactly on status 0. Status: 3 null curve. */
+KW_API BSboolean BSstfrecvfl(BSrc *rc, BScurve *curve);
+
+/* Surface records (src/records/text_dump.cpp), as the surface dump reads them. */
+
+/* One boundary loop of a surface: num_points (u, v) parameter pairs. */
+typedef struct BSsfboundary {
+  int32_t num_points;
+  double *points; /* num_points pairs of doubles */
+} BSsfboundary;
+
+typedef struct BSsurface {
+  int16_t u_order, v_order;
+  BSboolean u_periodic, v_periodic;
+  BSboolean u_non_uniform, v_non_uniform;
+  int32_t u_num_poles, v_num_poles;
+  double *poles;         /* u_num_poles * v_num_poles poles of 3 doubles, weighted */
+  int32_t u_num_knots;   /* u_num_poles + u_order */
+  double *u_knots;
+  int32_t v_num_knots;   /* v_num_poles + v_order */
+  double *v_knots;
+  BSboolean rational;
+  double *weights;       /* one per pole when rational, else null */
+  BSboolean planar;
+  BSboolean u_phy_closed, v_phy_closed;
+  BSboolean pos_orient;
+  BSboolean on_off;
+  int16_t num_boundaries; /* 0 .. 10000 */
+  BSsfboundary *boundaries;
+} BSsurface;
+
+/* Text dumps (src/records/text_dump.cpp).
+ * Writes curve to stream (null: standard error), labelled for people (TRUE/FALSE,
+ * pole[i] ( ... ), "End of curve") or unlabelled for BSreadcv. At most 10000 poles
+ * and weights and 10016 knots are written; the counts are written as they are.
+ * Returns 0 after writing "invalid curve parameters when printing curve\n" when
+ * the record (or a required array of it) is invalid, else TRUE. */
+KW_API BSboolean BSprintbspc(FILE *stream, const char *name, const BScurve *curve,
+                             BSboolean labelled);
+/* The same for a surface; every pole is written. */
+KW_API BSboolean BSprintbsps(FILE *stream, const char *name, const BSsurface *surface,
+                             BSboolean labelled);
+/* Writes curve unlabelled with byte images after every number (marked "HEX nt"),
+ * which BSreadcv reads back bit for bit. Returns as BSprintbspc. */
+KW_API BSboolean BSprthexcv(FILE *stream, const BScurve *curve);
+/* Creates the file at path and writes the record unlabelled with an empty name;
+ * nothing happens when the file cannot be created. */
+KW_API void BSprintbscv(const char *path, const BScurve *curve);
+KW_API void BSprintbssf(const char *path, const BSsurface *surface);
+/* Asks "file name?" on standard output, reads one word (at most 19 characters)
+ * from standard input, creates that file and writes the record unlabelled.
+ * Returns (and traces) -1 when no name was read or the file cannot be created
+ * (nothing written, the record untouched), -2 when the record is invalid (the
+ * invalid-record message is written), else 0. */
+KW_API BSrc BSprtbspcv(const BScurve *curve);
+KW_API BSrc BSprtbspsf(const BSsurface *surface);
+
+/* Curve reader (src/records/curve_reader.cpp).
+ * Reads one curve from an unlabelled dump (decimal, or with byte images after a
+ * "HEX" marker). On status 0, 2 (order 1 or above 16) and 49 (a weight below
+ * 0.001) *curve is a new record (no boundaries) to release with BSfreeqelcv; on
+ * every other status *curve is null and nothing is allocated.
+ * Status: 2 stream at its end, no record, or order outside 1..1000; 6 more than
+ * 10000 poles; -1 truncated or malformed record (a line that does not match, a
+ * number that cannot be read or is not finite, fewer poles than the order, a
+ * knot count other than order + poles, decreasing knots, an unexpected word);
+ * -13 no memory; 3 null stream or curve. */
+KW_API void BSreadcv(FILE *stream, BScurve **curve, BSrc *rc);
+/* Skips the rest of the current line (through its line end or the stream end). */
+KW_API void BSreadln(FILE *stream);
+
 /* ---- end: Curve records, surface records and text dumps ---- */
 
 /* ---- Byte images of doubles (src/records/hexdump.cpp) ---- */
+
+/* Writes count bytes as images " 0x%x", 12 blanks before each group of 8, a line
+ * end after the last. Returns the number of characters of the images. */
+KW_API int32_t BSwritehex(FILE *stream, const unsigned char *bytes, int32_t count);
+/* Reads count byte images into bytes (null: skips them). Returns the number of
+ * bytes read; fewer than count when an image is missing or the stream ends. */
+KW_API int32_t BSreadhex(FILE *stream, unsigned char *bytes, int32_t count);
+/* Reads one decimal number. On failure *value is 0.0, the messages
+ * "*** error in f_s_BSreadd: String was \"...\" ***" (bad word) and
+ * "*** error in BSreadd ***" go to standard error, and FALSE is returned. */
+KW_API BSboolean BSreadd(FILE *stream, double *value);
+/* Reads count doubles into values. mode 0: decimal; 1: decimal words followed by
+ * byte images of this machine's order, the images taken; 2: images of another
+ * order, the decimals taken. Numbers without images (no 'x' in the word after the
+ * first) are read as decimal in every mode. Modes 1 and 2 need a seekable stream.
+ * Returns TRUE when all were read. */
+KW_API BSboolean BSreadhexd(FILE *stream, int32_t mode, int32_t count, double *values);
 
 /* ---- end: Byte images of doubles ---- */
 
