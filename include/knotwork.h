@@ -330,9 +330,152 @@ KW_API BSboolean BSreadhexd(FILE *stream, int32_t mode, int32_t count, double *v
 
 /* ---- Knot vectors and spans (src/bspline/knots.cpp) ---- */
 
+/* Conventions: order k, n poles, n + k non-decreasing knots, domain
+ * [knots[k-1], knots[n]]; a span is named by its left knot index s, k-1 <= s <= n-1. */
+
+/* Curve knot tolerance: knot_tol under the fixed method (BSstolmthd 1); otherwise
+ * basis_tol x (parameter range) / (control-polygon length, at least 0.001), lowered
+ * to a tenth of every knot interval below it and above zero_tol.
+ * in: order, knots (n + k), num_poles n, poles (n x 3, weighted when rational),
+ * weights (n) or NULL. out: tol. A zero weight gives tol = basis_tol, status 0. */
+KW_API void BScvkttol2(int16_t order, const double *knots, int32_t num_poles, const double *poles,
+                       const double *weights, double *tol, BSrc *rc);
+/* Span s with knots[s] < u <= knots[s+1] (an interior knot belongs to the span on
+ * its left; outside the domain the end spans). *span: in a hint, out the span.
+ * Returns FALSE (span unchanged, status 0) only for a NaN u or decreasing knots. */
+KW_API BSboolean BSfindspn(BSrc *rc, const int16_t *order, const int32_t *num_poles,
+                           const double *knots, const double *u, int32_t *span);
+/* Index r of the first knot above u (knots[r-1] <= u < knots[r]) after clamping u
+ * to the domain; n at the domain end. Status always 0. */
+KW_API void BSfindspnr(int16_t order, int32_t num_poles, const double *knots, double u,
+                       int32_t *right, BSrc *rc);
+/* Spans of count ascending parameters (spans: count int32): the first by the
+ * left-closed rule, the following ones by a forward sweep (right-closed). */
+KW_API void BSfndspnarr(int16_t order, int32_t num_poles, int32_t count, const double *pars,
+                        const double *knots, int32_t *spans, BSrc *rc);
+/* Maps the domain of the n + k knots to [0, 1] in place.
+ * -2 BSINARG: domain shorter than zero_tol^2 (knots left shifted, not scaled). */
+KW_API BSboolean BSnorkts(BSrc *rc, const int16_t *order, const int32_t *num_poles,
+                          double *knots);
+/* Distinct values of the k + *count + 1 knots (knots within knot_tol of their
+ * predecessor are one) with their multiplicities. out: *num_distinct, values,
+ * mults (room for k + *count + 1 each). */
+KW_API BSboolean BSgetmult(BSrc *rc, const int16_t *order, const int32_t *count,
+                           const double *knots, int32_t *num_distinct, double *values,
+                           int32_t *mults);
+/* Interior knots of multiplicity exactly k-1 (C0 knots) at the given tolerance:
+ * out *count, values and the pole counts of the left pieces (room for n + k). */
+KW_API BSboolean BSfindmkts(BSrc *rc, const int16_t *order, const int32_t *num_poles,
+                            const double *knots, const double *tol, int32_t *count,
+                            double *values, int32_t *pole_counts);
+/* Chord-length knots (n + k, normalised) for a curve of n poles through n points
+ * (n x 3). -2 BSINARG: n < k (knots untouched); 33: no scratch memory. */
+KW_API BSboolean BSchrdlkts(BSrc *rc, const int32_t *num_points, const double *points,
+                            const int16_t *order, const BSboolean *periodic, double *knots);
+/* Greville abscissae of the n = num_knots - k poles with r values between
+ * neighbours: *count = 1 + (n-1)(r+1) values. -2: order < 2 or r < 0; 33. */
+KW_API void BSnodevals(int16_t order, int32_t num_knots, const double *knots, int32_t r,
+                       int32_t *count, double *values, BSrc *rc);
+/* BSnodevals, then trimmed to the domain (trim; for odd orders the domain ends are
+ * added) and/or clipped to range[0..1] with tolerance tol (clip; the range ends are
+ * added). values needs room for 4 more than BSnodevals writes. */
+KW_API void BSnodvalrg(int16_t order, BSboolean trim, int32_t num_knots, const double *knots,
+                       int32_t r, double tol, BSboolean clip, const double *range,
+                       int32_t *count, double *values, BSrc *rc);
+
 /* ---- end: Knot vectors and spans ---- */
 
-/* ---- Curve evaluation (src/bspline/evaluate.cpp) ---- */
+/* ---- Curve evaluation (src/bspline/evaluate.cpp, src/bspline/basis.cpp) ---- */
+
+/* Evaluator outputs are derivative-major triples: point, first derivative, ...;
+ * derivatives beyond the degree are zero. Statuses common to the evaluators:
+ * -2 BSINARG a span shorter than the threshold (or bad argument), -5 BSDIVZERO
+ * another knot difference of the span below it, -1 BSFAIL a zero homogeneous
+ * weight, 33 no scratch memory (orders above 16 only). */
+
+/* Point and d >= 0 derivatives of curve at u (out: d+1 triples). At an interior
+ * knot the left-hand limits; outside the domain the end spans are extrapolated. */
+KW_API void BScveval(const BScurve *curve, double u, int32_t d, double *out, BSrc *rc);
+/* Point (out 3), point and first derivative (out 6), point and two derivatives
+ * (out 9) on the given span (trusted); weights NULL for a polynomial curve. */
+KW_API void BScveval0(BSrc *rc, int16_t order, const double *poles, const double *weights,
+                      const double *knots, int32_t span, double u, double *out);
+KW_API void BScveval1(BSrc *rc, int16_t order, const double *poles, const double *weights,
+                      const double *knots, int32_t span, double u, double *out);
+KW_API void BScveval2(BSrc *rc, int16_t order, const double *poles, const double *weights,
+                      const double *knots, int32_t span, double u, double *out);
+/* The k non-zero basis functions of span at u (index 0 for pole span-k+1), and
+ * their first and second derivatives (k values each). */
+KW_API void BSmansf0(BSrc *rc, int16_t order, const double *knots, int32_t span, double u,
+                     double *values);
+KW_API void BSmansf1(BSrc *rc, int16_t order, const double *knots, int32_t span, double u,
+                     double *values, double *first);
+KW_API void BSmansf2(BSrc *rc, int16_t order, const double *knots, int32_t span, double u,
+                     double *values, double *first, double *second);
+/* Span polynomial by divided differences and nested multiplication.
+ * rows: m rows of p+1 span poles (changed); recip: (p+1) x (p+1) row-major,
+ * recip[r][j] = 1/(knots[s-p+j+p+1-r] - knots[s-p+j]) for 1 <= r <= j <= p;
+ * dist[r] = u - knots[s-p+r], r = 1..p; out: d+1 rows of m (homogeneous). */
+KW_API void BScveval_h(int32_t p, int32_t m, int32_t d, double *rows, const double *recip,
+                       const double *dist, double *out);
+/* Cartesian derivatives (d+1 rows of dim) from homogeneous ones (d+1 rows of
+ * dim+1 when rational, dim otherwise). -1 BSFAIL: zero weight (out zero). */
+KW_API void BSsetder_cv(int32_t dim, BSboolean rational, int32_t d, const double *hom,
+                        double *out, BSrc *rc);
+/* binom(degree, 0..degree) into coefs. Status 2 for a degree outside 0..16. */
+KW_API void BSbinomcoef(int32_t degree, double *coefs, BSrc *rc);
+/* Both one-sided values at a knot: flag 1 when derivatives up to d may jump there
+ * (left from the lower span, right from the upper), else flag 0 and only left.
+ * reserved is not read. -2: d outside 0..15 or a NaN u; -6 BSDEGEN: no knot above u. */
+KW_API BSboolean BScveval_b(BSrc *rc, const BScurve *curve, const double *u, const int32_t *d,
+                            const void *reserved, int16_t *flag, double *left, double *right);
+/* Homogeneous point and d <= 15 derivatives on span (trusted) by de Boor's
+ * triangle: out rows of 4 (x, y, z, w), 16 rows. Status 2: order < 2; -2: d
+ * outside 0..15; -6: a knot interval below zero_tol. */
+KW_API BSboolean BSbspl(BSrc *rc, const double *poles, const double *weights,
+                        const double *knots, const int16_t *order, const BSboolean *rational,
+                        const int32_t *span, const int32_t *d, const double *u, double *out);
+/* Converts d+1 homogeneous rows of 4 to Cartesian in place for a rational curve
+ * (nothing for a polynomial one). -1: zero weight; -2: d outside 0..15. */
+KW_API BSboolean BSrspl(BSrc *rc, const int32_t *d, const BScurve *curve, double *buf);
+/* Array-form curve of degree p with n poles of m values in coordinate-major rows:
+ * d+1 rows of m values at u. span -1 searches (d = 0: the span right of an
+ * interior knot; d > 0: the left one). -5: zero knot interval on the span. */
+KW_API void BScvevaln(int32_t p, int32_t n, int32_t m, const double *poles, const double *knots,
+                      double u, int32_t span, int32_t d, double *out, BSrc *rc);
+/* Curve of any dimension (dim rows, plus a weight row when rational, weighted):
+ * d+1 rows of dim Cartesian values. -2: u outside [knots[0], knots[p+n]]. */
+KW_API void BSevalbsp(int32_t p, int32_t n, int32_t dim, BSboolean rational, const double *poles,
+                      const double *knots, double u, int32_t d, double *out, BSrc *rc);
+/* Sweeps over count ascending parameters. BScvarreval: d = 0..2 derivatives,
+ * stride 3(d+1) (-2 for another d). BScvarrev0: points. BScvarrev0w: homogeneous
+ * points (x, y, z, w), w = 1 for a polynomial curve. BScvarrevt: pairs (P, P + L T/|T|).
+ * BScvarrevc: curvature comb: curvatures, radii (-1: none) and pairs (P, centre of
+ * curvature, radii scaled by L / largest radius when that exceeds L); -2 for order 2.
+ * A failing evaluation stops the sweep; earlier outputs stay written.
+ * reval, revt and revc set a polynomial curve's weights pointer to NULL. */
+KW_API void BScvarreval(BSrc *rc, BScurve *curve, const double *pars, int32_t count, int32_t d,
+                        double *out);
+KW_API void BScvarrev0(BSrc *rc, const BScurve *curve, const double *pars, int32_t count,
+                       double *out);
+KW_API void BScvarrev0w(const BScurve *curve, int32_t count, const double *pars, double *out,
+                        BSrc *rc);
+KW_API void BScvarrevt(BScurve *curve, const double *pars, int32_t count, double length,
+                       double *out, BSrc *rc);
+KW_API void BScvarrevc(BScurve *curve, int32_t count, const double *pars, double length,
+                       double *curvatures, double *radii, double *out, BSrc *rc);
+/* out = point x weight / point / weight for *count points (out may be points). */
+KW_API BSboolean BSwght_p(BSrc *rc, const double *points, const double *weights,
+                          const int32_t *count, double *out);
+KW_API BSboolean BSunwght_p(BSrc *rc, const double *points, const double *weights,
+                            const int32_t *count, double *out);
+/* Unit normal of the plane of the curve's poles. -7 BSCOLLIN: fewer than 3 poles,
+ * or poles not in one plane or in no unique plane; 49: a weight below a quarter of
+ * the mean; 33. */
+KW_API BSboolean BScvnormal(BSrc *rc, const BScurve *curve, double *normal);
+/* Parameter step moving the curve point by about dist near u (1e-10 when both
+ * derivative lengths are at most dist). Statuses of BScveval. */
+KW_API void BSlocknttol(const BScurve *curve, double u, double dist, double *ptol, BSrc *rc);
 
 /* ---- end: Curve evaluation ---- */
 

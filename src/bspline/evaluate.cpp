@@ -1,0 +1,607 @@
+// Curve evaluation: the main evaluator, the span evaluators, the two-sided
+// evaluator at knots, the array-form evaluators, the quotient rule, the sweeps
+// over ascending parameters, weighting, the plane normal and the local parameter
+// tolerance. All of them run on the kernels of kernel.hpp.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "bspline/kernel.hpp"
+#include "frame/frame.hpp"
+#include "vector/vec3.hpp"
+
+namespace knotwork {
+
+namespace {
+
+constexpr double kTinyPositive = std::numeric_limits<double>::min();
+// Derivative counts beyond this are refused (their outputs could not be addressed).
+constexpr int32_t kMaxDerivatives = 1 << 24;
+
+constexpr BinomialTable make_binomials() {
+  BinomialTable t{};
+  for (int n = 0; n < kBinomialRows; ++n) {
+    t.v[n][0] = 1.0;
+    for (int i = 1; i <= n; ++i) t.v[n][i] = t.v[n - 1][i - 1] + (i < n ? t.v[n - 1][i] : 0.0);
+  }
+  return t;
+}
+
+}  // namespace
+
+// Row 56 is the last row of Pascal's triangle below 2^53, so every entry is exact.
+constinit const BinomialTable kBinomials = make_binomials();
+
+double binomial_large(int n, int i) {
+  if (i < 0 || i > n) return 0.0;
+  if (i > n - i) i = n - i;
+  long double r = 1.0L;
+  for (int q = 1; q <= i; ++q) r = r * static_cast<long double>(n - i + q) / q;
+  return static_cast<double>(std::nearbyintl(r));
+}
+
+// ---- The main evaluator -------------------------------------------------------
+
+// Span of u for the main evaluator: the right-closed span (left-hand limits at
+// interior knots), the end spans outside the domain.
+int32_t curve_span(const BScurve &cv, double u) {
+  const int32_t k = cv.order, n = cv.num_poles;
+  if (k == n) return k - 1;
+  const int32_t s = find_span_hinted(k, n, cv.knots, u, k - 1);
+  return s < 0 ? k - 1 : s;
+}
+
+// Point and d derivatives of the curve at u (out: d+1 triples).
+BSrc evaluate_curve(const BScurve &cv, double u, int32_t d, double *out) {
+  const int32_t s = curve_span(cv, u);
+  const double zt = tol().zero_tol;
+  const double tiny = d == 0 ? zt * zt : d == 1 ? zt : kTinyPositive;
+  return evaluate_curve_span(cv.order, cv.poles, cv.rational ? cv.weights : nullptr, cv.knots, s, u,
+                             d, tiny, out);
+}
+
+// ---- Array-form evaluation ----------------------------------------------------
+
+// Point and d derivatives of an array-form curve (m coordinate-major rows of n
+// values) at u; out receives d+1 rows of m values.
+BSrc evaluate_rows(int32_t p, int32_t n, int32_t m, const double *rows, const double *knots,
+                   double u, int32_t span, int32_t d, double *out) {
+  const std::ptrdiff_t total = static_cast<std::ptrdiff_t>(d + 1) * m;
+  std::fill(out, out + total, 0.0);
+  if (p < 0) return BSSUCC;
+  const int32_t k = p + 1;
+  int32_t s = span;
+  if (d == 0) {
+    s = find_right_knot(k, n, knots, u) - 1;
+  } else if (s < 0) {
+    s = k == n ? k - 1 : find_span_hinted(k, n, knots, u, k - 1);
+    if (s < 0) return BSINARG;
+  }
+  SpanWorkspace ws(k, m);
+  if (!ws.ok()) return BSNOSTKMEMORY;
+  const BSrc st = span_check_status(span_reciprocals(knots, p, s, kTinyPositive, ws.inv));
+  if (st != BSSUCC) return st;
+  for (int q = 0; q <= p; ++q)
+    for (int c = 0; c < m; ++c)
+      ws.w[q * m + c] = rows[static_cast<std::ptrdiff_t>(c) * n + s - p + q];
+  deboor_derivatives<0>(p, m, knots + (s - p), ws.inv, u, d, ws.w, ws.tmp, out);
+  return BSSUCC;
+}
+
+// ---- Curvature comb ---------------------------------------------------------------
+
+BSrc curvature_comb(BScurve &cv, int32_t count, const double *pars, double length, double *curv,
+                    double *radii, double *out) {
+  if (cv.order == 2) return BSINARG;
+  if (!cv.rational) cv.weights = nullptr;
+  if (count <= 0) return BSSUCC;
+  ScratchBuffer buf(static_cast<std::size_t>(count) * 4 * sizeof(double));
+  if (!buf.ok()) return BSNOSTKMEMORY;
+  double *norms = buf.as<double>();
+  double *dirs = norms + count;
+  const double zt = tol().zero_tol;
+  CurveSweep sweep(cv.order, cv.num_poles, cv.poles, cv.weights, cv.knots, zt);
+  if (!sweep.ok()) return BSNOSTKMEMORY;
+  sweep.start(pars[0], true);
+  double largest = -1.0;
+  for (int32_t i = 0; i < count; ++i) {
+    double e[9];
+    const BSrc st = sweep.eval(pars[i], 2, e);
+    if (st != BSSUCC) return st;
+    v3::copy(e, out + 6 * i);
+    const double *d1 = e + 3, *d2 = e + 6;
+    double kappa, radius = -1.0;
+    norms[i] = 0.0;
+    if (v3::len(d2) < zt) {
+      kappa = 0.0;
+    } else if (v3::len(d1) < zt) {
+      kappa = -1.0;
+    } else {
+      double b[3];
+      v3::cross(d1, d2, b);
+      const double l1 = v3::len(d1);
+      kappa = v3::len(b) / (l1 * l1 * l1);
+      if (kappa > zt) radius = 1.0 / kappa;
+      v3::cross(b, d1, dirs + 3 * i);
+      norms[i] = v3::len(dirs + 3 * i);
+    }
+    curv[i] = kappa;
+    radii[i] = radius;
+    largest = std::max(largest, radius);
+  }
+  if (largest == -1.0) return BSSUCC;
+  const double scale = largest < length ? 1.0 : length / largest;
+  for (int32_t i = 0; i < count; ++i) {
+    if (radii[i] == -1.0) continue;
+    v3::axpy(out + 6 * i, radii[i] * scale / norms[i], dirs + 3 * i, out + 6 * i + 3);
+  }
+  return BSSUCC;
+}
+
+// ---- Plane of the poles -----------------------------------------------------------
+
+namespace {
+
+// Eigen decomposition of a symmetric 3x3 matrix by cyclic Jacobi rotations:
+// eigenvalues in val (descending), eigenvectors in the columns of vec.
+void symmetric_eigen3(double a[3][3], double val[3], double vec[3][3]) {
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) vec[i][j] = i == j ? 1.0 : 0.0;
+  for (int sweep = 0; sweep < 50; ++sweep) {
+    const double off = a[0][1] * a[0][1] + a[0][2] * a[0][2] + a[1][2] * a[1][2];
+    const double diag = a[0][0] * a[0][0] + a[1][1] * a[1][1] + a[2][2] * a[2][2];
+    if (off <= 1e-34 * diag || off == 0.0) break;
+    for (int p = 0; p < 2; ++p) {
+      for (int q = p + 1; q < 3; ++q) {
+        if (a[p][q] == 0.0) continue;
+        const double theta = (a[q][q] - a[p][p]) / (2.0 * a[p][q]);
+        const double t =
+            (theta >= 0 ? 1.0 : -1.0) / (std::fabs(theta) + std::sqrt(theta * theta + 1.0));
+        const double c = 1.0 / std::sqrt(t * t + 1.0), s = t * c;
+        for (int k = 0; k < 3; ++k) {  // A <- A J
+          const double akp = a[k][p], akq = a[k][q];
+          a[k][p] = c * akp - s * akq;
+          a[k][q] = s * akp + c * akq;
+        }
+        for (int k = 0; k < 3; ++k) {  // A <- J^T A
+          const double apk = a[p][k], aqk = a[q][k];
+          a[p][k] = c * apk - s * aqk;
+          a[q][k] = s * apk + c * aqk;
+        }
+        for (int k = 0; k < 3; ++k) {
+          const double vkp = vec[k][p], vkq = vec[k][q];
+          vec[k][p] = c * vkp - s * vkq;
+          vec[k][q] = s * vkp + c * vkq;
+        }
+      }
+    }
+  }
+  int order[3] = {0, 1, 2};
+  std::sort(order, order + 3, [&](int x, int y) { return a[x][x] > a[y][y]; });
+  double sorted[3][3];
+  for (int j = 0; j < 3; ++j) {
+    val[j] = a[order[j]][order[j]];
+    for (int i = 0; i < 3; ++i) sorted[i][j] = vec[i][order[j]];
+  }
+  std::memcpy(vec, sorted, sizeof sorted);
+}
+
+}  // namespace
+
+// Unit normal of the plane through the curve's poles (geometric poles for a
+// rational curve): BSCOLLIN when they span no plane or do not lie in one.
+BSrc curve_plane_normal(const BScurve &cv, double *normal) {
+  const int32_t n = cv.num_poles;
+  if (n < 3) return BSCOLLIN;
+  const double *w = cv.rational ? cv.weights : nullptr;
+  if (w != nullptr) {
+    double mean = 0.0;
+    for (int32_t i = 0; i < n; ++i) mean += w[i];
+    mean /= n;
+    for (int32_t i = 0; i < n; ++i)
+      if (w[i] < mean / 4) return BSBADWEIGHT;
+  }
+  ScratchBuffer buf(static_cast<std::size_t>(n) * 3 * sizeof(double));
+  if (!buf.ok()) return BSNOSTKMEMORY;
+  double *pts = buf.as<double>();
+  double centre[3] = {0.0, 0.0, 0.0};
+  for (int32_t i = 0; i < n; ++i) {
+    v3::scale(cv.poles + 3 * i, w ? 1.0 / w[i] : 1.0, pts + 3 * i);
+    v3::add(centre, pts + 3 * i, centre);
+  }
+  v3::scale(centre, 1.0 / n, centre);
+  double scatter[3][3] = {};
+  for (int32_t i = 0; i < n; ++i) {
+    double c[3];
+    v3::sub(pts + 3 * i, centre, c);
+    for (int r = 0; r < 3; ++r)
+      for (int q = 0; q < 3; ++q) scatter[r][q] += c[r] * c[q];
+  }
+  double val[3], vec[3][3];
+  symmetric_eigen3(scatter, val, vec);
+  const double limit = tol().dist_tol * std::sqrt(static_cast<double>(n));
+  int small = 0;
+  for (double v : val) small += std::sqrt(std::max(v, 0.0)) < limit;
+  if (small != 1) return BSCOLLIN;
+  const double e1[3] = {vec[0][0], vec[1][0], vec[2][0]};
+  const double e2[3] = {vec[0][1], vec[1][1], vec[2][1]};
+  v3::cross(e1, e2, normal);
+  v3::scale(normal, 1.0 / v3::len(normal), normal);
+  return BSSUCC;
+}
+
+}  // namespace knotwork
+
+using namespace knotwork;
+
+namespace {
+
+// Shared body of BScveval0/1/2: the span check threshold of the basis recurrence
+// (zero_tol squared for points, zero_tol with derivatives) and the evaluation.
+void span_eval(BSrc *rc, int16_t order, const double *poles, const double *weights,
+               const double *knots, int32_t span, double u, int d, double *out) {
+  const double zt = tol().zero_tol;
+  *rc = evaluate_curve_span(order, poles, weights, knots, span, u, d, d == 0 ? zt * zt : zt, out);
+}
+
+// The two-sided evaluator's output of one side: BSbspl into a 16 x 4 buffer, the
+// quotient rule for a rational curve, d+1 triples copied out.
+BSrc one_side(const BScurve &cv, int32_t span, int32_t d, double u, double *out) {
+  double buf[16 * 4];
+  BSrc rc = BSSUCC;
+  const int16_t order = cv.order;
+  const BSboolean rational = cv.rational ? 1 : 0;
+  if (!BSbspl(&rc, cv.poles, cv.weights, cv.knots, &order, &rational, &span, &d, &u, buf))
+    return rc;
+  if (rational && !BSrspl(&rc, &d, &cv, buf)) return rc;
+  for (int32_t j = 0; j <= d; ++j) v3::copy(buf + 4 * j, out + 3 * j);
+  return BSSUCC;
+}
+
+}  // namespace
+
+extern "C" {
+
+KW_API void BScveval(const BScurve *curve, double u, int32_t d, double *out, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (curve->order < 1) {
+    out[0] = out[1] = out[2] = 0.0;
+    return;
+  }
+  if (d < 0 || d > kMaxDerivatives) {
+    *rc = BSINARG;
+    return;
+  }
+  *rc = evaluate_curve(*curve, u, d, out);
+}
+
+KW_API void BScveval0(BSrc *rc, int16_t order, const double *poles, const double *weights,
+                      const double *knots, int32_t span, double u, double *out) {
+  KW_EPILOGUE(rc);
+  span_eval(rc, order, poles, weights, knots, span, u, 0, out);
+}
+
+KW_API void BScveval1(BSrc *rc, int16_t order, const double *poles, const double *weights,
+                      const double *knots, int32_t span, double u, double *out) {
+  KW_EPILOGUE(rc);
+  span_eval(rc, order, poles, weights, knots, span, u, 1, out);
+}
+
+KW_API void BScveval2(BSrc *rc, int16_t order, const double *poles, const double *weights,
+                      const double *knots, int32_t span, double u, double *out) {
+  KW_EPILOGUE(rc);
+  span_eval(rc, order, poles, weights, knots, span, u, 2, out);
+}
+
+KW_API void BScveval_h(int32_t p, int32_t m, int32_t d, double *rows, const double *recip,
+                       const double *dist, double *out) {
+  const int32_t k = p + 1;
+  std::fill(out, out + static_cast<std::ptrdiff_t>(d + 1) * m, 0.0);
+  for (int32_t c = 0; c < m; ++c) {
+    double *row = rows + static_cast<std::ptrdiff_t>(c) * k;
+    for (int32_t r = 1; r <= p; ++r) {
+      double prev = row[r - 1];
+      for (int32_t j = r; j <= p; ++j) {
+        const double cur = row[j];
+        row[j] = (cur - prev) * recip[r * k + j];
+        prev = cur;
+      }
+    }
+    for (int32_t i = 0; i < p; ++i)
+      for (int32_t j = i; j >= 0; --j) row[j] += row[j + 1] * dist[i + 1];
+    out[c] = row[0];
+    double f = 1.0;
+    for (int32_t j = 1; j <= std::min(d, p); ++j) {
+      f *= static_cast<double>(p - j + 1);
+      out[static_cast<std::ptrdiff_t>(j) * m + c] = f * row[j];
+    }
+  }
+}
+
+KW_API void BSsetder_cv(int32_t dim, BSboolean rational, int32_t d, const double *hom, double *out,
+                        BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (d < 0 || d > kMaxDerivatives || dim < 0) {
+    *rc = BSINARG;
+    return;
+  }
+  const std::ptrdiff_t total = static_cast<std::ptrdiff_t>(d + 1) * dim;
+  std::fill(out, out + total, 0.0);
+  if (!rational) {
+    std::copy(hom, hom + total, out);
+    return;
+  }
+  if (!rational_derivatives(dim, d + 1, d, hom, out)) *rc = BSFAIL;
+}
+
+KW_API void BSbinomcoef(int32_t degree, double *coefs, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (degree < 0 || degree > 16) {
+    *rc = 2;
+    return;
+  }
+  for (int32_t i = 0; i <= degree; ++i) coefs[i] = binomial(degree, i);
+}
+
+KW_API BSboolean BSbspl(BSrc *rc, const double *poles, const double *weights, const double *knots,
+                        const int16_t *order, const BSboolean *rational, const int32_t *span,
+                        const int32_t *d, const double *u, double *out) {
+  KW_EPILOGUE(rc);
+  const int k = *order;
+  if (k < 2) {
+    *rc = 2;
+    return FALSE;
+  }
+  if (*d < 0 || *d > 15) {
+    *rc = BSINARG;
+    return FALSE;
+  }
+  const int p = k - 1, s = *span;
+  std::fill(out, out + 4 * (*d + 1), 0.0);
+  SpanWorkspace ws(k, 4);
+  if (!ws.ok()) {
+    *rc = BSNOSTKMEMORY;
+    return FALSE;
+  }
+  if (span_reciprocals(knots, p, s, tol().zero_tol, ws.inv) != SpanCheck::kOk) {
+    *rc = BSDEGEN;
+    return FALSE;
+  }
+  const double *src = poles + 3 * static_cast<std::ptrdiff_t>(s - p);
+  for (int q = 0; q <= p; ++q) {
+    v3::copy(src + 3 * q, ws.w + 4 * q);
+    ws.w[4 * q + 3] = *rational ? weights[s - p + q] : 1.0;
+  }
+  deboor_derivatives<4>(p, 4, knots + (s - p), ws.inv, *u, *d, ws.w, ws.tmp, out);
+  return TRUE;
+}
+
+KW_API BSboolean BSrspl(BSrc *rc, const int32_t *d, const BScurve *curve, double *buf) {
+  KW_EPILOGUE(rc);
+  if (!curve->rational) return TRUE;
+  if (*d < 0 || *d > 15) {
+    *rc = BSINARG;
+    return FALSE;
+  }
+  const double w0 = buf[3];
+  if (w0 == 0.0) {
+    *rc = BSFAIL;
+    return FALSE;
+  }
+  // In place: row j uses the Cartesian rows below it and the untouched weight column.
+  for (int32_t j = 0; j <= *d; ++j) {
+    double *row = buf + 4 * j;
+    for (int32_t i = 1; i <= j; ++i) {
+      const double f = binomial(j, i) * buf[4 * i + 3];
+      v3::axpy(row, -f, buf + 4 * (j - i), row);
+    }
+    v3::scale(row, 1.0 / w0, row);
+  }
+  return TRUE;
+}
+
+KW_API BSboolean BScveval_b(BSrc *rc, const BScurve *curve, const double *u, const int32_t *d,
+                            const void *reserved, int16_t *flag, double *left, double *right) {
+  KW_EPILOGUE(rc);
+  (void)reserved;
+  if (*d > 15 || *d < 0) {
+    *rc = BSINARG;
+    return FALSE;
+  }
+  const int32_t k = curve->order, n = curve->num_poles, p = k - 1;
+  const double *t = curve->knots;
+  const int32_t e = curve->rational ? *d : std::min(*d, p);
+  int32_t s = p;
+  BSrc rs = BSSUCC;
+  const int16_t order = curve->order;
+  if (!BSfindspn(&rs, &order, &n, t, u, &s)) {
+    *rc = BSINARG;  // a NaN parameter or a decreasing knot vector
+    return FALSE;
+  }
+  *flag = 0;
+  if (s < n - 1 && *u == t[s + 1]) {
+    int32_t first_above = -1;
+    for (int32_t i = s + 2; i <= n; ++i) {
+      if (t[i] > *u) {
+        first_above = i;
+        break;
+      }
+    }
+    if (first_above < 0) {
+      *rc = BSDEGEN;
+      return FALSE;
+    }
+    const int32_t r_span = first_above - 1;
+    if (p - std::abs(r_span - s) < e) {
+      *flag = 1;
+      *rc = one_side(*curve, std::min(s, r_span), *d, *u, left);
+      if (*rc == BSSUCC) *rc = one_side(*curve, std::max(s, r_span), *d, *u, right);
+      return *rc == BSSUCC;
+    }
+  }
+  *rc = one_side(*curve, s, *d, *u, left);
+  return *rc == BSSUCC;
+}
+
+KW_API void BScvevaln(int32_t p, int32_t n, int32_t m, const double *poles, const double *knots,
+                      double u, int32_t span, int32_t d, double *out, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (d < 0 || d > kMaxDerivatives) {
+    *rc = BSINARG;
+    return;
+  }
+  *rc = evaluate_rows(p, n, m, poles, knots, u, span, d, out);
+}
+
+KW_API void BSevalbsp(int32_t p, int32_t n, int32_t dim, BSboolean rational, const double *poles,
+                      const double *knots, double u, int32_t d, double *out, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (d < 0 || d > kMaxDerivatives || !(u >= knots[0] && u <= knots[p + n])) {
+    *rc = BSINARG;
+    return;
+  }
+  if (!rational) {
+    *rc = evaluate_rows(p, n, dim, poles, knots, u, -1, d, out);
+    return;
+  }
+  BasicScratchBuffer<100 * sizeof(double) + 1> hom(static_cast<std::size_t>(dim + 1) * (d + 1) *
+                                                   sizeof(double));
+  if (!hom.ok()) {
+    *rc = BSNOSTKMEMORY;
+    return;
+  }
+  *rc = evaluate_rows(p, n, dim + 1, poles, knots, u, -1, d, hom.as<double>());
+  if (*rc != BSSUCC) return;
+  std::fill(out, out + static_cast<std::ptrdiff_t>(d + 1) * dim, 0.0);
+  if (!rational_derivatives(dim, d + 1, d, hom.as<double>(), out)) *rc = BSFAIL;
+}
+
+KW_API void BScvarreval(BSrc *rc, BScurve *curve, const double *pars, int32_t count, int32_t d,
+                        double *out) {
+  KW_EPILOGUE(rc);
+  if (count <= 0) return;
+  if (d < 0 || d > 2) {
+    *rc = BSINARG;
+    return;
+  }
+  if (!curve->rational) curve->weights = nullptr;
+  const double zt = tol().zero_tol;
+  CurveSweep sweep(curve->order, curve->num_poles, curve->poles, curve->weights, curve->knots,
+                   d == 0 ? zt * zt : zt);
+  if (!sweep.ok()) {
+    *rc = BSNOSTKMEMORY;
+    return;
+  }
+  sweep.start(pars[0], d > 0);
+  const int32_t stride = 3 * (d + 1);
+  for (int32_t i = 0; i < count; ++i) {
+    *rc = sweep.eval(pars[i], d, out + static_cast<std::ptrdiff_t>(i) * stride);
+    if (*rc != BSSUCC) return;
+  }
+}
+
+KW_API void BScvarrev0(BSrc *rc, const BScurve *curve, const double *pars, int32_t count,
+                       double *out) {
+  KW_EPILOGUE(rc);
+  if (count <= 0) return;
+  CurveSweep sweep(curve->order, curve->num_poles, curve->poles,
+                   curve->rational ? curve->weights : nullptr, curve->knots, kTinyPositive);
+  if (!sweep.ok()) {
+    *rc = BSNOSTKMEMORY;
+    return;
+  }
+  sweep.start(pars[0], false);
+  for (int32_t i = 0; i < count; ++i) {
+    *rc = sweep.eval(pars[i], 0, out + 3 * static_cast<std::ptrdiff_t>(i));
+    if (*rc != BSSUCC) return;
+  }
+}
+
+KW_API void BScvarrev0w(const BScurve *curve, int32_t count, const double *pars, double *out,
+                        BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (count <= 0) return;
+  CurveSweep sweep(curve->order, curve->num_poles, curve->poles,
+                   curve->rational ? curve->weights : nullptr, curve->knots, kTinyPositive);
+  if (!sweep.ok()) {
+    *rc = BSNOSTKMEMORY;
+    return;
+  }
+  sweep.start(pars[0], false);
+  for (int32_t i = 0; i < count; ++i) {
+    *rc = sweep.eval_homogeneous(pars[i], out + 4 * static_cast<std::ptrdiff_t>(i));
+    if (*rc != BSSUCC) return;
+  }
+}
+
+KW_API void BScvarrevt(BScurve *curve, const double *pars, int32_t count, double length,
+                       double *out, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (!curve->rational) curve->weights = nullptr;
+  if (count <= 0) return;
+  CurveSweep sweep(curve->order, curve->num_poles, curve->poles, curve->weights, curve->knots,
+                   tol().zero_tol);
+  if (!sweep.ok()) {
+    *rc = BSNOSTKMEMORY;
+    return;
+  }
+  sweep.start(pars[0], true);
+  for (int32_t i = 0; i < count; ++i) {
+    double e[6];
+    *rc = sweep.eval(pars[i], 1, e);
+    if (*rc != BSSUCC) return;
+    double *pair = out + 6 * static_cast<std::ptrdiff_t>(i);
+    const double l = v3::len(e + 3);
+    v3::copy(e, pair);
+    v3::axpy(e, l <= 2.220446049250313e-16 ? length : length / l, e + 3, pair + 3);
+  }
+}
+
+KW_API void BScvarrevc(BScurve *curve, int32_t count, const double *pars, double length,
+                       double *curvatures, double *radii, double *out, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  *rc = curvature_comb(*curve, count, pars, length, curvatures, radii, out);
+}
+
+KW_API BSboolean BSwght_p(BSrc *rc, const double *points, const double *weights,
+                          const int32_t *count, double *out) {
+  KW_EPILOGUE(rc);
+  for (int32_t i = 0; i < *count; ++i) v3::scale(points + 3 * i, weights[i], out + 3 * i);
+  return TRUE;
+}
+
+KW_API BSboolean BSunwght_p(BSrc *rc, const double *points, const double *weights,
+                            const int32_t *count, double *out) {
+  KW_EPILOGUE(rc);
+  for (int32_t i = 0; i < *count; ++i) {
+    const double w = weights[i];
+    out[3 * i] = points[3 * i] / w;
+    out[3 * i + 1] = points[3 * i + 1] / w;
+    out[3 * i + 2] = points[3 * i + 2] / w;
+  }
+  return TRUE;
+}
+
+KW_API BSboolean BScvnormal(BSrc *rc, const BScurve *curve, double *normal) {
+  KW_EPILOGUE(rc);
+  *rc = curve_plane_normal(*curve, normal);
+  return *rc == BSSUCC;
+}
+
+KW_API void BSlocknttol(const BScurve *curve, double u, double dist, double *ptol, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  *ptol = 1e-10;
+  double e[9];
+  *rc = evaluate_curve(*curve, u, 2, e);
+  if (*rc != BSSUCC) return;
+  const double l1 = v3::len(e + 3), l2 = v3::len(e + 6);
+  if (l1 > dist) {
+    const double t = dist / l1;
+    *ptol = l2 > dist ? std::min(t, std::sqrt(dist / (2.0 * l2))) : t;
+  } else if (l2 > dist) {
+    *ptol = std::sqrt(dist / (2.0 * l2));
+  }
+}
+
+}  // extern "C"

@@ -1,0 +1,368 @@
+// Evaluation kernels of the B-spline core: span searches, the reciprocal knot
+// differences of a span, de Boor's triangle with derivatives, the rational
+// quotient rule and exact binomial coefficients. Every curve family builds on these;
+// they allocate nothing and assume validated input (order >= 1, a valid span).
+#ifndef KNOTWORK_BSPLINE_KERNEL_HPP
+#define KNOTWORK_BSPLINE_KERNEL_HPP
+
+#ifndef KNOTWORK_INTERNAL
+#error "kernel.hpp is internal to the library"
+#endif
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+
+#include "frame/frame.hpp"
+
+namespace knotwork {
+
+// Orders up to this evaluate entirely in fixed stack arrays (no scratch memory).
+inline constexpr int kStackOrder = 16;
+
+// ---- Span searches -----------------------------------------------------------
+
+// Right-closed span of u (knots[s] < u <= knots[s+1]) in [k-1, n-1], trying the
+// hint, hint+1 and hint-1 first; parameters outside the domain get the end spans.
+// Returns -1 only for a knot vector that is not non-decreasing or a NaN parameter.
+inline int32_t find_span_hinted(int32_t k, int32_t n, const double *knots, double u, int32_t hint) {
+  const int32_t lo_span = k - 1, hi_span = n - 1;
+  if (hint >= lo_span && hint <= hi_span) {
+    if (knots[hint] < u && u <= knots[hint + 1]) return hint;
+    if (hint + 1 <= hi_span && knots[hint + 1] < u && u <= knots[hint + 2]) return hint + 1;
+    if (hint - 1 >= lo_span && knots[hint - 1] < u && u <= knots[hint]) return hint - 1;
+  }
+  if (k == n) return k - 1;
+  if (u <= knots[k - 1] + 1e-20) return k - 1;
+  if (u > knots[n] - 1e-20) return n - 1;
+  int32_t lo = k, hi = n;
+  while (lo <= hi) {
+    const int32_t mid = (lo + hi) / 2;
+    if (knots[mid] < u) {
+      lo = mid + 1;
+      if (u <= knots[mid + 1]) return mid;
+    } else {
+      if (knots[mid - 1] < u) return mid - 1;
+      hi = mid - 1;
+    }
+  }
+  return -1;
+}
+
+// Index r in [k, n] of the first knot above u (knots[r-1] <= u < knots[r]) after
+// clamping u to the domain; n when the clamped u is the domain end.
+inline int32_t find_right_knot(int32_t k, int32_t n, const double *knots, double u) {
+  if (u < knots[k - 1]) u = knots[k - 1];
+  if (u >= knots[n]) return n;
+  return static_cast<int32_t>(std::upper_bound(knots + k, knots + n, u) - knots);
+}
+
+// Left-closed span (knots[s] <= u < knots[s+1]): the first s >= k-1 with
+// u < knots[s+1]; n-1 when u >= knots[n]. An interior knot gets the span on its right.
+inline int32_t find_span_left_closed(int32_t k, int32_t n, const double *knots, double u) {
+  if (!(u < knots[n])) return n - 1;
+  return static_cast<int32_t>(std::upper_bound(knots + k, knots + n, u) - knots) - 1;
+}
+
+// Forward step of a sweep over ascending parameters: the first s' >= s with
+// u <= knots[s'+1], or n-1. Never moves backwards; a smaller u keeps s.
+inline int32_t advance_span(int32_t n, const double *knots, double u, int32_t s) {
+  if (u <= knots[s + 1] || s >= n - 1) return s;
+  if (s + 1 >= n - 1 || u <= knots[s + 2]) return s + 1;
+  const double *hit = std::lower_bound(knots + s + 3, knots + n + 1, u);
+  return std::min<int32_t>(static_cast<int32_t>(hit - knots) - 1, n - 1);
+}
+
+// ---- Reciprocal knot differences -----------------------------------------------
+
+// Number of reciprocal differences of a span of degree p.
+inline constexpr int span_table_size(int p) {
+  return p * (p + 1) / 2;
+}
+
+// Offset of level r (1..p) in the reciprocal table.
+inline constexpr int span_table_row(int p, int r) {
+  return (r - 1) * (2 * p - r + 2) / 2;
+}
+
+enum class SpanCheck { kOk, kShortSpan, kShortInterval };
+
+// Fills inv, level by level, with 1 / (knots[s+1+i] - knots[s-p+r+i]) for
+// r = 1..p, i = 0..p-r: the divisors of every de Boor level and of every
+// derivative difference of span s. Reports the span itself shorter than tiny
+// (kShortSpan) or another difference below tiny (kShortInterval).
+inline SpanCheck span_reciprocals(const double *knots, int p, int32_t s, double tiny, double *inv) {
+  if (p > 0 && !(knots[s + 1] - knots[s] >= tiny)) return SpanCheck::kShortSpan;
+  const double *t0 = knots + (s - p);
+  bool short_interval = false;
+  for (int r = 1; r <= p; ++r) {
+    for (int i = 0; i <= p - r; ++i) {
+      const double diff = knots[s + 1 + i] - t0[r + i];
+      short_interval |= !(diff >= tiny);
+      *inv++ = 1.0 / diff;
+    }
+  }
+  return short_interval ? SpanCheck::kShortInterval : SpanCheck::kOk;
+}
+
+// ---- De Boor's triangle with derivatives ------------------------------------------
+
+// Point and derivatives 0..min(d, p) of the polynomial piece of one span.
+//   t0   knots + s - p (the first knot of the span's support)
+//   inv  the span's reciprocal table (span_reciprocals)
+//   w    (p+1) control points of m values each, pole-major (poles s-p..s); destroyed
+//   tmp  (p+1)*m doubles of workspace
+//   out  (min(d, p)+1) rows of m values
+// The point is the last vertex of the triangle; the j-th derivative is
+// p!/(p-j)! times the j-th divided difference of the j+1 points of level p-j.
+// All steps are convex combinations or differences over the span's own knots, so
+// the error stays a few ulps of the pole magnitude even at order 16.
+template <int M>
+inline void deboor_derivatives(int p, int m_runtime, const double *t0, const double *inv, double u,
+                               int d, double *w, double *tmp, double *out) {
+  const int m = M > 0 ? M : m_runtime;
+  const int jmax = std::min(d, p);
+  double falling = 1.0;  // p (p-1) ... (p-j+1) for the derivative being formed
+  for (int j = 1; j <= jmax; ++j) falling *= static_cast<double>(p - j + 1);
+  for (int r = 0; r <= p; ++r) {
+    if (r > 0) {
+      const double *row = inv + span_table_row(p, r);
+      for (int q = p; q >= r; --q) {
+        const double a = (u - t0[q]) * row[q - r];
+        double *hi = w + q * m;
+        const double *lo = hi - m;
+        for (int c = 0; c < m; ++c) hi[c] = lo[c] + a * (hi[c] - lo[c]);
+      }
+    }
+    const int j = p - r;
+    if (j >= 1 && j <= jmax) {
+      std::copy(w + r * m, w + (p + 1) * m, tmp);
+      for (int l = 1; l <= j; ++l) {
+        const double *row = inv + span_table_row(p, r + l);
+        for (int q = j; q >= l; --q) {
+          const double f = row[q - l];
+          double *hi = tmp + q * m;
+          const double *lo = hi - m;
+          for (int c = 0; c < m; ++c) hi[c] = (hi[c] - lo[c]) * f;
+        }
+      }
+      for (int c = 0; c < m; ++c) out[j * m + c] = tmp[j * m + c] * falling;
+      falling /= static_cast<double>(p - j + 1);
+    }
+  }
+  for (int c = 0; c < m; ++c) out[c] = w[p * m + c];
+}
+
+// Loads the p+1 poles of span s pole-major: 3 values each, or 4 (w x, w y, w z, w)
+// when weights is not null.
+inline void load_span_poles(const double *poles, const double *weights, int p, int32_t s,
+                            double *w) {
+  const double *src = poles + 3 * static_cast<std::ptrdiff_t>(s - p);
+  if (weights == nullptr) {
+    std::copy(src, src + 3 * (p + 1), w);
+    return;
+  }
+  const double *wt = weights + (s - p);
+  for (int q = 0; q <= p; ++q) {
+    w[4 * q] = src[3 * q];
+    w[4 * q + 1] = src[3 * q + 1];
+    w[4 * q + 2] = src[3 * q + 2];
+    w[4 * q + 3] = wt[q];
+  }
+}
+
+// ---- Binomial coefficients and the quotient rule --------------------------------
+
+// Pascal's triangle up to row 56: every entry is an integer below 2^53, exact.
+inline constexpr int kBinomialRows = 57;
+struct BinomialTable {
+  double v[kBinomialRows][kBinomialRows];
+};
+extern const BinomialTable kBinomials;
+// binom(n, i) for larger n, in extended precision (exact while it fits a double's
+// integer range, correctly rounded to double beyond).
+double binomial_large(int n, int i);
+
+// binom(n, i) for 0 <= i <= n: table lookup for n < 57, computed beyond; never
+// reads outside the table.
+inline double binomial(int n, int i) {
+  if (n < kBinomialRows) return kBinomials.v[n][i];
+  return binomial_large(n, i);
+}
+
+// Cartesian derivatives 0..d of a rational function from its homogeneous
+// derivatives: hom holds rows 0..hrows-1 of (dim+1) values (coordinates, then the
+// weight); rows from hrows on are zero (derivatives beyond the degree).
+//   C_j = (A_j - sum_{i=1..j} binom(j, i) w_i C_{j-i}) / w_0
+// out receives d+1 rows of dim values. Returns false (out untouched) when w_0 = 0.
+inline bool rational_derivatives(int dim, int hrows, int d, const double *hom, double *out) {
+  const int hs = dim + 1;
+  const double w0 = hom[dim];
+  if (w0 == 0.0) return false;
+  const double inv_w = 1.0 / w0;
+  for (int j = 0; j <= d; ++j) {
+    double *cj = out + j * dim;
+    for (int c = 0; c < dim; ++c) cj[c] = j < hrows ? hom[j * hs + c] : 0.0;
+    const int top = std::min(j, hrows - 1);
+    for (int i = 1; i <= top; ++i) {
+      const double f = binomial(j, i) * hom[i * hs + dim];
+      const double *prev = out + (j - i) * dim;
+      for (int c = 0; c < dim; ++c) cj[c] -= f * prev[c];
+    }
+    for (int c = 0; c < dim; ++c) cj[c] *= inv_w;
+  }
+  return true;
+}
+
+// ---- Workspace for evaluating one span -----------------------------------------
+
+// Doubles needed by evaluate_span for an order k curve with m values per pole.
+inline constexpr std::size_t span_work_doubles(int k, int m) {
+  return static_cast<std::size_t>(span_table_size(k - 1)) + 3 * static_cast<std::size_t>(k) * m;
+}
+
+// Evaluation workspace of one order: fixed stack arrays up to kStackOrder, scratch
+// memory above it (ok() false when that could not be had: status 33).
+class SpanWorkspace {
+ public:
+  SpanWorkspace(int k, int m) {
+    const std::size_t need = span_work_doubles(k, m);
+    if (need <= kStackDoubles) {
+      base_ = stack_;
+    } else if (heap_.acquire(need * sizeof(double))) {
+      base_ = heap_.as<double>();
+    }
+    if (base_ != nullptr) {
+      inv = base_;
+      w = inv + span_table_size(k - 1);
+      tmp = w + static_cast<std::ptrdiff_t>(k) * m;
+      hom = tmp + static_cast<std::ptrdiff_t>(k) * m;
+    }
+  }
+  bool ok() const { return base_ != nullptr; }
+
+  double *inv = nullptr;  // reciprocal knot differences
+  double *w = nullptr;    // the triangle, k points
+  double *tmp = nullptr;  // difference workspace, k points
+  double *hom = nullptr;  // homogeneous derivatives, k rows
+
+ private:
+  static constexpr std::size_t kStackDoubles =
+      std::max<std::size_t>(span_work_doubles(kStackOrder, 4), 500);
+  double stack_[kStackDoubles];
+  BasicScratchBuffer<1> heap_;
+  double *base_ = nullptr;
+};
+
+// Point and d derivatives (out: d+1 triples) of a 3D curve on span s at u, from
+// its arrays; weights null for a polynomial curve. The span's reciprocal table
+// must already be in ws.inv. Returns false for a zero homogeneous weight.
+inline bool evaluate_span_prepared(int k, const double *poles, const double *weights,
+                                   const double *knots, int32_t s, double u, int d,
+                                   SpanWorkspace &ws, double *out) {
+  const int p = k - 1;
+  const int rows = std::min(d, p) + 1;
+  const double *t0 = knots + (s - p);
+  load_span_poles(poles, weights, p, s, ws.w);
+  if (weights == nullptr) {
+    deboor_derivatives<3>(p, 3, t0, ws.inv, u, d, ws.w, ws.tmp, out);
+    std::fill(out + 3 * rows, out + 3 * (d + 1), 0.0);
+    return true;
+  }
+  deboor_derivatives<4>(p, 4, t0, ws.inv, u, d, ws.w, ws.tmp, ws.hom);
+  return rational_derivatives(3, rows, d, ws.hom, out);
+}
+
+// Point and d derivatives (out: d+1 triples, zeroed first) of a 3D curve on span
+// s at u; weights null for a polynomial curve; tiny is the knot-difference
+// threshold. Status 0, BSINARG / BSDIVZERO (span check), BSFAIL (zero weight) or
+// BSNOSTKMEMORY (orders above kStackOrder without scratch memory).
+inline BSrc evaluate_curve_span(int k, const double *poles, const double *weights,
+                                const double *knots, int32_t s, double u, int d, double tiny,
+                                double *out);
+
+// Status of a span check: 0, BSINARG for a span shorter than the threshold,
+// BSDIVZERO for another interval of its support below it.
+inline BSrc span_check_status(SpanCheck c) {
+  return c == SpanCheck::kOk ? BSSUCC : c == SpanCheck::kShortSpan ? BSINARG : BSDIVZERO;
+}
+
+// Cached evaluation along ascending parameters: the reciprocal table is rebuilt
+// only when the span changes; tiny is the knot-difference threshold of the span
+// check. Orders above kStackOrder take scratch memory: check ok() (status 33).
+class CurveSweep {
+ public:
+  CurveSweep(int k, int32_t n, const double *poles, const double *weights, const double *knots,
+             double tiny)
+      : k_(k),
+        n_(n),
+        poles_(poles),
+        weights_(weights),
+        knots_(knots),
+        tiny_(tiny),
+        ws_(k, weights ? 4 : 3) {}
+  bool ok() const { return ws_.ok(); }
+  int32_t span() const { return span_; }
+
+  // Starts the running span at the left-closed or right-closed span of u.
+  void start(double u, bool left_closed) {
+    span_ = left_closed ? find_span_left_closed(k_, n_, knots_, u)
+                        : advance_span(n_, knots_, u, k_ - 1);
+  }
+  // Moves the running span forward for u and evaluates d derivatives there
+  // (out: d+1 triples). Returns the status: span check, or BSFAIL for a zero weight.
+  BSrc eval(double u, int d, double *out) {
+    span_ = advance_span(n_, knots_, u, span_);
+    if (span_ != table_span_) {
+      check_ = span_check_status(span_reciprocals(knots_, k_ - 1, span_, tiny_, ws_.inv));
+      table_span_ = span_;
+    }
+    if (check_ != BSSUCC) return check_;
+    return evaluate_span_prepared(k_, poles_, weights_, knots_, span_, u, d, ws_, out) ? BSSUCC
+                                                                                       : BSFAIL;
+  }
+  // The homogeneous point (4 values; weight 1 for a polynomial curve) at u.
+  BSrc eval_homogeneous(double u, double *out4) {
+    span_ = advance_span(n_, knots_, u, span_);
+    if (span_ != table_span_) {
+      check_ = span_check_status(span_reciprocals(knots_, k_ - 1, span_, tiny_, ws_.inv));
+      table_span_ = span_;
+    }
+    if (check_ != BSSUCC) return check_;
+    const int p = k_ - 1;
+    load_span_poles(poles_, weights_, p, span_, ws_.w);
+    if (weights_ == nullptr) {
+      deboor_derivatives<3>(p, 3, knots_ + (span_ - p), ws_.inv, u, 0, ws_.w, ws_.tmp, out4);
+      out4[3] = 1.0;
+    } else {
+      deboor_derivatives<4>(p, 4, knots_ + (span_ - p), ws_.inv, u, 0, ws_.w, ws_.tmp, out4);
+    }
+    return BSSUCC;
+  }
+
+ private:
+  int k_;
+  int32_t n_;
+  const double *poles_, *weights_, *knots_;
+  double tiny_;
+  SpanWorkspace ws_;
+  int32_t span_ = 0;
+  int32_t table_span_ = -1;
+  BSrc check_ = BSSUCC;
+};
+
+inline BSrc evaluate_curve_span(int k, const double *poles, const double *weights,
+                                const double *knots, int32_t s, double u, int d, double tiny,
+                                double *out) {
+  std::fill(out, out + 3 * static_cast<std::ptrdiff_t>(d + 1), 0.0);
+  SpanWorkspace ws(k, weights != nullptr ? 4 : 3);
+  if (!ws.ok()) return BSNOSTKMEMORY;
+  const BSrc st = span_check_status(span_reciprocals(knots, k - 1, s, tiny, ws.inv));
+  if (st != BSSUCC) return st;
+  return evaluate_span_prepared(k, poles, weights, knots, s, u, d, ws, out) ? BSSUCC : BSFAIL;
+}
+
+}  // namespace knotwork
+
+#endif  // KNOTWORK_BSPLINE_KERNEL_HPP
