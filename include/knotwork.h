@@ -326,6 +326,125 @@ KW_API BSboolean BSreadhexd(FILE *stream, int32_t mode, int32_t count, double *v
 
 /* ---- Dense linear algebra and sorting (src/numeric/) ---- */
 
+/* Matrix storage: row-major (element (i, j) of an m x n matrix at i*n + j) for
+ * BShousehld, BShshldtran, BSdecomp, BSsolve and their right sides (m x r at
+ * i*r + c); column-major (element (i, j) at j*m + i) for BShoustri..., the
+ * BShoush.../BShousl... family and BSsingval. A triangular factor R of n columns
+ * is n x n column-major: column j holds R(0..j, j) then zeros. Band storage
+ * (BSbndhs...): one row of nb doubles per equation, the rows of block b relative
+ * to its start column jt[b]. The zero threshold of the solvers is 1e-14. */
+
+/* Householder least squares of the row-major system A X = B. In: *m >= *n rows,
+ * *n columns, *r right sides; A (m x n) and B (m x r) are overwritten (rows n..m-1
+ * of B receive the residual components). Out: X (n x r). Status -1 (a column of
+ * no length: |alpha| < 1e-14, returns FALSE at once), -2 (*m < *n or *n < 1). */
+KW_API BSboolean BShousehld(BSrc *rc, int32_t *m, int32_t *n, double *a, int32_t *r, double *b,
+                            double *x);
+/* Householder triangularisation of the row-major A (m x n) over min(m, n) columns,
+ * applied also to B (m x r); both in place, no back substitution. */
+KW_API void BShshldtran(int32_t m, int32_t n, int32_t r, double *a, double *b, BSrc *rc);
+/* Column-major Householder triangularisation of the first n columns of the m-row
+ * array A with n + e columns (the e extra columns are transformed alike). R is on
+ * and above the diagonal; reflector components stay below. Returns the number of
+ * columns processed. No status. */
+KW_API int32_t BShoustrial(int32_t m, int32_t n, int32_t e, double *a);
+/* Triangular factor R (n x n, out) of the column-major A (m x n, not changed).
+ * Status 33 when scratch memory fails. */
+KW_API void BShoustrian(int32_t m, int32_t n, const double *a, double *r, BSrc *rc);
+/* Factor R (n x n, out) of the stacked matrix [X; Y] (each m x n column-major).
+ * Status 33. */
+KW_API void BShoushcstf(int32_t m, int32_t n, const double *x, const double *y, double *r,
+                        BSrc *rc);
+/* One chained stage: the factor of [[X, 0], [Y, Z]] (each m x n column-major) as
+ * the block row [R S] (each n x n, out) and the remainder Z' (m x n, out) that the
+ * next stage triangularises. Status 33. */
+KW_API void BShoushcstl(int32_t m, int32_t n, const double *x, const double *y, const double *z,
+                        double *zp, double *r, double *s, BSrc *rc);
+/* Factor of the block-bidiagonal matrix with k blocks A_i and k blocks B_i (each
+ * m x n column-major, consecutive): R out (k blocks n x n), S out (k - 1 blocks).
+ * Status 33. */
+KW_API void BShoushcstm(int32_t k, int32_t m, int32_t n, const double *a, const double *b,
+                        double *r, double *s, BSrc *rc);
+/* Solves R^T w = z for the block factor (R k blocks, S k - 1 blocks, z and w k*n).
+ * No pivot test. */
+KW_API void BShouslbtR(int32_t k, int32_t n, const double *r, const double *s, const double *z,
+                       double *w);
+/* Solves R x = w for the block factor (x k*n out). No pivot test. */
+KW_API void BShouslbR(int32_t k, int32_t n, const double *r, const double *s, const double *w,
+                      double *x);
+/* Block-bidiagonal least squares: for each of the r right sides y ((k + 1)*m values,
+ * one right side after the other in Y) writes the least-squares approximation M x
+ * into Z (same shape). Blocks as for BShoushcstm. Status 33. */
+KW_API void BShouslgbsc(int32_t k, int32_t m, int32_t n, const double *a, const double *b,
+                        int32_t r, const double *y, double *z, BSrc *rc);
+/* Banded accumulation: G (band rows of nb doubles, rows[b] rows per block, in
+ * place), nblocks blocks starting at columns jt[b] (non-decreasing), r right sides
+ * in B (rows x r, row-major, in place). Afterwards the first rows of G hold the
+ * band-triangular factor. Status -2 (decreasing jt, bad sizes), -1 (a block
+ * starting beyond every row read so far: the system is singular). */
+KW_API void BSbndhshdtr(double *g, int32_t nblocks, const int32_t *rows, int32_t nb,
+                        const int32_t *jt, int32_t r, double *b, BSrc *rc);
+/* Back substitution on the band-triangular factor G for the jt[last] + nb unknowns;
+ * B has rows of rowlen doubles, columns first..rowlen-1 are solved in place.
+ * Status -1 (a diagonal below 1e-14), -2 (bad sizes). */
+KW_API void BSbndhsback(const double *g, int32_t nblocks, int32_t nb, const int32_t *jt,
+                        int32_t rowlen, int32_t first, double *b, BSrc *rc);
+/* Banded least squares in one call: accumulation and back substitution; the first
+ * jt[last] + nb rows of B (r columns) receive the solution. Status -2 (fewer rows
+ * than unknowns, checked before G is touched), -1 (a diagonal below 1e-14). */
+KW_API void BSbndhshold(double *g, int32_t nblocks, const int32_t *rows, int32_t nb,
+                        const int32_t *jt, int32_t r, double *b, BSrc *rc);
+/* LU decomposition with partial pivoting of the row-major *n x *n A, in place (unit
+ * lower L below the diagonal, U on and above). When *flag is 1 the row exchanges
+ * are applied to b (n) too; b may be null otherwise. Status -1 (pivot below 1e-28),
+ * -2 (*n < 1). */
+KW_API BSboolean BSdecomp(BSrc *rc, int32_t *n, double *a, BSboolean *flag, double *b);
+/* Solves with the factors of BSdecomp: b (n) in: right side (already exchanged),
+ * out: solution. Returns TRUE. */
+KW_API BSboolean BSsolve(BSrc *rc, int32_t *n, const double *lu, double *b);
+/* Singular value decomposition A = U diag(sv) V^T of the column-major m x n A (not
+ * changed), p = min(m, n): U out (m x p), sv out (p, descending), V out (n x p),
+ * all column-major. Status 33, -2 (bad sizes or null), -12 (no convergence within
+ * 40 sweeps). */
+KW_API void BSsingval(int32_t m, int32_t n, const double *a, double *u, double *sv, double *v,
+                      BSrc *rc);
+/* Singular values (2, descending) and right singular vectors (V 2x2, column j the
+ * vector of value j) of the n x 2 matrix X (column x then column y). n < 1 gives
+ * zeros and the identity. Status -2 (null argument). */
+KW_API void BSsngvald2v(int32_t n, const double *x, double *sv, double *v, BSrc *rc);
+/* Singular values (3, descending) and right singular vectors (V 3x3 column-major)
+ * of the n x 3 column-major X. Status -2 (null), 33, -4 (eigen-solver failed). */
+KW_API void BSsngvald3v(int32_t n, const double *x, double *sv, double *v, BSrc *rc);
+/* Eigenvalues (3, descending) and eigenvectors (3x3, column j the vector of value
+ * j) of the Gram matrix X^T X of the n x 3 column-major X. Status -2, -4. */
+KW_API void BSsngvaljc3(int32_t n, const double *x, double *ev, double *evec, BSrc *rc);
+/* Two-sided elimination of the bidiagonal system lower[i] x(i-1) + diag[i] x(i) =
+ * rhs(i), i = 0..n-1, in the n - 1 unknowns x(0..n-2), for r right sides at once
+ * (rhs n rows x r, row-major, in place). Leading equations with alpha[i] >= 0.5 are
+ * solved forward, the others backward; rows 0..n-2 receive the solution and row
+ * n-1 the absolute residual of the left-over equation when residual is non-zero
+ * (zeros otherwise). Status 33, -5 (a zero divisor), -2 (n < 1). */
+KW_API void BSmod_gauss(const double *alpha, const double *lower, const double *diag,
+                        BSboolean residual, double *rhs, int32_t n, int32_t r, BSrc *rc);
+/* Sorts a[*lo..*hi] ascending in place; the fourth argument is not read. TRUE. */
+KW_API BSboolean BSquicksort(BSrc *rc, int32_t *lo, int32_t *hi, int32_t unused, double *a);
+/* Index sort: tags (out, *n) order values ascending, equal values keep their order.
+ * Status -2 (*n < 1). */
+KW_API BSboolean BStagsort(BSrc *rc, int32_t *n, const double *values, int32_t *tags);
+/* The same for 32-bit integer values. */
+KW_API void BStagsorti(int32_t *n, const int32_t *values, int32_t *tags, BSrc *rc);
+/* Comparison of two 16-byte records for BSsort: negative, zero or positive; a
+ * non-zero status written by it stops the sort. */
+typedef int32_t (*BSsortcompare)(const void *a, const void *b, BSrc *rc);
+/* Sorts n records of 16 bytes with compare: exchange sort below cutoff records,
+ * quicksort from there on. Status: the first non-zero status of compare. */
+KW_API void BSsort(int32_t cutoff, BSsortcompare compare, int32_t n, void *records, BSrc *rc);
+/* Lexicographic (x, y, z) comparison of two records whose first 8 bytes hold a
+ * pointer to a triple. */
+KW_API int32_t BStrplcomp(const void *a, const void *b, BSrc *rc);
+/* Sorts n pointers to triples lexicographically, in place. Status 33. */
+KW_API void BSsorttrpls(int32_t n, double **triples, BSrc *rc);
+
 /* ---- end: Dense linear algebra and sorting ---- */
 
 /* ---- Knot vectors and spans (src/bspline/knots.cpp) ---- */
@@ -497,9 +616,182 @@ KW_API void BSlocknttol(const BScurve *curve, double u, double dist, double *pto
 
 /* ---- Bounding boxes (src/query/boxes.cpp) ---- */
 
+/* Boxes are boxes of the control polygon (poles divided by their weights), which
+ * contain the curve. Coordinate-major poles: dim rows of num_poles values (row c
+ * holds coordinate c of every pole); a rational block adds a row of weights and its
+ * coordinate rows then hold weighted coordinates. Oblique box: centre (dim doubles)
+ * and dim half-axis vectors in rows (dim x dim); the box is c + sum s_k h_k with
+ * |s_k| <= 1; zero half-axes come last. Distance bounds are squared distances. */
+
+/* Axis-aligned box of *num_poles pole triples (divided by weights when weights is
+ * not null) into min[3], max[3]. Status 0, TRUE. With no poles min and max stay
+ * untouched. */
+KW_API BSboolean BSbx2(BSrc *rc, const int32_t *num_poles, const double *poles,
+                       const double *weights, double *min, double *max);
+/* Squared distance from point[3] to the box min/max (0 inside) into *dist_sq.
+ * Status 1 and FALSE when some min[i] > max[i] (the distance is still written). */
+KW_API BSboolean BSbx3(BSrc *rc, const double *point, const double *min, const double *max,
+                       double *dist_sq);
+/* TRUE when the boxes (min1, max1) and (min2, max2) meet within dist_tol. Status 0. */
+KW_API BSboolean BSbxint(BSrc *rc, const double *min1, const double *max1, const double *min2,
+                         const double *max2);
+/* TRUE when point (*dim coordinates) lies in the box widened by dist_tol/sqrt(3). */
+KW_API BSboolean BSptinbx(BSrc *rc, const double *point, const double *min, const double *max,
+                          const int32_t *dim);
+/* *flag TRUE when the first pole lies in the box of the other poles, or else the
+ * last pole in the box of the others. Status 3 for a null curve, flag or array;
+ * -2 with fewer than 2 poles. Returns TRUE on success. */
+KW_API BSboolean BSendptinbx(BSrc *rc, const BScurve *curve, BSboolean *flag);
+/* Packed box (dim minima, then dim maxima) of num_poles coordinate-major poles,
+ * divided by their weights when rational is set. No status; nothing written when
+ * num_poles or dim is below 1. */
+KW_API void BSboxpoles(int32_t num_poles, int32_t dim, BSboolean rational, const double *poles,
+                       double *box);
+/* Bounding sphere of unweighted coordinate-major poles: centre[dim] = their average,
+ * *radius = the largest distance to a pole (0 without poles). No status. */
+KW_API void BSsphboxbsp(int32_t dim, int32_t num_poles, const double *poles, double *centre,
+                        double *radius);
+/* Dual frame of two plane axes (2x2, axis k in row k) into dual[4], so that the
+ * coordinate s_k of v is v . dual row k. Status -14 when the axes are parallel. */
+KW_API void BSboxinvab(const double *axes, double *dual, BSrc *rc);
+/* Dual frame of three space axes (3x3, the third perpendicular to the others).
+ * Status -14 when the first two are parallel or the third is zero. */
+KW_API void BSboxinvabc(const double *axes, double *dual, BSrc *rc);
+/* Oblique box with the given axis directions (dim x dim) around num_poles unweighted
+ * coordinate-major poles: centre[dim], half_axes[dim x dim]. Status 50 for dim other
+ * than 2 or 3, -14 for singular axes, -2 without poles. */
+KW_API void BSboxpole(int32_t num_poles, int32_t dim, const double *poles, const double *axes,
+                      double *centre, double *half_axes, BSrc *rc);
+/* Oblique box of a curve (order, num_poles, knots, coordinate-major poles of dim
+ * rows, weighted plus a weight row when rational) in its frame of first and second
+ * derivative (and their cross product in space) at the middle parameter. Status 50
+ * when that frame is degenerate (a straight curve, derivatives parallel) or dim is
+ * not 2 or 3; -2 when order < 1 or num_poles < order; evaluation failures (-2, -5,
+ * -1 zero weight) and 33 (scratch) are passed on. */
+KW_API void BSoblboxbsc(int16_t order, int32_t num_poles, const double *knots, int32_t dim,
+                        BSboolean rational, const double *poles, double *centre,
+                        double *half_axes, BSrc *rc);
+/* Squared distance bounds from point to the segment centre +- half_axis: *min the
+ * nearest, *max the far end. dim coordinates (2 when dim < 1). No status. */
+KW_API void BSmnmxpt1(int32_t dim, const double *centre, const double *half_axis,
+                      const double *point, double *min, double *max);
+/* Squared distance bounds from point to the parallelogram centre +- h1 +- h2 in dim
+ * coordinates. Status 0. */
+KW_API void BSmnmxpt2(int32_t dim, const double *centre, const double *h1, const double *h2,
+                      const double *point, double *min, double *max, BSrc *rc);
+/* Squared distance bounds from point to a plane oblique box (half_axes 2x2).
+ * Status -2 (bounds not written) when h1 is zero and h2 is not. */
+KW_API void BSmnmxbx2(const double *half_axes, const double *centre, const double *point,
+                      double *min, double *max, BSrc *rc);
+/* Squared distance bounds from point to a space oblique box (half_axes 3x3, h3
+ * perpendicular to h1 and h2). Status -2 (bounds not written) when the zero
+ * half-axes do not come last. */
+KW_API void BSmnmxbx3(const double *half_axes, const double *centre, const double *point,
+                      double *min, double *max, BSrc *rc);
+/* BSmnmxbx3 for dim 3, BSmnmxbx2 for dim 2; any other dim gives *min 0 and *max the
+ * largest double with status 0. */
+KW_API void BSminmaxbox(int32_t dim, const double *half_axes, const double *centre,
+                        const double *point, double *min, double *max, BSrc *rc);
+/* Squared distance bounds from num_points points (dim doubles each) to a curve given
+ * as in BSoblboxbsc: for every point whose flag is non-zero, min[j] and max[j] from
+ * the curve's oblique box, or from the bounding sphere of its poles when that box
+ * cannot be built (degenerate frame) or a point's box bounds fail. Unflagged points
+ * are untouched. Status 33 when scratch is short; -2 for order < 1, num_poles <
+ * order or dim < 1; evaluation failures are passed on. */
+KW_API void BSminmaxbsc(int16_t order, int32_t num_poles, int32_t dim, BSboolean rational,
+                        const double *knots, const double *poles, int32_t num_points,
+                        const double *points, const int8_t *flags, double *min, double *max,
+                        BSrc *rc);
+
 /* ---- end: Bounding boxes ---- */
 
-/* ---- Point projection onto a curve (src/query/project.cpp) ---- */
+/* ---- Point projection onto a curve (src/query/project.cpp, project_piece.cpp,
+ *      normals.cpp, newton_project.cpp) ---- */
+
+/* Nearest point of a curve to a point: parameter, foot point C(param) (3 doubles)
+ * and distance. Statuses: 3 null curve, poles, knots or weights; -2 order below 2
+ * or fewer poles than the order; 50 order above 16; 33 scratch exhausted. */
+KW_API void BSmdstptcv(const BScurve *curve, const double *point, double *param, double *foot,
+                       double *dist, BSrc *rc);
+/* BSmdstptcv for num_points points (3 doubles each): params (num_points), feet
+ * (num_points points) and dists (num_points) out; *all_near TRUE when every
+ * distance is at most 2 chrdht_tol. On a physically closed curve a parameter at the
+ * joint is the start parameter. Statuses as BSmdstptcv, -2 for num_points < 0; the
+ * results of points before a failing one stay written. */
+KW_API void BSmdstptscv(int32_t num_points, const double *points, const BScurve *curve,
+                        double *params, double *feet, double *dists, BSboolean *all_near,
+                        BSrc *rc);
+/* The nearest-point search on coordinate-major data: degree, num_poles, dim (1..3),
+ * rational flag, poles (dim rows of num_poles, weighted when rational, then the
+ * weights row), knots (num_poles + degree + 1), num_points points of dim doubles,
+ * tolerance. Out: dists, feet (dim doubles each), params. Statuses: 3 null array;
+ * -2 bad sizes; 50 degree above 15; 33 scratch exhausted; -13 sub-piece stack. */
+KW_API void BSmdptsbscv(int32_t degree, int32_t num_poles, int32_t dim, BSboolean rational,
+                        const double *poles, const double *knots, int32_t num_points,
+                        const double *points, double tol, double *dists, double *feet,
+                        double *params, BSrc *rc);
+/* Nearest point of one Bezier piece (coordinate-major rows of degree + 1 values,
+ * weighted coordinates then weights when rational; local parameter in [0, 1]) to a
+ * point of dim doubles, searched only for points nearer than bound (the largest
+ * double: no bound). Out: dist (the largest double when nothing is nearer than the
+ * bound; foot and param then untouched), foot (dim doubles) = C(param), param.
+ * Statuses: 50 more than 16 poles; -2 dim below 1 or a piece of more than 64
+ * values; 3 null array; -13 sub-piece stack exhausted. */
+KW_API void BSmdptbezcv(int32_t degree, int32_t dim, BSboolean rational, const double *piece,
+                        const double *point, double tol, double bound, double *dist,
+                        double *foot, double *param, BSrc *rc);
+/* Projection of a point on a segment: two poles one after the other, each dim
+ * weighted coordinates followed by its weight when rational. Out: squared distance,
+ * foot point (dim doubles), segment parameter in [0, 1] (snapped to an end within
+ * tol). No status. */
+KW_API void BSmdptbezln(int32_t dim, BSboolean rational, const double *segment,
+                        const double *point, double tol, double *dist_sq, double *foot,
+                        double *param);
+/* Every nearest parameter and every nearest parameter interval of a curve to a
+ * point. Out: *num_intervals and *intervals (pairs of doubles, BSdbgalloc, null when
+ * none), *num_params and *params (ascending, BSdbgalloc, null when none), *dist.
+ * Statuses: 3 null argument; -2 bad curve; 33 result or scratch allocation failed;
+ * -13 candidate list allocation failed. */
+KW_API void BSmdistptcv(const BScurve *curve, const double *point, int16_t *num_intervals,
+                        int16_t *num_params, double **params, double *dist, double **intervals,
+                        BSrc *rc);
+/* Whether a point lies on a curve (within dist_tol). Outside the widened pole box:
+ * *on_curve FALSE and *param untouched; otherwise *param is the nearest parameter.
+ * Returns TRUE exactly when the status is 0. */
+KW_API BSboolean BSprptoncv(BSrc *rc, const BScurve *curve, const double *point, double *param,
+                            BSboolean *on_curve);
+/* Newton projection of a point on a curve from a start parameter. Out: param, foot
+ * C(param), distance. Statuses: -12 no convergence within 25 iterations; 3 null
+ * argument; -2 bad curve; evaluation failures passed on. */
+KW_API void BSprptnrcv(const BScurve *curve, double start, const double *point, double *param,
+                       double *foot, double *dist, BSrc *rc);
+/* Closest pair of two point sets (n1 and n2 points of 3 doubles). Out: indices
+ * (2000000000 when a set is empty) and distance (the largest double then). Among
+ * equal distances the last pair in (i, j) order wins. */
+KW_API void BSmdstptarr(int32_t n1, const double *points1, int32_t n2, const double *points2,
+                        int32_t *index1, int32_t *index2, double *dist, BSrc *rc);
+/* Every parameter where the vector from the point to the curve is perpendicular to
+ * the curve, and every parameter interval over which it stays perpendicular (arcs
+ * centred on the point). Out: counts and arrays from BSdbgalloc (null when empty;
+ * intervals are (start, end) pairs), parameters ascending. Returns TRUE exactly when
+ * the status is 0. Statuses: 3 null argument; -2 bad curve; 33 scratch or result
+ * allocation failed. */
+KW_API BSboolean BSnormals(BSrc *rc, const BScurve *curve, const double *point,
+                           int32_t *num_params, double **params, int32_t *num_intervals,
+                           double **intervals);
+/* Scalar function for BSqnwt2: value at u; a non-zero *rc ends the iteration. */
+typedef double (*BSqnwt2_function)(double u, void *context, BSrc *rc);
+/* Root of f in [a, b] near start by secant steps kept inside the interval (wrapped
+ * by the period b - a when periodic), bracketed once a sign change is seen.
+ * Converged when |f| <= f_tol and the last step is below par_tol, or when a bracket
+ * is narrower than par_tol. Out: *root and *iterations (max_iter when it did not
+ * converge). Statuses: -2 b <= a or max_iter < 1; failures of f passed on. */
+KW_API void BSqnwt2(BSqnwt2_function f, void *context, double a, double b, double start,
+                    BSboolean periodic, double f_tol, double par_tol, int32_t max_iter,
+                    double *root, int32_t *iterations, BSrc *rc);
+/* Clamps a parameter into the curve domain [knots[order-1], knots[num_poles]].
+ * Statuses: 3 null argument. */
+KW_API void BSadjpar(const BScurve *curve, double param, double *adjusted, BSrc *rc);
 
 /* ---- end: Point projection onto a curve ---- */
 

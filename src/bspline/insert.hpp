@@ -1,0 +1,106 @@
+// Knot insertion kernels of the B-spline core, shared by insertion, splitting,
+// Bezier decomposition, degree elevation and every family that refines a curve.
+//
+// They work on plain arrays through PoleSet, a view that lets the same code blend
+// the poles of a curve record (3 interleaved coordinates plus a separate weight
+// row: insertion in homogeneous space) and coordinate-major rows of any dimension.
+// None of them allocates; all assume validated input (their first comment line
+// says what they assume).
+#ifndef KNOTWORK_BSPLINE_INSERT_HPP
+#define KNOTWORK_BSPLINE_INSERT_HPP
+
+#ifndef KNOTWORK_INTERNAL
+#error "insert.hpp is internal to the library; include knotwork.h instead"
+#endif
+
+#include <cstddef>
+#include <cstdint>
+
+#include "frame/frame.hpp"
+
+namespace knotwork {
+
+// Component c of pole i lives at data[i * pole_stride + c * comp_stride].
+struct PoleRows {
+  double *data = nullptr;
+  std::ptrdiff_t pole_stride = 0;
+  std::ptrdiff_t comp_stride = 0;
+  int comps = 0;
+
+  double &at(std::ptrdiff_t i, int c) const { return data[i * pole_stride + c * comp_stride]; }
+};
+
+// Up to two groups of components blended with the same coefficients: the poles of
+// a record and its weights, or the coordinate rows of an array curve.
+struct PoleSet {
+  PoleRows group[2];
+
+  // Poles of a record (3 interleaved doubles each) and, when not null, its weights.
+  static PoleSet record(double *poles, double *weights) {
+    PoleSet s;
+    s.group[0] = {poles, 3, 1, 3};
+    if (weights != nullptr) s.group[1] = {weights, 1, 0, 1};
+    return s;
+  }
+  static PoleSet record(const BScurve &cv) {
+    return record(cv.poles, cv.rational ? cv.weights : nullptr);
+  }
+  // dim coordinate-major rows of row_length values each.
+  static PoleSet rows(double *data, int dim, std::ptrdiff_t row_length) {
+    PoleSet s;
+    s.group[0] = {data, 1, row_length, dim};
+    return s;
+  }
+
+  // dst = src (pole indices).
+  void copy_pole(std::ptrdiff_t dst, std::ptrdiff_t src) const {
+    for (const PoleRows &g : group)
+      for (int c = 0; c < g.comps; ++c) g.at(dst, c) = g.at(src, c);
+  }
+  // P[dst] = a * P[hi] + (1 - a) * P[lo].
+  void blend(std::ptrdiff_t dst, std::ptrdiff_t lo, std::ptrdiff_t hi, double a) const {
+    const double b = 1.0 - a;
+    for (const PoleRows &g : group)
+      for (int c = 0; c < g.comps; ++c) g.at(dst, c) = a * g.at(hi, c) + b * g.at(lo, c);
+  }
+};
+
+// Inserts u r times into a curve whose arrays have room for n + r poles and
+// n + k + r knots (validated: k-1 <= L <= n-1, knots[L] < u <= knots[L+1], u equal
+// to the m knots knots[L+1 .. L+m] that it already has, m + r <= k - 1). Boehm's
+// algorithm in place: poles above the affected ones move up by r, each level blends
+// the affected poles downwards; the knots receive r copies of u after index L.
+void insert_knot_in_place(int k, int32_t n, const PoleSet &poles, double *knots, int32_t L,
+                          double u, int r, int m);
+
+// Inserts u at knot index i at one end of the knot vector and drops the outermost
+// knot and pole, keeping the counts (validated: knots[i] <= u <= knots[i+1]).
+// Start side when i + 1 < k, end side when i + 1 > n; any other i changes nothing.
+void insert_end_knot(int k, int32_t n, const PoleSet &poles, double *knots, int32_t i, double u);
+
+// Coefficients of new pole j of the refinement of knot vector t (n poles, order k)
+// to tau (nn poles): new pole j = sum over q = 0..k-1 of alpha[q] * old pole
+// (first + q). tau must contain t and have the same domain (validated).
+// mu carries the old span between calls (start it at k - 1; ascending j moves it
+// forward only, so a sweep over all new poles is linear). Returns first.
+int32_t refinement_coefficients(int k, int32_t n, const double *t, int32_t nn, const double *tau,
+                                int32_t j, int32_t &mu, double *alpha);
+
+// Fills all nn new poles of the refinement of (t, n poles in `in`) to tau into
+// `out` (validated as above; in and out must not overlap). alpha: k doubles of
+// workspace.
+void refine_poles(int k, int32_t n, const double *t, const PoleSet &in, int32_t nn,
+                  const double *tau, const PoleSet &out, double *alpha);
+
+// De Boor's triangle of a split: inserts u h times at span s of a curve with
+// knots t (validated: knots[s] < u < knots[s+h+1], and u equals the k-1-h knots
+// from knots[s+1] on that it already has). The poles s-h .. s of `left` (a copy of
+// the input's) become the last poles of the left piece; right poles 0 .. h receive
+// the first h+1 poles of the right piece (the caller copies input poles s+1 ..
+// to right poles h+1 ..).
+void split_triangle(int k, const double *t, int32_t s, double u, int h, const PoleSet &left,
+                    const PoleSet &right);
+
+}  // namespace knotwork
+
+#endif  // KNOTWORK_BSPLINE_INSERT_HPP

@@ -1,0 +1,74 @@
+// Point projection kernels shared by the projection routines (nearest point on a
+// curve, all perpendicular feet, Newton projection) and by other query families.
+//
+// A Bezier piece is given as coordinate-major rows over the local parameter t in
+// [0, 1]: dim rows of deg + 1 values (weighted coordinates when rational), then a
+// row of weights when rational.
+#ifndef KNOTWORK_QUERY_PROJECT_HPP
+#define KNOTWORK_QUERY_PROJECT_HPP
+
+#ifndef KNOTWORK_INTERNAL
+#error "project.hpp is internal to the library; include knotwork.h instead"
+#endif
+
+#include <cstdint>
+
+#include "knotwork.h"
+
+namespace knotwork {
+
+inline constexpr int kMaxPieceOrder = 16;   // at most 16 poles in one piece
+inline constexpr int kMaxPieceValues = 64;  // (dim + rational) x (deg + 1) of one piece
+inline constexpr double kLargestDouble = 1.7976931348623157e308;
+
+// A Bezier piece by reference. rows: (dim + rational) rows of deg + 1 values.
+struct BezierPiece {
+  int deg;
+  int dim;
+  bool rational;
+  const double *rows;
+  int row_count() const { return dim + (rational ? 1 : 0); }
+};
+
+// Cartesian point and first and second derivative of the piece at t (no range
+// check): out holds 3 x dim values (point, first, second derivative). Weights must
+// be non-zero at t.
+void bezier_point_derivatives(const BezierPiece &piece, double t, double *out);
+
+// Bernstein coefficients of a polynomial whose sign is the sign of
+// (C(t) - P) . C'(t) on the piece (for a rational piece: the numerator of that
+// function over w(t)^3, w > 0). Returns the number of coefficients written
+// (2 deg for polynomial pieces, 3 deg for rational ones; at most 46).
+int perpendicular_numerator(const BezierPiece &piece, const double *point, double *coef);
+inline constexpr int kMaxNumeratorCoefficients = 3 * (kMaxPieceOrder - 1) + 1;
+
+// Nearest point of one piece (validated input: deg < 16, (dim + rational) (deg + 1)
+// <= 64, positive weights). Searches only for points nearer than `bound` (pass
+// kLargestDouble for no bound), pruning sub-pieces whose pole box lies farther than
+// (bound + tw)^2 with tw = max(tol, 0.001). On success *dist is the exact distance
+// |C(t) - P| and foot = C(t); when nothing nearer than the bound exists, *dist is the
+// largest double and foot and t are not written. Returns 0 or -13 (sub-piece stack
+// exhausted, which the width floor of the subdivision keeps from happening).
+BSrc nearest_on_bezier(const BezierPiece &piece, const double *point, double tol,
+                       double bound, double *dist, double *foot, double *t);
+
+// Projection of a point on a (rational) segment as BSmdptbezln describes it:
+// returns the squared distance, writes the foot point and the segment parameter.
+double nearest_on_segment(int dim, bool rational, const double *segment, const double *point,
+                          double tol, double *foot, double *s);
+
+// Every parameter of the piece (in [0, 1], ascending, without duplicates closer
+// than 1e-12) where (C(t) - P) . C'(t) changes sign or vanishes to rounding, and
+// whether the distance is constant over the whole piece (an arc centred on P; then
+// no roots are listed). At most max_roots roots are written; returns the number
+// found (which may exceed max_roots: the caller then asks again with more room).
+int perpendicular_roots(const BezierPiece &piece, const double *point, double *roots,
+                        int max_roots, bool *constant_distance);
+
+// Squared distance from a point to the pole box of a piece (0 inside), the poles
+// divided by their weights when rational.
+double piece_box_distance_sq(const BezierPiece &piece, const double *point);
+
+}  // namespace knotwork
+
+#endif  // KNOTWORK_QUERY_PROJECT_HPP

@@ -1,0 +1,539 @@
+// Nearest point on one Bezier piece: branch and bound by halving, pruned by pole
+// boxes, with every leaf answered exactly on the curve. A sub-piece becomes a leaf
+// when the Bernstein coefficients of (C - P) . C' (the derivative of the squared
+// distance, up to a positive factor) change sign at most once: then the distance
+// is monotone on it, or has exactly one interior minimum, which a bracketed Newton
+// iteration finds. Every candidate is a true curve point C(t), compared by its
+// exact distance, so neither the chord of a flat piece nor a working tolerance can
+// make the answer worse than the true minimum.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "frame/frame.hpp"
+#include "query/project.hpp"
+
+namespace knotwork {
+namespace {
+
+constexpr int kMaxNumeratorDegree = kMaxNumeratorCoefficients - 1;  // 45
+
+// Binomial coefficients up to 45 choose k, exact in double.
+struct BinomialTable {
+  double c[kMaxNumeratorDegree + 1][kMaxNumeratorDegree + 1] = {};
+  constexpr BinomialTable() {
+    for (int n = 0; n <= kMaxNumeratorDegree; ++n) {
+      c[n][0] = 1.0;
+      for (int k = 1; k <= n; ++k) c[n][k] = c[n - 1][k - 1] + (k < n ? c[n - 1][k] : 0.0);
+    }
+  }
+};
+constexpr BinomialTable kBinomial{};
+
+// c[0..n+m] += s * (a * b) for Bernstein polynomials a (degree n) and b (degree m),
+// without the final division by binom(n + m, k) (done once by the caller).
+inline void bernstein_product_add(int n, const double *a, int m, const double *b, double s,
+                                  double *c) {
+  for (int i = 0; i <= n; ++i) {
+    const double ai = s * kBinomial.c[n][i] * a[i];
+    if (ai == 0.0) continue;
+    for (int j = 0; j <= m; ++j) c[i + j] += ai * kBinomial.c[m][j] * b[j];
+  }
+}
+
+// Halves every row of a piece at t = 1/2 by midpoint de Casteljau.
+void halve_rows(int deg, int rows, const double *in, double *left, double *right) {
+  double b[kMaxPieceOrder];
+  for (int r = 0; r < rows; ++r) {
+    const double *src = in + r * (deg + 1);
+    double *l = left + r * (deg + 1);
+    double *rt = right + r * (deg + 1);
+    std::memcpy(b, src, sizeof(double) * (deg + 1));
+    l[0] = b[0];
+    rt[deg] = b[deg];
+    for (int level = 1; level <= deg; ++level) {
+      for (int i = 0; i <= deg - level; ++i) b[i] = 0.5 * (b[i] + b[i + 1]);
+      l[level] = b[0];
+      rt[deg - level] = b[deg - level];
+    }
+  }
+}
+
+// Cartesian pole i of a piece.
+inline void piece_pole(const BezierPiece &pc, int i, double *out) {
+  const int n1 = pc.deg + 1;
+  const double w = pc.rational ? pc.rows[pc.dim * n1 + i] : 1.0;
+  for (int d = 0; d < pc.dim; ++d) out[d] = pc.rows[d * n1 + i] / w;
+}
+
+inline double dist_sq_n(int dim, const double *a, const double *b) {
+  double s = 0.0;
+  for (int d = 0; d < dim; ++d) {
+    const double e = a[d] - b[d];
+    s += e * e;
+  }
+  return s;
+}
+
+// Value of (C - P) . C' and of its derivative |C'|^2 + (C - P) . C'' at t; the point
+// C(t) goes to foot.
+struct FootFunction {
+  double f, fp, scale;  // scale: |C - P| |C'|, the size that rounding in f is relative to
+};
+FootFunction foot_function(const BezierPiece &pc, const double *point, double t, double *foot) {
+  double e[3 * kMaxPieceValues];
+  bezier_point_derivatives(pc, t, e);
+  const int dim = pc.dim;
+  double f = 0.0, fp = 0.0, dd = 0.0, d1 = 0.0;
+  for (int d = 0; d < dim; ++d) {
+    const double r = e[d] - point[d];
+    f += r * e[dim + d];
+    fp += e[dim + d] * e[dim + d] + r * e[2 * dim + d];
+    dd += r * r;
+    d1 += e[dim + d] * e[dim + d];
+    foot[d] = e[d];
+  }
+  return {f, fp, std::sqrt(dd * d1)};
+}
+
+// Root of (C - P) . C' in [a, b] where it goes from fa_sign to the opposite sign:
+// Newton steps kept inside the shrinking bracket, bisection when a step leaves it.
+// Stops only when the function vanishes to rounding or the bracket cannot shrink,
+// never merely because a step was small. The point at the returned t is in foot.
+double solve_foot_in_bracket(const BezierPiece &pc, const double *point, double a, double b,
+                             int fa_sign, double start, double *foot) {
+  constexpr double kEps = 2.220446049250313e-16;
+  double t = std::clamp(start, a, b);
+  for (int iter = 0; iter < 100; ++iter) {
+    const FootFunction ff = foot_function(pc, point, t, foot);
+    if (std::fabs(ff.f) <= 16.0 * kEps * ff.scale) return t;
+    // Keep the side whose sign matches fa_sign as a.
+    if ((ff.f < 0.0) == (fa_sign < 0)) a = t;
+    else b = t;
+    if (b - a <= 4.0 * kEps * std::max(1.0, std::fabs(t))) break;
+    double next = 0.5 * (a + b);
+    if (ff.fp != 0.0) {
+      const double newton = t - ff.f / ff.fp;
+      if (newton > a && newton < b) next = newton;
+    }
+    if (next == t) break;
+    t = next;
+  }
+  foot_function(pc, point, t, foot);
+  return t;
+}
+
+// Sign changes of a coefficient row (zeros skipped); first and last non-zero sign,
+// the largest magnitude and the index pair where the first change happens.
+struct SignPattern {
+  int changes = 0;
+  int first = 0;
+  int last = 0;
+  double largest = 0.0;
+  int cross = -1;  // c[cross] and the next non-zero coefficient have opposite signs
+};
+SignPattern sign_pattern(const double *c, int count) {
+  SignPattern sp;
+  int prev_index = -1;
+  for (int k = 0; k < count; ++k) {
+    sp.largest = std::max(sp.largest, std::fabs(c[k]));
+    const int s = c[k] > 0.0 ? 1 : (c[k] < 0.0 ? -1 : 0);
+    if (s == 0) continue;
+    if (sp.first == 0) sp.first = s;
+    if (sp.last != 0 && s != sp.last) {
+      if (sp.changes == 0) sp.cross = prev_index;
+      ++sp.changes;
+    }
+    sp.last = s;
+    prev_index = k;
+  }
+  return sp;
+}
+
+// Local start guess of the root from the first sign change of the coefficients:
+// the crossing of the control polygon of the coefficients with zero.
+double crossing_guess(const double *c, int count, int cross) {
+  if (cross < 0 || count < 2) return 0.5;
+  int next = cross + 1;
+  while (next < count && c[next] == 0.0) ++next;
+  if (next >= count) return 0.5;
+  const double x0 = static_cast<double>(cross) / (count - 1);
+  const double x1 = static_cast<double>(next) / (count - 1);
+  return x0 + (x1 - x0) * (c[cross] / (c[cross] - c[next]));
+}
+
+// Smallest weight coefficient of a rational piece (1 for a polynomial one).
+inline double smallest_weight(const BezierPiece &pc) {
+  if (!pc.rational) return 1.0;
+  const double *w = pc.rows + pc.dim * (pc.deg + 1);
+  double m = w[0];
+  for (int i = 1; i <= pc.deg; ++i) m = std::min(m, w[i]);
+  return m;
+}
+
+// Bound on the variation of the squared distance over a sub-piece whose numerator
+// coefficients are at most `largest` in magnitude: |g'| = 2 |f| / w^3.
+inline double squared_distance_variation(const BezierPiece &sub, double largest) {
+  const double w = smallest_weight(sub);
+  return w > 0.0 ? 2.0 * largest / (w * w * w) : kLargestDouble;
+}
+
+// Width below which a sub-piece is not halved again (2^-43): keeps the halving
+// depth, and so the pending stack, below 45.
+constexpr double kWidthFloor = 1.2e-13;
+// A sub-piece whose squared distance varies by at most this fraction of itself is
+// answered by one of its points (an arc centred on the point, to rounding).
+constexpr double kFlatDistanceFraction = 1e-13;
+
+constexpr int kStackDepth = 50;
+struct PendingPiece {
+  double lower_bound;
+  double t0, t1;
+  double rows[kMaxPieceValues];
+};
+
+// The best candidate found so far: exact squared distance, parameter and point.
+struct BestFoot {
+  double d2 = kLargestDouble;
+  double t = 0.0;
+  double foot[kMaxPieceValues];
+};
+
+}  // namespace
+
+void bezier_point_derivatives(const BezierPiece &pc, double t, double *out) {
+  const int n = pc.deg, m = pc.row_count(), dim = pc.dim;
+  double h[3 * kMaxPieceValues];  // h[j * m + r]: j-th derivative of row r
+  const double s = 1.0 - t;
+  for (int r = 0; r < m; ++r) {
+    const double *row = pc.rows + r * (n + 1);
+    double v = row[0], d1 = 0.0, d2 = 0.0;
+    if (n == 1) {
+      v = s * row[0] + t * row[1];
+      d1 = row[1] - row[0];
+    } else if (n >= 2) {
+      double b[kMaxPieceOrder];
+      std::memcpy(b, row, sizeof(double) * (n + 1));
+      for (int level = 1; level <= n - 2; ++level)
+        for (int i = 0; i <= n - level; ++i) b[i] = s * b[i] + t * b[i + 1];
+      d2 = n * (n - 1) * (b[2] - 2.0 * b[1] + b[0]);
+      const double c0 = s * b[0] + t * b[1];
+      const double c1 = s * b[1] + t * b[2];
+      d1 = n * (c1 - c0);
+      v = s * c0 + t * c1;
+    }
+    h[r] = v;
+    h[m + r] = d1;
+    h[2 * m + r] = d2;
+  }
+  if (!pc.rational) {
+    for (int d = 0; d < dim; ++d) {
+      out[d] = h[d];
+      out[dim + d] = h[m + d];
+      out[2 * dim + d] = h[2 * m + d];
+    }
+    return;
+  }
+  const double w = h[dim], w1 = h[m + dim], w2 = h[2 * m + dim];
+  for (int d = 0; d < dim; ++d) {
+    const double c = h[d] / w;
+    const double c1 = (h[m + d] - c * w1) / w;
+    const double c2 = (h[2 * m + d] - 2.0 * c1 * w1 - c * w2) / w;
+    out[d] = c;
+    out[dim + d] = c1;
+    out[2 * dim + d] = c2;
+  }
+}
+
+int perpendicular_numerator(const BezierPiece &pc, const double *point, double *coef) {
+  const int n = pc.deg, dim = pc.dim, n1 = n + 1;
+  if (n == 0) {
+    coef[0] = 0.0;
+    return 1;
+  }
+  double u[kMaxPieceOrder], v[2 * kMaxPieceOrder];
+  if (!pc.rational) {
+    const int count = 2 * n;  // degree 2n - 1
+    std::fill(coef, coef + count, 0.0);
+    for (int d = 0; d < dim; ++d) {
+      const double *b = pc.rows + d * n1;
+      for (int i = 0; i <= n; ++i) u[i] = b[i] - point[d];
+      for (int j = 0; j < n; ++j) v[j] = n * (b[j + 1] - b[j]);
+      bernstein_product_add(n, u, n - 1, v, 1.0, coef);
+    }
+    for (int k = 0; k < count; ++k) coef[k] /= kBinomial.c[count - 1][k];
+    return count;
+  }
+  // Rational: C = A / w, (C - P) . C' = (A - P w) . (A' w - A w') / w^3.
+  const int count = 3 * n;  // degree 3n - 1
+  std::fill(coef, coef + count, 0.0);
+  const double *w = pc.rows + dim * n1;
+  double wp[kMaxPieceOrder], ap[kMaxPieceOrder];
+  for (int j = 0; j < n; ++j) wp[j] = n * (w[j + 1] - w[j]);
+  for (int d = 0; d < dim; ++d) {
+    const double *a = pc.rows + d * n1;
+    for (int i = 0; i <= n; ++i) u[i] = a[i] - point[d] * w[i];
+    for (int j = 0; j < n; ++j) ap[j] = n * (a[j + 1] - a[j]);
+    // v = A' w - A w' as a Bernstein polynomial of degree 2n - 1.
+    std::fill(v, v + 2 * n, 0.0);
+    bernstein_product_add(n - 1, ap, n, w, 1.0, v);
+    bernstein_product_add(n, a, n - 1, wp, -1.0, v);
+    for (int k = 0; k < 2 * n; ++k) v[k] /= kBinomial.c[2 * n - 1][k];
+    bernstein_product_add(n, u, 2 * n - 1, v, 1.0, coef);
+  }
+  for (int k = 0; k < count; ++k) coef[k] /= kBinomial.c[count - 1][k];
+  return count;
+}
+
+double piece_box_distance_sq(const BezierPiece &pc, const double *point) {
+  const int n1 = pc.deg + 1;
+  const double *w = pc.rational ? pc.rows + pc.dim * n1 : nullptr;
+  double s = 0.0;
+  for (int d = 0; d < pc.dim; ++d) {
+    const double *row = pc.rows + d * n1;
+    double lo = w ? row[0] / w[0] : row[0], hi = lo;
+    for (int i = 1; i < n1; ++i) {
+      const double x = w ? row[i] / w[i] : row[i];
+      if (x < lo) lo = x;
+      else if (x > hi) hi = x;
+    }
+    const double p = point[d];
+    const double e = p < lo ? lo - p : (p > hi ? p - hi : 0.0);
+    s += e * e;
+  }
+  return s;
+}
+
+BSrc nearest_on_bezier(const BezierPiece &pc, const double *point, double tol, double bound,
+                       double *dist, double *foot, double *t_out) {
+  const int n = pc.deg, dim = pc.dim, nv = pc.row_count() * (n + 1);
+  const double tw = tol < 0.001 ? 0.001 : tol;
+  const double prune_bound =
+      bound >= kLargestDouble ? kLargestDouble : (bound + tw) * (bound + tw);
+  *dist = kLargestDouble;
+
+  BestFoot best;
+  double scratch_point[kMaxPieceValues];
+  // A candidate replaces the best one only when it is nearer by more than rounding,
+  // so an end of the piece keeps its exact parameter against an interior foot of the
+  // same distance, and an end never replaces a nearer interior foot.
+  auto consider = [&](double t, const double *p) {
+    const double d2 = dist_sq_n(dim, p, point);
+    if (d2 >= prune_bound) return;
+    if (best.d2 < kLargestDouble && !(d2 < best.d2 - 1e-14 * best.d2)) return;
+    best.d2 = d2;
+    best.t = t;
+    std::memcpy(best.foot, p, sizeof(double) * dim);
+  };
+  auto consider_at = [&](double t) {
+    if (t == 0.0) piece_pole(pc, 0, scratch_point);
+    else if (t == 1.0) piece_pole(pc, n, scratch_point);
+    else {
+      double e[3 * kMaxPieceValues];
+      bezier_point_derivatives(pc, t, e);
+      std::memcpy(scratch_point, e, sizeof(double) * dim);
+    }
+    consider(t, scratch_point);
+  };
+
+  // The two ends are exact curve points: the end poles.
+  consider_at(0.0);
+  consider_at(1.0);
+
+  PendingPiece stack[kStackDepth];
+  int top = 1;
+  stack[0].lower_bound = 0.0;
+  stack[0].t0 = 0.0;
+  stack[0].t1 = 1.0;
+  std::memcpy(stack[0].rows, pc.rows, sizeof(double) * nv);
+
+  double coef[kMaxNumeratorCoefficients];
+  double left[kMaxPieceValues], right[kMaxPieceValues];
+  while (top > 0) {
+    PendingPiece &e = stack[top - 1];
+    const double prune = std::min(prune_bound, best.d2);
+    if (e.lower_bound >= prune) {
+      --top;
+      continue;
+    }
+    const BezierPiece sub{n, dim, pc.rational, e.rows};
+    const int count = perpendicular_numerator(sub, point, coef);
+    const SignPattern sp = sign_pattern(coef, count);
+    const double t0 = e.t0, t1 = e.t1;
+    if (sp.changes == 0) {
+      // Monotone squared distance: the nearer end is the sub-piece's minimum.
+      consider_at(sp.first > 0 || sp.first == 0 ? t0 : t1);
+      --top;
+      continue;
+    }
+    if (sp.changes == 1) {
+      if (sp.first < 0) {
+        // Decreasing, then increasing: one interior minimum.
+        const double s0 = crossing_guess(coef, count, sp.cross);
+        const double t = solve_foot_in_bracket(pc, point, t0, t1, -1, t0 + (t1 - t0) * s0,
+                                               scratch_point);
+        consider(t, scratch_point);
+      } else {
+        // One interior maximum: the minimum is at an end.
+        consider_at(t0);
+        consider_at(t1);
+      }
+      --top;
+      continue;
+    }
+    // Two or more sign changes: halve, unless the sub-piece is already answered by
+    // any of its points (distance constant to rounding) or is too short to halve.
+    piece_pole(sub, 0, scratch_point);
+    const double g0 = dist_sq_n(dim, scratch_point, point);
+    if (t1 - t0 < kWidthFloor ||
+        squared_distance_variation(sub, sp.largest) <= kFlatDistanceFraction * g0) {
+      consider_at(t0);
+      consider_at(0.5 * (t0 + t1));
+      --top;
+      continue;
+    }
+    halve_rows(n, pc.row_count(), e.rows, left, right);
+    const BezierPiece lp{n, dim, pc.rational, left}, rp{n, dim, pc.rational, right};
+    const double lb_left = piece_box_distance_sq(lp, point);
+    const double lb_right = piece_box_distance_sq(rp, point);
+    const double mid = 0.5 * (t0 + t1);
+    const bool left_nearer = lb_left <= lb_right;
+    const double *near_rows = left_nearer ? left : right;
+    const double *far_rows = left_nearer ? right : left;
+    const double near_lb = left_nearer ? lb_left : lb_right;
+    const double far_lb = left_nearer ? lb_right : lb_left;
+    const double near_t0 = left_nearer ? t0 : mid, near_t1 = left_nearer ? mid : t1;
+    const double far_t0 = left_nearer ? mid : t0, far_t1 = left_nearer ? t1 : mid;
+    if (far_lb < prune) {
+      if (top == kStackDepth) return BSNOMEMORY;
+      e.lower_bound = far_lb;
+      e.t0 = far_t0;
+      e.t1 = far_t1;
+      std::memcpy(e.rows, far_rows, sizeof(double) * nv);
+      PendingPiece &nx = stack[top++];
+      nx.lower_bound = near_lb;
+      nx.t0 = near_t0;
+      nx.t1 = near_t1;
+      std::memcpy(nx.rows, near_rows, sizeof(double) * nv);
+    } else {
+      e.lower_bound = near_lb;
+      e.t0 = near_t0;
+      e.t1 = near_t1;
+      std::memcpy(e.rows, near_rows, sizeof(double) * nv);
+    }
+  }
+
+  if (best.d2 >= kLargestDouble) return BSSUCC;
+  *dist = std::sqrt(best.d2);
+  *t_out = best.t;
+  std::memcpy(foot, best.foot, sizeof(double) * dim);
+  return BSSUCC;
+}
+
+double nearest_on_segment(int dim, bool rational, const double *seg, const double *point,
+                          double tol, double *foot, double *s_out) {
+  const int stride = dim + (rational ? 1 : 0);
+  const double *p0 = seg, *p1 = seg + stride;
+  double num = 0.0, den = 0.0;
+  if (!rational) {
+    for (int d = 0; d < dim; ++d) {
+      const double c = p1[d] - p0[d];
+      num += (point[d] - p0[d]) * c;
+      den += c * c;
+    }
+  } else {
+    const double w0 = p0[dim], w1 = p1[dim], dw = w1 - w0;
+    for (int d = 0; d < dim; ++d) {
+      const double delta = p1[d] - p0[d];
+      const double e = w0 * delta - dw * p0[d];
+      num += (w0 * point[d] - p0[d]) * e;
+      den += (delta - dw * point[d]) * e;
+    }
+  }
+  double s;
+  if (den >= tol * tol) {
+    s = num / den;
+    if (s < tol) s = 0.0;
+    else if (s > 1.0 - tol) s = 1.0;
+  } else {
+    s = num <= 0.0 ? 0.0 : 1.0;
+  }
+  double d2 = 0.0;
+  const double w = rational ? p0[dim] + s * (p1[dim] - p0[dim]) : 1.0;
+  for (int d = 0; d < dim; ++d) {
+    foot[d] = (p0[d] + s * (p1[d] - p0[d])) / w;
+    const double e = foot[d] - point[d];
+    d2 += e * e;
+  }
+  *s_out = s;
+  return d2;
+}
+
+int perpendicular_roots(const BezierPiece &pc, const double *point, double *roots,
+                        int max_roots, bool *constant_distance) {
+  const int n = pc.deg, dim = pc.dim, nv = pc.row_count() * (n + 1);
+  *constant_distance = false;
+  int found = 0;
+  auto add_root = [&](double t) {
+    if (found > 0 && found <= max_roots && std::fabs(t - roots[found - 1]) <= 1e-12) return;
+    if (found < max_roots) roots[found] = t;
+    ++found;
+  };
+
+  // Depth-first, left half first, so the roots come out ascending.
+  constexpr int kDepth = 2 * kStackDepth;
+  struct Span {
+    double t0, t1;
+    double rows[kMaxPieceValues];
+  };
+  static_assert(sizeof(Span) * kDepth < 64 * 1024, "root stack too large");
+  Span stack[kDepth];
+  int top = 1;
+  stack[0].t0 = 0.0;
+  stack[0].t1 = 1.0;
+  std::memcpy(stack[0].rows, pc.rows, sizeof(double) * nv);
+  double coef[kMaxNumeratorCoefficients];
+  double left[kMaxPieceValues], right[kMaxPieceValues], pole[kMaxPieceValues];
+  bool first = true;
+  while (top > 0) {
+    Span &e = stack[--top];
+    const BezierPiece sub{n, dim, pc.rational, e.rows};
+    const int count = perpendicular_numerator(sub, point, coef);
+    const SignPattern sp = sign_pattern(coef, count);
+    piece_pole(sub, 0, pole);
+    const double g0 = dist_sq_n(dim, pole, point);
+    const double variation = squared_distance_variation(sub, sp.largest);
+    if (first && (n == 0 || variation <= kFlatDistanceFraction * g0)) {
+      *constant_distance = true;
+      return 0;
+    }
+    first = false;
+    const double t0 = e.t0, t1 = e.t1;
+    if (coef[0] == 0.0) add_root(t0);
+    if (sp.changes == 1) {
+      const double s0 = crossing_guess(coef, count, sp.cross);
+      add_root(solve_foot_in_bracket(pc, point, t0, t1, sp.first, t0 + (t1 - t0) * s0, pole));
+    } else if (sp.changes >= 2) {
+      if (t1 - t0 < kWidthFloor || variation <= kFlatDistanceFraction * g0 ||
+          top + 2 > kDepth) {
+        add_root(0.5 * (t0 + t1));
+      } else {
+        halve_rows(n, pc.row_count(), e.rows, left, right);
+        const double mid = 0.5 * (t0 + t1);
+        Span &r = stack[top++];
+        r.t0 = mid;
+        r.t1 = t1;
+        std::memcpy(r.rows, right, sizeof(double) * nv);
+        Span &l = stack[top++];
+        l.t0 = t0;
+        l.t1 = mid;
+        std::memcpy(l.rows, left, sizeof(double) * nv);
+        continue;
+      }
+    }
+    if (coef[count - 1] == 0.0) add_root(t1);
+  }
+  return found;
+}
+
+}  // namespace knotwork
