@@ -6,15 +6,330 @@
 #include <cmath>
 #include <cstring>
 
+#include "bspline/insert.hpp"
+#include "bspline/kernel.hpp"
+#include "bspline/knots.hpp"
 #include "frame/frame.hpp"
+#include "query/boxes.hpp"
 #include "query/project.hpp"
 #include "vector/vec3.hpp"
 
 namespace knotwork {
+namespace {
+
+// The Bezier pieces of a spline: count blocks of (dim + rational) rows of deg + 1
+// values (block j at j * block()), the count + 1 parameter breaks and the packed
+// pole box of every piece.
+struct PieceSet {
+  int deg = 0;
+  int dim = 0;
+  bool rational = false;
+  int32_t count = 0;
+  double *rows = nullptr;
+  double *breaks = nullptr;
+  double *boxes = nullptr;
+  int block() const { return (dim + (rational ? 1 : 0)) * (deg + 1); }
+  BezierPiece piece(int32_t j) const {
+    return {deg, dim, rational, rows + static_cast<std::ptrdiff_t>(j) * block()};
+  }
+};
+
+// Curve parameter of local parameter t of piece j; the ends map to the breaks
+// exactly.
+inline double piece_parameter(const PieceSet &ps, int32_t j, double t) {
+  const double a = ps.breaks[j], b = ps.breaks[j + 1];
+  if (t <= 0.0) return a;
+  if (t >= 1.0) return b;
+  return std::clamp(a + (b - a) * t, a, b);
+}
+
+// Bound for the next point's search: its distance to this point's foot (a curve
+// point) plus tol, or tol when that distance is within tol.
+inline double next_point_bound(int dim, const double *next, const double *foot, double tol) {
+  double f2 = 0.0;
+  for (int d = 0; d < dim; ++d) f2 += (next[d] - foot[d]) * (next[d] - foot[d]);
+  return f2 <= tol * tol ? tol : std::sqrt(f2) + tol;
+}
+
+// True when the first and last deg + 1 knots of a single-span knot vector are equal,
+// so that the poles are the Bezier poles of the span.
+inline bool clamped_single_span(int deg, const double *knots) {
+  for (int i = 1; i <= deg; ++i)
+    if (knots[i] != knots[0] || knots[deg + 1 + i] != knots[deg + 1]) return false;
+  return true;
+}
+
+// Nearest point of the pieces to one point with the current bound: the piece with
+// the nearest box first, then every piece whose box is nearer than the bound, in
+// piece order; a later result replaces the answer only when it is nearer beyond
+// rounding. box_d2: count doubles of workspace.
+BSrc nearest_on_pieces(const PieceSet &ps, const double *point, double tol, double bound,
+                       double *box_d2, double *dist, double *foot, double *param) {
+  const int dim = ps.dim;
+  int32_t guess = 0;
+  for (int32_t j = 0; j < ps.count; ++j) {
+    const double *box = ps.boxes + 2 * dim * static_cast<std::ptrdiff_t>(j);
+    box_d2[j] = box_distance_sq(dim, point, box, box + dim);
+    if (box_d2[j] < box_d2[guess]) guess = j;
+  }
+  *dist = kLargestDouble;
+  double t = 0.0;
+  BSrc rc = nearest_on_bezier(ps.piece(guess), point, tol, bound, dist, foot, &t);
+  if (rc != BSSUCC) return rc;
+  if (*dist < kLargestDouble) {
+    *param = piece_parameter(ps, guess, t);
+    bound = std::min(bound, *dist + 1e-16);
+  }
+  double other_foot[kMaxPieceValues];
+  for (int32_t j = 0; j < ps.count; ++j) {
+    if (j == guess || !(box_d2[j] < bound * bound)) continue;
+    double d = kLargestDouble;
+    rc = nearest_on_bezier(ps.piece(j), point, tol, bound, &d, other_foot, &t);
+    if (rc != BSSUCC) return rc;
+    if (d < *dist - std::max(1e-16, 1e-14 * *dist)) {
+      *dist = d;
+      *param = piece_parameter(ps, j, t);
+      std::memcpy(foot, other_foot, sizeof(double) * dim);
+      bound = std::min(bound, d + 1e-16);
+    }
+  }
+  return BSSUCC;
+}
+
+// Bezier decomposition of a clamped spline by knot refinement: every interior knot
+// raised to multiplicity deg. Writes the piece blocks and breaks; returns the count.
+// work: (n + (n - deg) * deg) * (m + 1) + 2 (n + deg + 1) + n * deg + k doubles.
+int32_t decompose_to_pieces(int deg, int32_t n, int m, const double *rows, const double *knots,
+                            double *piece_rows, double *breaks, double *work) {
+  const int k = deg + 1;
+  double *tau = work;
+  int32_t nt = 0;
+  for (int i = 0; i < k; ++i) tau[nt++] = knots[deg];
+  for (int32_t i = k; i < n;) {
+    int32_t j = i;
+    while (j + 1 < n && knots[j + 1] == knots[i]) ++j;
+    const int mult = std::max<int>(j - i + 1, deg);
+    for (int r = 0; r < mult; ++r) tau[nt++] = knots[i];
+    i = j + 1;
+  }
+  for (int i = 0; i < k; ++i) tau[nt++] = knots[n];
+  const int32_t nn = nt - k;
+  double *refined = tau + nt;
+  double *alpha = refined + static_cast<std::ptrdiff_t>(nn) * m;
+  refine_poles(k, n, knots, PoleSet::rows(const_cast<double *>(rows), m, n), nn, tau,
+               PoleSet::rows(refined, m, nn), alpha);
+  int32_t count = 0;
+  for (int32_t s = deg; s < nn; ++s) {
+    if (!(tau[s] < tau[s + 1])) continue;
+    double *blk = piece_rows + static_cast<std::ptrdiff_t>(count) * m * k;
+    for (int r = 0; r < m; ++r)
+      for (int i = 0; i < k; ++i) blk[r * k + i] = refined[static_cast<std::ptrdiff_t>(r) * nn + s - deg + i];
+    breaks[count] = tau[s];
+    breaks[count + 1] = tau[s + 1];
+    ++count;
+  }
+  return count;
+}
+
+}  // namespace
+
+BSrc nearest_on_spline_rows(int deg, int32_t n, int dim, bool rational, const double *rows,
+                            const double *knots, int32_t num_points, const double *points,
+                            double tol, double *dists, double *feet, double *params) {
+  const int m = dim + (rational ? 1 : 0);
+  const int k = deg + 1;
+  double bound = kLargestDouble;
+  if (n == k && clamped_single_span(deg, knots)) {
+    const BezierPiece pc{deg, dim, rational, rows};
+    for (int32_t i = 0; i < num_points; ++i) {
+      const double *p = points + static_cast<std::ptrdiff_t>(i) * dim;
+      double *foot = feet + static_cast<std::ptrdiff_t>(i) * dim;
+      double t = 0.0;
+      const BSrc rc = nearest_on_bezier(pc, p, tol, bound, &dists[i], foot, &t);
+      if (rc != BSSUCC) return rc;
+      params[i] = t <= 0.0 ? knots[deg] : (t >= 1.0 ? knots[k] : knots[deg] + (knots[k] - knots[deg]) * t);
+      if (i + 1 < num_points) bound = next_point_bound(dim, p + dim, foot, tol);
+    }
+    return BSSUCC;
+  }
+  // One block: pieces, breaks, boxes and box distances; then the refinement work.
+  const int32_t max_pieces = n - deg;
+  const std::size_t piece_doubles =
+      static_cast<std::size_t>(max_pieces) * (static_cast<std::size_t>(m) * k + 2 * dim + 2) + 1;
+  const std::size_t work_doubles = static_cast<std::size_t>(n + max_pieces * deg + 2) * (m + 1) +
+                                   2 * static_cast<std::size_t>(n + k + max_pieces * deg) + k;
+  BasicScratchBuffer<8 * 1000> buf((piece_doubles + work_doubles) * sizeof(double));
+  if (!buf.ok()) return BSNOSTKMEMORY;
+  PieceSet ps;
+  ps.deg = deg;
+  ps.dim = dim;
+  ps.rational = rational;
+  ps.rows = buf.as<double>();
+  ps.breaks = ps.rows + static_cast<std::ptrdiff_t>(max_pieces) * m * k;
+  ps.boxes = ps.breaks + max_pieces + 1;
+  double *box_d2 = ps.boxes + static_cast<std::ptrdiff_t>(max_pieces) * 2 * dim;
+  double *work = box_d2 + max_pieces;
+  ps.count = decompose_to_pieces(deg, n, m, rows, knots, ps.rows, ps.breaks, work);
+  for (int32_t j = 0; j < ps.count; ++j)
+    pole_box_rows(k, dim, rational, ps.rows + static_cast<std::ptrdiff_t>(j) * ps.block(),
+                  ps.boxes + static_cast<std::ptrdiff_t>(j) * 2 * dim);
+  for (int32_t i = 0; i < num_points; ++i) {
+    const double *p = points + static_cast<std::ptrdiff_t>(i) * dim;
+    double *foot = feet + static_cast<std::ptrdiff_t>(i) * dim;
+    const BSrc rc = nearest_on_pieces(ps, p, tol, bound, box_d2, &dists[i], foot, &params[i]);
+    if (rc != BSSUCC) return rc;
+    if (i + 1 < num_points) bound = next_point_bound(dim, p + dim, foot, tol);
+  }
+  return BSSUCC;
+}
+
+BSrc check_projection_curve(const BScurve *cv) {
+  if (cv == nullptr || cv->poles == nullptr || cv->knots == nullptr) return BSNULLPTR;
+  if (cv->rational && cv->weights == nullptr) return BSNULLPTR;
+  if (cv->order < 2 || cv->num_poles < cv->order) return BSINARG;
+  return BSSUCC;
+}
+
+BSrc evaluate_curve_at(const BScurve &cv, double u, int d, double *out) {
+  const int32_t s = find_span_hinted(cv.order, cv.num_poles, cv.knots, u, cv.order - 1);
+  if (s < 0) return BSINARG;
+  return evaluate_curve_span(cv.order, cv.poles, cv.rational ? cv.weights : nullptr, cv.knots, s,
+                             u, d, tol().zero_tol, out);
+}
+
+namespace {
+
+// Nearest points of a curve record; on a closed curve a parameter at the joint
+// becomes the start parameter, with its foot point and distance taken there.
+BSrc nearest_on_curve(const BScurve &cv, int32_t num_points, const double *points,
+                      double *params, double *feet, double *dists) {
+  const int32_t n = cv.num_poles;
+  const int m = cv.rational ? 4 : 3;
+  BasicScratchBuffer<8 * 100> rows_buf(static_cast<std::size_t>(m) * n * sizeof(double));
+  if (!rows_buf.ok()) return BSNOSTKMEMORY;
+  double *rows = rows_buf.as<double>();
+  curve_pole_rows(cv, rows);
+  BSrc rc = nearest_on_spline_rows(cv.order - 1, n, 3, cv.rational != 0, rows, cv.knots,
+                                   num_points, points, tol().dist_tol, dists, feet, params);
+  if (rc != BSSUCC || !cv.phy_closed) return rc;
+  const double start = cv.knots[cv.order - 1], end = cv.knots[n];
+  const double ktol =
+      curve_knot_tolerance(cv.order, cv.knots, n, cv.poles, cv.rational ? cv.weights : nullptr);
+  double at_start[3];
+  bool have_start = false;
+  for (int32_t i = 0; i < num_points; ++i) {
+    if (params[i] == start) continue;
+    if (!(std::fabs(params[i] - start) <= ktol || std::fabs(params[i] - end) <= ktol)) continue;
+    if (!have_start) {
+      rc = evaluate_curve_at(cv, start, 0, at_start);
+      if (rc != BSSUCC) return rc;
+      have_start = true;
+    }
+    params[i] = start;
+    v3::copy(at_start, feet + 3 * static_cast<std::ptrdiff_t>(i));
+    dists[i] = v3::dist(at_start, points + 3 * static_cast<std::ptrdiff_t>(i));
+  }
+  return BSSUCC;
+}
+
+}  // namespace
 
 }  // namespace knotwork
 
 using namespace knotwork;
+
+extern "C" KW_API void BSmdstptscv(int32_t num_points, const double *points, const BScurve *curve,
+                                   double *params, double *feet, double *dists,
+                                   BSboolean *all_near, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if ((*rc = check_projection_curve(curve)) != BSSUCC) return;
+  if (num_points < 0) {
+    *rc = BSINARG;
+    return;
+  }
+  if (num_points > 0 &&
+      (points == nullptr || params == nullptr || feet == nullptr || dists == nullptr)) {
+    *rc = BSNULLPTR;
+    return;
+  }
+  if (curve->order > kMaxPieceOrder) {
+    *rc = BSDEGENINPUT;
+    return;
+  }
+  if ((*rc = nearest_on_curve(*curve, num_points, points, params, feet, dists)) != BSSUCC) return;
+  if (all_near != nullptr) {
+    bool near = true;
+    for (int32_t i = 0; i < num_points; ++i) near = near && dists[i] <= 2.0 * tol().chrdht_tol;
+    *all_near = near ? TRUE : FALSE;
+  }
+}
+
+extern "C" KW_API void BSmdstptcv(const BScurve *curve, const double *point, double *param,
+                                  double *foot, double *dist, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if ((*rc = check_projection_curve(curve)) != BSSUCC) return;
+  if (point == nullptr || param == nullptr || foot == nullptr || dist == nullptr) {
+    *rc = BSNULLPTR;
+    return;
+  }
+  if (curve->order > kMaxPieceOrder) {
+    *rc = BSDEGENINPUT;
+    return;
+  }
+  *rc = nearest_on_curve(*curve, 1, point, param, foot, dist);
+}
+
+extern "C" KW_API void BSmdptsbscv(int32_t degree, int32_t num_poles, int32_t dim,
+                                   BSboolean rational, const double *poles, const double *knots,
+                                   int32_t num_points, const double *points, double tol,
+                                   double *dists, double *feet, double *params, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (poles == nullptr || knots == nullptr ||
+      (num_points > 0 &&
+       (points == nullptr || dists == nullptr || feet == nullptr || params == nullptr))) {
+    *rc = BSNULLPTR;
+    return;
+  }
+  if (degree + 1 > kMaxPieceOrder) {
+    *rc = BSDEGENINPUT;
+    return;
+  }
+  if (degree < 1 || num_poles <= degree || dim < 1 || dim > 3 || num_points < 0) {
+    *rc = BSINARG;
+    return;
+  }
+  *rc = nearest_on_spline_rows(degree, num_poles, dim, rational != 0, poles, knots, num_points,
+                               points, tol, dists, feet, params);
+}
+
+extern "C" KW_API BSboolean BSprptoncv(BSrc *rc, const BScurve *curve, const double *point,
+                                       double *param, BSboolean *on_curve) {
+  KW_EPILOGUE(rc);
+  if ((*rc = check_projection_curve(curve)) != BSSUCC) return FALSE;
+  if (point == nullptr || param == nullptr || on_curve == nullptr) {
+    *rc = BSNULLPTR;
+    return FALSE;
+  }
+  *on_curve = FALSE;
+  double lo[3], hi[3];
+  pole_box_triples(curve->num_poles, curve->poles, curve->rational ? curve->weights : nullptr, lo,
+                   hi);
+  const double dt = tol().dist_tol;
+  const double margin = dt / std::sqrt(3.0);  // the point-in-box margin
+  for (int d = 0; d < 3; ++d) {
+    if (point[d] < lo[d] - dt - margin || point[d] > hi[d] + dt + margin) return TRUE;
+  }
+  double u = 0.0, foot[3], dist = 0.0;
+  BSrc r = BSSUCC;
+  BSmdstptcv(curve, point, &u, foot, &dist, &r);
+  if (r != BSSUCC) {
+    *rc = r;
+    return FALSE;
+  }
+  *param = u;
+  *on_curve = dist < dt ? TRUE : FALSE;
+  return TRUE;
+}
 
 extern "C" KW_API void BSmdptbezcv(int32_t degree, int32_t dim, BSboolean rational,
                                    const double *piece, const double *point, double tol,

@@ -65,6 +65,21 @@ double nearest_on_segment(int dim, bool rational, const double *segment, const d
 int perpendicular_roots(const BezierPiece &piece, const double *point, double *roots,
                         int max_roots, bool *constant_distance);
 
+// Nearest points of a spline in coordinate-major rows (validated: 0 <= deg < 16,
+// n > deg, 1 <= dim <= 3) to num_points points of dim doubles, each search bounded by
+// the previous point's foot. Results of points before a failure stay written.
+// Statuses: 0, 33 (scratch), -13 (sub-piece stack).
+BSrc nearest_on_spline_rows(int deg, int32_t n, int dim, bool rational, const double *rows,
+                            const double *knots, int32_t num_points, const double *points,
+                            double tol, double *dists, double *feet, double *params);
+
+// 0 for a usable curve record (order 2..16 is not checked here: order >= 2,
+// num_poles >= order, arrays present); BSNULLPTR or BSINARG otherwise.
+BSrc check_projection_curve(const BScurve *cv);
+
+// Point (and d <= 2 derivatives: out holds d + 1 triples) of a curve record at u.
+BSrc evaluate_curve_at(const BScurve &cv, double u, int d, double *out);
+
 // Squared distance from a point to the pole box of a piece (0 inside), the poles
 // divided by their weights when rational.
 double piece_box_distance_sq(const BezierPiece &piece, const double *point);

@@ -43,35 +43,34 @@ struct OwnedCurve {
   double end() const { return knots[num_poles()]; }
 };
 
-// B-spline basis function N_{i,k}(u) by the Cox-de Boor recursion, with the last
-// span closed on the right.
-inline double basis(const std::vector<double> &t, int i, int k, double u, int n) {
-  if (k == 1) {
-    if (t[i] <= u && u < t[i + 1]) return 1.0;
-    if (u == t[n] && t[i] < u && u == t[i + 1]) return 1.0;
-    return 0.0;
-  }
-  double v = 0.0;
-  const double d1 = t[i + k - 1] - t[i], d2 = t[i + k] - t[i + 1];
-  if (d1 > 0) v += (u - t[i]) / d1 * basis(t, i, k - 1, u, n);
-  if (d2 > 0) v += (t[i + k] - u) / d2 * basis(t, i + 1, k - 1, u, n);
-  return v;
-}
-
-// Point of the curve at u (u clamped into the domain); only the k basis functions
-// of the span are computed.
+// Point of the curve at u (u clamped into the domain): the k non-zero basis
+// functions of the span by the triangular Cox-de Boor scheme (left and right
+// differences), then the weighted sum of the homogeneous poles.
 inline void point_at(const OwnedCurve &c, double u, double *out) {
-  const int n = c.num_poles(), k = c.order;
+  const int n = c.num_poles(), k = c.order, p = k - 1;
   u = std::clamp(u, c.start(), c.end());
   int s = k - 1;
   while (s < n - 1 && !(u < c.knots[s + 1])) ++s;
+  double N[32], left[32], right[32];
+  N[0] = 1.0;
+  for (int j = 1; j <= p; ++j) {
+    left[j] = u - c.knots[s + 1 - j];
+    right[j] = c.knots[s + j] - u;
+    double saved = 0.0;
+    for (int r = 0; r < j; ++r) {
+      const double tmp = N[r] / (right[r + 1] + left[j - r]);
+      N[r] = saved + right[r + 1] * tmp;
+      saved = left[j - r] * tmp;
+    }
+    N[j] = saved;
+  }
   double h[4] = {0, 0, 0, 0};
-  for (int i = s - k + 1; i <= s; ++i) {
-    const double b = basis(c.knots, i, k, u, n);
-    h[0] += b * c.poles[3 * i];
-    h[1] += b * c.poles[3 * i + 1];
-    h[2] += b * c.poles[3 * i + 2];
-    h[3] += b * (c.weights.empty() ? 1.0 : c.weights[i]);
+  for (int r = 0; r <= p; ++r) {
+    const int i = s - p + r;
+    h[0] += N[r] * c.poles[3 * i];
+    h[1] += N[r] * c.poles[3 * i + 1];
+    h[2] += N[r] * c.poles[3 * i + 2];
+    h[3] += N[r] * (c.weights.empty() ? 1.0 : c.weights[i]);
   }
   for (int d = 0; d < 3; ++d) out[d] = h[d] / h[3];
 }
