@@ -1,0 +1,78 @@
+// knotwork demo and the program's general behaviour (help, unknown commands, tol).
+#include <gtest/gtest.h>
+
+#include "curves_fixture.hpp"
+
+namespace clitest {
+namespace {
+
+class Demo : public CliTest {};
+class Program : public CliTest {};
+
+TEST_F(Demo, RunsQuicklyReportsAndWritesTheSvg) {
+  const RunResult r = run({"demo"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_LT(r.seconds, 1.0);
+  EXPECT_NE(r.out.find("Knotwork demo"), std::string::npos);
+  EXPECT_NE(r.out.find("tolerances"), std::string::npos);
+  EXPECT_NE(r.out.find("sample curves"), std::string::npos);
+  EXPECT_NE(r.out.find("wrote demo.svg"), std::string::npos);
+  const XmlReport xml = check_xml(read_text(dir.file("demo.svg")));
+  ASSERT_TRUE(xml.ok) << xml.error;
+  EXPECT_EQ(xml.root, "svg");
+  EXPECT_EQ(xml.root_attributes.count("viewBox"), 1u);
+  for (const char *name : {"circle: order 3, 9 poles, rational", "cubic: order 4, 6 poles",
+                           "loop: order 4, 9 poles, periodic, closed", "curvature comb"}) {
+    bool found = false;
+    for (const std::string &t : xml.texts) found = found || t.find(name) != std::string::npos;
+    EXPECT_TRUE(found) << name;
+  }
+}
+
+TEST_F(Demo, SampleCurvesCheckOut) {
+  const RunResult r = run({"demo"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  const std::vector<double> circle = numbers_in(line_starting(r.out, "  circle: largest radius"));
+  ASSERT_EQ(circle.size(), 3u) << r.out;
+  EXPECT_LT(circle[1], 1e-14) << "radius error";
+  EXPECT_LT(circle[2], 1e-13) << "curvature error";
+  const std::vector<double> loop = numbers_in(line_starting(r.out, "  loop:   gap"));
+  ASSERT_EQ(loop.size(), 1u) << r.out;
+  EXPECT_LT(loop[0], 1e-14);
+}
+
+TEST_F(Demo, TakesNoArguments) {
+  expect_failure(run({"demo", "extra"}), 2, "demo takes no arguments");
+  EXPECT_FALSE(file_exists(dir.file("demo.svg")));
+}
+
+TEST_F(Program, HelpListsEveryCommand) {
+  const RunResult r = run({"help"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  for (const char *synopsis : {"demo", "tol [NAME VALUE", "eval FILE u [d]", "sample FILE N",
+                               "svg FILE... -o OUT.svg", "help [COMMAND]"})
+    EXPECT_NE(r.out.find(synopsis), std::string::npos) << synopsis;
+  const RunResult svg = run({"help", "svg"});
+  ASSERT_EQ(svg.exit_code, 0);
+  EXPECT_NE(svg.out.find("usage: knotwork svg"), std::string::npos);
+  EXPECT_NE(svg.out.find("example: knotwork svg"), std::string::npos);
+  EXPECT_EQ(run({"--help"}).exit_code, 0);
+}
+
+TEST_F(Program, UnknownCommandsAndMissingCommandAreUsageErrors) {
+  expect_failure(run({}), 2, "missing command");
+  expect_failure(run({"frobnicate"}), 2, "unknown command 'frobnicate'");
+  expect_failure(run({"help", "frobnicate"}), 2, "unknown command 'frobnicate'");
+}
+
+TEST_F(Program, TolShowsAndSetsTolerances) {
+  const RunResult r = run({"tol", "dist_tol", "1e-5"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("dist_tol         1e-05"), std::string::npos) << r.out;
+  expect_failure(run({"tol", "no_such_tol", "1"}), 2, "unknown tolerance");
+  expect_failure(run({"tol", "dist_tol"}), 2, "needs a value");
+  expect_failure(run({"tol", "dist_tol", "small"}), 2, "is not a number");
+}
+
+}  // namespace
+}  // namespace clitest
