@@ -41,6 +41,21 @@ TEST_F(Demo, SampleCurvesCheckOut) {
   EXPECT_LT(loop[0], 1e-14);
 }
 
+TEST_F(Demo, NearestPointOnTheCircleIsExact) {
+  const RunResult r = run({"demo"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("nearest points (BSmdstptcv)"), std::string::npos) << r.out;
+  const std::vector<double> error = numbers_in(line_starting(r.out, "         exact foot"));
+  ASSERT_FALSE(error.empty()) << r.out;
+  EXPECT_LT(error.back(), 1e-9);
+  const XmlReport xml = check_xml(read_text(dir.file("demo.svg")));
+  ASSERT_TRUE(xml.ok) << xml.error;
+  int feet = 0;
+  for (const auto &e : xml.elements)
+    if (e.at("") == "circle" && e.count("class") && e.at("class") == "foot") ++feet;
+  EXPECT_EQ(feet, 3);
+}
+
 TEST_F(Demo, TakesNoArguments) {
   expect_failure(run({"demo", "extra"}), 2, "demo takes no arguments");
   EXPECT_FALSE(file_exists(dir.file("demo.svg")));

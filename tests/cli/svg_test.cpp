@@ -192,6 +192,36 @@ TEST_F(Svg, OptionsAddPolygonKnotsAndComb) {
   ASSERT_TRUE(flat_xml.ok) << flat_xml.error;
 }
 
+TEST_F(Svg, QueryPointsGetTheNearestPointOfAllCurves) {
+  put("circle.crv", circle_text());
+  put("p.crv", parabola_text());
+  const RunResult r =
+      run({"svg", "circle.crv", "p.crv", "-o", "q.svg", "--points", "-3,0,0", "0.6,0.8", "1,3,0"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  // (-3, 0, 0): the circle at (-1, 0, 0), distance 2, parameter 0.5.
+  std::vector<double> v = numbers_in(line_starting(r.out, "nearest to (-3, 0, 0)"));
+  ASSERT_EQ(v.size(), 3u + 1 + 3 + 1) << r.out;
+  EXPECT_NEAR(v[3], 0.5, 1e-9);
+  EXPECT_NEAR(v[4], -1.0, 1e-9);
+  EXPECT_NEAR(v[5], 0.0, 1e-9);
+  EXPECT_NEAR(v[7], 2.0, 1e-9);
+  EXPECT_NE(r.out.find("nearest to (-3, 0, 0): circle.crv u"), std::string::npos);
+  // (0.6, 0.8) lies on the circle: distance 0.
+  v = numbers_in(line_starting(r.out, "nearest to (0.59999999999999998, 0.80000000000000004, 0)"));
+  ASSERT_EQ(v.size(), 8u) << r.out;
+  EXPECT_NEAR(v[7], 0.0, 1e-9);
+  // (1, 3, 0): the parabola's end (1, 1) at distance 2 is nearer than the circle (2.16).
+  EXPECT_NE(r.out.find("nearest to (1, 3, 0): p.crv u 1 point (1, 1, 0) distance 2"),
+            std::string::npos)
+      << r.out;
+  const XmlReport xml = check_xml(read_text(dir.file("q.svg")));
+  ASSERT_TRUE(xml.ok) << xml.error;
+  EXPECT_EQ(count_class(xml, "line", "query"), 3);
+  EXPECT_EQ(count_class(xml, "circle", "foot"), 3);
+  EXPECT_EQ(count_class(xml, "path", "target"), 3);
+  EXPECT_TRUE(has_text(xml, "nearest points to 3 query point(s)"));
+}
+
 TEST_F(Svg, CombTeethGrowWithCurvature) {
   // On a circle every tooth has the same length.
   put("circle.crv", circle_text());

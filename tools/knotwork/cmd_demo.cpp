@@ -1,5 +1,6 @@
 // The curve parts of `knotwork demo`: three sample curves built in memory from their
-// poles, evaluated and checked, and drawn into demo.svg in the current directory.
+// poles, evaluated and checked, projected onto, and drawn into demo.svg in the
+// current directory.
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -127,6 +128,32 @@ int demo_evaluation() {
   return cli::kOk;
 }
 
+// Query points of the nearest-point part, one per sample curve; the first has the
+// exact answer (1.2, 0.9, 0) at distance 1.5 on the circle of radius 1.5.
+constexpr double kQueries[3][3] = {{2.4, 1.8, 0}, {5.0, 2.0, 0}, {11.0, 0.2, 0}};
+
+// Nearest points (BSmdstptcv) of the query points on their curves.
+int demo_nearest() {
+  std::vector<cli::NamedCurve> curves;
+  if (int code = build_samples(&curves)) return code;
+  std::printf("\nnearest points (BSmdstptcv)\n");
+  for (size_t i = 0; i < curves.size(); ++i) {
+    double parameter = 0.0, foot[3] = {0, 0, 0}, distance = 0.0;
+    BSrc rc = BSSUCC;
+    BSmdstptcv(curves[i].curve.get(), kQueries[i], &parameter, foot, &distance, &rc);
+    if (rc != BSSUCC) return cli::library_failure("BSmdstptcv", rc);
+    std::printf("  %-6s from (%g, %g, %g): u %.9g, point (%.9g, %.9g, %.9g), distance %.9g\n",
+                curves[i].name.c_str(), kQueries[i][0], kQueries[i][1], kQueries[i][2], parameter,
+                foot[0], foot[1], foot[2], distance);
+    if (i == 0) {
+      const double exact[3] = {1.2, 0.9, 0.0};
+      std::printf("         exact foot (1.2, 0.9, 0) at distance 1.5: error %.3g\n",
+                  distance3(foot, exact));
+    }
+  }
+  return cli::kOk;
+}
+
 // The picture: all three curves with poles, knots and curvature combs.
 int demo_picture() {
   std::vector<cli::NamedCurve> curves;
@@ -146,19 +173,28 @@ int demo_picture() {
       return code;
     sampled += count;
   }
+  svg::Layer &queries =
+      drawing.add_layer(svg::Style::Query, "nearest points to 3 query points (BSmdstptcv)");
+  for (size_t i = 0; i < curves.size(); ++i) {
+    const svg::Point3 q{kQueries[i][0], kQueries[i][1], kQueries[i][2]};
+    cli::NearestResult nearest;
+    if (int code = cli::nearest_on_curves({curves[i].curve.get()}, q, &nearest)) return code;
+    queries.segments.push_back({q, nearest.foot});
+  }
   std::string error;
   if (!drawing.write_file("demo.svg", &error)) {
     std::fprintf(stderr, "knotwork: demo: %s\n", error.c_str());
     return cli::kLibraryFailure;
   }
   std::printf(
-      "\nwrote demo.svg: %zu curves, %zu sampled points, poles, knots and curvature "
-      "combs\n",
+      "\nwrote demo.svg: %zu curves, %zu sampled points, poles, knots, curvature combs and "
+      "nearest points\n",
       curves.size(), sampled);
   return cli::kOk;
 }
 
 const cli::DemoSection evaluation_demo(10, demo_evaluation);
+const cli::DemoSection nearest_demo(20, demo_nearest);
 const cli::DemoSection picture_demo(90, demo_picture);
 
 }  // namespace
