@@ -24,8 +24,8 @@ BScurve *lay_out_curve_block(void *block, int16_t order, int32_t num_poles, bool
                              int16_t num_boundaries) {
   auto *cv = static_cast<BScurve *>(block);
   std::memset(cv, 0xFF, sizeof(BScurve));
-  double *const poles = reinterpret_cast<double *>(static_cast<unsigned char *>(block) +
-                                                   sizeof(BScurve));
+  double *const poles =
+      reinterpret_cast<double *>(static_cast<unsigned char *>(block) + sizeof(BScurve));
   double *const knots = poles + 3 * static_cast<std::size_t>(num_poles);
   double *const after_knots = knots + order + static_cast<std::size_t>(num_poles);
   cv->poles = poles;
@@ -120,8 +120,8 @@ KW_API void BSallocqelcv(int16_t order, int32_t num_poles, BSboolean rational,
 KW_API void BSptcvgen(const double point[3], int16_t order, BSboolean rational, BScurve *curve,
                       BSrc *rc) {
   KW_EPILOGUE(rc);
-  if (point == nullptr || curve == nullptr || curve->poles == nullptr ||
-      curve->knots == nullptr || (rational && curve->weights == nullptr)) {
+  if (point == nullptr || curve == nullptr || curve->poles == nullptr || curve->knots == nullptr ||
+      (rational && curve->weights == nullptr)) {
     *rc = BSNULLPTR;
     return;
   }

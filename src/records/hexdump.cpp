@@ -90,8 +90,8 @@ KW_API int32_t BSreadhex(FILE *stream, unsigned char *bytes, int32_t count) {
   int32_t done = 0;
   for (; done < count; ++done) {
     if (!find_image_prefix(stream)) break;
-    const bool ok = bytes != nullptr ? read_image_byte(stream, bytes + done)
-                                     : skip_image_rest(stream);
+    const bool ok =
+        bytes != nullptr ? read_image_byte(stream, bytes + done) : skip_image_rest(stream);
     if (!ok) break;
   }
   return done;

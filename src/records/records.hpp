@@ -39,8 +39,8 @@ bool surface_is_printable(const BSsurface *surface);
 bool write_curve_dump(FILE *stream, const char *name, const BScurve *curve, bool labelled,
                       bool images);
 
-// The word pair written before "order" in a dump with byte images of this
-// machine's byte order, and whether a dump so marked carries this machine's order.
+// The word after "HEX" that marks byte images in this machine's byte order ("nt"
+// on little-endian machines); images under any other word are skipped on reading.
 const char *image_order_word();
 
 }  // namespace knotwork

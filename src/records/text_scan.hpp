@@ -15,7 +15,9 @@
 
 namespace knotwork {
 
-inline bool is_space_char(int c) { return c != EOF && std::isspace(c) != 0; }
+inline bool is_space_char(int c) {
+  return c != EOF && std::isspace(c) != 0;
+}
 
 // Skips white space; returns the first other character (left in the stream) or EOF.
 inline int skip_space(FILE *f) {

@@ -149,9 +149,9 @@ TEST_F(CurveReader, UnusableOrderDeliversCurveWithStatusTwo) {
   ASSERT_NE(back, nullptr);
   EXPECT_EQ(back->order, 17);
   release(back);
-  const std::string order1 = replace(replace(replace(kHandWritten, "order 2", "order 1"),
-                                             "num_knots 4\n 0\n", "num_knots 3\n"),
-                                     "", "");
+  const std::string order1 = replace(
+      replace(replace(kHandWritten, "order 2", "order 1"), "num_knots 4\n 0\n", "num_knots 3\n"),
+      "", "");
   back = read_text(order1, &rc);
   EXPECT_EQ(rc, 2);
   ASSERT_NE(back, nullptr);
@@ -180,8 +180,7 @@ TEST_F(CurveReader, PoleCountLimits) {
   BSrc rc;
   EXPECT_EQ(read_text(replace(kHandWritten, "num_poles 2", "num_poles 10001"), &rc), nullptr);
   EXPECT_EQ(rc, 6);
-  EXPECT_EQ(read_text(replace(kHandWritten, "num_poles 2", "num_poles 888888888888888888888"),
-                      &rc),
+  EXPECT_EQ(read_text(replace(kHandWritten, "num_poles 2", "num_poles 888888888888888888888"), &rc),
             nullptr);
   EXPECT_EQ(rc, 6);
   EXPECT_EQ(read_text(replace(kHandWritten, "num_poles 2", "num_poles 1"), &rc), nullptr);
@@ -198,13 +197,18 @@ TEST_F(CurveReader, PoleCountLimits) {
 
 TEST_F(CurveReader, MalformedRecordsGiveMinusOne) {
   const std::pair<const char *, const char *> spoils[] = {
-      {"periodic 0", "periodik 0"},     {"non_uniform 0", "non_uniform x"},
-      {" 4.0 5.0", " 4.0 five"},        {"rational 1", "rationale 1"},
-      {"rational 1", "weights 1"},      {" 0.5\n", " nan\n"},
-      {" 2.0 3.0", " inf 3.0"},         {"num_knots 4", "num_knots 5"},
+      {"periodic 0", "periodik 0"},
+      {"non_uniform 0", "non_uniform x"},
+      {" 4.0 5.0", " 4.0 five"},
+      {"rational 1", "rationale 1"},
+      {"rational 1", "weights 1"},
+      {" 0.5\n", " nan\n"},
+      {" 2.0 3.0", " inf 3.0"},
+      {"num_knots 4", "num_knots 5"},
       {"num_knots 4", "num_knots 99999999999999999"},
       {" 0\n 1\n 1\n", " 1\n 0\n 1\n"},  // decreasing knots
-      {"planar 1", "planar"},           {"phy_closed 0", "closed 0"},
+      {"planar 1", "planar"},
+      {"phy_closed 0", "closed 0"},
       {"num_boundaries 0", "num_boundaries 2\n 0.5"},
   };
   testing::internal::CaptureStderr();  // BSreadd reports the bad words
@@ -283,8 +287,8 @@ TEST_F(CurveReader, RandomGarbageNeverCrashesOrLeaks) {
   OwnedCurve c(3, 5, true);
   kwtest::fill_random(c, 13);
   const std::string good = unlabelled(c.cv);
-  const std::string words[] = {"order", "-1", "1e999", "x0x", "HEX", "0x", "unweighted",
-                               "rational", "99999999999", "\n", "nan", "num_knots"};
+  const std::string words[] = {"order",      "-1",       "1e999",       "x0x", "HEX", "0x",
+                               "unweighted", "rational", "99999999999", "\n",  "nan", "num_knots"};
   std::mt19937 gen(77);
   testing::internal::CaptureStderr();
   for (int trial = 0; trial < 400; ++trial) {

@@ -117,8 +117,7 @@ TEST_F(CurveRecord, AllocqelcvReleasesBlockOnInjectedFailure) {
   EXPECT_EQ(cv, nullptr);
   FILE *f = std::tmpfile();
   BSdbgprint(f);
-  EXPECT_EQ(kwtest::drain(f),
-            "error in bsallocqelcv, rc = 58 \nerror in BSallocqelcv, rc = 58 \n");
+  EXPECT_EQ(kwtest::drain(f), "error in bsallocqelcv, rc = 58 \nerror in BSallocqelcv, rc = 58 \n");
 }
 
 TEST_F(CurveRecord, FreeqelcvOfNullIsNullPointerAndTraced) {
@@ -218,6 +217,20 @@ TEST_F(CurveRecord, ReallocqelcvFailureLeavesNothing) {
   cv = nullptr;
   BSreallocqelcv(4, 6, 0, &cv, &rc);
   EXPECT_EQ(rc, BSNULLPTR);
+}
+
+TEST_F(CurveRecord, ReallocqelcvInjectedFailureReleasesBothRecords) {
+  BScurve *cv = nullptr;
+  BSrc rc;
+  BSallocqelcv(3, 4, FALSE, 0, &cv, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  const int32_t live = BSlist_al.count;
+  BSinitfail("bsreallocqelcv", 0, 1.0);
+  BSreallocqelcv(4, 8, 0, &cv, &rc);
+  BSdeinifail();
+  EXPECT_EQ(rc, BSDBGFAIL);
+  EXPECT_EQ(cv, nullptr);
+  EXPECT_EQ(BSlist_al.count, live - 1);
 }
 
 TEST_F(CurveRecord, CvCopyCopiesFieldsButNeverBoundaries) {
@@ -336,7 +349,7 @@ TEST_F(CurveRecord, ScratchCurveLaysOutArraysAndReleasesThem) {
     EXPECT_EQ(cv.bdrys, nullptr);
     EXPECT_EQ(cv.periodic | cv.phy_closed | cv.planar | cv.non_uniform, 0);
     for (int i = 0; i < 6; ++i) cv.weights[i] = 1.0;  // the last double is inside
-    EXPECT_EQ(BSlist_al.count, live + 1);              // guarded at debug level 20
+    EXPECT_EQ(BSlist_al.count, live + 1);             // guarded at debug level 20
   }
   EXPECT_EQ(BSlist_al.count, live);
   knotwork::ScratchCurve plain(2, 2, false);

@@ -58,11 +58,10 @@ TEST(BSprintbspc, UnlabelledLayoutIsExact) {
   const std::string expected =
       "BScurve\norder 2\nperiodic 0\nnon_uniform 1\nnum_poles 3\n" + num(0) + num(0) + num(0) +
       "\n\n" + num(2) + num(2) + num(0) + "\n\n" + num(4) + num(0) + num(1) + "\n" +
-      "unweighted poles\n" + num(0) + num(0) + num(0) + "\n\n" + num(1) + num(1) + num(0) +
-      "\n\n" + num(8) + num(0) + num(2) + "\n" + "rational 1\n" + num(1) + "\n" + num(2) + "\n" +
-      num(0.5) + "\n" + "num_knots 5\n" + num(0) + "\n" + num(0) + "\n" + num(0.5) + "\n" +
-      num(1) + "\n" + num(1) + "\n" + "planar 1\nphy_closed 0\nnum_boundaries 1\n" + num(0.25) +
-      num(0.75) + "\n";
+      "unweighted poles\n" + num(0) + num(0) + num(0) + "\n\n" + num(1) + num(1) + num(0) + "\n\n" +
+      num(8) + num(0) + num(2) + "\n" + "rational 1\n" + num(1) + "\n" + num(2) + "\n" + num(0.5) +
+      "\n" + "num_knots 5\n" + num(0) + "\n" + num(0) + "\n" + num(0.5) + "\n" + num(1) + "\n" +
+      num(1) + "\n" + "planar 1\nphy_closed 0\nnum_boundaries 1\n" + num(0.25) + num(0.75) + "\n";
   EXPECT_EQ(text, expected);
   EXPECT_EQ(num(0.5), " 5.000000000000000e-01");  // 21 characters overflow the width
 }
@@ -87,8 +86,7 @@ TEST(BSprintbspc, LabelledRationalLabelsWeights) {
   SmallCurve c;
   const std::string text = dump(&c.cv, TRUE);
   EXPECT_NE(text.find("\n)unweighted poles\npole[0] ("), text.npos);
-  EXPECT_NE(text.find("rational 1\nweight[0]" + num(1) + "\nweight[1]" + num(2) + "\n"),
-            text.npos);
+  EXPECT_NE(text.find("rational 1\nweight[0]" + num(1) + "\nweight[1]" + num(2) + "\n"), text.npos);
   EXPECT_EQ(count_of(text, "pole["), 6u);
 }
 
@@ -182,8 +180,7 @@ TEST(BSprtbspcv, UnopenableFileIsFailureNotExit) {
   const std::vector<double> poles = c.poles;
   BSdbginit();
   BSrc rc = 0;
-  const std::string out =
-      with_stdin("/nonexistent-dir/c\n", [&] { rc = BSprtbspcv(&c.cv); });
+  const std::string out = with_stdin("/nonexistent-dir/c\n", [&] { rc = BSprtbspcv(&c.cv); });
   EXPECT_EQ(out, "file name?\n");
   EXPECT_EQ(rc, BSFAIL);
   EXPECT_EQ(c.poles, poles);
@@ -257,12 +254,12 @@ TEST(BSprintbsps, UnlabelledLayoutIsExact) {
       std::string("BSsurface\nu_order 2\nv_order 2\nu_periodic 0\nv_periodic 1\n") +
       "u_non_uniform 0\nv_non_uniform 0\nu_num_poles 2\nv_num_poles 2\n" + num(0) + num(0) +
       num(0) + "\n\n" + num(1) + num(0) + num(0) + "\n\n" + num(0) + num(2) + num(0) + "\n\n" +
-      num(2) + num(2) + num(2) + "\n" + "unweighted poles\n" + num(0) + num(0) + num(0) +
-      "\n\n" + num(0.5) + num(0) + num(0) + "\n\n" + num(DBL_MAX) + num(DBL_MAX) + num(DBL_MAX) +
-      "\n\n" + num(2) + num(2) + num(2) + "\n" + "rational 1\n" + num(1) + "\n" + num(2) + "\n" +
-      num(0) + "\n" + num(1) + "\n" + "u_num_knots 4\n" + num(0) + "\n" + num(0) + "\n" +
-      num(1) + "\n" + num(1) + "\n" + "v_num_knots 4\n" + num(0) + "\n" + num(0) + "\n" +
-      num(1) + "\n" + num(1) + "\n" +
+      num(2) + num(2) + num(2) + "\n" + "unweighted poles\n" + num(0) + num(0) + num(0) + "\n\n" +
+      num(0.5) + num(0) + num(0) + "\n\n" + num(DBL_MAX) + num(DBL_MAX) + num(DBL_MAX) + "\n\n" +
+      num(2) + num(2) + num(2) + "\n" + "rational 1\n" + num(1) + "\n" + num(2) + "\n" + num(0) +
+      "\n" + num(1) + "\n" + "u_num_knots 4\n" + num(0) + "\n" + num(0) + "\n" + num(1) + "\n" +
+      num(1) + "\n" + "v_num_knots 4\n" + num(0) + "\n" + num(0) + "\n" + num(1) + "\n" + num(1) +
+      "\n" +
       "planar 0\nu_phy_closed 0\nv_phy_closed 0\npos_orient 1\non_off 0\nnum_boundaries 1\n" +
       "boundary 0 num_points 2\n" + num(0.1) + num(0.2) + "\n\n" + num(0.3) + num(0.4) + "\n";
   EXPECT_EQ(text, expected);
