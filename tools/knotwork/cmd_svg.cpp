@@ -119,7 +119,7 @@ const cli::Command svg_command(
     "  --points P...     query points x,y,z (or x,y): the nearest curve point of each\n"
     "                    (BSmdstptcv), drawn and printed\n"
     "  --view V          the plane shown: xy (default), xz or yz\n\n"
-    "example: knotwork svg examples/circle.crv -o circle.svg --poles --comb --points 2,1\n",
+    "example: knotwork svg examples/quarter_circle.cv -o quarter.svg --poles --comb --points 1,1\n",
     cmd_svg, 30);
 
 }  // namespace

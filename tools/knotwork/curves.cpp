@@ -48,6 +48,20 @@ int read_curve_file(const char *path, std::vector<NamedCurve> *curves) {
   FILE *in = std::fopen(path, "r");
   if (in == nullptr)
     return file_error(std::string("cannot open '") + path + "': " + std::strerror(errno), kUsage);
+  // Dumps with byte images are read with look-ahead, which needs a seekable stream:
+  // a pipe is copied to a temporary file first.
+  if (std::fseek(in, 0, SEEK_CUR) != 0) {
+    FILE *copy = std::tmpfile();
+    if (copy == nullptr) {
+      std::fclose(in);
+      return file_error(std::string("cannot buffer '") + path + "': " + std::strerror(errno),
+                        kLibraryFailure);
+    }
+    for (int c; (c = std::fgetc(in)) != EOF;) std::fputc(c, copy);
+    std::fclose(in);
+    std::rewind(copy);
+    in = copy;
+  }
 
   std::vector<NamedCurve> read;
   int code = kOk;
