@@ -194,7 +194,7 @@ int demo_picture() {
 }
 
 const cli::DemoSection evaluation_demo(10, demo_evaluation);
-const cli::DemoSection nearest_demo(20, demo_nearest);
+const cli::DemoSection nearest_demo(30, demo_nearest);
 const cli::DemoSection picture_demo(90, demo_picture);
 
 }  // namespace

@@ -89,13 +89,13 @@ const cli::Command eval_command(
     "derivatives (0 to 15, default 0), with BScveval. A parameter outside the domain\n"
     "is evaluated on the end piece (a note goes to stderr).\n\n"
     "example: knotwork eval examples/quarter_circle.cv 0.5 2\n",
-    cmd_eval, 20);
+    cmd_eval, 22);
 const cli::Command sample_command(
     "sample", "sample FILE N",
     "Prints N points (2 to 1000000) of every curve of the file, evenly spaced in the\n"
     "parameter from the start to the end of the domain, one 'u x y z' line each\n"
     "(BScvarrev0).\n\n"
     "example: knotwork sample examples/cubic.cv 9\n",
-    cmd_sample, 21);
+    cmd_sample, 23);
 
 }  // namespace
