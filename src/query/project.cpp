@@ -17,22 +17,69 @@
 namespace knotwork {
 namespace {
 
-// The Bezier pieces of a spline: count blocks of (dim + rational) rows of deg + 1
-// values (block j at j * block()), the count + 1 parameter breaks and the packed
-// pole box of every piece.
-struct PieceSet {
-  int deg = 0;
-  int dim = 0;
-  bool rational = false;
-  int32_t count = 0;
-  double *rows = nullptr;
-  double *breaks = nullptr;
-  double *boxes = nullptr;
-  int block() const { return (dim + (rational ? 1 : 0)) * (deg + 1); }
-  BezierPiece piece(int32_t j) const {
-    return {deg, dim, rational, rows + static_cast<std::ptrdiff_t>(j) * block()};
+// Bezier decomposition of a clamped spline by knot refinement: every interior knot
+// raised to multiplicity deg. Writes the piece blocks and breaks; returns the count.
+// work: (n + (n - deg) * deg) * (m + 1) + 2 (n + deg + 1) + n * deg + k doubles.
+int32_t decompose_by_refinement(int deg, int32_t n, int m, const double *rows, const double *knots,
+                            double *piece_rows, double *breaks, double *work) {
+  const int k = deg + 1;
+  double *tau = work;
+  int32_t nt = 0;
+  for (int i = 0; i < k; ++i) tau[nt++] = knots[deg];
+  for (int32_t i = k; i < n;) {
+    int32_t j = i;
+    while (j + 1 < n && knots[j + 1] == knots[i]) ++j;
+    const int mult = std::max<int>(j - i + 1, deg);
+    for (int r = 0; r < mult; ++r) tau[nt++] = knots[i];
+    i = j + 1;
   }
-};
+  for (int i = 0; i < k; ++i) tau[nt++] = knots[n];
+  const int32_t nn = nt - k;
+  double *refined = tau + nt;
+  double *alpha = refined + static_cast<std::ptrdiff_t>(nn) * m;
+  refine_poles(k, n, knots, PoleSet::rows(const_cast<double *>(rows), m, n), nn, tau,
+               PoleSet::rows(refined, m, nn), alpha);
+  int32_t count = 0;
+  for (int32_t s = deg; s < nn; ++s) {
+    if (!(tau[s] < tau[s + 1])) continue;
+    double *blk = piece_rows + static_cast<std::ptrdiff_t>(count) * m * k;
+    for (int r = 0; r < m; ++r)
+      for (int i = 0; i < k; ++i) blk[r * k + i] = refined[static_cast<std::ptrdiff_t>(r) * nn + s - deg + i];
+    breaks[count] = tau[s];
+    breaks[count + 1] = tau[s + 1];
+    ++count;
+  }
+  return count;
+}
+
+}  // namespace
+
+BSrc SplinePieces::build(int deg, int32_t n, int dim, bool rational, const double *rows,
+                         const double *knots) {
+  const int m = dim + (rational ? 1 : 0);
+  const int k = deg + 1;
+  const int32_t max_pieces = n - deg;
+  const std::size_t piece_doubles =
+      static_cast<std::size_t>(max_pieces) * (static_cast<std::size_t>(m) * k + 2 * dim + 2) + 1;
+  const std::size_t work_doubles = static_cast<std::size_t>(n + max_pieces * deg + 2) * (m + 1) +
+                                   2 * static_cast<std::size_t>(n + k + max_pieces * deg) + k;
+  if (!buf_.acquire((piece_doubles + work_doubles) * sizeof(double))) return BSNOSTKMEMORY;
+  set.deg = deg;
+  set.dim = dim;
+  set.rational = rational;
+  set.rows = buf_.as<double>();
+  set.breaks = set.rows + static_cast<std::ptrdiff_t>(max_pieces) * m * k;
+  set.boxes = set.breaks + max_pieces + 1;
+  box_distances = set.boxes + static_cast<std::ptrdiff_t>(max_pieces) * 2 * dim;
+  double *work = box_distances + max_pieces;
+  set.count = decompose_by_refinement(deg, n, m, rows, knots, set.rows, set.breaks, work);
+  for (int32_t j = 0; j < set.count; ++j)
+    pole_box_rows(k, dim, rational, set.rows + static_cast<std::ptrdiff_t>(j) * set.block(),
+                  set.boxes + static_cast<std::ptrdiff_t>(j) * 2 * dim);
+  return BSSUCC;
+}
+
+namespace {
 
 // Curve parameter of local parameter t of piece j; the ends map to the breaks
 // exactly.
@@ -96,47 +143,11 @@ BSrc nearest_on_pieces(const PieceSet &ps, const double *point, double tol, doub
   return BSSUCC;
 }
 
-// Bezier decomposition of a clamped spline by knot refinement: every interior knot
-// raised to multiplicity deg. Writes the piece blocks and breaks; returns the count.
-// work: (n + (n - deg) * deg) * (m + 1) + 2 (n + deg + 1) + n * deg + k doubles.
-int32_t decompose_to_pieces(int deg, int32_t n, int m, const double *rows, const double *knots,
-                            double *piece_rows, double *breaks, double *work) {
-  const int k = deg + 1;
-  double *tau = work;
-  int32_t nt = 0;
-  for (int i = 0; i < k; ++i) tau[nt++] = knots[deg];
-  for (int32_t i = k; i < n;) {
-    int32_t j = i;
-    while (j + 1 < n && knots[j + 1] == knots[i]) ++j;
-    const int mult = std::max<int>(j - i + 1, deg);
-    for (int r = 0; r < mult; ++r) tau[nt++] = knots[i];
-    i = j + 1;
-  }
-  for (int i = 0; i < k; ++i) tau[nt++] = knots[n];
-  const int32_t nn = nt - k;
-  double *refined = tau + nt;
-  double *alpha = refined + static_cast<std::ptrdiff_t>(nn) * m;
-  refine_poles(k, n, knots, PoleSet::rows(const_cast<double *>(rows), m, n), nn, tau,
-               PoleSet::rows(refined, m, nn), alpha);
-  int32_t count = 0;
-  for (int32_t s = deg; s < nn; ++s) {
-    if (!(tau[s] < tau[s + 1])) continue;
-    double *blk = piece_rows + static_cast<std::ptrdiff_t>(count) * m * k;
-    for (int r = 0; r < m; ++r)
-      for (int i = 0; i < k; ++i) blk[r * k + i] = refined[static_cast<std::ptrdiff_t>(r) * nn + s - deg + i];
-    breaks[count] = tau[s];
-    breaks[count + 1] = tau[s + 1];
-    ++count;
-  }
-  return count;
-}
-
 }  // namespace
 
 BSrc nearest_on_spline_rows(int deg, int32_t n, int dim, bool rational, const double *rows,
                             const double *knots, int32_t num_points, const double *points,
                             double tol, double *dists, double *feet, double *params) {
-  const int m = dim + (rational ? 1 : 0);
   const int k = deg + 1;
   double bound = kLargestDouble;
   if (n == k && clamped_single_span(deg, knots)) {
@@ -152,31 +163,15 @@ BSrc nearest_on_spline_rows(int deg, int32_t n, int dim, bool rational, const do
     }
     return BSSUCC;
   }
-  // One block: pieces, breaks, boxes and box distances; then the refinement work.
-  const int32_t max_pieces = n - deg;
-  const std::size_t piece_doubles =
-      static_cast<std::size_t>(max_pieces) * (static_cast<std::size_t>(m) * k + 2 * dim + 2) + 1;
-  const std::size_t work_doubles = static_cast<std::size_t>(n + max_pieces * deg + 2) * (m + 1) +
-                                   2 * static_cast<std::size_t>(n + k + max_pieces * deg) + k;
-  BasicScratchBuffer<8 * 1000> buf((piece_doubles + work_doubles) * sizeof(double));
-  if (!buf.ok()) return BSNOSTKMEMORY;
-  PieceSet ps;
-  ps.deg = deg;
-  ps.dim = dim;
-  ps.rational = rational;
-  ps.rows = buf.as<double>();
-  ps.breaks = ps.rows + static_cast<std::ptrdiff_t>(max_pieces) * m * k;
-  ps.boxes = ps.breaks + max_pieces + 1;
-  double *box_d2 = ps.boxes + static_cast<std::ptrdiff_t>(max_pieces) * 2 * dim;
-  double *work = box_d2 + max_pieces;
-  ps.count = decompose_to_pieces(deg, n, m, rows, knots, ps.rows, ps.breaks, work);
-  for (int32_t j = 0; j < ps.count; ++j)
-    pole_box_rows(k, dim, rational, ps.rows + static_cast<std::ptrdiff_t>(j) * ps.block(),
-                  ps.boxes + static_cast<std::ptrdiff_t>(j) * 2 * dim);
+  SplinePieces pieces;
+  BSrc rc = pieces.build(deg, n, dim, rational, rows, knots);
+  if (rc != BSSUCC) return rc;
+  const PieceSet &ps = pieces.set;
+  double *box_d2 = pieces.box_distances;
   for (int32_t i = 0; i < num_points; ++i) {
     const double *p = points + static_cast<std::ptrdiff_t>(i) * dim;
     double *foot = feet + static_cast<std::ptrdiff_t>(i) * dim;
-    const BSrc rc = nearest_on_pieces(ps, p, tol, bound, box_d2, &dists[i], foot, &params[i]);
+    rc = nearest_on_pieces(ps, p, tol, bound, box_d2, &dists[i], foot, &params[i]);
     if (rc != BSSUCC) return rc;
     if (i + 1 < num_points) bound = next_point_bound(dim, p + dim, foot, tol);
   }

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 
+#include "frame/frame.hpp"
 #include "knotwork.h"
 
 namespace knotwork {
@@ -65,6 +66,38 @@ double nearest_on_segment(int dim, bool rational, const double *segment, const d
 int perpendicular_roots(const BezierPiece &piece, const double *point, double *roots,
                         int max_roots, bool *constant_distance);
 
+// The Bezier pieces of a spline: count blocks of (dim + rational) rows of deg + 1
+// values (block j at j * block()), the count + 1 parameter breaks and the packed
+// pole box of every piece.
+struct PieceSet {
+  int deg = 0;
+  int dim = 0;
+  bool rational = false;
+  int32_t count = 0;
+  double *rows = nullptr;
+  double *breaks = nullptr;
+  double *boxes = nullptr;
+  int block() const { return (dim + (rational ? 1 : 0)) * (deg + 1); }
+  BezierPiece piece(int32_t j) const {
+    return {deg, dim, rational, rows + static_cast<std::ptrdiff_t>(j) * block()};
+  }
+};
+
+// The Bezier pieces of a spline in coordinate-major rows (validated: n > deg >= 1),
+// with their breaks and pole boxes, in scratch memory (a local buffer for small
+// curves) that lives as long as the object.
+class SplinePieces {
+ public:
+  // Statuses: 0, 33 (scratch).
+  BSrc build(int deg, int32_t n, int dim, bool rational, const double *rows,
+             const double *knots);
+  PieceSet set;
+  double *box_distances = nullptr;  // set.count doubles of workspace
+
+ private:
+  BasicScratchBuffer<8 * 1000> buf_;
+};
+
 // Nearest points of a spline in coordinate-major rows (validated: 0 <= deg < 16,
 // n > deg, 1 <= dim <= 3) to num_points points of dim doubles, each search bounded by
 // the previous point's foot. Results of points before a failure stay written.
@@ -79,6 +112,12 @@ BSrc check_projection_curve(const BScurve *cv);
 
 // Point (and d <= 2 derivatives: out holds d + 1 triples) of a curve record at u.
 BSrc evaluate_curve_at(const BScurve &cv, double u, int d, double *out);
+
+// Every perpendicular foot parameter (ascending) and every perpendicular interval
+// of a validated curve record (order <= 16), in result memory (null when empty).
+// Statuses: 0, 33 (scratch or result memory).
+BSrc perpendicular_feet(const BScurve &cv, const double *point, int32_t *num_params,
+                        double **params, int32_t *num_intervals, double **intervals);
 
 // Squared distance from a point to the pole box of a piece (0 inside), the poles
 // divided by their weights when rational.
