@@ -368,12 +368,8 @@ KW_API BSboolean BSbspl(BSrc *rc, const double *poles, const double *weights, co
     *rc = BSDEGEN;
     return FALSE;
   }
-  const double *src = poles + 3 * static_cast<std::ptrdiff_t>(s - p);
-  for (int q = 0; q <= p; ++q) {
-    v3::copy(src + 3 * q, ws.w + 4 * q);
-    ws.w[4 * q + 3] = *rational ? weights[s - p + q] : 1.0;
-  }
-  deboor_derivatives<4>(p, 4, knots + (s - p), ws.inv, *u, *d, ws.w, ws.tmp, out);
+  load_span_poles(poles, *rational ? weights : nullptr, p, s, ws.w);
+  deboor_dispatch<4>(p, 4, knots + (s - p), ws.inv, *u, *d, ws.w, ws.tmp, out);
   return TRUE;
 }
 

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "frame/frame.hpp"
@@ -36,6 +37,20 @@ inline int32_t find_span_hinted(int32_t k, int32_t n, const double *knots, doubl
   if (k == n) return k - 1;
   if (u <= knots[k - 1] + 1e-20) return k - 1;
   if (u > knots[n] - 1e-20) return n - 1;
+  // Inside the domain the span is the one below the first knot >= u among
+  // knots[k..n-1] (knots[n] >= u bounds the search); a branch-free halving keeps
+  // random parameters free of mispredictions.
+  if (knots[k - 1] < u && u <= knots[n]) {
+    const double *base = knots + k;
+    int32_t len = n - k;
+    while (len > 1) {
+      const int32_t half = len / 2;
+      base = (base[half] < u) ? base + half : base;
+      len -= half;
+    }
+    if (*base < u) ++base;
+    return static_cast<int32_t>(base - knots) - 1;
+  }
   int32_t lo = k, hi = n;
   while (lo <= hi) {
     const int32_t mid = (lo + hi) / 2;
@@ -108,6 +123,51 @@ inline SpanCheck span_reciprocals(const double *knots, int p, int32_t s, double 
 
 // ---- De Boor's triangle with derivatives ------------------------------------------
 
+// Two packed doubles: homogeneous points are handled as (x, y) and (z, w) pairs so
+// every load of the triangle reads exactly what one store wrote (no partial
+// store forwarding).
+using Pair = double __attribute__((vector_size(16)));
+inline Pair load_pair(const double *p) {
+  Pair v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+inline void store_pair(double *p, Pair v) {
+  std::memcpy(p, &v, sizeof v);
+}
+
+// hi = lo + a (hi - lo) on m values (pairs when M = 4).
+template <int M>
+inline void lerp_point(double *hi, const double *lo, double a, int m) {
+  if constexpr (M == 4) {
+    const Pair l0 = load_pair(lo), l1 = load_pair(lo + 2);
+    store_pair(hi, l0 + a * (load_pair(hi) - l0));
+    store_pair(hi + 2, l1 + a * (load_pair(hi + 2) - l1));
+  } else {
+    for (int c = 0; c < m; ++c) hi[c] = lo[c] + a * (hi[c] - lo[c]);
+  }
+}
+
+// hi = (hi - lo) f on m values.
+template <int M>
+inline void difference_point(double *hi, const double *lo, double f, int m) {
+  if constexpr (M == 4) {
+    store_pair(hi, (load_pair(hi) - load_pair(lo)) * f);
+    store_pair(hi + 2, (load_pair(hi + 2) - load_pair(lo + 2)) * f);
+  } else {
+    for (int c = 0; c < m; ++c) hi[c] = (hi[c] - lo[c]) * f;
+  }
+}
+
+template <int M>
+inline void copy_points(const double *src, int count, int m, double *dst) {
+  if constexpr (M == 4) {
+    for (int i = 0; i < 2 * count; ++i) store_pair(dst + 2 * i, load_pair(src + 2 * i));
+  } else {
+    std::copy(src, src + count * m, dst);
+  }
+}
+
 // Point and derivatives 0..min(d, p) of the polynomial piece of one span.
 //   t0   knots + s - p (the first knot of the span's support)
 //   inv  the span's reciprocal table (span_reciprocals)
@@ -118,10 +178,13 @@ inline SpanCheck span_reciprocals(const double *knots, int p, int32_t s, double 
 // p!/(p-j)! times the j-th divided difference of the j+1 points of level p-j.
 // All steps are convex combinations or differences over the span's own knots, so
 // the error stays a few ulps of the pole magnitude even at order 16.
-template <int M>
-inline void deboor_derivatives(int p, int m_runtime, const double *t0, const double *inv, double u,
-                               int d, double *w, double *tmp, double *out) {
+// M > 0 fixes the number of values per pole and P > 0 the degree at compile time
+// (the loops then unroll); 0 takes the runtime arguments.
+template <int M, int P = 0>
+inline void deboor_derivatives(int p_runtime, int m_runtime, const double *t0, const double *inv,
+                               double u, int d, double *w, double *tmp, double *out) {
   const int m = M > 0 ? M : m_runtime;
+  const int p = P > 0 ? P : p_runtime;
   const int jmax = std::min(d, p);
   double falling = 1.0;  // p (p-1) ... (p-j+1) for the derivative being formed
   for (int j = 1; j <= jmax; ++j) falling *= static_cast<double>(p - j + 1);
@@ -129,22 +192,16 @@ inline void deboor_derivatives(int p, int m_runtime, const double *t0, const dou
     if (r > 0) {
       const double *row = inv + span_table_row(p, r);
       for (int q = p; q >= r; --q) {
-        const double a = (u - t0[q]) * row[q - r];
-        double *hi = w + q * m;
-        const double *lo = hi - m;
-        for (int c = 0; c < m; ++c) hi[c] = lo[c] + a * (hi[c] - lo[c]);
+        lerp_point<M>(w + q * m, w + (q - 1) * m, (u - t0[q]) * row[q - r], m);
       }
     }
     const int j = p - r;
     if (j >= 1 && j <= jmax) {
-      std::copy(w + r * m, w + (p + 1) * m, tmp);
+      copy_points<M>(w + r * m, j + 1, m, tmp);
       for (int l = 1; l <= j; ++l) {
         const double *row = inv + span_table_row(p, r + l);
         for (int q = j; q >= l; --q) {
-          const double f = row[q - l];
-          double *hi = tmp + q * m;
-          const double *lo = hi - m;
-          for (int c = 0; c < m; ++c) hi[c] = (hi[c] - lo[c]) * f;
+          difference_point<M>(tmp + q * m, tmp + (q - 1) * m, row[q - l], m);
         }
       }
       for (int c = 0; c < m; ++c) out[j * m + c] = tmp[j * m + c] * falling;
@@ -154,21 +211,91 @@ inline void deboor_derivatives(int p, int m_runtime, const double *t0, const dou
   for (int c = 0; c < m; ++c) out[c] = w[p * m + c];
 }
 
-// Loads the p+1 poles of span s pole-major: 3 values each, or 4 (w x, w y, w z, w)
-// when weights is not null.
+// De Boor's triangle of a fixed low degree P on homogeneous points kept in local
+// pairs (registers once unrolled), loading the span's poles straight from the
+// curve arrays (weights null: w = 1). Same arithmetic as deboor_derivatives<4>.
+template <int P>
+inline void deboor_span_fixed(const double *poles, const double *weights, int32_t s,
+                              const double *t0, const double *inv, double u, int d, double *out) {
+  Pair xy[P + 1], zw[P + 1];
+  const double *src = poles + 3 * static_cast<std::ptrdiff_t>(s - P);
+#pragma GCC unroll 16
+  for (int q = 0; q <= P; ++q) {
+    xy[q] = load_pair(src + 3 * q);
+    zw[q] = Pair{src[3 * q + 2], weights != nullptr ? weights[s - P + q] : 1.0};
+  }
+  const int jmax = std::min(d, P);
+  double falling = 1.0;
+  for (int j = 1; j <= jmax; ++j) falling *= static_cast<double>(P - j + 1);
+#pragma GCC unroll 16
+  for (int r = 0; r <= P; ++r) {
+    if (r > 0) {
+      const double *row = inv + span_table_row(P, r);
+#pragma GCC unroll 16
+      for (int q = P; q >= r; --q) {
+        const double a = (u - t0[q]) * row[q - r];
+        xy[q] = xy[q - 1] + a * (xy[q] - xy[q - 1]);
+        zw[q] = zw[q - 1] + a * (zw[q] - zw[q - 1]);
+      }
+    }
+    const int j = P - r;
+    if (j >= 1 && j <= jmax) {
+      Pair dxy[P + 1], dzw[P + 1];
+#pragma GCC unroll 16
+      for (int q = 0; q <= P - r; ++q) {
+        dxy[q] = xy[r + q];
+        dzw[q] = zw[r + q];
+      }
+#pragma GCC unroll 16
+      for (int l = 1; l <= P - r; ++l) {
+        const double *row = inv + span_table_row(P, r + l);
+#pragma GCC unroll 16
+        for (int q = P - r; q >= l; --q) {
+          const double f = row[q - l];
+          dxy[q] = (dxy[q] - dxy[q - 1]) * f;
+          dzw[q] = (dzw[q] - dzw[q - 1]) * f;
+        }
+      }
+      store_pair(out + 4 * j, dxy[j] * falling);
+      store_pair(out + 4 * j + 2, dzw[j] * falling);
+      falling /= static_cast<double>(P - j + 1);
+    }
+  }
+  store_pair(out, xy[P]);
+  store_pair(out + 2, zw[P]);
+}
+
+// deboor_derivatives with the common low degrees unrolled.
+template <int M>
+inline void deboor_dispatch(int p, int m, const double *t0, const double *inv, double u, int d,
+                            double *w, double *tmp, double *out) {
+  switch (p) {
+    case 1:
+      return deboor_derivatives<M, 1>(p, m, t0, inv, u, d, w, tmp, out);
+    case 2:
+      return deboor_derivatives<M, 2>(p, m, t0, inv, u, d, w, tmp, out);
+    case 3:
+      return deboor_derivatives<M, 3>(p, m, t0, inv, u, d, w, tmp, out);
+    case 4:
+      return deboor_derivatives<M, 4>(p, m, t0, inv, u, d, w, tmp, out);
+    case 5:
+      return deboor_derivatives<M, 5>(p, m, t0, inv, u, d, w, tmp, out);
+    default:
+      return deboor_derivatives<M, 0>(p, m, t0, inv, u, d, w, tmp, out);
+  }
+}
+
+// Loads the p+1 poles of span s as homogeneous points (w x, w y, w z, w), w = 1
+// for a polynomial curve (weights null): four lanes keep the triangle's loads and
+// stores of equal width, so they vectorise without store-forwarding stalls.
 inline void load_span_poles(const double *poles, const double *weights, int p, int32_t s,
                             double *w) {
   const double *src = poles + 3 * static_cast<std::ptrdiff_t>(s - p);
-  if (weights == nullptr) {
-    std::copy(src, src + 3 * (p + 1), w);
-    return;
-  }
-  const double *wt = weights + (s - p);
+  const double *wt = weights != nullptr ? weights + (s - p) : nullptr;
   for (int q = 0; q <= p; ++q) {
-    w[4 * q] = src[3 * q];
-    w[4 * q + 1] = src[3 * q + 1];
-    w[4 * q + 2] = src[3 * q + 2];
-    w[4 * q + 3] = wt[q];
+    store_pair(w + 4 * q, load_pair(src + 3 * q));
+    const Pair zw = {src[3 * q + 2], wt != nullptr ? wt[q] : 1.0};
+    store_pair(w + 4 * q + 2, zw);
   }
 }
 
@@ -255,6 +382,27 @@ class SpanWorkspace {
   double *base_ = nullptr;
 };
 
+// Homogeneous point and derivatives 0..min(d, p) of a 3D curve on span s into
+// ws.hom (rows of 4), from the reciprocal table in ws.inv.
+inline void deboor_span(const double *poles, const double *weights, int p, int32_t s,
+                        const double *t0, double u, int d, SpanWorkspace &ws) {
+  switch (p) {
+    case 1:
+      return deboor_span_fixed<1>(poles, weights, s, t0, ws.inv, u, d, ws.hom);
+    case 2:
+      return deboor_span_fixed<2>(poles, weights, s, t0, ws.inv, u, d, ws.hom);
+    case 3:
+      return deboor_span_fixed<3>(poles, weights, s, t0, ws.inv, u, d, ws.hom);
+    case 4:
+      return deboor_span_fixed<4>(poles, weights, s, t0, ws.inv, u, d, ws.hom);
+    case 5:
+      return deboor_span_fixed<5>(poles, weights, s, t0, ws.inv, u, d, ws.hom);
+    default:
+      load_span_poles(poles, weights, p, s, ws.w);
+      deboor_derivatives<4>(p, 4, t0, ws.inv, u, d, ws.w, ws.tmp, ws.hom);
+  }
+}
+
 // Point and d derivatives (out: d+1 triples) of a 3D curve on span s at u, from
 // its arrays; weights null for a polynomial curve. The span's reciprocal table
 // must already be in ws.inv. Returns false for a zero homogeneous weight.
@@ -264,13 +412,16 @@ inline bool evaluate_span_prepared(int k, const double *poles, const double *wei
   const int p = k - 1;
   const int rows = std::min(d, p) + 1;
   const double *t0 = knots + (s - p);
-  load_span_poles(poles, weights, p, s, ws.w);
+  deboor_span(poles, weights, p, s, t0, u, d, ws);
   if (weights == nullptr) {
-    deboor_derivatives<3>(p, 3, t0, ws.inv, u, d, ws.w, ws.tmp, out);
+    for (int j = 0; j < rows; ++j) {
+      out[3 * j] = ws.hom[4 * j];
+      out[3 * j + 1] = ws.hom[4 * j + 1];
+      out[3 * j + 2] = ws.hom[4 * j + 2];
+    }
     std::fill(out + 3 * rows, out + 3 * (d + 1), 0.0);
     return true;
   }
-  deboor_derivatives<4>(p, 4, t0, ws.inv, u, d, ws.w, ws.tmp, ws.hom);
   return rational_derivatives(3, rows, d, ws.hom, out);
 }
 
@@ -295,13 +446,7 @@ class CurveSweep {
  public:
   CurveSweep(int k, int32_t n, const double *poles, const double *weights, const double *knots,
              double tiny)
-      : k_(k),
-        n_(n),
-        poles_(poles),
-        weights_(weights),
-        knots_(knots),
-        tiny_(tiny),
-        ws_(k, weights ? 4 : 3) {}
+      : k_(k), n_(n), poles_(poles), weights_(weights), knots_(knots), tiny_(tiny), ws_(k, 4) {}
   bool ok() const { return ws_.ok(); }
   int32_t span() const { return span_; }
 
@@ -331,13 +476,8 @@ class CurveSweep {
     }
     if (check_ != BSSUCC) return check_;
     const int p = k_ - 1;
-    load_span_poles(poles_, weights_, p, span_, ws_.w);
-    if (weights_ == nullptr) {
-      deboor_derivatives<3>(p, 3, knots_ + (span_ - p), ws_.inv, u, 0, ws_.w, ws_.tmp, out4);
-      out4[3] = 1.0;
-    } else {
-      deboor_derivatives<4>(p, 4, knots_ + (span_ - p), ws_.inv, u, 0, ws_.w, ws_.tmp, out4);
-    }
+    deboor_span(poles_, weights_, p, span_, knots_ + (span_ - p), u, 0, ws_);
+    std::copy(ws_.hom, ws_.hom + 4, out4);
     return BSSUCC;
   }
 
@@ -356,7 +496,7 @@ inline BSrc evaluate_curve_span(int k, const double *poles, const double *weight
                                 const double *knots, int32_t s, double u, int d, double tiny,
                                 double *out) {
   std::fill(out, out + 3 * static_cast<std::ptrdiff_t>(d + 1), 0.0);
-  SpanWorkspace ws(k, weights != nullptr ? 4 : 3);
+  SpanWorkspace ws(k, 4);
   if (!ws.ok()) return BSNOSTKMEMORY;
   const BSrc st = span_check_status(span_reciprocals(knots, k - 1, s, tiny, ws.inv));
   if (st != BSSUCC) return st;
