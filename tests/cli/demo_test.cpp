@@ -54,6 +54,11 @@ TEST_F(Demo, NearestPointOnTheCircleIsExact) {
   for (const auto &e : xml.elements)
     if (e.at("") == "circle" && e.count("class") && e.at("class") == "foot") ++feet;
   EXPECT_EQ(feet, 3);
+  // From the centre of the circle every point is nearest: one interval, the domain.
+  EXPECT_NE(r.out.find("circle from its centre: 0 parameter(s), 1 interval(s) [0, 1], distance "
+                       "1.5"),
+            std::string::npos)
+      << r.out;
 }
 
 TEST_F(Demo, TakesNoArguments) {

@@ -151,6 +151,24 @@ int demo_nearest() {
                   distance3(foot, exact));
     }
   }
+
+  // Every nearest point (BSmdistptcv): from the centre of the circle the whole
+  // circle is nearest, one interval and no separate parameters.
+  std::printf("\nall nearest points (BSmdistptcv)\n");
+  const double centre[3] = {0, 0, 0};
+  int16_t num_intervals = 0, num_params = 0;
+  double *params = nullptr, *intervals = nullptr, distance = 0.0;
+  BSrc rc = BSSUCC;
+  BSmdistptcv(curves[0].curve.get(), centre, &num_intervals, &num_params, &params, &distance,
+              &intervals, &rc);
+  if (rc != BSSUCC) return cli::library_failure("BSmdistptcv", rc);
+  std::printf("  circle from its centre: %d parameter(s), %d interval(s)", num_params,
+              num_intervals);
+  for (int i = 0; i < num_intervals; ++i)
+    std::printf(" [%.9g, %.9g]", intervals[2 * i], intervals[2 * i + 1]);
+  std::printf(", distance %.9g\n", distance);
+  if (params != nullptr) BSdbgfree(params);
+  if (intervals != nullptr) BSdbgfree(intervals);
   return cli::kOk;
 }
 
