@@ -276,6 +276,8 @@ TEST_F(Svg, UsageErrorsExitWithTwo) {
   expect_failure(run({"svg", "p.crv", "-o", "x.svg", "--points"}), 2, "--points needs");
   expect_failure(run({"svg", "missing.crv", "-o", "x.svg"}), 2, "cannot open 'missing.crv'");
   expect_failure(run({"svg", ".", "-o", "x.svg"}), 2, "is a directory");
+  expect_failure(run({"svg", "p.crv", "-o", "./p.crv"}), 2, "is one of the curve files");
+  EXPECT_EQ(read_text(dir.file("p.crv")), parabola_text()) << "the curve file is kept";
   EXPECT_FALSE(file_exists(dir.file("x.svg")));
 }
 

@@ -2,6 +2,7 @@
 // polygons, knots, curvature combs and nearest points to query points.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,13 @@ int cmd_svg(int argc, char **argv) {
   }
   if (files.empty()) return cli::usage_error("svg: no curve file given");
   if (output == nullptr) return cli::usage_error("svg: no output file given (-o OUT.svg)");
+
+  for (const char *f : files) {
+    std::error_code ec;
+    if (std::filesystem::equivalent(f, output, ec))
+      return cli::usage_error(std::string("svg: the output '") + output +
+                              "' is one of the curve files");
+  }
 
   std::vector<cli::NamedCurve> curves;
   for (const char *f : files) {
