@@ -52,6 +52,25 @@ int32_t decompose_by_refinement(int deg, int32_t n, int m, const double *rows, c
   return count;
 }
 
+// Box of tree node `node` over pieces [lo, hi): the union of its children's boxes.
+void build_box_tree(PieceSet &ps, int32_t node, int32_t lo, int32_t hi) {
+  const int dim = ps.dim;
+  double *box = ps.tree + static_cast<std::ptrdiff_t>(node) * 2 * dim;
+  if (hi - lo == 1) {
+    std::memcpy(box, ps.boxes + static_cast<std::ptrdiff_t>(lo) * 2 * dim, sizeof(double) * 2 * dim);
+    return;
+  }
+  const int32_t mid = lo + (hi - lo) / 2;
+  build_box_tree(ps, 2 * node, lo, mid);
+  build_box_tree(ps, 2 * node + 1, mid, hi);
+  const double *a = ps.tree + static_cast<std::ptrdiff_t>(2 * node) * 2 * dim;
+  const double *b = a + 2 * dim;
+  for (int d = 0; d < dim; ++d) {
+    box[d] = std::min(a[d], b[d]);
+    box[dim + d] = std::max(a[dim + d], b[dim + d]);
+  }
+}
+
 }  // namespace
 
 BSrc SplinePieces::build(int deg, int32_t n, int dim, bool rational, const double *rows,
@@ -63,7 +82,11 @@ BSrc SplinePieces::build(int deg, int32_t n, int dim, bool rational, const doubl
       static_cast<std::size_t>(max_pieces) * (static_cast<std::size_t>(m) * k + 2 * dim + 2) + 1;
   const std::size_t work_doubles = static_cast<std::size_t>(n + max_pieces * deg + 2) * (m + 1) +
                                    2 * static_cast<std::size_t>(n + k + max_pieces * deg) + k;
-  if (!buf_.acquire((piece_doubles + work_doubles) * sizeof(double))) return BSNOSTKMEMORY;
+  const bool with_tree = max_pieces >= kPieceTreeMinimum;
+  const std::size_t tree_doubles =
+      with_tree ? (4 * static_cast<std::size_t>(max_pieces) + 1) * 2 * dim : 0;
+  if (!buf_.acquire((piece_doubles + tree_doubles + work_doubles) * sizeof(double)))
+    return BSNOSTKMEMORY;
   set.deg = deg;
   set.dim = dim;
   set.rational = rational;
@@ -71,11 +94,14 @@ BSrc SplinePieces::build(int deg, int32_t n, int dim, bool rational, const doubl
   set.breaks = set.rows + static_cast<std::ptrdiff_t>(max_pieces) * m * k;
   set.boxes = set.breaks + max_pieces + 1;
   box_distances = set.boxes + static_cast<std::ptrdiff_t>(max_pieces) * 2 * dim;
-  double *work = box_distances + max_pieces;
+  set.tree = with_tree ? box_distances + max_pieces : nullptr;
+  double *work = box_distances + max_pieces + tree_doubles;
   set.count = decompose_by_refinement(deg, n, m, rows, knots, set.rows, set.breaks, work);
   for (int32_t j = 0; j < set.count; ++j)
     pole_box_rows(k, dim, rational, set.rows + static_cast<std::ptrdiff_t>(j) * set.block(),
                   set.boxes + static_cast<std::ptrdiff_t>(j) * 2 * dim);
+  if (set.tree != nullptr && set.count >= kPieceTreeMinimum) build_box_tree(set, 1, 0, set.count);
+  else set.tree = nullptr;
   return BSSUCC;
 }
 
@@ -106,38 +132,98 @@ inline bool clamped_single_span(int deg, const double *knots) {
   return true;
 }
 
-// Nearest point of the pieces to one point with the current bound: the piece with
-// the nearest box first, then every piece whose box is nearer than the bound, in
-// piece order; a later result replaces the answer only when it is nearer beyond
-// rounding. box_d2: count doubles of workspace.
+// Search of piece j with the current bound; a result replaces the answer only when
+// it is nearer beyond rounding (the first answer found is always taken).
+struct PieceSearch {
+  const PieceSet &ps;
+  const double *point;
+  double tol;
+  double bound;
+  double *dist;
+  double *foot;
+  double *param;
+  bool found = false;
+
+  BSrc visit(int32_t j) {
+    double d = kLargestDouble, t = 0.0, f[kMaxPieceValues];
+    const BSrc rc = nearest_on_bezier(ps.piece(j), point, tol, bound, &d, f, &t);
+    if (rc != BSSUCC || d >= kLargestDouble) return rc;
+    if (found && !(d < *dist - std::max(1e-16, 1e-14 * *dist))) return BSSUCC;
+    found = true;
+    *dist = d;
+    *param = piece_parameter(ps, j, t);
+    std::memcpy(foot, f, sizeof(double) * ps.dim);
+    bound = std::min(bound, d + 1e-16);
+    return BSSUCC;
+  }
+};
+
+inline double node_distance_sq(const PieceSet &ps, int32_t node, const double *point) {
+  const double *box = ps.tree + static_cast<std::ptrdiff_t>(node) * 2 * ps.dim;
+  return box_distance_sq(ps.dim, point, box, box + ps.dim);
+}
+
+// Nearest point of the pieces to one point with the current bound: first the piece
+// whose box looks nearest, then every piece whose box is nearer than the bound.
+// Short splines scan the piece boxes in piece order; long ones walk the box tree,
+// nearer child first, skipping every subtree whose box is not nearer than the
+// bound. box_d2: count doubles of workspace.
 BSrc nearest_on_pieces(const PieceSet &ps, const double *point, double tol, double bound,
                        double *box_d2, double *dist, double *foot, double *param) {
   const int dim = ps.dim;
-  int32_t guess = 0;
-  for (int32_t j = 0; j < ps.count; ++j) {
-    const double *box = ps.boxes + 2 * dim * static_cast<std::ptrdiff_t>(j);
-    box_d2[j] = box_distance_sq(dim, point, box, box + dim);
-    if (box_d2[j] < box_d2[guess]) guess = j;
-  }
   *dist = kLargestDouble;
-  double t = 0.0;
-  BSrc rc = nearest_on_bezier(ps.piece(guess), point, tol, bound, dist, foot, &t);
-  if (rc != BSSUCC) return rc;
-  if (*dist < kLargestDouble) {
-    *param = piece_parameter(ps, guess, t);
-    bound = std::min(bound, *dist + 1e-16);
+  PieceSearch search{ps, point, tol, bound, dist, foot, param};
+  if (ps.tree == nullptr) {
+    int32_t guess = 0;
+    for (int32_t j = 0; j < ps.count; ++j) {
+      const double *box = ps.boxes + 2 * dim * static_cast<std::ptrdiff_t>(j);
+      box_d2[j] = box_distance_sq(dim, point, box, box + dim);
+      if (box_d2[j] < box_d2[guess]) guess = j;
+    }
+    BSrc rc = search.visit(guess);
+    for (int32_t j = 0; j < ps.count && rc == BSSUCC; ++j)
+      if (j != guess && box_d2[j] < search.bound * search.bound) rc = search.visit(j);
+    return rc;
   }
-  double other_foot[kMaxPieceValues];
-  for (int32_t j = 0; j < ps.count; ++j) {
-    if (j == guess || !(box_d2[j] < bound * bound)) continue;
-    double d = kLargestDouble;
-    rc = nearest_on_bezier(ps.piece(j), point, tol, bound, &d, other_foot, &t);
-    if (rc != BSSUCC) return rc;
-    if (d < *dist - std::max(1e-16, 1e-14 * *dist)) {
-      *dist = d;
-      *param = piece_parameter(ps, j, t);
-      std::memcpy(foot, other_foot, sizeof(double) * dim);
-      bound = std::min(bound, d + 1e-16);
+  // Greedy descent to the piece whose box looks nearest.
+  int32_t node = 1, lo = 0, hi = ps.count;
+  while (hi - lo > 1) {
+    const int32_t mid = lo + (hi - lo) / 2;
+    if (node_distance_sq(ps, 2 * node, point) <= node_distance_sq(ps, 2 * node + 1, point)) {
+      node = 2 * node;
+      hi = mid;
+    } else {
+      node = 2 * node + 1;
+      lo = mid;
+    }
+  }
+  const int32_t guess = lo;
+  BSrc rc = search.visit(guess);
+  if (rc != BSSUCC) return rc;
+  // Depth-first walk, nearer child first.
+  struct Pending {
+    int32_t node, lo, hi;
+    double d2;
+  };
+  Pending stack[2 * 40];
+  int top = 0;
+  stack[top++] = {1, 0, ps.count, node_distance_sq(ps, 1, point)};
+  while (top > 0) {
+    const Pending e = stack[--top];
+    if (!(e.d2 < search.bound * search.bound)) continue;
+    if (e.hi - e.lo == 1) {
+      if (e.lo != guess && (rc = search.visit(e.lo)) != BSSUCC) return rc;
+      continue;
+    }
+    const int32_t mid = e.lo + (e.hi - e.lo) / 2;
+    const Pending a{2 * e.node, e.lo, mid, node_distance_sq(ps, 2 * e.node, point)};
+    const Pending b{2 * e.node + 1, mid, e.hi, node_distance_sq(ps, 2 * e.node + 1, point)};
+    if (a.d2 <= b.d2) {
+      stack[top++] = b;
+      stack[top++] = a;
+    } else {
+      stack[top++] = a;
+      stack[top++] = b;
     }
   }
   return BSSUCC;

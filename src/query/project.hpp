@@ -77,6 +77,10 @@ struct PieceSet {
   double *rows = nullptr;
   double *breaks = nullptr;
   double *boxes = nullptr;
+  // Box tree over the pieces for long splines (null below kPieceTreeMinimum pieces):
+  // node 1 covers all pieces, node i has children 2i and 2i+1 over the halves of its
+  // range; 2 dim doubles per node, up to node 4 count.
+  double *tree = nullptr;
   int block() const { return (dim + (rational ? 1 : 0)) * (deg + 1); }
   BezierPiece piece(int32_t j) const {
     return {deg, dim, rational, rows + static_cast<std::ptrdiff_t>(j) * block()};
@@ -86,6 +90,7 @@ struct PieceSet {
 // The Bezier pieces of a spline in coordinate-major rows (validated: n > deg >= 1),
 // with their breaks and pole boxes, in scratch memory (a local buffer for small
 // curves) that lives as long as the object.
+inline constexpr int32_t kPieceTreeMinimum = 32;
 class SplinePieces {
  public:
   // Statuses: 0, 33 (scratch).

@@ -152,7 +152,7 @@ inline double curve_size(const OwnedCurve &c) {
 // some pole runs made collinear (straight pieces); optional weights in [0.3, 3];
 // closed curves repeat the first pole at the end.
 inline OwnedCurve random_curve(std::mt19937_64 &rng, int k, int n, bool rational, bool closed,
-                               double scale = 1.0) {
+                               double scale = 1.0, bool clamped = true) {
   std::uniform_real_distribution<double> U(-1.0, 1.0), W(0.3, 3.0), V(0.0, 1.0);
   OwnedCurve c;
   c.order = k;
@@ -183,9 +183,14 @@ inline OwnedCurve random_curve(std::mt19937_64 &rng, int k, int n, bool rational
     for (int m = 1; m < k - 1; ++m) inner[j + m] = inner[j];
   }
   const double a = U(rng) * 3, len = 0.5 + 2 * V(rng);
-  for (int i = 0; i < k; ++i) c.knots.push_back(a);
-  for (double x : inner) c.knots.push_back(a + len * (0.02 + 0.96 * x));
-  for (int i = 0; i < k; ++i) c.knots.push_back(a + len);
+  if (clamped) {
+    for (int i = 0; i < k; ++i) c.knots.push_back(a);
+    for (double x : inner) c.knots.push_back(a + len * (0.02 + 0.96 * x));
+    for (int i = 0; i < k; ++i) c.knots.push_back(a + len);
+  } else {
+    // Uniform, unclamped: the domain is [knots[k-1], knots[n]].
+    for (int i = 0; i < n + k; ++i) c.knots.push_back(a + len * i / (n + k - 1.0));
+  }
   if (rational) {
     c.weights.resize(n);
     for (int i = 0; i < n; ++i) c.weights[i] = W(rng);
