@@ -1,6 +1,7 @@
 // knotwork: command-line front end of the library, built on the public API only.
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,8 +41,9 @@ int cmd_help(int argc, char **argv) {
             [](const Command *a, const Command *b) { return a->order < b->order; });
   std::printf("usage: knotwork COMMAND [ARGS]\n\ncommands:\n");
   for (const Command *c : sorted) std::printf("  %s\n", c->synopsis);
-  std::printf("\nRun 'knotwork help COMMAND' for the arguments and an example.\n"
-              "Exit codes: 0 success, 1 library failure, 2 usage error.\n");
+  std::printf(
+      "\nRun 'knotwork help COMMAND' for the arguments and an example.\n"
+      "Exit codes: 0 success, 1 library failure, 2 usage error.\n");
   return kOk;
 }
 
@@ -74,7 +76,9 @@ Command::Command(const char *n, const char *s, const char *h, Handler r, int o)
   registry().push_back(this);
 }
 
-DemoSection::DemoSection(int order, int (*run)()) { demo_sections().emplace_back(order, run); }
+DemoSection::DemoSection(int order, int (*run)()) {
+  demo_sections().emplace_back(order, run);
+}
 
 int usage_error(const std::string &message) {
   std::fprintf(stderr, "knotwork: %s\nRun 'knotwork help' for usage.\n", message.c_str());
@@ -83,22 +87,38 @@ int usage_error(const std::string &message) {
 
 const char *status_name(BSrc rc) {
   switch (rc) {
-    case BSSUCC: return "BSSUCC";
-    case BSFAIL: return "BSFAIL";
-    case BSINARG: return "BSINARG";
-    case BSDIVZERO: return "BSDIVZERO";
-    case BSDEGEN: return "BSDEGEN";
-    case BSCOLLIN: return "BSCOLLIN";
-    case BSNOSOLUTION: return "BSNOSOLUTION";
-    case BSNOMEMORY: return "BSNOMEMORY";
-    case BSSINGULAR: return "BSSINGULAR";
-    case BSDEGENLINE: return "BSDEGENLINE";
-    case BSNULLPTR: return "BSNULLPTR";
-    case BSNOSTKMEMORY: return "BSNOSTKMEMORY";
-    case BSBADWEIGHT: return "BSBADWEIGHT";
-    case BSDEGENINPUT: return "BSDEGENINPUT";
-    case BSDBGFAIL: return "BSDBGFAIL";
-    default: return "status";
+    case BSSUCC:
+      return "BSSUCC";
+    case BSFAIL:
+      return "BSFAIL";
+    case BSINARG:
+      return "BSINARG";
+    case BSDIVZERO:
+      return "BSDIVZERO";
+    case BSDEGEN:
+      return "BSDEGEN";
+    case BSCOLLIN:
+      return "BSCOLLIN";
+    case BSNOSOLUTION:
+      return "BSNOSOLUTION";
+    case BSNOMEMORY:
+      return "BSNOMEMORY";
+    case BSSINGULAR:
+      return "BSSINGULAR";
+    case BSDEGENLINE:
+      return "BSDEGENLINE";
+    case BSNULLPTR:
+      return "BSNULLPTR";
+    case BSNOSTKMEMORY:
+      return "BSNOSTKMEMORY";
+    case BSBADWEIGHT:
+      return "BSBADWEIGHT";
+    case BSDEGENINPUT:
+      return "BSDEGENINPUT";
+    case BSDBGFAIL:
+      return "BSDBGFAIL";
+    default:
+      return "status";
   }
 }
 
@@ -114,7 +134,9 @@ bool parse_double(const char *text, double *out) {
   char *end = nullptr;
   errno = 0;
   const double v = std::strtod(text, &end);
-  if (end == text || *end != '\0' || errno == ERANGE) return false;
+  // Infinities and NaNs ("inf", "nan") are no usable coordinates, parameters or
+  // tolerances: the library would answer them with garbage rather than a status.
+  if (end == text || *end != '\0' || errno == ERANGE || !std::isfinite(v)) return false;
   *out = v;
   return true;
 }
