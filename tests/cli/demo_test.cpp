@@ -69,14 +69,23 @@ TEST_F(Demo, TakesNoArguments) {
 TEST_F(Program, HelpListsEveryCommand) {
   const RunResult r = run({"help"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
-  for (const char *synopsis : {"demo", "tol [NAME VALUE", "eval FILE u [d]", "sample FILE N",
-                               "svg FILE... -o OUT.svg", "help [COMMAND]"})
+  for (const char *synopsis :
+       {"demo", "tol [NAME VALUE", "eval FILE u [d]", "sample FILE N", "svg FILE... -o OUT.svg",
+        "info FILE", "dump FILE", "project FILE x y z", "nearest-all FILE x y z", "help [COMMAND]"})
     EXPECT_NE(r.out.find(synopsis), std::string::npos) << synopsis;
   const RunResult svg = run({"help", "svg"});
   ASSERT_EQ(svg.exit_code, 0);
   EXPECT_NE(svg.out.find("usage: knotwork svg"), std::string::npos);
   EXPECT_NE(svg.out.find("example: knotwork svg"), std::string::npos);
   EXPECT_EQ(run({"--help"}).exit_code, 0);
+  // Every listed command has its own help with an example.
+  for (const std::string &line : lines_of(r.out)) {
+    if (line.compare(0, 2, "  ") != 0) continue;
+    const std::string name = line.substr(2, line.find(' ', 2) - 2);
+    const RunResult one = run({"help", name});
+    EXPECT_EQ(one.exit_code, 0) << name;
+    EXPECT_NE(one.out.find("example: knotwork " + name), std::string::npos) << name;
+  }
 }
 
 TEST_F(Program, UnknownCommandsAndMissingCommandAreUsageErrors) {
