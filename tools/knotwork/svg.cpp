@@ -423,14 +423,14 @@ bool Drawing::write(FILE *out, std::string *error) const {
   } else {
     w.f("<text x=\"%.2f\" y=\"%.2f\">scale: a single point</text>\n", map.left, band + 20);
   }
-  // Axis cross: horizontal and vertical model axes of the view.
-  const double ox = width - kMargin - 60, oy = band + 10;
+  // Axis cross below the frame, at the right: horizontal and vertical model axes.
+  const double ox = width - kMargin - 60, oy = band + 42;
   w.f("<path class=\"axis\" d=\"M %.2f %.2f L %.2f %.2f M %.2f %.2f L %.2f %.2f L %.2f %.2f "
       "M %.2f %.2f L %.2f %.2f M %.2f %.2f L %.2f %.2f L %.2f %.2f\"/>\n",
-      ox, oy, ox + 40, oy, ox + 34, oy - 4, ox + 40, oy, ox + 34, oy + 4, ox, oy, ox, oy - 40,
-      ox - 4, oy - 34, ox, oy - 40, ox + 4, oy - 34);
-  w.f("<text x=\"%.2f\" y=\"%.2f\">%s</text>\n", ox + 45, oy + 4, axis_names(view_, 0));
-  w.f("<text x=\"%.2f\" y=\"%.2f\">%s</text>\n", ox - 4, oy - 45, axis_names(view_, 1));
+      ox, oy, ox + 32, oy, ox + 26, oy - 4, ox + 32, oy, ox + 26, oy + 4, ox, oy, ox, oy - 32,
+      ox - 4, oy - 26, ox, oy - 32, ox + 4, oy - 26);
+  w.f("<text x=\"%.2f\" y=\"%.2f\">%s</text>\n", ox + 37, oy + 4, axis_names(view_, 0));
+  w.f("<text x=\"%.2f\" y=\"%.2f\">%s</text>\n", ox + 8, oy - 26, axis_names(view_, 1));
   w.f("<text x=\"%.2f\" y=\"%.2f\">%s [%.6g, %.6g]  %s [%.6g, %.6g]</text>\n", map.left, band + 38,
       axis_names(view_, 0), lo[0], hi[0], axis_names(view_, 1), lo[1], hi[1]);
   w.text("</g>\n");
