@@ -6,10 +6,10 @@
 namespace clitest {
 namespace {
 
-class Demo : public CliTest {};
-class Program : public CliTest {};
+class DemoCommand : public CliTest {};
+class KnotworkProgram : public CliTest {};
 
-TEST_F(Demo, RunsQuicklyReportsAndWritesTheSvg) {
+TEST_F(DemoCommand, RunsQuicklyReportsAndWritesTheSvg) {
   const RunResult r = run({"demo"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_LT(r.seconds, 1.0);
@@ -29,7 +29,7 @@ TEST_F(Demo, RunsQuicklyReportsAndWritesTheSvg) {
   }
 }
 
-TEST_F(Demo, SampleCurvesCheckOut) {
+TEST_F(DemoCommand, SampleCurvesCheckOut) {
   const RunResult r = run({"demo"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   const std::vector<double> circle = numbers_in(line_starting(r.out, "  circle: largest radius"));
@@ -41,7 +41,7 @@ TEST_F(Demo, SampleCurvesCheckOut) {
   EXPECT_LT(loop[0], 1e-14);
 }
 
-TEST_F(Demo, NearestPointOnTheCircleIsExact) {
+TEST_F(DemoCommand, NearestPointOnTheCircleIsExact) {
   const RunResult r = run({"demo"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(r.out.find("nearest points (BSmdstptcv)"), std::string::npos) << r.out;
@@ -61,12 +61,12 @@ TEST_F(Demo, NearestPointOnTheCircleIsExact) {
       << r.out;
 }
 
-TEST_F(Demo, TakesNoArguments) {
+TEST_F(DemoCommand, TakesNoArguments) {
   expect_failure(run({"demo", "extra"}), 2, "demo takes no arguments");
   EXPECT_FALSE(file_exists(dir.file("demo.svg")));
 }
 
-TEST_F(Program, HelpListsEveryCommand) {
+TEST_F(KnotworkProgram, HelpListsEveryCommand) {
   const RunResult r = run({"help"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   for (const char *synopsis :
@@ -88,13 +88,13 @@ TEST_F(Program, HelpListsEveryCommand) {
   }
 }
 
-TEST_F(Program, UnknownCommandsAndMissingCommandAreUsageErrors) {
+TEST_F(KnotworkProgram, UnknownCommandsAndMissingCommandAreUsageErrors) {
   expect_failure(run({}), 2, "missing command");
   expect_failure(run({"frobnicate"}), 2, "unknown command 'frobnicate'");
   expect_failure(run({"help", "frobnicate"}), 2, "unknown command 'frobnicate'");
 }
 
-TEST_F(Program, TolShowsAndSetsTolerances) {
+TEST_F(KnotworkProgram, TolShowsAndSetsTolerances) {
   const RunResult r = run({"tol", "dist_tol", "1e-5"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(r.out.find("dist_tol         1e-05"), std::string::npos) << r.out;

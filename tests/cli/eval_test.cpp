@@ -9,8 +9,8 @@
 namespace clitest {
 namespace {
 
-class Eval : public CliTest {};
-class Sample : public CliTest {};
+class EvalCommand : public CliTest {};
+class SampleCommand : public CliTest {};
 
 void expect_triple(const std::string &line, double x, double y, double z, double tol) {
   const std::vector<double> v = numbers_in(line);
@@ -21,7 +21,7 @@ void expect_triple(const std::string &line, double x, double y, double z, double
   EXPECT_NEAR(v[o + 2], z, tol) << line;
 }
 
-TEST_F(Eval, PrintsPointAndDerivativesOfAParabola) {
+TEST_F(EvalCommand, PrintsPointAndDerivativesOfAParabola) {
   put("p.crv", parabola_text());
   const RunResult r = run({"eval", "p.crv", "0.25", "2"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
@@ -34,7 +34,7 @@ TEST_F(Eval, PrintsPointAndDerivativesOfAParabola) {
   EXPECT_EQ(line_starting(r.out, "derivative 3"), "");
 }
 
-TEST_F(Eval, DerivativesAboveTheDegreeAreZero) {
+TEST_F(EvalCommand, DerivativesAboveTheDegreeAreZero) {
   put("p.crv", parabola_text());
   const RunResult r = run({"eval", "p.crv", "0.5", "4"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
@@ -42,7 +42,7 @@ TEST_F(Eval, DerivativesAboveTheDegreeAreZero) {
   expect_triple(line_starting(r.out, "derivative 4"), 0, 0, 0, 0);
 }
 
-TEST_F(Eval, RationalQuarterCircleIsExact) {
+TEST_F(EvalCommand, RationalQuarterCircleIsExact) {
   put("q.crv", quarter_text());
   const RunResult r = run({"eval", "q.crv", "0.5", "1"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
@@ -55,7 +55,7 @@ TEST_F(Eval, RationalQuarterCircleIsExact) {
   EXPECT_GT(std::hypot(d[1], d[2]), 1.0);
 }
 
-TEST_F(Eval, PrintsRoundTripPrecision) {
+TEST_F(EvalCommand, PrintsRoundTripPrecision) {
   put("q.crv", quarter_text());
   const RunResult r = run({"eval", "q.crv", "0.3"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
@@ -64,7 +64,7 @@ TEST_F(Eval, PrintsRoundTripPrecision) {
   EXPECT_NEAR(std::hypot(p[0], p[1]), 1.0, 2.3e-16);
 }
 
-TEST_F(Eval, ParameterOutsideTheDomainIsExtrapolatedWithANote) {
+TEST_F(EvalCommand, ParameterOutsideTheDomainIsExtrapolatedWithANote) {
   put("p.crv", parabola_text());
   const RunResult r = run({"eval", "p.crv", "2"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
@@ -72,7 +72,7 @@ TEST_F(Eval, ParameterOutsideTheDomainIsExtrapolatedWithANote) {
   expect_triple(line_starting(r.out, "point"), 2, 4, 0, 1e-13);
 }
 
-TEST_F(Eval, EvaluatesEveryCurveOfTheFile) {
+TEST_F(EvalCommand, EvaluatesEveryCurveOfTheFile) {
   put("two.crv", parabola_text() + quarter_text());
   const RunResult r = run({"eval", "two.crv", "1"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
@@ -80,7 +80,7 @@ TEST_F(Eval, EvaluatesEveryCurveOfTheFile) {
   EXPECT_NE(r.out.find("curve two.crv#2"), std::string::npos);
 }
 
-TEST_F(Eval, RejectsBadArguments) {
+TEST_F(EvalCommand, RejectsBadArguments) {
   put("p.crv", parabola_text());
   expect_failure(run({"eval"}), 2, "eval needs FILE u [d]");
   expect_failure(run({"eval", "p.crv"}), 2, "eval needs");
@@ -95,7 +95,7 @@ TEST_F(Eval, RejectsBadArguments) {
   expect_failure(run({"eval", "bad.crv", "0.5"}), 1, "BSreadcv");
 }
 
-TEST_F(Sample, PrintsEvenlySpacedParametersAndPoints) {
+TEST_F(SampleCommand, PrintsEvenlySpacedParametersAndPoints) {
   put("p.crv", parabola_text());
   const RunResult r = run({"sample", "p.crv", "5"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
@@ -114,7 +114,7 @@ TEST_F(Sample, PrintsEvenlySpacedParametersAndPoints) {
   EXPECT_NE(r.out.find("# curve p.crv: order 3"), std::string::npos);
 }
 
-TEST_F(Sample, EndsExactlyAtTheDomainEnds) {
+TEST_F(SampleCommand, EndsExactlyAtTheDomainEnds) {
   put("c.crv", cubic_xz_text());
   const RunResult r = run({"sample", "c.crv", "7"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
@@ -128,7 +128,7 @@ TEST_F(Sample, EndsExactlyAtTheDomainEnds) {
   EXPECT_NEAR(rows.back()[3], 0.0, 1e-15);
 }
 
-TEST_F(Sample, RejectsBadCounts) {
+TEST_F(SampleCommand, RejectsBadCounts) {
   put("p.crv", parabola_text());
   expect_failure(run({"sample", "p.crv"}), 2, "sample needs FILE N");
   expect_failure(run({"sample", "p.crv", "1"}), 2, "point count");

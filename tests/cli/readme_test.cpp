@@ -56,9 +56,9 @@ bool same_line(const std::string &expected, const std::string &actual) {
   }
 }
 
-class Readme : public CliTest {};
+class ExamplesReadme : public CliTest {};
 
-TEST_F(Readme, ShowsTheRealOutputOfItsCommands) {
+TEST_F(ExamplesReadme, ShowsTheRealOutputOfItsCommands) {
   const std::vector<Example> examples = readme_examples();
   ASSERT_GE(examples.size(), 3u) << "examples/README.md shows three commands";
   std::filesystem::create_directory_symlink(KNOTWORK_EXAMPLES, dir.file("examples"));

@@ -74,9 +74,9 @@ TEST(XmlChecker, RejectsMalformedDocuments) {
   for (const char *doc : bad) EXPECT_FALSE(check_xml(doc).ok) << doc;
 }
 
-class Svg : public CliTest {};
+class SvgCommand : public CliTest {};
 
-TEST_F(Svg, WritesWellFormedPictureWithViewBoxPolylineAndLegend) {
+TEST_F(SvgCommand, WritesWellFormedPictureWithViewBoxPolylineAndLegend) {
   put("quarter.crv", quarter_text());
   const RunResult r = run({"svg", "quarter.crv", "-o", "out.svg"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
@@ -103,7 +103,7 @@ TEST_F(Svg, WritesWellFormedPictureWithViewBoxPolylineAndLegend) {
     }
 }
 
-TEST_F(Svg, SampledCircleStaysWithinChordHeightOfTheCurve) {
+TEST_F(SvgCommand, SampledCircleStaysWithinChordHeightOfTheCurve) {
   put("circle.crv", circle_text(3.0));
   const RunResult r = run({"svg", "circle.crv", "-o", "c.svg"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
@@ -142,7 +142,7 @@ TEST_F(Svg, SampledCircleStaysWithinChordHeightOfTheCurve) {
       << "closed curve";
 }
 
-TEST_F(Svg, VerticalAxisPointsUp) {
+TEST_F(SvgCommand, VerticalAxisPointsUp) {
   // A straight cubic from (0, 0) to (1, 1): its first point must be lower on the page.
   put("line.crv", curve_text(2, {0, 0, 0, 1, 1, 0}, {}, {0, 0, 1, 1}));
   const RunResult r = run({"svg", "line.crv", "-o", "l.svg"});
@@ -155,7 +155,7 @@ TEST_F(Svg, VerticalAxisPointsUp) {
   EXPECT_GT(lines[0].front()[1], lines[0].back()[1]);
 }
 
-TEST_F(Svg, OptionsAddPolygonKnotsAndComb) {
+TEST_F(SvgCommand, OptionsAddPolygonKnotsAndComb) {
   put("cubic.crv", cubic_xz_text());
   const RunResult r =
       run({"svg", "cubic.crv", "-o", "o.svg", "--poles", "--knots", "--comb", "--view", "xz"});
@@ -192,7 +192,7 @@ TEST_F(Svg, OptionsAddPolygonKnotsAndComb) {
   ASSERT_TRUE(flat_xml.ok) << flat_xml.error;
 }
 
-TEST_F(Svg, QueryPointsGetTheNearestPointOfAllCurves) {
+TEST_F(SvgCommand, QueryPointsGetTheNearestPointOfAllCurves) {
   put("circle.crv", circle_text());
   put("p.crv", parabola_text());
   const RunResult r =
@@ -222,7 +222,7 @@ TEST_F(Svg, QueryPointsGetTheNearestPointOfAllCurves) {
   EXPECT_TRUE(has_text(xml, "nearest points to 3 query point(s)"));
 }
 
-TEST_F(Svg, CombTeethGrowWithCurvature) {
+TEST_F(SvgCommand, CombTeethGrowWithCurvature) {
   // On a circle every tooth has the same length.
   put("circle.crv", circle_text());
   const RunResult r = run({"svg", "circle.crv", "-o", "comb.svg", "--comb"});
@@ -241,7 +241,7 @@ TEST_F(Svg, CombTeethGrowWithCurvature) {
   EXPECT_NEAR(*lo, *hi, 0.05);
 }
 
-TEST_F(Svg, EveryCurveOfEveryFileGetsALegendEntry) {
+TEST_F(SvgCommand, EveryCurveOfEveryFileGetsALegendEntry) {
   put("two.crv", parabola_text() + "\n" + quarter_text());
   put("one.crv", cubic_xz_text());
   const RunResult r = run({"svg", "two.crv", "one.crv", "-o", "m.svg"});
@@ -255,7 +255,7 @@ TEST_F(Svg, EveryCurveOfEveryFileGetsALegendEntry) {
   EXPECT_TRUE(has_text(xml, "one.crv: order 4"));
 }
 
-TEST_F(Svg, FileNamesAreEscapedInTheDocument) {
+TEST_F(SvgCommand, FileNamesAreEscapedInTheDocument) {
   put("a&b<c>'q\".crv", parabola_text());
   const RunResult r = run({"svg", "a&b<c>'q\".crv", "-o", "e.svg"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
@@ -264,7 +264,7 @@ TEST_F(Svg, FileNamesAreEscapedInTheDocument) {
   EXPECT_TRUE(has_text(xml, "a&b<c>'q\".crv: order 3"));
 }
 
-TEST_F(Svg, UsageErrorsExitWithTwo) {
+TEST_F(SvgCommand, UsageErrorsExitWithTwo) {
   put("p.crv", parabola_text());
   expect_failure(run({"svg", "p.crv"}), 2, "no output file");
   expect_failure(run({"svg", "-o", "x.svg"}), 2, "no curve file");
@@ -281,7 +281,7 @@ TEST_F(Svg, UsageErrorsExitWithTwo) {
   EXPECT_FALSE(file_exists(dir.file("x.svg")));
 }
 
-TEST_F(Svg, BadCurveFilesExitWithOneAndExplain) {
+TEST_F(SvgCommand, BadCurveFilesExitWithOneAndExplain) {
   put("empty.crv", "");
   expect_failure(run({"svg", "empty.crv", "-o", "x.svg"}), 1, "'empty.crv' holds no curve");
   put("junk.crv", "BScurve\norder 3\nperiodic zero\n");
@@ -310,12 +310,12 @@ TEST_F(Svg, BadCurveFilesExitWithOneAndExplain) {
   EXPECT_FALSE(file_exists(dir.file("x.svg")));
 }
 
-TEST_F(Svg, UnwritableOutputIsReported) {
+TEST_F(SvgCommand, UnwritableOutputIsReported) {
   put("p.crv", parabola_text());
   expect_failure(run({"svg", "p.crv", "-o", "no/such/dir/out.svg"}), 1, "cannot create");
 }
 
-TEST_F(Svg, NeverCrashesOnDamagedFiles) {
+TEST_F(SvgCommand, NeverCrashesOnDamagedFiles) {
   // Every prefix cut and a set of one-character corruptions of a valid rational
   // file: the program may succeed or refuse, but always with an exit code.
   const std::string text = quarter_text();
