@@ -259,12 +259,29 @@ BSrc one_side(const BScurve &cv, int32_t span, int32_t d, double u, double *out)
   return BSSUCC;
 }
 
+// The main evaluator's epilogue: the status check runs under "bscveval", while a
+// failure of the general path (two or more derivatives) is traced as "BScveval_n".
+class CvevalEpilogue {
+ public:
+  CvevalEpilogue(BSrc *rc, int32_t d) : rc_(rc), general_(d >= 2) { *rc_ = BSSUCC; }
+  ~CvevalEpilogue() {
+    setrc_written("BScveval", rc_);
+    if (*rc_ != BSSUCC) BSdbgrc(*rc_, general_ ? "BScveval_n" : "BScveval");
+  }
+  CvevalEpilogue(const CvevalEpilogue &) = delete;
+  CvevalEpilogue &operator=(const CvevalEpilogue &) = delete;
+
+ private:
+  BSrc *rc_;
+  bool general_;
+};
+
 }  // namespace
 
 extern "C" {
 
 KW_API void BScveval(const BScurve *curve, double u, int32_t d, double *out, BSrc *rc) {
-  KW_EPILOGUE(rc);
+  CvevalEpilogue epilogue(rc, d);
   if (curve->order < 1) {
     out[0] = out[1] = out[2] = 0.0;
     return;

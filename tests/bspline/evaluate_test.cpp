@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <string>
 #include <random>
 #include <vector>
 
@@ -567,11 +569,12 @@ TEST(BSmansf0, ShortSpanAndZeroDifference) {
 
 TEST(BSsetder_cv, ZeroWeightFails) {
   const double hom[8] = {1, 2, 3, 0, 1, 1, 1, 1};
-  double out[6] = {9, 9, 9, 9, 9, 9};
+  double out[8] = {9, 9, 9, 9, 9, 9, 9, 9};
   BSrc rc = -99;
   BSsetder_cv(3, 1, 1, hom, out, &rc);
   EXPECT_EQ(rc, BSFAIL);
-  for (double v : out) EXPECT_EQ(v, 0.0);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(out[i], 0.0);
+  EXPECT_EQ(out[6], 9.0);
   BSsetder_cv(4, 0, 1, hom, out, &rc);
   EXPECT_EQ(rc, BSSUCC);
   EXPECT_EQ(out[5], 1.0);
@@ -727,4 +730,87 @@ TEST_F(EvaluateMemory, HighOrdersTakeScratchAndReportItsFailure) {
         return rc;
       },
       {BSNOSTKMEMORY});
+}
+
+TEST(BScvevaln, GivenSpanAndManyComponents) {
+  // Five values per pole: a degree-2 curve in 5 dimensions, evaluated on the span
+  // the caller names, against the 3D reference on the first three rows.
+  std::mt19937_64 rng(21);
+  TestCurve c = kwtest::random_curve(rng, 3, 7, false, true);
+  const int n = c.n(), m = 5;
+  std::vector<double> rows(m * n);
+  for (int i = 0; i < n; ++i) {
+    for (int q = 0; q < 3; ++q) rows[q * n + i] = c.poles[3 * i + q];
+    rows[3 * n + i] = 1.0;
+    rows[4 * n + i] = i;
+  }
+  const int32_t s = 4;
+  const double u = 0.5 * (c.knots[s] + c.knots[s + 1]);
+  double out[5 * 3];
+  BSrc rc = -99;
+  BScvevaln(2, n, m, rows.data(), c.cv.knots, u, s, 2, out, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  const RefEval r = kwtest::ref_eval(c, s, u, 2);
+  for (int j = 0; j <= 2; ++j) {
+    for (int q = 0; q < 3; ++q)
+      EXPECT_NEAR(out[m * j + q], (double)r.value[3 * j + q], allowed(r, j, 3));
+    EXPECT_NEAR(out[m * j + 3], j == 0 ? 1.0 : 0.0, 1e-14);
+  }
+  // The degree-0 case zeroes the outputs of a negative degree.
+  double z[4] = {7, 7, 7, 7};
+  BScvevaln(-1, n, 2, rows.data(), c.cv.knots, u, -1, 1, z, &rc);
+  EXPECT_EQ(rc, BSSUCC);
+  for (double v : z) EXPECT_EQ(v, 0.0);
+}
+
+TEST_F(EvaluateMemory, ScratchFailuresOfEvalbspAndCvnormal) {
+  // A rational planar curve with 40 derivatives: (dim + 1)(d + 1) = 123 doubles
+  // of homogeneous scratch, above the 100 kept on the stack.
+  const double rows[3 * 3] = {0, 1, 2, 0, 1, 0, 1, 0.5, 1};  // x, y weighted; weights
+  const double t[6] = {0, 0, 0, 1, 1, 1};
+  std::vector<double> out(2 * 41);
+  kwtest::sweep_allocation_failures(
+      [&] {
+        BSrc rc = -99;
+        BSevalbsp(2, 3, 2, 1, rows, t, 0.3, 40, out.data(), &rc);
+        return rc;
+      },
+      {BSNOSTKMEMORY});
+  std::vector<double> poles(3 * 300);
+  std::vector<double> knots(302);
+  for (int i = 0; i < 300; ++i) {
+    poles[3 * i] = std::cos(i * 0.01);
+    poles[3 * i + 1] = std::sin(i * 0.01);
+  }
+  for (int i = 0; i < 302; ++i) knots[i] = std::clamp(i - 1, 0, 299);
+  TestCurve c(2, poles, knots);
+  double nrm[3];
+  kwtest::sweep_allocation_failures(
+      [&] {
+        BSrc rc = -99;
+        BScvnormal(&rc, &c.cv, nrm);
+        return rc;
+      },
+      {BSNOSTKMEMORY});
+  EXPECT_NEAR(std::fabs(nrm[2]), 1.0, 1e-12);
+}
+
+TEST(BScveval, GeneralPathFailureTracedAsBScveval_n) {
+  BSdbginit();
+  TestCurve c(2, {0, 0, 0, 1, 0, 0}, {0, 0, 1, 1}, {0, 0});
+  double e[9];
+  BSrc rc = -99;
+  BScveval(&c.cv, 0.5, 1, e, &rc);
+  EXPECT_EQ(rc, BSFAIL);
+  BScveval(&c.cv, 0.5, 2, e, &rc);
+  EXPECT_EQ(rc, BSFAIL);
+  std::FILE *f = std::tmpfile();
+  ASSERT_NE(f, nullptr);
+  BSdbgprint(f);
+  std::rewind(f);
+  char text[256] = {};
+  const std::size_t got = std::fread(text, 1, sizeof text - 1, f);
+  std::fclose(f);
+  EXPECT_EQ(std::string(text, got), "error in BScveval, rc = -1 \nerror in BScveval_n, rc = -1 \n");
+  BSdbginit();
 }
