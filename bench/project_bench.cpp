@@ -79,13 +79,17 @@ void run(benchmark::State &state, bool polyline) {
     if (rc != 0) state.SkipWithError("projection failed");
     benchmark::DoNotOptimize(dists.data());
   }
-  state.counters["us_per_point"] = benchmark::Counter(
-      static_cast<double>(kPoints) * state.iterations() * 1e-6,
-      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["us_per_point"] =
+      benchmark::Counter(static_cast<double>(kPoints) * state.iterations() * 1e-6,
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-void BM_ProjectRandomPoints(benchmark::State &state) { run(state, false); }
-void BM_ProjectPolylinePoints(benchmark::State &state) { run(state, true); }
+void BM_ProjectRandomPoints(benchmark::State &state) {
+  run(state, false);
+}
+void BM_ProjectPolylinePoints(benchmark::State &state) {
+  run(state, true);
+}
 
 // One call per point (the curve is cut into pieces at every call).
 void BM_ProjectSinglePointCalls(benchmark::State &state) {
@@ -109,4 +113,6 @@ BENCHMARK(BM_ProjectRandomPoints)
 BENCHMARK(BM_ProjectPolylinePoints)
     ->ArgsProduct({{10, 100, 10000}, {0, 1}})
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ProjectSinglePointCalls)->ArgsProduct({{10, 100}, {0, 1}})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ProjectSinglePointCalls)
+    ->ArgsProduct({{10, 100}, {0, 1}})
+    ->Unit(benchmark::kMicrosecond);

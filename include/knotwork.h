@@ -318,6 +318,129 @@ KW_API BSboolean BSreadhexd(FILE *stream, int32_t mode, int32_t count, double *v
 
 /* ---- Vector primitives and point sets (src/vector/) ---- */
 
+/* Points and vectors are 3 doubles. Optional weight arrays hold one weight per
+ * point (null: unweighted); a weighted point p with weight w stands for p / w.
+ * The elementary members set *rc to 0 and run no trace. */
+
+/* a . b */
+KW_API double BSdotp(BSrc *rc, const double *a, const double *b);
+/* out = a x b (out may alias a or b). TRUE. */
+KW_API BSboolean BScrossp(BSrc *rc, const double *a, const double *b, double *out);
+/* |v| */
+KW_API double BSlenvec(BSrc *rc, const double *v);
+/* |v|^2 */
+KW_API double BSlenvecsq(BSrc *rc, const double *v);
+/* out = to - from. TRUE. */
+KW_API BSboolean BSmkvec(BSrc *rc, double *out, const double *from, const double *to);
+/* |p - q| */
+KW_API double BSdistptpt(BSrc *rc, const double *p, const double *q);
+/* |p - q|^2 */
+KW_API double BSdistptpts(BSrc *rc, const double *p, const double *q);
+/* |p/wp - q/wq| for weighted points (weights by address). */
+KW_API double BSdistwpwp(BSrc *rc, const double *p, const double *wp, const double *q,
+                         const double *wq);
+/* |p/wp - q/wq|^2 */
+KW_API double BSdistwpwps(BSrc *rc, const double *p, const double *wp, const double *q,
+                          const double *wq);
+/* dist (out) = |(point - plane_point) . normal| for a unit normal. TRUE. */
+KW_API BSboolean BSdistptpl(BSrc *rc, const double *point, const double *plane_point,
+                            const double *normal, double *dist);
+/* out = line_point + t direction, t = (point - line_point) . direction (direction
+ * used as given). TRUE. */
+KW_API BSboolean BSproj1(BSrc *rc, const double *line_point, const double *direction,
+                         const double *point, double *out);
+/* TRUE when |p - q|^2 > dist_sqtol. */
+KW_API BSboolean BSdistnct2(BSrc *rc, const double *p, const double *q);
+
+/* Normalises v in place. Status -6 (squared length <= 2^-970, v unchanged). */
+KW_API BSboolean BSnorvec(BSrc *rc, double *v);
+/* Foot out of point on the line through line[0..2] and line[3..5]. Status -15
+ * (coincident line points: out = line start). */
+KW_API BSboolean BSproj0(BSrc *rc, const double *point, const double *line, double *out);
+/* Distance (out) of point from the line p0 p1. Status 8 (line shorter than dist_tol). */
+KW_API BSboolean BSdistptli(BSrc *rc, const double *point, const double *p0, const double *p1,
+                            double *dist);
+/* Angle (out) from a to b around ref, in [0, 2 pi). Cannot fail; no trace. */
+KW_API void BSang2vec(const double *a, const double *b, const double *ref, double *angle,
+                      BSrc *rc);
+/* Locates point on the segment p0 p1: where (out) 0 off the segment, 1 at an end
+ * point (param 0 or 1), 2 inside (param in (0, 1)); param untouched for 0.
+ * Status -6 (degenerate segment). */
+KW_API void BSprptonln(const double *p0, const double *p1, const double *point, int32_t *where,
+                       double *param, BSrc *rc);
+/* on (out) TRUE when point lies on the segment p0 p1, end points included; param
+ * as BSprptonln. Status -1 (degenerate segment). */
+KW_API BSboolean BSpt_on_lne(BSrc *rc, const double *p0, const double *p1, const double *point,
+                             double *param, BSboolean *on);
+/* As BSpt_on_lne with end points excluded. */
+KW_API BSboolean BSpt_on_ln2(BSrc *rc, const double *p0, const double *p1, const double *point,
+                             double *param, BSboolean *on);
+/* Rotates point by *angle about the axis a0 a1 (a1 a0 when *reverse) into out.
+ * Status -15 (coincident axis points). */
+KW_API BSboolean BSroto(BSrc *rc, const double *a0, const double *a1, const BSboolean *reverse,
+                        const double *angle, const double *point, double *out);
+/* Right-handed orthonormal basis e1, e2, e3 (out) with e1 along v. Status -6. */
+KW_API BSboolean BSbasisvect(BSrc *rc, const double *v, double *e1, double *e2, double *e3);
+/* Local frame (9 doubles out: three axes) whose third axis is the direction of v,
+ * negated when right_handed is FALSE. Status -6 (zero v). */
+KW_API void BStrans2(const double *v, BSboolean right_handed, double *frame, BSrc *rc);
+/* Rigid motion between the frame of vector_a at point_a and of vector_b at point_b:
+ * rotation (9 doubles row by row, out) with rotation a_k = b_k, translation (3, out)
+ * so that x -> rotation^T x + translation carries point_b to point_a, scale 1.0.
+ * Status -13 (a zero vector). */
+KW_API BSboolean BStrans1(BSrc *rc, const double *point_a, const double *vector_a,
+                          const double *point_b, const double *vector_b, double *translation,
+                          double *rotation, double *scale);
+/* Orthonormal frame (9 doubles out: x, y, z) from three points: x along p0 p1, z
+ * normal to their plane (negated when *right_handed is FALSE). Status -1
+ * (collinear points), 33. */
+KW_API BSboolean BSlocalcord(BSrc *rc, const double *p0, const double *p1, const double *p2,
+                             const BSboolean *right_handed, double *frame);
+/* Centroid avg (out) of n (weighted) points. Status 49 (bad weight), -2 (n < 1). */
+KW_API BSboolean BSavgpts(BSrc *rc, int32_t n, const double *points, const double *weights,
+                          double *avg);
+/* One point into the frame (rows e1, e2, e3): out = *scale F (point - origin). TRUE. */
+KW_API BSboolean BSptoldtnw(BSrc *rc, const double *origin, const double *frame,
+                            const double *scale, const double *point, double *out);
+/* One point out of the frame: out = F^T point / *scale + origin. Status -5 (zero scale). */
+KW_API BSboolean BSptnwtold(BSrc *rc, const double *origin, const double *frame,
+                            const double *scale, const double *point, double *out);
+/* n points (poles; rational: weighted, weights required) into the frame. */
+KW_API void BSptsoldtnw(const double *origin, const double *frame, double scale, int32_t n,
+                        BSboolean rational, const double *points, const double *weights,
+                        double *out, BSrc *rc);
+/* n points (poles) out of the frame. Status -5 (zero scale). */
+KW_API void BSptsnwtold(const double *origin, const double *frame, double scale, int32_t n,
+                        BSboolean rational, const double *points, const double *weights,
+                        double *out, BSrc *rc);
+/* Length (out) of the polygon through *n (weighted) points. Status -5 (a zero or
+ * not-a-number weight; length 0). */
+KW_API BSboolean BScumdist(BSrc *rc, const int32_t *n, const double *points,
+                           const double *weights, double *length);
+/* Classifies n points against tol: cls (out) 0 coincident, 1 collinear, -1
+ * coplanar, -7 spanning space; centroid (out); direction (out) the line direction
+ * (cls 1) or the plane normal (cls -1), untouched otherwise. Status 33, -4, -2 (n < 1). */
+KW_API void BSgmprppts3(int32_t n, const double *points, double tol, int32_t *cls,
+                        double *centroid, double *direction, BSrc *rc);
+/* collinear (out) TRUE when the n (weighted) points are coincident or collinear
+ * within dist_tol. Status 49, 33. */
+KW_API void BScollinmn2(int32_t n, const double *points, const double *weights,
+                        BSboolean *collinear, BSrc *rc);
+/* TRUE when the three points are collinear (or coincident). */
+KW_API BSboolean BScollin(BSrc *rc, const double *p0, const double *p1, const double *p2);
+/* TRUE when the *n points are collinear (or coincident). */
+KW_API BSboolean BScollinmny(BSrc *rc, const int32_t *n, const double *points);
+/* code (out) 1 point, 2 line, 3 plane, 4 space; normal (out, zeroed first) the line
+ * direction or plane normal. The second argument is not read. Status 49, 33. */
+KW_API void BSptlnplan(int32_t n, int32_t ignored, const double *points, const double *weights,
+                       int32_t *code, double *normal, BSrc *rc);
+/* As BSptlnplan. */
+KW_API void BSplanar2(int32_t n, const double *points, const double *weights, int32_t *code,
+                      double *normal, BSrc *rc);
+/* planar (out) TRUE only for points spanning exactly a plane; normal as BSplanar2. */
+KW_API void BStst_plan(int32_t n, const double *points, const double *weights, BSboolean *planar,
+                       double *normal, BSrc *rc);
+
 /* ---- end: Vector primitives and point sets ---- */
 
 /* ---- Lines and planes (src/vector/lines_planes.cpp) ---- */
@@ -600,17 +723,182 @@ KW_API void BSlocknttol(const BScurve *curve, double u, double dist, double *pto
 
 /* ---- Knot insertion (src/bspline/insert.cpp) ---- */
 
+/* Insertion keeps a curve's order, domain and shape; rational curves are blended in
+ * homogeneous space (weighted poles and weights with the same coefficients).
+ * Common statuses: 3 BSNULLPTR a null record, array or output pointer; -2 BSINARG
+ * order < 2 or num_poles < order. */
+
+/* Clamps the open start (end == 0) or end (end != 0) of curve in place with
+ * BSadd_ekt (counts and shape on the domain kept) and clears periodic. */
+KW_API void BScnvtmekt(int16_t end, BScurve *curve, BSrc *rc);
+/* Clamps both open ends of curve in place and clears periodic. */
+KW_API BSboolean BScnvtomkt(BSrc *rc, BScurve *curve);
+/* Inserts u r times (1 <= r <= order-1) into curve; u within knot_tol of interior
+ * knots takes their value. reuse 0: *out becomes a new record (BSfreeqelcv) and the
+ * record it held before, if any, is released (out may be the address of the input's
+ * own pointer); reuse 1: the result goes into the record *out (room for r more
+ * poles; may be curve itself). -2: u not strictly inside the domain, r out of range,
+ * or existing multiplicity + r > order-1 (nothing changed); -13: no memory. */
+KW_API void BSadd_1kt_mul(const BScurve *curve, double u, int32_t r, BSboolean reuse,
+                          BScurve **out, BSrc *rc);
+/* As BSadd_1kt_mul, but r (0 <= r <= order-1) is the total multiplicity wanted and
+ * u snaps within the local knot tolerance (BSlocknttol with dist_tol); an existing
+ * multiplicity of r or more gives a copy. -2: u within that tolerance of a domain
+ * end or r out of range. */
+KW_API void BSadd_1kt_tot(const BScurve *curve, double u, int32_t r, BSboolean reuse,
+                          BScurve **out, BSrc *rc);
+/* Inserts *u at knot index *i of an end of the knot vector (i + 1 < order: start;
+ * i + 1 > num_poles: end) and drops the outermost knot and pole, in place; other
+ * indices change nothing. With *u the domain end the shape on the domain is kept. */
+KW_API BSboolean BSadd_ekt(BSrc *rc, BScurve *curve, const double *u, const int32_t *i);
+/* Refines curve to the knot vector knots (num_poles + order values containing the
+ * curve's knots) into out, whose arrays the caller sized for num_poles poles (out may
+ * be curve or share its arrays). Flags copied, no boundaries. -2: fewer poles than the
+ * input; 33: no scratch memory. */
+KW_API void BSadd_kts(const BScurve *curve, int32_t num_poles, const double *knots, BScurve *out,
+                      BSrc *rc);
+/* Inserts count ascending knots (inserts, inside the domain) into a curve of order
+ * with num_poles poles given as dim coordinate-major rows (poles, dim x num_poles).
+ * out: poles_out (dim rows of num_poles + count), knots_out (num_poles + order +
+ * count). Outputs may overlap the inputs. -2: a knot outside the domain, not
+ * ascending, or one that would exceed order copies (knots_out may be written);
+ * 33: no scratch memory. */
+KW_API void BSinsertmkt(int16_t order, int32_t dim, int32_t num_poles, const double *poles,
+                        const double *knots, int32_t count, const double *inserts,
+                        double *poles_out, double *knots_out, BSrc *rc);
+/* Inserts u once on span (knots[span] <= u <= knots[span+1]) into dim coordinate-
+ * major rows of num_poles poles: poles_out dim rows of num_poles + 1. The knots are
+ * not changed (the caller inserts u). No status: an invalid call writes nothing. */
+KW_API void BSinsertkt(int16_t order, int32_t dim, int32_t num_poles, const double *poles,
+                       const double *knots, int32_t span, double u, double *poles_out);
+/* Subdivides count values: after values[i] (i < count-1) adds[i] equally spaced
+ * values towards values[i+1]. out: *count_out = 1 + sum(adds[i] + 1) values.
+ * -2: a negative add count. */
+KW_API void BSinspararr(int32_t count, const double *values, const int32_t *adds,
+                        int32_t *count_out, double *out, BSrc *rc);
+
 /* ---- end: Knot insertion ---- */
 
 /* ---- Split, extract, reverse, close (src/bspline/split.cpp) ---- */
 
 /* ---- end: Split, extract, reverse, close ---- */
 
-/* ---- Degree elevation and Bezier decomposition (src/bspline/bezier.cpp) ---- */
+/* ---- Degree elevation and Bezier decomposition (src/bspline/bezier.cpp, src/bspline/elevate.cpp) ---- */
+
+/* A Bezier segment is a curve record whose pole count equals its order, with
+ * clamped knots. Bezier rows: degree + 1 coefficients per row, rows one after the
+ * other. Array-form spline: degree p, n poles in coordinate-major rows (row c holds
+ * component c of every pole; a rational spline's weight row comes last and its
+ * other rows are weighted), n + p + 1 knots. */
+
+/* Raises curve to degree new_degree without changing its shape. The input is first
+ * clamped at both ends in place. reuse 1: the result is written into the record
+ * *out (arrays sized for the new counts); reuse 0: *out receives a new record (free
+ * with BSfreeqelcv) and the record it held before, if any, is released. The first
+ * pole (and weight) of the result is exactly the clamped input's. new_degree equal
+ * to the degree: nothing is done, *out untouched. Status -2: new_degree below the
+ * degree, or a bad record; 3: null record, array or out (or *out with reuse);
+ * -13: no result memory; 33: no scratch memory. */
+KW_API void BSupthedeg(BScurve *curve, int16_t new_degree, BSboolean reuse, BScurve **out,
+                       BSrc *rc);
+/* Knot vector of a degree `degree` curve with last pole index `last` (degree + last
+ * + 2 knots in *knots) raised to new_degree: every distinct knot (within knot_tol)
+ * gains new_degree - degree copies. keep 0: *knots is first reallocated
+ * (BSdbgralloc) to the exact new size; keep 1: the caller's array must hold
+ * (new_degree - degree + 1) x (degree + last + 2) values. *new_last = new knot
+ * count - new_degree - 2. Status -2: bad degrees; 3: null pointer; -13: the
+ * reallocation failed (*knots unchanged); 33. */
+KW_API void BSnewktr(int16_t degree, int32_t last, BSboolean keep, int16_t new_degree,
+                     double **knots, int32_t *new_last, BSrc *rc);
+/* Bezier segments of curve, one per span of non-zero length, into segments[0..]
+ * (records provided by the caller, each with room for order poles, 2 x order knots
+ * and, when rational, order weights). *count segments. A failing segment ends the
+ * routine with its status (earlier segments stay written). Status 3, -2 (bad
+ * record), and those of BSspn_t_bz. */
+KW_API BSboolean BScvtobz(BSrc *rc, const BScurve *curve, int32_t *count, BScurve *segments);
+/* Span *span of curve as a Bezier curve of the same order over [knots[s],
+ * knots[s+1]] into out (room for order poles, 2 x order knots, weights when
+ * rational); *plane_test and *closure_test as for BSextrcvspn. Statuses of
+ * BSextrcvspn and BScnvtomkt. */
+KW_API BSboolean BSspn_t_bz(BSrc *rc, const int32_t *span, const BScurve *curve, BScurve *out,
+                            const BSboolean *plane_test, const BSboolean *closure_test);
+/* De Casteljau triangle of a Bezier curve (order = poles, 2 <= order <= 16) at *u:
+ * points[i][r] (weighted) and weights[i][r] for level r built from poles i - r .. i
+ * (weights 1 for a polynomial curve). The point at *u is points[k-1][k-1] (divided
+ * by weights[k-1][k-1]); the diagonal holds the left piece's poles, row k-1 the
+ * right piece's in reverse order. Status -2: not a single span or order outside
+ * 2..16 (or a zero-length span); -1: a weight below the curve knot tolerance;
+ * 3: null pointer. Returns TRUE exactly on status 0. */
+KW_API BSboolean BSdcastelj(BSrc *rc, const BScurve *curve, const double *u,
+                            double points[16][16][3], double weights[16][16]);
+/* Splits num_rows Bezier rows of the given degree at 1/2 by midpoint averaging:
+ * left and right halves, each on [0, 1]. rows may be left or right. No status. */
+KW_API void BShlfbezcv(int32_t degree, int32_t num_rows, const double *rows, double *left,
+                       double *right);
+/* Right half [1/2, 1] of one Bezier row reparametrised to [0, 1]; BScastibez undoes
+ * it (extends a row on [0, 1] to the interval twice as long ending at 1). row and
+ * out (degree + 1 values) may be the same. No status. */
+KW_API void BScastdbez(int32_t degree, const double *row, double *out);
+KW_API void BScastibez(int32_t degree, const double *row, double *out);
+/* Halves an array-form spline of dimension dim (rows) at the knot knots[knot_index]
+ * (lowered to the first of equal knots; it must lie inside the domain and have at
+ * most `degree` copies), inserting it up to multiplicity degree. Left half:
+ * *left_num_poles = j (j the first index of the halving knot) poles in
+ * coordinate-major rows of that length, knots[0 .. j+degree-1] of the refined
+ * vector then the halving value (j + degree + 1 knots). Right half: *right_num_poles
+ * poles, degree + 1 copies of the halving value then the rest of the refined knots;
+ * both halves share the pole at the halving point. Sizes: left at most n + degree
+ * poles per row, right as many; knots pole count + degree + 1. Status -2: bad
+ * sizes or halving knot; 3: null pointer; 33: no scratch memory. */
+KW_API void BShlfbspcv(int32_t dim, int32_t degree, int32_t num_poles, const double *knots,
+                       const double *poles, int32_t knot_index, int32_t *left_num_poles,
+                       double *left_knots, double *left_poles, int32_t *right_num_poles,
+                       double *right_knots, double *right_poles, BSrc *rc);
+/* Bezier coefficients of an array-form spline of degree p = degree, num_poles poles
+ * and num_rows rows: one segment per knot interval of width at least 1e-12 in the
+ * domain (ends clamped independently where they are not). coefs: segment-major,
+ * segment j row r at ((j * num_rows) + r) * (p + 1) (at most num_poles - p
+ * segments); breaks: *num_segments + 1 values (knots[p], the start of every further
+ * segment, knots[num_poles]). Status -2: bad sizes or a domain shorter than 1e-12;
+ * 3: null pointer; 33: no scratch memory (degrees above 64 only). */
+KW_API void BSbstobez(int32_t degree, int32_t num_poles, int32_t num_rows, const double *knots,
+                      const double *poles, int32_t *num_segments, double *coefs, double *breaks,
+                      BSrc *rc);
+/* Elementary symmetric functions e_0 .. e_count (count + 1 values into sums) of the
+ * count values: e_0 = 1, e_r the sum of the products of r distinct values. */
+KW_API void BSgensym(int32_t count, const double *values, double *sums);
 
 /* ---- end: Degree elevation and Bezier decomposition ---- */
 
 /* ---- Tangent continuity at knots (src/analysis/continuity.cpp) ---- */
+
+/* A C0 knot is an interior knot of multiplicity order - 1, where the curve passes
+ * through a pole; poles of a rational curve are divided by their weights before
+ * they are compared. Output arrays are the caller's, with room for one entry per
+ * C0 knot plus one. Statuses common to the three: 3 a null record, array or
+ * output; -2 order < 2 or num_poles < order. */
+
+/* *flag 1 when the control polygon's direction breaks at pole j: the leg from the
+ * nearest pole before j to pole j and the leg from pole j to the nearest pole
+ * after it (poles within sqrt(0.1 dist_sqtol) of pole j are skipped) turn by more
+ * than 1e-10 radians or reverse. On a closed curve j may be 0 or n-1 (the last
+ * pole repeats the first). Status -2: j outside 0..n-1, or an end pole of a curve
+ * that is not closed. */
+KW_API void BStstcvcusp(BSrc *rc, const BScurve *curve, int32_t j, BSboolean *flag);
+/* Parameters of all tangent breaks into params (*count of them): the start
+ * parameter first when a closed, non-periodic curve breaks at its closing point,
+ * then every C0 knot (at the curve knot tolerance) whose pole breaks, ascending.
+ * Status 33: no scratch memory (more than 100 knots). */
+KW_API void BSfndcvcsp(const BScurve *curve, int32_t *count, double *params, BSrc *rc);
+/* Every C0 knot found with the tolerance tol, with its continuity grade: 0 position
+ * only, 1 the one-sided first derivatives agree in direction (angle below
+ * tol / control-polygon length), 2 also in length (within tol). A closed curve gets
+ * one more entry at its end parameter (grade 2 when periodic, else the start and
+ * end first derivatives graded). *count entries in params and grades.
+ * Status -5: a zero weight; 33: no scratch memory; evaluation failures are passed
+ * on with *count the entries written so far. */
+KW_API void BSfinddcont(const BScurve *curve, double tol, int32_t *count, double *params,
+                        int32_t *grades, BSrc *rc);
 
 /* ---- end: Tangent continuity at knots ---- */
 

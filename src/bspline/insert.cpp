@@ -3,6 +3,11 @@
 #include "bspline/insert.hpp"
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "bspline/kernel.hpp"
+#include "bspline/knots.hpp"
 
 namespace knotwork {
 
@@ -123,4 +128,387 @@ void split_triangle(int k, const double *t, int32_t s, double u, int h, const Po
   }
 }
 
+// ---- Workers on curve records ---------------------------------------------------------
+
+BSrc check_curve(const BScurve *cv) {
+  if (cv == nullptr || cv->poles == nullptr || cv->knots == nullptr) return BSNULLPTR;
+  if (cv->rational && cv->weights == nullptr) return BSNULLPTR;
+  if (cv->order < 2 || cv->num_poles < cv->order) return BSINARG;
+  return BSSUCC;
+}
+
+KnotSite locate_knot(const BScurve &cv, double u, double tol) {
+  const int32_t k = cv.order, n = cv.num_poles;
+  const double *t = cv.knots;
+  KnotSite site{u, -1, 0};
+  // The interior knots within tol of u form one run: find its start by bisection.
+  const double *first = std::upper_bound(t + k, t + n, u - tol);
+  for (const double *q = first; q < t + n; ++q) {
+    const double d = std::fabs(*q - u);
+    if (!(d < tol || d == 0.0)) break;
+    if (site.m == 0) site.span = static_cast<int32_t>(q - t) - 1;
+    site.u = *q;
+    ++site.m;
+  }
+  if (site.m == 0) site.span = find_span_hinted(k, n, t, u, k - 1);
+  return site;
+}
+
+void insert_into_record(BScurve &cv, const KnotSite &site, int r) {
+  insert_knot_in_place(cv.order, cv.num_poles, PoleSet::record(cv), cv.knots, site.span, site.u,
+                       r, site.m);
+  cv.num_poles += r;
+  cv.num_knots += r;
+  cv.non_uniform = 1;
+}
+
+BSrc add_knot(const BScurve &cv, double u, int32_t r, bool total, bool reuse, BScurve **out,
+              double *inserted) {
+  const int32_t k = cv.order, n = cv.num_poles, p = k - 1;
+  const double a = cv.knots[k - 1], b = cv.knots[n];
+  double snap = 0.0;
+  if (total) {
+    BSrc rc = BSSUCC;
+    BSlocknttol(&cv, u, tol().dist_tol, &snap, &rc);
+    if (rc != BSSUCC) return rc;
+    if (!(u - a >= snap && b - u >= snap) || r < 0 || r > p) return BSINARG;
+  } else {
+    snap = tol().knot_tol;
+    if (!(a < u && u < b) || r < 1 || r > p) return BSINARG;
+  }
+  const KnotSite site = locate_knot(cv, u, snap);
+  int32_t count = r;
+  if (total) {
+    count = std::max<int32_t>(r - site.m, 0);
+  } else if (site.m + r > p) {
+    return BSINARG;
+  }
+  BScurve *target = nullptr;
+  BSrc rc = BSSUCC;
+  if (reuse) {
+    if (*out == nullptr) return BSNULLPTR;
+    target = *out;
+  } else {
+    BSallocqelcv(cv.order, n + count, cv.rational, 0, &target, &rc);
+    if (rc != BSSUCC) return rc;
+  }
+  BScv_copy(&rc, &cv, target);
+  if (rc != BSSUCC) {
+    if (!reuse) {
+      BSrc ignored;
+      BSfreeqelcv(target, &ignored);
+    }
+    return rc;
+  }
+  if (count > 0) insert_into_record(*target, site, count);
+  target->non_uniform = 1;
+  if (!reuse) {
+    // The old record goes only now: it may be the input itself.
+    if (*out != nullptr) BSfreeqelcv(*out, &rc);
+    *out = target;
+  }
+  if (inserted != nullptr) *inserted = site.u;
+  return rc;
+}
+
+void clamp_ends(BScurve &cv, bool start, bool end) {
+  if (!cv.rational) cv.weights = nullptr;
+  const int32_t k = cv.order, n = cv.num_poles, nk = n + k;
+  const double tol = curve_knot_tolerance(k, cv.knots, n, cv.poles, cv.weights);
+  const PoleSet set = PoleSet::record(cv);
+  if (start && std::fabs(cv.knots[k - 1] - cv.knots[0]) > tol) {
+    const double u = cv.knots[k - 1];
+    for (int32_t i = k - 2; i >= 0; --i) insert_end_knot(k, n, set, cv.knots, i, u);
+  }
+  if (end && std::fabs(cv.knots[nk - 1] - cv.knots[n]) > tol) {
+    const double u = cv.knots[n];
+    for (int32_t i = n; i <= nk - 2; ++i) insert_end_knot(k, n, set, cv.knots, i, u);
+  }
+  cv.periodic = 0;
+}
+
+bool is_clamped(const BScurve &cv) {
+  const int32_t k = cv.order, n = cv.num_poles;
+  for (int32_t i = 0; i < k - 1; ++i)
+    if (cv.knots[i] != cv.knots[k - 1] || cv.knots[n + 1 + i] != cv.knots[n]) return false;
+  return true;
+}
+
+namespace {
+
+// k doubles of coefficient workspace: on the stack for ordinary orders.
+class CoefficientWork {
+ public:
+  explicit CoefficientWork(int k) {
+    if (k <= kInline) {
+      data_ = stack_;
+    } else if (buf_.acquire(static_cast<std::size_t>(k) * 2 * sizeof(double))) {
+      data_ = buf_.as<double>();
+    }
+  }
+  bool ok() const { return data_ != nullptr; }
+  double *data() const { return data_; }
+
+ private:
+  static constexpr int kInline = 64;
+  double stack_[2 * kInline];
+  BasicScratchBuffer<1> buf_;
+  double *data_ = nullptr;
+};
+
+bool overlaps(const double *a, std::size_t na, const double *b, std::size_t nb) {
+  if (a == nullptr || b == nullptr) return false;
+  const std::uintptr_t a0 = reinterpret_cast<std::uintptr_t>(a), b0 = reinterpret_cast<std::uintptr_t>(b);
+  return a0 < b0 + nb * sizeof(double) && b0 < a0 + na * sizeof(double);
+}
+
+}  // namespace
+
+BSrc refine_curve(const BScurve &cv, int32_t nn, const double *tau, BScurve &out) {
+  const int32_t k = cv.order, n = cv.num_poles;
+  CoefficientWork alpha(k);
+  if (!alpha.ok()) return BSNOSTKMEMORY;
+  const std::size_t nnk = static_cast<std::size_t>(nn) + k;
+  // Output arrays that share memory with the input: refine from a scratch copy.
+  const bool rational = cv.rational != 0;
+  const bool shared = overlaps(cv.poles, 3 * n, out.poles, 3 * nn) ||
+                      overlaps(cv.knots, n + k, out.poles, 3 * nn) ||
+                      overlaps(cv.knots, n + k, out.knots, nnk) ||
+                      overlaps(cv.poles, 3 * n, out.knots, nnk) ||
+                      (rational && (overlaps(cv.weights, n, out.weights, nn) ||
+                                    overlaps(cv.weights, n, out.poles, 3 * nn) ||
+                                    overlaps(cv.weights, n, out.knots, nnk) ||
+                                    overlaps(cv.poles, 3 * n, out.weights, nn) ||
+                                    overlaps(cv.knots, n + k, out.weights, nn))) ||
+                      overlaps(tau, nnk, out.poles, 3 * nn) ||
+                      (rational && overlaps(tau, nnk, out.weights, nn));
+  ScratchBuffer copy;
+  const double *poles = cv.poles, *weights = rational ? cv.weights : nullptr, *t = cv.knots;
+  if (shared) {
+    const std::size_t need = 3 * n + (n + k) + (rational ? n : 0) + nnk;
+    if (!copy.acquire(need * sizeof(double))) return BSNOSTKMEMORY;
+    double *c = copy.as<double>();
+    std::copy(cv.poles, cv.poles + 3 * n, c);
+    std::copy(cv.knots, cv.knots + n + k, c + 3 * n);
+    std::copy(tau, tau + nnk, c + 3 * n + n + k);
+    poles = c;
+    t = c + 3 * n;
+    tau = c + 3 * n + n + k;
+    if (rational) {
+      std::copy(cv.weights, cv.weights + n, c + 3 * n + n + k + nnk);
+      weights = c + 3 * n + n + k + nnk;
+    }
+  }
+  const BScurve header = cv;
+  out.weights = rational ? out.weights : nullptr;
+  refine_poles(k, n, t, PoleSet::record(const_cast<double *>(poles), const_cast<double *>(weights)),
+               nn, tau, PoleSet::record(out.poles, out.weights), alpha.data());
+  if (out.knots != tau) std::copy(tau, tau + nnk, out.knots);
+  out.order = header.order;
+  out.num_poles = nn;
+  out.num_knots = static_cast<int32_t>(nnk);
+  out.periodic = header.periodic;
+  out.non_uniform = header.non_uniform;
+  out.rational = header.rational;
+  out.planar = header.planar;
+  out.phy_closed = header.phy_closed;
+  out.num_boundaries = 0;
+  out.bdrys = nullptr;
+  return BSSUCC;
+}
+
+BSrc insert_knots_rows(int32_t k, int32_t dim, int32_t n, const double *poles, const double *knots,
+                       int32_t m, const double *inserts, double *poles_out, double *knots_out) {
+  const std::size_t rows_in = static_cast<std::size_t>(dim) * n;
+  const int32_t nn = n + m, nk = n + k;
+  if (m == 0) {
+    std::memmove(poles_out, poles, rows_in * sizeof(double));
+    std::memmove(knots_out, knots, static_cast<std::size_t>(nk) * sizeof(double));
+    return BSSUCC;
+  }
+  // The inserted knots must be ascending and lie in the domain, and no knot may
+  // end up with more than k copies (k + 1 at a clamped end): otherwise the merged
+  // vector is not a refinement of the curve.
+  const double a = knots[k - 1], b = knots[n];
+  for (int32_t i = 0; i < m; ++i) {
+    if (!(inserts[i] >= a && inserts[i] <= b)) return BSINARG;
+    if (i > 0 && inserts[i] < inserts[i - 1]) return BSINARG;
+  }
+  CoefficientWork alpha(k);
+  if (!alpha.ok()) return BSNOSTKMEMORY;
+  // Inputs that share memory with the outputs are read from a scratch copy.
+  ScratchBuffer copy;
+  const std::size_t out_knots = static_cast<std::size_t>(nn) + k;
+  if (overlaps(poles, rows_in, poles_out, static_cast<std::size_t>(dim) * nn) ||
+      overlaps(knots, nk, poles_out, static_cast<std::size_t>(dim) * nn) ||
+      overlaps(poles, rows_in, knots_out, out_knots) || overlaps(knots, nk, knots_out, out_knots) ||
+      overlaps(inserts, m, knots_out, out_knots) ||
+      overlaps(inserts, m, poles_out, static_cast<std::size_t>(dim) * nn)) {
+    if (!copy.acquire((rows_in + nk + m) * sizeof(double))) return BSNOSTKMEMORY;
+    double *c = copy.as<double>();
+    std::copy(poles, poles + rows_in, c);
+    std::copy(knots, knots + nk, c + rows_in);
+    std::copy(inserts, inserts + m, c + rows_in + nk);
+    poles = c;
+    knots = c + rows_in;
+    inserts = c + rows_in + nk;
+  }
+  // Merge from the top down.
+  int32_t i = nk - 1, j = m - 1;
+  for (int32_t w = nk + m - 1; w >= 0; --w) {
+    if (j >= 0 && (i < 0 || inserts[j] > knots[i])) {
+      knots_out[w] = inserts[j--];
+    } else {
+      knots_out[w] = knots[i--];
+    }
+  }
+  int32_t run = 1;
+  for (int32_t q = 1; q < nk + m; ++q) {
+    run = knots_out[q] == knots_out[q - 1] ? run + 1 : 1;
+    if (run > k) return BSINARG;
+  }
+  refine_poles(k, n, knots, PoleSet::rows(const_cast<double *>(poles), dim, n), nn, knots_out,
+               PoleSet::rows(poles_out, dim, nn), alpha.data());
+  return BSSUCC;
+}
+
 }  // namespace knotwork
+
+using namespace knotwork;
+
+// ---- Exported operations -----------------------------------------------------------------
+
+extern "C" {
+
+KW_API void BScnvtmekt(int16_t end, BScurve *curve, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if ((*rc = check_curve(curve)) != BSSUCC) return;
+  clamp_ends(*curve, end == 0, end != 0);
+}
+
+KW_API BSboolean BScnvtomkt(BSrc *rc, BScurve *curve) {
+  KW_EPILOGUE(rc);
+  if ((*rc = check_curve(curve)) != BSSUCC) return FALSE;
+  clamp_ends(*curve, true, true);
+  return TRUE;
+}
+
+KW_API void BSadd_1kt_mul(const BScurve *curve, double u, int32_t r, BSboolean reuse,
+                          BScurve **out, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (out == nullptr) {
+    *rc = BSNULLPTR;
+    return;
+  }
+  if ((*rc = check_curve(curve)) != BSSUCC) return;
+  *rc = add_knot(*curve, u, r, false, reuse != 0, out, nullptr);
+}
+
+KW_API void BSadd_1kt_tot(const BScurve *curve, double u, int32_t r, BSboolean reuse,
+                          BScurve **out, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (out == nullptr) {
+    *rc = BSNULLPTR;
+    return;
+  }
+  if ((*rc = check_curve(curve)) != BSSUCC) return;
+  *rc = add_knot(*curve, u, r, true, reuse != 0, out, nullptr);
+}
+
+KW_API BSboolean BSadd_ekt(BSrc *rc, BScurve *curve, const double *u, const int32_t *i) {
+  KW_EPILOGUE(rc);
+  if (u == nullptr || i == nullptr) {
+    *rc = BSNULLPTR;
+    return FALSE;
+  }
+  if ((*rc = check_curve(curve)) != BSSUCC) return FALSE;
+  const int32_t k = curve->order, n = curve->num_poles;
+  // Only indices of the end regions change anything; others would write outside.
+  if ((*i >= 0 && *i + 1 < k) || (*i + 1 > n && *i <= n + k - 2))
+    insert_end_knot(k, n, PoleSet::record(*curve), curve->knots, *i, *u);
+  return TRUE;
+}
+
+KW_API void BSadd_kts(const BScurve *curve, int32_t num_poles, const double *knots, BScurve *out,
+                      BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (knots == nullptr || out == nullptr || out->poles == nullptr || out->knots == nullptr) {
+    *rc = BSNULLPTR;
+    return;
+  }
+  if ((*rc = check_curve(curve)) != BSSUCC) return;
+  if (curve->rational && out->weights == nullptr) {
+    *rc = BSNULLPTR;
+    return;
+  }
+  if (num_poles < curve->num_poles) {
+    *rc = BSINARG;
+    return;
+  }
+  *rc = refine_curve(*curve, num_poles, knots, *out);
+}
+
+KW_API void BSinsertmkt(int16_t order, int32_t dim, int32_t num_poles, const double *poles,
+                        const double *knots, int32_t count, const double *inserts,
+                        double *poles_out, double *knots_out, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (poles == nullptr || knots == nullptr || poles_out == nullptr || knots_out == nullptr ||
+      (count > 0 && inserts == nullptr)) {
+    *rc = BSNULLPTR;
+    return;
+  }
+  if (order < 2 || num_poles < order || dim < 1 || count < 0) {
+    *rc = BSINARG;
+    return;
+  }
+  *rc = insert_knots_rows(order, dim, num_poles, poles, knots, count, inserts, poles_out,
+                          knots_out);
+}
+
+KW_API void BSinsertkt(int16_t order, int32_t dim, int32_t num_poles, const double *poles,
+                       const double *knots, int32_t span, double u, double *poles_out) {
+  const int32_t k = order, n = num_poles;
+  // No status to report through: an invalid call writes nothing.
+  if (poles == nullptr || knots == nullptr || poles_out == nullptr || k < 2 || n < k ||
+      dim < 1 || span < k - 1 || span > n - 1)
+    return;
+  for (int32_t c = 0; c < dim; ++c) {
+    const double *in = poles + static_cast<std::ptrdiff_t>(c) * n;
+    double *o = poles_out + static_cast<std::ptrdiff_t>(c) * (n + 1);
+    for (int32_t i = n - 1; i >= span; --i) o[i + 1] = in[i];
+    for (int32_t i = span; i >= span - k + 2; --i) {
+      const double a = ratio(u, knots[i], knots[i + k - 1]);
+      o[i] = a * in[i] + (1.0 - a) * in[i - 1];
+    }
+    for (int32_t i = span - k + 1; i >= 0; --i) o[i] = in[i];
+  }
+}
+
+KW_API void BSinspararr(int32_t count, const double *values, const int32_t *adds,
+                        int32_t *count_out, double *out, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (count_out == nullptr || (count > 0 && (values == nullptr || out == nullptr)) ||
+      (count > 1 && adds == nullptr)) {
+    *rc = BSNULLPTR;
+    return;
+  }
+  *count_out = 0;
+  if (count <= 0) return;
+  for (int32_t i = 0; i + 1 < count; ++i) {
+    if (adds[i] < 0) {
+      *rc = BSINARG;
+      return;
+    }
+  }
+  int32_t w = 0;
+  for (int32_t i = 0; i + 1 < count; ++i) {
+    const double a = values[i], step = values[i + 1] - values[i];
+    const int32_t c = adds[i];
+    out[w++] = a;
+    for (int32_t q = 1; q <= c; ++q) out[w++] = a + step * q / (c + 1);
+  }
+  out[w++] = values[count - 1];
+  *count_out = w;
+}
+
+}  // extern "C"

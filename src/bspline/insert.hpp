@@ -101,6 +101,52 @@ void refine_poles(int k, int32_t n, const double *t, const PoleSet &in, int32_t 
 void split_triangle(int k, const double *t, int32_t s, double u, int h, const PoleSet &left,
                     const PoleSet &right);
 
+// ---- Workers on curve records -------------------------------------------------------
+
+// 0 for a usable record (order >= 2, num_poles >= order); BSNULLPTR for a null
+// record or a null array in it (weights of a rational curve included), BSINARG
+// for inconsistent counts.
+BSrc check_curve(const BScurve *cv);
+
+// Where a knot value goes: the value after snapping to the interior knots within
+// the tolerance (the last of the run wins), the span s with knots[s] < u <=
+// knots[s+1], and the number m of interior knots already there.
+struct KnotSite {
+  double u;
+  int32_t span;
+  int m;
+};
+KnotSite locate_knot(const BScurve &cv, double u, double tol);
+
+// Inserts site.u r times into a record with room for r more poles and knots
+// (validated: site from locate_knot, site.m + r <= order - 1); sets non_uniform.
+void insert_into_record(BScurve &cv, const KnotSite &site, int r);
+
+// The worker of BSadd_1kt_mul (total false: r more copies, snapped within knot_tol)
+// and BSadd_1kt_tot (total true: up to r copies, snapped within the local knot
+// tolerance). reuse: insert into *out (room for the new poles); otherwise *out
+// becomes a new record and the one it held is released. inserted (may be null)
+// receives the value actually inserted. Returns the status.
+BSrc add_knot(const BScurve &cv, double u, int32_t r, bool total, bool reuse, BScurve **out,
+              double *inserted);
+
+// Clamps the chosen open ends in place (shape on the domain unchanged) and clears
+// periodic; a polynomial record's weights pointer becomes null (validated record).
+void clamp_ends(BScurve &cv, bool start, bool end);
+
+// True when the first k and the last k knots are equal.
+bool is_clamped(const BScurve &cv);
+
+// BSadd_kts: out receives the refinement of cv to the knots tau (nn poles; out's
+// arrays sized for them; they may share memory with cv). BSNOSTKMEMORY only.
+BSrc refine_curve(const BScurve &cv, int32_t nn, const double *tau, BScurve &out);
+
+// BSinsertmkt on validated counts: inserts the m ascending knots into a curve
+// given as dim coordinate-major rows of n poles. BSINARG when a knot lies outside
+// the domain, the knots are not ascending, or a knot would exceed k copies.
+BSrc insert_knots_rows(int32_t k, int32_t dim, int32_t n, const double *poles, const double *knots,
+                       int32_t m, const double *inserts, double *poles_out, double *knots_out);
+
 }  // namespace knotwork
 
 #endif  // KNOTWORK_BSPLINE_INSERT_HPP

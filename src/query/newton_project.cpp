@@ -53,8 +53,10 @@ BSrc scalar_root(BSqnwt2_function f, void *ctx, double a, double b, double start
       bracketed = true;
       lo = u0, flo = f0, hi = u1;
     } else if (bracketed) {
-      if ((f1 < 0.0) == (flo < 0.0)) lo = u1, flo = f1;
-      else hi = u1;
+      if ((f1 < 0.0) == (flo < 0.0))
+        lo = u1, flo = f1;
+      else
+        hi = u1;
     }
     if (bracketed && std::fabs(hi - lo) <= par_tol && std::fabs(f1) <= f_tol) return BSSUCC;
     double next = f1 != f0 ? u1 - f1 * (u1 - u0) / (f1 - f0) : u1 + h;
@@ -101,9 +103,9 @@ double tangential_offset(double u, void *ctx, BSrc *rc) {
 
 using namespace knotwork;
 
-extern "C" KW_API void BSqnwt2(BSqnwt2_function f, void *context, double a, double b,
-                               double start, BSboolean periodic, double f_tol, double par_tol,
-                               int32_t max_iter, double *root, int32_t *iterations, BSrc *rc) {
+extern "C" KW_API void BSqnwt2(BSqnwt2_function f, void *context, double a, double b, double start,
+                               BSboolean periodic, double f_tol, double par_tol, int32_t max_iter,
+                               double *root, int32_t *iterations, BSrc *rc) {
   KW_EPILOGUE(rc);
   if (f == nullptr || root == nullptr || iterations == nullptr) {
     *rc = BSNULLPTR;

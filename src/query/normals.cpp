@@ -24,8 +24,7 @@ namespace {
 constexpr int kRootRoom = 2 * kMaxNumeratorCoefficients;
 
 // Value of (C - P) . C' at an end of a piece (t = 0 or 1) and its size |C - P||C'|.
-void end_function(const BezierPiece &pc, const double *point, double t, double *f,
-                  double *scale) {
+void end_function(const BezierPiece &pc, const double *point, double t, double *f, double *scale) {
   double e[3 * kMaxPieceValues];
   bezier_point_derivatives(pc, t, e);
   double v = 0.0, a = 0.0, b = 0.0;
@@ -116,7 +115,8 @@ BSrc perpendicular_feet(const BScurve &cv, const double *point, int32_t *num_par
   if (rc != BSSUCC) return rc;
   // Count, allocate, fill.
   int32_t np = 0, ni = 0;
-  walk_feet(pieces.set, point, [&](double) { ++np; }, [&](double, double) { ++ni; });
+  walk_feet(
+      pieces.set, point, [&](double) { ++np; }, [&](double, double) { ++ni; });
   double *pa = np > 0 ? alloc_result_doubles(static_cast<std::size_t>(np)) : nullptr;
   double *ia = ni > 0 ? alloc_result_doubles(2 * static_cast<std::size_t>(ni)) : nullptr;
   if ((np > 0 && pa == nullptr) || (ni > 0 && ia == nullptr)) {
@@ -212,8 +212,10 @@ BSrc nearest_parameters(const BScurve &cv, const double *point, int16_t *num_int
   }
   bool keep_params = true, keep_intervals = nint > 0;
   if (nint > 0) {
-    if (interval_best < best - dist_tol) keep_params = false;
-    else if (interval_best > best + dist_tol) keep_intervals = false;
+    if (interval_best < best - dist_tol)
+      keep_params = false;
+    else if (interval_best > best + dist_tol)
+      keep_intervals = false;
   }
   const double reference = std::min(keep_params ? best : kLargestDouble,
                                     keep_intervals ? interval_best : kLargestDouble);
@@ -266,11 +268,11 @@ BSrc nearest_parameters(const BScurve &cv, const double *point, int16_t *num_int
 using namespace knotwork;
 
 extern "C" KW_API BSboolean BSnormals(BSrc *rc, const BScurve *curve, const double *point,
-                                      int32_t *num_params, double **params,
-                                      int32_t *num_intervals, double **intervals) {
+                                      int32_t *num_params, double **params, int32_t *num_intervals,
+                                      double **intervals) {
   KW_EPILOGUE(rc);
-  if (point == nullptr || num_params == nullptr || params == nullptr ||
-      num_intervals == nullptr || intervals == nullptr) {
+  if (point == nullptr || num_params == nullptr || params == nullptr || num_intervals == nullptr ||
+      intervals == nullptr) {
     *rc = BSNULLPTR;
     return FALSE;
   }
@@ -287,8 +289,8 @@ extern "C" KW_API void BSmdistptcv(const BScurve *curve, const double *point,
                                    int16_t *num_intervals, int16_t *num_params, double **params,
                                    double *dist, double **intervals, BSrc *rc) {
   KW_EPILOGUE(rc);
-  if (point == nullptr || num_intervals == nullptr || num_params == nullptr ||
-      params == nullptr || dist == nullptr || intervals == nullptr) {
+  if (point == nullptr || num_intervals == nullptr || num_params == nullptr || params == nullptr ||
+      dist == nullptr || intervals == nullptr) {
     *rc = BSNULLPTR;
     return;
   }

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "bspline/insert.hpp"
+#include "bspline/bezier.hpp"
 #include "bspline/kernel.hpp"
 #include "bspline/knots.hpp"
 #include "frame/frame.hpp"
@@ -17,47 +17,13 @@
 namespace knotwork {
 namespace {
 
-// Bezier decomposition of a clamped spline by knot refinement: every interior knot
-// raised to multiplicity deg. Writes the piece blocks and breaks; returns the count.
-// work: (n + (n - deg) * deg) * (m + 1) + 2 (n + deg + 1) + n * deg + k doubles.
-int32_t decompose_by_refinement(int deg, int32_t n, int m, const double *rows, const double *knots,
-                            double *piece_rows, double *breaks, double *work) {
-  const int k = deg + 1;
-  double *tau = work;
-  int32_t nt = 0;
-  for (int i = 0; i < k; ++i) tau[nt++] = knots[deg];
-  for (int32_t i = k; i < n;) {
-    int32_t j = i;
-    while (j + 1 < n && knots[j + 1] == knots[i]) ++j;
-    const int mult = std::max<int>(j - i + 1, deg);
-    for (int r = 0; r < mult; ++r) tau[nt++] = knots[i];
-    i = j + 1;
-  }
-  for (int i = 0; i < k; ++i) tau[nt++] = knots[n];
-  const int32_t nn = nt - k;
-  double *refined = tau + nt;
-  double *alpha = refined + static_cast<std::ptrdiff_t>(nn) * m;
-  refine_poles(k, n, knots, PoleSet::rows(const_cast<double *>(rows), m, n), nn, tau,
-               PoleSet::rows(refined, m, nn), alpha);
-  int32_t count = 0;
-  for (int32_t s = deg; s < nn; ++s) {
-    if (!(tau[s] < tau[s + 1])) continue;
-    double *blk = piece_rows + static_cast<std::ptrdiff_t>(count) * m * k;
-    for (int r = 0; r < m; ++r)
-      for (int i = 0; i < k; ++i) blk[r * k + i] = refined[static_cast<std::ptrdiff_t>(r) * nn + s - deg + i];
-    breaks[count] = tau[s];
-    breaks[count + 1] = tau[s + 1];
-    ++count;
-  }
-  return count;
-}
-
 // Box of tree node `node` over pieces [lo, hi): the union of its children's boxes.
 void build_box_tree(PieceSet &ps, int32_t node, int32_t lo, int32_t hi) {
   const int dim = ps.dim;
   double *box = ps.tree + static_cast<std::ptrdiff_t>(node) * 2 * dim;
   if (hi - lo == 1) {
-    std::memcpy(box, ps.boxes + static_cast<std::ptrdiff_t>(lo) * 2 * dim, sizeof(double) * 2 * dim);
+    std::memcpy(box, ps.boxes + static_cast<std::ptrdiff_t>(lo) * 2 * dim,
+                sizeof(double) * 2 * dim);
     return;
   }
   const int32_t mid = lo + (hi - lo) / 2;
@@ -77,31 +43,32 @@ BSrc SplinePieces::build(int deg, int32_t n, int dim, bool rational, const doubl
                          const double *knots) {
   const int m = dim + (rational ? 1 : 0);
   const int k = deg + 1;
-  const int32_t max_pieces = n - deg;
+  const int32_t count = bezier_piece_count(deg, n, knots);
+  if (count < 1) return BSINARG;
+  // Pieces, breaks, boxes, box distances and, for long splines, the box tree.
+  const bool with_tree = count >= kPieceTreeMinimum;
   const std::size_t piece_doubles =
-      static_cast<std::size_t>(max_pieces) * (static_cast<std::size_t>(m) * k + 2 * dim + 2) + 1;
-  const std::size_t work_doubles = static_cast<std::size_t>(n + max_pieces * deg + 2) * (m + 1) +
-                                   2 * static_cast<std::size_t>(n + k + max_pieces * deg) + k;
-  const bool with_tree = max_pieces >= kPieceTreeMinimum;
+      static_cast<std::size_t>(count) * (static_cast<std::size_t>(m) * k + 2 * dim + 2) + 1;
   const std::size_t tree_doubles =
-      with_tree ? (4 * static_cast<std::size_t>(max_pieces) + 1) * 2 * dim : 0;
-  if (!buf_.acquire((piece_doubles + tree_doubles + work_doubles) * sizeof(double)))
-    return BSNOSTKMEMORY;
+      with_tree ? (4 * static_cast<std::size_t>(count) + 1) * 2 * dim : 0;
+  if (!buf_.acquire((piece_doubles + tree_doubles) * sizeof(double))) return BSNOSTKMEMORY;
   set.deg = deg;
   set.dim = dim;
   set.rational = rational;
   set.rows = buf_.as<double>();
-  set.breaks = set.rows + static_cast<std::ptrdiff_t>(max_pieces) * m * k;
-  set.boxes = set.breaks + max_pieces + 1;
-  box_distances = set.boxes + static_cast<std::ptrdiff_t>(max_pieces) * 2 * dim;
-  set.tree = with_tree ? box_distances + max_pieces : nullptr;
-  double *work = box_distances + max_pieces + tree_doubles;
-  set.count = decompose_by_refinement(deg, n, m, rows, knots, set.rows, set.breaks, work);
+  set.breaks = set.rows + static_cast<std::ptrdiff_t>(count) * m * k;
+  set.boxes = set.breaks + count + 1;
+  box_distances = set.boxes + static_cast<std::ptrdiff_t>(count) * 2 * dim;
+  set.tree = with_tree ? box_distances + count : nullptr;
+  const BSrc rc = bezier_pieces(deg, n, m, knots, rows, &set.count, set.rows, set.breaks);
+  if (rc != BSSUCC) return rc;
   for (int32_t j = 0; j < set.count; ++j)
     pole_box_rows(k, dim, rational, set.rows + static_cast<std::ptrdiff_t>(j) * set.block(),
                   set.boxes + static_cast<std::ptrdiff_t>(j) * 2 * dim);
-  if (set.tree != nullptr && set.count >= kPieceTreeMinimum) build_box_tree(set, 1, 0, set.count);
-  else set.tree = nullptr;
+  if (set.tree != nullptr && set.count >= kPieceTreeMinimum)
+    build_box_tree(set, 1, 0, set.count);
+  else
+    set.tree = nullptr;
   return BSSUCC;
 }
 
@@ -114,6 +81,27 @@ inline double piece_parameter(const PieceSet &ps, int32_t j, double t) {
   if (t <= 0.0) return a;
   if (t >= 1.0) return b;
   return std::clamp(a + (b - a) * t, a, b);
+}
+
+// Curve parameter of local parameter t of a piece over [a, b], with the foot point
+// and distance re-taken at the local parameter that the rounded curve parameter
+// names, so that the foot is the curve point at the returned parameter.
+inline double settle_parameter(const BezierPiece &pc, double a, double b, double t,
+                               const double *point, double *foot, double *dist) {
+  if (t <= 0.0) return a;
+  if (t >= 1.0) return b;
+  const double u = std::clamp(a + (b - a) * t, a, b);
+  const double ts = std::clamp((u - a) / (b - a), 0.0, 1.0);
+  if (ts == t || ts <= 0.0 || ts >= 1.0) return u;
+  double e[3 * kMaxPieceValues];
+  bezier_point_derivatives(pc, ts, e);
+  double d2 = 0.0;
+  for (int d = 0; d < pc.dim; ++d) {
+    foot[d] = e[d];
+    d2 += (e[d] - point[d]) * (e[d] - point[d]);
+  }
+  *dist = std::sqrt(d2);
+  return u;
 }
 
 // Bound for the next point's search: its distance to this point's foot (a curve
@@ -150,8 +138,8 @@ struct PieceSearch {
     if (rc != BSSUCC || d >= kLargestDouble) return rc;
     if (found && !(d < *dist - std::max(1e-16, 1e-14 * *dist))) return BSSUCC;
     found = true;
+    *param = settle_parameter(ps.piece(j), ps.breaks[j], ps.breaks[j + 1], t, point, f, &d);
     *dist = d;
-    *param = piece_parameter(ps, j, t);
     std::memcpy(foot, f, sizeof(double) * ps.dim);
     bound = std::min(bound, d + 1e-16);
     return BSSUCC;
@@ -244,7 +232,8 @@ BSrc nearest_on_spline_rows(int deg, int32_t n, int dim, bool rational, const do
       double t = 0.0;
       const BSrc rc = nearest_on_bezier(pc, p, tol, bound, &dists[i], foot, &t);
       if (rc != BSSUCC) return rc;
-      params[i] = t <= 0.0 ? knots[deg] : (t >= 1.0 ? knots[k] : knots[deg] + (knots[k] - knots[deg]) * t);
+      if (dists[i] < kLargestDouble)
+        params[i] = settle_parameter(pc, knots[deg], knots[k], t, p, foot, &dists[i]);
       if (i + 1 < num_points) bound = next_point_bound(dim, p + dim, foot, tol);
     }
     return BSSUCC;
@@ -274,24 +263,24 @@ BSrc check_projection_curve(const BScurve *cv) {
 BSrc evaluate_curve_at(const BScurve &cv, double u, int d, double *out) {
   const int32_t s = find_span_hinted(cv.order, cv.num_poles, cv.knots, u, cv.order - 1);
   if (s < 0) return BSINARG;
-  return evaluate_curve_span(cv.order, cv.poles, cv.rational ? cv.weights : nullptr, cv.knots, s,
-                             u, d, tol().zero_tol, out);
+  return evaluate_curve_span(cv.order, cv.poles, cv.rational ? cv.weights : nullptr, cv.knots, s, u,
+                             d, tol().zero_tol, out);
 }
 
 namespace {
 
 // Nearest points of a curve record; on a closed curve a parameter at the joint
 // becomes the start parameter, with its foot point and distance taken there.
-BSrc nearest_on_curve(const BScurve &cv, int32_t num_points, const double *points,
-                      double *params, double *feet, double *dists) {
+BSrc nearest_on_curve(const BScurve &cv, int32_t num_points, const double *points, double *params,
+                      double *feet, double *dists) {
   const int32_t n = cv.num_poles;
   const int m = cv.rational ? 4 : 3;
   BasicScratchBuffer<8 * 100> rows_buf(static_cast<std::size_t>(m) * n * sizeof(double));
   if (!rows_buf.ok()) return BSNOSTKMEMORY;
   double *rows = rows_buf.as<double>();
   curve_pole_rows(cv, rows);
-  BSrc rc = nearest_on_spline_rows(cv.order - 1, n, 3, cv.rational != 0, rows, cv.knots,
-                                   num_points, points, tol().dist_tol, dists, feet, params);
+  BSrc rc = nearest_on_spline_rows(cv.order - 1, n, 3, cv.rational != 0, rows, cv.knots, num_points,
+                                   points, tol().dist_tol, dists, feet, params);
   if (rc != BSSUCC || !cv.phy_closed) return rc;
   const double start = cv.knots[cv.order - 1], end = cv.knots[n];
   const double ktol =
@@ -306,9 +295,14 @@ BSrc nearest_on_curve(const BScurve &cv, int32_t num_points, const double *point
       if (rc != BSSUCC) return rc;
       have_start = true;
     }
+    // The end itself always becomes the start (the same point on a closed curve);
+    // a parameter merely near the joint only when the start is no farther, so the
+    // move never makes the answer worse.
+    const double d_start = v3::dist(at_start, points + 3 * static_cast<std::ptrdiff_t>(i));
+    if (params[i] != end && !(d_start <= dists[i] * (1.0 + 1e-14))) continue;
     params[i] = start;
     v3::copy(at_start, feet + 3 * static_cast<std::ptrdiff_t>(i));
-    dists[i] = v3::dist(at_start, points + 3 * static_cast<std::ptrdiff_t>(i));
+    dists[i] = d_start;
   }
   return BSSUCC;
 }
@@ -320,8 +314,8 @@ BSrc nearest_on_curve(const BScurve &cv, int32_t num_points, const double *point
 using namespace knotwork;
 
 extern "C" KW_API void BSmdstptscv(int32_t num_points, const double *points, const BScurve *curve,
-                                   double *params, double *feet, double *dists,
-                                   BSboolean *all_near, BSrc *rc) {
+                                   double *params, double *feet, double *dists, BSboolean *all_near,
+                                   BSrc *rc) {
   KW_EPILOGUE(rc);
   if ((*rc = check_projection_curve(curve)) != BSSUCC) return;
   if (num_points < 0) {
@@ -392,14 +386,18 @@ extern "C" KW_API BSboolean BSprptoncv(BSrc *rc, const BScurve *curve, const dou
     return FALSE;
   }
   *on_curve = FALSE;
+  // The pole box widened by dist_tol; the point test adds its own margin.
   double lo[3], hi[3];
   pole_box_triples(curve->num_poles, curve->poles, curve->rational ? curve->weights : nullptr, lo,
                    hi);
   const double dt = tol().dist_tol;
-  const double margin = dt / std::sqrt(3.0);  // the point-in-box margin
   for (int d = 0; d < 3; ++d) {
-    if (point[d] < lo[d] - dt - margin || point[d] > hi[d] + dt + margin) return TRUE;
+    lo[d] -= dt;
+    hi[d] += dt;
   }
+  BSrc box_rc = BSSUCC;
+  const int32_t three = 3;
+  if (!BSptinbx(&box_rc, point, lo, hi, &three)) return TRUE;
   double u = 0.0, foot[3], dist = 0.0;
   BSrc r = BSSUCC;
   BSmdstptcv(curve, point, &u, foot, &dist, &r);
@@ -435,8 +433,8 @@ extern "C" KW_API void BSmdptbezcv(int32_t degree, int32_t dim, BSboolean ration
 }
 
 extern "C" KW_API void BSmdptbezln(int32_t dim, BSboolean rational, const double *segment,
-                                   const double *point, double tol, double *dist_sq,
-                                   double *foot, double *param) {
+                                   const double *point, double tol, double *dist_sq, double *foot,
+                                   double *param) {
   *dist_sq = nearest_on_segment(dim, rational != 0, segment, point, tol, foot, param);
 }
 

@@ -50,8 +50,8 @@ inline constexpr int kMaxNumeratorCoefficients = 3 * (kMaxPieceOrder - 1) + 1;
 // |C(t) - P| and foot = C(t); when nothing nearer than the bound exists, *dist is the
 // largest double and foot and t are not written. Returns 0 or -13 (sub-piece stack
 // exhausted, which the width floor of the subdivision keeps from happening).
-BSrc nearest_on_bezier(const BezierPiece &piece, const double *point, double tol,
-                       double bound, double *dist, double *foot, double *t);
+BSrc nearest_on_bezier(const BezierPiece &piece, const double *point, double tol, double bound,
+                       double *dist, double *foot, double *t);
 
 // Projection of a point on a (rational) segment as BSmdptbezln describes it:
 // returns the squared distance, writes the foot point and the segment parameter.
@@ -63,8 +63,8 @@ double nearest_on_segment(int dim, bool rational, const double *segment, const d
 // whether the distance is constant over the whole piece (an arc centred on P; then
 // no roots are listed). At most max_roots roots are written; returns the number
 // found (which may exceed max_roots: the caller then asks again with more room).
-int perpendicular_roots(const BezierPiece &piece, const double *point, double *roots,
-                        int max_roots, bool *constant_distance);
+int perpendicular_roots(const BezierPiece &piece, const double *point, double *roots, int max_roots,
+                        bool *constant_distance);
 
 // The Bezier pieces of a spline: count blocks of (dim + rational) rows of deg + 1
 // values (block j at j * block()), the count + 1 parameter breaks and the packed
@@ -94,8 +94,7 @@ inline constexpr int32_t kPieceTreeMinimum = 32;
 class SplinePieces {
  public:
   // Statuses: 0, 33 (scratch).
-  BSrc build(int deg, int32_t n, int dim, bool rational, const double *rows,
-             const double *knots);
+  BSrc build(int deg, int32_t n, int dim, bool rational, const double *rows, const double *knots);
   PieceSet set;
   double *box_distances = nullptr;  // set.count doubles of workspace
 

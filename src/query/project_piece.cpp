@@ -10,7 +10,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "bspline/bezier.hpp"
 #include "frame/frame.hpp"
+#include "query/boxes.hpp"
 #include "query/project.hpp"
 
 namespace knotwork {
@@ -38,24 +40,6 @@ inline void bernstein_product_add(int n, const double *a, int m, const double *b
     const double ai = s * kBinomial.c[n][i] * a[i];
     if (ai == 0.0) continue;
     for (int j = 0; j <= m; ++j) c[i + j] += ai * kBinomial.c[m][j] * b[j];
-  }
-}
-
-// Halves every row of a piece at t = 1/2 by midpoint de Casteljau.
-void halve_rows(int deg, int rows, const double *in, double *left, double *right) {
-  double b[kMaxPieceOrder];
-  for (int r = 0; r < rows; ++r) {
-    const double *src = in + r * (deg + 1);
-    double *l = left + r * (deg + 1);
-    double *rt = right + r * (deg + 1);
-    std::memcpy(b, src, sizeof(double) * (deg + 1));
-    l[0] = b[0];
-    rt[deg] = b[deg];
-    for (int level = 1; level <= deg; ++level) {
-      for (int i = 0; i <= deg - level; ++i) b[i] = 0.5 * (b[i] + b[i + 1]);
-      l[level] = b[0];
-      rt[deg - level] = b[deg - level];
-    }
   }
 }
 
@@ -108,8 +92,10 @@ double solve_foot_in_bracket(const BezierPiece &pc, const double *point, double 
     const FootFunction ff = foot_function(pc, point, t, foot);
     if (std::fabs(ff.f) <= 16.0 * kEps * ff.scale) return t;
     // Keep the side whose sign matches fa_sign as a.
-    if ((ff.f < 0.0) == (fa_sign < 0)) a = t;
-    else b = t;
+    if ((ff.f < 0.0) == (fa_sign < 0))
+      a = t;
+    else
+      b = t;
     if (b - a <= 4.0 * kEps * std::max(1.0, std::fabs(t))) break;
     double next = 0.5 * (a + b);
     if (ff.fp != 0.0) {
@@ -286,30 +272,16 @@ int perpendicular_numerator(const BezierPiece &pc, const double *point, double *
 }
 
 double piece_box_distance_sq(const BezierPiece &pc, const double *point) {
-  const int n1 = pc.deg + 1;
-  const double *w = pc.rational ? pc.rows + pc.dim * n1 : nullptr;
-  double s = 0.0;
-  for (int d = 0; d < pc.dim; ++d) {
-    const double *row = pc.rows + d * n1;
-    double lo = w ? row[0] / w[0] : row[0], hi = lo;
-    for (int i = 1; i < n1; ++i) {
-      const double x = w ? row[i] / w[i] : row[i];
-      if (x < lo) lo = x;
-      else if (x > hi) hi = x;
-    }
-    const double p = point[d];
-    const double e = p < lo ? lo - p : (p > hi ? p - hi : 0.0);
-    s += e * e;
-  }
-  return s;
+  double box[2 * kMaxPieceValues];
+  pole_box_rows(pc.deg + 1, pc.dim, pc.rational, pc.rows, box);
+  return box_distance_sq(pc.dim, point, box, box + pc.dim);
 }
 
 BSrc nearest_on_bezier(const BezierPiece &pc, const double *point, double tol, double bound,
                        double *dist, double *foot, double *t_out) {
   const int n = pc.deg, dim = pc.dim, nv = pc.row_count() * (n + 1);
   const double tw = tol < 0.001 ? 0.001 : tol;
-  const double prune_bound =
-      bound >= kLargestDouble ? kLargestDouble : (bound + tw) * (bound + tw);
+  const double prune_bound = bound >= kLargestDouble ? kLargestDouble : (bound + tw) * (bound + tw);
   *dist = kLargestDouble;
 
   BestFoot best;
@@ -326,8 +298,10 @@ BSrc nearest_on_bezier(const BezierPiece &pc, const double *point, double tol, d
     std::memcpy(best.foot, p, sizeof(double) * dim);
   };
   auto consider_at = [&](double t) {
-    if (t == 0.0) piece_pole(pc, 0, scratch_point);
-    else if (t == 1.0) piece_pole(pc, n, scratch_point);
+    if (t == 0.0)
+      piece_pole(pc, 0, scratch_point);
+    else if (t == 1.0)
+      piece_pole(pc, n, scratch_point);
     else {
       double e[3 * kMaxPieceValues];
       bezier_point_derivatives(pc, t, e);
@@ -370,8 +344,8 @@ BSrc nearest_on_bezier(const BezierPiece &pc, const double *point, double tol, d
       if (sp.first < 0) {
         // Decreasing, then increasing: one interior minimum.
         const double s0 = crossing_guess(coef, count, sp.cross);
-        const double t = solve_foot_in_bracket(pc, point, t0, t1, -1, t0 + (t1 - t0) * s0,
-                                               scratch_point);
+        const double t =
+            solve_foot_in_bracket(pc, point, t0, t1, -1, t0 + (t1 - t0) * s0, scratch_point);
         consider(t, scratch_point);
       } else {
         // One interior maximum: the minimum is at an end.
@@ -392,7 +366,7 @@ BSrc nearest_on_bezier(const BezierPiece &pc, const double *point, double tol, d
       --top;
       continue;
     }
-    halve_rows(n, pc.row_count(), e.rows, left, right);
+    halve_bezier_rows(n, pc.row_count(), e.rows, left, right);
     const BezierPiece lp{n, dim, pc.rational, left}, rp{n, dim, pc.rational, right};
     const double lb_left = piece_box_distance_sq(lp, point);
     const double lb_right = piece_box_distance_sq(rp, point);
@@ -453,8 +427,10 @@ double nearest_on_segment(int dim, bool rational, const double *seg, const doubl
   double s;
   if (den >= tol * tol) {
     s = num / den;
-    if (s < tol) s = 0.0;
-    else if (s > 1.0 - tol) s = 1.0;
+    if (s < tol)
+      s = 0.0;
+    else if (s > 1.0 - tol)
+      s = 1.0;
   } else {
     s = num <= 0.0 ? 0.0 : 1.0;
   }
@@ -469,8 +445,8 @@ double nearest_on_segment(int dim, bool rational, const double *seg, const doubl
   return d2;
 }
 
-int perpendicular_roots(const BezierPiece &pc, const double *point, double *roots,
-                        int max_roots, bool *constant_distance) {
+int perpendicular_roots(const BezierPiece &pc, const double *point, double *roots, int max_roots,
+                        bool *constant_distance) {
   const int n = pc.deg, dim = pc.dim, nv = pc.row_count() * (n + 1);
   *constant_distance = false;
   int found = 0;
@@ -514,11 +490,10 @@ int perpendicular_roots(const BezierPiece &pc, const double *point, double *root
       const double s0 = crossing_guess(coef, count, sp.cross);
       add_root(solve_foot_in_bracket(pc, point, t0, t1, sp.first, t0 + (t1 - t0) * s0, pole));
     } else if (sp.changes >= 2) {
-      if (t1 - t0 < kWidthFloor || variation <= kFlatDistanceFraction * g0 ||
-          top + 2 > kDepth) {
+      if (t1 - t0 < kWidthFloor || variation <= kFlatDistanceFraction * g0 || top + 2 > kDepth) {
         add_root(0.5 * (t0 + t1));
       } else {
-        halve_rows(n, pc.row_count(), e.rows, left, right);
+        halve_bezier_rows(n, pc.row_count(), e.rows, left, right);
         const double mid = 0.5 * (t0 + t1);
         Span &r = stack[top++];
         r.t0 = mid;

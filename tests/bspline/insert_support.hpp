@@ -66,7 +66,7 @@ inline TestCurve make_curve(int k, std::vector<double> knots, std::vector<double
 // Poles are stored weighted.
 inline TestCurve random_curve(std::mt19937 &rng, int k, int n, bool rational, bool clamped,
                               int max_mult = -1) {
-  if (max_mult < 0) max_mult = k - 1;
+  if (max_mult < 1) max_mult = std::max(k - 1, 1);
   std::uniform_real_distribution<double> uni(0.0, 1.0);
   std::vector<double> knots;
   const int nk = n + k;

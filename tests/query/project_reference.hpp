@@ -17,7 +17,7 @@ namespace projref {
 // A curve owned by the test (vectors) with a BScurve view on it.
 struct OwnedCurve {
   int order = 0;
-  std::vector<double> poles;    // weighted when rational
+  std::vector<double> poles;  // weighted when rational
   std::vector<double> knots;
   std::vector<double> weights;  // empty when polynomial
   bool closed = false;
@@ -121,7 +121,8 @@ inline double brute_force_min(const OwnedCurve &c, const double *p, int per_span
                    gm = std::pow(dist_at(c, u - h, p), 2);
       const double d1 = (gp - gm) / (2 * h), d2 = (gp - 2 * g0 + gm) / (h * h);
       if (!(d2 > 0)) break;
-      const double un = std::clamp(u - d1 / d2, us[i > 0 ? i - 1 : 0], us[i + 1 < us.size() ? i + 1 : i]);
+      const double un =
+          std::clamp(u - d1 / d2, us[i > 0 ? i - 1 : 0], us[i + 1 < us.size() ? i + 1 : i]);
       if (dist_at(c, un, p) >= dist_at(c, u, p)) break;
       u = un;
     }
@@ -166,7 +167,8 @@ inline OwnedCurve random_curve(std::mt19937_64 &rng, int k, int n, bool rational
     for (int j = 1; j < k; ++j)
       for (int d = 0; d < 3; ++d)
         c.poles[3 * (i0 + j) + d] =
-            c.poles[3 * i0 + d] + (c.poles[3 * (i0 + k - 1) + d] - c.poles[3 * i0 + d]) * j / (k - 1.0);
+            c.poles[3 * i0 + d] +
+            (c.poles[3 * (i0 + k - 1) + d] - c.poles[3 * i0 + d]) * j / (k - 1.0);
   }
   // Cusps: a pole pair folded back on its neighbour.
   if (n >= 4 && V(rng) < 0.5) {
@@ -208,7 +210,8 @@ inline OwnedCurve circle(const double *centre, double r) {
   c.order = 3;
   c.closed = true;
   const double s = std::sqrt(0.5);
-  const double xy[9][2] = {{1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}, {0, -1}, {1, -1}, {1, 0}};
+  const double xy[9][2] = {{1, 0},   {1, 1},  {0, 1},  {-1, 1}, {-1, 0},
+                           {-1, -1}, {0, -1}, {1, -1}, {1, 0}};
   for (int i = 0; i < 9; ++i) {
     const double w = (i % 2) ? s : 1.0;
     c.weights.push_back(w);

@@ -73,7 +73,8 @@ TEST(BSmdptbezcv, RandomPiecesMatchBruteForce) {
     double q[3];
     projref::point_at(c, t, q);
     EXPECT_NEAR(std::hypot(q[0] - foot[0], q[1] - foot[1], q[2] - foot[2]), 0.0, 1e-13);
-    EXPECT_NEAR(dist, std::hypot(p[0] - foot[0], p[1] - foot[1], p[2] - foot[2]), 1e-14 * (1 + dist));
+    EXPECT_NEAR(dist, std::hypot(p[0] - foot[0], p[1] - foot[1], p[2] - foot[2]),
+                1e-14 * (1 + dist));
     ++checked;
   }
   EXPECT_EQ(checked, 600);
@@ -105,8 +106,7 @@ void expect_nearest(OwnedCurve &c, const double *p, double u, const double *foot
   projref::point_at(c, u, q);
   EXPECT_LE(std::hypot(q[0] - foot[0], q[1] - foot[1], q[2] - foot[2]), 1e-12 * (1 + size))
       << what << " trial " << trial;
-  EXPECT_NEAR(dist, std::hypot(p[0] - foot[0], p[1] - foot[1], p[2] - foot[2]),
-              1e-14 * (1 + dist))
+  EXPECT_NEAR(dist, std::hypot(p[0] - foot[0], p[1] - foot[1], p[2] - foot[2]), 1e-14 * (1 + dist))
       << what << " trial " << trial;
 }
 
@@ -246,6 +246,24 @@ TEST(BSmdstptcv, ClosedCurveJointAnswersWithTheStartAndItsFootPoint) {
     EXPECT_EQ(foot[1], 0.0);
     EXPECT_NEAR(dist, std::hypot(1.0, y), 1e-15);
   }
+}
+
+// A parameter merely near the joint of a closed curve (within its knot tolerance)
+// keeps its better foot instead of moving to the start.
+TEST(BSmdstptcv, ClosedCurveJointMoveNeverMakesTheDistanceWorse) {
+  const double centre[3] = {0, 0, 0};
+  OwnedCurve c = projref::circle(centre, 1e-3);
+  // The curve knot tolerance is about basis_tol / 0.0066 * 4: a foot at angle 1e-4
+  // (parameter about 6e-5) lies within it.
+  const double angle = 1e-4;
+  const double pt[3] = {2e-3 * std::cos(angle), 2e-3 * std::sin(angle), 0.0};
+  double u = 0, foot[3], dist = 0;
+  BSrc rc = 99;
+  BSmdstptcv(c.record(), pt, &u, foot, &dist, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  EXPECT_GT(u, 0.0);
+  EXPECT_NEAR(dist, 1e-3, 1e-17);
+  EXPECT_LT(dist, std::hypot(pt[0] - 1e-3, pt[1]));
 }
 
 // Near the centre of a large arc the squared distance hardly changes along the
@@ -491,7 +509,8 @@ TEST(BSmdistptcv, RandomCurvesAgreeWithTheNearestPoint) {
   std::uniform_real_distribution<double> U(-1.0, 1.0);
   for (int trial = 0; trial < 150; ++trial) {
     const int k = 2 + trial % 6;
-    OwnedCurve c = projref::random_curve(rng, k, k + 1 + trial % 12, trial % 2 == 1, trial % 3 == 0);
+    OwnedCurve c =
+        projref::random_curve(rng, k, k + 1 + trial % 12, trial % 2 == 1, trial % 3 == 0);
     const double pt[3] = {1.5 * U(rng), 1.5 * U(rng), 1.5 * U(rng)};
     int16_t ni = -1, np = -1;
     double *params = nullptr, *ints = nullptr, dist = 0;
@@ -528,7 +547,8 @@ TEST(BSnormals, EveryFootOfAnEllipseLikeCurveIsFound) {
   for (int i = 0; i < np; ++i) {
     // (C - P) . C' = 0 at each, checked by central differences of the distance.
     const double h = 1e-6;
-    const double g1 = projref::dist_at(c, params[i] + h, pt), g0 = projref::dist_at(c, params[i] - h, pt);
+    const double g1 = projref::dist_at(c, params[i] + h, pt),
+                 g0 = projref::dist_at(c, params[i] - h, pt);
     EXPECT_NEAR((g1 - g0) / (2 * h), 0.0, 1e-6) << params[i];
   }
   BSdbgfree(params);
@@ -701,4 +721,37 @@ TEST(BSadjpar, ClampsIntoTheDomain) {
   BSadjpar(c.record(), 0.25, &u, &rc);
   EXPECT_EQ(u, 0.25);
   EXPECT_EQ(rc, BSSUCC);
+}
+
+TEST(ProjectStatuses, NullAndBadArguments) {
+  OwnedCurve c = straight_cubic();
+  const std::vector<double> rows = piece_rows(c);
+  const double pt[3] = {0, 1, 0};
+  double dist = 0, foot[3], t = 0;
+  BSrc rc = 0;
+  BSmdptbezcv(3, 0, FALSE, rows.data(), pt, 1e-6, kBig, &dist, foot, &t, &rc);
+  EXPECT_EQ(rc, BSINARG);
+  BSmdptbezcv(3, 3, FALSE, nullptr, pt, 1e-6, kBig, &dist, foot, &t, &rc);
+  EXPECT_EQ(rc, BSNULLPTR);
+  int32_t np = 0, ni = 0;
+  double *params = nullptr, *ints = nullptr;
+  EXPECT_EQ(BSnormals(&rc, nullptr, pt, &np, &params, &ni, &ints), FALSE);
+  EXPECT_EQ(rc, BSNULLPTR);
+  BScurve bad = *c.record();
+  bad.num_poles = 2;
+  EXPECT_EQ(BSnormals(&rc, &bad, pt, &np, &params, &ni, &ints), FALSE);
+  EXPECT_EQ(rc, BSINARG);
+  int16_t ni16 = 0, np16 = 0;
+  BSmdistptcv(c.record(), nullptr, &ni16, &np16, &params, &dist, &ints, &rc);
+  EXPECT_EQ(rc, BSNULLPTR);
+  BSmdistptcv(&bad, pt, &ni16, &np16, &params, &dist, &ints, &rc);
+  EXPECT_EQ(rc, BSINARG);
+  BSadjpar(c.record(), 0.5, nullptr, &rc);
+  EXPECT_EQ(rc, BSNULLPTR);
+  BSprptnrcv(nullptr, 0.5, pt, &t, foot, &dist, &rc);
+  EXPECT_EQ(rc, BSNULLPTR);
+  BSprptnrcv(&bad, 0.5, pt, &t, foot, &dist, &rc);
+  EXPECT_EQ(rc, BSINARG);
+  BSqnwt2(nullptr, nullptr, 0, 1, 0.5, FALSE, 1e-9, 1e-9, 10, &t, &np, &rc);
+  EXPECT_EQ(rc, BSNULLPTR);
 }

@@ -91,7 +91,8 @@ int cmd_nearest_all(int argc, char **argv) {
 // outside point, and all nearest parameters of its centre (one interval).
 int demo_projection() {
   const double w = std::sqrt(0.5);
-  const double xy[9][2] = {{1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}, {0, -1}, {1, -1}, {1, 0}};
+  const double xy[9][2] = {{1, 0},   {1, 1},  {0, 1},  {-1, 1}, {-1, 0},
+                           {-1, -1}, {0, -1}, {1, -1}, {1, 0}};
   double poles[27], weights[9];
   for (int i = 0; i < 9; ++i) {
     weights[i] = i % 2 ? w : 1.0;
