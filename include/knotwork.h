@@ -445,6 +445,55 @@ KW_API void BStst_plan(int32_t n, const double *points, const double *weights, B
 
 /* ---- Lines and planes (src/vector/lines_planes.cpp) ---- */
 
+/* Lines by two points (3 doubles each, or 6 consecutive doubles) or by a point and
+ * a direction; planes by a point and a unit normal. Relations of two lines: 2 skew,
+ * 3 parallel and distinct, 4 the same line, 5 intersecting, 0 undecided. */
+
+/* Fills the caller's curve (its poles and knots arrays must be present) with the
+ * segment p0 p1: order 2, 2 poles, knots 0 0 1 1, not rational. kind (out, may be
+ * null) 17 for distinct points, 18 for coincident ones. Status 3 (a null point,
+ * curve, or curve array). */
+KW_API BSboolean BSptlngen(BSrc *rc, const double *p0, const double *p1, BScurve *curve,
+                           int32_t *kind);
+/* As BSptlngen; coincident points are status -6. */
+KW_API BSboolean BSlngen(BSrc *rc, const double *p0, const double *p1, BScurve *curve,
+                         int32_t *kind);
+/* TRUE when the four points span exactly a plane (not a point, line or space). */
+KW_API BSboolean BSpoint3(BSrc *rc, const double *p1, const double *p2, const double *p3,
+                          const double *p4);
+/* Relation of the line a1 a2 to the line b1 b2 (four points on one line are the
+ * same line, 4). Status -6 (a degenerate line; result 0), 33. */
+KW_API int16_t BSrelplnln(BSrc *rc, const double *a1, const double *a2, const double *b1,
+                          const double *b2);
+/* Closest points q1 (out) on the line (p1, d1) and q2 (out) on (p2, d2), their
+ * distance dist and parallel (out). Status -6 (a zero direction), -1 (a column of
+ * no length in the solver); FALSE whenever the status is non-zero. */
+KW_API BSboolean BSlldist(BSrc *rc, const double *p1, const double *p2, const double *d1,
+                          const double *d2, BSboolean *parallel, double *dist, double *q1,
+                          double *q2);
+/* Intersection point x (out) of the lines a1 a2 and b1 b2. Status 43 (the lines
+ * pass each other), 45 (distinct parallel lines), 46 (the same line), -6. */
+KW_API BSboolean BSxln(BSrc *rc, const double *a1, const double *a2, const double *b1,
+                       const double *b2, double *x);
+/* Intersection of the planes (p1, m1) and (p2, m2): relation (out) 3 parallel, 4
+ * the same plane, 5 a line through point (out) with unit direction (out); for 3
+ * and 4 nothing else is written. */
+KW_API void BSpl_pl(const double *p1, const double *m1, const double *p2, const double *m2,
+                    int32_t *relation, double *point, double *direction, BSrc *rc);
+/* End points of the overlap of the segments a0 a1 and b0 b1: count (out) 0, 1 or 2,
+ * points (out, up to 2 points), params_a/params_b (out, up to 2 each, 0 at the
+ * first point of the segment, 1 at the second), touch (out) TRUE when an end point
+ * lies within dist_tol. Status -6 (a segment shorter than basis_tol). */
+KW_API void BSlnendpt(const double *a0, const double *a1, const double *b0, const double *b1,
+                      int32_t *count, double *points, double *params_a, double *params_b,
+                      BSboolean *touch, BSrc *rc);
+/* Distance of the lines a (6 doubles) and b (6 doubles): where (out) -1 undecided,
+ * 0 skew, 1 parallel, 2 the same line, 3 intersecting; dist, points (q1 on a, q2 on
+ * b) and params (along a from a1, along b from b1) out. Returns the relation (2, 3,
+ * 4), TRUE when intersecting, 0 on failure. Statuses of BSrelplnln and BSxln. */
+KW_API int16_t BSdistll(BSrc *rc, const double *a, const double *b, int32_t *where, double *dist,
+                        double *points, double *params);
+
 /* ---- end: Lines and planes ---- */
 
 /* ---- Dense linear algebra and sorting (src/numeric/) ---- */
@@ -776,10 +825,55 @@ KW_API void BSinsertkt(int16_t order, int32_t dim, int32_t num_poles, const doub
  * -2: a negative add count. */
 KW_API void BSinspararr(int32_t count, const double *values, const int32_t *adds,
                         int32_t *count_out, double *out, BSrc *rc);
+/* *collinear TRUE when the poles of curve (divided by their weights) are coincident or
+ * collinear within dist_tol (BScollinmn2). Weights too uneven for that test (49) make
+ * the test run on the poles of the curve refined to Bezier pieces instead.
+ * Statuses of BScollinmn2 (49 when the refined poles fail too); -13: no memory; 33. */
+KW_API void BScollinmn3(const BScurve *curve, BSboolean *collinear, BSrc *rc);
 
 /* ---- end: Knot insertion ---- */
 
 /* ---- Split, extract, reverse, close (src/bspline/split.cpp) ---- */
+
+/* Every piece made here is clamped at both ends, has periodic 0, no boundaries and,
+ * when not rational, a NULL weights pointer. Common statuses: 3 BSNULLPTR a null
+ * argument or record array; -2 BSINARG order < 2 or num_poles < order. */
+
+/* Splits curve at *u into left and right. Arrays of a result record whose pointers
+ * are NULL are allocated with BSdbgalloc (the caller releases them); otherwise the
+ * arrays present are written. u within the curve knot tolerance of a knot takes its
+ * value; at the domain start left gets num_poles 0 and right a copy (the reverse at
+ * the end). An open (unclamped) input is clamped first. *plane set: planar from the
+ * plane test of each piece with more than 2 poles (its failure is returned).
+ * -2: u on a knot of multiplicity order or more; -13: no memory for the arrays. */
+KW_API BSboolean BScvsplit(BSrc *rc, const BScurve *curve, const double *u, BScurve *left,
+                           BScurve *right, const BSboolean *plane);
+/* The part of curve between *ua and *ub (either order) into out, whose arrays the
+ * caller sized (num_poles + 2 (order - 1) poles is always enough). Parameters within
+ * their local knot tolerance (BSlocknttol, dist_tol) of a domain end or an interior
+ * knot take its value. -2: parameters closer than their tolerances; -1 BSFAIL: a
+ * parameter outside the domain by more than its tolerance; 33: no scratch memory. */
+KW_API BSboolean BSactivsplt(BSrc *rc, const BScurve *curve, const double *ua, const double *ub,
+                             BScurve *out, const BSboolean *plane);
+/* Span *span (order-1 .. num_poles-1) as a curve of its own: out (arrays for order
+ * poles and 2 order knots) gets poles span-order+1 .. span and knots span-order+1 ..
+ * span+order (unclamped). *closure: closure test, then BScvsetclsd when closed.
+ * -2: span out of range. */
+KW_API BSboolean BSextrcvspn(BSrc *rc, const int32_t *span, const BScurve *curve, BScurve *out,
+                             const BSboolean *plane, const BSboolean *closure);
+/* Breaks curve at every interior knot of multiplicity order-1 or more (C0 knots and
+ * gaps): *count pieces in *pieces, a list allocated with BSdbgcalloc (release each piece
+ * with BSfreeqelcv, then the list with BSdbgfree). On a failure the pieces made so far
+ * stay in the list and *count says how many. -13: no memory; 33: no scratch memory. */
+KW_API BSboolean BSbreakcv(BSrc *rc, const BScurve *curve, int32_t *count, BScurve ***pieces,
+                           const BSboolean *plane);
+/* Reverses the direction of curve in place (domain kept; boundaries mapped too). */
+KW_API BSboolean BSrev_cv(BSrc *rc, BScurve *curve);
+/* Sets curve->phy_closed: 1 when its end points are closer than sqrt(dist_sqtol). */
+KW_API void BScvtstclsd(BScurve *curve, BSrc *rc);
+/* For a curve with phy_closed set: clamps both ends and replaces the first and last
+ * poles by their average (unweighted, then weighted again). */
+KW_API void BScvsetclsd(BScurve *curve, BSrc *rc);
 
 /* ---- end: Split, extract, reverse, close ---- */
 

@@ -155,8 +155,8 @@ KnotSite locate_knot(const BScurve &cv, double u, double tol) {
 }
 
 void insert_into_record(BScurve &cv, const KnotSite &site, int r) {
-  insert_knot_in_place(cv.order, cv.num_poles, PoleSet::record(cv), cv.knots, site.span, site.u,
-                       r, site.m);
+  insert_knot_in_place(cv.order, cv.num_poles, PoleSet::record(cv), cv.knots, site.span, site.u, r,
+                       site.m);
   cv.num_poles += r;
   cv.num_knots += r;
   cv.non_uniform = 1;
@@ -258,7 +258,8 @@ class CoefficientWork {
 
 bool overlaps(const double *a, std::size_t na, const double *b, std::size_t nb) {
   if (a == nullptr || b == nullptr) return false;
-  const std::uintptr_t a0 = reinterpret_cast<std::uintptr_t>(a), b0 = reinterpret_cast<std::uintptr_t>(b);
+  const std::uintptr_t a0 = reinterpret_cast<std::uintptr_t>(a),
+                       b0 = reinterpret_cast<std::uintptr_t>(b);
   return a0 < b0 + nb * sizeof(double) && b0 < a0 + na * sizeof(double);
 }
 
@@ -271,17 +272,15 @@ BSrc refine_curve(const BScurve &cv, int32_t nn, const double *tau, BScurve &out
   const std::size_t nnk = static_cast<std::size_t>(nn) + k;
   // Output arrays that share memory with the input: refine from a scratch copy.
   const bool rational = cv.rational != 0;
-  const bool shared = overlaps(cv.poles, 3 * n, out.poles, 3 * nn) ||
-                      overlaps(cv.knots, n + k, out.poles, 3 * nn) ||
-                      overlaps(cv.knots, n + k, out.knots, nnk) ||
-                      overlaps(cv.poles, 3 * n, out.knots, nnk) ||
-                      (rational && (overlaps(cv.weights, n, out.weights, nn) ||
-                                    overlaps(cv.weights, n, out.poles, 3 * nn) ||
-                                    overlaps(cv.weights, n, out.knots, nnk) ||
-                                    overlaps(cv.poles, 3 * n, out.weights, nn) ||
-                                    overlaps(cv.knots, n + k, out.weights, nn))) ||
-                      overlaps(tau, nnk, out.poles, 3 * nn) ||
-                      (rational && overlaps(tau, nnk, out.weights, nn));
+  const bool shared =
+      overlaps(cv.poles, 3 * n, out.poles, 3 * nn) ||
+      overlaps(cv.knots, n + k, out.poles, 3 * nn) || overlaps(cv.knots, n + k, out.knots, nnk) ||
+      overlaps(cv.poles, 3 * n, out.knots, nnk) ||
+      (rational &&
+       (overlaps(cv.weights, n, out.weights, nn) || overlaps(cv.weights, n, out.poles, 3 * nn) ||
+        overlaps(cv.weights, n, out.knots, nnk) || overlaps(cv.poles, 3 * n, out.weights, nn) ||
+        overlaps(cv.knots, n + k, out.weights, nn))) ||
+      overlaps(tau, nnk, out.poles, 3 * nn) || (rational && overlaps(tau, nnk, out.weights, nn));
   ScratchBuffer copy;
   const double *poles = cv.poles, *weights = rational ? cv.weights : nullptr, *t = cv.knots;
   if (shared) {
@@ -372,6 +371,48 @@ BSrc insert_knots_rows(int32_t k, int32_t dim, int32_t n, const double *poles, c
   return BSSUCC;
 }
 
+BSrc curve_collinear(const BScurve &cv, BSboolean *collinear) {
+  const int32_t k = cv.order, n = cv.num_poles, p = k - 1;
+  const double *weights = cv.rational ? cv.weights : nullptr;
+  BSrc rc = BSSUCC;
+  BScollinmn2(n, cv.poles, weights, collinear, &rc);
+  if (rc != BSBADWEIGHT) return rc;
+  // Weights too uneven to divide out safely: refine to Bezier pieces (every interior
+  // knot at multiplicity k-1), whose poles follow the curve closely, and test those.
+  const std::size_t nk = static_cast<std::size_t>(n) + k;
+  ScratchBuffer lists(nk * (sizeof(double) + sizeof(int32_t)));
+  if (!lists.ok()) return BSNOSTKMEMORY;
+  double *values = lists.as<double>();
+  int32_t *mults = reinterpret_cast<int32_t *>(values + nk);
+  const int16_t order = cv.order;
+  const int32_t last = n - 1;
+  int32_t distinct = 0;
+  rc = BSSUCC;
+  BSgetmult(&rc, &order, &last, cv.knots, &distinct, values, mults);
+  if (rc != BSSUCC) return rc;
+  const double a = cv.knots[k - 1], b = cv.knots[n];
+  int32_t extra = 0;
+  for (int32_t i = 0; i < distinct; ++i)
+    if (values[i] > a && values[i] < b) extra += std::max<int32_t>(p - mults[i], 0);
+  ScratchBuffer knots_buf((nk + extra) * sizeof(double));
+  if (!knots_buf.ok()) return BSNOSTKMEMORY;
+  double *tau = knots_buf.as<double>();
+  std::copy(cv.knots, cv.knots + nk, tau);
+  std::size_t w = nk;
+  for (int32_t i = 0; i < distinct; ++i)
+    if (values[i] > a && values[i] < b)
+      for (int32_t q = mults[i]; q < p; ++q) tau[w++] = values[i];
+  std::sort(tau, tau + w);
+  BScurve *fine = nullptr;
+  BSallocqelcv(cv.order, n + extra, cv.rational, 0, &fine, &rc);
+  if (rc != BSSUCC) return rc;
+  rc = refine_curve(cv, n + extra, tau, *fine);
+  if (rc == BSSUCC) BScollinmn2(fine->num_poles, fine->poles, fine->weights, collinear, &rc);
+  BSrc ignored;
+  BSfreeqelcv(fine, &ignored);
+  return rc;
+}
+
 }  // namespace knotwork
 
 using namespace knotwork;
@@ -393,8 +434,8 @@ KW_API BSboolean BScnvtomkt(BSrc *rc, BScurve *curve) {
   return TRUE;
 }
 
-KW_API void BSadd_1kt_mul(const BScurve *curve, double u, int32_t r, BSboolean reuse,
-                          BScurve **out, BSrc *rc) {
+KW_API void BSadd_1kt_mul(const BScurve *curve, double u, int32_t r, BSboolean reuse, BScurve **out,
+                          BSrc *rc) {
   KW_EPILOGUE(rc);
   if (out == nullptr) {
     *rc = BSNULLPTR;
@@ -404,8 +445,8 @@ KW_API void BSadd_1kt_mul(const BScurve *curve, double u, int32_t r, BSboolean r
   *rc = add_knot(*curve, u, r, false, reuse != 0, out, nullptr);
 }
 
-KW_API void BSadd_1kt_tot(const BScurve *curve, double u, int32_t r, BSboolean reuse,
-                          BScurve **out, BSrc *rc) {
+KW_API void BSadd_1kt_tot(const BScurve *curve, double u, int32_t r, BSboolean reuse, BScurve **out,
+                          BSrc *rc) {
   KW_EPILOGUE(rc);
   if (out == nullptr) {
     *rc = BSNULLPTR;
@@ -461,16 +502,16 @@ KW_API void BSinsertmkt(int16_t order, int32_t dim, int32_t num_poles, const dou
     *rc = BSINARG;
     return;
   }
-  *rc = insert_knots_rows(order, dim, num_poles, poles, knots, count, inserts, poles_out,
-                          knots_out);
+  *rc =
+      insert_knots_rows(order, dim, num_poles, poles, knots, count, inserts, poles_out, knots_out);
 }
 
 KW_API void BSinsertkt(int16_t order, int32_t dim, int32_t num_poles, const double *poles,
                        const double *knots, int32_t span, double u, double *poles_out) {
   const int32_t k = order, n = num_poles;
   // No status to report through: an invalid call writes nothing.
-  if (poles == nullptr || knots == nullptr || poles_out == nullptr || k < 2 || n < k ||
-      dim < 1 || span < k - 1 || span > n - 1)
+  if (poles == nullptr || knots == nullptr || poles_out == nullptr || k < 2 || n < k || dim < 1 ||
+      span < k - 1 || span > n - 1)
     return;
   for (int32_t c = 0; c < dim; ++c) {
     const double *in = poles + static_cast<std::ptrdiff_t>(c) * n;
@@ -509,6 +550,16 @@ KW_API void BSinspararr(int32_t count, const double *values, const int32_t *adds
   }
   out[w++] = values[count - 1];
   *count_out = w;
+}
+
+KW_API void BScollinmn3(const BScurve *curve, BSboolean *collinear, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (collinear == nullptr) {
+    *rc = BSNULLPTR;
+    return;
+  }
+  if ((*rc = check_curve(curve)) != BSSUCC) return;
+  *rc = curve_collinear(*curve, collinear);
 }
 
 }  // extern "C"

@@ -147,6 +147,31 @@ BSrc refine_curve(const BScurve &cv, int32_t nn, const double *tau, BScurve &out
 BSrc insert_knots_rows(int32_t k, int32_t dim, int32_t n, const double *poles, const double *knots,
                        int32_t m, const double *inserts, double *poles_out, double *knots_out);
 
+// BScollinmn3 on a validated record.
+BSrc curve_collinear(const BScurve &cv, BSboolean *collinear);
+
+// ---- Workers of splitting (src/bspline/split.cpp) ----------------------------------
+
+// BScvsplit on a validated record: left and right receive the pieces (arrays
+// allocated with BSdbgalloc where their pointers are null). An open input is
+// clamped first so that both pieces are clamped at both ends.
+BSrc split_curve(const BScurve &cv, double u, BScurve &left, BScurve &right, bool plane);
+
+// BSactivsplt on a validated record: out (arrays sized by the caller) receives the
+// part between ua and ub, clamped at both ends. knot_tol is tightened for the inner
+// insertions and restored on every path.
+BSrc extract_part(const BScurve &cv, double ua, double ub, BScurve &out, bool plane);
+
+// Interior knots of multiplicity k-1 or more (consecutive differences below tol
+// count as equal): writes the first value of each run; returns their count
+// (values: room for num_poles entries).
+int32_t find_breaks(const BScurve &cv, double tol, double *values);
+
+// BScvtstclsd: phy_closed from the squared distance of the curve's end points.
+BSrc test_closed(BScurve &cv);
+// BScvsetclsd: for a closed record, clamps both ends and makes the end poles equal.
+void set_closed(BScurve &cv);
+
 }  // namespace knotwork
 
 #endif  // KNOTWORK_BSPLINE_INSERT_HPP

@@ -87,6 +87,34 @@ void finish_decomposition(int32_t m, int32_t n, double *u, double *sv, double *v
   }
 }
 
+// Columns of u (m x n) that came out exactly zero (zero singular values) are
+// replaced by unit vectors orthogonal to all others (Gram-Schmidt on the axes),
+// so that U always has orthonormal columns.
+void complete_zero_columns(int32_t m, int32_t n, const double *sv, double *u) {
+  for (int32_t j = 0; j < n; ++j) {
+    if (sv[j] != 0.0) continue;
+    double *col = u + idx(m, 0, j);
+    for (int32_t axis = 0; axis < m; ++axis) {
+      for (int32_t i = 0; i < m; ++i) col[i] = i == axis ? 1.0 : 0.0;
+      for (int pass = 0; pass < 2; ++pass)
+        for (int32_t l = 0; l < n; ++l) {
+          if (l == j || (sv[l] == 0.0 && l > j)) continue;
+          const double *other = u + idx(m, 0, l);
+          double d = 0.0;
+          for (int32_t i = 0; i < m; ++i) d += other[i] * col[i];
+          for (int32_t i = 0; i < m; ++i) col[i] -= d * other[i];
+        }
+      double norm = 0.0;
+      for (int32_t i = 0; i < m; ++i) norm += col[i] * col[i];
+      norm = std::sqrt(norm);
+      if (norm > 0.5) {
+        for (int32_t i = 0; i < m; ++i) col[i] /= norm;
+        break;
+      }
+    }
+  }
+}
+
 }  // namespace
 
 // A (m x n, column-major) = U diag(sv) V^T with p = min(m, n): U m x p, sv p
@@ -110,6 +138,7 @@ BSrc singular_value_decomposition(int32_t m, int32_t n, const double *a, double 
     }
   if (!orthogonalise_columns(rows, cols, w, wv)) return BSNOSOLUTION;
   finish_decomposition(rows, cols, w, sv, wv);
+  complete_zero_columns(rows, cols, sv, w);
   const std::size_t big = static_cast<std::size_t>(rows) * cols;
   const std::size_t small = static_cast<std::size_t>(cols) * cols;
   // For a wide matrix A^T = W S Wv^T, so U = Wv and V = W.

@@ -510,3 +510,60 @@ TEST_F(InsertTest, InspararrSubdivides) {
 }
 
 }  // namespace
+
+namespace {
+
+// ---- BScollinmn3 ---------------------------------------------------------------------------
+
+class CollinTest : public kwtest::GuardedTest {};
+
+TestCurve weighted_line(double y_offset) {
+  // a cubic along the x axis with one small weight: too uneven for the point test
+  const std::vector<double> w = {1, 1, 0.1, 1, 1, 1, 1};
+  std::vector<double> poles;
+  for (int i = 0; i < 7; ++i) {
+    poles.push_back(i * w[i]);
+    poles.push_back((i == 3 ? y_offset : 0.0) * w[i]);
+    poles.push_back(0.0);
+  }
+  return kwtest::make_curve(4, {0, 0, 0, 0, 0.25, 0.5, 0.75, 1, 1, 1, 1}, poles, w);
+}
+
+TEST_F(CollinTest, Collinmn3PlainPoles) {
+  TestCurve line = kwtest::make_curve(3, {0, 0, 0, 1, 1, 1}, {0, 0, 0, 1, 1, 1, 3, 3, 3});
+  BSboolean col = 0;
+  BSrc rc;
+  BScollinmn3(&line.cv, &col, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  EXPECT_EQ(col, 1);
+  TestCurve bent = kwtest::make_curve(3, {0, 0, 0, 1, 1, 1}, {0, 0, 0, 1, 1, 1, 3, 3, 2});
+  BScollinmn3(&bent.cv, &col, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  EXPECT_EQ(col, 0);
+}
+
+TEST_F(CollinTest, Collinmn3RefinesWhenWeightsAreUneven) {
+  TestCurve line = weighted_line(0.0);
+  BSboolean col = 0;
+  BSrc rc;
+  BScollinmn2(7, line.cv.poles, line.cv.weights, &col, &rc);
+  ASSERT_EQ(rc, BSBADWEIGHT);  // the plain test cannot decide
+  BScollinmn3(&line.cv, &col, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  EXPECT_EQ(col, 1);
+  TestCurve bent = weighted_line(0.5);
+  BScollinmn3(&bent.cv, &col, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  EXPECT_EQ(col, 0);
+  // the temporaries are released, also when allocations fail
+  kwtest::sweep_allocation_failures(
+      [&] {
+        BSrc st;
+        BSboolean c;
+        BScollinmn3(&line.cv, &c, &st);
+        return st;
+      },
+      {BSNOMEMORY, BSNOSTKMEMORY});
+}
+
+}  // namespace

@@ -132,3 +132,36 @@ TEST_F(LuTest, TwoSidedEliminationZeroDivisorAndWideRightSides) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LinearAlgebraArguments, EmptyOrInconsistentSizesAreRejected) {
+  kwtest::reset_library_state();
+  BSrc rc;
+  int32_t zero = 0;
+  double a[4] = {1, 0, 0, 1}, b[2] = {1, 1};
+  BSboolean flag = 0;
+  EXPECT_EQ(BSdecomp(&rc, &zero, a, &flag, b), FALSE);
+  EXPECT_EQ(rc, BSINARG);
+  double alpha[1] = {1}, lower[1] = {0}, diag[1] = {1};
+  BSmod_gauss(alpha, lower, diag, TRUE, b, 0, 1, &rc);
+  EXPECT_EQ(rc, BSINARG);
+  // A single equation and no unknown: the residual is the right side itself.
+  double one[1] = {-3};
+  BSmod_gauss(alpha, lower, diag, TRUE, one, 1, 1, &rc);
+  EXPECT_EQ(rc, BSSUCC);
+  EXPECT_EQ(one[0], 3.0);
+  // Band blocks must not move left.
+  int32_t rows[3] = {2, 2, 2}, jt[3] = {0, 1, 0};
+  double g[12] = {1, 0, 0, 1, 1, 0, 0, 1, 1, 0, 0, 1}, rhs[6] = {1, 1, 1, 1, 1, 1};
+  BSbndhshdtr(g, 3, rows, 2, jt, 1, rhs, &rc);
+  EXPECT_EQ(rc, BSINARG);
+  BSbndhsback(g, 0, 2, jt, 1, 0, rhs, &rc);
+  EXPECT_EQ(rc, BSINARG);
+  BSbndhsback(g, 1, 2, jt, 1, 2, rhs, &rc);
+  EXPECT_EQ(rc, BSINARG);
+  BSbndhshold(g, 0, rows, 2, jt, 1, rhs, &rc);
+  EXPECT_EQ(rc, BSINARG);
+}
+
+}  // namespace

@@ -51,6 +51,22 @@ TEST_F(SvdTest, KnownValuesAndRankDeficiency) {
   EXPECT_NEAR(std::fabs(v[1]), 0.8, 1e-14);
 }
 
+TEST_F(SvdTest, ZeroMatrixGivesOrthonormalFactors) {
+  const int m = 4, n = 3;
+  double a[12] = {}, u[12], s[3], v[9];
+  a[5] = 2.0;  // rank 1 with exactly zero columns left over
+  BSrc rc;
+  BSsingval(m, n, a, u, s, v, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  EXPECT_EQ(s[0], 2.0);
+  for (int a1 = 0; a1 < n; ++a1)
+    for (int a2 = 0; a2 < n; ++a2) {
+      double du = 0.0;
+      for (int i = 0; i < m; ++i) du += u[a1 * m + i] * u[a2 * m + i];
+      EXPECT_NEAR(du, a1 == a2 ? 1.0 : 0.0, 1e-15);
+    }
+}
+
 TEST_F(SvdTest, ScratchFailureAndBadArguments) {
   double a[6] = {1, 2, 3, 4, 5, 7}, u[6], s[2], v[4];
   kwtest::sweep_allocation_failures(

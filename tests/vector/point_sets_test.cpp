@@ -165,3 +165,22 @@ TEST_F(PointSetsTest, ScratchFailuresReportNoStackMemory) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PointSetsTest, EmptySetsAreRejected) {
+  const double p[3] = {1, 2, 3};
+  double avg[3], c[3], dir[3];
+  int32_t cls;
+  BSrc rc;
+  EXPECT_FALSE(BSavgpts(&rc, 0, p, nullptr, avg));
+  EXPECT_EQ(rc, BSINARG);
+  BSgmprppts3(0, p, 1e-6, &cls, c, dir, &rc);
+  EXPECT_EQ(rc, BSINARG);
+  BSgmprppts3(1, p, 1e-6, &cls, c, dir, &rc);
+  EXPECT_EQ(rc, BSSUCC);
+  EXPECT_EQ(cls, 0);
+  EXPECT_EQ(c[2], 3.0);
+}
+
+}  // namespace

@@ -180,3 +180,29 @@ TEST_F(PrimitivesTest, PolygonLength) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PrimitivesHotPath, NoHeapRequests) {
+  kwtest::reset_library_state();
+  const double a0[3] = {0, 0, 0}, a1[3] = {0, 0, 1}, p[3] = {1, 2, 3}, line[6] = {0, 0, 0, 1, 1, 0};
+  const double plane[12] = {0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 0};
+  double out[3], d;
+  const double angle = 0.3;
+  const BSboolean no = FALSE;
+  int32_t code;
+  double normal[3];
+  BSrc rc;
+  kwtest::NoHeapScope scope;
+  for (int i = 0; i < 100; ++i) {
+    BSroto(&rc, a0, a1, &no, &angle, p, out);
+    BSproj0(&rc, p, line, out);
+    BSdistptli(&rc, p, a0, a1, &d);
+    BSplanar2(4, plane, nullptr, &code, normal, &rc);
+    BSrelplnln(&rc, a0, a1, line, line + 3);
+  }
+  EXPECT_EQ(scope.heap_requests(), 0);
+  EXPECT_EQ(code, 3);
+}
+
+}  // namespace
