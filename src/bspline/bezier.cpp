@@ -236,6 +236,35 @@ KW_API void BScastibez(int32_t degree, const double *row, double *out) {
   bezier_extend_left(degree, row, out);
 }
 
+KW_API BSboolean BSspn_t_bz(BSrc *rc, const int32_t *span, const BScurve *curve, BScurve *out,
+                            const BSboolean *plane_test, const BSboolean *closure_test) {
+  KW_EPILOGUE(rc);
+  if (span == nullptr || out == nullptr || plane_test == nullptr || closure_test == nullptr) {
+    *rc = BSNULLPTR;
+    return FALSE;
+  }
+  if ((*rc = check_curve(curve)) != BSSUCC) return FALSE;
+  if (!BSextrcvspn(rc, span, curve, out, plane_test, closure_test)) return FALSE;
+  return BScnvtomkt(rc, out);
+}
+
+KW_API BSboolean BScvtobz(BSrc *rc, const BScurve *curve, int32_t *count, BScurve *segments) {
+  KW_EPILOGUE(rc);
+  if (count == nullptr || segments == nullptr) {
+    *rc = BSNULLPTR;
+    return FALSE;
+  }
+  *count = 0;
+  if ((*rc = check_curve(curve)) != BSSUCC) return FALSE;
+  const BSboolean no = FALSE;
+  for (int32_t s = curve->order - 1; s < curve->num_poles; ++s) {
+    if (!(curve->knots[s] < curve->knots[s + 1])) continue;
+    if (!BSspn_t_bz(rc, &s, curve, &segments[*count], &no, &no)) return FALSE;
+    ++*count;
+  }
+  return TRUE;
+}
+
 KW_API void BSbstobez(int32_t degree, int32_t num_poles, int32_t num_rows, const double *knots,
                       const double *poles, int32_t *num_segments, double *coefs, double *breaks,
                       BSrc *rc) {

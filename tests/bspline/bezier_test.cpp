@@ -348,6 +348,56 @@ TEST_F(Bezier, BstobezPiecesEvaluateAsTheSpline) {
   }
 }
 
+TEST_F(Bezier, CvtobzSegmentsEvaluateAsTheCurve) {
+  std::mt19937_64 rng(909);
+  for (int trial = 0; trial < 80; ++trial) {
+    CurveSpec spec;
+    spec.k = 2 + trial % 7;
+    spec.n = spec.k + trial % 6;
+    spec.rational = trial % 2 == 0;
+    spec.repeated_knots = true;
+    spec.clamped = trial % 3 != 0;
+    RefCurve cv = kwtest::random_curve(rng, spec);
+    if (trial % 5 == 0 && cv.k >= 3 && cv.n() > cv.k + 1) {
+      // a double knot (still below order k) gives a zero-length span inside
+      cv.knots[cv.k + 1] = cv.knots[cv.k];
+    }
+    const int k = cv.k;
+    const int32_t n = cv.n();
+    std::vector<RefCurve> store(n);
+    std::vector<BScurve> segs(n);
+    for (int32_t j = 0; j < n; ++j) {
+      store[j].k = k;
+      store[j].knots.assign(2 * k, 0);
+      store[j].poles.assign(3 * k, 0);
+      if (cv.rational()) store[j].weights.assign(k, 0);
+      segs[j] = store[j].view();
+    }
+    BScurve view = cv.view();
+    int32_t count = -1;
+    BSrc rc;
+    ASSERT_TRUE(BScvtobz(&rc, &view, &count, segs.data())) << rc;
+    int expected = 0;
+    for (int32_t s = k - 1; s < n; ++s) expected += cv.knots[s + 1] > cv.knots[s];
+    ASSERT_EQ(count, expected);
+    const double scale = curve_scale(cv);
+    int32_t s = k - 1;
+    for (int32_t j = 0; j < count; ++j, ++s) {
+      while (!(cv.knots[s + 1] > cv.knots[s])) ++s;
+      const BScurve &g = segs[j];
+      ASSERT_EQ(g.order, k);
+      ASSERT_EQ(g.num_poles, k);
+      EXPECT_EQ(g.knots[0], cv.knots[s]);
+      EXPECT_EQ(g.knots[2 * k - 1], cv.knots[s + 1]);
+      for (int i = 0; i <= 10; ++i) {
+        const double u = cv.knots[s] + (cv.knots[s + 1] - cv.knots[s]) * i / 10.0;
+        auto a = kwtest::ref_eval(cv, u), b = kwtest::ref_eval(g, u);
+        for (int c = 0; c < 3; ++c) EXPECT_NEAR(a[c], b[c], 1e-11 * scale) << trial;
+      }
+    }
+  }
+}
+
 TEST_F(Bezier, BstobezOfASplineThatIsAlreadyBezierCopiesIt) {
   const double knots[] = {2, 2, 2, 5, 5, 5};
   const double rows[] = {1, 2, 3, 4, 5, 6};
