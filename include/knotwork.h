@@ -810,7 +810,7 @@ KW_API void BSadd_kts(const BScurve *curve, int32_t num_poles, const double *kno
  * with num_poles poles given as dim coordinate-major rows (poles, dim x num_poles).
  * out: poles_out (dim rows of num_poles + count), knots_out (num_poles + order +
  * count). Outputs may overlap the inputs. -2: a knot outside the domain, not
- * ascending, or one that would exceed order copies (knots_out may be written);
+ * ascending, or one that would exceed order copies (nothing written);
  * 33: no scratch memory. */
 KW_API void BSinsertmkt(int16_t order, int32_t dim, int32_t num_poles, const double *poles,
                         const double *knots, int32_t count, const double *inserts,

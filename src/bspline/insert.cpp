@@ -352,6 +352,18 @@ BSrc insert_knots_rows(int32_t k, int32_t dim, int32_t n, const double *poles, c
     knots = c + rows_in;
     inserts = c + rows_in + nk;
   }
+  // No knot may reach more than k copies: check on the merged sequence before
+  // anything is written.
+  {
+    int32_t i = 0, j = 0, run = 0;
+    double prev = 0.0;
+    while (i < nk || j < m) {
+      const double v = (j >= m || (i < nk && knots[i] <= inserts[j])) ? knots[i++] : inserts[j++];
+      run = (run > 0 && v == prev) ? run + 1 : 1;
+      if (run > k) return BSINARG;
+      prev = v;
+    }
+  }
   // Merge from the top down.
   int32_t i = nk - 1, j = m - 1;
   for (int32_t w = nk + m - 1; w >= 0; --w) {
@@ -360,11 +372,6 @@ BSrc insert_knots_rows(int32_t k, int32_t dim, int32_t n, const double *poles, c
     } else {
       knots_out[w] = knots[i--];
     }
-  }
-  int32_t run = 1;
-  for (int32_t q = 1; q < nk + m; ++q) {
-    run = knots_out[q] == knots_out[q - 1] ? run + 1 : 1;
-    if (run > k) return BSINARG;
   }
   refine_poles(k, n, knots, PoleSet::rows(const_cast<double *>(poles), dim, n), nn, knots_out,
                PoleSet::rows(poles_out, dim, nn), alpha.data());

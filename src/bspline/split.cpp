@@ -397,7 +397,8 @@ KW_API BSboolean BSbreakcv(BSrc *rc, const BScurve *curve, int32_t *count, BScur
   const bool plane_flag = plane != nullptr && *plane;
   for (int32_t i = 0; i <= c; ++i) {
     BScurve *piece = nullptr;
-    BSallocqelcv(curve->order, n, curve->rational, 0, &piece, rc);
+    // room for any piece of the working curve (insertions may add up to 2 (k - 1))
+    BSallocqelcv(curve->order, n + 2 * (k - 1), curve->rational, 0, &piece, rc);
     if (*rc != BSSUCC) return FALSE;
     const double ua = i == 0 ? curve->knots[k - 1] : values[i - 1];
     const double ub = i == c ? curve->knots[n] : values[i];

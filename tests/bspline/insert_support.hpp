@@ -1,4 +1,5 @@
-// Test helpers for insertion and splitting: random curves held in owning test
+// Test helpers for insertion and splitting (namespace kwins, apart from the
+// evaluation fixtures): random curves held in owning test
 // records, and an evaluator written independently of the library (Cox-de Boor
 // basis functions, homogeneous sum) to check that a curve keeps its shape.
 #ifndef KNOTWORK_TESTS_BSPLINE_INSERT_SUPPORT_HPP
@@ -12,7 +13,7 @@
 
 #include "knotwork.h"
 
-namespace kwtest {
+namespace kwins {
 
 // A curve record that owns its arrays (std::vector storage) with spare room.
 struct TestCurve {
@@ -171,6 +172,6 @@ inline int multiplicity(const BScurve &cv, double u) {
   return m;
 }
 
-}  // namespace kwtest
+}  // namespace kwins
 
 #endif

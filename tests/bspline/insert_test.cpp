@@ -11,13 +11,13 @@
 
 namespace {
 
-using kwtest::TestCurve;
+using kwins::TestCurve;
 
 class InsertTest : public kwtest::GuardedTest {};
 
 // Largest distance between the curves, evaluated with the library's evaluator.
 double library_deviation(const BScurve &a, const BScurve &b, int samples = 97) {
-  const double lo = kwtest::domain_start(a), hi = kwtest::domain_end(a);
+  const double lo = kwins::domain_start(a), hi = kwins::domain_end(a);
   double worst = 0.0;
   for (int i = 0; i <= samples; ++i) {
     const double u = lo + (hi - lo) * i / samples;
@@ -33,7 +33,7 @@ double library_deviation(const BScurve &a, const BScurve &b, int samples = 97) {
 }
 
 TestCurve cubic_bezier() {
-  return kwtest::make_curve(4, {0, 0, 0, 0, 1, 1, 1, 1}, {0, 0, 0, 1, 2, 0, 3, 2, 1, 4, 0, 0});
+  return kwins::make_curve(4, {0, 0, 0, 0, 1, 1, 1, 1}, {0, 0, 0, 1, 2, 0, 3, 2, 1, 4, 0, 0});
 }
 
 // ---- BSadd_1kt_mul -------------------------------------------------------------------
@@ -67,7 +67,7 @@ TEST_F(InsertTest, Add1ktMulKeepsShapeOnRandomCurves) {
   for (int trial = 0; trial < 240; ++trial) {
     const int k = 2 + trial % 15;
     const int n = k + static_cast<int>(rng() % 7);
-    TestCurve cv = kwtest::random_curve(rng, k, n, trial % 2, (trial / 2) % 2, k - 2);
+    TestCurve cv = kwins::random_curve(rng, k, n, trial % 2, (trial / 2) % 2, k - 2);
     const double u = std::uniform_real_distribution<double>(0.01, 0.99)(rng);
     const int r = 1 + static_cast<int>(rng() % (k - 1));
     BScurve *out = nullptr;
@@ -76,28 +76,28 @@ TEST_F(InsertTest, Add1ktMulKeepsShapeOnRandomCurves) {
     ASSERT_EQ(rc, BSSUCC) << "k=" << k;
     EXPECT_EQ(out->num_poles, n + r);
     EXPECT_EQ(out->rational, cv.cv.rational);
-    EXPECT_LT(kwtest::max_deviation(cv.cv, *out), 1e-11) << "k=" << k << " trial " << trial;
+    EXPECT_LT(kwins::max_deviation(cv.cv, *out), 1e-11) << "k=" << k << " trial " << trial;
     EXPECT_LT(library_deviation(cv.cv, *out), 1e-11) << "k=" << k << " trial " << trial;
     BSfreeqelcv(out, &rc);
   }
 }
 
 TEST_F(InsertTest, Add1ktMulSnapsToNearbyKnot) {
-  TestCurve cv = kwtest::make_curve(4, {0, 0, 0, 0, 0.4, 1, 1, 1, 1},
-                                    {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0});
+  TestCurve cv = kwins::make_curve(4, {0, 0, 0, 0, 0.4, 1, 1, 1, 1},
+                                   {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0});
   BScurve *out = nullptr;
   BSrc rc;
   BSadd_1kt_mul(&cv.cv, 0.4 + 0.5 * BSparameters.knot_tol, 1, 0, &out, &rc);
   ASSERT_EQ(rc, BSSUCC);
   EXPECT_EQ(out->knots[4], 0.4);
   EXPECT_EQ(out->knots[5], 0.4);
-  EXPECT_LT(kwtest::max_deviation(cv.cv, *out), 1e-13);
+  EXPECT_LT(kwins::max_deviation(cv.cv, *out), 1e-13);
   BSfreeqelcv(out, &rc);
 }
 
 TEST_F(InsertTest, Add1ktMulMultiplicityLimit) {
-  TestCurve cv = kwtest::make_curve(4, {0, 0, 0, 0, 0.4, 1, 1, 1, 1},
-                                    {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0});
+  TestCurve cv = kwins::make_curve(4, {0, 0, 0, 0, 0.4, 1, 1, 1, 1},
+                                   {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0});
   BScurve *out = nullptr;
   BSrc rc;
   BSadd_1kt_mul(&cv.cv, 0.4, 3, 0, &out, &rc);
@@ -106,7 +106,7 @@ TEST_F(InsertTest, Add1ktMulMultiplicityLimit) {
   BSadd_1kt_mul(&cv.cv, 0.4, 2, 0, &out, &rc);
   ASSERT_EQ(rc, BSSUCC);
   // multiplicity 3 = degree: the curve passes through pole 3 at 0.4
-  const auto p = kwtest::eval_point(cv.cv, 0.4);
+  const auto p = kwins::eval_point(cv.cv, 0.4);
   for (int c = 0; c < 3; ++c) EXPECT_NEAR(out->poles[9 + c], p[c], 1e-14);
   BSfreeqelcv(out, &rc);
 }
@@ -142,7 +142,7 @@ TEST_F(InsertTest, Add1ktMulRejectsBadArgumentsLeavingOutput) {
 
 TEST_F(InsertTest, Add1ktMulReplacesInputThroughItsOwnPointer) {
   std::mt19937 rng(5);
-  TestCurve src = kwtest::random_curve(rng, 4, 7, true, true);
+  TestCurve src = kwins::random_curve(rng, 4, 7, true, true);
   BScurve *cv = nullptr;
   BSrc rc;
   BSallocqelcv(4, 7, 1, 0, &cv, &rc);
@@ -152,7 +152,7 @@ TEST_F(InsertTest, Add1ktMulReplacesInputThroughItsOwnPointer) {
   ASSERT_EQ(rc, BSSUCC);
   EXPECT_EQ(cv->num_poles, 9);
   EXPECT_EQ(BSlist_al.count, live_at_start_ + 1);  // the old record is gone
-  EXPECT_LT(kwtest::max_deviation(src.cv, *cv), 1e-12);
+  EXPECT_LT(kwins::max_deviation(src.cv, *cv), 1e-12);
   BSfreeqelcv(cv, &rc);
   EXPECT_EQ(BSmemclean(), 0);
 }
@@ -167,7 +167,7 @@ TEST_F(InsertTest, Add1ktMulReuseWritesIntoCallersRecord) {
   ASSERT_EQ(rc, BSSUCC);
   EXPECT_EQ(out, &cv.cv);
   EXPECT_EQ(cv.cv.num_poles, 6);
-  EXPECT_LT(kwtest::max_deviation(orig.cv, cv.cv), 1e-14);
+  EXPECT_LT(kwins::max_deviation(orig.cv, cv.cv), 1e-14);
 }
 
 TEST_F(InsertTest, Add1ktMulAllocationFailures) {
@@ -193,26 +193,26 @@ TEST_F(InsertTest, Add1ktTotReachesTotalMultiplicity) {
   for (int trial = 0; trial < 120; ++trial) {
     const int k = 2 + trial % 15;
     const int n = k + 1 + static_cast<int>(rng() % 6);
-    TestCurve cv = kwtest::random_curve(rng, k, n, trial % 2, (trial / 2) % 2);
+    TestCurve cv = kwins::random_curve(rng, k, n, trial % 2, (trial / 2) % 2);
     // at an existing interior knot or at a fresh value
     const double u = trial % 3 == 0 ? cv.knots[k] : 0.05 + 0.9 * (rng() % 1000) / 1000.0;
-    const int have = kwtest::multiplicity(cv.cv, u);
+    const int have = kwins::multiplicity(cv.cv, u);
     const int r = static_cast<int>(rng() % k);
     BScurve *out = nullptr;
     BSrc rc;
     BSadd_1kt_tot(&cv.cv, u, r, 0, &out, &rc);
     ASSERT_EQ(rc, BSSUCC) << "k=" << k << " u=" << u;
     EXPECT_EQ(out->num_poles, n + std::max(r - have, 0));
-    EXPECT_EQ(kwtest::multiplicity(*out, u), std::max(r, have));
+    EXPECT_EQ(kwins::multiplicity(*out, u), std::max(r, have));
     EXPECT_EQ(out->non_uniform, 1);
-    EXPECT_LT(kwtest::max_deviation(cv.cv, *out), 5e-13 * (1 << (k / 2))) << "k=" << k;
+    EXPECT_LT(kwins::max_deviation(cv.cv, *out), 5e-13 * (1 << (k / 2))) << "k=" << k;
     BSfreeqelcv(out, &rc);
   }
 }
 
 TEST_F(InsertTest, Add1ktTotWithExistingMultiplicityCopies) {
-  TestCurve cv = kwtest::make_curve(4, {0, 0, 0, 0, 0.5, 0.5, 1, 1, 1, 1},
-                                    {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0, 5, 1, 1});
+  TestCurve cv = kwins::make_curve(4, {0, 0, 0, 0, 0.5, 0.5, 1, 1, 1, 1},
+                                   {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0, 5, 1, 1});
   cv.cv.non_uniform = 0;
   BScurve *out = nullptr;
   BSrc rc;
@@ -249,7 +249,7 @@ TEST_F(InsertTest, Add1ktTotRejectsEndsAndBadCounts) {
 
 TEST_F(InsertTest, AddEktClampsStartOfUnclampedCubic) {
   std::mt19937 rng(41);
-  TestCurve cv = kwtest::random_curve(rng, 4, 7, false, false);
+  TestCurve cv = kwins::random_curve(rng, 4, 7, false, false);
   const TestCurve orig = cv;
   const double u = cv.knots[3];
   BSrc rc;
@@ -259,7 +259,7 @@ TEST_F(InsertTest, AddEktClampsStartOfUnclampedCubic) {
   }
   for (int i = 0; i < 4; ++i) EXPECT_EQ(cv.knots[i], u);
   EXPECT_EQ(cv.cv.num_poles, 7);
-  EXPECT_LT(kwtest::max_deviation(orig.cv, cv.cv), 1e-13);
+  EXPECT_LT(kwins::max_deviation(orig.cv, cv.cv), 1e-13);
   // indices outside the end regions change nothing
   const TestCurve before = cv;
   for (int32_t i : {-1, 3, 4, 5, 6, 10, 11, 100}) {
@@ -274,21 +274,21 @@ TEST_F(InsertTest, CnvtomktClampsRandomCurvesWithoutChangingShape) {
   for (int trial = 0; trial < 150; ++trial) {
     const int k = 2 + trial % 15;
     const int n = k + static_cast<int>(rng() % 6);
-    TestCurve cv = kwtest::random_curve(rng, k, n, trial % 2, false);
+    TestCurve cv = kwins::random_curve(rng, k, n, trial % 2, false);
     const TestCurve orig = cv;
     BSrc rc;
     EXPECT_TRUE(BScnvtomkt(&rc, &cv.cv));
     ASSERT_EQ(rc, BSSUCC);
     EXPECT_TRUE(knotwork::is_clamped(cv.cv)) << "k=" << k;
     EXPECT_EQ(cv.cv.periodic, 0);
-    EXPECT_LT(kwtest::max_deviation(orig.cv, cv.cv), 5e-13 * (1 << (k / 2))) << "k=" << k;
+    EXPECT_LT(kwins::max_deviation(orig.cv, cv.cv), 5e-13 * (1 << (k / 2))) << "k=" << k;
     EXPECT_LT(library_deviation(orig.cv, cv.cv), 5e-13 * (1 << (k / 2))) << "k=" << k;
   }
 }
 
 TEST_F(InsertTest, CnvtmektTreatsOneEnd) {
   std::mt19937 rng(43);
-  TestCurve cv = kwtest::random_curve(rng, 3, 6, true, false);
+  TestCurve cv = kwins::random_curve(rng, 3, 6, true, false);
   const TestCurve orig = cv;
   BSrc rc;
   BScnvtmekt(1, &cv.cv, &rc);
@@ -297,7 +297,7 @@ TEST_F(InsertTest, CnvtmektTreatsOneEnd) {
   EXPECT_NE(cv.knots[0], cv.knots[2]);  // start still open
   BScnvtmekt(0, &cv.cv, &rc);
   EXPECT_EQ(cv.knots[0], cv.knots[2]);
-  EXPECT_LT(kwtest::max_deviation(orig.cv, cv.cv), 1e-12);
+  EXPECT_LT(kwins::max_deviation(orig.cv, cv.cv), 1e-12);
 }
 
 TEST_F(InsertTest, CnvtomktOnClampedCurveOnlyClearsPeriodic) {
@@ -323,7 +323,7 @@ TEST_F(InsertTest, AddKtsRefinesRandomCurves) {
   for (int trial = 0; trial < 200; ++trial) {
     const int k = 2 + trial % 15;
     const int n = k + static_cast<int>(rng() % 7);
-    TestCurve cv = kwtest::random_curve(rng, k, n, trial % 2, (trial / 2) % 2);
+    TestCurve cv = kwins::random_curve(rng, k, n, trial % 2, (trial / 2) % 2);
     std::vector<double> tau(cv.knots.begin(), cv.knots.end());
     const int add = static_cast<int>(rng() % 10);
     for (int i = 0; i < add; ++i) tau.push_back(0.01 + 0.98 * (rng() % 997) / 997.0);
@@ -336,13 +336,13 @@ TEST_F(InsertTest, AddKtsRefinesRandomCurves) {
     ASSERT_EQ(rc, BSSUCC);
     EXPECT_EQ(out.cv.num_poles, nn);
     EXPECT_EQ(out.cv.num_knots, nn + k);
-    EXPECT_LT(kwtest::max_deviation(cv.cv, out.cv), 5e-13 * (1 << (k / 2))) << "k=" << k;
+    EXPECT_LT(kwins::max_deviation(cv.cv, out.cv), 5e-13 * (1 << (k / 2))) << "k=" << k;
   }
 }
 
 TEST_F(InsertTest, AddKtsAgreesWithRepeatedSingleInsertion) {
   std::mt19937 rng(52);
-  TestCurve cv = kwtest::random_curve(rng, 5, 9, true, true);
+  TestCurve cv = kwins::random_curve(rng, 5, 9, true, true);
   std::vector<double> tau(cv.knots.begin(), cv.knots.end());
   for (double v : {0.1, 0.1, 0.45, 0.7}) tau.push_back(v);
   std::sort(tau.begin(), tau.end());
@@ -372,7 +372,7 @@ TEST_F(InsertTest, AddKtsIntoItsOwnInput) {
   BSadd_kts(&cv.cv, 6, tau, &cv.cv, &rc);
   ASSERT_EQ(rc, BSSUCC);
   EXPECT_EQ(cv.cv.num_poles, 6);
-  EXPECT_LT(kwtest::max_deviation(orig.cv, cv.cv), 1e-14);
+  EXPECT_LT(kwins::max_deviation(orig.cv, cv.cv), 1e-14);
   BSadd_kts(&orig.cv, 3, tau, &cv.cv, &rc);
   EXPECT_EQ(rc, BSINARG);
 }
@@ -389,7 +389,7 @@ double rows_value(const RowCurve &c, int coord, double u) {
   int s = c.k - 1;
   while (s < c.n - 1 && c.knots[s + 1] < u) ++s;
   std::vector<double> N(c.k);
-  kwtest::basis_functions(c.k, c.knots.data(), s, u, N.data());
+  kwins::basis_functions(c.k, c.knots.data(), s, u, N.data());
   double v = 0;
   for (int i = 0; i < c.k; ++i) v += N[i] * c.rows[coord * c.n + s - c.k + 1 + i];
   return v;
@@ -400,7 +400,7 @@ TEST_F(InsertTest, InsertmktKeepsShapeInAnyDimension) {
   for (int trial = 0; trial < 150; ++trial) {
     const int k = 2 + trial % 15, dim = 1 + trial % 5;
     const int n = k + static_cast<int>(rng() % 6);
-    TestCurve base = kwtest::random_curve(rng, k, n, false, trial % 2);
+    TestCurve base = kwins::random_curve(rng, k, n, false, trial % 2);
     RowCurve in{k, dim, n, std::vector<double>(dim * n), base.knots};
     for (double &v : in.rows) v = (rng() % 2001) / 1000.0 - 1.0;
     std::vector<double> ins;
@@ -446,7 +446,8 @@ TEST_F(InsertTest, InsertmktExistingKnotTwiceAndCopy) {
 TEST_F(InsertTest, InsertmktFailures) {
   const double knots[9] = {0, 0, 0, 0, 0.5, 1, 1, 1, 1};
   const double rows[5] = {0, 1, 2, 3, 4};
-  double out[12], kout[12];
+  double out[12], kout[16];
+  std::fill(kout, kout + 16, -7.0);
   BSrc rc;
   const double outside[1] = {1.5};
   BSinsertmkt(4, 1, 5, rows, knots, 1, outside, out, kout, &rc);
@@ -457,6 +458,7 @@ TEST_F(InsertTest, InsertmktFailures) {
   const double too_many[4] = {0.5, 0.5, 0.5, 0.5};  // 5 copies in a cubic
   BSinsertmkt(4, 1, 5, rows, knots, 4, too_many, out, kout, &rc);
   EXPECT_EQ(rc, BSINARG);
+  EXPECT_EQ(kout[0], -7.0);       // rejected before anything is written
   const double start[1] = {0.0};  // a fifth copy at the clamped start
   BSinsertmkt(4, 1, 5, rows, knots, 1, start, out, kout, &rc);
   EXPECT_EQ(rc, BSINARG);
@@ -471,7 +473,7 @@ TEST_F(InsertTest, InsertktMatchesInsertmkt) {
   for (int trial = 0; trial < 60; ++trial) {
     const int k = 2 + trial % 10, dim = 1 + trial % 4;
     const int n = k + static_cast<int>(rng() % 5);
-    TestCurve base = kwtest::random_curve(rng, k, n, false, trial % 2);
+    TestCurve base = kwins::random_curve(rng, k, n, false, trial % 2);
     std::vector<double> rows(dim * n);
     for (double &v : rows) v = (rng() % 2001) / 1000.0 - 1.0;
     const double u = 0.01 + 0.98 * (rng() % 991) / 991.0;
@@ -526,17 +528,17 @@ TestCurve weighted_line(double y_offset) {
     poles.push_back((i == 3 ? y_offset : 0.0) * w[i]);
     poles.push_back(0.0);
   }
-  return kwtest::make_curve(4, {0, 0, 0, 0, 0.25, 0.5, 0.75, 1, 1, 1, 1}, poles, w);
+  return kwins::make_curve(4, {0, 0, 0, 0, 0.25, 0.5, 0.75, 1, 1, 1, 1}, poles, w);
 }
 
 TEST_F(CollinTest, Collinmn3PlainPoles) {
-  TestCurve line = kwtest::make_curve(3, {0, 0, 0, 1, 1, 1}, {0, 0, 0, 1, 1, 1, 3, 3, 3});
+  TestCurve line = kwins::make_curve(3, {0, 0, 0, 1, 1, 1}, {0, 0, 0, 1, 1, 1, 3, 3, 3});
   BSboolean col = 0;
   BSrc rc;
   BScollinmn3(&line.cv, &col, &rc);
   ASSERT_EQ(rc, BSSUCC);
   EXPECT_EQ(col, 1);
-  TestCurve bent = kwtest::make_curve(3, {0, 0, 0, 1, 1, 1}, {0, 0, 0, 1, 1, 1, 3, 3, 2});
+  TestCurve bent = kwins::make_curve(3, {0, 0, 0, 1, 1, 1}, {0, 0, 0, 1, 1, 1, 3, 3, 2});
   BScollinmn3(&bent.cv, &col, &rc);
   ASSERT_EQ(rc, BSSUCC);
   EXPECT_EQ(col, 0);
@@ -564,6 +566,180 @@ TEST_F(CollinTest, Collinmn3RefinesWhenWeightsAreUneven) {
         return st;
       },
       {BSNOMEMORY, BSNOSTKMEMORY});
+}
+
+}  // namespace
+
+// ---- Kernels on plain arrays -----------------------------------------------------------
+
+namespace {
+
+using kwins::TestCurve;
+
+TEST(InsertKernel, BoehmKeepsShapeOnRandomCurves) {
+  std::mt19937 rng(11);
+  for (int trial = 0; trial < 300; ++trial) {
+    const int k = 2 + trial % 15;
+    const int n = k + static_cast<int>(rng() % 8);
+    const bool rational = trial % 2, clamped = (trial / 2) % 2;
+    TestCurve orig = kwins::random_curve(rng, k, n, rational, clamped);
+    TestCurve cv = orig;
+    const double u = std::uniform_real_distribution<double>(0.01, 0.99)(rng);
+    int L = k - 1;
+    while (cv.knots[L + 1] < u) ++L;
+    const int r = 1 + static_cast<int>(rng() % (k - 1 > 0 ? k - 1 : 1));
+    if (k == 1) continue;
+    cv.reserve(r);
+    knotwork::insert_knot_in_place(k, n, knotwork::PoleSet::record(cv.cv), cv.cv.knots, L, u, r, 0);
+    cv.cv.num_poles += r;
+    cv.cv.num_knots += r;
+    EXPECT_TRUE(std::is_sorted(cv.knots.begin(), cv.knots.begin() + cv.cv.num_knots));
+    EXPECT_EQ(kwins::multiplicity(cv.cv, u), r);
+    EXPECT_LT(kwins::max_deviation(orig.cv, cv.cv), 1e-11) << "k=" << k << " trial " << trial;
+  }
+}
+
+TEST(InsertKernel, RefinementKeepsShapeOnRandomCurves) {
+  std::mt19937 rng(12);
+  for (int trial = 0; trial < 300; ++trial) {
+    const int k = 2 + trial % 15;
+    const int n = k + static_cast<int>(rng() % 8);
+    const bool rational = trial % 2, clamped = (trial / 2) % 2;
+    TestCurve orig = kwins::random_curve(rng, k, n, rational, clamped);
+    // New knots: random values, some repeated, some equal to existing knots.
+    std::vector<double> extra;
+    const int add = 1 + static_cast<int>(rng() % 12);
+    for (int i = 0; i < add; ++i) {
+      if (rng() % 3 == 0 && n > k)
+        extra.push_back(orig.knots[k + rng() % (n - k)]);
+      else
+        extra.push_back(std::uniform_real_distribution<double>(0.0, 1.0)(rng));
+    }
+    std::vector<double> tau(orig.knots.begin(), orig.knots.begin() + n + k);
+    for (double v : extra) {
+      // keep every interior multiplicity at most k
+      int m = 0;
+      for (double w : tau) m += (w == v);
+      if (m < k - 1 && v > 0.0 && v < 1.0) tau.push_back(v);
+    }
+    std::sort(tau.begin(), tau.end());
+    const int nn = static_cast<int>(tau.size()) - k;
+    TestCurve out = orig;
+    out.reserve(nn - n);
+    out.knots.assign(tau.begin(), tau.end());
+    out.cv.num_poles = nn;
+    out.cv.num_knots = nn + k;
+    out.bind();
+    std::vector<double> alpha(k);
+    knotwork::refine_poles(k, n, orig.cv.knots, knotwork::PoleSet::record(orig.cv), nn, tau.data(),
+                           knotwork::PoleSet::record(out.cv), alpha.data());
+    EXPECT_LT(kwins::max_deviation(orig.cv, out.cv), 1e-11) << "k=" << k << " trial " << trial;
+  }
+}
+
+TEST(InsertKernel, EndKnotInsertionClampsWithoutChangingShape) {
+  std::mt19937 rng(13);
+  for (int trial = 0; trial < 200; ++trial) {
+    const int k = 2 + trial % 15;
+    const int n = k + static_cast<int>(rng() % 6);
+    TestCurve orig = kwins::random_curve(rng, k, n, trial % 2, false);
+    TestCurve cv = orig;
+    const auto set = knotwork::PoleSet::record(cv.cv);
+    const double us = cv.knots[k - 1], ue = cv.knots[n];
+    for (int i = k - 2; i >= 0; --i) knotwork::insert_end_knot(k, n, set, cv.cv.knots, i, us);
+    for (int i = n; i <= n + k - 2; ++i) knotwork::insert_end_knot(k, n, set, cv.cv.knots, i, ue);
+    for (int i = 0; i < k; ++i) {
+      EXPECT_EQ(cv.knots[i], us);
+      EXPECT_EQ(cv.knots[n + i], ue);
+    }
+    EXPECT_LT(kwins::max_deviation(orig.cv, cv.cv), 1e-11) << "k=" << k;
+    // clamped: the curve starts at the first pole
+    const auto p0 = kwins::eval_point(orig.cv, us);
+    const double w0 = cv.cv.rational ? cv.weights[0] : 1.0;
+    EXPECT_NEAR(p0[0], cv.poles[0] / w0, 1e-11);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// ---- Heap use and allocation failures ------------------------------------------------------
+
+class InsertMemoryTest : public kwtest::GuardedTest {};
+
+TEST(InsertHotPaths, RefinementAndSplitTakeNoHeap) {
+  std::mt19937 rng(111);
+  TestCurve cv = kwins::random_curve(rng, 4, 200, true, true, 1);
+  std::vector<double> tau(cv.knots);
+  for (int i = 0; i < 100; ++i) tau.push_back((i + 0.5) / 100.0);
+  std::sort(tau.begin(), tau.end());
+  TestCurve out = cv;
+  out.reserve(100);
+  std::vector<double> rows(600), rows_out(900), kout(304), ins(100);
+  for (int i = 0; i < 100; ++i) ins[i] = (i + 0.25) / 100.0;
+  std::vector<double> lp(1000), lk(400), lw(400), rp(1000), rk(400), rw(400);
+  BScurve left{}, right{};
+  left.poles = lp.data();
+  left.knots = lk.data();
+  left.weights = lw.data();
+  right.poles = rp.data();
+  right.knots = rk.data();
+  right.weights = rw.data();
+  const double u = 0.123;
+  BSrc rc;
+  kwtest::NoHeapScope scope;
+  BSadd_kts(&cv.cv, 300, tau.data(), &out.cv, &rc);
+  EXPECT_EQ(rc, BSSUCC);
+  BSinsertmkt(4, 3, 200, rows.data(), cv.knots.data(), 100, ins.data(), rows_out.data(),
+              kout.data(), &rc);
+  EXPECT_EQ(rc, BSSUCC);
+  EXPECT_TRUE(BScvsplit(&rc, &cv.cv, &u, &left, &right, nullptr));
+  EXPECT_EQ(scope.heap_requests(), 0);
+}
+
+TEST_F(InsertMemoryTest, Add1ktTotAllocationFailures) {
+  std::mt19937 rng(112);
+  TestCurve cv = kwins::random_curve(rng, 17, 20, true, true);  // order 17: scratch in BSlocknttol
+  BScurve *seen = nullptr;
+  kwtest::sweep_allocation_failures(
+      [&] {
+        BScurve *out = nullptr;
+        BSrc rc;
+        BSadd_1kt_tot(&cv.cv, 0.4321, 3, 0, &out, &rc);
+        seen = out;
+        if (rc == BSSUCC) BSfreeqelcv(out, &rc);
+        return rc;
+      },
+      {BSNOMEMORY, BSNOSTKMEMORY}, [&] { EXPECT_EQ(seen, nullptr); });
+}
+
+TEST_F(InsertMemoryTest, SharedArraysUseScratchAndFailCleanly) {
+  TestCurve cv = cubic_bezier();
+  cv.reserve(3);
+  const double tau[10] = {0, 0, 0, 0, 0.2, 0.5, 1, 1, 1, 1};
+  const TestCurve orig = cv;
+  auto sweep = kwtest::sweep_allocation_failures(
+      [&] {
+        cv = orig;
+        BSrc rc;
+        BSadd_kts(&cv.cv, 6, tau, &cv.cv, &rc);
+        return rc;
+      },
+      {BSNOSTKMEMORY});
+  EXPECT_GE(sweep.allocations, 1);
+  std::vector<double> rows = {0, 1, 2, 3, 0, 0, 0, 0}, knots = {0, 0, 0, 0, 1, 1, 1, 1};
+  rows.resize(12);
+  const double ins[1] = {0.5};
+  kwtest::sweep_allocation_failures(
+      [&] {
+        BSrc rc;
+        // poles written over their own input
+        BSinsertmkt(4, 2, 4, rows.data(), knots.data(), 1, ins, rows.data(),
+                    std::vector<double>(9).data(), &rc);
+        return rc;
+      },
+      {BSNOSTKMEMORY});
 }
 
 }  // namespace

@@ -11,17 +11,17 @@
 
 namespace {
 
-using kwtest::TestCurve;
+using kwins::TestCurve;
 
 class SplitTest : public kwtest::GuardedTest {};
 
 TestCurve cubic_bezier() {
-  return kwtest::make_curve(4, {0, 0, 0, 0, 1, 1, 1, 1}, {0, 0, 0, 1, 2, 0, 3, 2, 1, 4, 0, 0});
+  return kwins::make_curve(4, {0, 0, 0, 0, 1, 1, 1, 1}, {0, 0, 0, 1, 2, 0, 3, 2, 1, 4, 0, 0});
 }
 
 // Largest distance between original and piece at parameters of [lo, hi].
 double deviation_on(const BScurve &orig, const BScurve &piece, double lo, double hi) {
-  return kwtest::max_deviation(orig, piece, lo, hi, 61);
+  return kwins::max_deviation(orig, piece, lo, hi, 61);
 }
 
 bool clamped(const BScurve &cv) {
@@ -52,7 +52,7 @@ TEST_F(SplitTest, CvsplitBezierAtHalf) {
     EXPECT_EQ(left.knots[i], lk[i]);
     EXPECT_EQ(right.knots[i], rk[i]);
   }
-  const auto mid = kwtest::eval_point(bz.cv, 0.5);
+  const auto mid = kwins::eval_point(bz.cv, 0.5);
   for (int c = 0; c < 3; ++c) {
     EXPECT_NEAR(left.poles[9 + c], mid[c], 1e-15);
     EXPECT_EQ(right.poles[c], left.poles[9 + c]);
@@ -71,24 +71,24 @@ TEST_F(SplitTest, CvsplitPiecesReproduceRandomCurves) {
   for (int trial = 0; trial < 240; ++trial) {
     const int k = 2 + trial % 15;
     const int n = k + static_cast<int>(rng() % 7);
-    TestCurve cv = kwtest::random_curve(rng, k, n, trial % 2, (trial / 2) % 2, k - 2);
+    TestCurve cv = kwins::random_curve(rng, k, n, trial % 2, (trial / 2) % 2, k - 2);
     // sometimes exactly on an interior knot
     double u = 0.05 + 0.9 * (rng() % 1000) / 1000.0;
     if (trial % 5 == 0 && n > k) u = cv.knots[k + rng() % (n - k)];
     BScurve left{}, right{};
     BSrc rc;
     ASSERT_TRUE(BScvsplit(&rc, &cv.cv, &u, &left, &right, nullptr)) << rc;
-    const double a = kwtest::domain_start(cv.cv), b = kwtest::domain_end(cv.cv);
+    const double a = kwins::domain_start(cv.cv), b = kwins::domain_end(cv.cv);
     const double tol = 5e-13 * (1 << (k / 2));
     EXPECT_TRUE(clamped(left)) << "k=" << k;
     EXPECT_TRUE(clamped(right)) << "k=" << k;
-    EXPECT_EQ(kwtest::domain_start(left), a);
-    EXPECT_EQ(kwtest::domain_end(left), u);
-    EXPECT_EQ(kwtest::domain_end(right), b);
+    EXPECT_EQ(kwins::domain_start(left), a);
+    EXPECT_EQ(kwins::domain_end(left), u);
+    EXPECT_EQ(kwins::domain_end(right), b);
     EXPECT_LT(deviation_on(cv.cv, left, a, u), tol) << "k=" << k << " trial " << trial;
     EXPECT_LT(deviation_on(cv.cv, right, u, b), tol) << "k=" << k << " trial " << trial;
     // total poles: the input's plus the insertions, and the pieces meet
-    EXPECT_EQ(left.num_poles + right.num_poles, n + k - kwtest::multiplicity(cv.cv, u));
+    EXPECT_EQ(left.num_poles + right.num_poles, n + k - kwins::multiplicity(cv.cv, u));
     for (int c = 0; c < 3; ++c) {
       const double wl = left.rational ? left.weights[left.num_poles - 1] : 1.0;
       const double wr = right.rational ? right.weights[0] : 1.0;
@@ -100,8 +100,8 @@ TEST_F(SplitTest, CvsplitPiecesReproduceRandomCurves) {
 }
 
 TEST_F(SplitTest, CvsplitAtKnotOfMultiplicityDegreeCopiesPoles) {
-  TestCurve cv = kwtest::make_curve(3, {0, 0, 0, 0.5, 0.5, 1, 1, 1},
-                                    {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0});
+  TestCurve cv = kwins::make_curve(3, {0, 0, 0, 0.5, 0.5, 1, 1, 1},
+                                   {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0});
   BScurve left{}, right{};
   BSrc rc;
   const double u = 0.5;
@@ -115,8 +115,8 @@ TEST_F(SplitTest, CvsplitAtKnotOfMultiplicityDegreeCopiesPoles) {
   free_arrays(left);
   free_arrays(right);
   // multiplicity k: a gap, not split
-  TestCurve gap = kwtest::make_curve(3, {0, 0, 0, 0.5, 0.5, 0.5, 1, 1, 1},
-                                     {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0, 5, 0, 0});
+  TestCurve gap = kwins::make_curve(3, {0, 0, 0, 0.5, 0.5, 0.5, 1, 1, 1},
+                                    {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0, 5, 0, 0});
   BScurve l2{}, r2{};
   EXPECT_FALSE(BScvsplit(&rc, &gap.cv, &u, &l2, &r2, nullptr));
   EXPECT_EQ(rc, BSINARG);
@@ -153,7 +153,7 @@ TEST_F(SplitTest, CvsplitNearDomainEndGivesEmptyAndCopy) {
 
 TEST_F(SplitTest, CvsplitUnclampedInputGivesClampedPieces) {
   std::mt19937 rng(72);
-  TestCurve cv = kwtest::random_curve(rng, 4, 8, true, false);
+  TestCurve cv = kwins::random_curve(rng, 4, 8, true, false);
   BScurve left{}, right{};
   BSrc rc;
   const double u = 0.37;
@@ -170,8 +170,8 @@ TEST_F(SplitTest, CvsplitUnclampedInputGivesClampedPieces) {
 }
 
 TEST_F(SplitTest, CvsplitUniformFlags) {
-  TestCurve cv = kwtest::make_curve(3, {0, 0, 0, 1, 2, 3, 3, 3},
-                                    {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0});
+  TestCurve cv =
+      kwins::make_curve(3, {0, 0, 0, 1, 2, 3, 3, 3}, {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0});
   cv.cv.non_uniform = 0;
   BScurve left{}, right{};
   BSrc rc;
@@ -201,7 +201,7 @@ TEST_F(SplitTest, CvsplitPlaneTestAndClosure) {
   // a quadratic loop in the plane z = 0 whose ends meet: split in two, each piece
   // (3 poles) is planar
   TestCurve cv =
-      kwtest::make_curve(3, {0, 0, 0, 0.5, 1, 1, 1}, {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 0, 0});
+      kwins::make_curve(3, {0, 0, 0, 0.5, 1, 1, 1}, {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 0, 0});
   BScurve left{}, right{};
   BSrc rc;
   const double u = 0.5;
@@ -221,7 +221,7 @@ TEST_F(SplitTest, CvsplitPlaneTestAndClosure) {
 
 TEST_F(SplitTest, CvsplitWritesIntoProvidedArraysAndSurvivesAllocationFailures) {
   std::mt19937 rng(73);
-  TestCurve cv = kwtest::random_curve(rng, 4, 7, true, true);
+  TestCurve cv = kwins::random_curve(rng, 4, 7, true, true);
   std::vector<double> lp(3 * 10), lk(14), lw(10), rp(3 * 10), rk(14), rw(10);
   BScurve left{}, right{};
   left.poles = lp.data();
@@ -271,7 +271,7 @@ TEST_F(SplitTest, ActivspltMatchesOriginalOnRandomRanges) {
   for (int trial = 0; trial < 200; ++trial) {
     const int k = 2 + trial % 15;
     const int n = k + static_cast<int>(rng() % 7);
-    TestCurve cv = kwtest::random_curve(rng, k, n, trial % 2, (trial / 2) % 2, k - 2);
+    TestCurve cv = kwins::random_curve(rng, k, n, trial % 2, (trial / 2) % 2, k - 2);
     double ua = 0.02 + 0.96 * (rng() % 1000) / 1000.0, ub = 0.02 + 0.96 * (rng() % 1000) / 1000.0;
     if (trial % 7 == 0) ua = 0.0;
     if (trial % 11 == 0) ub = 1.0;
@@ -282,8 +282,8 @@ TEST_F(SplitTest, ActivspltMatchesOriginalOnRandomRanges) {
     ASSERT_TRUE(BSactivsplt(&rc, &cv.cv, &ua, &ub, &out.cv, nullptr)) << rc << " k=" << k;
     const double lo = std::min(ua, ub), hi = std::max(ua, ub);
     EXPECT_TRUE(clamped(out.cv)) << "k=" << k;
-    EXPECT_EQ(kwtest::domain_start(out.cv), lo);
-    EXPECT_EQ(kwtest::domain_end(out.cv), hi);
+    EXPECT_EQ(kwins::domain_start(out.cv), lo);
+    EXPECT_EQ(kwins::domain_end(out.cv), hi);
     EXPECT_EQ(out.cv.non_uniform, 1);
     EXPECT_LT(deviation_on(cv.cv, out.cv, lo, hi), 5e-13 * (1 << (k / 2)))
         << "k=" << k << " trial " << trial;
@@ -293,7 +293,7 @@ TEST_F(SplitTest, ActivspltMatchesOriginalOnRandomRanges) {
 
 TEST_F(SplitTest, ActivspltOrderOfParametersDoesNotMatter) {
   std::mt19937 rng(82);
-  TestCurve cv = kwtest::random_curve(rng, 5, 9, true, true);
+  TestCurve cv = kwins::random_curve(rng, 5, 9, true, true);
   Holder a(20, 5), b(20, 5);
   BSrc rc;
   double u0 = 0.3, u1 = 0.8;
@@ -307,7 +307,7 @@ TEST_F(SplitTest, ActivspltOrderOfParametersDoesNotMatter) {
 
 TEST_F(SplitTest, ActivspltWholeDomainIsClampedCopy) {
   std::mt19937 rng(83);
-  TestCurve cv = kwtest::random_curve(rng, 4, 8, false, false);
+  TestCurve cv = kwins::random_curve(rng, 4, 8, false, false);
   Holder out(8, 4);
   BSrc rc;
   double u0 = 0.0, u1 = 1.0 + 1e-12;
@@ -336,8 +336,8 @@ TEST_F(SplitTest, ActivspltFailures) {
   EXPECT_FALSE(BSactivsplt(&rc, &cv.cv, nullptr, &u1, &out.cv, nullptr));
   EXPECT_EQ(rc, BSNULLPTR);
   // closer than the tolerances only after snapping to a knot
-  TestCurve two = kwtest::make_curve(4, {0, 0, 0, 0, 0.5, 1, 1, 1, 1},
-                                     {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0});
+  TestCurve two = kwins::make_curve(4, {0, 0, 0, 0, 0.5, 1, 1, 1, 1},
+                                    {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0});
   double tau = 0;
   BSlocknttol(&two.cv, 0.5, BSparameters.dist_tol, &tau, &rc);
   u0 = 0.5 - 0.6 * tau;
@@ -351,7 +351,7 @@ TEST_F(SplitTest, ActivspltRestoresKnotTolOnEveryPath) {
   std::mt19937 rng(84);
   // order 17: every evaluation takes scratch memory, so allocation failures strike
   // inside the insertions, while knot_tol is tightened
-  TestCurve cv = kwtest::random_curve(rng, 17, 20, true, true);
+  TestCurve cv = kwins::random_curve(rng, 17, 20, true, true);
   const double saved = BSparameters.knot_tol;
   Holder out(60, 17);
   double u0 = 0.3, u1 = 0.7;
@@ -383,7 +383,7 @@ TEST_F(SplitTest, ActivspltRestoresKnotTolOnEveryPath) {
 
 TEST_F(SplitTest, ExtrcvspnCopiesOneSpan) {
   std::mt19937 rng(91);
-  TestCurve cv = kwtest::random_curve(rng, 4, 8, true, true, 1);
+  TestCurve cv = kwins::random_curve(rng, 4, 8, true, true, 1);
   Holder out(4, 4);
   BSrc rc;
   for (int32_t s = 3; s <= 7; ++s) {
@@ -404,7 +404,7 @@ TEST_F(SplitTest, ExtrcvspnCopiesOneSpan) {
 
 TEST_F(SplitTest, ExtrcvspnClosureTest) {
   // a closed quadratic Bezier loop: start and end coincide
-  TestCurve cv = kwtest::make_curve(3, {0, 0, 0, 1, 1, 1}, {0, 0, 0, 1, 1, 0, 1e-9, 0, 0});
+  TestCurve cv = kwins::make_curve(3, {0, 0, 0, 1, 1, 1}, {0, 0, 0, 1, 1, 0, 1e-9, 0, 0});
   Holder out(3, 3);
   BSrc rc;
   const int32_t s = 2;
@@ -423,7 +423,7 @@ TEST_F(SplitTest, BreakcvPiecesCoverTheCurveInOrder) {
   const int n = static_cast<int>(knots.size()) - 4;
   std::vector<double> poles(3 * n);
   for (int i = 0; i < 3 * n; ++i) poles[i] = std::sin(1.7 * i);
-  TestCurve cv = kwtest::make_curve(4, knots, poles);
+  TestCurve cv = kwins::make_curve(4, knots, poles);
   int32_t count = 0;
   BScurve **pieces = nullptr;
   BSrc rc;
@@ -432,8 +432,8 @@ TEST_F(SplitTest, BreakcvPiecesCoverTheCurveInOrder) {
   const double ends[4] = {0, 0.3, 0.6, 1};
   for (int i = 0; i < 3; ++i) {
     EXPECT_TRUE(clamped(*pieces[i]));
-    EXPECT_EQ(kwtest::domain_start(*pieces[i]), ends[i]);
-    EXPECT_EQ(kwtest::domain_end(*pieces[i]), ends[i + 1]);
+    EXPECT_EQ(kwins::domain_start(*pieces[i]), ends[i]);
+    EXPECT_EQ(kwins::domain_end(*pieces[i]), ends[i + 1]);
     // the piece right of the gap starts with the right-hand limit: compare inside
     EXPECT_LT(deviation_on(cv.cv, *pieces[i], ends[i] + 1e-9, ends[i + 1]), 1e-13) << i;
   }
@@ -446,7 +446,7 @@ TEST_F(SplitTest, BreakcvPiecesCoverTheCurveInOrder) {
 
 TEST_F(SplitTest, BreakcvWithoutBreaksGivesOneClampedCopy) {
   std::mt19937 rng(92);
-  TestCurve cv = kwtest::random_curve(rng, 4, 9, true, false, 1);
+  TestCurve cv = kwins::random_curve(rng, 4, 9, true, false, 1);
   int32_t count = 0;
   BScurve **pieces = nullptr;
   BSrc rc;
@@ -460,7 +460,7 @@ TEST_F(SplitTest, BreakcvWithoutBreaksGivesOneClampedCopy) {
 
 TEST_F(SplitTest, BreakcvPolylineBreaksAtEveryKnot) {
   TestCurve cv =
-      kwtest::make_curve(2, {0, 0, 0.25, 0.5, 1, 1}, {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0});
+      kwins::make_curve(2, {0, 0, 0.25, 0.5, 1, 1}, {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0});
   int32_t count = 0;
   BScurve **pieces = nullptr;
   BSrc rc;
@@ -475,7 +475,7 @@ TEST_F(SplitTest, BreakcvPolylineBreaksAtEveryKnot) {
 
 TEST_F(SplitTest, BreakcvAllocationFailuresLeaveNoLeak) {
   std::vector<double> knots = {0, 0, 0, 0.5, 0.5, 1, 1, 1};
-  TestCurve cv = kwtest::make_curve(3, knots, {0, 0, 0, 1, 0, 0, 1, 1, 0, 2, 1, 0, 2, 2, 0});
+  TestCurve cv = kwins::make_curve(3, knots, {0, 0, 0, 1, 0, 0, 1, 1, 0, 2, 1, 0, 2, 2, 0});
   kwtest::sweep_allocation_failures(
       [&] {
         int32_t count = -1;
@@ -500,20 +500,20 @@ TEST_F(SplitTest, RevCvTwiceRestoresAndReversesDirection) {
   std::mt19937 rng(101);
   for (int trial = 0; trial < 40; ++trial) {
     const int k = 2 + trial % 12;
-    TestCurve cv = kwtest::random_curve(rng, k, k + 4, trial % 2, trial % 3 == 0);
+    TestCurve cv = kwins::random_curve(rng, k, k + 4, trial % 2, trial % 3 == 0);
     cv.bdrys = {0.1, 0.2, 0.5, 0.9};
     cv.cv.num_boundaries = 2;
     cv.bind();
     const TestCurve orig = cv;
     BSrc rc;
     ASSERT_TRUE(BSrev_cv(&rc, &cv.cv));
-    const double a = kwtest::domain_start(orig.cv), b = kwtest::domain_end(orig.cv);
-    EXPECT_DOUBLE_EQ(kwtest::domain_start(cv.cv), a);
-    EXPECT_DOUBLE_EQ(kwtest::domain_end(cv.cv), b);
+    const double a = kwins::domain_start(orig.cv), b = kwins::domain_end(orig.cv);
+    EXPECT_DOUBLE_EQ(kwins::domain_start(cv.cv), a);
+    EXPECT_DOUBLE_EQ(kwins::domain_end(cv.cv), b);
     EXPECT_DOUBLE_EQ(cv.bdrys[0], a + b - 0.9);
     EXPECT_DOUBLE_EQ(cv.bdrys[1], a + b - 0.5);
     for (double u : {0.1, 0.4, 0.77}) {
-      const auto p = kwtest::eval_point(orig.cv, u), q = kwtest::eval_point(cv.cv, a + b - u);
+      const auto p = kwins::eval_point(orig.cv, u), q = kwins::eval_point(cv.cv, a + b - u);
       for (int c = 0; c < 3; ++c) EXPECT_NEAR(p[c], q[c], 1e-12);
     }
     ASSERT_TRUE(BSrev_cv(&rc, &cv.cv));
@@ -525,8 +525,8 @@ TEST_F(SplitTest, RevCvTwiceRestoresAndReversesDirection) {
 }
 
 TEST_F(SplitTest, ClosureTestAndEnforcement) {
-  TestCurve cv = kwtest::make_curve(3, {0, 0, 0, 0.5, 1, 1, 1},
-                                    {0, 0, 0, 2, 0, 0, 2, 2, 0, 0, 1e-9, 0}, {1, 2, 2, 4});
+  TestCurve cv = kwins::make_curve(3, {0, 0, 0, 0.5, 1, 1, 1},
+                                   {0, 0, 0, 2, 0, 0, 2, 2, 0, 0, 1e-9, 0}, {1, 2, 2, 4});
   for (int i = 0; i < 4; ++i)
     for (int c = 0; c < 3; ++c) cv.poles[3 * i + c] *= cv.weights[i];
   BSrc rc;
