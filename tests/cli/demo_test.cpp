@@ -71,7 +71,9 @@ TEST_F(KnotworkProgram, HelpListsEveryCommand) {
   ASSERT_EQ(r.exit_code, 0) << r.err;
   for (const char *synopsis :
        {"demo", "tol [NAME VALUE", "eval FILE u [d]", "sample FILE N", "svg FILE... -o OUT.svg",
-        "info FILE", "dump FILE", "project FILE x y z", "nearest-all FILE x y z", "help [COMMAND]"})
+        "info FILE", "dump FILE", "project FILE x y z", "nearest-all FILE x y z",
+        "split FILE u OUT1 OUT2", "extract FILE ua ub OUT", "reverse FILE OUT",
+        "insert FILE u [times] OUT", "help [COMMAND]"})
     EXPECT_NE(r.out.find(synopsis), std::string::npos) << synopsis;
   const RunResult svg = run({"help", "svg"});
   ASSERT_EQ(svg.exit_code, 0);
