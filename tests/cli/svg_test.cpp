@@ -142,6 +142,25 @@ TEST_F(SvgCommand, SampledCircleStaysWithinChordHeightOfTheCurve) {
       << "closed curve";
 }
 
+TEST_F(SvgCommand, CurvesWithManySpansStayCompact) {
+  // A spiral cubic with 3000 poles (2997 spans): sampled span by span, not flooded.
+  std::vector<double> poles, knots{0, 0, 0, 0};
+  for (int i = 0; i < 3000; ++i) {
+    const double a = 0.01 * i, r = 1 + 1e-4 * i;
+    poles.insert(poles.end(), {r * std::cos(a), r * std::sin(a), 0.0});
+  }
+  for (int i = 1; i < 2997; ++i) knots.push_back(i / 2997.0);
+  knots.insert(knots.end(), {1, 1, 1, 1});
+  put("spiral.crv", curve_text(4, poles, {}, knots));
+  const RunResult r = run({"svg", "spiral.crv", "-o", "s.svg", "--knots"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  const std::vector<double> counts = numbers_in(r.out);
+  ASSERT_FALSE(counts.empty()) << r.out;
+  EXPECT_LT(counts.back(), 3.0 * 2997) << r.out;
+  EXPECT_GT(counts.back(), 2997.0) << r.out;
+  EXPECT_TRUE(check_xml(read_text(dir.file("s.svg"))).ok);
+}
+
 TEST_F(SvgCommand, VerticalAxisPointsUp) {
   // A straight cubic from (0, 0) to (1, 1): its first point must be lower on the page.
   put("line.crv", curve_text(2, {0, 0, 0, 1, 1, 0}, {}, {0, 0, 1, 1}));

@@ -206,7 +206,11 @@ int plot_curve(svg::Drawing *drawing, const BScurve &curve, const std::string &n
   const std::vector<double> breaks = distinct_knots(curve);
   svg::Layer &line =
       drawing->add_layer(svg::Style::Curve, name + ": " + describe_curve(curve), colour);
-  if (!svg::sample_curve(eval, breaks, tolerance, options.view, &line.points))
+  // Each span starts as a few pieces so that an S-shaped span is not taken for its
+  // chord; curves with very many spans start from the spans themselves.
+  svg::SampleLimits limits;
+  if (breaks.size() > 1000) limits.pieces = 1;
+  if (!svg::sample_curve(eval, breaks, tolerance, options.view, &line.points, nullptr, limits))
     return eval_failure();
   *point_count = line.points.size();
 
