@@ -165,6 +165,22 @@ inline double max_deviation(const BScurve &a, const BScurve &b) {
   return max_deviation(a, b, domain_start(a), domain_end(a));
 }
 
+// The same with the library's evaluator (BScveval), including both ends.
+inline double library_deviation(const BScurve &a, const BScurve &b, double lo, double hi,
+                                int samples = 97) {
+  double worst = 0.0;
+  for (int i = 0; i <= samples; ++i) {
+    const double u = lo + (hi - lo) * i / samples;
+    double pa[3], pb[3];
+    BSrc ra, rb;
+    BScveval(&a, u, 0, pa, &ra);
+    BScveval(&b, u, 0, pb, &rb);
+    if (ra != BSSUCC || rb != BSSUCC) return HUGE_VAL;
+    worst = std::max(worst, std::hypot(pa[0] - pb[0], pa[1] - pb[1], pa[2] - pb[2]));
+  }
+  return worst;
+}
+
 // Number of knots within 1e-12 of u.
 inline int multiplicity(const BScurve &cv, double u) {
   int m = 0;

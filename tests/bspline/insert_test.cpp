@@ -15,21 +15,8 @@ using kwins::TestCurve;
 
 class InsertTest : public kwtest::GuardedTest {};
 
-// Largest distance between the curves, evaluated with the library's evaluator.
-double library_deviation(const BScurve &a, const BScurve &b, int samples = 97) {
-  const double lo = kwins::domain_start(a), hi = kwins::domain_end(a);
-  double worst = 0.0;
-  for (int i = 0; i <= samples; ++i) {
-    const double u = lo + (hi - lo) * i / samples;
-    double pa[3], pb[3];
-    BSrc rc;
-    BScveval(&a, u, 0, pa, &rc);
-    EXPECT_EQ(rc, BSSUCC);
-    BScveval(&b, u, 0, pb, &rc);
-    EXPECT_EQ(rc, BSSUCC);
-    worst = std::max(worst, std::hypot(pa[0] - pb[0], pa[1] - pb[1], pa[2] - pb[2]));
-  }
-  return worst;
+double library_deviation(const BScurve &a, const BScurve &b) {
+  return kwins::library_deviation(a, b, kwins::domain_start(a), kwins::domain_end(a));
 }
 
 TestCurve cubic_bezier() {

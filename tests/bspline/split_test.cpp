@@ -87,6 +87,8 @@ TEST_F(SplitTest, CvsplitPiecesReproduceRandomCurves) {
     EXPECT_EQ(kwins::domain_end(right), b);
     EXPECT_LT(deviation_on(cv.cv, left, a, u), tol) << "k=" << k << " trial " << trial;
     EXPECT_LT(deviation_on(cv.cv, right, u, b), tol) << "k=" << k << " trial " << trial;
+    EXPECT_LT(kwins::library_deviation(cv.cv, left, a, u), tol) << "k=" << k;
+    EXPECT_LT(kwins::library_deviation(cv.cv, right, u + 1e-12, b), tol) << "k=" << k;
     // total poles: the input's plus the insertions, and the pieces meet
     EXPECT_EQ(left.num_poles + right.num_poles, n + k - kwins::multiplicity(cv.cv, u));
     for (int c = 0; c < 3; ++c) {
@@ -286,6 +288,8 @@ TEST_F(SplitTest, ActivspltMatchesOriginalOnRandomRanges) {
     EXPECT_EQ(kwins::domain_end(out.cv), hi);
     EXPECT_EQ(out.cv.non_uniform, 1);
     EXPECT_LT(deviation_on(cv.cv, out.cv, lo, hi), 5e-13 * (1 << (k / 2)))
+        << "k=" << k << " trial " << trial;
+    EXPECT_LT(kwins::library_deviation(cv.cv, out.cv, lo + 1e-12, hi), 5e-13 * (1 << (k / 2)))
         << "k=" << k << " trial " << trial;
   }
   EXPECT_EQ(BSparameters.knot_tol, 1e-6);
