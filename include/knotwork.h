@@ -1087,8 +1087,11 @@ KW_API void BSminmaxbsc(int16_t order, int32_t num_poles, int32_t dim, BSboolean
 
 /* ---- end: Bounding boxes ---- */
 
-/* ---- Point projection onto a curve (src/query/project.cpp, project_piece.cpp,
- *      normals.cpp, newton_project.cpp) ---- */
+/* ---- Point projection onto a curve (src/query/project.cpp) ---- */
+
+/* Also src/query/project_piece.cpp (one Bezier piece), src/query/normals.cpp (all
+ * perpendicular feet, all nearest parameters) and src/query/newton_project.cpp
+ * (Newton projection, scalar root finder). */
 
 /* Nearest point of a curve to a point: parameter, foot point C(param) (3 doubles)
  * and distance. Statuses: 3 null curve, poles, knots or weights; -2 order below 2
@@ -1103,8 +1106,8 @@ KW_API void BSmdstptcv(const BScurve *curve, const double *point, double *param,
 KW_API void BSmdstptscv(int32_t num_points, const double *points, const BScurve *curve,
                         double *params, double *feet, double *dists, BSboolean *all_near,
                         BSrc *rc);
-/* The nearest-point search on coordinate-major data: degree, num_poles, dim (1..3),
- * rational flag, poles (dim rows of num_poles, weighted when rational, then the
+/* The nearest-point search on coordinate-major data: degree, num_poles, dim (at
+ * least 1, with (dim + rational) (degree + 1) <= 64), rational flag, poles (dim rows of num_poles, weighted when rational, then the
  * weights row), knots (num_poles + degree + 1), num_points points of dim doubles,
  * tolerance. Out: dists, feet (dim doubles each), params. Statuses: 3 null array;
  * -2 bad sizes; 50 degree above 15; 33 scratch exhausted; -13 sub-piece stack. */

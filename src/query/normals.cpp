@@ -23,20 +23,27 @@ namespace {
 
 constexpr int kRootRoom = 2 * kMaxNumeratorCoefficients;
 
-// Value of (C - P) . C' at an end of a piece (t = 0 or 1) and its size |C - P||C'|.
+// Value of (C - P) . C' at an end of a piece (t = 0 or 1) and the size its
+// rounding is relative to, (|C - P| + |C|) |C'| + deg |C - P| |C|.
 void end_function(const BezierPiece &pc, const double *point, double t, double *f, double *scale) {
   double e[3 * kMaxPieceValues];
   bezier_point_derivatives(pc, t, e);
-  double v = 0.0, a = 0.0, b = 0.0;
+  double v = 0.0, a = 0.0, b = 0.0, c = 0.0;
   for (int d = 0; d < pc.dim; ++d) {
     const double r = e[d] - point[d];
     v += r * e[pc.dim + d];
     a += r * r;
     b += e[pc.dim + d] * e[pc.dim + d];
+    c += e[d] * e[d];
   }
   *f = v;
-  *scale = std::sqrt(a * b);
+  const double ra = std::sqrt(a), rc = std::sqrt(c);
+  *scale = (ra + rc) * std::sqrt(b) + pc.deg * ra * rc;
 }
+
+// A break where (C - P) . C' vanishes to this fraction of its size on both sides is
+// a foot: rounding can hide its sign change from both pieces.
+constexpr double kBreakFootFraction = 1e-10;
 
 // Walks the pieces and reports every foot parameter and every interval (merged
 // across neighbouring pieces) to the sinks, in increasing order.
@@ -75,8 +82,8 @@ void walk_feet(const PieceSet &ps, const double *point, ParamSink &&on_param,
     // A foot exactly on the break that rounding hid from both pieces.
     double f0 = 0.0, s0 = 0.0;
     end_function(pc, point, 0.0, &f0, &s0);
-    if (j > 0 && !prev_constant && (prev_f < 0.0) != (f0 < 0.0) &&
-        std::fabs(prev_f) <= 1e-9 * prev_scale && std::fabs(f0) <= 1e-9 * s0)
+    if (j > 0 && !prev_constant && std::fabs(prev_f) <= kBreakFootFraction * prev_scale &&
+        std::fabs(f0) <= kBreakFootFraction * s0)
       emit(a);
     for (int i = 0; i < std::min(found, kRootRoom); ++i) {
       const double t = roots[i];
@@ -183,7 +190,8 @@ BSrc nearest_parameters(const BScurve &cv, const double *point, int16_t *num_int
   };
   for (int32_t i = 0; i < nfeet; ++i) cand[count++] = {feet[i], 0.0};
   if (!near_listed(start)) cand[count++] = {start, 0.0};
-  if (!near_listed(end)) cand[count++] = {end, 0.0};
+  // On a closed curve the end is the start: one parameter for the joint.
+  if (!cv.phy_closed && !near_listed(end)) cand[count++] = {end, 0.0};
   for (int32_t i = k; i < n;) {
     int32_t j = i;
     while (j + 1 < n && cv.knots[j + 1] - cv.knots[j] <= ktol) ++j;
@@ -191,8 +199,16 @@ BSrc nearest_parameters(const BScurve &cv, const double *point, int16_t *num_int
     i = j + 1;
   }
   double best = kLargestDouble;
+  int32_t unique = 0;
   for (int32_t i = 0; i < count; ++i) {
-    cand[i].u = snap_to_ends(cand[i].u, start, end);
+    double u = snap_to_ends(cand[i].u, start, end);
+    if (cv.phy_closed && u == end) u = start;
+    bool seen = false;
+    for (int32_t j = 0; j < unique; ++j) seen = seen || cand[j].u == u;
+    if (!seen) cand[unique++].u = u;
+  }
+  count = unique;
+  for (int32_t i = 0; i < count; ++i) {
     double q[3];
     if ((rc = evaluate_curve_at(cv, cand[i].u, 0, q)) != BSSUCC) return rc;
     cand[i].d = v3::dist(q, point);

@@ -105,8 +105,11 @@ inline double settle_parameter(const BezierPiece &pc, double a, double b, double
 }
 
 // Bound for the next point's search: its distance to this point's foot (a curve
-// point) plus tol, or tol when that distance is within tol.
-inline double next_point_bound(int dim, const double *next, const double *foot, double tol) {
+// point) plus tol, or tol when that distance is within tol. No bound when this
+// point has no foot (a non-number input) or tol is negative.
+inline double next_point_bound(int dim, const double *next, const double *foot, double dist,
+                               double tol) {
+  if (!(dist < kLargestDouble) || !(tol >= 0.0)) return kLargestDouble;
   double f2 = 0.0;
   for (int d = 0; d < dim; ++d) f2 += (next[d] - foot[d]) * (next[d] - foot[d]);
   return f2 <= tol * tol ? tol : std::sqrt(f2) + tol;
@@ -230,11 +233,15 @@ BSrc nearest_on_spline_rows(int deg, int32_t n, int dim, bool rational, const do
       const double *p = points + static_cast<std::ptrdiff_t>(i) * dim;
       double *foot = feet + static_cast<std::ptrdiff_t>(i) * dim;
       double t = 0.0;
-      const BSrc rc = nearest_on_bezier(pc, p, tol, bound, &dists[i], foot, &t);
+      BSrc rc = nearest_on_bezier(pc, p, tol, bound, &dists[i], foot, &t);
+      // The bound is never below the nearest distance; should rounding ever leave
+      // nothing inside it, the point is searched again without one.
+      if (rc == BSSUCC && !(dists[i] < kLargestDouble) && bound < kLargestDouble)
+        rc = nearest_on_bezier(pc, p, tol, kLargestDouble, &dists[i], foot, &t);
       if (rc != BSSUCC) return rc;
       if (dists[i] < kLargestDouble)
         params[i] = settle_parameter(pc, knots[deg], knots[k], t, p, foot, &dists[i]);
-      if (i + 1 < num_points) bound = next_point_bound(dim, p + dim, foot, tol);
+      if (i + 1 < num_points) bound = next_point_bound(dim, p + dim, foot, dists[i], tol);
     }
     return BSSUCC;
   }
@@ -247,8 +254,10 @@ BSrc nearest_on_spline_rows(int deg, int32_t n, int dim, bool rational, const do
     const double *p = points + static_cast<std::ptrdiff_t>(i) * dim;
     double *foot = feet + static_cast<std::ptrdiff_t>(i) * dim;
     rc = nearest_on_pieces(ps, p, tol, bound, box_d2, &dists[i], foot, &params[i]);
+    if (rc == BSSUCC && !(dists[i] < kLargestDouble) && bound < kLargestDouble)
+      rc = nearest_on_pieces(ps, p, tol, kLargestDouble, box_d2, &dists[i], foot, &params[i]);
     if (rc != BSSUCC) return rc;
-    if (i + 1 < num_points) bound = next_point_bound(dim, p + dim, foot, tol);
+    if (i + 1 < num_points) bound = next_point_bound(dim, p + dim, foot, dists[i], tol);
   }
   return BSSUCC;
 }
@@ -369,7 +378,8 @@ extern "C" KW_API void BSmdptsbscv(int32_t degree, int32_t num_poles, int32_t di
     *rc = BSDEGENINPUT;
     return;
   }
-  if (degree < 1 || num_poles <= degree || dim < 1 || dim > 3 || num_points < 0) {
+  if (degree < 1 || num_poles <= degree || dim < 1 || num_points < 0 ||
+      (dim + (rational ? 1 : 0)) * (degree + 1) > kMaxPieceValues) {
     *rc = BSINARG;
     return;
   }

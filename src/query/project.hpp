@@ -103,7 +103,7 @@ class SplinePieces {
 };
 
 // Nearest points of a spline in coordinate-major rows (validated: 0 <= deg < 16,
-// n > deg, 1 <= dim <= 3) to num_points points of dim doubles, each search bounded by
+// n > deg, dim >= 1, (dim + rational) (deg + 1) <= 64) to num_points points of dim doubles, each search bounded by
 // the previous point's foot. Results of points before a failure stay written.
 // Statuses: 0, 33 (scratch), -13 (sub-piece stack).
 BSrc nearest_on_spline_rows(int deg, int32_t n, int dim, bool rational, const double *rows,
@@ -122,6 +122,15 @@ BSrc evaluate_curve_at(const BScurve &cv, double u, int d, double *out);
 // Statuses: 0, 33 (scratch or result memory).
 BSrc perpendicular_feet(const BScurve &cv, const double *point, int32_t *num_params,
                         double **params, int32_t *num_intervals, double **intervals);
+
+// Root of f in [a, b] from start (BSqnwt2): secant steps kept inside the interval
+// (wrapped by the period when periodic), safeguarded by bisection once a sign change
+// is bracketed. Converged when |f| <= f_tol and the last step is below par_tol, when f
+// vanishes, or when the bracket is narrower than par_tol (with |f| <= f_tol).
+// *iterations is max_iter when it did not converge. Failures of f are passed on.
+BSrc scalar_root(BSqnwt2_function f, void *ctx, double a, double b, double start, bool periodic,
+                 double f_tol, double par_tol, int32_t max_iter, double *root,
+                 int32_t *iterations);
 
 // Squared distance from a point to the pole box of a piece (0 inside), the poles
 // divided by their weights when rational.

@@ -62,22 +62,27 @@ inline double dist_sq_n(int dim, const double *a, const double *b) {
 // Value of (C - P) . C' and of its derivative |C'|^2 + (C - P) . C'' at t; the point
 // C(t) goes to foot.
 struct FootFunction {
-  double f, fp, scale;  // scale: |C - P| |C'|, the size that rounding in f is relative to
+  double f, fp, scale;  // scale: the size that rounding in f is relative to
 };
 FootFunction foot_function(const BezierPiece &pc, const double *point, double t, double *foot) {
   double e[3 * kMaxPieceValues];
   bezier_point_derivatives(pc, t, e);
   const int dim = pc.dim;
-  double f = 0.0, fp = 0.0, dd = 0.0, d1 = 0.0;
+  double f = 0.0, fp = 0.0, dd = 0.0, d1 = 0.0, cc = 0.0;
   for (int d = 0; d < dim; ++d) {
     const double r = e[d] - point[d];
     f += r * e[dim + d];
     fp += e[dim + d] * e[dim + d] + r * e[2 * dim + d];
     dd += r * r;
     d1 += e[dim + d] * e[dim + d];
+    cc += e[d] * e[d];
     foot[d] = e[d];
   }
-  return {f, fp, std::sqrt(dd * d1)};
+  // C and C' carry rounding relative to the size of C (C' from differences of
+  // poles of that size), so f cannot vanish below about
+  // (|C - P| + |C|) |C'| eps + deg |C - P| |C| eps.
+  const double r = std::sqrt(dd), c = std::sqrt(cc), c1 = std::sqrt(d1);
+  return {f, fp, (r + c) * c1 + pc.deg * r * c};
 }
 
 // Root of (C - P) . C' in [a, b] where it goes from fa_sign to the opposite sign:
@@ -88,9 +93,13 @@ double solve_foot_in_bracket(const BezierPiece &pc, const double *point, double 
                              int fa_sign, double start, double *foot) {
   constexpr double kEps = 2.220446049250313e-16;
   double t = std::clamp(start, a, b);
+  double previous = kLargestDouble;  // |f| of the previous iterate
   for (int iter = 0; iter < 100; ++iter) {
     const FootFunction ff = foot_function(pc, point, t, foot);
     if (std::fabs(ff.f) <= 16.0 * kEps * ff.scale) return t;
+    // Newton steps that do not at least halve |f| give way to bisection.
+    const bool newton_progress = std::fabs(ff.f) <= 0.5 * previous;
+    previous = std::fabs(ff.f);
     // Keep the side whose sign matches fa_sign as a.
     if ((ff.f < 0.0) == (fa_sign < 0))
       a = t;
@@ -98,7 +107,7 @@ double solve_foot_in_bracket(const BezierPiece &pc, const double *point, double 
       b = t;
     if (b - a <= 4.0 * kEps * std::max(1.0, std::fabs(t))) break;
     double next = 0.5 * (a + b);
-    if (ff.fp != 0.0) {
+    if (ff.fp != 0.0 && newton_progress) {
       const double newton = t - ff.f / ff.fp;
       if (newton > a && newton < b) next = newton;
     }
@@ -187,6 +196,9 @@ struct BestFoot {
 
 }  // namespace
 
+// De Casteljau on the coordinate-major rows themselves: the search evaluates pieces
+// in its innermost loop, and transposing them for the general de Boor kernel costs
+// about a third more time there.
 void bezier_point_derivatives(const BezierPiece &pc, double t, double *out) {
   const int n = pc.deg, m = pc.row_count(), dim = pc.dim;
   double h[3 * kMaxPieceValues];  // h[j * m + r]: j-th derivative of row r
@@ -471,6 +483,7 @@ int perpendicular_roots(const BezierPiece &pc, const double *point, double *root
   double coef[kMaxNumeratorCoefficients];
   double left[kMaxPieceValues], right[kMaxPieceValues], pole[kMaxPieceValues];
   bool first = true;
+  int previous_end_sign = 0;  // sign of f at the right end of the previous leaf span
   while (top > 0) {
     Span &e = stack[--top];
     const BezierPiece sub{n, dim, pc.rational, e.rows};
@@ -485,12 +498,22 @@ int perpendicular_roots(const BezierPiece &pc, const double *point, double *root
     }
     first = false;
     const double t0 = e.t0, t1 = e.t1;
-    if (coef[0] == 0.0) add_root(t0);
+    const bool leaf = sp.changes < 2 || t1 - t0 < kWidthFloor ||
+                      variation <= kFlatDistanceFraction * g0 || top + 2 > kDepth;
+    if (leaf) {
+      // Leaves come in increasing order and share their ends: f changing sign
+      // between the end of one and the start of the next is a root on the common
+      // end, which neither leaf's own coefficients show.
+      const int start_sign = coef[0] > 0.0 ? 1 : (coef[0] < 0.0 ? -1 : 0);
+      if (coef[0] == 0.0 || (previous_end_sign != 0 && start_sign != previous_end_sign))
+        add_root(t0);
+      previous_end_sign = coef[count - 1] > 0.0 ? 1 : (coef[count - 1] < 0.0 ? -1 : 0);
+    }
     if (sp.changes == 1) {
       const double s0 = crossing_guess(coef, count, sp.cross);
       add_root(solve_foot_in_bracket(pc, point, t0, t1, sp.first, t0 + (t1 - t0) * s0, pole));
     } else if (sp.changes >= 2) {
-      if (t1 - t0 < kWidthFloor || variation <= kFlatDistanceFraction * g0 || top + 2 > kDepth) {
+      if (leaf) {
         add_root(0.5 * (t0 + t1));
       } else {
         halve_bezier_rows(n, pc.row_count(), e.rows, left, right);

@@ -125,7 +125,7 @@ const cli::Command project_command(
     "(x, y, z): its parameter, the foot point and the distance. On a closed curve\n"
     "a point nearest to the joint gets the start parameter.\n\n"
     "example: knotwork project examples/cubic.cv 1 2 0\n",
-    cmd_project, 40);
+    cmd_project, 80);
 const cli::Command nearest_all_command(
     "nearest-all", "nearest-all FILE x y z",
     "Reads the curve dump in FILE and prints every parameter at which the curve is\n"
@@ -133,7 +133,7 @@ const cli::Command nearest_all_command(
     "and every parameter interval over which it stays at that distance (an arc\n"
     "centred on the point).\n\n"
     "example: knotwork nearest-all examples/quarter_circle.cv 0 0 0\n",
-    cmd_nearest_all, 41);
-const cli::DemoSection projection_demo(40, demo_projection);
+    cmd_nearest_all, 81);
+const cli::DemoSection projection_demo(80, demo_projection);
 
 }  // namespace
