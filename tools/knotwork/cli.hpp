@@ -38,7 +38,8 @@ int usage_error(const std::string &message);
 int library_failure(const char *operation, BSrc rc);
 // Name of a status code ("BSINARG") or "status" for codes without a name.
 const char *status_name(BSrc rc);
-// Parses a whole-string double or integer; false on any junk.
+// Parses a whole-string finite double or an integer; false on any junk, overflow,
+// infinity or NaN.
 bool parse_double(const char *text, double *out);
 bool parse_int(const char *text, long *out);
 

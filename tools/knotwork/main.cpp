@@ -1,6 +1,7 @@
 // knotwork: command-line front end of the library, built on the public API only.
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -133,7 +134,9 @@ bool parse_double(const char *text, double *out) {
   char *end = nullptr;
   errno = 0;
   const double v = std::strtod(text, &end);
-  if (end == text || *end != '\0' || errno == ERANGE) return false;
+  // Infinities and NaNs ("inf", "nan") are no usable coordinates, parameters or
+  // tolerances: the library would answer them with garbage rather than a status.
+  if (end == text || *end != '\0' || errno == ERANGE || !std::isfinite(v)) return false;
   *out = v;
   return true;
 }

@@ -1,0 +1,133 @@
+// knotwork svg: draws curves from files as an SVG picture, with their control
+// polygons, knots, curvature combs and nearest points to query points.
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli.hpp"
+#include "curves.hpp"
+#include "svg.hpp"
+
+namespace {
+
+int cmd_svg(int argc, char **argv) {
+  std::vector<const char *> files;
+  std::vector<svg::Point3> queries;
+  const char *output = nullptr;
+  cli::PlotOptions options;
+  for (int i = 0; i < argc; ++i) {
+    const char *a = argv[i];
+    if (std::strcmp(a, "-o") == 0 || std::strcmp(a, "--output") == 0) {
+      if (i + 1 >= argc) return cli::usage_error("svg: -o needs a file name");
+      output = argv[++i];
+    } else if (std::strcmp(a, "--poles") == 0) {
+      options.poles = true;
+    } else if (std::strcmp(a, "--knots") == 0) {
+      options.knots = true;
+    } else if (std::strcmp(a, "--comb") == 0) {
+      options.comb = true;
+    } else if (std::strcmp(a, "--view") == 0) {
+      if (i + 1 >= argc) return cli::usage_error("svg: --view needs xy, xz or yz");
+      if (!svg::parse_view(argv[++i], &options.view))
+        return cli::usage_error(std::string("svg: unknown view '") + argv[i] +
+                                "' (use xy, xz or yz)");
+    } else if (std::strcmp(a, "--points") == 0) {
+      int taken = 0;
+      svg::Point3 p;
+      while (i + 1 < argc && cli::parse_point(argv[i + 1], &p)) {
+        queries.push_back(p);
+        ++i;
+        ++taken;
+      }
+      if (taken == 0)
+        return cli::usage_error(i + 1 < argc
+                                    ? std::string("svg: '") + argv[i + 1] + "' is not a point x,y,z"
+                                    : std::string("svg: --points needs points x,y,z"));
+    } else if (a[0] == '-' && a[1] != '\0') {
+      return cli::usage_error(std::string("svg: unknown option '") + a + "'");
+    } else {
+      files.push_back(a);
+    }
+  }
+  if (files.empty()) return cli::usage_error("svg: no curve file given");
+  if (output == nullptr) return cli::usage_error("svg: no output file given (-o OUT.svg)");
+
+  for (const char *f : files) {
+    std::error_code ec;
+    if (std::filesystem::equivalent(f, output, ec))
+      return cli::usage_error(std::string("svg: the output '") + output +
+                              "' is one of the curve files");
+  }
+
+  std::vector<cli::NamedCurve> curves;
+  for (const char *f : files) {
+    const int code = cli::read_curve_file(f, &curves);
+    if (code != cli::kOk) return code;
+  }
+  std::vector<const BScurve *> records;
+  for (const auto &c : curves) records.push_back(c.curve.get());
+
+  svg::Drawing drawing(options.view);
+  std::string title = "knotwork svg:";
+  for (const char *f : files) title += std::string(" ") + f;
+  drawing.set_title(title);
+  const double tolerance = cli::sampling_tolerance(records, options.view);
+  size_t sampled = 0;
+  for (size_t i = 0; i < curves.size(); ++i) {
+    size_t count = 0;
+    const int code = cli::plot_curve(&drawing, *curves[i].curve, curves[i].name,
+                                     static_cast<int>(i), options, tolerance, &count);
+    if (code != cli::kOk) return code;
+    sampled += count;
+  }
+
+  std::vector<std::string> reports;
+  if (!queries.empty()) {
+    svg::Layer &layer =
+        drawing.add_layer(svg::Style::Query, "nearest points to " + std::to_string(queries.size()) +
+                                                 " query point(s) (BSmdstptcv)");
+    for (const svg::Point3 &q : queries) {
+      cli::NearestResult r;
+      const int code = cli::nearest_on_curves(records, q, &r);
+      if (code != cli::kOk) return code;
+      layer.segments.push_back({q, r.foot});
+      reports.push_back("nearest to (" + cli::number(q[0]) + ", " + cli::number(q[1]) + ", " +
+                        cli::number(q[2]) + "): " + curves[r.curve].name + " u " +
+                        cli::number(r.parameter) + " point (" + cli::number(r.foot[0]) + ", " +
+                        cli::number(r.foot[1]) + ", " + cli::number(r.foot[2]) + ") distance " +
+                        cli::number(r.distance));
+    }
+  }
+
+  std::string error;
+  if (!drawing.write_file(output, &error)) {
+    std::fprintf(stderr, "knotwork: svg: %s\n", error.c_str());
+    return cli::kLibraryFailure;
+  }
+  std::printf("wrote %s (view %s): %zu curve%s, %zu sampled points\n", output,
+              svg::view_name(options.view), curves.size(), curves.size() == 1 ? "" : "s", sampled);
+  for (const std::string &line : reports) std::printf("%s\n", line.c_str());
+  return cli::kOk;
+}
+
+const cli::Command svg_command(
+    "svg",
+    "svg FILE... -o OUT.svg [--poles] [--knots] [--comb] [--points x,y,z ...] [--view xy|xz|yz]",
+    "Draws the curves of the files (every curve of each file) into one SVG picture,\n"
+    "fitted to the page with the vertical axis pointing up, with a scale bar, the axis\n"
+    "names and a legend. The curves are sampled until the polyline lies within a\n"
+    "small fraction of the drawing size of the curve.\n\n"
+    "  -o OUT.svg        the picture to write (required)\n"
+    "  --poles           the control polygon (poles divided by their weights)\n"
+    "  --knots           the curve points at the distinct knots\n"
+    "  --comb            the curvature comb (BScvarrevc): teeth proportional to the\n"
+    "                    curvature, pointing away from the centre of curvature\n"
+    "  --points P...     query points x,y,z (or x,y): the nearest curve point of each\n"
+    "                    (BSmdstptcv), drawn and printed\n"
+    "  --view V          the plane shown: xy (default), xz or yz\n\n"
+    "example: knotwork svg examples/quarter_circle.cv -o quarter.svg --poles --comb --points 1,1\n",
+    cmd_svg, 30);
+
+}  // namespace

@@ -1,0 +1,78 @@
+// Curve helpers of the knotwork program: reading curve files with clear messages,
+// owning records, the parameter domain and distinct knots, and turning curves
+// into drawing layers (shared by `knotwork svg` and `knotwork demo`).
+#ifndef KNOTWORK_TOOL_CURVES_HPP
+#define KNOTWORK_TOOL_CURVES_HPP
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "knotwork.h"
+#include "svg.hpp"
+
+namespace cli {
+
+// Releases a record made by the library (BSallocqelcv, BSreadcv) with BSfreeqelcv.
+struct CurveDeleter {
+  void operator()(BScurve *curve) const;
+};
+using CurvePtr = std::unique_ptr<BScurve, CurveDeleter>;
+
+// A curve read from a file, with the name used in messages and legends
+// ("file.crv" or "file.crv#2" for the second curve of a file).
+struct NamedCurve {
+  std::string name;
+  CurvePtr curve;
+};
+
+// Reads every curve of the file (at least one). Returns kOk, or the exit code after
+// printing the message: kUsage when the file cannot be opened, kLibraryFailure when
+// the reader fails, the file holds no curve, or a curve cannot be worked with (order
+// above 16, empty parameter range). A weight below 0.001 only prints a warning.
+int read_curve_file(const char *path, std::vector<NamedCurve> *curves);
+
+// The parameter domain [knots[order-1], knots[num_poles]].
+void curve_domain(const BScurve &curve, double *start, double *end);
+// The distinct knot values in the domain, ascending, both ends included.
+std::vector<double> distinct_knots(const BScurve &curve);
+// The poles divided by their weights (poles with a zero weight are left out).
+std::vector<svg::Point3> cartesian_poles(const BScurve &curve);
+// "order 4, 7 poles, rational, periodic, closed, domain [0, 1]"
+std::string describe_curve(const BScurve &curve);
+
+// What `knotwork svg` draws besides the curve itself.
+struct PlotOptions {
+  bool poles = false;
+  bool knots = false;
+  bool comb = false;
+  svg::View view = svg::View::XY;
+};
+
+// Chord-height tolerance for sampling all the given curves: a small fraction of the
+// size of the drawing (the projected box of all their poles).
+double sampling_tolerance(const std::vector<const BScurve *> &curves, svg::View view);
+
+// Adds the layers of one curve (curve, then poles, knots and comb as asked) to the
+// drawing; colour is the curve's palette index. Returns kOk or the exit code after
+// printing the message. *point_count receives the number of sampled points.
+int plot_curve(svg::Drawing *drawing, const BScurve &curve, const std::string &name, int colour,
+               const PlotOptions &options, double tolerance, size_t *point_count);
+
+// Nearest point of a set of curves to a query point (BSmdstptcv on each curve).
+struct NearestResult {
+  int curve = -1;  // index of the nearest curve
+  double parameter = 0, distance = 0;
+  svg::Point3 foot{};
+};
+int nearest_on_curves(const std::vector<const BScurve *> &curves, const svg::Point3 &point,
+                      NearestResult *result);
+
+// Parses "x,y,z" (or "x,y" with z = 0).
+bool parse_point(const char *text, svg::Point3 *point);
+// Formats a double with 17 significant digits (round trip), as "%.17g".
+std::string number(double value);
+
+}  // namespace cli
+
+#endif
