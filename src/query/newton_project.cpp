@@ -136,6 +136,10 @@ extern "C" KW_API void BSprptnrcv(const BScurve *curve, double start, const doub
     *rc = BSNULLPTR;
     return;
   }
+  if (!query_points_ok(1, 3, point) || !std::isfinite(start)) {
+    *rc = BSINARG;
+    return;
+  }
   const int32_t n = curve->num_poles;
   ProjectionContext ctx{curve, point, curve->knots[curve->order - 1], curve->knots[n]};
   const double ktol = curve_knot_tolerance(curve->order, curve->knots, n, curve->poles,

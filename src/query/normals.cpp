@@ -112,6 +112,7 @@ BSrc perpendicular_feet(const BScurve &cv, const double *point, int32_t *num_par
   *num_intervals = 0;
   *params = nullptr;
   *intervals = nullptr;
+  if (!query_points_ok(1, 3, point)) return BSINARG;
   const int32_t n = cv.num_poles;
   const int m = cv.rational ? 4 : 3;
   BasicScratchBuffer<8 * 100> rows_buf(static_cast<std::size_t>(m) * n * sizeof(double));

@@ -225,6 +225,7 @@ BSrc nearest_on_pieces(const PieceSet &ps, const double *point, double tol, doub
 BSrc nearest_on_spline_rows(int deg, int32_t n, int dim, bool rational, const double *rows,
                             const double *knots, int32_t num_points, const double *points,
                             double tol, double *dists, double *feet, double *params) {
+  if (!query_points_ok(num_points, dim, points)) return BSINARG;
   const int k = deg + 1;
   double bound = kLargestDouble;
   if (n == k && clamped_single_span(deg, knots)) {
@@ -260,6 +261,14 @@ BSrc nearest_on_spline_rows(int deg, int32_t n, int dim, bool rational, const do
     if (i + 1 < num_points) bound = next_point_bound(dim, p + dim, foot, dists[i], tol);
   }
   return BSSUCC;
+}
+
+bool query_points_ok(int32_t n, int dim, const double *points) {
+  constexpr double kLargestCoordinate = 1e150;
+  const std::ptrdiff_t count = static_cast<std::ptrdiff_t>(n) * dim;
+  for (std::ptrdiff_t i = 0; i < count; ++i)
+    if (!(std::fabs(points[i]) <= kLargestCoordinate)) return false;  // NaN fails too
+  return true;
 }
 
 BSrc check_projection_curve(const BScurve *cv) {
@@ -395,6 +404,10 @@ extern "C" KW_API BSboolean BSprptoncv(BSrc *rc, const BScurve *curve, const dou
     *rc = BSNULLPTR;
     return FALSE;
   }
+  if (!query_points_ok(1, 3, point)) {
+    *rc = BSINARG;
+    return FALSE;
+  }
   *on_curve = FALSE;
   // The pole box widened by dist_tol; the point test adds its own margin.
   double lo[3], hi[3];
@@ -434,7 +447,8 @@ extern "C" KW_API void BSmdptbezcv(int32_t degree, int32_t dim, BSboolean ration
     *rc = BSNULLPTR;
     return;
   }
-  if (degree < 0 || dim < 1 || (dim + (rational ? 1 : 0)) * (degree + 1) > kMaxPieceValues) {
+  if (degree < 0 || dim < 1 || (dim + (rational ? 1 : 0)) * (degree + 1) > kMaxPieceValues ||
+      !query_points_ok(1, dim, point)) {
     *rc = BSINARG;
     return;
   }

@@ -105,10 +105,15 @@ class SplinePieces {
 // Nearest points of a spline in coordinate-major rows (validated: 0 <= deg < 16,
 // n > deg, dim >= 1, (dim + rational) (deg + 1) <= 64) to num_points points of dim doubles, each search bounded by
 // the previous point's foot. Results of points before a failure stay written.
-// Statuses: 0, 33 (scratch), -13 (sub-piece stack).
+// Statuses: 0, 33 (scratch), -13 (sub-piece stack), -2 (a point not finite or
+// beyond 1e150: nothing is written).
 BSrc nearest_on_spline_rows(int deg, int32_t n, int dim, bool rational, const double *rows,
                             const double *knots, int32_t num_points, const double *points,
                             double tol, double *dists, double *feet, double *params);
+
+// True when every coordinate of n query points of dim doubles is finite and small
+// enough (|x| <= 1e150) for squared distances to stay representable.
+bool query_points_ok(int32_t n, int dim, const double *points);
 
 // 0 for a usable curve record (order 2..16 is not checked here: order >= 2,
 // num_poles >= order, arrays present); BSNULLPTR or BSINARG otherwise.
@@ -119,7 +124,7 @@ BSrc evaluate_curve_at(const BScurve &cv, double u, int d, double *out);
 
 // Every perpendicular foot parameter (ascending) and every perpendicular interval
 // of a validated curve record (order <= 16), in result memory (null when empty).
-// Statuses: 0, 33 (scratch or result memory).
+// Statuses: 0, 33 (scratch or result memory), -2 (point not finite or beyond 1e150).
 BSrc perpendicular_feet(const BScurve &cv, const double *point, int32_t *num_params,
                         double **params, int32_t *num_intervals, double **intervals);
 

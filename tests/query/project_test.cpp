@@ -877,3 +877,46 @@ TEST(BSmdistptcv, ClosedCurveJointIsOneParameter) {
   EXPECT_EQ(params[1], 4.0);
   BSdbgfree(params);
 }
+
+namespace {
+
+// A point that is not finite, or so far away that squared distances overflow, is
+// refused instead of giving an unwritten foot with a success status.
+TEST(BSmdstptcv, RefusesPointsOutsideTheRepresentableRange) {
+  double poles[] = {0, 0, 0, 1, 2, 0, 3, 1, 0, 4, 0, 0};
+  double knots[] = {0, 0, 0, 0, 1, 1, 1, 1};
+  BScurve cv{};
+  cv.order = 4;
+  cv.num_poles = 4;
+  cv.poles = poles;
+  cv.num_knots = 8;
+  cv.knots = knots;
+  const double nan = std::nan("");
+  const double bad[][3] = {{nan, 0, 0}, {0, INFINITY, 0}, {1e308, 0, 0}, {0, 0, -1e200}};
+  for (const auto &p : bad) {
+    double u = -7, foot[3], dist = -7;
+    BSrc rc = 0;
+    BSmdstptcv(&cv, p, &u, foot, &dist, &rc);
+    EXPECT_EQ(rc, BSINARG);
+    int16_t ni = -1, np = -1;
+    double *params = nullptr, *intervals = nullptr;
+    BSmdistptcv(&cv, p, &ni, &np, &params, &dist, &intervals, &rc);
+    EXPECT_EQ(rc, BSINARG);
+    EXPECT_EQ(params, nullptr);
+    BSboolean on = 7;
+    EXPECT_EQ(BSprptoncv(&rc, &cv, p, &u, &on), FALSE);
+    EXPECT_EQ(rc, BSINARG);
+    BSprptnrcv(&cv, 0.5, p, &u, foot, &dist, &rc);
+    EXPECT_EQ(rc, BSINARG);
+  }
+  // a large but representable point still projects
+  const double far[3] = {1e140, 0, 0};
+  double u = -7, foot[3], dist = -7;
+  BSrc rc = 0;
+  BSmdstptcv(&cv, far, &u, foot, &dist, &rc);
+  EXPECT_EQ(rc, BSSUCC);
+  EXPECT_DOUBLE_EQ(dist, 1e140);  // every curve point is equally far at this scale
+  EXPECT_TRUE(u >= 0.0 && u <= 1.0);
+}
+
+}  // namespace

@@ -291,12 +291,6 @@ int nearest_on_curves(const std::vector<const BScurve *> &curves, const svg::Poi
     BSrc rc = BSSUCC;
     BSmdstptcv(curves[i], query, &parameter, foot, &distance, &rc);
     if (rc != BSSUCC) return library_failure("nearest point (BSmdstptcv)", rc);
-    // The search starts from the largest double as its bound: a point so far away
-    // that no distance is below it gets no answer.
-    if (!(distance < std::numeric_limits<double>::max()))
-      return file_error("no nearest point found for (" + number(point[0]) + ", " +
-                            number(point[1]) + ", " + number(point[2]) + "): too far away",
-                        kLibraryFailure);
     if (result->curve < 0 || distance < result->distance) {
       result->curve = static_cast<int>(i);
       result->parameter = parameter;
