@@ -1104,12 +1104,11 @@ KW_API void BSmdstptcv(const BScurve *curve, const double *point, double *param,
  * joint is the start parameter. Statuses as BSmdstptcv, -2 for num_points < 0; the
  * results of points before a failing one stay written. */
 KW_API void BSmdstptscv(int32_t num_points, const double *points, const BScurve *curve,
-                        double *params, double *feet, double *dists, BSboolean *all_near,
-                        BSrc *rc);
+                        double *params, double *feet, double *dists, BSboolean *all_near, BSrc *rc);
 /* The nearest-point search on coordinate-major data: degree, num_poles, dim (at
- * least 1, with (dim + rational) (degree + 1) <= 64), rational flag, poles (dim rows of num_poles, weighted when rational, then the
- * weights row), knots (num_poles + degree + 1), num_points points of dim doubles,
- * tolerance. Out: dists, feet (dim doubles each), params. Statuses: 3 null array;
+ * least 1, with (dim + rational) (degree + 1) <= 64), rational flag, poles (dim rows of num_poles,
+ * weighted when rational, then the weights row), knots (num_poles + degree + 1), num_points points
+ * of dim doubles, tolerance. Out: dists, feet (dim doubles each), params. Statuses: 3 null array;
  * -2 bad sizes; 50 degree above 15; 33 scratch exhausted; -13 sub-piece stack. */
 KW_API void BSmdptsbscv(int32_t degree, int32_t num_poles, int32_t dim, BSboolean rational,
                         const double *poles, const double *knots, int32_t num_points,
@@ -1123,15 +1122,14 @@ KW_API void BSmdptsbscv(int32_t degree, int32_t num_poles, int32_t dim, BSboolea
  * Statuses: 50 more than 16 poles; -2 dim below 1 or a piece of more than 64
  * values; 3 null array; -13 sub-piece stack exhausted. */
 KW_API void BSmdptbezcv(int32_t degree, int32_t dim, BSboolean rational, const double *piece,
-                        const double *point, double tol, double bound, double *dist,
-                        double *foot, double *param, BSrc *rc);
+                        const double *point, double tol, double bound, double *dist, double *foot,
+                        double *param, BSrc *rc);
 /* Projection of a point on a segment: two poles one after the other, each dim
  * weighted coordinates followed by its weight when rational. Out: squared distance,
  * foot point (dim doubles), segment parameter in [0, 1] (snapped to an end within
  * tol). No status. */
-KW_API void BSmdptbezln(int32_t dim, BSboolean rational, const double *segment,
-                        const double *point, double tol, double *dist_sq, double *foot,
-                        double *param);
+KW_API void BSmdptbezln(int32_t dim, BSboolean rational, const double *segment, const double *point,
+                        double tol, double *dist_sq, double *foot, double *param);
 /* Every nearest parameter and every nearest parameter interval of a curve to a
  * point. Out: *num_intervals and *intervals (pairs of doubles, BSdbgalloc, null when
  * none), *num_params and *params (ascending, BSdbgalloc, null when none), *dist.
@@ -1162,9 +1160,8 @@ KW_API void BSmdstptarr(int32_t n1, const double *points1, int32_t n2, const dou
  * intervals are (start, end) pairs), parameters ascending. Returns TRUE exactly when
  * the status is 0. Statuses: 3 null argument; -2 bad curve; 33 scratch or result
  * allocation failed. */
-KW_API BSboolean BSnormals(BSrc *rc, const BScurve *curve, const double *point,
-                           int32_t *num_params, double **params, int32_t *num_intervals,
-                           double **intervals);
+KW_API BSboolean BSnormals(BSrc *rc, const BScurve *curve, const double *point, int32_t *num_params,
+                           double **params, int32_t *num_intervals, double **intervals);
 /* Scalar function for BSqnwt2: value at u; a non-zero *rc ends the iteration. */
 typedef double (*BSqnwt2_function)(double u, void *context, BSrc *rc);
 /* Root of f in [a, b] near start by secant steps kept inside the interval (wrapped

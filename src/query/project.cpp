@@ -466,8 +466,8 @@ extern "C" KW_API void BSmdstptarr(int32_t n1, const double *points1, int32_t n2
                                    const double *points2, int32_t *index1, int32_t *index2,
                                    double *dist, BSrc *rc) {
   KW_EPILOGUE(rc);
-  if (index1 == nullptr || index2 == nullptr || dist == nullptr ||
-      (n1 > 0 && points1 == nullptr) || (n2 > 0 && points2 == nullptr)) {
+  if (index1 == nullptr || index2 == nullptr || dist == nullptr || (n1 > 0 && points1 == nullptr) ||
+      (n2 > 0 && points2 == nullptr)) {
     *rc = BSNULLPTR;
     return;
   }

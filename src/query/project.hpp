@@ -103,8 +103,8 @@ class SplinePieces {
 };
 
 // Nearest points of a spline in coordinate-major rows (validated: 0 <= deg < 16,
-// n > deg, dim >= 1, (dim + rational) (deg + 1) <= 64) to num_points points of dim doubles, each search bounded by
-// the previous point's foot. Results of points before a failure stay written.
+// n > deg, dim >= 1, (dim + rational) (deg + 1) <= 64) to num_points points of dim doubles, each
+// search bounded by the previous point's foot. Results of points before a failure stay written.
 // Statuses: 0, 33 (scratch), -13 (sub-piece stack), -2 (a point not finite or
 // beyond 1e150: nothing is written).
 BSrc nearest_on_spline_rows(int deg, int32_t n, int dim, bool rational, const double *rows,
@@ -134,8 +134,7 @@ BSrc perpendicular_feet(const BScurve &cv, const double *point, int32_t *num_par
 // vanishes, or when the bracket is narrower than par_tol (with |f| <= f_tol).
 // *iterations is max_iter when it did not converge. Failures of f are passed on.
 BSrc scalar_root(BSqnwt2_function f, void *ctx, double a, double b, double start, bool periodic,
-                 double f_tol, double par_tol, int32_t max_iter, double *root,
-                 int32_t *iterations);
+                 double f_tol, double par_tol, int32_t max_iter, double *root, int32_t *iterations);
 
 // Squared distance from a point to the pole box of a piece (0 inside), the poles
 // divided by their weights when rational.

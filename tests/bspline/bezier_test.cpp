@@ -13,7 +13,7 @@
 
 namespace {
 
-using kwtest::CurveSpec;
+using kwtest::CurveShape;
 using kwtest::RefCurve;
 
 class Bezier : public kwtest::GuardedTest {};
@@ -123,14 +123,14 @@ TEST_F(Bezier, ElevationKeepsShapeOnRandomCurves) {
   std::mt19937_64 rng(101);
   double worst = 0;
   for (int trial = 0; trial < 400; ++trial) {
-    CurveSpec spec;
-    spec.k = 2 + trial % 10;  // orders 2 .. 11
-    spec.n = spec.k + (trial / 10) % 7;
-    spec.rational = trial % 2 == 1;
-    spec.repeated_knots = trial % 3 != 0;
-    spec.clamped = trial % 4 != 0;
+    CurveShape shape;
+    shape.k = 2 + trial % 10;  // orders 2 .. 11
+    shape.n = shape.k + (trial / 10) % 7;
+    shape.rational = trial % 2 == 1;
+    shape.repeated_knots = trial % 3 != 0;
+    shape.clamped = trial % 4 != 0;
     const int raise = 1 + trial % 5;
-    RefCurve cv = kwtest::random_curve(rng, spec);
+    RefCurve cv = kwtest::random_curve(rng, shape);
     const RefCurve original = cv;
     BScurve view = cv.view();
     BScurve *out = nullptr;
@@ -142,10 +142,10 @@ TEST_F(Bezier, ElevationKeepsShapeOnRandomCurves) {
     // the input was clamped in place, shape unchanged: its first pole is the start
     // point, and the result's first pole is that pole bit for bit
     for (int c = 0; c < 3; ++c) EXPECT_EQ(out->poles[c], view.poles[c]) << trial;
-    if (spec.rational) {
+    if (shape.rational) {
       EXPECT_EQ(out->weights[0], view.weights[0]);
     }
-    if (spec.clamped) {
+    if (shape.clamped) {
       for (int c = 0; c < 3; ++c) EXPECT_EQ(out->poles[c], original.poles[c]);
     }
     // multiplicity rule: every distinct knot of the clamped input gains `raise`
@@ -175,12 +175,12 @@ TEST_F(Bezier, UnclampedStartKeepsItsStartPoint) {
   // An unclamped start: the first pole is not on the curve. The result must start
   // where the curve starts, not at that pole.
   std::mt19937_64 rng(7);
-  CurveSpec spec;
-  spec.k = 4;
-  spec.n = 7;
-  spec.clamped = false;
-  spec.rational = true;
-  RefCurve cv = kwtest::random_curve(rng, spec);
+  CurveShape shape;
+  shape.k = 4;
+  shape.n = 7;
+  shape.clamped = false;
+  shape.rational = true;
+  RefCurve cv = kwtest::random_curve(rng, shape);
   const RefCurve original = cv;
   const auto start = kwtest::ref_eval(original, original.lo());
   BScurve view = cv.view();
@@ -236,11 +236,11 @@ TEST_F(Bezier, ElevationReuseSameDegreeAndStatuses) {
 
 TEST_F(Bezier, ElevationReplacesTheOutputRecordAndSurvivesAllocationFailures) {
   std::mt19937_64 rng(5);
-  CurveSpec spec;
-  spec.k = 4;
-  spec.n = 60;  // beyond the stack scratch
-  spec.rational = true;
-  RefCurve cv = kwtest::random_curve(rng, spec);
+  CurveShape shape;
+  shape.k = 4;
+  shape.n = 60;  // beyond the stack scratch
+  shape.rational = true;
+  RefCurve cv = kwtest::random_curve(rng, shape);
   BScurve *held = library_copy(cv);
   BSrc rc;
   // the output pointer may hold the input itself
@@ -311,13 +311,13 @@ TEST_F(Bezier, NewKnotVectorReallocatesToTheExactSize) {
 TEST_F(Bezier, BstobezPiecesEvaluateAsTheSpline) {
   std::mt19937_64 rng(202);
   for (int trial = 0; trial < 300; ++trial) {
-    CurveSpec spec;
-    spec.k = 2 + trial % 9;
-    spec.n = spec.k + (trial / 9) % 8;
-    spec.rational = trial % 2 == 0;
-    spec.repeated_knots = trial % 3 == 0;
-    spec.clamped = trial % 4 < 2;
-    RefCurve cv = kwtest::random_curve(rng, spec);
+    CurveShape shape;
+    shape.k = 2 + trial % 9;
+    shape.n = shape.k + (trial / 9) % 8;
+    shape.rational = trial % 2 == 0;
+    shape.repeated_knots = trial % 3 == 0;
+    shape.clamped = trial % 4 < 2;
+    RefCurve cv = kwtest::random_curve(rng, shape);
     // one end clamped and the other not, on each side in turn
     if (trial % 4 == 2) std::fill(cv.knots.begin(), cv.knots.begin() + cv.k, cv.knots[cv.k - 1]);
     if (trial % 4 == 3) std::fill(cv.knots.end() - cv.k, cv.knots.end(), cv.knots[cv.n()]);
@@ -351,13 +351,13 @@ TEST_F(Bezier, BstobezPiecesEvaluateAsTheSpline) {
 TEST_F(Bezier, CvtobzSegmentsEvaluateAsTheCurve) {
   std::mt19937_64 rng(909);
   for (int trial = 0; trial < 80; ++trial) {
-    CurveSpec spec;
-    spec.k = 2 + trial % 7;
-    spec.n = spec.k + trial % 6;
-    spec.rational = trial % 2 == 0;
-    spec.repeated_knots = true;
-    spec.clamped = trial % 3 != 0;
-    RefCurve cv = kwtest::random_curve(rng, spec);
+    CurveShape shape;
+    shape.k = 2 + trial % 7;
+    shape.n = shape.k + trial % 6;
+    shape.rational = trial % 2 == 0;
+    shape.repeated_knots = true;
+    shape.clamped = trial % 3 != 0;
+    RefCurve cv = kwtest::random_curve(rng, shape);
     if (trial % 5 == 0 && cv.k >= 3 && cv.n() > cv.k + 1) {
       // a double knot (still below order k) gives a zero-length span inside
       cv.knots[cv.k + 1] = cv.knots[cv.k];
@@ -423,11 +423,11 @@ TEST_F(Bezier, BstobezOfASplineThatIsAlreadyBezierCopiesIt) {
 TEST_F(Bezier, DecasteljauTriangleGivesPointAndBothPieces) {
   std::mt19937_64 rng(303);
   for (int trial = 0; trial < 60; ++trial) {
-    CurveSpec spec;
-    spec.k = 2 + trial % 15;
-    spec.n = spec.k;
-    spec.rational = trial % 2 == 1;
-    RefCurve cv = kwtest::random_curve(rng, spec);
+    CurveShape shape;
+    shape.k = 2 + trial % 15;
+    shape.n = shape.k;
+    shape.rational = trial % 2 == 1;
+    RefCurve cv = kwtest::random_curve(rng, shape);
     for (double &t : cv.knots) t = 1 + 2 * t;  // domain [1, 3]
     BScurve view = cv.view();
     double pts[16][16][3], wts[16][16];
@@ -548,13 +548,13 @@ TEST_F(Bezier, HalvingAndTheRightHalfAndItsInverse) {
 TEST_F(Bezier, HalvingASplineAtAKnot) {
   std::mt19937_64 rng(505);
   for (int trial = 0; trial < 100; ++trial) {
-    CurveSpec spec;
-    spec.k = 2 + trial % 6;
-    spec.n = spec.k + 2 + trial % 5;
-    spec.rational = trial % 2 == 0;
-    spec.repeated_knots = trial % 3 == 0;
-    spec.clamped = trial % 5 != 0;
-    RefCurve cv = kwtest::random_curve(rng, spec);
+    CurveShape shape;
+    shape.k = 2 + trial % 6;
+    shape.n = shape.k + 2 + trial % 5;
+    shape.rational = trial % 2 == 0;
+    shape.repeated_knots = trial % 3 == 0;
+    shape.clamped = trial % 5 != 0;
+    RefCurve cv = kwtest::random_curve(rng, shape);
     const int p = cv.k - 1, rows = cv.rational() ? 4 : 3;
     std::vector<double> polerows = cv.rows();
     const int32_t index = p + 1 + static_cast<int32_t>(trial % (cv.n() - p - 1));

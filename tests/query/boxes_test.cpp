@@ -11,7 +11,7 @@
 
 namespace {
 
-using kwtest::CurveSpec;
+using kwtest::CurveShape;
 using kwtest::RefCurve;
 
 class Boxes : public kwtest::GuardedTest {};
@@ -51,13 +51,13 @@ std::array<double, 3> frame_coords(int dim, const double *h, const double *v) {
 TEST_F(Boxes, BoxpolesAndBx2ContainRandomRationalCurves) {
   std::mt19937_64 rng(11);
   for (int trial = 0; trial < 60; ++trial) {
-    CurveSpec spec;
-    spec.k = 2 + trial % 6;
-    spec.n = spec.k + trial % 5;
-    spec.rational = true;
-    spec.repeated_knots = true;
-    spec.clamped = trial % 3 != 0;
-    RefCurve cv = kwtest::random_curve(rng, spec);
+    CurveShape shape;
+    shape.k = 2 + trial % 6;
+    shape.n = shape.k + trial % 5;
+    shape.rational = true;
+    shape.repeated_knots = true;
+    shape.clamped = trial % 3 != 0;
+    RefCurve cv = kwtest::random_curve(rng, shape);
     std::vector<double> rows = cv.rows();
     double box[6];
     BSboxpoles(cv.n(), 3, TRUE, rows.data(), box);
@@ -272,15 +272,15 @@ TEST_F(Boxes, ObliqueBoxContainsRandomCurves) {
   int fitted = 0;
   for (int trial = 0; trial < 300; ++trial) {
     const int dim = 2 + trial % 2;
-    CurveSpec spec;
-    spec.k = 3 + trial % 6;
-    spec.n = spec.k + (trial / 2) % 6;
-    spec.rational = trial % 3 != 0;
-    spec.repeated_knots = trial % 4 == 0;
-    spec.clamped = trial % 5 != 0;
-    spec.scale = trial % 7 == 0 ? 1000.0 : 1.0;
-    spec.offset = trial % 11 == 0 ? 1e5 : 0.0;
-    RefCurve cv = kwtest::random_curve(rng, spec);
+    CurveShape shape;
+    shape.k = 3 + trial % 6;
+    shape.n = shape.k + (trial / 2) % 6;
+    shape.rational = trial % 3 != 0;
+    shape.repeated_knots = trial % 4 == 0;
+    shape.clamped = trial % 5 != 0;
+    shape.scale = trial % 7 == 0 ? 1000.0 : 1.0;
+    shape.offset = trial % 11 == 0 ? 1e5 : 0.0;
+    RefCurve cv = kwtest::random_curve(rng, shape);
     if (dim == 2) {
       for (int32_t i = 0; i < cv.n(); ++i) cv.poles[3 * i + 2] = 0;
     }
@@ -385,11 +385,11 @@ TEST_F(Boxes, ObliqueBoxFailureStatuses) {
 
 TEST_F(Boxes, ObliqueBoxScratchFailureAndNoHeapForSmallCurves) {
   std::mt19937_64 rng(23);
-  CurveSpec spec;
-  spec.k = 4;
-  spec.n = 200;  // 600 unweighted values: beyond the local buffer
-  spec.rational = true;
-  RefCurve big = kwtest::random_curve(rng, spec);
+  CurveShape shape;
+  shape.k = 4;
+  shape.n = 200;  // 600 unweighted values: beyond the local buffer
+  shape.rational = true;
+  RefCurve big = kwtest::random_curve(rng, shape);
   std::vector<double> rows = big.rows();
   double c[3], h[9];
   auto r = kwtest::sweep_allocation_failures(
@@ -401,8 +401,8 @@ TEST_F(Boxes, ObliqueBoxScratchFailureAndNoHeapForSmallCurves) {
       {BSNOSTKMEMORY});
   EXPECT_GE(r.runs, 2);
   BSdbglev = 0;
-  spec.n = 20;
-  RefCurve small = kwtest::random_curve(rng, spec);
+  shape.n = 20;
+  RefCurve small = kwtest::random_curve(rng, shape);
   std::vector<double> srows = small.rows();
   kwtest::NoHeapScope scope;
   BSrc rc;
@@ -552,12 +552,12 @@ TEST_F(Boxes, MinmaxbscBracketsTheDistanceToRandomCurves) {
   std::uniform_real_distribution<double> u(-3, 3);
   for (int trial = 0; trial < 80; ++trial) {
     const int dim = 2 + trial % 2;
-    CurveSpec spec;
-    spec.k = 2 + trial % 5;  // order 2: straight pieces fall back to the sphere
-    spec.n = spec.k + trial % 4;
-    spec.rational = trial % 2 == 0;
-    spec.repeated_knots = trial % 3 == 0;
-    RefCurve cv = kwtest::random_curve(rng, spec);
+    CurveShape shape;
+    shape.k = 2 + trial % 5;  // order 2: straight pieces fall back to the sphere
+    shape.n = shape.k + trial % 4;
+    shape.rational = trial % 2 == 0;
+    shape.repeated_knots = trial % 3 == 0;
+    RefCurve cv = kwtest::random_curve(rng, shape);
     if (dim == 2) {
       for (int32_t i = 0; i < cv.n(); ++i) cv.poles[3 * i + 2] = 0;
     }
@@ -613,11 +613,11 @@ TEST_F(Boxes, MinmaxbscFallsBackToTheSphereForStraightPolygons) {
 
 TEST_F(Boxes, MinmaxbscReportsScratchFailure) {
   std::mt19937_64 rng(41);
-  CurveSpec spec;
-  spec.k = 2;  // straight pieces: the sphere fallback takes scratch too
-  spec.n = 300;
-  spec.rational = true;
-  RefCurve cv = kwtest::random_curve(rng, spec);
+  CurveShape shape;
+  shape.k = 2;  // straight pieces: the sphere fallback takes scratch too
+  shape.n = 300;
+  shape.rational = true;
+  RefCurve cv = kwtest::random_curve(rng, shape);
   std::vector<double> rows = cv.rows();
   const double pts[] = {0, 0, 0};
   const int8_t flags[] = {1};

@@ -91,7 +91,7 @@ inline std::array<double, 3> ref_eval(const BScurve &cv, double u) {
                   u);
 }
 
-struct CurveSpec {
+struct CurveShape {
   int k = 4;
   int32_t n = 6;
   bool rational = false;
@@ -102,18 +102,18 @@ struct CurveSpec {
 };
 
 // A random curve of the given shape; knots on [0, 1] (unclamped ends reach outside).
-inline RefCurve random_curve(std::mt19937_64 &rng, const CurveSpec &spec) {
+inline RefCurve random_curve(std::mt19937_64 &rng, const CurveShape &shape) {
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   RefCurve cv;
-  cv.k = spec.k;
-  const int32_t n = spec.n;
-  const int k = spec.k;
+  cv.k = shape.k;
+  const int32_t n = shape.n;
+  const int k = shape.k;
   // interior knots
   std::vector<double> inner;
   while (static_cast<int32_t>(inner.size()) < n - k) {
     const double v = 0.05 + 0.9 * unit(rng);
     int mult = 1;
-    if (spec.repeated_knots && unit(rng) < 0.4) mult = 1 + static_cast<int>(unit(rng) * (k - 1));
+    if (shape.repeated_knots && unit(rng) < 0.4) mult = 1 + static_cast<int>(unit(rng) * (k - 1));
     mult = std::min<int>(mult, std::max(1, k - 1));
     for (int j = 0; j < mult && static_cast<int32_t>(inner.size()) < n - k; ++j) inner.push_back(v);
   }
@@ -121,15 +121,15 @@ inline RefCurve random_curve(std::mt19937_64 &rng, const CurveSpec &spec) {
   cv.knots.assign(k, 0.0);
   for (double v : inner) cv.knots.push_back(v);
   for (int j = 0; j < k; ++j) cv.knots.push_back(1.0);
-  if (!spec.clamped) {
+  if (!shape.clamped) {
     for (int j = 0; j < k - 1; ++j) {
       cv.knots[k - 2 - j] = cv.knots[k - 1 - j] - 0.1 - 0.2 * unit(rng);
       cv.knots[n + 1 + j] = cv.knots[n + j] + 0.1 + 0.2 * unit(rng);
     }
   }
   cv.poles.resize(3 * n);
-  for (auto &v : cv.poles) v = spec.offset + spec.scale * (2.0 * unit(rng) - 1.0);
-  if (spec.rational) {
+  for (auto &v : cv.poles) v = shape.offset + shape.scale * (2.0 * unit(rng) - 1.0);
+  if (shape.rational) {
     cv.weights.resize(n);
     for (int32_t i = 0; i < n; ++i) {
       cv.weights[i] = 0.5 + 1.5 * unit(rng);
