@@ -8,6 +8,7 @@
 
 #include "cli.hpp"
 #include "curves.hpp"
+#include "files.hpp"
 #include "svg.hpp"
 
 namespace {
@@ -199,11 +200,10 @@ int demo_picture() {
     if (int code = cli::nearest_on_curves({curves[i].curve.get()}, q, &nearest)) return code;
     queries.segments.push_back({q, nearest.foot});
   }
-  std::string error;
-  if (!drawing.write_file("demo.svg", &error)) {
-    std::fprintf(stderr, "knotwork: demo: %s\n", error.c_str());
-    return cli::kLibraryFailure;
-  }
+  if (const int code = cli::write_output_file(
+          "demo.svg", [&](FILE *out, std::string *error) { return drawing.write(out, error); });
+      code != cli::kOk)
+    return code;
   std::printf(
       "\nwrote demo.svg: %zu curves, %zu sampled points, poles, knots, curvature combs and "
       "nearest points\n",

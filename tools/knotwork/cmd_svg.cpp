@@ -8,6 +8,7 @@
 
 #include "cli.hpp"
 #include "curves.hpp"
+#include "files.hpp"
 #include "svg.hpp"
 
 namespace {
@@ -101,11 +102,10 @@ int cmd_svg(int argc, char **argv) {
     }
   }
 
-  std::string error;
-  if (!drawing.write_file(output, &error)) {
-    std::fprintf(stderr, "knotwork: svg: %s\n", error.c_str());
-    return cli::kLibraryFailure;
-  }
+  if (const int code = cli::write_output_file(
+          output, [&](FILE *out, std::string *error) { return drawing.write(out, error); });
+      code != cli::kOk)
+    return code;
   std::printf("wrote %s (view %s): %zu curve%s, %zu sampled points\n", output,
               svg::view_name(options.view), curves.size(), curves.size() == 1 ? "" : "s", sampled);
   for (const std::string &line : reports) std::printf("%s\n", line.c_str());

@@ -1,4 +1,4 @@
-// Curve helpers of the knotwork program: reading curve files with clear messages,
+// Curve helpers of the knotwork program (files.hpp reads and writes the files):
 // owning records, the parameter domain and distinct knots, and turning curves
 // into drawing layers (shared by `knotwork svg` and `knotwork demo`).
 #ifndef KNOTWORK_TOOL_CURVES_HPP
@@ -25,12 +25,6 @@ struct NamedCurve {
   std::string name;
   CurvePtr curve;
 };
-
-// Reads every curve of the file (at least one). Returns kOk, or the exit code after
-// printing the message: kUsage when the file cannot be opened, kLibraryFailure when
-// the reader fails, the file holds no curve, or a curve cannot be worked with (order
-// above 16, empty parameter range). A weight below 0.001 only prints a warning.
-int read_curve_file(const char *path, std::vector<NamedCurve> *curves);
 
 // The parameter domain [knots[order-1], knots[num_poles]].
 void curve_domain(const BScurve &curve, double *start, double *end);

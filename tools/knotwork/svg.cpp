@@ -2,7 +2,6 @@
 #include "svg.hpp"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdarg>
 #include <cmath>
 #include <cstring>
@@ -450,21 +449,6 @@ bool Drawing::write(FILE *out, std::string *error) const {
     return false;
   }
   return true;
-}
-
-bool Drawing::write_file(const std::string &path, std::string *error) const {
-  FILE *out = std::fopen(path.c_str(), "w");
-  if (out == nullptr) {
-    *error = "cannot create '" + path + "': " + std::strerror(errno);
-    return false;
-  }
-  const bool ok = write(out, error);
-  if (std::fclose(out) != 0 && ok) {
-    *error = "cannot write '" + path + "': " + std::strerror(errno);
-    return false;
-  }
-  if (!ok) std::remove(path.c_str());
-  return ok;
 }
 
 }  // namespace svg
