@@ -10,17 +10,6 @@
 
 namespace {
 
-// Reads FILE and the three coordinates; returns kOk with the curve, or the exit
-// code (after the message).
-int read_arguments(const char *command, int argc, char **argv, cli::CurvePtr *curve,
-                   double *point) {
-  if (argc != 4) return cli::usage_error(std::string(command) + " takes FILE x y z");
-  for (int i = 0; i < 3; ++i)
-    if (!cli::parse_double(argv[1 + i], &point[i]))
-      return cli::usage_error(std::string(command) + ": '" + argv[1 + i] + "' is not a number");
-  return cli::read_one_curve(command, argv[0], curve);
-}
-
 int print_projection(const BScurve *curve, const double *point) {
   double u = 0.0, foot[3], dist = 0.0;
   BSrc rc = BSSUCC;
@@ -49,18 +38,25 @@ int print_all_nearest(const BScurve *curve, const double *point) {
   return cli::kOk;
 }
 
-int cmd_project(int argc, char **argv) {
-  cli::CurvePtr curve;
+// Runs a query command: reads FILE and the point x y z, then prints the answer.
+int run_query(const char *command, int argc, char **argv,
+              int (*print)(const BScurve *curve, const double *point)) {
+  if (argc != 4) return cli::usage_error(std::string(command) + " takes FILE x y z");
   double point[3];
-  const int code = read_arguments("project", argc, argv, &curve, point);
-  return code != cli::kOk ? code : print_projection(curve.get(), point);
+  for (int i = 0; i < 3; ++i)
+    if (!cli::parse_double(argv[1 + i], &point[i]))
+      return cli::usage_error(std::string(command) + ": '" + argv[1 + i] + "' is not a number");
+  cli::CurvePtr curve;
+  const int code = cli::read_one_curve(command, argv[0], &curve);
+  return code != cli::kOk ? code : print(curve.get(), point);
+}
+
+int cmd_project(int argc, char **argv) {
+  return run_query("project", argc, argv, print_projection);
 }
 
 int cmd_nearest_all(int argc, char **argv) {
-  cli::CurvePtr curve;
-  double point[3];
-  const int code = read_arguments("nearest-all", argc, argv, &curve, point);
-  return code != cli::kOk ? code : print_all_nearest(curve.get(), point);
+  return run_query("nearest-all", argc, argv, print_all_nearest);
 }
 
 // A full circle of radius 1 as four rational quarter arcs: the nearest point to an

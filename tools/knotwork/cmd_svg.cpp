@@ -74,15 +74,9 @@ int cmd_svg(int argc, char **argv) {
   std::string title = "knotwork svg:";
   for (const char *f : files) title += std::string(" ") + f;
   drawing.set_title(title);
-  const double tolerance = cli::sampling_tolerance(records, options.view);
   size_t sampled = 0;
-  for (size_t i = 0; i < curves.size(); ++i) {
-    size_t count = 0;
-    const int code = cli::plot_curve(&drawing, *curves[i].curve, curves[i].name,
-                                     static_cast<int>(i), options, tolerance, &count);
-    if (code != cli::kOk) return code;
-    sampled += count;
-  }
+  if (const int code = cli::plot_curves(&drawing, curves, options, &sampled); code != cli::kOk)
+    return code;
 
   std::vector<std::string> reports;
   if (!queries.empty()) {

@@ -19,11 +19,6 @@ constexpr int kCombPerSpan = 24;
 constexpr int kCombMaxParameters = 4000;
 constexpr double kCombToothFraction = 0.15;
 
-int file_error(const std::string &message, int code) {
-  std::fprintf(stderr, "knotwork: %s\n", message.c_str());
-  return code;
-}
-
 bool finite3(const double *p) {
   return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
 }
@@ -80,6 +75,9 @@ std::string describe_curve(const BScurve &curve) {
   return text + range;
 }
 
+namespace {
+
+// Chord-height tolerance for sampling all the given curves.
 double sampling_tolerance(const std::vector<const BScurve *> &curves, svg::View view) {
   std::vector<svg::Point3> all;
   for (const BScurve *c : curves) {
@@ -89,6 +87,8 @@ double sampling_tolerance(const std::vector<const BScurve *> &curves, svg::View 
   return kRelativeChordHeight * svg::projected_diagonal(all, view);
 }
 
+// Adds the layers of one curve to the drawing (see plot_curves); colour is the
+// curve's palette index.
 int plot_curve(svg::Drawing *drawing, const BScurve &curve, const std::string &name, int colour,
                const PlotOptions &options, double tolerance, size_t *point_count) {
   BSrc failed = BSSUCC;
@@ -110,10 +110,10 @@ int plot_curve(svg::Drawing *drawing, const BScurve &curve, const std::string &n
   };
   auto eval_failure = [&]() {
     if (not_finite)
-      return file_error(name +
-                            ": the curve has points at infinity or not a number (check the "
-                            "weights)",
-                        kLibraryFailure);
+      return fail(name +
+                      ": the curve has points at infinity or not a number (check the "
+                      "weights)",
+                  kLibraryFailure);
     return library_failure(("evaluating " + name + " (BScveval)").c_str(), failed);
   };
 
@@ -192,6 +192,24 @@ int plot_curve(svg::Drawing *drawing, const BScurve &curve, const std::string &n
       comb.segments.push_back({svg::Point3{p[0], p[1], p[2]}, tip});
       comb.points.push_back(tip);
     }
+  }
+  return kOk;
+}
+
+}  // namespace
+
+int plot_curves(svg::Drawing *drawing, const std::vector<NamedCurve> &curves,
+                const PlotOptions &options, size_t *point_count) {
+  std::vector<const BScurve *> records;
+  for (const NamedCurve &c : curves) records.push_back(c.curve.get());
+  const double tolerance = sampling_tolerance(records, options.view);
+  *point_count = 0;
+  for (size_t i = 0; i < curves.size(); ++i) {
+    size_t count = 0;
+    const int code = plot_curve(drawing, *curves[i].curve, curves[i].name, static_cast<int>(i),
+                                options, tolerance, &count);
+    if (code != kOk) return code;
+    *point_count += count;
   }
   return kOk;
 }

@@ -11,11 +11,6 @@
 namespace cli {
 namespace {
 
-int file_error(const std::string &message, int code) {
-  std::fprintf(stderr, "knotwork: %s\n", message.c_str());
-  return code;
-}
-
 std::string quoted(const char *path) {
   return std::string("'") + path + "'";
 }
@@ -27,23 +22,22 @@ FILE *open_curve_stream(const char *path, int *code) {
   *code = kUsage;
   struct stat info;
   if (::stat(path, &info) != 0) {
-    file_error("cannot open " + quoted(path) + ": " + std::strerror(errno), kUsage);
+    fail("cannot open " + quoted(path) + ": " + std::strerror(errno), kUsage);
     return nullptr;
   }
   if (S_ISDIR(info.st_mode)) {
-    file_error(quoted(path) + " is a directory, not a curve file", kUsage);
+    fail(quoted(path) + " is a directory, not a curve file", kUsage);
     return nullptr;
   }
   FILE *in = std::fopen(path, "r");
   if (in == nullptr) {
-    file_error("cannot open " + quoted(path) + ": " + std::strerror(errno), kUsage);
+    fail("cannot open " + quoted(path) + ": " + std::strerror(errno), kUsage);
     return nullptr;
   }
   if (std::fseek(in, 0, SEEK_CUR) == 0) return in;
   FILE *copy = std::tmpfile();
   if (copy == nullptr) {
-    *code =
-        file_error("cannot buffer " + quoted(path) + ": " + std::strerror(errno), kLibraryFailure);
+    *code = fail("cannot buffer " + quoted(path) + ": " + std::strerror(errno), kLibraryFailure);
     std::fclose(in);
     return nullptr;
   }
@@ -89,13 +83,12 @@ int read_curves(FILE *in, const char *path, CurveUse use, std::vector<NamedCurve
       double start, end;
       curve_domain(*curve, &start, &end);
       if (!(start < end))
-        return file_error(
-            where + ": empty parameter range [" + number(start) + ", " + number(end) + "]",
-            kLibraryFailure);
+        return fail(where + ": empty parameter range [" + number(start) + ", " + number(end) + "]",
+                    kLibraryFailure);
     }
     read->push_back(NamedCurve{path, std::move(curve)});
   }
-  if (read->empty()) return file_error(quoted(path) + " holds no curve", kLibraryFailure);
+  if (read->empty()) return fail(quoted(path) + " holds no curve", kLibraryFailure);
   return kOk;
 }
 
@@ -133,7 +126,7 @@ int write_output_file(const char *path,
                       const std::function<bool(FILE *out, std::string *error)> &write) {
   FILE *out = std::fopen(path, "w");
   if (out == nullptr)
-    return file_error("cannot create " + quoted(path) + ": " + std::strerror(errno), kUsage);
+    return fail("cannot create " + quoted(path) + ": " + std::strerror(errno), kUsage);
   std::string error;
   bool ok = write(out, &error);
   if (ok && std::ferror(out)) {
@@ -146,7 +139,7 @@ int write_output_file(const char *path,
   }
   if (ok) return kOk;
   std::remove(path);
-  return file_error("cannot write " + quoted(path) + ": " + error, kLibraryFailure);
+  return fail("cannot write " + quoted(path) + ": " + error, kLibraryFailure);
 }
 
 }  // namespace cli

@@ -115,6 +115,19 @@ class Writer {
   FILE *out_;
 };
 
+// The rest of a polyline element after `points="`: the projected page coordinates,
+// eight to a line, and the end of the element.
+void write_polyline_points(Writer &w, const std::vector<Point3> &points, const PageMap &map,
+                           View view) {
+  int column = 0;
+  for (const Point3 &p : points) {
+    const auto q = project(p, view);
+    w.f("%.2f,%.2f", map.x(q[0]), map.y(q[1]));
+    w.text(++column % 8 == 0 ? "\n" : " ");
+  }
+  w.text("\"/>\n");
+}
+
 void write_swatch(Writer &w, const Layer &layer, double x, double y) {
   const char *c = colour_of(layer.colour);
   switch (layer.style) {
@@ -347,13 +360,7 @@ bool Drawing::write(FILE *out, std::string *error) const {
             w.f("<polyline fill=\"none\" stroke=\"%s\" stroke-width=\"2\" points=\"", c);
           else
             w.text("<polyline class=\"polygon\" points=\"");
-          int column = 0;
-          for (const Point3 &p : layer.points) {
-            const auto q = project(p, view_);
-            w.f("%.2f,%.2f", map.x(q[0]), map.y(q[1]));
-            w.text(++column % 8 == 0 ? "\n" : " ");
-          }
-          w.text("\"/>\n");
+          write_polyline_points(w, layer.points, map, view_);
         } else if (layer.points.size() == 1 && layer.style == Style::Curve) {
           const auto q = project(layer.points[0], view_);
           w.f("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"2.5\" fill=\"%s\"/>\n", map.x(q[0]), map.y(q[1]),
@@ -383,13 +390,7 @@ bool Drawing::write(FILE *out, std::string *error) const {
         }
         if (layer.points.size() >= 2) {
           w.f("<polyline class=\"envelope\" stroke=\"%s\" points=\"", c);
-          int column = 0;
-          for (const Point3 &p : layer.points) {
-            const auto q = project(p, view_);
-            w.f("%.2f,%.2f", map.x(q[0]), map.y(q[1]));
-            w.text(++column % 8 == 0 ? "\n" : " ");
-          }
-          w.text("\"/>\n");
+          write_polyline_points(w, layer.points, map, view_);
         }
         break;
       case Style::Query:
