@@ -331,7 +331,7 @@ TEST_F(SvgCommand, BadCurveFilesExitWithOneAndExplain) {
 
 TEST_F(SvgCommand, UnwritableOutputIsReported) {
   put("p.crv", parabola_text());
-  expect_failure(run({"svg", "p.crv", "-o", "no/such/dir/out.svg"}), 1, "cannot create");
+  expect_failure(run({"svg", "p.crv", "-o", "no/such/dir/out.svg"}), 2, "cannot create");
 }
 
 TEST_F(SvgCommand, NeverCrashesOnDamagedFiles) {

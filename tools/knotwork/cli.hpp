@@ -31,6 +31,8 @@ struct DemoSection {
   DemoSection(int order, int (*run)());
 };
 
+// Prints "knotwork: message" to stderr; returns code.
+int fail(const std::string &message, int code);
 // Prints "knotwork: message" and the help hint to stderr; returns kUsage.
 int usage_error(const std::string &message);
 // Prints the failing operation, the status name and number, and the error trace to

@@ -8,6 +8,7 @@
 
 #include "cli.hpp"
 #include "curves.hpp"
+#include "files.hpp"
 #include "svg.hpp"
 
 namespace {
@@ -176,21 +177,13 @@ int demo_nearest() {
 int demo_picture() {
   std::vector<cli::NamedCurve> curves;
   if (int code = build_samples(&curves)) return code;
-  std::vector<const BScurve *> records;
-  for (const auto &c : curves) records.push_back(c.curve.get());
   cli::PlotOptions options;
   options.poles = options.knots = options.comb = true;
   svg::Drawing drawing(options.view);
   drawing.set_title("knotwork demo: sample curves");
-  const double tolerance = cli::sampling_tolerance(records, options.view);
   size_t sampled = 0;
-  for (size_t i = 0; i < curves.size(); ++i) {
-    size_t count = 0;
-    if (int code = cli::plot_curve(&drawing, *curves[i].curve, curves[i].name, static_cast<int>(i),
-                                   options, tolerance, &count))
-      return code;
-    sampled += count;
-  }
+  if (const int code = cli::plot_curves(&drawing, curves, options, &sampled); code != cli::kOk)
+    return code;
   svg::Layer &queries =
       drawing.add_layer(svg::Style::Query, "nearest points to 3 query points (BSmdstptcv)");
   for (size_t i = 0; i < curves.size(); ++i) {
@@ -199,11 +192,10 @@ int demo_picture() {
     if (int code = cli::nearest_on_curves({curves[i].curve.get()}, q, &nearest)) return code;
     queries.segments.push_back({q, nearest.foot});
   }
-  std::string error;
-  if (!drawing.write_file("demo.svg", &error)) {
-    std::fprintf(stderr, "knotwork: demo: %s\n", error.c_str());
-    return cli::kLibraryFailure;
-  }
+  if (const int code = cli::write_output_file(
+          "demo.svg", [&](FILE *out, std::string *error) { return drawing.write(out, error); });
+      code != cli::kOk)
+    return code;
   std::printf(
       "\nwrote demo.svg: %zu curves, %zu sampled points, poles, knots, curvature combs and "
       "nearest points\n",

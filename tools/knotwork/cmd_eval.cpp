@@ -6,6 +6,7 @@
 
 #include "cli.hpp"
 #include "curves.hpp"
+#include "files.hpp"
 
 namespace {
 

@@ -1,66 +1,27 @@
 // knotwork split / extract / reverse / insert: cut, reverse or refine the curve
 // of a dump and write the results as dumps with byte images (read back exactly).
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "cli.hpp"
+#include "files.hpp"
 
 namespace {
 
-// A curve record that releases itself.
-struct OwnedCurve {
-  BScurve *cv = nullptr;
-  OwnedCurve() = default;
-  OwnedCurve(const OwnedCurve &) = delete;
-  OwnedCurve &operator=(const OwnedCurve &) = delete;
-  ~OwnedCurve() {
-    BSrc rc;
-    if (cv != nullptr) BSfreeqelcv(cv, &rc);
-  }
-};
-
-// Reads the curve of FILE into out; returns cli::kOk or the exit code after the message.
-int read_curve(const char *path, OwnedCurve &out) {
-  FILE *f = std::fopen(path, "r");
-  if (f == nullptr) {
-    std::fprintf(stderr, "knotwork: cannot open '%s': %s\n", path, std::strerror(errno));
-    return cli::kLibraryFailure;
-  }
-  BSrc rc = BSSUCC;
-  BSreadcv(f, &out.cv, &rc);
-  std::fclose(f);
-  if (rc != BSSUCC) return cli::library_failure("BSreadcv", rc);
-  return cli::kOk;
-}
-
 // Writes curve to path as an unlabelled dump with byte images.
 int write_curve(const char *path, const BScurve &cv) {
-  FILE *f = std::fopen(path, "w");
-  if (f == nullptr) {
-    std::fprintf(stderr, "knotwork: cannot create '%s': %s\n", path, std::strerror(errno));
-    return cli::kLibraryFailure;
-  }
-  const BSboolean ok = BSprthexcv(f, &cv);
-  const bool closed = std::fclose(f) == 0;
-  if (!ok || !closed) {
-    std::fprintf(stderr, "knotwork: cannot write the curve to '%s'\n", path);
-    return cli::kLibraryFailure;
-  }
-  return cli::kOk;
-}
-
-double domain_start(const BScurve &cv) {
-  return cv.knots[cv.order - 1];
-}
-double domain_end(const BScurve &cv) {
-  return cv.knots[cv.num_poles];
+  return cli::write_output_file(path, [&](FILE *out, std::string *error) {
+    if (BSprthexcv(out, &cv)) return true;
+    *error = "the curve record is not valid";
+    return false;
+  });
 }
 
 void describe(const char *what, const char *path, const BScurve &cv) {
+  double start, end;
+  cli::curve_domain(cv, &start, &end);
   std::printf("%s: %s, order %d, %d poles, domain [%.17g, %.17g]\n", what, path, cv.order,
-              cv.num_poles, domain_start(cv), domain_end(cv));
+              cv.num_poles, start, end);
 }
 
 bool parse_parameter(const char *text, double *u, const char *command) {
@@ -80,21 +41,22 @@ int cmd_split(int argc, char **argv) {
   if (argc != 4) return cli::usage_error("split takes FILE u OUT1 OUT2");
   double u;
   if (!parse_parameter(argv[1], &u, "split")) return cli::kUsage;
-  OwnedCurve in;
-  if (const int code = read_curve(argv[0], in); code != cli::kOk) return code;
+  cli::CurvePtr in;
+  if (const int code = cli::read_one_curve("split", argv[0], &in); code != cli::kOk) return code;
   BScurve left{}, right{};
   BSrc rc;
   const BSboolean plane = TRUE;
-  if (!BScvsplit(&rc, in.cv, &u, &left, &right, &plane)) {
+  if (!BScvsplit(&rc, in.get(), &u, &left, &right, &plane)) {
     if (left.num_poles > 0) free_piece_arrays(left);
     if (right.num_poles > 0) free_piece_arrays(right);
     return cli::library_failure("BScvsplit", rc);
   }
   int code = cli::kOk;
   if (left.num_poles == 0 || right.num_poles == 0) {
-    code = cli::usage_error("split: u must lie inside the domain [" +
-                            std::to_string(domain_start(*in.cv)) + ", " +
-                            std::to_string(domain_end(*in.cv)) + "] (within the knot tolerance)");
+    double start, end;
+    cli::curve_domain(*in, &start, &end);
+    code = cli::usage_error("split: u must lie inside the domain [" + std::to_string(start) + ", " +
+                            std::to_string(end) + "] (within the knot tolerance)");
   } else {
     code = write_curve(argv[2], left);
     if (code == cli::kOk) code = write_curve(argv[3], right);
@@ -113,28 +75,30 @@ int cmd_extract(int argc, char **argv) {
   double ua, ub;
   if (!parse_parameter(argv[1], &ua, "extract") || !parse_parameter(argv[2], &ub, "extract"))
     return cli::kUsage;
-  OwnedCurve in, out;
-  if (const int code = read_curve(argv[0], in); code != cli::kOk) return code;
+  cli::CurvePtr in;
+  if (const int code = cli::read_one_curve("extract", argv[0], &in); code != cli::kOk) return code;
   BSrc rc;
-  const int32_t room = in.cv->num_poles + 2 * (in.cv->order - 1);
-  BSallocqelcv(in.cv->order, room, in.cv->rational, 0, &out.cv, &rc);
+  const int32_t room = in->num_poles + 2 * (in->order - 1);
+  BScurve *record = nullptr;
+  BSallocqelcv(in->order, room, in->rational, 0, &record, &rc);
+  cli::CurvePtr out(record);
   if (rc != BSSUCC) return cli::library_failure("BSallocqelcv", rc);
   const BSboolean plane = TRUE;
-  if (!BSactivsplt(&rc, in.cv, &ua, &ub, out.cv, &plane))
+  if (!BSactivsplt(&rc, in.get(), &ua, &ub, out.get(), &plane))
     return cli::library_failure("BSactivsplt", rc);
-  if (const int code = write_curve(argv[3], *out.cv); code != cli::kOk) return code;
-  describe("part", argv[3], *out.cv);
+  if (const int code = write_curve(argv[3], *out); code != cli::kOk) return code;
+  describe("part", argv[3], *out);
   return cli::kOk;
 }
 
 int cmd_reverse(int argc, char **argv) {
   if (argc != 2) return cli::usage_error("reverse takes FILE OUT");
-  OwnedCurve in;
-  if (const int code = read_curve(argv[0], in); code != cli::kOk) return code;
+  cli::CurvePtr in;
+  if (const int code = cli::read_one_curve("reverse", argv[0], &in); code != cli::kOk) return code;
   BSrc rc;
-  if (!BSrev_cv(&rc, in.cv)) return cli::library_failure("BSrev_cv", rc);
-  if (const int code = write_curve(argv[1], *in.cv); code != cli::kOk) return code;
-  describe("reversed", argv[1], *in.cv);
+  if (!BSrev_cv(&rc, in.get())) return cli::library_failure("BSrev_cv", rc);
+  if (const int code = write_curve(argv[1], *in); code != cli::kOk) return code;
+  describe("reversed", argv[1], *in);
   return cli::kOk;
 }
 
@@ -147,14 +111,15 @@ int cmd_insert(int argc, char **argv) {
     return cli::usage_error(std::string("insert: '") + argv[2] + "' is not a whole number");
   if (times < 1 || times > 32767)
     return cli::usage_error("insert: times must be at least 1 (and at most the degree)");
-  OwnedCurve in;
-  if (const int code = read_curve(argv[0], in); code != cli::kOk) return code;
+  cli::CurvePtr in;
+  if (const int code = cli::read_one_curve("insert", argv[0], &in); code != cli::kOk) return code;
   BSrc rc;
-  // The result replaces the input record.
-  BSadd_1kt_mul(in.cv, u, static_cast<int32_t>(times), FALSE, &in.cv, &rc);
+  BScurve *record = nullptr;
+  BSadd_1kt_mul(in.get(), u, static_cast<int32_t>(times), FALSE, &record, &rc);
+  cli::CurvePtr refined(record);
   if (rc != BSSUCC) return cli::library_failure("BSadd_1kt_mul", rc);
-  if (const int code = write_curve(argv[argc - 1], *in.cv); code != cli::kOk) return code;
-  describe("refined", argv[argc - 1], *in.cv);
+  if (const int code = write_curve(argv[argc - 1], *refined); code != cli::kOk) return code;
+  describe("refined", argv[argc - 1], *refined);
   return cli::kOk;
 }
 

@@ -1,43 +1,14 @@
 // knotwork project / nearest-all: the nearest point of a curve read from a dump
 // to a point, and every nearest parameter and parameter interval; the projection
 // part of the demo.
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "cli.hpp"
+#include "files.hpp"
 
 namespace {
-
-// Reads FILE and the three coordinates; returns kOk with the curve, or the exit
-// code (after the message).
-int read_arguments(const char *command, int argc, char **argv, BScurve **curve, double *point) {
-  if (argc != 4) return cli::usage_error(std::string(command) + " takes FILE x y z");
-  for (int i = 0; i < 3; ++i)
-    if (!cli::parse_double(argv[1 + i], &point[i]))
-      return cli::usage_error(std::string(command) + ": '" + argv[1 + i] + "' is not a number");
-  FILE *f = std::fopen(argv[0], "r");
-  if (f == nullptr) {
-    std::fprintf(stderr, "knotwork: cannot open '%s': %s\n", argv[0], std::strerror(errno));
-    return cli::kLibraryFailure;
-  }
-  BSrc rc = BSSUCC;
-  BSreadcv(f, curve, &rc);
-  std::fclose(f);
-  if (rc != BSSUCC) {
-    if (*curve != nullptr) BSfreeqelcv(*curve, &rc);
-    *curve = nullptr;
-    return cli::library_failure("BSreadcv", rc);
-  }
-  return cli::kOk;
-}
-
-void release(BScurve *curve) {
-  BSrc rc;
-  if (curve != nullptr) BSfreeqelcv(curve, &rc);
-}
 
 int print_projection(const BScurve *curve, const double *point) {
   double u = 0.0, foot[3], dist = 0.0;
@@ -67,24 +38,25 @@ int print_all_nearest(const BScurve *curve, const double *point) {
   return cli::kOk;
 }
 
-int cmd_project(int argc, char **argv) {
-  BScurve *curve = nullptr;
+// Runs a query command: reads FILE and the point x y z, then prints the answer.
+int run_query(const char *command, int argc, char **argv,
+              int (*print)(const BScurve *curve, const double *point)) {
+  if (argc != 4) return cli::usage_error(std::string(command) + " takes FILE x y z");
   double point[3];
-  const int code = read_arguments("project", argc, argv, &curve, point);
-  if (code != cli::kOk) return code;
-  const int result = print_projection(curve, point);
-  release(curve);
-  return result;
+  for (int i = 0; i < 3; ++i)
+    if (!cli::parse_double(argv[1 + i], &point[i]))
+      return cli::usage_error(std::string(command) + ": '" + argv[1 + i] + "' is not a number");
+  cli::CurvePtr curve;
+  const int code = cli::read_one_curve(command, argv[0], &curve);
+  return code != cli::kOk ? code : print(curve.get(), point);
+}
+
+int cmd_project(int argc, char **argv) {
+  return run_query("project", argc, argv, print_projection);
 }
 
 int cmd_nearest_all(int argc, char **argv) {
-  BScurve *curve = nullptr;
-  double point[3];
-  const int code = read_arguments("nearest-all", argc, argv, &curve, point);
-  if (code != cli::kOk) return code;
-  const int result = print_all_nearest(curve, point);
-  release(curve);
-  return result;
+  return run_query("nearest-all", argc, argv, print_all_nearest);
 }
 
 // A full circle of radius 1 as four rational quarter arcs: the nearest point to an

@@ -1,61 +1,17 @@
 // knotwork info / dump: read a curve dump, summarise it or write it out again;
 // the records part of the demo.
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "cli.hpp"
+#include "files.hpp"
 
 namespace {
 
-// What a read delivered: the curve (or null) and the reader's status.
-struct ReadResult {
-  BScurve *curve = nullptr;
-  BSrc rc = BSSUCC;
-};
-
-// Opens and reads FILE; false (after the message) when the file cannot be opened.
-bool read_curve_file(const char *path, ReadResult *out) {
-  FILE *f = std::fopen(path, "r");
-  if (f == nullptr) {
-    std::fprintf(stderr, "knotwork: cannot open '%s': %s\n", path, std::strerror(errno));
-    return false;
-  }
-  // The reader looks ahead in dumps with byte images, which needs a seekable
-  // stream: a pipe is copied to a temporary file first.
-  if (std::fseek(f, 0, SEEK_CUR) != 0) {
-    FILE *copy = std::tmpfile();
-    if (copy == nullptr) {
-      std::fprintf(stderr, "knotwork: cannot buffer '%s': %s\n", path, std::strerror(errno));
-      std::fclose(f);
-      return false;
-    }
-    for (int c; (c = std::getc(f)) != EOF;) std::putc(c, copy);
-    std::fclose(f);
-    std::rewind(copy);
-    f = copy;
-  }
-  BSreadcv(f, &out->curve, &out->rc);
-  std::fclose(f);
-  return true;
-}
-
 const char *yes_no(BSboolean b) {
   return b ? "yes" : "no";
-}
-
-// Explains the statuses with which the reader still delivers a curve.
-int finish(const char *path, ReadResult &r) {
-  BSrc free_rc;
-  if (r.curve != nullptr) BSfreeqelcv(r.curve, &free_rc);
-  if (r.rc == BSSUCC) return cli::kOk;
-  if (r.rc == 2 && r.curve != nullptr)
-    std::fprintf(stderr, "knotwork: %s: the order is outside what the library evaluates (2..16)\n",
-                 path);
-  if (r.rc == BSBADWEIGHT) std::fprintf(stderr, "knotwork: %s: a weight is below 0.001\n", path);
-  return cli::library_failure("BSreadcv", r.rc);
 }
 
 void print_summary(const char *path, const BScurve &cv) {
@@ -91,10 +47,12 @@ void print_summary(const char *path, const BScurve &cv) {
 
 int cmd_info(int argc, char **argv) {
   if (argc != 1) return cli::usage_error("info takes one FILE");
-  ReadResult r;
-  if (!read_curve_file(argv[0], &r)) return cli::kLibraryFailure;
-  if (r.curve != nullptr) print_summary(argv[0], *r.curve);
-  return finish(argv[0], r);
+  // A curve of an order the library does not evaluate is still summarised, with
+  // the failure on stderr and exit code 1.
+  cli::CurvePtr curve;
+  const int code = cli::read_one_curve("info", argv[0], &curve, cli::CurveUse::Inspect);
+  if (curve) print_summary(argv[0], *curve);
+  return code;
 }
 
 int cmd_dump(int argc, char **argv) {
@@ -114,14 +72,17 @@ int cmd_dump(int argc, char **argv) {
   }
   if (path == nullptr) return cli::usage_error("dump needs a FILE");
   if (labelled && images) return cli::usage_error("dump: --labelled and --hex exclude each other");
-  ReadResult r;
-  if (!read_curve_file(path, &r)) return cli::kLibraryFailure;
-  if (r.curve != nullptr) {
+  cli::CurvePtr curve;
+  int code = cli::read_one_curve("dump", path, &curve, cli::CurveUse::Inspect);
+  if (curve) {
     const BSboolean ok =
-        images ? BSprthexcv(stdout, r.curve) : BSprintbspc(stdout, path, r.curve, labelled);
-    if (!ok) std::fprintf(stderr, "knotwork: %s: the record read cannot be written\n", path);
+        images ? BSprthexcv(stdout, curve.get()) : BSprintbspc(stdout, path, curve.get(), labelled);
+    if (!ok) {
+      std::fprintf(stderr, "knotwork: %s: the record read cannot be written\n", path);
+      code = cli::kLibraryFailure;
+    }
   }
-  return finish(path, r);
+  return code;
 }
 
 // A rational quarter circle of radius 2 about the origin, built in a record.
@@ -150,7 +111,9 @@ const cli::Command info_command(
     "Reads the curve dump in FILE (unlabelled, decimal or with byte images) and\n"
     "prints its order, pole count, rational flag, parameter domain, periodic,\n"
     "closed and planar flags, and the distinct knots with their multiplicities.\n"
-    "A file that cannot be read gives the reader's status and exit code 1.\n\n"
+    "A file that cannot be read gives the reader's status and exit code 1; a curve\n"
+    "of an order the library does not evaluate (1, or 17 and above) is still\n"
+    "summarised, with exit code 1.\n\n"
     "example: knotwork info examples/cubic.cv\n",
     cmd_info, 20);
 const cli::Command dump_command(

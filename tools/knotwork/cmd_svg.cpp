@@ -8,6 +8,7 @@
 
 #include "cli.hpp"
 #include "curves.hpp"
+#include "files.hpp"
 #include "svg.hpp"
 
 namespace {
@@ -73,15 +74,9 @@ int cmd_svg(int argc, char **argv) {
   std::string title = "knotwork svg:";
   for (const char *f : files) title += std::string(" ") + f;
   drawing.set_title(title);
-  const double tolerance = cli::sampling_tolerance(records, options.view);
   size_t sampled = 0;
-  for (size_t i = 0; i < curves.size(); ++i) {
-    size_t count = 0;
-    const int code = cli::plot_curve(&drawing, *curves[i].curve, curves[i].name,
-                                     static_cast<int>(i), options, tolerance, &count);
-    if (code != cli::kOk) return code;
-    sampled += count;
-  }
+  if (const int code = cli::plot_curves(&drawing, curves, options, &sampled); code != cli::kOk)
+    return code;
 
   std::vector<std::string> reports;
   if (!queries.empty()) {
@@ -101,11 +96,10 @@ int cmd_svg(int argc, char **argv) {
     }
   }
 
-  std::string error;
-  if (!drawing.write_file(output, &error)) {
-    std::fprintf(stderr, "knotwork: svg: %s\n", error.c_str());
-    return cli::kLibraryFailure;
-  }
+  if (const int code = cli::write_output_file(
+          output, [&](FILE *out, std::string *error) { return drawing.write(out, error); });
+      code != cli::kOk)
+    return code;
   std::printf("wrote %s (view %s): %zu curve%s, %zu sampled points\n", output,
               svg::view_name(options.view), curves.size(), curves.size() == 1 ? "" : "s", sampled);
   for (const std::string &line : reports) std::printf("%s\n", line.c_str());

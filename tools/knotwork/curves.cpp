@@ -1,14 +1,10 @@
-// Curve helpers of the knotwork program: files, domains, drawing layers, nearest points.
+// Curve helpers of the knotwork program: domains, drawing layers, nearest points.
 #include "curves.hpp"
 
 #include <algorithm>
-#include <cctype>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <limits>
-#include <sys/stat.h>
 
 #include "cli.hpp"
 
@@ -23,11 +19,6 @@ constexpr int kCombPerSpan = 24;
 constexpr int kCombMaxParameters = 4000;
 constexpr double kCombToothFraction = 0.15;
 
-int file_error(const std::string &message, int code) {
-  std::fprintf(stderr, "knotwork: %s\n", message.c_str());
-  return code;
-}
-
 bool finite3(const double *p) {
   return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
 }
@@ -38,88 +29,6 @@ void CurveDeleter::operator()(BScurve *curve) const {
   if (curve == nullptr) return;
   BSrc rc = BSSUCC;
   BSfreeqelcv(curve, &rc);
-}
-
-int read_curve_file(const char *path, std::vector<NamedCurve> *curves) {
-  struct stat info;
-  if (::stat(path, &info) != 0)
-    return file_error(std::string("cannot open '") + path + "': " + std::strerror(errno), kUsage);
-  if (S_ISDIR(info.st_mode))
-    return file_error(std::string("'") + path + "' is a directory, not a curve file", kUsage);
-  FILE *in = std::fopen(path, "r");
-  if (in == nullptr)
-    return file_error(std::string("cannot open '") + path + "': " + std::strerror(errno), kUsage);
-  // Dumps with byte images are read with look-ahead, which needs a seekable stream:
-  // a pipe is copied to a temporary file first.
-  if (std::fseek(in, 0, SEEK_CUR) != 0) {
-    FILE *copy = std::tmpfile();
-    if (copy == nullptr) {
-      std::fclose(in);
-      return file_error(std::string("cannot buffer '") + path + "': " + std::strerror(errno),
-                        kLibraryFailure);
-    }
-    for (int c; (c = std::fgetc(in)) != EOF;) std::fputc(c, copy);
-    std::fclose(in);
-    std::rewind(copy);
-    in = copy;
-  }
-
-  std::vector<NamedCurve> read;
-  int code = kOk;
-  for (int index = 1;; ++index) {
-    int c;
-    do c = std::fgetc(in);
-    while (c != EOF && std::isspace(c));
-    if (c == EOF) break;
-    std::ungetc(c, in);
-
-    BScurve *raw = nullptr;
-    BSrc rc = BSSUCC;
-    BSreadcv(in, &raw, &rc);
-    CurvePtr curve(raw);
-    char where_text[64];
-    std::snprintf(where_text, sizeof where_text, "' curve %d", index);
-    std::string where = "'";
-    where.append(path).append(where_text);
-    if (rc == BSBADWEIGHT && curve) {
-      std::fprintf(stderr, "knotwork: warning: %s has a weight below 0.001\n", where.c_str());
-    } else if (rc == 2 && curve) {
-      code = file_error(
-          where + ": order " + std::to_string(curve->order) + " is not supported (orders 2 to 16)",
-          kLibraryFailure);
-      break;
-    } else if (rc != BSSUCC || !curve) {
-      code = library_failure(("reading " + where + " (BSreadcv)").c_str(), rc);
-      break;
-    }
-    if (curve->order < 2 || curve->order > 16) {
-      code = file_error(
-          where + ": order " + std::to_string(curve->order) + " is not supported (orders 2 to 16)",
-          kLibraryFailure);
-      break;
-    }
-    double start, end;
-    curve_domain(*curve, &start, &end);
-    if (!(start < end)) {
-      code =
-          file_error(where + ": empty parameter range [" + number(start) + ", " + number(end) + "]",
-                     kLibraryFailure);
-      break;
-    }
-    read.push_back(NamedCurve{path, std::move(curve)});
-  }
-  std::fclose(in);
-  if (code != kOk) return code;
-  if (read.empty())
-    return file_error(std::string("'") + path + "' holds no curve", kLibraryFailure);
-  if (read.size() > 1)
-    for (size_t i = 0; i < read.size(); ++i) {
-      char suffix[24];
-      std::snprintf(suffix, sizeof suffix, "#%zu", i + 1);
-      read[i].name.append(suffix);
-    }
-  for (NamedCurve &c : read) curves->push_back(std::move(c));
-  return kOk;
 }
 
 void curve_domain(const BScurve &curve, double *start, double *end) {
@@ -166,6 +75,9 @@ std::string describe_curve(const BScurve &curve) {
   return text + range;
 }
 
+namespace {
+
+// Chord-height tolerance for sampling all the given curves.
 double sampling_tolerance(const std::vector<const BScurve *> &curves, svg::View view) {
   std::vector<svg::Point3> all;
   for (const BScurve *c : curves) {
@@ -175,6 +87,8 @@ double sampling_tolerance(const std::vector<const BScurve *> &curves, svg::View 
   return kRelativeChordHeight * svg::projected_diagonal(all, view);
 }
 
+// Adds the layers of one curve to the drawing (see plot_curves); colour is the
+// curve's palette index.
 int plot_curve(svg::Drawing *drawing, const BScurve &curve, const std::string &name, int colour,
                const PlotOptions &options, double tolerance, size_t *point_count) {
   BSrc failed = BSSUCC;
@@ -196,10 +110,10 @@ int plot_curve(svg::Drawing *drawing, const BScurve &curve, const std::string &n
   };
   auto eval_failure = [&]() {
     if (not_finite)
-      return file_error(name +
-                            ": the curve has points at infinity or not a number (check the "
-                            "weights)",
-                        kLibraryFailure);
+      return fail(name +
+                      ": the curve has points at infinity or not a number (check the "
+                      "weights)",
+                  kLibraryFailure);
     return library_failure(("evaluating " + name + " (BScveval)").c_str(), failed);
   };
 
@@ -278,6 +192,24 @@ int plot_curve(svg::Drawing *drawing, const BScurve &curve, const std::string &n
       comb.segments.push_back({svg::Point3{p[0], p[1], p[2]}, tip});
       comb.points.push_back(tip);
     }
+  }
+  return kOk;
+}
+
+}  // namespace
+
+int plot_curves(svg::Drawing *drawing, const std::vector<NamedCurve> &curves,
+                const PlotOptions &options, size_t *point_count) {
+  std::vector<const BScurve *> records;
+  for (const NamedCurve &c : curves) records.push_back(c.curve.get());
+  const double tolerance = sampling_tolerance(records, options.view);
+  *point_count = 0;
+  for (size_t i = 0; i < curves.size(); ++i) {
+    size_t count = 0;
+    const int code = plot_curve(drawing, *curves[i].curve, curves[i].name, static_cast<int>(i),
+                                options, tolerance, &count);
+    if (code != kOk) return code;
+    *point_count += count;
   }
   return kOk;
 }

@@ -1,4 +1,4 @@
-// Curve helpers of the knotwork program: reading curve files with clear messages,
+// Curve helpers of the knotwork program (files.hpp reads and writes the files):
 // owning records, the parameter domain and distinct knots, and turning curves
 // into drawing layers (shared by `knotwork svg` and `knotwork demo`).
 #ifndef KNOTWORK_TOOL_CURVES_HPP
@@ -26,12 +26,6 @@ struct NamedCurve {
   CurvePtr curve;
 };
 
-// Reads every curve of the file (at least one). Returns kOk, or the exit code after
-// printing the message: kUsage when the file cannot be opened, kLibraryFailure when
-// the reader fails, the file holds no curve, or a curve cannot be worked with (order
-// above 16, empty parameter range). A weight below 0.001 only prints a warning.
-int read_curve_file(const char *path, std::vector<NamedCurve> *curves);
-
 // The parameter domain [knots[order-1], knots[num_poles]].
 void curve_domain(const BScurve &curve, double *start, double *end);
 // The distinct knot values in the domain, ascending, both ends included.
@@ -49,15 +43,13 @@ struct PlotOptions {
   svg::View view = svg::View::XY;
 };
 
-// Chord-height tolerance for sampling all the given curves: a small fraction of the
-// size of the drawing (the projected box of all their poles).
-double sampling_tolerance(const std::vector<const BScurve *> &curves, svg::View view);
-
-// Adds the layers of one curve (curve, then poles, knots and comb as asked) to the
-// drawing; colour is the curve's palette index. Returns kOk or the exit code after
-// printing the message. *point_count receives the number of sampled points.
-int plot_curve(svg::Drawing *drawing, const BScurve &curve, const std::string &name, int colour,
-               const PlotOptions &options, double tolerance, size_t *point_count);
+// Adds the layers of every curve (curve, then poles, knots and comb as asked) to the
+// drawing, curve i in palette colour i, all sampled with one chord-height tolerance:
+// a small fraction of the size of the drawing (the projected box of all their
+// poles). Returns kOk or the exit code after printing the message. *point_count
+// receives the number of sampled curve points.
+int plot_curves(svg::Drawing *drawing, const std::vector<NamedCurve> &curves,
+                const PlotOptions &options, size_t *point_count);
 
 // Nearest point of a set of curves to a query point (BSmdstptcv on each curve).
 struct NearestResult {

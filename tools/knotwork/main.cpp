@@ -80,6 +80,11 @@ DemoSection::DemoSection(int order, int (*run)()) {
   demo_sections().emplace_back(order, run);
 }
 
+int fail(const std::string &message, int code) {
+  std::fprintf(stderr, "knotwork: %s\n", message.c_str());
+  return code;
+}
+
 int usage_error(const std::string &message) {
   std::fprintf(stderr, "knotwork: %s\nRun 'knotwork help' for usage.\n", message.c_str());
   return kUsage;

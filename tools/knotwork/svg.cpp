@@ -2,7 +2,6 @@
 #include "svg.hpp"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdarg>
 #include <cmath>
 #include <cstring>
@@ -115,6 +114,19 @@ class Writer {
  private:
   FILE *out_;
 };
+
+// The rest of a polyline element after `points="`: the projected page coordinates,
+// eight to a line, and the end of the element.
+void write_polyline_points(Writer &w, const std::vector<Point3> &points, const PageMap &map,
+                           View view) {
+  int column = 0;
+  for (const Point3 &p : points) {
+    const auto q = project(p, view);
+    w.f("%.2f,%.2f", map.x(q[0]), map.y(q[1]));
+    w.text(++column % 8 == 0 ? "\n" : " ");
+  }
+  w.text("\"/>\n");
+}
 
 void write_swatch(Writer &w, const Layer &layer, double x, double y) {
   const char *c = colour_of(layer.colour);
@@ -348,13 +360,7 @@ bool Drawing::write(FILE *out, std::string *error) const {
             w.f("<polyline fill=\"none\" stroke=\"%s\" stroke-width=\"2\" points=\"", c);
           else
             w.text("<polyline class=\"polygon\" points=\"");
-          int column = 0;
-          for (const Point3 &p : layer.points) {
-            const auto q = project(p, view_);
-            w.f("%.2f,%.2f", map.x(q[0]), map.y(q[1]));
-            w.text(++column % 8 == 0 ? "\n" : " ");
-          }
-          w.text("\"/>\n");
+          write_polyline_points(w, layer.points, map, view_);
         } else if (layer.points.size() == 1 && layer.style == Style::Curve) {
           const auto q = project(layer.points[0], view_);
           w.f("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"2.5\" fill=\"%s\"/>\n", map.x(q[0]), map.y(q[1]),
@@ -384,13 +390,7 @@ bool Drawing::write(FILE *out, std::string *error) const {
         }
         if (layer.points.size() >= 2) {
           w.f("<polyline class=\"envelope\" stroke=\"%s\" points=\"", c);
-          int column = 0;
-          for (const Point3 &p : layer.points) {
-            const auto q = project(p, view_);
-            w.f("%.2f,%.2f", map.x(q[0]), map.y(q[1]));
-            w.text(++column % 8 == 0 ? "\n" : " ");
-          }
-          w.text("\"/>\n");
+          write_polyline_points(w, layer.points, map, view_);
         }
         break;
       case Style::Query:
@@ -450,21 +450,6 @@ bool Drawing::write(FILE *out, std::string *error) const {
     return false;
   }
   return true;
-}
-
-bool Drawing::write_file(const std::string &path, std::string *error) const {
-  FILE *out = std::fopen(path.c_str(), "w");
-  if (out == nullptr) {
-    *error = "cannot create '" + path + "': " + std::strerror(errno);
-    return false;
-  }
-  const bool ok = write(out, error);
-  if (std::fclose(out) != 0 && ok) {
-    *error = "cannot write '" + path + "': " + std::strerror(errno);
-    return false;
-  }
-  if (!ok) std::remove(path.c_str());
-  return ok;
 }
 
 }  // namespace svg

@@ -67,7 +67,6 @@ class Drawing {
   // Writes the whole SVG document; false (with a message) when a coordinate is not
   // finite or the stream fails.
   bool write(FILE *out, std::string *error) const;
-  bool write_file(const std::string &path, std::string *error) const;
 
  private:
   View view_;
