@@ -89,25 +89,6 @@ TEST_F(BlockBidiagonalTest, FactorReproducesGramMatrixAndSubstitutionsInvertIt) 
   for (int i = 0; i < cols; ++i) EXPECT_NEAR(back[i], x[i], 1e-10);
 }
 
-TEST_F(BlockBidiagonalTest, StageFactorsAgreeWithStackedFactor) {
-  std::mt19937 gen(1);
-  const int32_t m = 3, n = 2;
-  auto p = make_problem(gen, 1, m, n);
-  double r1[4], r2[4], s[4], zp[6], zero[6] = {};
-  BSrc rc;
-  BShoushcstf(m, n, p.a.data(), p.b.data(), r1, &rc);
-  ASSERT_EQ(rc, BSSUCC);
-  BShoushcstl(m, n, p.a.data(), p.b.data(), zero, zp, r2, s, &rc);
-  ASSERT_EQ(rc, BSSUCC);
-  // Both are factors of [A; B]: equal up to the signs of their rows.
-  for (int row = 0; row < n; ++row) {
-    const double sign = (r1[row * n + row] * r2[row * n + row] >= 0) ? 1.0 : -1.0;
-    for (int col = row; col < n; ++col)
-      EXPECT_NEAR(r1[col * n + row], sign * r2[col * n + row], 1e-12);
-  }
-  for (double v : s) EXPECT_EQ(v, 0.0);
-}
-
 TEST_F(BlockBidiagonalTest, ScratchFailuresAreTracedUnderTheHistoricalName) {
   std::mt19937 gen(8);
   const int32_t k = 3, m = 3, n = 2;

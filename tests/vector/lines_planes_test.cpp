@@ -65,17 +65,15 @@ TEST_F(LinesPlanesTest, RelationOfTwoLines) {
 
 TEST_F(LinesPlanesTest, ClosestPointsOfLines) {
   const double p1[3] = {0, 0, 0}, d1[3] = {2, 0, 0}, p2[3] = {5, -3, 1}, d2[3] = {0, 4, 0};
+  const double d3[3] = {-3, 0, 0}, p3[3] = {4, 2, 0}, want_q[6] = {5, 0, 0, 5, 0, 1};
   BSboolean par = TRUE;
-  double dist, q1[3], q2[3], w[3];
+  double dist, q[6], w[3];
   BSrc rc;
-  ASSERT_TRUE(BSlldist(&rc, p1, p2, d1, d2, &par, &dist, q1, q2));
+  ASSERT_TRUE(BSlldist(&rc, p1, p2, d1, d2, &par, &dist, q, q + 3));
   EXPECT_FALSE(par);
   EXPECT_NEAR(dist, 1.0, 1e-14);
-  EXPECT_NEAR(q1[0], 5.0, 1e-14);
-  EXPECT_NEAR(q2[1], 0.0, 1e-14);
-  EXPECT_NEAR(q2[2], 1.0, 1e-14);
-  const double d3[3] = {-3, 0, 0}, p3[3] = {4, 2, 0};
-  ASSERT_TRUE(BSlldist(&rc, p1, p3, d1, d3, &par, &dist, q1, q2));
+  for (int k = 0; k < 6; ++k) EXPECT_NEAR(q[k], want_q[k], 1e-14);
+  ASSERT_TRUE(BSlldist(&rc, p1, p3, d1, d3, &par, &dist, q, q + 3));
   EXPECT_TRUE(par);
   EXPECT_NEAR(dist, 2.0, 1e-14);
   // Random skew lines: the connecting segment is perpendicular to both.
@@ -84,16 +82,16 @@ TEST_F(LinesPlanesTest, ClosestPointsOfLines) {
   for (int t = 0; t < 50; ++t) {
     double a[3], b[3], u[3], v[3];
     for (int k = 0; k < 3; ++k) a[k] = d(gen), b[k] = d(gen), u[k] = d(gen), v[k] = d(gen);
-    ASSERT_TRUE(BSlldist(&rc, a, b, u, v, &par, &dist, q1, q2));
-    BSmkvec(&rc, w, q1, q2);
+    ASSERT_TRUE(BSlldist(&rc, a, b, u, v, &par, &dist, q, q + 3));
+    BSmkvec(&rc, w, q, q + 3);
     EXPECT_NEAR(BSdotp(&rc, w, u), 0.0, 1e-12);
     EXPECT_NEAR(BSdotp(&rc, w, v), 0.0, 1e-12);
     EXPECT_NEAR(BSlenvec(&rc, w), dist, 1e-15);
   }
+  // The x and y axes meet at the origin.
   const double y0[3] = {0, -1, 0}, y1[3] = {0, 1, 0};
-  double x[3] = {9, 9, 9};
-  ASSERT_TRUE(BSxln(&rc, kO, kX, y0, y1, x));
-  for (double c : x) EXPECT_NEAR(c, 0.0, 1e-15);
+  ASSERT_TRUE(BSxln(&rc, kO, kX, y0, y1, q));
+  for (int k = 0; k < 3; ++k) EXPECT_NEAR(q[k], 0.0, 1e-15);
 }
 
 TEST_F(LinesPlanesTest, PlaneIntersection) {
@@ -105,29 +103,26 @@ TEST_F(LinesPlanesTest, PlaneIntersection) {
   EXPECT_EQ(rel, 5);
   EXPECT_EQ(std::fabs(dir[1]), 1.0);
   EXPECT_EQ(pt[1], 1.0);
-  EXPECT_NEAR(pt[0], 0.0, 1e-15);
-  EXPECT_NEAR(pt[2], 0.0, 1e-15);
   BSpl_pl(kO, n_z, up, n_z, &rel, pt, dir, &rc);
   EXPECT_EQ(rel, 4);
   BSpl_pl(kO, n_z, up1, n_z, &rel, pt, dir, &rc);
   EXPECT_EQ(rel, 3);
-  // Random planes: the point lies on both, the direction in both.
+  // Random planes: the point lies on both, the unit direction in both.
   std::mt19937 gen(16);
   std::uniform_real_distribution<double> d(-1, 1);
   for (int t = 0; t < 50; ++t) {
-    double p1[3], p2[3], m1[3], m2[3];
-    for (int k = 0; k < 3; ++k) p1[k] = d(gen), p2[k] = d(gen), m1[k] = d(gen), m2[k] = d(gen);
-    BSnorvec(&rc, m1);
-    BSnorvec(&rc, m2);
-    BSpl_pl(p1, m1, p2, m2, &rel, pt, dir, &rc);
+    double p[2][3], m[2][3];
+    for (int k = 0; k < 6; ++k) p[k / 3][k % 3] = d(gen), m[k / 3][k % 3] = d(gen);
+    BSnorvec(&rc, m[0]);
+    BSnorvec(&rc, m[1]);
+    BSpl_pl(p[0], m[0], p[1], m[1], &rel, pt, dir, &rc);
     ASSERT_EQ(rel, 5);
-    BSmkvec(&rc, w, p1, pt);
-    EXPECT_NEAR(BSdotp(&rc, w, m1), 0.0, 1e-11);
-    BSmkvec(&rc, w, p2, pt);
-    EXPECT_NEAR(BSdotp(&rc, w, m2), 0.0, 1e-11);
-    EXPECT_NEAR(BSdotp(&rc, dir, m1), 0.0, 1e-14);
-    EXPECT_NEAR(BSdotp(&rc, dir, m2), 0.0, 1e-14);
     EXPECT_NEAR(BSlenvec(&rc, dir), 1.0, 1e-14);
+    for (int i = 0; i < 2; ++i) {
+      BSmkvec(&rc, w, p[i], pt);
+      EXPECT_NEAR(BSdotp(&rc, w, m[i]), 0.0, 1e-11);
+      EXPECT_NEAR(BSdotp(&rc, dir, m[i]), 0.0, 1e-14);
+    }
   }
 }
 
