@@ -49,19 +49,10 @@ TEST_F(HouseholderTest, ResidualsSatisfyNormalEquations) {
   }
 }
 
-TEST_F(HouseholderTest, TriangularFactorsReproduceTheGramMatrix) {
+TEST_F(HouseholderTest, ColumnFactorReproducesTheGramMatrix) {
   std::mt19937 gen(3);
-  const int32_t m = 6, n = 3, r = 2;
-  auto a = random_matrix(gen, m, n), b = random_matrix(gen, m, r);
-  const auto a0 = a, b0 = b;
+  const int32_t n = 3;
   BSrc rc;
-  BShshldtran(m, n, r, a.data(), b.data(), &rc);  // row-major, keeps A^T A and |B|
-  ASSERT_EQ(rc, BSSUCC);
-  for (int i = 0; i < n; ++i)
-    for (int j = 0; j < n; ++j)
-      EXPECT_NEAR(gram(a.data(), n, 1, i, j, std::min(i, j) + 1), gram(a0.data(), n, 1, i, j, m),
-                  1e-12);
-  EXPECT_NEAR(gram(b.data(), r, 1, 0, 0, m), gram(b0.data(), r, 1, 0, 0, m), 1e-12);
   for (int32_t rows : {3, 5, 8}) {  // column-major factor R: R^T R = A^T A
     auto c = random_matrix(gen, rows, n);
     std::vector<double> f(9, -1.0);
