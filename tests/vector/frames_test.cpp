@@ -21,13 +21,12 @@ void expect_orthonormal_right_handed(const double *e1, const double *e2, const d
 TEST_F(FramesTest, BasisExamplesAndRandomVectors) {
   double e[9];
   BSrc rc;
-  const double v[3] = {0, 0, -5}, w[3] = {1, 1, 0}, h = std::sqrt(0.5);
-  ASSERT_TRUE(BSbasisvect(&rc, v, e, e + 3, e + 6));
-  const double want_v[9] = {0, 0, -1, 0, 1, 0, 1, 0, 0};
-  for (int i = 0; i < 9; ++i) EXPECT_EQ(e[i], want_v[i]);
-  ASSERT_TRUE(BSbasisvect(&rc, w, e, e + 3, e + 6));
-  const double want_w[9] = {h, h, 0, -h, h, 0, 0, 0, 1};
-  for (int i = 0; i < 9; ++i) EXPECT_NEAR(e[i], want_w[i], 2e-16);
+  const double h = std::sqrt(0.5), in[2][3] = {{0, 0, -5}, {1, 1, 0}};
+  const double want[2][9] = {{0, 0, -1, 0, 1, 0, 1, 0, 0}, {h, h, 0, -h, h, 0, 0, 0, 1}};
+  for (int c = 0; c < 2; ++c) {
+    ASSERT_TRUE(BSbasisvect(&rc, in[c], e, e + 3, e + 6));
+    for (int i = 0; i < 9; ++i) EXPECT_NEAR(e[i], want[c][i], 2e-16);
+  }
   // Random vectors, some with zero or equal components, and all six axis directions.
   std::mt19937 gen(6);
   std::uniform_real_distribution<double> d(-1, 1);
