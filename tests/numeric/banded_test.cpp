@@ -1,4 +1,5 @@
 #include <cmath>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -8,130 +9,94 @@ namespace {
 
 class BandedTest : public kwtest::GuardedTest {};
 
-// A banded least-squares problem: block b has rows[b] equations touching the
-// unknowns jt[b] .. jt[b] + nb - 1. Also kept densely for reference.
+// A random banded least-squares problem (block b: rows[b] equations in the
+// unknowns jt[b] .. jt[b] + nb - 1) in band storage, and its dense solution.
 struct Band {
-  int32_t nb, nu, r;
-  std::vector<int32_t> rows, jt;
-  std::vector<double> g, b;   // band rows and right sides
-  std::vector<double> dense;  // total x nu row-major
+  std::vector<double> g, b, want;
+  int32_t nu;
 };
 
-Band make_band(std::mt19937 &gen, int32_t nb, std::vector<int32_t> rows, std::vector<int32_t> jt,
-               int32_t r) {
+Band make_band(std::mt19937 &gen, int32_t nb, const std::vector<int32_t> &rows,
+               const std::vector<int32_t> &jt, int32_t r) {
   std::uniform_real_distribution<double> d(-1.0, 1.0);
-  Band p{nb, jt.back() + nb, r, rows, jt, {}, {}, {}};
-  int32_t total = 0;
-  for (int32_t v : rows) total += v;
-  p.g.resize(static_cast<size_t>(total) * nb);
-  p.b.resize(static_cast<size_t>(total) * r);
-  p.dense.assign(static_cast<size_t>(total) * p.nu, 0.0);
-  int32_t row = 0;
-  for (size_t blk = 0; blk < rows.size(); ++blk)
+  int32_t m = 0, nu = jt.back() + nb;
+  for (int32_t v : rows) m += v;
+  Band p{std::vector<double>(m * nb), std::vector<double>(m * r), std::vector<double>(nu * r), nu};
+  std::vector<double> dense(m * nu, 0.0);
+  for (int32_t blk = 0, row = 0; blk < static_cast<int32_t>(rows.size()); ++blk)
     for (int32_t i = 0; i < rows[blk]; ++i, ++row) {
-      for (int32_t k = 0; k < nb; ++k) {
-        double v = d(gen);
-        if (k == row % nb) v += 2.0;
-        p.g[row * nb + k] = v;
-        p.dense[row * p.nu + jt[blk] + k] = v;
-      }
+      for (int32_t k = 0; k < nb; ++k)
+        dense[row * nu + jt[blk] + k] = p.g[row * nb + k] = d(gen) + (k == row % nb ? 2.0 : 0.0);
       for (int32_t c = 0; c < r; ++c) p.b[row * r + c] = d(gen);
     }
-  return p;
-}
-
-std::vector<double> dense_solution(const Band &p) {
-  int32_t m = static_cast<int32_t>(p.b.size() / p.r), n = p.nu, r = p.r;
-  auto a = p.dense;
   auto b = p.b;
-  std::vector<double> x(static_cast<size_t>(n) * r);
   BSrc rc;
-  EXPECT_TRUE(BShousehld(&rc, &m, &n, a.data(), &r, b.data(), x.data()));
-  return x;
+  EXPECT_TRUE(BShousehld(&rc, &m, &nu, dense.data(), &r, b.data(), p.want.data()));
+  return p;
 }
 
 TEST_F(BandedTest, BandedAndDenseSolversAgree) {
   std::mt19937 gen(12);
-  struct Case {
+  const struct {
     int32_t nb;
     std::vector<int32_t> rows, jt;
-  } cases[] = {
-      {3, {5}, {0}},
-      {3, {4, 3, 3, 4}, {0, 1, 3, 4}},
-      {4, {6, 2, 5, 5}, {0, 2, 2, 5}},
-      {2, {3, 3, 3, 3, 3}, {0, 1, 2, 3, 4}},
-  };
-  for (const auto &cs : cases) {
+  } cases[] = {{3, {5}, {0}},
+               {3, {4, 3, 3, 4}, {0, 1, 3, 4}},
+               {4, {6, 2, 5, 5}, {0, 2, 2, 5}},
+               {2, {3, 3, 3, 3, 3}, {0, 1, 2, 3, 4}}};
+  for (const auto &cs : cases)
     for (int32_t r : {1, 3}) {
-      auto p = make_band(gen, cs.nb, cs.rows, cs.jt, r);
-      const auto want = dense_solution(p);
-      auto g = p.g;
-      auto b = p.b;
+      const int32_t nblk = static_cast<int32_t>(cs.rows.size());
+      const auto p = make_band(gen, cs.nb, cs.rows, cs.jt, r);
+      auto g = p.g, b = p.b;
       BSrc rc;
-      BSbndhshold(g.data(), static_cast<int32_t>(cs.rows.size()), cs.rows.data(), cs.nb,
-                  cs.jt.data(), r, b.data(), &rc);
+      BSbndhshold(g.data(), nblk, cs.rows.data(), cs.nb, cs.jt.data(), r, b.data(), &rc);
       ASSERT_EQ(rc, BSSUCC);
-      for (int32_t i = 0; i < p.nu * r; ++i) EXPECT_NEAR(b[i], want[i], 1e-10);
-
-      // The same through the separate accumulation and back substitution.
-      g = p.g;
-      b = p.b;
-      BSbndhshdtr(g.data(), static_cast<int32_t>(cs.rows.size()), cs.rows.data(), cs.nb,
-                  cs.jt.data(), r, b.data(), &rc);
+      for (int32_t i = 0; i < p.nu * r; ++i) EXPECT_NEAR(b[i], p.want[i], 1e-10);
+      // The same in two steps; the back substitution from column `first` on
+      // leaves the earlier columns alone.
+      g = p.g, b = p.b;
+      BSbndhshdtr(g.data(), nblk, cs.rows.data(), cs.nb, cs.jt.data(), r, b.data(), &rc);
       ASSERT_EQ(rc, BSSUCC);
-      BSbndhsback(g.data(), static_cast<int32_t>(cs.rows.size()), cs.nb, cs.jt.data(), r, 0,
-                  b.data(), &rc);
+      const auto before = b;
+      const int32_t first = r > 1 ? 1 : 0;
+      BSbndhsback(g.data(), nblk, cs.nb, cs.jt.data(), r, first, b.data(), &rc);
       ASSERT_EQ(rc, BSSUCC);
-      for (int32_t i = 0; i < p.nu * r; ++i) EXPECT_NEAR(b[i], want[i], 1e-10);
+      for (int32_t i = 0; i < p.nu * r; ++i)
+        EXPECT_NEAR(b[i], i % r < first ? before[i] : p.want[i], 1e-10);
     }
+}
+
+TEST_F(BandedTest, FailureStatuses) {
+  int32_t rows1[1] = {2}, rows2[1] = {3}, gap_few[2] = {1, 3}, gap[2] = {1, 6},
+          rows3[3] = {2, 2, 2};
+  int32_t jt0[1] = {0}, jt_gap[2] = {0, 3}, jt_left[3] = {0, 1, 0};
+  std::vector<double> few = {1, 2, 3, 4, 5, 6}, dup = {1, 1, 1, 1, 2, 2}, ones(14, 1.0);
+  std::vector<double> zeros(4, 0.0), b(12, 1.0);
+  const auto few0 = few;
+  const std::pair<BSrc, std::function<void(BSrc *)>> cases[] = {
+      // two rows for three unknowns: rejected before G is touched
+      {BSINARG, [&](BSrc *rc) { BSbndhshold(few.data(), 1, rows1, 3, jt0, 1, b.data(), rc); }},
+      // two identical equations for two unknowns and a third without the second
+      {BSFAIL, [&](BSrc *rc) { BSbndhshold(dup.data(), 1, rows2, 2, jt0, 1, b.data(), rc); }},
+      // a block starting beyond every row read: 4 rows for 5 unknowns, or the
+      // unknowns in the gap have no equation left
+      {BSINARG,
+       [&](BSrc *rc) { BSbndhshold(ones.data(), 2, gap_few, 2, jt_gap, 1, b.data(), rc); }},
+      {BSFAIL, [&](BSrc *rc) { BSbndhshold(ones.data(), 2, gap, 2, jt_gap, 1, b.data(), rc); }},
+      // band blocks must not move left
+      {BSINARG, [&](BSrc *rc) { BSbndhshdtr(ones.data(), 3, rows3, 2, jt_left, 1, b.data(), rc); }},
+      {BSINARG, [&](BSrc *rc) { BSbndhshold(ones.data(), 0, rows3, 2, jt0, 1, b.data(), rc); }},
+      {BSINARG, [&](BSrc *rc) { BSbndhsback(ones.data(), 0, 2, jt0, 1, 0, b.data(), rc); }},
+      {BSINARG, [&](BSrc *rc) { BSbndhsback(ones.data(), 1, 2, jt0, 1, 2, b.data(), rc); }},
+      {BSFAIL, [&](BSrc *rc) { BSbndhsback(zeros.data(), 1, 2, jt0, 1, 0, b.data(), rc); }},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    BSrc rc = BSSUCC;
+    cases[i].second(&rc);
+    EXPECT_EQ(rc, cases[i].first) << "case " << i;
   }
-}
-
-TEST_F(BandedTest, BackSubstitutionFromAGivenColumn) {
-  std::mt19937 gen(13);
-  auto p = make_band(gen, 3, {4, 4}, {0, 2}, 2);
-  const auto want = dense_solution(p);
-  auto g = p.g;
-  auto b = p.b;
-  BSrc rc;
-  BSbndhshdtr(g.data(), 2, p.rows.data(), 3, p.jt.data(), 2, b.data(), &rc);
-  ASSERT_EQ(rc, BSSUCC);
-  const auto before = b;
-  BSbndhsback(g.data(), 2, 3, p.jt.data(), 2, 1, b.data(), &rc);
-  ASSERT_EQ(rc, BSSUCC);
-  for (int32_t i = 0; i < p.nu; ++i) {
-    EXPECT_EQ(b[i * 2], before[i * 2]);  // column 0 untouched
-    EXPECT_NEAR(b[i * 2 + 1], want[i * 2 + 1], 1e-10);
-  }
-}
-
-TEST_F(BandedTest, TooFewRowsFailBeforeTouchingG) {
-  std::vector<int32_t> rows = {2}, jt = {0};
-  std::vector<double> g = {1, 2, 3, 4, 5, 6}, b = {1, 2};
-  const auto g0 = g;
-  BSrc rc;
-  BSbndhshold(g.data(), 1, rows.data(), 3, jt.data(), 1, b.data(), &rc);
-  EXPECT_EQ(rc, BSINARG);
-  EXPECT_EQ(g, g0);
-}
-
-TEST_F(BandedTest, RankDeficientBandFails) {
-  // Two identical equations for two unknowns plus a third row without the second.
-  std::vector<int32_t> rows = {3}, jt = {0};
-  std::vector<double> g = {1, 1, 1, 1, 2, 2}, b = {1, 1, 2};
-  BSrc rc;
-  BSbndhshold(g.data(), 1, rows.data(), 2, jt.data(), 1, b.data(), &rc);
-  EXPECT_EQ(rc, BSFAIL);
-  // A block that starts beyond every row read: the unknowns in the gap have no
-  // equation left.
-  std::vector<int32_t> rows2 = {1, 3}, jt2 = {0, 3};
-  std::vector<double> g2(4 * 2, 1.0), b2(4, 1.0);
-  BSbndhshold(g2.data(), 2, rows2.data(), 2, jt2.data(), 1, b2.data(), &rc);
-  EXPECT_EQ(rc, BSINARG);  // 4 rows for 5 unknowns
-  std::vector<int32_t> rows3 = {1, 6}, jt3 = {0, 3};
-  std::vector<double> g3(7 * 2, 1.0), b3(7, 1.0);
-  BSbndhshold(g3.data(), 2, rows3.data(), 2, jt3.data(), 1, b3.data(), &rc);
-  EXPECT_EQ(rc, BSFAIL);
+  EXPECT_EQ(few, few0);
 }
 
 }  // namespace

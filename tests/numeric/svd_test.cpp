@@ -1,123 +1,84 @@
 #include <cmath>
+#include <functional>
 #include <random>
 #include <vector>
 
-#include "numeric/numeric.hpp"
 #include "support.hpp"
 
 namespace {
 
 class SvdTest : public kwtest::GuardedTest {};
 
-TEST_F(SvdTest, ReproducesTheMatrix) {
+// Checks that the p columns of q (rows each, column-major) are orthonormal.
+void expect_orthonormal(const double *q, int rows, int p, double tol) {
+  for (int a = 0; a < p; ++a)
+    for (int b = 0; b < p; ++b) {
+      double dot = 0.0;
+      for (int i = 0; i < rows; ++i) dot += q[a * rows + i] * q[b * rows + i];
+      EXPECT_NEAR(dot, a == b ? 1.0 : 0.0, tol) << a << "," << b;
+    }
+}
+
+TEST_F(SvdTest, ReproducesTheMatrixWithOrthonormalFactors) {
   std::mt19937 gen(21);
   std::uniform_real_distribution<double> d(-1.0, 1.0);
-  for (auto [m, n] : {std::pair{1, 1}, {4, 1}, {1, 4}, {3, 3}, {6, 4}, {4, 6}, {10, 3}}) {
-    const int p = std::min(m, n);
-    std::vector<double> a(m * n), u(m * p), s(p), v(n * p);
-    for (double &x : a) x = d(gen);
+  // Random shapes, then a rank-1 outer product (1,2,2)(3,4)^T with the value
+  // 3 * 5 = 15, and a single entry 2 that leaves whole zero columns to complete.
+  const int shapes[][2] = {{1, 1}, {4, 1}, {1, 4}, {3, 3}, {6, 4}, {4, 6}, {10, 3}, {3, 2}, {4, 3}};
+  for (int c = 0; c < 9; ++c) {
+    const int m = shapes[c][0], n = shapes[c][1], p = std::min(m, n);
+    std::vector<double> a(m * n, 0.0), u(m * p), s(p), v(n * p);
+    if (c < 7) {
+      for (double &x : a) x = d(gen);
+    } else if (c == 7) {
+      a = {3, 6, 6, 4, 8, 8};
+    } else {
+      a[5] = 2.0;
+    }
     BSrc rc;
     BSsingval(m, n, a.data(), u.data(), s.data(), v.data(), &rc);
     ASSERT_EQ(rc, BSSUCC);
-    for (int j = 0; j + 1 < p; ++j) EXPECT_GE(s[j], s[j + 1]);
-    for (int j = 0; j < p; ++j) EXPECT_GE(s[j], 0.0);
+    for (int j = 0; j < p; ++j) EXPECT_GE(s[j], j + 1 < p ? s[j + 1] : 0.0);
     for (int i = 0; i < m; ++i)
       for (int j = 0; j < n; ++j) {
         double sum = 0.0;
         for (int l = 0; l < p; ++l) sum += u[l * m + i] * s[l] * v[l * n + j];
         EXPECT_NEAR(sum, a[j * m + i], 1e-12);
       }
-    for (int a1 = 0; a1 < p; ++a1)
-      for (int a2 = 0; a2 < p; ++a2) {
-        double du = 0.0, dv = 0.0;
-        for (int i = 0; i < m; ++i) du += u[a1 * m + i] * u[a2 * m + i];
-        for (int i = 0; i < n; ++i) dv += v[a1 * n + i] * v[a2 * n + i];
-        EXPECT_NEAR(du, a1 == a2 ? 1.0 : 0.0, 1e-12);
-        EXPECT_NEAR(dv, a1 == a2 ? 1.0 : 0.0, 1e-12);
-      }
+    expect_orthonormal(u.data(), m, p, 1e-12);
+    expect_orthonormal(v.data(), n, p, 1e-12);
+    if (c >= 7) {
+      EXPECT_NEAR(s[0], c == 7 ? 15.0 : 2.0, 1e-13);
+      EXPECT_NEAR(s[1], 0.0, 1e-13);
+    }
   }
 }
 
-TEST_F(SvdTest, KnownValuesAndRankDeficiency) {
-  // Rank 1: outer product of (1,2,2) and (3,4): singular value 3 * 5 = 15.
-  const int m = 3, n = 2;
-  double a[6] = {3, 6, 6, 4, 8, 8}, u[6], s[2], v[4];
-  BSrc rc;
-  BSsingval(m, n, a, u, s, v, &rc);
-  ASSERT_EQ(rc, BSSUCC);
-  EXPECT_NEAR(s[0], 15.0, 1e-13);
-  EXPECT_NEAR(s[1], 0.0, 1e-13);
-  EXPECT_NEAR(std::fabs(v[0]), 0.6, 1e-14);
-  EXPECT_NEAR(std::fabs(v[1]), 0.8, 1e-14);
-}
-
-TEST_F(SvdTest, ZeroMatrixGivesOrthonormalFactors) {
-  const int m = 4, n = 3;
-  double a[12] = {}, u[12], s[3], v[9];
-  a[5] = 2.0;  // rank 1 with exactly zero columns left over
-  BSrc rc;
-  BSsingval(m, n, a, u, s, v, &rc);
-  ASSERT_EQ(rc, BSSUCC);
-  EXPECT_EQ(s[0], 2.0);
-  for (int a1 = 0; a1 < n; ++a1)
-    for (int a2 = 0; a2 < n; ++a2) {
-      double du = 0.0;
-      for (int i = 0; i < m; ++i) du += u[a1 * m + i] * u[a2 * m + i];
-      EXPECT_NEAR(du, a1 == a2 ? 1.0 : 0.0, 1e-15);
-    }
-}
-
-TEST_F(SvdTest, ScratchFailureAndBadArguments) {
-  double a[6] = {1, 2, 3, 4, 5, 7}, u[6], s[2], v[4];
-  kwtest::sweep_allocation_failures(
-      [&] {
-        BSrc rc;
-        BSsingval(3, 2, a, u, s, v, &rc);
-        return rc;
-      },
-      {BSNOSTKMEMORY});
-  BSrc rc;
-  BSsingval(0, 2, a, u, s, v, &rc);
-  EXPECT_EQ(rc, BSINARG);
-}
-
 TEST_F(SvdTest, NByTwoByJacobiRotation) {
-  // Points on the line y = 2x: one non-zero value along (1, 2)/sqrt 5.
-  double x[8] = {1, 2, -1, 0.5, 2, 4, -2, 1};
-  double s[2], v[4];
-  BSrc rc;
-  BSsngvald2v(4, x, s, v, &rc);
-  ASSERT_EQ(rc, BSSUCC);
-  EXPECT_NEAR(s[0], std::sqrt(5.0 * (1 + 4 + 1 + 0.25)), 1e-12);
-  EXPECT_NEAR(s[1], 0.0, 1e-12);
-  EXPECT_NEAR(std::fabs(v[0]), 1 / std::sqrt(5.0), 1e-14);
-  EXPECT_NEAR(std::fabs(v[1]), 2 / std::sqrt(5.0), 1e-14);
-  EXPECT_NEAR(v[0] * v[2] + v[1] * v[3], 0.0, 1e-15);
-  // a = c and b = 0: identity and equal values.
-  double y[4] = {1, 0, 0, 1};
-  BSsngvald2v(2, y, s, v, &rc);
-  EXPECT_EQ(s[0], 1.0);
-  EXPECT_EQ(s[1], 1.0);
-  EXPECT_EQ(v[0], 1.0);
-  EXPECT_EQ(v[3], 1.0);
-  // A smaller first value swaps the order: y dominant.
-  double w[4] = {0.1, 0, 0, 3};
-  BSsngvald2v(2, w, s, v, &rc);
-  EXPECT_NEAR(s[0], 3.0, 1e-15);
-  EXPECT_NEAR(s[1], 0.1, 1e-15);
-  EXPECT_NEAR(std::fabs(v[1]), 1.0, 1e-15);
-  BSsngvald2v(0, w, s, v, &rc);
-  EXPECT_EQ(s[0], 0.0);
-  EXPECT_EQ(v[0], 1.0);
-  BSsngvald2v(2, nullptr, s, v, &rc);
-  EXPECT_EQ(rc, BSINARG);
+  // Points on the line y = 2x: one value along (1, 2)/sqrt 5; a = c and b = 0:
+  // equal values and the identity; a dominant y swaps the order; no rows: zero
+  // values and the identity. Expected: values, then |V| row by row.
+  double line[8] = {1, 2, -1, 0.5, 2, 4, -2, 1}, eq[4] = {1, 0, 0, 1}, ydom[4] = {0.1, 0, 0, 3};
+  const double r5 = 1 / std::sqrt(5.0), want[4][6] = {{std::sqrt(31.25), 0, r5, 2 * r5, 2 * r5, r5},
+                                                      {1, 1, 1, 0, 0, 1},
+                                                      {3, 0.1, 0, 1, 1, 0},
+                                                      {0, 0, 1, 0, 0, 1}};
+  const double *in[4] = {line, eq, ydom, ydom};
+  const int32_t rows[4] = {4, 2, 2, 0};
+  for (int c = 0; c < 4; ++c) {
+    double s[2], v[4];
+    BSrc rc;
+    BSsngvald2v(rows[c], in[c], s, v, &rc);
+    ASSERT_EQ(rc, BSSUCC);
+    for (int k = 0; k < 2; ++k) EXPECT_NEAR(s[k], want[c][k], 1e-12) << "case " << c;
+    for (int k = 0; k < 4; ++k) EXPECT_NEAR(std::fabs(v[k]), want[c][2 + k], 1e-14) << "case " << c;
+  }
 }
 
 TEST_F(SvdTest, NByThreeAgreesWithGeneralDecomposition) {
   std::mt19937 gen(33);
   std::uniform_real_distribution<double> d(-1.0, 1.0);
-  for (int trial = 0; trial < 10; ++trial) {
-    const int n = 4 + trial;
+  for (int n = 4; n < 14; ++n) {
     std::vector<double> x(n * 3), u(n * 3), s(3), v(9), s3(3), v3(9);
     for (double &e : x) e = d(gen);
     BSrc rc;
@@ -132,34 +93,18 @@ TEST_F(SvdTest, NByThreeAgreesWithGeneralDecomposition) {
       EXPECT_NEAR(std::fabs(dotv), 1.0, 1e-8);
     }
   }
-}
-
-TEST_F(SvdTest, NByThreeRankOneCompletesTheBasis) {
-  // All rows multiples of (1, 2, 2).
-  const int n = 3;
-  double x[9] = {1, -2, 3, 2, -4, 6, 2, -4, 6};
-  double s[3], v[9];
+  // Rank 1 (rows multiples of (1, -2, 3)): the other vectors complete the basis.
+  double x[9] = {1, -2, 3, 2, -4, 6, 2, -4, 6}, s[3], v[9];
   BSrc rc;
-  BSsngvald3v(n, x, s, v, &rc);
+  BSsngvald3v(3, x, s, v, &rc);
   ASSERT_EQ(rc, BSSUCC);
   EXPECT_NEAR(s[0], 3.0 * std::sqrt(14.0), 1e-12);
   EXPECT_EQ(s[1], 0.0);
   EXPECT_EQ(s[2], 0.0);
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) {
-      double dij = 0.0;
-      for (int c = 0; c < 3; ++c) dij += v[i * 3 + c] * v[j * 3 + c];
-      EXPECT_NEAR(dij, i == j ? 1.0 : 0.0, 1e-14);
-    }
-  BSsngvald3v(n, nullptr, s, v, &rc);
-  EXPECT_EQ(rc, BSINARG);
-}
-
-TEST_F(SvdTest, GramEigenvaluesDescending) {
-  double x[6] = {1, 0, 0, 2, 0, 0};  // two rows: (1,0,0) and (0,2,0)
-  double ev[3], evec[9];
-  BSrc rc;
-  BSsngvaljc3(2, x, ev, evec, &rc);
+  expect_orthonormal(v, 3, 3, 1e-14);
+  // Gram eigenvalues come in descending order: rows (1,0,0) and (0,2,0).
+  double two[6] = {1, 0, 0, 2, 0, 0}, ev[3], evec[9];
+  BSsngvaljc3(2, two, ev, evec, &rc);
   ASSERT_EQ(rc, BSSUCC);
   EXPECT_NEAR(ev[0], 4.0, 1e-15);
   EXPECT_NEAR(ev[1], 1.0, 1e-15);
@@ -167,15 +112,29 @@ TEST_F(SvdTest, GramEigenvaluesDescending) {
   EXPECT_NEAR(std::fabs(evec[1]), 1.0, 1e-15);
 }
 
-TEST_F(SvdTest, NByThreeScratchFailure) {
-  double x[9] = {1, -2, 3, 2, -4, 7, 2, -4, 6}, s[3], v[9];
-  kwtest::sweep_allocation_failures(
-      [&] {
-        BSrc rc;
-        BSsngvald3v(3, x, s, v, &rc);
-        return rc;
-      },
-      {BSNOSTKMEMORY});
+TEST_F(SvdTest, FailureStatusesAndScratchFailures) {
+  double a[9] = {1, -2, 3, 2, -4, 7, 2, -4, 6}, u[9], s[3], v[9];
+  const std::pair<BSrc, std::function<void(BSrc *)>> cases[] = {
+      {BSINARG, [&](BSrc *rc) { BSsingval(0, 2, a, u, s, v, rc); }},
+      {BSINARG, [&](BSrc *rc) { BSsngvald2v(2, nullptr, s, v, rc); }},
+      {BSINARG, [&](BSrc *rc) { BSsngvald3v(3, nullptr, s, v, rc); }},
+      {BSINARG, [&](BSrc *rc) { BSsngvaljc3(3, nullptr, s, v, rc); }},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    BSrc rc = BSSUCC;
+    cases[i].second(&rc);
+    EXPECT_EQ(rc, cases[i].first) << "case " << i;
+  }
+  const std::function<void(BSrc *)> ops[] = {[&](BSrc *rc) { BSsingval(3, 2, a, u, s, v, rc); },
+                                             [&](BSrc *rc) { BSsngvald3v(3, a, s, v, rc); }};
+  for (const auto &op : ops)
+    kwtest::sweep_allocation_failures(
+        [&] {
+          BSrc rc;
+          op(&rc);
+          return rc;
+        },
+        {BSNOSTKMEMORY});
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -8,179 +9,142 @@ namespace {
 
 class PointSetsTest : public kwtest::GuardedTest {};
 
-// n points built to lie on a point (dim 0), a line (1), a plane (2) or in space
-// (3), each disturbed by noise of the given size in the missing directions.
-std::vector<double> make_set(std::mt19937 &gen, int dim, int n, double noise) {
+// n points spread over a point (dim 0), a line (1), a plane (2) or space (3),
+// each moved by +-noise along the directions the set does not span. axis gets
+// the line direction (dim 1) or the plane normal (dim 2).
+std::vector<double> make_set(std::mt19937 &gen, int dim, int n, double noise, double *axis) {
   std::uniform_real_distribution<double> d(-1, 1);
-  const double base[3] = {d(gen) * 10, d(gen) * 10, d(gen) * 10};
+  const double base[3] = {d(gen) * 10, d(gen) * 10, d(gen) * 10}, v[3] = {d(gen), d(gen), d(gen)};
   double axes[3][3];
   BSrc rc;
-  double v[3] = {d(gen), d(gen), d(gen)};
   BSbasisvect(&rc, v, axes[0], axes[1], axes[2]);
+  for (int k = 0; k < 3; ++k) axis[k] = axes[dim == 1 ? 0 : 2][k];
   std::vector<double> pts(3 * n);
-  for (int i = 0; i < n; ++i) {
-    for (int k = 0; k < 3; ++k) pts[3 * i + k] = base[k];
+  for (int i = 0; i < n; ++i)
     for (int a = 0; a < 3; ++a) {
-      // spread of 5 along the spanning axes, +-noise along the others
       const double c = a < dim ? 5 * d(gen) : noise * ((i + a) % 2 ? 1 : -1);
-      for (int k = 0; k < 3; ++k) pts[3 * i + k] += c * axes[a][k];
+      for (int k = 0; k < 3; ++k) pts[3 * i + k] += (a == 0 ? base[k] : 0.0) + c * axes[a][k];
     }
-  }
   return pts;
 }
 
-TEST_F(PointSetsTest, RandomSetsClassifyByDimension) {
+TEST_F(PointSetsTest, NoiseBelowTheToleranceKeepsTheClassAboveItRaisesIt) {
   std::mt19937 gen(10);
   const int32_t want_class[4] = {0, 1, -1, -7};
-  for (int dim = 0; dim < 4; ++dim) {
-    for (int trial = 0; trial < 10; ++trial) {
-      const int n = 4 + trial;
-      // Noise well below the tolerance keeps the class ...
-      auto pts = make_set(gen, dim, n, 1e-8);
+  for (int dim = 0; dim < 4; ++dim)
+    for (int n = 4; n < 14; ++n) {
+      double axis[3], c[3], dir[3] = {7, 7, 7}, mean[3] = {0, 0, 0};
+      auto pts = make_set(gen, dim, n, 1e-8, axis);
+      for (int i = 0; i < 3 * n; ++i) mean[i % 3] += pts[i] / n;
       int32_t cls = 99;
-      double c[3], dir[3] = {7, 7, 7};
       BSrc rc;
       BSgmprppts3(n, pts.data(), 1e-6, &cls, c, dir, &rc);
       ASSERT_EQ(rc, BSSUCC);
       EXPECT_EQ(cls, want_class[dim]) << "dim " << dim;
-      if (dim == 1 || dim == 2) {
-        EXPECT_NEAR(BSlenvec(&rc, dir), 1.0, 1e-12);
+      for (int k = 0; k < 3; ++k) EXPECT_NEAR(c[k], mean[k], 1e-12);
+      if (dim == 1 || dim == 2) {  // the unit line direction or plane normal
+        EXPECT_NEAR(std::fabs(BSdotp(&rc, dir, axis)), 1.0, 1e-12);
+      } else {
+        EXPECT_EQ(dir[0], 7.0);  // not written
       }
-      if (dim == 0 || dim == 3) {
-        EXPECT_EQ(dir[0], 7.0);
-      }
-      // ... noise well above it raises the dimension.
-      if (dim < 3) {
-        auto noisy = make_set(gen, dim, n, 1e-3);
-        BSgmprppts3(n, noisy.data(), 1e-6, &cls, c, dir, &rc);
-        EXPECT_NE(cls, want_class[dim]);
-      }
+      if (dim == 3) continue;
+      pts = make_set(gen, dim, n, 1e-3, axis);
+      BSgmprppts3(n, pts.data(), 1e-6, &cls, c, dir, &rc);
+      EXPECT_NE(cls, want_class[dim]) << "dim " << dim;
     }
-  }
-}
-
-TEST_F(PointSetsTest, LineDirectionAndPlaneNormal) {
-  const double line[9] = {0, 0, 0, 1, 2, 2, 3, 6, 6};
+  // A single point is a point.
+  const double p[3] = {1, 2, 3};
   int32_t cls;
   double c[3], dir[3];
   BSrc rc;
-  BSgmprppts3(3, line, 1e-6, &cls, c, dir, &rc);
-  EXPECT_EQ(cls, 1);
-  EXPECT_NEAR(std::fabs(dir[0]), 1.0 / 3, 1e-14);
-  EXPECT_NEAR(c[1], 8.0 / 3, 1e-14);
-  const double plane[12] = {0, 0, 1, 1, 0, 1, 0, 1, 1, 3, 5, 1};
-  BSgmprppts3(4, plane, 1e-6, &cls, c, dir, &rc);
-  EXPECT_EQ(cls, -1);
-  EXPECT_NEAR(std::fabs(dir[2]), 1.0, 1e-14);
+  BSgmprppts3(1, p, 1e-6, &cls, c, dir, &rc);
+  EXPECT_EQ(cls, 0);
+  EXPECT_EQ(c[2], 3.0);
 }
 
-TEST_F(PointSetsTest, PointSetTestsOnExamples) {
+TEST_F(PointSetsTest, AllPointSetTestsAgreeOnTheClass) {
+  const double same3[9] = {1, 2, 3, 1, 2, 3, 1, 2, 3}, line3[9] = {0, 0, 0, 1, 1, 1, 2, 2, 2};
   const double plane4[12] = {0, 0, 0, 1, 0, 0, 0, 1, 0, 2, 3, 0};
-  const double same3[9] = {1, 2, 3, 1, 2, 3, 1, 2, 3};
-  const double line3[9] = {0, 0, 0, 1, 1, 1, 2, 2, 2};
   const double space4[12] = {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1};
-  int32_t code = 0;
-  double normal[3] = {9, 9, 9};
-  BSrc rc;
-  BSplanar2(4, plane4, nullptr, &code, normal, &rc);
-  EXPECT_EQ(code, 3);
-  EXPECT_NEAR(std::fabs(normal[2]), 1.0, 1e-14);
-  BSplanar2(3, same3, nullptr, &code, normal, &rc);
-  EXPECT_EQ(code, 1);
-  EXPECT_EQ(normal[0], 0.0);  // zeroed, not written for a point
-  BSptlnplan(3, 12345, line3, nullptr, &code, normal, &rc);
-  EXPECT_EQ(code, 2);
-  BSptlnplan(4, 0, space4, nullptr, &code, normal, &rc);
-  EXPECT_EQ(code, 4);
-  EXPECT_EQ(normal[1], 0.0);
-  BSboolean planar = TRUE;
-  BStst_plan(3, line3, nullptr, &planar, normal, &rc);
-  EXPECT_FALSE(planar);
-  BStst_plan(4, plane4, nullptr, &planar, normal, &rc);
-  EXPECT_TRUE(planar);
-  BSboolean col = FALSE;
-  BScollinmn2(3, line3, nullptr, &col, &rc);
-  EXPECT_TRUE(col);
-  BScollinmn2(4, plane4, nullptr, &col, &rc);
-  EXPECT_FALSE(col);
-  EXPECT_TRUE(BScollin(&rc, line3, line3 + 3, line3 + 6));
-  EXPECT_FALSE(BScollin(&rc, plane4, plane4 + 3, plane4 + 6));
-  const int32_t three = 3, four = 4;
-  EXPECT_TRUE(BScollinmny(&rc, &three, same3));
-  EXPECT_FALSE(BScollinmny(&rc, &four, space4));
+  const struct {
+    const double *pts;
+    int32_t n, code;
+  } sets[] = {{same3, 3, 1}, {line3, 3, 2}, {plane4, 4, 3}, {space4, 4, 4}};
+  for (const auto &s : sets) {
+    int32_t code = 0, code2 = 0;
+    double normal[3] = {9, 9, 9};
+    BSboolean planar = 7, col = 7;
+    BSrc rc;
+    BSplanar2(s.n, s.pts, nullptr, &code, normal, &rc);
+    EXPECT_EQ(code, s.code);
+    // the plane normal; zeroed for a point or space (a line gets its direction)
+    if (s.code != 2) {
+      EXPECT_NEAR(std::fabs(normal[2]), s.code == 3 ? 1.0 : 0.0, 1e-14);
+    }
+    BSptlnplan(s.n, 12345, s.pts, nullptr, &code2, normal, &rc);
+    EXPECT_EQ(code2, s.code);
+    BStst_plan(s.n, s.pts, nullptr, &planar, normal, &rc);
+    EXPECT_EQ(planar != 0, s.code == 3);
+    BScollinmn2(s.n, s.pts, nullptr, &col, &rc);
+    EXPECT_EQ(col != 0, s.code <= 2);
+    EXPECT_EQ(BScollinmny(&rc, &s.n, s.pts) != 0, s.code <= 2);
+    EXPECT_EQ(BScollin(&rc, s.pts, s.pts + 3, s.pts + 6) != 0, s.code <= 2);
+  }
 }
 
-TEST_F(PointSetsTest, WeightCheck) {
-  const double pts[9] = {0, 0, 0, 1, 1, 1, 0.4, 0.4, 0.4};  // weighted: (.2,.2,.2)*... on a line
-  const double bad[3] = {1, 1, 0.1}, good[3] = {1, 1, 0.2};
-  BSboolean col = FALSE;
+// Weights (1, 1, 0.2) pass the check against a quarter of their mean, (1, 1, 0.1)
+// fail it in every routine that checks; the weighted points are (0,0,0)..(2,2,2).
+TEST_F(PointSetsTest, WeightCheckAndFailureStatuses) {
+  const double pts[9] = {0, 0, 0, 1, 1, 1, 0.4, 0.4, 0.4}, good[3] = {1, 1, 0.2};
+  const double bad[3] = {1, 1, 0.1};
+  double avg[3], c[3], normal[3];
+  int32_t code;
+  BSboolean flag = FALSE;
   BSrc rc;
-  BScollinmn2(3, pts, bad, &col, &rc);
-  EXPECT_EQ(rc, BSBADWEIGHT);
-  BScollinmn2(3, pts, good, &col, &rc);
+  BScollinmn2(3, pts, good, &flag, &rc);
   EXPECT_EQ(rc, BSSUCC);
-  EXPECT_TRUE(col);
-  double avg[3];
-  EXPECT_FALSE(BSavgpts(&rc, 3, pts, bad, avg));
-  EXPECT_EQ(rc, BSBADWEIGHT);
+  EXPECT_TRUE(flag);
   ASSERT_TRUE(BSavgpts(&rc, 3, pts, good, avg));
-  EXPECT_NEAR(avg[0], (0 + 1 + 2) / 3.0, 1e-15);
+  EXPECT_NEAR(avg[0], 1.0, 1e-15);
   ASSERT_TRUE(BSavgpts(&rc, 3, pts, nullptr, avg));
   EXPECT_NEAR(avg[0], 1.4 / 3, 1e-15);
-  int32_t code;
-  double normal[3];
-  BSplanar2(3, pts, bad, &code, normal, &rc);
-  EXPECT_EQ(rc, BSBADWEIGHT);
-  BSptlnplan(3, 0, pts, bad, &code, normal, &rc);
-  EXPECT_EQ(rc, BSBADWEIGHT);
-  BSboolean planar;
-  BStst_plan(3, pts, bad, &planar, normal, &rc);
-  EXPECT_EQ(rc, BSBADWEIGHT);
+  const std::pair<BSrc, std::function<void(BSrc *)>> cases[] = {
+      {BSBADWEIGHT, [&](BSrc *rc) { BScollinmn2(3, pts, bad, &flag, rc); }},
+      {BSBADWEIGHT, [&](BSrc *rc) { EXPECT_FALSE(BSavgpts(rc, 3, pts, bad, avg)); }},
+      {BSBADWEIGHT, [&](BSrc *rc) { BSplanar2(3, pts, bad, &code, normal, rc); }},
+      {BSBADWEIGHT, [&](BSrc *rc) { BSptlnplan(3, 0, pts, bad, &code, normal, rc); }},
+      {BSBADWEIGHT, [&](BSrc *rc) { BStst_plan(3, pts, bad, &flag, normal, rc); }},
+      {BSINARG, [&](BSrc *rc) { EXPECT_FALSE(BSavgpts(rc, 0, pts, nullptr, avg)); }},
+      {BSINARG, [&](BSrc *rc) { BSgmprppts3(0, pts, 1e-6, &code, c, normal, rc); }},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    rc = BSSUCC;
+    cases[i].second(&rc);
+    EXPECT_EQ(rc, cases[i].first) << "case " << i;
+  }
 }
 
 TEST_F(PointSetsTest, ScratchFailuresReportNoStackMemory) {
   std::mt19937 gen(3);
-  auto pts = make_set(gen, 2, 300, 0.0);  // large enough for heap scratch
+  double axis[3];
+  auto pts = make_set(gen, 2, 300, 0.0, axis);  // large enough for heap scratch
   std::vector<double> w(300, 1.5);
-  int32_t code;
-  double normal[3];
-  const auto res = kwtest::sweep_allocation_failures(
-      [&] {
-        BSrc rc;
-        BSplanar2(300, pts.data(), w.data(), &code, normal, &rc);
-        return rc;
-      },
-      {BSNOSTKMEMORY});
-  EXPECT_GE(res.allocations, 3);
+  int32_t code, cls;
+  double normal[3], c[3];
+  const std::function<void(BSrc *)> ops[] = {
+      [&](BSrc *rc) { BSplanar2(300, pts.data(), w.data(), &code, normal, rc); },
+      [&](BSrc *rc) { BSgmprppts3(300, pts.data(), 1e-6, &cls, c, normal, rc); }};
+  for (const auto &op : ops) {
+    const auto res = kwtest::sweep_allocation_failures(
+        [&] {
+          BSrc rc;
+          op(&rc);
+          return rc;
+        },
+        {BSNOSTKMEMORY});
+    EXPECT_GE(res.allocations, 1);
+  }
   EXPECT_EQ(code, 3);
-  kwtest::sweep_allocation_failures(
-      [&] {
-        BSrc rc;
-        int32_t cls;
-        double c[3], dir[3];
-        BSgmprppts3(300, pts.data(), 1e-6, &cls, c, dir, &rc);
-        return rc;
-      },
-      {BSNOSTKMEMORY});
-}
-
-}  // namespace
-
-namespace {
-
-TEST_F(PointSetsTest, EmptySetsAreRejected) {
-  const double p[3] = {1, 2, 3};
-  double avg[3], c[3], dir[3];
-  int32_t cls;
-  BSrc rc;
-  EXPECT_FALSE(BSavgpts(&rc, 0, p, nullptr, avg));
-  EXPECT_EQ(rc, BSINARG);
-  BSgmprppts3(0, p, 1e-6, &cls, c, dir, &rc);
-  EXPECT_EQ(rc, BSINARG);
-  BSgmprppts3(1, p, 1e-6, &cls, c, dir, &rc);
-  EXPECT_EQ(rc, BSSUCC);
-  EXPECT_EQ(cls, 0);
-  EXPECT_EQ(c[2], 3.0);
 }
 
 }  // namespace
