@@ -1,7 +1,7 @@
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 #include <functional>
+#include <tuple>
 
 #include "record_fixtures.hpp"
 #include "records/scratch_curve.hpp"
@@ -11,6 +11,14 @@ namespace {
 
 using kwtest::OwnedCurve;
 using CurveRecord = kwtest::GuardedTest;
+using Counts = std::tuple<int, int, int, int>;  // order, num_poles, num_knots, rational
+
+Counts counts(const BScurve &c) {
+  return {c.order, c.num_poles, c.num_knots, c.rational};
+}
+int flags(const BScurve &c) {
+  return c.periodic | c.non_uniform | c.planar | c.phy_closed;
+}
 
 // The size BSdbgalloc recorded for a guarded block (16 bytes before the data).
 uint32_t guarded_size(const void *data) {
@@ -19,37 +27,21 @@ uint32_t guarded_size(const void *data) {
   return s;
 }
 
-std::string trace() {
-  FILE *f = std::tmpfile();
-  BSdbgprint(f);
-  return kwtest::drain(f);
-}
-
 TEST_F(CurveRecord, AllocqelcvLaysOutOneBlock) {
-  struct Shape {
-    int order, n;
-    bool rational;
-    int nb;
-  };
-  for (const Shape s :
-       {Shape{4, 7, false, 0}, {3, 5, true, 2}, {3, 5, false, 2}, {2, 3, true, 0}}) {
+  for (auto [k, n, rat, nb] : {Counts{4, 7, 0, 0}, {3, 5, 1, 2}, {3, 5, 0, 2}, {2, 3, 1, 0}}) {
     BScurve *cv = nullptr;
-    BSrc rc = -99;
-    BSallocqelcv(s.order, s.n, s.rational, s.nb, &cv, &rc);
+    BSrc rc;
+    BSallocqelcv(k, n, rat, nb, &cv, &rc);
     ASSERT_EQ(rc, BSSUCC);
-    const int nk = s.order + s.n, doubles = 3 * s.n + nk + (s.rational ? s.n : 0) + 2 * s.nb;
+    const int doubles = 3 * n + k + n + rat * n + 2 * nb;
     EXPECT_EQ(guarded_size(cv), sizeof(BScurve) + 8 * doubles);
-    EXPECT_EQ(static_cast<void *>(cv->poles),
-              reinterpret_cast<unsigned char *>(cv) + sizeof(BScurve));
-    EXPECT_EQ(cv->knots, cv->poles + 3 * s.n);
-    EXPECT_EQ(cv->weights, s.rational ? cv->knots + nk : nullptr);
-    EXPECT_EQ(cv->bdrys, s.nb == 0 ? nullptr : s.rational ? cv->weights + s.n : cv->knots + nk);
-    EXPECT_EQ(cv->rational, s.rational ? 1 : 0);
-    EXPECT_EQ(cv->num_poles, s.n);
-    EXPECT_EQ(cv->num_knots, nk);
-    EXPECT_EQ(cv->num_boundaries, s.nb);
-    // Fields the caller sets keep the all-ones fill.
-    EXPECT_EQ(cv->order & cv->periodic & cv->non_uniform & cv->planar & cv->phy_closed, -1);
+    EXPECT_EQ(static_cast<void *>(cv->poles), static_cast<void *>(cv + 1));
+    EXPECT_EQ(cv->knots, cv->poles + 3 * n);
+    EXPECT_EQ(cv->weights, rat ? cv->knots + k + n : nullptr);
+    EXPECT_EQ(cv->bdrys, nb ? cv->knots + k + n + rat * n : nullptr);
+    EXPECT_EQ(counts(*cv), Counts(-1, n, k + n, rat));  // order keeps the all-ones fill
+    EXPECT_EQ(cv->num_boundaries, nb);
+    EXPECT_EQ(cv->periodic & cv->non_uniform & cv->planar & cv->phy_closed, -1);  // so do these
     std::fill(cv->poles, cv->poles + doubles, 1.0);  // the guards catch an overrun
     BSfreeqelcv(cv, &rc);
     EXPECT_EQ(rc, BSSUCC);
@@ -62,21 +54,15 @@ TEST_F(CurveRecord, PtcvgenBuildsPointCurve) {
     OwnedCurve c(4, 4, true, 3);
     BSrc rc;
     BSptcvgen(p, 4, rational, &c.cv, &rc);
-    ASSERT_EQ(rc, BSSUCC);
-    EXPECT_EQ(c.cv.order, 4);
-    EXPECT_EQ(c.cv.num_poles, 4);
-    EXPECT_EQ(c.cv.num_knots, 8);
+    EXPECT_EQ(rc, BSSUCC);
+    EXPECT_EQ(counts(c.cv), Counts(4, 4, 8, rational));
     for (int i = 0; i < 4; ++i) {
       EXPECT_EQ(std::memcmp(&c.poles[3 * i], p, sizeof p), 0);
-      EXPECT_EQ(c.knots[i], 0.0);
-      EXPECT_EQ(c.knots[4 + i], 1.0);
-      EXPECT_EQ(rational ? c.weights[i] : 1.0, 1.0);
+      EXPECT_EQ(std::tuple(c.knots[i], c.knots[4 + i], rational ? c.weights[i] : 1.0),
+                std::tuple(0.0, 1.0, 1.0));
     }
-    EXPECT_EQ(c.cv.rational, rational ? 1 : 0);
-    EXPECT_EQ(c.cv.weights, rational ? c.weights.data() : nullptr);
-    EXPECT_EQ(c.cv.bdrys, nullptr);
-    EXPECT_EQ(c.cv.periodic | c.cv.non_uniform | c.cv.planar | c.cv.phy_closed, 0);
-    EXPECT_EQ(c.cv.num_boundaries, 0);
+    EXPECT_EQ(std::tuple(c.cv.weights, c.cv.bdrys, flags(c.cv) | c.cv.num_boundaries),
+              std::tuple(rational ? c.weights.data() : nullptr, nullptr, 0));
   }
 }
 
@@ -84,108 +70,72 @@ TEST_F(CurveRecord, ReallocqelcvKeepsFlagsAndReleasesOldRecord) {
   BScurve *cv = nullptr;
   BSrc rc;
   BSallocqelcv(3, 4, TRUE, 1, &cv, &rc);
-  ASSERT_EQ(rc, BSSUCC);
-  cv->order = 3;
-  cv->periodic = 1;
+  cv->order = cv->periodic = 1;
   cv->phy_closed = cv->non_uniform = cv->planar = 0;
   const int32_t live = BSlist_al.count;
   BSreallocqelcv(5, 9, 3, &cv, &rc);
   ASSERT_EQ(rc, BSSUCC);
   EXPECT_EQ(BSlist_al.count, live);  // one released, one made
-  EXPECT_EQ(cv->order, 5);
-  EXPECT_EQ(cv->num_poles, 9);
-  EXPECT_EQ(cv->num_knots, 14);
-  EXPECT_EQ(cv->rational, 1);
-  EXPECT_EQ(cv->periodic, 1);
-  EXPECT_EQ(cv->phy_closed, 0);
-  EXPECT_EQ(cv->non_uniform & cv->planar, -1);  // not copied
-  EXPECT_EQ(cv->num_boundaries, 1);             // the old count; storage for 3
-  EXPECT_EQ(guarded_size(cv), sizeof(BScurve) + 24 * 9 + 8 * 14 + 8 * 9 + 16 * 3);
+  EXPECT_EQ(counts(*cv), Counts(5, 9, 14, 1));
+  EXPECT_EQ(std::tuple(cv->periodic, cv->phy_closed, cv->non_uniform, cv->planar),
+            std::tuple(1, 0, -1, -1));  // last two unset
+  EXPECT_EQ(cv->num_boundaries, 1);     // the old count; storage for 3
+  EXPECT_EQ(guarded_size(cv), sizeof(BScurve) + 8 * (3 * 9 + 14 + 9 + 2 * 3));
   BSfreeqelcv(cv, &rc);
 }
 
 TEST_F(CurveRecord, CvCopyCopiesFieldsButNeverBoundaries) {
-  OwnedCurve src(4, 6, true, 2), dst(4, 6, true, 1), plain(4, 6, false);
-  kwtest::fill_random(src, 7);
-  kwtest::fill_random(plain, 8);
+  OwnedCurve src(4, 6, true, 2, 7), dst(4, 6, true, 1), plain(4, 6, false, 0, 8);
   BSrc rc;
   EXPECT_EQ(BScv_copy(&rc, &src.cv, &dst.cv), TRUE);
   EXPECT_EQ(rc, BSSUCC);
-  EXPECT_EQ(dst.poles, src.poles);
-  EXPECT_EQ(dst.knots, src.knots);
-  EXPECT_EQ(dst.weights, src.weights);
-  EXPECT_EQ(dst.cv.order, 4);
-  EXPECT_EQ(dst.cv.phy_closed & dst.cv.non_uniform, 1);
-  EXPECT_EQ(dst.cv.num_boundaries, 0);
-  EXPECT_EQ(dst.cv.bdrys, nullptr);
+  EXPECT_EQ(std::tie(dst.poles, dst.knots, dst.weights),
+            std::tie(src.poles, src.knots, src.weights));
+  EXPECT_EQ(std::tuple(counts(dst.cv), flags(dst.cv), dst.cv.num_boundaries, dst.cv.bdrys),
+            std::tuple(counts(src.cv), flags(src.cv), 0, nullptr));
   EXPECT_EQ(BScv_copy(&rc, &plain.cv, &dst.cv), TRUE);  // a plain source drops the weights
-  EXPECT_EQ(dst.cv.rational, 0);
-  EXPECT_EQ(dst.cv.weights, nullptr);
+  EXPECT_EQ(std::tuple(dst.cv.rational, dst.cv.weights), std::tuple(0, nullptr));
   const std::vector<double> poles = src.poles;
   EXPECT_EQ(BScv_copy(&rc, &src.cv, &src.cv), TRUE);  // onto itself: nothing changes
-  EXPECT_EQ(src.poles, poles);
-  EXPECT_EQ(src.cv.num_boundaries, 2);
+  EXPECT_EQ(std::tuple(src.poles, src.cv.num_boundaries), std::tuple(poles, 2));
 }
 
 TEST_F(CurveRecord, EveryFailureStatus) {
-  OwnedCurve src(3, 4, true), dst(3, 4, true);
-  kwtest::fill_random(src, 2);
+  OwnedCurve src(3, 4, true), dst(3, 4, true), fresh(3, 4, true), plain(3, 4, false);
   const double p[3] = {0, 0, 0};
   BScurve *cv = reinterpret_cast<BScurve *>(this);
   BSrc rc;
-  // A copy that fails keeps the header fields copied before the failure.
-  auto copy_into = [&](bool poles, bool knots, bool weights) {
-    OwnedCurve d(3, 4, weights);
-    if (!poles) d.cv.poles = nullptr;
-    if (!knots) d.cv.knots = nullptr;
-    EXPECT_EQ(BScv_copy(&rc, &src.cv, &d.cv), FALSE);
-    EXPECT_EQ(d.cv.order + d.cv.rational, 4);
-    EXPECT_EQ(d.poles == src.poles, poles);
+  auto copy_into = [&](BScurve &target) {  // a failed copy keeps the header copied so far
+    EXPECT_EQ(BScv_copy(&rc, &src.cv, &target), FALSE);
+    EXPECT_EQ(counts(target), counts(src.cv));
   };
-  const struct {
-    const char *what;
-    std::function<void()> call;
-    BSrc status;
-  } cases[] = {
-      {"alloc order 0",
-       [&] {
-         BSallocqelcv(0, 4, FALSE, 0, &cv, &rc);
-         EXPECT_EQ(cv, nullptr);
-       },
-       BSINARG},
-      {"alloc poles -1", [&] { BSallocqelcv(2, -1, FALSE, 0, &cv, &rc); }, BSINARG},
-      {"alloc boundaries -3", [&] { BSallocqelcv(2, 4, FALSE, -3, &cv, &rc); }, BSINARG},
-      {"alloc no out", [&] { BSallocqelcv(2, 4, FALSE, 0, nullptr, &rc); }, BSNULLPTR},
-      {"alloc too large", [&] { BSallocqelcv(16, INT32_MAX / 8, TRUE, 0, &cv, &rc); }, BSNOMEMORY},
-      {"free null", [&] { BSfreeqelcv(nullptr, &rc); }, BSNULLPTR},
-      {"ptcvgen no weights",
-       [&] {
-         OwnedCurve plain(3, 3, false);
-         BSptcvgen(p, 3, TRUE, &plain.cv, &rc);
-       },
-       BSNULLPTR},
-      {"ptcvgen no point", [&] { BSptcvgen(nullptr, 3, FALSE, &dst.cv, &rc); }, BSNULLPTR},
-      {"ptcvgen order 0", [&] { BSptcvgen(p, 0, FALSE, &dst.cv, &rc); }, BSINARG},
-      {"realloc no out", [&] { BSreallocqelcv(4, 6, 0, nullptr, &rc); }, BSNULLPTR},
-      {"realloc null", [&] { cv = nullptr, BSreallocqelcv(4, 6, 0, &cv, &rc); }, BSNULLPTR},
-      {"copy no target", [&] { EXPECT_EQ(BScv_copy(&rc, &src.cv, nullptr), FALSE); }, BSNULLPTR},
-      {"copy no target poles", [&] { copy_into(false, true, true); }, BSNULLPTR},
-      {"copy no target knots", [&] { copy_into(true, false, true); }, BSNULLPTR},
-      {"copy no target weights", [&] { copy_into(true, true, false); }, BSNULLPTR},
-      {"copy no source weights",
-       [&] {
-         src.cv.weights = nullptr, copy_into(true, true, true), src.cv.weights = src.weights.data();
-       },
-       BSINARG},
-      {"stfrecvfl null", [&] { EXPECT_EQ(BSstfrecvfl(&rc, nullptr), FALSE); }, BSNULLPTR},
-      {"scratch order 0", [&] { rc = knotwork::ScratchCurve(0, 5, false).status(); },
-       BSNOSTKMEMORY},
-  };
-  for (const auto &c : cases) {
+  // clang-format off
+  const std::pair<std::function<void()>, BSrc> cases[] = {
+      {[&] { BSallocqelcv(0, 4, FALSE, 0, &cv, &rc); }, BSINARG},
+      {[&] { BSallocqelcv(2, -1, FALSE, 0, &cv, &rc); }, BSINARG},
+      {[&] { BSallocqelcv(2, 4, FALSE, -3, &cv, &rc); }, BSINARG},
+      {[&] { BSallocqelcv(2, 4, FALSE, 0, nullptr, &rc); }, BSNULLPTR},
+      {[&] { BSallocqelcv(16, INT32_MAX / 8, TRUE, 0, &cv, &rc); }, BSNOMEMORY},
+      {[&] { BSfreeqelcv(nullptr, &rc); }, BSNULLPTR},
+      {[&] { BSptcvgen(p, 3, TRUE, &plain.cv, &rc); }, BSNULLPTR},
+      {[&] { BSptcvgen(nullptr, 3, FALSE, &dst.cv, &rc); }, BSNULLPTR},
+      {[&] { BSptcvgen(p, 0, FALSE, &dst.cv, &rc); }, BSINARG},
+      {[&] { BSreallocqelcv(4, 6, 0, nullptr, &rc); }, BSNULLPTR},
+      {[&] { BSreallocqelcv(4, 6, 0, &cv, &rc); }, BSNULLPTR},  // cv is null by now
+      {[&] { EXPECT_EQ(BScv_copy(&rc, &src.cv, nullptr), FALSE); }, BSNULLPTR},
+      {[&] { copy_into(plain.cv); }, BSNULLPTR},  // no target weights
+      {[&] { dst.cv.knots = nullptr, copy_into(dst.cv); }, BSNULLPTR},
+      {[&] { dst.cv.poles = nullptr, copy_into(dst.cv); }, BSNULLPTR},
+      {[&] { src.cv.weights = nullptr, copy_into(fresh.cv); }, BSINARG},
+      {[&] { EXPECT_EQ(BSstfrecvfl(&rc, nullptr), FALSE); }, BSNULLPTR},
+      {[&] { rc = knotwork::ScratchCurve(0, 5, false).status(); }, BSNOSTKMEMORY}};
+  // clang-format on
+  for (size_t i = 0; i < std::size(cases); ++i) {
     rc = -99;
-    c.call();
-    EXPECT_EQ(rc, c.status) << c.what;
+    cases[i].first();
+    EXPECT_EQ(rc, cases[i].second) << "case " << i;
   }
+  EXPECT_EQ(cv, nullptr);
 }
 
 TEST_F(CurveRecord, StallcvflAndStfrecvflReleaseScratchArrays) {
@@ -197,9 +147,9 @@ TEST_F(CurveRecord, StallcvflAndStfrecvflReleaseScratchArrays) {
     cv.weights = static_cast<double *>(BSdbgsalloc(16));
     const int32_t live = BSlist_al.count;
     BSrc rc;
-    EXPECT_EQ(stall ? BSstallcvfl(3, 2, TRUE, &cv, &rc) : BSstfrecvfl(&rc, &cv), stall ? 0 : 1);
-    EXPECT_EQ(rc, stall ? BSINARG : BSSUCC);
-    EXPECT_EQ(BSlist_al.count, live - (stall ? 2 : 3));
+    EXPECT_EQ(stall ? BSstallcvfl(3, 2, TRUE, &cv, &rc) : BSstfrecvfl(&rc, &cv), !stall);
+    EXPECT_EQ(std::tuple(rc, BSlist_al.count),
+              std::tuple(stall ? BSINARG : BSSUCC, live - 3 + stall));
     EXPECT_TRUE(cv.poles == nullptr && cv.knots == nullptr && cv.weights == nullptr);
   }
 }
@@ -211,78 +161,54 @@ TEST_F(CurveRecord, InjectedFailureReleasesRecordsAndIsTraced) {
   BSinitfail("bsallocqelcv", 0, 1.0);
   BSallocqelcv(4, 10, FALSE, 0, &cv, &rc);
   BSdeinifail();
-  EXPECT_EQ(rc, BSDBGFAIL);
-  EXPECT_EQ(cv, nullptr);
-  BSfreeqelcv(nullptr, &rc);
-  EXPECT_EQ(trace(),
+  EXPECT_EQ(std::tuple(rc, cv), std::tuple(BSDBGFAIL, nullptr));
+  BSfreeqelcv(nullptr, &rc);  // only the trace runs
+  FILE *f = std::tmpfile();
+  BSdbgprint(f);
+  EXPECT_EQ(kwtest::drain(f),
             "error in bsallocqelcv, rc = 58 \nerror in BSallocqelcv, rc = 58 \n"
             "error in BSfreeqelcv, rc = 3 \n");
-  // A failed reallocation releases the new record and the old one.
-  BSallocqelcv(3, 4, FALSE, 0, &cv, &rc);
+  BSallocqelcv(3, 4, FALSE, 0, &cv, &rc);  // a failed reallocation releases both records
   const int32_t live = BSlist_al.count;
   BSinitfail("bsreallocqelcv", 0, 1.0);
   BSreallocqelcv(4, 8, 0, &cv, &rc);
   BSdeinifail();
-  EXPECT_EQ(rc, BSDBGFAIL);
-  EXPECT_EQ(cv, nullptr);
-  EXPECT_EQ(BSlist_al.count, live - 1);
+  EXPECT_EQ(std::tuple(rc, cv, BSlist_al.count), std::tuple(BSDBGFAIL, nullptr, live - 1));
 }
 
 TEST_F(CurveRecord, SurvivesEveryAllocationFailure) {
   BScurve *cv = nullptr;
-  const struct {
-    std::function<BSrc()> op;
-    BSrc status;
-    int64_t allocations;
-  } sweeps[] = {
-      {[&] {
-         BSrc rc;
-         BSallocqelcv(4, 10, TRUE, 1, &cv, &rc);
-         if (rc == BSSUCC) BSfreeqelcv(cv, &rc);
-         return rc;
-       },
-       BSNOMEMORY, 1},
-      {[&] {
-         BSrc rc;
-         BSallocqelcv(3, 4, FALSE, 0, &cv, &rc);
-         if (rc == BSSUCC) BSreallocqelcv(4, 6, 0, &cv, &rc);
-         if (rc == BSSUCC) BSfreeqelcv(cv, &rc);
-         return rc;
-       },
-       BSNOMEMORY, 2},
-      {[&] { return cv = nullptr, knotwork::ScratchCurve(3, 100, false).status(); }, BSNOSTKMEMORY,
-       1},
-  };
-  for (const auto &s : sweeps) {
+  BSrc rc;
+  auto realloc = [&] { return BSreallocqelcv(4, 6, 0, &cv, &rc), rc; };
+  // clang-format off
+  const std::tuple<std::function<BSrc()>, BSrc, int> sweeps[] = {  // operation, status, allocations
+      {[&] { return BSallocqelcv(4, 10, TRUE, 1, &cv, &rc), rc; }, BSNOMEMORY, 1},
+      {[&] { return BSallocqelcv(3, 4, FALSE, 0, &cv, &rc), rc ? rc : realloc(); }, BSNOMEMORY, 2},
+      {[&] { return knotwork::ScratchCurve(3, 100, false).status(); }, BSNOSTKMEMORY, 1}};
+  // clang-format on
+  for (const auto &[op, status, allocations] : sweeps) {
+    auto run = [&] {
+      const BSrc r = op();
+      if (r == BSSUCC && cv != nullptr) BSfreeqelcv(cv, &rc), cv = nullptr;
+      return r;
+    };
     const auto result =
-        kwtest::sweep_allocation_failures(s.op, {s.status}, [&] { EXPECT_EQ(cv, nullptr); });
-    EXPECT_EQ(result.allocations, s.allocations);
+        kwtest::sweep_allocation_failures(run, {status}, [&] { EXPECT_EQ(cv, nullptr); });
+    EXPECT_EQ(result.allocations, allocations);
   }
 }
 
-TEST_F(CurveRecord, ScratchCurveLaysOutArraysAndReleasesThem) {
-  const int32_t live = BSlist_al.count;
-  {
-    knotwork::ScratchCurve tmp(4, 6, true);
-    ASSERT_TRUE(tmp.ok());
-    BScurve &cv = tmp.curve();
-    EXPECT_EQ(cv.order + cv.num_poles + cv.num_knots + cv.rational, 4 + 6 + 10 + 1);
-    EXPECT_EQ(cv.knots, cv.poles + 18);
-    EXPECT_EQ(cv.weights, cv.knots + 10);
-    EXPECT_EQ(cv.bdrys, nullptr);
-    EXPECT_EQ(cv.periodic | cv.phy_closed | cv.planar | cv.non_uniform, 0);
-    std::fill(cv.poles, cv.weights + 6, 1.0);  // the guards catch an overrun
-    EXPECT_EQ(BSlist_al.count, live + 1);      // guarded at debug level 20
-  }
-  EXPECT_EQ(BSlist_al.count, live);
-  EXPECT_EQ(knotwork::ScratchCurve(2, 2, false).curve().weights, nullptr);
-}
-
-TEST(ScratchCurve, SmallCurveStaysOffTheHeapInPlainMode) {
+TEST(ScratchCurve, LaysOutArraysOffTheHeapInPlainMode) {
   kwtest::reset_library_state();
   kwtest::NoHeapScope scope;
-  EXPECT_TRUE(knotwork::ScratchCurve(4, 20, true).ok());
-  EXPECT_EQ(scope.heap_requests(), 0);
+  knotwork::ScratchCurve tmp(4, 20, true);
+  const BScurve &cv = tmp.curve();
+  EXPECT_EQ(counts(cv), Counts(4, 20, 24, 1));
+  EXPECT_EQ(std::tuple(cv.knots, cv.weights, cv.bdrys),
+            std::tuple(cv.poles + 60, cv.poles + 84, nullptr));
+  EXPECT_EQ(flags(cv) | cv.num_boundaries, 0);
+  EXPECT_EQ(std::tuple(scope.heap_requests(), knotwork::ScratchCurve(2, 2, false).curve().weights),
+            std::tuple(0, nullptr));
 }
 
 }  // namespace
