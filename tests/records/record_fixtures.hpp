@@ -19,29 +19,16 @@ namespace kwtest {
 struct OwnedCurve {
   std::vector<double> poles, knots, weights, bdrys;
   BScurve cv;
-  OwnedCurve(int k, int n, bool rational, int nb = 0, unsigned seed = 0)
-      : poles(3 * n),
-        knots(k + n),
-        weights(rational ? n : 0),
-        bdrys(2 * nb),
-        cv{int16_t(k),
-           0,
-           1,
-           n,
-           poles.data(),
-           k + n,
-           knots.data(),
-           rational,
-           rational ? weights.data() : nullptr,
-           0,
-           1,
-           int16_t(nb),
-           nb ? bdrys.data() : nullptr} {
+  OwnedCurve(int k, int n, bool rational, int nb = 0, unsigned seed = 0) {
+    poles.resize(3 * n), knots.resize(k + n), weights.resize(n), bdrys.resize(2 * nb);
+    double *w = rational ? weights.data() : nullptr, *b = nb ? bdrys.data() : nullptr;
+    cv = {int16_t(k), 0, 1, n, poles.data(), k + n, knots.data(),
+          rational,   w, 0, 1, int16_t(nb),  b};
     std::mt19937 gen(seed);
     std::uniform_real_distribution<double> coord(-100.0, 100.0), weight(0.5, 2.0);
     for (int i = 0; i < n; ++i) {
-      const double w = rational ? weights[i] = weight(gen) : 1.0;
-      for (int j = 0; j < 3; ++j) poles[3 * i + j] = coord(gen) * w;
+      const double wt = rational ? weights[i] = weight(gen) : 1.0;
+      for (int j = 0; j < 3; ++j) poles[3 * i + j] = coord(gen) * wt;
     }
     for (int i = 0; i < k + n; ++i)
       knots[i] = -1.5 + (3.0 / 7.0 + 1.5) * std::clamp(i - k + 1, 0, n - k + 1) / (n - k + 1);
@@ -76,7 +63,7 @@ inline std::string dump_text(const BScurve *cv, bool labelled, bool images = fal
   return drain(f);
 }
 
-// Reads one curve from text; the record (if any) goes to the caller.
+// Reads one curve from text (the record, if any, goes to the caller), and releases one.
 inline BScurve *read_text(const std::string &text, BSrc *rc) {
   FILE *f = stream_with(text);
   BScurve *cv = reinterpret_cast<BScurve *>(&cv);  // must be overwritten
@@ -84,7 +71,6 @@ inline BScurve *read_text(const std::string &text, BSrc *rc) {
   std::fclose(f);
   return cv;
 }
-
 inline void release(BScurve *cv) {
   BSrc rc;
   if (cv != nullptr) BSfreeqelcv(cv, &rc);

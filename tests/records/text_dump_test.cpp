@@ -1,7 +1,7 @@
 #include <unistd.h>
 
-#include <cfloat>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 
@@ -13,13 +13,20 @@ namespace {
 using kwtest::drain;
 using kwtest::dump_text;
 
-std::string num(double v) {
+// The expected text: every "{v}" stands for the number v written as " %20.15le".
+std::string expand(const std::string &layout) {
+  std::string out;
   char buf[64];
-  std::snprintf(buf, sizeof buf, " %20.15le", v);
-  return buf;
-}
-std::string xyz(double x, double y, double z) {
-  return num(x) + num(y) + num(z);
+  for (size_t i = 0, close; i < layout.size(); ++i) {
+    if (layout[i] != '{' || (close = layout.find('}', i)) == layout.npos) {
+      out += layout[i];
+      continue;
+    }
+    std::snprintf(buf, sizeof buf, " %20.15le", std::strtod(layout.c_str() + i + 1, nullptr));
+    out += buf;
+    i = close;
+  }
+  return out;
 }
 
 // A small rational quadratic with one boundary pair, all values exact in decimal.
@@ -43,59 +50,33 @@ std::string dump_surface(const BSsurface *sf) {
   return drain(f);
 }
 
-std::string temp_path() {
-  char path[] = "/tmp/kwdumpXXXXXX";
-  close(mkstemp(path));
-  return path;
-}
-
-std::string file_text(const std::string &path) {
-  FILE *f = std::fopen(path.c_str(), "r");
-  return f == nullptr ? "(no file)" : drain(f);
-}
-
-TEST(BSprintbspc, UnlabelledLayoutIsExact) {
+TEST(BSprintbspc, LayoutsAreExact) {
+  EXPECT_EQ(expand("{0.5}"), " 5.000000000000000e-01");  // 21 characters overflow the width
   SmallCurve c;
-  EXPECT_EQ(dump_text(&c.cv, false),
-            "BScurve\norder 2\nperiodic 0\nnon_uniform 1\nnum_poles 3\n" + xyz(0, 0, 0) + "\n\n" +
-                xyz(2, 2, 0) + "\n\n" + xyz(4, 0, 1) + "\nunweighted poles\n" + xyz(0, 0, 0) +
-                "\n\n" + xyz(1, 1, 0) + "\n\n" + xyz(8, 0, 2) + "\nrational 1\n" + num(1) + "\n" +
-                num(2) + "\n" + num(0.5) + "\nnum_knots 5\n" + num(0) + "\n" + num(0) + "\n" +
-                num(0.5) + "\n" + num(1) + "\n" + num(1) +
-                "\nplanar 1\nphy_closed 0\nnum_boundaries 1\n" + num(0.25) + num(0.75) + "\n");
-  EXPECT_EQ(num(0.5), " 5.000000000000000e-01");  // 21 characters overflow the width
-}
-
-TEST(BSprintbspc, LabelledLayoutIsExact) {
-  SmallCurve c;
+  EXPECT_EQ(
+      dump_text(&c.cv, false),
+      expand("BScurve\norder 2\nperiodic 0\nnon_uniform 1\nnum_poles 3\n{0}{0}{0}\n\n{2}{2}{0}"
+             "\n\n{4}{0}{1}\nunweighted poles\n{0}{0}{0}\n\n{1}{1}{0}\n\n{8}{0}{2}\n"
+             "rational 1\n{1}\n{2}\n{0.5}\nnum_knots 5\n{0}\n{0}\n{0.5}\n{1}\n{1}\nplanar 1\n"
+             "phy_closed 0\nnum_boundaries 1\n{0.25}{0.75}\n"));
   EXPECT_EQ(dump_text(&c.cv, true, false, "arc"),
-            "\n\n\"arc\":\nBScurve\norder 2\nperiodic FALSE\nnon_uniform TRUE\nnum_poles 3\n"
-            "pole[0] (" +
-                xyz(0, 0, 0) + "\n)\npole[1] (" + xyz(2, 2, 0) + "\n)\npole[2] (" + xyz(4, 0, 1) +
-                "\n)unweighted poles\npole[0] (" + xyz(0, 0, 0) + "\n)\npole[1] (" + xyz(1, 1, 0) +
-                "\n)\npole[2] (" + xyz(8, 0, 2) + "\n)rational 1\nweight[0]" + num(1) +
-                "\nweight[1]" + num(2) + "\nweight[2]" + num(0.5) + "\nnum_knots 5\nknot[0]" +
-                num(0) + "\nknot[1]" + num(0) + "\nknot[2]" + num(0.5) + "\nknot[3]" + num(1) +
-                "\nknot[4]" + num(1) +
-                "\nplanar TRUE\nphy_closed FALSE\nnum_boundaries 1\nboundary[0] (" + num(0.25) +
-                num(0.75) + "\n)\n\nEnd of curve \"arc\"\n");
-}
-
-TEST(BSprintbsps, UnlabelledLayoutIsExact) {
-  SmallSurface s;
+            expand("\n\n\"arc\":\nBScurve\norder 2\nperiodic FALSE\nnon_uniform TRUE\nnum_poles 3\n"
+                   "pole[0] ({0}{0}{0}\n)\npole[1] ({2}{2}{0}\n)\npole[2] ({4}{0}{1}\n)"
+                   "unweighted poles\npole[0] ({0}{0}{0}\n)\npole[1] ({1}{1}{0}\n)\n"
+                   "pole[2] ({8}{0}{2}\n)rational 1\nweight[0]{1}\nweight[1]{2}\nweight[2]{0.5}\n"
+                   "num_knots 5\nknot[0]{0}\nknot[1]{0}\nknot[2]{0.5}\nknot[3]{1}\nknot[4]{1}\n"
+                   "planar TRUE\nphy_closed FALSE\nnum_boundaries 1\nboundary[0] ({0.25}{0.75}\n)"
+                   "\n\nEnd of curve \"arc\"\n"));
+  SmallSurface s;  // a pole of weight 0 is written unweighted as the largest double
   EXPECT_EQ(dump_surface(&s.sf),
-            "BSsurface\nu_order 2\nv_order 2\nu_periodic 0\nv_periodic 1\nu_non_uniform 0\n"
-            "v_non_uniform 0\nu_num_poles 2\nv_num_poles 2\n" +
-                xyz(0, 0, 0) + "\n\n" + xyz(1, 0, 0) + "\n\n" + xyz(0, 2, 0) + "\n\n" +
-                xyz(2, 2, 2) + "\nunweighted poles\n" + xyz(0, 0, 0) + "\n\n" + xyz(0.5, 0, 0) +
-                "\n\n" + xyz(DBL_MAX, DBL_MAX, DBL_MAX) + "\n\n" + xyz(2, 2, 2) + "\nrational 1\n" +
-                num(1) + "\n" + num(2) + "\n" + num(0) + "\n" + num(1) + "\nu_num_knots 4\n" +
-                num(0) + "\n" + num(0) + "\n" + num(1) + "\n" + num(1) + "\nv_num_knots 4\n" +
-                num(0) + "\n" + num(0) + "\n" + num(1) + "\n" + num(1) +
-                "\nplanar 0\nu_phy_closed 0\nv_phy_closed 0\npos_orient 1\non_off 0\n"
-                "num_boundaries 1\nboundary 0 num_points 2\n" +
-                num(0.1) + num(0.2) + "\n\n" + num(0.3) + num(0.4) + "\n");
-  EXPECT_EQ(num(DBL_MAX), " 1.797693134862316e+308");
+            expand("BSsurface\nu_order 2\nv_order 2\nu_periodic 0\nv_periodic 1\nu_non_uniform 0\n"
+                   "v_non_uniform 0\nu_num_poles 2\nv_num_poles 2\n{0}{0}{0}\n\n{1}{0}{0}\n\n"
+                   "{0}{2}{0}\n\n{2}{2}{2}\nunweighted poles\n{0}{0}{0}\n\n{0.5}{0}{0}\n\n"
+                   "{1.7976931348623157e308}{1.7976931348623157e308}{1.7976931348623157e308}\n\n"
+                   "{2}{2}{2}\nrational 1\n{1}\n{2}\n{0}\n{1}\nu_num_knots 4\n{0}\n{0}\n{1}\n{1}\n"
+                   "v_num_knots 4\n{0}\n{0}\n{1}\n{1}\nplanar 0\nu_phy_closed 0\nv_phy_closed 0\n"
+                   "pos_orient 1\non_off 0\nnum_boundaries 1\nboundary 0 num_points 2\n"
+                   "{0.1}{0.2}\n\n{0.3}{0.4}\n"));
 }
 
 TEST(BSprintbspc, InvalidRecordsWriteOnlyTheMessage) {
@@ -113,8 +94,7 @@ TEST(BSprintbspc, InvalidRecordsWriteOnlyTheMessage) {
       [](BScurve &, BSsurface &s) { s.u_num_knots = 5; },
       [](BScurve &, BSsurface &s) { s.boundaries->points = nullptr; },
       [](BScurve &, BSsurface &s) {  // 20000 * 20000 poles are beyond the limit
-        s.u_num_poles = s.v_num_poles = 20000;
-        s.u_num_knots = s.v_num_knots = 20002;
+        s.u_num_poles = s.v_num_poles = 20000, s.u_num_knots = s.v_num_knots = 20002;
       }};
   const std::string message = "invalid curve parameters when printing curve\n";
   for (size_t i = 0; i < std::size(spoils); ++i) {
@@ -122,9 +102,8 @@ TEST(BSprintbspc, InvalidRecordsWriteOnlyTheMessage) {
     SmallSurface s;
     spoils[i](c.cv, s.sf);
     FILE *f = std::tmpfile();
-    const BSboolean labelled = i % 2;
-    EXPECT_EQ(i < 9 ? BSprintbspc(f, "c", &c.cv, labelled) : BSprintbsps(f, "s", &s.sf, labelled),
-              0);
+    const BSboolean lab = i % 2;
+    EXPECT_EQ(i < 9 ? BSprintbspc(f, "c", &c.cv, lab) : BSprintbsps(f, "s", &s.sf, lab), 0);
     EXPECT_EQ(drain(f), message) << "case " << i;
   }
   FILE *f = std::tmpfile();
@@ -151,21 +130,18 @@ TEST(BSprintbspc, LongCurvePrintsFirstTenThousandPolesAndAllCounts) {
   EXPECT_EQ(count_of("knot[10015]"), 1u);
 }
 
-// Runs fn with standard input reading the given text; returns its standard output.
-std::string with_stdin(const std::string &text, const std::function<void()> &fn) {
-  const std::string path = temp_path();
-  FILE *in = std::fopen(path.c_str(), "w");
-  std::fputs(text.c_str(), in);
-  std::fclose(in);
+// Runs fn with the input on standard input; returns what it printed, then the file at path.
+std::string written(const std::string &path, const std::string &input,
+                    const std::function<void()> &fn) {
+  FILE *in = std::tmpfile();
+  std::fputs(input.c_str(), in);
+  std::rewind(in);
   const int saved = dup(0);
-  EXPECT_NE(std::freopen(path.c_str(), "r", stdin), nullptr);
+  dup2(fileno(in), 0);
   const std::string out = kwtest::capture_stdout(fn);
-  std::fflush(stdin);
-  dup2(saved, 0);
-  close(saved);
-  clearerr(stdin);
-  std::remove(path.c_str());
-  return out;
+  std::fflush(stdin), dup2(saved, 0), close(saved), clearerr(stdin), std::fclose(in);
+  FILE *f = std::fopen(path.c_str(), "r");
+  return out + (f == nullptr ? "(no file)" : drain(f));
 }
 
 // The file writers put the unlabelled dump in the named file. An unusable name does
@@ -173,36 +149,37 @@ std::string with_stdin(const std::string &text, const std::function<void()> &fn)
 TEST(BSprtbspcv, WritesNamedFilesAndFailsInsteadOfExiting) {
   SmallCurve c;
   SmallSurface s;
-  const std::string path = temp_path();
-  BSprintbscv(path.c_str(), &c.cv);
-  EXPECT_EQ(file_text(path), dump_text(&c.cv, false));
-  BSprintbssf(path.c_str(), &s.sf);
-  EXPECT_EQ(file_text(path), dump_surface(&s.sf));
-  BSprintbscv("/nonexistent-dir/x/y.txt", &c.cv);
+  char name[] = "/tmp/kwdumpXXXXXX";
+  close(mkstemp(name));
+  const std::string path = name, cv = dump_text(&c.cv, false), sf = dump_surface(&s.sf);
+  BSrc rc = -5;
+  EXPECT_EQ(written(path, "", [&] { BSprintbscv(name, &c.cv); }), cv);
+  EXPECT_EQ(written(path, "", [&] { BSprintbssf(name, &s.sf); }), sf);
+  EXPECT_EQ(written(path, path + "\n", [&] { rc = BSprtbspcv(&c.cv); }), "file name?\n" + cv);
+  EXPECT_EQ(rc, BSSUCC);
+  EXPECT_EQ(written(path, path, [&] { rc = BSprtbspsf(&s.sf); }), "file name?\n" + sf);
+  EXPECT_EQ(rc, BSSUCC);
+  BSprintbscv("/nonexistent-dir/x/y.txt", &c.cv);  // nothing happens
   BSprintbssf("/nonexistent-dir/s.txt", &s.sf);
   BSprintbscv(nullptr, &c.cv);
-  BSrc rc = -5;
-  with_stdin(path + "\n", [&] { rc = BSprtbspcv(&c.cv); });
-  EXPECT_EQ(rc, BSSUCC);
-  EXPECT_EQ(file_text(path), dump_text(&c.cv, false));
-  with_stdin(path + "\n", [&] { rc = BSprtbspsf(&s.sf); });
-  EXPECT_EQ(rc, BSSUCC);
-  EXPECT_EQ(file_text(path), dump_surface(&s.sf));
-  std::remove(path.c_str());
   BSdbginit();
-  EXPECT_EQ(with_stdin("/nonexistent-dir/c\n", [&] { rc = BSprtbspcv(&c.cv); }), "file name?\n");
-  EXPECT_EQ(rc, BSFAIL);
+  const std::pair<std::string, std::function<BSrc()>> failures[] = {
+      {"/nonexistent-dir/c\n", [&] { return BSprtbspcv(&c.cv); }},
+      {"", [&] { return BSprtbspcv(&c.cv); }},  // no name at all
+      {"/nonexistent-dir/s\n", [&] { return BSprtbspsf(&s.sf); }}};
+  for (const auto &[input, op] : failures) {
+    EXPECT_EQ(written("/nonexistent-dir/c", input, [&] { rc = op(); }), "file name?\n(no file)");
+    EXPECT_EQ(rc, BSFAIL) << input;
+  }
+  c.cv.order = 0;
+  written(path, path + "\n", [&] { rc = BSprtbspcv(&c.cv); });
+  EXPECT_EQ(rc, BSINARG);
   FILE *f = std::tmpfile();
   BSdbgprint(f);
-  EXPECT_EQ(drain(f), "error in BSprtbspcv, rc = -1 \n");
-  with_stdin("", [&] { rc = BSprtbspcv(&c.cv); });  // no name at all
-  EXPECT_EQ(rc, BSFAIL);
-  with_stdin("/nonexistent-dir/s\n", [&] { rc = BSprtbspsf(&s.sf); });
-  EXPECT_EQ(rc, BSFAIL);
-  c.cv.order = 0;
-  with_stdin(path + "\n", [&] { rc = BSprtbspcv(&c.cv); });
-  EXPECT_EQ(rc, BSINARG);
-  std::remove(path.c_str());
+  EXPECT_EQ(drain(f),
+            "error in BSprtbspcv, rc = -1 \nerror in BSprtbspcv, rc = -1 \n"
+            "error in BSprtbspsf, rc = -1 \nerror in BSprtbspcv, rc = -2 \n");
+  std::remove(name);
   BSdbginit();
 }
 
