@@ -277,19 +277,20 @@ TEST(BSmdptsbscv, BoundFromThePreviousFootNeverLosesTheAnswer) {
 
 TEST(BSmdptsbscv, SearchesInTwoAndFourCoordinates) {
   const double knots[4] = {0, 0, 1, 1};
-  const double rows2[4] = {0, 1, 0, 0}, p2[2] = {0.25, 2.0};                 // along x
-  const double rows4[8] = {0, 0, 0, 0, 0, 0, 0, 3}, p4[4] = {0, 1, 0, 1.5};  // along the 4th axis
-  double d, f[4], u;
-  BSrc rc = 99;
-  BSmdptsbscv(1, 2, 2, FALSE, rows2, knots, 1, p2, 1e-6, &d, f, &u, &rc);
-  ASSERT_EQ(rc, BSSUCC);
-  EXPECT_NEAR(u, 0.25, 1e-15);
-  EXPECT_NEAR(d, 2.0, 1e-15);
-  BSmdptsbscv(1, 2, 4, FALSE, rows4, knots, 1, p4, 1e-6, &d, f, &u, &rc);
-  ASSERT_EQ(rc, BSSUCC);
-  EXPECT_NEAR(u, 0.5, 1e-15);
-  EXPECT_NEAR(d, 1.0, 1e-15);
-  EXPECT_NEAR(f[3], 1.5, 1e-15);
+  const struct {
+    int dim;
+    double rows[8], p[4], u, d, foot_last;
+  } cases[] = {{2, {0, 1, 0, 0}, {0.25, 2.0}, 0.25, 2.0, 0.0},                 // along x
+               {4, {0, 0, 0, 0, 0, 0, 0, 3}, {0, 1, 0, 1.5}, 0.5, 1.0, 1.5}};  // along the 4th axis
+  for (const auto &e : cases) {
+    double d, f[4], u;
+    BSrc rc = 99;
+    BSmdptsbscv(1, 2, e.dim, FALSE, e.rows, knots, 1, e.p, 1e-6, &d, f, &u, &rc);
+    ASSERT_EQ(rc, BSSUCC);
+    EXPECT_NEAR(u, e.u, 1e-15);
+    EXPECT_NEAR(d, e.d, 1e-15);
+    EXPECT_NEAR(f[e.dim - 1], e.foot_last, 1e-15);
+  }
 }
 
 // ---- Known answers -------------------------------------------------------------------------
@@ -315,35 +316,26 @@ TEST(BSmdstptcv, EndParameterIsExactAndTheSnapNeverWorsens) {
 }
 
 // On a closed curve a foot at the joint gets the start parameter with its own foot
-// point; a foot merely within the knot tolerance of the joint keeps its better foot.
-TEST(BSmdstptcv, ClosedCurveJointAnswersWithTheStartButNeverWorsens) {
-  const double centre[3] = {0, 0, 0};
-  RefCurve unit = projref::circle(centre, 1.0);
+// point; a foot merely within the knot tolerance of the joint keeps its better foot;
+// near the centre of a large arc, where the distance hardly changes along the
+// curve, the foot still lies in the direction of P - centre.
+TEST(BSmdstptcv, CircleJointAndNearCentreFeet) {
+  const double o[3] = {0, 0, 0};
+  RefCurve unit = projref::circle(o, 1.0), small = projref::circle(o, 1e-3),
+           large = projref::circle(o, 1000.0);
   for (const double y : {0.0, -1e-13, 1e-13}) {
     const double pt[3] = {2.0, y, 0.0};
     const Foot f = nearest(unit, pt);
     ASSERT_EQ(f.rc, BSSUCC);
-    EXPECT_EQ(f.u, 0.0) << y;
-    EXPECT_EQ(f.foot[0], 1.0);
-    EXPECT_EQ(f.foot[1], 0.0);
+    EXPECT_TRUE(f.u == 0.0 && f.foot[0] == 1.0 && f.foot[1] == 0.0) << y;
     EXPECT_NEAR(f.dist, std::hypot(1.0, y), 1e-15);
   }
-  RefCurve small = projref::circle(centre, 1e-3);  // knot tolerance about 4 basis_tol / 0.0066
-  const double angle = 1e-4, pt[3] = {2e-3 * std::cos(angle), 2e-3 * std::sin(angle), 0.0};
-  const Foot f = nearest(small, pt);
-  ASSERT_EQ(f.rc, BSSUCC);
+  const double a = 1e-4, near_joint[3] = {2e-3 * std::cos(a), 2e-3 * std::sin(a), 0.0};
+  Foot f = nearest(small, near_joint);  // knot tolerance about 4 basis_tol / 0.0066
   EXPECT_GT(f.u, 0.0);
   EXPECT_NEAR(f.dist, 1e-3, 1e-17);
-}
-
-// Near the centre of a large arc the squared distance hardly changes along the
-// curve; the foot must still lie in the direction of P - centre.
-TEST(BSmdstptcv, FlatDistanceNearTheCentreOfCurvatureStillFindsTheFoot) {
-  const double centre[3] = {0, 0, 0};
-  RefCurve c = projref::circle(centre, 1000.0);
-  const double pt[3] = {1e-3 * std::cos(0.3), 1e-3 * std::sin(0.3), 0.0};
-  const Foot f = nearest(c, pt);
-  ASSERT_EQ(f.rc, BSSUCC);
+  const double near_centre[3] = {1e-3 * std::cos(0.3), 1e-3 * std::sin(0.3), 0.0};
+  f = nearest(large, near_centre);
   EXPECT_NEAR(f.foot[0], 1000.0 * std::cos(0.3), 1e-6);
   EXPECT_NEAR(f.foot[1], 1000.0 * std::sin(0.3), 1e-6);
   EXPECT_NEAR(f.dist, 1000.0 - 1e-3, 1e-9);
@@ -397,15 +389,21 @@ TEST(BSmdstptcv, RefusesPointsOutsideTheRepresentableRange) {
 
 // ---- All nearest parameters and perpendicular feet ------------------------------------------
 
-TEST(BSmdistptcv, CircleCentreGivesOneIntervalAndNoParameters) {
-  const double centre[3] = {1, 2, 3};
+// The centre of a circle gets the whole domain as one interval and no parameters;
+// the joint of a closed curve is one parameter, the start (both ends when open).
+TEST(BSmdistptcv, CircleCentreIsOneIntervalAndTheClosedJointOneParameter) {
+  const double centre[3] = {1, 2, 3}, beside[3] = {4, 2, 3};
   RefCurve c = projref::circle(centre, 2.0);
-  const AllNearest r = all_nearest(c, centre);
+  AllNearest r = all_nearest(c, centre);
   ASSERT_EQ(r.rc, BSSUCC);
   EXPECT_EQ(r.np, 0);
-  ASSERT_EQ(r.ni, 1);
   EXPECT_EQ(r.ints, (std::vector<double>{0.0, 4.0}));
   EXPECT_NEAR(r.dist, 2.0, 1e-14);
+  r = all_nearest(c, beside);
+  EXPECT_EQ(r.params, std::vector<double>{0.0});
+  EXPECT_NEAR(r.dist, 1.0, 1e-15);
+  c.closed = false;
+  EXPECT_EQ(all_nearest(c, beside).params, (std::vector<double>{0.0, 4.0}));
 }
 
 TEST(BSmdistptcv, EquidistantCornersAndFeetAreAllReturnedSorted) {
@@ -427,18 +425,6 @@ TEST(BSmdistptcv, EquidistantCornersAndFeetAreAllReturnedSorted) {
   EXPECT_LT(r.params[0], r.params[1]);
   EXPECT_NEAR(r.params[0] + r.params[1], 1.0, 1e-9);
   EXPECT_NEAR(r.dist, nearest(valley, axis).dist, 1e-12);
-}
-
-TEST(BSmdistptcv, ClosedCurveJointIsOneParameter) {
-  const double centre[3] = {0, 0, 0}, pt[3] = {2.0, 0.0, 0.0};
-  RefCurve c = projref::circle(centre, 1.0);
-  AllNearest r = all_nearest(c, pt);
-  ASSERT_EQ(r.rc, BSSUCC);
-  EXPECT_EQ(r.params, std::vector<double>{0.0});
-  EXPECT_NEAR(r.dist, 1.0, 1e-15);
-  c.closed = false;  // the same curve marked open lists both ends of the joint
-  r = all_nearest(c, pt);
-  EXPECT_EQ(r.params, (std::vector<double>{0.0, 4.0}));
 }
 
 // Many random curves, unclamped ones among them: the distance is never above the
@@ -520,17 +506,14 @@ TEST(BSmdstptcv, SmallCurvesMakeNoHeapRequests) {
   std::mt19937_64 rng(12);
   RefCurve c = projref::random_curve(rng, 4, 20, true, true);
   RefCurve p = projref::random_curve(rng, 3, 10, false, false);
-  BScurve cv = c.view(), pv = p.view();
-  const double pts[6] = {0.3, 0.1, -0.2, 0.35, 0.1, -0.2};
+  BScurve pv = p.view();
+  const std::vector<double> pts = {0.3, 0.1, -0.2, 0.35, 0.1, -0.2};
   kwtest::NoHeapScope scope;
-  double u[2], foot[6], dist[2];
   BSboolean flag;
-  BSrc rc = 99;
-  BSmdstptscv(2, pts, &cv, u, foot, dist, &flag, &rc);
-  EXPECT_EQ(rc, BSSUCC);
-  BSmdstptcv(&pv, pts, u, foot, dist, &rc);
-  EXPECT_EQ(rc, BSSUCC);
-  BSprptnrcv(&pv, p.lo(), pts, u, foot, dist, &rc);
+  Foot f;
+  EXPECT_EQ(project_points(c, pts, &flag, &f.rc)[1].rc, BSSUCC);
+  EXPECT_EQ(nearest(p, pts.data()).rc, BSSUCC);
+  BSprptnrcv(&pv, p.lo(), pts.data(), &f.u, f.foot, &f.dist, &f.rc);
   EXPECT_EQ(scope.heap_requests(), 0);
 }
 
@@ -583,38 +566,40 @@ TEST(BSprptnrcv, ConvergesToAPerpendicularFootNearTheStart) {
   EXPECT_GE(converged, 98);
 }
 
+// A root near the start; none: the iteration limit used up; periodic: a root past
+// the end of the interval found by wrapping.
 TEST(BSqnwt2, FindsRootsWrapsPeriodicIntervalsAndReportsIterations) {
-  double root = 0;
-  int32_t it = 0;
-  BSrc rc = 99;
-  BSqnwt2([](double u, void *, BSrc *) { return std::cos(u) - u; }, nullptr, 0.0, 2.0, 1.5, FALSE,
-          1e-14, 1e-14, 50, &root, &it, &rc);
-  EXPECT_EQ(rc, BSSUCC);
-  EXPECT_NEAR(root, 0.7390851332151607, 1e-13);
-  EXPECT_LT(it, 50);
-  // No root: the iteration limit is used up.
-  BSqnwt2([](double u, void *, BSrc *) { return 1.0 + u * u; }, nullptr, 0.0, 1.0, 0.5, FALSE,
-          1e-12, 1e-12, 25, &root, &it, &rc);
-  EXPECT_EQ(rc, BSSUCC);
-  EXPECT_EQ(it, 25);
-  // Periodic: a root past the end of the interval is found by wrapping.
   const double two_pi = 2 * M_PI;
-  BSqnwt2([](double u, void *, BSrc *) { return std::sin(u - 0.2); }, nullptr, 0.0, two_pi,
-          two_pi - 0.1, TRUE, 1e-14, 1e-14, 50, &root, &it, &rc);
-  EXPECT_EQ(rc, BSSUCC);
-  EXPECT_NEAR(std::fmod(root, two_pi), 0.2, 1e-12);
+  const struct {
+    BSqnwt2_function f;
+    double b, start;
+    BSboolean periodic;
+    double root;
+    int32_t iterations;  // 0: fewer than the limit
+  } cases[] = {{[](double u, void *, BSrc *) { return std::cos(u) - u; }, 2.0, 1.5, FALSE,
+                0.7390851332151607, 0},
+               {[](double u, void *, BSrc *) { return 1.0 + u * u; }, 1.0, 0.5, FALSE, NAN, 25},
+               {[](double u, void *, BSrc *) { return std::sin(u - 0.2); }, two_pi, two_pi - 0.1,
+                TRUE, 0.2, 0}};
+  for (const auto &e : cases) {
+    double root = 0;
+    int32_t it = 0;
+    BSrc rc = 99;
+    BSqnwt2(e.f, nullptr, 0.0, e.b, e.start, e.periodic, 1e-14, 1e-14, 25, &root, &it, &rc);
+    EXPECT_EQ(rc, BSSUCC);
+    EXPECT_TRUE(std::isnan(e.root) || std::fabs(std::fmod(root, two_pi) - e.root) < 1e-12) << root;
+    EXPECT_TRUE(e.iterations ? it == e.iterations : it < 25) << it;
+  }
 }
 
 TEST(BSadjpar, ClampsIntoTheDomain) {
   RefCurve c = straight_cubic();
   BScurve cv = c.view();
-  const std::pair<double, double> cases[] = {{1.5, 1.0}, {-0.5, 0.0}, {0.25, 0.25}};
-  for (const auto &[in, out] : cases) {
+  for (const auto &[in, out] : {std::pair{1.5, 1.0}, std::pair{-0.5, 0.0}, std::pair{0.25, 0.25}}) {
     double u = -7;
     BSrc rc = 99;
     BSadjpar(&cv, in, &u, &rc);
-    EXPECT_EQ(u, out);
-    EXPECT_EQ(rc, BSSUCC);
+    EXPECT_TRUE(u == out && rc == BSSUCC) << in;
   }
 }
 
