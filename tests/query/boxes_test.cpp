@@ -431,44 +431,35 @@ TEST_F(Boxes, EveryRoutineReportsItsFailures) {
   EXPECT_TRUE(mn == -7 && mx == -7);  // refused half-axes write no bounds
 }
 
+// Beyond the local buffers (300 rational poles) scratch failures are reported; small
+// curves need no heap. Order 2 makes BSminmaxbsc fall back to the sphere.
 TEST_F(Boxes, ScratchFailuresAreReportedAndSmallCurvesNeedNoHeap) {
   std::mt19937_64 rng(23);
-  // 600 unweighted values: beyond the local buffers; order 2 for the sphere fallback.
-  for (const int k : {4, 2}) {
-    const RefCurve big = kwtest::random_curve(rng, CurveShape{k, 300, true});
-    const std::vector<double> rows = big.rows();
-    const double pt[] = {0, 0, 0};
-    const int8_t flags[] = {1};
-    double c[3], h[9], mn, mx;
-    const auto r = kwtest::sweep_allocation_failures(
-        [&] {
-          BSrc rc = 0;
-          if (k == 4)
-            BSoblboxbsc(4, big.n(), big.knots.data(), 3, TRUE, rows.data(), c, h, &rc);
-          else
-            BSminmaxbsc(2, big.n(), 3, TRUE, big.knots.data(), rows.data(), 1, pt, flags, &mn, &mx,
-                        &rc);
-          return rc;
-        },
-        {BSNOSTKMEMORY});
-    EXPECT_GE(r.runs, 2);
-  }
-  BSdbglev = 0;
-  const RefCurve small = kwtest::random_curve(rng, CurveShape{4, 20, true});
-  const std::vector<double> rows = small.rows(), pts(30, 0.5);
+  const double pts[30] = {};
   const std::vector<int8_t> flags(10, 1);
-  std::vector<double> mn(10), mx(10);
-  double c[3], h[9], box[6];
-  kwtest::NoHeapScope scope;
-  BSrc rc = 99;
-  BSoblboxbsc(4, small.n(), small.knots.data(), 3, TRUE, rows.data(), c, h, &rc);
-  EXPECT_EQ(rc, 0);
-  BSboxpoles(small.n(), 3, TRUE, rows.data(), box);
-  BSminmaxbsc(4, small.n(), 3, TRUE, small.knots.data(), rows.data(), 10, pts.data(), flags.data(),
-              mn.data(), mx.data(), &rc);
-  EXPECT_EQ(rc, 0);
-  EXPECT_EQ(scope.heap_requests(), 0);
-  BSdbglev = 20;
+  double c[3], h[9], mn[10], mx[10], box[6];
+  for (const int32_t n : {300, 20}) {
+    const RefCurve cubic = kwtest::random_curve(rng, CurveShape{4, n, true}),
+                   line = kwtest::random_curve(rng, CurveShape{2, n, true});
+    const std::vector<double> rows = cubic.rows(), lrows = line.rows();
+    const auto oblique =
+        STATUS_OF(BSoblboxbsc(4, n, cubic.knots.data(), 3, TRUE, rows.data(), c, h, &rc));
+    const auto bounds = STATUS_OF(BSminmaxbsc(4, n, 3, TRUE, cubic.knots.data(), rows.data(), 10,
+                                              pts, flags.data(), mn, mx, &rc));
+    const auto sphere = STATUS_OF(BSminmaxbsc(2, n, 3, TRUE, line.knots.data(), lrows.data(), 10,
+                                              pts, flags.data(), mn, mx, &rc));
+    if (n == 300) {
+      EXPECT_GE(kwtest::sweep_allocation_failures(oblique, {BSNOSTKMEMORY}).runs, 2);
+      EXPECT_GE(kwtest::sweep_allocation_failures(sphere, {BSNOSTKMEMORY}).runs, 2);
+      continue;
+    }
+    BSdbglev = 0;
+    kwtest::NoHeapScope scope;
+    EXPECT_TRUE(oblique() == 0 && bounds() == 0 && sphere() == 0);
+    BSboxpoles(n, 3, TRUE, rows.data(), box);
+    EXPECT_EQ(scope.heap_requests(), 0);
+    BSdbglev = 20;
+  }
 }
 
 }  // namespace
