@@ -1,10 +1,15 @@
-// Process runner, file helpers and the XML well-formedness checker of the
-// knotwork program's end-to-end tests.
+// Process runner, file helpers, test curves and the XML well-formedness checker of
+// the knotwork program's end-to-end tests.
 #include "tool_runner.hpp"
 
-#include <chrono>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <cerrno>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,32 +18,25 @@
 #include <sstream>
 #include <stdexcept>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 namespace clitest {
 
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "knotwork_cli_XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr)
+  path = (std::filesystem::temp_directory_path() / "knotwork_cli_XXXXXX").string();
+  if (::mkdtemp(path.data()) == nullptr)
     throw std::runtime_error(std::string("mkdtemp: ") + std::strerror(errno));
-  path_ = pattern;
 }
 
 TempDir::~TempDir() {
   std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
+  std::filesystem::remove_all(path, ignored);
 }
 
 RunResult run_knotwork(const std::vector<std::string> &args, const std::string &cwd) {
   // Output is captured in hidden files of the working directory.
-  const std::string capture = cwd + "/.capture";
-  const std::string out_path = capture + ".out", err_path = capture + ".err";
+  const std::string out_path = cwd + "/.capture.out", err_path = cwd + "/.capture.err";
+  std::vector<std::string> copies{KNOTWORK_BINARY};
+  copies.insert(copies.end(), args.begin(), args.end());
   std::vector<char *> argv;
-  std::string binary = KNOTWORK_BINARY;
-  argv.push_back(binary.data());
-  std::vector<std::string> copies(args);
   for (std::string &a : copies) argv.push_back(a.data());
   argv.push_back(nullptr);
 
@@ -61,17 +59,13 @@ RunResult run_knotwork(const std::vector<std::string> &args, const std::string &
     ::_exit(127);
   }
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
+  while (::waitpid(pid, &status, 0) < 0)
     if (errno != EINTR) throw std::runtime_error("waitpid failed");
-  }
   RunResult r;
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  if (WIFEXITED(status)) {
-    r.exited = true;
-    r.exit_code = WEXITSTATUS(status);
-  } else if (WIFSIGNALED(status)) {
-    r.signal = WTERMSIG(status);
-  }
+  r.exited = WIFEXITED(status);
+  if (r.exited) r.exit_code = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
   r.out = read_text(out_path);
   r.err = read_text(err_path);
   std::remove(out_path.c_str());
@@ -97,31 +91,43 @@ bool file_exists(const std::string &path) {
 }
 
 std::string curve_text(int order, const std::vector<double> &poles,
-                       const std::vector<double> &weights, const std::vector<double> &knots,
-                       bool periodic) {
-  const size_t n = poles.size() / 3;
+                       const std::vector<double> &weights, const std::vector<double> &knots) {
   char buf[64];
-  std::string t = "BScurve\norder " + std::to_string(order) + "\nperiodic " +
-                  (periodic ? "1" : "0") + "\nnon_uniform 1\nnum_poles " + std::to_string(n) + "\n";
-  for (size_t i = 0; i < n; ++i) {
-    if (i > 0) t += "\n";
-    for (int j = 0; j < 3; ++j) {
-      std::snprintf(buf, sizeof buf, " %20.15le\n", poles[3 * i + j]);
+  const auto numbers = [&](const std::vector<double> &values, size_t group) {
+    std::string t;
+    for (size_t i = 0; i < values.size(); ++i) {
+      std::snprintf(buf, sizeof buf, "%s %20.15le\n", i > 0 && i % group == 0 ? "\n" : "",
+                    values[i]);
       t += buf;
     }
-  }
-  t += "rational " + std::string(weights.empty() ? "0" : "1") + "\n";
-  for (double w : weights) {
-    std::snprintf(buf, sizeof buf, " %20.15le\n", w);
-    t += buf;
-  }
-  t += "num_knots " + std::to_string(knots.size()) + "\n";
-  for (double k : knots) {
-    std::snprintf(buf, sizeof buf, " %20.15le\n", k);
-    t += buf;
-  }
-  t += "planar 1\nphy_closed 0\nnum_boundaries 0\n";
-  return t;
+    return t;
+  };
+  return "BScurve\norder " + std::to_string(order) + "\nperiodic 0\nnon_uniform 1\nnum_poles " +
+         std::to_string(poles.size() / 3) + "\n" + numbers(poles, 3) + "rational " +
+         (weights.empty() ? "0" : "1") + "\n" + numbers(weights, weights.size() + 1) +
+         "num_knots " + std::to_string(knots.size()) + "\n" + numbers(knots, knots.size() + 1) +
+         "planar 1\nphy_closed 0\nnum_boundaries 0\n";
+}
+
+std::string parabola_text() {
+  return curve_text(3, {0, 0, 0, 0.5, 0, 0, 1, 1, 0}, {}, {0, 0, 0, 1, 1, 1});
+}
+
+std::string quarter_text() {
+  return curve_text(3, {1, 0, 0, 1, 1, 0, 0, 1, 0}, {1, std::sqrt(0.5), 1}, {0, 0, 0, 1, 1, 1});
+}
+
+std::string circle_text(double r) {
+  const double s = std::sqrt(0.5);
+  return curve_text(
+      3, {r, 0, 0, r, r, 0, 0, r, 0, -r, r, 0, -r, 0, 0, -r, -r, 0, 0, -r, 0, r, -r, 0, r, 0, 0},
+      {1, s, 1, s, 1, s, 1, s, 1}, {0, 0, 0, 0.25, 0.25, 0.5, 0.5, 0.75, 0.75, 1, 1, 1});
+}
+
+std::string order17_text() {
+  std::vector<double> knots(34, 0.0);
+  std::fill(knots.begin() + 17, knots.end(), 1.0);
+  return curve_text(17, std::vector<double>(3 * 17, 1.0), {}, knots);
 }
 
 std::vector<double> numbers_in(const std::string &line) {
@@ -132,10 +138,9 @@ std::vector<double> numbers_in(const std::string &line) {
     // Strip punctuation around numbers such as "(1," or "2)".
     while (!word.empty() && std::strchr("(),:[]", word.back()) != nullptr) word.pop_back();
     while (!word.empty() && std::strchr("(),:[]", word.front()) != nullptr) word.erase(0, 1);
-    if (word.empty()) continue;
     char *end = nullptr;
     const double v = std::strtod(word.c_str(), &end);
-    if (end != word.c_str() && *end == '\0') values.push_back(v);
+    if (!word.empty() && end != word.c_str() && *end == '\0') values.push_back(v);
   }
   return values;
 }
@@ -143,8 +148,7 @@ std::vector<double> numbers_in(const std::string &line) {
 std::vector<std::string> lines_of(const std::string &text) {
   std::vector<std::string> lines;
   std::istringstream s(text);
-  std::string line;
-  while (std::getline(s, line)) lines.push_back(line);
+  for (std::string line; std::getline(s, line);) lines.push_back(line);
   return lines;
 }
 
@@ -152,6 +156,21 @@ std::string line_starting(const std::string &text, const std::string &prefix) {
   for (const std::string &line : lines_of(text))
     if (line.compare(0, prefix.size(), prefix) == 0) return line;
   return "";
+}
+
+int XmlReport::count(const std::string &element, const std::string &cls) const {
+  int n = 0;
+  for (const auto &e : elements) {
+    const auto c = e.find("class");
+    n += e.at("") == element && (c == e.end() ? cls.empty() : c->second == cls);
+  }
+  return n;
+}
+
+bool XmlReport::has_text(const std::string &part) const {
+  for (const std::string &t : texts)
+    if (t.find(part) != std::string::npos) return true;
+  return false;
 }
 
 namespace {
@@ -170,25 +189,24 @@ class XmlChecker {
   XmlReport run() {
     if (s_.compare(0, 5, "<?xml") == 0 && !skip_past("?>")) return fail("unterminated declaration");
     skip_misc();
-    if (at_end()) return fail("no root element");
-    if (s_[i_] != '<') return fail("text before the root element");
-    if (!element(true)) return report_;
+    if (at_end() || s_[i_] != '<') return fail("no root element");
+    if (!element()) return r_;
     skip_misc();
     if (!at_end()) return fail("content after the root element");
-    report_.ok = true;
-    return report_;
+    r_.ok = true;
+    return r_;
   }
 
  private:
   const std::string &s_;
   size_t i_ = 0;
-  XmlReport report_;
+  XmlReport r_;
 
   bool at_end() const { return i_ >= s_.size(); }
+  bool at(const char *what) const { return s_.compare(i_, std::strlen(what), what) == 0; }
   XmlReport fail(const std::string &what) {
-    report_.ok = false;
-    if (report_.error.empty()) report_.error = what + " at offset " + std::to_string(i_);
-    return report_;
+    if (r_.error.empty()) r_.error = what + " at offset " + std::to_string(i_);
+    return r_;
   }
   bool failed(const std::string &what) {
     fail(what);
@@ -198,23 +216,15 @@ class XmlChecker {
     while (!at_end() && std::isspace(static_cast<unsigned char>(s_[i_]))) ++i_;
   }
   bool skip_past(const char *end) {
-    const size_t at = s_.find(end, i_);
-    if (at == std::string::npos) return false;
-    i_ = at + std::strlen(end);
+    const size_t found = s_.find(end, i_);
+    if (found == std::string::npos) return false;
+    i_ = found + std::strlen(end);
     return true;
   }
   // Whitespace, comments and processing instructions between elements.
   void skip_misc() {
-    while (true) {
+    for (skip_space(); (at("<!--") && skip_past("-->")) || (at("<?") && skip_past("?>"));)
       skip_space();
-      if (s_.compare(i_, 4, "<!--") == 0) {
-        if (!skip_past("-->")) return;
-      } else if (s_.compare(i_, 2, "<?") == 0) {
-        if (!skip_past("?>")) return;
-      } else {
-        return;
-      }
-    }
   }
   bool name(std::string *out) {
     if (at_end() || !name_start(s_[i_])) return false;
@@ -225,19 +235,13 @@ class XmlChecker {
   }
   // Decodes the entity at i_ ('&'), appending it to out.
   bool entity(std::string *out) {
+    static const std::map<std::string, char> known = {
+        {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
     const size_t semi = s_.find(';', i_);
     if (semi == std::string::npos || semi - i_ > 10) return failed("bad entity");
     const std::string e = s_.substr(i_ + 1, semi - i_ - 1);
-    if (e == "amp")
-      *out += '&';
-    else if (e == "lt")
-      *out += '<';
-    else if (e == "gt")
-      *out += '>';
-    else if (e == "quot")
-      *out += '"';
-    else if (e == "apos")
-      *out += '\'';
+    if (known.count(e) != 0)
+      *out += known.at(e);
     else if (e.size() > 1 && e[0] == '#')
       *out += '?';
     else
@@ -245,19 +249,18 @@ class XmlChecker {
     i_ = semi + 1;
     return true;
   }
-  bool element(bool is_root) {
+  bool element() {
     ++i_;  // '<'
     std::string tag;
     if (!name(&tag)) return failed("bad element name");
-    std::map<std::string, std::string> attrs;
+    std::map<std::string, std::string> attrs{{"", tag}};
     while (true) {
       const size_t before = i_;
       skip_space();
       if (at_end()) return failed("unterminated start tag <" + tag + ">");
       if (s_[i_] == '/' || s_[i_] == '>') break;
-      if (i_ == before) return failed("no space before an attribute of <" + tag + ">");
       std::string attr;
-      if (!name(&attr)) return failed("bad attribute name in <" + tag + ">");
+      if (i_ == before || !name(&attr)) return failed("bad attribute in <" + tag + ">");
       skip_space();
       if (at_end() || s_[i_] != '=') return failed("attribute " + attr + " without a value");
       ++i_;
@@ -268,24 +271,16 @@ class XmlChecker {
       std::string value;
       while (!at_end() && s_[i_] != quote) {
         if (s_[i_] == '<') return failed("'<' in the value of attribute " + attr);
-        if (s_[i_] == '&') {
-          if (!entity(&value)) return false;
-        } else {
+        if (s_[i_] != '&')
           value += s_[i_++];
-        }
+        else if (!entity(&value))
+          return false;
       }
       if (at_end()) return failed("unterminated value of attribute " + attr);
       ++i_;
-      if (attrs.count(attr) != 0) return failed("attribute " + attr + " given twice");
-      attrs[attr] = value;
+      if (!attrs.emplace(attr, value).second) return failed("attribute " + attr + " given twice");
     }
-    ++report_.element_counts[tag];
-    if (is_root) {
-      report_.root = tag;
-      report_.root_attributes = attrs;
-    }
-    attrs[""] = tag;
-    report_.elements.push_back(attrs);
+    r_.elements.push_back(attrs);
     if (s_[i_] == '/') {
       ++i_;
       if (at_end() || s_[i_] != '>') return failed("bad empty-element tag <" + tag + "/>");
@@ -298,34 +293,31 @@ class XmlChecker {
       if (at_end()) return failed("element <" + tag + "> is never closed");
       const char c = s_[i_];
       if (c == '<') {
-        if (!text.empty()) {
-          report_.texts.push_back(text);
-          text.clear();
-        }
-        if (s_.compare(i_, 4, "<!--") == 0) {
+        if (!text.empty()) r_.texts.push_back(text);
+        text.clear();
+        if (at("<!--")) {
           if (!skip_past("-->")) return failed("unterminated comment");
-        } else if (s_.compare(i_, 9, "<![CDATA[") == 0) {
+        } else if (at("<![CDATA[")) {
           if (!skip_past("]]>")) return failed("unterminated CDATA section");
-        } else if (s_.compare(i_, 2, "</") == 0) {
+        } else if (at("</")) {
           i_ += 2;
           std::string closing;
           if (!name(&closing)) return failed("bad end tag");
           skip_space();
           if (at_end() || s_[i_] != '>') return failed("bad end tag </" + closing);
           ++i_;
-          if (closing != tag)
-            return failed("end tag </" + closing + "> does not match <" + tag + ">");
-          return true;
-        } else if (!element(false)) {
+          return closing == tag ||
+                 failed("end tag </" + closing + "> does not match <" + tag + ">");
+        } else if (!element()) {
           return false;
         }
       } else if (c == '&') {
         if (!entity(&text)) return false;
-      } else if (c == '>' && s_.compare(i_ - 2, 3, "]]>") == 0) {
+      } else if (c == '>' && i_ >= 2 && s_.compare(i_ - 2, 3, "]]>") == 0) {
         return failed("']]>' in character data");
+      } else if (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t' && c != '\r') {
+        return failed("control character in character data");
       } else {
-        if (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t' && c != '\r')
-          return failed("control character in character data");
         text += c;
         ++i_;
       }
@@ -337,6 +329,35 @@ class XmlChecker {
 
 XmlReport check_xml(const std::string &text) {
   return XmlChecker(text).run();
+}
+
+void CliTest::link_examples() {
+  std::filesystem::create_directory_symlink(KNOTWORK_EXAMPLES, dir.file("examples"));
+}
+
+RunResult CliTest::run(const std::vector<std::string> &args) {
+  RunResult r = run_knotwork(args, dir.path);
+  EXPECT_TRUE(r.exited) << "knotwork ended by signal " << r.signal << "\nstderr:\n" << r.err;
+  return r;
+}
+
+RunResult CliTest::ok(const std::vector<std::string> &args) {
+  RunResult r = run(args);
+  EXPECT_EQ(r.exit_code, 0) << args[0] << "\n" << r.err;
+  return r;
+}
+
+void CliTest::expect_failure(const RunResult &r, int code, const std::string &message) {
+  EXPECT_EQ(r.exit_code, code) << r.err;
+  EXPECT_NE(r.err.find("knotwork: "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(message), std::string::npos) << "stderr was:\n" << r.err;
+}
+
+XmlReport CliTest::svg(const std::string &file) {
+  XmlReport xml = check_xml(read_text(dir.file(file)));
+  EXPECT_TRUE(xml.ok) << file << ": " << xml.error;
+  if (!xml.ok) xml.elements.assign(1, {{"", ""}});
+  return xml;
 }
 
 }  // namespace clitest
