@@ -26,11 +26,6 @@ TempDir::TempDir() {
     throw std::runtime_error(std::string("mkdtemp: ") + std::strerror(errno));
 }
 
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path, ignored);
-}
-
 RunResult run_knotwork(const std::vector<std::string> &args, const std::string &cwd) {
   // Output is captured in hidden files of the working directory.
   const std::string out_path = cwd + "/.capture.out", err_path = cwd + "/.capture.err";
@@ -84,10 +79,6 @@ std::string read_text(const std::string &path) {
   std::ostringstream s;
   s << f.rdbuf();
   return s.str();
-}
-
-bool file_exists(const std::string &path) {
-  return std::filesystem::exists(path);
 }
 
 std::string curve_text(int order, const std::vector<double> &poles,
@@ -167,10 +158,15 @@ int XmlReport::count(const std::string &element, const std::string &cls) const {
   return n;
 }
 
-bool XmlReport::has_text(const std::string &part) const {
-  for (const std::string &t : texts)
-    if (t.find(part) != std::string::npos) return true;
-  return false;
+std::string XmlReport::all_text() const {
+  std::string all;
+  for (const std::string &t : texts) all += t + "\n";
+  return all;
+}
+
+void expect_contains(const std::string &text, const std::vector<std::string> &parts) {
+  for (const std::string &part : parts)
+    EXPECT_NE(text.find(part), std::string::npos) << "'" << part << "' not in:\n" << text;
 }
 
 namespace {
@@ -182,153 +178,105 @@ bool name_char(char c) {
   return name_start(c) || std::isdigit(static_cast<unsigned char>(c)) || c == '-' || c == '.';
 }
 
-class XmlChecker {
- public:
-  explicit XmlChecker(const std::string &text) : s_(text) {}
-
-  XmlReport run() {
-    if (s_.compare(0, 5, "<?xml") == 0 && !skip_past("?>")) return fail("unterminated declaration");
-    skip_misc();
-    if (at_end() || s_[i_] != '<') return fail("no root element");
-    if (!element()) return r_;
-    skip_misc();
-    if (!at_end()) return fail("content after the root element");
-    r_.ok = true;
-    return r_;
-  }
-
- private:
-  const std::string &s_;
-  size_t i_ = 0;
-  XmlReport r_;
-
-  bool at_end() const { return i_ >= s_.size(); }
-  bool at(const char *what) const { return s_.compare(i_, std::strlen(what), what) == 0; }
-  XmlReport fail(const std::string &what) {
-    if (r_.error.empty()) r_.error = what + " at offset " + std::to_string(i_);
-    return r_;
-  }
-  bool failed(const std::string &what) {
-    fail(what);
-    return false;
-  }
-  void skip_space() {
-    while (!at_end() && std::isspace(static_cast<unsigned char>(s_[i_]))) ++i_;
-  }
-  bool skip_past(const char *end) {
-    const size_t found = s_.find(end, i_);
-    if (found == std::string::npos) return false;
-    i_ = found + std::strlen(end);
-    return true;
-  }
-  // Whitespace, comments and processing instructions between elements.
-  void skip_misc() {
-    for (skip_space(); (at("<!--") && skip_past("-->")) || (at("<?") && skip_past("?>"));)
-      skip_space();
-  }
-  bool name(std::string *out) {
-    if (at_end() || !name_start(s_[i_])) return false;
-    const size_t start = i_;
-    while (!at_end() && name_char(s_[i_])) ++i_;
-    *out = s_.substr(start, i_ - start);
-    return true;
-  }
-  // Decodes the entity at i_ ('&'), appending it to out.
-  bool entity(std::string *out) {
-    static const std::map<std::string, char> known = {
-        {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
-    const size_t semi = s_.find(';', i_);
-    if (semi == std::string::npos || semi - i_ > 10) return failed("bad entity");
-    const std::string e = s_.substr(i_ + 1, semi - i_ - 1);
-    if (known.count(e) != 0)
-      *out += known.at(e);
-    else if (e.size() > 1 && e[0] == '#')
-      *out += '?';
-    else
-      return failed("unknown entity &" + e + ";");
-    i_ = semi + 1;
-    return true;
-  }
-  bool element() {
-    ++i_;  // '<'
-    std::string tag;
-    if (!name(&tag)) return failed("bad element name");
-    std::map<std::string, std::string> attrs{{"", tag}};
-    while (true) {
-      const size_t before = i_;
-      skip_space();
-      if (at_end()) return failed("unterminated start tag <" + tag + ">");
-      if (s_[i_] == '/' || s_[i_] == '>') break;
-      std::string attr;
-      if (i_ == before || !name(&attr)) return failed("bad attribute in <" + tag + ">");
-      skip_space();
-      if (at_end() || s_[i_] != '=') return failed("attribute " + attr + " without a value");
-      ++i_;
-      skip_space();
-      if (at_end() || (s_[i_] != '"' && s_[i_] != '\''))
-        return failed("unquoted value of attribute " + attr);
-      const char quote = s_[i_++];
-      std::string value;
-      while (!at_end() && s_[i_] != quote) {
-        if (s_[i_] == '<') return failed("'<' in the value of attribute " + attr);
-        if (s_[i_] != '&')
-          value += s_[i_++];
-        else if (!entity(&value))
-          return false;
-      }
-      if (at_end()) return failed("unterminated value of attribute " + attr);
-      ++i_;
-      if (!attrs.emplace(attr, value).second) return failed("attribute " + attr + " given twice");
+// Appends raw character data or an attribute value to out with its entities decoded;
+// false on '<', a control character, "]]>" or an unknown or unterminated entity.
+bool decode(const std::string &raw, std::string *out) {
+  static const std::map<std::string, char> known = {
+      {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
+  if (raw.find("]]>") != std::string::npos) return false;
+  for (size_t i = 0; i < raw.size(); ++i) {
+    const unsigned char c = raw[i];
+    if (c == '<' || (c < 0x20 && c != '\n' && c != '\t' && c != '\r')) return false;
+    if (c != '&') {
+      *out += raw[i];
+      continue;
     }
-    r_.elements.push_back(attrs);
-    if (s_[i_] == '/') {
-      ++i_;
-      if (at_end() || s_[i_] != '>') return failed("bad empty-element tag <" + tag + "/>");
-      ++i_;
-      return true;
-    }
-    ++i_;  // '>'
-    std::string text;
-    while (true) {
-      if (at_end()) return failed("element <" + tag + "> is never closed");
-      const char c = s_[i_];
-      if (c == '<') {
-        if (!text.empty()) r_.texts.push_back(text);
-        text.clear();
-        if (at("<!--")) {
-          if (!skip_past("-->")) return failed("unterminated comment");
-        } else if (at("<![CDATA[")) {
-          if (!skip_past("]]>")) return failed("unterminated CDATA section");
-        } else if (at("</")) {
-          i_ += 2;
-          std::string closing;
-          if (!name(&closing)) return failed("bad end tag");
-          skip_space();
-          if (at_end() || s_[i_] != '>') return failed("bad end tag </" + closing);
-          ++i_;
-          return closing == tag ||
-                 failed("end tag </" + closing + "> does not match <" + tag + ">");
-        } else if (!element()) {
-          return false;
-        }
-      } else if (c == '&') {
-        if (!entity(&text)) return false;
-      } else if (c == '>' && i_ >= 2 && s_.compare(i_ - 2, 3, "]]>") == 0) {
-        return failed("']]>' in character data");
-      } else if (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t' && c != '\r') {
-        return failed("control character in character data");
-      } else {
-        text += c;
-        ++i_;
-      }
-    }
+    const size_t semi = raw.find(';', i);
+    if (semi == std::string::npos) return false;
+    const std::string e = raw.substr(i + 1, semi - i - 1);
+    if (known.count(e) == 0 && (e.size() < 2 || e[0] != '#')) return false;
+    *out += known.count(e) != 0 ? known.at(e) : '?';
+    i = semi;
   }
-};
+  return true;
+}
 
 }  // namespace
 
-XmlReport check_xml(const std::string &text) {
-  return XmlChecker(text).run();
+XmlReport check_xml(const std::string &s) {
+  XmlReport r;
+  std::vector<std::string> open;  // names of the elements not yet closed
+  size_t i = 0;
+  const auto fail = [&](const std::string &what) {
+    r.error = what + " at offset " + std::to_string(i);
+    return r;
+  };
+  const auto space = [&] {
+    const size_t from = i;
+    while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
+    return i > from;
+  };
+  const auto name = [&] {
+    const size_t from = i;
+    if (i < s.size() && name_start(s[i]))
+      while (i < s.size() && name_char(s[i])) ++i;
+    return s.substr(from, i - from);
+  };
+  while (i < s.size()) {
+    const size_t lt = std::min(s.find('<', i), s.size());
+    std::string text;
+    if (!decode(s.substr(i, lt - i), &text)) return fail("bad character data");
+    if (open.empty() && text.find_first_not_of(" \t\r\n") != std::string::npos)
+      return fail("text outside the root element");
+    if (!open.empty() && !text.empty()) r.texts.push_back(text);
+    if ((i = lt) == s.size()) break;
+    bool skipped = false;  // comments, processing instructions, CDATA sections
+    for (const auto &[from, to] : {std::pair{"<!--", "-->"}, {"<?", "?>"}, {"<![CDATA[", "]]>"}}) {
+      if (skipped || s.compare(i, std::strlen(from), from) != 0) continue;
+      const size_t end = s.find(to, i);
+      if (end == std::string::npos) return fail(std::string("unterminated ") + from);
+      i = end + std::strlen(to);
+      skipped = true;
+    }
+    if (skipped) continue;
+    if (s.compare(i, 2, "</") == 0) {
+      i += 2;
+      const std::string closing = name();
+      space();
+      if (open.empty() || closing != open.back() || i >= s.size() || s[i++] != '>')
+        return fail("end tag </" + closing + "> does not match");
+      open.pop_back();
+      continue;
+    }
+    ++i;
+    if (open.empty() && !r.elements.empty()) return fail("a second root element");
+    std::map<std::string, std::string> attrs{{"", name()}};
+    if (attrs[""].empty()) return fail("bad element name");
+    while (true) {
+      const bool spaced = space();
+      if (i >= s.size()) return fail("unterminated start tag");
+      if (s[i] == '>' || s.compare(i, 2, "/>") == 0) break;
+      const std::string attr = name();
+      if (!spaced || attr.empty()) return fail("bad attribute");
+      space();
+      if (i >= s.size() || s[i++] != '=') return fail("attribute " + attr + " without a value");
+      space();
+      const char quote = i < s.size() ? s[i] : 0;
+      const size_t end = quote == '"' || quote == '\'' ? s.find(quote, i + 1) : std::string::npos;
+      std::string value;
+      if (end == std::string::npos || !decode(s.substr(i + 1, end - i - 1), &value))
+        return fail("bad value of attribute " + attr);
+      i = end + 1;
+      if (!attrs.emplace(attr, value).second) return fail("attribute " + attr + " given twice");
+    }
+    if (s[i] == '>') open.push_back(attrs[""]);
+    i += s[i] == '>' ? 1 : 2;
+    r.elements.push_back(attrs);
+  }
+  if (!open.empty()) return fail("element <" + open.back() + "> is never closed");
+  if (r.elements.empty()) return fail("no root element");
+  r.ok = true;
+  return r;
 }
 
 void CliTest::link_examples() {

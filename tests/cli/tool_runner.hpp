@@ -6,22 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 namespace clitest {
-
-// A fresh directory under the system temporary folder, removed with its contents.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir &) = delete;
-  TempDir &operator=(const TempDir &) = delete;
-  std::string file(const std::string &name) const { return path + "/" + name; }
-  std::string path;
-};
 
 struct RunResult {
   bool exited = false;   // ended normally (not by a signal)
@@ -37,7 +27,9 @@ RunResult run_knotwork(const std::vector<std::string> &args, const std::string &
 
 void write_text(const std::string &path, const std::string &text);
 std::string read_text(const std::string &path);
-bool file_exists(const std::string &path);
+inline bool file_exists(const std::string &path) {
+  return std::filesystem::exists(path);
+}
 
 // An unlabelled curve dump as the library reads it. poles holds Cartesian points
 // (3 doubles each); weights is empty for a polynomial curve.
@@ -52,6 +44,8 @@ std::string circle_text(double radius = 1.0);
 // An order-17 Bezier curve (one above the largest supported order).
 std::string order17_text();
 
+// Expects every part to occur in text.
+void expect_contains(const std::string &text, const std::vector<std::string> &parts);
 // The numbers of a line of text (words that parse whole as doubles, punctuation stripped).
 std::vector<double> numbers_in(const std::string &line);
 // The first line of text that starts with prefix, or "" when none.
@@ -66,13 +60,21 @@ struct XmlReport {
   // Attributes of every element in document order (the root first), name under "".
   std::vector<std::map<std::string, std::string>> elements;
   int count(const std::string &element, const std::string &cls = "") const;
-  bool has_text(const std::string &part) const;
+  std::string all_text() const;  // the character data joined by newlines
 };
 
 // Checks that text is one well-formed XML document: an optional declaration, then
 // exactly one root element; balanced, properly nested tags; quoted, unique
 // attributes; valid names; character data without '<' and with known entities only.
 XmlReport check_xml(const std::string &text);
+
+// A fresh working directory under the system temporary folder, removed with its contents.
+struct TempDir {
+  TempDir();
+  ~TempDir() { std::filesystem::remove_all(path); }
+  std::string file(const std::string &name) const { return path + "/" + name; }
+  std::string path;
+};
 
 class CliTest : public ::testing::Test {
  protected:
