@@ -1,8 +1,5 @@
 // Every knotwork command end to end: exact output on curves of known geometry,
 // written curves read back and traced against the original, help, usage errors.
-#include <cmath>
-#include <cstdio>
-
 #include "tool_runner.hpp"
 
 namespace clitest {

@@ -3,13 +3,9 @@
 // status and the error trace; an unsupported order is shown but refused; a small
 // weight only warns; one-curve commands refuse several curves; pipes are read; and
 // damaged files never crash the program.
-#include <fcntl.h>
-#include <pthread.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <filesystem>
+#include <csignal>
 #include <thread>
 
 #include "tool_runner.hpp"
@@ -69,26 +65,26 @@ TEST_F(FileArguments, UnreadableAndMalformedFilesFailAlike) {
   const struct {
     std::string file;
     int code;
-    std::string message;
+    std::vector<std::string> messages;
     bool trace;  // the library's error trace follows
   } cases[] = {
-      {"missing.cv", 2, "cannot open 'missing.cv': No such file or directory", false},
-      {"folder.cv", 2, "'folder.cv' is a directory, not a curve file", false},
+      {"missing.cv", 2, {"cannot open 'missing.cv': No such file or directory"}, false},
+      {"folder.cv", 2, {"'folder.cv' is a directory, not a curve file"}, false},
       // Fewer poles than the order: the reader refuses with -1 (BSFAIL).
-      {"bad.cv", 1, "reading 'bad.cv' curve 1 (BSreadcv) failed: BSFAIL (-1)", true},
-      {"junk.cv", 1, "(BSreadcv) failed", true},
-      {"cut.cv", 1, "(BSreadcv) failed", true},
-      {"empty.cv", 1, "'empty.cv' holds no curve", false},
+      {"bad.cv", 1, {"reading 'bad.cv' curve 1 (BSreadcv) failed: BSFAIL (-1)"}, true},
+      {"junk.cv", 1, {"(BSreadcv) failed"}, true},
+      {"cut.cv", 1, {"(BSreadcv) failed"}, true},
+      {"empty.cv", 1, {"'empty.cv' holds no curve"}, false},
       // info and dump show what they read before the order is refused.
-      {"order17.cv", 1, "order 17 is not supported (orders 2 to 16)", true},
+      {"order17.cv", 1, {"order 17 is not supported (orders 2 to 16)", "failed: status (2)"}, true},
   };
   put("order17.cv", order17_text());
   for (const auto &t : cases)
     for (const auto &[command, unused] : file_commands) {
       SCOPED_TRACE(command + " " + t.file);
       const RunResult r = run(with_file(command, t.file));
-      expect_failure(r, t.code, t.message);
-      EXPECT_TRUE(t.file != "order17.cv" || r.err.find("failed: status (2)") != std::string::npos);
+      EXPECT_EQ(r.exit_code, t.code);
+      expect_contains(r.err, t.messages);
       EXPECT_EQ(r.err.find("error trace:") != std::string::npos, t.trace) << r.err;
       if (t.file != "order17.cv" || (command != "info" && command != "dump"))
         EXPECT_TRUE(r.out.empty()) << r.out;
@@ -103,9 +99,7 @@ TEST_F(FileArguments, ASmallWeightOnlyWarns) {
   put("light.cv", curve_text(3, {1, 0, 0, 1, 1, 0, 0, 1, 0}, {1, 0.0005, 1}, {0, 0, 0, 1, 1, 1}));
   for (const auto &[command, unused] : file_commands) {
     const RunResult r = ok(with_file(command, "light.cv"));
-    EXPECT_NE(r.err.find("warning: 'light.cv' curve 1 has a weight below 0.001"), std::string::npos)
-        << command << "\n"
-        << r.err;
+    expect_contains(r.err, {"warning: 'light.cv' curve 1 has a weight below 0.001"});
     clear_outputs();
   }
 }
@@ -114,9 +108,7 @@ TEST_F(FileArguments, SeveralCurvesAreRefusedByOneCurveCommandsOnly) {
   put("two.cv", parabola_text() + quarter_text());
   for (const char *command : {"info", "dump", "split", "reverse", "project"})
     expect_failure(run(with_file(command, "two.cv")), 2, "'two.cv' holds 2 curves");
-  const RunResult r = ok({"eval", "two.cv", "1"});
-  EXPECT_NE(r.out.find("curve two.cv#1"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("curve two.cv#2"), std::string::npos) << r.out;
+  expect_contains(ok({"eval", "two.cv", "1"}).out, {"curve two.cv#1", "curve two.cv#2"});
 }
 
 TEST_F(FileArguments, EveryCommandReadsAHexDumpFromAPipe) {
@@ -125,21 +117,9 @@ TEST_F(FileArguments, EveryCommandReadsAHexDumpFromAPipe) {
   const std::string text = read_text(std::string(KNOTWORK_EXAMPLES) + "/quarter_circle_hex.cv");
   const std::string fifo = dir.file("pipe.cv");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::signal(SIGPIPE, SIG_IGN);  // a program that stops reading early fails the write only
   for (const auto &[command, unused] : file_commands) {
-    std::thread writer([&] {
-      // A program that stops reading early makes write fail instead of ending the test.
-      sigset_t pipe_signal;
-      sigemptyset(&pipe_signal);
-      sigaddset(&pipe_signal, SIGPIPE);
-      pthread_sigmask(SIG_BLOCK, &pipe_signal, nullptr);
-      const int fd = ::open(fifo.c_str(), O_WRONLY);
-      for (size_t done = 0; fd >= 0 && done < text.size();) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-      }
-      if (fd >= 0) ::close(fd);
-    });
+    std::thread writer([&] { std::ofstream(fifo) << text; });
     const RunResult r = ok(with_file(command, "pipe.cv"));
     // Releases the writer should the program not have opened the pipe.
     const int unblock = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
@@ -151,30 +131,25 @@ TEST_F(FileArguments, EveryCommandReadsAHexDumpFromAPipe) {
 }
 
 TEST_F(FileArguments, DamagedFilesNeverCrash) {
-  // Prefix cuts and one-character corruptions of text and hex dumps: every command
+  // Prefix cuts and one-character corruptions of a text and a hex dump: every command
   // may succeed or refuse, but always with an exit code and, on failure, a message.
-  const char replacements[] = {'0', '-', 'q', '\n', '9', '.', 'e'};
-  int runs = 0;
   for (const char *example : {"/periodic_cubic.cv", "/quarter_circle_hex.cv"}) {
     const std::string text = read_text(std::string(KNOTWORK_EXAMPLES) + example);
     for (size_t at = 3; at < text.size(); at += 131) {
       std::string damaged = text;
-      damaged[at] = replacements[at % sizeof replacements];
+      damaged[at] = "0-q\n9.e"[at % 7];
       for (const std::string &version : {damaged, text.substr(0, at)}) {
         put("d.cv", version);
         for (const auto &[command, unused] : file_commands) {
           const RunResult r = run(with_file(command, "d.cv"));
-          ASSERT_TRUE(r.exited) << command << " on " << example << " damaged at " << at;
-          EXPECT_TRUE(r.exit_code >= 0 && r.exit_code <= 2) << command << ": " << r.err;
-          EXPECT_TRUE(r.exit_code == 0 || !r.err.empty()) << command << " failed silently";
+          EXPECT_TRUE(r.exit_code == 0 || (r.exit_code <= 2 && r.exit_code > 0 && !r.err.empty()))
+              << command << " on " << example << " damaged at " << at << ": " << r.err;
           if (r.exit_code == 0 && command == "svg") svg("out.svg");
-          ++runs;
         }
         clear_outputs();
       }
     }
   }
-  EXPECT_GT(runs, 200);
 }
 
 }  // namespace

@@ -1,10 +1,5 @@
 // The commands shown in examples/README.md, run again: the documented output must be
 // what the program prints (numbers within a relative 1e-12), so the examples stay true.
-#include <algorithm>
-#include <cmath>
-#include <cstdlib>
-#include <sstream>
-
 #include "tool_runner.hpp"
 
 namespace clitest {
@@ -18,10 +13,10 @@ bool same_line(const std::string &expected, const std::string &actual) {
     if (more_a != more_b) return false;
     if (!more_a) return true;
     if (x == y) continue;
-    char *end_x = nullptr, *end_y = nullptr;
-    const double u = std::strtod(x.c_str(), &end_x), v = std::strtod(y.c_str(), &end_y);
-    if (*end_x != '\0' || *end_y != '\0' || end_x == x.c_str() || end_y == y.c_str()) return false;
-    if (std::fabs(u - v) > 1e-12 * std::max(1.0, std::fabs(u))) return false;
+    const std::vector<double> u = numbers_in(x), v = numbers_in(y);
+    if (u.size() != 1 || v.size() != 1 ||
+        std::fabs(u[0] - v[0]) > 1e-12 * std::max(1.0, std::fabs(u[0])))
+      return false;
   }
 }
 
