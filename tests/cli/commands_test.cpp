@@ -158,8 +158,8 @@ TEST_F(Commands, DemoRunsQuicklyAndItsChecksHold) {
   const XmlReport xml = svg("demo.svg");
   EXPECT_EQ(xml.elements[0].count("viewBox"), 1u);
   EXPECT_EQ(xml.count("circle", "foot"), 3);
-  expect_contains(xml.all_text(), {"circle: order 3, 9 poles, rational", "cubic: order 4, 6 poles",
-                                   "loop: order 4, 9 poles, periodic, closed", "curvature comb"});
+  expect_contains(xml.text, {"circle: order 3, 9 poles, rational", "cubic: order 4, 6 poles",
+                             "loop: order 4, 9 poles, periodic, closed", "curvature comb"});
 }
 
 TEST_F(Commands, HelpCoversEveryCommand) {
@@ -239,7 +239,7 @@ TEST_F(Commands, BadArgumentsFailWithTheirCodeAndMessage) {
   }
   EXPECT_EQ(read_text(dir.file("p.crv")), parabola_text()) << "the curve file is kept";
   for (const char *name : {"x.svg", "x.cv", "demo.svg"})
-    EXPECT_FALSE(file_exists(dir.file(name))) << name;
+    EXPECT_FALSE(std::filesystem::exists(dir.file(name))) << name;
 }
 
 }  // namespace

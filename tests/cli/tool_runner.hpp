@@ -34,12 +34,6 @@ struct RunResult {
   double seconds = 0.0;  // wall time
 };
 
-inline void write_text(const std::string &path, const std::string &text) {
-  std::ofstream f(path, std::ios::binary);
-  f << text;
-  if (!f) throw std::runtime_error("cannot write " + path);
-}
-
 inline std::string read_text(const std::string &path) {
   std::ifstream f(path, std::ios::binary);
   std::ostringstream s;
@@ -89,10 +83,6 @@ inline RunResult run_knotwork(const std::vector<std::string> &args, const std::s
   std::remove(out_path.c_str());
   std::remove(err_path.c_str());
   return r;
-}
-
-inline bool file_exists(const std::string &path) {
-  return std::filesystem::exists(path);
 }
 
 // An unlabelled curve dump as the library reads it. poles holds Cartesian points
@@ -181,8 +171,8 @@ inline std::string line_starting(const std::string &text, const std::string &pre
 // Result of the XML well-formedness check of a document.
 struct XmlReport {
   bool ok = false;
-  std::string error;               // first fault, with its offset
-  std::vector<std::string> texts;  // character data, entities decoded
+  std::string error;  // first fault, with its offset
+  std::string text;   // character data, entities decoded, a line per piece
   // Attributes of every element in document order (the root first), name under "".
   std::vector<std::map<std::string, std::string>> elements;
   // Elements of the name with the class (cls "": without a class).
@@ -193,11 +183,6 @@ struct XmlReport {
       n += e.at("") == element && (c == e.end() ? cls.empty() : c->second == cls);
     }
     return n;
-  }
-  std::string all_text() const {  // the character data, one piece a line
-    std::string all;
-    for (const std::string &t : texts) all += t + "\n";
-    return all;
   }
 };
 
@@ -263,7 +248,7 @@ inline XmlReport check_xml(const std::string &s) {
     if (!detail::decode(s.substr(i, lt - i), &text)) return fail("bad character data");
     if (open.empty() && text.find_first_not_of(" \t\r\n") != std::string::npos)
       return fail("text outside the root element");
-    if (!open.empty() && !text.empty()) r.texts.push_back(text);
+    if (!open.empty() && !text.empty()) r.text += text + "\n";
     if ((i = lt) == s.size()) break;
     bool skipped = false;  // comments, processing instructions, CDATA sections
     for (const auto &[from, to] : {std::pair{"<!--", "-->"}, {"<?", "?>"}, {"<![CDATA[", "]]>"}}) {
@@ -327,9 +312,8 @@ struct TempDir {
 class CliTest : public ::testing::Test {
  protected:
   TempDir dir;
-  std::string put(const std::string &name, const std::string &text) {
-    write_text(dir.file(name), text);
-    return name;
+  void put(const std::string &name, const std::string &text) {
+    std::ofstream(dir.file(name), std::ios::binary) << text;
   }
   // Makes the shipped example curves available as examples/NAME.
   void link_examples() {
