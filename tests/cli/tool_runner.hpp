@@ -1,26 +1,30 @@
-// Runs the built knotwork program for the end-to-end tests and checks what it writes.
+// Runs the built knotwork program for the end-to-end tests and checks what it writes:
+// process runner, file helpers, test curves, an XML well-formedness checker and the
+// fixture with a fresh working directory per test.
 #ifndef KNOTWORK_TESTS_CLI_TOOL_RUNNER_HPP
 #define KNOTWORK_TESTS_CLI_TOOL_RUNNER_HPP
 
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <map>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace clitest {
-
-// A fresh directory under the system temporary folder, removed with its contents.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir &) = delete;
-  TempDir &operator=(const TempDir &) = delete;
-  const std::string &path() const { return path_; }
-  std::string file(const std::string &name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 struct RunResult {
   bool exited = false;   // ended normally (not by a signal)
@@ -30,43 +34,316 @@ struct RunResult {
   double seconds = 0.0;  // wall time
 };
 
-// Runs the knotwork binary with the arguments in directory cwd (no shell). The
-// program is killed after 60 seconds (which then shows as a signal).
-RunResult run_knotwork(const std::vector<std::string> &args, const std::string &cwd);
+inline std::string read_text(const std::string &path) {
+  std::ifstream f(path, std::ios::binary);
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
 
-void write_text(const std::string &path, const std::string &text);
-std::string read_text(const std::string &path);
-bool file_exists(const std::string &path);
+// Runs the knotwork binary with the arguments in directory cwd (no shell). Sanitizer
+// reports exit with 86 (ASan) or 87 (UBSan); a program running over 60 s is killed.
+inline RunResult run_knotwork(const std::vector<std::string> &args, const std::string &cwd) {
+  // Output is captured in hidden files of the working directory.
+  const std::string out_path = cwd + "/.capture.out", err_path = cwd + "/.capture.err";
+  std::vector<std::string> copies{KNOTWORK_BINARY};
+  copies.insert(copies.end(), args.begin(), args.end());
+  std::vector<char *> argv;
+  for (std::string &a : copies) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = ::fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int in = ::open("/dev/null", O_RDONLY);
+    if (out < 0 || err < 0 || in < 0 || ::chdir(cwd.c_str()) != 0) ::_exit(127);
+    ::dup2(in, 0);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    // In sanitizer builds, reports must not pass for the program's own exit code 1.
+    ::setenv("ASAN_OPTIONS", "exitcode=86", 0);
+    ::setenv("UBSAN_OPTIONS", "exitcode=87:print_stacktrace=1", 0);
+    ::alarm(60);  // a hanging program ends by SIGALRM, which the test reports
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0)
+    if (errno != EINTR) throw std::runtime_error("waitpid failed");
+  RunResult r;
+  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  r.exited = WIFEXITED(status);
+  if (r.exited) r.exit_code = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
+  r.out = read_text(out_path);
+  r.err = read_text(err_path);
+  std::remove(out_path.c_str());
+  std::remove(err_path.c_str());
+  return r;
+}
 
 // An unlabelled curve dump as the library reads it. poles holds Cartesian points
 // (3 doubles each); weights is empty for a polynomial curve.
-std::string curve_text(int order, const std::vector<double> &poles,
-                       const std::vector<double> &weights, const std::vector<double> &knots,
-                       bool periodic = false);
+inline std::string curve_text(int order, const std::vector<double> &poles,
+                              const std::vector<double> &weights,
+                              const std::vector<double> &knots) {
+  char buf[64];
+  const auto numbers = [&](const std::vector<double> &values, size_t group) {
+    std::string t;
+    for (size_t i = 0; i < values.size(); ++i) {
+      std::snprintf(buf, sizeof buf, "%s %20.15le\n", i > 0 && i % group == 0 ? "\n" : "",
+                    values[i]);
+      t += buf;
+    }
+    return t;
+  };
+  return "BScurve\norder " + std::to_string(order) + "\nperiodic 0\nnon_uniform 1\nnum_poles " +
+         std::to_string(poles.size() / 3) + "\n" + numbers(poles, 3) + "rational " +
+         (weights.empty() ? "0" : "1") + "\n" + numbers(weights, weights.size() + 1) +
+         "num_knots " + std::to_string(knots.size()) + "\n" + numbers(knots, knots.size() + 1) +
+         "planar 1\nphy_closed 0\nnum_boundaries 0\n";
+}
 
-// The numbers of a line of text (words that parse whole as doubles), in order.
-std::vector<double> numbers_in(const std::string &line);
+// C(u) = (u, u^2, 0) on [0, 1]: derivatives (1, 2u, 0) and (0, 2, 0).
+inline std::string parabola_text() {
+  return curve_text(3, {0, 0, 0, 0.5, 0, 0, 1, 1, 0}, {}, {0, 0, 0, 1, 1, 1});
+}
+
+// The quarter of the unit circle from (1, 0) to (0, 1), rational; middle point (h, h, 0).
+inline std::string quarter_text() {
+  return curve_text(3, {1, 0, 0, 1, 1, 0, 0, 1, 0}, {1, std::sqrt(0.5), 1}, {0, 0, 0, 1, 1, 1});
+}
+
+// The whole circle of radius r about the origin: nine poles, four quarter arcs.
+inline std::string circle_text(double r = 1.0) {
+  const double s = std::sqrt(0.5);
+  return curve_text(
+      3, {r, 0, 0, r, r, 0, 0, r, 0, -r, r, 0, -r, 0, 0, -r, -r, 0, 0, -r, 0, r, -r, 0, r, 0, 0},
+      {1, s, 1, s, 1, s, 1, s, 1}, {0, 0, 0, 0.25, 0.25, 0.5, 0.5, 0.75, 0.75, 1, 1, 1});
+}
+
+// An order-17 Bezier curve (one above the largest supported order).
+inline std::string order17_text() {
+  std::vector<double> knots(34, 0.0);
+  std::fill(knots.begin() + 17, knots.end(), 1.0);
+  return curve_text(17, std::vector<double>(3 * 17, 1.0), {}, knots);
+}
+
+// Expects every part to occur in text.
+inline void expect_contains(const std::string &text, const std::vector<std::string> &parts) {
+  for (const std::string &part : parts)
+    EXPECT_NE(text.find(part), std::string::npos) << "'" << part << "' not in:\n" << text;
+}
+
+// The numbers of a line of text (words that parse whole as doubles, punctuation stripped).
+inline std::vector<double> numbers_in(const std::string &line) {
+  std::vector<double> values;
+  std::string word;
+  std::istringstream words(line);
+  while (words >> word) {
+    // Strip punctuation around numbers such as "(1," or "2)".
+    while (!word.empty() && std::strchr("(),:[]", word.back()) != nullptr) word.pop_back();
+    while (!word.empty() && std::strchr("(),:[]", word.front()) != nullptr) word.erase(0, 1);
+    char *end = nullptr;
+    const double v = std::strtod(word.c_str(), &end);
+    if (!word.empty() && end != word.c_str() && *end == '\0') values.push_back(v);
+  }
+  return values;
+}
+
+inline std::vector<std::string> lines_of(const std::string &text) {
+  std::vector<std::string> lines;
+  std::istringstream s(text);
+  for (std::string line; std::getline(s, line);) lines.push_back(line);
+  return lines;
+}
+
 // The first line of text that starts with prefix, or "" when none.
-std::string line_starting(const std::string &text, const std::string &prefix);
-// Lines of text.
-std::vector<std::string> lines_of(const std::string &text);
+inline std::string line_starting(const std::string &text, const std::string &prefix) {
+  for (const std::string &line : lines_of(text))
+    if (line.compare(0, prefix.size(), prefix) == 0) return line;
+  return "";
+}
 
 // Result of the XML well-formedness check of a document.
 struct XmlReport {
   bool ok = false;
   std::string error;  // first fault, with its offset
-  std::string root;   // name of the root element
-  std::map<std::string, std::string> root_attributes;
-  std::map<std::string, int> element_counts;  // by element name
-  std::vector<std::string> texts;             // character data, entities decoded
-  // Attributes of every element, in document order, with the element name under "".
+  std::string text;   // character data, entities decoded, a line per piece
+  // Attributes of every element in document order (the root first), name under "".
   std::vector<std::map<std::string, std::string>> elements;
+  // Elements of the name with the class (cls "": without a class).
+  int count(const std::string &element, const std::string &cls = "") const {
+    int n = 0;
+    for (const auto &e : elements) {
+      const auto c = e.find("class");
+      n += e.at("") == element && (c == e.end() ? cls.empty() : c->second == cls);
+    }
+    return n;
+  }
 };
+
+namespace detail {
+
+inline bool name_start(char c) {
+  return std::isalpha(static_cast<unsigned char>(c)) || c == '_' || c == ':';
+}
+inline bool name_char(char c) {
+  return name_start(c) || std::isdigit(static_cast<unsigned char>(c)) || c == '-' || c == '.';
+}
+
+// Appends raw character data or an attribute value to out with its entities decoded;
+// false on '<', a control character, "]]>" or an unknown or unterminated entity.
+inline bool decode(const std::string &raw, std::string *out) {
+  static const std::map<std::string, char> known = {
+      {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
+  if (raw.find("]]>") != std::string::npos) return false;
+  for (size_t i = 0; i < raw.size(); ++i) {
+    const unsigned char c = raw[i];
+    if (c == '<' || (c < 0x20 && c != '\n' && c != '\t' && c != '\r')) return false;
+    if (c != '&') {
+      *out += raw[i];
+      continue;
+    }
+    const size_t semi = raw.find(';', i);
+    if (semi == std::string::npos) return false;
+    const std::string e = raw.substr(i + 1, semi - i - 1);
+    if (known.count(e) == 0 && (e.size() < 2 || e[0] != '#')) return false;
+    *out += known.count(e) != 0 ? known.at(e) : '?';
+    i = semi;
+  }
+  return true;
+}
+
+}  // namespace detail
 
 // Checks that text is one well-formed XML document: an optional declaration, then
 // exactly one root element; balanced, properly nested tags; quoted, unique
 // attributes; valid names; character data without '<' and with known entities only.
-XmlReport check_xml(const std::string &text);
+inline XmlReport check_xml(const std::string &s) {
+  XmlReport r;
+  std::vector<std::string> open;  // names of the elements not yet closed
+  size_t i = 0;
+  const auto fail = [&](const std::string &what) {
+    r.error = what + " at offset " + std::to_string(i);
+    return r;
+  };
+  const auto space = [&] {
+    const size_t from = i;
+    while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
+    return i > from;
+  };
+  const auto name = [&] {
+    const size_t from = i;
+    if (i < s.size() && detail::name_start(s[i]))
+      while (i < s.size() && detail::name_char(s[i])) ++i;
+    return s.substr(from, i - from);
+  };
+  while (i < s.size()) {
+    const size_t lt = std::min(s.find('<', i), s.size());
+    std::string text;
+    if (!detail::decode(s.substr(i, lt - i), &text)) return fail("bad character data");
+    if (open.empty() && text.find_first_not_of(" \t\r\n") != std::string::npos)
+      return fail("text outside the root element");
+    if (!open.empty() && !text.empty()) r.text += text + "\n";
+    if ((i = lt) == s.size()) break;
+    bool skipped = false;  // comments, processing instructions, CDATA sections
+    for (const auto &[from, to] : {std::pair{"<!--", "-->"}, {"<?", "?>"}, {"<![CDATA[", "]]>"}}) {
+      if (skipped || s.compare(i, std::strlen(from), from) != 0) continue;
+      const size_t end = s.find(to, i);
+      if (end == std::string::npos) return fail(std::string("unterminated ") + from);
+      i = end + std::strlen(to);
+      skipped = true;
+    }
+    if (skipped) continue;
+    if (s.compare(i, 2, "</") == 0) {
+      i += 2;
+      const std::string closing = name();
+      space();
+      if (open.empty() || closing != open.back() || i >= s.size() || s[i++] != '>')
+        return fail("end tag </" + closing + "> does not match");
+      open.pop_back();
+      continue;
+    }
+    ++i;
+    if (open.empty() && !r.elements.empty()) return fail("a second root element");
+    std::map<std::string, std::string> attrs{{"", name()}};
+    if (attrs[""].empty()) return fail("bad element name");
+    while (true) {
+      const bool spaced = space();
+      if (i >= s.size()) return fail("unterminated start tag");
+      if (s[i] == '>' || s.compare(i, 2, "/>") == 0) break;
+      const std::string attr = name();
+      if (!spaced || attr.empty()) return fail("bad attribute");
+      space();
+      if (i >= s.size() || s[i++] != '=') return fail("attribute " + attr + " without a value");
+      space();
+      const char quote = i < s.size() ? s[i] : 0;
+      const size_t end = quote == '"' || quote == '\'' ? s.find(quote, i + 1) : std::string::npos;
+      std::string value;
+      if (end == std::string::npos || !detail::decode(s.substr(i + 1, end - i - 1), &value))
+        return fail("bad value of attribute " + attr);
+      i = end + 1;
+      if (!attrs.emplace(attr, value).second) return fail("attribute " + attr + " given twice");
+    }
+    if (s[i] == '>') open.push_back(attrs[""]);
+    i += s[i] == '>' ? 1 : 2;
+    r.elements.push_back(attrs);
+  }
+  if (!open.empty()) return fail("element <" + open.back() + "> is never closed");
+  if (r.elements.empty()) return fail("no root element");
+  r.ok = true;
+  return r;
+}
+
+// A fresh working directory under the system temporary folder, removed with its contents.
+struct TempDir {
+  TempDir() : path((std::filesystem::temp_directory_path() / "knotwork_cli_XXXXXX").string()) {
+    if (::mkdtemp(path.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  }
+  ~TempDir() { std::filesystem::remove_all(path); }
+  std::string file(const std::string &name) const { return path + "/" + name; }
+  std::string path;
+};
+
+class CliTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  void put(const std::string &name, const std::string &text) {
+    std::ofstream(dir.file(name), std::ios::binary) << text;
+  }
+  // Makes the shipped example curves available as examples/NAME.
+  void link_examples() {
+    std::filesystem::create_directory_symlink(KNOTWORK_EXAMPLES, dir.file("examples"));
+  }
+  // Runs the program; death by a signal is a failure.
+  RunResult run(const std::vector<std::string> &args) {
+    RunResult r = run_knotwork(args, dir.path);
+    EXPECT_TRUE(r.exited) << "knotwork ended by signal " << r.signal << "\nstderr:\n" << r.err;
+    return r;
+  }
+  // Runs and expects exit 0 (so no sanitizer report either).
+  RunResult ok(const std::vector<std::string> &args) {
+    RunResult r = run(args);
+    EXPECT_EQ(r.exit_code, 0) << args[0] << "\n" << r.err;
+    return r;
+  }
+  // A failure must be explained on stderr as "knotwork: ...message...".
+  void expect_failure(const RunResult &r, int code, const std::string &message) {
+    EXPECT_EQ(r.exit_code, code) << r.err;
+    expect_contains(r.err, {"knotwork: ", message});
+  }
+  // The SVG document written to file, which must be well-formed.
+  XmlReport svg(const std::string &file) {
+    XmlReport xml = check_xml(read_text(dir.file(file)));
+    EXPECT_TRUE(xml.ok) << file << ": " << xml.error;
+    if (!xml.ok) xml.elements.assign(1, {{"", ""}});
+    return xml;
+  }
+};
 
 }  // namespace clitest
 
