@@ -3,7 +3,7 @@
 #include <random>
 #include <vector>
 
-#include "curve_fixture.hpp"
+#include "ref_curves.hpp"
 #include "support.hpp"
 
 namespace {
