@@ -134,59 +134,6 @@ TEST_F(Insert, ArrayInsertionKeepsShapeInAnyDimension) {
   }
 }
 
-TEST(InsertKernel, BoehmRefinementAndEndKnotsKeepShape) {
-  std::mt19937_64 rng(11);
-  for (int trial = 0; trial < 300; ++trial) {
-    const int k = 2 + trial % 15, n = k + static_cast<int>(rng() % 8);
-    const RefCurve orig = kwtest::random_curve(rng, k, n, trial % 2, (trial / 2) % 2);
-    RefCurve src = orig;
-    const BScurve ov = src.view();
-    SCOPED_TRACE(testing::Message() << "trial " << trial << " k " << k);
-    // insert_knot_in_place: r copies of a fresh knot.
-    const double u = uniform(rng, 0.01, 0.99);
-    const int r = 1 + static_cast<int>(rng() % (k - 1));
-    int L = k - 1;
-    while (orig.knots[L + 1] < u) ++L;
-    RefCurve a = orig;
-    BScurve av = kwtest::view_with_room(a, r);
-    knotwork::insert_knot_in_place(k, n, knotwork::PoleSet::record(av), av.knots, L, u, r, 0);
-    av.num_poles += r;
-    av.num_knots += r;
-    EXPECT_TRUE(std::is_sorted(av.knots, av.knots + av.num_knots));
-    EXPECT_EQ(kwtest::multiplicity(av, u), r);
-    EXPECT_LT(max_deviation(ov, av), 1e-11);
-    // refine_poles: random new knots, some equal to existing ones, multiplicity < k.
-    std::vector<double> tau = orig.knots;
-    for (int i = 1 + static_cast<int>(rng() % 12); i > 0; --i) {
-      const double v =
-          (rng() % 3 == 0 && n > k) ? orig.knots[k + rng() % (n - k)] : uniform(rng, 0.0, 1.0);
-      if (std::count(tau.begin(), tau.end(), v) < k - 1 && v > 0.0 && v < 1.0) tau.push_back(v);
-    }
-    std::sort(tau.begin(), tau.end());
-    const int nn = static_cast<int>(tau.size()) - k;
-    RefCurve b = orig;
-    BScurve bv = kwtest::view_with_room(b, nn - n);
-    std::copy(tau.begin(), tau.end(), b.knots.begin());
-    bv.num_poles = nn;
-    bv.num_knots = nn + k;
-    std::vector<double> alpha(k);
-    knotwork::refine_poles(k, n, ov.knots, knotwork::PoleSet::record(ov), nn, tau.data(),
-                           knotwork::PoleSet::record(bv), alpha.data());
-    EXPECT_LT(max_deviation(ov, bv), 1e-11);
-    // insert_end_knot: clamps both ends of an unclamped curve.
-    RefCurve e = orig;
-    BScurve ev = e.view();
-    const auto set = knotwork::PoleSet::record(ev);
-    const double us = e.lo(), ue = e.hi();
-    for (int i = k - 2; i >= 0; --i) knotwork::insert_end_knot(k, n, set, ev.knots, i, us);
-    for (int i = n; i <= n + k - 2; ++i) knotwork::insert_end_knot(k, n, set, ev.knots, i, ue);
-    EXPECT_TRUE(knotwork::is_clamped(ev));
-    EXPECT_LT(max_deviation(ov, ev), 1e-11);
-    const auto p0 = kwtest::ref_eval(orig, us);
-    EXPECT_NEAR(p0[0], e.poles[0] / (e.rational() ? e.weights[0] : 1.0), 1e-11);
-  }
-}
-
 // ---- Exact cases ----------------------------------------------------------------------
 
 TEST_F(Insert, Add1ktMulBezierAtHalfGivesMidpointPoles) {
