@@ -135,12 +135,14 @@ TEST(BScveval, AllEvaluatorsMatchReference) {
       EXPECT_EQ(m1, b[1]);
       EXPECT_EQ(z0, b[0]);
       // BScvevaln (homogeneous rows; d = 0 takes the span right of an interior
-      // knot, d > 0 the left one) and BSevalbsp (Cartesian), inside the domain.
+      // knot, d > 0 the left one; inside a span it is given for odd orders) and
+      // BSevalbsp (Cartesian), inside the domain.
       if (u < c.lo() || u > c.hi()) continue;
+      const int32_t given = (sl == sr && k % 2 == 1) ? sr : -1;
       for (int dd : {0, 1, k}) {
         const RefDerivs &want = dd == 0 ? rl : r;
         std::vector<double> h(m * (dd + 1)), cart(3 * (dd + 1));
-        BScvevaln(k - 1, n, m, rows.data(), cv.knots, u, -1, dd, h.data(), &rc);
+        BScvevaln(k - 1, n, m, rows.data(), cv.knots, u, given, dd, h.data(), &rc);
         ASSERT_EQ(rc, BSSUCC);
         for (int j = 0; j <= dd; ++j)
           for (int q = 0; q < m; ++q)
@@ -229,33 +231,6 @@ TEST(Binomial, ExactInsideAndBeyondTheTable) {
   BSbinomcoef(16, row, &rc);
   EXPECT_EQ(rc, BSSUCC);
   EXPECT_EQ(row[8], 12870.0);
-}
-
-TEST(BScvevaln, GivenSpanAndManyComponents) {
-  // Five values per pole, on the span the caller names; rows 4 and 5 are 1 and i.
-  std::mt19937_64 rng(21);
-  RefCurve c = spaced_curve(rng, 3, 7, false, true);
-  const int n = c.n(), m = 5;
-  std::vector<double> rows = c.rows();
-  rows.resize(m * n);
-  for (int i = 0; i < n; ++i) rows[3 * n + i] = 1.0, rows[4 * n + i] = i;
-  const int32_t s = 4;
-  const double u = 0.5 * (c.knots[s] + c.knots[s + 1]);
-  double out[5 * 3];
-  BSrc rc = -99;
-  BScvevaln(2, n, m, rows.data(), c.knots.data(), u, s, 2, out, &rc);
-  ASSERT_EQ(rc, BSSUCC);
-  const RefDerivs r = kwtest::ref_derivs(c, s, u, 2);
-  for (int j = 0; j <= 2; ++j) {
-    for (int q = 0; q < 3; ++q)
-      EXPECT_NEAR(out[m * j + q], (double)r.value[3 * j + q], allowed(r, j, 3));
-    EXPECT_NEAR(out[m * j + 3], j == 0 ? 1.0 : 0.0, 1e-14);
-  }
-  // A negative degree zeroes the outputs.
-  double z[4] = {7, 7, 7, 7};
-  BScvevaln(-1, n, 2, rows.data(), c.knots.data(), u, -1, 1, z, &rc);
-  EXPECT_EQ(rc, BSSUCC);
-  for (double v : z) EXPECT_EQ(v, 0.0);
 }
 
 // ---- Exact cases ------------------------------------------------------------------------
@@ -516,6 +491,10 @@ TEST(Evaluators, FailureStatuses) {
   EXPECT_NE(a[0], 42.0);
   BScveval0(&rc, 3, poles, nullptr, t3, 1, 0.5, a);
   EXPECT_EQ(a[0], 0.0);
+  std::fill(a, a + 4, 7.0);
+  BScvevaln(-1, 2, 2, rows, tr, 0.5, -1, 1, a, &rc);  // a negative degree zeroes the outputs
+  EXPECT_EQ(rc, BSSUCC);
+  EXPECT_EQ(std::vector<double>(a, a + 4), std::vector<double>(4, 0.0));
   // BSevalbsp: d = 1 at the domain start; d = 0 on an interior knot takes the
   // span on the right.
   BSevalbsp(1, 3, 2, 0, rows, tr, 0.0, 1, a, &rc);

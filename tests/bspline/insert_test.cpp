@@ -474,56 +474,40 @@ TEST_F(Insert, AllocationFailuresLeaveNoLeakAndNoOutput) {
   const double tau[10] = {0, 0, 0, 0, 0.2, 0.5, 1, 1, 1, 1}, ins[1] = {0.5};
   std::vector<double> rows = {0, 1, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0}, knots = {0, 0, 0, 0, 1, 1, 1, 1};
   std::vector<double> kout(9);
+  BSboolean col;
   BScurve *seen = nullptr;
-  auto record_op = [&](auto op) {
-    return [&, op] {
-      BScurve *out = nullptr;
-      BSrc rc;
-      op(&out, &rc);
-      seen = out;
-      if (rc == BSSUCC) BSfreeqelcv(out, &rc);
-      return rc;
-    };
+  auto add_kts_shared = [&](BSrc *rc) {  // shared input and output arrays take scratch
+    shared = cubic_bezier();
+    BScurve sv = kwtest::view_with_room(shared, 3);
+    BSadd_kts(&sv, 6, tau, &sv, rc);
   };
   const struct {
-    std::function<BSrc()> op;
-    BSrc a, b;  // the allowed statuses
-    bool record;
+    std::function<void(BSrc *)> op;
+    BSrc a, b;    // the allowed statuses
+    bool record;  // returns a record in `seen`
   } cases[] = {
-      {record_op([&](BScurve **o, BSrc *rc) { BSadd_1kt_mul(&bv, 0.5, 2, 0, o, rc); }), BSNOMEMORY,
-       BSNOMEMORY, true},
-      {record_op([&](BScurve **o, BSrc *rc) { BSadd_1kt_tot(&gv, 0.4321, 3, 0, o, rc); }),
-       BSNOMEMORY, BSNOSTKMEMORY, true},
-      {[&] {  // shared input and output arrays take scratch
-         shared = cubic_bezier();
-         BScurve sv = kwtest::view_with_room(shared, 3);
-         BSrc rc;
-         BSadd_kts(&sv, 6, tau, &sv, &rc);
-         return rc;
+      {[&](BSrc *rc) { BSadd_1kt_mul(&bv, 0.5, 2, 0, &seen, rc); }, BSNOMEMORY, BSNOMEMORY, true},
+      {[&](BSrc *rc) { BSadd_1kt_tot(&gv, 0.4321, 3, 0, &seen, rc); }, BSNOMEMORY, BSNOSTKMEMORY,
+       true},
+      {add_kts_shared, BSNOSTKMEMORY, BSNOSTKMEMORY, false},
+      // poles written over their own input
+      {[&](BSrc *rc) {
+         BSinsertmkt(4, 2, 4, rows.data(), knots.data(), 1, ins, rows.data(), kout.data(), rc);
        },
        BSNOSTKMEMORY, BSNOSTKMEMORY, false},
-      {[&] {  // poles written over their own input
-         BSrc rc;
-         BSinsertmkt(4, 2, 4, rows.data(), knots.data(), 1, ins, rows.data(), kout.data(), &rc);
-         return rc;
-       },
-       BSNOSTKMEMORY, BSNOSTKMEMORY, false},
-      {[&] {
-         BSrc rc;
-         BSboolean col;
-         BScollinmn3(&wv, &col, &rc);
-         return rc;
-       },
-       BSNOMEMORY, BSNOSTKMEMORY, false},
+      {[&](BSrc *rc) { BScollinmn3(&wv, &col, rc); }, BSNOMEMORY, BSNOSTKMEMORY, false},
   };
   for (const auto &cs : cases) {
-    const auto after = [&] {
-      if (cs.record) {
-        EXPECT_EQ(seen, nullptr);
-      }
+    const auto op = [&] {
+      BSrc rc, ignored;
+      seen = nullptr;
+      cs.op(&rc);
+      if (rc == BSSUCC && cs.record) BSfreeqelcv(seen, &ignored);
+      return rc;
     };
-    const auto res = cs.a == cs.b ? kwtest::sweep_allocation_failures(cs.op, {cs.a}, after)
-                                  : kwtest::sweep_allocation_failures(cs.op, {cs.a, cs.b}, after);
+    const auto after = [&] { EXPECT_TRUE(!cs.record || seen == nullptr); };
+    const auto res = cs.a == cs.b ? kwtest::sweep_allocation_failures(op, {cs.a}, after)
+                                  : kwtest::sweep_allocation_failures(op, {cs.a, cs.b}, after);
     EXPECT_GE(res.allocations, 1);
   }
 }
