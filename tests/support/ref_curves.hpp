@@ -158,18 +158,6 @@ inline RefCurve make_curve(int k, std::vector<double> knots, std::vector<double>
   return cv;
 }
 
-// A copy of a record's arrays.
-inline RefCurve from_record(const BScurve &r) {
-  RefCurve cv;
-  cv.k = r.order;
-  cv.knots.assign(r.knots, r.knots + r.num_knots);
-  cv.poles.assign(r.poles, r.poles + 3 * r.num_poles);
-  if (r.rational) cv.weights.assign(r.weights, r.weights + r.num_poles);
-  cv.periodic = r.periodic != 0;
-  cv.closed = r.phy_closed != 0;
-  return cv;
-}
-
 // A view whose arrays have room for `extra` more poles and knots (for operations
 // that grow a record in place); the counts stay those of the curve.
 inline BScurve view_with_room(RefCurve &cv, int extra) {
