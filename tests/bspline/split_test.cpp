@@ -1,33 +1,32 @@
 // Splitting, extracting, breaking, reversing and closing curves: each piece
-// reproduces the original on its sub-range, is clamped at both ends, and the
-// failure statuses leave the documented state.
+// reproduces the original on its sub-range and is clamped at both ends; failures
+// leave nothing allocated and the tolerances restored.
 #include <gtest/gtest.h>
 
 #include <random>
+#include <vector>
 
 #include "bspline/insert.hpp"
-#include "insert_support.hpp"
+#include "ref_curves.hpp"
 #include "support.hpp"
 
 namespace {
 
-using kwins::TestCurve;
+using kwtest::make_curve;
+using kwtest::max_deviation;
+using kwtest::RefCurve;
 
-class SplitTest : public kwtest::GuardedTest {};
+class Split : public kwtest::GuardedTest {};
 
-TestCurve cubic_bezier() {
-  return kwins::make_curve(4, {0, 0, 0, 0, 1, 1, 1, 1}, {0, 0, 0, 1, 2, 0, 3, 2, 1, 4, 0, 0});
+RefCurve cubic_bezier() {
+  return make_curve(4, {0, 0, 0, 0, 1, 1, 1, 1}, {0, 0, 0, 1, 2, 0, 3, 2, 1, 4, 0, 0});
 }
-
-// Largest distance between original and piece at parameters of [lo, hi].
-double deviation_on(const BScurve &orig, const BScurve &piece, double lo, double hi) {
-  return kwins::max_deviation(orig, piece, lo, hi, 61);
+double lo(const BScurve &c) {
+  return c.knots[c.order - 1];
 }
-
-bool clamped(const BScurve &cv) {
-  return knotwork::is_clamped(cv);
+double hi(const BScurve &c) {
+  return c.knots[c.num_poles];
 }
-
 void free_arrays(BScurve &cv) {
   BSdbgfree(cv.poles);
   BSdbgfree(cv.knots);
@@ -35,24 +34,97 @@ void free_arrays(BScurve &cv) {
   cv.poles = cv.knots = cv.weights = nullptr;
 }
 
-// ---- BScvsplit ---------------------------------------------------------------------------
+// A record with room for n poles of order k.
+struct Holder {
+  std::vector<double> poles, knots, weights;
+  BScurve cv{};
+  Holder(int n, int k) : poles(3 * n), knots(n + k), weights(n) {
+    cv.poles = poles.data(), cv.knots = knots.data(), cv.weights = weights.data();
+  }
+};
 
-TEST_F(SplitTest, CvsplitBezierAtHalf) {
-  TestCurve bz = cubic_bezier();
+TEST_F(Split, PiecesReproduceRandomCurves) {
+  std::mt19937_64 rng(71);
+  for (int trial = 0; trial < 240; ++trial) {
+    const int k = 2 + trial % 15, n = k + static_cast<int>(rng() % 7);
+    RefCurve c = kwtest::random_curve(rng, k, n, trial % 2, (trial / 2) % 2);
+    BScurve cv = c.view();
+    const double tol = 5e-13 * (1 << (k / 2)), a = c.lo(), b = c.hi();
+    SCOPED_TRACE(testing::Message() << "trial " << trial << " k " << k);
+    // BScvsplit, sometimes exactly on an interior knot (of multiplicity < k).
+    double u = 0.05 + 0.9 * (rng() % 1000) / 1000.0;
+    if (trial % 5 == 0 && n > k) u = c.knots[k + rng() % (n - k)];
+    BScurve left{}, right{};
+    BSrc rc;
+    ASSERT_TRUE(BScvsplit(&rc, &cv, &u, &left, &right, nullptr)) << rc;
+    EXPECT_TRUE(knotwork::is_clamped(left));
+    EXPECT_TRUE(knotwork::is_clamped(right));
+    EXPECT_EQ(lo(left), a);
+    EXPECT_EQ(hi(left), u);
+    EXPECT_EQ(hi(right), b);
+    EXPECT_LT(max_deviation(cv, left, a, u, 61), tol);
+    EXPECT_LT(max_deviation(cv, right, u, b, 61), tol);
+    EXPECT_LT(kwtest::library_deviation(cv, left, a, u), tol);
+    EXPECT_LT(kwtest::library_deviation(cv, right, u + 1e-12, b), tol);
+    EXPECT_EQ(left.num_poles + right.num_poles, n + k - kwtest::multiplicity(cv, u));
+    free_arrays(left);
+    free_arrays(right);
+    // BSactivsplt on a random range, in either order of the ends.
+    double ua = 0.02 + 0.96 * (rng() % 1000) / 1000.0, ub = 0.02 + 0.96 * (rng() % 1000) / 1000.0;
+    if (trial % 7 == 0) ua = 0.0;
+    if (trial % 11 == 0) ub = 1.0;
+    if (trial % 5 == 0 && n > k) ub = c.knots[k + rng() % (n - k)];
+    if (std::fabs(ua - ub) >= 0.01) {
+      Holder out(n + 2 * k, k), swapped(n + 2 * k, k);
+      ASSERT_TRUE(BSactivsplt(&rc, &cv, &ua, &ub, &out.cv, nullptr)) << rc;
+      ASSERT_TRUE(BSactivsplt(&rc, &cv, &ub, &ua, &swapped.cv, nullptr));
+      const double l = std::min(ua, ub), h = std::max(ua, ub);
+      EXPECT_TRUE(knotwork::is_clamped(out.cv));
+      EXPECT_EQ(lo(out.cv), l);
+      EXPECT_EQ(hi(out.cv), h);
+      EXPECT_EQ(out.cv.non_uniform, 1);
+      EXPECT_LT(max_deviation(cv, out.cv, l, h, 61), tol);
+      EXPECT_LT(kwtest::library_deviation(cv, out.cv, l + 1e-12, h), tol);
+      EXPECT_EQ(out.poles, swapped.poles);
+      EXPECT_EQ(out.knots, swapped.knots);
+    }
+    // BSrev_cv reverses direction and boundaries; twice restores the curve.
+    RefCurve r = c;
+    BScurve rv = r.view();
+    double bdrys[4] = {0.1, 0.2, 0.5, 0.9};
+    rv.num_boundaries = 2;
+    rv.bdrys = bdrys;
+    ASSERT_TRUE(BSrev_cv(&rc, &rv));
+    EXPECT_DOUBLE_EQ(lo(rv), a);
+    EXPECT_DOUBLE_EQ(hi(rv), b);
+    EXPECT_DOUBLE_EQ(bdrys[0], a + b - 0.9);
+    EXPECT_DOUBLE_EQ(bdrys[1], a + b - 0.5);
+    for (double v : {0.1, 0.4, 0.77}) {
+      const auto p = kwtest::ref_eval(c, v), q = kwtest::ref_eval(rv, a + b - v);
+      for (int i = 0; i < 3; ++i) EXPECT_NEAR(p[i], q[i], 1e-12);
+    }
+    ASSERT_TRUE(BSrev_cv(&rc, &rv));
+    EXPECT_EQ(r.poles, c.poles);
+    EXPECT_EQ(r.weights, c.weights);
+    for (size_t i = 0; i < c.knots.size(); ++i) EXPECT_NEAR(r.knots[i], c.knots[i], 1e-15);
+    EXPECT_NEAR(bdrys[3], 0.9, 1e-15);
+  }
+  EXPECT_EQ(BSparameters.knot_tol, 1e-6);
+}
+
+TEST_F(Split, CvsplitBezierAtHalfAndFlags) {
+  RefCurve bz = cubic_bezier();
+  BScurve cv = bz.view();
   BScurve left{}, right{};
   BSrc rc;
   const double u = 0.5;
   const BSboolean plane = 0;
-  ASSERT_TRUE(BScvsplit(&rc, &bz.cv, &u, &left, &right, &plane));
-  ASSERT_EQ(rc, BSSUCC);
-  ASSERT_EQ(left.num_poles, 4);
-  ASSERT_EQ(right.num_poles, 4);
-  const double lk[8] = {0, 0, 0, 0, 0.5, 0.5, 0.5, 0.5}, rk[8] = {0.5, 0.5, 0.5, 0.5, 1, 1, 1, 1};
-  for (int i = 0; i < 8; ++i) {
-    EXPECT_EQ(left.knots[i], lk[i]);
-    EXPECT_EQ(right.knots[i], rk[i]);
-  }
-  const auto mid = kwins::eval_point(bz.cv, 0.5);
+  ASSERT_TRUE(BScvsplit(&rc, &cv, &u, &left, &right, &plane));
+  EXPECT_EQ(std::vector<double>(left.knots, left.knots + 8),
+            (std::vector<double>{0, 0, 0, 0, 0.5, 0.5, 0.5, 0.5}));
+  EXPECT_EQ(std::vector<double>(right.knots, right.knots + 8),
+            (std::vector<double>{0.5, 0.5, 0.5, 0.5, 1, 1, 1, 1}));
+  const auto mid = kwtest::ref_eval(bz, 0.5);
   for (int c = 0; c < 3; ++c) {
     EXPECT_NEAR(left.poles[9 + c], mid[c], 1e-15);
     EXPECT_EQ(right.poles[c], left.poles[9 + c]);
@@ -64,492 +136,262 @@ TEST_F(SplitTest, CvsplitBezierAtHalf) {
   EXPECT_EQ(left.planar, 0);
   free_arrays(left);
   free_arrays(right);
-}
-
-TEST_F(SplitTest, CvsplitPiecesReproduceRandomCurves) {
-  std::mt19937 rng(71);
-  for (int trial = 0; trial < 240; ++trial) {
-    const int k = 2 + trial % 15;
-    const int n = k + static_cast<int>(rng() % 7);
-    TestCurve cv = kwins::random_curve(rng, k, n, trial % 2, (trial / 2) % 2, k - 2);
-    // sometimes exactly on an interior knot
-    double u = 0.05 + 0.9 * (rng() % 1000) / 1000.0;
-    if (trial % 5 == 0 && n > k) u = cv.knots[k + rng() % (n - k)];
-    BScurve left{}, right{};
-    BSrc rc;
-    ASSERT_TRUE(BScvsplit(&rc, &cv.cv, &u, &left, &right, nullptr)) << rc;
-    const double a = kwins::domain_start(cv.cv), b = kwins::domain_end(cv.cv);
-    const double tol = 5e-13 * (1 << (k / 2));
-    EXPECT_TRUE(clamped(left)) << "k=" << k;
-    EXPECT_TRUE(clamped(right)) << "k=" << k;
-    EXPECT_EQ(kwins::domain_start(left), a);
-    EXPECT_EQ(kwins::domain_end(left), u);
-    EXPECT_EQ(kwins::domain_end(right), b);
-    EXPECT_LT(deviation_on(cv.cv, left, a, u), tol) << "k=" << k << " trial " << trial;
-    EXPECT_LT(deviation_on(cv.cv, right, u, b), tol) << "k=" << k << " trial " << trial;
-    EXPECT_LT(kwins::library_deviation(cv.cv, left, a, u), tol) << "k=" << k;
-    EXPECT_LT(kwins::library_deviation(cv.cv, right, u + 1e-12, b), tol) << "k=" << k;
-    // total poles: the input's plus the insertions, and the pieces meet
-    EXPECT_EQ(left.num_poles + right.num_poles, n + k - kwins::multiplicity(cv.cv, u));
-    for (int c = 0; c < 3; ++c) {
-      const double wl = left.rational ? left.weights[left.num_poles - 1] : 1.0;
-      const double wr = right.rational ? right.weights[0] : 1.0;
-      EXPECT_NEAR(left.poles[3 * (left.num_poles - 1) + c] / wl, right.poles[c] / wr, tol);
-    }
+  // Uniform flags: a uniform input stays uniform when split at a knot; a
+  // non-uniform input gives uniform pieces exactly when they have k poles.
+  RefCurve q =
+      make_curve(3, {0, 0, 0, 1, 2, 3, 3, 3}, {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0});
+  BScurve qv = q.view();
+  const struct {
+    int16_t non_uniform;
+    double u;
+    int16_t left, right;
+  } flags[] = {{0, 1.0, 0, 0}, {0, 1.5, 1, 1}, {1, 1.0, 0, 1}};
+  for (const auto &f : flags) {
+    qv.non_uniform = f.non_uniform;
+    ASSERT_TRUE(BScvsplit(&rc, &qv, &f.u, &left, &right, nullptr));
+    EXPECT_EQ(left.non_uniform, f.left) << f.u;
+    EXPECT_EQ(right.non_uniform, f.right) << f.u;
+    free_arrays(left);
+    free_arrays(right);
+  }
+  // The plane test: a planar quadratic loop split in two gives planar pieces.
+  RefCurve loop = make_curve(3, {0, 0, 0, 0.5, 1, 1, 1}, {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 0, 0});
+  BScurve lv = loop.view();
+  for (BSboolean test : {1, 0}) {
+    left = right = BScurve{};
+    ASSERT_TRUE(BScvsplit(&rc, &lv, &u, &left, &right, &test));
+    EXPECT_EQ(left.planar, test);
     free_arrays(left);
     free_arrays(right);
   }
 }
 
-TEST_F(SplitTest, CvsplitAtKnotOfMultiplicityDegreeCopiesPoles) {
-  TestCurve cv = kwins::make_curve(3, {0, 0, 0, 0.5, 0.5, 1, 1, 1},
-                                   {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0});
+TEST_F(Split, CvsplitAtMultipleKnotsAndNearEnds) {
+  // Multiplicity k - 1: the poles are copied.
+  RefCurve c =
+      make_curve(3, {0, 0, 0, 0.5, 0.5, 1, 1, 1}, {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0});
+  BScurve cv = c.view();
   BScurve left{}, right{};
   BSrc rc;
-  const double u = 0.5;
-  ASSERT_TRUE(BScvsplit(&rc, &cv.cv, &u, &left, &right, nullptr));
+  const double u = 0.5, v = 0.25;
+  ASSERT_TRUE(BScvsplit(&rc, &cv, &u, &left, &right, nullptr));
   ASSERT_EQ(left.num_poles, 3);
-  ASSERT_EQ(right.num_poles, 3);
-  for (int i = 0; i < 9; ++i) {
-    EXPECT_EQ(left.poles[i], cv.poles[i]);
-    EXPECT_EQ(right.poles[i], cv.poles[6 + i]);
-  }
+  EXPECT_EQ(std::vector<double>(left.poles, left.poles + 9),
+            std::vector<double>(&c.poles[0], &c.poles[9]));
+  EXPECT_EQ(std::vector<double>(right.poles, right.poles + 9),
+            std::vector<double>(&c.poles[6], &c.poles[15]));
   free_arrays(left);
   free_arrays(right);
-  // multiplicity k: a gap, not split
-  TestCurve gap = kwins::make_curve(3, {0, 0, 0, 0.5, 0.5, 0.5, 1, 1, 1},
-                                    {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0, 5, 0, 0});
-  BScurve l2{}, r2{};
-  EXPECT_FALSE(BScvsplit(&rc, &gap.cv, &u, &l2, &r2, nullptr));
+  // Multiplicity k: a gap, not split, nothing left allocated; elsewhere it splits.
+  RefCurve gap = make_curve(3, {0, 0, 0, 0.5, 0.5, 0.5, 1, 1, 1},
+                            {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0, 5, 0, 0});
+  BScurve gv = gap.view();
+  EXPECT_FALSE(BScvsplit(&rc, &gv, &u, &left, &right, nullptr));
   EXPECT_EQ(rc, BSINARG);
-  EXPECT_EQ(l2.poles, nullptr);  // nothing left allocated
-  EXPECT_EQ(r2.poles, nullptr);
-  // but a split elsewhere on that curve works
-  const double v = 0.25;
-  ASSERT_TRUE(BScvsplit(&rc, &gap.cv, &v, &l2, &r2, nullptr));
-  EXPECT_LT(deviation_on(gap.cv, r2, 0.25, 0.5), 1e-14);
-  EXPECT_LT(deviation_on(gap.cv, r2, 0.5 + 1e-9, 1.0), 1e-14);
-  free_arrays(l2);
-  free_arrays(r2);
-}
-
-TEST_F(SplitTest, CvsplitNearDomainEndGivesEmptyAndCopy) {
-  TestCurve cv = cubic_bezier();
+  EXPECT_EQ(left.poles, nullptr);
+  EXPECT_EQ(right.poles, nullptr);
+  ASSERT_TRUE(BScvsplit(&rc, &gv, &v, &left, &right, nullptr));
+  EXPECT_LT(max_deviation(gv, right, 0.25, 0.5), 1e-14);
+  EXPECT_LT(max_deviation(gv, right, 0.5 + 1e-9, 1.0), 1e-14);
+  free_arrays(left);
+  free_arrays(right);
+  // Within the knot tolerance of an end: an empty piece and a copy.
+  RefCurve bz = cubic_bezier();
+  BScurve bv = bz.view();
   double tol = 0;
-  BSrc rc;
-  BScvkttol2(4, cv.cv.knots, 4, cv.cv.poles, nullptr, &tol, &rc);
-  BScurve left{}, right{};
-  const double u = tol / 2;
-  ASSERT_TRUE(BScvsplit(&rc, &cv.cv, &u, &left, &right, nullptr));
+  BScvkttol2(4, bv.knots, 4, bv.poles, nullptr, &tol, &rc);
+  const double near_start = tol / 2, near_end = 1.0 - tol / 2;
+  ASSERT_TRUE(BScvsplit(&rc, &bv, &near_start, &left, &right, nullptr));
   EXPECT_EQ(left.num_poles, 0);
   EXPECT_EQ(left.poles, nullptr);
-  ASSERT_EQ(right.num_poles, 4);
-  for (int i = 0; i < 12; ++i) EXPECT_EQ(right.poles[i], cv.poles[i]);
+  EXPECT_EQ(std::vector<double>(right.poles, right.poles + 12), bz.poles);
   free_arrays(right);
-  const double w = 1.0 - tol / 2;
-  ASSERT_TRUE(BScvsplit(&rc, &cv.cv, &w, &left, &right, nullptr));
+  ASSERT_TRUE(BScvsplit(&rc, &bv, &near_end, &left, &right, nullptr));
   EXPECT_EQ(right.num_poles, 0);
   EXPECT_EQ(left.num_poles, 4);
   free_arrays(left);
-}
-
-TEST_F(SplitTest, CvsplitUnclampedInputGivesClampedPieces) {
-  std::mt19937 rng(72);
-  TestCurve cv = kwins::random_curve(rng, 4, 8, true, false);
-  BScurve left{}, right{};
-  BSrc rc;
-  const double u = 0.37;
-  ASSERT_TRUE(BScvsplit(&rc, &cv.cv, &u, &left, &right, nullptr));
-  EXPECT_TRUE(clamped(left));
-  EXPECT_TRUE(clamped(right));
-  EXPECT_LT(deviation_on(cv.cv, left, 0.0, u), 1e-12);
-  EXPECT_LT(deviation_on(cv.cv, right, u, 1.0), 1e-12);
-  free_arrays(left);
-  free_arrays(right);
-  // the input itself is untouched
-  EXPECT_EQ(cv.cv.periodic, 1);
-  EXPECT_NE(cv.knots[0], cv.knots[3]);
-}
-
-TEST_F(SplitTest, CvsplitUniformFlags) {
-  TestCurve cv =
-      kwins::make_curve(3, {0, 0, 0, 1, 2, 3, 3, 3}, {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0});
-  cv.cv.non_uniform = 0;
-  BScurve left{}, right{};
-  BSrc rc;
-  double u = 1.0;
-  ASSERT_TRUE(BScvsplit(&rc, &cv.cv, &u, &left, &right, nullptr));
-  EXPECT_EQ(left.non_uniform, 0);
-  EXPECT_EQ(right.non_uniform, 0);
-  free_arrays(left);
-  free_arrays(right);
-  u = 1.5;
-  ASSERT_TRUE(BScvsplit(&rc, &cv.cv, &u, &left, &right, nullptr));
-  EXPECT_EQ(left.non_uniform, 1);
-  EXPECT_EQ(right.non_uniform, 1);
-  free_arrays(left);
-  free_arrays(right);
-  cv.cv.non_uniform = 1;  // non-uniform input: uniform exactly when k poles
-  u = 1.0;
-  ASSERT_TRUE(BScvsplit(&rc, &cv.cv, &u, &left, &right, nullptr));
-  EXPECT_EQ(left.num_poles, 3);
-  EXPECT_EQ(left.non_uniform, 0);
-  EXPECT_EQ(right.non_uniform, 1);
+  // An unclamped input is left untouched.
+  std::mt19937_64 rng(72);
+  RefCurve open = kwtest::random_curve(rng, 4, 8, true, false);
+  const RefCurve before = open;
+  BScurve ov = open.view();
+  ASSERT_TRUE(BScvsplit(&rc, &ov, &v, &left, &right, nullptr));
+  EXPECT_EQ(open.knots, before.knots);
+  EXPECT_EQ(open.poles, before.poles);
   free_arrays(left);
   free_arrays(right);
 }
 
-TEST_F(SplitTest, CvsplitPlaneTestAndClosure) {
-  // a quadratic loop in the plane z = 0 whose ends meet: split in two, each piece
-  // (3 poles) is planar
-  TestCurve cv =
-      kwins::make_curve(3, {0, 0, 0, 0.5, 1, 1, 1}, {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 0, 0});
-  BScurve left{}, right{};
-  BSrc rc;
-  const double u = 0.5;
-  const BSboolean plane = 1;
-  ASSERT_TRUE(BScvsplit(&rc, &cv.cv, &u, &left, &right, &plane));
-  EXPECT_EQ(left.planar, 1);
-  EXPECT_EQ(right.planar, 1);
-  const BSboolean no = 0;
-  free_arrays(left);
-  free_arrays(right);
-  left = right = BScurve{};
-  ASSERT_TRUE(BScvsplit(&rc, &cv.cv, &u, &left, &right, &no));
-  EXPECT_EQ(left.planar, 0);
-  free_arrays(left);
-  free_arrays(right);
-}
-
-TEST_F(SplitTest, CvsplitWritesIntoProvidedArraysAndSurvivesAllocationFailures) {
-  std::mt19937 rng(73);
-  TestCurve cv = kwins::random_curve(rng, 4, 7, true, true);
-  std::vector<double> lp(3 * 10), lk(14), lw(10), rp(3 * 10), rk(14), rw(10);
-  BScurve left{}, right{};
-  left.poles = lp.data();
-  left.knots = lk.data();
-  left.weights = lw.data();
-  right.poles = rp.data();
-  right.knots = rk.data();
-  right.weights = rw.data();
+TEST_F(Split, CvsplitIntoProvidedArraysAndUnderAllocationFailures) {
+  std::mt19937_64 rng(73);
+  RefCurve c = kwtest::random_curve(rng, 4, 7, true, true);
+  BScurve cv = c.view();
+  Holder left(10, 4), right(10, 4);
   BSrc rc;
   const double u = 0.41;
   const int32_t live = BSlist_al.count;
-  ASSERT_TRUE(BScvsplit(&rc, &cv.cv, &u, &left, &right, nullptr));
+  ASSERT_TRUE(BScvsplit(&rc, &cv, &u, &left.cv, &right.cv, nullptr));
   EXPECT_EQ(BSlist_al.count, live);  // nothing allocated
-  EXPECT_EQ(left.poles, lp.data());
-  EXPECT_LT(deviation_on(cv.cv, right, u, 1.0), 1e-13);
+  EXPECT_EQ(left.cv.poles, left.poles.data());
+  EXPECT_LT(max_deviation(cv, right.cv, u, 1.0), 1e-13);
   kwtest::sweep_allocation_failures(
       [&] {
         BScurve l{}, r{};
         BSrc st;
-        BScvsplit(&st, &cv.cv, &u, &l, &r, nullptr);
-        if (st == BSSUCC) {
-          free_arrays(l);
-          free_arrays(r);
-        } else {
-          EXPECT_EQ(l.poles, nullptr);
-          EXPECT_EQ(r.poles, nullptr);
-        }
+        BScvsplit(&st, &cv, &u, &l, &r, nullptr);
+        if (st == BSSUCC) free_arrays(l), free_arrays(r);
+        EXPECT_TRUE(st == BSSUCC || (l.poles == nullptr && r.poles == nullptr));
         return st;
       },
       {BSNOMEMORY, BSNOSTKMEMORY});
 }
 
-// ---- BSactivsplt ---------------------------------------------------------------------------
-
-struct Holder {
-  std::vector<double> poles, knots, weights;
-  BScurve cv{};
-  Holder(int n, int k) : poles(3 * n), knots(n + k), weights(n) {
-    cv.poles = poles.data();
-    cv.knots = knots.data();
-    cv.weights = weights.data();
-  }
-};
-
-TEST_F(SplitTest, ActivspltMatchesOriginalOnRandomRanges) {
-  std::mt19937 rng(81);
-  for (int trial = 0; trial < 200; ++trial) {
-    const int k = 2 + trial % 15;
-    const int n = k + static_cast<int>(rng() % 7);
-    TestCurve cv = kwins::random_curve(rng, k, n, trial % 2, (trial / 2) % 2, k - 2);
-    double ua = 0.02 + 0.96 * (rng() % 1000) / 1000.0, ub = 0.02 + 0.96 * (rng() % 1000) / 1000.0;
-    if (trial % 7 == 0) ua = 0.0;
-    if (trial % 11 == 0) ub = 1.0;
-    if (trial % 5 == 0 && n > k) ub = cv.knots[k + rng() % (n - k)];
-    if (std::fabs(ua - ub) < 0.01) continue;
-    Holder out(n + 2 * k, k);
-    BSrc rc;
-    ASSERT_TRUE(BSactivsplt(&rc, &cv.cv, &ua, &ub, &out.cv, nullptr)) << rc << " k=" << k;
-    const double lo = std::min(ua, ub), hi = std::max(ua, ub);
-    EXPECT_TRUE(clamped(out.cv)) << "k=" << k;
-    EXPECT_EQ(kwins::domain_start(out.cv), lo);
-    EXPECT_EQ(kwins::domain_end(out.cv), hi);
-    EXPECT_EQ(out.cv.non_uniform, 1);
-    EXPECT_LT(deviation_on(cv.cv, out.cv, lo, hi), 5e-13 * (1 << (k / 2)))
-        << "k=" << k << " trial " << trial;
-    EXPECT_LT(kwins::library_deviation(cv.cv, out.cv, lo + 1e-12, hi), 5e-13 * (1 << (k / 2)))
-        << "k=" << k << " trial " << trial;
-  }
-  EXPECT_EQ(BSparameters.knot_tol, 1e-6);
-}
-
-TEST_F(SplitTest, ActivspltOrderOfParametersDoesNotMatter) {
-  std::mt19937 rng(82);
-  TestCurve cv = kwins::random_curve(rng, 5, 9, true, true);
-  Holder a(20, 5), b(20, 5);
-  BSrc rc;
-  double u0 = 0.3, u1 = 0.8;
-  ASSERT_TRUE(BSactivsplt(&rc, &cv.cv, &u0, &u1, &a.cv, nullptr));
-  ASSERT_TRUE(BSactivsplt(&rc, &cv.cv, &u1, &u0, &b.cv, nullptr));
-  ASSERT_EQ(a.cv.num_poles, b.cv.num_poles);
-  EXPECT_EQ(a.poles, b.poles);
-  EXPECT_EQ(a.knots, b.knots);
-  EXPECT_EQ(a.weights, b.weights);
-}
-
-TEST_F(SplitTest, ActivspltWholeDomainIsClampedCopy) {
-  std::mt19937 rng(83);
-  TestCurve cv = kwins::random_curve(rng, 4, 8, false, false);
-  Holder out(8, 4);
-  BSrc rc;
-  double u0 = 0.0, u1 = 1.0 + 1e-12;
-  ASSERT_TRUE(BSactivsplt(&rc, &cv.cv, &u0, &u1, &out.cv, nullptr));
-  EXPECT_EQ(out.cv.num_poles, 8);
-  EXPECT_TRUE(clamped(out.cv));
-  EXPECT_EQ(out.cv.weights, nullptr);
-  EXPECT_LT(deviation_on(cv.cv, out.cv, 0, 1), 1e-13);
-}
-
-TEST_F(SplitTest, ActivspltFailures) {
-  TestCurve cv = cubic_bezier();
-  Holder out(12, 4);
-  BSrc rc;
-  double u0 = 0.5, u1 = 0.5 + 1e-12;
-  EXPECT_FALSE(BSactivsplt(&rc, &cv.cv, &u0, &u1, &out.cv, nullptr));
-  EXPECT_EQ(rc, BSINARG);
-  u0 = -0.1;
-  u1 = 0.5;
-  EXPECT_FALSE(BSactivsplt(&rc, &cv.cv, &u0, &u1, &out.cv, nullptr));
-  EXPECT_EQ(rc, BSFAIL);
-  u0 = 0.5;
-  u1 = 1.2;
-  EXPECT_FALSE(BSactivsplt(&rc, &cv.cv, &u0, &u1, &out.cv, nullptr));
-  EXPECT_EQ(rc, BSFAIL);
-  EXPECT_FALSE(BSactivsplt(&rc, &cv.cv, nullptr, &u1, &out.cv, nullptr));
-  EXPECT_EQ(rc, BSNULLPTR);
-  // closer than the tolerances only after snapping to a knot
-  TestCurve two = kwins::make_curve(4, {0, 0, 0, 0, 0.5, 1, 1, 1, 1},
-                                    {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0});
-  double tau = 0;
-  BSlocknttol(&two.cv, 0.5, BSparameters.dist_tol, &tau, &rc);
-  u0 = 0.5 - 0.6 * tau;
-  u1 = 0.5 + 0.6 * tau;
-  EXPECT_FALSE(BSactivsplt(&rc, &two.cv, &u0, &u1, &out.cv, nullptr));
-  EXPECT_EQ(rc, BSINARG);
-  EXPECT_EQ(BSparameters.knot_tol, 1e-6);
-}
-
-TEST_F(SplitTest, ActivspltRestoresKnotTolOnEveryPath) {
-  std::mt19937 rng(84);
-  // order 17: every evaluation takes scratch memory, so allocation failures strike
-  // inside the insertions, while knot_tol is tightened
-  TestCurve cv = kwins::random_curve(rng, 17, 20, true, true);
-  const double saved = BSparameters.knot_tol;
+TEST_F(Split, ActivspltFailuresAndKnotTolRestoredOnEveryPath) {
+  RefCurve bz = cubic_bezier(), one = make_curve(4, {0, 0, 0, 0, 0.5, 1, 1, 1, 1},
+                                                 {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0});
+  BScurve bv = bz.view(), ov = one.view();
   Holder out(60, 17);
-  double u0 = 0.3, u1 = 0.7;
-  auto sweep = kwtest::sweep_allocation_failures(
+  BSrc rc;
+  double tau = 0;
+  BSlocknttol(&ov, 0.5, BSparameters.dist_tol, &tau, &rc);
+  const double saved = BSparameters.knot_tol;
+  const struct {
+    BScurve *cv;
+    double u0, u1;
+    BSrc want;
+  } cases[] = {{&bv, 0.5, 0.5 + 1e-12, BSINARG},
+               {&bv, -0.1, 0.5, BSFAIL},
+               {&bv, 0.5, 1.2, BSFAIL},
+               // closer than the tolerances only after snapping to the knot
+               {&ov, 0.5 - 0.6 * tau, 0.5 + 0.6 * tau, BSINARG}};
+  for (const auto &cs : cases) {
+    EXPECT_FALSE(BSactivsplt(&rc, cs.cv, &cs.u0, &cs.u1, &out.cv, nullptr));
+    EXPECT_EQ(rc, cs.want) << cs.u0 << " " << cs.u1;
+    EXPECT_EQ(BSparameters.knot_tol, saved);
+  }
+  EXPECT_FALSE(BSactivsplt(&rc, &bv, nullptr, &cases[0].u1, &out.cv, nullptr));
+  EXPECT_EQ(rc, BSNULLPTR);
+  // Order 17: every evaluation takes scratch, so allocation failures and injected
+  // failures strike inside the insertions while knot_tol is tightened.
+  std::mt19937_64 rng(84);
+  RefCurve c = kwtest::random_curve(rng, 17, 20, true, true);
+  BScurve cv = c.view();
+  const double u0 = 0.3, u1 = 0.7;
+  const auto sweep = kwtest::sweep_allocation_failures(
       [&] {
-        BSrc rc;
-        BSactivsplt(&rc, &cv.cv, &u0, &u1, &out.cv, nullptr);
-        return rc;
+        BSrc st;
+        BSactivsplt(&st, &cv, &u0, &u1, &out.cv, nullptr);
+        return st;
       },
       {BSNOSTKMEMORY, BSNOMEMORY}, [&] { EXPECT_EQ(BSparameters.knot_tol, saved); });
   EXPECT_GT(sweep.runs, 3);
-  EXPECT_EQ(BSparameters.knot_tol, saved);
-  // injected status failures of the inner operations
   int failures = 0;
-  for (int period = 2; period <= 9; ++period) {
+  for (int period = 2; period <= 9; ++period)
     for (int i = 0; i < period; ++i) {
       BSinitfail("x", 0, 1.0 / period);
-      BSrc rc;
-      BSactivsplt(&rc, &cv.cv, &u0, &u1, &out.cv, nullptr);
+      BSactivsplt(&rc, &cv, &u0, &u1, &out.cv, nullptr);
       BSdeinifail();
       failures += rc != BSSUCC;
       EXPECT_EQ(BSparameters.knot_tol, saved);
     }
-  }
   EXPECT_GT(failures, 0);
 }
 
-// ---- BSextrcvspn -------------------------------------------------------------------------
-
-TEST_F(SplitTest, ExtrcvspnCopiesOneSpan) {
-  std::mt19937 rng(91);
-  TestCurve cv = kwins::random_curve(rng, 4, 8, true, true, 1);
+TEST_F(Split, ExtrcvspnCopiesOneSpanAndClosesLoops) {
+  std::mt19937_64 rng(91);
+  RefCurve c = kwtest::random_curve(rng, kwtest::CurveShape{4, 8, true, false, true});
+  BScurve cv = c.view();
   Holder out(4, 4);
   BSrc rc;
-  for (int32_t s = 3; s <= 7; ++s) {
-    const BSboolean yes = 1;
-    ASSERT_TRUE(BSextrcvspn(&rc, &s, &cv.cv, &out.cv, &yes, nullptr));
-    EXPECT_EQ(out.cv.num_poles, 4);
-    EXPECT_EQ(out.cv.num_knots, 8);
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(out.knots[i], cv.knots[s - 3 + i]);
-    EXPECT_LT(deviation_on(cv.cv, out.cv, cv.knots[s], cv.knots[s + 1]), 1e-13);
-  }
-  int32_t bad = 2;
-  EXPECT_FALSE(BSextrcvspn(&rc, &bad, &cv.cv, &out.cv, nullptr, nullptr));
-  EXPECT_EQ(rc, BSINARG);
-  bad = 8;
-  EXPECT_FALSE(BSextrcvspn(&rc, &bad, &cv.cv, &out.cv, nullptr, nullptr));
-  EXPECT_EQ(rc, BSINARG);
-}
-
-TEST_F(SplitTest, ExtrcvspnClosureTest) {
-  // a closed quadratic Bezier loop: start and end coincide
-  TestCurve cv = kwins::make_curve(3, {0, 0, 0, 1, 1, 1}, {0, 0, 0, 1, 1, 0, 1e-9, 0, 0});
-  Holder out(3, 3);
-  BSrc rc;
-  const int32_t s = 2;
   const BSboolean yes = 1;
-  ASSERT_TRUE(BSextrcvspn(&rc, &s, &cv.cv, &out.cv, nullptr, &yes));
-  EXPECT_EQ(out.cv.phy_closed, 1);
-  EXPECT_EQ(out.poles[0], out.poles[6]);  // made exactly equal
-}
-
-// ---- BSbreakcv ----------------------------------------------------------------------------
-
-TEST_F(SplitTest, BreakcvPiecesCoverTheCurveInOrder) {
-  // cubic with a C0 knot (multiplicity 3) at 0.3 and a gap (multiplicity 4) at 0.6
-  std::vector<double> knots = {0,   0,   0,   0,   0.15, 0.3, 0.3, 0.3, 0.45,
-                               0.6, 0.6, 0.6, 0.6, 0.8,  1,   1,   1,   1};
-  const int n = static_cast<int>(knots.size()) - 4;
-  std::vector<double> poles(3 * n);
-  for (int i = 0; i < 3 * n; ++i) poles[i] = std::sin(1.7 * i);
-  TestCurve cv = kwins::make_curve(4, knots, poles);
-  int32_t count = 0;
-  BScurve **pieces = nullptr;
-  BSrc rc;
-  ASSERT_TRUE(BSbreakcv(&rc, &cv.cv, &count, &pieces, nullptr));
-  ASSERT_EQ(count, 3);
-  const double ends[4] = {0, 0.3, 0.6, 1};
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_TRUE(clamped(*pieces[i]));
-    EXPECT_EQ(kwins::domain_start(*pieces[i]), ends[i]);
-    EXPECT_EQ(kwins::domain_end(*pieces[i]), ends[i + 1]);
-    // the piece right of the gap starts with the right-hand limit: compare inside
-    EXPECT_LT(deviation_on(cv.cv, *pieces[i], ends[i] + 1e-9, ends[i + 1]), 1e-13) << i;
+  for (int32_t s = 3; s <= 7; ++s) {
+    ASSERT_TRUE(BSextrcvspn(&rc, &s, &cv, &out.cv, &yes, nullptr));
+    EXPECT_EQ(out.cv.num_poles, 4);
+    EXPECT_EQ(out.knots, std::vector<double>(&c.knots[s - 3], &c.knots[s + 5]));
+    EXPECT_LT(max_deviation(cv, out.cv, c.knots[s], c.knots[s + 1]), 1e-13);
   }
-  // C0 at 0.3: the pieces meet
-  for (int c = 0; c < 3; ++c)
-    EXPECT_NEAR(pieces[0]->poles[3 * (pieces[0]->num_poles - 1) + c], pieces[1]->poles[c], 1e-15);
-  for (int i = 0; i < count; ++i) BSfreeqelcv(pieces[i], &rc);
-  BSdbgfree(pieces);
-}
-
-TEST_F(SplitTest, BreakcvWithoutBreaksGivesOneClampedCopy) {
-  std::mt19937 rng(92);
-  TestCurve cv = kwins::random_curve(rng, 4, 9, true, false, 1);
-  int32_t count = 0;
-  BScurve **pieces = nullptr;
-  BSrc rc;
-  ASSERT_TRUE(BSbreakcv(&rc, &cv.cv, &count, &pieces, nullptr));
-  ASSERT_EQ(count, 1);
-  EXPECT_TRUE(clamped(*pieces[0]));
-  EXPECT_LT(deviation_on(cv.cv, *pieces[0], 0, 1), 1e-12);
-  BSfreeqelcv(pieces[0], &rc);
-  BSdbgfree(pieces);
-}
-
-TEST_F(SplitTest, BreakcvPolylineBreaksAtEveryKnot) {
-  TestCurve cv =
-      kwins::make_curve(2, {0, 0, 0.25, 0.5, 1, 1}, {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0});
-  int32_t count = 0;
-  BScurve **pieces = nullptr;
-  BSrc rc;
-  ASSERT_TRUE(BSbreakcv(&rc, &cv.cv, &count, &pieces, nullptr));
-  EXPECT_EQ(count, 3);
-  for (int i = 0; i < count; ++i) {
-    EXPECT_EQ(pieces[i]->num_poles, 2);
-    BSfreeqelcv(pieces[i], &rc);
+  for (int32_t bad : {2, 8}) {
+    EXPECT_FALSE(BSextrcvspn(&rc, &bad, &cv, &out.cv, nullptr, nullptr));
+    EXPECT_EQ(rc, BSINARG);
   }
-  BSdbgfree(pieces);
+  // A quadratic Bezier loop whose ends nearly meet: flagged and made exactly closed.
+  RefCurve loop = make_curve(3, {0, 0, 0, 1, 1, 1}, {0, 0, 0, 1, 1, 0, 1e-9, 0, 0});
+  BScurve lv = loop.view();
+  Holder lo3(3, 3);
+  const int32_t s = 2;
+  ASSERT_TRUE(BSextrcvspn(&rc, &s, &lv, &lo3.cv, nullptr, &yes));
+  EXPECT_EQ(lo3.cv.phy_closed, 1);
+  EXPECT_EQ(lo3.poles[0], lo3.poles[6]);
 }
 
-TEST_F(SplitTest, BreakcvAllocationFailuresLeaveNoLeak) {
-  std::vector<double> knots = {0, 0, 0, 0.5, 0.5, 1, 1, 1};
-  TestCurve cv = kwins::make_curve(3, knots, {0, 0, 0, 1, 0, 0, 1, 1, 0, 2, 1, 0, 2, 2, 0});
+TEST_F(Split, BreakcvPiecesCoverTheCurveInOrder) {
+  // A cubic with a C0 knot at 0.3 and a gap at 0.6; a polyline breaks at every
+  // knot; a smooth unclamped curve gives one clamped copy.
+  std::vector<double> poles(3 * 14);
+  for (int i = 0; i < 42; ++i) poles[i] = std::sin(1.7 * i);
+  RefCurve c = make_curve(
+      4, {0, 0, 0, 0, 0.15, 0.3, 0.3, 0.3, 0.45, 0.6, 0.6, 0.6, 0.6, 0.8, 1, 1, 1, 1}, poles);
+  RefCurve poly = make_curve(2, {0, 0, 0.25, 0.5, 1, 1}, {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0});
+  std::mt19937_64 rng(92);
+  RefCurve smooth = kwtest::random_curve(rng, kwtest::CurveShape{4, 9, true, false, false});
+  const struct {
+    RefCurve *c;
+    std::vector<double> ends;
+  } cases[] = {{&c, {0, 0.3, 0.6, 1}}, {&poly, {0, 0.25, 0.5, 1}}, {&smooth, {0, 1}}};
+  for (const auto &cs : cases) {
+    BScurve cv = cs.c->view();
+    int32_t count = 0;
+    BScurve **pieces = nullptr;
+    BSrc rc;
+    ASSERT_TRUE(BSbreakcv(&rc, &cv, &count, &pieces, nullptr));
+    ASSERT_EQ(count + 1, static_cast<int32_t>(cs.ends.size()));
+    for (int i = 0; i < count; ++i) {
+      EXPECT_TRUE(knotwork::is_clamped(*pieces[i]));
+      EXPECT_EQ(lo(*pieces[i]), cs.ends[i]);
+      EXPECT_EQ(hi(*pieces[i]), cs.ends[i + 1]);
+      // right of the gap the piece starts with the right-hand limit: compare inside
+      EXPECT_LT(max_deviation(cv, *pieces[i], cs.ends[i] + 1e-9, cs.ends[i + 1]), 1e-12) << i;
+    }
+    for (int i = 0; i < count; ++i) BSfreeqelcv(pieces[i], &rc);
+    BSdbgfree(pieces);
+  }
+  RefCurve small =
+      make_curve(3, {0, 0, 0, 0.5, 0.5, 1, 1, 1}, {0, 0, 0, 1, 0, 0, 1, 1, 0, 2, 1, 0, 2, 2, 0});
+  BScurve sv = small.view();
   kwtest::sweep_allocation_failures(
       [&] {
         int32_t count = -1;
         BScurve **pieces = nullptr;
-        BSrc rc;
-        BSbreakcv(&rc, &cv.cv, &count, &pieces, nullptr);
-        if (pieces != nullptr) {
-          for (int i = 0; i < count; ++i) {
-            BSrc ignored;
-            BSfreeqelcv(pieces[i], &ignored);
-          }
-          BSdbgfree(pieces);
-        }
+        BSrc rc, ignored;
+        BSbreakcv(&rc, &sv, &count, &pieces, nullptr);
+        for (int i = 0; pieces != nullptr && i < count; ++i) BSfreeqelcv(pieces[i], &ignored);
+        if (pieces != nullptr) BSdbgfree(pieces);
         return rc;
       },
       {BSNOMEMORY, BSNOSTKMEMORY});
 }
 
-// ---- BSrev_cv, BScvtstclsd, BScvsetclsd -----------------------------------------------------
-
-TEST_F(SplitTest, RevCvTwiceRestoresAndReversesDirection) {
-  std::mt19937 rng(101);
-  for (int trial = 0; trial < 40; ++trial) {
-    const int k = 2 + trial % 12;
-    TestCurve cv = kwins::random_curve(rng, k, k + 4, trial % 2, trial % 3 == 0);
-    cv.bdrys = {0.1, 0.2, 0.5, 0.9};
-    cv.cv.num_boundaries = 2;
-    cv.bind();
-    const TestCurve orig = cv;
-    BSrc rc;
-    ASSERT_TRUE(BSrev_cv(&rc, &cv.cv));
-    const double a = kwins::domain_start(orig.cv), b = kwins::domain_end(orig.cv);
-    EXPECT_DOUBLE_EQ(kwins::domain_start(cv.cv), a);
-    EXPECT_DOUBLE_EQ(kwins::domain_end(cv.cv), b);
-    EXPECT_DOUBLE_EQ(cv.bdrys[0], a + b - 0.9);
-    EXPECT_DOUBLE_EQ(cv.bdrys[1], a + b - 0.5);
-    for (double u : {0.1, 0.4, 0.77}) {
-      const auto p = kwins::eval_point(orig.cv, u), q = kwins::eval_point(cv.cv, a + b - u);
-      for (int c = 0; c < 3; ++c) EXPECT_NEAR(p[c], q[c], 1e-12);
-    }
-    ASSERT_TRUE(BSrev_cv(&rc, &cv.cv));
-    EXPECT_EQ(cv.poles, orig.poles);
-    EXPECT_EQ(cv.weights, orig.weights);
-    for (size_t i = 0; i < cv.knots.size(); ++i) EXPECT_NEAR(cv.knots[i], orig.knots[i], 1e-15);
-    for (int i = 0; i < 4; ++i) EXPECT_NEAR(cv.bdrys[i], orig.bdrys[i], 1e-15);
-  }
-}
-
-TEST_F(SplitTest, ClosureTestAndEnforcement) {
-  TestCurve cv = kwins::make_curve(3, {0, 0, 0, 0.5, 1, 1, 1},
-                                   {0, 0, 0, 2, 0, 0, 2, 2, 0, 0, 1e-9, 0}, {1, 2, 2, 4});
-  for (int i = 0; i < 4; ++i)
-    for (int c = 0; c < 3; ++c) cv.poles[3 * i + c] *= cv.weights[i];
+TEST_F(Split, ClosureTestAndEnforcement) {
+  RefCurve c =
+      make_curve(3, {0, 0, 0, 0.5, 1, 1, 1}, {0, 0, 0, 4, 0, 0, 4, 4, 0, 0, 4e-9, 0}, {1, 2, 2, 4});
+  BScurve cv = c.view();
   BSrc rc;
-  BScvtstclsd(&cv.cv, &rc);
+  BScvtstclsd(&cv, &rc);
   ASSERT_EQ(rc, BSSUCC);
-  EXPECT_EQ(cv.cv.phy_closed, 1);
-  BScvsetclsd(&cv.cv, &rc);
+  EXPECT_EQ(cv.phy_closed, 1);
+  BScvsetclsd(&cv, &rc);
   ASSERT_EQ(rc, BSSUCC);
-  for (int c = 0; c < 3; ++c)
-    EXPECT_DOUBLE_EQ(cv.poles[c] / cv.weights[0], cv.poles[9 + c] / cv.weights[3]);
-  EXPECT_NEAR(cv.poles[10] / 4, 0.5e-9, 1e-20);
-  // an open curve: flag cleared, enforcement does nothing
-  TestCurve open = cubic_bezier();
-  open.cv.phy_closed = 1;
-  BScvtstclsd(&open.cv, &rc);
-  EXPECT_EQ(open.cv.phy_closed, 0);
-  const TestCurve before = open;
-  BScvsetclsd(&open.cv, &rc);
-  EXPECT_EQ(open.poles, before.poles);
+  for (int i = 0; i < 3; ++i)
+    EXPECT_DOUBLE_EQ(c.poles[i] / c.weights[0], c.poles[9 + i] / c.weights[3]);
+  EXPECT_NEAR(c.poles[10] / 4, 0.5e-9, 1e-20);
+  // An open curve: flag cleared, enforcement does nothing.
+  RefCurve open = cubic_bezier();
+  BScurve ov = open.view();
+  ov.phy_closed = 1;
+  BScvtstclsd(&ov, &rc);
+  EXPECT_EQ(ov.phy_closed, 0);
+  BScvsetclsd(&ov, &rc);
+  EXPECT_EQ(open.poles, cubic_bezier().poles);
 }
 
 }  // namespace

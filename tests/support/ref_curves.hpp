@@ -1,6 +1,9 @@
-// Random B-spline curves for tests and an independent reference evaluator: plain
-// de Boor on homogeneous points, written without the library's kernels, so that a
-// test compares the library against a separate computation.
+// Random B-spline curves for tests and independent reference evaluators, written
+// without the library's kernels, so that a test compares the library against a
+// separate computation: plain de Boor on homogeneous points (ref_eval), and the
+// Cox-de Boor recursion for basis functions and their derivatives with the
+// quotient rule in long double, with an error bound from the magnitudes of the
+// terms (ref_derivs).
 #ifndef KNOTWORK_TESTS_REF_CURVES_HPP
 #define KNOTWORK_TESTS_REF_CURVES_HPP
 
@@ -137,6 +140,180 @@ inline RefCurve random_curve(std::mt19937_64 &rng, const CurveShape &shape) {
     }
   }
   return cv;
+}
+
+// The same for the common case: interior knots repeated up to order - 1.
+inline RefCurve random_curve(std::mt19937_64 &rng, int k, int32_t n, bool rational, bool clamped) {
+  return random_curve(rng, CurveShape{k, n, rational, true, clamped});
+}
+
+// A curve from explicit arrays (poles weighted when rational).
+inline RefCurve make_curve(int k, std::vector<double> knots, std::vector<double> poles,
+                           std::vector<double> weights = {}) {
+  RefCurve cv;
+  cv.k = k;
+  cv.knots = std::move(knots);
+  cv.poles = std::move(poles);
+  cv.weights = std::move(weights);
+  return cv;
+}
+
+// A view whose arrays have room for `extra` more poles and knots (for operations
+// that grow a record in place); the counts stay those of the curve.
+inline BScurve view_with_room(RefCurve &cv, int extra) {
+  const int32_t n = cv.n();
+  const size_t nk = cv.knots.size();
+  cv.poles.resize(3 * (n + extra));
+  cv.knots.resize(nk + extra);
+  if (cv.rational()) cv.weights.resize(n + extra);
+  BScurve v = cv.view();
+  v.num_poles = n;
+  v.num_knots = static_cast<int32_t>(nk);
+  return v;
+}
+
+// Largest distance between two curves at `samples` parameters inside (lo, hi)
+// (by the reference evaluator), and the same with BScveval including both ends.
+inline double max_deviation(const BScurve &a, const BScurve &b, double lo, double hi,
+                            int samples = 101) {
+  double worst = 0.0;
+  for (int i = 0; i < samples; ++i) {
+    const double u = lo + (hi - lo) * (i + 0.5) / samples;
+    const auto pa = ref_eval(a, u), pb = ref_eval(b, u);
+    worst = std::max(worst, std::hypot(pa[0] - pb[0], pa[1] - pb[1], pa[2] - pb[2]));
+  }
+  return worst;
+}
+inline double max_deviation(const BScurve &a, const BScurve &b) {
+  return max_deviation(a, b, a.knots[a.order - 1], a.knots[a.num_poles]);
+}
+inline double library_deviation(const BScurve &a, const BScurve &b, double lo, double hi) {
+  double worst = 0.0;
+  for (int i = 0; i <= 97; ++i) {
+    const double u = lo + (hi - lo) * i / 97;
+    double pa[3], pb[3];
+    BSrc ra, rb;
+    BScveval(&a, u, 0, pa, &ra);
+    BScveval(&b, u, 0, pb, &rb);
+    if (ra != BSSUCC || rb != BSSUCC) return HUGE_VAL;
+    worst = std::max(worst, std::hypot(pa[0] - pb[0], pa[1] - pb[1], pa[2] - pb[2]));
+  }
+  return worst;
+}
+
+// Number of knots within 1e-12 of u.
+inline int multiplicity(const BScurve &cv, double u) {
+  int m = 0;
+  for (int32_t i = 0; i < cv.num_knots; ++i) m += std::fabs(cv.knots[i] - u) < 1e-12;
+  return m;
+}
+
+// ---- Long-double reference with derivatives ----------------------------------------
+
+using LD = long double;
+
+// Right-closed span (knots[s] < u <= knots[s+1]) and left-closed span
+// (knots[s] <= u < knots[s+1]) by linear scans, clamped to the domain.
+inline int span_right_closed(const RefCurve &c, double u) {
+  const int k = c.k, n = c.n();
+  if (u <= c.knots[k - 1]) return k - 1;
+  if (u > c.knots[n]) return n - 1;
+  for (int s = k - 1; s < n; ++s)
+    if (c.knots[s] < u && u <= c.knots[s + 1]) return s;
+  return -1;
+}
+inline int span_left_closed(const RefCurve &c, double u) {
+  const int k = c.k, n = c.n();
+  for (int s = k - 1; s < n; ++s)
+    if (u < c.knots[s + 1]) return s;
+  return n - 1;
+}
+
+inline LD ref_binom(int n, int i) {
+  LD r = 1;
+  for (int q = 1; q <= i; ++q) r = r * (n - i + q) / q;
+  return r;
+}
+
+// Basis function derivatives of the polynomial piece of span s: N[j][i] for
+// i = 0..k-1 (pole s-k+1+i), j = 0..d, by the Cox-de Boor recursion over the
+// degree. With `absolute`, every term enters with its magnitude: the result
+// bounds the rounding errors of any evaluation following the recursion.
+inline std::vector<std::vector<LD>> ref_basis(const double *t, int k, int s, double u, int d,
+                                              bool absolute = false) {
+  const int p = k - 1;
+  std::vector<std::vector<LD>> B(d + 1, std::vector<LD>(k, 0)), prev;
+  B[0][0] = 1;
+  for (int q = 1; q <= p; ++q) {
+    prev = B;
+    auto lower = [&](int j, int idx) -> LD { return (idx < 0 || idx > q - 1) ? 0 : prev[j][idx]; };
+    for (int i = 0; i <= q; ++i) {
+      const int g = s - q + i;
+      const LD d1 = (LD)t[g + q] - t[g], d2 = (LD)t[g + q + 1] - t[g + 1];
+      for (int j = 0; j <= d; ++j) {
+        LD a = 0, b = 0;
+        if (j == 0) {
+          if (d1 != 0) a = ((LD)u - t[g]) / d1 * lower(0, i - 1);
+          if (d2 != 0) b = ((LD)t[g + q + 1] - u) / d2 * lower(0, i);
+        } else {
+          if (d1 != 0) a = q * lower(j - 1, i - 1) / d1;
+          if (d2 != 0) b = -q * lower(j - 1, i) / d2;
+        }
+        B[j][i] = absolute ? std::fabs(a) + std::fabs(b) : a + b;
+      }
+    }
+  }
+  return B;
+}
+
+struct RefDerivs {
+  std::vector<LD> value;  // (d+1) x 3 Cartesian
+  std::vector<LD> bound;  // (d+1): error scale of each derivative
+  std::vector<LD> hom;    // (d+1) x 4 homogeneous
+};
+
+// Reference point and derivatives 0..d on span s, by the quotient rule.
+inline RefDerivs ref_derivs(const RefCurve &c, int s, double u, int d) {
+  const int p = c.k - 1;
+  const auto N = ref_basis(c.knots.data(), c.k, s, u, d);
+  const auto Nabs = ref_basis(c.knots.data(), c.k, s, u, d, true);
+  RefDerivs r;
+  r.value.assign(3 * (d + 1), 0);
+  r.bound.assign(d + 1, 0);
+  r.hom.assign(4 * (d + 1), 0);
+  std::vector<LD> condA(d + 1, 0), condW(d + 1, 0);
+  for (int j = 0; j <= d; ++j) {
+    for (int i = 0; i <= p; ++i) {
+      const int g = s - p + i;
+      const LD w = c.rational() ? c.weights[g] : 1;
+      LD mag = 0;
+      for (int q = 0; q < 3; ++q) {
+        r.hom[4 * j + q] += N[j][i] * (LD)c.poles[3 * g + q];
+        mag = std::max(mag, std::fabs((LD)c.poles[3 * g + q]));
+      }
+      r.hom[4 * j + 3] += N[j][i] * w;
+      condA[j] += Nabs[j][i] * mag;
+      condW[j] += Nabs[j][i] * std::fabs(w);
+    }
+  }
+  const LD w0 = r.hom[3];
+  for (int j = 0; j <= d; ++j) {
+    LD e = condA[j], cmag = 0, cj = 0;
+    for (int q = 0; q < 3; ++q) {
+      LD v = r.hom[4 * j + q];
+      for (int i = 1; i <= j; ++i)
+        v -= ref_binom(j, i) * r.hom[4 * i + 3] * r.value[3 * (j - i) + q];
+      r.value[3 * j + q] = v / w0;
+    }
+    for (int i = 1; i <= j; ++i) {
+      for (int q = 0; q < 3; ++q) cmag = std::max(cmag, std::fabs(r.value[3 * (j - i) + q]));
+      e += ref_binom(j, i) * (condW[i] * cmag + std::fabs(r.hom[4 * i + 3]) * r.bound[j - i]);
+    }
+    for (int q = 0; q < 3; ++q) cj = std::max(cj, std::fabs(r.value[3 * j + q]));
+    e += condW[0] * cj;
+    r.bound[j] = e / std::fabs(w0);
+  }
+  return r;
 }
 
 }  // namespace kwtest
