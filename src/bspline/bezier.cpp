@@ -86,16 +86,8 @@ void split_bezier_rows(int d, int rows, const double *in, double t, double *left
 }
 
 void halve_bezier_rows(int d, int rows, const double *in, double *left, double *right) {
-  for (int r = 0; r < rows; ++r) {
-    const double *src = in + r * (d + 1);
-    double *lo = left + r * (d + 1), *hi = right + r * (d + 1);
-    if (hi != src) std::memmove(hi, src, (d + 1) * sizeof(double));
-    for (int j = 1; j <= d; ++j) {
-      lo[j - 1] = hi[0];
-      for (int i = 0; i <= d - j; ++i) hi[i] = (hi[i] + hi[i + 1]) * 0.5;
-    }
-    lo[d] = hi[0];
-  }
+  // 0.5 a + 0.5 b rounds as (a + b) / 2: halving is the split at the midpoint.
+  split_bezier_rows(d, rows, in, 0.5, left, right);
 }
 
 void bezier_right_half(int d, const double *in, double *out) {

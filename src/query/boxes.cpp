@@ -204,18 +204,33 @@ BSrc frame_derivatives(int32_t order, int32_t n, const double *knots, int32_t di
 
 }  // namespace
 
+namespace {
+
+// The geometric rows of coordinate-major poles: the rows themselves for a
+// polynomial curve, else divided by the weights into scratch memory (null when
+// that memory cannot be had).
+class UnweightedRows {
+ public:
+  const double *of(int32_t n, int32_t dim, bool rational, const double *rows) {
+    if (!rational) return rows;
+    if (!buf_.acquire(static_cast<std::size_t>(dim) * n * sizeof(double))) return nullptr;
+    unweighted_rows(n, dim, true, rows, buf_.as<double>());
+    return buf_.as<double>();
+  }
+
+ private:
+  BasicScratchBuffer<300 * sizeof(double)> buf_;
+};
+
+}  // namespace
+
 BSrc oblique_box_of_curve(int32_t order, int32_t n, const double *knots, int32_t dim, bool rational,
                           const double *rows, double *centre, double *half_axes) {
   if (dim != 2 && dim != 3) return BSDEGENINPUT;
   // Unweighted poles: the rows themselves for a polynomial curve.
-  BasicScratchBuffer<300 * sizeof(double)> buf(
-      rational ? static_cast<std::size_t>(dim) * n * sizeof(double) : 0);
-  if (!buf.ok()) return BSNOSTKMEMORY;
-  const double *plain = rows;
-  if (rational) {
-    unweighted_rows(n, dim, true, rows, buf.as<double>());
-    plain = buf.as<double>();
-  }
+  UnweightedRows buf;
+  const double *plain = buf.of(n, dim, rational, rows);
+  if (plain == nullptr) return BSNOSTKMEMORY;
   const double u = 0.5 * (knots[0] + knots[n]);
   double der[9];
   const BSrc rc = frame_derivatives(order, n, knots, dim, rational, rows, plain, u, der);
@@ -409,14 +424,9 @@ BSrc box_bounds(int32_t dim, const double *half_axes, const double *centre, cons
 BSrc sphere_bounds(int32_t n, int32_t dim, bool rational, const double *rows, int32_t num_points,
                    const double *points, const int8_t *flags, int32_t first, double *min,
                    double *max) {
-  BasicScratchBuffer<300 * sizeof(double)> buf(
-      rational ? static_cast<std::size_t>(dim) * n * sizeof(double) : 0);
-  if (!buf.ok()) return BSNOSTKMEMORY;
-  const double *plain = rows;
-  if (rational) {
-    unweighted_rows(n, dim, true, rows, buf.as<double>());
-    plain = buf.as<double>();
-  }
+  UnweightedRows buf;
+  const double *plain = buf.of(n, dim, rational, rows);
+  if (plain == nullptr) return BSNOSTKMEMORY;
   BasicScratchBuffer<16 * sizeof(double)> cbuf(static_cast<std::size_t>(dim) * sizeof(double));
   if (!cbuf.ok()) return BSNOSTKMEMORY;
   double *centre = cbuf.as<double>();
