@@ -120,10 +120,10 @@ TEST(SplinePieces, LazyPiecesAreTheFullDecompositionAndTheTreeBoundsThem) {
 TEST(BSmdstptcv, LongCurvesMatchBruteForce) {
   std::mt19937_64 rng(2027);
   std::uniform_real_distribution<double> U(-1.0, 1.0), V(0.0, 1.0);
-  for (int trial = 0; trial < 28; ++trial) {
+  for (int trial = 0; trial < 14; ++trial) {
     const int k = 2 + trial % 7;
-    const bool rational = (trial / 7) % 2 == 1;
-    const int n = 200 + static_cast<int>(V(rng) * 1800);
+    const bool rational = trial >= 7;
+    const int n = 200 + static_cast<int>(V(rng) * (trial % 3 == 0 ? 1800 : 600));
     const bool clamped = trial % 5 != 3;
     const bool scattered = trial % 4 == 2;
     const bool closed = clamped && trial % 3 == 0;
@@ -135,7 +135,7 @@ TEST(BSmdstptcv, LongCurvesMatchBruteForce) {
       c.closed = true;
     }
     const double size = projref::curve_size(c);
-    for (int j = 0; j < 6; ++j) {
+    for (int j = 0; j < 5; ++j) {
       double p[3];
       if (j < 3) {
         // Near the curve: a curve point moved a little.
@@ -144,14 +144,14 @@ TEST(BSmdstptcv, LongCurvesMatchBruteForce) {
         const double off = j == 0 ? 0.0 : (j == 1 ? 1e-3 : 0.05);
         for (int d = 0; d < 3; ++d) p[d] = q[d] + off * U(rng);
       } else {
-        const double reach = j == 3 ? 0.7 : (j == 4 ? 1.5 : 20.0);
+        const double reach = j == 3 ? 0.7 : 20.0;
         for (double &x : p) x = 0.5 + reach * U(rng);
       }
       double u = 0, foot[3], dist = 0;
       BSrc rc = 99;
       BSmdstptcv(c.record(), p, &u, foot, &dist, &rc);
       ASSERT_EQ(rc, BSSUCC) << "trial " << trial;
-      const double ref = projref::brute_force_min(c, p, 24);
+      const double ref = projref::brute_force_min(c, p, 16);
       EXPECT_LE(dist, ref + 1e-9 * size) << "trial " << trial << " point " << j;
       EXPECT_GE(u, c.start());
       EXPECT_LE(u, c.end());
