@@ -115,5 +115,5 @@ BENCHMARK(BM_ProjectPolylinePoints)
     ->ArgsProduct({{10, 100, 10000}, {0, 1}})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ProjectSinglePointCalls)
-    ->ArgsProduct({{10, 100}, {0, 1}})
+    ->ArgsProduct({{10, 100, 10000}, {0, 1}})
     ->Unit(benchmark::kMicrosecond);

@@ -17,41 +17,142 @@
 namespace knotwork {
 namespace {
 
-// Box of tree node `node` over pieces [lo, hi): the union of its children's boxes.
-void build_box_tree(PieceSet &ps, int32_t node, int32_t lo, int32_t hi) {
-  const int dim = ps.dim;
-  double *box = ps.tree + static_cast<std::ptrdiff_t>(node) * 2 * dim;
-  if (hi - lo == 1) {
-    std::memcpy(box, ps.boxes + static_cast<std::ptrdiff_t>(lo) * 2 * dim,
-                sizeof(double) * 2 * dim);
-    return;
+// Box of the poles of every leaf's group of pieces (divided by their weights when
+// rational), an empty box (+inf, -inf) in the leaves past the last group, then
+// every inner node the union of its children. cart: 2 n doubles of workspace for
+// the reciprocal weights and the Cartesian values of one coordinate, which are
+// taken as products with the reciprocal (one division per pole, not per value);
+// their rounding (under 1e-15 relative) is covered by widening the leaf boxes.
+void build_group_tree(PieceSet &ps, int32_t n, const double *rows, double *cart) {
+  const int dim = ps.dim, deg = ps.deg;
+  const std::ptrdiff_t stride = 2 * dim;
+  double *leaves = ps.tree + static_cast<std::ptrdiff_t>(ps.leaf_base) * stride;
+  const int32_t groups = (ps.count + kPiecesPerLeaf - 1) / kPiecesPerLeaf;
+  const double *w = rows + static_cast<std::ptrdiff_t>(dim) * n;
+  double *recip = cart + n;
+  if (ps.rational)
+    for (int32_t i = 0; i < n; ++i) recip[i] = 1.0 / w[i];
+  for (int c = 0; c < dim; ++c) {
+    const double *v = rows + static_cast<std::ptrdiff_t>(c) * n;
+    if (ps.rational) {
+      for (int32_t i = 0; i < n; ++i) cart[i] = v[i] * recip[i];
+      v = cart;
+    }
+    double *box = leaves;
+    for (int32_t g = 0; g < groups; ++g, box += stride) {
+      const int32_t first = g * kPiecesPerLeaf;
+      const int32_t last = std::min(first + kPiecesPerLeaf, ps.count) - 1;
+      const double *x = v + (ps.spans[first] - deg);
+      const int32_t len = ps.spans[last] - ps.spans[first] + deg + 1;
+      double lo = x[0], hi = x[0];
+      for (int32_t i = 1; i < len; ++i) {
+        lo = x[i] < lo ? x[i] : lo;
+        hi = x[i] > hi ? x[i] : hi;
+      }
+      if (ps.rational) {
+        lo -= 1e-15 * std::fabs(lo);
+        hi += 1e-15 * std::fabs(hi);
+      }
+      box[c] = lo;
+      box[dim + c] = hi;
+    }
+    for (int32_t g = groups; g < ps.leaf_base; ++g, box += stride) {
+      box[c] = HUGE_VAL;
+      box[dim + c] = -HUGE_VAL;
+    }
   }
-  const int32_t mid = lo + (hi - lo) / 2;
-  build_box_tree(ps, 2 * node, lo, mid);
-  build_box_tree(ps, 2 * node + 1, mid, hi);
-  const double *a = ps.tree + static_cast<std::ptrdiff_t>(2 * node) * 2 * dim;
-  const double *b = a + 2 * dim;
-  for (int d = 0; d < dim; ++d) {
-    box[d] = std::min(a[d], b[d]);
-    box[dim + d] = std::max(a[dim + d], b[dim + d]);
+  for (int32_t node = ps.leaf_base - 1; node >= 1; --node) {
+    double *box = ps.tree + node * stride;
+    const double *a = ps.tree + 2 * node * stride, *b = a + stride;
+    for (int d = 0; d < dim; ++d) {
+      box[d] = std::min(a[d], b[d]);
+      box[dim + d] = std::max(a[dim + d], b[dim + d]);
+    }
   }
 }
 
 }  // namespace
 
+double PieceSet::bound_distance_sq(int32_t j, const double *point) {
+  double *box = boxes + static_cast<std::ptrdiff_t>(j) * 2 * dim;
+  if (converted != nullptr && converted[j] == kNoBox) {
+    // The box of the span's poles, kept until the piece is converted.
+    const std::ptrdiff_t first = spans[j] - deg;
+    const double *w = src_rows + static_cast<std::ptrdiff_t>(dim) * src_n + first;
+    for (int c = 0; c < dim; ++c) {
+      const double *x = src_rows + static_cast<std::ptrdiff_t>(c) * src_n + first;
+      double lo = rational ? x[0] / w[0] : x[0], hi = lo;
+      for (int i = 1; i <= deg; ++i) {
+        const double v = rational ? x[i] / w[i] : x[i];
+        lo = v < lo ? v : lo;
+        hi = v > hi ? v : hi;
+      }
+      box[c] = lo;
+      box[dim + c] = hi;
+    }
+    converted[j] = kSpanBox;
+  }
+  return box_distance_sq(dim, point, box, box + dim);
+}
+
+void PieceSet::convert(int32_t j) {
+  const std::ptrdiff_t stride = 2 * dim;
+  double work[2 * kMaxPieceOrder];
+  double *out = rows + static_cast<std::ptrdiff_t>(j) * block();
+  span_bezier_rows(deg, src_n, dim + (rational ? 1 : 0), src_knots, src_rows, spans[j], out, work);
+  pole_box_rows(deg + 1, dim, rational, out, boxes + j * stride);
+  converted[j] = kConverted;
+  // Once every piece of a leaf is converted, the leaf takes the union of their
+  // pole boxes, and every ancestor the union of its children (up to the first one
+  // that stays the same: those above it do too).
+  const int32_t g = j / kPiecesPerLeaf;
+  const int32_t first = g * kPiecesPerLeaf, end = std::min(first + kPiecesPerLeaf, count);
+  if (++group_done[g] < end - first) return;
+  double *leaf = tree + (leaf_base + g) * stride;
+  std::memcpy(leaf, boxes + first * stride, sizeof(double) * stride);
+  for (int32_t i = first + 1; i < end; ++i) {
+    const double *b = boxes + i * stride;
+    for (int d = 0; d < dim; ++d) {
+      leaf[d] = std::min(leaf[d], b[d]);
+      leaf[dim + d] = std::max(leaf[dim + d], b[dim + d]);
+    }
+  }
+  for (int32_t node = (leaf_base + g) / 2; node >= 1; node /= 2) {
+    double *nb = tree + node * stride;
+    const double *a = tree + 2 * node * stride, *b = a + stride;
+    bool same = true;
+    for (int d = 0; d < dim; ++d) {
+      const double lo = std::min(a[d], b[d]), hi = std::max(a[dim + d], b[dim + d]);
+      same = same && lo == nb[d] && hi == nb[dim + d];
+      nb[d] = lo;
+      nb[dim + d] = hi;
+    }
+    if (same) break;
+  }
+}
+
 BSrc SplinePieces::build(int deg, int32_t n, int dim, bool rational, const double *rows,
-                         const double *knots) {
+                         const double *knots, bool lazy) {
   const int m = dim + (rational ? 1 : 0);
   const int k = deg + 1;
   const int32_t count = bezier_piece_count(deg, n, knots);
   if (count < 1) return BSINARG;
-  // Pieces, breaks, boxes, box distances and, for long splines, the box tree.
-  const bool with_tree = count >= kPieceTreeMinimum;
+  // Pieces, breaks, boxes and box distances; for a lazy set also the box tree, room
+  // for the reciprocal weights and one Cartesian coordinate when rational, the span indices, the
+  // conversion flags and the converted count of every leaf's group.
+  lazy = lazy && count >= kPieceTreeMinimum;
+  const int32_t groups = (count + kPiecesPerLeaf - 1) / kPiecesPerLeaf;
+  int32_t leaf_base = 1;
+  while (lazy && leaf_base < groups) leaf_base *= 2;
   const std::size_t piece_doubles =
       static_cast<std::size_t>(count) * (static_cast<std::size_t>(m) * k + 2 * dim + 2) + 1;
-  const std::size_t tree_doubles =
-      with_tree ? (4 * static_cast<std::size_t>(count) + 1) * 2 * dim : 0;
-  if (!buf_.acquire((piece_doubles + tree_doubles) * sizeof(double))) return BSNOSTKMEMORY;
+  const std::size_t lazy_doubles =
+      lazy ? 2 * static_cast<std::size_t>(leaf_base) * 2 * dim + (rational ? 2 * n : 0) : 0;
+  const std::size_t lazy_bytes =
+      lazy ? static_cast<std::size_t>(count) * (sizeof(int32_t) + sizeof(uint8_t)) + groups : 0;
+  if (!buf_.acquire((piece_doubles + lazy_doubles) * sizeof(double) + lazy_bytes))
+    return BSNOSTKMEMORY;
+  set = PieceSet{};
   set.deg = deg;
   set.dim = dim;
   set.rational = rational;
@@ -59,16 +160,35 @@ BSrc SplinePieces::build(int deg, int32_t n, int dim, bool rational, const doubl
   set.breaks = set.rows + static_cast<std::ptrdiff_t>(count) * m * k;
   set.boxes = set.breaks + count + 1;
   box_distances = set.boxes + static_cast<std::ptrdiff_t>(count) * 2 * dim;
-  set.tree = with_tree ? box_distances + count : nullptr;
-  const BSrc rc = bezier_pieces(deg, n, m, knots, rows, &set.count, set.rows, set.breaks);
-  if (rc != BSSUCC) return rc;
-  for (int32_t j = 0; j < set.count; ++j)
-    pole_box_rows(k, dim, rational, set.rows + static_cast<std::ptrdiff_t>(j) * set.block(),
-                  set.boxes + static_cast<std::ptrdiff_t>(j) * 2 * dim);
-  if (set.tree != nullptr && set.count >= kPieceTreeMinimum)
-    build_box_tree(set, 1, 0, set.count);
-  else
-    set.tree = nullptr;
+  if (!lazy) {
+    const BSrc rc = bezier_pieces(deg, n, m, knots, rows, &set.count, set.rows, set.breaks);
+    if (rc != BSSUCC) return rc;
+    for (int32_t j = 0; j < set.count; ++j)
+      pole_box_rows(k, dim, rational, set.rows + static_cast<std::ptrdiff_t>(j) * set.block(),
+                    set.boxes + static_cast<std::ptrdiff_t>(j) * 2 * dim);
+    return BSSUCC;
+  }
+  set.tree = box_distances + count;
+  set.leaf_base = leaf_base;
+  double *cart = set.tree + 2 * static_cast<std::ptrdiff_t>(leaf_base) * 2 * dim;
+  set.spans = reinterpret_cast<int32_t *>(cart + (rational ? 2 * n : 0));
+  set.converted = reinterpret_cast<uint8_t *>(set.spans + count);
+  set.src_n = n;
+  set.src_rows = rows;
+  set.src_knots = knots;
+  // The breaks and spans of the pieces as bezier_pieces() finds them.
+  int32_t c = 0;
+  set.breaks[0] = knots[deg];
+  for (int32_t s = deg; s < n; ++s) {
+    if (!(knots[s + 1] - knots[s] >= kBezierBreakGap)) continue;
+    if (c > 0) set.breaks[c] = knots[s];
+    set.spans[c++] = s;
+  }
+  set.breaks[c] = knots[n];
+  set.count = c;
+  set.group_done = set.converted + count;
+  std::memset(set.converted, 0, static_cast<std::size_t>(count) + groups);
+  build_group_tree(set, n, rows, cart);
   return BSSUCC;
 }
 
@@ -126,7 +246,7 @@ inline bool clamped_single_span(int deg, const double *knots) {
 // Search of piece j with the current bound; a result replaces the answer only when
 // it is nearer beyond rounding (the first answer found is always taken).
 struct PieceSearch {
-  const PieceSet &ps;
+  PieceSet &ps;
   const double *point;
   double tol;
   double bound;
@@ -156,11 +276,13 @@ inline double node_distance_sq(const PieceSet &ps, int32_t node, const double *p
 
 // Nearest point of the pieces to one point with the current bound: first the piece
 // whose box looks nearest, then every piece whose box is nearer than the bound.
-// Short splines scan the piece boxes in piece order; long ones walk the box tree,
-// nearer child first, skipping every subtree whose box is not nearer than the
-// bound. box_d2: count doubles of workspace.
-BSrc nearest_on_pieces(const PieceSet &ps, const double *point, double tol, double bound,
-                       double *box_d2, double *dist, double *foot, double *param) {
+// Short splines scan the piece boxes in piece order; long (lazy) ones walk the box
+// tree of span boxes, nearer child first, skipping every subtree whose box is not
+// nearer than the bound, and convert a piece to Bezier form only when its span
+// box is nearer than the bound (then its own pole box is tested too). box_d2:
+// count doubles of workspace.
+BSrc nearest_on_pieces(PieceSet &ps, const double *point, double tol, double bound, double *box_d2,
+                       double *dist, double *foot, double *param) {
   const int dim = ps.dim;
   *dist = kLargestDouble;
   PieceSearch search{ps, point, tol, bound, dist, foot, param};
@@ -176,39 +298,58 @@ BSrc nearest_on_pieces(const PieceSet &ps, const double *point, double tol, doub
       if (j != guess && box_d2[j] < search.bound * search.bound) rc = search.visit(j);
     return rc;
   }
-  // Greedy descent to the piece whose box looks nearest.
-  int32_t node = 1, lo = 0, hi = ps.count;
-  while (hi - lo > 1) {
-    const int32_t mid = lo + (hi - lo) / 2;
-    if (node_distance_sq(ps, 2 * node, point) <= node_distance_sq(ps, 2 * node + 1, point)) {
-      node = 2 * node;
-      hi = mid;
-    } else {
-      node = 2 * node + 1;
-      lo = mid;
+  // Greedy descent to the leaf whose box looks nearest, and its piece whose box
+  // looks nearest.
+  const int32_t base = ps.leaf_base;
+  int32_t node = 1;
+  while (node < base)
+    node = node_distance_sq(ps, 2 * node, point) <= node_distance_sq(ps, 2 * node + 1, point)
+               ? 2 * node
+               : 2 * node + 1;
+  const int32_t first = (node - base) * kPiecesPerLeaf;
+  const int32_t end = std::min(first + kPiecesPerLeaf, ps.count);
+  int32_t guess = first;
+  double guess_d2 = kLargestDouble;
+  for (int32_t j = first; j < end; ++j) {
+    const double d2 = ps.bound_distance_sq(j, point);
+    if (d2 < guess_d2) {
+      guess = j;
+      guess_d2 = d2;
     }
   }
-  const int32_t guess = lo;
+  if (!ps.ready(guess)) ps.convert(guess);
   BSrc rc = search.visit(guess);
   if (rc != BSSUCC) return rc;
-  // Depth-first walk, nearer child first.
+  // Depth-first walk, nearer child first; in a leaf the pieces in order, each
+  // converted only when its span box is nearer than the bound, then searched when
+  // its own pole box is too.
   struct Pending {
-    int32_t node, lo, hi;
+    int32_t node;
     double d2;
   };
   Pending stack[2 * 40];
   int top = 0;
-  stack[top++] = {1, 0, ps.count, node_distance_sq(ps, 1, point)};
+  stack[top++] = {1, node_distance_sq(ps, 1, point)};
   while (top > 0) {
     const Pending e = stack[--top];
     if (!(e.d2 < search.bound * search.bound)) continue;
-    if (e.hi - e.lo == 1) {
-      if (e.lo != guess && (rc = search.visit(e.lo)) != BSSUCC) return rc;
+    if (e.node >= base) {
+      const int32_t lo = (e.node - base) * kPiecesPerLeaf;
+      const int32_t hi = std::min(lo + kPiecesPerLeaf, ps.count);
+      for (int32_t j = lo; j < hi; ++j) {
+        if (j == guess) continue;
+        const double b2 = search.bound * search.bound;
+        if (!(ps.bound_distance_sq(j, point) < b2)) continue;
+        if (!ps.ready(j)) {
+          ps.convert(j);
+          if (!(ps.bound_distance_sq(j, point) < b2)) continue;
+        }
+        if ((rc = search.visit(j)) != BSSUCC) return rc;
+      }
       continue;
     }
-    const int32_t mid = e.lo + (e.hi - e.lo) / 2;
-    const Pending a{2 * e.node, e.lo, mid, node_distance_sq(ps, 2 * e.node, point)};
-    const Pending b{2 * e.node + 1, mid, e.hi, node_distance_sq(ps, 2 * e.node + 1, point)};
+    const Pending a{2 * e.node, node_distance_sq(ps, 2 * e.node, point)};
+    const Pending b{2 * e.node + 1, node_distance_sq(ps, 2 * e.node + 1, point)};
     if (a.d2 <= b.d2) {
       stack[top++] = b;
       stack[top++] = a;
@@ -247,9 +388,9 @@ BSrc nearest_on_spline_rows(int deg, int32_t n, int dim, bool rational, const do
     return BSSUCC;
   }
   SplinePieces pieces;
-  BSrc rc = pieces.build(deg, n, dim, rational, rows, knots);
+  BSrc rc = pieces.build(deg, n, dim, rational, rows, knots, true);
   if (rc != BSSUCC) return rc;
-  const PieceSet &ps = pieces.set;
+  PieceSet &ps = pieces.set;
   double *box_d2 = pieces.box_distances;
   for (int32_t i = 0; i < num_points; ++i) {
     const double *p = points + static_cast<std::ptrdiff_t>(i) * dim;

@@ -69,6 +69,14 @@ int perpendicular_roots(const BezierPiece &piece, const double *point, double *r
 // The Bezier pieces of a spline: count blocks of (dim + rational) rows of deg + 1
 // values (block j at j * block()), the count + 1 parameter breaks and the packed
 // pole box of every piece.
+//
+// A lazy set converts a piece to Bezier form only when it is first asked for
+// (ready() / convert()): until then only the box of the piece's span poles is
+// known. Those deg + 1 B-spline poles bound the span just as its Bezier poles do
+// (the Bezier poles are convex combinations of them), so the span box is a sound,
+// slightly looser, lower bound for the distance to the piece.
+inline constexpr int32_t kPieceTreeMinimum = 32;  // pieces from which a set can be lazy
+inline constexpr int32_t kPiecesPerLeaf = 4;      // pieces under one leaf of its box tree
 struct PieceSet {
   int deg = 0;
   int dim = 0;
@@ -76,25 +84,51 @@ struct PieceSet {
   int32_t count = 0;
   double *rows = nullptr;
   double *breaks = nullptr;
-  double *boxes = nullptr;
-  // Box tree over the pieces for long splines (null below kPieceTreeMinimum pieces):
-  // node 1 covers all pieces, node i has children 2i and 2i+1 over the halves of its
-  // range; 2 dim doubles per node, up to node 4 count.
+  double *boxes = nullptr;  // pole box of piece j (of a lazy set: once converted)
+  // Box tree over the pieces of a lazy set (null otherwise): node 1 is the root,
+  // node i has children 2i and 2i+1, and node leaf_base + g (leaf_base the power
+  // of two from the group count up) is the leaf of the group g of pieces
+  // [g kPiecesPerLeaf, (g + 1) kPiecesPerLeaf); 2 dim doubles per node. A leaf
+  // holds the box of its pieces' span poles until all of them are converted,
+  // then the union of their pole boxes; leaves past the last group hold an empty
+  // box.
   double *tree = nullptr;
+  int32_t leaf_base = 0;
+  // Lazy sets only (null for a set converted at once): per piece, its state (kNoBox,
+  // kSpanBox: boxes holds the box of its span's poles, kConverted: its Bezier rows
+  // and their pole box are written); its span index; and the spline the pieces
+  // come from.
+  static constexpr uint8_t kNoBox = 0, kSpanBox = 1, kConverted = 2;
+  uint8_t *converted = nullptr;
+  uint8_t *group_done = nullptr;  // converted pieces of every leaf's group
+  int32_t *spans = nullptr;
+  int32_t src_n = 0;
+  const double *src_rows = nullptr;
+  const double *src_knots = nullptr;
+
   int block() const { return (dim + (rational ? 1 : 0)) * (deg + 1); }
   BezierPiece piece(int32_t j) const {
     return {deg, dim, rational, rows + static_cast<std::ptrdiff_t>(j) * block()};
   }
+  bool ready(int32_t j) const { return converted == nullptr || converted[j] == kConverted; }
+  // Writes the Bezier rows and the pole box of piece j of a lazy set (tightening
+  // the box tree once its whole group is converted).
+  void convert(int32_t j);
+  // Squared distance from a point to the pole box of piece j, or, while it is not
+  // converted, to the box of its span's poles (0 inside; found once, then kept).
+  double bound_distance_sq(int32_t j, const double *point);
 };
 
 // The Bezier pieces of a spline in coordinate-major rows (validated: n > deg >= 1),
 // with their breaks and pole boxes, in scratch memory (a local buffer for small
-// curves) that lives as long as the object.
-inline constexpr int32_t kPieceTreeMinimum = 32;
+// curves) that lives as long as the object. With lazy set, splines of at least
+// kPieceTreeMinimum pieces get a lazy set with a box tree over the span boxes (the
+// rows and knots must then outlive the object); all others are converted at once.
 class SplinePieces {
  public:
   // Statuses: 0, 33 (scratch).
-  BSrc build(int deg, int32_t n, int dim, bool rational, const double *rows, const double *knots);
+  BSrc build(int deg, int32_t n, int dim, bool rational, const double *rows, const double *knots,
+             bool lazy = false);
   PieceSet set;
   double *box_distances = nullptr;  // set.count doubles of workspace
 

@@ -1,0 +1,202 @@
+// Tests of the lazy piece search on long curves: pieces converted on demand must be
+// exactly the pieces of the full decomposition, the box tree must bound them, and
+// nearest points on long curves (200 to 2000 poles, orders 2 to 8, rational or not)
+// must match an independent brute-force search.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "bspline/bezier.hpp"
+#include "knotwork.h"
+#include "project_reference.hpp"
+#include "query/boxes.hpp"
+#include "query/project.hpp"
+
+using projref::OwnedCurve;
+
+namespace {
+
+// A curve wandering through a unit cube by small random pole steps (the shape of
+// long curves in practice: far pieces are pruned by their boxes), with random
+// interior knots, some of them repeated, and weights in [0.3, 3] when rational.
+OwnedCurve wandering_curve(std::mt19937_64 &rng, int k, int n, bool rational, bool clamped) {
+  std::uniform_real_distribution<double> U(-1.0, 1.0), V(0.0, 1.0);
+  OwnedCurve c;
+  c.order = k;
+  double p[3] = {0.5, 0.5, 0.5};
+  const double step = 3.0 / std::sqrt(static_cast<double>(n));
+  for (int i = 0; i < n; ++i) {
+    for (double &x : p) x = std::clamp(x + step * U(rng), 0.0, 1.0);
+    const double w = rational ? 0.3 + 2.7 * V(rng) : 1.0;
+    for (double x : p) c.poles.push_back(rational ? w * x : x);
+    if (rational) c.weights.push_back(w);
+  }
+  if (clamped) {
+    std::vector<double> inner;
+    for (int i = 0; i < n - k; ++i) inner.push_back(V(rng));
+    std::sort(inner.begin(), inner.end());
+    for (int r = 0; r < 5 && k > 2; ++r) {
+      const int j = static_cast<int>(V(rng) * (inner.size() - k));
+      for (int m = 1; m < k - 1; ++m) inner[j + m] = inner[j];
+    }
+    for (int i = 0; i < k; ++i) c.knots.push_back(0.0);
+    for (double x : inner) c.knots.push_back(0.01 + 0.98 * x);
+    for (int i = 0; i < k; ++i) c.knots.push_back(1.0);
+  } else {
+    for (int i = 0; i < n + k; ++i) c.knots.push_back(-1.0 + 3.0 * i / (n + k - 1.0));
+  }
+  return c;
+}
+
+// Coordinate-major rows of a curve (weighted coordinates, then weights).
+std::vector<double> curve_rows(const OwnedCurve &c) {
+  const int n = c.num_poles();
+  std::vector<double> rows;
+  for (int d = 0; d < 3; ++d)
+    for (int i = 0; i < n; ++i) rows.push_back(c.poles[3 * i + d]);
+  for (double w : c.weights) rows.push_back(w);
+  return rows;
+}
+
+bool box_inside(int dim, const double *inner, const double *outer) {
+  for (int d = 0; d < dim; ++d)
+    if (inner[d] < outer[d] || inner[dim + d] > outer[dim + d]) return false;
+  return true;
+}
+
+}  // namespace
+
+TEST(SplinePieces, LazyPiecesAreTheFullDecompositionAndTheTreeBoundsThem) {
+  std::mt19937_64 rng(501);
+  for (int trial = 0; trial < 24; ++trial) {
+    const int k = 2 + trial % 7;
+    const bool rational = trial % 2 == 1;
+    const int n = 40 + 37 * trial;
+    OwnedCurve c = trial % 3 == 0
+                       ? projref::random_curve(rng, k, n, rational, false, 1.0, trial % 4 != 1)
+                       : wandering_curve(rng, k, n, rational, trial % 4 != 1);
+    const std::vector<double> rows = curve_rows(c);
+    const int m = rational ? 4 : 3;
+    knotwork::SplinePieces full, lazy;
+    ASSERT_EQ(full.build(k - 1, n, 3, rational, rows.data(), c.knots.data(), false), BSSUCC);
+    ASSERT_EQ(lazy.build(k - 1, n, 3, rational, rows.data(), c.knots.data(), true), BSSUCC);
+    knotwork::PieceSet &ps = lazy.set;
+    ASSERT_EQ(ps.count, full.set.count) << "trial " << trial;
+    ASSERT_NE(ps.tree, nullptr);
+    for (int32_t j = 0; j <= ps.count; ++j) EXPECT_EQ(ps.breaks[j], full.set.breaks[j]);
+    // Convert in a scattered order; every leaf's and every ancestor's box must hold
+    // the pole box of every piece below it, before and after its group is done.
+    std::vector<int32_t> order(ps.count);
+    for (int32_t j = 0; j < ps.count; ++j) order[j] = j;
+    std::shuffle(order.begin(), order.end(), rng);
+    for (int32_t j : order) {
+      EXPECT_FALSE(ps.ready(j));
+      ps.convert(j);
+      ASSERT_TRUE(ps.ready(j));
+      const double *a = ps.piece(j).rows, *b = full.set.piece(j).rows;
+      for (int v = 0; v < m * k; ++v) ASSERT_EQ(a[v], b[v]) << "trial " << trial << " piece " << j;
+      const double *box = full.set.boxes + 6 * static_cast<std::ptrdiff_t>(j);
+      for (int32_t node = ps.leaf_base + j / knotwork::kPiecesPerLeaf; node >= 1; node /= 2)
+        ASSERT_TRUE(box_inside(3, box, ps.tree + 6 * static_cast<std::ptrdiff_t>(node)))
+            << "trial " << trial << " piece " << j << " node " << node;
+    }
+    // Fully converted, the tree is the tree of the pole boxes: the root is their union.
+    double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    for (int32_t j = 0; j < ps.count; ++j)
+      for (int d = 0; d < 3; ++d) {
+        lo[d] = std::min(lo[d], full.set.boxes[6 * j + d]);
+        hi[d] = std::max(hi[d], full.set.boxes[6 * j + 3 + d]);
+      }
+    for (int d = 0; d < 3; ++d) {
+      EXPECT_EQ(ps.tree[6 + d], lo[d]) << "trial " << trial;
+      EXPECT_EQ(ps.tree[9 + d], hi[d]) << "trial " << trial;
+    }
+  }
+}
+
+TEST(BSmdstptcv, LongCurvesMatchBruteForce) {
+  std::mt19937_64 rng(2027);
+  std::uniform_real_distribution<double> U(-1.0, 1.0), V(0.0, 1.0);
+  for (int trial = 0; trial < 14; ++trial) {
+    const int k = 2 + trial % 7;
+    const bool rational = trial >= 7;
+    const int n = 200 + static_cast<int>(V(rng) * (trial % 3 == 0 ? 1800 : 600));
+    const bool clamped = trial % 5 != 3;
+    const bool scattered = trial % 4 == 2;
+    const bool closed = clamped && trial % 3 == 0;
+    OwnedCurve c = scattered ? projref::random_curve(rng, k, n, rational, closed, 1.0, clamped)
+                             : wandering_curve(rng, k, n, rational, clamped);
+    if (closed && !scattered) {
+      for (int d = 0; d < 3; ++d) c.poles[3 * (n - 1) + d] = c.poles[d];
+      if (rational) c.weights[n - 1] = c.weights[0];
+      c.closed = true;
+    }
+    const double size = projref::curve_size(c);
+    for (int j = 0; j < 5; ++j) {
+      double p[3];
+      if (j < 3) {
+        // Near the curve: a curve point moved a little.
+        double q[3];
+        projref::point_at(c, c.start() + (c.end() - c.start()) * V(rng), q);
+        const double off = j == 0 ? 0.0 : (j == 1 ? 1e-3 : 0.05);
+        for (int d = 0; d < 3; ++d) p[d] = q[d] + off * U(rng);
+      } else {
+        const double reach = j == 3 ? 0.7 : 20.0;
+        for (double &x : p) x = 0.5 + reach * U(rng);
+      }
+      double u = 0, foot[3], dist = 0;
+      BSrc rc = 99;
+      BSmdstptcv(c.record(), p, &u, foot, &dist, &rc);
+      ASSERT_EQ(rc, BSSUCC) << "trial " << trial;
+      const double ref = projref::brute_force_min(c, p, 16);
+      EXPECT_LE(dist, ref + 1e-9 * size) << "trial " << trial << " point " << j;
+      EXPECT_GE(u, c.start());
+      EXPECT_LE(u, c.end());
+      double q[3];
+      projref::point_at(c, u, q);
+      EXPECT_LE(std::hypot(q[0] - foot[0], q[1] - foot[1], q[2] - foot[2]), 1e-12 * (1 + size))
+          << "trial " << trial << " point " << j;
+      EXPECT_NEAR(dist, std::hypot(p[0] - foot[0], p[1] - foot[1], p[2] - foot[2]),
+                  1e-14 * (1 + dist));
+      if (c.closed) {
+        EXPECT_NE(u, c.end()) << "closed curve answered with its end, trial " << trial;
+      }
+    }
+  }
+}
+
+TEST(BSmdptsbscv, LongCurveSweepAgreesWithSingleCalls) {
+  std::mt19937_64 rng(77);
+  std::uniform_real_distribution<double> U(-1.0, 1.0), V(0.0, 1.0);
+  for (int trial = 0; trial < 8; ++trial) {
+    const int k = 2 + trial % 7;
+    const bool rational = trial % 2 == 0;
+    const int n = 300 + 100 * trial;
+    OwnedCurve c = wandering_curve(rng, k, n, rational, true);
+    const std::vector<double> rows = curve_rows(c);
+    // Points along the curve, with repeats and jumps far away.
+    std::vector<double> pts;
+    for (int i = 0; i < 120; ++i) {
+      double q[3];
+      projref::point_at(c, c.start() + (c.end() - c.start()) * V(rng), q);
+      const double off = i % 13 == 4 ? 2.0 : 0.02;
+      for (int d = 0; d < 3; ++d) q[d] += off * U(rng);
+      for (int r = 0; r < 1 + i % 2; ++r) pts.insert(pts.end(), q, q + 3);
+    }
+    const int np = static_cast<int>(pts.size() / 3);
+    std::vector<double> d(np), f(3 * np), u(np);
+    BSrc rc = 99;
+    BSmdptsbscv(k - 1, n, 3, rational, rows.data(), c.knots.data(), np, pts.data(), 1e-6, d.data(),
+                f.data(), u.data(), &rc);
+    ASSERT_EQ(rc, BSSUCC);
+    for (int i = 0; i < np; ++i) {
+      double u1 = 0, f1[3], d1 = 0;
+      BSmdstptcv(c.record(), &pts[3 * i], &u1, f1, &d1, &rc);
+      ASSERT_EQ(rc, BSSUCC);
+      EXPECT_NEAR(d[i], d1, 1e-12) << "trial " << trial << " point " << i;
+    }
+  }
+}
