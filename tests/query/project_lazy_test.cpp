@@ -15,17 +15,24 @@
 #include "query/boxes.hpp"
 #include "query/project.hpp"
 
-using projref::OwnedCurve;
+using kwtest::RefCurve;
+
+void point_at(const RefCurve &c, double u, double *q) {
+  const auto p = kwtest::ref_eval(c, u);
+  q[0] = p[0];
+  q[1] = p[1];
+  q[2] = p[2];
+}
 
 namespace {
 
 // A curve wandering through a unit cube by small random pole steps (the shape of
 // long curves in practice: far pieces are pruned by their boxes), with random
 // interior knots, some of them repeated, and weights in [0.3, 3] when rational.
-OwnedCurve wandering_curve(std::mt19937_64 &rng, int k, int n, bool rational, bool clamped) {
+RefCurve wandering_curve(std::mt19937_64 &rng, int k, int n, bool rational, bool clamped) {
   std::uniform_real_distribution<double> U(-1.0, 1.0), V(0.0, 1.0);
-  OwnedCurve c;
-  c.order = k;
+  RefCurve c;
+  c.k = k;
   double p[3] = {0.5, 0.5, 0.5};
   const double step = 3.0 / std::sqrt(static_cast<double>(n));
   for (int i = 0; i < n; ++i) {
@@ -52,8 +59,8 @@ OwnedCurve wandering_curve(std::mt19937_64 &rng, int k, int n, bool rational, bo
 }
 
 // Coordinate-major rows of a curve (weighted coordinates, then weights).
-std::vector<double> curve_rows(const OwnedCurve &c) {
-  const int n = c.num_poles();
+std::vector<double> curve_rows(const RefCurve &c) {
+  const int n = c.n();
   std::vector<double> rows;
   for (int d = 0; d < 3; ++d)
     for (int i = 0; i < n; ++i) rows.push_back(c.poles[3 * i + d]);
@@ -75,9 +82,9 @@ TEST(SplinePieces, LazyPiecesAreTheFullDecompositionAndTheTreeBoundsThem) {
     const int k = 2 + trial % 7;
     const bool rational = trial % 2 == 1;
     const int n = 40 + 37 * trial;
-    OwnedCurve c = trial % 3 == 0
-                       ? projref::random_curve(rng, k, n, rational, false, 1.0, trial % 4 != 1)
-                       : wandering_curve(rng, k, n, rational, trial % 4 != 1);
+    RefCurve c = trial % 3 == 0
+                     ? projref::random_curve(rng, k, n, rational, false, 1.0, trial % 4 != 1)
+                     : wandering_curve(rng, k, n, rational, trial % 4 != 1);
     const std::vector<double> rows = curve_rows(c);
     const int m = rational ? 4 : 3;
     knotwork::SplinePieces full, lazy;
@@ -127,8 +134,8 @@ TEST(BSmdstptcv, LongCurvesMatchBruteForce) {
     const bool clamped = trial % 5 != 3;
     const bool scattered = trial % 4 == 2;
     const bool closed = clamped && trial % 3 == 0;
-    OwnedCurve c = scattered ? projref::random_curve(rng, k, n, rational, closed, 1.0, clamped)
-                             : wandering_curve(rng, k, n, rational, clamped);
+    RefCurve c = scattered ? projref::random_curve(rng, k, n, rational, closed, 1.0, clamped)
+                           : wandering_curve(rng, k, n, rational, clamped);
     if (closed && !scattered) {
       for (int d = 0; d < 3; ++d) c.poles[3 * (n - 1) + d] = c.poles[d];
       if (rational) c.weights[n - 1] = c.weights[0];
@@ -140,7 +147,7 @@ TEST(BSmdstptcv, LongCurvesMatchBruteForce) {
       if (j < 3) {
         // Near the curve: a curve point moved a little.
         double q[3];
-        projref::point_at(c, c.start() + (c.end() - c.start()) * V(rng), q);
+        point_at(c, c.lo() + (c.hi() - c.lo()) * V(rng), q);
         const double off = j == 0 ? 0.0 : (j == 1 ? 1e-3 : 0.05);
         for (int d = 0; d < 3; ++d) p[d] = q[d] + off * U(rng);
       } else {
@@ -149,20 +156,21 @@ TEST(BSmdstptcv, LongCurvesMatchBruteForce) {
       }
       double u = 0, foot[3], dist = 0;
       BSrc rc = 99;
-      BSmdstptcv(c.record(), p, &u, foot, &dist, &rc);
+      BScurve cvv = c.view();
+      BSmdstptcv(&cvv, p, &u, foot, &dist, &rc);
       ASSERT_EQ(rc, BSSUCC) << "trial " << trial;
       const double ref = projref::brute_force_min(c, p, 16);
       EXPECT_LE(dist, ref + 1e-9 * size) << "trial " << trial << " point " << j;
-      EXPECT_GE(u, c.start());
-      EXPECT_LE(u, c.end());
+      EXPECT_GE(u, c.lo());
+      EXPECT_LE(u, c.hi());
       double q[3];
-      projref::point_at(c, u, q);
+      point_at(c, u, q);
       EXPECT_LE(std::hypot(q[0] - foot[0], q[1] - foot[1], q[2] - foot[2]), 1e-12 * (1 + size))
           << "trial " << trial << " point " << j;
       EXPECT_NEAR(dist, std::hypot(p[0] - foot[0], p[1] - foot[1], p[2] - foot[2]),
                   1e-14 * (1 + dist));
       if (c.closed) {
-        EXPECT_NE(u, c.end()) << "closed curve answered with its end, trial " << trial;
+        EXPECT_NE(u, c.hi()) << "closed curve answered with its end, trial " << trial;
       }
     }
   }
@@ -175,13 +183,13 @@ TEST(BSmdptsbscv, LongCurveSweepAgreesWithSingleCalls) {
     const int k = 2 + trial % 7;
     const bool rational = trial % 2 == 0;
     const int n = 300 + 100 * trial;
-    OwnedCurve c = wandering_curve(rng, k, n, rational, true);
+    RefCurve c = wandering_curve(rng, k, n, rational, true);
     const std::vector<double> rows = curve_rows(c);
     // Points along the curve, with repeats and jumps far away.
     std::vector<double> pts;
     for (int i = 0; i < 120; ++i) {
       double q[3];
-      projref::point_at(c, c.start() + (c.end() - c.start()) * V(rng), q);
+      point_at(c, c.lo() + (c.hi() - c.lo()) * V(rng), q);
       const double off = i % 13 == 4 ? 2.0 : 0.02;
       for (int d = 0; d < 3; ++d) q[d] += off * U(rng);
       for (int r = 0; r < 1 + i % 2; ++r) pts.insert(pts.end(), q, q + 3);
@@ -194,7 +202,8 @@ TEST(BSmdptsbscv, LongCurveSweepAgreesWithSingleCalls) {
     ASSERT_EQ(rc, BSSUCC);
     for (int i = 0; i < np; ++i) {
       double u1 = 0, f1[3], d1 = 0;
-      BSmdstptcv(c.record(), &pts[3 * i], &u1, f1, &d1, &rc);
+      BScurve cvv = c.view();
+      BSmdstptcv(&cvv, &pts[3 * i], &u1, f1, &d1, &rc);
       ASSERT_EQ(rc, BSSUCC);
       EXPECT_NEAR(d[i], d1, 1e-12) << "trial " << trial << " point " << i;
     }
