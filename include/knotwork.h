@@ -79,7 +79,7 @@ KW_API extern int32_t BSglobalallocfailurenumber;
 KW_API extern int32_t BSglobalallocfailuredata;
 KW_API extern int32_t BSglobalallocfailurename;
 
-/* ---- Memory manager (src/frame/memory.cpp, src/frame/memcheck.cpp) ------- */
+/* ---- Memory manager (src/frame/memory.cpp, src/frame/poison.cpp) --------- */
 
 /* The list of live guarded blocks at debug level 20. */
 typedef struct BSptrlist {
@@ -158,7 +158,7 @@ KW_API void BSchangetol(void);
  */
 KW_API int32_t BSstolmthd(int32_t method);
 
-/* ---- Curve records (src/records/curve_record.cpp) ------------------------ */
+/* ---- The curve record (src/records/curve_record.cpp) --------------------- */
 
 /* A non-uniform, optionally rational B-spline curve in 3D. Rational poles are
  * stored multiplied by their weights. */
@@ -294,8 +294,6 @@ KW_API void BSreadcv(FILE *stream, BScurve **curve, BSrc *rc);
 /* Skips the rest of the current line (through its line end or the stream end). */
 KW_API void BSreadln(FILE *stream);
 
-/* ---- end: Curve records, surface records and text dumps ---- */
-
 /* ---- Byte images of doubles (src/records/hexdump.cpp) ---- */
 
 /* Writes count bytes as images " 0x%x", 12 blanks before each group of 8, a line
@@ -314,8 +312,6 @@ KW_API BSboolean BSreadd(FILE *stream, double *value);
  * first) are read as decimal in every mode. Modes 1 and 2 need a seekable stream.
  * Returns TRUE when all were read. */
 KW_API BSboolean BSreadhexd(FILE *stream, int32_t mode, int32_t count, double *values);
-
-/* ---- end: Byte images of doubles ---- */
 
 /* ---- Vector primitives and point sets (src/vector/) ---- */
 
@@ -441,8 +437,6 @@ KW_API void BSplanar2(int32_t n, const double *points, const double *weights, in
 KW_API void BStst_plan(int32_t n, const double *points, const double *weights, BSboolean *planar,
                        double *normal, BSrc *rc);
 
-/* ---- end: Vector primitives and point sets ---- */
-
 /* ---- Lines and planes (src/vector/lines_planes.cpp) ---- */
 
 /* Lines by two points (3 doubles each, or 6 consecutive doubles) or by a point and
@@ -493,8 +487,6 @@ KW_API void BSlnendpt(const double *a0, const double *a1, const double *b0, cons
  * 4), TRUE when intersecting, 0 on failure. Statuses of BSrelplnln and BSxln. */
 KW_API int16_t BSdistll(BSrc *rc, const double *a, const double *b, int32_t *where, double *dist,
                         double *points, double *params);
-
-/* ---- end: Lines and planes ---- */
 
 /* ---- Dense linear algebra and sorting (src/numeric/) ---- */
 
@@ -617,8 +609,6 @@ KW_API int32_t BStrplcomp(const void *a, const void *b, BSrc *rc);
 /* Sorts n pointers to triples lexicographically, in place. Status 33. */
 KW_API void BSsorttrpls(int32_t n, double **triples, BSrc *rc);
 
-/* ---- end: Dense linear algebra and sorting ---- */
-
 /* ---- Knot vectors and spans (src/bspline/knots.cpp) ---- */
 
 /* Conventions: order k, n poles, n + k non-decreasing knots, domain
@@ -672,8 +662,6 @@ KW_API void BSnodevals(int16_t order, int32_t num_knots, const double *knots, in
 KW_API void BSnodvalrg(int16_t order, BSboolean trim, int32_t num_knots, const double *knots,
                        int32_t r, double tol, BSboolean clip, const double *range, int32_t *count,
                        double *values, BSrc *rc);
-
-/* ---- end: Knot vectors and spans ---- */
 
 /* ---- Curve evaluation (src/bspline/evaluate.cpp, src/bspline/basis.cpp) ---- */
 
@@ -767,8 +755,6 @@ KW_API BSboolean BScvnormal(BSrc *rc, const BScurve *curve, double *normal);
  * derivative lengths are at most dist). Statuses of BScveval. */
 KW_API void BSlocknttol(const BScurve *curve, double u, double dist, double *ptol, BSrc *rc);
 
-/* ---- end: Curve evaluation ---- */
-
 /* ---- Knot insertion (src/bspline/insert.cpp) ---- */
 
 /* Insertion keeps a curve's order, domain and shape; rational curves are blended in
@@ -830,8 +816,6 @@ KW_API void BSinspararr(int32_t count, const double *values, const int32_t *adds
  * Statuses of BScollinmn2 (49 when the refined poles fail too); -13: no memory; 33. */
 KW_API void BScollinmn3(const BScurve *curve, BSboolean *collinear, BSrc *rc);
 
-/* ---- end: Knot insertion ---- */
-
 /* ---- Split, extract, reverse, close (src/bspline/split.cpp) ---- */
 
 /* Every piece made here is clamped at both ends, has periodic 0, no boundaries and,
@@ -873,8 +857,6 @@ KW_API void BScvtstclsd(BScurve *curve, BSrc *rc);
 /* For a curve with phy_closed set: clamps both ends and replaces the first and last
  * poles by their average (unweighted, then weighted again). */
 KW_API void BScvsetclsd(BScurve *curve, BSrc *rc);
-
-/* ---- end: Split, extract, reverse, close ---- */
 
 /* ---- Degree elevation and Bezier decomposition (src/bspline/bezier.cpp, src/bspline/elevate.cpp)
  * ---- */
@@ -962,8 +944,6 @@ KW_API void BSbstobez(int32_t degree, int32_t num_poles, int32_t num_rows, const
  * count values: e_0 = 1, e_r the sum of the products of r distinct values. */
 KW_API void BSgensym(int32_t count, const double *values, double *sums);
 
-/* ---- end: Degree elevation and Bezier decomposition ---- */
-
 /* ---- Tangent continuity at knots (src/analysis/continuity.cpp) ---- */
 
 /* A C0 knot is an interior knot of multiplicity order - 1, where the curve passes
@@ -993,8 +973,6 @@ KW_API void BSfndcvcsp(const BScurve *curve, int32_t *count, double *params, BSr
  * on with *count the entries written so far. */
 KW_API void BSfinddcont(const BScurve *curve, double tol, int32_t *count, double *params,
                         int32_t *grades, BSrc *rc);
-
-/* ---- end: Tangent continuity at knots ---- */
 
 /* ---- Bounding boxes (src/query/boxes.cpp) ---- */
 
@@ -1085,8 +1063,6 @@ KW_API void BSminmaxbsc(int16_t order, int32_t num_poles, int32_t dim, BSboolean
                         const double *points, const int8_t *flags, double *min, double *max,
                         BSrc *rc);
 
-/* ---- end: Bounding boxes ---- */
-
 /* ---- Point projection onto a curve (src/query/project.cpp) ---- */
 
 /* Also src/query/project_piece.cpp (one Bezier piece), src/query/normals.cpp (all
@@ -1175,8 +1151,6 @@ KW_API void BSqnwt2(BSqnwt2_function f, void *context, double a, double b, doubl
 /* Clamps a parameter into the curve domain [knots[order-1], knots[num_poles]].
  * Statuses: 3 null argument. */
 KW_API void BSadjpar(const BScurve *curve, double param, double *adjusted, BSrc *rc);
-
-/* ---- end: Point projection onto a curve ---- */
 
 #ifdef __cplusplus
 }
