@@ -16,7 +16,7 @@ namespace knotwork {
 void insert_knot_in_place(int k, int32_t n, const PoleSet &poles, double *knots, int32_t L,
                           double u, int r, int m) {
   const int p = k - 1;
-  for (int32_t j = n - 1 + r; j >= L + 1 + r; --j) poles.copy_pole(j, j - r);
+  poles.shift_up(L + 1, n - 1 - L, r);
   for (int l = 1; l <= r; ++l) {
     poles.copy_pole(L - l + 1 + r, L);
     for (int32_t j = L; j >= L - p + l + m; --j) {

@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "frame/frame.hpp"
 
@@ -56,6 +57,23 @@ struct PoleSet {
   void copy_pole(std::ptrdiff_t dst, std::ptrdiff_t src) const {
     for (const PoleRows &g : group)
       for (int c = 0; c < g.comps; ++c) g.at(dst, c) = g.at(src, c);
+  }
+  // Poles from .. from+count-1 move up by r places (as whole rows where the layout
+  // allows: memmove copies overlapping ranges correctly).
+  void shift_up(std::ptrdiff_t from, std::ptrdiff_t count, std::ptrdiff_t r) const {
+    if (count <= 0) return;
+    for (const PoleRows &g : group) {
+      if (g.comps == 0) continue;
+      if (g.comp_stride == 1 && g.pole_stride == g.comps) {
+        std::memmove(&g.at(from + r, 0), &g.at(from, 0), sizeof(double) * count * g.comps);
+      } else if (g.pole_stride == 1) {
+        for (int c = 0; c < g.comps; ++c)
+          std::memmove(&g.at(from + r, c), &g.at(from, c), sizeof(double) * count);
+      } else {
+        for (std::ptrdiff_t i = from + count - 1; i >= from; --i)
+          for (int c = 0; c < g.comps; ++c) g.at(i + r, c) = g.at(i, c);
+      }
+    }
   }
   // P[dst] = a * P[hi] + (1 - a) * P[lo].
   void blend(std::ptrdiff_t dst, std::ptrdiff_t lo, std::ptrdiff_t hi, double a) const {
