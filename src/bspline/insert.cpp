@@ -64,8 +64,8 @@ int32_t refinement_coefficients(int k, int32_t n, const double *t, int32_t nn, c
   const int p = k - 1;
   const int32_t nt = n + k, last = std::min<int32_t>(j + p, nn + k - 1);
   // Old knots are matched to new ones in order (within tol); an old knot that has
-  // no partner (tau is then no refinement) is passed over. The classification is
-  // branch-free on refinements: x receives every knot, v counts the unmatched.
+  // no partner (tau is then no refinement) is passed over. x collects the new knots
+  // that match none, v counts them.
   double *x = alpha + k;  // the inserted knots (k places after the coefficients)
   int v = 0;
   int32_t i = next_old;
