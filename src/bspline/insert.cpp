@@ -16,7 +16,7 @@ namespace knotwork {
 void insert_knot_in_place(int k, int32_t n, const PoleSet &poles, double *knots, int32_t L,
                           double u, int r, int m) {
   const int p = k - 1;
-  for (int32_t j = n - 1 + r; j >= L + 1 + r; --j) poles.copy_pole(j, j - r);
+  poles.shift_up(L + 1, n - 1 - L, r);
   for (int l = 1; l <= r; ++l) {
     poles.copy_pole(L - l + 1 + r, L);
     for (int32_t j = L; j >= L - p + l + m; --j) {
@@ -30,6 +30,10 @@ void insert_knot_in_place(int k, int32_t n, const PoleSet &poles, double *knots,
 }
 
 namespace {
+// Smallest interval length taken in the refinement weights (only reached off a
+// refinement, where two knots bounding an inserted one coincide).
+constexpr double kTinyInterval = 1e-300;
+
 // Blending factor (u - a) / (b - a); 0 for an empty interval (the pole it would
 // weigh belongs to a basis function that vanishes there).
 inline double ratio(double u, double a, double b) {
@@ -56,49 +60,130 @@ void insert_end_knot(int k, int32_t n, const PoleSet &poles, double *knots, int3
 }
 
 int32_t refinement_coefficients(int k, int32_t n, const double *t, int32_t nn, const double *tau,
-                                int32_t j, int32_t &mu, double *alpha) {
+                                int32_t j, int32_t &next_old, double tol, double *alpha) {
   const int p = k - 1;
-  // The coefficient of new basis function j is the blossom, at its inner knots
-  // tau[j+1 .. j+p], of the polynomial piece on any non-empty interval of its
-  // support. Take the first such interval inside the domain; its midpoint picks
-  // the old span (robust when new knots equal old ones up to rounding).
-  const int32_t lo = std::max<int32_t>(j, p), hi = std::min<int32_t>(j + p, nn - 1);
-  int32_t l = std::clamp<int32_t>(j, p, nn - 1);
-  for (int32_t q = lo; q <= hi; ++q) {
-    if (tau[q] < tau[q + 1]) {
-      l = q;
-      break;
-    }
+  const int32_t nt = n + k, last = std::min<int32_t>(j + p, nn + k - 1);
+  // Old knots are matched to new ones in order (within tol); an old knot that has
+  // no partner (tau is then no refinement) is passed over. x collects the new knots
+  // that match none, v counts them.
+  double *x = alpha + k;  // the inserted knots (k places after the coefficients)
+  int v = 0;
+  int32_t i = next_old;
+  const auto step = [&](double y) {
+    while (i < nt && t[i] < y - tol) ++i;
+    const bool old = i < nt && std::fabs(t[i] - y) <= tol;
+    i += old;
+    return old;
+  };
+  if (j == 0) step(tau[0]);
+  // New pole j is the blossom at tau[j+1 .. j+p]: old knots t[a+1 .. a+p-v] (a the
+  // last old knot matched up to tau[j]) and v inserted knots x.
+  int32_t a = i - 1;
+  for (int32_t q = j + 1; q <= last; ++q) {
+    x[v] = tau[q];
+    v += !step(tau[q]);
+    if (q == j + 1) next_old = i;  // old knots matched up to tau[j+1]: the next call's start
   }
-  const double x = 0.5 * (tau[l] + tau[l + 1]);
-  if (mu < p) mu = p;
-  if (mu > n - 1) mu = n - 1;
-  while (mu < n - 1 && t[mu + 1] <= x) ++mu;
-  while (mu > p && t[mu] > x) --mu;
-  // Blossom of the old basis functions mu-p .. mu on span mu: the product of the
-  // de Boor level matrices R_1(tau[j+1]) ... R_p(tau[j+p]).
-  for (int q = 0; q < p; ++q) alpha[q] = 0.0;
-  alpha[p] = 1.0;
-  const double *tb = t + (mu - p);  // tb[q] = t[mu - p + q]
-  for (int r = 1; r <= p; ++r) {
-    const double xr = tau[j + r];
-    alpha[p - r] = 0.0;
-    for (int q = p - r + 1; q <= p; ++q) {
-      const double left = tb[q], right = tb[q + r];
-      const double beta = (right - xr) / (right - left);
-      const double a = alpha[q];
-      alpha[q - 1] += beta * a;
-      alpha[q] = (1.0 - beta) * a;
+  // On a refinement 0 <= a - v and a <= n - 1; anything else only has to stay in
+  // range.
+  a = std::clamp<int32_t>(a, v, n - 1);
+  // Old poles a-v .. a carry the blossom arguments t[a-v+1 .. a+p]; each x lies in
+  // [t[a], t[a+p-v+1]], so applying them as Boehm insertions (intervals of p+1-v
+  // .. p knots that all contain x) blends with weights in [0, 1]. (Blossoming on
+  // one span instead, with arguments far outside it, extrapolates: on uneven knots
+  // of high order that loses most digits to cancellation.) Off a refinement the weights
+  // are clamped to [0, 1] and an empty interval gives 0. The coefficients land
+  // among k places around a-v .. a, the others 0.
+  const int32_t first = std::clamp<int32_t>(a - p, 0, n - k);
+  for (int q = 0; q <= p; ++q) alpha[q] = 0.0;
+  double *al = alpha + (a - v - first);  // al[q]: coefficient of old pole a-v+q
+  const double *tl = t + (a - v);
+  al[v] = 1.0;
+  for (int l = 1; l <= v; ++l) {
+    const double xl = x[l - 1];
+    const int len = p - v + l;
+    double carry = 0.0;  // al[q - 1] so far
+    for (int q = v - l + 1; q <= v; ++q) {
+      const double left = tl[q], den = std::max(tl[q + len] - left, kTinyInterval);
+      const double b = std::min(std::max((xl - left) / den, 0.0), 1.0);
+      const double c = al[q];
+      al[q - 1] = carry + (1.0 - b) * c;
+      carry = b * c;
     }
+    al[v] = carry;
   }
-  return mu - p;
+  return first;
 }
+
+namespace {
+
+// Old knot t[i] and new knot y are the same knot (the old knots are matched to the
+// new ones from the top down).
+inline bool same_knot(double old, double y, double tol) {
+  return std::fabs(old - y) <= tol;
+}
+
+// True when tau contains t (matched from the top down within tol, with the same
+// ends) so that the knots tau has in addition can be inserted one by one by
+// refine_by_insertion, every index staying in range.
+bool inserts_into(int k, int32_t n, const double *t, int32_t nn, const double *tau, double tol) {
+  const int p = k - 1;
+  if (nn < n || !same_knot(t[n + p], tau[nn + p], tol)) return false;
+  int32_t i = n + p - 1, w = nn + p - 1;
+  for (int32_t left = nn - n; left > 0; --left) {
+    while (i > p && same_knot(t[i], tau[w], tol)) --i, --w;
+    // tau[w] is a new knot: above t[i] (not below it: t[i] would be missing), with
+    // the p knots above it in tau and poles w-p-1 .. w in range.
+    if (!(tau[w] >= t[i] - tol) || w > nn - 1 || w < p + 1) return false;
+    --w;
+  }
+  while (i > p && same_knot(t[i], tau[w], tol)) --i, --w;
+  return i == p && w == p;
+}
+
+// The refinement as a sequence of Boehm insertions from the top down (all
+// blending weights in [0, 1]): old poles are copied to their new places until the
+// next new knot x = tau[w] comes, which then blends the p poles below it with the
+// new knots above it (already final) and the old ones below.
+void refine_by_insertion(int k, int32_t n, const double *t, const PoleSet &in, int32_t nn,
+                         const double *tau, const PoleSet &out, double tol) {
+  const int p = k - 1;
+  const auto take = [&](std::ptrdiff_t dst, std::ptrdiff_t src) {
+    for (int g = 0; g < 2; ++g)
+      for (int c = 0; c < out.group[g].comps; ++c) out.group[g].at(dst, c) = in.group[g].at(src, c);
+  };
+  take(nn - 1, n - 1);
+  take(0, 0);
+  int32_t i = n + p - 1, w = nn + p - 1;
+  for (int32_t left = nn - n; left > 0; --left) {
+    for (; i > p && same_knot(t[i], tau[w], tol); --i, --w) take(w - p - 1, i - p - 1);
+    const double x = tau[w];
+    out.copy_pole(w - p - 1, w - p);
+    for (int l = 1; l <= p; ++l) {
+      const double right = tau[w + l];
+      const double den = std::max(right - t[i - p + l], kTinyInterval);
+      const double a = std::min(std::max((right - x) / den, 0.0), 1.0);
+      out.blend(w - p + l - 1, w - p + l, w - p + l - 1, a);
+    }
+    --w;
+  }
+  for (; i > p; --i, --w) take(w - p - 1, i - p - 1);
+}
+
+}  // namespace
 
 void refine_poles(int k, int32_t n, const double *t, const PoleSet &in, int32_t nn,
                   const double *tau, const PoleSet &out, double *alpha) {
-  int32_t mu = k - 1;
+  const double match_tol = tol().zero_tol;
+  if (inserts_into(k, n, t, nn, tau, match_tol)) {
+    refine_by_insertion(k, n, t, in, nn, tau, out, match_tol);
+    return;
+  }
+  // Anything else (tau no refinement, or matching only in a way the insertion
+  // sweep cannot follow): pole by pole, every index in range.
+  int32_t next_old = 0;
   for (int32_t j = 0; j < nn; ++j) {
-    const int32_t first = refinement_coefficients(k, n, t, nn, tau, j, mu, alpha);
+    const int32_t first = refinement_coefficients(k, n, t, nn, tau, j, next_old, match_tol, alpha);
     for (int g = 0; g < 2; ++g) {
       const PoleRows &src = in.group[g];
       const PoleRows &dst = out.group[g];
@@ -236,7 +321,7 @@ bool is_clamped(const BScurve &cv) {
 
 namespace {
 
-// k doubles of coefficient workspace: on the stack for ordinary orders.
+// 2k doubles of coefficient workspace: on the stack for ordinary orders.
 class CoefficientWork {
  public:
   explicit CoefficientWork(int k) {

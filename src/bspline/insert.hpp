@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "frame/frame.hpp"
 
@@ -57,6 +58,23 @@ struct PoleSet {
     for (const PoleRows &g : group)
       for (int c = 0; c < g.comps; ++c) g.at(dst, c) = g.at(src, c);
   }
+  // Poles from .. from+count-1 move up by r places (as whole rows where the layout
+  // allows: memmove copies overlapping ranges correctly).
+  void shift_up(std::ptrdiff_t from, std::ptrdiff_t count, std::ptrdiff_t r) const {
+    if (count <= 0) return;
+    for (const PoleRows &g : group) {
+      if (g.comps == 0) continue;
+      if (g.comp_stride == 1 && g.pole_stride == g.comps) {
+        std::memmove(&g.at(from + r, 0), &g.at(from, 0), sizeof(double) * count * g.comps);
+      } else if (g.pole_stride == 1) {
+        for (int c = 0; c < g.comps; ++c)
+          std::memmove(&g.at(from + r, c), &g.at(from, c), sizeof(double) * count);
+      } else {
+        for (std::ptrdiff_t i = from + count - 1; i >= from; --i)
+          for (int c = 0; c < g.comps; ++c) g.at(i + r, c) = g.at(i, c);
+      }
+    }
+  }
   // P[dst] = a * P[hi] + (1 - a) * P[lo].
   void blend(std::ptrdiff_t dst, std::ptrdiff_t lo, std::ptrdiff_t hi, double a) const {
     const double b = 1.0 - a;
@@ -80,14 +98,19 @@ void insert_end_knot(int k, int32_t n, const PoleSet &poles, double *knots, int3
 
 // Coefficients of new pole j of the refinement of knot vector t (n poles, order k)
 // to tau (nn poles): new pole j = sum over q = 0..k-1 of alpha[q] * old pole
-// (first + q). tau must contain t and have the same domain (validated).
-// mu carries the old span between calls (start it at k - 1; ascending j moves it
-// forward only, so a sweep over all new poles is linear). Returns first.
+// (first + q), returns first; the alpha are nonnegative and sum to 1 on any input
+// (a refinement whose knots match t's within tol gives the exact coefficients;
+// anything else meaningless ones, every index in range). Call for j = 0, 1, 2 ...
+// in turn with next_old starting at 0 (it tracks the old knots matched so far).
+// alpha: 2k doubles of workspace.
 int32_t refinement_coefficients(int k, int32_t n, const double *t, int32_t nn, const double *tau,
-                                int32_t j, int32_t &mu, double *alpha);
+                                int32_t j, int32_t &next_old, double tol, double *alpha);
 
 // Fills all nn new poles of the refinement of (t, n poles in `in`) to tau into
-// `out` (validated as above; in and out must not overlap). alpha: k doubles of
+// `out` (in and out must not overlap). A tau that contains t (knots matching
+// within zero_tol) with the same ends is handled as a sequence of Boehm
+// insertions from the top down; any other tau pole by pole with the coefficients
+// above. Every pole is a convex combination of old poles. alpha: 2k doubles of
 // workspace.
 void refine_poles(int k, int32_t n, const double *t, const PoleSet &in, int32_t nn,
                   const double *tau, const PoleSet &out, double *alpha);

@@ -201,6 +201,21 @@ inline double library_deviation(const BScurve &a, const BScurve &b, double lo, d
   return worst;
 }
 
+// One ulp of |m|, and of the largest Cartesian pole coordinate of a curve: the unit
+// for the rounding error of shape-preserving operations (evaluation stays within
+// about 8k of them at order k).
+inline double ulp_of(double m) {
+  m = std::fabs(m);
+  return std::nextafter(m, HUGE_VAL) - m;
+}
+inline double pole_ulp(const BScurve &cv) {
+  double m = 0.0;
+  for (int32_t i = 0; i < cv.num_poles; ++i)
+    for (int c = 0; c < 3; ++c)
+      m = std::max(m, std::fabs(cv.poles[3 * i + c] / (cv.rational ? cv.weights[i] : 1.0)));
+  return ulp_of(m);
+}
+
 // Number of knots within 1e-12 of u.
 inline int multiplicity(const BScurve &cv, double u) {
   int m = 0;
