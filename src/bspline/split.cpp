@@ -137,10 +137,12 @@ BSrc split_curve(const BScurve &input, double u, BScurve &left, BScurve &right, 
   const int32_t n = cv.num_poles, nk = n + k;
   const double *t = cv.knots;
   const double ktol = curve_knot_tolerance(k, t, n, cv.poles, rational ? cv.weights : nullptr);
+  // Snap to the last domain knot within the tolerance (knots ascend: binary search).
   bool on_knot = false;
-  for (int32_t i = k - 1; i <= n; ++i) {
-    if (std::fabs(t[i] - u) <= ktol) {
-      u = t[i];
+  {
+    const double *last = std::upper_bound(t + (k - 1), t + n + 1, u + ktol);
+    if (last != t + (k - 1) && std::fabs(*(last - 1) - u) <= ktol) {
+      u = *(last - 1);
       on_knot = true;
     }
   }
