@@ -8,6 +8,7 @@
 
 #include "bspline/knots.hpp"
 #include "frame/frame.hpp"
+#include "records/curve_check.hpp"
 #include "vector/vec3.hpp"
 
 namespace knotwork {
@@ -61,15 +62,6 @@ bool polygon_turns_at(const BScurve &cv, int32_t j) {
 namespace {
 
 // 0 for a usable record, else the status to report.
-BSrc check_record(const BScurve *cv) {
-  if (cv == nullptr || cv->poles == nullptr || cv->knots == nullptr ||
-      (cv->rational && cv->weights == nullptr)) {
-    return BSNULLPTR;
-  }
-  if (cv->order < 2 || cv->num_poles < cv->order) return BSINARG;
-  return BSSUCC;
-}
-
 // Grade of a joint between the one-sided first derivatives dl and dr.
 int32_t joint_grade(const double *dl, const double *dr, double angle_tol, double dist) {
   if (!(angle_between(dl, dr) < angle_tol)) return 0;
@@ -159,7 +151,7 @@ KW_API void BStstcvcusp(BSrc *rc, const BScurve *curve, int32_t j, BSboolean *fl
     return;
   }
   *flag = FALSE;
-  if ((*rc = check_record(curve)) != BSSUCC) return;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return;
   const int32_t n = curve->num_poles;
   if (j < 0 || j > n - 1 || ((j == 0 || j == n - 1) && !curve->phy_closed)) {
     *rc = BSINARG;
@@ -175,7 +167,7 @@ KW_API void BSfndcvcsp(const BScurve *curve, int32_t *count, double *params, BSr
     return;
   }
   *count = 0;
-  if ((*rc = check_record(curve)) != BSSUCC) return;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return;
   *rc = find_tangent_breaks(*curve, count, params);
 }
 
@@ -187,7 +179,8 @@ KW_API void BSfinddcont(const BScurve *curve, double tol, int32_t *count, double
     return;
   }
   *count = 0;
-  if ((*rc = check_record(curve)) != BSSUCC) return;
+  // a zero weight is reported by the polygon length (-5), so weights are not checked here
+  if ((*rc = validate_curve(curve, kCurveDomain | kCurveArrays)) != BSSUCC) return;
   *rc = grade_c0_knots(*curve, tol, count, params, grades);
 }
 

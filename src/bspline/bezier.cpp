@@ -5,10 +5,12 @@
 #include "bspline/bezier.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "bspline/insert.hpp"
 #include "bspline/knots.hpp"
+#include "records/curve_check.hpp"
 
 namespace knotwork {
 
@@ -108,15 +110,6 @@ namespace {
 
 // 0 for a usable record (order >= 1 here: the de Casteljau table takes order 1
 // too), else the status to report.
-BSrc check_record(const BScurve *cv) {
-  if (cv == nullptr || cv->poles == nullptr || cv->knots == nullptr ||
-      (cv->rational && cv->weights == nullptr)) {
-    return BSNULLPTR;
-  }
-  if (cv->order < 1 || cv->num_poles < cv->order) return BSINARG;
-  return BSSUCC;
-}
-
 using Table3 = double[16][16][3];
 using Table1 = double[16][16];
 
@@ -202,8 +195,8 @@ KW_API BSboolean BSdcastelj(BSrc *rc, const BScurve *curve, const double *u,
     *rc = BSNULLPTR;
     return FALSE;
   }
-  if ((*rc = check_record(curve)) != BSSUCC) return FALSE;
-  if (curve->order < 2 || curve->order > 16 || curve->order != curve->num_poles) {
+  if ((*rc = validate_curve(curve, kCurveDomain | kCurveArrays | kCurveOrder16)) != BSSUCC) return FALSE;
+  if (curve->order != curve->num_poles || !std::isfinite(*u)) {
     *rc = BSINARG;
     return FALSE;
   }
@@ -235,7 +228,7 @@ KW_API BSboolean BSspn_t_bz(BSrc *rc, const int32_t *span, const BScurve *curve,
     *rc = BSNULLPTR;
     return FALSE;
   }
-  if ((*rc = check_curve(curve)) != BSSUCC) return FALSE;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return FALSE;
   if (!BSextrcvspn(rc, span, curve, out, plane_test, closure_test)) return FALSE;
   return BScnvtomkt(rc, out);
 }
@@ -247,7 +240,7 @@ KW_API BSboolean BScvtobz(BSrc *rc, const BScurve *curve, int32_t *count, BScurv
     return FALSE;
   }
   *count = 0;
-  if ((*rc = check_curve(curve)) != BSSUCC) return FALSE;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return FALSE;
   const BSboolean no = FALSE;
   for (int32_t s = curve->order - 1; s < curve->num_poles; ++s) {
     if (!(curve->knots[s] < curve->knots[s + 1])) continue;

@@ -6,6 +6,7 @@
 #include "bspline/insert.hpp"
 #include "bspline/kernel.hpp"
 #include "bspline/knots.hpp"
+#include "records/curve_check.hpp"
 
 namespace knotwork {
 
@@ -237,7 +238,7 @@ KW_API void BSnewktr(int16_t degree, int32_t last, BSboolean keep, int16_t new_d
 KW_API void BSupthedeg(BScurve *curve, int16_t new_degree, BSboolean reuse, BScurve **out,
                        BSrc *rc) {
   KW_EPILOGUE(rc);
-  if ((*rc = check_curve(curve)) != BSSUCC) return;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return;
   if (out == nullptr) {
     *rc = BSNULLPTR;
     return;

@@ -9,6 +9,7 @@
 
 #include "bspline/kernel.hpp"
 #include "frame/frame.hpp"
+#include "records/curve_check.hpp"
 #include "vector/vec3.hpp"
 #include "vector/vector.hpp"
 
@@ -19,6 +20,14 @@ namespace {
 constexpr double kTinyPositive = std::numeric_limits<double>::min();
 // Derivative counts beyond this are refused (their outputs could not be addressed).
 constexpr int32_t kMaxDerivatives = 1 << 24;
+
+// A result with a NaN or infinite value is a failure (a zero weight sum, values
+// out of range), never a success: O(values written), no scan of the record.
+BSrc finite_or_inarg(const double *v, std::ptrdiff_t count) {
+  for (std::ptrdiff_t i = 0; i < count; ++i)
+    if (!std::isfinite(v[i])) return BSINARG;
+  return BSSUCC;
+}
 
 constexpr BinomialTable make_binomials() {
   BinomialTable t{};
@@ -108,8 +117,10 @@ BSrc curvature_comb(BScurve &cv, int32_t count, const double *pars, double lengt
   double largest = -1.0;
   for (int32_t i = 0; i < count; ++i) {
     double e[9];
+    if (!std::isfinite(pars[i])) return BSINARG;
     const BSrc st = sweep.eval(pars[i], 2, e);
     if (st != BSSUCC) return st;
+    if (finite_or_inarg(e, 9) != BSSUCC) return BSINARG;
     v3::copy(e, out + 6 * i);
     const double *d1 = e + 3, *d2 = e + 6;
     double kappa, radius = -1.0;
@@ -178,12 +189,13 @@ BSrc sweep_points(const BScurve &cv, const double *pars, int32_t count, bool hom
   if (!sweep.ok()) return BSNOSTKMEMORY;
   sweep.start(pars[0], false);
   for (int32_t i = 0; i < count; ++i) {
+    if (!std::isfinite(pars[i])) return BSINARG;
     const BSrc rc = homogeneous
                         ? sweep.eval_homogeneous(pars[i], out + 4 * static_cast<std::ptrdiff_t>(i))
                         : sweep.eval(pars[i], 0, out + 3 * static_cast<std::ptrdiff_t>(i));
     if (rc != BSSUCC) return rc;
   }
-  return BSSUCC;
+  return finite_or_inarg(out, static_cast<std::ptrdiff_t>(count) * (homogeneous ? 4 : 3));
 }
 
 // The two-sided evaluator's output of one side: BSbspl into a 16 x 4 buffer, the
@@ -223,15 +235,21 @@ extern "C" {
 
 KW_API void BScveval(const BScurve *curve, double u, int32_t d, double *out, BSrc *rc) {
   CvevalEpilogue epilogue(rc, d);
+  if (curve == nullptr || out == nullptr) {
+    *rc = BSNULLPTR;
+    return;
+  }
   if (curve->order < 1) {
     out[0] = out[1] = out[2] = 0.0;
     return;
   }
-  if (d < 0 || d > kMaxDerivatives) {
+  if ((*rc = validate_curve(curve, kCurveDomain)) != BSSUCC) return;
+  if (d < 0 || d > kMaxDerivatives || !std::isfinite(u)) {
     *rc = BSINARG;
     return;
   }
   *rc = evaluate_curve(*curve, u, d, out);
+  if (*rc == BSSUCC) *rc = finite_or_inarg(out, 3 * (static_cast<std::ptrdiff_t>(d) + 1));
 }
 
 KW_API void BScveval0(BSrc *rc, int16_t order, const double *poles, const double *weights,
@@ -333,6 +351,11 @@ KW_API BSboolean BSbspl(BSrc *rc, const double *poles, const double *weights, co
 
 KW_API BSboolean BSrspl(BSrc *rc, const int32_t *d, const BScurve *curve, double *buf) {
   KW_EPILOGUE(rc);
+  if (d == nullptr || buf == nullptr) {
+    *rc = BSNULLPTR;
+    return FALSE;
+  }
+  if ((*rc = validate_curve(curve, kCurveShape)) != BSSUCC) return FALSE;
   if (!curve->rational) return TRUE;
   if (*d < 0 || *d > 15) {
     *rc = BSINARG;
@@ -359,7 +382,12 @@ KW_API BSboolean BScveval_b(BSrc *rc, const BScurve *curve, const double *u, con
                             const void *reserved, int16_t *flag, double *left, double *right) {
   KW_EPILOGUE(rc);
   (void)reserved;
-  if (*d > 15 || *d < 0) {
+  if (u == nullptr || d == nullptr || flag == nullptr || left == nullptr || right == nullptr) {
+    *rc = BSNULLPTR;
+    return FALSE;
+  }
+  if ((*rc = validate_curve(curve, kCurveDomain)) != BSSUCC) return FALSE;
+  if (*d > 15 || *d < 0 || !std::isfinite(*u)) {
     *rc = BSINARG;
     return FALSE;
   }
@@ -391,10 +419,13 @@ KW_API BSboolean BScveval_b(BSrc *rc, const BScurve *curve, const double *u, con
       *flag = 1;
       *rc = one_side(*curve, std::min(s, r_span), *d, *u, left);
       if (*rc == BSSUCC) *rc = one_side(*curve, std::max(s, r_span), *d, *u, right);
+      if (*rc == BSSUCC) *rc = finite_or_inarg(left, 3 * (*d + 1));
+      if (*rc == BSSUCC) *rc = finite_or_inarg(right, 3 * (*d + 1));
       return *rc == BSSUCC;
     }
   }
   *rc = one_side(*curve, s, *d, *u, left);
+  if (*rc == BSSUCC) *rc = finite_or_inarg(left, 3 * (*d + 1));
   return *rc == BSSUCC;
 }
 
@@ -435,6 +466,11 @@ KW_API void BScvarreval(BSrc *rc, BScurve *curve, const double *pars, int32_t co
                         double *out) {
   KW_EPILOGUE(rc);
   if (count <= 0) return;
+  if ((*rc = validate_curve(curve, kCurveDomain)) != BSSUCC) return;
+  if (pars == nullptr || out == nullptr) {
+    *rc = BSNULLPTR;
+    return;
+  }
   if (d < 0 || d > 2) {
     *rc = BSINARG;
     return;
@@ -450,28 +486,50 @@ KW_API void BScvarreval(BSrc *rc, BScurve *curve, const double *pars, int32_t co
   sweep.start(pars[0], d > 0);
   const int32_t stride = 3 * (d + 1);
   for (int32_t i = 0; i < count; ++i) {
+    if (!std::isfinite(pars[i])) {
+      *rc = BSINARG;
+      return;
+    }
     *rc = sweep.eval(pars[i], d, out + static_cast<std::ptrdiff_t>(i) * stride);
     if (*rc != BSSUCC) return;
   }
+  *rc = finite_or_inarg(out, static_cast<std::ptrdiff_t>(count) * stride);
 }
 
 KW_API void BScvarrev0(BSrc *rc, const BScurve *curve, const double *pars, int32_t count,
                        double *out) {
   KW_EPILOGUE(rc);
+  if (count <= 0) return;
+  if ((*rc = validate_curve(curve, kCurveDomain)) != BSSUCC) return;
+  if (pars == nullptr || out == nullptr) {
+    *rc = BSNULLPTR;
+    return;
+  }
   *rc = sweep_points(*curve, pars, count, false, out);
 }
 
 KW_API void BScvarrev0w(const BScurve *curve, int32_t count, const double *pars, double *out,
                         BSrc *rc) {
   KW_EPILOGUE(rc);
+  if (count <= 0) return;
+  if ((*rc = validate_curve(curve, kCurveDomain)) != BSSUCC) return;
+  if (pars == nullptr || out == nullptr) {
+    *rc = BSNULLPTR;
+    return;
+  }
   *rc = sweep_points(*curve, pars, count, true, out);
 }
 
 KW_API void BScvarrevt(BScurve *curve, const double *pars, int32_t count, double length,
                        double *out, BSrc *rc) {
   KW_EPILOGUE(rc);
+  if ((*rc = validate_curve(curve, kCurveDomain)) != BSSUCC) return;
   if (!curve->rational) curve->weights = nullptr;
   if (count <= 0) return;
+  if (pars == nullptr || out == nullptr) {
+    *rc = BSNULLPTR;
+    return;
+  }
   CurveSweep sweep(curve->order, curve->num_poles, curve->poles, curve->weights, curve->knots,
                    tol().zero_tol);
   if (!sweep.ok()) {
@@ -481,7 +539,8 @@ KW_API void BScvarrevt(BScurve *curve, const double *pars, int32_t count, double
   sweep.start(pars[0], true);
   for (int32_t i = 0; i < count; ++i) {
     double e[6];
-    *rc = sweep.eval(pars[i], 1, e);
+    *rc = std::isfinite(pars[i]) ? sweep.eval(pars[i], 1, e) : BSINARG;
+    if (*rc == BSSUCC) *rc = finite_or_inarg(e, 6);
     if (*rc != BSSUCC) return;
     double *pair = out + 6 * static_cast<std::ptrdiff_t>(i);
     const double l = v3::len(e + 3);
@@ -493,6 +552,12 @@ KW_API void BScvarrevt(BScurve *curve, const double *pars, int32_t count, double
 KW_API void BScvarrevc(BScurve *curve, int32_t count, const double *pars, double length,
                        double *curvatures, double *radii, double *out, BSrc *rc) {
   KW_EPILOGUE(rc);
+  if ((*rc = validate_curve(curve, kCurveDomain)) != BSSUCC) return;
+  if (count > 0 &&
+      (pars == nullptr || curvatures == nullptr || radii == nullptr || out == nullptr)) {
+    *rc = BSNULLPTR;
+    return;
+  }
   *rc = curvature_comb(*curve, count, pars, length, curvatures, radii, out);
 }
 
@@ -517,15 +582,30 @@ KW_API BSboolean BSunwght_p(BSrc *rc, const double *points, const double *weight
 
 KW_API BSboolean BScvnormal(BSrc *rc, const BScurve *curve, double *normal) {
   KW_EPILOGUE(rc);
+  if (normal == nullptr) {
+    *rc = BSNULLPTR;
+    return FALSE;
+  }
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return FALSE;
   *rc = curve_plane_normal(*curve, normal);
   return *rc == BSSUCC;
 }
 
 KW_API void BSlocknttol(const BScurve *curve, double u, double dist, double *ptol, BSrc *rc) {
   KW_EPILOGUE(rc);
+  if (ptol == nullptr) {
+    *rc = BSNULLPTR;
+    return;
+  }
   *ptol = 1e-10;
+  if ((*rc = validate_curve(curve, kCurveDomain)) != BSSUCC) return;
+  if (!std::isfinite(u)) {
+    *rc = BSINARG;
+    return;
+  }
   double e[9];
   *rc = evaluate_curve(*curve, u, 2, e);
+  if (*rc == BSSUCC) *rc = finite_or_inarg(e, 9);
   if (*rc != BSSUCC) return;
   const double l1 = v3::len(e + 3), l2 = v3::len(e + 6);
   if (l1 > dist) {

@@ -8,6 +8,7 @@
 
 #include "bspline/kernel.hpp"
 #include "bspline/knots.hpp"
+#include "records/curve_check.hpp"
 
 namespace knotwork {
 
@@ -214,13 +215,6 @@ void split_triangle(int k, const double *t, int32_t s, double u, int h, const Po
 }
 
 // ---- Workers on curve records ---------------------------------------------------------
-
-BSrc check_curve(const BScurve *cv) {
-  if (cv == nullptr || cv->poles == nullptr || cv->knots == nullptr) return BSNULLPTR;
-  if (cv->rational && cv->weights == nullptr) return BSNULLPTR;
-  if (cv->order < 2 || cv->num_poles < cv->order) return BSINARG;
-  return BSSUCC;
-}
 
 KnotSite locate_knot(const BScurve &cv, double u, double tol) {
   const int32_t k = cv.order, n = cv.num_poles;
@@ -515,13 +509,13 @@ extern "C" {
 
 KW_API void BScnvtmekt(int16_t end, BScurve *curve, BSrc *rc) {
   KW_EPILOGUE(rc);
-  if ((*rc = check_curve(curve)) != BSSUCC) return;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return;
   clamp_ends(*curve, end == 0, end != 0);
 }
 
 KW_API BSboolean BScnvtomkt(BSrc *rc, BScurve *curve) {
   KW_EPILOGUE(rc);
-  if ((*rc = check_curve(curve)) != BSSUCC) return FALSE;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return FALSE;
   clamp_ends(*curve, true, true);
   return TRUE;
 }
@@ -533,7 +527,7 @@ KW_API void BSadd_1kt_mul(const BScurve *curve, double u, int32_t r, BSboolean r
     *rc = BSNULLPTR;
     return;
   }
-  if ((*rc = check_curve(curve)) != BSSUCC) return;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return;
   *rc = add_knot(*curve, u, r, false, reuse != 0, out, nullptr);
 }
 
@@ -544,7 +538,7 @@ KW_API void BSadd_1kt_tot(const BScurve *curve, double u, int32_t r, BSboolean r
     *rc = BSNULLPTR;
     return;
   }
-  if ((*rc = check_curve(curve)) != BSSUCC) return;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return;
   *rc = add_knot(*curve, u, r, true, reuse != 0, out, nullptr);
 }
 
@@ -554,7 +548,7 @@ KW_API BSboolean BSadd_ekt(BSrc *rc, BScurve *curve, const double *u, const int3
     *rc = BSNULLPTR;
     return FALSE;
   }
-  if ((*rc = check_curve(curve)) != BSSUCC) return FALSE;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return FALSE;
   const int32_t k = curve->order, n = curve->num_poles;
   // Only indices of the end regions change anything; others would write outside.
   if ((*i >= 0 && *i + 1 < k) || (*i + 1 > n && *i <= n + k - 2))
@@ -569,12 +563,12 @@ KW_API void BSadd_kts(const BScurve *curve, int32_t num_poles, const double *kno
     *rc = BSNULLPTR;
     return;
   }
-  if ((*rc = check_curve(curve)) != BSSUCC) return;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return;
   if (curve->rational && out->weights == nullptr) {
     *rc = BSNULLPTR;
     return;
   }
-  if (num_poles < curve->num_poles) {
+  if (num_poles < curve->num_poles || !knots_ascending(knots, num_poles + curve->order)) {
     *rc = BSINARG;
     return;
   }
@@ -650,7 +644,7 @@ KW_API void BScollinmn3(const BScurve *curve, BSboolean *collinear, BSrc *rc) {
     *rc = BSNULLPTR;
     return;
   }
-  if ((*rc = check_curve(curve)) != BSSUCC) return;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return;
   *rc = curve_collinear(*curve, collinear);
 }
 

@@ -126,11 +126,6 @@ void split_triangle(int k, const double *t, int32_t s, double u, int h, const Po
 
 // ---- Workers on curve records -------------------------------------------------------
 
-// 0 for a usable record (order >= 2, num_poles >= order); BSNULLPTR for a null
-// record or a null array in it (weights of a rational curve included), BSINARG
-// for inconsistent counts.
-BSrc check_curve(const BScurve *cv);
-
 // Where a knot value goes: the value after snapping to the interior knots within
 // the tolerance (the last of the run wins), the span s with knots[s] < u <=
 // knots[s+1], and the number m of interior knots already there.

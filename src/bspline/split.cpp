@@ -8,6 +8,7 @@
 #include "bspline/insert.hpp"
 #include "bspline/kernel.hpp"
 #include "bspline/knots.hpp"
+#include "records/curve_check.hpp"
 #include "records/scratch_curve.hpp"
 
 namespace knotwork {
@@ -162,6 +163,7 @@ BSrc split_curve(const BScurve &input, double u, BScurve &left, BScurve &right, 
   if (u >= t[n] - ktol) return whole_and_empty(left, right);
 
   const int32_t s = find_span_hinted(k, n, t, u, k - 1);
+  if (s < 0) return BSINARG;  // u not placeable (NaN)
   int h = p;
   if (u == t[s + 1]) {
     // the knots already at u reduce the insertions; k of them is a gap in the curve
@@ -311,7 +313,11 @@ KW_API BSboolean BScvsplit(BSrc *rc, const BScurve *curve, const double *u, BScu
     *rc = BSNULLPTR;
     return FALSE;
   }
-  if ((*rc = check_curve(curve)) != BSSUCC) return FALSE;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return FALSE;
+  if (!std::isfinite(*u)) {
+    *rc = BSINARG;
+    return FALSE;
+  }
   *rc = split_curve(*curve, *u, *left, *right, plane != nullptr && *plane);
   return *rc == BSSUCC;
 }
@@ -323,7 +329,11 @@ KW_API BSboolean BSactivsplt(BSrc *rc, const BScurve *curve, const double *ua, c
     *rc = BSNULLPTR;
     return FALSE;
   }
-  if ((*rc = check_curve(curve)) != BSSUCC) return FALSE;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return FALSE;
+  if (!std::isfinite(*ua) || !std::isfinite(*ub)) {
+    *rc = BSINARG;
+    return FALSE;
+  }
   *rc = extract_part(*curve, *ua, *ub, *out, plane != nullptr && *plane);
   return *rc == BSSUCC;
 }
@@ -335,7 +345,7 @@ KW_API BSboolean BSextrcvspn(BSrc *rc, const int32_t *span, const BScurve *curve
     *rc = BSNULLPTR;
     return FALSE;
   }
-  if ((*rc = check_curve(curve)) != BSSUCC) return FALSE;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return FALSE;
   const int32_t k = curve->order, s = *span;
   const bool rational = curve->rational != 0;
   if (rational && out->weights == nullptr) {
@@ -375,7 +385,7 @@ KW_API BSboolean BSbreakcv(BSrc *rc, const BScurve *curve, int32_t *count, BScur
   }
   *count = 0;
   *pieces = nullptr;
-  if ((*rc = check_curve(curve)) != BSSUCC) return FALSE;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return FALSE;
   const int32_t k = curve->order, n = curve->num_poles;
   const bool rational = curve->rational != 0;
   ScratchBuffer breaks(static_cast<std::size_t>(n + k) * sizeof(double));
@@ -419,7 +429,7 @@ KW_API BSboolean BSbreakcv(BSrc *rc, const BScurve *curve, int32_t *count, BScur
 
 KW_API BSboolean BSrev_cv(BSrc *rc, BScurve *curve) {
   KW_EPILOGUE(rc);
-  if ((*rc = check_curve(curve)) != BSSUCC) return FALSE;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return FALSE;
   const int32_t k = curve->order, n = curve->num_poles, nk = n + k;
   double *P = curve->poles, *t = curve->knots;
   for (int32_t i = 0, j = n - 1; i < j; ++i, --j) {
@@ -440,13 +450,13 @@ KW_API BSboolean BSrev_cv(BSrc *rc, BScurve *curve) {
 
 KW_API void BScvtstclsd(BScurve *curve, BSrc *rc) {
   KW_EPILOGUE(rc);
-  if ((*rc = check_curve(curve)) != BSSUCC) return;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return;
   *rc = test_closed(*curve);
 }
 
 KW_API void BScvsetclsd(BScurve *curve, BSrc *rc) {
   KW_EPILOGUE(rc);
-  if ((*rc = check_curve(curve)) != BSSUCC) return;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return;
   set_closed(*curve);
 }
 

@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "bspline/kernel.hpp"
+#include "records/curve_check.hpp"
 #include "vector/vec3.hpp"
 
 namespace knotwork {
@@ -501,16 +502,12 @@ KW_API BSboolean BSptinbx(BSrc *rc, const double *point, const double *min, cons
 
 KW_API BSboolean BSendptinbx(BSrc *rc, const BScurve *curve, BSboolean *flag) {
   KW_EPILOGUE(rc);
-  if (curve == nullptr || flag == nullptr || curve->poles == nullptr ||
-      (curve->rational && curve->weights == nullptr)) {
+  if (flag == nullptr) {
     *rc = BSNULLPTR;
     return FALSE;
   }
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return FALSE;
   const int32_t n = curve->num_poles;
-  if (n < 2) {
-    *rc = BSINARG;
-    return FALSE;
-  }
   const double *w = curve->rational ? curve->weights : nullptr;
   double min[3], max[3], end[3];
   pole_box_triples(n - 1, curve->poles + 3, w ? w + 1 : nullptr, min, max);

@@ -9,6 +9,7 @@
 #include "frame/frame.hpp"
 #include "bspline/knots.hpp"
 #include "query/project.hpp"
+#include "records/curve_check.hpp"
 #include "vector/vec3.hpp"
 
 namespace knotwork {
@@ -121,8 +122,13 @@ extern "C" KW_API void BSqnwt2(BSqnwt2_function f, void *context, double a, doub
 
 extern "C" KW_API void BSadjpar(const BScurve *curve, double param, double *adjusted, BSrc *rc) {
   KW_EPILOGUE(rc);
-  if (curve == nullptr || curve->knots == nullptr || adjusted == nullptr) {
+  if (adjusted == nullptr) {
     *rc = BSNULLPTR;
+    return;
+  }
+  if ((*rc = validate_curve(curve, kCurveDomain)) != BSSUCC) return;
+  if (!std::isfinite(param)) {
+    *rc = BSINARG;
     return;
   }
   *adjusted = std::clamp(param, curve->knots[curve->order - 1], curve->knots[curve->num_poles]);
@@ -131,7 +137,7 @@ extern "C" KW_API void BSadjpar(const BScurve *curve, double param, double *adju
 extern "C" KW_API void BSprptnrcv(const BScurve *curve, double start, const double *point,
                                   double *param, double *foot, double *dist, BSrc *rc) {
   KW_EPILOGUE(rc);
-  if ((*rc = check_projection_curve(curve)) != BSSUCC) return;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return;
   if (point == nullptr || param == nullptr || foot == nullptr || dist == nullptr) {
     *rc = BSNULLPTR;
     return;

@@ -16,6 +16,7 @@
 #include "frame/frame.hpp"
 #include "query/boxes.hpp"
 #include "query/project.hpp"
+#include "records/curve_check.hpp"
 #include "vector/vec3.hpp"
 
 namespace knotwork {
@@ -293,7 +294,7 @@ extern "C" KW_API BSboolean BSnormals(BSrc *rc, const BScurve *curve, const doub
     *rc = BSNULLPTR;
     return FALSE;
   }
-  if ((*rc = check_projection_curve(curve)) != BSSUCC) return FALSE;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return FALSE;
   if (curve->order > kMaxPieceOrder) {
     *rc = BSDEGENINPUT;
     return FALSE;
@@ -311,7 +312,7 @@ extern "C" KW_API void BSmdistptcv(const BScurve *curve, const double *point,
     *rc = BSNULLPTR;
     return;
   }
-  if ((*rc = check_projection_curve(curve)) != BSSUCC) return;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return;
   if (curve->order > kMaxPieceOrder) {
     *rc = BSDEGENINPUT;
     return;

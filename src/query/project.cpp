@@ -12,6 +12,7 @@
 #include "frame/frame.hpp"
 #include "query/boxes.hpp"
 #include "query/project.hpp"
+#include "records/curve_check.hpp"
 #include "vector/vec3.hpp"
 
 namespace knotwork {
@@ -412,13 +413,6 @@ bool query_points_ok(int32_t n, int dim, const double *points) {
   return true;
 }
 
-BSrc check_projection_curve(const BScurve *cv) {
-  if (cv == nullptr || cv->poles == nullptr || cv->knots == nullptr) return BSNULLPTR;
-  if (cv->rational && cv->weights == nullptr) return BSNULLPTR;
-  if (cv->order < 2 || cv->num_poles < cv->order) return BSINARG;
-  return BSSUCC;
-}
-
 BSrc evaluate_curve_at(const BScurve &cv, double u, int d, double *out) {
   const int32_t s = find_span_hinted(cv.order, cv.num_poles, cv.knots, u, cv.order - 1);
   if (s < 0) return BSINARG;
@@ -476,7 +470,7 @@ extern "C" KW_API void BSmdstptscv(int32_t num_points, const double *points, con
                                    double *params, double *feet, double *dists, BSboolean *all_near,
                                    BSrc *rc) {
   KW_EPILOGUE(rc);
-  if ((*rc = check_projection_curve(curve)) != BSSUCC) return;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return;
   if (num_points < 0) {
     *rc = BSINARG;
     return;
@@ -501,7 +495,7 @@ extern "C" KW_API void BSmdstptscv(int32_t num_points, const double *points, con
 extern "C" KW_API void BSmdstptcv(const BScurve *curve, const double *point, double *param,
                                   double *foot, double *dist, BSrc *rc) {
   KW_EPILOGUE(rc);
-  if ((*rc = check_projection_curve(curve)) != BSSUCC) return;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return;
   if (point == nullptr || param == nullptr || foot == nullptr || dist == nullptr) {
     *rc = BSNULLPTR;
     return;
@@ -540,7 +534,7 @@ extern "C" KW_API void BSmdptsbscv(int32_t degree, int32_t num_poles, int32_t di
 extern "C" KW_API BSboolean BSprptoncv(BSrc *rc, const BScurve *curve, const double *point,
                                        double *param, BSboolean *on_curve) {
   KW_EPILOGUE(rc);
-  if ((*rc = check_projection_curve(curve)) != BSSUCC) return FALSE;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return FALSE;
   if (point == nullptr || param == nullptr || on_curve == nullptr) {
     *rc = BSNULLPTR;
     return FALSE;

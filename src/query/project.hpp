@@ -149,10 +149,6 @@ BSrc nearest_on_spline_rows(int deg, int32_t n, int dim, bool rational, const do
 // enough (|x| <= 1e150) for squared distances to stay representable.
 bool query_points_ok(int32_t n, int dim, const double *points);
 
-// 0 for a usable curve record (order 2..16 is not checked here: order >= 2,
-// num_poles >= order, arrays present); BSNULLPTR or BSINARG otherwise.
-BSrc check_projection_curve(const BScurve *cv);
-
 // Point (and d <= 2 derivatives: out holds d + 1 triples) of a curve record at u.
 BSrc evaluate_curve_at(const BScurve &cv, double u, int d, double *out);
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "frame/frame.hpp"
+#include "records/curve_check.hpp"
 #include "records/records.hpp"
 
 namespace knotwork {
@@ -58,6 +59,14 @@ BScurve *allocate_curve_block(int16_t order, int32_t num_poles, bool rational,
 void release_scratch_array(double *&array) {
   if (array != nullptr) BSdbgsfree(array);
   array = nullptr;
+}
+
+// A record the copy can read: consistent counts and present arrays; a rational
+// record's missing weights are left to the copy, which reports them as -2.
+BSrc copyable(const BScurve &source) {
+  BScurve shape = source;
+  shape.rational = 0;
+  return validate_curve(&shape, kCurveOrder1);
 }
 
 }  // namespace
@@ -200,7 +209,7 @@ KW_API BSboolean BScv_copy(BSrc *rc, const BScurve *source, BScurve *target) {
     if (source != target) {
       if (source == nullptr || target == nullptr)
         *rc = BSNULLPTR;
-      else
+      else if ((*rc = copyable(*source)) == BSSUCC)
         *rc = copy_curve_into(*source, *target);
     }
   }
