@@ -668,11 +668,16 @@ KW_API void BSnodvalrg(int16_t order, BSboolean trim, int32_t num_knots, const d
 /* Evaluator outputs are derivative-major triples: point, first derivative, ...;
  * derivatives beyond the degree are zero. Statuses common to the evaluators:
  * -2 BSINARG a span shorter than the threshold (or bad argument), -5 BSDIVZERO
- * another knot difference of the span below it, -1 BSFAIL a zero homogeneous
- * weight, 33 no scratch memory (orders above 16 only). */
+ * another knot difference of the span below it, -1 BSFAIL a zero, NaN or
+ * vanishing homogeneous weight, 33 no scratch memory (orders above 16 only).
+ * The record evaluators check the record in O(1) per call: 3 null record or
+ * arrays, -2 order below 2, num_poles below order, num_knots != order +
+ * num_poles, a NaN or infinite parameter. They do not scan the arrays: NaN or
+ * infinite poles, weights or knots in the evaluated span reach the result. */
 
 /* Point and d >= 0 derivatives of curve at u (out: d+1 triples). At an interior
- * knot the left-hand limits; outside the domain the end spans are extrapolated. */
+ * knot the left-hand limits; outside the domain the end spans are extrapolated.
+ * An order below 1 gives the zero point and status 0. */
 KW_API void BScveval(const BScurve *curve, double u, int32_t d, double *out, BSrc *rc);
 /* Point (out 3), point and first derivative (out 6), point and two derivatives
  * (out 9) on the given span (trusted); weights NULL for a polynomial curve. */
@@ -697,14 +702,15 @@ KW_API void BSmansf2(BSrc *rc, int16_t order, const double *knots, int32_t span,
 KW_API void BScveval_h(int32_t p, int32_t m, int32_t d, double *rows, const double *recip,
                        const double *dist, double *out);
 /* Cartesian derivatives (d+1 rows of dim) from homogeneous ones (d+1 rows of
- * dim+1 when rational, dim otherwise). -1 BSFAIL: zero weight (out zero). */
+ * dim+1 when rational, dim otherwise). -1 BSFAIL: zero, NaN or vanishing weight
+ * (out zero). */
 KW_API void BSsetder_cv(int32_t dim, BSboolean rational, int32_t d, const double *hom, double *out,
                         BSrc *rc);
 /* binom(degree, 0..degree) into coefs. Status 2 for a degree outside 0..16. */
 KW_API void BSbinomcoef(int32_t degree, double *coefs, BSrc *rc);
 /* Both one-sided values at a knot: flag 1 when derivatives up to d may jump there
  * (left from the lower span, right from the upper), else flag 0 and only left.
- * reserved is not read. -2: d outside 0..15 or a NaN u; -6 BSDEGEN: no knot above u. */
+ * reserved is not read. -2: d outside 0..15 or a NaN or infinite u; -6 BSDEGEN: no knot above u. */
 KW_API BSboolean BScveval_b(BSrc *rc, const BScurve *curve, const double *u, const int32_t *d,
                             const void *reserved, int16_t *flag, double *left, double *right);
 /* Homogeneous point and d <= 15 derivatives on span (trusted) by de Boor's
@@ -714,7 +720,8 @@ KW_API BSboolean BSbspl(BSrc *rc, const double *poles, const double *weights, co
                         const int16_t *order, const BSboolean *rational, const int32_t *span,
                         const int32_t *d, const double *u, double *out);
 /* Converts d+1 homogeneous rows of 4 to Cartesian in place for a rational curve
- * (nothing for a polynomial one). -1: zero weight; -2: d outside 0..15. */
+ * (nothing for a polynomial one). -1: zero, NaN or vanishing weight; -2: d
+ * outside 0..15. */
 KW_API BSboolean BSrspl(BSrc *rc, const int32_t *d, const BScurve *curve, double *buf);
 /* Array-form curve of degree p with n poles of m values in coordinate-major rows:
  * d+1 rows of m values at u. span -1 searches (d = 0: the span right of an
@@ -730,7 +737,8 @@ KW_API void BSevalbsp(int32_t p, int32_t n, int32_t dim, BSboolean rational, con
  * points (x, y, z, w), w = 1 for a polynomial curve. BScvarrevt: pairs (P, P + L T/|T|).
  * BScvarrevc: curvature comb: curvatures, radii (-1: none) and pairs (P, centre of
  * curvature, radii scaled by L / largest radius when that exceeds L); -2 for order 2.
- * A failing evaluation stops the sweep; earlier outputs stay written.
+ * A failing evaluation or a NaN or infinite parameter stops the sweep; earlier
+ * outputs stay written. revt and revc also fail (-2) on a non-finite result.
  * reval, revt and revc set a polynomial curve's weights pointer to NULL. */
 KW_API void BScvarreval(BSrc *rc, BScurve *curve, const double *pars, int32_t count, int32_t d,
                         double *out);

@@ -10,6 +10,7 @@
 #endif
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -322,12 +323,14 @@ inline double binomial(int n, int i) {
 // derivatives: hom holds rows 0..hrows-1 of (dim+1) values (coordinates, then the
 // weight); rows from hrows on are zero (derivatives beyond the degree).
 //   C_j = (A_j - sum_{i=1..j} binom(j, i) w_i C_{j-i}) / w_0
-// out receives d+1 rows of dim values. Returns false (out untouched) when w_0 = 0.
+// out receives d+1 rows of dim values. Returns false (out untouched) when 1 / w_0
+// is not finite.
 inline bool rational_derivatives(int dim, int hrows, int d, const double *hom, double *out) {
   const int hs = dim + 1;
-  const double w0 = hom[dim];
-  if (w0 == 0.0) return false;
-  const double inv_w = 1.0 / w0;
+  // A zero, NaN or vanishingly small weight has no finite reciprocal: a failure,
+  // not NaNs or infinities reported as a result.
+  const double inv_w = 1.0 / hom[dim];
+  if (!std::isfinite(inv_w)) return false;
   for (int j = 0; j <= d; ++j) {
     double *cj = out + j * dim;
     for (int c = 0; c < dim; ++c) cj[c] = j < hrows ? hom[j * hs + c] : 0.0;
