@@ -791,7 +791,8 @@ KW_API void BSadd_1kt_tot(const BScurve *curve, double u, int32_t r, BSboolean r
                           BSrc *rc);
 /* Inserts *u at knot index *i of an end of the knot vector (i + 1 < order: start;
  * i + 1 > num_poles: end) and drops the outermost knot and pole, in place; other
- * indices change nothing. With *u the domain end the shape on the domain is kept. */
+ * indices change nothing. With *u the domain end the shape on the domain is kept.
+ * -2: a NaN or infinite *u. */
 KW_API BSboolean BSadd_ekt(BSrc *rc, BScurve *curve, const double *u, const int32_t *i);
 /* Refines curve to the knot vector knots (num_poles + order values containing the
  * curve's knots) into out, whose arrays the caller sized for num_poles poles (out may

@@ -549,6 +549,10 @@ KW_API BSboolean BSadd_ekt(BSrc *rc, BScurve *curve, const double *u, const int3
     return FALSE;
   }
   if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return FALSE;
+  if (!std::isfinite(*u)) {
+    *rc = BSINARG;
+    return FALSE;
+  }
   const int32_t k = curve->order, n = curve->num_poles;
   // Only indices of the end regions change anything; others would write outside.
   if ((*i >= 0 && *i + 1 < k) || (*i + 1 > n && *i <= n + k - 2))

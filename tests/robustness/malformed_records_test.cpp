@@ -196,6 +196,8 @@ const Routine kRoutines[] = {
         release(g_cv)),
     ROW("BSadd_1kt_tot", kTakesParam, g_cv = g_out[0].bind();
         BSadd_1kt_tot(in.cv, in.u, 2, 1, &g_cv, &rc)),
+    ROW("BSadd_ekt", kTakesParam, const double u = in.u - 1.5;  // the domain start
+        const int32_t i = 1; BSadd_ekt(&rc, in.cv, &u, &i)),
     ROW("BSadd_kts", kTakesParam,
         BSadd_kts(in.cv, in.cv ? in.cv->num_poles + 1 : 7, knots_with_u(in), g_out[0].bind(), &rc)),
     ROW("BScollinmn3", 0, BScollinmn3(in.cv, &g_flag, &rc)),
