@@ -195,7 +195,8 @@ KW_API BSboolean BSdcastelj(BSrc *rc, const BScurve *curve, const double *u,
     *rc = BSNULLPTR;
     return FALSE;
   }
-  if ((*rc = validate_curve(curve, kCurveDomain | kCurveArrays | kCurveOrder16)) != BSSUCC) return FALSE;
+  if ((*rc = validate_curve(curve, kCurveDomain | kCurveArrays | kCurveOrder16)) != BSSUCC)
+    return FALSE;
   if (curve->order != curve->num_poles || !std::isfinite(*u)) {
     *rc = BSINARG;
     return FALSE;

@@ -143,23 +143,31 @@ extern "C" KW_API BSboolean BScollinmny(BSrc *rc, const int32_t *n, const double
   return (*rc == BSSUCC && (cls == kClassPoint || cls == kClassLine)) ? TRUE : FALSE;
 }
 
+namespace {
+
+// Class code (1 point, 2 line, 3 plane, 4 space) and normal of weighted points.
+BSrc classify_to_code(int32_t n, const double *points, const double *weights, int32_t *code,
+                      double *normal) {
+  normal[0] = normal[1] = normal[2] = 0.0;
+  int32_t cls = kClassSpace;
+  const BSrc rc = classify_weighted_points(n, points, weights, &cls, normal);
+  if (rc == BSSUCC) *code = class_code(cls);
+  return rc;
+}
+
+}  // namespace
+
 extern "C" KW_API void BSptlnplan(int32_t n, int32_t ignored, const double *points,
                                   const double *weights, int32_t *code, double *normal, BSrc *rc) {
   KW_EPILOGUE(rc);
   (void)ignored;
-  normal[0] = normal[1] = normal[2] = 0.0;
-  int32_t cls = kClassSpace;
-  *rc = classify_weighted_points(n, points, weights, &cls, normal);
-  if (*rc == BSSUCC) *code = class_code(cls);
+  *rc = classify_to_code(n, points, weights, code, normal);
 }
 
 extern "C" KW_API void BSplanar2(int32_t n, const double *points, const double *weights,
                                  int32_t *code, double *normal, BSrc *rc) {
   KW_EPILOGUE(rc);
-  normal[0] = normal[1] = normal[2] = 0.0;
-  int32_t cls = kClassSpace;
-  *rc = classify_weighted_points(n, points, weights, &cls, normal);
-  if (*rc == BSSUCC) *code = class_code(cls);
+  *rc = classify_to_code(n, points, weights, code, normal);
 }
 
 extern "C" KW_API void BStst_plan(int32_t n, const double *points, const double *weights,
