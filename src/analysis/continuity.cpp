@@ -72,23 +72,43 @@ int32_t joint_grade(const double *dl, const double *dr, double angle_tol, double
 
 // Parameters of all tangent breaks: the closing point of a closed, non-periodic
 // curve first, then the C0 knots in increasing order.
+namespace {
+
+// The C0 knots of a curve (interior knots of multiplicity k - 1 or more at a
+// tolerance) with their pole counts, in scratch memory.
+struct C0Knots {
+  int32_t count = 0;
+  double *values = nullptr;
+  int32_t *pole_counts = nullptr;
+
+  bool find(const BScurve &cv, double tolerance) {
+    const int32_t k = cv.order, n = cv.num_poles;
+    const std::size_t entries = static_cast<std::size_t>(n) + k;
+    if (!buf.acquire(entries * (sizeof(double) + sizeof(int32_t)))) return false;
+    values = buf.as<double>();
+    pole_counts = reinterpret_cast<int32_t *>(values + entries);
+    count = c0_knots(k, n, cv.knots, tolerance, values, pole_counts);
+    return true;
+  }
+
+ private:
+  BasicScratchBuffer<100 * (sizeof(double) + sizeof(int32_t)) + 8> buf;
+};
+
+}  // namespace
+
 BSrc find_tangent_breaks(const BScurve &cv, int32_t *count, double *params) {
   *count = 0;
   const int32_t k = cv.order, n = cv.num_poles;
   if (cv.phy_closed && !cv.periodic && polygon_turns_at(cv, 0))
     params[(*count)++] = cv.knots[k - 1];
   if (n <= k) return BSSUCC;
-  const std::size_t entries = static_cast<std::size_t>(n) + k;
-  BasicScratchBuffer<100 * (sizeof(double) + sizeof(int32_t)) + 8> buf(
-      entries * (sizeof(double) + sizeof(int32_t)));
-  if (!buf.ok()) return BSNOSTKMEMORY;
-  double *values = buf.as<double>();
-  int32_t *pole_counts = reinterpret_cast<int32_t *>(values + entries);
   const double *weights = cv.rational ? cv.weights : nullptr;
-  const double ktol = curve_knot_tolerance(k, cv.knots, n, cv.poles, weights);
-  const int32_t c0 = c0_knots(k, n, cv.knots, ktol, values, pole_counts);
-  for (int32_t i = 0; i < c0; ++i) {
-    if (polygon_turns_at(cv, pole_counts[i] - 1)) params[(*count)++] = cv.knots[pole_counts[i]];
+  C0Knots c0;
+  if (!c0.find(cv, curve_knot_tolerance(k, cv.knots, n, cv.poles, weights))) return BSNOSTKMEMORY;
+  for (int32_t i = 0; i < c0.count; ++i) {
+    if (polygon_turns_at(cv, c0.pole_counts[i] - 1))
+      params[(*count)++] = cv.knots[c0.pole_counts[i]];
   }
   return BSSUCC;
 }
@@ -105,13 +125,10 @@ BSrc grade_c0_knots(const BScurve &cv, double dist, int32_t *count, double *para
   BScumdist(&rc, &n, cv.poles, weights, &length);
   if (rc != BSSUCC) return rc;
   const double angle_tol = dist / length;
-  const std::size_t entries = static_cast<std::size_t>(n) + k;
-  BasicScratchBuffer<100 * (sizeof(double) + sizeof(int32_t)) + 8> buf(
-      entries * (sizeof(double) + sizeof(int32_t)));
-  if (!buf.ok()) return BSNOSTKMEMORY;
-  double *values = buf.as<double>();
-  int32_t *pole_counts = reinterpret_cast<int32_t *>(values + entries);
-  const int32_t c0 = n > k ? c0_knots(k, n, cv.knots, dist, values, pole_counts) : 0;
+  C0Knots c0_list;
+  if (n > k && !c0_list.find(cv, dist)) return BSNOSTKMEMORY;
+  const int32_t c0 = c0_list.count;
+  const double *values = c0_list.values;
   for (int32_t i = 0; i < c0; ++i) params[i] = values[i];
   const int32_t d = 1;
   for (int32_t i = 0; i < c0; ++i) {

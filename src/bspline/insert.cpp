@@ -9,6 +9,7 @@
 #include "bspline/kernel.hpp"
 #include "bspline/knots.hpp"
 #include "records/curve_check.hpp"
+#include "records/records.hpp"
 
 namespace knotwork {
 
@@ -382,16 +383,9 @@ BSrc refine_curve(const BScurve &cv, int32_t nn, const double *tau, BScurve &out
   refine_poles(k, n, t, PoleSet::record(const_cast<double *>(poles), const_cast<double *>(weights)),
                nn, tau, PoleSet::record(out.poles, out.weights), alpha.data());
   if (out.knots != tau) std::copy(tau, tau + nnk, out.knots);
-  out.order = header.order;
+  copy_curve_header(header, out);
   out.num_poles = nn;
   out.num_knots = static_cast<int32_t>(nnk);
-  out.periodic = header.periodic;
-  out.non_uniform = header.non_uniform;
-  out.rational = header.rational;
-  out.planar = header.planar;
-  out.phy_closed = header.phy_closed;
-  out.num_boundaries = 0;
-  out.bdrys = nullptr;
   return BSSUCC;
 }
 

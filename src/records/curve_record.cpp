@@ -71,8 +71,7 @@ BSrc copyable(const BScurve &source) {
 
 }  // namespace
 
-BSrc copy_curve_into(const BScurve &source, BScurve &target) {
-  if (&source == &target) return BSSUCC;
+void copy_curve_header(const BScurve &source, BScurve &target) {
   target.order = source.order;
   target.periodic = source.periodic;
   target.non_uniform = source.non_uniform;
@@ -83,6 +82,11 @@ BSrc copy_curve_into(const BScurve &source, BScurve &target) {
   target.phy_closed = source.phy_closed;
   target.num_boundaries = 0;
   target.bdrys = nullptr;
+}
+
+BSrc copy_curve_into(const BScurve &source, BScurve &target) {
+  if (&source == &target) return BSSUCC;
+  copy_curve_header(source, target);
   const std::size_t n = source.num_poles > 0 ? static_cast<std::size_t>(source.num_poles) : 0;
   const std::size_t nk = source.num_knots > 0 ? static_cast<std::size_t>(source.num_knots) : 0;
   if (target.poles == nullptr) return BSNULLPTR;

@@ -28,6 +28,10 @@ int64_t curve_block_size(int32_t order, int32_t num_poles, bool rational, int32_
 // caller and large enough); boundaries are never copied. Returns the status.
 BSrc copy_curve_into(const BScurve &source, BScurve &target);
 
+// Copies the header fields the copy carries over (order, flags, counts); boundaries
+// are never copied: the target's are cleared.
+void copy_curve_header(const BScurve &source, BScurve &target);
+
 // Record checks made before a record is written as text.
 bool curve_is_printable(const BScurve *curve);
 bool surface_is_printable(const BSsurface *surface);

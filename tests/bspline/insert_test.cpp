@@ -14,15 +14,13 @@
 
 namespace {
 
+using kwtest::cubic_bezier;
 using kwtest::make_curve;
 using kwtest::max_deviation;
 using kwtest::RefCurve;
 
 class Insert : public kwtest::GuardedTest {};
 
-RefCurve cubic_bezier() {
-  return make_curve(4, {0, 0, 0, 0, 1, 1, 1, 1}, {0, 0, 0, 1, 2, 0, 3, 2, 1, 4, 0, 0});
-}
 RefCurve cubic_one_knot() {
   return make_curve(4, {0, 0, 0, 0, 0.4, 1, 1, 1, 1},
                     {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0});

@@ -12,15 +12,13 @@
 
 namespace {
 
+using kwtest::cubic_bezier;
 using kwtest::make_curve;
 using kwtest::max_deviation;
 using kwtest::RefCurve;
 
 class Split : public kwtest::GuardedTest {};
 
-RefCurve cubic_bezier() {
-  return make_curve(4, {0, 0, 0, 0, 1, 1, 1, 1}, {0, 0, 0, 1, 2, 0, 3, 2, 1, 4, 0, 0});
-}
 double lo(const BScurve &c) {
   return c.knots[c.order - 1];
 }

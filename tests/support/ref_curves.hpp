@@ -158,6 +158,11 @@ inline RefCurve make_curve(int k, std::vector<double> knots, std::vector<double>
   return cv;
 }
 
+// The planar cubic Bezier used by the exact insertion and split cases.
+inline RefCurve cubic_bezier() {
+  return make_curve(4, {0, 0, 0, 0, 1, 1, 1, 1}, {0, 0, 0, 1, 2, 0, 3, 2, 1, 4, 0, 0});
+}
+
 // A view whose arrays have room for `extra` more poles and knots (for operations
 // that grow a record in place); the counts stay those of the curve.
 inline BScurve view_with_room(RefCurve &cv, int extra) {
