@@ -42,22 +42,49 @@ void setrc_written(const char *written_name, BSrc *rc);
 // status is non-zero, BSdbgrc (written name).
 //
 //   BSrc BSfoo(..., BSrc *rc) { KW_EPILOGUE(rc); if (!x) { *rc = BSNULLPTR; return; } ... }
+//
+// Routines that return a boolean or a success pointer leave through finish(): it
+// runs the epilogue at once (an injected failure included) and gives the result
+// only when the final status is 0, FALSE or null otherwise.
+//
+//   BSboolean BSbar(BSrc *rc, ...) { KW_EPILOGUE(rc); ...; return KW_FINISH(TRUE); }
 class Epilogue {
  public:
   Epilogue(const char *written_name, BSrc *rc) : name_(written_name), rc_(rc) { *rc_ = BSSUCC; }
-  ~Epilogue() {
-    setrc_written(name_, rc_);
-    if (*rc_ != BSSUCC) BSdbgrc(*rc_, name_);
-  }
+  ~Epilogue() { run(); }
   Epilogue(const Epilogue &) = delete;
   Epilogue &operator=(const Epilogue &) = delete;
 
+  // Runs the epilogue now; TRUE exactly when the final status is 0 and `value` is TRUE.
+  BSboolean finish(BSboolean value) {
+    run();
+    return (*rc_ == BSSUCC && value) ? TRUE : FALSE;
+  }
+  // Runs the epilogue now; `value` when the final status is 0, else null. A caller
+  // that hands out memory must release it when this gives null.
+  template <class T>
+  T *finish(T *value) {
+    run();
+    return *rc_ == BSSUCC ? value : nullptr;
+  }
+  // The final status once finish() has run (also readable before).
+  BSrc status() const { return *rc_; }
+
  private:
+  void run() {
+    if (done_) return;
+    done_ = true;
+    setrc_written(name_, rc_);
+    if (*rc_ != BSSUCC) BSdbgrc(*rc_, name_);
+  }
   const char *name_;
   BSrc *rc_;
+  bool done_ = false;
 };
 
 #define KW_EPILOGUE(rc) ::knotwork::Epilogue kw_epilogue_guard_(__func__, (rc))
+// The routine's boolean or pointer result through the epilogue (see Epilogue::finish).
+#define KW_FINISH(value) kw_epilogue_guard_.finish(value)
 
 // ---- Memory ----------------------------------------------------------------
 
