@@ -42,9 +42,7 @@ BSrc estimate_end_tangent(bool at_end, const double *a, const double *b, const d
     v3::copy(chord, tangent);
     return BSSUCC;
   }
-  double travel[3];
-  v3::sub(c, a, travel);
-  if (v3::dot(dir, travel) < 0.0) v3::scale(dir, -1.0, dir);
+  if (v3::dot(dir, chord) < 0.0) v3::scale(dir, -1.0, dir);  // along the travel
   v3::add(dir, chord, tangent);
   if (!normalise(tangent)) v3::copy(chord, tangent);
   return BSSUCC;
