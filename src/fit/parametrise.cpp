@@ -167,6 +167,26 @@ BSrc place_fit_knots(int k, bool periodic, double ktol, int32_t s, int32_t n, co
 
 using namespace knotwork;
 
+namespace {
+
+// place_fit_knots into scratch; the caller's arrays are written only on success.
+BSrc place_knots_committed(int k, bool periodic, double ktol, int32_t s, int32_t n,
+                           const double *pars, int32_t *num_knots, double *knots, int32_t *spans) {
+  const std::size_t nk = static_cast<std::size_t>(s) + 2 * k - 1;
+  ScratchBuffer buf(nk * sizeof(double) + static_cast<std::size_t>(n) * sizeof(int32_t));
+  if (!buf.ok()) return BSNOSTKMEMORY;
+  double *t = buf.as<double>();
+  int32_t *sp = reinterpret_cast<int32_t *>(t + nk), count = 0;
+  const BSrc rc = place_fit_knots(k, periodic, ktol, s, n, pars, &count, t, sp);
+  if (rc != BSSUCC) return rc;
+  std::copy(t, t + count, knots);
+  std::copy(sp, sp + n, spans);
+  *num_knots = count;
+  return BSSUCC;
+}
+
+}  // namespace
+
 extern "C" {
 
 KW_API void BScumdstopt(int32_t n, const double *points, const double *weights, int32_t stride,
@@ -238,8 +258,8 @@ KW_API void BSkts_f_fit(int16_t order, BSboolean periodic, int32_t method, doubl
       *rc = BSINARG;
       return;
     }
-  *rc =
-      place_fit_knots(order, periodic != 0, knot_tol, spans, n, pars, num_knots, knots, span_index);
+  *rc = place_knots_committed(order, periodic != 0, knot_tol, spans, n, pars, num_knots, knots,
+                              span_index);
 }
 
 KW_API void BSktsprsfft(int32_t n, const double *points, const double *weights, int16_t order,
@@ -257,6 +277,12 @@ KW_API void BSktsprsfft(int32_t n, const double *points, const double *weights, 
     return;
   }
   double ktol = tol().knot_tol;
+  ScratchBuffer buf(static_cast<std::size_t>(n) * sizeof(double));
+  if (!buf.ok()) {
+    *rc = BSNOSTKMEMORY;
+    return;
+  }
+  double *t = buf.as<double>();
   if (!skip_pars) {
     if (!all_finite(points, static_cast<std::size_t>(n) * 3) ||
         (weights != nullptr && !all_finite(weights, n))) {
@@ -264,17 +290,21 @@ KW_API void BSktsprsfft(int32_t n, const double *points, const double *weights, 
       return;
     }
     double average = 0.0;
-    *rc = average_parameters(1, n, points, weights, 3, 3, &average, pars);
+    *rc = average_parameters(1, n, points, weights, 3, 3, &average, t);
     if (*rc != BSSUCC) return;
     ktol = tol().knot_tol / std::max(average, 0.001);
+  } else {
+    std::copy(pars, pars + n, t);
   }
   for (int32_t i = 0; i < n; ++i)
-    if (!std::isfinite(pars[i]) || (i > 0 && pars[i] < pars[i - 1])) {
+    if (!std::isfinite(t[i]) || (i > 0 && t[i] < t[i - 1])) {
       *rc = BSINARG;
       return;
     }
   if (!skip_knots) {
-    *rc = place_fit_knots(order, periodic != 0, ktol, spans, n, pars, num_knots, knots, span_index);
+    *rc = place_knots_committed(order, periodic != 0, ktol, spans, n, t, num_knots, knots,
+                                span_index);
+    if (*rc == BSSUCC) std::copy(t, t + n, pars);
   } else if (!skip_spans) {
     const int32_t m = *num_knots - order;
     if (m < order) {

@@ -57,6 +57,13 @@ TEST_F(FitPieces, PoleNextToAnEnd) {
   EXPECT_DOUBLE_EQ(pole[0], 3 + 1.1 / 3);
   BSfndtnpol2(4, pts, nullptr, pars, 4, 6, knots, 3, 1, 0, 1.0, zero, pole, &rc);
   EXPECT_EQ(rc, BSINARG);
+  // Coincident parameters: -1, and the caller's knots stay as they were.
+  const double twice[4] = {0, 0.5, 0.5, 1};
+  double out[10] = {7, 7, 7, 7, 7, 7, 7, 7, 7, 7};
+  int32_t nk, spans[4];
+  BSkts_f_fit(4, 0, 4, 1e-9, 3, 4, twice, &nk, out, spans, &rc);
+  EXPECT_EQ(rc, BSFAIL);
+  for (double v : out) EXPECT_EQ(v, 7.0);
 }
 
 TEST_F(FitPieces, OddPeriodicKnotsWrapAroundTheirDomain) {
@@ -215,6 +222,13 @@ TEST_F(FitPieces, EntriesRefuseBadInputAndSurviveAllocationFailures) {
       [&](const double *q) {
         BSprftwbsol(n, q, pars.data(), spans.data(), k, m, knots.data(), 3, 3, nullptr,
                     poles.data(), &rc);
+        return rc;
+      },
+      [&](const double *q) {
+        std::vector<double> t2(n), k2(n + 2 * k);
+        std::vector<int32_t> s2(n);
+        int32_t n2;
+        BSktsprsfft(n, q, nullptr, k, 1, n - 1, 0, 0, 0, t2.data(), &n2, k2.data(), s2.data(), &rc);
         return rc;
       },
       [&](const double *q) {
