@@ -156,6 +156,33 @@ TEST_F(FitPieces, TwoPointFitsAreBezierSegments) {
   EXPECT_EQ(rc, BSINARG);
 }
 
+// Points sampled from a curve: the least-squares modes give back its poles.
+TEST_F(FitPieces, LeastSquaresRecoversTheSampledCurve) {
+  std::mt19937_64 rng(12);
+  for (int k : {2, 3, 4, 6}) {
+    kwtest::RefCurve cv = kwtest::random_curve(rng, kwtest::CurveShape{k, 9, false, false, true});
+    const int n = 60, m = cv.n();
+    std::vector<double> pts(3 * n), pars(n), poles(3 * m);
+    std::vector<int32_t> spans(n);
+    for (int j = 0; j < n; ++j) {
+      pars[j] = j / (n - 1.0);
+      const auto q = kwtest::ref_eval(cv, pars[j]);
+      std::copy(q.begin(), q.end(), pts.begin() + 3 * j);
+    }
+    BSrc rc;
+    int32_t nk = m + k;
+    BSktsprsfft(n, nullptr, nullptr, k, 0, m - k + 1, 1, 1, 0, pars.data(), &nk, cv.knots.data(),
+                spans.data(), &rc);
+    for (int mode : {0, 1}) {
+      BSfitratpts(n, pts.data(), nullptr, pars.data(), spans.data(), k, m, cv.knots.data(), 3, 3, 0,
+                  mode, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, poles.data(),
+                  nullptr, &rc);
+      ASSERT_EQ(rc, BSSUCC);
+      for (int i = 0; i < 3 * m; ++i) EXPECT_NEAR(poles[i], cv.poles[i], 1e-10) << k << mode;
+    }
+  }
+}
+
 TEST_F(FitPieces, MatrixSizes) {
   int32_t rows, cols;
   BSrc rc;
