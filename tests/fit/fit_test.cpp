@@ -45,7 +45,8 @@ std::vector<double> ref_params(const Points &p, bool chord_length = false) {
                       p[3 * i + 5] - p[3 * i + 2]);
     smallest = std::min(smallest, c[i]);
   }
-  for (size_t i = 0; i + 1 < n; ++i) t[i + 1] = t[i] + (smallest < 1.0 || chord_length ? c[i] : std::sqrt(c[i]));
+  for (size_t i = 0; i + 1 < n; ++i)
+    t[i + 1] = t[i] + (smallest < 1.0 || chord_length ? c[i] : std::sqrt(c[i]));
   for (double &v : t) v /= t[n - 1];
   return t;
 }
@@ -145,6 +146,20 @@ TEST_F(Fit, GivenEndTangentsAreHonoured) {
         EXPECT_GT(BSdotp(&rc, d, t), 0.0);
       }
     }
+}
+
+TEST_F(Fit, SmallFitsStayOffTheHeap) {
+  std::mt19937_64 rng(6);
+  const Points open = random_points(rng, 20, 1.0), closed = random_points(rng, 20, 1.0, true);
+  BSdbglev = 0;  // scratch by the plain rules: small requests on the stack
+  for (int k : {3, 4, 6}) {
+    Out a(20, k), b(20, k);
+    const kwtest::NoHeapScope scope;
+    EXPECT_EQ(fit(open, k, a), BSSUCC);
+    EXPECT_EQ(fit(closed, k, b, true), BSSUCC);
+    EXPECT_EQ(scope.heap_requests(), 0) << k;
+  }
+  BSdbglev = knotwork::kDebugLevel;
 }
 
 TEST_F(Fit, TellingCasesOfTheContract) {
