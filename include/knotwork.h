@@ -1161,6 +1161,143 @@ KW_API void BSqnwt2(BSqnwt2_function f, void *context, double a, double b, doubl
  * Statuses: 3 null argument. */
 KW_API void BSadjpar(const BScurve *curve, double param, double *adjusted, BSrc *rc);
 
+/* ---- Interpolation through points (src/fit/) ---- */
+
+/* Files: src/fit/direct.cpp (BSdirfitcv, BSlininter), src/fit/parametrise.cpp
+ * (parameters, knots, matrix sizes), src/fit/ends.cpp (end tangents and poles),
+ * src/fit/solve.cpp (band and periodic solves), src/fit/engine.cpp (BSfitratpts).
+ * Points are consecutive groups of stride doubles (3 for curves); weighted points
+ * are stored multiplied by their weights. End conditions: -1 the pole next to the
+ * end is given, 0 the tangent is estimated from the points, 1 the tangent
+ * direction is given, 3 natural end (second derivative zero). Fit orders are
+ * 2..16. The work-area arguments of the solves are not read (each solve takes
+ * its own scratch memory) and may be null. Common statuses: 3 a null required
+ * pointer; -2 bad counts, order, mode or condition, or a NaN or infinite number;
+ * 33 scratch memory exhausted. */
+
+/* Curve of the given order through n points (n x 3) at chord-length or centripetal
+ * parameters (centripetal when every chord is at least 1.0). Conditions 0
+ * (estimated tangent) or 1 (start_tangent / end_tangent, 3 doubles each, read
+ * only then, need not be unit). periodic: a closed periodic curve (first and last
+ * points within dist_tol, n >= 4). curve (out): the caller's record with arrays
+ * for n + order - 1 poles and n + 2 order - 1 knots; order 2 gives the polyline
+ * (BSlininter). Points in a plane give poles exactly in it (planar 1), as do
+ * collinear points whose poles span at most a plane; all points equal give the
+ * point curve (BSptcvgen). An open fit whose end points coincide closes exactly
+ * (phy_closed 1). Status -2: order outside 2..16, too few points (2 for order 2,
+ * 3 open, 4 periodic), periodic ends apart, a zero or non-finite tangent,
+ * non-finite points, conditions other than 0 or 1, coincident points of a
+ * polyline; -1: consecutive points closer than the knot tolerance (coincident),
+ * or a singular system; 33. On failure the record may be partly written. */
+KW_API void BSdirfitcv(int32_t n, const double *points, int16_t order, int32_t start_condition,
+                       int32_t end_condition, BSboolean periodic, const double *start_tangent,
+                       const double *end_tangent, BScurve *curve, BSrc *rc);
+/* Order-2 curve through *n >= 2 points (n x 3) into curve (arrays for n poles and
+ * n + 2 knots); knots from the chord lengths normalised to [0, 1] (a chord shorter
+ * than dist_tol takes half of its neighbour). normal (out): the line direction or
+ * plane normal of the points (zero for points spanning space). End points within
+ * dist_tol close the curve at their midpoint. Status -2: fewer than 2 points, all
+ * points coincident, a short chord next to another short one, non-finite points.
+ * Returns TRUE exactly on status 0. */
+KW_API BSboolean BSlininter(BSrc *rc, const int32_t *n, const double *points, BScurve *curve,
+                            double *normal);
+/* Parameters and knots of a fit: unless skip_pars, parameters (pars, n out) of the
+ * n points (n x 3, weights n or null) by BSavgprsfft and the knot tolerance
+ * knot_tol / max(average length, 0.001), else pars are read and the tolerance is
+ * knot_tol; unless skip_knots, knots (out, room for spans + 2 order - 1) and
+ * *num_knots by BSkts_f_fit; otherwise, unless skip_spans, only span_index (n out)
+ * on the knots given with *num_knots (in). Statuses of BSkts_f_fit. */
+KW_API void BSktsprsfft(int32_t n, const double *points, const double *weights, int16_t order,
+                        BSboolean periodic, int32_t spans, BSboolean skip_pars,
+                        BSboolean skip_knots, BSboolean skip_spans, double *pars,
+                        int32_t *num_knots, double *knots, int32_t *span_index, BSrc *rc);
+/* Parameters in [0, 1] (pars, n out) of num_sets point sets of n points each (set j
+ * starts at point j n; stride doubles per point, the first dim measured; weights,
+ * one per point, or null): chord length, or centripetal when every set's chords are
+ * all at least 1.0; averaged over the sets whose measure exceeds dist_tol (a single
+ * degenerate set gets uniform parameters). *average (out): the mean measure of
+ * those sets, 0 when none. order is checked (>= 2) only. Status -2, 49 (a zero
+ * weight), 33. */
+KW_API void BSavgprsfft(int32_t num_sets, int32_t n, const double *points, const double *weights,
+                        int32_t stride, int32_t dim, int16_t order, double *average, double *pars,
+                        BSrc *rc);
+/* Cumulative chord measures (dists, n - 1 out) of n points (stride, dim, weights as
+ * BSavgprsfft). *mode in/out: 0 chord lengths, 1 square roots of chord lengths
+ * (centripetal), 2 chooses 0 when the smallest chord is below 1.0, else 1, and
+ * writes the choice back. Status -2, 49. */
+KW_API void BScumdstopt(int32_t n, const double *points, const double *weights, int32_t stride,
+                        int32_t dim, int32_t *mode, double *dists, BSrc *rc);
+/* Knots of a fit of the given order with `spans` spans through n ascending
+ * parameters (method must be 4): clamped ends when open, interior knots at the
+ * parameters (even orders) or between them (odd orders) when interpolating, else
+ * spread over the parameters; periodic knot vectors wrap around the domain (odd
+ * orders put the parameters at the middles of the spans). knots (out, room for
+ * spans + 2 order - 1), *num_knots, span_index (n out). Status -2: bad method,
+ * order, counts or parameters, or a periodic fit with one span; -1: the first or
+ * last domain span, or two interpolated parameters, closer than knot_tol. */
+KW_API void BSkts_f_fit(int16_t order, BSboolean periodic, int32_t method, double knot_tol,
+                        int32_t spans, int32_t n, const double *pars, int32_t *num_knots,
+                        double *knots, int32_t *span_index, BSrc *rc);
+/* The fitting engine: poles (m x stride out) and, with point weights, weights (m
+ * out) of a curve of the given order on the knots (m + order) through n points
+ * (n x stride, weighted; point_weights n or null) at pars with span_index spans;
+ * the first ncoord coordinates are fitted, the others of every pole are 0.
+ * mode: 0 least squares, 1 end points interpolated, 2 end points interpolated and
+ * the poles next to the ends from the conditions (start_vector, end_vector: stride
+ * doubles, the tangent for condition 1, the pole for -1; null otherwise).
+ * end_values: 5 doubles or null; the second and third are the weights of given
+ * start and end poles of a weighted fit. Status -2: bad arguments, more unknowns
+ * than equations, three points with coincident ends; -1: singular system; 49: a
+ * fitted weight below 0.001 or a point weight not positive; 33. */
+KW_API void BSfitratpts(int32_t n, const double *points, const double *point_weights,
+                        const double *pars, const int32_t *span_index, int16_t order, int32_t m,
+                        const double *knots, int32_t stride, int32_t ncoord, BSboolean periodic,
+                        int32_t mode, int32_t start_condition, int32_t end_condition,
+                        const double *start_vector, const double *end_vector,
+                        const double *end_values, double *work_matrix, double *work_rhs,
+                        double *work_band, double *poles, double *weights, BSrc *rc);
+/* The pole (stride doubles out) next to the start (end 0) or end (end 1) of a fit:
+ * condition -1 the given pole; otherwise on the end tangent (condition 1: given,
+ * 0: estimated from three points) at 1.1 L / (order - 1) from the end point, L the
+ * distance from the end point to the point polygon at the first (last) interior
+ * knot. One coordinate (stride 1, a weight fit): a fixed step from the end value.
+ * Weighted points are divided by their weights, the pole multiplied by
+ * pole_weight. Status -2: a direction of no length, bad arguments; 49. */
+KW_API void BSfndtnpol2(int32_t n, const double *points, const double *weights, const double *pars,
+                        int16_t order, int32_t m, const double *knots, int32_t stride,
+                        int32_t condition, int16_t end, double pole_weight, const double *given,
+                        double *pole, BSrc *rc);
+/* Unit tangent (out, 3) at a (end 0) or c (end 1) of three points: the mean of the
+ * unit chord and the tangent of the circle through them; the chord when they are
+ * collinear within dist_tol. Status -2: the end chord has no length. */
+KW_API void BStanffit(int16_t end, const double *a, const double *b, const double *c,
+                      double *tangent, BSrc *rc);
+/* Banded least squares with fixed end poles: type 0..3 fix that many poles at each
+ * end, 4 fixes (order - 1) / 2 + 1, 5/6/7 fix 2 with the natural condition at the
+ * start/end/both. Rows: every point for type 0, points 1 .. n-2 otherwise. poles
+ * (m x stride) in: the fixed poles, out: every pole (unchanged on failure).
+ * Status -2: bad type or more unknowns than rows; -1: singular system; 33. */
+KW_API void BSnpftwcns2(int32_t n, const double *points, const double *pars,
+                        const int32_t *span_index, int16_t order, int32_t m, const double *knots,
+                        int32_t stride, int32_t ncoord, int32_t type, double *work_matrix,
+                        double *work_rhs, double *poles, BSrc *rc);
+/* Periodic least squares of n points whose last repeats the first: the m - order + 1
+ * distinct poles from n - 1 rows (points 1 .. n-1 for even orders, 0 .. n-2 for odd),
+ * poles (m x stride out, pole i = pole i + m - order + 1). BSperiodfit solves the
+ * dense system, BSprftwbsol a banded cyclic one (same result). Status -2: more
+ * unknowns than rows, or one of each; -1: singular; 33. */
+KW_API void BSperiodfit(int32_t n, const double *points, const double *pars,
+                        const int32_t *span_index, int16_t order, int32_t m, const double *knots,
+                        int32_t stride, int32_t ncoord, double *work, double *poles, BSrc *rc);
+KW_API void BSprftwbsol(int32_t n, const double *points, const double *pars,
+                        const int32_t *span_index, int16_t order, int32_t m, const double *knots,
+                        int32_t stride, int32_t ncoord, double *work, double *poles, BSrc *rc);
+/* Work-matrix sizes of a fit: periodic rows n - 1, columns m - order + 1; open
+ * columns order (the band), rows n when rational or mode 0, else n - 2. Status -2:
+ * n < 2, order < 2, m < order, mode outside 0..4. */
+KW_API void BSftmatsz(BSboolean rational, int32_t n, int32_t m, int16_t order, BSboolean periodic,
+                      int32_t mode, int32_t *rows, int32_t *cols, BSrc *rc);
+
 #ifdef __cplusplus
 }
 #endif
