@@ -791,8 +791,8 @@ KW_API void BSadd_1kt_tot(const BScurve *curve, double u, int32_t r, BSboolean r
                           BSrc *rc);
 /* Inserts *u at knot index *i of an end of the knot vector (i + 1 < order: start;
  * i + 1 > num_poles: end) and drops the outermost knot and pole, in place; other
- * indices change nothing. With *u the domain end the shape on the domain is kept.
- * -2: a NaN or infinite *u. */
+ * indices of the knot vector change nothing. With *u the domain end the shape on
+ * the domain is kept. -2: a NaN or infinite *u, or *i outside 0 .. num_knots - 1. */
 KW_API BSboolean BSadd_ekt(BSrc *rc, BScurve *curve, const double *u, const int32_t *i);
 /* Refines curve to the knot vector knots (num_poles + order values containing the
  * curve's knots) into out, whose arrays the caller sized for num_poles poles (out may
@@ -811,7 +811,9 @@ KW_API void BSinsertmkt(int16_t order, int32_t dim, int32_t num_poles, const dou
                         double *poles_out, double *knots_out, BSrc *rc);
 /* Inserts u once on span (knots[span] <= u <= knots[span+1]) into dim coordinate-
  * major rows of num_poles poles: poles_out dim rows of num_poles + 1. The knots are
- * not changed (the caller inserts u). No status: an invalid call writes nothing. */
+ * not changed (the caller inserts u). No status: an invalid call (order < 2,
+ * num_poles < order, dim < 1, span outside order-1 .. num_poles-1, u NaN or off
+ * the span, a null array) writes nothing. */
 KW_API void BSinsertkt(int16_t order, int32_t dim, int32_t num_poles, const double *poles,
                        const double *knots, int32_t span, double u, double *poles_out);
 /* Subdivides count values: after values[i] (i < count-1) adds[i] equally spaced
@@ -882,8 +884,9 @@ KW_API void BScvsetclsd(BScurve *curve, BSrc *rc);
  * with BSfreeqelcv) and the record it held before, if any, is released. The first
  * pole (and weight) of the result is exactly the clamped input's. new_degree equal
  * to the degree: nothing is done, *out untouched. Status -2: new_degree below the
- * degree, or a bad record; 3: null record, array or out (or *out with reuse);
- * -13: no result memory; 33: no scratch memory. */
+ * degree or above 255, or a bad record; -1: a pole of the result not finite;
+ * 3: null record, array or out (or *out with reuse); -13: no result memory;
+ * 33: no scratch memory. */
 KW_API void BSupthedeg(BScurve *curve, int16_t new_degree, BSboolean reuse, BScurve **out,
                        BSrc *rc);
 /* Knot vector of a degree `degree` curve with last pole index `last` (degree + last
