@@ -372,7 +372,8 @@ KW_API BSboolean BSbspl(BSrc *rc, const double *poles, const double *weights, co
   }
   load_span_poles(poles, *rational ? weights : nullptr, p, s, ws.w);
   deboor_dispatch<4>(p, 4, knots + (s - p), ws.inv, *u, *d, ws.w, ws.tmp, out);
-  return KW_FINISH(TRUE);
+  *rc = finite_or_inarg(out, 4 * (*d + 1));  // an overflowing extrapolation
+  return KW_FINISH(*rc == BSSUCC);
 }
 
 KW_API BSboolean BSrspl(BSrc *rc, const int32_t *d, const BScurve *curve, double *buf) {
@@ -460,6 +461,7 @@ KW_API void BScvevaln(int32_t p, int32_t n, int32_t m, const double *poles, cons
     return;
   }
   *rc = evaluate_rows(p, n, m, poles, knots, u, span, d, out);
+  if (*rc == BSSUCC) *rc = finite_or_inarg(out, (static_cast<std::ptrdiff_t>(d) + 1) * m);
 }
 
 KW_API void BSevalbsp(int32_t p, int32_t n, int32_t dim, BSboolean rational, const double *poles,
@@ -469,8 +471,10 @@ KW_API void BSevalbsp(int32_t p, int32_t n, int32_t dim, BSboolean rational, con
     *rc = BSINARG;
     return;
   }
+  const std::ptrdiff_t values = (static_cast<std::ptrdiff_t>(d) + 1) * dim;
   if (!rational) {
     *rc = evaluate_rows(p, n, dim, poles, knots, u, -1, d, out);
+    if (*rc == BSSUCC) *rc = finite_or_inarg(out, values);
     return;
   }
   BasicScratchBuffer<100 * sizeof(double) + 1> hom(static_cast<std::size_t>(dim + 1) * (d + 1) *
@@ -482,7 +486,10 @@ KW_API void BSevalbsp(int32_t p, int32_t n, int32_t dim, BSboolean rational, con
   *rc = evaluate_rows(p, n, dim + 1, poles, knots, u, -1, d, hom.as<double>());
   if (*rc != BSSUCC) return;
   std::fill(out, out + static_cast<std::ptrdiff_t>(d + 1) * dim, 0.0);
-  if (!rational_derivatives(dim, d + 1, d, hom.as<double>(), out)) *rc = BSFAIL;
+  if (!rational_derivatives(dim, d + 1, d, hom.as<double>(), out))
+    *rc = BSFAIL;
+  else
+    *rc = finite_or_inarg(out, values);
 }
 
 KW_API void BScvarreval(BSrc *rc, BScurve *curve, const double *pars, int32_t count, int32_t d,

@@ -400,3 +400,57 @@ TEST_F(MalformedRecords, EvaluatorsRefuseAVanishingWeightSum) {
 }
 
 }  // namespace
+
+// Hostile arguments of routines that take no record: each row holds when the
+// routine refuses, or computes the right answer in a scaled form.
+TEST_F(MalformedRecords, HostileArgumentsAreRefusedOrScaled) {
+  struct Row {
+    const char *what;
+    bool (*holds)();
+  };
+  static const Row kRows[] = {
+      {"BSnorvec on a vector of length 5e200",
+       [] {
+         double v[3] = {3e200, -4e200, 0.0};
+         BSrc rc;
+         return BSnorvec(&rc, v) && rc == BSSUCC && v[0] == 0.6 && v[1] == -0.8;
+       }},
+      {"BSnorvec on a NaN vector",
+       [] {
+         double v[3] = {kNaN, 1.0, 0.0};
+         BSrc rc;
+         return !BSnorvec(&rc, v) && rc == BSDEGEN && std::isnan(v[0]) && v[1] == 1.0;
+       }},
+      {"BSinsertkt with u off its span, NaN or infinite",
+       [] {
+         const double poles[4] = {0, 1, 2, 3}, knots[6] = {0, 0, 1, 2, 3, 3};
+         double out[5] = {7, 7, 7, 7, 7};
+         for (double u : {2.5, -1.0, kNaN, kInf}) BSinsertkt(2, 1, 4, poles, knots, 1, u, out);
+         return std::all_of(out, out + 5, [](double v) { return v == 7.0; });
+       }},
+      {"BSupthedeg to degree 256 and 32767",
+       [] {
+         Input in;
+         BScurve *out = nullptr;
+         BSrc rc1, rc2;
+         BSupthedeg(in.cv, 256, 0, &out, &rc1);
+         BSupthedeg(in.cv, 32767, 0, &out, &rc2);
+         return rc1 == BSINARG && rc2 == BSINARG && out == nullptr;
+       }},
+      {"BSupthedeg on knots scaled by 1e300 gives the poles of the unscaled curve",
+       [] {
+         Input a, b;
+         for (double &t : b.room.knots) t *= 1e300;
+         BScurve *ea = nullptr, *eb = nullptr;
+         BSrc rca, rcb;
+         BSupthedeg(a.cv, 6, 0, &ea, &rca);
+         BSupthedeg(b.cv, 6, 0, &eb, &rcb);
+         bool same = rca == BSSUCC && rcb == BSSUCC && ea->num_poles == eb->num_poles;
+         for (int32_t i = 0; same && i < 3 * ea->num_poles; ++i)
+           same = std::fabs(ea->poles[i] - eb->poles[i]) <= 1e-12 * (1 + std::fabs(ea->poles[i]));
+         release(ea), release(eb);
+         return same;
+       }},
+  };
+  for (const Row &r : kRows) EXPECT_TRUE(r.holds()) << r.what;
+}
