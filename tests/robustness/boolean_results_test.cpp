@@ -16,8 +16,8 @@
 namespace {
 
 // How a routine meets injection: through its epilogue; not at all, because it
-// runs no epilogue (elementary members, the span search, the tolerance setters);
-// not at all, because it has no status; or it always fails (-2).
+// runs no epilogue (elementary members, the span search, the tolerance setters)
+// or has no status (not called here); or it always fails (-2).
 enum Kind { kEpilogue, kNoEpilogue, kNoStatus, kAlwaysFails };
 
 struct Row {
@@ -84,15 +84,6 @@ BSboolean release_pieces(BSboolean ok, int32_t count, BScurve **pieces) {
   if (pieces != nullptr) BSdbgfree(pieces);
   return ok;
 }
-BSboolean with_file(const char *text, BSboolean (*fn)(FILE *)) {
-  FILE *f = std::tmpfile();
-  std::fputs(text, f);
-  std::rewind(f);
-  const BSboolean ok = fn(f);
-  std::fclose(f);
-  return ok;
-}
-
 #define ROW(name, kind, ...)                                              \
   {                                                                       \
 #name, kind, [](BSrc * rc) -> BSboolean { return name(__VA_ARGS__); } \
@@ -105,27 +96,12 @@ const Row kRows[] = {
     ROW(BScv_copy, kEpilogue, rc, g_a.cubic(), g_b.cubic()),
     ROW(BSstallcvfl, kAlwaysFails, 4, 6, 0, &(g_c.cv = BScurve{}), rc),
     ROW(BSstfrecvfl, kEpilogue, rc, &(g_c.cv = BScurve{})),
-    {"BSprintbspc", kNoStatus,
-     [](BSrc *) { return with_file("", [](FILE *f) { return BSprintbspc(f, "c", g_a.cubic(), 1); }); }},
-    {"BSprintbsps", kNoStatus,
-     [](BSrc *) {
-       return with_file("", [](FILE *f) {
-         static double p[12] = {0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 0}, t[4] = {0, 0, 1, 1};
-         BSsurface s{};
-         s.u_order = s.v_order = 2;
-         s.u_num_poles = s.v_num_poles = 2;
-         s.u_num_knots = s.v_num_knots = 4;
-         s.poles = p;
-         s.u_knots = s.v_knots = t;
-         return BSprintbsps(f, "s", &s, 1);
-       });
-     }},
-    {"BSprthexcv", kNoStatus,
-     [](BSrc *) { return with_file("", [](FILE *f) { return BSprthexcv(f, g_a.cubic()); }); }},
-    {"BSreadd", kNoStatus,
-     [](BSrc *) { return with_file("2.5", [](FILE *f) { return BSreadd(f, g_out); }); }},
-    {"BSreadhexd", kNoStatus,
-     [](BSrc *) { return with_file("1 2", [](FILE *f) { return BSreadhexd(f, 0, 2, g_out); }); }},
+    // no status: text dumps and readers, listed for the header check only
+    {"BSprintbspc", kNoStatus, nullptr},
+    {"BSprintbsps", kNoStatus, nullptr},
+    {"BSprthexcv", kNoStatus, nullptr},
+    {"BSreadd", kNoStatus, nullptr},
+    {"BSreadhexd", kNoStatus, nullptr},
     // vectors, lines, planes, frames, point sets
     ROW(BScrossp, kNoEpilogue, rc, kP1, kP2, g_out),
     ROW(BSmkvec, kNoEpilogue, rc, g_out, kP0, kP1),
@@ -245,6 +221,7 @@ class BooleanResults : public kwtest::GuardedTest {
 
 TEST_F(BooleanResults, FalseExactlyWhenTheStatusFails) {
   for (const Row &r : kRows) {
+    if (r.call == nullptr) continue;
     SCOPED_TRACE(r.name);
     for (const double rate : {0.0, 1.0}) {
       prepare();
@@ -259,7 +236,7 @@ TEST_F(BooleanResults, FalseExactlyWhenTheStatusFails) {
         EXPECT_EQ(rc, BSINARG);
       } else if (rate == 0.0 || r.kind != kEpilogue) {
         EXPECT_EQ(ok, TRUE) << "rate " << rate;
-        EXPECT_TRUE(r.kind == kNoStatus || rc == BSSUCC) << "rate " << rate << ", rc " << rc;
+        EXPECT_EQ(rc, BSSUCC) << "rate " << rate;
         EXPECT_EQ(trace, "") << "rate " << rate;
       } else {
         EXPECT_EQ(ok, FALSE);

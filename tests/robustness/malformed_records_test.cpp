@@ -171,17 +171,19 @@ void release(double *&p, int32_t count = 0) {
   p = nullptr;
 }
 
-// The record's knots (order + poles of them) and poles in arrays of exactly that
-// size; kCap values when the counts make no array.
+// The record's knots (order + poles of them) and poles in new arrays of exactly
+// that size; kCap values when the counts make no array.
 std::vector<double> g_exact_knots, g_exact_poles;
 double *exact_knots(const Input &in) {
   const int64_t m = int64_t(in.cv->order) + in.cv->num_poles;
-  g_exact_knots.assign(in.room.knots, in.room.knots + (m >= 1 && m <= kCap ? m : kCap));
+  g_exact_knots =
+      std::vector<double>(in.room.knots, in.room.knots + (m >= 1 && m <= kCap ? m : kCap));
   return g_exact_knots.data();
 }
 const double *exact_poles(const Input &in) {
   const int64_t n = in.cv->num_poles;
-  g_exact_poles.assign(in.room.poles, in.room.poles + (n >= 1 && n <= kCap ? 3 * n : kCap));
+  g_exact_poles =
+      std::vector<double>(in.room.poles, in.room.poles + (n >= 1 && n <= kCap ? 3 * n : kCap));
   return g_exact_poles.data();
 }
 
