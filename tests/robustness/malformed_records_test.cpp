@@ -430,6 +430,19 @@ TEST_F(MalformedRecords, HostileArgumentsAreRefusedOrScaled) {
          for (double u : {2.5, -1.0, kNaN, kInf}) BSinsertkt(2, 1, 4, poles, knots, 1, u, out);
          return std::all_of(out, out + 5, [](double v) { return v == 7.0; });
        }},
+      {"BSmdptsbscv and BSmdptbezcv on poles of 1e300: a status or finite results",
+       [] {
+         double rows[18] = {0, 1, 2, 3, 4, 5, 0, 2, -1, 3, 0, 1}, d[2], f[6], u[2];
+         const double knots[10] = {0, 0, 0, 0, 1, 2, 3, 3, 3, 3}, pt[3] = {1e300, 2e300, 0};
+         for (double &v : rows) v *= 1e300;
+         BSrc rc1, rc2;
+         BSmdptsbscv(3, 6, 3, 0, rows, knots, 1, pt, 1e-6, d, f, u, &rc1);
+         const bool ok1 =
+             rc1 != BSSUCC || (all_finite(d, 1) && all_finite(f, 3) && all_finite(u, 1));
+         BSmdptbezcv(3, 3, 0, rows, pt, 1e-6, 1.79e308, d, f, u, &rc2);
+         return ok1 &&
+                (rc2 != BSSUCC || (all_finite(d, 1) && all_finite(f, 3) && all_finite(u, 1)));
+       }},
       {"BSupthedeg to degree 256 and 32767",
        [] {
          Input in;
