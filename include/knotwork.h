@@ -349,7 +349,9 @@ KW_API BSboolean BSproj1(BSrc *rc, const double *line_point, const double *direc
 /* TRUE when |p - q|^2 > dist_sqtol. */
 KW_API BSboolean BSdistnct2(BSrc *rc, const double *p, const double *q);
 
-/* Normalises v in place. Status -6 (squared length <= 2^-970, v unchanged). */
+/* Normalises v in place; a vector too long to square (beyond about 1e154) is
+ * scaled first, as hypot does. Status -6 (squared length <= 2^-970, or a NaN or
+ * infinite component; v unchanged). */
 KW_API BSboolean BSnorvec(BSrc *rc, double *v);
 /* Foot out of point on the line through line[0..2] and line[3..5]. Status -15
  * (coincident line points: out = line start). */
@@ -612,44 +614,55 @@ KW_API void BSsorttrpls(int32_t n, double **triples, BSrc *rc);
 /* ---- Knot vectors and spans (src/bspline/knots.cpp) ---- */
 
 /* Conventions: order k, n poles, n + k non-decreasing knots, domain
- * [knots[k-1], knots[n]]; a span is named by its left knot index s, k-1 <= s <= n-1. */
+ * [knots[k-1], knots[n]]; a span is named by its left knot index s, k-1 <= s <= n-1.
+ * These routines take raw arrays: arrays must not be null (no null test is made)
+ * and must hold what the counts say. An order below 1 or n < k is -2 BSINARG
+ * (nothing read or written) in BScvkttol2, BSfindspn, BSfindspnr, BSfndspnarr,
+ * BSnorkts and BSfindmkts. */
 
 /* Curve knot tolerance: knot_tol under the fixed method (BSstolmthd 1); otherwise
  * basis_tol x (parameter range) / (control-polygon length, at least 0.001), lowered
  * to a tenth of every knot interval below it and above zero_tol.
  * in: order, knots (n + k), num_poles n, poles (n x 3, weighted when rational),
- * weights (n) or NULL. out: tol. A zero weight gives tol = basis_tol, status 0. */
+ * weights (n) or NULL. out: tol. A zero weight gives tol = basis_tol, status 0.
+ * -2: order < 1 or num_poles < order (tol untouched). */
 KW_API void BScvkttol2(int16_t order, const double *knots, int32_t num_poles, const double *poles,
                        const double *weights, double *tol, BSrc *rc);
 /* Span s with knots[s] < u <= knots[s+1] (an interior knot belongs to the span on
  * its left; outside the domain the end spans). *span: in a hint, out the span.
- * Returns FALSE (span unchanged, status 0) only for a NaN u or decreasing knots. */
+ * Returns FALSE (span unchanged, status 0) for a NaN u or decreasing knots; FALSE
+ * and -2 (span unchanged) for order < 1 or num_poles < order. No epilogue. */
 KW_API BSboolean BSfindspn(BSrc *rc, const int16_t *order, const int32_t *num_poles,
                            const double *knots, const double *u, int32_t *span);
 /* Index r of the first knot above u (knots[r-1] <= u < knots[r]) after clamping u
- * to the domain; n at the domain end. Status always 0. */
+ * to the domain; n at the domain end. Status 0; -2 for order < 1 or num_poles <
+ * order (right untouched). No epilogue. */
 KW_API void BSfindspnr(int16_t order, int32_t num_poles, const double *knots, double u,
                        int32_t *right, BSrc *rc);
 /* Spans of count ascending parameters (spans: count int32): the first by the
- * left-closed rule, the following ones by a forward sweep (right-closed). */
+ * left-closed rule, the following ones by a forward sweep (right-closed).
+ * -2: order < 1, num_poles < order or count < 0 (spans untouched). */
 KW_API void BSfndspnarr(int16_t order, int32_t num_poles, int32_t count, const double *pars,
                         const double *knots, int32_t *spans, BSrc *rc);
 /* Maps the domain of the n + k knots to [0, 1] in place.
- * -2 BSINARG: domain shorter than zero_tol^2 (knots left shifted, not scaled). */
+ * -2 BSINARG: domain shorter than zero_tol^2 or not finite (knots left shifted, not
+ * scaled); order < 1 or num_poles < order (knots untouched). */
 KW_API BSboolean BSnorkts(BSrc *rc, const int16_t *order, const int32_t *num_poles, double *knots);
 /* Distinct values of the k + *count + 1 knots (knots within knot_tol of their
  * predecessor are one) with their multiplicities. out: *num_distinct, values,
- * mults (room for k + *count + 1 each). */
+ * mults (room for k + *count + 1 each). Arrays must not be null. */
 KW_API BSboolean BSgetmult(BSrc *rc, const int16_t *order, const int32_t *count,
                            const double *knots, int32_t *num_distinct, double *values,
                            int32_t *mults);
 /* Interior knots of multiplicity exactly k-1 (C0 knots) at the given tolerance:
- * out *count, values and the pole counts of the left pieces (room for n + k). */
+ * out *count, values and the pole counts of the left pieces (room for n + k).
+ * Order 1 has none. -2: order < 1 or num_poles < order (nothing written). */
 KW_API BSboolean BSfindmkts(BSrc *rc, const int16_t *order, const int32_t *num_poles,
                             const double *knots, const double *tol, int32_t *count, double *values,
                             int32_t *pole_counts);
 /* Chord-length knots (n + k, normalised) for a curve of n poles through n points
- * (n x 3). -2 BSINARG: n < k (knots untouched); 33: no scratch memory. */
+ * (n x 3). -2 BSINARG: order < 2 or n < k (knots untouched), or a total chord
+ * length that is not finite; 33: no scratch memory. Arrays must not be null. */
 KW_API BSboolean BSchrdlkts(BSrc *rc, const int32_t *num_points, const double *points,
                             const int16_t *order, const BSboolean *periodic, double *knots);
 /* Greville abscissae of the n = num_knots - k poles with r values between
@@ -672,15 +685,18 @@ KW_API void BSnodvalrg(int16_t order, BSboolean trim, int32_t num_knots, const d
  * vanishing homogeneous weight, 33 no scratch memory (orders above 16 only).
  * The record evaluators check the record in O(1) per call: 3 null record or
  * arrays, -2 order below 2, num_poles below order, num_knots != order +
- * num_poles, a NaN or infinite parameter. They do not scan the arrays: NaN or
- * infinite poles, weights or knots in the evaluated span reach the result. */
+ * num_poles, a NaN or infinite parameter. They do not scan the arrays; a result
+ * that is not finite (NaN or infinite poles, weights or knots in the evaluated
+ * span, or an extrapolation or derivative that overflows) is -2. */
 
 /* Point and d >= 0 derivatives of curve at u (out: d+1 triples). At an interior
  * knot the left-hand limits; outside the domain the end spans are extrapolated.
- * An order below 1 gives the zero point and status 0. */
+ * An order below 1 gives the zero point and status 0. -2 for a result that is not
+ * finite: out untouched for d <= 20, else written. */
 KW_API void BScveval(const BScurve *curve, double u, int32_t d, double *out, BSrc *rc);
 /* Point (out 3), point and first derivative (out 6), point and two derivatives
- * (out 9) on the given span (trusted); weights NULL for a polynomial curve. */
+ * (out 9) on the given span (trusted); weights NULL for a polynomial curve; the
+ * other arrays must not be null. -2: a result that is not finite (out untouched). */
 KW_API void BScveval0(BSrc *rc, int16_t order, const double *poles, const double *weights,
                       const double *knots, int32_t span, double u, double *out);
 KW_API void BScveval1(BSrc *rc, int16_t order, const double *poles, const double *weights,
@@ -688,7 +704,7 @@ KW_API void BScveval1(BSrc *rc, int16_t order, const double *poles, const double
 KW_API void BScveval2(BSrc *rc, int16_t order, const double *poles, const double *weights,
                       const double *knots, int32_t span, double u, double *out);
 /* The k non-zero basis functions of span at u (index 0 for pole span-k+1), and
- * their first and second derivatives (k values each). */
+ * their first and second derivatives (k values each). Arrays must not be null. */
 KW_API void BSmansf0(BSrc *rc, int16_t order, const double *knots, int32_t span, double u,
                      double *values);
 KW_API void BSmansf1(BSrc *rc, int16_t order, const double *knots, int32_t span, double u,
@@ -698,12 +714,13 @@ KW_API void BSmansf2(BSrc *rc, int16_t order, const double *knots, int32_t span,
 /* Span polynomial by divided differences and nested multiplication.
  * rows: m rows of p+1 span poles (changed); recip: (p+1) x (p+1) row-major,
  * recip[r][j] = 1/(knots[s-p+j+p+1-r] - knots[s-p+j]) for 1 <= r <= j <= p;
- * dist[r] = u - knots[s-p+r], r = 1..p; out: d+1 rows of m (homogeneous). */
+ * dist[r] = u - knots[s-p+r], r = 1..p; out: d+1 rows of m (homogeneous).
+ * Arrays must not be null. */
 KW_API void BScveval_h(int32_t p, int32_t m, int32_t d, double *rows, const double *recip,
                        const double *dist, double *out);
 /* Cartesian derivatives (d+1 rows of dim) from homogeneous ones (d+1 rows of
  * dim+1 when rational, dim otherwise). -1 BSFAIL: zero, NaN or vanishing weight
- * (out zero). */
+ * (out zero). Arrays must not be null. */
 KW_API void BSsetder_cv(int32_t dim, BSboolean rational, int32_t d, const double *hom, double *out,
                         BSrc *rc);
 /* binom(degree, 0..degree) into coefs. Status 2 for a degree outside 0..16. */
@@ -715,7 +732,9 @@ KW_API BSboolean BScveval_b(BSrc *rc, const BScurve *curve, const double *u, con
                             const void *reserved, int16_t *flag, double *left, double *right);
 /* Homogeneous point and d <= 15 derivatives on span (trusted) by de Boor's
  * triangle: out rows of 4 (x, y, z, w), 16 rows. Status 2: order < 2; -2: d
- * outside 0..15; -6: a knot interval below zero_tol. */
+ * outside 0..15 or a result that is not finite (out written); -6: a knot interval
+ * below zero_tol. Arrays and pointers must not be null (weights may be when not
+ * rational). */
 KW_API BSboolean BSbspl(BSrc *rc, const double *poles, const double *weights, const double *knots,
                         const int16_t *order, const BSboolean *rational, const int32_t *span,
                         const int32_t *d, const double *u, double *out);
@@ -725,11 +744,13 @@ KW_API BSboolean BSbspl(BSrc *rc, const double *poles, const double *weights, co
 KW_API BSboolean BSrspl(BSrc *rc, const int32_t *d, const BScurve *curve, double *buf);
 /* Array-form curve of degree p with n poles of m values in coordinate-major rows:
  * d+1 rows of m values at u. span -1 searches (d = 0: the span right of an
- * interior knot; d > 0: the left one). -5: zero knot interval on the span. */
+ * interior knot; d > 0: the left one). -5: zero knot interval on the span; -2: a
+ * result that is not finite (out written). Arrays must not be null. */
 KW_API void BScvevaln(int32_t p, int32_t n, int32_t m, const double *poles, const double *knots,
                       double u, int32_t span, int32_t d, double *out, BSrc *rc);
 /* Curve of any dimension (dim rows, plus a weight row when rational, weighted):
- * d+1 rows of dim Cartesian values. -2: u outside [knots[0], knots[p+n]]. */
+ * d+1 rows of dim Cartesian values. -2: u outside [knots[0], knots[p+n]], or a
+ * result that is not finite (out written). Arrays must not be null. */
 KW_API void BSevalbsp(int32_t p, int32_t n, int32_t dim, BSboolean rational, const double *poles,
                       const double *knots, double u, int32_t d, double *out, BSrc *rc);
 /* Sweeps over count ascending parameters. BScvarreval: d = 0..2 derivatives,
@@ -738,7 +759,9 @@ KW_API void BSevalbsp(int32_t p, int32_t n, int32_t dim, BSboolean rational, con
  * BScvarrevc: curvature comb: curvatures, radii (-1: none) and pairs (P, centre of
  * curvature, radii scaled by L / largest radius when that exceeds L); -2 for order 2.
  * A failing evaluation or a NaN or infinite parameter stops the sweep; earlier
- * outputs stay written. revt and revc also fail (-2) on a non-finite result.
+ * outputs stay written. Every sweep also fails (-2) on a result that is not finite
+ * (an extrapolation or derivative that overflows); reval, rev0 and rev0w leave that
+ * parameter's output untouched.
  * reval, revt and revc set a polynomial curve's weights pointer to NULL. */
 KW_API void BScvarreval(BSrc *rc, BScurve *curve, const double *pars, int32_t count, int32_t d,
                         double *out);
@@ -750,7 +773,8 @@ KW_API void BScvarrevt(BScurve *curve, const double *pars, int32_t count, double
                        double *out, BSrc *rc);
 KW_API void BScvarrevc(BScurve *curve, int32_t count, const double *pars, double length,
                        double *curvatures, double *radii, double *out, BSrc *rc);
-/* out = point x weight / point / weight for *count points (out may be points). */
+/* out = point x weight / point / weight for *count points (out may be points).
+ * Arrays must not be null. */
 KW_API BSboolean BSwght_p(BSrc *rc, const double *points, const double *weights,
                           const int32_t *count, double *out);
 KW_API BSboolean BSunwght_p(BSrc *rc, const double *points, const double *weights,
@@ -791,8 +815,8 @@ KW_API void BSadd_1kt_tot(const BScurve *curve, double u, int32_t r, BSboolean r
                           BSrc *rc);
 /* Inserts *u at knot index *i of an end of the knot vector (i + 1 < order: start;
  * i + 1 > num_poles: end) and drops the outermost knot and pole, in place; other
- * indices change nothing. With *u the domain end the shape on the domain is kept.
- * -2: a NaN or infinite *u. */
+ * indices of the knot vector change nothing. With *u the domain end the shape on
+ * the domain is kept. -2: a NaN or infinite *u, or *i outside 0 .. num_knots - 1. */
 KW_API BSboolean BSadd_ekt(BSrc *rc, BScurve *curve, const double *u, const int32_t *i);
 /* Refines curve to the knot vector knots (num_poles + order values containing the
  * curve's knots) into out, whose arrays the caller sized for num_poles poles (out may
@@ -811,7 +835,9 @@ KW_API void BSinsertmkt(int16_t order, int32_t dim, int32_t num_poles, const dou
                         double *poles_out, double *knots_out, BSrc *rc);
 /* Inserts u once on span (knots[span] <= u <= knots[span+1]) into dim coordinate-
  * major rows of num_poles poles: poles_out dim rows of num_poles + 1. The knots are
- * not changed (the caller inserts u). No status: an invalid call writes nothing. */
+ * not changed (the caller inserts u). No status: an invalid call (order < 2,
+ * num_poles < order, dim < 1, span outside order-1 .. num_poles-1, u NaN or off
+ * the span, a null array) writes nothing. */
 KW_API void BSinsertkt(int16_t order, int32_t dim, int32_t num_poles, const double *poles,
                        const double *knots, int32_t span, double u, double *poles_out);
 /* Subdivides count values: after values[i] (i < count-1) adds[i] equally spaced
@@ -882,8 +908,9 @@ KW_API void BScvsetclsd(BScurve *curve, BSrc *rc);
  * with BSfreeqelcv) and the record it held before, if any, is released. The first
  * pole (and weight) of the result is exactly the clamped input's. new_degree equal
  * to the degree: nothing is done, *out untouched. Status -2: new_degree below the
- * degree, or a bad record; 3: null record, array or out (or *out with reuse);
- * -13: no result memory; 33: no scratch memory. */
+ * degree or above 255, or a bad record; -1: a pole of the result not finite;
+ * 3: null record, array or out (or *out with reuse); -13: no result memory;
+ * 33: no scratch memory. */
 KW_API void BSupthedeg(BScurve *curve, int16_t new_degree, BSboolean reuse, BScurve **out,
                        BSrc *rc);
 /* Knot vector of a degree `degree` curve with last pole index `last` (degree + last
@@ -994,11 +1021,12 @@ KW_API void BSfinddcont(const BScurve *curve, double tol, int32_t *count, double
 
 /* Axis-aligned box of *num_poles pole triples (divided by weights when weights is
  * not null) into min[3], max[3]. Status 0, TRUE. With no poles min and max stay
- * untouched. */
+ * untouched. Arrays must not be null. No epilogue. */
 KW_API BSboolean BSbx2(BSrc *rc, const int32_t *num_poles, const double *poles,
                        const double *weights, double *min, double *max);
 /* Squared distance from point[3] to the box min/max (0 inside) into *dist_sq.
- * Status 1 and FALSE when some min[i] > max[i] (the distance is still written). */
+ * Status 1 and FALSE when some min[i] > max[i] (the distance is still written).
+ * Arrays must not be null (as in the other box tests). */
 KW_API BSboolean BSbx3(BSrc *rc, const double *point, const double *min, const double *max,
                        double *dist_sq);
 /* TRUE when the boxes (min1, max1) and (min2, max2) meet within dist_tol. Status 0. */

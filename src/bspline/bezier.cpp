@@ -193,17 +193,17 @@ KW_API BSboolean BSdcastelj(BSrc *rc, const BScurve *curve, const double *u,
   KW_EPILOGUE(rc);
   if (u == nullptr || points == nullptr || weights == nullptr) {
     *rc = BSNULLPTR;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   if ((*rc = validate_curve(curve, kCurveDomain | kCurveArrays | kCurveOrder16)) != BSSUCC)
-    return FALSE;
+    return KW_FINISH(FALSE);
   if (curve->order != curve->num_poles || !std::isfinite(*u)) {
     *rc = BSINARG;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   *rc = decasteljau_table(*curve, *u, *reinterpret_cast<Table3 *>(points),
                           *reinterpret_cast<Table1 *>(weights));
-  return *rc == BSSUCC ? TRUE : FALSE;
+  return KW_FINISH(*rc == BSSUCC ? TRUE : FALSE);
 }
 
 KW_API void BShlfbezcv(int32_t degree, int32_t num_rows, const double *rows, double *left,
@@ -227,28 +227,28 @@ KW_API BSboolean BSspn_t_bz(BSrc *rc, const int32_t *span, const BScurve *curve,
   KW_EPILOGUE(rc);
   if (span == nullptr || out == nullptr || plane_test == nullptr || closure_test == nullptr) {
     *rc = BSNULLPTR;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
-  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return FALSE;
-  if (!BSextrcvspn(rc, span, curve, out, plane_test, closure_test)) return FALSE;
-  return BScnvtomkt(rc, out);
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return KW_FINISH(FALSE);
+  if (!BSextrcvspn(rc, span, curve, out, plane_test, closure_test)) return KW_FINISH(FALSE);
+  return KW_FINISH(BScnvtomkt(rc, out));
 }
 
 KW_API BSboolean BScvtobz(BSrc *rc, const BScurve *curve, int32_t *count, BScurve *segments) {
   KW_EPILOGUE(rc);
   if (count == nullptr || segments == nullptr) {
     *rc = BSNULLPTR;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   *count = 0;
-  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return FALSE;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return KW_FINISH(FALSE);
   const BSboolean no = FALSE;
   for (int32_t s = curve->order - 1; s < curve->num_poles; ++s) {
     if (!(curve->knots[s] < curve->knots[s + 1])) continue;
-    if (!BSspn_t_bz(rc, &s, curve, &segments[*count], &no, &no)) return FALSE;
+    if (!BSspn_t_bz(rc, &s, curve, &segments[*count], &no, &no)) return KW_FINISH(FALSE);
     ++*count;
   }
-  return TRUE;
+  return KW_FINISH(TRUE);
 }
 
 KW_API void BSbstobez(int32_t degree, int32_t num_poles, int32_t num_rows, const double *knots,

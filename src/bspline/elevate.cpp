@@ -1,6 +1,7 @@
 // Degree elevation of a curve without change of shape, and the knot vector of the
 // elevated curve.
 #include <algorithm>
+#include <cmath>
 
 #include "bspline/bezier.hpp"
 #include "bspline/insert.hpp"
@@ -11,6 +12,10 @@
 namespace knotwork {
 
 namespace {
+
+// Highest degree BSupthedeg raises to: the work grows like the degree to the 2.5th
+// power, and higher degrees have no use in geometry.
+constexpr int kMaxElevatedDegree = 255;
 
 // Distinct knots of the p + m + 2 knots (BSgetmult with the current knot_tol):
 // values and multiplicities (room for p + m + 2 each); returns the count.
@@ -155,9 +160,28 @@ BSrc elevate_degree(BScurve &cv, int q, bool reuse, BScurve **out) {
   ScratchBuffer pbuf(static_cast<std::size_t>(n2) * m * sizeof(double));
   if (!pbuf.ok()) return BSNOSTKMEMORY;
   double *hp = pbuf.as<double>();
-  const BSrc prc = elevated_poles(cv, q, tnew, n2, hp);
+  // On a very long or very short domain the polar-form sums would overflow or
+  // underflow: the poles, which do not depend on the scale of the parameter, are
+  // then computed on both knot vectors mapped affinely onto [0, 1].
+  BScurve work = cv;
+  const double *twork = tnew;
+  const double t0 = cv.knots[k - 1], len = cv.knots[n] - t0;
+  if (!std::isfinite(len)) return BSINARG;
+  ScratchBuffer sbuf;
+  if (len > 1e100 || len < 1e-100) {
+    if (!sbuf.acquire(static_cast<std::size_t>(total + nknots) * sizeof(double)))
+      return BSNOSTKMEMORY;
+    double *sk = sbuf.as<double>(), *st = sk + total;
+    for (int32_t i = 0; i < total; ++i) sk[i] = (cv.knots[i] - t0) / len;
+    for (int32_t i = 0; i < nknots; ++i) st[i] = (tnew[i] - t0) / len;
+    work.knots = sk;
+    twork = st;
+  }
+  const BSrc prc = elevated_poles(work, q, twork, n2, hp);
   if (prc != BSSUCC) return prc;
   for (int c = 0; c < m; ++c) hp[c] = first[c];
+  for (std::size_t i = 0; i < static_cast<std::size_t>(n2) * m; ++i)
+    if (!std::isfinite(hp[i])) return BSFAIL;  // finite input, no representable result
 
   BSrc rc = BSSUCC;
   BScurve *target = nullptr;
@@ -244,7 +268,7 @@ KW_API void BSupthedeg(BScurve *curve, int16_t new_degree, BSboolean reuse, BScu
     return;
   }
   const int p = curve->order - 1;
-  if (new_degree < p) {
+  if (new_degree < p || new_degree > kMaxElevatedDegree) {
     *rc = BSINARG;
     return;
   }

@@ -29,6 +29,21 @@ BSrc finite_or_inarg(const double *v, std::ptrdiff_t count) {
   return finite ? BSSUCC : BSINARG;
 }
 
+// Runs eval(dst) for a result of `count` doubles meant for out. A small result
+// goes through a local buffer, so that one that is not finite (an extrapolation or
+// derivative that overflows on finite input) fails with -2 and leaves out untouched;
+// a large one is written in place and checked. Other failures leave what the
+// evaluation wrote (its zeroed outputs).
+template <class Eval>
+BSrc finite_result(std::ptrdiff_t count, double *out, Eval eval) {
+  double local[64];
+  double *dst = count <= 64 ? local : out;
+  const BSrc rc = eval(dst);
+  if (rc == BSSUCC && finite_or_inarg(dst, count) != BSSUCC) return BSINARG;
+  if (dst != out) std::copy(dst, dst + count, out);
+  return rc;
+}
+
 constexpr BinomialTable make_binomials() {
   BinomialTable t{};
   for (int n = 0; n < kBinomialRows; ++n) {
@@ -130,13 +145,17 @@ BSrc curvature_comb(BScurve &cv, int32_t count, const double *pars, double lengt
     } else if (v3::len(d1) < zt) {
       kappa = -1.0;
     } else {
-      double b[3];
-      v3::cross(d1, d2, b);
-      const double l1 = v3::len(d1);
-      kappa = v3::len(b) / (l1 * l1 * l1);
+      // |d1 x d2| / |d1|^3 with d1 scaled to unit length first, so that large
+      // derivatives give a small curvature rather than inf / inf.
+      const double l1 = std::hypot(d1[0], d1[1], d1[2]);
+      double t[3], b[3];
+      v3::scale(d1, 1.0 / l1, t);
+      v3::cross(t, d2, b);
+      kappa = std::hypot(b[0], b[1], b[2]) / l1 / l1;
       if (kappa > zt) radius = 1.0 / kappa;
-      v3::cross(b, d1, dirs + 3 * i);
-      norms[i] = v3::len(dirs + 3 * i);
+      double *dir = dirs + 3 * i;
+      v3::cross(b, t, dir);  // towards the centre, like (d1 x d2) x d1
+      norms[i] = std::hypot(dir[0], dir[1], dir[2]);
     }
     curv[i] = kappa;
     radii[i] = radius;
@@ -176,7 +195,10 @@ namespace {
 void span_eval(BSrc *rc, int16_t order, const double *poles, const double *weights,
                const double *knots, int32_t span, double u, int d, double *out) {
   const double zt = tol().zero_tol;
-  *rc = evaluate_curve_span(order, poles, weights, knots, span, u, d, d == 0 ? zt * zt : zt, out);
+  *rc = finite_result(3 * (d + 1), out, [&](double *dst) {
+    return evaluate_curve_span(order, poles, weights, knots, span, u, d, d == 0 ? zt * zt : zt,
+                               dst);
+  });
 }
 
 // Points of a curve at ascending parameters: triples, or homogeneous quadruples
@@ -190,9 +212,10 @@ BSrc sweep_points(const BScurve &cv, const double *pars, int32_t count, bool hom
   sweep.start(pars[0], false);
   for (int32_t i = 0; i < count; ++i) {
     if (!std::isfinite(pars[i])) return BSINARG;
-    const BSrc rc = homogeneous
-                        ? sweep.eval_homogeneous(pars[i], out + 4 * static_cast<std::ptrdiff_t>(i))
-                        : sweep.eval(pars[i], 0, out + 3 * static_cast<std::ptrdiff_t>(i));
+    const int m = homogeneous ? 4 : 3;
+    const BSrc rc = finite_result(m, out + m * static_cast<std::ptrdiff_t>(i), [&](double *dst) {
+      return homogeneous ? sweep.eval_homogeneous(pars[i], dst) : sweep.eval(pars[i], 0, dst);
+    });
     if (rc != BSSUCC) return rc;
   }
   return BSSUCC;
@@ -208,6 +231,8 @@ BSrc one_side(const BScurve &cv, int32_t span, int32_t d, double u, double *out)
   if (!BSbspl(&rc, cv.poles, cv.weights, cv.knots, &order, &rational, &span, &d, &u, buf))
     return rc;
   if (rational && !BSrspl(&rc, &d, &cv, buf)) return rc;
+  for (int32_t j = 0; j <= d; ++j)
+    if (finite_or_inarg(buf + 4 * j, 3) != BSSUCC) return BSINARG;  // an overflowing value
   for (int32_t j = 0; j <= d; ++j) v3::copy(buf + 4 * j, out + 3 * j);
   return BSSUCC;
 }
@@ -249,7 +274,8 @@ KW_API void BScveval(const BScurve *curve, double u, int32_t d, double *out, BSr
     *rc = BSINARG;
     return;
   }
-  *rc = evaluate_curve(*curve, u, d, out);
+  *rc = finite_result(3 * (static_cast<std::ptrdiff_t>(d) + 1), out,
+                      [&](double *dst) { return evaluate_curve(*curve, u, d, dst); });
 }
 
 KW_API void BScveval0(BSrc *rc, int16_t order, const double *poles, const double *weights,
@@ -327,44 +353,45 @@ KW_API BSboolean BSbspl(BSrc *rc, const double *poles, const double *weights, co
   const int k = *order;
   if (k < 2) {
     *rc = 2;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   if (*d < 0 || *d > 15) {
     *rc = BSINARG;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   const int p = k - 1, s = *span;
   std::fill(out, out + 4 * (*d + 1), 0.0);
   SpanWorkspace ws(k, 4);
   if (!ws.ok()) {
     *rc = BSNOSTKMEMORY;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   if (span_reciprocals(knots, p, s, tol().zero_tol, ws.inv) != SpanCheck::kOk) {
     *rc = BSDEGEN;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   load_span_poles(poles, *rational ? weights : nullptr, p, s, ws.w);
   deboor_dispatch<4>(p, 4, knots + (s - p), ws.inv, *u, *d, ws.w, ws.tmp, out);
-  return TRUE;
+  *rc = finite_or_inarg(out, 4 * (*d + 1));  // an overflowing extrapolation
+  return KW_FINISH(*rc == BSSUCC);
 }
 
 KW_API BSboolean BSrspl(BSrc *rc, const int32_t *d, const BScurve *curve, double *buf) {
   KW_EPILOGUE(rc);
   if (d == nullptr || buf == nullptr) {
     *rc = BSNULLPTR;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
-  if ((*rc = validate_curve(curve, kCurveShape)) != BSSUCC) return FALSE;
-  if (!curve->rational) return TRUE;
+  if ((*rc = validate_curve(curve, kCurveShape)) != BSSUCC) return KW_FINISH(FALSE);
+  if (!curve->rational) return KW_FINISH(TRUE);
   if (*d < 0 || *d > 15) {
     *rc = BSINARG;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   const double w0 = buf[3];
   if (!std::isfinite(1.0 / w0)) {  // zero, NaN or too small to divide by
     *rc = BSFAIL;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   // In place: row j uses the Cartesian rows below it and the untouched weight column.
   for (int32_t j = 0; j <= *d; ++j) {
@@ -375,7 +402,7 @@ KW_API BSboolean BSrspl(BSrc *rc, const int32_t *d, const BScurve *curve, double
     }
     v3::scale(row, 1.0 / w0, row);
   }
-  return TRUE;
+  return KW_FINISH(TRUE);
 }
 
 KW_API BSboolean BScveval_b(BSrc *rc, const BScurve *curve, const double *u, const int32_t *d,
@@ -384,12 +411,12 @@ KW_API BSboolean BScveval_b(BSrc *rc, const BScurve *curve, const double *u, con
   (void)reserved;
   if (u == nullptr || d == nullptr || flag == nullptr || left == nullptr || right == nullptr) {
     *rc = BSNULLPTR;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
-  if ((*rc = validate_curve(curve, kCurveDomain)) != BSSUCC) return FALSE;
+  if ((*rc = validate_curve(curve, kCurveDomain)) != BSSUCC) return KW_FINISH(FALSE);
   if (*d > 15 || *d < 0 || !std::isfinite(*u)) {
     *rc = BSINARG;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   const int32_t k = curve->order, n = curve->num_poles, p = k - 1;
   const double *t = curve->knots;
@@ -399,7 +426,7 @@ KW_API BSboolean BScveval_b(BSrc *rc, const BScurve *curve, const double *u, con
   const int16_t order = curve->order;
   if (!BSfindspn(&rs, &order, &n, t, u, &s)) {
     *rc = BSINARG;  // a NaN parameter or a decreasing knot vector
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   *flag = 0;
   if (s < n - 1 && *u == t[s + 1]) {
@@ -412,18 +439,18 @@ KW_API BSboolean BScveval_b(BSrc *rc, const BScurve *curve, const double *u, con
     }
     if (first_above < 0) {
       *rc = BSDEGEN;
-      return FALSE;
+      return KW_FINISH(FALSE);
     }
     const int32_t r_span = first_above - 1;
     if (p - std::abs(r_span - s) < e) {
       *flag = 1;
       *rc = one_side(*curve, std::min(s, r_span), *d, *u, left);
       if (*rc == BSSUCC) *rc = one_side(*curve, std::max(s, r_span), *d, *u, right);
-      return *rc == BSSUCC;
+      return KW_FINISH(*rc == BSSUCC);
     }
   }
   *rc = one_side(*curve, s, *d, *u, left);
-  return *rc == BSSUCC;
+  return KW_FINISH(*rc == BSSUCC);
 }
 
 KW_API void BScvevaln(int32_t p, int32_t n, int32_t m, const double *poles, const double *knots,
@@ -434,6 +461,7 @@ KW_API void BScvevaln(int32_t p, int32_t n, int32_t m, const double *poles, cons
     return;
   }
   *rc = evaluate_rows(p, n, m, poles, knots, u, span, d, out);
+  if (*rc == BSSUCC) *rc = finite_or_inarg(out, (static_cast<std::ptrdiff_t>(d) + 1) * m);
 }
 
 KW_API void BSevalbsp(int32_t p, int32_t n, int32_t dim, BSboolean rational, const double *poles,
@@ -443,8 +471,10 @@ KW_API void BSevalbsp(int32_t p, int32_t n, int32_t dim, BSboolean rational, con
     *rc = BSINARG;
     return;
   }
+  const std::ptrdiff_t values = (static_cast<std::ptrdiff_t>(d) + 1) * dim;
   if (!rational) {
     *rc = evaluate_rows(p, n, dim, poles, knots, u, -1, d, out);
+    if (*rc == BSSUCC) *rc = finite_or_inarg(out, values);
     return;
   }
   BasicScratchBuffer<100 * sizeof(double) + 1> hom(static_cast<std::size_t>(dim + 1) * (d + 1) *
@@ -456,7 +486,10 @@ KW_API void BSevalbsp(int32_t p, int32_t n, int32_t dim, BSboolean rational, con
   *rc = evaluate_rows(p, n, dim + 1, poles, knots, u, -1, d, hom.as<double>());
   if (*rc != BSSUCC) return;
   std::fill(out, out + static_cast<std::ptrdiff_t>(d + 1) * dim, 0.0);
-  if (!rational_derivatives(dim, d + 1, d, hom.as<double>(), out)) *rc = BSFAIL;
+  if (!rational_derivatives(dim, d + 1, d, hom.as<double>(), out))
+    *rc = BSFAIL;
+  else
+    *rc = finite_or_inarg(out, values);
 }
 
 KW_API void BScvarreval(BSrc *rc, BScurve *curve, const double *pars, int32_t count, int32_t d,
@@ -487,7 +520,8 @@ KW_API void BScvarreval(BSrc *rc, BScurve *curve, const double *pars, int32_t co
       *rc = BSINARG;
       return;
     }
-    *rc = sweep.eval(pars[i], d, out + static_cast<std::ptrdiff_t>(i) * stride);
+    *rc = finite_result(stride, out + static_cast<std::ptrdiff_t>(i) * stride,
+                        [&](double *dst) { return sweep.eval(pars[i], d, dst); });
     if (*rc != BSSUCC) return;
   }
 }
@@ -539,7 +573,7 @@ KW_API void BScvarrevt(BScurve *curve, const double *pars, int32_t count, double
     if (*rc == BSSUCC) *rc = finite_or_inarg(e, 6);
     if (*rc != BSSUCC) return;
     double *pair = out + 6 * static_cast<std::ptrdiff_t>(i);
-    const double l = v3::len(e + 3);
+    const double l = std::hypot(e[3], e[4], e[5]);  // no overflow for long tangents
     v3::copy(e, pair);
     v3::axpy(e, l <= 2.220446049250313e-16 ? length : length / l, e + 3, pair + 3);
   }
@@ -561,7 +595,7 @@ KW_API BSboolean BSwght_p(BSrc *rc, const double *points, const double *weights,
                           const int32_t *count, double *out) {
   KW_EPILOGUE(rc);
   for (int32_t i = 0; i < *count; ++i) v3::scale(points + 3 * i, weights[i], out + 3 * i);
-  return TRUE;
+  return KW_FINISH(TRUE);
 }
 
 KW_API BSboolean BSunwght_p(BSrc *rc, const double *points, const double *weights,
@@ -573,19 +607,19 @@ KW_API BSboolean BSunwght_p(BSrc *rc, const double *points, const double *weight
     out[3 * i + 1] = points[3 * i + 1] / w;
     out[3 * i + 2] = points[3 * i + 2] / w;
   }
-  return TRUE;
+  return KW_FINISH(TRUE);
 }
 
 KW_API BSboolean BScvnormal(BSrc *rc, const BScurve *curve, double *normal) {
   KW_EPILOGUE(rc);
   if (normal == nullptr) {
     *rc = BSNULLPTR;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   // a weight below a quarter of the mean (zero and negative ones too) is the plane test's 49
-  if ((*rc = validate_curve(curve, kCurveDomain | kCurveArrays)) != BSSUCC) return FALSE;
+  if ((*rc = validate_curve(curve, kCurveDomain | kCurveArrays)) != BSSUCC) return KW_FINISH(FALSE);
   *rc = curve_plane_normal(*curve, normal);
-  return *rc == BSSUCC;
+  return KW_FINISH(*rc == BSSUCC);
 }
 
 KW_API void BSlocknttol(const BScurve *curve, double u, double dist, double *ptol, BSrc *rc) {

@@ -509,9 +509,9 @@ KW_API void BScnvtmekt(int16_t end, BScurve *curve, BSrc *rc) {
 
 KW_API BSboolean BScnvtomkt(BSrc *rc, BScurve *curve) {
   KW_EPILOGUE(rc);
-  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return FALSE;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return KW_FINISH(FALSE);
   clamp_ends(*curve, true, true);
-  return TRUE;
+  return KW_FINISH(TRUE);
 }
 
 KW_API void BSadd_1kt_mul(const BScurve *curve, double u, int32_t r, BSboolean reuse, BScurve **out,
@@ -540,18 +540,23 @@ KW_API BSboolean BSadd_ekt(BSrc *rc, BScurve *curve, const double *u, const int3
   KW_EPILOGUE(rc);
   if (u == nullptr || i == nullptr) {
     *rc = BSNULLPTR;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
-  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return FALSE;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return KW_FINISH(FALSE);
   if (!std::isfinite(*u)) {
     *rc = BSINARG;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
-  const int32_t k = curve->order, n = curve->num_poles;
-  // Only indices of the end regions change anything; others would write outside.
-  if ((*i >= 0 && *i + 1 < k) || (*i + 1 > n && *i <= n + k - 2))
-    insert_end_knot(k, n, PoleSet::record(*curve), curve->knots, *i, *u);
-  return TRUE;
+  const int32_t k = curve->order, n = curve->num_poles, i_ = *i;
+  // An index outside the knot vector is refused; inside it, only indices of the end
+  // regions change anything (compared without forming i + 1, which may overflow).
+  if (i_ < 0 || i_ > n + k - 1) {
+    *rc = BSINARG;
+    return KW_FINISH(FALSE);
+  }
+  if (i_ < k - 1 || (i_ > n - 1 && i_ <= n + k - 2))
+    insert_end_knot(k, n, PoleSet::record(*curve), curve->knots, i_, *u);
+  return KW_FINISH(TRUE);
 }
 
 KW_API void BSadd_kts(const BScurve *curve, int32_t num_poles, const double *knots, BScurve *out,
@@ -597,6 +602,8 @@ KW_API void BSinsertkt(int16_t order, int32_t dim, int32_t num_poles, const doub
   if (poles == nullptr || knots == nullptr || poles_out == nullptr || k < 2 || n < k || dim < 1 ||
       span < k - 1 || span > n - 1)
     return;
+  // u must lie on the span (NaN fails too): elsewhere the blend would extrapolate.
+  if (!(knots[span] <= u && u <= knots[span + 1])) return;
   for (int32_t c = 0; c < dim; ++c) {
     const double *in = poles + static_cast<std::ptrdiff_t>(c) * n;
     double *o = poles_out + static_cast<std::ptrdiff_t>(c) * (n + 1);

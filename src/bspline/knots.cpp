@@ -44,7 +44,8 @@ double curve_knot_tolerance(int32_t k, const double *knots, int32_t n, const dou
 int32_t c0_knots(int32_t k, int32_t n, const double *knots, double tolerance, double *values,
                  int32_t *pole_counts) {
   int32_t count = 0;
-  if (n == k) return 0;
+  // Order 1 has no knot of multiplicity k - 1 = 0 (and its last knot is knots[n]).
+  if (n == k || k < 2) return 0;
   int32_t run = 1;
   for (int32_t i = k; i <= n; ++i) {
     if (std::fabs(knots[i + 1] - knots[i]) >= tolerance) {
@@ -152,13 +153,13 @@ BSrc normalise_knots(int32_t k, int32_t n, double *knots) {
   for (int32_t i = 0; i < n + k; ++i) knots[i] -= shift;
   const double range = knots[n];
   const double zt = tol().zero_tol;
-  if (std::fabs(range) < zt * zt) return BSINARG;
+  if (std::fabs(range) < zt * zt || !std::isfinite(range)) return BSINARG;
   for (int32_t i = 0; i < n + k; ++i) knots[i] /= range;
   return BSSUCC;
 }
 
 BSrc chord_length_knots(int32_t n, const double *points, int32_t k, bool periodic, double *knots) {
-  if (n < k) return BSINARG;
+  if (k < 2 || n < k) return BSINARG;
   const int32_t p = k - 1;
   if (n == k) {
     for (int32_t i = 0; i < 2 * n; ++i)
@@ -171,7 +172,8 @@ BSrc chord_length_knots(int32_t n, const double *points, int32_t k, bool periodi
   const double dtol = tol().dist_tol;
   d[0] = 0.0;
   for (int32_t i = 1; i < n; ++i) {
-    d[i] = v3::dist(points + 3 * (i - 1), points + 3 * i);
+    const double *a = points + 3 * (i - 1), *b = points + 3 * i;
+    d[i] = std::hypot(b[0] - a[0], b[1] - a[1], b[2] - a[2]);  // no overflow for far points
     if (d[i] < dtol) d[i] = 2.0 * dtol;
   }
   if (!periodic) {
@@ -221,6 +223,16 @@ BSrc chord_length_knots(int32_t n, const double *points, int32_t k, bool periodi
 
 }  // namespace knotwork
 
+namespace {
+
+// A knot vector's order and pole count as the span routines need them: order at
+// least 1 and at least as many poles as the order (the vector holds n + k knots).
+bool order_and_count_ok(int32_t k, int32_t n) {
+  return k >= 1 && n >= k;
+}
+
+}  // namespace
+
 using namespace knotwork;
 
 extern "C" {
@@ -228,12 +240,20 @@ extern "C" {
 KW_API void BScvkttol2(int16_t order, const double *knots, int32_t num_poles, const double *poles,
                        const double *weights, double *tolerance, BSrc *rc) {
   KW_EPILOGUE(rc);
+  if (!order_and_count_ok(order, num_poles)) {
+    *rc = BSINARG;
+    return;
+  }
   *tolerance = curve_knot_tolerance(order, knots, num_poles, poles, weights);
 }
 
 KW_API BSboolean BSfindspn(BSrc *rc, const int16_t *order, const int32_t *num_poles,
                            const double *knots, const double *u, int32_t *span) {
   *rc = BSSUCC;
+  if (!order_and_count_ok(*order, *num_poles)) {
+    *rc = BSINARG;
+    return FALSE;
+  }
   const int32_t s = find_span_hinted(*order, *num_poles, knots, *u, *span);
   if (s < 0) return FALSE;
   *span = s;
@@ -243,13 +263,21 @@ KW_API BSboolean BSfindspn(BSrc *rc, const int16_t *order, const int32_t *num_po
 KW_API void BSfindspnr(int16_t order, int32_t num_poles, const double *knots, double u,
                        int32_t *right, BSrc *rc) {
   *rc = BSSUCC;
+  if (!order_and_count_ok(order, num_poles)) {
+    *rc = BSINARG;
+    return;
+  }
   *right = find_right_knot(order, num_poles, knots, u);
 }
 
 KW_API void BSfndspnarr(int16_t order, int32_t num_poles, int32_t count, const double *pars,
                         const double *knots, int32_t *spans, BSrc *rc) {
   KW_EPILOGUE(rc);
-  if (count <= 0) return;
+  if (!order_and_count_ok(order, num_poles) || count < 0) {
+    *rc = BSINARG;
+    return;
+  }
+  if (count == 0) return;
   int32_t s = find_span_left_closed(order, num_poles, knots, pars[0]);
   spans[0] = s;
   for (int32_t i = 1; i < count; ++i) {
@@ -260,8 +288,12 @@ KW_API void BSfndspnarr(int16_t order, int32_t num_poles, int32_t count, const d
 
 KW_API BSboolean BSnorkts(BSrc *rc, const int16_t *order, const int32_t *num_poles, double *knots) {
   KW_EPILOGUE(rc);
+  if (!order_and_count_ok(*order, *num_poles)) {
+    *rc = BSINARG;
+    return KW_FINISH(FALSE);
+  }
   *rc = normalise_knots(*order, *num_poles, knots);
-  return *rc == BSSUCC;
+  return KW_FINISH(*rc == BSSUCC);
 }
 
 KW_API BSboolean BSgetmult(BSrc *rc, const int16_t *order, const int32_t *count,
@@ -283,22 +315,26 @@ KW_API BSboolean BSgetmult(BSrc *rc, const int16_t *order, const int32_t *count,
     }
   }
   *num_distinct = c + 1;
-  return TRUE;
+  return KW_FINISH(TRUE);
 }
 
 KW_API BSboolean BSfindmkts(BSrc *rc, const int16_t *order, const int32_t *num_poles,
                             const double *knots, const double *tolerance, int32_t *count,
                             double *values, int32_t *pole_counts) {
   KW_EPILOGUE(rc);
+  if (!order_and_count_ok(*order, *num_poles)) {
+    *rc = BSINARG;
+    return KW_FINISH(FALSE);
+  }
   *count = c0_knots(*order, *num_poles, knots, *tolerance, values, pole_counts);
-  return TRUE;
+  return KW_FINISH(TRUE);
 }
 
 KW_API BSboolean BSchrdlkts(BSrc *rc, const int32_t *num_points, const double *points,
                             const int16_t *order, const BSboolean *periodic, double *knots) {
   KW_EPILOGUE(rc);
   *rc = chord_length_knots(*num_points, points, *order, *periodic != 0, knots);
-  return *rc == BSSUCC;
+  return KW_FINISH(*rc == BSSUCC);
 }
 
 KW_API void BSnodevals(int16_t order, int32_t num_knots, const double *knots, int32_t r,

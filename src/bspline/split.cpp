@@ -311,15 +311,15 @@ KW_API BSboolean BScvsplit(BSrc *rc, const BScurve *curve, const double *u, BScu
   KW_EPILOGUE(rc);
   if (u == nullptr || left == nullptr || right == nullptr) {
     *rc = BSNULLPTR;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
-  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return FALSE;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return KW_FINISH(FALSE);
   if (!std::isfinite(*u)) {
     *rc = BSINARG;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   *rc = split_curve(*curve, *u, *left, *right, plane != nullptr && *plane);
-  return *rc == BSSUCC;
+  return KW_FINISH(*rc == BSSUCC);
 }
 
 KW_API BSboolean BSactivsplt(BSrc *rc, const BScurve *curve, const double *ua, const double *ub,
@@ -327,15 +327,15 @@ KW_API BSboolean BSactivsplt(BSrc *rc, const BScurve *curve, const double *ua, c
   KW_EPILOGUE(rc);
   if (ua == nullptr || ub == nullptr || out == nullptr) {
     *rc = BSNULLPTR;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
-  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return FALSE;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return KW_FINISH(FALSE);
   if (!std::isfinite(*ua) || !std::isfinite(*ub)) {
     *rc = BSINARG;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   *rc = extract_part(*curve, *ua, *ub, *out, plane != nullptr && *plane);
-  return *rc == BSSUCC;
+  return KW_FINISH(*rc == BSSUCC);
 }
 
 KW_API BSboolean BSextrcvspn(BSrc *rc, const int32_t *span, const BScurve *curve, BScurve *out,
@@ -343,18 +343,18 @@ KW_API BSboolean BSextrcvspn(BSrc *rc, const int32_t *span, const BScurve *curve
   KW_EPILOGUE(rc);
   if (span == nullptr || out == nullptr || out->poles == nullptr || out->knots == nullptr) {
     *rc = BSNULLPTR;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
-  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return FALSE;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return KW_FINISH(FALSE);
   const int32_t k = curve->order, s = *span;
   const bool rational = curve->rational != 0;
   if (rational && out->weights == nullptr) {
     *rc = BSNULLPTR;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   if (s < k - 1 || s > curve->num_poles - 1) {
     *rc = BSINARG;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   const int32_t first = s - k + 1;
   std::copy(curve->poles + 3 * static_cast<std::ptrdiff_t>(first),
@@ -366,14 +366,14 @@ KW_API BSboolean BSextrcvspn(BSrc *rc, const int32_t *span, const BScurve *curve
   out->phy_closed = 0;
   out->planar = 0;
   if (closure != nullptr && *closure) {
-    if ((*rc = test_closed(*out)) != BSSUCC) return FALSE;
+    if ((*rc = test_closed(*out)) != BSSUCC) return KW_FINISH(FALSE);
     set_closed(*out);
   }
   if (plane != nullptr && *plane) {
     if ((*rc = plane_test(*out, false)) == BSBADWEIGHT) *rc = BSSUCC;
-    if (*rc != BSSUCC) return FALSE;
+    if (*rc != BSSUCC) return KW_FINISH(FALSE);
   }
-  return TRUE;
+  return KW_FINISH(TRUE);
 }
 
 KW_API BSboolean BSbreakcv(BSrc *rc, const BScurve *curve, int32_t *count, BScurve ***pieces,
@@ -381,17 +381,17 @@ KW_API BSboolean BSbreakcv(BSrc *rc, const BScurve *curve, int32_t *count, BScur
   KW_EPILOGUE(rc);
   if (count == nullptr || pieces == nullptr) {
     *rc = BSNULLPTR;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   *count = 0;
   *pieces = nullptr;
-  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return FALSE;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return KW_FINISH(FALSE);
   const int32_t k = curve->order, n = curve->num_poles;
   const bool rational = curve->rational != 0;
   ScratchBuffer breaks(static_cast<std::size_t>(n + k) * sizeof(double));
   if (!breaks.ok()) {
     *rc = BSNOSTKMEMORY;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   double *values = breaks.as<double>();
   int32_t c = 0;
@@ -403,7 +403,7 @@ KW_API BSboolean BSbreakcv(BSrc *rc, const BScurve *curve, int32_t *count, BScur
   BScurve **list = static_cast<BScurve **>(BSdbgcalloc(c + 1, sizeof(BScurve *)));
   if (list == nullptr) {
     *rc = BSNOMEMORY;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   *pieces = list;
   const bool plane_flag = plane != nullptr && *plane;
@@ -411,7 +411,7 @@ KW_API BSboolean BSbreakcv(BSrc *rc, const BScurve *curve, int32_t *count, BScur
     BScurve *piece = nullptr;
     // room for any piece of the working curve (insertions may add up to 2 (k - 1))
     BSallocqelcv(curve->order, n + 2 * (k - 1), curve->rational, 0, &piece, rc);
-    if (*rc != BSSUCC) return FALSE;
+    if (*rc != BSSUCC) return KW_FINISH(FALSE);
     const double ua = i == 0 ? curve->knots[k - 1] : values[i - 1];
     const double ub = i == c ? curve->knots[n] : values[i];
     *rc = extract_part(*curve, ua, ub, *piece, plane_flag);
@@ -419,17 +419,26 @@ KW_API BSboolean BSbreakcv(BSrc *rc, const BScurve *curve, int32_t *count, BScur
     if (*rc != BSSUCC) {
       BSrc ignored;
       BSfreeqelcv(piece, &ignored);
-      return FALSE;
+      return KW_FINISH(FALSE);
     }
     list[i] = piece;
     *count = i + 1;
   }
-  return TRUE;
+  if (KW_FINISH(TRUE)) return TRUE;
+  // A failure injected by the epilogue: the pieces are not handed out.
+  for (int32_t i = 0; i <= c; ++i) {
+    BSrc ignored;
+    BSfreeqelcv(list[i], &ignored);
+  }
+  BSdbgfree(list);
+  *pieces = nullptr;
+  *count = 0;
+  return FALSE;
 }
 
 KW_API BSboolean BSrev_cv(BSrc *rc, BScurve *curve) {
   KW_EPILOGUE(rc);
-  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return FALSE;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return KW_FINISH(FALSE);
   const int32_t k = curve->order, n = curve->num_poles, nk = n + k;
   double *P = curve->poles, *t = curve->knots;
   for (int32_t i = 0, j = n - 1; i < j; ++i, --j) {
@@ -445,7 +454,7 @@ KW_API BSboolean BSrev_cv(BSrc *rc, BScurve *curve) {
     std::reverse(bd, bd + nb);
     for (int32_t j = 0; j < nb; ++j) bd[j] = sum - bd[j];
   }
-  return TRUE;
+  return KW_FINISH(TRUE);
 }
 
 KW_API void BScvtstclsd(BScurve *curve, BSrc *rc) {

@@ -116,10 +116,10 @@ extern "C" KW_API BSboolean BShousehld(BSrc *rc, int32_t *m, int32_t *n, double 
   KW_EPILOGUE(rc);
   if (*m < *n || *n < 1 || *r < 0) {
     *rc = BSINARG;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   *rc = householder_least_squares(*m, *n, *r, a, b, x);
-  return *rc == BSSUCC ? TRUE : FALSE;
+  return KW_FINISH(*rc == BSSUCC ? TRUE : FALSE);
 }
 
 extern "C" KW_API void BShshldtran(int32_t m, int32_t n, int32_t r, double *a, double *b,

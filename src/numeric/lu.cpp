@@ -115,16 +115,16 @@ extern "C" KW_API BSboolean BSdecomp(BSrc *rc, int32_t *n, double *a, BSboolean 
   KW_EPILOGUE(rc);
   if (*n < 1) {
     *rc = BSINARG;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   *rc = lu_decompose(*n, a, flag != nullptr && *flag == 1, b);
-  return *rc == BSSUCC ? TRUE : FALSE;
+  return KW_FINISH(*rc == BSSUCC ? TRUE : FALSE);
 }
 
 extern "C" KW_API BSboolean BSsolve(BSrc *rc, int32_t *n, const double *lu, double *b) {
   KW_EPILOGUE(rc);
   lu_substitute(*n, lu, b);
-  return TRUE;
+  return KW_FINISH(TRUE);
 }
 
 extern "C" KW_API void BSmod_gauss(const double *alpha, const double *lower, const double *diag,

@@ -153,17 +153,17 @@ extern "C" KW_API BSboolean BSquicksort(BSrc *rc, int32_t *lo, int32_t *hi, int3
   KW_EPILOGUE(rc);
   (void)unused;
   quicksort_doubles(a, *lo, *hi);
-  return TRUE;
+  return KW_FINISH(TRUE);
 }
 
 extern "C" KW_API BSboolean BStagsort(BSrc *rc, int32_t *n, const double *values, int32_t *tags) {
   KW_EPILOGUE(rc);
   if (*n < 1) {
     *rc = BSINARG;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   stable_tag_sort(*n, values, tags);
-  return TRUE;
+  return KW_FINISH(TRUE);
 }
 
 extern "C" KW_API void BStagsorti(int32_t *n, const int32_t *values, int32_t *tags, BSrc *rc) {

@@ -481,7 +481,7 @@ KW_API BSboolean BSbx3(BSrc *rc, const double *point, const double *min, const d
     s += (point[c] - q) * (point[c] - q);
   }
   *dist_sq = s;
-  return ok;
+  return KW_FINISH(ok);
 }
 
 KW_API BSboolean BSbxint(BSrc *rc, const double *min1, const double *max1, const double *min2,
@@ -489,24 +489,24 @@ KW_API BSboolean BSbxint(BSrc *rc, const double *min1, const double *max1, const
   KW_EPILOGUE(rc);
   const double t = tol().dist_tol;
   for (int c = 0; c < 3; ++c) {
-    if (max1[c] + t < min2[c] || max2[c] + t < min1[c]) return FALSE;
+    if (max1[c] + t < min2[c] || max2[c] + t < min1[c]) return KW_FINISH(FALSE);
   }
-  return TRUE;
+  return KW_FINISH(TRUE);
 }
 
 KW_API BSboolean BSptinbx(BSrc *rc, const double *point, const double *min, const double *max,
                           const int32_t *dim) {
   KW_EPILOGUE(rc);
-  return point_in_box(*dim, point, min, max) ? TRUE : FALSE;
+  return KW_FINISH(point_in_box(*dim, point, min, max) ? TRUE : FALSE);
 }
 
 KW_API BSboolean BSendptinbx(BSrc *rc, const BScurve *curve, BSboolean *flag) {
   KW_EPILOGUE(rc);
   if (flag == nullptr) {
     *rc = BSNULLPTR;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
-  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return FALSE;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return KW_FINISH(FALSE);
   const int32_t n = curve->num_poles;
   const double *w = curve->rational ? curve->weights : nullptr;
   double min[3], max[3], end[3];
@@ -514,13 +514,13 @@ KW_API BSboolean BSendptinbx(BSrc *rc, const BScurve *curve, BSboolean *flag) {
   for (int c = 0; c < 3; ++c) end[c] = w ? curve->poles[c] / w[0] : curve->poles[c];
   if (point_in_box(3, end, min, max)) {
     *flag = TRUE;
-    return TRUE;
+    return KW_FINISH(TRUE);
   }
   pole_box_triples(n - 1, curve->poles, w, min, max);
   const double *last = curve->poles + 3 * (n - 1);
   for (int c = 0; c < 3; ++c) end[c] = w ? last[c] / w[n - 1] : last[c];
   *flag = point_in_box(3, end, min, max) ? TRUE : FALSE;
-  return TRUE;
+  return KW_FINISH(TRUE);
 }
 
 KW_API void BSboxpoles(int32_t num_poles, int32_t dim, BSboolean rational, const double *poles,

@@ -163,5 +163,6 @@ extern "C" KW_API void BSprptnrcv(const BScurve *curve, double start, const doub
   if ((*rc = evaluate_curve_at(*curve, u, 0, e)) != BSSUCC) return;
   *param = u;
   v3::copy(e, foot);
-  *dist = v3::dist(e, point);
+  // scaled, so that far points give a finite distance
+  *dist = std::hypot(e[0] - point[0], e[1] - point[1], e[2] - point[2]);
 }

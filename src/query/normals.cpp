@@ -279,6 +279,16 @@ BSrc nearest_parameters(const BScurve &cv, const double *point, int16_t *num_int
   return BSSUCC;
 }
 
+// Takes back the result arrays of a call whose epilogue injected a failure.
+template <class Count>
+void release_result_arrays(Count *num_params, double **params, Count *num_intervals,
+                           double **intervals) {
+  if (*params != nullptr) BSdbgfree(*params);
+  if (*intervals != nullptr) BSdbgfree(*intervals);
+  *params = *intervals = nullptr;
+  *num_params = *num_intervals = 0;
+}
+
 }  // namespace
 
 }  // namespace knotwork
@@ -292,15 +302,19 @@ extern "C" KW_API BSboolean BSnormals(BSrc *rc, const BScurve *curve, const doub
   if (point == nullptr || num_params == nullptr || params == nullptr || num_intervals == nullptr ||
       intervals == nullptr) {
     *rc = BSNULLPTR;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
-  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return FALSE;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return KW_FINISH(FALSE);
   if (curve->order > kMaxPieceOrder) {
     *rc = BSDEGENINPUT;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
-  *rc = perpendicular_feet(*curve, point, num_params, params, num_intervals, intervals);
-  return *rc == BSSUCC ? TRUE : FALSE;
+  if ((*rc = perpendicular_feet(*curve, point, num_params, params, num_intervals, intervals)) !=
+      BSSUCC)
+    return KW_FINISH(FALSE);
+  if (KW_FINISH(TRUE)) return TRUE;
+  release_result_arrays(num_params, params, num_intervals, intervals);  // injected failure
+  return FALSE;
 }
 
 extern "C" KW_API void BSmdistptcv(const BScurve *curve, const double *point,
@@ -322,4 +336,6 @@ extern "C" KW_API void BSmdistptcv(const BScurve *curve, const double *point,
   *params = nullptr;
   *intervals = nullptr;
   *rc = nearest_parameters(*curve, point, num_intervals, num_params, params, dist, intervals);
+  if (*rc == BSSUCC && !KW_FINISH(TRUE))
+    release_result_arrays(num_params, params, num_intervals, intervals);  // injected failure
 }

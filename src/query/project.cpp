@@ -534,14 +534,14 @@ extern "C" KW_API void BSmdptsbscv(int32_t degree, int32_t num_poles, int32_t di
 extern "C" KW_API BSboolean BSprptoncv(BSrc *rc, const BScurve *curve, const double *point,
                                        double *param, BSboolean *on_curve) {
   KW_EPILOGUE(rc);
-  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return FALSE;
+  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return KW_FINISH(FALSE);
   if (point == nullptr || param == nullptr || on_curve == nullptr) {
     *rc = BSNULLPTR;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   if (!query_points_ok(1, 3, point)) {
     *rc = BSINARG;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   *on_curve = FALSE;
   // The pole box widened by dist_tol; the point test adds its own margin.
@@ -555,17 +555,17 @@ extern "C" KW_API BSboolean BSprptoncv(BSrc *rc, const BScurve *curve, const dou
   }
   BSrc box_rc = BSSUCC;
   const int32_t three = 3;
-  if (!BSptinbx(&box_rc, point, lo, hi, &three)) return TRUE;
+  if (!BSptinbx(&box_rc, point, lo, hi, &three)) return KW_FINISH(TRUE);
   double u = 0.0, foot[3], dist = 0.0;
   BSrc r = BSSUCC;
   BSmdstptcv(curve, point, &u, foot, &dist, &r);
   if (r != BSSUCC) {
     *rc = r;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   *param = u;
   *on_curve = dist < dt ? TRUE : FALSE;
-  return TRUE;
+  return KW_FINISH(TRUE);
 }
 
 extern "C" KW_API void BSmdptbezcv(int32_t degree, int32_t dim, BSboolean rational,

@@ -208,16 +208,14 @@ KW_API void BSreallocqelcv(int16_t order, int32_t num_poles, int16_t num_boundar
 }
 
 KW_API BSboolean BScv_copy(BSrc *rc, const BScurve *source, BScurve *target) {
-  {
-    KW_EPILOGUE(rc);
-    if (source != target) {
-      if (source == nullptr || target == nullptr)
-        *rc = BSNULLPTR;
-      else if ((*rc = copyable(*source)) == BSSUCC)
-        *rc = copy_curve_into(*source, *target);
-    }
+  KW_EPILOGUE(rc);
+  if (source != target) {
+    if (source == nullptr || target == nullptr)
+      *rc = BSNULLPTR;
+    else if ((*rc = copyable(*source)) == BSSUCC)
+      *rc = copy_curve_into(*source, *target);
   }
-  return *rc == BSSUCC;
+  return KW_FINISH(TRUE);
 }
 
 KW_API BSboolean BSstallcvfl(int16_t, int32_t, BSboolean, BScurve *curve, BSrc *rc) {
@@ -233,17 +231,15 @@ KW_API BSboolean BSstallcvfl(int16_t, int32_t, BSboolean, BScurve *curve, BSrc *
 }
 
 KW_API BSboolean BSstfrecvfl(BSrc *rc, BScurve *curve) {
-  {
-    KW_EPILOGUE(rc);
-    if (curve == nullptr) {
-      *rc = BSNULLPTR;
-      return FALSE;
-    }
-    release_scratch_array(curve->knots);
-    if (curve->rational) release_scratch_array(curve->weights);
-    release_scratch_array(curve->poles);
+  KW_EPILOGUE(rc);
+  if (curve == nullptr) {
+    *rc = BSNULLPTR;
+    return KW_FINISH(FALSE);
   }
-  return *rc == BSSUCC;
+  release_scratch_array(curve->knots);
+  if (curve->rational) release_scratch_array(curve->weights);
+  release_scratch_array(curve->poles);
+  return KW_FINISH(TRUE);
 }
 
 }  // extern "C"

@@ -139,9 +139,9 @@ extern "C" KW_API BSboolean BSbasisvect(BSrc *rc, const double *v, double *e1, d
   KW_EPILOGUE(rc);
   if (!basis_from_vector(v, e1, e2, e3)) {
     *rc = BSDEGEN;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
-  return TRUE;
+  return KW_FINISH(TRUE);
 }
 
 extern "C" KW_API BSboolean BSlocalcord(BSrc *rc, const double *p0, const double *p1,
@@ -149,7 +149,7 @@ extern "C" KW_API BSboolean BSlocalcord(BSrc *rc, const double *p0, const double
                                         double *frame) {
   KW_EPILOGUE(rc);
   *rc = frame_from_points(p0, p1, p2, *right_handed != 0, frame);
-  return *rc == BSSUCC ? TRUE : FALSE;
+  return KW_FINISH(*rc == BSSUCC ? TRUE : FALSE);
 }
 
 extern "C" KW_API void BStrans2(const double *v, BSboolean right_handed, double *frame, BSrc *rc) {
@@ -173,7 +173,7 @@ extern "C" KW_API BSboolean BStrans1(BSrc *rc, const double *point_a, const doub
   if (!basis_from_vector(vector_a, ma, ma + 3, ma + 6) ||
       !basis_from_vector(vector_b, mb, mb + 3, mb + 6)) {
     *rc = BSNOMEMORY;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   // rotation = MB^T MA, so that rotation a_k = b_k.
   for (int i = 0; i < 3; ++i)
@@ -188,14 +188,14 @@ extern "C" KW_API BSboolean BStrans1(BSrc *rc, const double *point_a, const doub
     translation[i] = point_a[i] - s;
   }
   *scale = 1.0;
-  return TRUE;
+  return KW_FINISH(TRUE);
 }
 
 extern "C" KW_API BSboolean BSptoldtnw(BSrc *rc, const double *origin, const double *frame,
                                        const double *scale, const double *point, double *out) {
   KW_EPILOGUE(rc);
   into_frame(origin, frame, *scale, point, out);
-  return TRUE;
+  return KW_FINISH(TRUE);
 }
 
 extern "C" KW_API BSboolean BSptnwtold(BSrc *rc, const double *origin, const double *frame,
@@ -203,10 +203,10 @@ extern "C" KW_API BSboolean BSptnwtold(BSrc *rc, const double *origin, const dou
   KW_EPILOGUE(rc);
   if (*scale == 0.0) {
     *rc = BSDIVZERO;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   out_of_frame(origin, frame, *scale, point, out);
-  return TRUE;
+  return KW_FINISH(TRUE);
 }
 
 extern "C" KW_API void BSptsoldtnw(const double *origin, const double *frame, double scale,

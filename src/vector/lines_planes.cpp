@@ -366,7 +366,7 @@ extern "C" KW_API BSboolean BSptlngen(BSrc *rc, const double *p0, const double *
                                       int32_t *kind) {
   KW_EPILOGUE(rc);
   *rc = segment_record(p0, p1, curve, kind);
-  return *rc == BSSUCC ? TRUE : FALSE;
+  return KW_FINISH(*rc == BSSUCC ? TRUE : FALSE);
 }
 
 extern "C" KW_API BSboolean BSlngen(BSrc *rc, const double *p0, const double *p1, BScurve *curve,
@@ -374,13 +374,13 @@ extern "C" KW_API BSboolean BSlngen(BSrc *rc, const double *p0, const double *p1
   KW_EPILOGUE(rc);
   int32_t k = 0;
   *rc = segment_record(p0, p1, curve, &k);
-  if (*rc != BSSUCC) return FALSE;
+  if (*rc != BSSUCC) return KW_FINISH(FALSE);
   if (k == 18) {
     *rc = BSDEGEN;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   if (kind != nullptr) *kind = k;
-  return TRUE;
+  return KW_FINISH(TRUE);
 }
 
 extern "C" KW_API BSboolean BSpoint3(BSrc *rc, const double *p1, const double *p2, const double *p3,
@@ -388,7 +388,7 @@ extern "C" KW_API BSboolean BSpoint3(BSrc *rc, const double *p1, const double *p
   KW_EPILOGUE(rc);
   int32_t code = 0;
   *rc = four_point_code(p1, p2, p3, p4, &code);
-  return (*rc == BSSUCC && code == 3) ? TRUE : FALSE;
+  return KW_FINISH((*rc == BSSUCC && code == 3) ? TRUE : FALSE);
 }
 
 extern "C" KW_API int16_t BSrelplnln(BSrc *rc, const double *a1, const double *a2, const double *b1,
@@ -404,14 +404,14 @@ extern "C" KW_API BSboolean BSlldist(BSrc *rc, const double *p1, const double *p
                                      double *q1, double *q2) {
   KW_EPILOGUE(rc);
   *rc = closest_points(p1, p2, d1, d2, parallel, dist, q1, q2);
-  return *rc == BSSUCC ? TRUE : FALSE;
+  return KW_FINISH(*rc == BSSUCC ? TRUE : FALSE);
 }
 
 extern "C" KW_API BSboolean BSxln(BSrc *rc, const double *a1, const double *a2, const double *b1,
                                   const double *b2, double *x) {
   KW_EPILOGUE(rc);
   *rc = intersect_lines(a1, a2, b1, b2, x);
-  return *rc == BSSUCC ? TRUE : FALSE;
+  return KW_FINISH(*rc == BSSUCC ? TRUE : FALSE);
 }
 
 extern "C" KW_API void BSpl_pl(const double *p1, const double *m1, const double *p2,

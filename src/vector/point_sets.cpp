@@ -87,11 +87,11 @@ extern "C" KW_API BSboolean BSavgpts(BSrc *rc, int32_t n, const double *points,
   KW_EPILOGUE(rc);
   if (n < 1) {
     *rc = BSINARG;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   if (weights != nullptr && !weights_acceptable(n, weights)) {
     *rc = BSBADWEIGHT;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   double s[3] = {0.0, 0.0, 0.0};
   for (int32_t i = 0; i < n; ++i) {
@@ -99,7 +99,7 @@ extern "C" KW_API BSboolean BSavgpts(BSrc *rc, int32_t n, const double *points,
     v3::axpy(s, 1.0 / w, points + 3 * i, s);
   }
   v3::scale(s, 1.0 / n, avg);
-  return TRUE;
+  return KW_FINISH(TRUE);
 }
 
 extern "C" KW_API void BSgmprppts3(int32_t n, const double *points, double tolerance, int32_t *cls,
@@ -132,7 +132,7 @@ extern "C" KW_API BSboolean BScollin(BSrc *rc, const double *p0, const double *p
   int32_t cls = kClassSpace;
   double dir[3] = {0.0, 0.0, 0.0};
   *rc = classify_weighted_points(3, pts, nullptr, &cls, dir);
-  return (*rc == BSSUCC && (cls == kClassPoint || cls == kClassLine)) ? TRUE : FALSE;
+  return KW_FINISH((*rc == BSSUCC && (cls == kClassPoint || cls == kClassLine)) ? TRUE : FALSE);
 }
 
 extern "C" KW_API BSboolean BScollinmny(BSrc *rc, const int32_t *n, const double *points) {
@@ -140,7 +140,7 @@ extern "C" KW_API BSboolean BScollinmny(BSrc *rc, const int32_t *n, const double
   int32_t cls = kClassSpace;
   double dir[3] = {0.0, 0.0, 0.0};
   *rc = classify_weighted_points(*n, points, nullptr, &cls, dir);
-  return (*rc == BSSUCC && (cls == kClassPoint || cls == kClassLine)) ? TRUE : FALSE;
+  return KW_FINISH((*rc == BSSUCC && (cls == kClassPoint || cls == kClassLine)) ? TRUE : FALSE);
 }
 
 namespace {

@@ -12,10 +12,22 @@ namespace knotwork {
 bool normalise(double *v) {
   const double s = v3::len_sq(v);
   if (s <= kTinySquaredLength) return false;
-  const double l = std::sqrt(s);
-  v[0] /= l;
-  v[1] /= l;
-  v[2] /= l;
+  if (std::isfinite(s)) {
+    const double l = std::sqrt(s);
+    v[0] /= l;
+    v[1] /= l;
+    v[2] /= l;
+    return true;
+  }
+  // The squared length overflowed (or a component is not finite): scale by the
+  // largest component first, as hypot does.
+  if (!std::isfinite(v[0]) || !std::isfinite(v[1]) || !std::isfinite(v[2])) return false;
+  const double m = std::fmax(std::fabs(v[0]), std::fmax(std::fabs(v[1]), std::fabs(v[2])));
+  double w[3] = {v[0] / m, v[1] / m, v[2] / m};
+  const double l = v3::len(w);
+  v[0] = w[0] / l;
+  v[1] = w[1] / l;
+  v[2] = w[2] / l;
   return true;
 }
 
@@ -146,7 +158,7 @@ extern "C" KW_API BSboolean BSdistptpl(BSrc *rc, const double *point, const doub
   double w[3];
   v3::sub(point, plane_point, w);
   *dist = std::fabs(v3::dot(w, normal));
-  return TRUE;
+  return KW_FINISH(TRUE);
 }
 
 extern "C" KW_API BSboolean BSproj1(BSrc *rc, const double *line_point, const double *direction,
@@ -155,21 +167,21 @@ extern "C" KW_API BSboolean BSproj1(BSrc *rc, const double *line_point, const do
   double w[3];
   v3::sub(point, line_point, w);
   v3::axpy(line_point, v3::dot(w, direction), direction, out);
-  return TRUE;
+  return KW_FINISH(TRUE);
 }
 
 extern "C" KW_API BSboolean BSdistnct2(BSrc *rc, const double *p, const double *q) {
   KW_EPILOGUE(rc);
-  return v3::dist_sq(p, q) > tol().dist_sqtol ? TRUE : FALSE;
+  return KW_FINISH(v3::dist_sq(p, q) > tol().dist_sqtol ? TRUE : FALSE);
 }
 
 extern "C" KW_API BSboolean BSnorvec(BSrc *rc, double *v) {
   KW_EPILOGUE(rc);
   if (!normalise(v)) {
     *rc = BSDEGEN;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
-  return TRUE;
+  return KW_FINISH(TRUE);
 }
 
 extern "C" KW_API BSboolean BSproj0(BSrc *rc, const double *point, const double *line,
@@ -177,9 +189,9 @@ extern "C" KW_API BSboolean BSproj0(BSrc *rc, const double *point, const double 
   KW_EPILOGUE(rc);
   if (!project_on_line(point, line, line + 3, out)) {
     *rc = BSDEGENLINE;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
-  return TRUE;
+  return KW_FINISH(TRUE);
 }
 
 extern "C" KW_API BSboolean BSdistptli(BSrc *rc, const double *point, const double *p0,
@@ -190,12 +202,12 @@ extern "C" KW_API BSboolean BSdistptli(BSrc *rc, const double *point, const doub
   const double l = v3::len(d);
   if (l < tol().dist_tol) {
     *rc = 8;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   v3::sub(point, p0, w);
   v3::cross(w, d, c);
   *dist = v3::len(c) / l;
-  return TRUE;
+  return KW_FINISH(TRUE);
 }
 
 extern "C" KW_API void BSang2vec(const double *a, const double *b, const double *ref, double *angle,
@@ -216,13 +228,13 @@ extern "C" KW_API void BSprptonln(const double *p0, const double *p1, const doub
 extern "C" KW_API BSboolean BSpt_on_lne(BSrc *rc, const double *p0, const double *p1,
                                         const double *point, double *param, BSboolean *on) {
   KW_EPILOGUE(rc);
-  return point_on_segment(rc, p0, p1, point, param, on, true);
+  return KW_FINISH(point_on_segment(rc, p0, p1, point, param, on, true));
 }
 
 extern "C" KW_API BSboolean BSpt_on_ln2(BSrc *rc, const double *p0, const double *p1,
                                         const double *point, double *param, BSboolean *on) {
   KW_EPILOGUE(rc);
-  return point_on_segment(rc, p0, p1, point, param, on, false);
+  return KW_FINISH(point_on_segment(rc, p0, p1, point, param, on, false));
 }
 
 extern "C" KW_API BSboolean BSroto(BSrc *rc, const double *a0, const double *a1,
@@ -232,7 +244,7 @@ extern "C" KW_API BSboolean BSroto(BSrc *rc, const double *a0, const double *a1,
   double f[3], u[3], r[3], w[3];
   if (!project_on_line(point, a0, a1, f)) {
     *rc = BSDEGENLINE;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   if (*reverse)
     v3::sub(a0, a1, u);
@@ -240,7 +252,7 @@ extern "C" KW_API BSboolean BSroto(BSrc *rc, const double *a0, const double *a1,
     v3::sub(a1, a0, u);
   if (!normalise(u)) {
     *rc = BSDEGEN;
-    return FALSE;
+    return KW_FINISH(FALSE);
   }
   if (*angle != g_rotation.angle) {
     g_rotation.angle = *angle;
@@ -250,7 +262,7 @@ extern "C" KW_API BSboolean BSroto(BSrc *rc, const double *a0, const double *a1,
   v3::sub(point, f, r);
   v3::cross(u, r, w);
   for (int k = 0; k < 3; ++k) out[k] = f[k] + g_rotation.c * r[k] + g_rotation.s * w[k];
-  return TRUE;
+  return KW_FINISH(TRUE);
 }
 
 extern "C" KW_API BSboolean BScumdist(BSrc *rc, const int32_t *n, const double *points,
@@ -261,7 +273,7 @@ extern "C" KW_API BSboolean BScumdist(BSrc *rc, const int32_t *n, const double *
       if (weights[i] == 0.0 || std::isnan(weights[i])) {
         *length = 0.0;
         *rc = BSDIVZERO;
-        return FALSE;
+        return KW_FINISH(FALSE);
       }
     }
   }
@@ -272,5 +284,5 @@ extern "C" KW_API BSboolean BScumdist(BSrc *rc, const int32_t *n, const double *
     v3::copy(cur, prev);
   }
   *length = sum;
-  return TRUE;
+  return KW_FINISH(TRUE);
 }

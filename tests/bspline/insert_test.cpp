@@ -302,8 +302,10 @@ TEST_F(Insert, EndKnotsOfUnclampedCurves) {
   for (int i = 0; i < 4; ++i) EXPECT_EQ(c.knots[i], u);
   EXPECT_LT(max_deviation(ov, cv), 1e-13);
   const RefCurve before = c;
-  for (int32_t i : {-1, 3, 4, 6, 10, 11, 100}) {
-    EXPECT_TRUE(BSadd_ekt(&rc, &cv, &u, &i));
+  // Indices outside the knot vector are refused (-2), INT_MAX without overflow.
+  for (int32_t i : {-1, 3, 4, 6, 10, 11, 100, INT32_MAX, INT32_MIN}) {
+    EXPECT_EQ(BSadd_ekt(&rc, &cv, &u, &i), i >= 0 && i <= 10);
+    EXPECT_EQ(rc, i >= 0 && i <= 10 ? BSSUCC : BSINARG) << i;
     EXPECT_EQ(c.knots, before.knots) << i;
     EXPECT_EQ(c.poles, before.poles) << i;
   }

@@ -1,14 +1,16 @@
-// Every exported routine that reads a curve record answers a malformed record with
-// a status (3 for null record or arrays, -2 for inconsistent fields) instead of
-// reading out of bounds, looping, or reporting NaNs as success. The table pairs
-// each routine with each malformed record; run it under the sanitizer build to see
-// overreads.
+// Every exported routine that reads a curve record (or its order, pole count and
+// arrays) answers a malformed record with a status (3 for null record or arrays,
+// -2 for inconsistent fields) instead of reading out of bounds, looping, or
+// reporting NaNs as success; finite but huge input never gives status 0 with a
+// value that is not finite. The table pairs each routine with each hostile record;
+// run it under the sanitizer build to see overreads.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "support.hpp"
 
@@ -62,8 +64,13 @@ struct Input {
 
 // Which property a case breaks: header fields and arrays, the knot domain (both
 // O(1)), values that need a scan of the arrays, an order beyond fixed buffers
-// (routines may refuse or handle it), or the arguments rather than the record.
-enum Kind { kHeader, kDomain, kScan, kOrder, kParam, kDeriv };
+// (routines may refuse or handle it), the arguments rather than the record, or
+// none: finite values so large that naive arithmetic overflows.
+enum Kind { kHeader, kDomain, kScan, kOrder, kParam, kDeriv, kHuge, kHugeParam };
+
+void scale_poles(Input &in, double f, double shift) {
+  for (int i = 0; i < 3 * in.cv->num_poles; ++i) in.room.poles[i] = in.room.poles[i] * f + shift;
+}
 
 struct Case {
   const char *name;
@@ -87,6 +94,7 @@ const Case kCases[] = {
     {"negative num_poles", kHeader, [](Input &in) { in.cv->num_poles = -6; }},
     {"negative num_knots", kHeader, [](Input &in) { in.cv->num_knots = -10; }},
     {"huge num_poles", kHeader, [](Input &in) { in.cv->num_poles = 1 << 30; }},
+    {"num_poles INT_MIN", kHeader, [](Input &in) { in.cv->num_poles = INT32_MIN; }},
     {"all knots equal", kDomain,
      [](Input &in) { std::fill(in.room.knots, in.room.knots + 10, 2.0); }},
     {"inverted domain", kDomain, [](Input &in) { in.room.knots[3] = 5.0; }},
@@ -103,6 +111,16 @@ const Case kCases[] = {
     {"inf parameter", kParam, [](Input &in) { in.u = -kInf; }},
     {"negative derivative count", kDeriv, [](Input &in) { in.d = -1; }},
     {"huge derivative count", kDeriv, [](Input &in) { in.d = 1 << 30; }},
+    {"poles of 1e300", kHuge, [](Input &in) { scale_poles(in, 1e300, 0.0); }},
+    {"poles offset by 1e200", kHuge, [](Input &in) { scale_poles(in, 1.0, 1e200); }},
+    {"knots scaled by 1e300", kHuge,
+     [](Input &in) {
+       for (double &t : in.room.knots) t *= 1e300;
+       in.u *= 1e300;
+     }},
+    {"parameter 1e300", kHugeParam, [](Input &in) { in.u = 1e300; }},
+    {"parameter -1e300 on poles of 1e300", kHugeParam,
+     [](Input &in) { in.u = -1e300, scale_poles(in, 1e300, 0.0); }},
 };
 
 // Routine flags: which argument cases apply; kHot: an evaluator that checks the
@@ -110,28 +128,63 @@ const Case kCases[] = {
 // reach the result, but finite ones never give NaN with status 0);
 // kRecord: a record utility that needs only the record's shape (any values copy
 // or print); kBoolean: reports through its result only; kOwnWeights: has its own
-// status for a zero weight and works with negative ones.
+// status for a zero weight and works with negative ones; kRaw: takes the order,
+// pole count and arrays rather than the record (arrays must not be null and must
+// hold what the counts say; knots and poles are passed in arrays of exactly that
+// size, so the sanitizer build sees any read outside them).
 enum : unsigned {
   kTakesParam = 1,
   kTakesDeriv = 2,
   kHot = 4,
   kRecord = 8,
   kBoolean = 16,
-  kOwnWeights = 32
+  kOwnWeights = 32,
+  kRaw = 64
 };
 
 Room g_out[64];
 double g_buf[1 << 16];
 
-// Releases result memory a routine handed out (when it wrongly succeeded).
+bool all_finite(const double *v, int n) {
+  for (int i = 0; i < n; ++i)
+    if (!std::isfinite(v[i])) return false;
+  return true;
+}
+
+// Set when result memory held a value that is not finite.
+bool g_nonfinite_result = false;
+
+// Releases result memory a routine handed out, noting values that are not finite.
 void release(BScurve *&cv) {
   BSrc rc;
-  if (cv != nullptr) BSfreeqelcv(cv, &rc);
+  if (cv != nullptr) {
+    g_nonfinite_result |= !all_finite(cv->poles, 3 * cv->num_poles);
+    BSfreeqelcv(cv, &rc);
+  }
   cv = nullptr;
 }
-void release(double *&p) {
-  if (p != nullptr) BSdbgfree(p);
+void release(double *&p, int32_t count = 0) {
+  if (p != nullptr) {
+    g_nonfinite_result |= !all_finite(p, count);
+    BSdbgfree(p);
+  }
   p = nullptr;
+}
+
+// The record's knots (order + poles of them) and poles in new arrays of exactly
+// that size; kCap values when the counts make no array.
+std::vector<double> g_exact_knots, g_exact_poles;
+double *exact_knots(const Input &in) {
+  const int64_t m = int64_t(in.cv->order) + in.cv->num_poles;
+  g_exact_knots =
+      std::vector<double>(in.room.knots, in.room.knots + (m >= 1 && m <= kCap ? m : kCap));
+  return g_exact_knots.data();
+}
+const double *exact_poles(const Input &in) {
+  const int64_t n = in.cv->num_poles;
+  g_exact_poles =
+      std::vector<double>(in.room.poles, in.room.poles + (n >= 1 && n <= kCap ? 3 * n : kCap));
+  return g_exact_poles.data();
 }
 
 struct Routine {
@@ -232,26 +285,36 @@ const Routine kRoutines[] = {
     ROW("BSmdstptscv", 0, BSmdstptscv(1, kPoint, in.cv, g_buf, g_buf + 1, g_buf + 4, &g_flag, &rc)),
     ROW("BSmdistptcv", 0, g_p1 = g_p2 = nullptr;
         BSmdistptcv(in.cv, kPoint, &g_n16, &g_m16, &g_p1, g_buf, &g_p2, &rc);
-        release(g_p1), release(g_p2)),
+        release(g_p1, g_m16), release(g_p2, 2 * g_n16)),
     ROW("BSprptoncv", 0, BSprptoncv(&rc, in.cv, kPoint, g_buf, &g_flag)),
     ROW("BSprptnrcv", kTakesParam,
         BSprptnrcv(in.cv, in.u, kPoint, g_buf, g_buf + 1, g_buf + 4, &rc)),
     ROW("BSnormals", 0, g_p1 = g_p2 = nullptr;
         BSnormals(&rc, in.cv, kPoint, &g_count, &g_p1, &g_ints[0], &g_p2);
-        release(g_p1), release(g_p2)),
+        release(g_p1, g_count), release(g_p2, 2 * g_ints[0])),
     ROW("BSadjpar", kTakesParam | kHot, BSadjpar(in.cv, in.u, g_buf, &rc)),
     ROW("BScv_copy", kRecord, BScv_copy(&rc, in.cv, g_out[0].bind())),
     ROW("BSprintbspc", kRecord | kBoolean, std::FILE *f = std::tmpfile();
         rc = boolean_status(BSprintbspc(f, "c", in.cv, 1)); std::fclose(f)),
     ROW("BSprthexcv", kRecord | kBoolean, std::FILE *f = std::tmpfile();
         rc = boolean_status(BSprthexcv(f, in.cv)); std::fclose(f)),
+    // order, pole count and arrays
+    ROW("BScvkttol2", kRaw,
+        BScvkttol2(in.cv->order, exact_knots(in), in.cv->num_poles, exact_poles(in), nullptr, g_buf,
+                   &rc)),
+    ROW("BSfindspn", kRaw | kTakesParam, g_ints[0] = 3;
+        BSfindspn(&rc, &in.cv->order, &in.cv->num_poles, exact_knots(in), &in.u, g_ints);
+        if (rc != BSSUCC && g_ints[0] == 3) g_ints[0] = -7),  // the hint is input too
+    ROW("BSfindspnr", kRaw | kTakesParam,
+        BSfindspnr(in.cv->order, in.cv->num_poles, exact_knots(in), in.u, g_ints, &rc)),
+    ROW("BSfndspnarr", kRaw | kTakesParam,
+        BSfndspnarr(in.cv->order, in.cv->num_poles, 1, &in.u, exact_knots(in), g_ints, &rc)),
+    ROW("BSnorkts", kRaw, BSnorkts(&rc, &in.cv->order, &in.cv->num_poles, exact_knots(in))),
+    ROW("BSfindmkts", kRaw, const double t = 1e-9; BSfindmkts(
+            &rc, &in.cv->order, &in.cv->num_poles, exact_knots(in), &t, g_ints, g_buf, g_ints + 1)),
+    ROW("BSchrdlkts", kRaw,
+        BSchrdlkts(&rc, &in.cv->num_poles, exact_poles(in), &in.cv->order, &kNo, g_buf)),
 };
-
-bool all_finite(const double *v, int n) {
-  for (int i = 0; i < n; ++i)
-    if (!std::isfinite(v[i])) return false;
-  return true;
-}
 
 class MalformedRecords : public kwtest::GuardedTest {};
 
@@ -263,17 +326,45 @@ TEST_F(MalformedRecords, EveryCurveRoutineAnswersWithAStatus) {
       EXPECT_EQ(BSlist_al.count, live_at_start_) << r.name << " leaked on the well-formed curve";
     }
     for (const Case &c : kCases) {
-      if ((c.kind == kParam && !(r.flags & kTakesParam)) ||
+      const std::string name = c.name;
+      const bool raw = r.flags & kRaw;
+      if (((c.kind == kParam || c.kind == kHugeParam) && !(r.flags & kTakesParam)) ||
           (c.kind == kDeriv && !(r.flags & kTakesDeriv)))
+        continue;
+      // Raw arrays are the caller's to size: no null arrays, no counts beyond them.
+      if (raw && c.kind == kHeader &&
+          (name.rfind("null", 0) == 0 || name.find("num_knots") != name.npos ||
+           name == "huge num_poles"))
         continue;
       SCOPED_TRACE(std::string(r.name) + " / " + c.name);
       Input in;
       c.spoil(in);
       std::fill(g_buf, g_buf + 64, 0.0);
+      std::fill(g_ints, g_ints + 64, -7);
+      for (int i = 0; i < 2; ++i) g_out[i] = Room{};
+      g_exact_knots.clear();
+      g_nonfinite_result = false;
       const BSrc rc = r.call(in);
       EXPECT_EQ(BSlist_al.count, live_at_start_) << "leaked result or scratch memory";
+      if (c.kind == kHuge || c.kind == kHugeParam) {  // finite input: finite output or a status
+        if (rc == BSSUCC) {
+          EXPECT_TRUE(all_finite(g_buf, 64) && !g_nonfinite_result)
+              << "overflow reported as success";
+          for (int i = 0; i < 2; ++i)
+            EXPECT_TRUE(all_finite(g_out[i].poles, 3 * kCap) && all_finite(g_out[i].knots, kCap));
+        }
+        continue;
+      }
+      if (raw) {  // a bad order or pole count is refused before anything is read or written
+        if (c.kind != kHeader || name == "order 1") continue;
+        EXPECT_EQ(rc, BSINARG);
+        EXPECT_TRUE(std::all_of(g_buf, g_buf + 64, [](double v) { return v == 0.0; }));
+        EXPECT_TRUE(std::all_of(g_ints, g_ints + 64, [](int32_t v) { return v == -7; }));
+        EXPECT_TRUE(std::equal(g_exact_knots.begin(), g_exact_knots.end(), in.room.knots));
+        continue;
+      }
       const bool values = c.kind == kDomain || c.kind == kScan;
-      const bool sign = c.name == std::string("negative weight");
+      const bool sign = name == "negative weight";
       const bool nonfinite = std::strstr(c.name, "NaN ") || std::strstr(c.name, "inf ");
       if (c.kind == kOrder || (values && (r.flags & (kRecord | kHot))) ||
           (sign && (r.flags & kOwnWeights))) {
@@ -288,7 +379,7 @@ TEST_F(MalformedRecords, EveryCurveRoutineAnswersWithAStatus) {
         continue;
       }
       EXPECT_NE(rc, BSSUCC);
-      if (std::string(c.name).rfind("null", 0) == 0 && !(r.flags & kBoolean)) {
+      if (name.rfind("null", 0) == 0 && !(r.flags & kBoolean)) {
         // a rational source without weights is an inconsistent record to the copy
         EXPECT_TRUE(rc == BSNULLPTR || (r.flags & kRecord && rc == BSINARG)) << rc;
       }
@@ -311,3 +402,70 @@ TEST_F(MalformedRecords, EvaluatorsRefuseAVanishingWeightSum) {
 }
 
 }  // namespace
+
+// Hostile arguments of routines that take no record: each row holds when the
+// routine refuses, or computes the right answer in a scaled form.
+TEST_F(MalformedRecords, HostileArgumentsAreRefusedOrScaled) {
+  struct Row {
+    const char *what;
+    bool (*holds)();
+  };
+  static const Row kRows[] = {
+      {"BSnorvec on a vector of length 5e200",
+       [] {
+         double v[3] = {3e200, -4e200, 0.0};
+         BSrc rc;
+         return BSnorvec(&rc, v) && rc == BSSUCC && v[0] == 0.6 && v[1] == -0.8;
+       }},
+      {"BSnorvec on a NaN vector",
+       [] {
+         double v[3] = {kNaN, 1.0, 0.0};
+         BSrc rc;
+         return !BSnorvec(&rc, v) && rc == BSDEGEN && std::isnan(v[0]) && v[1] == 1.0;
+       }},
+      {"BSinsertkt with u off its span, NaN or infinite",
+       [] {
+         const double poles[4] = {0, 1, 2, 3}, knots[6] = {0, 0, 1, 2, 3, 3};
+         double out[5] = {7, 7, 7, 7, 7};
+         for (double u : {2.5, -1.0, kNaN, kInf}) BSinsertkt(2, 1, 4, poles, knots, 1, u, out);
+         return std::all_of(out, out + 5, [](double v) { return v == 7.0; });
+       }},
+      {"BSmdptsbscv and BSmdptbezcv on poles of 1e300: a status or finite results",
+       [] {
+         double rows[18] = {0, 1, 2, 3, 4, 5, 0, 2, -1, 3, 0, 1}, d[2], f[6], u[2];
+         const double knots[10] = {0, 0, 0, 0, 1, 2, 3, 3, 3, 3}, pt[3] = {1e300, 2e300, 0};
+         for (double &v : rows) v *= 1e300;
+         BSrc rc1, rc2;
+         BSmdptsbscv(3, 6, 3, 0, rows, knots, 1, pt, 1e-6, d, f, u, &rc1);
+         const bool ok1 =
+             rc1 != BSSUCC || (all_finite(d, 1) && all_finite(f, 3) && all_finite(u, 1));
+         BSmdptbezcv(3, 3, 0, rows, pt, 1e-6, 1.79e308, d, f, u, &rc2);
+         return ok1 &&
+                (rc2 != BSSUCC || (all_finite(d, 1) && all_finite(f, 3) && all_finite(u, 1)));
+       }},
+      {"BSupthedeg to degree 256 and 32767",
+       [] {
+         Input in;
+         BScurve *out = nullptr;
+         BSrc rc1, rc2;
+         BSupthedeg(in.cv, 256, 0, &out, &rc1);
+         BSupthedeg(in.cv, 32767, 0, &out, &rc2);
+         return rc1 == BSINARG && rc2 == BSINARG && out == nullptr;
+       }},
+      {"BSupthedeg on knots scaled by 1e300 gives the poles of the unscaled curve",
+       [] {
+         Input a, b;
+         for (double &t : b.room.knots) t *= 1e300;
+         BScurve *ea = nullptr, *eb = nullptr;
+         BSrc rca, rcb;
+         BSupthedeg(a.cv, 6, 0, &ea, &rca);
+         BSupthedeg(b.cv, 6, 0, &eb, &rcb);
+         bool same = rca == BSSUCC && rcb == BSSUCC && ea->num_poles == eb->num_poles;
+         for (int32_t i = 0; same && i < 3 * ea->num_poles; ++i)
+           same = std::fabs(ea->poles[i] - eb->poles[i]) <= 1e-12 * (1 + std::fabs(ea->poles[i]));
+         release(ea), release(eb);
+         return same;
+       }},
+  };
+  for (const Row &r : kRows) EXPECT_TRUE(r.holds()) << r.what;
+}
