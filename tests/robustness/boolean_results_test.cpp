@@ -125,6 +125,7 @@ const Row kRows[] = {
     ROW(BScollinmny, kEpilogue, rc, &k3, kCollinear),
     ROW(BSptlngen, kEpilogue, rc, kP0, kP1, g_a.room(), g_i),
     ROW(BSlngen, kEpilogue, rc, kP0, kP1, g_a.room(), g_i),
+    ROW(BSlininter, kEpilogue, rc, &k3, kCollinear, g_a.room(), g_out),
     ROW(BSpoint3, kEpilogue, rc, kP0, kP1, kP2, kP3),
     ROW(BSlldist, kEpilogue, rc, kP0, kUp, kP1, kP2, &g_flag, g_out, g_out + 1, g_out + 4),
     ROW(BSxln, kEpilogue, rc, kP0, kP1, kMid, (g_out2[0] = 0.5, g_out2[1] = 1, g_out2), g_out),
