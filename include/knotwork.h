@@ -1161,6 +1161,90 @@ KW_API void BSqnwt2(BSqnwt2_function f, void *context, double a, double b, doubl
  * Statuses: 3 null argument. */
 KW_API void BSadjpar(const BScurve *curve, double param, double *adjusted, BSrc *rc);
 
+/* ---- Circles and arcs (src/arcs/circles.cpp, src/arcs/arc_parameters.cpp) ---- */
+
+/* Circles and arcs are quadratic rational B-splines written into a caller's record
+ * whose poles, knots and weights arrays hold at least 7 poles (10 knots); nothing is
+ * allocated. An arc has 1, 2 or 3 pieces of at most 120 degrees (3, 5 or 7 poles;
+ * knots 0 0 0 [1/3 1/3 2/3 2/3 | 0.5 0.5] 1 1 1); a circle is 3 pieces of 120
+ * degrees on an equilateral control triangle, phy_closed 1. Every piece has end
+ * weights 1 and middle weight cos(piece angle / 2); poles are stored weighted. The
+ * record gets order 3, periodic 0, non_uniform 1, rational 1, planar 1, no
+ * boundaries (bdrys null). With unit normal N, start direction U (centre to start)
+ * and V = N x U the curve runs from U toward V (counterclockwise seen from N).
+ * Common statuses: 3 a null argument or null record array (the record untouched);
+ * -2 a non-finite coordinate. On failure no output is written. The optional
+ * type code receives 9 (a circular arc) on success. */
+
+/* Circle about centre with radius *radius and normal normal (any length). Out:
+ * curve, unit_normal (3 doubles, may be null), type (may be null). Statuses: -2
+ * radius not above dist_tol; -6 a zero normal. */
+KW_API BSboolean BSprepcirc(BSrc *rc, const double *centre, const double *radius,
+                            const double *normal, BScurve *curve, double *unit_normal,
+                            int32_t *type);
+/* Circle about centre through start, with normal normal (made exactly perpendicular
+ * to start - centre). Out as BSprepcirc. Statuses: -2 radius or |normal| not above
+ * dist_tol, or start farther than dist_tol from the plane through centre normal to
+ * normal. */
+KW_API BSboolean BSprepcircp(BSrc *rc, const double *centre, const double *start,
+                             const double *normal, BScurve *curve, double *unit_normal,
+                             int32_t *type);
+/* Circle of radius *radius about centre in a plane normal to z. Status -2: radius at
+ * or below 0 or not above dist_tol. */
+KW_API BSboolean BScirrdcr(BSrc *rc, const double *radius, const double *centre, BScurve *curve);
+/* Arc from start about centre to end (moved along its ray onto the circle through
+ * start: the last pole is that point), counterclockwise about normal. Out: curve,
+ * unit_normal (the normal used, may be null), type (may be null). Statuses: -2
+ * start, centre and end (moved) not pairwise distinct (squared distance above
+ * dist_sqtol), a zero normal, or start or end farther than dist_tol from the plane
+ * through centre normal to normal; -5 a sweep too small for a middle pole off the
+ * chord (its distance from the chord midpoint at most 2.2e-14). */
+KW_API BSboolean BSprepcarc(BSrc *rc, const double *start, const double *centre, const double *end,
+                            const double *normal, BScurve *curve, double *unit_normal,
+                            int32_t *type);
+/* Arc from p1 through p2 to p3 (first and last poles exactly p1 and p3). Statuses: -7
+ * collinear or coincident points (within dist_tol); those of BSprepcarc. */
+KW_API BSboolean BSarc3pts(BSrc *rc, const double *p1, const double *p2, const double *p3,
+                           BScurve *curve);
+/* Circle through three points: centre (3 doubles), *radius and the unit normal
+ * (p3 - p2) x (p1 - p2) (3 doubles). Statuses: -2 coincident or collinear points
+ * (within dist_tol); 33 no scratch memory. */
+KW_API BSboolean BScircprop(BSrc *rc, const double *p1, const double *p2, const double *p3,
+                            double *centre, double *radius, double *normal);
+/* Weights of a rational quadratic arc piece whose middle weight is cos(angle):
+ * weights (3 doubles out) 1, cos(angle), 1 (for a piece of angle phi pass phi/2).
+ * A null weights array is ignored. No status. */
+KW_API void BSangweig(double angle, double *weights);
+/* Parameter *u in [0, 1] of the point at angle (radians from the start, in the
+ * sweep's direction; reduced modulo 2 pi) on an arc of sweep arc_angle built by
+ * BSprepcarc (negative: clockwise; beyond 2 pi taken as 2 pi). Angles beyond the
+ * arc give 1; piece joints give exactly k/n. Statuses: 3 null u; -2 a sweep below
+ * 2.2e-15 or a non-finite argument. */
+KW_API void BSangarctou(double arc_angle, double angle, double *u, BSrc *rc);
+/* Angle and parameter of the point at vec (from the centre) on an arc starting at
+ * start_vec with sweep arc_angle about normal (clockwise when negative). Out: *angle
+ * (signed like arc_angle; an angle within dist_tol/|vec| of a full turn reads 0),
+ * *on_arc 1 when the angle lies within the sweep plus dist_tol/|vec| (then the
+ * angle is clamped to the sweep and *u is its parameter), else 0 with *u
+ * untouched. Statuses: 3 null argument; -2 zero vectors, a sweep of no size or a
+ * non-finite argument. */
+KW_API void BSarcangpar(const double *normal, const double *start_vec, double arc_angle,
+                        const double *vec, double *u, double *angle, int16_t *on_arc, BSrc *rc);
+/* Position of point against the arc from start to end about centre, counterclockwise
+ * about normal: *code 0 off the arc (off the plane or the circle by more than
+ * dist_tol), 1 on it, 2 at the start, 3 at the end (within dist_tol); start and end
+ * closer than dist_tol mean a full circle. tangents non-zero: start_tangent and
+ * end_tangent stand in for the directions from the centre to the ends in the side
+ * tests. Statuses: 3 null argument (the tangents only when tangents is set); -2 a
+ * zero normal or start direction, or a non-finite argument. */
+KW_API void BSptonarc(const double *centre, const double *start, const double *end,
+                      const double *normal, int16_t tangents, const double *start_tangent,
+                      const double *end_tangent, const double *point, int16_t *code, BSrc *rc);
+/* Prepares the header of a quadratic conic record: order 3, periodic 0, non_uniform
+ * 1, num_poles 0, num_knots 0, planar 1, phy_closed 0, no boundaries (bdrys null);
+ * arrays and rational untouched. Status 3: null record, poles or knots. */
+KW_API BSboolean BSconicgen0(BSrc *rc, BScurve *curve);
+
 #ifdef __cplusplus
 }
 #endif
