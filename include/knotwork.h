@@ -1245,6 +1245,41 @@ KW_API void BSptonarc(const double *centre, const double *start, const double *e
  * arrays and rational untouched. Status 3: null record, poles or knots. */
 KW_API BSboolean BSconicgen0(BSrc *rc, BScurve *curve);
 
+/* ---- Weights and reparametrisation (src/bspline/weights.cpp) ---- */
+
+/* The end weights of a rational curve are brought to 1 by a rational-linear
+ * reparametrisation of its end segments (w_i -> w_i c^i / s on a Bezier segment),
+ * which keeps the curve's point set; the ends are clamped first. Results have no
+ * boundaries. Common statuses: 3 a null record, array or output; -2 a bad record,
+ * a curve that is not rational; 49 BSBADWEIGHT a weight at or below 0; 33 no
+ * scratch memory. On failure the output is untouched. */
+
+/* Both end weights of a single-segment curve (num_poles == order) to 1 into out
+ * (arrays for order poles; may be curve itself). End weights within zero_tol^2 of 1
+ * change nothing. Status -2: more than one segment. */
+KW_API void BSchgewts(const BScurve *curve, BScurve *out, BSrc *rc);
+/* One end weight (end 0: the start, otherwise the end) of a single-segment curve
+ * to 1; out null or curve: in place. Status -2: more than one segment. */
+KW_API void BSchgewtlr(BScurve *curve, BScurve *out, int32_t end, BSrc *rc);
+/* Both end weights of a curve to 1: the weights are scaled by their mean, then the
+ * first and last interior knots are inserted to multiplicity order - 1 (knot_tol
+ * held at the curve knot tolerance) and the end segments reparametrised; end
+ * weights equal within 1e-10 instead scale the whole curve. *out null: a new record
+ * (release with BSfreeqelcv) with room for num_poles + 2 (order - 1) poles; else
+ * *out must have that room. Statuses also those of the insertion; -13 no memory. */
+KW_API void BSchgecvwts(const BScurve *curve, BScurve **out, BSrc *rc);
+/* As BSchgecvwts for the chosen ends (end 0 start, 1 end, 2 both) without the
+ * mean-weight scaling; with 2, end weights within basis_tol of each other scale the
+ * whole curve instead. Status -2: end outside 0..2. */
+KW_API void BSchgcvewlr(const BScurve *curve, int32_t end, BScurve **out, BSrc *rc);
+/* Copies curve into out (may be the same record) with its domain mapped linearly
+ * onto [a, b]: every knot and the 2 num_boundaries boundary values of the input,
+ * written into out's own bdrys array (out->num_boundaries set to the input's).
+ * Poles and weights unchanged. Statuses: 3 null out or out arrays, or boundaries
+ * without a bdrys array in curve or out; -2 a bad record, a non-finite a or b, or
+ * a >= b. */
+KW_API void BSreparmcv(const BScurve *curve, double a, double b, BScurve *out, BSrc *rc);
+
 #ifdef __cplusplus
 }
 #endif
