@@ -1280,6 +1280,53 @@ KW_API void BSchgcvewlr(const BScurve *curve, int32_t end, BScurve **out, BSrc *
  * a >= b. */
 KW_API void BSreparmcv(const BScurve *curve, double a, double b, BScurve *out, BSrc *rc);
 
+/* ---- Joining curves (src/bspline/join.cpp) ---- */
+
+/* A joined curve is clamped at both ends, periodic 0, non_uniform 1, without
+ * boundaries, with a null weights pointer when not rational; the joint knot has
+ * multiplicity order - 1 and the first curve's domain continues into the second's
+ * (shifted). Ends meet when their unweighted poles are within dist_tol (squared
+ * distance at most dist_sqtol). The result is built in scratch memory and written
+ * into out (arrays provided by the caller) only on success, so out may be an
+ * input. A curve is closed by its phy_closed flag. Common statuses: 3 a null
+ * record, array or out; -2 a bad record; 49 a weight at or below 0; 33 no scratch
+ * memory; 59 the result is complete but a degeneracy test of an input failed
+ * (that input then counts as degenerate). */
+
+/* *degenerate TRUE when the curve is a point: its unweighted poles coincide within
+ * dist_tol/2 (not tested when a weight is below a quarter of the mean weight), or
+ * its length over the whole domain is below dist_tol. Status 3: null flag. */
+KW_API void BStstcvdegn(const BScurve *curve, BSboolean *degenerate, BSrc *rc);
+/* Raw join of first and second (same order; first's clamped end meeting second's
+ * clamped start) into out (room for nA + nB - 1 poles): first's poles, then
+ * second's from the second on; weights scaled to agree at the joint. phy_closed 1
+ * (end poles averaged) when neither input is degenerate and the result's ends
+ * meet; planar from the plane test of the poles. Statuses: -1 different orders, or
+ * ends farther apart than dist_tol; -6 either curve closed; -2 a joined end that is
+ * not clamped. */
+KW_API void BScomb2cvs(const BScurve *first, const BScurve *second, BScurve *out, BSrc *rc);
+/* Join of two curves that meet at any ends: tried in the order end-start (as
+ * given), end of second to start of first (both reversed), end-end (second
+ * reversed), start-start (first reversed); the lower order is raised to the higher
+ * (out then needs room for the raised pole count plus the other's, less one).
+ * Statuses: -2 either curve closed; -1 no pair of ends meets; -13 no memory for the
+ * working copies; those of BScomb2cvs. */
+KW_API void BSmergecvnn(const BScurve *first, const BScurve *second, BScurve *out, BSrc *rc);
+/* BSmergecvnn, then the result's knots normalised to [0, 1]. TRUE exactly on 0. */
+KW_API BSboolean BSmerge_cv(BSrc *rc, const BScurve *first, const BScurve *second, BScurve *out);
+/* BScomb2cvs, then the result's knots normalised to [0, 1]. TRUE exactly on 0. */
+KW_API BSboolean BS2cvsto1(BSrc *rc, const BScurve *first, const BScurve *second, BScurve *out);
+/* The part of curve between start and end (either order) into out (room for
+ * num_poles + 2 order poles), knots normalised to [0, 1], running in the curve's
+ * direction. On a closed curve (phy_closed) middle chooses the side: between start
+ * and end the part between them, otherwise the part from the larger parameter over
+ * the seam to the smaller. start and end within the curve knot tolerance with
+ * middle between them: the point curve at their mean (BSptcvgen; out needs order
+ * poles). Statuses: -2 a non-finite parameter; those of BSactivsplt and BScomb2cvs.
+ * TRUE exactly on 0. */
+KW_API BSboolean BSpartofcv(BSrc *rc, const BScurve *curve, double start, double middle, double end,
+                            BScurve *out);
+
 #ifdef __cplusplus
 }
 #endif
