@@ -31,6 +31,26 @@ TEST_F(Build, CirclesAndArcsAreWrittenExactly) {
   EXPECT_EQ(point("t.cv", "0.5"), (std::vector<double>{0, 1, 0}));
 }
 
+TEST_F(Build, JoinedCurvesTraceBothInputs) {
+  link_examples();
+  // The line and the cubic meet at their starts: the line is reversed.
+  expect_contains(ok({"join", "examples/line.cv", "examples/cubic.cv", "j.cv"}).out,
+                  {"joined: j.cv, order 4, 9 poles, domain [0, 1]"});
+  EXPECT_EQ(point("j.cv", "0"), (std::vector<double>{10, 5, 0}));
+  EXPECT_EQ(point("j.cv", "1"), (std::vector<double>{8, 0, 0}));
+  const std::vector<double> mid = point("j.cv", "0.25");  // on the line
+  ASSERT_EQ(mid.size(), 3u);
+  EXPECT_NEAR(mid[0], 2 * mid[1], 1e-13);
+  // An arc and a circle do not meet; arcs that meet join into one rational curve.
+  ok({"arc", "1", "0", "0", "0", "0", "0", "0", "1", "0", "0", "0", "1", "a.cv"});
+  ok({"arc", "0", "1", "0", "0", "0", "0", "-1", "0", "0", "0", "0", "1", "b.cv"});
+  expect_contains(ok({"join", "a.cv", "b.cv", "ab.cv"}).out, {"5 poles, rational"});
+  const std::vector<double> p = point("ab.cv", "0.7");
+  EXPECT_NEAR(std::hypot(p.at(0), p.at(1)), 1.0, 1e-15);
+  expect_failure(run({"join", "a.cv", "examples/line.cv", "x.cv"}), 1, "BSmerge_cv failed: BSFAIL");
+  expect_failure(run({"join", "a.cv", "x.cv"}), 2, "join takes A B OUT");
+}
+
 TEST_F(Build, BadArgumentsFail) {
   const struct {
     std::vector<std::string> args;

@@ -1,7 +1,9 @@
-// knotwork circle / arc: build exact circles and circular arcs and write them as
-// dumps with byte images (read back exactly).
+// knotwork circle / arc / join: build exact circles and circular arcs, join two
+// curves, and write the results as dumps with byte images (read back exactly).
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "cli.hpp"
 #include "files.hpp"
@@ -19,15 +21,15 @@ bool parse_numbers(const char *command, char **argv, int count, double *out) {
 }
 
 // Writes a built circle or arc and describes it.
-int write_built(const char *what, const char *path, const BScurve &cv) {
+int write_built(const char *what, const char *path, const BScurve &cv, bool rational = true) {
   const int code = cli::write_output_file(path, [&](FILE *out, std::string *error) {
     if (BSprthexcv(out, &cv)) return true;
     *error = "the curve record is not valid";
     return false;
   });
   if (code == cli::kOk)
-    std::printf("%s: %s, order %d, %d poles, rational, domain [0, 1]\n", what, path, cv.order,
-                cv.num_poles);
+    std::printf("%s: %s, order %d, %d poles%s, domain [0, 1]\n", what, path, cv.order, cv.num_poles,
+                rational ? ", rational" : "");
   return code;
 }
 
@@ -70,6 +72,28 @@ int cmd_arc(int argc, char **argv) {
   return write_built("arc", argv[argc - 1], s.cv);
 }
 
+// Pole count of cv raised to order k: each distinct knot gains k - order copies.
+int32_t raised_poles(const BScurve &cv, int k) {
+  return cv.num_poles + (k - cv.order) * (cv.num_poles - cv.order + 2);
+}
+
+int cmd_join(int argc, char **argv) {
+  if (argc != 3) return cli::usage_error("join takes A B OUT");
+  cli::CurvePtr a, b;
+  if (const int code = cli::read_one_curve("join", argv[0], &a); code != cli::kOk) return code;
+  if (const int code = cli::read_one_curve("join", argv[1], &b); code != cli::kOk) return code;
+  const int k = std::max(a->order, b->order);
+  const size_t n = static_cast<size_t>(raised_poles(*a, k) + raised_poles(*b, k));
+  std::vector<double> poles(3 * n), knots(n + k), weights(n);
+  BScurve out{};
+  out.poles = poles.data();
+  out.knots = knots.data();
+  out.weights = weights.data();
+  BSrc rc;
+  if (!BSmerge_cv(&rc, a.get(), b.get(), &out)) return cli::library_failure("BSmerge_cv", rc);
+  return write_built("joined", argv[2], out, out.rational != 0);
+}
+
 const cli::Command circle_command(
     "circle", "circle cx cy cz r nx ny nz OUT",
     "Writes the circle about the centre (cx, cy, cz) with radius r in the plane\n"
@@ -85,5 +109,12 @@ const cli::Command arc_command(
     "numbers): the arc from the first through the second to the third point.\n\n"
     "example: knotwork arc 1 0 0 0 0 0 0 1 0 0 0 1 quarter.cv\n",
     cmd_arc, 31);
+const cli::Command join_command(
+    "join", "join A B OUT",
+    "Joins the curves of the files A and B, which must meet at an end (within\n"
+    "dist_tol; either curve is reversed as needed and the lower order raised), into\n"
+    "one curve on [0, 1] written to OUT.\n\n"
+    "example: knotwork join examples/line.cv examples/cubic.cv joined.cv\n",
+    cmd_join, 44);
 
 }  // namespace
