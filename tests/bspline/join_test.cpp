@@ -205,94 +205,32 @@ TEST_F(Join, FailureStatusesLeaveTheOutputUntouched) {
   BScurve a = l2.view(), b3 = q3.view(), b = l2b.view(), ob = open_end.view(), f = far.view(),
           bw = bad_w.view(), cl = loop.view();
   Room out(10);
-  const struct {
-    std::function<BSrc()> call;
-    BSrc want;
-  } cases[] = {
-      {[&] {
-         BSrc rc;
-         BScomb2cvs(&a, &b3, &out.cv, &rc);
-         return rc;
-       },
-       BSFAIL},
-      {[&] {
-         BSrc rc;
-         BScomb2cvs(&a, &cl, &out.cv, &rc);
-         return rc;
-       },
-       BSDEGEN},
-      {[&] {
-         BSrc rc;
-         BScomb2cvs(&a, &ob, &out.cv, &rc);
-         return rc;
-       },
-       BSINARG},
-      {[&] {
-         BSrc rc;
-         BScomb2cvs(&a, &f, &out.cv, &rc);
-         return rc;
-       },
-       BSFAIL},
-      {[&] {
-         BSrc rc;
-         BScomb2cvs(&a, &b, nullptr, &rc);
-         return rc;
-       },
-       BSNULLPTR},
-      {[&] {
-         BSrc rc;
-         BScomb2cvs(&a, &bw, &out.cv, &rc);
-         return rc;
-       },
-       BSBADWEIGHT},
-      {[&] {
-         BSrc rc;
-         BSmergecvnn(&a, &cl, &out.cv, &rc);
-         return rc;
-       },
-       BSINARG},
-      {[&] {
-         BSrc rc;
-         BSmergecvnn(&a, &f, &out.cv, &rc);
-         return rc;
-       },
-       BSFAIL},
-      {[&] {
-         BSrc rc;
-         EXPECT_FALSE(BSmerge_cv(&rc, &cl, &a, &out.cv));
-         return rc;
-       },
-       BSINARG},
-      {[&] {
-         BSrc rc;
-         EXPECT_FALSE(BS2cvsto1(&rc, &a, nullptr, &out.cv));
-         return rc;
-       },
-       BSNULLPTR},
-      {[&] {
-         BSrc rc;
-         EXPECT_FALSE(BSpartofcv(&rc, &a, NAN, 0.5, 1, &out.cv));
-         return rc;
-       },
-       BSINARG},
-      {[&] {
-         BSrc rc;
-         EXPECT_FALSE(BSpartofcv(&rc, &a, 0, 0.5, 1, nullptr));
-         return rc;
-       },
-       BSNULLPTR},
-      {[&] {
-         BSrc rc;
-         BStstcvdegn(&a, nullptr, &rc);
-         return rc;
-       },
-       BSNULLPTR},
+  // Routine 0 BScomb2cvs, 1 BSmergecvnn, 2 BSmerge_cv, 3 BS2cvsto1.
+  const auto join = [&](int routine, const BScurve *x, const BScurve *y, BScurve *o) {
+    BSrc rc = 0;
+    if (routine == 0) BScomb2cvs(x, y, o, &rc);
+    if (routine == 1) BSmergecvnn(x, y, o, &rc);
+    if (routine == 2) rc = BSmerge_cv(&rc, x, y, o) ? 12345 : rc;
+    if (routine == 3) rc = BS2cvsto1(&rc, x, y, o) ? 12345 : rc;
+    return rc;
   };
-  for (const auto &c : cases) {
-    EXPECT_EQ(c.call(), c.want);
-    EXPECT_EQ(out.p[0], -9.0);
-    EXPECT_EQ(out.t[0], -9.0);
-  }
+  const struct {
+    int routine;
+    const BScurve *x, *y;
+    BScurve *o;
+    BSrc want;
+  } cases[] = {{0, &a, &b3, &out.cv, BSFAIL},   {0, &a, &cl, &out.cv, BSDEGEN},
+               {0, &a, &ob, &out.cv, BSINARG},  {0, &a, &f, &out.cv, BSFAIL},
+               {0, &a, &b, nullptr, BSNULLPTR}, {0, &a, &bw, &out.cv, BSBADWEIGHT},
+               {1, &a, &cl, &out.cv, BSINARG},  {1, &a, &f, &out.cv, BSFAIL},
+               {2, &cl, &a, &out.cv, BSINARG},  {3, &a, nullptr, &out.cv, BSNULLPTR}};
+  for (const auto &c : cases) EXPECT_EQ(join(c.routine, c.x, c.y, c.o), c.want) << c.routine;
+  BSrc rc;
+  EXPECT_FALSE(BSpartofcv(&rc, &a, NAN, 0.5, 1, &out.cv) || rc != BSINARG);
+  EXPECT_FALSE(BSpartofcv(&rc, &a, 0, 0.5, 1, nullptr) || rc != BSNULLPTR);
+  BStstcvdegn(&a, nullptr, &rc);
+  EXPECT_EQ(rc, BSNULLPTR);
+  EXPECT_TRUE(out.p[0] == -9.0 && out.t[0] == -9.0);
 }
 
 TEST_F(Join, AllocationFailures) {
@@ -307,20 +245,12 @@ TEST_F(Join, AllocationFailures) {
   loop.closed = true;
   BScurve a = ca.view(), b = cb.view(), cl = loop.view();
   Room out(2000);
-  const auto merge_sweep = kwtest::sweep_allocation_failures(
-      [&] {
-        BSrc rc;
-        BSmergecvnn(&a, &b, &out.cv, &rc);
-        return rc;
-      },
-      {BSNOMEMORY, BSNOSTKMEMORY, 59});
-  const auto part_sweep = kwtest::sweep_allocation_failures(
-      [&] {
-        BSrc rc;
-        BSpartofcv(&rc, &cl, 0.7, 0.9, 0.3, &out.cv);
-        return rc;
-      },
-      {BSNOSTKMEMORY, 59});
+  BSrc rc;
+  const auto merge = [&] { return BSmergecvnn(&a, &b, &out.cv, &rc), rc; };
+  const auto part = [&] { return BSpartofcv(&rc, &cl, 0.7, 0.9, 0.3, &out.cv), rc; };
+  const auto merge_sweep =
+      kwtest::sweep_allocation_failures(merge, {BSNOMEMORY, BSNOSTKMEMORY, 59});
+  const auto part_sweep = kwtest::sweep_allocation_failures(part, {BSNOSTKMEMORY, 59});
   EXPECT_GE(merge_sweep.allocations, 4);
   EXPECT_GE(part_sweep.allocations, 2);
 }

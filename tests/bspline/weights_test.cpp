@@ -115,31 +115,30 @@ TEST_F(Weights, FailureStatusesLeaveTheOutputUntouched) {
   RefCurve spare = quadratic(7, 7, 7);
   BScurve c2 = two.view(), cp = poly.view(), cz = zero.view(), cn = neg.view(), o = spare.view();
   BScurve *out = &o;
+  // Routine 0 BSchgewts, 1 BSchgewtlr, 2 BSchgecvwts, 3 BSchgcvewlr, 4 BSreparmcv.
   const struct {
-    std::function<void(BSrc *)> call;
+    int routine;
+    const BScurve *c;
+    bool null_out;
+    double arg;
     BSrc want;
-  } cases[] = {
-      {[&](BSrc *rc) { BSchgewts(nullptr, &o, rc); }, BSNULLPTR},
-      {[&](BSrc *rc) { BSchgewts(&c2, nullptr, rc); }, BSNULLPTR},
-      {[&](BSrc *rc) { BSchgewts(&c2, &o, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSchgewts(&cp, &o, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSchgewts(&cz, &o, rc); }, BSBADWEIGHT},
-      {[&](BSrc *rc) { BSchgewtlr(&cn, &o, 1, rc); }, BSBADWEIGHT},
-      {[&](BSrc *rc) { BSchgewtlr(&c2, &o, 0, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSchgecvwts(&cp, &out, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSchgecvwts(&c2, nullptr, rc); }, BSNULLPTR},
-      {[&](BSrc *rc) { BSchgcvewlr(&c2, 3, &out, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSchgcvewlr(&cn, 2, &out, rc); }, BSBADWEIGHT},
-      {[&](BSrc *rc) { BSreparmcv(&c2, 1.0, 1.0, &o, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSreparmcv(&c2, NAN, 1.0, &o, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSreparmcv(&c2, 0.0, 1.0, nullptr, rc); }, BSNULLPTR},
-  };
+  } cases[] = {{0, nullptr, false, 0, BSNULLPTR}, {0, &c2, true, 0, BSNULLPTR},
+               {0, &c2, false, 0, BSINARG},       {0, &cp, false, 0, BSINARG},
+               {0, &cz, false, 0, BSBADWEIGHT},   {1, &cn, false, 1, BSBADWEIGHT},
+               {1, &c2, false, 0, BSINARG},       {2, &cp, false, 0, BSINARG},
+               {2, &c2, true, 0, BSNULLPTR},      {3, &c2, false, 3, BSINARG},
+               {3, &cn, false, 2, BSBADWEIGHT},   {4, &c2, false, 1, BSINARG},
+               {4, &c2, false, NAN, BSINARG},     {4, &c2, true, 0, BSNULLPTR}};
   for (const auto &c : cases) {
     BSrc rc = 0;
-    c.call(&rc);
-    EXPECT_EQ(rc, c.want);
-    EXPECT_EQ(spare.weights[1], 7.0);
-    EXPECT_EQ(o.num_poles, 3);
+    BScurve *o1 = c.null_out ? nullptr : &o;
+    if (c.routine == 0) BSchgewts(c.c, o1, &rc);
+    if (c.routine == 1) BSchgewtlr(const_cast<BScurve *>(c.c), o1, static_cast<int>(c.arg), &rc);
+    if (c.routine == 2) BSchgecvwts(c.c, c.null_out ? nullptr : &out, &rc);
+    if (c.routine == 3) BSchgcvewlr(c.c, static_cast<int>(c.arg), &out, &rc);
+    if (c.routine == 4) BSreparmcv(c.c, c.arg, 1.0, o1, &rc);
+    EXPECT_EQ(rc, c.want) << c.routine;
+    EXPECT_TRUE(spare.weights[1] == 7.0 && o.num_poles == 3);
   }
   double bd[2] = {0.2, 0.4};
   c2.num_boundaries = 1;
