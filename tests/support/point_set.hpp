@@ -16,7 +16,7 @@ namespace kwtest {
 // Parameters on every knot span of cv within [lo, hi] whose points lie no farther
 // apart than `step` (spans bisected as needed).
 inline std::vector<double> spaced_parameters(const BScurve &cv, double lo, double hi,
-                                             double step = 0.02) {
+                                             double step = 0.05) {
   std::vector<double> u{lo};
   const auto fill = [&](auto &self, double a, double b, int depth) -> void {
     const auto pa = ref_eval(cv, a), pb = ref_eval(cv, b);
@@ -35,11 +35,12 @@ inline std::vector<double> spaced_parameters(const BScurve &cv, double lo, doubl
   return u;
 }
 
-// Distance from x to the curve sampled at u (from spaced_parameters): a
-// golden-section search around every sampled local minimum (the distance is
+// Distance from x to the curve sampled at u (from spaced_parameters with `step`):
+// a golden-section search around every sampled local minimum and every sample
+// within step of x (the distance is
 // V-shaped at a point on the curve, so the search reaches it to rounding).
 inline double distance_to_curve(const BScurve &cv, const std::array<double, 3> &x,
-                                const std::vector<double> &u) {
+                                const std::vector<double> &u, double step = 0.05) {
   const auto dist = [&](double t) {
     const auto p = ref_eval(cv, t);
     return std::hypot(p[0] - x[0], p[1] - x[1], p[2] - x[2]);
@@ -48,11 +49,12 @@ inline double distance_to_curve(const BScurve &cv, const std::array<double, 3> &
   for (size_t i = 0; i < u.size(); ++i) d[i] = dist(u[i]);
   double result = *std::min_element(d.begin(), d.end());
   for (size_t i = 0; i < u.size(); ++i) {
-    if ((i > 0 && d[i - 1] < d[i]) || (i + 1 < u.size() && d[i + 1] < d[i])) continue;
+    const bool local_min = !(i > 0 && d[i - 1] < d[i]) && !(i + 1 < u.size() && d[i + 1] < d[i]);
+    if (!local_min && d[i] > step) continue;
     double a = u[i > 0 ? i - 1 : 0], b = u[std::min(i + 1, u.size() - 1)];
     const double g = 0.6180339887498949;
     double c = b - g * (b - a), e = a + g * (b - a), fc = dist(c), fe = dist(e);
-    for (int it = 0; it < 90 && b - a > 0.0; ++it) {
+    for (int it = 0; it < 64 && b - a > 0.0; ++it) {
       if (fc < fe) {
         b = e, e = c, fe = fc, c = b - g * (b - a), fc = dist(c);
       } else {
@@ -66,14 +68,14 @@ inline double distance_to_curve(const BScurve &cv, const std::array<double, 3> &
 
 // Largest distance from `samples` points of a (on [alo, ahi]) to the curve b.
 inline double point_set_deviation(const BScurve &a, double alo, double ahi, const BScurve &b,
-                                  int samples = 30) {
+                                  int samples = 16) {
   const std::vector<double> u = spaced_parameters(b, b.knots[b.order - 1], b.knots[b.num_poles]);
   double worst = 0.0;
   for (int i = 0; i <= samples; ++i)
     worst = std::max(worst, distance_to_curve(b, ref_eval(a, alo + (ahi - alo) * i / samples), u));
   return worst;
 }
-inline double point_set_deviation(const BScurve &a, const BScurve &b, int samples = 30) {
+inline double point_set_deviation(const BScurve &a, const BScurve &b, int samples = 16) {
   return point_set_deviation(a, a.knots[a.order - 1], a.knots[a.num_poles], b, samples);
 }
 
