@@ -50,9 +50,12 @@ BSrc shorter_than(const BScurve &cv, double limit, bool *shorter) {
   }
   *shorter = polygon < limit;
   if (*shorter) return BSSUCC;
+  BSrc rc = BSSUCC;
+  BScveval(&cv, cv.knots[k - 1], 0, prev, &rc);
+  if (rc == BSSUCC) BScveval(&cv, cv.knots[n], 0, cur, &rc);
+  if (rc != BSSUCC || v3::dist(prev, cur) >= limit) return rc;  // the chord of the ends
   for (int per_span : {4, 64}) {
     double chords = 0.0;
-    BSrc rc = BSSUCC;
     BScveval(&cv, cv.knots[k - 1], 0, prev, &rc);
     for (int32_t s = k - 1; s < n && rc == BSSUCC; ++s) {
       const double a = cv.knots[s], b = cv.knots[s + 1];
