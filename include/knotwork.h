@@ -1326,6 +1326,172 @@ KW_API void BSprftwbsol(int32_t n, const double *points, const double *pars,
 KW_API void BSftmatsz(BSboolean rational, int32_t n, int32_t m, int16_t order, BSboolean periodic,
                       int32_t mode, int32_t *rows, int32_t *cols, BSrc *rc);
 
+/* ---- Circles and arcs (src/arcs/circles.cpp, src/arcs/arc_parameters.cpp) ---- */
+
+/* Circles and arcs are quadratic rational B-splines written into a caller's record
+ * whose poles, knots and weights arrays hold at least 7 poles (10 knots); nothing is
+ * allocated. An arc has 1, 2 or 3 pieces of at most 120 degrees (3, 5 or 7 poles;
+ * knots 0 0 0 [1/3 1/3 2/3 2/3 | 0.5 0.5] 1 1 1); a circle is 3 pieces of 120
+ * degrees on an equilateral control triangle, phy_closed 1. Every piece has end
+ * weights 1 and middle weight cos(piece angle / 2); poles are stored weighted. The
+ * record gets order 3, periodic 0, non_uniform 1, rational 1, planar 1, no
+ * boundaries (bdrys null). With unit normal N, start direction U (centre to start)
+ * and V = N x U the curve runs from U toward V (counterclockwise seen from N).
+ * Common statuses: 3 a null argument or null record array (the record untouched);
+ * -2 a non-finite coordinate. On failure no output is written. The optional
+ * type code receives 9 (a circular arc) on success. */
+
+/* Circle about centre with radius *radius and normal normal (any length). Out:
+ * curve, unit_normal (3 doubles, may be null), type (may be null). Statuses: -2
+ * radius not above dist_tol; -6 a zero normal. */
+KW_API BSboolean BSprepcirc(BSrc *rc, const double *centre, const double *radius,
+                            const double *normal, BScurve *curve, double *unit_normal,
+                            int32_t *type);
+/* Circle about centre through start, with normal normal (made exactly perpendicular
+ * to start - centre). Out as BSprepcirc. Statuses: -2 radius or |normal| not above
+ * dist_tol, or start farther than dist_tol from the plane through centre normal to
+ * normal. */
+KW_API BSboolean BSprepcircp(BSrc *rc, const double *centre, const double *start,
+                             const double *normal, BScurve *curve, double *unit_normal,
+                             int32_t *type);
+/* Circle of radius *radius about centre in a plane normal to z. Status -2: radius at
+ * or below 0 or not above dist_tol. */
+KW_API BSboolean BScirrdcr(BSrc *rc, const double *radius, const double *centre, BScurve *curve);
+/* Arc from start about centre to end (moved along its ray onto the circle through
+ * start: the last pole is that point), counterclockwise about normal. Out: curve,
+ * unit_normal (the normal used, may be null), type (may be null). Statuses: -2
+ * start, centre and end (moved) not pairwise distinct (squared distance above
+ * dist_sqtol), a zero normal, or start or end farther than dist_tol from the plane
+ * through centre normal to normal; -5 a sweep too small for a middle pole off the
+ * chord (its distance from the chord midpoint at most 2.2e-14). */
+KW_API BSboolean BSprepcarc(BSrc *rc, const double *start, const double *centre, const double *end,
+                            const double *normal, BScurve *curve, double *unit_normal,
+                            int32_t *type);
+/* Arc from p1 through p2 to p3 (first and last poles exactly p1 and p3). Statuses: -7
+ * collinear or coincident points (within dist_tol); those of BSprepcarc. */
+KW_API BSboolean BSarc3pts(BSrc *rc, const double *p1, const double *p2, const double *p3,
+                           BScurve *curve);
+/* Circle through three points: centre (3 doubles), *radius and the unit normal
+ * (p3 - p2) x (p1 - p2) (3 doubles). Statuses: -2 coincident or collinear points
+ * (within dist_tol); 33 no scratch memory. */
+KW_API BSboolean BScircprop(BSrc *rc, const double *p1, const double *p2, const double *p3,
+                            double *centre, double *radius, double *normal);
+/* Weights of a rational quadratic arc piece whose middle weight is cos(angle):
+ * weights (3 doubles out) 1, cos(angle), 1 (for a piece of angle phi pass phi/2).
+ * A null weights array is ignored. No status. */
+KW_API void BSangweig(double angle, double *weights);
+/* Parameter *u in [0, 1] of the point at angle (radians from the start, in the
+ * sweep's direction; reduced modulo 2 pi) on an arc of sweep arc_angle built by
+ * BSprepcarc (negative: clockwise; beyond 2 pi taken as 2 pi). Angles beyond the
+ * arc give 1; piece joints give exactly k/n. Statuses: 3 null u; -2 a sweep below
+ * 2.2e-15 or a non-finite argument. */
+KW_API void BSangarctou(double arc_angle, double angle, double *u, BSrc *rc);
+/* Angle and parameter of the point at vec (from the centre) on an arc starting at
+ * start_vec with sweep arc_angle about normal (clockwise when negative). Out: *angle
+ * (signed like arc_angle; an angle within dist_tol/|vec| of a full turn reads 0),
+ * *on_arc 1 when the angle lies within the sweep plus dist_tol/|vec| (then the
+ * angle is clamped to the sweep and *u is its parameter), else 0 with *u
+ * untouched. Statuses: 3 null argument; -2 zero vectors, a sweep of no size or a
+ * non-finite argument. */
+KW_API void BSarcangpar(const double *normal, const double *start_vec, double arc_angle,
+                        const double *vec, double *u, double *angle, int16_t *on_arc, BSrc *rc);
+/* Position of point against the arc from start to end about centre, counterclockwise
+ * about normal: *code 0 off the arc (off the plane or the circle by more than
+ * dist_tol), 1 on it, 2 at the start, 3 at the end (within dist_tol); start and end
+ * closer than dist_tol mean a full circle. tangents non-zero: start_tangent and
+ * end_tangent stand in for the directions from the centre to the ends in the side
+ * tests. Statuses: 3 null argument (the tangents only when tangents is set); -2 a
+ * zero normal or start direction, or a non-finite argument. */
+KW_API void BSptonarc(const double *centre, const double *start, const double *end,
+                      const double *normal, int16_t tangents, const double *start_tangent,
+                      const double *end_tangent, const double *point, int16_t *code, BSrc *rc);
+/* Prepares the header of a quadratic conic record: order 3, periodic 0, non_uniform
+ * 1, num_poles 0, num_knots 0, planar 1, phy_closed 0, no boundaries (bdrys null);
+ * arrays and rational untouched. Status 3: null record, poles or knots. */
+KW_API BSboolean BSconicgen0(BSrc *rc, BScurve *curve);
+
+/* ---- Weights and reparametrisation (src/bspline/weights.cpp) ---- */
+
+/* The end weights of a rational curve are brought to 1 by a rational-linear
+ * reparametrisation of its end segments (w_i -> w_i c^i / s on a Bezier segment),
+ * which keeps the curve's point set; the ends are clamped first. Results have no
+ * boundaries. Common statuses: 3 a null record, array or output; -2 a bad record,
+ * a curve that is not rational; 49 BSBADWEIGHT a weight at or below 0; 33 no
+ * scratch memory. On failure the output is untouched. */
+
+/* Both end weights of a single-segment curve (num_poles == order) to 1 into out
+ * (arrays for order poles; may be curve itself). End weights within zero_tol^2 of 1
+ * change nothing. Status -2: more than one segment. */
+KW_API void BSchgewts(const BScurve *curve, BScurve *out, BSrc *rc);
+/* One end weight (end 0: the start, otherwise the end) of a single-segment curve
+ * to 1; out null or curve: in place. Status -2: more than one segment. */
+KW_API void BSchgewtlr(BScurve *curve, BScurve *out, int32_t end, BSrc *rc);
+/* Both end weights of a curve to 1: the weights are scaled by their mean, then the
+ * first and last interior knots are inserted to multiplicity order - 1 (knot_tol
+ * held at the curve knot tolerance) and the end segments reparametrised; end
+ * weights equal within 1e-10 instead scale the whole curve. *out null: a new record
+ * (release with BSfreeqelcv) with room for num_poles + 2 (order - 1) poles; else
+ * *out must have that room. Statuses also those of the insertion; -13 no memory. */
+KW_API void BSchgecvwts(const BScurve *curve, BScurve **out, BSrc *rc);
+/* As BSchgecvwts for the chosen ends (end 0 start, 1 end, 2 both) without the
+ * mean-weight scaling; with 2, end weights within basis_tol of each other scale the
+ * whole curve instead. Status -2: end outside 0..2. */
+KW_API void BSchgcvewlr(const BScurve *curve, int32_t end, BScurve **out, BSrc *rc);
+/* Copies curve into out (may be the same record) with its domain mapped linearly
+ * onto [a, b]: every knot and the 2 num_boundaries boundary values of the input,
+ * written into out's own bdrys array (out->num_boundaries set to the input's).
+ * Poles and weights unchanged. Statuses: 3 null out or out arrays, or boundaries
+ * without a bdrys array in curve or out; -2 a bad record, a non-finite a or b, or
+ * a >= b. */
+KW_API void BSreparmcv(const BScurve *curve, double a, double b, BScurve *out, BSrc *rc);
+
+/* ---- Joining curves (src/bspline/join.cpp) ---- */
+
+/* A joined curve is clamped at both ends, periodic 0, non_uniform 1, without
+ * boundaries, with a null weights pointer when not rational; the joint knot has
+ * multiplicity order - 1 and the first curve's domain continues into the second's
+ * (shifted). Ends meet when their unweighted poles are within dist_tol (squared
+ * distance at most dist_sqtol). The result is built in scratch memory and written
+ * into out (arrays provided by the caller) only on success, so out may be an
+ * input. A curve is closed by its phy_closed flag. Common statuses: 3 a null
+ * record, array or out; -2 a bad record; 49 a weight at or below 0; 33 no scratch
+ * memory; 59 the result is complete but a degeneracy test of an input failed
+ * (that input then counts as degenerate). */
+
+/* *degenerate TRUE when the curve is a point: its unweighted poles coincide within
+ * dist_tol/2 (not tested when a weight is below a quarter of the mean weight), or
+ * its length over the whole domain is below dist_tol. Status 3: null flag. */
+KW_API void BStstcvdegn(const BScurve *curve, BSboolean *degenerate, BSrc *rc);
+/* Raw join of first and second (same order; first's clamped end meeting second's
+ * clamped start) into out (room for nA + nB - 1 poles): first's poles, then
+ * second's from the second on; weights scaled to agree at the joint. phy_closed 1
+ * (end poles averaged) when neither input is degenerate and the result's ends
+ * meet; planar from the plane test of the poles. Statuses: -1 different orders, or
+ * ends farther apart than dist_tol; -6 either curve closed; -2 a joined end that is
+ * not clamped. */
+KW_API void BScomb2cvs(const BScurve *first, const BScurve *second, BScurve *out, BSrc *rc);
+/* Join of two curves that meet at any ends: tried in the order end-start (as
+ * given), end of second to start of first (both reversed), end-end (second
+ * reversed), start-start (first reversed); the lower order is raised to the higher
+ * (out then needs room for the raised pole count plus the other's, less one).
+ * Statuses: -2 either curve closed; -1 no pair of ends meets; -13 no memory for the
+ * working copies; those of BScomb2cvs. */
+KW_API void BSmergecvnn(const BScurve *first, const BScurve *second, BScurve *out, BSrc *rc);
+/* BSmergecvnn, then the result's knots normalised to [0, 1]. TRUE exactly on 0. */
+KW_API BSboolean BSmerge_cv(BSrc *rc, const BScurve *first, const BScurve *second, BScurve *out);
+/* BScomb2cvs, then the result's knots normalised to [0, 1]. TRUE exactly on 0. */
+KW_API BSboolean BS2cvsto1(BSrc *rc, const BScurve *first, const BScurve *second, BScurve *out);
+/* The part of curve between start and end (either order) into out (room for
+ * num_poles + 2 order poles), knots normalised to [0, 1], running in the curve's
+ * direction. On a closed curve (phy_closed) middle chooses the side: between start
+ * and end the part between them, otherwise the part from the larger parameter over
+ * the seam to the smaller. start and end within the curve knot tolerance with
+ * middle between them: the point curve at their mean (BSptcvgen; out needs order
+ * poles). Statuses: -2 a non-finite parameter; those of BSactivsplt and BScomb2cvs.
+ * TRUE exactly on 0. */
+KW_API BSboolean BSpartofcv(BSrc *rc, const BScurve *curve, double start, double middle, double end,
+                            BScurve *out);
+
 #ifdef __cplusplus
 }
 #endif

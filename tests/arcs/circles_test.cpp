@@ -1,0 +1,296 @@
+// Circles and arcs checked densely by the reference rational evaluator of
+// ref_curves.hpp: on the circle and in its plane to 1e-12 relative, angles
+// sweeping monotonically from the start to the sweep, weights positive.
+#include <array>
+#include <cmath>
+#include <random>
+
+#include "ref_curves.hpp"
+#include "support.hpp"
+
+namespace {
+
+using V3 = std::array<double, 3>;
+constexpr double kTwoPi = 6.283185307179586;
+
+double dot(const V3 &a, const V3 &b) {
+  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
+V3 lin(const V3 &a, double s, const V3 &b, double t = 0, const V3 &c = {0, 0, 0}) {
+  return {a[0] + s * b[0] + t * c[0], a[1] + s * b[1] + t * c[1], a[2] + s * b[2] + t * c[2]};
+}
+V3 unit(const V3 &a) {
+  return lin({0, 0, 0}, 1 / std::sqrt(dot(a, a)), a);
+}
+
+// Centre c, unit normal n, start direction u and v = n x u.
+struct Frame {
+  V3 c, n, u, v;
+  V3 at(double r, double a) const { return lin(c, r * std::cos(a), u, r * std::sin(a), v); }
+  double angle(const V3 &p) const {  // in [0, 2 pi)
+    const V3 d = lin(p, -1, c);
+    const double a = std::atan2(dot(d, v), dot(d, u));
+    return a < 0 ? a + kTwoPi : a;
+  }
+};
+Frame random_frame(std::mt19937_64 &rng, double scale) {
+  std::uniform_real_distribution<double> d(-1, 1);
+  Frame f;
+  f.c = {scale * d(rng), scale * d(rng), scale * d(rng)};
+  f.n = unit({d(rng), d(rng), d(rng)});
+  const V3 t = {d(rng), d(rng), d(rng)};
+  f.u = unit(lin(t, -dot(t, f.n), f.n));
+  f.v = {f.n[1] * f.u[2] - f.n[2] * f.u[1], f.n[2] * f.u[0] - f.n[0] * f.u[2],
+         f.n[0] * f.u[1] - f.n[1] * f.u[0]};
+  return f;
+}
+
+// A caller's record with room for 7 poles, filled with -77.
+struct Rec {
+  double p[21], t[10], w[7];
+  BScurve cv{};
+  Rec() {
+    std::fill_n(p, 21, -77.0), std::fill_n(t, 10, -77.0), std::fill_n(w, 7, -77.0);
+    cv.poles = p, cv.knots = t, cv.weights = w, cv.order = -7;
+  }
+  V3 pole(int i) const { return {p[3 * i], p[3 * i + 1], p[3 * i + 2]}; }
+};
+
+void expect_arc(const BScurve &cv, const Frame &f, double r, double sweep) {
+  const int pieces = sweep <= 2.0943951023932175 ? 1 : sweep <= 4.188790204786413 ? 2 : 3;
+  ASSERT_EQ(cv.num_poles, 2 * pieces + 1);
+  EXPECT_TRUE(cv.order == 3 && cv.rational && cv.planar && !cv.periodic && cv.non_uniform);
+  for (int i = 0; i < cv.num_poles; ++i) EXPECT_GT(cv.weights[i], 0.0);
+  const double tol = 1e-12 * (r + std::sqrt(dot(f.c, f.c)));
+  double last = -1;
+  for (int i = 0; i <= 200; ++i) {
+    const auto q = kwtest::ref_eval(cv, i / 200.0);
+    const V3 p = {q[0], q[1], q[2]}, d = lin(p, -1, f.c);
+    ASSERT_NEAR(std::sqrt(dot(d, d)), r, tol) << i;
+    ASSERT_NEAR(dot(d, f.n), 0, tol) << i;
+    double a = f.angle(p);
+    if (i == 0 && a > 3) a -= kTwoPi;
+    if (i == 200 && a < 1e-6 && sweep > 3) a += kTwoPi;
+    ASSERT_GE(a, last - 1e-12) << i;
+    last = a;
+  }
+  EXPECT_NEAR(last, sweep, 10 * tol / r);
+}
+
+class Circles : public kwtest::GuardedTest {};
+
+TEST_F(Circles, CirclesAreClosedExactCircles) {
+  std::mt19937_64 rng(18);
+  const double third[10] = {0, 0, 0, 1.0 / 3, 1.0 / 3, 2.0 / 3, 2.0 / 3, 1, 1, 1};
+  for (int t = 0; t < 40; ++t) {
+    Frame f = random_frame(rng, t % 2 ? 1e3 : 1.0);
+    const double r = std::pow(10.0, -2 + 5 * std::uniform_real_distribution<double>()(rng));
+    const V3 n7 = lin({0, 0, 0}, 7, f.n), s = f.at(r, 0);
+    Rec a, b, c;
+    BSrc rc;
+    double n[3];
+    int32_t type = 0;
+    ASSERT_TRUE(BSprepcirc(&rc, f.c.data(), &r, n7.data(), &a.cv, n, &type));
+    ASSERT_TRUE(BSprepcircp(&rc, f.c.data(), s.data(), n7.data(), &b.cv, nullptr, nullptr));
+    ASSERT_TRUE(BScirrdcr(&rc, &r, f.c.data(), &c.cv));
+    EXPECT_EQ(type, 9);
+    EXPECT_NEAR(dot({n[0], n[1], n[2]}, f.n), 1.0, 1e-15);
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(a.t[i], third[i]);
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(a.w[i], i % 2 ? 0.5 : 1.0);
+    EXPECT_TRUE(a.cv.phy_closed && b.cv.phy_closed && c.cv.phy_closed);
+    expect_arc(b.cv, f, r, kTwoPi);
+    EXPECT_NEAR(std::sqrt(dot(lin(b.pole(0), -1, s), lin(b.pole(0), -1, s))), 0, 1e-15 * (r + 1e3));
+    for (Rec *x : {&a, &c}) {  // these choose their own start direction
+      Frame g = f;
+      if (x == &c) g.n = {0, 0, 1};
+      g.u = unit(lin(x->pole(0), -1, f.c));
+      g.v = {g.n[1] * g.u[2] - g.n[2] * g.u[1], g.n[2] * g.u[0] - g.n[0] * g.u[2],
+             g.n[0] * g.u[1] - g.n[1] * g.u[0]};
+      expect_arc(x->cv, g, r, kTwoPi);
+    }
+  }
+}
+
+TEST_F(Circles, ArcsHaveTheirSweepPiecesAndEnds) {
+  std::mt19937_64 rng(9);
+  std::uniform_real_distribution<double> d(0, 1);
+  const double special[] = {2.0943951023932175, 2.0943951023932175 + 1e-9,
+                            4.188790204786413,  4.188790204786413 + 1e-9,
+                            kTwoPi / 4,         kTwoPi / 2,
+                            kTwoPi - 1e-5,      1e-3};
+  for (int t = 0; t < 100; ++t) {
+    const Frame f = random_frame(rng, t % 3 ? 1.0 : 100.0);
+    const double r = std::pow(10.0, -1 + 3 * d(rng)), re = r * (0.2 + 5 * d(rng));
+    const double sweep = t < 8 ? special[t] : 1e-3 + (kTwoPi - 2e-3) * d(rng);
+    const V3 s = f.at(r, 0), e = f.at(re, sweep), n3 = lin({0, 0, 0}, 3, f.n);
+    Rec a;
+    BSrc rc;
+    int32_t type = 0;
+    ASSERT_TRUE(BSprepcarc(&rc, s.data(), f.c.data(), e.data(), n3.data(), &a.cv, nullptr, &type));
+    EXPECT_TRUE(type == 9 && !a.cv.phy_closed);
+    expect_arc(a.cv, f, r, sweep);
+    const int last = a.cv.num_poles - 1;
+    EXPECT_EQ(a.pole(0), s);  // the end is moved radially onto the circle
+    const V3 ec = lin(e, -1, f.c), sc = lin(s, -1, f.c);
+    EXPECT_EQ(a.pole(last), lin(f.c, std::sqrt(dot(sc, sc)) / std::sqrt(dot(ec, ec)), ec));
+    EXPECT_NEAR(a.w[1], std::cos(sweep / last), 1e-13);  // cos of half the piece angle
+  }
+  // A 270-degree arc on the axes: quarter joints exactly at C + rV and C - rU.
+  const double c[3] = {1, 2, 3}, s[3] = {3, 2, 3}, e[3] = {1, 0, 3}, z[3] = {0, 0, 5};
+  Rec a;
+  BSrc rc;
+  ASSERT_TRUE(BSprepcarc(&rc, s, c, e, z, &a.cv, nullptr, nullptr));
+  EXPECT_EQ(a.pole(2), (V3{1, 4, 3}));
+  EXPECT_EQ(a.pole(4), (V3{-1, 2, 3}));
+}
+
+TEST_F(Circles, ArcThroughThreePointsAndCircleProperties) {
+  std::mt19937_64 rng(3);
+  std::uniform_real_distribution<double> d(0, 1);
+  for (int t = 0; t < 60; ++t) {
+    const Frame f = random_frame(rng, 10.0);
+    const double r = 0.1 + 10 * d(rng), a3 = 0.05 + (kTwoPi - 0.1) * d(rng);
+    const V3 p1 = f.at(r, 0), p2 = f.at(r, a3 * (0.05 + 0.9 * d(rng))), p3 = f.at(r, a3);
+    Rec a;
+    BSrc rc;
+    ASSERT_TRUE(BSarc3pts(&rc, p1.data(), p2.data(), p3.data(), &a.cv));
+    expect_arc(a.cv, f, r, a3);
+    EXPECT_TRUE(a.pole(0) == p1 && a.pole(a.cv.num_poles - 1) == p3);
+    V3 centre, normal;
+    double radius;
+    ASSERT_TRUE(
+        BScircprop(&rc, p1.data(), p2.data(), p3.data(), centre.data(), &radius, normal.data()));
+    EXPECT_NEAR(radius, r, 1e-12 * (r + 20));
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_NEAR(centre[i], f.c[i], 1e-12 * (r + 20));
+      EXPECT_NEAR(normal[i], f.n[i], 1e-12 * (1 + 20 / r));
+    }
+  }
+}
+
+TEST_F(Circles, AnglesParametersAndPointsOnArcs) {
+  std::mt19937_64 rng(5);
+  std::uniform_real_distribution<double> d(0, 1);
+  for (int t = 0; t < 40; ++t) {
+    const Frame f = random_frame(rng, 1.0);
+    const double sweep = t % 8 == 0   ? kTwoPi
+                         : t % 8 == 1 ? 2.0943951023932175
+                                      : 0.01 + 6.2 * d(rng);
+    const V3 s = f.at(2, 0), e = f.at(2, sweep);
+    Rec a;
+    BSrc rc;
+    if (sweep == kTwoPi)
+      ASSERT_TRUE(BSprepcircp(&rc, f.c.data(), s.data(), f.n.data(), &a.cv, nullptr, nullptr));
+    else
+      ASSERT_TRUE(
+          BSprepcarc(&rc, s.data(), f.c.data(), e.data(), f.n.data(), &a.cv, nullptr, nullptr));
+    for (int i = 0; i < 30; ++i) {
+      const double angle = kTwoPi * d(rng), len = 0.1 + d(rng);
+      double u = -1, u_cw = -1, u_vec = -5, got = 0;
+      int16_t on = -1, code = -1;
+      BSangarctou(sweep, angle, &u, &rc);
+      const auto q = kwtest::ref_eval(a.cv, u);
+      const double back = f.angle({q[0], q[1], q[2]});
+      EXPECT_NEAR(angle <= sweep ? back : sweep, std::min(angle, sweep), 1e-12) << sweep;
+      BSangarctou(-sweep, -angle, &u_cw, &rc);  // clockwise sweep, clockwise angle
+      EXPECT_NEAR(u_cw, u, 1e-14 * (1 + 1 / sweep));
+      const V3 vec = lin(f.at(len, angle), -1, f.c), p = f.at(2, angle);
+      BSarcangpar(f.n.data(), f.u.data(), sweep, vec.data(), &u_vec, &got, &on, &rc);
+      EXPECT_NEAR(got, angle, 1e-12);
+      EXPECT_EQ(on, angle <= sweep);
+      EXPECT_NEAR(u_vec, angle <= sweep ? u : -5.0, 1e-12 / sweep);
+      BSptonarc(f.c.data(), s.data(), e.data(), f.n.data(), 0, nullptr, nullptr, p.data(), &code,
+                &rc);
+      if (std::fabs(angle - sweep) > 1e-6 && angle > 1e-6 && kTwoPi - angle > 1e-6) {
+        EXPECT_EQ(code, sweep == kTwoPi || angle < sweep ? 1 : 0) << sweep << " " << angle;
+      }
+    }
+  }
+  // Exact joints and ends of a full turn; angles beyond the arc give its end.
+  const double cases[][3] = {{kTwoPi, kTwoPi / 3, 1.0 / 3},
+                             {kTwoPi, 2 * kTwoPi / 3, 2.0 / 3},
+                             {kTwoPi, 0, 0},
+                             {8, kTwoPi, 1},
+                             {1, 2, 1},
+                             {3, -kTwoPi, 0}};
+  for (const auto &c : cases) {
+    double u = -1;
+    BSrc rc;
+    BSangarctou(c[0], c[1], &u, &rc);
+    EXPECT_EQ(u, c[2]) << c[0] << " " << c[1];
+  }
+  // Ends, plane and radius tests of BSptonarc, the given directions as tangents.
+  const double o[3] = {0, 0, 0}, z[3] = {0, 0, 1}, x[3] = {1, 0, 0}, y[3] = {0, 1, 0}, h = 0.6;
+  const double pts[][4] = {{1, 0, 0, 2}, {0, 1, 1e-7, 3}, {h, 0.8, 1e-3, 0}, {1.2, 1.6, 0, 0}};
+  for (const auto &p : pts) {
+    int16_t code = -1;
+    BSrc rc;
+    const double t0[3] = {3, 0, 0}, t1[3] = {0, 2, 0};
+    BSptonarc(o, x, y, z, 1, t0, t1, p, &code, &rc);
+    EXPECT_EQ(code, p[3]);
+  }
+}
+
+TEST_F(Circles, FailureStatusesLeaveOutputsUntouched) {
+  const double o[3] = {0, 0, 0}, x[3] = {1, 0, 0}, y[3] = {0, 1, 0}, z[3] = {0, 0, 1};
+  const double x2[3] = {2, 0, 0}, tilt[3] = {1, 0, 1}, zero[3] = {0, 0, 0}, nan3[3] = {NAN, 0, 0};
+  const double fs[3] = {100, 0, 0}, fe[3] = {100 * std::cos(2e-8), 100 * std::sin(2e-8), 0};
+  // BSprepcirc (centre, radius) and BScirrdcr, BSprepcircp (centre, start, normal),
+  // BSprepcarc (start, centre, end, normal), BSarc3pts (three points).
+  const double one = 1, tiny = 1e-6, neg = -1, nan1 = NAN;
+  const struct {
+    const double *c, *r, *n;
+    BSrc want;
+  } circ[] = {{nullptr, &one, z, BSNULLPTR}, {o, &tiny, z, BSINARG},   {o, &nan1, z, BSINARG},
+              {nan3, &one, z, BSINARG},      {o, &one, zero, BSDEGEN}, {o, &neg, z, BSINARG}};
+  const struct {
+    const double *a, *b, *c, *n;
+    BSrc want;
+  } pts[] = {{o, o, z, nullptr, BSINARG},    {o, x, zero, nullptr, BSINARG},
+             {o, x, tilt, nullptr, BSINARG}, {o, nullptr, z, nullptr, BSNULLPTR},
+             {o, o, y, z, BSINARG},          {x, o, o, z, BSINARG},
+             {x, o, x, z, BSINARG},          {x, o, x2, z, BSINARG},
+             {x, o, y, zero, BSINARG},       {x, o, y, tilt, BSINARG},
+             {fs, o, fe, z, BSDIVZERO},      {x, o, nan3, z, BSINARG},
+             {o, x, x2, nullptr, BSCOLLIN},  {x, x, y, nullptr, BSCOLLIN},
+             {x, nan3, y, nullptr, BSINARG}, {x, nullptr, y, nullptr, BSNULLPTR}};
+  Rec a;
+  BSrc rc;
+  for (const auto &c : circ) {
+    const bool ok = c.r == &neg ? BScirrdcr(&rc, c.r, c.c, &a.cv)
+                                : BSprepcirc(&rc, c.c, c.r, c.n, &a.cv, nullptr, nullptr);
+    EXPECT_TRUE(!ok && rc == c.want && a.cv.order == -7) << rc;
+  }
+  for (const auto &p : pts) {
+    const bool ok = p.n == nullptr ? (p.c == z || p.c == zero || p.c == tilt)
+                                         ? BSprepcircp(&rc, p.a, p.b, p.c, &a.cv, nullptr, nullptr)
+                                         : BSarc3pts(&rc, p.a, p.b, p.c, &a.cv)
+                                   : BSprepcarc(&rc, p.a, p.b, p.c, p.n, &a.cv, nullptr, nullptr);
+    EXPECT_TRUE(!ok && rc == p.want && a.cv.order == -7 && a.p[0] == -77) << rc;
+  }
+  Rec bare;
+  bare.cv.weights = nullptr;
+  EXPECT_FALSE(BSprepcarc(&rc, x, o, y, z, &bare.cv, nullptr, nullptr) || rc != BSNULLPTR);
+  EXPECT_FALSE(BSprepcirc(&rc, o, &one, z, &bare.cv, nullptr, nullptr) || rc != BSNULLPTR);
+  EXPECT_FALSE(BSconicgen0(&rc, nullptr) || rc != BSNULLPTR);
+  ASSERT_TRUE(BSconicgen0(&rc, &a.cv));
+  EXPECT_TRUE(a.cv.order == 3 && a.cv.num_poles == 0 && a.cv.num_knots == 0 && a.cv.planar);
+  double centre[3] = {5, 5, 5}, radius = 5, normal[3], u = 9, angle = 9;
+  int16_t on = 9, code = 9;
+  EXPECT_FALSE(BScircprop(&rc, o, x, x2, centre, &radius, normal) || rc != BSINARG);
+  EXPECT_FALSE(BScircprop(&rc, o, x, nullptr, centre, &radius, normal) || rc != BSNULLPTR);
+  const auto expect = [&](BSrc want) {
+    EXPECT_TRUE(rc == want && u == 9 && angle == 9 && on == 9 && code == 9 && radius == 5) << rc;
+  };
+  BSangarctou(0.0, 1.0, &u, &rc), expect(BSINARG);
+  BSangarctou(NAN, 1.0, &u, &rc), expect(BSINARG);
+  BSangarctou(1.0, 0.5, nullptr, &rc), expect(BSNULLPTR);
+  BSarcangpar(z, x, 1.0, zero, &u, &angle, &on, &rc), expect(BSINARG);
+  BSarcangpar(z, x, 0.0, y, &u, &angle, &on, &rc), expect(BSINARG);
+  BSarcangpar(z, x, 1.0, y, &u, nullptr, &on, &rc), expect(BSNULLPTR);
+  BSptonarc(o, x, y, zero, 0, nullptr, nullptr, x, &code, &rc), expect(BSINARG);
+  BSptonarc(o, x, y, z, 0, nullptr, nullptr, nan3, &code, &rc), expect(BSINARG);
+  BSptonarc(o, x, y, z, 1, x, nullptr, y, &code, &rc), expect(BSNULLPTR);
+}
+
+}  // namespace

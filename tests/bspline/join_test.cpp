@@ -1,0 +1,258 @@
+#include <cmath>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include "point_set.hpp"
+#include "support.hpp"
+
+namespace {
+
+using kwtest::RefCurve;
+
+class Join : public kwtest::GuardedTest {};
+
+std::array<double, 3> end_point(const RefCurve &c, bool last) {
+  const int32_t i = last ? c.n() - 1 : 0;
+  const double w = c.rational() ? c.weights[i] : 1.0;
+  return {c.poles[3 * i] / w, c.poles[3 * i + 1] / w, c.poles[3 * i + 2] / w};
+}
+
+// Moves c rigidly so that its start (or end) lies at p + gap along x.
+void move_to(RefCurve &c, bool last, const std::array<double, 3> &p, double gap = 0.0) {
+  const auto q = end_point(c, last);
+  for (int32_t i = 0; i < c.n(); ++i)
+    for (int j = 0; j < 3; ++j)
+      c.poles[3 * i + j] +=
+          (p[j] - q[j] + (j == 0 ? gap : 0.0)) * (c.rational() ? c.weights[i] : 1);
+}
+
+// Reverses c by its arrays (independently of the library).
+RefCurve reversed(RefCurve c) {
+  const int32_t n = c.n();
+  for (int32_t i = 0; i < n / 2; ++i) {
+    for (int j = 0; j < 3; ++j) std::swap(c.poles[3 * i + j], c.poles[3 * (n - 1 - i) + j]);
+    if (c.rational()) std::swap(c.weights[i], c.weights[n - 1 - i]);
+  }
+  const double s = c.lo() + c.hi();
+  std::reverse(c.knots.begin(), c.knots.end());
+  for (double &t : c.knots) t = s - t;
+  return c;
+}
+
+// Output storage with room for `poles` poles.
+struct Room {
+  std::vector<double> p, t, w;
+  BScurve cv{};
+  explicit Room(int poles) : p(3 * poles, -9.0), t(poles + 20, -9.0), w(poles, -9.0) {
+    cv.poles = p.data();
+    cv.knots = t.data();
+    cv.weights = w.data();
+  }
+};
+
+TEST_F(Join, RawJoinsReproduceBothCurves) {
+  RefCurve l1 = kwtest::make_curve(2, {0, 0, 1, 1}, {0, 0, 0, 1, 0, 0});
+  RefCurve l2 = kwtest::make_curve(2, {0, 0, 1, 1}, {1, 0, 0, 1, 1, 0});
+  BScurve a = l1.view(), b = l2.view();
+  Room out(3);
+  BSrc rc;
+  BScomb2cvs(&a, &b, &out.cv, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  EXPECT_EQ(out.cv.num_poles, 3);
+  EXPECT_EQ(std::vector<double>(out.t.begin(), out.t.begin() + 5),
+            (std::vector<double>{0, 0, 1, 2, 2}));
+  EXPECT_EQ(out.cv.weights, nullptr);
+  std::mt19937_64 rng(8);
+  for (int t = 0; t < 30; ++t) {
+    const int k = 2 + t % 5;
+    RefCurve ca = kwtest::random_curve(rng, k, k + t % 4, t % 3 == 1, true);
+    RefCurve cb = kwtest::random_curve(rng, k, k + 2, t % 3 == 2 || t % 5 == 0, true);
+    for (double &u : cb.knots) u = 3.0 + 2.0 * u;  // domain [3, 5]
+    move_to(cb, false, end_point(ca, true));
+    BScurve va = ca.view(), vb = cb.view();
+    Room r(ca.n() + cb.n() - 1);
+    BScomb2cvs(&va, &vb, &r.cv, &rc);
+    ASSERT_EQ(rc, BSSUCC) << t;
+    EXPECT_EQ(kwtest::multiplicity(r.cv, 1.0), k - 1);
+    EXPECT_EQ(r.cv.knots[r.cv.num_poles], 3.0);
+    for (int i = 0; i <= 40; ++i) {
+      const double u = i / 40.0;
+      const auto p = kwtest::ref_eval(ca, u), q = kwtest::ref_eval(r.cv, u);
+      const auto pb = kwtest::ref_eval(cb, 3.0 + 2.0 * u),
+                 qb = kwtest::ref_eval(r.cv, 1.0 + 2.0 * u);
+      for (int j = 0; j < 3; ++j) {
+        EXPECT_NEAR(p[j], q[j], 1e-14) << t;
+        EXPECT_NEAR(pb[j], qb[j], 1e-14) << t;
+      }
+    }
+    // Joined again with the knots normalised: the same curve on [0, 1].
+    Room n(ca.n() + cb.n() - 1);
+    ASSERT_TRUE(BS2cvsto1(&rc, &va, &vb, &n.cv));
+    EXPECT_EQ(n.cv.knots[n.cv.num_poles], 1.0);
+    for (double u : {0.1, 0.5, 0.9}) {
+      const auto p = kwtest::ref_eval(n.cv, u), q = kwtest::ref_eval(r.cv, 3.0 * u);
+      EXPECT_NEAR(std::hypot(p[0] - q[0], p[1] - q[1], p[2] - q[2]), 0.0, 1e-14);
+    }
+  }
+}
+
+TEST_F(Join, MergeFindsTheMeetingEndsAndMatchesOrders) {
+  std::mt19937_64 rng(12);
+  const double dt = BSparameters.dist_tol;
+  for (int t = 0; t < 8; ++t) {
+    const int ka = 2 + t % 4, kb = 2 + (t / 4) % 4, config = t % 4;
+    RefCurve ca = kwtest::random_curve(rng, ka, ka + 2, t % 2, true);
+    RefCurve cb = kwtest::random_curve(rng, kb, kb + 3, t % 3 == 0, true);
+    const double gap = t % 4 == 3 ? 0.9 * dt : 0.0;  // within the gap tolerance
+    move_to(cb, false, end_point(ca, true), gap);
+    // The same two curves given in the four end configurations.
+    RefCurve a = config == 1 || config == 3 ? reversed(ca) : ca;
+    RefCurve b = config == 1 || config == 2 ? reversed(cb) : cb;
+    BScurve va = a.view(), vb = b.view();
+    Room r(2 * (ca.n() + cb.n()) * 4);
+    BSrc rc;
+    ASSERT_TRUE(BSmerge_cv(&rc, &va, &vb, &r.cv)) << t << " rc " << rc;
+    EXPECT_EQ(r.cv.order, std::max(ka, kb));
+    EXPECT_EQ(r.cv.knots[r.cv.num_poles], 1.0);
+    EXPECT_LT(kwtest::point_set_deviation(va, r.cv), 1e-12 + gap) << t;
+    EXPECT_LT(kwtest::point_set_deviation(vb, r.cv), 1e-12 + gap) << t;
+  }
+  // Beyond the gap tolerance: no ends meet.
+  RefCurve l1 = kwtest::make_curve(2, {0, 0, 1, 1}, {0, 0, 0, 1, 0, 0});
+  RefCurve l2 = kwtest::make_curve(2, {0, 0, 1, 1}, {1 + 2 * dt, 0, 0, 2, 1, 0});
+  BScurve a = l1.view(), b = l2.view();
+  Room r(6);
+  BSrc rc;
+  BSmergecvnn(&a, &b, &r.cv, &rc);
+  EXPECT_EQ(rc, BSFAIL);
+  // Two halves of a loop join into a closed curve with exactly equal ends.
+  RefCurve h1 = kwtest::make_curve(2, {0, 0, 1, 2, 2}, {0, 0, 0, 1, 0, 0, 1, 1, 0});
+  RefCurve h2 = kwtest::make_curve(2, {0, 0, 1, 1}, {1, 1, 0, 1e-7, 0, 0});
+  a = h1.view(), b = h2.view();
+  BSmergecvnn(&a, &b, &r.cv, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  EXPECT_EQ(r.cv.phy_closed, 1);
+  EXPECT_EQ(r.p[0], r.p[9]);
+  EXPECT_EQ(r.p[1], r.p[10]);
+}
+
+TEST_F(Join, PartsOfClosedAndOpenCurves) {
+  double circle_p[21], circle_t[10], circle_w[7];
+  BScurve circle{};
+  circle.poles = circle_p, circle.knots = circle_t, circle.weights = circle_w;
+  const double c[3] = {0, 0, 0}, r = 2.0, z[3] = {0, 0, 1};
+  BSrc rc;
+  ASSERT_TRUE(BSprepcirc(&rc, c, &r, z, &circle, nullptr, nullptr));
+  const struct {
+    double s, m, e, from, to;  // expected part: circle parameters from .. to (to > 1 wraps)
+  } cases[] = {{0.8, 0.9, 0.2, 0.8, 1.2},
+               {0.2, 0.9, 0.8, 0.8, 1.2},
+               {0.8, 0.5, 0.2, 0.2, 0.8},
+               {0.5, 0.1, 1.0, 0.0, 0.5},
+               {0.0, 0.9, 0.3, 0.3, 1.0}};
+  for (const auto &cs : cases) {
+    Room part(30);
+    ASSERT_TRUE(BSpartofcv(&rc, &circle, cs.s, cs.m, cs.e, &part.cv)) << cs.s << " rc " << rc;
+    EXPECT_EQ(part.cv.knots[part.cv.order - 1], 0.0);
+    EXPECT_EQ(part.cv.knots[part.cv.num_poles], 1.0);
+    const std::vector<double> spaced = kwtest::spaced_parameters(part.cv, 0, 1);
+    const auto wrap = [](double u) { return u > 1.0 ? u - 1.0 : u; };
+    for (int i = 0; i <= 20; ++i) {
+      const auto want = kwtest::ref_eval(circle, wrap(cs.from + (cs.to - cs.from) * i / 20));
+      EXPECT_LT(kwtest::distance_to_curve(part.cv, want, spaced), 1e-12);
+    }
+    const auto first = kwtest::ref_eval(part.cv, 0.0), start = kwtest::ref_eval(circle, cs.from);
+    EXPECT_NEAR(std::hypot(first[0] - start[0], first[1] - start[1]), 0.0, 1e-12);
+  }
+  Room point(3);
+  ASSERT_TRUE(BSpartofcv(&rc, &circle, 0.3, 0.3, 0.3, &point.cv));
+  const auto p = kwtest::ref_eval(circle, 0.3);
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(point.p[3 * i + 1], p[1], 1e-15);
+}
+
+TEST_F(Join, DegenerateCurves) {
+  const struct {
+    std::vector<double> poles;
+    BSboolean want;
+  } cases[] = {
+      {{1, 2, 3, 1, 2, 3, 1, 2, 3}, TRUE},
+      {{0, 0, 0, 4e-7, 0, 0, 0, 1e-7, 0}, TRUE},  // poles within dist_tol / 2
+      {{0, 0, 0, 0.8e-6, 0, 0, 0, 0, 0}, TRUE},   // turns back: 0.8e-6 long, polygon 1.6e-6
+      {{0, 0, 0, 1.2e-6, 0, 0, 0, 0, 0}, FALSE},  // 1.2e-6 long
+      {{0, 0, 0, 1, 0, 0, 0, 0, 0}, FALSE},
+  };
+  for (const auto &c : cases) {
+    RefCurve q = kwtest::make_curve(3, {0, 0, 0, 1, 1, 1}, c.poles);
+    BScurve v = q.view();
+    BSboolean flag = 7;
+    BSrc rc;
+    BStstcvdegn(&v, &flag, &rc);
+    EXPECT_EQ(rc, BSSUCC);
+    EXPECT_EQ(flag, c.want) << c.poles[3];
+  }
+}
+
+TEST_F(Join, FailureStatusesLeaveTheOutputUntouched) {
+  RefCurve l2 = kwtest::make_curve(2, {0, 0, 1, 1}, {0, 0, 0, 1, 0, 0});
+  RefCurve q3 = kwtest::make_curve(3, {0, 0, 0, 1, 1, 1}, {1, 0, 0, 2, 1, 0, 3, 0, 0});
+  RefCurve l2b = kwtest::make_curve(2, {0, 0, 1, 1}, {1, 0, 0, 2, 0, 0});
+  RefCurve open_end = kwtest::make_curve(2, {-0.5, 0, 1, 1}, {1, 0, 0, 2, 0, 0});
+  RefCurve far = kwtest::make_curve(2, {0, 0, 1, 1}, {5, 0, 0, 6, 0, 0});
+  RefCurve bad_w = kwtest::make_curve(2, {0, 0, 1, 1}, {1, 0, 0, 0, 0, 0}, {1, 0});
+  RefCurve loop = l2b;
+  loop.closed = true;
+  BScurve a = l2.view(), b3 = q3.view(), b = l2b.view(), ob = open_end.view(), f = far.view(),
+          bw = bad_w.view(), cl = loop.view();
+  Room out(10);
+  // Routine 0 BScomb2cvs, 1 BSmergecvnn, 2 BSmerge_cv, 3 BS2cvsto1.
+  const auto join = [&](int routine, const BScurve *x, const BScurve *y, BScurve *o) {
+    BSrc rc = 0;
+    if (routine == 0) BScomb2cvs(x, y, o, &rc);
+    if (routine == 1) BSmergecvnn(x, y, o, &rc);
+    if (routine == 2) rc = BSmerge_cv(&rc, x, y, o) ? 12345 : rc;
+    if (routine == 3) rc = BS2cvsto1(&rc, x, y, o) ? 12345 : rc;
+    return rc;
+  };
+  const struct {
+    int routine;
+    const BScurve *x, *y;
+    BScurve *o;
+    BSrc want;
+  } cases[] = {{0, &a, &b3, &out.cv, BSFAIL},   {0, &a, &cl, &out.cv, BSDEGEN},
+               {0, &a, &ob, &out.cv, BSINARG},  {0, &a, &f, &out.cv, BSFAIL},
+               {0, &a, &b, nullptr, BSNULLPTR}, {0, &a, &bw, &out.cv, BSBADWEIGHT},
+               {1, &a, &cl, &out.cv, BSINARG},  {1, &a, &f, &out.cv, BSFAIL},
+               {2, &cl, &a, &out.cv, BSINARG},  {3, &a, nullptr, &out.cv, BSNULLPTR}};
+  for (const auto &c : cases) EXPECT_EQ(join(c.routine, c.x, c.y, c.o), c.want) << c.routine;
+  BSrc rc;
+  EXPECT_FALSE(BSpartofcv(&rc, &a, NAN, 0.5, 1, &out.cv) || rc != BSINARG);
+  EXPECT_FALSE(BSpartofcv(&rc, &a, 0, 0.5, 1, nullptr) || rc != BSNULLPTR);
+  BStstcvdegn(&a, nullptr, &rc);
+  EXPECT_EQ(rc, BSNULLPTR);
+  EXPECT_TRUE(out.p[0] == -9.0 && out.t[0] == -9.0);
+}
+
+TEST_F(Join, AllocationFailures) {
+  std::mt19937_64 rng(3);
+  RefCurve ca = kwtest::random_curve(rng, 3, 40, true, true);
+  RefCurve cb = kwtest::random_curve(rng, 4, 300, false, true);
+  move_to(cb, true, end_point(ca, true));
+  RefCurve loop = kwtest::random_curve(rng, 4, 300, true, true);
+  const int32_t last = loop.n() - 1;
+  for (int j = 0; j < 3; ++j)  // the last pole on the first: a closed curve
+    loop.poles[3 * last + j] = loop.poles[j] / loop.weights[0] * loop.weights[last];
+  loop.closed = true;
+  BScurve a = ca.view(), b = cb.view(), cl = loop.view();
+  Room out(2000);
+  BSrc rc;
+  const auto merge = [&] { return BSmergecvnn(&a, &b, &out.cv, &rc), rc; };
+  const auto part = [&] { return BSpartofcv(&rc, &cl, 0.7, 0.9, 0.3, &out.cv), rc; };
+  const auto merge_sweep =
+      kwtest::sweep_allocation_failures(merge, {BSNOMEMORY, BSNOSTKMEMORY, 59});
+  const auto part_sweep = kwtest::sweep_allocation_failures(part, {BSNOSTKMEMORY, 59});
+  EXPECT_GE(merge_sweep.allocations, 4);
+  EXPECT_GE(part_sweep.allocations, 2);
+}
+
+}  // namespace

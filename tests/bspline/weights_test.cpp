@@ -1,0 +1,174 @@
+#include <cmath>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include "point_set.hpp"
+#include "support.hpp"
+
+namespace {
+
+using kwtest::RefCurve;
+
+class Weights : public kwtest::GuardedTest {};
+
+// A quadratic rational Bezier segment with weights w0, w1, w2.
+RefCurve quadratic(double w0, double w1, double w2) {
+  const double x[9] = {0, 0, 0, 1, 2, 0, 3, 1, 0}, w[3] = {w0, w1, w2};
+  std::vector<double> poles(9);
+  for (int i = 0; i < 9; ++i) poles[i] = x[i] * w[i / 3];
+  return kwtest::make_curve(3, {0, 0, 0, 1, 1, 1}, poles, {w0, w1, w2});
+}
+
+TEST_F(Weights, SegmentExamples) {
+  const struct {
+    double w[3];
+    int routine;  // 0 BSchgewts, 1 BSchgewtlr start, 2 BSchgewtlr end
+    double want[3];
+  } cases[] = {{{2, 2, 2}, 0, {1, 1, 1}},
+               {{1, 3, 4}, 0, {1, 1.5, 1}},
+               {{1, 3, 4}, 1, {1, 3, 4}},
+               {{1, 3, 4}, 2, {1, 1.5, 1}},
+               {{1 + 1e-30, 3, 1}, 0, {1 + 1e-30, 3, 1}}};
+  for (const auto &c : cases) {
+    RefCurve in = quadratic(c.w[0], c.w[1], c.w[2]), out = quadratic(9, 9, 9);
+    BScurve cv = in.view(), o = out.view();
+    BSrc rc;
+    if (c.routine == 0) BSchgewts(&cv, &o, &rc);
+    if (c.routine > 0) BSchgewtlr(&cv, c.routine == 1 ? nullptr : &o, c.routine - 1, &rc);
+    ASSERT_EQ(rc, BSSUCC);
+    const BScurve &r = c.routine == 1 ? cv : o;
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_NEAR(r.weights[i], c.want[i], 1e-15) << c.routine;
+      for (int j = 0; j < 3; ++j)  // unweighted poles unchanged
+        EXPECT_NEAR(r.poles[3 * i + j] / r.weights[i], in.poles[3 * i + j] / in.weights[i], 1e-15);
+    }
+    EXPECT_LT(kwtest::point_set_deviation(r, cv), 1e-14);
+  }
+}
+
+TEST_F(Weights, CurveEndWeightsBecomeOneOnTheSamePointSet) {
+  std::mt19937_64 rng(20);
+  for (int t = 0; t < 12; ++t) {
+    const int k = 2 + t % 5, choice = t % 4;  // 3: BSchgecvwts
+    RefCurve in = kwtest::random_curve(rng, k, k + t % 7, true, t % 3 != 0);
+    BScurve cv = in.view();
+    BScurve *out = nullptr;
+    BSrc rc;
+    if (choice == 3)
+      BSchgecvwts(&cv, &out, &rc);
+    else
+      BSchgcvewlr(&cv, choice, &out, &rc);
+    ASSERT_EQ(rc, BSSUCC) << t;
+    const int32_t m = out->num_poles - 1;
+    EXPECT_TRUE(choice == 1 || out->weights[0] == 1.0);
+    EXPECT_TRUE(choice == 0 || out->weights[m] == 1.0);
+    for (int32_t i = 0; i <= m; ++i) EXPECT_GT(out->weights[i], 0.0);
+    EXPECT_LT(kwtest::point_set_deviation(*out, cv), 1e-13) << t;
+    EXPECT_LT(kwtest::point_set_deviation(cv, *out), 1e-13) << t;
+    BSfreeqelcv(out, &rc);
+  }
+}
+
+TEST_F(Weights, ReparametrisationMapsKnotsAndBoundaries) {
+  RefCurve in = kwtest::make_curve(2, {2, 2, 3, 6, 6}, {0, 0, 0, 1, 0, 0, 1, 1, 0});
+  double bd[2] = {3, 5}, out_bd[2] = {0, 0};
+  BScurve cv = in.view();
+  cv.num_boundaries = 1;
+  cv.bdrys = bd;
+  RefCurve o = in;
+  BScurve out = o.view();
+  out.bdrys = out_bd;
+  BSrc rc;
+  BSreparmcv(&cv, 0.0, 1.0, &out, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  EXPECT_EQ(out.knots[2], 0.25);
+  EXPECT_EQ(out.knots[4], 1.0);
+  EXPECT_EQ(out.num_boundaries, 1);
+  EXPECT_EQ(out.bdrys, out_bd);
+  EXPECT_EQ(out_bd[0], 0.25);
+  EXPECT_EQ(out_bd[1], 0.75);
+  // Random curves in place: the point at a mapped parameter is the old point.
+  std::mt19937_64 rng(4);
+  for (int t = 0; t < 20; ++t) {
+    RefCurve r = kwtest::random_curve(rng, 2 + t % 5, 8, t % 2, t % 3 != 0);
+    const RefCurve before = r;
+    BScurve c = r.view();
+    BSreparmcv(&c, -3.0 + t, 7.5 + t, &c, &rc);
+    ASSERT_EQ(rc, BSSUCC);
+    EXPECT_EQ(c.knots[c.order - 1], -3.0 + t);
+    EXPECT_EQ(c.knots[c.num_poles], 7.5 + t);
+    for (int i = 0; i <= 50; ++i) {
+      const double s = i / 50.0;
+      const auto p = kwtest::ref_eval(before, before.lo() + s * (before.hi() - before.lo()));
+      const auto q = kwtest::ref_eval(c, -3.0 + t + s * 10.5);
+      for (int j = 0; j < 3; ++j) EXPECT_NEAR(p[j], q[j], 1e-13);
+    }
+  }
+}
+
+TEST_F(Weights, FailureStatusesLeaveTheOutputUntouched) {
+  std::mt19937_64 rng(1);
+  RefCurve two = kwtest::random_curve(rng, 3, 5, true, true);
+  RefCurve poly = kwtest::random_curve(rng, 3, 3, false, true);
+  RefCurve zero = quadratic(1, 0, 1), neg = quadratic(1, -2, 1);
+  RefCurve spare = quadratic(7, 7, 7);
+  BScurve c2 = two.view(), cp = poly.view(), cz = zero.view(), cn = neg.view(), o = spare.view();
+  BScurve *out = &o;
+  // Routine 0 BSchgewts, 1 BSchgewtlr, 2 BSchgecvwts, 3 BSchgcvewlr, 4 BSreparmcv.
+  const struct {
+    int routine;
+    const BScurve *c;
+    bool null_out;
+    double arg;
+    BSrc want;
+  } cases[] = {{0, nullptr, false, 0, BSNULLPTR}, {0, &c2, true, 0, BSNULLPTR},
+               {0, &c2, false, 0, BSINARG},       {0, &cp, false, 0, BSINARG},
+               {0, &cz, false, 0, BSBADWEIGHT},   {1, &cn, false, 1, BSBADWEIGHT},
+               {1, &c2, false, 0, BSINARG},       {2, &cp, false, 0, BSINARG},
+               {2, &c2, true, 0, BSNULLPTR},      {3, &c2, false, 3, BSINARG},
+               {3, &cn, false, 2, BSBADWEIGHT},   {4, &c2, false, 1, BSINARG},
+               {4, &c2, false, NAN, BSINARG},     {4, &c2, true, 0, BSNULLPTR}};
+  for (const auto &c : cases) {
+    BSrc rc = 0;
+    BScurve *o1 = c.null_out ? nullptr : &o;
+    if (c.routine == 0) BSchgewts(c.c, o1, &rc);
+    if (c.routine == 1) BSchgewtlr(const_cast<BScurve *>(c.c), o1, static_cast<int>(c.arg), &rc);
+    if (c.routine == 2) BSchgecvwts(c.c, c.null_out ? nullptr : &out, &rc);
+    if (c.routine == 3) BSchgcvewlr(c.c, static_cast<int>(c.arg), &out, &rc);
+    if (c.routine == 4) BSreparmcv(c.c, c.arg, 1.0, o1, &rc);
+    EXPECT_EQ(rc, c.want) << c.routine;
+    EXPECT_TRUE(spare.weights[1] == 7.0 && o.num_poles == 3);
+  }
+  double bd[2] = {0.2, 0.4};
+  c2.num_boundaries = 1;
+  c2.bdrys = bd;
+  BSrc rc;
+  BSreparmcv(&c2, 0.0, 1.0, &o, &rc);  // the output has no boundary array
+  EXPECT_EQ(rc, BSNULLPTR);
+  EXPECT_EQ(bd[0], 0.2);
+}
+
+TEST_F(Weights, AllocationFailures) {
+  std::mt19937_64 rng(2);
+  RefCurve big = kwtest::random_curve(rng, 4, 200, true, true);
+  BScurve cv = big.view();
+  const auto op = [&](int choice) {
+    return [&, choice] {
+      BScurve *out = nullptr;
+      BSrc rc;
+      if (choice == 3)
+        BSchgecvwts(&cv, &out, &rc);
+      else
+        BSchgcvewlr(&cv, choice, &out, &rc);
+      if (rc == BSSUCC) BSfreeqelcv(out, &rc);
+      EXPECT_TRUE(rc != BSSUCC || out != nullptr);
+      return rc;
+    };
+  };
+  for (int choice : {0, 2, 3})
+    EXPECT_GE(
+        kwtest::sweep_allocation_failures(op(choice), {BSNOMEMORY, BSNOSTKMEMORY}).allocations, 2);
+}
+
+}  // namespace
