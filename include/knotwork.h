@@ -1242,15 +1242,17 @@ KW_API void BScantlgdp(int32_t n, const double *even, const double *odd, double 
 KW_API void BSlgdttch(int32_t n, const double *l, double *t, BSrc *rc);
 KW_API void BStchtlgd(int32_t n, const double *t, double *l, BSrc *rc);
 /* Bezier on [0, 1] -> Legendre on [-1, 1] for each of dim components (dim >= 1),
- * 0 <= n <= 319. Exact change of basis evaluated in extended precision (Gauss
- * quadrature); the result is within a few ulp of the exact series. A Bezier ->
- * Legendre -> Bezier round trip is limited by the conditioning of the return
- * map, which grows like 2^n: measured relative to max |b|, below 1e-15 up to
- * degree 7, 1e-13 at 15, 1e-9 at 31 and about 2^n * 1e-19 beyond. Statuses add
- * 33 (scratch) for n above 60. */
+ * 0 <= n <= 319: the exact change of basis (Gauss quadrature exact for degree 2n)
+ * carried in extended precision, so l is within a few ulps of the exact series.
+ * Round trip Bezier -> Legendre -> Bezier: as functions the rows agree to
+ * rounding at every degree, but the Bezier coefficients themselves are
+ * ill-conditioned in the Legendre coefficients (the return map grows like 2^n):
+ * measured on coefficients in [-1, 1], the largest coefficient change is below
+ * 1e-15 up to degree 7, 6e-15 at 15, 4e-14 at 16, 4e-9 at 31 and of order 1 at 63
+ * (about 2^n * 5e-19). Statuses add 33 when scratch fails (n above 254). */
 KW_API void BSbeztolgd(int32_t n, int32_t dim, const double *b, double *l, BSrc *rc);
 /* Legendre -> Bezier (one component), 0 <= n <= 319, degree by degree in extended
- * precision. 33 when scratch fails (n above 120). */
+ * precision. 33 when scratch fails (n above 254). */
 KW_API void BSlgdtbez(int32_t n, const double *l, double *b, BSrc *rc);
 /* Power in t on [0, 1] -> Bezier, n >= 0 (-2 above 1000). c and b may be the same. */
 KW_API void BScantbez(int32_t n, const double *c, double *b, BSrc *rc);

@@ -227,27 +227,54 @@ void legendre_to_bezier_unchecked(int32_t n, const double *l, double *b, long do
   for (int32_t j = 0; j <= n; ++j) b[j] = static_cast<double>(d[j]);
 }
 
-// d_i = c_i / C(n, i), then n passes of running sums from the top.
-void power_to_bezier_unchecked(int32_t n, const double *c, double *b) {
-  double binom = 1.0;
+// d_i = c_i / C(n, i), then n passes of running sums from the top. Carried in long
+// double up to degree kExtendedDegree: the passes form sums far larger than the
+// result, and the extra bits keep their rounding below the result's.
+template <class T>
+void power_to_bezier_in(int32_t n, const double *c, T *d) {
+  T binom = 1;
   for (int32_t i = 0; i <= n; ++i) {
-    b[i] = c[i] / binom;
-    binom = binom * static_cast<double>(n - i) / static_cast<double>(i + 1);
+    d[i] = c[i] / binom;
+    binom = binom * T(n - i) / T(i + 1);
   }
   for (int32_t r = 1; r <= n; ++r)
-    for (int32_t j = n; j >= r; --j) b[j] += b[j - 1];
+    for (int32_t j = n; j >= r; --j) d[j] += d[j - 1];
 }
 
 // n passes of differences from the top, then c_k = C(n, k) * (k-th difference).
-void bezier_to_power_unchecked(int32_t n, const double *b, double *c) {
-  if (c != b) std::copy(b, b + n + 1, c);
+template <class T>
+void bezier_to_power_in(int32_t n, const double *b, T *d) {
+  for (int32_t i = 0; i <= n; ++i) d[i] = b[i];
   for (int32_t r = 1; r <= n; ++r)
-    for (int32_t j = n; j >= r; --j) c[j] -= c[j - 1];
-  double binom = 1.0;
+    for (int32_t j = n; j >= r; --j) d[j] -= d[j - 1];
+  T binom = 1;
   for (int32_t k = 0; k <= n; ++k) {
-    c[k] *= binom;
-    binom = binom * static_cast<double>(n - k) / static_cast<double>(k + 1);
+    d[k] *= binom;
+    binom = binom * T(n - k) / T(k + 1);
   }
+}
+
+constexpr int32_t kExtendedDegree = 127;
+
+void power_to_bezier_unchecked(int32_t n, const double *c, double *b) {
+  if (n > kExtendedDegree) {
+    power_to_bezier_in<double>(n, c, b);
+    return;
+  }
+  LD d[kExtendedDegree + 1];
+  power_to_bezier_in<LD>(n, c, d);
+  for (int32_t i = 0; i <= n; ++i) b[i] = static_cast<double>(d[i]);
+}
+
+void bezier_to_power_unchecked(int32_t n, const double *b, double *c) {
+  if (n > kExtendedDegree) {
+    if (c != b) std::copy(b, b + n + 1, c);
+    bezier_to_power_in<double>(n, c, c);
+    return;
+  }
+  LD d[kExtendedDegree + 1];
+  bezier_to_power_in<LD>(n, b, d);
+  for (int32_t i = 0; i <= n; ++i) c[i] = static_cast<double>(d[i]);
 }
 
 // The right half [1/2, 1] of the Bezier row is the row of the local variable u = 2t - 1
@@ -270,13 +297,39 @@ void bezier_to_local_power_unchecked(int32_t n, const double *b, double *c) {
     if (n == 0) c[0] = b[0];
     return;
   }
-  bezier_right_half(n, b, c);
-  bezier_to_power_unchecked(n, c, c);
+  if (n > kExtendedDegree) {
+    bezier_right_half(n, b, c);
+    bezier_to_power_unchecked(n, c, c);
+    return;
+  }
+  // Right half by midpoint averaging (in place, d[j] ends as the right-half
+  // coefficient j), then the differences, all in long double.
+  LD d[kExtendedDegree + 1];
+  for (int32_t j = 0; j <= n; ++j) d[j] = b[j];
+  for (int32_t r = 1; r <= n; ++r)
+    for (int32_t j = 0; j <= n - r; ++j) d[j] = (d[j] + d[j + 1]) / 2;
+  for (int32_t r = 1; r <= n; ++r)
+    for (int32_t j = n; j >= r; --j) d[j] -= d[j - 1];
+  LD binom = 1;
+  for (int32_t k = 0; k <= n; ++k) {
+    c[k] = static_cast<double>(d[k] * binom);
+    binom = binom * LD(n - k) / LD(k + 1);
+  }
 }
 
 void local_power_to_bezier_unchecked(int32_t n, const double *c, double *b) {
-  power_to_bezier_unchecked(n, c, b);
-  bezier_extend_left(n, b, b);
+  if (n > kExtendedDegree) {
+    power_to_bezier_unchecked(n, c, b);
+    bezier_extend_left(n, b, b);
+    return;
+  }
+  // Bezier row of the right half, then n passes of b_j <- 2 b_j - b_(j+1) extend it
+  // to [0, 1] (the inverse of the averaging).
+  LD d[kExtendedDegree + 1];
+  power_to_bezier_in<LD>(n, c, d);
+  for (int32_t r = n; r >= 1; --r)
+    for (int32_t j = n - r; j >= 0; --j) d[j] = 2 * d[j] - d[j + 1];
+  for (int32_t j = 0; j <= n; ++j) b[j] = static_cast<double>(d[j]);
 }
 
 }  // namespace knotwork
@@ -402,7 +455,7 @@ KW_API void BScan2qelbs(int32_t dim, int32_t degree, const double *coefs, BScurv
                         BSrc *rc) {
   KW_EPILOGUE(rc);
   if (coefs == nullptr || curve == nullptr || curve->poles == nullptr || curve->knots == nullptr ||
-      (dim > 3 && curve->weights == nullptr)) {
+      ((dim > 3 || curve->rational) && curve->weights == nullptr)) {
     *rc = BSNULLPTR;
     return;
   }
@@ -412,42 +465,47 @@ KW_API void BScan2qelbs(int32_t dim, int32_t degree, const double *coefs, BScurv
     *rc = BSINARG;
     return;
   }
-  ScratchBuffer buf(static_cast<std::size_t>(dim) * k * sizeof(double));
+  // Bezier rows, then the poles and weights, all in scratch: the record is written
+  // only once the planarity test has passed.
+  ScratchBuffer buf(static_cast<std::size_t>(dim + 4) * k * sizeof(double));
   if (!buf.ok()) {
     *rc = BSNOSTKMEMORY;
     return;
   }
-  double *bez = buf.as<double>();
+  double *bez = buf.as<double>(), *poles = bez + dim * k, *weights = poles + 3 * k;
   for (int32_t r = 0; r < dim; ++r)
     local_power_to_bezier_unchecked(degree, coefs + r * k, bez + r * k);
+  const bool rational = dim > 3 || curve->rational;
+  const int32_t coords = std::min(dim, int32_t{3});
+  for (int32_t j = 0; j < k; ++j) {
+    for (int32_t c = 0; c < 3; ++c) poles[3 * j + c] = c < coords ? bez[c * k + j] : 0.0;
+    weights[j] = dim > 3 ? bez[3 * k + j] : (rational ? curve->weights[j] : 1.0);
+  }
+  BSrc rs = BSSUCC;
+  BSboolean planar = FALSE;
+  double normal[3];
+  BStst_plan(k, poles, rational ? weights : nullptr, &planar, normal, &rs);
+  if (rs == BSBADWEIGHT) {
+    planar = FALSE;
+    rs = BSSUCC;
+  }
+  if (rs != BSSUCC) {
+    *rc = rs;
+    return;
+  }
   curve->order = static_cast<int16_t>(k);
   curve->num_poles = k;
   curve->periodic = FALSE;
   curve->non_uniform = TRUE;
   if (dim > 3) curve->rational = TRUE;
-  const int32_t coords = std::min(dim, int32_t{3});
-  for (int32_t j = 0; j < k; ++j) {
-    for (int32_t c = 0; c < 3; ++c) curve->poles[3 * j + c] = c < coords ? bez[c * k + j] : 0.0;
-    if (dim > 3) curve->weights[j] = bez[3 * k + j];
-  }
+  std::copy(poles, poles + 3 * k, curve->poles);
+  if (dim > 3) std::copy(weights, weights + k, curve->weights);
   curve->num_knots = 2 * k;
   for (int32_t j = 0; j < k; ++j) {
     curve->knots[j] = 0.0;
     curve->knots[k + j] = 1.0;
   }
-  BSrc rs = BSSUCC;
-  BSboolean planar = FALSE;
-  double normal[3];
-  BStst_plan(k, curve->poles, curve->rational ? curve->weights : nullptr, &planar, normal, &rs);
-  if (rs == BSBADWEIGHT) {
-    planar = FALSE;
-    rs = BSSUCC;
-  }
   curve->planar = planar;
-  if (rs != BSSUCC) {
-    *rc = rs;
-    return;
-  }
   curve->phy_closed = FALSE;
 }
 
