@@ -288,30 +288,33 @@ void project_values(int n, const double *values, double *coefs) {
 // Quotient a/b sampled at the 320 nodes (evaluate is Clenshaw or Horner),
 // projected and truncated. The truncation keeps the tail-sum rule at
 // 1e-14 sum |c| and also drops every trailing coefficient that does not stand above
-// the noise the sampling leaves in it: with de_i a bound of the rounding error of
-// quotient value i, coefficient k carries at most (2k + 1)/2 sum_i w_i |de_i|.
+// the noise the sampling leaves in it. With de_i a bound of the rounding error of
+// quotient value i (from the magnitude sums of a and b and |b(x_i)|), the noise in
+// coefficient k is about (2k + 1)/2 * sqrt(sum_i w_i^2 de_i^2); a coefficient within
+// four times that is indistinguishable from rounding.
 template <class Evaluate>
 BSrc sampled_quotient(int32_t da, const double *a, int32_t db, const double *b, Evaluate evaluate,
                       int32_t *degree, double *q) {
-  ScratchBuffer buf(static_cast<std::size_t>(3 * kQuotientNodes) * sizeof(double));
+  ScratchBuffer buf(static_cast<std::size_t>(2 * kQuotientNodes) * sizeof(double));
   if (!buf.ok()) return BSNOSTKMEMORY;
-  double *f = buf.as<double>(), *noise = f + kQuotientNodes, *c = noise + kQuotientNodes;
+  double *f = buf.as<double>(), *c = f + kQuotientNodes;
   const double *x = gauss_nodes(kQuotientNodes);
-  const double sa = abs_sum(da, a), sb = abs_sum(db, b);
+  const double *w = gauss_weights(kQuotientNodes);
+  const double sa = std::sqrt(da + 1.0) * abs_sum(da, a), sb = std::sqrt(db + 1.0) * abs_sum(db, b);
+  double noise_sq = 0.0;  // sum_i w_i^2 de_i^2
   for (int i = 0; i < kQuotientNodes; ++i) {
     const double va = evaluate(da, a, x[i]), vb = evaluate(db, b, x[i]);
     f[i] = va / vb;
     if (!std::isfinite(f[i])) return BSDIVZERO;
-    noise[i] = 4.0 * kEps * ((da + 2) * sa + std::fabs(f[i]) * (db + 2) * sb + std::fabs(va)) /
-               std::fabs(vb);
+    const double wi =
+        w[i < kQuotientNodes / 2 ? kQuotientNodes / 2 - 1 - i : i - kQuotientNodes / 2];
+    const double de = 2.0 * kEps * (sa + std::fabs(f[i]) * sb) / std::fabs(vb);
+    noise_sq += wi * wi * de * de;
   }
   project_values(kQuotientNodes, f, c);
-  const double *w = gauss_weights(kQuotientNodes);
-  double noise_sum = 0.0;  // sum_i w_i |de_i|
-  for (int i = 0; i < kQuotientNodes / 2; ++i)
-    noise_sum += w[i] * (noise[kQuotientNodes / 2 + i] + noise[kQuotientNodes / 2 - 1 - i]);
+  const double noise = 4.0 * std::sqrt(noise_sq);
   int32_t m = truncated_degree(kQuotientNodes - 1, c, 1e-14 * abs_sum(kQuotientNodes - 1, c));
-  while (m >= 0 && std::fabs(c[m]) <= static_cast<double>(2 * m + 1) / 2.0 * noise_sum) --m;
+  while (m >= 1 && std::fabs(c[m]) <= static_cast<double>(2 * m + 1) / 2.0 * noise) --m;
   *degree = m;
   for (int32_t k = 0; k <= m; ++k) q[k] = c[k];
   return BSSUCC;
