@@ -185,24 +185,27 @@ void bezier_to_legendre_unchecked(int32_t n, const double *b, double *l, long do
   const LD *x = gauss_nodes_ld(m);
   const LD *w = gauss_weights_ld(m);
   const int h = m / 2;
-  LD *acc = work;  // n + 1 accumulators
+  LD *acc = work, *ratio = work + (n + 1);  // n + 1 accumulators, Horner ratios
   for (int32_t k = 0; k <= n; ++k) acc[k] = 0;
+  for (int32_t j = 0; j < n; ++j) ratio[j] = LD(n - j) / LD(j + 1);
+  const LD *up = legendre_up_ratios(), *down = legendre_down_ratios();
   for (int i = h; i < m; ++i) {
     // p at t = (1 + x)/2 and at 1 - t, by Horner on s = (1 - t)/t (t >= 1/2).
     const LD xi = x[i], t = (1 + xi) / 2, s = (1 - t) / t;
     LD ap = b[0], am = b[n];
     for (int32_t j = n - 1; j >= 0; --j) {
-      const LD f = s * LD(n - j) / LD(j + 1);
+      const LD f = s * ratio[j];
       ap = LD(b[n - j]) + f * ap;
       am = LD(b[j]) + f * am;
     }
-    const LD tn = std::pow(t, LD(n));
+    LD tn = 1;
+    for (int32_t j = 0; j < n; ++j) tn *= t;
     const LD sym = w[i] * (ap + am) * tn, anti = w[i] * (ap - am) * tn;
     LD p0 = 1, p1 = xi;
     acc[0] += sym;
     acc[1] += anti * p1;
     for (int32_t k = 2; k <= n; ++k) {
-      const LD p2 = (LD(2 * k - 1) * xi * p1 - LD(k - 1) * p0) / LD(k);
+      const LD p2 = up[k] * xi * p1 - down[k] * p0;
       acc[k] += ((k & 1) ? anti : sym) * p2;
       p0 = p1;
       p1 = p2;
@@ -213,15 +216,16 @@ void bezier_to_legendre_unchecked(int32_t n, const double *b, double *l, long do
 
 // b^(k) = b^(k-1) raised one degree + l_k (-1)^(k+j) C(k, j), in long double.
 void legendre_to_bezier_unchecked(int32_t n, const double *l, double *b, long double *work) {
-  LD *d = work;
+  LD *d = work, *inv = work + (n + 1);  // inv[k] = 1/k
+  for (int32_t k = 1; k <= n; ++k) inv[k] = 1 / LD(k);
   d[0] = l[0];
   for (int32_t k = 1; k <= n; ++k) {
     d[k] = d[k - 1];
-    for (int32_t j = k - 1; j >= 1; --j) d[j] = (LD(j) * d[j - 1] + LD(k - j) * d[j]) / LD(k);
+    for (int32_t j = k - 1; j >= 1; --j) d[j] = (LD(j) * d[j - 1] + LD(k - j) * d[j]) * inv[k];
     LD c = (k & 1) ? -LD(l[k]) : LD(l[k]);  // l_k (-1)^(k+j) C(k, j) at j = 0
     for (int32_t j = 0; j <= k; ++j) {
       d[j] += c;
-      c = -c * LD(k - j) / LD(j + 1);
+      c = -c * LD(k - j) * inv[j + 1];
     }
   }
   for (int32_t j = 0; j <= n; ++j) b[j] = static_cast<double>(d[j]);
@@ -395,7 +399,7 @@ KW_API void BSbeztolgd(int32_t n, int32_t dim, const double *b, double *l, BSrc 
     *rc = BSINARG;
     return;
   }
-  ScratchBuffer work(static_cast<std::size_t>(n + 1) * sizeof(long double));
+  ScratchBuffer work(static_cast<std::size_t>(2 * (n + 1)) * sizeof(long double));
   if (!work.ok()) {
     *rc = BSNOSTKMEMORY;
     return;
@@ -408,7 +412,7 @@ KW_API void BSbeztolgd(int32_t n, int32_t dim, const double *b, double *l, BSrc 
 KW_API void BSlgdtbez(int32_t n, const double *l, double *b, BSrc *rc) {
   KW_EPILOGUE(rc);
   if ((*rc = check_series(n, kBezLgdMaxDegree, l, b)) != BSSUCC) return;
-  ScratchBuffer work(static_cast<std::size_t>(n + 1) * sizeof(long double));
+  ScratchBuffer work(static_cast<std::size_t>(2 * (n + 1)) * sizeof(long double));
   if (!work.ok()) {
     *rc = BSNOSTKMEMORY;
     return;

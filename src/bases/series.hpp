@@ -45,6 +45,10 @@ const double *gauss_weights(int n);
 // The same rule in long double (nodes ascending; all n weights).
 const long double *gauss_nodes_ld(int n);
 const long double *gauss_weights_ld(int n);
+// (2k - 1)/k and (k - 1)/k in long double, k = 2 .. kIntTabMaxPoints (the Legendre
+// recurrence P_k = up_k x P_(k-1) - down_k P_(k-2)).
+const long double *legendre_up_ratios();
+const long double *legendre_down_ratios();
 
 // Packed parity-split row k of a table of maximum degree m: the offset of row k
 // when rows k0, k0+1, ... are packed one after another and row j has
@@ -146,7 +150,7 @@ void chebyshev_to_legendre_unchecked(int32_t n, const double *t, double *l);
 // Bezier on [0, 1] -> Legendre on [-1, 1] (one component), n <= kBezLgdMaxDegree.
 // work: 2 * (n + 1) long doubles (may be null for n <= 3).
 void bezier_to_legendre_unchecked(int32_t n, const double *b, double *l, long double *work);
-// Legendre -> Bezier (one component), n <= kBezLgdMaxDegree. work: n + 1 long doubles.
+// Legendre -> Bezier (one component), n <= kBezLgdMaxDegree. work: 2 * (n + 1) long doubles.
 void legendre_to_bezier_unchecked(int32_t n, const double *l, double *b, long double *work);
 // Power in t on [0, 1] <-> Bezier; in place allowed (b may equal c).
 void power_to_bezier_unchecked(int32_t n, const double *c, double *b);

@@ -63,6 +63,7 @@ namespace knotwork {
 // Power -> Legendre triangles (even part, then odd part), degrees 0 .. 127.
 double g_canlgd[2 * kCanLgdHalf];
 namespace {
+LD g_up[knotwork::kIntTabMaxPoints + 1], g_down[knotwork::kIntTabMaxPoints + 1];
 LD g_nodes_ld[kNodeCount];
 LD g_weights_ld[kNodeCount];  // all n weights per rule, at the node offsets
 
@@ -248,7 +249,7 @@ void fill_binomials() {
 // Gauss-Legendre nodes (roots of P_n, ascending) and weights 2 / ((1 - x^2) P_n'(x)^2)
 // by Newton's method in long double from the asymptotic guesses.
 void fill_gauss() {
-  LD up[knotwork::kIntTabMaxPoints + 1], down[knotwork::kIntTabMaxPoints + 1];
+  LD *up = g_up, *down = g_down;
   for (int k = 2; k <= knotwork::kIntTabMaxPoints; ++k) {
     up[k] = LD(2 * k - 1) / LD(k);
     down[k] = LD(k - 1) / LD(k);
@@ -312,6 +313,12 @@ const double *gauss_nodes(int n) {
 const double *gauss_weights(int n) {
   const int r = gauss_rule_index(n);
   return r < 0 ? nullptr : BSglobalintweights + kWeightOffsets[r];
+}
+const long double *legendre_up_ratios() {
+  return g_up;
+}
+const long double *legendre_down_ratios() {
+  return g_down;
 }
 const long double *gauss_nodes_ld(int n) {
   const int r = gauss_rule_index(n);
