@@ -223,10 +223,11 @@ void legendre_to_bezier_unchecked(int32_t n, const double *l, double *b, long do
     d[k] = d[k - 1];
     for (int32_t j = k - 1; j >= 1; --j) d[j] = (LD(j) * d[j - 1] + LD(k - j) * d[j]) * inv[k];
     LD c = (k & 1) ? -LD(l[k]) : LD(l[k]);  // l_k (-1)^(k+j) C(k, j) at j = 0
-    for (int32_t j = 0; j <= k; ++j) {
+    for (int32_t j = 0; j < k; ++j) {
       d[j] += c;
       c = -c * LD(k - j) * inv[j + 1];
     }
+    d[k] += c;
   }
   for (int32_t j = 0; j <= n; ++j) b[j] = static_cast<double>(d[j]);
 }
