@@ -174,6 +174,16 @@ void halve_legendre_unchecked(int32_t n, const double *l, double *left, double *
 // output may be null. No allocation.
 void halve_power(int32_t n, const double *c, double *left, double *right);
 
+// Power form of p(alpha x + beta) into out (n + 1 values; out must not alias c), by
+// Horner composition. No allocation.
+inline void substitute_power(int32_t n, const double *c, double alpha, double beta, double *out) {
+  for (int32_t i = 0; i <= n; ++i) out[i] = 0.0;
+  for (int32_t k = n; k >= 0; --k) {
+    for (int32_t i = n - k; i >= 1; --i) out[i] = beta * out[i] + alpha * out[i - 1];
+    out[0] = beta * out[0] + c[k];
+  }
+}
+
 // Tail-sum truncation of a Legendre series: the largest m with sum_{i=m..n} |l_i|
 // > tol, -1 when the whole sum stays at or below tol; n for tol < 0.
 int32_t truncated_degree(int32_t n, const double *l, double tol);
