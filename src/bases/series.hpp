@@ -135,7 +135,7 @@ inline double clenshaw_chebyshev(int32_t n, const double *t, double x) {
 double bezier_value(int32_t n, const double *b, double t);
 
 // First derivative of a Legendre series (n + 1 coefficients) as a series of degree
-// n - 1 (n values in d). d must not alias l. Nothing for n <= 0.
+// n - 1 (n values in d); d may be l. Nothing for n <= 0.
 void legendre_derivative(int32_t n, const double *l, double *d);
 
 // ---- Conversions (trusted arguments; out never aliases in unless stated) ---------
