@@ -1491,6 +1491,7 @@ KW_API BSboolean BS2cvsto1(BSrc *rc, const BScurve *first, const BScurve *second
  * TRUE exactly on 0. */
 KW_API BSboolean BSpartofcv(BSrc *rc, const BScurve *curve, double start, double middle, double end,
                             BScurve *out);
+
 /* ---- Polynomial bases: tables (src/bases/tables.cpp) ---- */
 
 /* Change-of-basis tables, generated at load from their rules and read-only for
