@@ -212,18 +212,81 @@ inline void deboor_derivatives(int p_runtime, int m_runtime, const double *t0, c
   for (int c = 0; c < m; ++c) out[c] = w[p * m + c];
 }
 
+// ---- Poles relative to the span ------------------------------------------------
+
+// Derivatives are differences of points of the triangle, so their rounding error
+// scales with the magnitude of those points. Running the triangle on the span's
+// poles relative to an origin near the span (its first pole) makes that error
+// scale with the span's own size, wherever the curve lies; the origin is added
+// back to the point only.
+
+// x with its significand cut to the leading 26 bits: the product with a weight of
+// up to 27 significant bits is then exact.
+inline double short_significand(double x) {
+  uint64_t b;
+  std::memcpy(&b, &x, sizeof b);
+  b &= ~((uint64_t{1} << 27) - 1);
+  std::memcpy(&x, &b, sizeof b);
+  return x;
+}
+
+// Origin of the span of the p+1 poles from index i. Polynomial curve (weights
+// null): the centre of the poles' bounding box, so no moved pole is larger than
+// the largest pole. Rational: the first Cartesian pole, significand shortened, so
+// that w (x - o) is formed exactly from w x and w whenever that can be.
+inline void span_origin(const double *poles, const double *weights, int p, int32_t i,
+                        double *origin) {
+  const double *src = poles + 3 * static_cast<std::ptrdiff_t>(i);
+  if (weights == nullptr) {
+    double lo[3] = {src[0], src[1], src[2]}, hi[3] = {src[0], src[1], src[2]};
+    for (int q = 1; q <= p; ++q)
+      for (int c = 0; c < 3; ++c) {
+        lo[c] = std::min(lo[c], src[3 * q + c]);
+        hi[c] = std::max(hi[c], src[3 * q + c]);
+      }
+    for (int c = 0; c < 3; ++c) origin[c] = 0.5 * lo[c] + 0.5 * hi[c];
+    return;
+  }
+  const double inv = 1.0 / weights[i];
+  for (int c = 0; c < 3; ++c) origin[c] = short_significand(src[c] * inv);
+  // a weight too small to divide by: no move rather than a non-finite origin
+  if (!std::isfinite(origin[0] + origin[1] + origin[2])) origin[0] = origin[1] = origin[2] = 0.0;
+}
+
+// The same for a homogeneous point of dim weighted coordinates and its weight.
+inline void span_origin_rows(const double *point, int dim, double *origin) {
+  const double inv = 1.0 / point[dim];
+  bool finite = true;
+  for (int c = 0; c < dim; ++c)
+    finite &= std::isfinite(origin[c] = short_significand(point[c] * inv));
+  if (!finite)
+    for (int c = 0; c < dim; ++c) origin[c] = 0.0;
+}
+
 // De Boor's triangle of a fixed low degree P on homogeneous points kept in local
 // pairs (registers once unrolled), loading the span's poles straight from the
 // curve arrays (weights null: w = 1). Same arithmetic as deboor_derivatives<4>.
+// With an origin o the poles enter as (w (x - o), w): the output is the curve
+// moved by -o.
 template <int P>
 inline void deboor_span_fixed(const double *poles, const double *weights, int32_t s,
-                              const double *t0, const double *inv, double u, int d, double *out) {
+                              const double *t0, const double *inv, double u, int d, double *out,
+                              const double *origin) {
   Pair xy[P + 1], zw[P + 1];
   const double *src = poles + 3 * static_cast<std::ptrdiff_t>(s - P);
 #pragma GCC unroll 16
   for (int q = 0; q <= P; ++q) {
     xy[q] = load_pair(src + 3 * q);
     zw[q] = Pair{src[3 * q + 2], weights != nullptr ? weights[s - P + q] : 1.0};
+  }
+  if (origin != nullptr) {
+    const Pair oxy = load_pair(origin), oz = {origin[2], 0.0};
+#pragma GCC unroll 16
+    for (int q = 0; q <= P; ++q) {
+      const double w = zw[q][1];
+      xy[q] -= oxy * w;
+      zw[q] -= oz * w;
+    }
   }
   const int jmax = std::min(d, P);
   double falling = 1.0;
@@ -288,14 +351,18 @@ inline void deboor_dispatch(int p, int m, const double *t0, const double *inv, d
 
 // Loads the p+1 poles of span s as homogeneous points (w x, w y, w z, w), w = 1
 // for a polynomial curve (weights null): four lanes keep the triangle's loads and
-// stores of equal width, so they vectorise without store-forwarding stalls.
-inline void load_span_poles(const double *poles, const double *weights, int p, int32_t s,
-                            double *w) {
+// stores of equal width, so they vectorise without store-forwarding stalls. With
+// an origin o the points are (w (x - o), w).
+inline void load_span_poles(const double *poles, const double *weights, int p, int32_t s, double *w,
+                            const double *origin = nullptr) {
   const double *src = poles + 3 * static_cast<std::ptrdiff_t>(s - p);
   const double *wt = weights != nullptr ? weights + (s - p) : nullptr;
+  const Pair oxy = origin != nullptr ? load_pair(origin) : Pair{0.0, 0.0};
+  const Pair oz = {origin != nullptr ? origin[2] : 0.0, 0.0};
   for (int q = 0; q <= p; ++q) {
-    store_pair(w + 4 * q, load_pair(src + 3 * q));
-    const Pair zw = {src[3 * q + 2], wt != nullptr ? wt[q] : 1.0};
+    const double wq = wt != nullptr ? wt[q] : 1.0;
+    store_pair(w + 4 * q, load_pair(src + 3 * q) - oxy * wq);
+    const Pair zw = Pair{src[3 * q + 2], wq} - oz * wq;
     store_pair(w + 4 * q + 2, zw);
   }
 }
@@ -386,22 +453,24 @@ class SpanWorkspace {
 };
 
 // Homogeneous point and derivatives 0..min(d, p) of a 3D curve on span s into
-// ws.hom (rows of 4), from the reciprocal table in ws.inv.
+// ws.hom (rows of 4), from the reciprocal table in ws.inv; with an origin, of the
+// curve moved by -origin.
 inline void deboor_span(const double *poles, const double *weights, int p, int32_t s,
-                        const double *t0, double u, int d, SpanWorkspace &ws) {
+                        const double *t0, double u, int d, SpanWorkspace &ws,
+                        const double *origin = nullptr) {
   switch (p) {
     case 1:
-      return deboor_span_fixed<1>(poles, weights, s, t0, ws.inv, u, d, ws.hom);
+      return deboor_span_fixed<1>(poles, weights, s, t0, ws.inv, u, d, ws.hom, origin);
     case 2:
-      return deboor_span_fixed<2>(poles, weights, s, t0, ws.inv, u, d, ws.hom);
+      return deboor_span_fixed<2>(poles, weights, s, t0, ws.inv, u, d, ws.hom, origin);
     case 3:
-      return deboor_span_fixed<3>(poles, weights, s, t0, ws.inv, u, d, ws.hom);
+      return deboor_span_fixed<3>(poles, weights, s, t0, ws.inv, u, d, ws.hom, origin);
     case 4:
-      return deboor_span_fixed<4>(poles, weights, s, t0, ws.inv, u, d, ws.hom);
+      return deboor_span_fixed<4>(poles, weights, s, t0, ws.inv, u, d, ws.hom, origin);
     case 5:
-      return deboor_span_fixed<5>(poles, weights, s, t0, ws.inv, u, d, ws.hom);
+      return deboor_span_fixed<5>(poles, weights, s, t0, ws.inv, u, d, ws.hom, origin);
     default:
-      load_span_poles(poles, weights, p, s, ws.w);
+      load_span_poles(poles, weights, p, s, ws.w, origin);
       deboor_derivatives<4>(p, 4, t0, ws.inv, u, d, ws.w, ws.tmp, ws.hom);
   }
 }
@@ -415,7 +484,10 @@ inline bool evaluate_span_prepared(int k, const double *poles, const double *wei
   const int p = k - 1;
   const int rows = std::min(d, p) + 1;
   const double *t0 = knots + (s - p);
-  deboor_span(poles, weights, p, s, t0, u, d, ws);
+  // points alone need no origin: their error is relative to their own size
+  double origin[3] = {0.0, 0.0, 0.0};
+  if (d > 0) span_origin(poles, weights, p, s - p, origin);
+  deboor_span(poles, weights, p, s, t0, u, d, ws, d > 0 ? origin : nullptr);
   if (weights == nullptr) {
     for (int j = 0; j < rows; ++j) {
       out[3 * j] = ws.hom[4 * j];
@@ -423,9 +495,12 @@ inline bool evaluate_span_prepared(int k, const double *poles, const double *wei
       out[3 * j + 2] = ws.hom[4 * j + 2];
     }
     std::fill(out + 3 * rows, out + 3 * (d + 1), 0.0);
-    return true;
+  } else if (!rational_derivatives(3, rows, d, ws.hom, out)) {
+    return false;
   }
-  return rational_derivatives(3, rows, d, ws.hom, out);
+  if (d > 0)
+    for (int c = 0; c < 3; ++c) out[c] += origin[c];
+  return true;
 }
 
 // Point and d derivatives (out: d+1 triples, zeroed first) of a 3D curve on span
