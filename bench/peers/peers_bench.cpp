@@ -524,7 +524,12 @@ void nearest_rows(RefCurve &c, Backends &b, const std::string &label) {
     for (int i = 0; i < count; ++i) {
       const double dist = ref_distance(c, &pts[3 * i], std::clamp(got[i], c.lo(), c.hi()));
       const double tol = 1e-9 * (1.0 + ref[i]);
-      if (dist > ref[i] + tol) cell.misses += 1;
+      if (dist > ref[i] + tol) {
+        cell.misses += 1;
+        if (getenv("PEERS_DEBUG"))
+          std::printf("  miss %s excess %g of %g\n", be.nearest_name.c_str(), dist - ref[i],
+                      ref[i]);
+      }
       // a backend that beats the brute force by more than the tolerance would show
       // the reference wrong: report it loudly rather than hide it
       if (dist < ref[i] - tol)
