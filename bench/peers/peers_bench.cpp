@@ -438,7 +438,20 @@ void print_row(const Row &r) {
 }
 
 // Random-order evaluation and sorted sweeps with d = 0, 1, 2 derivatives.
-void evaluation_rows(RefCurve &c, Backends &b, const std::string &label) {
+// The reference of a moved curve is taken on the same curve at the origin (the
+// move is exact on the grid), the offset added to the point: long double alone
+// would lose the derivatives' last digits to the offset.
+RefPoint moved_reference(const RefCurve &at_origin, double offset, double u) {
+  RefPoint r = reference(at_origin, u);
+  for (int q = 0; q < 3; ++q) r.v[q] += offset;
+  r.size[0] = 0;
+  for (int q = 0; q < 3; ++q) r.size[0] = std::max(r.size[0], std::fabs(r.v[q]));
+  r.bound[0] += std::fabs(offset);
+  return r;
+}
+
+void evaluation_rows(RefCurve &c, const RefCurve &at_origin, double offset, Backends &b,
+                     const std::string &label) {
   std::mt19937_64 rng(99);
   std::uniform_real_distribution<double> U(0.0, 1.0);
   const int nr = 10000, ns = g_quick ? 20000 : 100000;
@@ -447,9 +460,10 @@ void evaluation_rows(RefCurve &c, Backends &b, const std::string &label) {
   for (double &u : sorted) u = U(rng);
   std::sort(sorted.begin(), sorted.end());
   std::vector<RefPoint> ref_r(nr), ref_s;
-  for (int i = 0; i < nr; ++i) ref_r[i] = reference(c, rnd[i]);
+  for (int i = 0; i < nr; ++i) ref_r[i] = moved_reference(at_origin, offset, rnd[i]);
   const int sweep_step = ns / 10000;
-  for (int i = 0; i < ns; i += sweep_step) ref_s.push_back(reference(c, sorted[i]));
+  for (int i = 0; i < ns; i += sweep_step)
+    ref_s.push_back(moved_reference(at_origin, offset, sorted[i]));
   const int reps = g_quick ? 3 : 7;
   std::vector<double> out(9 * static_cast<std::size_t>(ns));
   for (int d = 0; d <= 2; ++d) {
@@ -609,7 +623,8 @@ int main(int argc, char **argv) {
       for (int n : {10, 100, 1000}) specs.push_back({k, n, r, 0.0, false, true});
   uint64_t seed = 1;
   for (const Spec &sp : specs) {
-    RefCurve c = make_curve(sp.k, sp.n, sp.rational, sp.offset, seed++);
+    RefCurve c = make_curve(sp.k, sp.n, sp.rational, sp.offset, seed);
+    const RefCurve at_origin = make_curve(sp.k, sp.n, sp.rational, 0.0, seed++);
     BScurve rec = c.view();
     Backends b = knotwork_backends(c, rec);
 #ifdef KW_PEERS_OCCT
@@ -619,7 +634,7 @@ int main(int argc, char **argv) {
     sisl_backends(c, b);
 #endif
     const std::string label = curve_label(sp.k, sp.n, sp.rational, sp.offset);
-    if (sp.eval) evaluation_rows(c, b, label);
+    if (sp.eval) evaluation_rows(c, at_origin, sp.offset, b, label);
     if (sp.nearest) nearest_rows(c, b, label);
     if (b.release) b.release();
   }
