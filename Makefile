@@ -5,7 +5,7 @@ ifeq ($(KNOTWORK_WERROR),ON)
 CMAKE_FLAGS += -DKNOTWORK_WERROR=ON
 endif
 
-.PHONY: all build test test-asan demo bench format clean
+.PHONY: all build test test-asan demo bench bench-peers format clean
 
 all: build
 
@@ -27,8 +27,15 @@ demo: build
 bench: build
 	@for b in build/bench/*_bench; do echo "== $$b"; $$b; done
 
+# Side by side with OCCT and SISL (their Debian packages, see the README); writes
+# build-peers/peers_table.md.
+bench-peers:
+	cmake -S . -B build-peers -DCMAKE_BUILD_TYPE=Release -DKNOTWORK_TESTS=OFF -DKNOTWORK_BENCH=OFF -DKNOTWORK_BENCH_PEERS=ON $(CMAKE_FLAGS)
+	cmake --build build-peers -j $(JOBS) --target peers_bench
+	cd build-peers && ./bench/peers/peers_bench peers_table.md
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.hpp' '*.h' '*.c')
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-peers

@@ -89,9 +89,14 @@ BSrc evaluate_curve(const BScurve &cv, double u, int32_t d, double *out) {
 // ---- Array-form evaluation ----------------------------------------------------
 
 // Point and d derivatives of an array-form curve (m coordinate-major rows of n
-// values) at u; out receives d+1 rows of m values.
+// values) at u; out receives d+1 rows of m values. With derivatives the triangle
+// runs on the span's values relative to its first pole (accuracy independent of
+// the curve's position). When `origin` is given the last row holds weights and
+// the first m-1 weighted coordinates: the output is then the homogeneous curve
+// moved by -origin (m-1 values written, zero for points alone); otherwise every
+// row is moved by a constant that is added back to the point.
 BSrc evaluate_rows(int32_t p, int32_t n, int32_t m, const double *rows, const double *knots,
-                   double u, int32_t span, int32_t d, double *out) {
+                   double u, int32_t span, int32_t d, double *out, double *origin = nullptr) {
   const std::ptrdiff_t total = static_cast<std::ptrdiff_t>(d + 1) * m;
   std::fill(out, out + total, 0.0);
   if (p < 0) return BSSUCC;
@@ -110,7 +115,32 @@ BSrc evaluate_rows(int32_t p, int32_t n, int32_t m, const double *rows, const do
   for (int q = 0; q <= p; ++q)
     for (int c = 0; c < m; ++c)
       ws.w[q * m + c] = rows[static_cast<std::ptrdiff_t>(c) * n + s - p + q];
+  const bool shift = d > 0;
+  double *shifts = ws.hom;  // k rows of m values, unused otherwise
+  if (origin != nullptr) {
+    const int dim = m - 1;
+    for (int c = 0; c < dim; ++c) origin[c] = 0.0;
+    if (shift) {
+      span_origin_rows(ws.w, dim, origin);
+      for (int q = 0; q <= p; ++q)
+        for (int c = 0; c < dim; ++c) ws.w[q * m + c] -= origin[c] * ws.w[q * m + dim];
+    }
+  } else if (shift) {
+    // the centre of the values' range: no moved value exceeds the largest one
+    for (int c = 0; c < m; ++c) {
+      double lo = ws.w[c], hi = lo;
+      for (int q = 1; q <= p; ++q) {
+        lo = std::min(lo, ws.w[q * m + c]);
+        hi = std::max(hi, ws.w[q * m + c]);
+      }
+      shifts[c] = 0.5 * lo + 0.5 * hi;
+    }
+    for (int q = 0; q <= p; ++q)
+      for (int c = 0; c < m; ++c) ws.w[q * m + c] -= shifts[c];
+  }
   deboor_derivatives<0>(p, m, knots + (s - p), ws.inv, u, d, ws.w, ws.tmp, out);
+  if (origin == nullptr && shift)
+    for (int c = 0; c < m; ++c) out[c] += shifts[c];
   return BSSUCC;
 }
 
@@ -370,8 +400,15 @@ KW_API BSboolean BSbspl(BSrc *rc, const double *poles, const double *weights, co
     *rc = BSDEGEN;
     return KW_FINISH(FALSE);
   }
-  load_span_poles(poles, *rational ? weights : nullptr, p, s, ws.w);
+  // derivatives on the poles relative to the span's first one, moved back after
+  const double *wts = *rational ? weights : nullptr;
+  double origin[3] = {0.0, 0.0, 0.0};
+  if (*d > 0) span_origin(poles, wts, p, s - p, origin);
+  load_span_poles(poles, wts, p, s, ws.w, origin);
   deboor_dispatch<4>(p, 4, knots + (s - p), ws.inv, *u, *d, ws.w, ws.tmp, out);
+  if (*d > 0)
+    for (int j = 0; j <= *d; ++j)
+      for (int c = 0; c < 3; ++c) out[4 * j + c] += origin[c] * out[4 * j + 3];
   *rc = finite_or_inarg(out, 4 * (*d + 1));  // an overflowing extrapolation
   return KW_FINISH(*rc == BSSUCC);
 }
@@ -477,19 +514,22 @@ KW_API void BSevalbsp(int32_t p, int32_t n, int32_t dim, BSboolean rational, con
     if (*rc == BSSUCC) *rc = finite_or_inarg(out, values);
     return;
   }
-  BasicScratchBuffer<100 * sizeof(double) + 1> hom(static_cast<std::size_t>(dim + 1) * (d + 1) *
-                                                   sizeof(double));
+  BasicScratchBuffer<100 * sizeof(double) + 1> hom(
+      (static_cast<std::size_t>(dim + 1) * (d + 1) + dim) * sizeof(double));
   if (!hom.ok()) {
     *rc = BSNOSTKMEMORY;
     return;
   }
-  *rc = evaluate_rows(p, n, dim + 1, poles, knots, u, -1, d, hom.as<double>());
+  double *origin = hom.as<double>() + static_cast<std::ptrdiff_t>(dim + 1) * (d + 1);
+  *rc = evaluate_rows(p, n, dim + 1, poles, knots, u, -1, d, hom.as<double>(), origin);
   if (*rc != BSSUCC) return;
   std::fill(out, out + static_cast<std::ptrdiff_t>(d + 1) * dim, 0.0);
-  if (!rational_derivatives(dim, d + 1, d, hom.as<double>(), out))
+  if (!rational_derivatives(dim, d + 1, d, hom.as<double>(), out)) {
     *rc = BSFAIL;
-  else
-    *rc = finite_or_inarg(out, values);
+    return;
+  }
+  for (int32_t c = 0; c < dim; ++c) out[c] += origin[c];
+  *rc = finite_or_inarg(out, values);
 }
 
 KW_API void BScvarreval(BSrc *rc, BScurve *curve, const double *pars, int32_t count, int32_t d,

@@ -212,18 +212,95 @@ inline void deboor_derivatives(int p_runtime, int m_runtime, const double *t0, c
   for (int c = 0; c < m; ++c) out[c] = w[p * m + c];
 }
 
+// ---- Poles relative to the span ------------------------------------------------
+
+// Derivatives are differences of points of the triangle, so their rounding error
+// scales with the magnitude of those points. Running the triangle on the span's
+// poles relative to an origin near the span (its first pole) makes that error
+// scale with the span's own size, wherever the curve lies; the origin is added
+// back to the point only.
+
+// x with its significand cut to the leading 26 bits: the product with a weight of
+// up to 27 significant bits is then exact.
+inline double short_significand(double x) {
+  uint64_t b;
+  std::memcpy(&b, &x, sizeof b);
+  b &= ~((uint64_t{1} << 27) - 1);
+  std::memcpy(&x, &b, sizeof b);
+  return x;
+}
+
+// Origin of the span of the p+1 poles from index i. Polynomial curve (weights
+// null): the centre of the poles' bounding box, so no moved pole is larger than
+// the largest pole. Rational: the first Cartesian pole, significand shortened, so
+// that w (x - o) is formed exactly from w x and w whenever that can be.
+inline void span_origin(const double *poles, const double *weights, int p, int32_t i,
+                        double *origin) {
+  const double *src = poles + 3 * static_cast<std::ptrdiff_t>(i);
+  if (weights == nullptr) {
+    double lo[3] = {src[0], src[1], src[2]}, hi[3] = {src[0], src[1], src[2]};
+    for (int q = 1; q <= p; ++q)
+      for (int c = 0; c < 3; ++c) {
+        lo[c] = std::min(lo[c], src[3 * q + c]);
+        hi[c] = std::max(hi[c], src[3 * q + c]);
+      }
+    for (int c = 0; c < 3; ++c) origin[c] = 0.5 * lo[c] + 0.5 * hi[c];
+    return;
+  }
+  const double inv = 1.0 / weights[i];
+  for (int c = 0; c < 3; ++c) origin[c] = short_significand(src[c] * inv);
+  // a weight too small to divide by: no move rather than a non-finite origin
+  if (!std::isfinite(origin[0] + origin[1] + origin[2])) origin[0] = origin[1] = origin[2] = 0.0;
+}
+
+// The same for a homogeneous point of dim weighted coordinates and its weight.
+inline void span_origin_rows(const double *point, int dim, double *origin) {
+  const double inv = 1.0 / point[dim];
+  bool finite = true;
+  for (int c = 0; c < dim; ++c)
+    finite &= std::isfinite(origin[c] = short_significand(point[c] * inv));
+  if (!finite)
+    for (int c = 0; c < dim; ++c) origin[c] = 0.0;
+}
+
 // De Boor's triangle of a fixed low degree P on homogeneous points kept in local
 // pairs (registers once unrolled), loading the span's poles straight from the
 // curve arrays (weights null: w = 1). Same arithmetic as deboor_derivatives<4>.
+// With `origin` non-null the poles are moved by -o, o chosen as span_origin does
+// (from the loaded poles) and written to origin: the output is the moved curve.
 template <int P>
 inline void deboor_span_fixed(const double *poles, const double *weights, int32_t s,
-                              const double *t0, const double *inv, double u, int d, double *out) {
+                              const double *t0, const double *inv, double u, int d, double *out,
+                              double *origin) {
   Pair xy[P + 1], zw[P + 1];
   const double *src = poles + 3 * static_cast<std::ptrdiff_t>(s - P);
 #pragma GCC unroll 16
   for (int q = 0; q <= P; ++q) {
     xy[q] = load_pair(src + 3 * q);
     zw[q] = Pair{src[3 * q + 2], weights != nullptr ? weights[s - P + q] : 1.0};
+  }
+  if (origin != nullptr) {
+    if (weights == nullptr) {
+      Pair lo = xy[0], hi = xy[0], zlo = zw[0], zhi = zw[0];
+#pragma GCC unroll 16
+      for (int q = 1; q <= P; ++q) {
+        lo = lo < xy[q] ? lo : xy[q];
+        hi = hi > xy[q] ? hi : xy[q];
+        zlo = zlo < zw[q] ? zlo : zw[q];
+        zhi = zhi > zw[q] ? zhi : zw[q];
+      }
+      store_pair(origin, 0.5 * lo + 0.5 * hi);
+      origin[2] = 0.5 * zlo[0] + 0.5 * zhi[0];
+    } else {
+      span_origin(poles, weights, P, s - P, origin);
+    }
+    const Pair oxy = load_pair(origin), oz = {origin[2], 0.0};
+#pragma GCC unroll 16
+    for (int q = 0; q <= P; ++q) {
+      const double w = zw[q][1];
+      xy[q] -= oxy * w;
+      zw[q] -= oz * w;
+    }
   }
   const int jmax = std::min(d, P);
   double falling = 1.0;
@@ -288,14 +365,18 @@ inline void deboor_dispatch(int p, int m, const double *t0, const double *inv, d
 
 // Loads the p+1 poles of span s as homogeneous points (w x, w y, w z, w), w = 1
 // for a polynomial curve (weights null): four lanes keep the triangle's loads and
-// stores of equal width, so they vectorise without store-forwarding stalls.
-inline void load_span_poles(const double *poles, const double *weights, int p, int32_t s,
-                            double *w) {
+// stores of equal width, so they vectorise without store-forwarding stalls. With
+// an origin o the points are (w (x - o), w).
+inline void load_span_poles(const double *poles, const double *weights, int p, int32_t s, double *w,
+                            const double *origin = nullptr) {
   const double *src = poles + 3 * static_cast<std::ptrdiff_t>(s - p);
   const double *wt = weights != nullptr ? weights + (s - p) : nullptr;
+  const Pair oxy = origin != nullptr ? load_pair(origin) : Pair{0.0, 0.0};
+  const Pair oz = {origin != nullptr ? origin[2] : 0.0, 0.0};
   for (int q = 0; q <= p; ++q) {
-    store_pair(w + 4 * q, load_pair(src + 3 * q));
-    const Pair zw = {src[3 * q + 2], wt != nullptr ? wt[q] : 1.0};
+    const double wq = wt != nullptr ? wt[q] : 1.0;
+    store_pair(w + 4 * q, load_pair(src + 3 * q) - oxy * wq);
+    const Pair zw = Pair{src[3 * q + 2], wq} - oz * wq;
     store_pair(w + 4 * q + 2, zw);
   }
 }
@@ -386,24 +467,47 @@ class SpanWorkspace {
 };
 
 // Homogeneous point and derivatives 0..min(d, p) of a 3D curve on span s into
-// ws.hom (rows of 4), from the reciprocal table in ws.inv.
+// ws.hom (rows of 4), from the reciprocal table in ws.inv; with an origin, of the
+// curve moved by -origin.
 inline void deboor_span(const double *poles, const double *weights, int p, int32_t s,
-                        const double *t0, double u, int d, SpanWorkspace &ws) {
+                        const double *t0, double u, int d, SpanWorkspace &ws,
+                        double *origin = nullptr) {
   switch (p) {
     case 1:
-      return deboor_span_fixed<1>(poles, weights, s, t0, ws.inv, u, d, ws.hom);
+      return deboor_span_fixed<1>(poles, weights, s, t0, ws.inv, u, d, ws.hom, origin);
     case 2:
-      return deboor_span_fixed<2>(poles, weights, s, t0, ws.inv, u, d, ws.hom);
+      return deboor_span_fixed<2>(poles, weights, s, t0, ws.inv, u, d, ws.hom, origin);
     case 3:
-      return deboor_span_fixed<3>(poles, weights, s, t0, ws.inv, u, d, ws.hom);
+      return deboor_span_fixed<3>(poles, weights, s, t0, ws.inv, u, d, ws.hom, origin);
     case 4:
-      return deboor_span_fixed<4>(poles, weights, s, t0, ws.inv, u, d, ws.hom);
+      return deboor_span_fixed<4>(poles, weights, s, t0, ws.inv, u, d, ws.hom, origin);
     case 5:
-      return deboor_span_fixed<5>(poles, weights, s, t0, ws.inv, u, d, ws.hom);
+      return deboor_span_fixed<5>(poles, weights, s, t0, ws.inv, u, d, ws.hom, origin);
     default:
-      load_span_poles(poles, weights, p, s, ws.w);
+      if (origin != nullptr) span_origin(poles, weights, p, s - p, origin);
+      load_span_poles(poles, weights, p, s, ws.w, origin);
       deboor_derivatives<4>(p, 4, t0, ws.inv, u, d, ws.w, ws.tmp, ws.hom);
   }
+}
+
+// Cartesian point and derivatives (out: d+1 triples) from `rows` homogeneous rows
+// of 4 (rows beyond them zero) of the curve moved by -origin (null: not moved).
+// Returns false for a weight without finite reciprocal.
+inline bool cartesian_rows(bool rational, int rows, int d, const double *hom, const double *origin,
+                           double *out) {
+  if (!rational) {
+    for (int j = 0; j < rows; ++j) {
+      out[3 * j] = hom[4 * j];
+      out[3 * j + 1] = hom[4 * j + 1];
+      out[3 * j + 2] = hom[4 * j + 2];
+    }
+    std::fill(out + 3 * rows, out + 3 * (d + 1), 0.0);
+  } else if (!rational_derivatives(3, rows, d, hom, out)) {
+    return false;
+  }
+  if (origin != nullptr)
+    for (int c = 0; c < 3; ++c) out[c] += origin[c];
+  return true;
 }
 
 // Point and d derivatives (out: d+1 triples) of a 3D curve on span s at u, from
@@ -415,17 +519,10 @@ inline bool evaluate_span_prepared(int k, const double *poles, const double *wei
   const int p = k - 1;
   const int rows = std::min(d, p) + 1;
   const double *t0 = knots + (s - p);
-  deboor_span(poles, weights, p, s, t0, u, d, ws);
-  if (weights == nullptr) {
-    for (int j = 0; j < rows; ++j) {
-      out[3 * j] = ws.hom[4 * j];
-      out[3 * j + 1] = ws.hom[4 * j + 1];
-      out[3 * j + 2] = ws.hom[4 * j + 2];
-    }
-    std::fill(out + 3 * rows, out + 3 * (d + 1), 0.0);
-    return true;
-  }
-  return rational_derivatives(3, rows, d, ws.hom, out);
+  // points alone need no origin: their error is relative to their own size
+  double origin[3] = {0.0, 0.0, 0.0};
+  deboor_span(poles, weights, p, s, t0, u, d, ws, d > 0 ? origin : nullptr);
+  return cartesian_rows(weights != nullptr, rows, d, ws.hom, d > 0 ? origin : nullptr, out);
 }
 
 // Point and d derivatives (out: d+1 triples, zeroed first) of a 3D curve on span
@@ -460,13 +557,27 @@ class CurveSweep {
   }
   // Moves the running span forward for u and evaluates d derivatives there
   // (out: d+1 triples). Returns the status: span check, or BSFAIL for a zero weight.
+  // From the second parameter in a span of degree 1..kFormDegree on, the span's
+  // local polynomial form answers (Horner's rule); the first one, and spans
+  // visited once, take de Boor's triangle.
   BSrc eval(double u, int d, double *out) {
     span_ = advance_span(n_, knots_, u, span_);
+    const int p = k_ - 1;
     if (span_ != table_span_) {
-      check_ = span_check_status(span_reciprocals(knots_, k_ - 1, span_, tiny_, ws_.inv));
+      check_ = span_check_status(span_reciprocals(knots_, p, span_, tiny_, ws_.inv));
       table_span_ = span_;
+      form_ready_ = false;
+      visited_ = false;
     }
     if (check_ != BSSUCC) return check_;
+    if (p >= 1 && p <= kFormDegree && d <= 2) {
+      if (form_ready_) return eval_form(u, d, out);
+      if (visited_) {
+        build_form();
+        return eval_form(u, d, out);
+      }
+      visited_ = true;
+    }
     return evaluate_span_prepared(k_, poles_, weights_, knots_, span_, u, d, ws_, out) ? BSSUCC
                                                                                        : BSFAIL;
   }
@@ -485,6 +596,101 @@ class CurveSweep {
   }
 
  private:
+  static constexpr int kFormDegree = 5;
+
+  // The running span's polynomial in powers of t = u - centre, for the curve
+  // moved by -origin (homogeneous, pairs (x, y) and (z, w)): form_[0] its
+  // coefficients, form_[1] and form_[2] those of its first and second derivative.
+  // The coefficients are the derivatives at the span's centre (de Boor's triangle,
+  // exact to rounding) over j!, so the form is as accurate as the triangle while
+  // the parameter stays in the span.
+  void build_form() {
+    const int p = k_ - 1;
+    centre_ = 0.5 * knots_[span_] + 0.5 * knots_[span_ + 1];
+    deboor_span(poles_, weights_, p, span_, knots_ + (span_ - p), centre_, p, ws_, origin_);
+    double factorial = 1.0;
+    for (int j = 0; j <= p; ++j) {
+      if (j > 0) factorial *= j;
+      const double f = 1.0 / factorial;
+      const Pair xy = load_pair(ws_.hom + 4 * j) * f, zw = load_pair(ws_.hom + 4 * j + 2) * f;
+      form_[0][j][0] = xy;
+      form_[0][j][1] = zw;
+      form_[1][j][0] = xy * static_cast<double>(j);
+      form_[1][j][1] = zw * static_cast<double>(j);
+      form_[2][j][0] = xy * static_cast<double>(j * (j - 1));
+      form_[2][j][1] = zw * static_cast<double>(j * (j - 1));
+    }
+    form_ready_ = true;
+  }
+
+  // Point and d <= 2 derivatives of the running span's form at u.
+  BSrc eval_form(double u, int d, double *out) {
+    switch (k_ - 1) {
+      case 1:
+        return eval_form_fixed<1>(u, d, out);
+      case 2:
+        return eval_form_fixed<2>(u, d, out);
+      case 3:
+        return eval_form_fixed<3>(u, d, out);
+      case 4:
+        return eval_form_fixed<4>(u, d, out);
+      default:
+        return eval_form_fixed<5>(u, d, out);
+    }
+  }
+
+  // Horner's rule for row r of the form at t: pairs (x, y) and (z, w).
+  template <int P>
+  void horner(int r, double t, Pair &xy, Pair &zw) const {
+    const Pair(*c)[2] = form_[r];
+    xy = c[P][0];
+    zw = c[P][1];
+#pragma GCC unroll 8
+    for (int j = P - 1; j >= r; --j) {
+      xy = xy * t + c[j][0];
+      zw = zw * t + c[j][1];
+    }
+  }
+
+  // Point and d <= 2 derivatives from the form, in registers: the quotient rule
+  // of rational_derivatives for a rational curve, then the origin added back.
+  template <int P>
+  BSrc eval_form_fixed(double u, int d, double *out) {
+    const double t = u - centre_;
+    const bool rational = weights_ != nullptr;
+    Pair xy0, zw0, xy1 = {0.0, 0.0}, zw1 = {0.0, 0.0}, xy2 = {0.0, 0.0}, zw2 = {0.0, 0.0};
+    horner<P>(0, t, xy0, zw0);
+    if (d >= 1) horner<P>(1, t, xy1, zw1);
+    if (d >= 2 && P >= 2) horner<P>(2, t, xy2, zw2);
+    if (rational) {
+      const double inv = 1.0 / zw0[1], w1 = zw1[1], w2 = zw2[1];
+      if (!std::isfinite(inv)) return BSFAIL;
+      xy0 *= inv;
+      zw0 *= inv;
+      if (d >= 1) {
+        xy1 = (xy1 - w1 * xy0) * inv;
+        zw1 = (zw1 - w1 * zw0) * inv;
+      }
+      if (d >= 2) {
+        const double f1 = 2.0 * w1, f2 = w2;
+        xy2 = (xy2 - f1 * xy1 - f2 * xy0) * inv;
+        zw2 = (zw2 - f1 * zw1 - f2 * zw0) * inv;
+      }
+    }
+    out[0] = xy0[0] + origin_[0];
+    out[1] = xy0[1] + origin_[1];
+    out[2] = zw0[0] + origin_[2];
+    if (d >= 1) {
+      store_pair(out + 3, xy1);
+      out[5] = zw1[0];
+    }
+    if (d >= 2) {
+      store_pair(out + 6, xy2);
+      out[8] = zw2[0];
+    }
+    return BSSUCC;
+  }
+
   int k_;
   int32_t n_;
   const double *poles_, *weights_, *knots_;
@@ -493,6 +699,10 @@ class CurveSweep {
   int32_t span_ = 0;
   int32_t table_span_ = -1;
   BSrc check_ = BSSUCC;
+  bool visited_ = false, form_ready_ = false;
+  double centre_ = 0.0;
+  double origin_[3] = {0.0, 0.0, 0.0};
+  Pair form_[3][kFormDegree + 1][2];
 };
 
 inline BSrc evaluate_curve_span(int k, const double *poles, const double *weights,

@@ -18,6 +18,66 @@
 namespace knotwork {
 namespace {
 
+// Leaf boxes of one coordinate when the pieces' spans are consecutive: group g
+// covers the values [g kPiecesPerLeaf, g kPiecesPerLeaf + kPiecesPerLeaf + deg)
+// from the first span's first pole (the last group fewer). The groups are the
+// inner loop, four at a time in registers, so their running minima and maxima
+// are independent (no chain of dependent comparisons): one streaming pass over
+// the row at the machine's throughput. lo and hi step by the box stride (2 dim).
+void group_boxes_regular(const PieceSet &ps, const double *v, int32_t groups, double *lo,
+                         double *hi) {
+  const std::ptrdiff_t stride = 2 * ps.dim;
+  const double *x = v + (ps.spans[0] - ps.deg);
+  const int32_t width = kPiecesPerLeaf + ps.deg;
+  // full groups: all values of the window lie before the end of the last span
+  const int32_t full = ps.count / kPiecesPerLeaf;
+  constexpr int kLanes = 4;  // groups in flight, their minima and maxima in registers
+  int32_t g = 0;
+  for (; g + kLanes <= full; g += kLanes) {
+    const double *y = x + g * kPiecesPerLeaf;
+    double l[kLanes], h[kLanes];
+    for (int q = 0; q < kLanes; ++q) l[q] = h[q] = y[q * kPiecesPerLeaf];
+    for (int32_t i = 1; i < width; ++i) {
+      for (int q = 0; q < kLanes; ++q) {
+        const double e = y[q * kPiecesPerLeaf + i];
+        l[q] = e < l[q] ? e : l[q];
+        h[q] = e > h[q] ? e : h[q];
+      }
+    }
+    for (int q = 0; q < kLanes; ++q) {
+      lo[(g + q) * stride] = l[q];
+      hi[(g + q) * stride] = h[q];
+    }
+  }
+  for (; g < full; ++g) {
+    const double *y = x + g * kPiecesPerLeaf;
+    double l = y[0], h = y[0];
+    for (int32_t i = 1; i < width; ++i) {
+      l = y[i] < l ? y[i] : l;
+      h = y[i] > h ? y[i] : h;
+    }
+    lo[g * stride] = l;
+    hi[g * stride] = h;
+  }
+  if (full < groups) {  // the last, shorter group
+    const int32_t first = full * kPiecesPerLeaf;
+    const int32_t len = ps.count - first + ps.deg;
+    double l = x[first], h = l;
+    for (int32_t i = 1; i < len; ++i) {
+      l = x[first + i] < l ? x[first + i] : l;
+      h = x[first + i] > h ? x[first + i] : h;
+    }
+    lo[full * stride] = l;
+    hi[full * stride] = h;
+  }
+  if (ps.rational) {  // cover the rounding of the Cartesian values
+    for (int32_t g = 0; g < groups; ++g) {
+      lo[g * stride] -= 1e-15 * std::fabs(lo[g * stride]);
+      hi[g * stride] += 1e-15 * std::fabs(hi[g * stride]);
+    }
+  }
+}
+
 // Box of the poles of every leaf's group of pieces (divided by their weights when
 // rational), an empty box (+inf, -inf) in the leaves past the last group, then
 // every inner node the union of its children. cart: 2 n doubles of workspace for
@@ -33,6 +93,8 @@ void build_group_tree(PieceSet &ps, int32_t n, const double *rows, double *cart)
   double *recip = cart + n;
   if (ps.rational)
     for (int32_t i = 0; i < n; ++i) recip[i] = 1.0 / w[i];
+  // consecutive spans (no repeated interior knot): every group is one window
+  const bool regular = ps.spans[ps.count - 1] - ps.spans[0] == ps.count - 1;
   for (int c = 0; c < dim; ++c) {
     const double *v = rows + static_cast<std::ptrdiff_t>(c) * n;
     if (ps.rational) {
@@ -40,7 +102,11 @@ void build_group_tree(PieceSet &ps, int32_t n, const double *rows, double *cart)
       v = cart;
     }
     double *box = leaves;
-    for (int32_t g = 0; g < groups; ++g, box += stride) {
+    if (regular) {
+      group_boxes_regular(ps, v, groups, leaves + c, leaves + dim + c);
+      box += groups * stride;
+    }
+    for (int32_t g = regular ? groups : 0; g < groups; ++g, box += stride) {
       const int32_t first = g * kPiecesPerLeaf;
       const int32_t last = std::min(first + kPiecesPerLeaf, ps.count) - 1;
       const double *x = v + (ps.spans[first] - deg);
