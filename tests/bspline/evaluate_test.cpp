@@ -480,9 +480,18 @@ TEST(Evaluators, FailureStatuses) {
     cs.call(&rc);
     EXPECT_EQ(rc, cs.want) << cs.what;
   }
+  // BSsetder_cv refuses a negative dim, and d outside [0, 2^24] whatever dim, before
+  // writing anything.
+  BSrc rc;
+  for (const auto &[dim, d] : {std::pair{-1, 1}, std::pair{3, -1}, std::pair{3, (1 << 24) + 1},
+                               std::pair{0, (1 << 24) + 1}, std::pair{-3, 2}}) {
+    std::fill(a, a + 8, 9.0);
+    BSsetder_cv(dim, 0, d, hom, a, &rc);
+    EXPECT_EQ(rc, BSINARG) << dim << " " << d;
+    EXPECT_EQ(a[0], 9.0);
+  }
   // What the failing calls leave behind.
   std::fill(a, a + 8, 9.0);
-  BSrc rc;
   BSsetder_cv(3, 1, 1, hom, a, &rc);
   for (int i = 0; i < 6; ++i) EXPECT_EQ(a[i], 0.0);
   EXPECT_EQ(a[6], 9.0);

@@ -18,6 +18,10 @@
 
 namespace {
 
+using projref::dist3;
+using projref::expect_nearest;
+using projref::Foot;
+using projref::nearest;
 using projref::RefCurve;
 
 class ProjectGuarded : public kwtest::GuardedTest {};
@@ -51,22 +55,6 @@ RefCurve bezier(std::vector<double> pts, std::vector<double> w = {}) {
 // From (0,0,0) to (1,0,0) at unit speed.
 RefCurve straight_cubic() {
   return bezier({0, 0, 0, 1.0 / 3, 0, 0, 2.0 / 3, 0, 0, 1, 0, 0});
-}
-
-double dist3(const double *a, const double *b) {
-  return std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]);
-}
-
-struct Foot {
-  double u = 0, foot[3] = {0, 0, 0}, dist = 0;
-  BSrc rc = 99;
-};
-
-Foot nearest(RefCurve &c, const double *p) {
-  BScurve cv = c.view();
-  Foot f;
-  BSmdstptcv(&cv, p, &f.u, f.foot, &f.dist, &f.rc);
-  return f;
 }
 
 // BSmdptbezcv on a curve of one piece (parameter and foot start at 7).
@@ -130,20 +118,6 @@ AllNearest all_nearest(RefCurve &c, const double *p) {
   if (params) BSdbgfree(params);
   if (ints) BSdbgfree(ints);
   return r;
-}
-
-// One projection against the reference: distance at most the brute-force minimum
-// plus 1e-9 of the curve size (and the end snap's dist_tol / 2), parameter in the domain, foot =
-// C(u), dist = |P - foot|; a closed curve never answers with its end parameter.
-void expect_nearest(const RefCurve &c, const double *p, const Foot &f, int trial) {
-  const double size = std::max(projref::curve_size(c), 1e-300);
-  EXPECT_LE(f.dist, projref::brute_force_min(c, p, 48) + 1e-9 * size + 0.5 * BSparameters.dist_tol)
-      << "trial " << trial;
-  EXPECT_TRUE(f.u >= c.lo() && f.u <= c.hi()) << "trial " << trial;
-  const auto q = kwtest::ref_eval(c, f.u);
-  EXPECT_LE(dist3(q.data(), f.foot), 1e-12 * (1 + size)) << "trial " << trial;
-  EXPECT_NEAR(f.dist, dist3(p, f.foot), 1e-14 * (1 + f.dist)) << "trial " << trial;
-  EXPECT_FALSE(c.closed && f.u == c.hi()) << "closed curve answered with its end, trial " << trial;
 }
 
 }  // namespace
@@ -394,16 +368,6 @@ TEST(BSmdstptcv, PieceThatDoublesBackIsNotReplacedByItsChord) {
   ASSERT_EQ(f.rc, BSSUCC);
   EXPECT_NEAR(f.u, tm, 1e-7);
   EXPECT_NEAR(f.dist, std::hypot(5.0 - 6 * tm * (1 - tm) * (2 - tm), 1e-3), 1e-12);
-}
-
-// One span of a uniform cubic: its poles are not the Bezier poles of the span.
-TEST(BSmdstptcv, UnclampedSingleSpanIsDecomposedFirst) {
-  RefCurve c = curve(4, {0, 0, 0, 1, 2, 0, 3, 2, 0, 4, 0, 0}, {0, 1, 2, 3, 4, 5, 6, 7});
-  const double pt[3] = {2.0, 5.0, 0.0};
-  const Foot f = nearest(c, pt);
-  ASSERT_EQ(f.rc, BSSUCC);
-  expect_nearest(c, pt, f, 0);
-  EXPECT_NEAR(f.u, 3.5, 1e-12);  // symmetric curve, point on its axis
 }
 
 // A point that is not finite, or so far away that squared distances overflow, is
