@@ -138,28 +138,6 @@ TEST_F(Insert, ArrayInsertionKeepsShapeInAnyDimension) {
 
 // ---- Exact cases ----------------------------------------------------------------------
 
-TEST_F(Insert, Add1ktMulBezierAtHalfGivesMidpointPoles) {
-  RefCurve bz = cubic_bezier();
-  BScurve cv = bz.view();
-  BScurve *out = nullptr;
-  BSrc rc;
-  BSadd_1kt_mul(&cv, 0.5, 1, 0, &out, &rc);
-  ASSERT_EQ(rc, BSSUCC);
-  ASSERT_EQ(out->num_poles, 5);
-  EXPECT_EQ(std::vector<double>(out->knots, out->knots + 9),
-            (std::vector<double>{0, 0, 0, 0, 0.5, 1, 1, 1, 1}));
-  const double *P = bz.poles.data();
-  for (int c = 0; c < 3; ++c) {
-    EXPECT_EQ(out->poles[c], P[c]);
-    for (int i = 1; i < 4; ++i)
-      EXPECT_DOUBLE_EQ(out->poles[3 * i + c], (P[3 * i - 3 + c] + P[3 * i + c]) / 2);
-    EXPECT_EQ(out->poles[12 + c], P[9 + c]);
-  }
-  EXPECT_EQ(out->non_uniform, 1);
-  EXPECT_EQ(out->weights, nullptr);
-  BSfreeqelcv(out, &rc);
-}
-
 TEST_F(Insert, Add1ktMulSnapsToKnotAndLimitsMultiplicity) {
   RefCurve c = cubic_one_knot();
   BScurve cv = c.view();

@@ -14,6 +14,7 @@
 
 #include "knotwork.h"
 #include "project_reference.hpp"
+#include "status_of.hpp"
 #include "support.hpp"
 
 namespace {
@@ -25,14 +26,6 @@ using projref::nearest;
 using projref::RefCurve;
 
 class ProjectGuarded : public kwtest::GuardedTest {};
-
-// A call that reports through rc, as a function returning that status.
-#define STATUS_OF(call) \
-  [&] {                 \
-    BSrc rc = 0;        \
-    call;               \
-    return rc;          \
-  }
 
 RefCurve curve(int k, std::vector<double> poles, std::vector<double> knots) {
   RefCurve c;
