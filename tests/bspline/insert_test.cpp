@@ -195,23 +195,6 @@ TEST_F(Insert, OutputRecordOwnership) {
   EXPECT_LT(max_deviation(ov, akv), 1e-14);
 }
 
-TEST_F(Insert, Add1ktTotAtExistingMultiplicityCopies) {
-  RefCurve c = make_curve(4, {0, 0, 0, 0, 0.5, 0.5, 1, 1, 1, 1},
-                          {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0, 5, 1, 1});
-  BScurve cv = c.view();
-  cv.non_uniform = 0;
-  for (int r : {2, 0}) {
-    BScurve *out = nullptr;
-    BSrc rc;
-    BSadd_1kt_tot(&cv, 0.5, r, 0, &out, &rc);
-    ASSERT_EQ(rc, BSSUCC);
-    EXPECT_EQ(out->num_poles, 6);
-    EXPECT_EQ(out->non_uniform, 1);
-    EXPECT_EQ(std::vector<double>(out->poles, out->poles + 18), c.poles);
-    BSfreeqelcv(out, &rc);
-  }
-}
-
 // The pole-by-pole refinement (the fallback for knot vectors the insertion sweep
 // cannot follow) gives the same poles as the insertion sweep on true refinements.
 TEST_F(Insert, RefinementCoefficientsAgreeWithInsertionPoleByPole) {
