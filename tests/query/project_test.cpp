@@ -28,9 +28,7 @@ using projref::RefCurve;
 class ProjectGuarded : public kwtest::GuardedTest {};
 
 RefCurve curve(int k, std::vector<double> poles, std::vector<double> knots) {
-  RefCurve c;
-  c.k = k, c.poles = std::move(poles), c.knots = std::move(knots);
-  return c;
+  return kwtest::make_curve(k, std::move(knots), std::move(poles));
 }
 
 // A single Bezier piece on [0, 1] from unweighted poles and optional weights.
@@ -449,26 +447,6 @@ TEST(BSmdistptcv, RandomCurvesNeverMissTheNearestFoot) {
       EXPECT_TRUE(i == 0 || r.params[i - 1] < r.params[i]) << trial;
     }
   }
-}
-
-// Feet exactly on the middle of a piece (where the root isolation halves it) and
-// exactly on a break between pieces: no single span shows their sign change.
-TEST(BSnormals, FeetOnHalvingPointsAndBreaksAreFound) {
-  RefCurve valley = bezier({-2, 4, 0, -1, -2, 0, 1, -2, 0, 2, 4, 0});
-  const double below[3] = {0, 0, 0};
-  const std::vector<double> feet = normals(valley, below);
-  EXPECT_TRUE(
-      std::any_of(feet.begin(), feet.end(), [](double u) { return std::fabs(u - 0.5) < 1e-12; }));
-  // A symmetric uniform cubic (knots 0..8, domain [3, 5]): its lowest point is the
-  // break at 4.
-  RefCurve sym =
-      curve(4, {-2, 2, 0, -1, -1, 0, 0, -1, 0, 1, -1, 0, 2, 2, 0}, {0, 1, 2, 3, 4, 5, 6, 7, 8});
-  const double under[3] = {0, -5, 0};
-  const AllNearest r = all_nearest(sym, under);
-  ASSERT_EQ(r.rc, BSSUCC);
-  ASSERT_EQ(r.np, 1);
-  EXPECT_NEAR(r.params[0], 4.0, 1e-12);
-  EXPECT_NEAR(r.dist, projref::dist_at(sym, 4.0, under), 1e-14);
 }
 
 TEST(BSnormals, EveryFootOfAnEllipseIsFound) {
