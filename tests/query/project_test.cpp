@@ -181,7 +181,7 @@ TEST(BSmdstptcv, RandomCurvesMatchBruteForce) {
       const double p[3] = {scale * reach * U(rng), scale * reach * U(rng), scale * reach * U(rng)};
       const Foot f = nearest(c, p);
       ASSERT_EQ(f.rc, BSSUCC) << "trial " << trial;
-      expect_nearest(c, p, f, trial);
+      expect_nearest(c, p, f, trial, 24);
     }
   }
   // Curves smaller than the fixed working tolerance 0.001, with nearly equal local
@@ -217,7 +217,7 @@ TEST(BSmdstptscv, PolylineOfPointsMatchesBruteForceAndSetsTheFlag) {
     ASSERT_EQ(rc, BSSUCC);
     bool near = true;
     for (int i = 0; i < 60; ++i) {
-      expect_nearest(c, &pts[3 * i], feet[i], trial);
+      expect_nearest(c, &pts[3 * i], feet[i], trial, 16);
       near = near && feet[i].dist <= 2 * BSparameters.chrdht_tol;
       EXPECT_TRUE(!on || feet[i].dist <= 1e-14 * (1 + projref::curve_size(c))) << feet[i].dist;
     }
