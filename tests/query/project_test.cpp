@@ -277,9 +277,10 @@ TEST(BSmdptsbscv, SearchesInTwoAndFourCoordinates) {
 TEST(BSmdstptcv, ExactEndParameterWithinTheSnapWindow) {
   const struct {
     double len, t, y, u;  // u: expected parameter (1 or 3 when snapped)
-  } cases[] = {{1e-3, 0.005, 1, 1.0}, {1e-3, 0.995, 1, 3.0},    {1e-3, 0.02, 1, 1.04},
-               {1e-3, 0.98, 1, 2.96}, {100, 0.005, 0.01, 1.01}, {1, 0.005, 30, 1.0},
-               {1, 0.005, 20, 1.01},  {1, -2, 0, 1.0},          {1, 1 + 1e-9, 0.3, 3.0}};
+  } cases[] = {{1e-3, 0.005, 1, 1.0},  {1e-3, 0.995, 1, 3.0}, {1e-3, 0.02, 1, 1.04},
+               {1e-3, 0.015, 1, 1.03}, {1e-3, 0.98, 1, 2.96}, {100, 0.005, 0.01, 1.01},
+               {1, 0.005, 30, 1.0},    {1, 0.005, 20, 1.01},  {1, -2, 0, 1.0},
+               {1, 1 + 1e-9, 0.3, 3.0}};
   for (const auto &e : cases) {
     RefCurve c = curve(4, {0, 0, 0, e.len / 3, 0, 0, 2 * e.len / 3, 0, 0, e.len, 0, 0},
                        {1, 1, 1, 1, 3, 3, 3, 3});
