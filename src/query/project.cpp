@@ -515,10 +515,10 @@ BSrc nearest_on_curve(const BScurve &cv, int32_t num_points, const double *point
       have_start = true;
     }
     // The end itself always becomes the start (the same point on a closed curve);
-    // a parameter merely near the joint only when the start is no farther, so the
-    // move never makes the answer worse.
+    // a parameter merely near the joint only when the start is less than
+    // dist_tol / 2 farther, as for the end snap of the search.
     const double d_start = v3::dist(at_start, points + 3 * static_cast<std::ptrdiff_t>(i));
-    if (params[i] != end && !(d_start <= dists[i] * (1.0 + 1e-14))) continue;
+    if (params[i] != end && !(d_start < dists[i] + 0.5 * tol().dist_tol)) continue;
     params[i] = start;
     v3::copy(at_start, feet + 3 * static_cast<std::ptrdiff_t>(i));
     dists[i] = d_start;

@@ -48,7 +48,9 @@ inline constexpr int kMaxNumeratorCoefficients = 3 * (kMaxPieceOrder - 1) + 1;
 // kLargestDouble for no bound), pruning sub-pieces whose pole box lies farther than
 // (bound + tw)^2 with tw = max(tol, 0.001). On success *dist is the exact distance
 // |C(t) - P| and foot = C(t); when nothing nearer than the bound exists, *dist is the
-// largest double and foot and t are not written. Returns 0 or -13 (sub-piece stack
+// largest double and foot and t are not written. A nearest t strictly within 0.01 of
+// an end becomes that end (t exactly 0 or 1, foot the end pole) when the end is less
+// than tol / 2 farther. Returns 0 or -13 (sub-piece stack
 // exhausted, which the width floor of the subdivision keeps from happening).
 BSrc nearest_on_bezier(const BezierPiece &piece, const double *point, double tol, double bound,
                        double *dist, double *foot, double *t);

@@ -5,7 +5,8 @@
 // is monotone on it, or has exactly one interior minimum, which a bracketed Newton
 // iteration finds. Every candidate is a true curve point C(t), compared by its
 // exact distance, so neither the chord of a flat piece nor a working tolerance can
-// make the answer worse than the true minimum.
+// make the answer worse than the true minimum; only the end snap may, by less than
+// tol / 2, to give the exact end parameter.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -410,7 +411,21 @@ BSrc nearest_on_bezier(const BezierPiece &pc, const double *point, double tol, d
   }
 
   if (best.d2 >= kLargestDouble) return BSSUCC;
-  *dist = std::sqrt(best.d2);
+  double d = std::sqrt(best.d2);
+  // End snap: a foot within 0.01 of an end (in local terms) takes the exact end
+  // parameter when the end is less than tol / 2 farther. Intersections, joins and
+  // the on-curve test rely on getting the end parameter itself there.
+  if ((best.t > 0.0 && best.t < 0.01) || (best.t > 0.99 && best.t < 1.0)) {
+    const int end = best.t < 0.5 ? 0 : n;
+    piece_pole(pc, end, scratch_point);
+    const double d_end = std::sqrt(dist_sq_n(dim, scratch_point, point));
+    if (d_end < d + 0.5 * tol) {
+      d = d_end;
+      best.t = end == 0 ? 0.0 : 1.0;
+      std::memcpy(best.foot, scratch_point, sizeof(double) * dim);
+    }
+  }
+  *dist = d;
   *t_out = best.t;
   std::memcpy(foot, best.foot, sizeof(double) * dim);
   return BSSUCC;

@@ -61,22 +61,6 @@ std::vector<std::pair<double, int>> multiplicities(const double *knots, int coun
   return out;
 }
 
-TEST_F(Bezier, RaisingALineInsertsItsMidpoint) {
-  RefCurve line = make_curve(2, {0, 0, 1, 1}, {1, 2, 3, 5, 6, 9});
-  BScurve cv = line.view();
-  BScurve *out = nullptr;
-  BSrc rc;
-  BSupthedeg(&cv, 2, FALSE, &out, &rc);
-  ASSERT_EQ(rc, 0);
-  EXPECT_EQ(out->order, 3);
-  EXPECT_EQ(std::vector<double>(out->poles, out->poles + 3 * out->num_poles),
-            (std::vector<double>{1, 2, 3, 3, 4, 6, 5, 6, 9}));
-  EXPECT_EQ(std::vector<double>(out->knots, out->knots + out->num_knots),
-            (std::vector<double>{0, 0, 0, 1, 1, 1}));
-  EXPECT_EQ(out->weights, nullptr);
-  BSfreeqelcv(out, &rc);
-}
-
 TEST_F(Bezier, ElevationKeepsShapeOnRandomCurves) {
   std::mt19937_64 rng(101);
   for (int trial = 0; trial < 400; ++trial) {

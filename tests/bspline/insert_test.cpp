@@ -138,28 +138,6 @@ TEST_F(Insert, ArrayInsertionKeepsShapeInAnyDimension) {
 
 // ---- Exact cases ----------------------------------------------------------------------
 
-TEST_F(Insert, Add1ktMulBezierAtHalfGivesMidpointPoles) {
-  RefCurve bz = cubic_bezier();
-  BScurve cv = bz.view();
-  BScurve *out = nullptr;
-  BSrc rc;
-  BSadd_1kt_mul(&cv, 0.5, 1, 0, &out, &rc);
-  ASSERT_EQ(rc, BSSUCC);
-  ASSERT_EQ(out->num_poles, 5);
-  EXPECT_EQ(std::vector<double>(out->knots, out->knots + 9),
-            (std::vector<double>{0, 0, 0, 0, 0.5, 1, 1, 1, 1}));
-  const double *P = bz.poles.data();
-  for (int c = 0; c < 3; ++c) {
-    EXPECT_EQ(out->poles[c], P[c]);
-    for (int i = 1; i < 4; ++i)
-      EXPECT_DOUBLE_EQ(out->poles[3 * i + c], (P[3 * i - 3 + c] + P[3 * i + c]) / 2);
-    EXPECT_EQ(out->poles[12 + c], P[9 + c]);
-  }
-  EXPECT_EQ(out->non_uniform, 1);
-  EXPECT_EQ(out->weights, nullptr);
-  BSfreeqelcv(out, &rc);
-}
-
 TEST_F(Insert, Add1ktMulSnapsToKnotAndLimitsMultiplicity) {
   RefCurve c = cubic_one_knot();
   BScurve cv = c.view();
@@ -217,45 +195,41 @@ TEST_F(Insert, OutputRecordOwnership) {
   EXPECT_LT(max_deviation(ov, akv), 1e-14);
 }
 
-TEST_F(Insert, Add1ktTotAtExistingMultiplicityCopies) {
-  RefCurve c = make_curve(4, {0, 0, 0, 0, 0.5, 0.5, 1, 1, 1, 1},
-                          {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0, 5, 1, 1});
-  BScurve cv = c.view();
-  cv.non_uniform = 0;
-  for (int r : {2, 0}) {
-    BScurve *out = nullptr;
-    BSrc rc;
-    BSadd_1kt_tot(&cv, 0.5, r, 0, &out, &rc);
-    ASSERT_EQ(rc, BSSUCC);
-    EXPECT_EQ(out->num_poles, 6);
-    EXPECT_EQ(out->non_uniform, 1);
-    EXPECT_EQ(std::vector<double>(out->poles, out->poles + 18), c.poles);
-    BSfreeqelcv(out, &rc);
-  }
-}
-
-TEST_F(Insert, AddKtsAgreesWithRepeatedSingleInsertion) {
+// The pole-by-pole refinement (the fallback for knot vectors the insertion sweep
+// cannot follow) gives the same poles as the insertion sweep on true refinements.
+TEST_F(Insert, RefinementCoefficientsAgreeWithInsertionPoleByPole) {
   std::mt19937_64 rng(52);
-  RefCurve c = kwtest::random_curve(rng, 5, 9, true, true);
-  BScurve cv = c.view();
-  std::vector<double> tau = c.knots;
-  for (double v : {0.1, 0.1, 0.45, 0.7}) tau.push_back(v);
-  std::sort(tau.begin(), tau.end());
-  RefCurve refined = c;
-  BScurve rv = kwtest::view_with_room(refined, 4);
-  BSrc rc;
-  BSadd_kts(&cv, 13, tau.data(), &rv, &rc);
-  ASSERT_EQ(rc, BSSUCC);
-  BScurve *one = nullptr;
-  BSadd_1kt_mul(&cv, 0.1, 2, 0, &one, &rc);
-  BSadd_1kt_mul(one, 0.45, 1, 0, &one, &rc);
-  BSadd_1kt_mul(one, 0.7, 1, 0, &one, &rc);
-  ASSERT_EQ(rc, BSSUCC);
-  ASSERT_EQ(one->num_poles, 13);
-  for (int i = 0; i < 13 * 3; ++i) EXPECT_NEAR(one->poles[i], refined.poles[i], 1e-13);
-  for (int i = 0; i < 13; ++i) EXPECT_NEAR(one->weights[i], refined.weights[i], 1e-13);
-  for (int i = 0; i < 18; ++i) EXPECT_EQ(one->knots[i], refined.knots[i]);
-  BSfreeqelcv(one, &rc);
+  for (int trial = 0; trial < 120; ++trial) {
+    const int k = 2 + trial % 15, n = k + static_cast<int>(rng() % 8);
+    RefCurve c = kwtest::random_curve(rng, k, n, trial % 2, false);
+    BScurve cv = c.view();
+    std::vector<double> tau = c.knots;
+    for (int i = 1 + static_cast<int>(rng() % 9); i > 0; --i)  // fresh knots and old ones again
+      tau.push_back(i % 3 == 0 ? c.knots[k - 1 + rng() % (n - k + 1)] : uniform(rng, 0.01, 0.99));
+    std::sort(tau.begin(), tau.end());
+    for (size_t i = k; i + k < tau.size(); ++i)  // keep interior multiplicities below k
+      if (tau[i] == tau[i - k + 1]) tau.erase(tau.begin() + i--);
+    const int nn = static_cast<int>(tau.size()) - k;
+    RefCurve room = c;
+    BScurve rv = kwtest::view_with_room(room, nn - n);
+    BSrc rc;
+    BSadd_kts(&cv, nn, tau.data(), &rv, &rc);
+    ASSERT_EQ(rc, BSSUCC);
+    std::vector<double> alpha(2 * k);
+    int32_t next_old = 0;
+    for (int j = 0; j < nn; ++j) {
+      const int32_t first = knotwork::refinement_coefficients(
+          k, n, c.knots.data(), nn, tau.data(), j, next_old, BSparameters.zero_tol, alpha.data());
+      for (int q = 0; q < 4; ++q) {
+        if (q == 3 && !c.rational()) continue;
+        double sum = 0.0;
+        for (int i = 0; i < k; ++i)
+          sum += alpha[i] * (q < 3 ? c.poles[3 * (first + i) + q] : c.weights[first + i]);
+        EXPECT_NEAR(sum, q < 3 ? rv.poles[3 * j + q] : rv.weights[j], tol_for(cv))
+            << "trial " << trial << " pole " << j;
+      }
+    }
+  }
 }
 
 TEST_F(Insert, AddKtsOffRefinementGivesConvexPoles) {

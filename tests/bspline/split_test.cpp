@@ -110,30 +110,10 @@ TEST_F(Split, PiecesReproduceRandomCurves) {
   EXPECT_EQ(BSparameters.knot_tol, 1e-6);
 }
 
-TEST_F(Split, CvsplitBezierAtHalfAndFlags) {
-  RefCurve bz = cubic_bezier();
-  BScurve cv = bz.view();
+TEST_F(Split, CvsplitUniformAndPlanarFlags) {
   BScurve left{}, right{};
   BSrc rc;
   const double u = 0.5;
-  const BSboolean plane = 0;
-  ASSERT_TRUE(BScvsplit(&rc, &cv, &u, &left, &right, &plane));
-  EXPECT_EQ(std::vector<double>(left.knots, left.knots + 8),
-            (std::vector<double>{0, 0, 0, 0, 0.5, 0.5, 0.5, 0.5}));
-  EXPECT_EQ(std::vector<double>(right.knots, right.knots + 8),
-            (std::vector<double>{0.5, 0.5, 0.5, 0.5, 1, 1, 1, 1}));
-  const auto mid = kwtest::ref_eval(bz, 0.5);
-  for (int c = 0; c < 3; ++c) {
-    EXPECT_NEAR(left.poles[9 + c], mid[c], 1e-15);
-    EXPECT_EQ(right.poles[c], left.poles[9 + c]);
-    EXPECT_EQ(left.poles[c], bz.poles[c]);
-    EXPECT_EQ(right.poles[9 + c], bz.poles[9 + c]);
-  }
-  EXPECT_EQ(left.periodic, 0);
-  EXPECT_EQ(left.weights, nullptr);
-  EXPECT_EQ(left.planar, 0);
-  free_arrays(left);
-  free_arrays(right);
   // Uniform flags: a uniform input stays uniform when split at a knot; a
   // non-uniform input gives uniform pieces exactly when they have k poles.
   RefCurve q =

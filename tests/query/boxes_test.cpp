@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ref_curves.hpp"
+#include "status_of.hpp"
 #include "support.hpp"
 
 namespace {
@@ -66,14 +67,6 @@ void expect_bracket(double mn, double mx, double bmn, double bmx, int trial) {
   EXPECT_GE(mn, bmn - 0.05 * (1 + bmn)) << trial;
   EXPECT_NEAR(mx, bmx, 1e-9 * (1 + bmx)) << trial;
 }
-
-// A call that reports through rc, as a function returning that status.
-#define STATUS_OF(call) \
-  [&] {                 \
-    BSrc rc = 0;        \
-    call;               \
-    return rc;          \
-  }
 
 // ---- Axis-aligned boxes and sphere --------------------------------------------------------
 

@@ -17,13 +17,6 @@
 
 using kwtest::RefCurve;
 
-void point_at(const RefCurve &c, double u, double *q) {
-  const auto p = kwtest::ref_eval(c, u);
-  q[0] = p[0];
-  q[1] = p[1];
-  q[2] = p[2];
-}
-
 namespace {
 
 // A curve wandering through a unit cube by small random pole steps (the shape of
@@ -58,16 +51,6 @@ RefCurve wandering_curve(std::mt19937_64 &rng, int k, int n, bool rational, bool
   return c;
 }
 
-// Coordinate-major rows of a curve (weighted coordinates, then weights).
-std::vector<double> curve_rows(const RefCurve &c) {
-  const int n = c.n();
-  std::vector<double> rows;
-  for (int d = 0; d < 3; ++d)
-    for (int i = 0; i < n; ++i) rows.push_back(c.poles[3 * i + d]);
-  for (double w : c.weights) rows.push_back(w);
-  return rows;
-}
-
 bool box_inside(int dim, const double *inner, const double *outer) {
   for (int d = 0; d < dim; ++d)
     if (inner[d] < outer[d] || inner[dim + d] > outer[dim + d]) return false;
@@ -85,7 +68,7 @@ TEST(SplinePieces, LazyPiecesAreTheFullDecompositionAndTheTreeBoundsThem) {
     RefCurve c = trial % 3 == 0
                      ? projref::random_curve(rng, k, n, rational, false, 1.0, trial % 4 != 1)
                      : wandering_curve(rng, k, n, rational, trial % 4 != 1);
-    const std::vector<double> rows = curve_rows(c);
+    const std::vector<double> rows = c.rows();
     const int m = rational ? 4 : 3;
     knotwork::SplinePieces full, lazy;
     ASSERT_EQ(full.build(k - 1, n, 3, rational, rows.data(), c.knots.data(), false), BSSUCC);
@@ -141,37 +124,15 @@ TEST(BSmdstptcv, LongCurvesMatchBruteForce) {
       if (rational) c.weights[n - 1] = c.weights[0];
       c.closed = true;
     }
-    const double size = projref::curve_size(c);
     for (int j = 0; j < 5; ++j) {
+      // Near the curve (a curve point moved a little) or anywhere around it.
       double p[3];
-      if (j < 3) {
-        // Near the curve: a curve point moved a little.
-        double q[3];
-        point_at(c, c.lo() + (c.hi() - c.lo()) * V(rng), q);
-        const double off = j == 0 ? 0.0 : (j == 1 ? 1e-3 : 0.05);
-        for (int d = 0; d < 3; ++d) p[d] = q[d] + off * U(rng);
-      } else {
-        const double reach = j == 3 ? 0.7 : 20.0;
-        for (double &x : p) x = 0.5 + reach * U(rng);
-      }
-      double u = 0, foot[3], dist = 0;
-      BSrc rc = 99;
-      BScurve cvv = c.view();
-      BSmdstptcv(&cvv, p, &u, foot, &dist, &rc);
-      ASSERT_EQ(rc, BSSUCC) << "trial " << trial;
-      const double ref = projref::brute_force_min(c, p, 16);
-      EXPECT_LE(dist, ref + 1e-9 * size) << "trial " << trial << " point " << j;
-      EXPECT_GE(u, c.lo());
-      EXPECT_LE(u, c.hi());
-      double q[3];
-      point_at(c, u, q);
-      EXPECT_LE(std::hypot(q[0] - foot[0], q[1] - foot[1], q[2] - foot[2]), 1e-12 * (1 + size))
-          << "trial " << trial << " point " << j;
-      EXPECT_NEAR(dist, std::hypot(p[0] - foot[0], p[1] - foot[1], p[2] - foot[2]),
-                  1e-14 * (1 + dist));
-      if (c.closed) {
-        EXPECT_NE(u, c.hi()) << "closed curve answered with its end, trial " << trial;
-      }
+      const auto q = kwtest::ref_eval(c, c.lo() + (c.hi() - c.lo()) * V(rng));
+      const double off = j == 0 ? 0.0 : (j == 1 ? 1e-3 : 0.05), reach = j == 3 ? 0.7 : 20.0;
+      for (int d = 0; d < 3; ++d) p[d] = j < 3 ? q[d] + off * U(rng) : 0.5 + reach * U(rng);
+      const projref::Foot f = projref::nearest(c, p);
+      ASSERT_EQ(f.rc, BSSUCC) << "trial " << trial;
+      projref::expect_nearest(c, p, f, trial, 16);
     }
   }
 }
@@ -184,15 +145,14 @@ TEST(BSmdptsbscv, LongCurveSweepAgreesWithSingleCalls) {
     const bool rational = trial % 2 == 0;
     const int n = 300 + 100 * trial;
     RefCurve c = wandering_curve(rng, k, n, rational, true);
-    const std::vector<double> rows = curve_rows(c);
+    const std::vector<double> rows = c.rows();
     // Points along the curve, with repeats and jumps far away.
     std::vector<double> pts;
     for (int i = 0; i < 120; ++i) {
-      double q[3];
-      point_at(c, c.lo() + (c.hi() - c.lo()) * V(rng), q);
+      auto q = kwtest::ref_eval(c, c.lo() + (c.hi() - c.lo()) * V(rng));
       const double off = i % 13 == 4 ? 2.0 : 0.02;
       for (int d = 0; d < 3; ++d) q[d] += off * U(rng);
-      for (int r = 0; r < 1 + i % 2; ++r) pts.insert(pts.end(), q, q + 3);
+      for (int r = 0; r < 1 + i % 2; ++r) pts.insert(pts.end(), q.begin(), q.end());
     }
     const int np = static_cast<int>(pts.size() / 3);
     std::vector<double> d(np), f(3 * np), u(np);
@@ -201,11 +161,8 @@ TEST(BSmdptsbscv, LongCurveSweepAgreesWithSingleCalls) {
                 f.data(), u.data(), &rc);
     ASSERT_EQ(rc, BSSUCC);
     for (int i = 0; i < np; ++i) {
-      double u1 = 0, f1[3], d1 = 0;
-      BScurve cvv = c.view();
-      BSmdstptcv(&cvv, &pts[3 * i], &u1, f1, &d1, &rc);
-      ASSERT_EQ(rc, BSSUCC);
-      EXPECT_NEAR(d[i], d1, 1e-12) << "trial " << trial << " point " << i;
+      EXPECT_NEAR(d[i], projref::nearest(c, &pts[3 * i]).dist, 1e-12)
+          << "trial " << trial << " point " << i;
     }
   }
 }

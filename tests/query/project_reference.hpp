@@ -10,6 +10,8 @@
 #include <random>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "ref_curves.hpp"
 
 namespace projref {
@@ -138,6 +140,37 @@ inline RefCurve circle(const double *centre, double r) {
   }
   c.knots = {0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 4};
   return c;
+}
+
+inline double dist3(const double *a, const double *b) {
+  return std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]);
+}
+
+struct Foot {
+  double u = 0, foot[3] = {0, 0, 0}, dist = 0;
+  BSrc rc = 99;
+};
+
+inline Foot nearest(RefCurve &c, const double *p) {
+  BScurve cv = c.view();
+  Foot f;
+  BSmdstptcv(&cv, p, &f.u, f.foot, &f.dist, &f.rc);
+  return f;
+}
+
+// One projection against the reference: distance at most the brute-force minimum
+// plus 1e-9 of the curve size (and the end snap's dist_tol / 2), parameter in the domain, foot =
+// C(u), dist = |P - foot|; a closed curve never answers with its end parameter.
+inline void expect_nearest(const RefCurve &c, const double *p, const Foot &f, int trial,
+                           int per_span = 48) {
+  const double size = std::max(curve_size(c), 1e-300);
+  EXPECT_LE(f.dist, brute_force_min(c, p, per_span) + 1e-9 * size + 0.5 * BSparameters.dist_tol)
+      << "trial " << trial;
+  EXPECT_TRUE(f.u >= c.lo() && f.u <= c.hi()) << "trial " << trial;
+  const auto q = kwtest::ref_eval(c, f.u);
+  EXPECT_LE(dist3(q.data(), f.foot), 1e-12 * (1 + size)) << "trial " << trial;
+  EXPECT_NEAR(f.dist, dist3(p, f.foot), 1e-14 * (1 + f.dist)) << "trial " << trial;
+  EXPECT_FALSE(c.closed && f.u == c.hi()) << "closed curve answered with its end, trial " << trial;
 }
 
 }  // namespace projref
