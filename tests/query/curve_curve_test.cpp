@@ -163,7 +163,8 @@ void random_pair(std::mt19937_64 &rng, int round) {
   EXPECT_TRUE(has_point(r, target, 1e-6)) << "round " << round << " missed the planted point";
   if (planar && r.over.empty()) {
     for (const P3 &p : brute_planar(a, b)) {
-      EXPECT_TRUE(has_point(r, p, 1e-3)) << "round " << round << " missed " << p[0] << " " << p[1];
+      // Leg crossings are off by up to a leg length over the sine of the angle.
+      EXPECT_TRUE(has_point(r, p, 5e-3)) << "round " << round << " missed " << p[0] << " " << p[1];
     }
   }
   if (round % 8 == 0) check_symmetric(ca, cb, r);
