@@ -24,6 +24,11 @@ TEST_F(Intersect, PrintsPointsAndOverlaps) {
   ASSERT_EQ(o.size(), 10u) << r.out;
   EXPECT_NEAR(o[0], 0.5, 1e-12);
   EXPECT_NEAR(o[3], 1.0, 1e-12);
+  // The svg picture marks the crossing and the overlap and prints them.
+  r = ok({"svg", "p.crv", "h.crv", "d.crv", "--intersect", "-o", "x.svg"});
+  expect_contains(
+      r.out, {"curves 1 and 2 meet at (0.5, 0.25, 0)", "curves 2 and 3 overlap from u 0.5 to 1"});
+  EXPECT_NE(svg("x.svg").elements.size(), 0u);
   expect_failure(run({"intersect", "p.crv"}), 2, "intersect takes FILE1 FILE2");
   expect_failure(run({"intersect", "p.crv", "missing.crv"}), 2, "missing.crv");
 }

@@ -123,20 +123,34 @@ std::vector<P3> brute_planar(const RefCurve &a, const RefCurve &b) {
   auto orient = [](const P3 &o, const P3 &p, const P3 &q) {
     return (p[0] - o[0]) * (q[1] - o[1]) - (p[1] - o[1]) * (q[0] - o[0]);
   };
-  for (size_t i = 0; i + 1 < pa.size(); ++i)
-    for (size_t j = 0; j + 1 < pb.size(); ++j) {
-      const P3 &p0 = pa[i], &p1 = pa[i + 1], &q0 = pb[j], &q1 = pb[j + 1];
-      if (std::max(p0[0], p1[0]) < std::min(q0[0], q1[0]) ||
-          std::max(q0[0], q1[0]) < std::min(p0[0], p1[0]))
-        continue;
-      const double d1 = orient(p0, p1, q0), d2 = orient(p0, p1, q1);
-      const double d3 = orient(q0, q1, p0), d4 = orient(q0, q1, p1);
-      if (d1 * d2 < 0 && d3 * d4 < 0) {
-        const double s = d3 / (d3 - d4);
-        // The crossing of the legs, and how far the curves' crossing may lie from it.
-        out.push_back({p0[0] + s * (p1[0] - p0[0]), p0[1] + s * (p1[1] - p0[1]),
-                       std::max(dist(p0, p1), dist(q0, q1))});
-      }
+  // Boxes of runs of 25 legs cull the leg pairs.
+  const size_t run = 25;
+  auto box = [&](const std::vector<P3> &v, size_t i) {
+    std::array<double, 4> b = {v[i][0], v[i][1], v[i][0], v[i][1]};
+    for (size_t m = i; m <= std::min(i + run, v.size() - 1); ++m)
+      b = {std::min(b[0], v[m][0]), std::min(b[1], v[m][1]), std::max(b[2], v[m][0]),
+           std::max(b[3], v[m][1])};
+    return b;
+  };
+  for (size_t ri = 0; ri + 1 < pa.size(); ri += run)
+    for (size_t rj = 0; rj + 1 < pb.size(); rj += run) {
+      const auto ba = box(pa, ri), bb = box(pb, rj);
+      if (ba[0] > bb[2] || bb[0] > ba[2] || ba[1] > bb[3] || bb[1] > ba[3]) continue;
+      for (size_t i = ri; i < std::min(ri + run, pa.size() - 1); ++i)
+        for (size_t j = rj; j < std::min(rj + run, pb.size() - 1); ++j) {
+          const P3 &p0 = pa[i], &p1 = pa[i + 1], &q0 = pb[j], &q1 = pb[j + 1];
+          if (std::max(p0[0], p1[0]) < std::min(q0[0], q1[0]) ||
+              std::max(q0[0], q1[0]) < std::min(p0[0], p1[0]))
+            continue;
+          const double d1 = orient(p0, p1, q0), d2 = orient(p0, p1, q1);
+          const double d3 = orient(q0, q1, p0), d4 = orient(q0, q1, p1);
+          if (d1 * d2 < 0 && d3 * d4 < 0) {
+            const double s = d3 / (d3 - d4);
+            // The crossing of the legs, and how far the curves' crossing may lie from it.
+            out.push_back({p0[0] + s * (p1[0] - p0[0]), p0[1] + s * (p1[1] - p0[1]),
+                           std::max(dist(p0, p1), dist(q0, q1))});
+          }
+        }
     }
   return out;
 }
