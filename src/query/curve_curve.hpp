@@ -55,6 +55,7 @@ int curve_class(const BScurve &cv);
 struct CcHit {
   double p[3];
   double u1, u2;
+  bool tangent;  // found at a (nearly) tangent contact
 };
 
 // Evaluator of one side of the Newton iteration: a piece over [0, 1] or a curve

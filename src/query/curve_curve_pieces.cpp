@@ -374,6 +374,13 @@ bool cones_apart(const SubPiece &a, bool ra, const SubPiece &b, bool rb) {
 // the two parameters (a loop through the same point twice gives two results).
 bool same_hit(const CcPiece &a, const CcPiece &b, const CcHit &h, const CcHit &g) {
   const double tol2 = tol().dist_sqtol;
+  if ((h.tangent || g.tangent) && dist_sq(h.p, g.p) <= 1e6 * tol2) {
+    // One tangent contact: the curves stay together between the two results.
+    double m1[6], m2[6];
+    a.eval1(0.5 * (h.u1 + g.u1), m1);
+    b.eval1(0.5 * (h.u2 + g.u2), m2);
+    if (dist_sq(m1, m2) <= tol2) return true;
+  }
   if (dist_sq(h.p, g.p) > tol2) return false;
   double m[6];
   a.eval1(0.5 * (h.u1 + g.u1), m);
@@ -402,6 +409,7 @@ int end_coincidences(const CcPiece &a, const CcPiece &b, CcHit *ends) {
       nearest_on_bezier(onto.view(), p, dt, 1.0001 * dt, &d, foot, &t);
       if (!(d <= dt)) continue;
       CcHit h;
+      h.tangent = false;
       for (int c = 0; c < 3; ++c) h.p[c] = 0.5 * (p[c] + foot[c]);
       h.u1 = side == 0 ? e : t;
       h.u2 = side == 0 ? t : e;
@@ -492,6 +500,7 @@ BSrc intersect_pieces(const CcPiece &a, const CcPiece &b, PieceHits *out) {
       if (leaf && d2 > reach * reach) continue;
       double t1 = pr.a0 + s * (pr.a1 - pr.a0), t2 = pr.b0 + t * (pr.b1 - pr.b0);
       CcHit h;
+      h.tangent = false;
       bool conv = false;
       rc = newton_common_point(sa, sb, 1e-12, 1e-12, &t1, &t2, h.p, &conv);
       if (rc != BSSUCC) break;
@@ -511,6 +520,7 @@ BSrc intersect_pieces(const CcPiece &a, const CcPiece &b, PieceHits *out) {
             t1 = x, t2 = y;
           }
           out->tangent = true;
+          h.tangent = true;
         }
         h.u1 = t1, h.u2 = t2;
         rc = add_hit(a, b, h, out);
@@ -529,7 +539,7 @@ BSrc intersect_pieces(const CcPiece &a, const CcPiece &b, PieceHits *out) {
           b.eval1(t2, q);
           for (int c = 0; c < 3; ++c) h.p[c] = 0.5 * (p[c] + q[c]);
           h.u1 = t1, h.u2 = t2;
-          out->tangent = true;
+          out->tangent = h.tangent = true;
           rc = add_hit(a, b, h, out);
         }
         continue;
@@ -773,6 +783,7 @@ KW_API void BSbzoverlap(const BScurve *span1, const BScurve *span2, const double
   for (int e = 0; e < 2; ++e) {
     h[e].u1 = (par1[e] - a.u0) / (a.u1 - a.u0);
     h[e].u2 = (par2[e] - b.u0) / (b.u1 - b.u0);
+    h[e].tangent = false;
     if (!(h[e].u1 >= 0.0 && h[e].u1 <= 1.0 && h[e].u2 >= 0.0 && h[e].u2 <= 1.0)) {
       *rc = BSINARG;
       return;

@@ -444,3 +444,79 @@ TEST_F(CurveCurve, CombineDropsInteriorNearEnds) {
 }
 
 }  // namespace
+
+namespace {
+
+// A curve through one point twice: two results with flag 0, one with flag 1.
+TEST_F(CurveCurve, DoublePointKeptApartByFlagZero) {
+  RefCurve z = kwtest::make_curve(2, {0, 0, 1, 2, 3, 3}, {0, 0, 0, 2, 2, 0, 2, 0, 0, 0, 2, 0});
+  RefCurve v = segment({1, -1, 0}, {1, 3, 0});
+  BScurve a = z.view(), b = v.view();
+  const Result r0 = intersect(a, b, 0), r1 = intersect(a, b, 1);
+  ASSERT_EQ(r0.pts.size(), 2u);
+  EXPECT_NEAR(r0.u1[0], 0.5, 1e-12);
+  EXPECT_NEAR(r0.u1[1], 2.5, 1e-12);
+  EXPECT_EQ(r1.pts.size(), 1u);
+}
+
+TEST_F(CurveCurve, SpanRoutines) {
+  RefCurve c = kwtest::cubic_bezier(), d = kwtest::cubic_bezier();
+  d.poles[4] += 0.5;  // same ends, different middle
+  BScurve a = c.view(), b = d.view();
+  double pts[3 * 256], p1[256], p2[256];
+  int32_t n = 0;
+  BSboolean ov = 0;
+  BSrc rc = 0;
+  BSbzbz_int(&a, &a, &n, pts, p1, p2, &ov, &rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(n, 2);
+  EXPECT_TRUE(ov);
+  BSxspnspn(&a, &b, 3, 3, &n, pts, p1, p2, &ov, &rc);
+  EXPECT_FALSE(ov);
+  EXPECT_EQ(n, 2);  // the shared ends
+  const double ends[2] = {0, 1};
+  BSbzoverlap(&a, &a, ends, ends, &ov, &rc);
+  EXPECT_TRUE(ov);
+  BSbzoverlap(&a, &b, ends, ends, &ov, &rc);
+  EXPECT_FALSE(ov);
+  BSxspnspn(&a, &b, 4, 3, &n, pts, p1, p2, &ov, &rc);
+  EXPECT_EQ(rc, BSINARG);
+}
+
+// The sort step: duplicates merged, points inside an overlap dropped, overlaps met
+// end to end joined, parameters in the caller's order when swapped.
+TEST_F(CurveCurve, SortMergesAndSwaps) {
+  RefCurve l1 = segment({0, 0, 0}, {4, 0, 0}), l2 = segment({0, 0, 0}, {4, 0, 0});
+  BScurve a = l1.view(), b = l2.view();
+  const double pts[9] = {0.5, 0, 0, 0.5, 0, 0, 3.5, 0, 0}, u1[3] = {0.125, 0.125, 0.875},
+               u2[3] = {0.125, 0.125, 0.875};
+  const double ops[12] = {1, 0, 0, 2, 0, 0, 3, 0, 0, 2, 0, 0}, o1[4] = {0.25, 0.5, 0.75, 0.5},
+               o2[4] = {0.25, 0.5, 0.75, 0.5};
+  double ip[9], i1[3], i2[3], op[12], q1[4], q2[4], *p[6];
+  int32_t ni = 0, no = 0;
+  BSboolean f1 = 0, f2 = 0;
+  BSrc rc = 0;
+  BScvcv_sort(&a, &b, 0, 1, 3, pts, u1, u2, 2, ops, o1, o2, 3, 2, ip, i1, i2, op, q1, q2, &ni, &no,
+              &f1, &f2, &p[0], &p[1], &p[2], &p[3], &p[4], &p[5], &rc);
+  ASSERT_EQ(rc, 0);
+  ASSERT_EQ(ni, 2);
+  ASSERT_EQ(no, 1);
+  EXPECT_EQ(q1[0], 0.25);
+  EXPECT_EQ(q1[1], 0.75);
+  EXPECT_EQ(op[3], 3.0);
+  int32_t cnt = 0;
+  double *arr[6] = {};
+  EXPECT_TRUE(
+      BScvcv_int(&rc, &a, &b, &cnt, &arr[0], &arr[1], &arr[2], &ni, &arr[3], &arr[4], &arr[5]));
+  EXPECT_EQ(cnt, 0);
+  EXPECT_EQ(ni, 1);
+  for (double *q : arr)
+    if (q) BSdbgfree(q);
+  RefCurve cubic = kwtest::cubic_bezier();
+  BScurve cb = cubic.view();
+  BSlsls_int(&a, &cb, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &ni, &no, &f1,
+             &f2, &p[0], &p[1], &p[2], &p[3], &p[4], &p[5], &rc);
+  EXPECT_EQ(rc, BSINARG);
+}
+
+}  // namespace
