@@ -131,9 +131,11 @@ void gather(int32_t n, int w, const int32_t *tags, const double *src, double *ds
 
 void tag_sort(int32_t n, const double *key, int stride, int32_t *tags) {
   for (int32_t i = 0; i < n; ++i) tags[i] = i;
-  std::stable_sort(tags, tags + n, [&](int32_t x, int32_t y) {
-    return key[static_cast<std::ptrdiff_t>(stride) * x] <
-           key[static_cast<std::ptrdiff_t>(stride) * y];
+  // Equal keys keep their order (ties broken by index).
+  std::sort(tags, tags + n, [&](int32_t x, int32_t y) {
+    const double kx = key[static_cast<std::ptrdiff_t>(stride) * x];
+    const double ky = key[static_cast<std::ptrdiff_t>(stride) * y];
+    return kx < ky || (kx == ky && x < y);
   });
 }
 
