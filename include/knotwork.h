@@ -1806,6 +1806,149 @@ KW_API double BSnquad(BSrc *rc, BSboolean *ok, const void *context, double a, do
                       double fa, double fb, double fc, double simpson, double *error,
                       double error_limit, double *tol, int16_t *state, double *result);
 
+/* ---- Curve-curve intersection (src/query/curve_curve.cpp, src/query/curve_curve_pieces.cpp) ---- */
+
+/* Curves are validated records of order 2 to 16 (weights positive, every number
+ * finite, Cartesian poles within 1e150); a record that fails gives 3 for a null
+ * record or array and -2 otherwise. A span record is a curve with num_poles ==
+ * order (one span; any end knots). An intersection is a point (3 doubles) with a
+ * parameter on each curve; an overlap is a stretch where the curves coincide within
+ * dist_tol: its start and end points (6 doubles), a parameter pair on each curve,
+ * with the parameter on the caller's first curve increasing. */
+
+/* All intersections and overlaps of two curves.
+ * in:  curve1, curve2; by_curve1: 0 drops an intersection inside an overlap only
+ *      when both its parameters lie in the overlap's ranges and merges coincident
+ *      intersections only when both curves stay at the point between their
+ *      parameters (a curve passing twice through one point gives two results);
+ *      non-zero: the parameter on curve 1 alone decides the drop and coincident
+ *      points merge. int_cap, over_cap: room of the caller's buffers (0: none).
+ *      int_pts (int_cap points), int_par1, int_par2 (int_cap doubles each);
+ *      over_pts (over_cap point pairs), over_par1, over_par2 (over_cap pairs), all
+ *      caller-owned; null allowed when the capacity is 0.
+ * out: *num_int, *num_over. When a count exceeds its capacity the arrays come from
+ *      BSdbgalloc instead (the caller frees each with BSdbgfree): *int_alloc TRUE and
+ *      *a_int_pts, *a_int_par1, *a_int_par2 (likewise *over_alloc and the three
+ *      overlap arrays). All counts, flags and pointers out are zeroed first.
+ *      Intersections come sorted by their parameter on curve 1; on a physically
+ *      closed curve a result at the seam carries the start parameter.
+ * Statuses: 3 a null curve, record array, count, flag or pointer out, or a null
+ * buffer with a positive capacity; -2 a bad record or a negative capacity; -13
+ * result memory (nothing allocated, counts 0); 33 scratch memory; -1 more than 256
+ * distinct results from one pair of spans. */
+KW_API void BScvcvint(const BScurve *curve1, const BScurve *curve2, int16_t by_curve1,
+                      int32_t int_cap, int32_t over_cap, double *int_pts, double *int_par1,
+                      double *int_par2, double *over_pts, double *over_par1, double *over_par2,
+                      int32_t *num_int, int32_t *num_over, BSboolean *int_alloc,
+                      BSboolean *over_alloc, double **a_int_pts, double **a_int_par1,
+                      double **a_int_par2, double **a_over_pts, double **a_over_par1,
+                      double **a_over_par2, BSrc *rc);
+/* BScvcvint for two segments (order 2, two poles each; -2 otherwise): crossing
+ * point, or the overlap of collinear segments. */
+KW_API void BSlnln_int(const BScurve *curve1, const BScurve *curve2, int16_t by_curve1,
+                       int32_t int_cap, int32_t over_cap, double *int_pts, double *int_par1,
+                       double *int_par2, double *over_pts, double *over_par1, double *over_par2,
+                       int32_t *num_int, int32_t *num_over, BSboolean *int_alloc,
+                       BSboolean *over_alloc, double **a_int_pts, double **a_int_par1,
+                       double **a_int_par2, double **a_over_pts, double **a_over_par1,
+                       double **a_over_par2, BSrc *rc);
+/* BScvcvint for two polylines (order 2; -2 otherwise): crossings, and overlaps of
+ * collinear legs merged across vertices. */
+KW_API void BSlsls_int(const BScurve *curve1, const BScurve *curve2, int16_t by_curve1,
+                       int32_t int_cap, int32_t over_cap, double *int_pts, double *int_par1,
+                       double *int_par2, double *over_pts, double *over_par1, double *over_par2,
+                       int32_t *num_int, int32_t *num_over, BSboolean *int_alloc,
+                       BSboolean *over_alloc, double **a_int_pts, double **a_int_par1,
+                       double **a_int_par2, double **a_over_pts, double **a_over_par1,
+                       double **a_over_par2, BSrc *rc);
+/* Intersections of two span records with classes 1 (point), 2 (segment) or 3
+ * (general) (-2 otherwise): two points compare their pole averages, all other pairs
+ * go to BSbzbz_int. out: *count results into points (3 doubles each), par1, par2
+ * (parameters on the records' ranges); the caller gives room for 256 results. With
+ * *overlap TRUE the two results are the ends of one overlap. Statuses as BSbzbz_int. */
+KW_API void BSxspnspn(const BScurve *span1, const BScurve *span2, int16_t class1, int16_t class2,
+                      int32_t *count, double *points, double *par1, double *par2,
+                      BSboolean *overlap, BSrc *rc);
+/* Intersections of two span records: end coincidences (an end of either span lying
+ * on the other), then, unless two of them bound a common stretch (an overlap: count
+ * 2, *overlap TRUE), the interior crossings and tangencies, ascending on span 1.
+ * Output as BSxspnspn. Statuses: 3 null argument; -2 bad record or not a single
+ * span; -1 more than 256 distinct results. */
+KW_API void BSbzbz_int(const BScurve *span1, const BScurve *span2, int32_t *count, double *points,
+                       double *par1, double *par2, BSboolean *overlap, BSrc *rc);
+/* Newton iteration to a common point of two curves from (*u1, *u2) (clamped into
+ * the domains), at most 10 steps; a closed curve's parameter wraps by its range (at
+ * most 5 times), an open one is clamped. *converged TRUE when both steps fell below
+ * ptol1, ptol2 and the points lie within dist_tol; only then are *u1, *u2 written.
+ * mid (3 doubles) gets the middle of the last two points. Parallel tangents end the
+ * iteration unconverged. Statuses: 3 null argument; -2 bad record, a non-finite
+ * parameter or a negative tolerance; evaluation failures. */
+KW_API void BScvcviter(const BScurve *curve1, const BScurve *curve2, BSboolean closed1,
+                       BSboolean closed2, double ptol1, double ptol2, double *u1, double *u2,
+                       double *mid, BSboolean *converged, BSrc *rc);
+/* Merge of end results and interior results: an interior result within dist_tol
+ * (1000 dist_tol when loose) of an end result is dropped; the rest are merged by
+ * ascending parameter 1 (end results at most equal come first). in: num_ends end
+ * points / par1 / par2, num_inner interior ones. out: *count results into points,
+ * par1, par2 (room for num_ends + num_inner). Statuses: 3 null argument; -2 negative
+ * count; 33 scratch memory. */
+KW_API void BScvcv_comb(int32_t num_ends, int32_t num_inner, BSboolean loose,
+                        const double *end_points, const double *inner_points,
+                        const double *end_par1, const double *end_par2, const double *inner_par1,
+                        const double *inner_par2, int32_t *count, double *points, double *par1,
+                        double *par2, BSrc *rc);
+/* Whether two span records coincide (within dist_tol) between the common points at
+ * par1[0] / par2[0] and par1[1] / par2[1] (parameters on the records' ranges), by
+ * samples projected both ways. *overlap FALSE when the two points coincide.
+ * Statuses: 3 null argument; -2 bad record, not a single span, or a parameter
+ * outside its range. */
+KW_API void BSbzoverlap(const BScurve *span1, const BScurve *span2, const double *par1,
+                        const double *par2, BSboolean *overlap, BSrc *rc);
+/* Common part of the collinear segments a0-a1 and b0-b1 (3 doubles each), as the
+ * points start and end on a0-a1. TRUE when it is longer than fine_dist_tol. Statuses:
+ * 3 null argument; -2 a coordinate not finite or beyond 1e150. */
+KW_API BSboolean BSoverlap(BSrc *rc, const double *a0, const double *a1, const double *b0,
+                           const double *b1, double *start, double *end);
+/* Intersection of a curve that is a point (its pole average) with another curve of
+ * class other_class (1, 2 or 3; -2 otherwise). out: *count 0 or 1; point, the middle
+ * parameter of the point curve, the parameter on the other curve (set onto an end
+ * within its knot tolerance). Statuses: 3 null argument; -2 bad record; 33 scratch. */
+KW_API void BSptcv_int(const BScurve *point_curve, const BScurve *other, int16_t other_class,
+                       int32_t *count, double *point, double *par_point, double *par_other,
+                       BSrc *rc);
+/* Derivatives of half the squared distance |C1(u1) - C2(u2)|^2 / 2: matrix (2 x 2,
+ * row-major) [[d.C1'' + |C1'|^2, -C1'.C2'], [-C1'.C2', -d.C2'' + |C2'|^2]] with
+ * d = C1 - C2, *grad1 = d.C1', *grad2 = -d.C2'. Statuses: 3 null argument; -2 bad
+ * record or non-finite parameter; evaluation failures. */
+KW_API void BScvcvjmat(const BScurve *curve1, const BScurve *curve2, double u1, double u2,
+                       double *matrix, double *grad1, double *grad2, BSrc *rc);
+/* Sorting, merging and output of raw results (the last step of BScvcvint). Raw
+ * parameters 1 are on curve1; swap non-zero: the caller's first curve is curve2
+ * (outputs then carry its parameters first). Raw overlaps: point pairs and
+ * parameter pairs. Overlaps meeting end to end in the same direction merge;
+ * intersections inside an overlap are dropped and coincident ones merged as in
+ * BScvcvint; the output arguments are those of BScvcvint. Statuses as BScvcvint,
+ * and -2 for a negative count or a non-finite raw value. */
+KW_API void BScvcv_sort(const BScurve *curve1, const BScurve *curve2, int16_t by_curve1,
+                        int16_t swap, int32_t num_raw, const double *raw_pts,
+                        const double *raw_par1, const double *raw_par2, int32_t num_raw_over,
+                        const double *raw_over_pts, const double *raw_over_par1,
+                        const double *raw_over_par2, int32_t int_cap, int32_t over_cap,
+                        double *int_pts, double *int_par1, double *int_par2, double *over_pts,
+                        double *over_par1, double *over_par2, int32_t *num_int,
+                        int32_t *num_over, BSboolean *int_alloc, BSboolean *over_alloc,
+                        double **a_int_pts, double **a_int_par1, double **a_int_par2,
+                        double **a_over_pts, double **a_over_par1, double **a_over_par2,
+                        BSrc *rc);
+/* Older entry: BScvcvint with flag 0 that always allocates. out: *num_int and
+ * *points, *par1, *par2; *num_over and *over_points, *over_par1, *over_par2 (all from
+ * BSdbgalloc, null when the count is 0). Returns TRUE exactly when the status is 0.
+ * Statuses as BScvcvint. */
+KW_API BSboolean BScvcv_int(BSrc *rc, const BScurve *curve1, const BScurve *curve2,
+                            int32_t *num_int, double **points, double **par1, double **par2,
+                            int32_t *num_over, double **over_points, double **over_par1,
+                            double **over_par2);
+
 #ifdef __cplusplus
 }
 #endif

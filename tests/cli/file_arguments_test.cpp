@@ -28,6 +28,7 @@ const std::map<std::string, std::vector<std::string>> file_commands = {
     {"nearest-all", {"@", "1", "1", "0"}},
     {"length", {"@"}},
     {"at-length", {"@", "0.1"}},
+    {"intersect", {"@", KNOTWORK_EXAMPLES "/line.cv"}},
 };
 
 std::vector<std::string> with_file(const std::string &command, const std::string &file) {

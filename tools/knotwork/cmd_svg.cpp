@@ -18,6 +18,7 @@ int cmd_svg(int argc, char **argv) {
   std::vector<svg::Point3> queries;
   const char *output = nullptr;
   cli::PlotOptions options;
+  bool intersections = false;
   for (int i = 0; i < argc; ++i) {
     const char *a = argv[i];
     if (std::strcmp(a, "-o") == 0 || std::strcmp(a, "--output") == 0) {
@@ -29,6 +30,8 @@ int cmd_svg(int argc, char **argv) {
       options.knots = true;
     } else if (std::strcmp(a, "--comb") == 0) {
       options.comb = true;
+    } else if (std::strcmp(a, "--intersect") == 0) {
+      intersections = true;
     } else if (std::strcmp(a, "--view") == 0) {
       if (i + 1 >= argc) return cli::usage_error("svg: --view needs xy, xz or yz");
       if (!svg::parse_view(argv[++i], &options.view))
@@ -96,6 +99,11 @@ int cmd_svg(int argc, char **argv) {
     }
   }
 
+  if (intersections && records.size() > 1) {
+    const int code = cli::mark_intersections(&drawing, records, &reports);
+    if (code != cli::kOk) return code;
+  }
+
   if (const int code = cli::write_output_file(
           output, [&](FILE *out, std::string *error) { return drawing.write(out, error); });
       code != cli::kOk)
@@ -108,7 +116,8 @@ int cmd_svg(int argc, char **argv) {
 
 const cli::Command svg_command(
     "svg",
-    "svg FILE... -o OUT.svg [--poles] [--knots] [--comb] [--points x,y,z ...] [--view xy|xz|yz]",
+    "svg FILE... -o OUT.svg [--poles] [--knots] [--comb] [--intersect] [--points x,y,z ...] "
+    "[--view xy|xz|yz]",
     "Draws the curves of the files (every curve of each file) into one SVG picture,\n"
     "fitted to the page with the vertical axis pointing up, with a scale bar, the axis\n"
     "names and a legend. The curves are sampled until the polyline lies within a\n"
@@ -118,6 +127,8 @@ const cli::Command svg_command(
     "  --knots           the curve points at the distinct knots\n"
     "  --comb            the curvature comb (BScvarrevc): teeth proportional to the\n"
     "                    curvature, pointing away from the centre of curvature\n"
+    "  --intersect       the intersection points and overlaps of every pair of\n"
+    "                    curves (BScvcvint), drawn and printed\n"
     "  --points P...     query points x,y,z (or x,y): the nearest curve point of each\n"
     "                    (BSmdstptcv), drawn and printed\n"
     "  --view V          the plane shown: xy (default), xz or yz\n\n"

@@ -51,6 +51,12 @@ struct PlotOptions {
 int plot_curves(svg::Drawing *drawing, const std::vector<NamedCurve> &curves,
                 const PlotOptions &options, size_t *point_count);
 
+// Marks the intersection points (a circle layer) and overlaps (a segment layer) of
+// every pair of the curves (BScvcvint) and appends one report line per result.
+// Returns kOk or the exit code after printing the message.
+int mark_intersections(svg::Drawing *drawing, const std::vector<const BScurve *> &curves,
+                       std::vector<std::string> *reports);
+
 // Nearest point of a set of curves to a query point (BSmdstptcv on each curve).
 struct NearestResult {
   int curve = -1;  // index of the nearest curve

@@ -1,0 +1,522 @@
+// Curve-curve intersection: random pairs with planted crossings (interiors, knots,
+// ends), planar pairs against a brute-force polyline search, tangencies, overlaps of
+// sub-curves, seams, exact small cases, the span routines and every failure status.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <random>
+#include <vector>
+
+#include "ref_curves.hpp"
+#include "support.hpp"
+
+namespace {
+
+using kwtest::RefCurve;
+using P3 = std::array<double, 3>;
+
+class CurveCurve : public kwtest::GuardedTest {};
+
+struct Result {
+  std::vector<P3> pts;
+  std::vector<double> u1, u2;
+  std::vector<std::array<double, 10>> over;  // p0, p1, u1 pair, u2 pair
+  BSrc rc = 0;
+  BSboolean int_alloc = 0, over_alloc = 0;
+};
+
+// BScvcvint with the given capacities (allocated arrays copied out and freed).
+Result intersect(const BScurve &a, const BScurve &b, int16_t flag = 0, int32_t cap = 0) {
+  Result r;
+  std::vector<double> ip(3 * cap + 3), i1(cap + 1), i2(cap + 1), op(6 * cap + 6), o1(2 * cap + 2),
+      o2(2 * cap + 2);
+  int32_t ni = -1, no = -1;
+  double *p[6] = {};
+  BScvcvint(&a, &b, flag, cap, cap, ip.data(), i1.data(), i2.data(), op.data(), o1.data(),
+            o2.data(), &ni, &no, &r.int_alloc, &r.over_alloc, &p[0], &p[1], &p[2], &p[3], &p[4],
+            &p[5], &r.rc);
+  const double *src[6] = {ip.data(), i1.data(), i2.data(), op.data(), o1.data(), o2.data()};
+  for (int q = 0; q < 6; ++q)
+    if (p[q]) src[q] = p[q];
+  for (int i = 0; i < ni; ++i) {
+    r.pts.push_back({src[0][3 * i], src[0][3 * i + 1], src[0][3 * i + 2]});
+    r.u1.push_back(src[1][i]);
+    r.u2.push_back(src[2][i]);
+  }
+  for (int i = 0; i < no; ++i) {
+    std::array<double, 10> o;
+    for (int c = 0; c < 6; ++c) o[c] = src[3][6 * i + c];
+    o[6] = src[4][2 * i], o[7] = src[4][2 * i + 1], o[8] = src[5][2 * i], o[9] = src[5][2 * i + 1];
+    r.over.push_back(o);
+  }
+  for (double *q : p)
+    if (q) BSdbgfree(q);
+  return r;
+}
+
+double dist(const P3 &a, const P3 &b) {
+  return std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) +
+                   (a[2] - b[2]) * (a[2] - b[2]));
+}
+
+// Every result on both curves, sorted on curve 1, no two the same intersection
+// (same point and both curves staying there between their parameters).
+void check_consistent(const BScurve &a, const BScurve &b, const Result &r, const char *what) {
+  const double tol = BSparameters.dist_tol;
+  for (size_t i = 0; i < r.pts.size(); ++i) {
+    EXPECT_LE(dist(kwtest::ref_eval(a, r.u1[i]), r.pts[i]), tol) << what << " result " << i;
+    EXPECT_LE(dist(kwtest::ref_eval(b, r.u2[i]), r.pts[i]), tol) << what << " result " << i;
+    if (i > 0) {
+      EXPECT_LE(r.u1[i - 1], r.u1[i]) << what;
+    }
+    for (size_t j = 0; j < i; ++j) {
+      const bool same = dist(r.pts[i], r.pts[j]) <= tol &&
+                        dist(kwtest::ref_eval(a, 0.5 * (r.u1[i] + r.u1[j])), r.pts[i]) < 1e-4 &&
+                        dist(kwtest::ref_eval(b, 0.5 * (r.u2[i] + r.u2[j])), r.pts[i]) < 1e-4;
+      EXPECT_FALSE(same) << what << " duplicate " << j << " " << i;
+    }
+  }
+}
+
+// Both argument orders give the same set (parameters exchanged).
+void check_symmetric(const BScurve &a, const BScurve &b, const Result &r) {
+  const Result s = intersect(b, a);
+  ASSERT_EQ(s.rc, 0);
+  EXPECT_EQ(s.pts.size(), r.pts.size());
+  EXPECT_EQ(s.over.size(), r.over.size());
+  for (size_t i = 0; i < s.pts.size(); ++i) {
+    bool found = false;
+    for (size_t j = 0; j < r.pts.size() && !found; ++j)
+      found = dist(s.pts[i], r.pts[j]) < 1e-5 && std::fabs(s.u2[i] - r.u1[j]) < 1e-4;
+    EXPECT_TRUE(found) << "swapped result " << i << " not in the direct set";
+  }
+}
+
+bool has_point(const Result &r, const P3 &p, double tol) {
+  for (const P3 &q : r.pts)
+    if (dist(p, q) <= tol) return true;
+  return false;
+}
+
+// Moves curve b so that b(v) = p (homogeneous translation keeps rational curves).
+void plant(RefCurve &b, double v, const P3 &p) {
+  const P3 q = kwtest::ref_eval(b, v);
+  for (int32_t i = 0; i < b.n(); ++i) {
+    const double w = b.rational() ? b.weights[i] : 1.0;
+    for (int c = 0; c < 3; ++c) b.poles[3 * i + c] += w * (p[c] - q[c]);
+  }
+}
+
+// Crossings of two planar curves by their 600-leg polylines (independent of the
+// library): approximate points of proper leg crossings, the longer leg's length
+// in place of z.
+std::vector<P3> brute_planar(const RefCurve &a, const RefCurve &b) {
+  const int n = 600;
+  std::vector<P3> pa, pb, out;
+  for (auto [c, pts] : {std::pair{&a, &pa}, std::pair{&b, &pb}}) {
+    std::vector<double> us(c->knots.begin() + c->k - 1, c->knots.end() - c->k + 1);
+    for (int i = 0; i <= n; ++i) us.push_back(c->lo() + (c->hi() - c->lo()) * i / n);
+    std::sort(us.begin(), us.end());  // knots included: polyline corners stay exact
+    for (double u : us) pts->push_back(kwtest::ref_eval(*c, u));
+  }
+  auto orient = [](const P3 &o, const P3 &p, const P3 &q) {
+    return (p[0] - o[0]) * (q[1] - o[1]) - (p[1] - o[1]) * (q[0] - o[0]);
+  };
+  // Boxes of runs of 25 legs cull the leg pairs.
+  const size_t run = 25;
+  auto box = [&](const std::vector<P3> &v, size_t i) {
+    std::array<double, 4> b = {v[i][0], v[i][1], v[i][0], v[i][1]};
+    for (size_t m = i; m <= std::min(i + run, v.size() - 1); ++m)
+      b = {std::min(b[0], v[m][0]), std::min(b[1], v[m][1]), std::max(b[2], v[m][0]),
+           std::max(b[3], v[m][1])};
+    return b;
+  };
+  for (size_t ri = 0; ri + 1 < pa.size(); ri += run)
+    for (size_t rj = 0; rj + 1 < pb.size(); rj += run) {
+      const auto ba = box(pa, ri), bb = box(pb, rj);
+      if (ba[0] > bb[2] || bb[0] > ba[2] || ba[1] > bb[3] || bb[1] > ba[3]) continue;
+      for (size_t i = ri; i < std::min(ri + run, pa.size() - 1); ++i)
+        for (size_t j = rj; j < std::min(rj + run, pb.size() - 1); ++j) {
+          const P3 &p0 = pa[i], &p1 = pa[i + 1], &q0 = pb[j], &q1 = pb[j + 1];
+          if (std::max(p0[0], p1[0]) < std::min(q0[0], q1[0]) ||
+              std::max(q0[0], q1[0]) < std::min(p0[0], p1[0]))
+            continue;
+          const double d1 = orient(p0, p1, q0), d2 = orient(p0, p1, q1);
+          const double d3 = orient(q0, q1, p0), d4 = orient(q0, q1, p1);
+          if (d1 * d2 < 0 && d3 * d4 < 0) {
+            const double s = d3 / (d3 - d4);
+            // The crossing of the legs, and how far the curves' crossing may lie from it.
+            out.push_back({p0[0] + s * (p1[0] - p0[0]), p0[1] + s * (p1[1] - p0[1]),
+                           std::max(dist(p0, p1), dist(q0, q1))});
+          }
+        }
+    }
+  return out;
+}
+
+// One random pair: planted crossings at an interior parameter, a knot or an end of
+// curve 1; a planar pair is also checked against the brute-force crossings.
+void random_pair(std::mt19937_64 &rng, int round) {
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const bool planar = round % 3 != 2, rational = round % 4 == 1;
+  const int k = 2 + round % 4;
+  RefCurve a = kwtest::random_curve(rng, k, k + round % 5, rational, true);
+  RefCurve b = kwtest::random_curve(rng, 4, 4 + round % 3, round % 5 == 3, true);
+  if (planar)
+    for (RefCurve *c : {&a, &b})
+      for (int32_t i = 0; i < c->n(); ++i) c->poles[3 * i + 2] = 0.0;
+  const int where = round % 4;  // interior, knot, end of a, shared end
+  double u = 0.1 + 0.8 * unit(rng);
+  if (where == 1) u = a.knots[a.k - 1 + (a.n() - a.k) / 2 + (a.n() > a.k ? 1 : 0)];
+  if (where >= 2) u = unit(rng) < 0.5 ? a.lo() : a.hi();
+  const double v = where == 3 ? (unit(rng) < 0.5 ? b.lo() : b.hi()) : 0.1 + 0.8 * unit(rng);
+  const P3 target = kwtest::ref_eval(a, u);
+  plant(b, v, target);
+  BScurve ca = a.view(), cb = b.view();
+  const Result r = intersect(ca, cb);
+  ASSERT_EQ(r.rc, 0) << "round " << round;
+  check_consistent(ca, cb, r, "random pair");
+  EXPECT_TRUE(has_point(r, target, 1e-6)) << "round " << round << " missed the planted point";
+  if (planar && r.over.empty()) {
+    for (const P3 &p : brute_planar(a, b)) {
+      // Leg crossings are off by up to about a leg length (more at small angles).
+      EXPECT_TRUE(has_point(r, {p[0], p[1], 0.0}, 2.0 * p[2] + 1e-3))
+          << "round " << round << " missed " << p[0] << " " << p[1];
+    }
+  }
+  if (round % 8 == 0) check_symmetric(ca, cb, r);
+}
+
+int soak_pairs() {
+  const char *env = std::getenv("KNOTWORK_SOAK_PAIRS");
+  const int n = env ? std::atoi(env) : 0;
+  return n > 0 ? n : 200;
+}
+
+TEST_F(CurveCurve, RandomPairsFindEveryCrossingOnce) {
+  std::mt19937_64 rng(21);
+  const int n = soak_pairs();
+  for (int round = 0; round < n && !HasFatalFailure(); ++round) random_pair(rng, round);
+}
+
+RefCurve segment(P3 p, P3 q) {
+  return kwtest::make_curve(2, {0, 0, 1, 1}, {p[0], p[1], p[2], q[0], q[1], q[2]});
+}
+
+TEST_F(CurveCurve, SegmentsCrossAndOverlap) {
+  RefCurve s1 = segment({0, 0, 0}, {2, 2, 0}), s2 = segment({0, 2, 0}, {2, 0, 0});
+  BScurve a = s1.view(), b = s2.view();
+  Result r = intersect(a, b, 0, 4);
+  ASSERT_EQ(r.pts.size(), 1u);
+  EXPECT_NEAR(r.pts[0][0], 1.0, 1e-12);
+  EXPECT_NEAR(r.u1[0], 0.5, 1e-12);
+  EXPECT_NEAR(r.u2[0], 0.5, 1e-12);
+  EXPECT_EQ(r.int_alloc, 0);
+  // Collinear segments: one overlap, reported along curve 1.
+  RefCurve s3 = segment({3, 0, 0}, {1, 0, 0}), s4 = segment({0, 0, 0}, {2, 0, 0});
+  a = s4.view(), b = s3.view();
+  r = intersect(a, b);
+  ASSERT_EQ(r.over.size(), 1u);
+  EXPECT_TRUE(r.pts.empty());
+  EXPECT_EQ(r.over_alloc, 1);
+  EXPECT_NEAR(r.over[0][0], 1.0, 1e-9);
+  EXPECT_NEAR(r.over[0][3], 2.0, 1e-9);
+  EXPECT_NEAR(r.over[0][6], 0.5, 1e-9);
+  EXPECT_NEAR(r.over[0][7], 1.0, 1e-9);
+  EXPECT_NEAR(r.over[0][8], 1.0, 1e-9);
+  EXPECT_NEAR(r.over[0][9], 0.5, 1e-9);
+  // Polylines whose collinear legs run on across a vertex: one merged overlap.
+  RefCurve l1 = kwtest::make_curve(2, {0, 0, 1, 2, 2}, {0, 0, 0, 1, 0, 0, 2, 0, 0});
+  RefCurve l2 =
+      kwtest::make_curve(2, {0, 0, 1, 2, 3, 3}, {0.5, 1, 0, 0.5, 0, 0, 1.5, 0, 0, 1.5, -1, 0});
+  a = l1.view(), b = l2.view();
+  r = intersect(a, b);
+  ASSERT_EQ(r.over.size(), 1u);
+  EXPECT_NEAR(r.over[0][6], 0.5, 1e-9);
+  EXPECT_NEAR(r.over[0][7], 1.5, 1e-9);
+  EXPECT_TRUE(r.pts.empty());
+}
+
+// Overlaps of a curve with a sub-curve that does not end at knots, also reversed.
+TEST_F(CurveCurve, SubCurveOverlaps) {
+  std::mt19937_64 rng(5);
+  for (int round = 0; round < 12; ++round) {
+    RefCurve a = kwtest::random_curve(rng, 3 + round % 3, 7, round % 2 == 1, true);
+    const double ua = 0.13 + 0.02 * round, ub = 0.71 + 0.01 * round;
+    BScurve ca = a.view();
+    RefCurve part;
+    part.k = a.k;
+    part.poles.resize(3 * (a.n() + 2 * a.k)), part.knots.resize(a.n() + 3 * a.k);
+    if (a.rational()) part.weights.resize(a.n() + 2 * a.k);
+    BScurve cp = part.view();
+    BSrc rc = 0;
+    ASSERT_TRUE(BSactivsplt(&rc, &ca, &ua, &ub, &cp, nullptr));
+    if (round % 2 == 0) {
+      ASSERT_TRUE(BSrev_cv(&rc, &cp));
+    }
+    const Result r = intersect(ca, cp);
+    ASSERT_EQ(r.rc, 0);
+    ASSERT_EQ(r.over.size(), 1u) << "round " << round;
+    EXPECT_TRUE(r.pts.empty()) << "round " << round;
+    EXPECT_NEAR(r.over[0][6], ua, 1e-6);
+    EXPECT_NEAR(r.over[0][7], ub, 1e-6);
+    const bool rev = round % 2 == 0;
+    EXPECT_NEAR(r.over[0][8], rev ? cp.knots[cp.num_poles] : cp.knots[cp.order - 1], 1e-6);
+    const Result s = intersect(cp, ca);
+    ASSERT_EQ(s.over.size(), 1u);
+    EXPECT_LT(s.over[0][6], s.over[0][7]);
+  }
+}
+
+// Quadratic y = x^2 - c against the x axis: tangent for c = 0, two crossings for
+// c > 0, nothing when the curves stay 100 dist_tol apart.
+TEST_F(CurveCurve, TangencyAndNearMiss) {
+  const double tol = BSparameters.dist_tol;
+  RefCurve line = segment({-2, 0, 0}, {2, 0, 0});
+  for (double c : {0.0, -100 * tol, 1e-4}) {
+    RefCurve par =
+        kwtest::make_curve(3, {0, 0, 0, 1, 1, 1}, {-1, 1 - c, 0, 0, -1 - c, 0, 1, 1 - c, 0});
+    BScurve a = par.view(), b = line.view();
+    const Result r = intersect(a, b);
+    ASSERT_EQ(r.rc, 0);
+    check_consistent(a, b, r, "tangency");
+    EXPECT_EQ(r.pts.size(), c == 0.0 ? 1u : c < 0 ? 0u : 2u) << c;
+  }
+}
+
+// A full circle (closed, seam at (1, 0)) and a line through the seam: the seam
+// crossing once, with the start parameter.
+TEST_F(CurveCurve, ClosedSeamReportedOnce) {
+  const double w = std::sqrt(0.5);
+  const double xy[9][2] = {{1, 0},   {1, 1},  {0, 1},  {-1, 1}, {-1, 0},
+                           {-1, -1}, {0, -1}, {1, -1}, {1, 0}};
+  RefCurve circle;
+  circle.k = 3;
+  circle.knots = {0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 4};
+  for (int i = 0; i < 9; ++i) {
+    const double wi = i % 2 ? w : 1.0;
+    circle.weights.push_back(wi);
+    circle.poles.insert(circle.poles.end(), {wi * xy[i][0], wi * xy[i][1], 0.0});
+  }
+  circle.closed = true;
+  RefCurve line = segment({0.5, -1, 0}, {1.5, 1, 0});
+  BScurve a = circle.view(), b = line.view();
+  for (int16_t flag : {0, 1}) {
+    const Result r = intersect(a, b, flag);
+    ASSERT_EQ(r.pts.size(), 2u) << flag;
+    EXPECT_EQ(r.u1[0], 0.0);
+    check_consistent(a, b, r, "seam");
+  }
+}
+
+TEST_F(CurveCurve, PointCurveOnCurve) {
+  RefCurve dot = kwtest::make_curve(2, {0, 0, 2, 2}, {1, 1, 0, 1, 1 + 1e-8, 0});
+  RefCurve s = segment({0, 0, 0}, {2, 2, 0});
+  BScurve a = dot.view(), b = s.view();
+  const Result r = intersect(a, b);
+  ASSERT_EQ(r.pts.size(), 1u);
+  EXPECT_EQ(r.u1[0], 1.0);  // the middle parameter of the point curve
+  EXPECT_NEAR(r.u2[0], 0.5, 1e-8);
+  EXPECT_EQ(r.int_alloc, 1);
+  int32_t n = 0;
+  double p[3], u = 0, v = 0;
+  BSrc rc = 0;
+  BSptcv_int(&a, &b, 2, &n, p, &u, &v, &rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(n, 1);
+}
+
+// Allocation failure: -13 or 33, counts 0, no allocation flag, nothing leaked.
+TEST_F(CurveCurve, AllocationFailureLeavesNothing) {
+  RefCurve s3 = segment({3, 0, 0}, {1, 0, 0}), s4 = segment({0, 0, 0}, {2, 0, 0});
+  std::mt19937_64 rng(3);
+  RefCurve a = kwtest::random_curve(rng, 4, 40, true, true),
+           b = kwtest::random_curve(rng, 4, 40, false, true);
+  for (auto [x, y] : {std::pair{s4.view(), s3.view()}, std::pair{a.view(), b.view()}}) {
+    int32_t ni = 0, no = 0;
+    BSboolean fa = 0, fb = 0;
+    double *p[6] = {};
+    kwtest::sweep_allocation_failures(
+        [&] {
+          BSrc rc = 0;
+          BScvcvint(&x, &y, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &ni, &no,
+                    &fa, &fb, &p[0], &p[1], &p[2], &p[3], &p[4], &p[5], &rc);
+          if (rc == 0)
+            for (double *q : p)
+              if (q) BSdbgfree(q);
+          return rc;
+        },
+        {BSNOMEMORY, BSNOSTKMEMORY},
+        [&] {
+          EXPECT_EQ(ni + no + fa + fb, 0);
+          for (double *q : p) EXPECT_EQ(q, nullptr);
+        });
+  }
+}
+
+TEST_F(CurveCurve, BadInputStatuses) {
+  RefCurve s = segment({0, 0, 0}, {1, 1, 0});
+  RefCurve big = kwtest::make_curve(17, std::vector<double>(34, 0.0), std::vector<double>(51, 0.0));
+  for (int i = 17; i < 34; ++i) big.knots[i] = 1.0;
+  RefCurve nan = segment({0, 0, 0}, {NAN, 1, 0});
+  BScurve a = s.view(), g = big.view(), q = nan.view();
+  int32_t ni = 7, no = 7;
+  BSboolean f1 = 0, f2 = 0;
+  double *p[6];
+  struct Case {
+    const BScurve *c1;
+    int32_t cap;
+    int32_t *count;
+    BSrc want;
+  } cases[] = {{nullptr, 0, &ni, BSNULLPTR}, {&a, 0, nullptr, BSNULLPTR}, {&a, 1, &ni, BSNULLPTR},
+               {&g, 0, &ni, BSINARG},        {&q, 0, &ni, BSINARG},       {&a, -1, &ni, BSINARG}};
+  for (const Case &c : cases) {
+    BSrc rc = 0;
+    BScvcvint(c.c1, &a, 0, c.cap, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, c.count,
+              &no, &f1, &f2, &p[0], &p[1], &p[2], &p[3], &p[4], &p[5], &rc);
+    EXPECT_EQ(rc, c.want);
+  }
+  BSrc rc = 0;
+  RefCurve cubic = kwtest::cubic_bezier();
+  BScurve cb = cubic.view();
+  BSlnln_int(&a, &cb, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &ni, &no, &f1,
+             &f2, &p[0], &p[1], &p[2], &p[3], &p[4], &p[5], &rc);
+  EXPECT_EQ(rc, BSINARG);
+  double m[4], g1, g2, u1 = NAN, u2 = 0, mid[3];
+  BScvcvjmat(&a, &cb, NAN, 0, m, &g1, &g2, &rc);
+  EXPECT_EQ(rc, BSINARG);
+  BSboolean conv = 0;
+  BScvcviter(&a, &cb, 0, 0, 1e-12, 1e-12, &u1, &u2, mid, &conv, &rc);
+  EXPECT_EQ(rc, BSINARG);
+  BSbzbz_int(&a, nullptr, &ni, mid, m, m, &conv, &rc);
+  EXPECT_EQ(rc, BSNULLPTR);
+}
+
+// The Jacobian against central differences of half the squared distance.
+TEST_F(CurveCurve, JacobianMatchesDifferences) {
+  RefCurve c1 = kwtest::cubic_bezier();
+  RefCurve c2 = kwtest::make_curve(3, {0, 0, 0, 1, 1, 1}, {0, 3, 1, 2, -1, 0, 4, 2, 2});
+  BScurve a = c1.view(), b = c2.view();
+  auto f = [&](double x, double y) {
+    const double d = dist(kwtest::ref_eval(a, x), kwtest::ref_eval(b, y));
+    return 0.5 * d * d;
+  };
+  const double u = 0.3, v = 0.6, h = 1e-4;
+  double m[4], g1, g2;
+  BSrc rc = 0;
+  BScvcvjmat(&a, &b, u, v, m, &g1, &g2, &rc);
+  ASSERT_EQ(rc, 0);
+  EXPECT_NEAR(g1, (f(u + h, v) - f(u - h, v)) / (2 * h), 1e-6);
+  EXPECT_NEAR(g2, (f(u, v + h) - f(u, v - h)) / (2 * h), 1e-6);
+  EXPECT_NEAR(m[0], (f(u + h, v) - 2 * f(u, v) + f(u - h, v)) / (h * h), 1e-4);
+  EXPECT_NEAR(m[1],
+              (f(u + h, v + h) - f(u + h, v - h) - f(u - h, v + h) + f(u - h, v - h)) / (4 * h * h),
+              1e-4);
+  // Newton reaches a crossing of the cubic with a segment through C1(0.4).
+  const P3 t = kwtest::ref_eval(a, 0.4);
+  RefCurve s = segment({t[0] - 1, t[1] + 2, t[2]}, {t[0] + 1, t[1] - 2, t[2]});
+  BScurve cs = s.view();
+  double x = 0.45, y = 0.4, mid[3];
+  BSboolean conv = 0;
+  BScvcviter(&a, &cs, 0, 0, 1e-12, 1e-12, &x, &y, mid, &conv, &rc);
+  EXPECT_TRUE(conv);
+  EXPECT_NEAR(x, 0.4, 1e-9);
+  EXPECT_NEAR(y, 0.5, 1e-9);
+}
+
+TEST_F(CurveCurve, CombineDropsInteriorNearEnds) {
+  const double ends[6] = {0, 0, 0, 1, 0, 0}, inner[6] = {1e-8, 0, 0, 0.5, 0, 0};
+  const double e1[2] = {0, 1}, e2[2] = {0.2, 0.9}, i1[2] = {0.001, 0.5}, i2[2] = {0.2, 0.6};
+  double pts[12], p1[4], p2[4];
+  int32_t n = 0;
+  BSrc rc = 0;
+  BScvcv_comb(2, 2, 0, ends, inner, e1, e2, i1, i2, &n, pts, p1, p2, &rc);
+  ASSERT_EQ(n, 3);
+  EXPECT_EQ(p1[0], 0.0);
+  EXPECT_EQ(p1[1], 0.5);
+  EXPECT_EQ(p1[2], 1.0);
+  double s[3], e[3];
+  const double a0[3] = {0, 0, 0}, a1[3] = {4, 0, 0}, b0[3] = {5, 0, 0}, b1[3] = {3, 0, 0};
+  EXPECT_TRUE(BSoverlap(&rc, a0, a1, b0, b1, s, e));
+  EXPECT_EQ(s[0], 3.0);
+  EXPECT_EQ(e[0], 4.0);
+}
+
+}  // namespace
+
+namespace {
+
+// A curve through one point twice: two results with flag 0, one with flag 1.
+TEST_F(CurveCurve, DoublePointKeptApartByFlagZero) {
+  RefCurve z = kwtest::make_curve(2, {0, 0, 1, 2, 3, 3}, {0, 0, 0, 2, 2, 0, 2, 0, 0, 0, 2, 0});
+  RefCurve v = segment({1, -1, 0}, {1, 3, 0});
+  BScurve a = z.view(), b = v.view();
+  const Result r0 = intersect(a, b, 0), r1 = intersect(a, b, 1);
+  ASSERT_EQ(r0.pts.size(), 2u);
+  EXPECT_NEAR(r0.u1[0], 0.5, 1e-12);
+  EXPECT_NEAR(r0.u1[1], 2.5, 1e-12);
+  EXPECT_EQ(r1.pts.size(), 1u);
+}
+
+TEST_F(CurveCurve, SpanRoutines) {
+  RefCurve c = kwtest::cubic_bezier(), d = kwtest::cubic_bezier();
+  d.poles[4] += 0.5;  // same ends, different middle
+  BScurve a = c.view(), b = d.view();
+  double pts[3 * 256], p1[256], p2[256];
+  int32_t n = 0;
+  BSboolean ov = 0;
+  BSrc rc = 0;
+  BSbzbz_int(&a, &a, &n, pts, p1, p2, &ov, &rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(n, 2);
+  EXPECT_TRUE(ov);
+  BSxspnspn(&a, &b, 3, 3, &n, pts, p1, p2, &ov, &rc);
+  EXPECT_FALSE(ov);
+  EXPECT_EQ(n, 2);  // the shared ends
+  const double ends[2] = {0, 1};
+  BSbzoverlap(&a, &a, ends, ends, &ov, &rc);
+  EXPECT_TRUE(ov);
+  BSbzoverlap(&a, &b, ends, ends, &ov, &rc);
+  EXPECT_FALSE(ov);
+  BSxspnspn(&a, &b, 4, 3, &n, pts, p1, p2, &ov, &rc);
+  EXPECT_EQ(rc, BSINARG);
+}
+
+// The sort step: duplicates merged, points inside an overlap dropped, overlaps met
+// end to end joined, parameters in the caller's order when swapped.
+TEST_F(CurveCurve, SortMergesAndSwaps) {
+  RefCurve l1 = segment({0, 0, 0}, {4, 0, 0}), l2 = segment({0, 0, 0}, {4, 0, 0});
+  BScurve a = l1.view(), b = l2.view();
+  const double pts[9] = {0.5, 0, 0, 0.5, 0, 0, 3.5, 0, 0}, u1[3] = {0.125, 0.125, 0.875},
+               u2[3] = {0.125, 0.125, 0.875};
+  const double ops[12] = {1, 0, 0, 2, 0, 0, 3, 0, 0, 2, 0, 0}, o1[4] = {0.25, 0.5, 0.75, 0.5},
+               o2[4] = {0.25, 0.5, 0.75, 0.5};
+  double ip[9], i1[3], i2[3], op[12], q1[4], q2[4], *p[6];
+  int32_t ni = 0, no = 0;
+  BSboolean f1 = 0, f2 = 0;
+  BSrc rc = 0;
+  BScvcv_sort(&a, &b, 0, 1, 3, pts, u1, u2, 2, ops, o1, o2, 3, 2, ip, i1, i2, op, q1, q2, &ni, &no,
+              &f1, &f2, &p[0], &p[1], &p[2], &p[3], &p[4], &p[5], &rc);
+  ASSERT_EQ(rc, 0);
+  ASSERT_EQ(ni, 2);
+  ASSERT_EQ(no, 1);
+  EXPECT_EQ(q1[0], 0.25);
+  EXPECT_EQ(q1[1], 0.75);
+  EXPECT_EQ(op[3], 3.0);
+  int32_t cnt = 0;
+  double *arr[6] = {};
+  EXPECT_TRUE(
+      BScvcv_int(&rc, &a, &b, &cnt, &arr[0], &arr[1], &arr[2], &ni, &arr[3], &arr[4], &arr[5]));
+  EXPECT_EQ(cnt, 0);
+  EXPECT_EQ(ni, 1);
+  for (double *q : arr)
+    if (q) BSdbgfree(q);
+  RefCurve cubic = kwtest::cubic_bezier();
+  BScurve cb = cubic.view();
+  BSlsls_int(&a, &cb, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &ni, &no, &f1,
+             &f2, &p[0], &p[1], &p[2], &p[3], &p[4], &p[5], &rc);
+  EXPECT_EQ(rc, BSINARG);
+}
+
+}  // namespace
