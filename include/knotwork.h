@@ -1267,6 +1267,52 @@ KW_API BSboolean BSbzeroes(BSrc *rc, const int16_t *degree, const void *unused, 
                            double *roots, int32_t *num_zero, double *zero_starts,
                            double *zero_ends);
 
+/* ---- Curve-plane intersection (src/query/curve_plane.cpp) ---- */
+
+/* A plane is a point (3 doubles) and a normal of any non-zero length. The signed
+ * distance of the curve from the plane is a B-spline on the curve's knots; its
+ * roots are the intersections and its zero intervals (within the tolerance) the
+ * stretches lying in the plane. A crossing at a knot is reported once; roots at
+ * both ends of the domain are reported. */
+
+/* Roots of the signed distance of an array-form curve: dim (1..3) coordinate-major
+ * rows of num_poles values, then the weight row when rational (weighted rows);
+ * order 2..321; knots (num_poles + order). point and normal: dim doubles. Out:
+ * *num_roots parameters ascending, a multiple root repeated (room for order x
+ * (num_poles - order + 1)); *num_intervals (start, end) pairs in intervals (room for
+ * 2 (num_poles - order + 1)). Statuses: 3 NULL argument; -2 bad sizes, knots,
+ * non-finite value, weight not positive, tol negative or non-finite; -6 zero
+ * normal; 33 no scratch memory; -13, 35 from the root finder (counts then hold
+ * what was found). */
+KW_API void BSxbspcvpl(int32_t dim, int32_t order, int32_t num_poles, BSboolean rational,
+                       const double *poles, const double *knots, const double *point,
+                       const double *normal, double tol, int32_t *num_roots, double *roots,
+                       int32_t *num_intervals, double *intervals, BSrc *rc);
+/* Intersections of a curve with a plane at basis_tol: *num_points distinct
+ * parameters ascending into params with their points (3 doubles each) into points
+ * (room for order x (num_poles - order + 1) each); a tangential touch is one point;
+ * when the first and last parameters are the domain ends and their points lie
+ * within basis_tol (a closed curve crossing at its joint) only the first is kept.
+ * *num_intervals zero intervals into starts and ends (room for num_poles - order
+ * + 1 each). Returns TRUE exactly when the status is 0. Statuses: 3 NULL argument
+ * or record array; -2 bad record (order 2..321), non-finite value, weight not
+ * positive; -6 zero normal; 33 no scratch memory; -13, 35 from the root finder
+ * and evaluation failures (counts then hold what was found). */
+KW_API BSboolean BSpl_cv_int(BSrc *rc, const BScurve *curve, const double *point,
+                             const double *normal, int32_t *num_points, double *points,
+                             double *params, int32_t *num_intervals, double *starts, double *ends);
+/* Projects curve in onto the plane along direction into the caller's record out
+ * (its poles, knots and, for a rational curve, weights arrays sized like in's; out
+ * may be in): poles moved along the unit direction into the plane, weights and
+ * knots copied (out->weights set to NULL for a polynomial curve), num_boundaries
+ * 0, bdrys NULL, planar TRUE when the new poles span exactly a plane. normal is
+ * normalised in place (unless it is zero). Returns TRUE exactly when the status is
+ * 0; out is untouched on failure. Statuses: 3 NULL argument or array; -2 bad
+ * record, non-finite value; -6 zero normal or direction; 13 direction within
+ * orient_tol of the plane; 33 no scratch memory. */
+KW_API BSboolean BSprj_cv_pl(BSrc *rc, const BScurve *in, const double *point, double *normal,
+                             const double *direction, BScurve *out);
+
 #ifdef __cplusplus
 }
 #endif
