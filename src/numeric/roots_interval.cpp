@@ -279,6 +279,17 @@ BSrc bezier_roots(int32_t k, const double *coef, double a, double b, double tol,
     *count = -1;
     return BSSUCC;
   }
+  // The polynomial lies in the hull of its coefficients: all beyond tol on one
+  // side means it stays beyond tol, and the series solver would find nothing.
+  bool above = true, below = true;
+  for (int32_t i = 0; i < k; ++i) {
+    above = above && coef[i] > tol;
+    below = below && coef[i] < -tol;
+  }
+  if (above || below) {
+    *count = 0;
+    return BSSUCC;
+  }
   ScratchBuffer buf(static_cast<std::size_t>(2 * k) * sizeof(double));
   if (!buf.ok()) return BSNOSTKMEMORY;
   double *lgd = buf.as<double>();
