@@ -8,6 +8,8 @@
 #include <random>
 #include <vector>
 
+#include "ref_curves.hpp"
+#include "sign_changes.hpp"
 #include "support.hpp"
 
 namespace {
@@ -52,21 +54,6 @@ std::vector<double> legendre_from_roots(const std::vector<double> &r) {
     c = n;
   }
   return std::vector<double>(c.begin(), c.end());
-}
-
-// Independent B-spline value by the Cox-de Boor recursion.
-double spline_value(int k, const std::vector<double> &t, const std::vector<double> &p, double x) {
-  const int n = static_cast<int>(p.size());
-  int s = k - 1;
-  while (s < n - 1 && t[s + 1] <= x) ++s;
-  std::vector<double> d(p.begin() + s - k + 1, p.begin() + s + 1);
-  for (int r = 1; r < k; ++r)
-    for (int j = k - 1; j >= r; --j) {
-      const int i = s - k + 1 + j;
-      const double a = (x - t[i]) / (t[i + k - r] - t[i]);
-      d[j] = (1 - a) * d[j - 1] + a * d[j];
-    }
-  return d[k - 1];
 }
 
 std::vector<double> sorted_in(std::vector<double> r, double lo, double hi) {
@@ -118,6 +105,32 @@ TEST_F(RootsInterval, LegendreSeriesFromKnownRoots) {
   EXPECT_EQ(count, 0);
 }
 
+TEST_F(RootsInterval, SeriesHelpersOnTheirTellingValues) {
+  // Degree 2: a root far outside [-1, 1] is never reported; a near-double root
+  // whose zone covers the interval is ambiguous.
+  const std::vector<double> out5 = legendre_from_roots({0.5, 5.0});
+  int32_t count = -7;
+  double roots[2];
+  BSboolean amb = TRUE;
+  BSrtlgd2(out5.data(), 1e-9, &count, roots, &amb);
+  ASSERT_EQ(count, 1);
+  EXPECT_NEAR(roots[0], 0.5, 1e-15);
+  EXPECT_EQ(amb, FALSE);
+  const double flat[3] = {1e-7, 0.0, 1e-8};
+  BSrtlgd2(flat, 1e-6, &count, roots, &amb);
+  EXPECT_TRUE(amb == TRUE && count == 0);
+  BSboolean flag;
+  const double l[3] = {1.0, 0.25, -0.25};
+  BSboxlgd1(2, l, 0.0, &flag);
+  EXPECT_EQ(flag, FALSE);  // |1| > 0.5
+  BSboxlgd1(2, l, 0.5, &flag);
+  EXPECT_EQ(flag, TRUE);
+  BSchkzolgd(2, l, 1.5, &flag);
+  EXPECT_EQ(flag, TRUE);  // the magnitudes sum to 1.5
+  BSchkzolgd(2, l, 1.4999, &flag);
+  EXPECT_EQ(flag, FALSE);
+}
+
 TEST_F(RootsInterval, SubIntervalOfASeries) {
   // p(x) = (x - 0.5)(x + 0.5)(x - 0.9) on [u0, u1] = [2, 6]: roots at 3, 5, 5.8.
   const std::vector<double> l = legendre_from_roots({0.5, -0.5, 0.9});
@@ -162,72 +175,34 @@ TEST_F(RootsInterval, BezierFromKnownRootsWithDegreeDrop) {
   EXPECT_EQ(count, -1);
 }
 
-// Every sign change between dense samples holds a reported root, and every
-// reported root is a near-zero of the function.
-template <class F>
-void check_against_sampling(F f, double a, double b, int32_t count, const double *roots,
-                            double value_tol, const char *what) {
-  const int samples = 4000;
-  double prev = f(a);
-  for (int i = 1; i <= samples; ++i) {
-    const double x0 = a + (b - a) * (i - 1) / samples, x1 = a + (b - a) * i / samples;
-    const double v = f(x1);
-    if ((prev < 0 && v > 0) || (prev > 0 && v < 0)) {
-      bool hit = false;
-      for (int32_t j = 0; j < count; ++j)
-        hit = hit || (roots[j] >= x0 - 1e-9 && roots[j] <= x1 + 1e-9);
-      EXPECT_TRUE(hit) << what << ": missed a crossing in [" << x0 << ", " << x1 << "]";
-    }
-    prev = v;
-  }
-  for (int32_t j = 0; j < count; ++j) {
-    EXPECT_LE(std::fabs(f(roots[j])), value_tol) << what << " root " << roots[j];
-    if (j > 0) {
-      EXPECT_GE(roots[j], roots[j - 1]);
-    }
-  }
-}
-
+// Scalar functions as the x coordinate of reference curves: a Bezier piece on
+// [-1, 2] and random splines (interior knots repeated up to order - 1).
 TEST_F(RootsInterval, RandomBezierAndSplineFunctionsAgainstSampling) {
-  std::mt19937 gen(7);
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  std::mt19937_64 rng(7);
   for (int trial = 0; trial < 200; ++trial) {
     const int k = 2 + trial % 6;
-    std::vector<double> c(k);
-    for (double &v : c) v = u(gen);
-    BSrc rc;
-    int32_t count;
-    double roots[8];
-    BSfndrtbez1(k, c.data(), -1.0, 2.0, 1e-12, &count, roots, &rc);
-    ASSERT_EQ(rc, 0);
-    const auto bez = [&](double x) {
-      std::vector<double> d = c;
-      const double t = (x + 1.0) / 3.0;
-      for (int r = 1; r < k; ++r)
-        for (int i = 0; i < k - r; ++i) d[i] = (1 - t) * d[i] + t * d[i + 1];
-      return d[0];
-    };
-    check_against_sampling(bez, -1.0, 2.0, count, roots, 1e-9, "bezier");
-    // A spline with random knots (some repeated) of the same order.
-    const int n = k + 3 + trial % 9;
-    std::vector<double> t(n + k), p(n);
-    // Clamped ends, interior knots on a coarse grid (repeats likely, at most k - 1
-    // so the function stays continuous).
-    for (int i = 0; i < n + k; ++i) t[i] = i < k ? 0.0 : i >= n ? 2.0 : 0.0;
-    for (int i = k; i < n; ++i) {
-      double v;
-      do v = std::floor((u(gen) + 1.0) * 8.0) / 8.0;
-      while (v == 0.0 || std::count(t.begin() + k, t.begin() + i, v) >= k - 1);
-      t[i] = v;
+    kwtest::RefCurve sp = kwtest::random_curve(rng, k, k + 3 + trial % 9, false, true);
+    std::vector<double> knots(k, -1.0);
+    knots.resize(2 * k, 2.0);
+    kwtest::RefCurve bz =
+        kwtest::make_curve(k, knots, {sp.poles.begin(), sp.poles.begin() + 3 * k});
+    for (kwtest::RefCurve *c : {&bz, &sp}) {
+      const int32_t n = c->n();
+      std::vector<double> p(n), roots(k * n), zp(2 * n);
+      for (int32_t i = 0; i < n; ++i) p[i] = c->poles[3 * i];
+      int32_t count, nz = 0;
+      BSrc rc;
+      if (c == &bz)
+        BSfndrtbez1(k, p.data(), -1.0, 2.0, 1e-12, &count, roots.data(), &rc);
+      else
+        BSfndrtbsp1(k, n, p.data(), c->knots.data(), 1e-12, &count, roots.data(), &nz, zp.data(),
+                    &rc);
+      ASSERT_EQ(rc, 0);
+      roots.resize(std::max(count, 0));
+      zp.resize(2 * nz);
+      kwtest::expect_roots_cover_sign_changes([&](double x) { return kwtest::ref_eval(*c, x)[0]; },
+                                              c->lo(), c->hi(), roots, zp, 1e-9, 0.0);
     }
-    std::sort(t.begin() + k, t.begin() + n);
-    for (double &v : p) v = u(gen);
-    std::vector<double> sr(k * (n - k + 1)), zp(2 * (n - k + 1));
-    int32_t nz;
-    BSfndrtbsp1(k, n, p.data(), t.data(), 1e-12, &count, sr.data(), &nz, zp.data(), &rc);
-    ASSERT_EQ(rc, 0);
-    check_against_sampling([&](double x) { return spline_value(k, t, p, x); }, t[k - 1], t[n],
-                           count, sr.data(), 1e-9, "spline");
   }
 }
 

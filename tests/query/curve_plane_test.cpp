@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ref_curves.hpp"
+#include "sign_changes.hpp"
 #include "support.hpp"
 
 namespace {
@@ -52,31 +53,12 @@ double signed_distance(const RefCurve &c, const double *q, const double *nrm, do
 // points are the curve's.
 void check_against_sampling(RefCurve &c, const double *q, const double *nrm, const Hits &h) {
   ASSERT_EQ(h.rc, 0);
-  const double a = c.lo(), b = c.hi();
-  const int samples = 3000;
-  const auto covered = [&](double x0, double x1) {
-    for (double p : h.params)
-      if (p >= x0 - 1e-9 && p <= x1 + 1e-9) return true;
-    for (size_t i = 0; i < h.starts.size(); ++i)
-      if (h.starts[i] <= x1 + 1e-9 && h.ends[i] >= x0 - 1e-9) return true;
-    return false;
-  };
-  double prev = signed_distance(c, q, nrm, a);
-  for (int i = 1; i <= samples; ++i) {
-    const double x0 = a + (b - a) * (i - 1) / samples, x1 = a + (b - a) * i / samples;
-    const double v = signed_distance(c, q, nrm, x1);
-    if ((prev < 0 && v > 0) || (prev > 0 && v < 0)) {
-      EXPECT_TRUE(covered(x0, x1)) << "missed a crossing in [" << x0 << ", " << x1 << "]";
-    }
-    prev = v;
-  }
+  std::vector<double> zero;
+  for (size_t i = 0; i < h.starts.size(); ++i) zero.insert(zero.end(), {h.starts[i], h.ends[i]});
+  kwtest::expect_roots_cover_sign_changes([&](double u) { return signed_distance(c, q, nrm, u); },
+                                          c.lo(), c.hi(), h.params, zero, 1e-7, 1e-7);
   for (size_t i = 0; i < h.params.size(); ++i) {
-    const double u = h.params[i];
-    if (i > 0) {
-      EXPECT_GT(u - h.params[i - 1], 1e-7) << "duplicate near " << u;
-    }
-    EXPECT_LE(std::fabs(signed_distance(c, q, nrm, u)), 1e-7);
-    const auto p = kwtest::ref_eval(c, u);
+    const auto p = kwtest::ref_eval(c, h.params[i]);
     for (int k = 0; k < 3; ++k) EXPECT_NEAR(h.points[3 * i + k], p[k], 1e-9);
   }
 }
@@ -284,50 +266,42 @@ TEST_F(CurvePlane, FailureStatuses) {
   out.weights = out_w.data();
   const std::vector<double> rows = c.rows();
   BSrc rc;
-  struct Row {
-    const char *what;
+  // Each row: curve (or null), normal, points array, then the rows form's dim, rows
+  // and tol, and the projection's normal, direction and output.
+  const struct {
     BSrc want;
-    std::function<BSboolean()> call;
+    const BScurve *curve;
+    const double *n;
+    double *pts;
+    int dim;
+    const double *r;
+    double tol;
+    double *pn;
+    const double *dir;
+    BScurve *out;
+  } table[] = {
+      {BSNULLPTR, nullptr, nrm, points, 3, nullptr, 0, nullptr, nullptr, nullptr},
+      {BSNULLPTR, &cv, nrm, nullptr, 0, nullptr, 0, nrm_io, dir_flat, nullptr},
+      {BSINARG, &bad, nrm, points, 4, rows.data(), 0, nullptr, nullptr, nullptr},
+      {BSINARG, &nan_cv, nrm, points, 3, rows.data(), -1, nullptr, nullptr, nullptr},
+      {BSDEGEN, &cv, zero, points, 3, rows.data(), 0, zn, nrm, &out},
+      {13, nullptr, nullptr, nullptr, 0, nullptr, 0, nrm_io, dir_flat, &out},
   };
-  const std::vector<Row> table = {
-      {"null curve", BSNULLPTR,
-       [&] { return BSpl_cv_int(&rc, nullptr, q, nrm, &np, points, params, &ni, st, en); }},
-      {"null output", BSNULLPTR,
-       [&] { return BSpl_cv_int(&rc, &cv, q, nrm, &np, nullptr, params, &ni, st, en); }},
-      {"order 1", BSINARG,
-       [&] { return BSpl_cv_int(&rc, &bad, q, nrm, &np, points, params, &ni, st, en); }},
-      {"nan pole", BSINARG,
-       [&] { return BSpl_cv_int(&rc, &nan_cv, q, nrm, &np, points, params, &ni, st, en); }},
-      {"zero normal", BSDEGEN,
-       [&] { return BSpl_cv_int(&rc, &cv, q, zero, &np, points, params, &ni, st, en); }},
-      {"rows null", BSNULLPTR,
-       [&] {
-         BSxbspcvpl(3, 3, 9, TRUE, nullptr, c.knots.data(), q, nrm, 0, &np, params, &ni, iv, &rc);
-         return BSboolean(rc == 0);
-       }},
-      {"rows dim 4", BSINARG,
-       [&] {
-         BSxbspcvpl(4, 3, 9, TRUE, rows.data(), c.knots.data(), q, nrm, 0, &np, params, &ni, iv,
-                    &rc);
-         return BSboolean(rc == 0);
-       }},
-      {"rows tol", BSINARG,
-       [&] {
-         BSxbspcvpl(3, 3, 9, TRUE, rows.data(), c.knots.data(), q, nrm, -1, &np, params, &ni, iv,
-                    &rc);
-         return BSboolean(rc == 0);
-       }},
-      {"project null out", BSNULLPTR,
-       [&] { return BSprj_cv_pl(&rc, &cv, q, nrm_io, dir_flat, nullptr); }},
-      {"project zero normal", BSDEGEN, [&] { return BSprj_cv_pl(&rc, &cv, q, zn, nrm, &out); }},
-      {"project along the plane", 13,
-       [&] { return BSprj_cv_pl(&rc, &cv, q, nrm_io, dir_flat, &out); }},
-  };
-  for (const Row &r : table) {
+  for (const auto &t : table) {
     rc = 0;
-    EXPECT_FALSE(r.call()) << r.what;
-    EXPECT_EQ(rc, r.want) << r.what;
-    EXPECT_TRUE(np == 77 && ni == 77) << r.what;
+    if (t.n != nullptr) {
+      EXPECT_FALSE(BSpl_cv_int(&rc, t.curve, q, t.n, &np, t.pts, params, &ni, st, en));
+      EXPECT_EQ(rc, t.want);
+    }
+    if (t.dim != 0) {
+      BSxbspcvpl(t.dim, 3, 9, TRUE, t.r, c.knots.data(), q, t.n, t.tol, &np, params, &ni, iv, &rc);
+      EXPECT_EQ(rc, t.want == BSDEGEN ? BSDEGEN : t.r == nullptr ? BSNULLPTR : BSINARG);
+    }
+    if (t.pn != nullptr) {
+      EXPECT_FALSE(BSprj_cv_pl(&rc, &cv, q, t.pn, t.dir, t.out));
+      EXPECT_EQ(rc, t.want);
+    }
+    EXPECT_TRUE(np == 77 && ni == 77);
   }
   EXPECT_EQ(out_poles[0], 5.0);  // the projection wrote nothing
   // Every allocation failure gives its status and leaks nothing.
