@@ -148,28 +148,32 @@ TEST_F(RootsInterval, SubIntervalOfASeries) {
   EXPECT_EQ(count, 0);
 }
 
+// Bezier coefficients on [2, 3] by blossoming, then degree-elevated twice: the
+// same polynomial with zero leading power coefficients.
 TEST_F(RootsInterval, BezierFromKnownRootsWithDegreeDrop) {
   BSrc rc;
   int32_t count;
   double roots[8];
-  const std::vector<std::vector<double>> cases = {{2.0, 2.5, 3.0}, {2.2, 2.2}, {2.0, 2.0, 2.7},
-                                                  {2.1, 2.1, 2.1}, {2.4, 5.0}, {2.999, 3.0}};
-  for (const auto &r : cases)
-    for (int degree : {static_cast<int>(r.size()), static_cast<int>(r.size()) + 2}) {
-      // The higher degree keeps the polynomial: its leading coefficient is zero.
-      std::vector<double> c(degree + 1);
-      for (int i = 0; i <= degree; ++i) {
-        std::vector<double> u(degree, 2.0);
-        for (int j = 0; j < i; ++j) u[j] = 3.0;
-        std::vector<double> rr = r;
-        while (static_cast<int>(rr.size()) < degree) rr.push_back(0.0);
-        // Padding factors (t - 0) are harmless: none of the cases has a root at 0.
-        c[i] = blossom(rr, u);
-      }
-      BSfndrtbez1(degree + 1, c.data(), 2.0, 3.0, 1e-12, &count, roots, &rc);
+  for (const std::vector<double> &r : std::vector<std::vector<double>>{{2.0, 2.5, 3.0},
+                                                                       {2.2, 2.2},
+                                                                       {2.0, 2.0, 2.7},
+                                                                       {2.1, 2.1, 2.1},
+                                                                       {2.4, 5.0},
+                                                                       {2.999, 3.0}}) {
+    std::vector<double> knots(r.size() + 1, 2.0);
+    knots.resize(2 * knots.size(), 3.0);
+    std::vector<double> c = spline_poles(r, static_cast<int>(r.size()) + 1, knots);
+    for (int raise = 0; raise < 3; ++raise) {
+      const int k = static_cast<int>(c.size());
+      BSfndrtbez1(k, c.data(), 2.0, 3.0, 1e-12, &count, roots, &rc);
       ASSERT_EQ(rc, 0);
       expect_roots(sorted_in(r, 2.0, 3.0), count, roots, 1e-5, "bezier");
+      std::vector<double> e(k + 1);
+      for (int i = 0; i <= k; ++i)
+        e[i] = (i > 0 ? c[i - 1] * i / k : 0.0) + (i < k ? c[i] * (1.0 - double(i) / k) : 0.0);
+      c = e;
     }
+  }
   const double flat[3] = {1e-13, -1e-13, 0.0};
   BSfndrtbez1(3, flat, 0.0, 1.0, 1e-12, &count, roots, &rc);
   EXPECT_EQ(count, -1);
