@@ -100,6 +100,14 @@ inline bool scalar_spline_ok(int32_t k, int32_t n, const double *poles, const do
   return knots[k - 1] < knots[n];
 }
 
+// Power of two that brings the largest magnitude of the count values near 1
+// (1 for all zeros): scaling by it is exact and moves no root.
+inline double unit_scale(int32_t count, const double *v) {
+  double m = 0.0;
+  for (int32_t i = 0; i < count; ++i) m = std::fmax(m, std::fabs(v[i]));
+  return m > 0.0 && std::isfinite(m) ? std::ldexp(1.0, -std::ilogb(m)) : 1.0;
+}
+
 // Largest number of roots (with multiplicity) the scalar B-spline solver writes for
 // order k and n poles; zero intervals are at most n - k + 1.
 inline int64_t spline_root_capacity(int32_t k, int32_t n) {

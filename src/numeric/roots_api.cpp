@@ -47,7 +47,10 @@ KW_API void BSrpoly3(const double *coefs, double *re, double *im, BSrc *rc) {
     *rc = BSINARG;
     return;
   }
-  *rc = cubic_roots(coefs, re, im);
+  const double sc = unit_scale(4, coefs);
+  const double c[4] = {coefs[0] * sc, coefs[1] * sc, coefs[2] * sc, coefs[3] * sc};
+  *rc = cubic_roots(c, re, im);
+  if (*rc == BSSUCC && !all_finite(3, re)) *rc = BSFAIL;
 }
 
 KW_API void BSrpoly4(const double *coefs, double *re, double *im, BSrc *rc) {
@@ -60,7 +63,10 @@ KW_API void BSrpoly4(const double *coefs, double *re, double *im, BSrc *rc) {
     *rc = BSINARG;
     return;
   }
-  *rc = quartic_roots(coefs, re, im);
+  const double sc = unit_scale(5, coefs);
+  const double c[5] = {coefs[0] * sc, coefs[1] * sc, coefs[2] * sc, coefs[3] * sc, coefs[4] * sc};
+  *rc = quartic_roots(c, re, im);
+  if (*rc == BSSUCC && !(all_finite(4, re) && all_finite(4, im))) *rc = BSFAIL;
 }
 
 KW_API BSboolean BSrpoly(BSrc *rc, const double *coefs, const int16_t *degree, double *re,
@@ -93,6 +99,7 @@ KW_API BSboolean BSrpoly(BSrc *rc, const double *coefs, const int16_t *degree, d
   } else {
     *rc = polynomial_roots(n, coefs, re, im);
   }
+  if (*rc == BSSUCC && !(all_finite(n, re) && all_finite(n, im))) *rc = BSFAIL;
   return KW_FINISH(TRUE);
 }
 
@@ -188,13 +195,16 @@ KW_API void BSfndrtlgd1(int32_t n, const double *coefs, double tol, int32_t *cou
     *rc = BSINARG;
     return;
   }
-  ScratchBuffer buf(static_cast<std::size_t>(n + 1) * sizeof(double));
+  ScratchBuffer buf(static_cast<std::size_t>(2 * (n + 1)) * sizeof(double));
   if (!buf.ok()) {
     *rc = BSNOSTKMEMORY;
     return;
   }
+  double *scaled = buf.as<double>() + (n + 1);
+  const double sc = unit_scale(n + 1, coefs);
+  for (int32_t i = 0; i <= n; ++i) scaled[i] = coefs[i] * sc;
   int32_t cnt = 0;
-  *rc = legendre_roots(n, coefs, tol, &cnt, buf.as<double>());
+  *rc = legendre_roots(n, scaled, tol * sc, &cnt, buf.as<double>());
   if (*rc != BSSUCC) return;
   *count = cnt;
   if (cnt > 0) std::memcpy(roots, buf.as<double>(), static_cast<std::size_t>(cnt) * sizeof(double));
@@ -228,15 +238,17 @@ KW_API void BSfndrtlgd1ab(int32_t n, const double *coefs, double u0, double u1, 
     return;
   }
   double *series = buf.as<double>(), *found = series + (n + 1), *work = found + (n + 1);
+  const double sc = unit_scale(n + 1, coefs);  // exact: the same roots, no overflow
+  for (int32_t i = 0; i <= n; ++i) found[i] = coefs[i] * sc;
   if (whole) {
-    for (int32_t i = 0; i <= n; ++i) series[i] = coefs[i];
+    for (int32_t i = 0; i <= n; ++i) series[i] = found[i];
   } else {
     const double alpha = 2.0 * (lo - u0) / (u1 - u0) - 1.0,
                  beta = 2.0 * (hi - u0) / (u1 - u0) - 1.0;
-    rootseries::restrict_to(n, coefs, alpha, beta, series, work);
+    rootseries::restrict_to(n, found, alpha, beta, series, work);
   }
   int32_t cnt = 0;
-  *rc = legendre_roots(n, series, tol, &cnt, found);
+  *rc = legendre_roots(n, series, tol * sc, &cnt, found);
   if (*rc != BSSUCC) return;
   for (int32_t i = 0; i < cnt; ++i) {
     const double r = found[i];

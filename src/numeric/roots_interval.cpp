@@ -237,6 +237,11 @@ BSrc multiple_root_path(int32_t n, const double *l, double tol, int32_t *count, 
 }
 
 BSrc legendre_attempt(int32_t n, const double *l, double tol, int32_t *count, double *roots) {
+  // A tolerance below the rounding of the coefficients separates nothing more and
+  // would only deepen the halving: it is raised to that level.
+  double size = 0.0;
+  for (int32_t i = 0; i <= n; ++i) size += std::fabs(l[i]);
+  tol = std::max(tol, 1e-15 * size);
   const int32_t m = truncated_degree(n, l, tol);
   if (m < 0) {
     *count = -1;
@@ -290,10 +295,17 @@ BSrc bezier_roots(int32_t k, const double *coef, double a, double b, double tol,
     *count = 0;
     return BSSUCC;
   }
-  ScratchBuffer buf(static_cast<std::size_t>(2 * k) * sizeof(double));
+  ScratchBuffer buf(static_cast<std::size_t>(3 * k) * sizeof(double));
   if (!buf.ok()) return BSNOSTKMEMORY;
-  double *lgd = buf.as<double>();
-  rootseries::from_bezier(k - 1, coef, lgd, lgd + k);
+  double *lgd = buf.as<double>(), *scaled = lgd + k;
+  // Coefficients and tolerance scaled by one power of two: the same roots, and no
+  // overflow in the change of basis.
+  const double sc = unit_scale(k, coef);
+  for (int32_t i = 0; i < k; ++i) scaled[i] = coef[i] * sc;
+  tol *= sc;
+  rootseries::from_bezier(k - 1, scaled, lgd, lgd + 2 * k);
+  for (int32_t i = 0; i < k; ++i)
+    if (!std::isfinite(lgd[i])) return BSINARG;
   int32_t cnt = 0;
   const BSrc rc = legendre_roots(k - 1, lgd, tol, &cnt, roots);
   if (rc != BSSUCC) return rc;

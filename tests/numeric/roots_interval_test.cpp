@@ -269,6 +269,14 @@ TEST_F(RootsInterval, ZeroSpansBecomeIntervalsWithoutEndRoots) {
   EXPECT_TRUE(
       BSbzeroes(&rc, &d3, nullptr, cp.data(), &last3, kt.data(), &count, roots, &nz, zs, ze));
   expect_roots({0.5, 0.5, 0.5}, count, roots, 1e-2, "bzeroes triple");
+  // Poles near the largest double: the crossings of the same function at unit size.
+  const double huge[4] = {1e308, -1e308, 1e308, -1e308}, unit[4] = {1, -1, 1, -1};
+  const double bt[8] = {0, 0, 0, 0, 1, 1, 1, 1};
+  double ru[3];
+  BSfndrtbsp1(4, 4, unit, bt, 1e-10, &count, ru, &nz, zp, &rc);
+  BSfndrtbsp1(4, 4, huge, bt, 1e-10, &count, roots, &nz, zp, &rc);
+  ASSERT_EQ(rc, 0);
+  expect_roots({ru[0], ru[1], ru[2]}, count, roots, 1e-9, "huge poles");
 }
 
 TEST_F(RootsInterval, FailureStatusesAndMemory) {
