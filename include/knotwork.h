@@ -1949,6 +1949,158 @@ KW_API BSboolean BScvcv_int(BSrc *rc, const BScurve *curve1, const BScurve *curv
                             int32_t *num_over, double **over_points, double **over_par1,
                             double **over_par2);
 
+/* ---- Polynomial roots (src/numeric/roots_closed_form.cpp, roots_general.cpp,
+ *      roots_interval.cpp, roots_series.cpp; entry points in roots_api.cpp) ---- */
+
+/* Power coefficients are ascending (x^0 first; degree n has n + 1). Complex roots
+ * come as two parallel arrays, real parts and imaginary parts, one slot per root
+ * with multiplicity; a real root has imaginary part exactly 0, a conjugate pair
+ * takes adjacent slots. A root at infinity (leading coefficient exactly 0) is
+ * DBL_MAX with imaginary part 0. Interval solvers return roots ascending, each
+ * repeated by its multiplicity; a count of -1 means the function is zero within
+ * the tolerance on the whole interval. Status 35: the roots could not be
+ * separated at the tolerance (after retries with tol/1024 and tol/1024^2). */
+
+/* Roots of c[2] x^2 + c[1] x + c[0] into re[2], im[2] (complex pair: slot 0 has
+ * the imaginary part of the sign of c[2]). No status; NULL arguments do nothing. */
+KW_API void BSrpoly2(const double *coefs, double *re, double *im);
+/* Roots of t^3 + p t + q given d = 4p^3 + 27q^2 into re[3], im[3]. No status. */
+KW_API void BSrpoly3c(double p, double q, double d, double *re, double *im);
+/* Roots of the cubic coefs[4] into re[3], im[3]; the root of smallest magnitude is
+ * computed from the reciprocal equation, the others by exact deflation.
+ * Statuses: 3 NULL argument; -2 a non-finite coefficient; -1 no root to invert
+ * (slots hold what earlier steps wrote). */
+KW_API void BSrpoly3(const double *coefs, double *re, double *im, BSrc *rc);
+/* Roots of the quartic coefs[5] into re[4], im[4] (biquadratic, palindromic,
+ * multiple-root and perfect-square cases first, then Ferrari on the reciprocal).
+ * Statuses: 3 NULL argument; -2 a non-finite coefficient; -1 no real
+ * factorisation found. */
+KW_API void BSrpoly4(const double *coefs, double *re, double *im, BSrc *rc);
+/* All *degree roots of coefs (*degree + 1 values) into re, im (*degree slots each):
+ * degrees 1 to 4 in closed form, higher ones by the Jenkins-Traub iteration
+ * (roots at the origin first). Returns TRUE exactly when the status is 0.
+ * Statuses: 3 NULL argument; -2 degree below 1, a non-finite coefficient or a
+ * leading coefficient below 2^-97 in magnitude (zero for degree 1); -1 no
+ * convergence (roots found so far stay); 33 no scratch memory (degree > 100). */
+KW_API BSboolean BSrpoly(BSrc *rc, const double *coefs, const int16_t *degree, double *re,
+                         double *im);
+/* *flag TRUE when x is a root of the degree-n polynomial coefs: |p(x)| below 1e-14
+ * times the largest |c_i x^i| (x = 0: c[0] == 0). NULL arguments do nothing. */
+KW_API void BSnulpol(int32_t n, const double *coefs, double x, BSboolean *flag);
+/* Real cube root of x, refined by Newton steps, into *out. */
+KW_API void BScbrt(double x, double *out);
+/* Real k-th root of x into *out. Statuses: 3 NULL out; -2 negative x with even k,
+ * k < 1 or non-finite x (*out untouched). */
+KW_API void BSkroot(double x, int32_t k, double *out, BSrc *rc);
+/* Principal square root of re + i im (real part >= 0; on the negative real axis
+ * the imaginary part has the sign of im), accurate for every ratio of the parts. */
+KW_API void BSdsqrtc(double re, double im, double *root_re, double *root_im);
+/* 1 / (re + i im). */
+KW_API void BSinvc(double re, double im, double *inv_re, double *inv_im);
+/* x^n (products below |n| = 10, exp(n ln|x|) above). Statuses: -2 non-finite x;
+ * -5 x == 0 with n < 0 (result 0). */
+KW_API double BSpower(BSrc *rc, double x, int32_t n);
+/* x^y = exp(y ln x) (1 for y == 0). Statuses: -2 non-finite argument or x < 0 with
+ * y != 0; -5 x == 0 with y < 0 (result 0). */
+KW_API double BSrpower(double x, double y, BSrc *rc);
+
+/* Legendre series: n + 1 coefficients of P_0 .. P_n on [-1, 1]. */
+/* *may_vanish TRUE unless |c0| > max(tol, 1e-14 S) + S with S = sum_{i>=1} |c_i|. */
+KW_API void BSboxlgd1(int32_t n, const double *coefs, double tol, BSboolean *may_vanish);
+/* *is_zero TRUE when the sum of the coefficient magnitudes is at most tol. */
+KW_API void BSchkzolgd(int32_t n, const double *coefs, double tol, BSboolean *is_zero);
+/* Degree-2 series coefs[3]: *count roots (0 or 2, never outside [-1, 1]) ascending
+ * into roots[2], snapped to -1, 0, 1 within their tolerance; a near-double root
+ * whose zone covers all of [-1, 1] sets *ambiguous (count 0). */
+KW_API void BSrtlgd2(const double *coefs, double tol, int32_t *count, double *roots,
+                     BSboolean *ambiguous);
+/* Roots on [-1, 1] of a degree-n series (n <= 320) within tol: *count and roots
+ * (room for n). Roots within their tolerance of -1, 0 or 1 are those values.
+ * Statuses: 3 NULL argument; -2 n outside 0..320, tol negative or non-finite, a
+ * non-finite coefficient; 33 no scratch memory; 35 inseparable roots. On failure
+ * the outputs are untouched. */
+KW_API void BSfndrtlgd1(int32_t n, const double *coefs, double tol, int32_t *count, double *roots,
+                        BSrc *rc);
+/* The roots in [s0, s1] of a series living on [u0, u1] (u0 < u1, s0 <= s1):
+ * *count (0 when the intervals do not meet) and roots (room for n) as parameters
+ * of [u0, u1]; roots at the ends of the searched overlap are its exact ends.
+ * Statuses as BSfndrtlgd1, and -2 for u0 >= u1, s1 < s0 or a non-finite end. */
+KW_API void BSfndrtlgd1ab(int32_t n, const double *coefs, double u0, double u1, double s0,
+                          double s1, double tol, int32_t *count, double *roots, BSrc *rc);
+/* Roots on [a, b] of the order-k Bezier coefficients coefs (k values): *count
+ * (-1 when k < 1 or every |coef| <= tol) and roots (room for k - 1); a root at an
+ * end is exactly a or b. Statuses: 3 NULL argument; -2 k > 321, tol negative or
+ * non-finite, a non-finite coefficient or end; 33; 35. Outputs untouched on failure. */
+KW_API void BSfndrtbez1(int32_t order, const double *coefs, double a, double b, double tol,
+                        int32_t *count, double *roots, BSrc *rc);
+/* Roots and zero intervals of a scalar B-spline: order k (1..321), num_poles n >= k
+ * scalar poles, n + k non-decreasing knots. Out: *num_roots roots ascending with
+ * multiplicity (caller's room: k (n - k + 1)), *num_zero zero intervals as
+ * (start, end) pairs in zero_pairs (room for 2 (n - k + 1)): stretches where the
+ * function is zero within tol; their end knots are not roots. A root at a knot is
+ * reported once (roots of neighbouring spans within the knot tolerance merge); its
+ * multiplicity is odd where the function changes sign and even where it touches.
+ * Roots at both ends of the domain are reported. Statuses: 3 NULL argument; -2 bad
+ * order, count or knots, non-finite pole or knot, tol negative or non-finite; -13
+ * no work memory; 33, 35 from the span solver (counts then hold what was found). */
+KW_API void BSfndrtbsp1(int32_t order, int32_t num_poles, const double *poles, const double *knots,
+                        double tol, int32_t *num_roots, double *roots, int32_t *num_zero,
+                        double *zero_pairs, BSrc *rc);
+/* BSfndrtbsp1 with the fixed tolerance 1e-6: *degree, *last_index (n - 1), the
+ * unused argument is not read; zero intervals into the separate arrays zero_starts
+ * and zero_ends (room for n - degree each); roots: room for (degree + 1) (n -
+ * degree). Returns TRUE exactly when the status is 0. Statuses as BSfndrtbsp1. */
+KW_API BSboolean BSbzeroes(BSrc *rc, const int16_t *degree, const void *unused, const double *poles,
+                           const int32_t *last_index, const double *knots, int32_t *num_roots,
+                           double *roots, int32_t *num_zero, double *zero_starts,
+                           double *zero_ends);
+
+/* ---- Curve-plane intersection (src/query/curve_plane.cpp) ---- */
+
+/* A plane is a point (3 doubles) and a normal of any non-zero length. The signed
+ * distance of the curve from the plane is a B-spline on the curve's knots; its
+ * roots are the intersections and its zero intervals (within the tolerance) the
+ * stretches lying in the plane. A crossing at a knot is reported once; roots at
+ * both ends of the domain are reported. */
+
+/* Roots of the signed distance of an array-form curve: dim (1..3) coordinate-major
+ * rows of num_poles values, then the weight row when rational (weighted rows);
+ * order 2..321; knots (num_poles + order). point and normal: dim doubles. Out:
+ * *num_roots parameters ascending, a multiple root repeated (room for order x
+ * (num_poles - order + 1)); *num_intervals (start, end) pairs in intervals (room for
+ * 2 (num_poles - order + 1)). Statuses: 3 NULL argument; -2 bad sizes, knots,
+ * non-finite value, weight not positive, tol negative or non-finite; -6 zero
+ * normal; 33 no scratch memory; -13, 35 from the root finder (counts then hold
+ * what was found). */
+KW_API void BSxbspcvpl(int32_t dim, int32_t order, int32_t num_poles, BSboolean rational,
+                       const double *poles, const double *knots, const double *point,
+                       const double *normal, double tol, int32_t *num_roots, double *roots,
+                       int32_t *num_intervals, double *intervals, BSrc *rc);
+/* Intersections of a curve with a plane at basis_tol: *num_points distinct
+ * parameters ascending into params with their points (3 doubles each) into points
+ * (room for order x (num_poles - order + 1) each); a tangential touch is one point;
+ * when the first and last parameters are the domain ends and their points lie
+ * within basis_tol (a closed curve crossing at its joint) only the first is kept.
+ * *num_intervals zero intervals into starts and ends (room for num_poles - order
+ * + 1 each). Returns TRUE exactly when the status is 0. Statuses: 3 NULL argument
+ * or record array; -2 bad record (order 2..321), non-finite value, weight not
+ * positive; -6 zero normal; 33 no scratch memory; -13, 35 from the root finder
+ * and evaluation failures (counts then hold what was found). */
+KW_API BSboolean BSpl_cv_int(BSrc *rc, const BScurve *curve, const double *point,
+                             const double *normal, int32_t *num_points, double *points,
+                             double *params, int32_t *num_intervals, double *starts, double *ends);
+/* Projects curve in onto the plane along direction into the caller's record out
+ * (its poles, knots and, for a rational curve, weights arrays sized like in's; out
+ * may be in): poles moved along the unit direction into the plane, weights and
+ * knots copied (out->weights set to NULL for a polynomial curve), num_boundaries
+ * 0, bdrys NULL, planar TRUE when the new poles span exactly a plane. normal is
+ * normalised in place (unless it is zero). Returns TRUE exactly when the status is
+ * 0; out is untouched on failure. Statuses: 3 NULL argument or array; -2 bad
+ * record, non-finite value; -6 zero normal or direction; 13 direction within
+ * orient_tol of the plane; 33 no scratch memory. */
+KW_API BSboolean BSprj_cv_pl(BSrc *rc, const BScurve *in, const double *point, double *normal,
+                             const double *direction, BScurve *out);
+
 #ifdef __cplusplus
 }
 #endif

@@ -29,6 +29,7 @@ const std::map<std::string, std::vector<std::string>> file_commands = {
     {"length", {"@"}},
     {"at-length", {"@", "0.1"}},
     {"intersect", {"@", KNOTWORK_EXAMPLES "/line.cv"}},
+    {"xplane", {"@", "0", "0", "0", "1", "0", "0"}},
 };
 
 std::vector<std::string> with_file(const std::string &command, const std::string &file) {
