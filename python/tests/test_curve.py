@@ -140,3 +140,17 @@ def test_readme_session_runs():
     scope = {}
     exec(code, scope)
     assert scope["u"] == pytest.approx(0.5) and scope["dist"] == pytest.approx(1.5)
+
+
+def test_files_and_closed_curves(tmp_path):
+    c = wave()
+    c.write(tmp_path / "wave.cv")
+    again = Curve.read(tmp_path / "wave.cv")
+    assert np.allclose(again.poles, c.poles) and np.allclose(again.weights, c.weights)
+    square = Curve([[0, 0, 0], [1, 0, 0], [1, 1, 0], [0, 1, 0], [0, 0, 0]], [0, 0, 1, 2, 3, 4, 4])
+    assert square.closed and not c.closed
+    with pytest.raises(OSError):
+        Curve.read(tmp_path / "none.cv")
+    with pytest.raises(KnotworkError) as err:
+        Curve.from_dump("")
+    assert err.value.status == 2
