@@ -157,14 +157,19 @@ class _RcMarker:
 RC = _RcMarker()  # stands for the status pointer in call()
 
 
+def clear_trace():
+    """Empties the library's error trace."""
+    if debug_level.value != -99:  # at -99 BSdbginit would run the console checkers
+        lib.BSdbginit()
+
+
 def call(name, *args):
     """Calls routine name with RC replaced by a status pointer; raises on failure.
 
     Returns the routine's own result. The error trace is cleared first, so the
     exception carries only this call's trace.
     """
-    if debug_level.value != -99:  # at -99 BSdbginit would run the console checkers
-        lib.BSdbginit()
+    clear_trace()
     rc = ctypes.c_int32(0)
     real = [ctypes.byref(rc) if a is RC else a for a in args]
     result = getattr(lib, name)(*real)

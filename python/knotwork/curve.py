@@ -136,7 +136,7 @@ class Curve:
     def _read_stream(cls, stream):
         out = _lib.CV()
         rc = ctypes.c_int32(0)
-        _lib.lib.BSdbginit()
+        _lib.clear_trace()
         _lib.lib.BSreadcv(stream, ctypes.byref(out), ctypes.byref(rc))
         if out:  # statuses 2 and 49 may still hand out a record
             curve = cls._take(out)
