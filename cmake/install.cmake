@@ -35,6 +35,13 @@ configure_file(${PROJECT_SOURCE_DIR}/cmake/knotwork.pc.in ${PROJECT_BINARY_DIR}/
 install(FILES ${PROJECT_BINARY_DIR}/knotwork.pc
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
 
+# The Python package, where Debian's python3 looks (lib/python3/dist-packages); it
+# finds the library of the same prefix.
+set(KNOTWORK_PYTHON_INSTALL_DIR lib/python3/dist-packages CACHE STRING
+    "Install directory of the Python package, relative to the prefix")
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/python/knotwork DESTINATION ${KNOTWORK_PYTHON_INSTALL_DIR}
+        COMPONENT python PATTERN __pycache__ EXCLUDE)
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME knotwork)
 set(CPACK_PACKAGE_VENDOR "Knotwork")
@@ -45,5 +52,6 @@ set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3-numpy")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 include(CPack)

@@ -26,3 +26,14 @@ cc=${CC:-cc}
 $cc -std=c11 -Wall -Wextra -Werror "$src/examples/consumer/consumer.c" \
   $(pkg-config --cflags --libs knotwork) -lm -o "$work/consumer_pc"
 LD_LIBRARY_PATH=$libdir "$work/consumer_pc"
+
+# The installed Python package finds the installed library by itself.
+if [ -n "${KNOTWORK_PYTHON:-}" ]; then
+  site=$(find "$work/prefix" -type d -name knotwork -path '*python3*' | head -n 1)
+  PYTHONPATH=$(dirname "$site") PYTHONDONTWRITEBYTECODE=1 KNOTWORK_LIBRARY= "$KNOTWORK_PYTHON" -c '
+import knotwork
+assert knotwork.lib._name.startswith("'"$work"'"), knotwork.lib._name
+c = knotwork.Curve([[0, 0, 0], [1, 2, 0], [3, 2, 0], [4, 0, 0]], [0, 0, 0, 0, 1, 1, 1, 1])
+assert abs(c.evaluate(0.5)[1] - 1.5) < 1e-12
+print("python consumer ok")'
+fi

@@ -78,6 +78,8 @@ def _candidates():
     here = os.path.dirname(os.path.abspath(__file__))
     # The build tree next to the source tree (python/knotwork -> build/).
     yield os.path.join(here, "..", "..", "build", "libknotwork.so")
+    # An installed package: <prefix>/lib/python3/dist-packages/knotwork.
+    yield os.path.normpath(os.path.join(here, "..", "..", "..", "libknotwork.so"))
     found = ctypes.util.find_library("knotwork")
     if found:
         yield found

@@ -12,6 +12,7 @@ dpkg-deb -f "$deb" Package Version | tr '\n' ' ' | grep -q "Package: knotwork Ve
 dpkg-deb -c "$deb" | awk '{print $6}' > "$work/list"
 for want in 'usr/lib/.*libknotwork\.so\.[0-9]*\.[0-9]*$' 'usr/lib/.*libknotwork\.so$' \
     'usr/include/knotwork\.h$' 'usr/bin/knotwork$' 'usr/lib/.*cmake/Knotwork/KnotworkConfig\.cmake$' \
-    'usr/lib/.*cmake/Knotwork/KnotworkTargets\.cmake$' 'usr/lib/.*pkgconfig/knotwork\.pc$'; do
+    'usr/lib/.*cmake/Knotwork/KnotworkTargets\.cmake$' 'usr/lib/.*pkgconfig/knotwork\.pc$' \
+    'usr/lib/python3/dist-packages/knotwork/curve\.py$'; do
   grep -q "$want" "$work/list" || { echo "missing from $deb: $want"; cat "$work/list"; exit 1; }
 done
