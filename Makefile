@@ -5,7 +5,7 @@ ifeq ($(KNOTWORK_WERROR),ON)
 CMAKE_FLAGS += -DKNOTWORK_WERROR=ON
 endif
 
-.PHONY: all build test test-asan demo bench bench-peers format clean
+.PHONY: all build test test-asan demo bench bench-peers docs package install format clean
 
 all: build
 
@@ -23,6 +23,19 @@ test-asan:
 
 demo: build
 	./build/knotwork demo
+
+docs:
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+	cmake --build build --target docs
+
+# A Debian package (build/knotwork_<version>_<arch>.deb) of the library, header,
+# program, CMake package and pkg-config file.
+package: build
+	cd build && cpack -G DEB
+
+# PREFIX=/usr/local by default.
+install: build
+	cmake --install build $(if $(PREFIX),--prefix $(PREFIX))
 
 bench: build
 	@for b in build/bench/*_bench; do echo "== $$b"; $$b; done
