@@ -639,8 +639,9 @@ KW_API BSboolean BSfindspn(BSrc *rc, const int16_t *order, const int32_t *num_po
  * order (right untouched). No epilogue. */
 KW_API void BSfindspnr(int16_t order, int32_t num_poles, const double *knots, double u,
                        int32_t *right, BSrc *rc);
-/* Spans of count ascending parameters (spans: count int32): the first by the
- * left-closed rule, the following ones by a forward sweep (right-closed).
+/* Spans of count parameters (spans: count int32): the first by the left-closed
+ * rule, the following ones by a forward sweep (right-closed); a parameter before
+ * the previous span starts a fresh search, so any order is right, ascending fastest.
  * -2: order < 1, num_poles < order or count < 0 (spans untouched). */
 KW_API void BSfndspnarr(int16_t order, int32_t num_poles, int32_t count, const double *pars,
                         const double *knots, int32_t *spans, BSrc *rc);
@@ -753,10 +754,11 @@ KW_API void BScvevaln(int32_t p, int32_t n, int32_t m, const double *poles, cons
  * result that is not finite (out written). Arrays must not be null. */
 KW_API void BSevalbsp(int32_t p, int32_t n, int32_t dim, BSboolean rational, const double *poles,
                       const double *knots, double u, int32_t d, double *out, BSrc *rc);
-/* Sweeps over count ascending parameters. BScvarreval: d = 0..2 derivatives,
- * stride 3(d+1) (-2 for another d). BScvarrev0: points. BScvarrev0w: homogeneous
- * points (x, y, z, w), w = 1 for a polynomial curve. BScvarrevt: pairs (P, P + L T/|T|).
- * BScvarrevc: curvature comb: curvatures, radii (-1: none) and pairs (P, centre of
+/* Sweeps over count parameters, fastest when they ascend (a parameter before the
+ * running span starts a fresh span search, so any order is right). BScvarreval:
+ * d = 0..2 derivatives, stride 3(d+1) (-2 for another d). BScvarrev0: points.
+ * BScvarrev0w: homogeneous points (x, y, z, w), w = 1 for a polynomial curve. BScvarrevt: pairs (P,
+ * P + L T/|T|). BScvarrevc: curvature comb: curvatures, radii (-1: none) and pairs (P, centre of
  * curvature, radii scaled by L / largest radius when that exceeds L); -2 for order 2.
  * A failing evaluation or a NaN or infinite parameter stops the sweep; earlier
  * outputs stay written. Every sweep also fails (-2) on a result that is not finite
@@ -1806,7 +1808,7 @@ KW_API double BSnquad(BSrc *rc, BSboolean *ok, const void *context, double a, do
                       double fa, double fb, double fc, double simpson, double *error,
                       double error_limit, double *tol, int16_t *state, double *result);
 
-/* ---- Curve-curve intersection (src/query/curve_curve.cpp, src/query/curve_curve_pieces.cpp) ---- */
+/* ---- Curve-curve intersection (src/query/curve_curve.cpp, curve_curve_pieces.cpp) ---- */
 
 /* Curves are validated records of order 2 to 16 (weights positive, every number
  * finite, Cartesian poles within 1e150); a record that fails gives 3 for a null
@@ -1935,11 +1937,10 @@ KW_API void BScvcv_sort(const BScurve *curve1, const BScurve *curve2, int16_t by
                         const double *raw_over_pts, const double *raw_over_par1,
                         const double *raw_over_par2, int32_t int_cap, int32_t over_cap,
                         double *int_pts, double *int_par1, double *int_par2, double *over_pts,
-                        double *over_par1, double *over_par2, int32_t *num_int,
-                        int32_t *num_over, BSboolean *int_alloc, BSboolean *over_alloc,
-                        double **a_int_pts, double **a_int_par1, double **a_int_par2,
-                        double **a_over_pts, double **a_over_par1, double **a_over_par2,
-                        BSrc *rc);
+                        double *over_par1, double *over_par2, int32_t *num_int, int32_t *num_over,
+                        BSboolean *int_alloc, BSboolean *over_alloc, double **a_int_pts,
+                        double **a_int_par1, double **a_int_par2, double **a_over_pts,
+                        double **a_over_par1, double **a_over_par2, BSrc *rc);
 /* Older entry: BScvcvint with flag 0 that always allocates. out: *num_int and
  * *points, *par1, *par2; *num_over and *over_points, *over_par1, *over_par2 (all from
  * BSdbgalloc, null when the count is 0). Returns TRUE exactly when the status is 0.

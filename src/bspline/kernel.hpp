@@ -539,7 +539,8 @@ inline BSrc span_check_status(SpanCheck c) {
   return c == SpanCheck::kOk ? BSSUCC : c == SpanCheck::kShortSpan ? BSINARG : BSDIVZERO;
 }
 
-// Cached evaluation along ascending parameters: the reciprocal table is rebuilt
+// Cached evaluation along parameters, fastest when they ascend (a parameter
+// before the running span starts a fresh search): the reciprocal table is rebuilt
 // only when the span changes; tiny is the knot-difference threshold of the span
 // check. Orders above kStackOrder take scratch memory: check ok() (status 33).
 class CurveSweep {
@@ -550,6 +551,11 @@ class CurveSweep {
   bool ok() const { return ws_.ok(); }
   int32_t span() const { return span_; }
 
+  // The running span for u: forward from the current one, or from the first span
+  // when u lies before it (parameters out of order).
+  int32_t locate(double u) const {
+    return advance_span(n_, knots_, u, u < knots_[span_] ? k_ - 1 : span_);
+  }
   // Starts the running span at the left-closed or right-closed span of u.
   void start(double u, bool left_closed) {
     span_ = left_closed ? find_span_left_closed(k_, n_, knots_, u)
@@ -561,7 +567,7 @@ class CurveSweep {
   // local polynomial form answers (Horner's rule); the first one, and spans
   // visited once, take de Boor's triangle.
   BSrc eval(double u, int d, double *out) {
-    span_ = advance_span(n_, knots_, u, span_);
+    span_ = locate(u);
     const int p = k_ - 1;
     if (span_ != table_span_) {
       check_ = span_check_status(span_reciprocals(knots_, p, span_, tiny_, ws_.inv));
@@ -583,7 +589,7 @@ class CurveSweep {
   }
   // The homogeneous point (4 values; weight 1 for a polynomial curve) at u.
   BSrc eval_homogeneous(double u, double *out4) {
-    span_ = advance_span(n_, knots_, u, span_);
+    span_ = locate(u);
     if (span_ != table_span_) {
       check_ = span_check_status(span_reciprocals(knots_, k_ - 1, span_, tiny_, ws_.inv));
       table_span_ = span_;

@@ -281,7 +281,7 @@ KW_API void BSfndspnarr(int16_t order, int32_t num_poles, int32_t count, const d
   int32_t s = find_span_left_closed(order, num_poles, knots, pars[0]);
   spans[0] = s;
   for (int32_t i = 1; i < count; ++i) {
-    s = advance_span(num_poles, knots, pars[i], s);
+    s = advance_span(num_poles, knots, pars[i], pars[i] < knots[s] ? order - 1 : s);
     spans[i] = s;
   }
 }
