@@ -1298,6 +1298,66 @@ KW_API void BSprftwbsol(int32_t n, const double *points, const double *pars,
 KW_API void BSftmatsz(BSboolean rational, int32_t n, int32_t m, int16_t order, BSboolean periodic,
                       int32_t mode, int32_t *rows, int32_t *cols, BSrc *rc);
 
+/* ---- Knot removal (src/bspline/knot_removal.cpp) ---- */
+
+/* Smooth chain of J cubic Bezier pieces to the spline with simple interior knots.
+ * in: num_pieces J, rows (values per point), pieces (piece-major, rows interleaved:
+ * coefficient i of row r of piece j at ((j * rows + r) * 4 + i)), breaks (J + 1,
+ * strictly increasing). out: poles (rows x (J + 3), row r at r * (J + 3)) of the
+ * spline with knots breaks[0] (4 times), breaks[1..J-1], breaks[J] (4 times); the
+ * pieces are taken to join C2 (a C2 chain is reproduced exactly). No status: NULL
+ * arrays, J < 1, rows < 1 or breaks not strictly increasing write nothing. */
+KW_API void BSrmvkts4(int32_t num_pieces, int32_t rows, const double *pieces, const double *breaks,
+                      double *poles);
+/* The same for quartic pieces joined C3: coefficients (j * rows + r) * 5 + i, poles
+ * rows x (J + 4). Status: 3 NULL array; -2 J < 1, rows < 1, breaks not finite and
+ * strictly increasing (poles untouched). */
+KW_API void BSrmvkts5(int32_t num_pieces, int32_t rows, const double *pieces, const double *breaks,
+                      double *poles, BSrc *rc);
+/* Removes one copy of the knot value knots[r] by least squares of the insertion
+ * relations. r may name any copy: the run of knots within knot_tol of it is
+ * measured in both directions. A rational curve is reduced in homogeneous space and
+ * stays rational. in: curve, r. out: *out (arrays owned by the caller with room for
+ * curve->num_poles poles, knots and, rational, weights; may be the input record):
+ * the reduced curve (order, flags copied; non_uniform 1 unless a single span; no
+ * boundaries); error (3 doubles): per coordinate a bound on the curve's change (the
+ * absolute residual of the system; rational: scaled by the pole size and weights).
+ * A run touching the end knots, r outside k..n-1, or a run of k or more copies (a
+ * break) is not removed: status 0, *out a copy of the input, error 0.
+ * Status: 3 NULL curve, out, error or arrays; -2 invalid curve; -5 degenerate
+ * system; 33 scratch. */
+KW_API void BSrm_kt_app(const BScurve *curve, int32_t r, BScurve *out, double *error, BSrc *rc);
+/* Chooses q knots to remove among the num_knots - order knots from index order on.
+ * in: knots, order, num_knots, classes (one class number per candidate), class_sizes
+ * (size of each class in ascending class number), num_classes, q. out: removed (q
+ * knot values): whole classes in ascending class number while they fit, then an
+ * evenly spread subset of the first class that does not (element
+ * floor((j - 0.5)(c + 1) / m + 0.5) of c, j = 1..m). q = number of candidates
+ * returns them all (classes not read). Status: 3 NULL array; -2 order < 1, no
+ * candidates, q outside 0..candidates, class sizes inconsistent with the classes;
+ * 33 scratch. removed untouched on failure. */
+KW_API void BSknot_rem2(const double *knots, int16_t order, int32_t num_knots, const int32_t *classes,
+                        const int32_t *class_sizes, int32_t num_classes, int32_t q, double *removed,
+                        BSrc *rc);
+/* Removes every interior knot copy it can while the curve stays within tolerance
+ * of the input (a guaranteed bound over the whole domain, not a sampled one); knots
+ * are compared with the curve knot tolerance (knot_tol is set to it during the call
+ * and restored). in: curve, tolerance (>= 0, distance). out: *out (arrays owned by
+ * the caller with room for curve->num_poles poles, knots and weights): the reduced
+ * curve. Status: 3 NULL curve, out or arrays; -2 invalid curve or tolerance not
+ * finite and >= 0; 33 scratch; *out untouched on failure. */
+KW_API void BSrmktsnchg(const BScurve *curve, double tolerance, BScurve *out, BSrc *rc);
+/* Reduces every interior run of knots equal within 1e-12 to a single knot, in
+ * place, by least-squares removal of the extra copies (exact where the curve is
+ * smooth enough there; a run of order or more copies first merges the two poles at
+ * the break into their mean). in: order, dim (1..64). in/out: poles (n poles of dim
+ * doubles, pole-major, n = *num_knots - order), knots, *num_knots. Status: 3 NULL
+ * array; -2 order < 2, dim outside 1..64, n < order, knots not finite and
+ * ascending, empty domain, non-finite poles; -5 degenerate system; 33 scratch;
+ * arrays untouched on failure. */
+KW_API void BSrmnknot_b(int16_t order, int32_t dim, double *poles, double *knots,
+                        int32_t *num_knots, BSrc *rc);
+
 #ifdef __cplusplus
 }
 #endif
