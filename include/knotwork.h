@@ -1358,6 +1358,264 @@ KW_API void BSrmktsnchg(const BScurve *curve, double tolerance, BScurve *out, BS
 KW_API void BSrmnknot_b(int16_t order, int32_t dim, double *poles, double *knots,
                         int32_t *num_knots, BSrc *rc);
 
+/* ---- Polynomial bases: tables (src/bases/tables.cpp) ---- */
+
+/* Change-of-basis tables, generated at load from their rules and read-only for
+ * callers. Parity-split packed rows: row k holds the coefficient of target basis
+ * function k in the source functions k, k + 2, ... up to the table's maximum
+ * degree M (floor((M - k) / 2) + 1 entries), the rows packed one after another;
+ * out_k = sum_j row_k[j] * in_(k+2j). P Legendre, T and U Chebyshev of the first
+ * and second kind, all on [-1, 1] with P_k(1) = T_k(1) = 1. */
+/* x^k in P_k, P_(k+2), ...: even triangle (rows x^0, x^2, ... x^62 in P up to P_62,
+ * 32 rows of 32 - r entries) then the odd one (x^1 ... x^63): 2 x 528 doubles. */
+KW_API extern double BSgloballgdcan[1056];
+/* T_k in P_k, P_(k+2), ... up to P_325: 26732 doubles. */
+KW_API extern double BSgloballgdtch[26732];
+/* P_k in T_k, T_(k+2), ... up to T_325: 26732 doubles. */
+KW_API extern double BSglobaltchlgd[26732];
+/* T_k in x^k, x^(k+2), ...: two triangles laid out as BSgloballgdcan. */
+KW_API extern double BSglobalcantch[1056];
+/* x^k in T_k, T_(k+2), ... up to T_41: 462 doubles. */
+KW_API extern double BSglobaltchk1can[462];
+/* x^k in U_k, U_(k+2), ... up to U_41: 462 doubles. */
+KW_API extern double BSglobaltchk2can[462];
+/* Rows k = 1 .. 320: P_k(x) in P_k((x+1)/2), P_(k+2)((x+1)/2), ...: 25760 doubles. */
+KW_API extern double BSglobalcstlgdp[25760];
+/* Rows k = 0 .. 319: P_k(x) in P_(k+1)((x+1)/2), P_(k+3)((x+1)/2), ... up to
+ * P_320 (floor((320 - k - 1) / 2) + 1 entries): 25760 doubles. */
+KW_API extern double BSglobalcstlgdm[25760];
+/* 16 x 16 row-major: entry (p, n) = C(max(p, n), min(p, n)). */
+KW_API extern double BScnp[256];
+/* Rows n = 0 .. 20 packed (n + 1 entries): entry (n, p) = 1 / (p! (n - p)!). */
+KW_API extern double BScnpn[231];
+/* Gauss-Legendre nodes (roots of P_n, ascending) of the rules with 4, 8, 12, 16,
+ * 20, 40, 80, 160 and 320 points one after another (offsets 0, 4, 12, 24, 40, 60,
+ * 100, 180, 340): 660 doubles. */
+KW_API extern double BSglobalintnodes[660];
+/* Their weights for the non-negative nodes, n/2 per rule in the order of those
+ * nodes (offsets 0, 2, 6, 12, 20, 30, 50, 90, 170): 330 doubles. */
+KW_API extern double BSglobalintweights[330];
+/* Degree limits of the tables. */
+KW_API extern const int32_t BSglobalmaxdegcstlgd;   /* 320 */
+KW_API extern const int32_t BSglobalmaxdeglgdtch;   /* 325 */
+KW_API extern const int32_t BSglobalmaxdegtchlgd;   /* 325 */
+KW_API extern const int32_t BSglobalmaxdegtchk1can; /* 41 */
+KW_API extern const int32_t BSglobalmaxdegtchk2can; /* 41 */
+KW_API extern const int32_t BSglobalmaxdeginttab;   /* 320: largest Gauss-Legendre rule */
+/* Table module entry points; they do nothing. */
+KW_API void BSglobals(void);
+KW_API void BSlgdcantab(void);
+KW_API void BScnptab(void);
+KW_API void BScnpntab(void);
+KW_API void BSlgdtchtab(void);
+KW_API void BScstlgdata(void);
+KW_API void BStchcantab(void);
+KW_API void BStchlgdtab(void);
+/* Out: *nodes points at the n ascending nodes of the Gauss-Legendre rule with n
+ * points (inside BSglobalintnodes). Statuses: 3 null nodes; -2 n not one of 4, 8,
+ * 12, 16, 20, 40, 80, 160, 320 (*nodes untouched). */
+KW_API void BSextrtlgd(int32_t n, const double **nodes, BSrc *rc);
+
+/* ---- Polynomial bases: conversions (src/bases/conversions.cpp) ---- */
+
+/* Series of degree n are n + 1 doubles, basis function 0 first; multi-component
+ * data holds all n + 1 coefficients of component 0, then component 1, ...
+ * Legendre, Chebyshev and "local power" series live on [-1, 1]; Bezier
+ * coefficients and power forms in t on [0, 1] (x = 2t - 1). Unless said otherwise
+ * input and output must not overlap, outputs are written only on success, and
+ * every routine with a status gives 3 for a null array, -2 for a degree or count
+ * outside its range and -2 for a non-finite coefficient. */
+
+/* Legendre -> power on [-1, 1], 0 <= n <= 63. In: n + 1 coefficients l; out: c. */
+KW_API void BSlgdtcan(int32_t n, const double *l, double *c, BSrc *rc);
+/* Power -> Legendre on [-1, 1], 0 <= n <= 127 (-2 above). */
+KW_API void BScantlgd(int32_t n, const double *c, double *l, BSrc *rc);
+/* Kernel of BScantlgd, 0 <= n <= 127 (nothing is written otherwise): even holds
+ * c_0, c_2, ... (n/2 + 1 values), odd c_1, c_3, ... ((n + 1)/2 values); the
+ * Legendre coefficients come out split the same way. No status. */
+KW_API void BScantlgdp(int32_t n, const double *even, const double *odd, double *even_out,
+                       double *odd_out);
+/* Legendre -> Chebyshev and back, 0 <= n <= 325. */
+KW_API void BSlgdttch(int32_t n, const double *l, double *t, BSrc *rc);
+KW_API void BStchtlgd(int32_t n, const double *t, double *l, BSrc *rc);
+/* Bezier on [0, 1] -> Legendre on [-1, 1] for each of dim components (dim >= 1),
+ * 0 <= n <= 319: the exact change of basis (Gauss quadrature exact for degree 2n)
+ * carried in extended precision, so l is within a few ulps of the exact series.
+ * Round trip Bezier -> Legendre -> Bezier: as functions the rows agree to
+ * rounding at every degree, but the Bezier coefficients themselves are
+ * ill-conditioned in the Legendre coefficients (the return map grows like 2^n):
+ * measured on coefficients in [-1, 1], the largest coefficient change is below
+ * 1e-15 up to degree 7, 6e-15 at 15, 4e-14 at 16, 4e-9 at 31 and of order 1 at 63
+ * (about 2^n * 5e-19). Statuses add 33 when scratch fails (n above 254). */
+KW_API void BSbeztolgd(int32_t n, int32_t dim, const double *b, double *l, BSrc *rc);
+/* Legendre -> Bezier (one component), 0 <= n <= 319, degree by degree in extended
+ * precision. 33 when scratch fails (n above 254). */
+KW_API void BSlgdtbez(int32_t n, const double *l, double *b, BSrc *rc);
+/* Power in t on [0, 1] -> Bezier, n >= 0 (-2 above 1000). c and b may be the same. */
+KW_API void BScantbez(int32_t n, const double *c, double *b, BSrc *rc);
+/* Bezier -> power in t on [0, 1]; c and b may be the same. No status; nothing for
+ * n < 0 or n > 1000. */
+KW_API void BSbeztocan(int32_t n, const double *b, double *c);
+/* Bezier on [0, 1] -> power in u = 2t - 1 for dim components. No status; nothing
+ * for n < 0, n > 1000 or dim < 1. b and c may be the same. */
+KW_API void BSbeztocan1(int32_t dim, int32_t n, const double *b, double *c);
+/* Local power in u -> Bezier on [0, 1] for count pieces of n + 1 coefficients.
+ * count >= 0, 0 <= n <= 1000; c and b may be the same. */
+KW_API void BScantobez1(int32_t count, int32_t n, const double *c, double *b, BSrc *rc);
+/* Curve record of a polynomial curve given in local power form: dim rows (1..4,
+ * row k coordinate k; with dim 4 the last row is the weight function and the
+ * others are weighted) of degree + 1 coefficients in u in [-1, 1]; the curve is
+ * p(2t - 1) on knots [0, 1]. The record must hold room for degree + 1 poles,
+ * 2 (degree + 1) knots and, for dim 4, degree + 1 weights. Statuses: 3 null
+ * argument or record array; -2 dim outside 1..4, degree outside 1..1000 or a
+ * non-finite coefficient; 33 scratch failure (record unchanged). */
+KW_API void BScan2qelbs(int32_t dim, int32_t degree, const double *coefs, BScurve *curve, BSrc *rc);
+/* Taylor form of one span of an array-form spline of degree n with num_poles
+ * poles in dim coordinate-major rows: out receives dim rows of n + 1 power
+ * coefficients in u in [-1, 1], u = (t - m) / (h / 2) about the span middle m,
+ * h = knots[span + 1] - knots[span]. Statuses: 3 null array; -2 n < 1, dim < 1,
+ * span outside n .. num_poles - 1, or an empty span; 33 scratch failure. */
+KW_API void BSspantocan(int32_t n, int32_t num_poles, int32_t dim, const double *poles,
+                        const double *knots, int32_t span, double *out, BSrc *rc);
+
+/* ---- Polynomial bases: evaluation (src/bases/evaluation.cpp) ---- */
+
+/* Routines without a status never fail: a negative degree or a null coefficient
+ * array gives the value 0, a null output is ignored. */
+
+/* *value = p(x) by Horner; 0 for n < 0. */
+KW_API void BShorncan(int32_t n, const double *c, double x, double *value);
+/* p(re + i im) by complex Horner into *value_re, *value_im. */
+KW_API void BShorncanc(int32_t n, const double *c, double re, double im, double *value_re,
+                       double *value_im);
+/* p(x) and p(-x) from one pass over the even and odd parts. */
+KW_API void BShorncansy(int32_t n, const double *c, double x, double *plus, double *minus);
+/* Legendre series at x by Clenshaw's recurrence; the plain sum at x = 1 and the
+ * alternating sum at x = -1. */
+KW_API void BShornlgd(int32_t n, const double *l, double x, double *value);
+/* values[i] = p^(i)(x), i = 0 .. d (d + 1 values; 0 above the degree). */
+KW_API void BShorn_pd(int32_t n, int32_t d, const double *c, double x, double *values);
+/* Polynomial patch p(u, v) = sum c[i (dv + 1) + j] u^i v^j and its partial
+ * derivatives: out[a (d + 1) + b] = d^(a+b) p / du^a dv^b for a, b = 0 .. d
+ * ((d + 1)^2 values). Statuses: 3 null array; -2 a degree or d outside 0..1000
+ * or non-finite u, v; 33 scratch failure. */
+KW_API void BShorn_pd2(int32_t du, int32_t dv, int32_t d, const double *coefs, double u, double v,
+                       double *out, BSrc *rc);
+/* BShorn_pd2 for count patches of (du + 1)(dv + 1) coefficients one after another;
+ * results interleaved by patch: out[(a (d + 1) + b) count + patch]. count 0 does
+ * nothing. Statuses as BShorn_pd2 (-2 also for count < 0). */
+KW_API void BShorneval(int32_t du, int32_t dv, int32_t count, int32_t d, const double *patches,
+                       double u, double v, double *out, BSrc *rc);
+/* d_(k-1) = k c_k: the derivative (n values) of a power form; nothing for n <= 0. */
+KW_API void BSdercanpol(int32_t n, const double *c, double *d);
+/* First derivative (n values, degree n - 1) of a Legendre series; d may be l. */
+KW_API void BSderlgdpol(int32_t n, const double *l, double *d);
+/* k-th derivative of each of dim Legendre components: out dim components of
+ * n - k + 1 values. Statuses: 3 null array; -2 n < 0, dim < 1, k < 0, k > n or a
+ * non-finite coefficient; 33 scratch failure. */
+KW_API void BSdercvlgd(int32_t n, int32_t dim, const double *l, int32_t k, double *out, BSrc *rc);
+/* k-th derivative of a Legendre series at x (0 when k > n). Statuses: 3 null
+ * array; -2 n < 0, k < 0, non-finite x or coefficient; 33 scratch failure. */
+KW_API void BSevalgder(int32_t n, const double *l, int32_t k, double x, double *value, BSrc *rc);
+/* The same with respect to t on the interval ab[0] .. ab[1] (x = 2(t - a)/(b - a)
+ * - 1, derivative scaled by (2/(b - a))^k). -2 also for b = a or a non-finite
+ * interval or t. */
+KW_API void BSevalgderab(int32_t n, const double *l, const double *ab, int32_t k, double t,
+                         double *value, BSrc *rc);
+
+/* ---- Polynomial bases: series arithmetic (src/bases/arithmetic.cpp) ---- */
+
+/* Degrees of the general routines are limited to 0..1000 (-2 beyond); outputs
+ * must not overlap inputs unless said. Statuses: 3 null array; -2 degree outside
+ * its range or a non-finite coefficient; 33 scratch failure. */
+
+/* Product of two Legendre series: da + db + 1 coefficients, exact linearisation. */
+KW_API void BSprodpolgd(int32_t da, int32_t db, const double *a, const double *b, double *out,
+                        BSrc *rc);
+/* Legendre series (da + db + 1 values) of sum m_ij P_i P_j, m row-major
+ * ((da + 1) rows of db + 1 values, row i for the index of a). */
+KW_API void BSmtrlgdlgd(int32_t da, int32_t db, const double *m, double *out, BSrc *rc);
+/* Product of two Chebyshev series (da + db + 1 values); a negative degree is the
+ * zero series (nothing written, status 0). */
+KW_API void BSprodtch(int32_t da, const double *a, int32_t db, const double *b, double *out,
+                      BSrc *rc);
+/* Quotient a/b of two Legendre series, sampled at the 320 Gauss-Legendre nodes,
+ * projected and truncated: *degree (at most 319, -1 for a zero quotient) and
+ * q (degree + 1 values; room for 320). The truncation drops trailing coefficients
+ * whose tail sum is at most 1e-14 times the coefficient sum, and every trailing
+ * coefficient that lies within the rounding noise of the sampled values, so a
+ * series divided by itself gives degree 0. Statuses add -5 when b vanishes at a
+ * node. */
+KW_API void BSdivlgdlgd(int32_t da, const double *a, int32_t db, const double *b, int32_t *degree,
+                        double *q, BSrc *rc);
+/* The same for power forms in x on [-1, 1]; q is the power form. Statuses add -1
+ * when the truncated quotient has degree above 63 (outputs untouched). */
+KW_API void BSdivcancan(int32_t da, const double *a, int32_t db, const double *b, int32_t *degree,
+                        double *q, BSrc *rc);
+/* Quotient q (n values, degree n - 1) of a Legendre series by (x - a); the
+ * remainder is dropped. q may be l. Nothing for n <= 0. */
+KW_API void BSlgddivxa(int32_t n, const double *l, double a, double *q);
+/* Discrete Legendre projection: values at the n nodes of a tabulated Gauss rule
+ * (ascending), n coefficients c_k = (2k + 1)/2 sum w_i f(x_i) P_k(x_i). -2 when n
+ * is not 4, 8, 12, 16, 20, 40, 80, 160 or 320. */
+KW_API void BShifit(int32_t n, const double *values, double *coefs, BSrc *rc);
+/* Halves of a Legendre series, 0 <= n <= 320: left p((x - 1)/2), right
+ * p((x + 1)/2), n + 1 values each; either may be l. */
+KW_API void BShlfcpolgd(int32_t n, const double *l, double *left, double *right, BSrc *rc);
+/* Halves of a power form in x on [-1, 1] (n + 1 values each): left p((x - 1)/2)
+ * and right p((x + 1)/2). -2 also when an output is c. */
+KW_API void BShlfcpocan(int32_t n, const double *c, double *left, double *right, BSrc *rc);
+/* Column-major (n + 1) x (n + 1) matrix m: column k holds the Legendre
+ * (BStablgdel1) or Chebyshev (BStabtchab) coefficients of B_k(alpha x + beta).
+ * Nothing for n outside 0..1000. No status. */
+KW_API void BStablgdel1(int32_t n, double alpha, double beta, double *m);
+KW_API void BStabtchab(int32_t n, double alpha, double beta, double *m);
+/* Series of p(((b - a)/2) x + (a + b)/2): p restricted to [a, b] and re-expanded on
+ * [-1, 1], for Legendre, Chebyshev and power forms; out may be the input. */
+KW_API void BSlimlgdab(int32_t n, const double *l, double a, double b, double *out, BSrc *rc);
+KW_API void BSlimtchab(int32_t n, const double *t, double a, double b, double *out, BSrc *rc);
+KW_API void BSlimcanab(int32_t n, const double *c, double a, double b, double *out, BSrc *rc);
+
+/* ---- Polynomial bases: truncation (src/bases/truncation.cpp) ---- */
+
+/* New degrees: -1 means the series is zero within the tolerance; a negative
+ * tolerance keeps the degree. The vector routines take n = -1 (zero series) and
+ * give status 3 for a null array, -2 for dim < 1, n < -1, a NaN tolerance or a
+ * non-finite coefficient. */
+
+/* Largest m with sum_(i=m..n) |l_i| > tol (-1 when none). No status. */
+KW_API void BStrunclgd(int32_t n, const double *l, double tol, int32_t *degree);
+/* Vector truncation of dim components: from the top, the Euclidean norm of each
+ * coefficient vector above 1e-15 times the norm of all coefficients joins the
+ * tail; the first index where the tail exceeds tol is the new degree. When out is
+ * not null the first degree + 1 coefficients of every component are copied to
+ * *out (taken from result memory, BSdbgalloc, when *out is null; nothing when the
+ * degree is -1). Status -13 when that memory is short. Trace name "BSlgdcvint". */
+KW_API void BStruncvlgd(int32_t n, int32_t dim, const double *c, double tol, int32_t *degree,
+                        double **out, BSrc *rc);
+/* As BStruncvlgd with the floor 1e-14 times the sum of all magnitudes. */
+KW_API void BStruncvlgd0(int32_t n, int32_t dim, const double *c, double tol, int32_t *degree,
+                         double **out, BSrc *rc);
+/* In place, no allocation: the tail is the plain sum of all components'
+ * magnitudes at the dropped indices; c is compacted to dim components of
+ * degree + 1 values. */
+KW_API void BStruncvlgf(int32_t n, int32_t dim, double *c, double tol, int32_t *degree, BSrc *rc);
+/* As BStruncvlgf with Euclidean norms, norms below 1e-30 ignored, and never below
+ * min(min_degree, n). */
+KW_API void BStruncvlgm(int32_t n, int32_t dim, double *c, double tol, int32_t min_degree,
+                        int32_t *degree, BSrc *rc);
+/* Composite series: count segments of dim components of n + 1 values one after
+ * another; each is scanned as by BStruncvlgd and all are compacted in place to the
+ * largest new degree. -2 also for count < 1. */
+KW_API void BStruncmlgd(int32_t count, int32_t n, int32_t dim, double *c, double tol,
+                        int32_t *degree, BSrc *rc);
+/* Rational series, the last of dim >= 2 components the weight: the tolerance is
+ * scaled to tol w_lo / (1 + A / w_lo) (w_lo = |w_0| - sum_(k>0) |w_k| bounds the
+ * weight below, A the largest numerator magnitude sum) so the rational function
+ * moves by at most about tol; when w_lo <= 0 the degree is kept. Then as
+ * BStruncvlgf (in place). */
+KW_API void BStruncrlgf(int32_t n, int32_t dim, double *c, double tol, int32_t *degree, BSrc *rc);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,0 +1,482 @@
+// Series arithmetic against independent long-double computations: evaluation and
+// derivatives, products, quotients, division by a linear factor, projection,
+// halving, restriction, truncation boundaries, and every failure status.
+#include <gtest/gtest.h>
+
+#include <complex>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bases_ref.hpp"
+#include "support.hpp"
+
+namespace {
+
+using V = std::vector<double>;
+using bref::LD;
+class Series : public kwtest::GuardedTest {};
+
+// j-th derivatives of P_0 .. P_n at x: P_k^(j) = P_(k-2)^(j) + (2k - 1) P_(k-1)^(j-1).
+LD legendre_derivative_sum(const V &l, int j, LD x) {
+  const int n = int(l.size()) - 1;
+  std::vector<std::vector<LD>> d(j + 1, std::vector<LD>(n + 1, 0));
+  d[0] = bref::legendre_values(n, x);
+  for (int r = 1; r <= j; ++r)
+    for (int k = 1; k <= n; ++k)
+      d[r][k] = (k >= 2 ? d[r][k - 2] : 0) + (2 * k - 1) * d[r - 1][k - 1];
+  LD s = 0;
+  for (int k = 0; k <= n; ++k) s += l[k] * d[j][k];
+  return s;
+}
+
+const double kXs[] = {-1.0, -0.93, -0.5, -0.111, 0.0, 0.3, 0.77, 0.999, 1.0};
+
+TEST_F(Series, EvaluationAndDerivatives) {
+  std::mt19937 gen(1);
+  const V c = bref::random_series(gen, 9), l = bref::random_series(gen, 12);
+  for (double x : kXs) {
+    double plus, minus, value, vre, vim, pd[12];
+    BShorncansy(9, c.data(), x, &plus, &minus);
+    EXPECT_NEAR(plus, double(bref::power_sum(c, x)), 1e-14);
+    EXPECT_NEAR(minus, double(bref::power_sum(c, -x)), 1e-14);
+    BShorncan(9, c.data(), x, &value);
+    EXPECT_NEAR(value, double(bref::power_sum(c, x)), 1e-14);
+    BShorncanc(9, c.data(), x, 0.5, &vre, &vim);
+    std::complex<LD> z(x, 0.5), s = 0;
+    for (int k = 9; k >= 0; --k) s = s * z + LD(c[k]);
+    EXPECT_NEAR(vre, double(s.real()), 1e-13);
+    EXPECT_NEAR(vim, double(s.imag()), 1e-13);
+    BShorn_pd(9, 11, c.data(), x, pd);
+    for (int j = 0; j <= 11; ++j) {  // j-th derivative of the power form
+      LD ref = 0;
+      for (int k = j; k <= 9; ++k) {
+        LD f = 1;
+        for (int q = 0; q < j; ++q) f *= k - q;
+        ref += f * c[k] * std::pow(LD(x), k - j);
+      }
+      EXPECT_NEAR(pd[j], double(ref), 1e-9 * (1 + std::fabs(double(ref)))) << j;
+    }
+    for (int k = 0; k <= 13; ++k) {
+      BSrc rc = -99;
+      BSevalgder(12, l.data(), k, x, &value, &rc);
+      ASSERT_EQ(rc, 0);
+      const LD ref = k > 12 ? 0 : legendre_derivative_sum(l, k, x);
+      EXPECT_NEAR(value, double(ref), 1e-12 * (1 + std::fabs(double(ref)))) << k;
+      const double ab[2] = {2.0, 6.0};
+      double vab = 0;
+      BSevalgderab(12, l.data(), ab, k, 4.0 + 2.0 * x, &vab, &rc);
+      EXPECT_NEAR(vab, double(ref) / std::pow(2.0, k), 1e-12 * (1 + std::fabs(double(ref))));
+    }
+  }
+  // Exact end values; P_3' = P_0 + 5 P_2 (in place too); k-th derivative rows.
+  const V ends = {1, 2, 3, 4, 5};
+  double e1, em1;
+  BShornlgd(4, ends.data(), 1.0, &e1);
+  BShornlgd(4, ends.data(), -1.0, &em1);
+  EXPECT_EQ(e1, 15.0);
+  EXPECT_EQ(em1, 3.0);
+  V p3 = {0, 0, 0, 1};
+  BSderlgdpol(3, p3.data(), p3.data());
+  EXPECT_EQ(V(p3.begin(), p3.begin() + 3), (V{1, 0, 5}));
+  V two(26), d2(2 * 11);
+  for (int i = 0; i < 13; ++i) two[i] = l[i], two[13 + i] = -2 * l[i];
+  BSrc rc = -99;
+  BSdercvlgd(12, 2, two.data(), 2, d2.data(), &rc);
+  ASSERT_EQ(rc, 0);
+  for (double x : kXs) {
+    double a, b;
+    BShornlgd(10, d2.data(), x, &a);
+    BShornlgd(10, d2.data() + 11, x, &b);
+    EXPECT_NEAR(a, double(legendre_derivative_sum(l, 2, x)), 1e-11);
+    EXPECT_NEAR(b, -2 * a, 1e-11);
+  }
+}
+
+TEST_F(Series, PolynomialPatches) {
+  std::mt19937 gen(2);
+  const V p = bref::random_series(gen, 3 * 4 - 1);  // du 2, dv 3
+  V out(9), two(18);
+  BSrc rc = -99;
+  BShorn_pd2(2, 3, 2, p.data(), 0.4, -0.7, out.data(), &rc);
+  ASSERT_EQ(rc, 0);
+  V both(24);
+  for (int i = 0; i < 12; ++i) both[i] = p[i], both[12 + i] = 3 * p[i];
+  BShorneval(2, 3, 2, 2, both.data(), 0.4, -0.7, two.data(), &rc);
+  ASSERT_EQ(rc, 0);
+  for (int a = 0; a <= 2; ++a)
+    for (int b = 0; b <= 2; ++b) {
+      LD ref = 0;
+      for (int i = a; i <= 2; ++i)
+        for (int j = b; j <= 3; ++j) {
+          LD f = 1;
+          for (int q = 0; q < a; ++q) f *= i - q;
+          for (int q = 0; q < b; ++q) f *= j - q;
+          ref += f * p[i * 4 + j] * std::pow(0.4L, i - a) * std::pow(-0.7L, j - b);
+        }
+      EXPECT_NEAR(out[a * 3 + b], double(ref), 1e-14);
+      EXPECT_EQ(two[(a * 3 + b) * 2], out[a * 3 + b]);
+      EXPECT_NEAR(two[(a * 3 + b) * 2 + 1], 3 * out[a * 3 + b], 1e-14);
+    }
+}
+
+TEST_F(Series, ProductsAgreePointwise) {
+  std::mt19937 gen(3);
+  for (auto [da, db] : {std::pair{0, 0}, {1, 1}, {3, 5}, {7, 2}, {40, 60}, {300, 300}}) {
+    const V a = bref::random_series(gen, da), b = bref::random_series(gen, db);
+    V prod(da + db + 1), tprod(da + db + 1), m((da + 1) * (db + 1)), mprod(da + db + 1);
+    for (int i = 0; i <= da; ++i)
+      for (int j = 0; j <= db; ++j) m[i * (db + 1) + j] = a[i] * b[j];
+    BSrc rc = -99, rc2 = -99, rc3 = -99;
+    BSprodpolgd(da, db, a.data(), b.data(), prod.data(), &rc);
+    BSprodtch(da, a.data(), db, b.data(), tprod.data(), &rc2);
+    BSmtrlgdlgd(da, db, m.data(), mprod.data(), &rc3);
+    ASSERT_EQ(rc | rc2 | rc3, 0);
+    const double tol = 1e-15 * (da + db + 1) * (da + db + 1);
+    for (double x : kXs) {
+      const LD pa = bref::legendre_sum(a, x) * bref::legendre_sum(b, x);
+      EXPECT_NEAR(double(bref::legendre_sum(prod, x)), double(pa), tol) << da;
+      EXPECT_NEAR(double(bref::legendre_sum(mprod, x)), double(pa), tol) << da;
+      EXPECT_NEAR(double(bref::chebyshev_sum(tprod, x)),
+                  double(bref::chebyshev_sum(a, x) * bref::chebyshev_sum(b, x)), tol);
+    }
+  }
+  V t(3);
+  BSrc rc = -99;
+  BSprodtch(1, V{0, 1}.data(), 1, V{0, 1}.data(), t.data(), &rc);
+  EXPECT_EQ(t, (V{0.5, 0, 0.5}));
+}
+
+TEST_F(Series, QuotientsLinearFactorsAndProjection) {
+  std::mt19937 gen(4);
+  const V a = bref::random_series(gen, 6), b = {3, 0.5, -0.25};  // b has no root on [-1, 1]
+  V ab(9), q(320);
+  int32_t deg = -9;
+  BSrc rc = -99;
+  for (int n : {6, 40, 200}) {  // a series divided by itself is the constant 1
+    const V big = bref::random_series(gen, n);
+    BSdivlgdlgd(n, big.data(), n, big.data(), &deg, q.data(), &rc);
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(deg, 0);
+    EXPECT_NEAR(q[0], 1.0, 1e-14);
+  }
+  BSprodpolgd(6, 2, a.data(), b.data(), ab.data(), &rc);
+  BSdivlgdlgd(8, ab.data(), 2, b.data(), &deg, q.data(), &rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(deg, 6);
+  for (int k = 0; k <= 6; ++k) EXPECT_NEAR(q[k], a[k], 1e-14);
+  // 1/(x - 2): not a polynomial; the Legendre series matches it to the truncation
+  // (1e-14 of its magnitude), the power form to the rounding of its coefficients.
+  BSdivlgdlgd(0, V{1}.data(), 1, V{-2, 1}.data(), &deg, q.data(), &rc);
+  EXPECT_EQ(rc, 0);
+  for (double x : kXs)
+    EXPECT_NEAR(double(bref::legendre_sum(V(q.begin(), q.begin() + deg + 1), x)), 1 / (x - 2),
+                4e-14);
+  BSdivcancan(0, V{1}.data(), 1, V{-2, 1}.data(), &deg, q.data(), &rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_LE(deg, 63);
+  for (double x : kXs)
+    EXPECT_NEAR(double(bref::power_sum(V(q.begin(), q.begin() + deg + 1), x)), 1 / (x - 2), 4e-13);
+  V keep = q;
+  BSdivcancan(0, V{1}.data(), 1, V{-1.02, 1}.data(), &deg, q.data(), &rc);
+  EXPECT_EQ(rc, BSFAIL);  // needs more than degree 63
+  const double *nodes = nullptr;
+  BSextrtlgd(320, &nodes, &rc);
+  BSdivcancan(0, V{1}.data(), 1, V{-nodes[100], 1}.data(), &deg, q.data(), &rc);
+  EXPECT_EQ(rc, BSDIVZERO);
+  EXPECT_EQ(q, keep);
+  // (x - a) q: division returns q, in place as well.
+  V p(8);
+  BSprodpolgd(6, 1, a.data(), V{-0.3, 1}.data(), p.data(), &rc);
+  BSlgddivxa(7, p.data(), 0.3, p.data());
+  for (int k = 0; k <= 6; ++k) EXPECT_NEAR(p[k], a[k], 1e-14);
+  // Projection of a polynomial of degree below n sampled at the nodes.
+  for (int n : {4, 20, 320}) {
+    BSextrtlgd(n, &nodes, &rc);
+    const V s = bref::random_series(gen, n - 1);
+    V vals(n), c(n);
+    for (int i = 0; i < n; ++i) vals[i] = double(bref::legendre_sum(s, nodes[i]));
+    BShifit(n, vals.data(), c.data(), &rc);
+    ASSERT_EQ(rc, 0);
+    for (int k = 0; k < n; ++k) EXPECT_NEAR(c[k], s[k], 2e-15 * n) << n;
+  }
+}
+
+TEST_F(Series, HalvesAndRestrictions) {
+  std::mt19937 gen(5);
+  V left(3), right(3);
+  BSrc rc = -99;
+  BShlfcpolgd(2, V{0, 0, 1}.data(), left.data(), right.data(), &rc);
+  EXPECT_EQ(right, (V{0, 0.75, 0.25}));
+  EXPECT_EQ(left, (V{0, -0.75, 0.25}));
+  for (int n : {1, 2, 3, 4, 17, 100, 320}) {
+    const V l = bref::random_series(gen, n), c = bref::random_series(gen, std::min(n, 30));
+    const int nc = int(c.size()) - 1;
+    V lo(n + 1), hi(n + 1), clo(nc + 1), chi(nc + 1), r(n + 1), t(n + 1), pc(nc + 1);
+    BShlfcpolgd(n, l.data(), lo.data(), hi.data(), &rc);
+    ASSERT_EQ(rc, 0);
+    BShlfcpocan(nc, c.data(), clo.data(), chi.data(), &rc);
+    ASSERT_EQ(rc, 0);
+    const double a = -0.6, b = 0.35;
+    BSlimlgdab(n, l.data(), a, b, r.data(), &rc);
+    BSlimtchab(n, l.data(), a, b, t.data(), &rc);
+    BSlimcanab(nc, c.data(), a, b, pc.data(), &rc);
+    ASSERT_EQ(rc, 0);
+    const double tol = 1e-15 * (n + 1) * (n + 1);
+    for (double x : kXs) {
+      EXPECT_NEAR(double(bref::legendre_sum(lo, x)), double(bref::legendre_sum(l, (x - 1) / 2)),
+                  tol)
+          << n;
+      EXPECT_NEAR(double(bref::legendre_sum(hi, x)), double(bref::legendre_sum(l, (x + 1) / 2)),
+                  tol)
+          << n;
+      EXPECT_NEAR(double(bref::power_sum(clo, x)), double(bref::power_sum(c, (x - 1) / 2)), 1e-13)
+          << n;
+      EXPECT_NEAR(double(bref::power_sum(chi, x)), double(bref::power_sum(c, (x + 1) / 2)), 1e-13)
+          << n;
+      const LD y = (b - a) / 2 * x + (a + b) / 2;
+      EXPECT_NEAR(double(bref::legendre_sum(r, x)), double(bref::legendre_sum(l, y)), tol) << n;
+      EXPECT_NEAR(double(bref::chebyshev_sum(t, x)), double(bref::chebyshev_sum(l, y)), tol) << n;
+      EXPECT_NEAR(double(bref::power_sum(pc, x)), double(bref::power_sum(c, y)), 1e-13) << n;
+    }
+  }
+  V m(16);  // column k = P_k(0.5 x + 0.25): column-major
+  BStablgdel1(3, 0.5, 0.25, m.data());
+  for (int k = 0; k <= 3; ++k)
+    for (double x : kXs)
+      EXPECT_NEAR(double(bref::legendre_sum(V(m.begin() + 4 * k, m.begin() + 4 * k + 4), x)),
+                  double(bref::legendre_values(3, 0.5L * x + 0.25L)[k]), 1e-15);
+}
+
+TEST_F(Series, TruncationBoundaries) {
+  int32_t m = -9;
+  BStrunclgd(2, V{1, 0, 1e-9}.data(), 1e-8, &m);
+  EXPECT_EQ(m, 0);
+  BStrunclgd(2, V{1, 0, 1e-9}.data(), 1e-10, &m);
+  EXPECT_EQ(m, 2);
+  BStrunclgd(2, V{0, 0, 0}.data(), 0.0, &m);
+  EXPECT_EQ(m, -1);
+  BStrunclgd(1, V{1, 0.5}.data(), 0.5, &m);  // a tail equal to tol is dropped
+  EXPECT_EQ(m, 0);
+  BStrunclgd(1, V{1, 0.5}.data(), -1.0, &m);
+  EXPECT_EQ(m, 1);
+  // Vector rules on two components of degree 3.
+  const V c = {1, 0, 3e-4, 4e-16, 2, 0, 4e-4, 3e-16};  // index norms 2.236, 0, 5e-4, 5e-16
+  BSrc rc = -99;
+  double *out = nullptr;
+  BStruncvlgd(3, 2, c.data(), 5e-4, &m, &out, &rc);  // 5e-16 is below the floor
+  EXPECT_EQ(m, 0);
+  ASSERT_NE(out, nullptr);
+  EXPECT_EQ(out[0], 1.0);
+  EXPECT_EQ(out[1], 2.0);
+  BSdbgfree(out);
+  V mine(8, -1);
+  double *pm = mine.data();
+  BStruncvlgd0(3, 2, c.data(), 4.99e-4, &m, &pm, &rc);
+  EXPECT_EQ(m, 2);
+  EXPECT_EQ(mine, (V{1, 0, 3e-4, 2, 0, 4e-4, -1, -1}));
+  V f = c;
+  BStruncvlgf(3, 2, f.data(), 6.99e-4, &m, &rc);  // plain sum 7e-4 + 7e-16
+  EXPECT_EQ(m, 2);
+  EXPECT_EQ(V(f.begin(), f.begin() + 6), (V{1, 0, 3e-4, 2, 0, 4e-4}));
+  f = c;
+  BStruncvlgm(3, 2, f.data(), 1.0, 1, &m, &rc);
+  EXPECT_EQ(m, 1);
+  f = {1e-31, 0, 0, 0};
+  BStruncvlgm(1, 2, f.data(), 0.0, 0, &m, &rc);
+  EXPECT_EQ(m, 0);                         // norms below 1e-30 never join the tail
+  V seg = {1, 1e-3, 2, 0, 1, 0, 1, 1e-9};  // two segments, dim 2, degree 1
+  BStruncmlgd(2, 1, 2, seg.data(), 1e-6, &m, &rc);
+  EXPECT_EQ(m, 1);
+  BStruncmlgd(2, 1, 2, seg.data(), 1e-2, &m, &rc);
+  EXPECT_EQ(m, 0);
+  EXPECT_EQ(V(seg.begin(), seg.begin() + 4), (V{1, 2, 1, 1}));
+  // Rational: weight 2 + 0.5 x (w_lo 1.5), numerator sums 1.2: tol scales by 1.5 / 1.8.
+  V r = {1, 0.2, 2, 0.5};
+  BStruncrlgf(1, 2, r.data(), 0.7 * 1.8 / 1.5 + 1e-12, &m, &rc);
+  EXPECT_EQ(m, 0);
+  r = {1, 0.2, 2, 0.5};
+  BStruncrlgf(1, 2, r.data(), 0.7 * 1.8 / 1.5 - 1e-12, &m, &rc);
+  EXPECT_EQ(m, 1);
+  // The trace names BStruncvlgd as BSlgdcvint.
+  BSdbginit();
+  BStruncvlgd(3, 0, c.data(), 1.0, &m, nullptr, &rc);
+  EXPECT_EQ(rc, BSINARG);
+  std::FILE *tf = std::tmpfile();
+  BSdbgprint(tf);
+  std::rewind(tf);
+  char line[128] = {};
+  ASSERT_NE(std::fgets(line, sizeof line, tf), nullptr);
+  std::fclose(tf);
+  EXPECT_EQ(std::string(line), "error in BSlgdcvint, rc = -2 \n");
+}
+
+TEST_F(Series, FailureStatuses) {
+  const V in(700, 0.5);
+  V nan_in(700, 0.5), out(700, -7.0);
+  nan_in[1] = NAN;
+  int32_t deg = -9;
+  const double ab[2] = {1, 1};
+  using Op = std::function<void(const double *, BSrc *)>;
+  const struct {
+    const char *name;
+    Op op;
+    BSrc expected;
+  } rows[] = {
+      {"hlfcpolgd 321",
+       [&](const double *i, BSrc *rc) { BShlfcpolgd(321, i, out.data(), out.data() + 1, rc); },
+       BSINARG},
+      {"hlfcpolgd null",
+       [&](const double *, BSrc *rc) { BShlfcpolgd(3, nullptr, out.data(), out.data(), rc); },
+       BSNULLPTR},
+      {"hifit 5", [&](const double *i, BSrc *rc) { BShifit(5, i, out.data(), rc); }, BSINARG},
+      {"hifit 640", [&](const double *i, BSrc *rc) { BShifit(640, i, out.data(), rc); }, BSINARG},
+      {"dercvlgd k>n", [&](const double *i, BSrc *rc) { BSdercvlgd(3, 1, i, 4, out.data(), rc); },
+       BSINARG},
+      {"evalgder k<0",
+       [&](const double *i, BSrc *rc) { BSevalgder(3, i, -1, 0.0, out.data(), rc); }, BSINARG},
+      {"evalgderab a=b",
+       [&](const double *i, BSrc *rc) { BSevalgderab(3, i, ab, 1, 1.0, out.data(), rc); }, BSINARG},
+      {"prodpolgd 1001",
+       [&](const double *i, BSrc *rc) { BSprodpolgd(1001, 1, i, i, out.data(), rc); }, BSINARG},
+      {"prodtch null",
+       [&](const double *i, BSrc *rc) { BSprodtch(1, i, 1, nullptr, out.data(), rc); }, BSNULLPTR},
+      {"mtrlgdlgd null",
+       [&](const double *, BSrc *rc) { BSmtrlgdlgd(1, 1, nullptr, out.data(), rc); }, BSNULLPTR},
+      {"divlgdlgd -1",
+       [&](const double *i, BSrc *rc) { BSdivlgdlgd(-1, i, 1, i, &deg, out.data(), rc); }, BSINARG},
+      {"divcancan null",
+       [&](const double *i, BSrc *rc) { BSdivcancan(1, i, 1, i, nullptr, out.data(), rc); },
+       BSNULLPTR},
+      {"limlgdab nan", [&](const double *i, BSrc *rc) { BSlimlgdab(3, i, NAN, 1, out.data(), rc); },
+       BSINARG},
+      {"limcanab null",
+       [&](const double *, BSrc *rc) { BSlimcanab(3, nullptr, 0, 1, out.data(), rc); }, BSNULLPTR},
+      {"hlfcpocan alias",
+       [&](const double *i, BSrc *rc) {
+         BShlfcpocan(3, i, const_cast<double *>(i), out.data(), rc);
+       },
+       BSINARG},
+      {"horn_pd2 d<0",
+       [&](const double *i, BSrc *rc) { BShorn_pd2(1, 1, -1, i, 0, 0, out.data(), rc); }, BSINARG},
+      {"horneval null",
+       [&](const double *, BSrc *rc) { BShorneval(1, 1, 2, 1, nullptr, 0, 0, out.data(), rc); },
+       BSNULLPTR},
+      {"truncvlgf dim",
+       [&](const double *i, BSrc *rc) { BStruncvlgf(3, 0, const_cast<double *>(i), 1, &deg, rc); },
+       BSINARG},
+      {"truncmlgd count",
+       [&](const double *i, BSrc *rc) {
+         BStruncmlgd(0, 3, 1, const_cast<double *>(i), 1, &deg, rc);
+       },
+       BSINARG},
+      {"truncrlgf dim 1",
+       [&](const double *i, BSrc *rc) { BStruncrlgf(3, 1, const_cast<double *>(i), 1, &deg, rc); },
+       BSINARG},
+  };
+  for (const auto &r : rows) {
+    BSrc rc = -99;
+    r.op(in.data(), &rc);
+    EXPECT_EQ(rc, r.expected) << r.name;
+    EXPECT_EQ(out, V(700, -7.0)) << r.name;
+    EXPECT_EQ(deg, -9) << r.name;
+  }
+  // Every routine with a status refuses a NaN coefficient.
+  const Op with_nan[] = {
+      [&](const double *i, BSrc *rc) { BShlfcpolgd(5, i, out.data(), out.data() + 10, rc); },
+      [&](const double *i, BSrc *rc) { BSprodpolgd(5, 5, i, i, out.data(), rc); },
+      [&](const double *i, BSrc *rc) { BSdivlgdlgd(5, i, 0, i + 5, &deg, out.data(), rc); },
+      [&](const double *i, BSrc *rc) { BShifit(8, i, out.data(), rc); },
+      [&](const double *i, BSrc *rc) { BSlimtchab(5, i, 0, 1, out.data(), rc); },
+      [&](const double *i, BSrc *rc) { BSdercvlgd(5, 1, i, 1, out.data(), rc); },
+      [&](const double *i, BSrc *rc) { BStruncvlgd(5, 1, i, 1e-3, &deg, nullptr, rc); },
+  };
+  for (const auto &op : with_nan) {
+    BSrc rc = -99;
+    op(nan_in.data(), &rc);
+    EXPECT_EQ(rc, BSINARG);
+    EXPECT_EQ(out, V(700, -7.0));
+  }
+}
+
+TEST_F(Series, ScratchAndResultMemoryFailures) {
+  const V in(1000, 0.25);
+  V out(1000, -7.0);
+  int32_t deg = -9;
+  double *res = nullptr;
+  const std::pair<std::function<BSrc()>, BSrc> ops[] = {
+      {[&] {
+         BSrc rc;
+         BSprodpolgd(300, 300, in.data(), in.data(), out.data(), &rc);
+         return rc;
+       },
+       BSNOSTKMEMORY},
+      {[&] {
+         BSrc rc;
+         BSmtrlgdlgd(20, 20, in.data(), out.data(), &rc);
+         return rc;
+       },
+       BSNOSTKMEMORY},
+      {[&] {
+         BSrc rc;
+         BSdivlgdlgd(3, in.data(), 0, in.data(), &deg, out.data(), &rc);
+         return rc;
+       },
+       BSNOSTKMEMORY},
+      {[&] {
+         BSrc rc;
+         BSlimlgdab(30, in.data(), -0.5, 0.5, out.data(), &rc);
+         return rc;
+       },
+       BSNOSTKMEMORY},
+      {[&] {
+         BSrc rc;
+         BSlimcanab(30, in.data(), -0.5, 0.5, out.data(), &rc);
+         return rc;
+       },
+       BSNOSTKMEMORY},
+      {[&] {
+         BSrc rc;
+         BSdercvlgd(30, 2, in.data(), 3, out.data(), &rc);
+         return rc;
+       },
+       BSNOSTKMEMORY},
+      {[&] {
+         BSrc rc;
+         BSevalgder(30, in.data(), 3, 0.2, out.data(), &rc);
+         return rc;
+       },
+       BSNOSTKMEMORY},
+      {[&] {
+         BSrc rc;
+         BShorneval(3, 3, 2, 2, in.data(), 0.1, 0.2, out.data(), &rc);
+         return rc;
+       },
+       BSNOSTKMEMORY},
+      {[&] {
+         BSrc rc;
+         res = nullptr;
+         BStruncvlgd(30, 2, in.data(), 1e-3, &deg, &res, &rc);
+         if (rc == 0) BSdbgfree(res);
+         return rc;
+       },
+       BSNOMEMORY},
+  };
+  for (const auto &[op, status] : ops) {
+    const auto r = kwtest::sweep_allocation_failures(
+        [&] {
+          std::fill(out.begin(), out.end(), -7.0);
+          deg = -9;
+          return op();
+        },
+        {status},
+        [&] {
+          EXPECT_EQ(out, V(1000, -7.0));
+          EXPECT_EQ(deg, -9);
+        });
+    EXPECT_GE(r.runs, 2);
+  }
+}
+
+}  // namespace
