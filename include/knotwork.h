@@ -1616,6 +1616,111 @@ KW_API void BStruncmlgd(int32_t count, int32_t n, int32_t dim, double *c, double
  * BStruncvlgf (in place). */
 KW_API void BStruncrlgf(int32_t n, int32_t dim, double *c, double tol, int32_t *degree, BSrc *rc);
 
+/* ---- Composite Legendre curves: memory (src/approx/composite_memory.cpp) ---- */
+
+/* A composite Legendre curve of m segments is a set of parallel values: dimModel d,
+ * nSegment m, periodic, ndegArr (degree of each segment), iratArr (kind: 0
+ * polynomial, 1..3 rational), ibaseArr (1 Legendre, 0 power form in the local
+ * variable), curveSeries (m pointers into one coefficient block: segment i has w_i
+ * components of ndegArr[i] + 1 coefficients, component after component; w_i is d,
+ * d + 1, d + 2, d + 3 for kinds 0..3, and 2, 3, 3, 4 when d = 2; a rational
+ * segment holds weighted coordinates and the weight as component d), bezKnots
+ * (m + 1 increasing breakpoints; segment i on [b_i, b_(i+1)] with local variable
+ * x = 2 (t - b_i) / (b_(i+1) - b_i) - 1) and start_end_parameters (2 doubles). */
+
+/* Allocates the per-segment arrays: ndegArr, iratArr, ibaseArr (m int32 each) and
+ * bezKnots (m + 1 doubles), zero-filled, every ibaseArr entry 1; result memory
+ * released with BSdbgfree. Status: 3 NULL output pointer; -2 m outside
+ * 1..1000000; -13 (nothing stays allocated, outputs null). */
+KW_API void BSalldeflgd(int32_t m, int32_t **ndegArr, int32_t **iratArr, int32_t **ibaseArr,
+                        double **bezKnots, BSrc *rc);
+/* Allocates curveSeries: *curveSeries becomes an array of m pointers into one
+ * zero-filled block of sum (ndegArr[i] + 1) w_i doubles (release with
+ * BSfrecmplgd). Status: 3 NULL argument; -2 d < 1, m outside 1..1000000, a degree
+ * outside 0..319 or a kind outside 0..3; -13 (nothing allocated). */
+KW_API void BSallcmplgd(int32_t d, int32_t m, const int32_t *ndegArr, const int32_t *iratArr,
+                        double ***curveSeries, BSrc *rc);
+/* Releases the coefficient block and the pointer array of *curveSeries and clears
+ * the pointer; nothing for NULL. */
+KW_API void BSfrecmplgd(double ***curveSeries);
+
+/* ---- Composite Legendre curves: conversion (src/approx/composite_convert.cpp) ---- */
+
+/* Every Bezier span of an array-form spline to one Legendre segment.
+ * in: degree (1..319), num_poles n, comps (1..64), knots (n + degree + 1,
+ * ascending), poles (comps coordinate-major rows of n). out: *num_spans, series
+ * (span-major, row r of span j at ((j * comps) + r) * (degree + 1); room for
+ * (n - degree) spans), breaks (*num_spans + 1). Status: 3 NULL; -2 sizes, knots,
+ * non-finite poles, empty domain; 33. */
+KW_API void BSbstolgd(int32_t degree, int32_t num_poles, int32_t comps, const double *knots,
+                      const double *poles, int32_t *num_spans, double *series, double *breaks,
+                      BSrc *rc);
+/* B-spline -> composite Legendre, exact: one segment of degree order - 1 per
+ * non-empty span, kind 1 when rational. in: d (1..64), num_poles n, order (2..320),
+ * rational, poles (d coordinate-major rows of n, weighted, then the weight row when
+ * rational), knots (n + order). out (result memory, the caller releases each with
+ * BSdbgfree and curveSeries with BSfrecmplgd): *nSegment, *ndegArr, *iratArr,
+ * *curveSeries, *bezKnots, start_end (2: b_0, b_m). The basis codes are all 1
+ * (no array returned). Poles all within dist_tol of one point: one segment of
+ * degree 0 (the point) on [0, 1]. Status: 3 NULL; -2 sizes, knots not ascending,
+ * empty domain, non-finite poles, weight not positive; -13, 33 (outputs null). */
+KW_API void BSbsp2cmlgd(int32_t d, int32_t num_poles, int32_t order, BSboolean rational,
+                        const double *poles, const double *knots, int32_t *nSegment,
+                        int32_t **ndegArr, int32_t **iratArr, double ***curveSeries,
+                        double **bezKnots, double *start_end, BSrc *rc);
+/* BSbsp2cmlgd for planar curves (d = 2). */
+KW_API void BSbsp2cmlgd2d(int32_t num_poles, int32_t order, BSboolean rational,
+                          const double *poles, const double *knots, int32_t *nSegment,
+                          int32_t **ndegArr, int32_t **iratArr, double ***curveSeries,
+                          double **bezKnots, double *start_end, BSrc *rc);
+/* Exact C0 B-spline of a chain of m Legendre segments of one order k.
+ * in: order k (2..320), m, d (1..64), series (component-major over segments: series
+ * of component c of segment i at ((c * m + i) * k)), breaks (m + 1 on [-1, 1],
+ * ascending). out (result memory, BSdbgfree): *num_poles N = (k - 1) m + 1, *poles
+ * (d rows of N, coordinate-major; the pole two segments share is the mean of their
+ * end poles), *knots (N + k, mapped to [0, 1] by (b + 1) / 2; interior breaks k - 1
+ * times). Status: 3 NULL; -2 sizes, breaks, non-finite series; -13, 33. */
+KW_API void BSlgdbspcm1(int32_t order, int32_t m, int32_t d, const double *series,
+                        const double *breaks, int32_t *num_poles, double **poles, double **knots,
+                        BSrc *rc);
+
+/* ---- Composite Legendre curves: evaluation (src/approx/composite_eval.cpp) ---- */
+
+/* The k-th derivative of a composite curve at t (d values into result): periodic
+ * curves wrap t into [b_0, b_m]; below b_0 segment 0 and above b_m segment m - 1
+ * are extended. Rational segments (d = 2, 3) by Leibniz' rule exactly at every k
+ * (kinds 2 and 3 use their first d + 1 components). in: d (1..64), periodic, m,
+ * ndegArr, iratArr, ibaseArr, curveSeries, bezKnots, k (0..1000), t. Status: 3
+ * NULL; -2 m < 1, empty or non-finite range, t not finite, a zero-length segment,
+ * an unknown basis or kind, degree outside 0..319, rational segment with d not 2
+ * or 3; -5 zero weight at t; 33. */
+KW_API void BSevalgdcmp(int32_t d, int32_t periodic, int32_t m, const int32_t *ndegArr,
+                        const int32_t *iratArr, const int32_t *ibaseArr,
+                        double *const *curveSeries, const double *bezKnots, int32_t k, double t,
+                        double *result, BSrc *rc);
+/* The k-th derivative with respect to x of one Legendre segment (degree, d, kind,
+ * coefficients component after component) at x: d values. Statuses as BSevalgdcmp. */
+KW_API void BSevalgdsng(int32_t degree, int32_t d, int32_t kind, const double *coefs, int32_t k,
+                        double x, double *result, BSrc *rc);
+/* The same for a segment in power form in x. */
+KW_API void BSevacansng(int32_t degree, int32_t d, int32_t kind, const double *coefs, int32_t k,
+                        double x, double *result, BSrc *rc);
+
+/* ---- Composite Legendre curves: continuity (src/approx/continuity_correction.cpp) ---- */
+
+/* Least-squares continuity correction: the closest coefficients, in the L2 norm
+ * of the functions over the parameter (each segment weighted by its length), that
+ * are C^r at every interior breakpoint; the correction is the orthogonal
+ * projection onto the constraints' row space, subtracted from the input.
+ * in: g groups of c components (g c <= 256), order k (1..320), r (0..k-1), m
+ * segments, breaks (m + 1, ascending), in (series j of segment i at (j m + i) k),
+ * tol. out: out (same layout; may be in). Status: 3 NULL; -2 counts, r, breaks not
+ * finite and ascending, non-finite series or tol; -5 a zero-length segment; 55
+ * (a warning, out written) when some segment's change exceeds tol and 2.2e-14 of
+ * its size; 33. m = 1 copies the series. */
+KW_API void BScstlgdbsp(int32_t g, int32_t c, int32_t order, int32_t r, int32_t m,
+                        const double *breaks, const double *in, double tol, double *out, BSrc *rc);
+
 #ifdef __cplusplus
 }
 #endif
