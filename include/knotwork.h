@@ -1721,6 +1721,43 @@ KW_API void BSevacansng(int32_t degree, int32_t d, int32_t kind, const double *c
 KW_API void BScstlgdbsp(int32_t g, int32_t c, int32_t order, int32_t r, int32_t m,
                         const double *breaks, const double *in, double tol, double *out, BSrc *rc);
 
+/* ---- Composite Legendre text record (src/records/composite_text.cpp) ---- */
+
+/* Writes one composite Legendre record (the fields as for BSalldeflgd) to stream
+ * (NULL: standard error): "dimModel %d", "nSegment %d", "periodic %d", then
+ * "ndegArr", "iratArr", "ibaseArr " and one "%d" line per segment each, then
+ * "curveSeries" with every coefficient of every segment (w_i (ndegArr[i] + 1)
+ * per segment, the record's component counts for every kind), "bezKnots" with
+ * m + 1 values, "start_end_parameters" with both on one line, and an empty line.
+ * Numbers are "%22.17f", or "%22.17e" where the fixed form would not read back as
+ * the same double. Writes nothing when an array is NULL, d is outside 1..64, m
+ * outside 1..1000000, or a degree (0..319) or kind (0..3) is out of range. */
+KW_API void BSprtcmplgd(FILE *stream, int32_t dimModel, int32_t nSegment, int32_t periodic,
+                        const int32_t *ndegArr, const int32_t *iratArr, const int32_t *ibaseArr,
+                        double *const *curveSeries, const double *bezKnots,
+                        const double *start_end);
+/* Reads one record written by BSprtcmplgd (keywords searched word by word). out:
+ * *dimModel, *nSegment, *periodic, and the arrays as BSalldeflgd and BSallcmplgd
+ * allocate them (the caller releases them), start_end (2). Status: 3 NULL; -1 the
+ * stream ends before a keyword or value, or a value cannot be read, is not finite
+ * or is out of range (d 1..64, m 1..1000000, degree 0..319, kind 0..3, basis 0..1);
+ * -13. On failure nothing stays allocated and the outputs are unchanged. */
+KW_API void BSreadcmlgd(FILE *stream, int32_t *dimModel, int32_t *nSegment, int32_t *periodic,
+                        int32_t **ndegArr, int32_t **iratArr, int32_t **ibaseArr,
+                        double ***curveSeries, double **bezKnots, double *start_end, BSrc *rc);
+/* Reads groups of records: first `groups` counts ("%d", each 1..1000000) into
+ * counts, then counts[g] records for every group in order. Every output receives a
+ * new table (result memory) of one entry per group, each entry a table of one slot
+ * per record (start_end: 2 doubles per record); slot j of group g holds record j as
+ * BSreadcmlgd gives it. dimModel receives each record's dimension in turn. Status:
+ * 3 NULL; -2 groups < 1; -1 a count cannot be read; the first failing record's
+ * status; -13. What was allocated before a failure stays in the caller's tables
+ * (unused entries are null): the caller releases every non-null entry. */
+KW_API void BSrdsscmlgd(FILE *stream, int32_t *dimModel, int32_t groups, int32_t *counts,
+                        int32_t ***nSegment, int32_t ***periodic, int32_t ****ndegArr,
+                        int32_t ****iratArr, int32_t ****ibaseArr, double *****curveSeries,
+                        double ****bezKnots, double ***start_end, BSrc *rc);
+
 #ifdef __cplusplus
 }
 #endif
