@@ -1758,6 +1758,38 @@ KW_API void BSrdsscmlgd(FILE *stream, int32_t *dimModel, int32_t groups, int32_t
                         int32_t ****iratArr, int32_t ****ibaseArr, double *****curveSeries,
                         double ****bezKnots, double ***start_end, BSrc *rc);
 
+/* ---- Composite Legendre curves to B-splines (src/approx/composite_to_spline.cpp) ---- */
+
+/* Composite Legendre -> B-spline record within tolerance: the segments of the part
+ * [start_end[0], start_end[1]] (end segments restricted to it) become Bezier pieces
+ * of the largest segment degree p (at least 1), joined C0 (the shared pole is the
+ * mean of the two end poles) with knots normalised to [0, 1]; then every knot copy
+ * whose removal keeps the curve provably within tolerance of that join is removed
+ * (a smooth composite curve returns with simple knots). Kind 1 segments give a
+ * rational curve (polynomial segments weight 1). in: the composite curve (d 1..3,
+ * as BSalldeflgd describes it; periodic is not read), start_end, tolerance (>= 0).
+ * out: *curve, a new record of order p + 1 (release with BSfreeqelcv). Status: 3
+ * NULL; -2 d outside 1..3, m < 1, breakpoints not ascending, a degree or kind out
+ * of range, kinds 2 and 3, a power-form segment above degree 127, non-finite
+ * coefficients, a range outside the breakpoints or empty, a non-positive weight;
+ * -13, 33. *curve untouched on failure. */
+KW_API void BScmlgd2bsp(int32_t d, int32_t m, int32_t periodic, const int32_t *ndegArr,
+                        const int32_t *iratArr, const int32_t *ibaseArr, double *const *curveSeries,
+                        const double *bezKnots, const double *start_end, double tolerance,
+                        BScurve **curve, BSrc *rc);
+/* The same for segments first..last (0-based), the first from local parameter
+ * local_start (-1..1) and the last to local_end. Status as BScmlgd2bsp; -2 for
+ * indices or local parameters out of range. */
+KW_API void BScmlg2bsab(int32_t d, int32_t m, int32_t periodic, const int32_t *ndegArr,
+                        const int32_t *iratArr, const int32_t *ibaseArr, double *const *curveSeries,
+                        const double *bezKnots, int32_t first, int32_t last, double local_start,
+                        double local_end, double tolerance, BScurve **curve, BSrc *rc);
+/* The same for the parameter range [start, end]. */
+KW_API void BSlimcmplgd(int32_t d, int32_t m, int32_t periodic, const int32_t *ndegArr,
+                        const int32_t *iratArr, const int32_t *ibaseArr, double *const *curveSeries,
+                        const double *bezKnots, double start, double end, double tolerance,
+                        BScurve **curve, BSrc *rc);
+
 #ifdef __cplusplus
 }
 #endif

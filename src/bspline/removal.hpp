@@ -46,6 +46,11 @@ inline std::size_t removal_work(int k, int w) {
   return static_cast<std::size_t>(k) * (3 + w);
 }
 
+// BSrmktsnchg on a validated record: removes interior knot copies while the
+// reduced curve provably stays within tolerance of cv. out: arrays with room for
+// cv's counts (may not share memory with cv). BSDIVZERO, BSNOSTKMEMORY.
+BSrc reduce_knots(const BScurve &cv, double tolerance, BScurve &out);
+
 }  // namespace knotwork
 
 #endif  // KNOTWORK_BSPLINE_REMOVAL_HPP

@@ -216,6 +216,52 @@ TEST_F(Composite, ContinuityCorrectionGivesTheStatedContinuity) {
   }
 }
 
+TEST_F(Composite, CompositeToSplineWithinTolerance) {
+  std::mt19937_64 rng(33);
+  for (int trial = 0; trial < 24; ++trial) {
+    const int k = 2 + trial % 5, n = k + 2 + static_cast<int>(rng() % 6);
+    const bool rational = trial % 3 == 2;
+    RefCurve c = kwtest::random_curve(rng, kwtest::CurveShape{k, n, rational, false});
+    BScurve orig = c.view();
+    Cmp cm;
+    ASSERT_EQ(cm.from(c), BSSUCC);
+    SCOPED_TRACE(testing::Message() << "trial " << trial << " k " << k);
+    BScurve *out = nullptr;
+    BSrc rc;
+    BScmlgd2bsp(3, cm.m, 0, cm.ndeg, cm.irat, cm.ibase.data(), cm.series, cm.bez, cm.se, 1e-9, &out,
+                &rc);
+    ASSERT_EQ(rc, BSSUCC);
+    EXPECT_EQ(out->order, k);
+    if (!rational) {
+      EXPECT_EQ(out->num_poles, n);  // every junction knot removed again
+    }
+    EXPECT_LE(kwtest::max_deviation(orig, *out, 0.0, 1.0, 2001), 1e-9);
+    BSfreeqelcv(out, &rc);
+    // The part [0.3, 0.8], reparametrised to [0, 1].
+    BSlimcmplgd(3, cm.m, 0, cm.ndeg, cm.irat, cm.ibase.data(), cm.series, cm.bez, 0.3, 0.8, 1e-9,
+                &out, &rc);
+    ASSERT_EQ(rc, BSSUCC);
+    for (int i = 0; i <= 300; ++i) {
+      const double u = i / 300.0;
+      const auto a = kwtest::ref_eval(orig, 0.3 + 0.5 * u), b = kwtest::ref_eval(*out, u);
+      for (int j = 0; j < 3; ++j) EXPECT_NEAR(a[j], b[j], 1e-9);
+    }
+    BSfreeqelcv(out, &rc);
+    // Segments 0 .. m-1 from the middle of the first to the middle of the last.
+    BScmlg2bsab(3, cm.m, 0, cm.ndeg, cm.irat, cm.ibase.data(), cm.series, cm.bez, 0, cm.m - 1, 0.0,
+                cm.m == 1 ? 0.5 : 0.0, 1e-9, &out, &rc);
+    ASSERT_EQ(rc, BSSUCC);
+    const double s = (cm.bez[0] + cm.bez[1]) / 2,
+                 e = cm.m == 1 ? 0.75 : (cm.bez[cm.m - 1] + cm.bez[cm.m]) / 2;
+    for (int i = 0; i <= 100; ++i) {
+      const double u = i / 100.0;
+      const auto a = kwtest::ref_eval(orig, s + (e - s) * u), b = kwtest::ref_eval(*out, u);
+      for (int j = 0; j < 3; ++j) EXPECT_NEAR(a[j], b[j], 1e-9);
+    }
+    BSfreeqelcv(out, &rc);
+  }
+}
+
 TEST_F(Composite, FailureStatuses) {
   RefCurve c = kwtest::cubic_bezier();
   std::vector<double> rows = c.rows(), bad_knots = c.knots;
@@ -223,7 +269,9 @@ TEST_F(Composite, FailureStatuses) {
   int32_t m, *nd, *ir, *ib;
   double **ser, *bz, se[2], v[3], br[3] = {0, 0, 1}, in[8] = {0}, out[8];
   const int32_t deg[1] = {3}, kind[1] = {0}, bad_kind[1] = {4}, base1[1] = {1}, base2[1] = {2};
-  double coef[12] = {0}, *segs[1] = {coef}, bk[2] = {0, 1}, bk0[2] = {1, 1};
+  double coef[20] = {0}, *segs[1] = {coef}, bk[2] = {0, 1}, bk0[2] = {1, 1}, bad_se[2] = {-1, 1};
+  const int32_t two[1] = {2};
+  BScurve *cv = nullptr;
   const struct {
     std::function<void(BSrc *)> op;
     BSrc want;
@@ -263,6 +311,20 @@ TEST_F(Composite, FailureStatuses) {
       {[&](BSrc *rc) { BScstlgdbsp(1, 1, 4, 1, 2, br, in, 1.0, out, rc); }, BSDIVZERO},
       {[&](BSrc *rc) { BScstlgdbsp(1, 1, 4, 4, 2, bk, in, 1.0, out, rc); }, BSINARG},
       {[&](BSrc *rc) { BScstlgdbsp(1, 1, 4, 1, 2, bk, nullptr, 1.0, out, rc); }, BSNULLPTR},
+      {[&](BSrc *rc) { BScmlgd2bsp(3, 1, 0, deg, two, base1, segs, bk, bad_se, 1e-6, &cv, rc); },
+       BSINARG},
+      {[&](BSrc *rc) { BScmlgd2bsp(3, 1, 0, deg, kind, base1, segs, bk, bad_se, 1e-6, &cv, rc); },
+       BSINARG},
+      {[&](BSrc *rc) { BScmlgd2bsp(3, 1, 0, deg, kind, base1, segs, bk, bk, -1.0, &cv, rc); },
+       BSINARG},
+      {[&](BSrc *rc) { BScmlgd2bsp(3, 1, 0, deg, kind, base1, segs, bk, bk, 1e-6, nullptr, rc); },
+       BSNULLPTR},
+      {[&](BSrc *rc) { BSlimcmplgd(3, 1, 0, deg, kind, base1, segs, bk, 0.5, 0.5, 1e-6, &cv, rc); },
+       BSINARG},
+      {[&](BSrc *rc) {
+         BScmlg2bsab(3, 1, 0, deg, kind, base1, segs, bk, 0, 1, -1, 1, 1e-6, &cv, rc);
+       },
+       BSINARG},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     BSrc rc = 1234;
@@ -278,6 +340,8 @@ TEST_F(Composite, AllocationFailuresLeaveNoLeak) {
   const int m = 40, k = 4;
   std::vector<double> br(m + 1), in(2 * m * k, 0.25), out(in.size());
   for (int i = 0; i <= m; ++i) br[i] = i;
+  Cmp cm;
+  ASSERT_EQ(cm.from(c), BSSUCC);
   const std::function<BSrc()> ops[] = {
       [&] {
         BSrc rc;
@@ -309,6 +373,14 @@ TEST_F(Composite, AllocationFailuresLeaveNoLeak) {
       [&] {
         BSrc rc;
         BScstlgdbsp(1, 2, k, 2, m, br.data(), in.data(), 1e9, out.data(), &rc);
+        return rc;
+      },
+      [&] {
+        BScurve *cv = nullptr;
+        BSrc rc, ignored;
+        BScmlgd2bsp(3, cm.m, 0, cm.ndeg, cm.irat, cm.ibase.data(), cm.series, cm.bez, cm.se, 1e-9,
+                    &cv, &rc);
+        if (rc == BSSUCC) BSfreeqelcv(cv, &ignored);
         return rc;
       },
   };
