@@ -1,6 +1,7 @@
 // Knot removal on cubics with about 1000 poles: a cubic of 503 poles refined by one knot
 // in every span, then every removable knot removed again (exact reduction), and
-// the reduction of a curve with nothing to remove exactly within a tolerance.
+// the reduction of a curve with nothing to remove exactly within a tolerance; the
+// conversion of a cubic with 1000 poles to a composite Legendre curve and back.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -75,5 +76,59 @@ void BM_ReduceWithinTolerance(benchmark::State &state) {
   state.counters["poles_left"] = out.cv.num_poles;
 }
 BENCHMARK(BM_ReduceWithinTolerance)->Unit(benchmark::kMicrosecond);
+
+// Coordinate-major rows of a record's poles.
+std::vector<double> rows_of(const BScurve &cv) {
+  std::vector<double> r(3 * cv.num_poles);
+  for (int i = 0; i < cv.num_poles; ++i)
+    for (int c = 0; c < 3; ++c) r[c * cv.num_poles + i] = cv.poles[3 * i + c];
+  return r;
+}
+
+struct Composite {
+  int32_t m = 0, *ndeg = nullptr, *irat = nullptr;
+  double **series = nullptr, *bez = nullptr, se[2];
+  std::vector<int32_t> ibase;
+  void release() {
+    BSfrecmplgd(&series);
+    BSdbgfree(ndeg);
+    BSdbgfree(irat);
+    BSdbgfree(bez);
+  }
+};
+
+void BM_SplineToComposite(benchmark::State &state) {
+  Curve in(1000);
+  const std::vector<double> rows = rows_of(in.cv);
+  for (auto _ : state) {
+    Composite c;
+    BSrc rc;
+    BSbsp2cmlgd(3, 1000, kOrder, 0, rows.data(), in.knots.data(), &c.m, &c.ndeg, &c.irat, &c.series,
+                &c.bez, c.se, &rc);
+    benchmark::DoNotOptimize(c.series);
+    c.release();
+  }
+}
+BENCHMARK(BM_SplineToComposite)->Unit(benchmark::kMicrosecond);
+
+void BM_CompositeToSpline(benchmark::State &state) {
+  Curve in(1000);
+  const std::vector<double> rows = rows_of(in.cv);
+  Composite c;
+  BSrc rc;
+  BSbsp2cmlgd(3, 1000, kOrder, 0, rows.data(), in.knots.data(), &c.m, &c.ndeg, &c.irat, &c.series,
+              &c.bez, c.se, &rc);
+  c.ibase.assign(c.m, 1);
+  int32_t poles = 0;
+  for (auto _ : state) {
+    BScurve *out = nullptr;
+    BScmlgd2bsp(3, c.m, 0, c.ndeg, c.irat, c.ibase.data(), c.series, c.bez, c.se, 1e-9, &out, &rc);
+    poles = out->num_poles;
+    BSfreeqelcv(out, &rc);
+  }
+  state.counters["poles"] = poles;
+  c.release();
+}
+BENCHMARK(BM_CompositeToSpline)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

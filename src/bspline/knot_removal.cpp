@@ -73,7 +73,7 @@ KnotRun knot_run(const double *knots, int32_t num_knots, int32_t r, double tol) 
 }
 
 BSrc remove_knot_poles(int k, int32_t n, const double *t, KnotRun run, int w, const double *P,
-                       double *Q, double *residual, double *work) {
+                       double *Q, double *residual, double *work, int32_t *leftover) {
   const int32_t r = run.last;
   const int s = run.last - run.first + 1;
   const int m = k - s;  // equations; m - 1 unknown poles
@@ -98,6 +98,13 @@ BSrc remove_knot_poles(int k, int32_t n, const double *t, KnotRun run, int w, co
   BSmod_gauss(alpha, lower, diag, TRUE, rhs, m, w, &rc);
   if (rc != BSSUCC) return rc;
   for (int c = 0; c < w; ++c) residual[c] = rhs[(m - 1) * w + c];
+  if (leftover != nullptr) {
+    // The equation the elimination leaves over (the first with alpha < 0.5).
+    int32_t p = 0;
+    while (p < m - 1 && alpha[p] >= 0.5) ++p;
+    *leftover = first + p;
+  }
+  if (Q == nullptr) return BSSUCC;
   // Poles up to first - 1 stay; the solved ones follow; the rest move down one.
   if (Q != P) std::memcpy(Q, P, sizeof(double) * w * first);
   std::memcpy(Q + static_cast<std::size_t>(first) * w, rhs, sizeof(double) * w * (m - 1));
@@ -178,7 +185,7 @@ BSrc remove_one_knot(const BScurve &cv, int32_t r, BScurve &out, double error[3]
   const bool removable =
       r >= k && r <= n - 1 && run.first >= k && run.last <= n - 1 && run.last - run.first + 1 < k;
   if (removable) {
-    const BSrc rc = remove_knot_poles(k, n, t, run, w, h, h, res, work);
+    const BSrc rc = remove_knot_poles(k, n, t, run, w, h, h, res, work, nullptr);
     if (rc != BSSUCC) return rc;
     std::memmove(t + run.last, t + run.last + 1, sizeof(double) * (n + k - run.last - 1));
     nn = n - 1;
@@ -230,21 +237,30 @@ BSrc choose_knots(const double *knots, int k, int32_t N, const int32_t *classes,
 }
 
 // BSrmktsnchg on a validated record: removes knots one copy at a time while the
-// reduced curve provably stays within tol of the input (the reduced curve refined
-// back to the input's knots differs from it by poles whose difference bounds the
-// curve distance: convex hull of the difference curve).
+// reduced curve provably stays within tol of the input. Refined back to the
+// input's knots, the reduced curve differs from it by pole differences E that bound
+// the curve distance (convex hull of the difference curve). One removal changes
+// the refinement of the current curve at one pole only, by the residual, which
+// spreads with coefficients in [0, 1] over the input poles under that pole's
+// support: a running per-pole bound of |E| accepts most removals in O(k); the
+// others are checked exactly by refining the candidate (which also resets the
+// bounds to the exact differences).
 BSrc reduce_knots(const BScurve &cv, double tolerance, BScurve &out) {
   const int k = cv.order, w = cv.rational ? 4 : 3;
   const int32_t n = cv.num_poles, nk = n + k;
+  const double *t0 = cv.knots;
   const std::size_t hp = static_cast<std::size_t>(n) * w;
-  ScratchBuffer buf(sizeof(double) *
-                    (4 * hp + 2 * static_cast<std::size_t>(nk) + 2 * k + removal_work(k, w)));
+  ScratchBuffer buf(sizeof(double) * (4 * hp + 2 * static_cast<std::size_t>(nk) + 2 * k +
+                                      removal_work(k, w) + 2 * static_cast<std::size_t>(n)));
   if (!buf.ok()) return BSNOSTKMEMORY;
   double *h0 = buf.as<double>(), *hc = h0 + hp, *hn = hc + hp, *ref = hn + hp;
   double *tc = ref + hp, *tn = tc + nk, *alpha = tn + nk, *work = alpha + 2 * k;
+  double *bx = work + removal_work(k, w), *bw = bx + n;
   pack_record(cv, h0);
   std::memcpy(hc, h0, sizeof(double) * hp);
-  std::memcpy(tc, cv.knots, sizeof(double) * nk);
+  std::memcpy(tc, t0, sizeof(double) * nk);
+  std::fill(bx, bx + 2 * n, 0.0);
+  double bw_max = 0.0;
   double pmax, wmin;
   pole_scale(n, w, h0, &pmax, &wmin);
   const auto rows = [w](double *data) {
@@ -268,36 +284,70 @@ BSrc reduce_knots(const BScurve &cv, double tolerance, BScurve &out) {
           continue;
         }
         double res[4] = {0, 0, 0, 0};
-        BSrc rc = remove_knot_poles(k, nc, tc, run, w, hc, hn, res, work);
+        int32_t q = 0;
+        BSrc rc = remove_knot_poles(k, nc, tc, run, w, hc, nullptr, res, work, &q);
         if (rc != BSSUCC) return rc;
-        // The step alone must already fit (a cheap filter before the full check).
-        const double step =
-            deviation_bound(std::sqrt(res[0] * res[0] + res[1] * res[1] + res[2] * res[2]),
-                            w == 4 ? res[3] : 0.0, pmax, wmin);
-        if (!(step <= phase)) {
+        const double dx = std::sqrt(res[0] * res[0] + res[1] * res[1] + res[2] * res[2]);
+        const double dw = w == 4 ? res[3] : 0.0;
+        if (!(deviation_bound(dx, dw, pmax, wmin) <= phase)) {
           r = run.last;
           continue;
         }
-        std::memcpy(tn, tc, sizeof(double) * run.last);
-        std::memcpy(tn + run.last, tc + run.last + 1, sizeof(double) * (nc + k - run.last - 1));
-        refine_poles(k, nc - 1, tn, rows(hn), n, cv.knots, rows(ref), alpha);
-        double worst = 0.0, wref = 1.0;
-        for (int32_t i = 0; i < n && w == 4; ++i) wref = std::min(wref, ref[i * w + 3]);
-        for (int32_t i = 0; i < n; ++i) {
-          const double *a = ref + static_cast<std::size_t>(i) * w,
-                       *b = h0 + static_cast<std::size_t>(i) * w;
-          const double dx =
-              std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) +
-                        (a[2] - b[2]) * (a[2] - b[2]));
-          worst = std::max(worst, deviation_bound(dx, w == 4 ? std::fabs(a[3] - b[3]) : 0.0, pmax,
-                                                  w == 4 ? std::min(wmin, wref) : 1.0));
+        // Input poles under the support [tc[q], tc[q + k]] of the changed pole.
+        const int32_t jlo = std::max<int32_t>(
+            0, static_cast<int32_t>(std::upper_bound(t0, t0 + nk, tc[q]) - t0) - k - 1);
+        const int32_t jhi = std::min<int32_t>(
+            n - 1, static_cast<int32_t>(std::lower_bound(t0, t0 + nk, tc[q + k]) - t0));
+        double worst = 0.0, bw_new = bw_max;
+        for (int32_t j = jlo; j <= jhi; ++j) bw_new = std::max(bw_new, bw[j] + dw);
+        for (int32_t j = jlo; j <= jhi; ++j)
+          worst = std::max(worst, deviation_bound(bx[j] + dx, bw[j] + dw, pmax, wmin - bw_new));
+        if (worst <= tolerance) {
+          if ((rc = remove_knot_poles(k, nc, tc, run, w, hc, hc, res, work, nullptr)) != BSSUCC)
+            return rc;
+          for (int32_t j = jlo; j <= jhi; ++j) {
+            bx[j] += dx;
+            bw[j] += dw;
+          }
+          bw_max = bw_new;
+        } else {
+          // Exact check: refine the candidate back to the input's knots.
+          if ((rc = remove_knot_poles(k, nc, tc, run, w, hc, hn, res, work, nullptr)) != BSSUCC)
+            return rc;
+          std::memcpy(tn, tc, sizeof(double) * run.last);
+          std::memcpy(tn + run.last, tc + run.last + 1, sizeof(double) * (nc + k - run.last - 1));
+          refine_poles(k, nc - 1, tn, rows(hn), n, t0, rows(ref), alpha);
+          double wref = wmin, bmax = 0.0;
+          for (int32_t i = 0; i < n && w == 4; ++i) wref = std::min(wref, ref[i * w + 3]);
+          worst = 0.0;
+          for (int32_t i = 0; i < n; ++i) {
+            const double *a = ref + static_cast<std::size_t>(i) * w,
+                         *b = h0 + static_cast<std::size_t>(i) * w;
+            bx[i] = std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) +
+                              (a[2] - b[2]) * (a[2] - b[2]));
+            bw[i] = w == 4 ? std::fabs(a[3] - b[3]) : 0.0;
+            bmax = std::max(bmax, bw[i]);
+            worst = std::max(worst, deviation_bound(bx[i], bw[i], pmax, wref));
+          }
+          if (!(worst <= tolerance)) {
+            // Rejected: back to the bounds of the current curve, recomputed exactly.
+            refine_poles(k, nc, tc, rows(hc), n, t0, rows(ref), alpha);
+            bw_max = 0.0;
+            for (int32_t i = 0; i < n; ++i) {
+              const double *a = ref + static_cast<std::size_t>(i) * w,
+                           *b = h0 + static_cast<std::size_t>(i) * w;
+              bx[i] = std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) +
+                                (a[2] - b[2]) * (a[2] - b[2]));
+              bw[i] = w == 4 ? std::fabs(a[3] - b[3]) : 0.0;
+              bw_max = std::max(bw_max, bw[i]);
+            }
+            r = run.last;
+            continue;
+          }
+          bw_max = bmax;
+          std::swap(hc, hn);
         }
-        if (!(worst <= tolerance)) {
-          r = run.last;
-          continue;
-        }
-        std::swap(hc, hn);
-        std::memcpy(tc, tn, sizeof(double) * (nc - 1 + k));
+        std::memmove(tc + run.last, tc + run.last + 1, sizeof(double) * (nc + k - run.last - 1));
         --nc;
         removed = true;
         r = run.first - 1;  // the same run again, one copy fewer
@@ -332,7 +382,7 @@ BSrc reduce_multiplicities(int k, int dim, double *poles, double *knots, int32_t
         std::memmove(a + dim, a + 2 * dim, sizeof(double) * dim * (n - (run.last - k) - 2));
       } else {
         const BSrc rc =
-            remove_knot_poles(k, n, knots, run, dim, poles, poles, res, buf.as<double>());
+            remove_knot_poles(k, n, knots, run, dim, poles, poles, res, buf.as<double>(), nullptr);
         if (rc != BSSUCC) return rc;
       }
       std::memmove(knots + run.last, knots + run.last + 1, sizeof(double) * (n + k - run.last - 1));

@@ -38,10 +38,11 @@ KnotRun knot_run(const double *knots, int32_t num_knots, int32_t r, double tol);
 // may equal P) and residual[w] the absolute residual of the one equation left
 // over: the refinement of the new curve back to the old knots differs from P in
 // that one pole only, by that residual. The knots are not touched. work: room for
-// removal_work(k, w) doubles. Returns the status of the bidiagonal solve
-// (BSDIVZERO) or 0.
+// removal_work(k, w) doubles. Q null: only the residual is computed. leftover
+// (may be null): the index of the pole that the residual belongs to. Returns the status of the
+// bidiagonal solve (BSDIVZERO) or 0.
 BSrc remove_knot_poles(int k, int32_t n, const double *knots, KnotRun run, int w, const double *P,
-                       double *Q, double *residual, double *work);
+                       double *Q, double *residual, double *work, int32_t *leftover);
 inline std::size_t removal_work(int k, int w) {
   return static_cast<std::size_t>(k) * (3 + w);
 }
