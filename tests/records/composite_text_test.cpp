@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <initializer_list>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -46,6 +47,11 @@ FILE *from_string(const std::string &s) {
   return f;
 }
 
+void free_all(std::initializer_list<void *> blocks) {
+  for (void *p : blocks)
+    if (p) BSdbgfree(p);
+}
+
 struct Read {
   int32_t d = 0, m = 0, periodic = 0, *ndeg = nullptr, *irat = nullptr, *ibase = nullptr;
   double **series = nullptr, *bez = nullptr, se[2] = {0, 0};
@@ -55,9 +61,7 @@ struct Read {
   }
   ~Read() {
     BSfrecmplgd(&series);
-    for (void *p : {static_cast<void *>(ndeg), static_cast<void *>(irat),
-                    static_cast<void *>(ibase), static_cast<void *>(bez)})
-      if (p) BSdbgfree(p);
+    free_all({ndeg, irat, ibase, bez});
   }
 };
 
@@ -115,20 +119,11 @@ TEST_F(CompositeText, GroupsOfRecords) {
       EXPECT_EQ(ser[g][j][1][7], r.coef[19]);
       EXPECT_EQ(se[g][2 * j + 1], 1.0);
       BSfrecmplgd(&ser[g][j]);
-      for (void *p : {static_cast<void *>(nd[g][j]), static_cast<void *>(ir[g][j]),
-                      static_cast<void *>(ib[g][j]), static_cast<void *>(bz[g][j])})
-        BSdbgfree(p);
+      free_all({nd[g][j], ir[g][j], ib[g][j], bz[g][j]});
     }
-    for (void *p :
-         {static_cast<void *>(nseg[g]), static_cast<void *>(per[g]), static_cast<void *>(nd[g]),
-          static_cast<void *>(ir[g]), static_cast<void *>(ib[g]), static_cast<void *>(ser[g]),
-          static_cast<void *>(bz[g]), static_cast<void *>(se[g])})
-      BSdbgfree(p);
+    free_all({nseg[g], per[g], nd[g], ir[g], ib[g], ser[g], bz[g], se[g]});
   }
-  for (void *p : {static_cast<void *>(nseg), static_cast<void *>(per), static_cast<void *>(nd),
-                  static_cast<void *>(ir), static_cast<void *>(ib), static_cast<void *>(ser),
-                  static_cast<void *>(bz), static_cast<void *>(se)})
-    BSdbgfree(p);
+  free_all({nseg, per, nd, ir, ib, ser, bz, se});
 }
 
 TEST_F(CompositeText, MalformedInputFailsWithoutLeaks) {
