@@ -1616,6 +1616,62 @@ KW_API void BStruncmlgd(int32_t count, int32_t n, int32_t dim, double *c, double
  * BStruncvlgf (in place). */
 KW_API void BStruncrlgf(int32_t n, int32_t dim, double *c, double tol, int32_t *degree, BSrc *rc);
 
+/* ---- Arc length (src/arcs/arc_length.cpp) ---- */
+
+/* Lengths integrate the speed of each span's Taylor form with Gauss-Legendre rules
+ * of 4, 12, 20, 40, 80 and 160 points until two agree within the span's share of
+ * the tolerance, halving a span when none does; a curve whose poles lie in order
+ * on one line (within dist_tol) is measured exactly as the distance of its end
+ * points. Common statuses: 3 null argument or record array; -2 bad record (shape,
+ * non-finite or decreasing knots, non-finite poles, order above 64), parameters
+ * outside the domain or non-finite; 49 a weight not above zero; -1 more than 30
+ * halvings; 33 scratch failure. Outputs are written only on success. */
+
+/* Sum of w_i (f(-x_i) + f(x_i)) over the n-point Gauss-Legendre rule (n one of 4,
+ * 8, 12, 16, 20, 40, 80, 160, 320, else -2): values holds f(-x_i) at n/2 - 1 - i and
+ * f(x_i) at n/2 + i. -2 also for a non-finite sum. */
+KW_API void BSintegval(int32_t n, const double *values, double *integral, BSrc *rc);
+/* Length of a whole polynomial (BSarclg3ds) or rational (BSarclg4ds) curve to the
+ * absolute tolerance tol (> 0, else -2); -2 for the wrong kind of record. */
+KW_API void BSarclg3ds(const BScurve *curve, double tol, double *length, BSrc *rc);
+KW_API void BSarclg4ds(const BScurve *curve, double tol, double *length, BSrc *rc);
+/* Length between *p1 and *p2 (either order) to arclen_tol. Parameters closer than
+ * the local knot tolerance give 0. On a physically closed curve a middle parameter
+ * outside [min, max] measures the way across the joint. Returns the length (also
+ * in *length) and *ok TRUE; on failure the largest double and *ok FALSE. */
+KW_API double BSarclen(BSrc *rc, BSboolean *ok, const BScurve *curve, const double *p1,
+                       const double *p2, const double *middle, double *length);
+/* BSarclen from *start to *end with the middle halfway. Returns TRUE exactly when
+ * the status is 0. */
+KW_API BSboolean BSarclength(BSrc *rc, const BScurve *curve, const double *start, const double *end,
+                             double *length);
+/* Parameter at *length along the curve from *start: toward the domain end when
+ * *direction > *start, else toward the domain start. A closed curve is walked on
+ * past its seam in the same direction. The full available length gives exactly
+ * the end parameter. Status 9 (result FALSE): more than dist_tol beyond the end
+ * of an open curve. Returns TRUE exactly when the status is 0. */
+KW_API BSboolean BSiarcln(BSrc *rc, const BScurve *curve, const double *start, const double *length,
+                          const double *direction, double *param);
+/* The solver of BSiarcln: *available is the length from *start to *limit. Regula
+ * falsi with the Illinois step until |L(start, u) - length| < dist_tol or the
+ * bracket is below the curve knot tolerance. Statuses as BSiarcln. */
+KW_API BSboolean BSiarcln2(BSrc *rc, const BScurve *curve, const double *available,
+                           const double *start, const double *length, const double *limit,
+                           double *param);
+/* Reparametrises a curve in place over [0, 1] by the control-polygon lengths of its
+ * segments between knots of multiplicity order - 1 (a segment shorter than dist_tol
+ * counts 100 knot tolerances); interior knots follow their segment linearly. A
+ * single span is left as it is. -6 when the whole polygon has no length. */
+KW_API void BSarclnparc(BSrc *rc, BScurve *curve);
+/* Integral of the speed |C'(u)| over [a, c] (c < a gives the negative) with
+ * relative accuracy arclen_tol. context is the curve (const BScurve *). b, fa, fb,
+ * fc, simpson and error_limit are accepted for compatibility and not used; out:
+ * *error the accuracy aimed at, *tol unchanged, *state 0, *result and the return
+ * value the integral, *ok TRUE. On failure the largest double and *ok FALSE. */
+KW_API double BSnquad(BSrc *rc, BSboolean *ok, const void *context, double a, double b, double c,
+                      double fa, double fb, double fc, double simpson, double *error,
+                      double error_limit, double *tol, int16_t *state, double *result);
+
 /* ---- Composite Legendre curves: memory (src/approx/composite_memory.cpp) ---- */
 
 /* A composite Legendre curve of m segments is a set of parallel values: dimModel d,

@@ -487,14 +487,7 @@ KW_API void BSlimcanab(int32_t n, const double *c, double a, double b, double *o
     *rc = BSNOSTKMEMORY;
     return;
   }
-  // Horner composition q <- q (alpha x + beta) + c_k from the top.
-  const double alpha = (b - a) / 2, beta = (a + b) / 2;
   double *q = buf.as<double>();
-  for (int32_t i = 0; i <= n; ++i) q[i] = 0.0;
-  for (int32_t k = n; k >= 0; --k) {
-    const int32_t deg = n - k;  // degree of q after this step
-    for (int32_t i = deg; i >= 1; --i) q[i] = beta * q[i] + alpha * q[i - 1];
-    q[0] = beta * q[0] + c[k];
-  }
+  substitute_power(n, c, (b - a) / 2, (a + b) / 2, q);
   std::copy(q, q + n + 1, out);
 }

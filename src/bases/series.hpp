@@ -135,7 +135,7 @@ inline double clenshaw_chebyshev(int32_t n, const double *t, double x) {
 double bezier_value(int32_t n, const double *b, double t);
 
 // First derivative of a Legendre series (n + 1 coefficients) as a series of degree
-// n - 1 (n values in d). d must not alias l. Nothing for n <= 0.
+// n - 1 (n values in d); d may be l. Nothing for n <= 0.
 void legendre_derivative(int32_t n, const double *l, double *d);
 
 // ---- Conversions (trusted arguments; out never aliases in unless stated) ---------
@@ -173,6 +173,16 @@ void halve_legendre_unchecked(int32_t n, const double *l, double *left, double *
 // Halves of a power form in x on [-1, 1]: p((x - 1)/2) and p((x + 1)/2). Either
 // output may be null. No allocation.
 void halve_power(int32_t n, const double *c, double *left, double *right);
+
+// Power form of p(alpha x + beta) into out (n + 1 values; out must not alias c), by
+// Horner composition. No allocation.
+inline void substitute_power(int32_t n, const double *c, double alpha, double beta, double *out) {
+  for (int32_t i = 0; i <= n; ++i) out[i] = 0.0;
+  for (int32_t k = n; k >= 0; --k) {
+    for (int32_t i = n - k; i >= 1; --i) out[i] = beta * out[i] + alpha * out[i - 1];
+    out[0] = beta * out[0] + c[k];
+  }
+}
 
 // Tail-sum truncation of a Legendre series: the largest m with sum_{i=m..n} |l_i|
 // > tol, -1 when the whole sum stays at or below tol; n for tol < 0.

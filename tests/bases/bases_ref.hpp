@@ -88,4 +88,17 @@ inline double ulps(double a, LD b, double scale = 0.0) {
 
 }  // namespace bref
 
+// Rows of failure tables: a call on `i` (input) with status `rc`, named by its text.
+#define BASES_ROW(status, call)                                  \
+  {                                                              \
+#call, [&](const double *i, BSrc *rc) { (void)i; call; }, status \
+  }
+// An operation for the allocation-failure sweep, giving its status.
+#define BASES_OP(call) \
+  [&] {                \
+    BSrc rc = 0;       \
+    call;              \
+    return rc;         \
+  }
+
 #endif

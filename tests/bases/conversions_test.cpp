@@ -189,106 +189,62 @@ TEST_F(Conversions, PowerCurveRecordAndSpanTaylorForm) {
 
 TEST_F(Conversions, FailureStatusesLeaveOutputsUntouched) {
   const V in(400, 0.5);
-  V nan_in(400, 0.5);
+  V nan_in(400, 0.5), out(400, -7.0), knots = {0, 0, 1, 1};
   nan_in[2] = NAN;
-  V out(400, -7.0), knots = {0, 0, 1, 1};
-  using Op = std::function<void(const double *, double *, BSrc *)>;
+  double *o = out.data(), *k = knots.data(), *nan = nan_in.data();
   const struct {
     const char *name;
-    Op op;
+    std::function<void(const double *, BSrc *)> op;
     BSrc expected;
   } rows[] = {
-      {"lgdtcan 64", [](const double *i, double *o, BSrc *rc) { BSlgdtcan(64, i, o, rc); },
-       BSINARG},
-      {"lgdtcan -1", [](const double *i, double *o, BSrc *rc) { BSlgdtcan(-1, i, o, rc); },
-       BSINARG},
-      {"cantlgd 128", [](const double *i, double *o, BSrc *rc) { BScantlgd(128, i, o, rc); },
-       BSINARG},
-      {"lgdttch 326", [](const double *i, double *o, BSrc *rc) { BSlgdttch(326, i, o, rc); },
-       BSINARG},
-      {"tchtlgd 326", [](const double *i, double *o, BSrc *rc) { BStchtlgd(326, i, o, rc); },
-       BSINARG},
-      {"beztolgd 320", [](const double *i, double *o, BSrc *rc) { BSbeztolgd(320, 1, i, o, rc); },
-       BSINARG},
-      {"beztolgd dim", [](const double *i, double *o, BSrc *rc) { BSbeztolgd(3, 0, i, o, rc); },
-       BSINARG},
-      {"lgdtbez 320", [](const double *i, double *o, BSrc *rc) { BSlgdtbez(320, i, o, rc); },
-       BSINARG},
-      {"cantbez -1", [](const double *i, double *o, BSrc *rc) { BScantbez(-1, i, o, rc); },
-       BSINARG},
-      {"cantobez1", [](const double *i, double *o, BSrc *rc) { BScantobez1(-1, 3, i, o, rc); },
-       BSINARG},
-      {"lgdtcan null", [](const double *, double *o, BSrc *rc) { BSlgdtcan(3, nullptr, o, rc); },
-       BSNULLPTR},
-      {"lgdtbez null", [](const double *i, double *, BSrc *rc) { BSlgdtbez(3, i, nullptr, rc); },
-       BSNULLPTR},
-      {"cantobez1 null",
-       [](const double *, double *o, BSrc *rc) { BScantobez1(2, 3, nullptr, o, rc); }, BSNULLPTR},
-      {"spantocan null",
-       [](const double *i, double *, BSrc *rc) { BSspantocan(1, 2, 1, i, i, 1, nullptr, rc); },
-       BSNULLPTR},
-      {"spantocan span",
-       [&](const double *i, double *o, BSrc *rc) {
-         BSspantocan(1, 2, 1, i, knots.data(), 2, o, rc);
-       },
-       BSINARG},
-      {"spantocan empty",
-       [&](const double *i, double *o, BSrc *rc) {
-         BSspantocan(1, 2, 1, i, knots.data(), 0, o, rc);
-       },
-       BSINARG},
+      BASES_ROW(BSINARG, BSlgdtcan(64, i, o, rc)),
+      BASES_ROW(BSINARG, BSlgdtcan(-1, i, o, rc)),
+      BASES_ROW(BSINARG, BScantlgd(128, i, o, rc)),
+      BASES_ROW(BSINARG, BSlgdttch(326, i, o, rc)),
+      BASES_ROW(BSINARG, BStchtlgd(326, i, o, rc)),
+      BASES_ROW(BSINARG, BSbeztolgd(320, 1, i, o, rc)),
+      BASES_ROW(BSINARG, BSbeztolgd(3, 0, i, o, rc)),
+      BASES_ROW(BSINARG, BSlgdtbez(320, i, o, rc)),
+      BASES_ROW(BSINARG, BScantbez(-1, i, o, rc)),
+      BASES_ROW(BSINARG, BScantobez1(-1, 3, i, o, rc)),
+      BASES_ROW(BSNULLPTR, BSlgdtcan(3, nullptr, o, rc)),
+      BASES_ROW(BSNULLPTR, BSlgdtbez(3, i, nullptr, rc)),
+      BASES_ROW(BSNULLPTR, BScantobez1(2, 3, nullptr, o, rc)),
+      BASES_ROW(BSNULLPTR, BSspantocan(1, 2, 1, i, i, 1, nullptr, rc)),
+      BASES_ROW(BSNULLPTR, BScan2qelbs(2, 3, i, nullptr, rc)),
+      BASES_ROW(BSINARG, BSspantocan(1, 2, 1, i, k, 2, o, rc)),
+      BASES_ROW(BSINARG, BSspantocan(1, 2, 1, i, k, 0, o, rc)),
+      // Non-finite coefficients fail in every conversion with a status.
+      BASES_ROW(BSINARG, BSlgdtcan(5, nan, o, rc)),
+      BASES_ROW(BSINARG, BScantlgd(5, nan, o, rc)),
+      BASES_ROW(BSINARG, BSlgdttch(5, nan, o, rc)),
+      BASES_ROW(BSINARG, BStchtlgd(5, nan, o, rc)),
+      BASES_ROW(BSINARG, BSlgdtbez(5, nan, o, rc)),
+      BASES_ROW(BSINARG, BScantbez(5, nan, o, rc)),
+      BASES_ROW(BSINARG, BSbeztolgd(5, 1, nan, o, rc)),
+      BASES_ROW(BSINARG, BSspantocan(1, 2, 1, nan, nan, 1, o, rc)),
   };
   for (const auto &r : rows) {
     BSrc rc = -99;
-    r.op(in.data(), out.data(), &rc);
+    r.op(in.data(), &rc);
     EXPECT_EQ(rc, r.expected) << r.name;
     EXPECT_EQ(out, V(400, -7.0)) << r.name;
   }
-  // Non-finite coefficients fail in every conversion with a status.
-  void (*const conversions[])(int32_t, const double *, double *, BSrc *) = {
-      BSlgdtcan, BScantlgd, BSlgdttch, BStchtlgd, BSlgdtbez, BScantbez};
-  for (auto f : conversions) {
-    BSrc rc = -99;
-    f(5, nan_in.data(), out.data(), &rc);
-    EXPECT_EQ(rc, BSINARG);
-  }
-  BSrc rc = -99;
-  BSbeztolgd(5, 1, nan_in.data(), out.data(), &rc);
-  EXPECT_EQ(rc, BSINARG);
-  BScan2qelbs(2, 3, nan_in.data(), nullptr, &rc);
-  EXPECT_EQ(rc, BSNULLPTR);
-  EXPECT_EQ(out, V(400, -7.0));
 }
 
 TEST_F(Conversions, ScratchFailuresGive33AndLeaveOutputsUntouched) {
-  const V in(1000, 0.25);
-  V out(1000, -7.0);
-  V poles(600, -1), knots(400, -1);
+  const V in(1000, 0.25), k = {0, 0, 0, 0.5, 1, 1, 1};
+  V out(1000, -7.0), poles(600, -1), knots(400, -1);
   BScurve cv{};
   cv.poles = poles.data();
   cv.knots = knots.data();
-  const V knots_sp = {0, 0, 0, 0.5, 1, 1, 1};
+  const double *i = in.data();
+  double *o = out.data();
   const std::function<BSrc()> ops[] = {
-      [&] {
-        BSrc rc;
-        BSbeztolgd(319, 2, in.data(), out.data(), &rc);
-        return rc;
-      },
-      [&] {
-        BSrc rc;
-        BSlgdtbez(300, in.data(), out.data(), &rc);
-        return rc;
-      },
-      [&] {
-        BSrc rc;
-        BScan2qelbs(3, 150, in.data(), &cv, &rc);
-        return rc;
-      },
-      [&] {
-        BSrc rc;
-        BSspantocan(2, 4, 1, in.data(), knots_sp.data(), 2, out.data(), &rc);
-        return rc;
-      },
+      BASES_OP(BSbeztolgd(319, 2, i, o, &rc)),
+      BASES_OP(BSlgdtbez(300, i, o, &rc)),
+      BASES_OP(BScan2qelbs(3, 150, i, &cv, &rc)),
+      BASES_OP(BSspantocan(2, 4, 1, i, k.data(), 2, o, &rc)),
   };
   for (const auto &op : ops) {
     const auto reset = [&] {

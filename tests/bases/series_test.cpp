@@ -318,62 +318,40 @@ TEST_F(Series, FailureStatuses) {
   nan_in[1] = NAN;
   int32_t deg = -9;
   const double ab[2] = {1, 1};
-  using Op = std::function<void(const double *, BSrc *)>;
+  double *o = out.data(), *w = const_cast<double *>(in.data());
   const struct {
     const char *name;
-    Op op;
+    std::function<void(const double *, BSrc *)> op;
     BSrc expected;
   } rows[] = {
-      {"hlfcpolgd 321",
-       [&](const double *i, BSrc *rc) { BShlfcpolgd(321, i, out.data(), out.data() + 1, rc); },
-       BSINARG},
-      {"hlfcpolgd null",
-       [&](const double *, BSrc *rc) { BShlfcpolgd(3, nullptr, out.data(), out.data(), rc); },
-       BSNULLPTR},
-      {"hifit 5", [&](const double *i, BSrc *rc) { BShifit(5, i, out.data(), rc); }, BSINARG},
-      {"hifit 640", [&](const double *i, BSrc *rc) { BShifit(640, i, out.data(), rc); }, BSINARG},
-      {"dercvlgd k>n", [&](const double *i, BSrc *rc) { BSdercvlgd(3, 1, i, 4, out.data(), rc); },
-       BSINARG},
-      {"evalgder k<0",
-       [&](const double *i, BSrc *rc) { BSevalgder(3, i, -1, 0.0, out.data(), rc); }, BSINARG},
-      {"evalgderab a=b",
-       [&](const double *i, BSrc *rc) { BSevalgderab(3, i, ab, 1, 1.0, out.data(), rc); }, BSINARG},
-      {"prodpolgd 1001",
-       [&](const double *i, BSrc *rc) { BSprodpolgd(1001, 1, i, i, out.data(), rc); }, BSINARG},
-      {"prodtch null",
-       [&](const double *i, BSrc *rc) { BSprodtch(1, i, 1, nullptr, out.data(), rc); }, BSNULLPTR},
-      {"mtrlgdlgd null",
-       [&](const double *, BSrc *rc) { BSmtrlgdlgd(1, 1, nullptr, out.data(), rc); }, BSNULLPTR},
-      {"divlgdlgd -1",
-       [&](const double *i, BSrc *rc) { BSdivlgdlgd(-1, i, 1, i, &deg, out.data(), rc); }, BSINARG},
-      {"divcancan null",
-       [&](const double *i, BSrc *rc) { BSdivcancan(1, i, 1, i, nullptr, out.data(), rc); },
-       BSNULLPTR},
-      {"limlgdab nan", [&](const double *i, BSrc *rc) { BSlimlgdab(3, i, NAN, 1, out.data(), rc); },
-       BSINARG},
-      {"limcanab null",
-       [&](const double *, BSrc *rc) { BSlimcanab(3, nullptr, 0, 1, out.data(), rc); }, BSNULLPTR},
-      {"hlfcpocan alias",
-       [&](const double *i, BSrc *rc) {
-         BShlfcpocan(3, i, const_cast<double *>(i), out.data(), rc);
-       },
-       BSINARG},
-      {"horn_pd2 d<0",
-       [&](const double *i, BSrc *rc) { BShorn_pd2(1, 1, -1, i, 0, 0, out.data(), rc); }, BSINARG},
-      {"horneval null",
-       [&](const double *, BSrc *rc) { BShorneval(1, 1, 2, 1, nullptr, 0, 0, out.data(), rc); },
-       BSNULLPTR},
-      {"truncvlgf dim",
-       [&](const double *i, BSrc *rc) { BStruncvlgf(3, 0, const_cast<double *>(i), 1, &deg, rc); },
-       BSINARG},
-      {"truncmlgd count",
-       [&](const double *i, BSrc *rc) {
-         BStruncmlgd(0, 3, 1, const_cast<double *>(i), 1, &deg, rc);
-       },
-       BSINARG},
-      {"truncrlgf dim 1",
-       [&](const double *i, BSrc *rc) { BStruncrlgf(3, 1, const_cast<double *>(i), 1, &deg, rc); },
-       BSINARG},
+      BASES_ROW(BSINARG, BShlfcpolgd(321, i, o, o + 1, rc)),
+      BASES_ROW(BSNULLPTR, BShlfcpolgd(3, nullptr, o, o, rc)),
+      BASES_ROW(BSINARG, BShifit(5, i, o, rc)),
+      BASES_ROW(BSINARG, BShifit(640, i, o, rc)),
+      BASES_ROW(BSINARG, BSdercvlgd(3, 1, i, 4, o, rc)),
+      BASES_ROW(BSINARG, BSevalgder(3, i, -1, 0.0, o, rc)),
+      BASES_ROW(BSINARG, BSevalgderab(3, i, ab, 1, 1.0, o, rc)),
+      BASES_ROW(BSINARG, BSprodpolgd(1001, 1, i, i, o, rc)),
+      BASES_ROW(BSNULLPTR, BSprodtch(1, i, 1, nullptr, o, rc)),
+      BASES_ROW(BSNULLPTR, BSmtrlgdlgd(1, 1, nullptr, o, rc)),
+      BASES_ROW(BSINARG, BSdivlgdlgd(-1, i, 1, i, &deg, o, rc)),
+      BASES_ROW(BSNULLPTR, BSdivcancan(1, i, 1, i, nullptr, o, rc)),
+      BASES_ROW(BSINARG, BSlimlgdab(3, i, NAN, 1, o, rc)),
+      BASES_ROW(BSNULLPTR, BSlimcanab(3, nullptr, 0, 1, o, rc)),
+      BASES_ROW(BSINARG, BShlfcpocan(3, i, w, o, rc)),
+      BASES_ROW(BSINARG, BShorn_pd2(1, 1, -1, i, 0, 0, o, rc)),
+      BASES_ROW(BSNULLPTR, BShorneval(1, 1, 2, 1, nullptr, 0, 0, o, rc)),
+      BASES_ROW(BSINARG, BStruncvlgf(3, 0, w, 1, &deg, rc)),
+      BASES_ROW(BSINARG, BStruncmlgd(0, 3, 1, w, 1, &deg, rc)),
+      BASES_ROW(BSINARG, BStruncrlgf(3, 1, w, 1, &deg, rc)),
+      // Every routine with a status refuses a NaN coefficient (i is nan_in below).
+      BASES_ROW(BSINARG, BShlfcpolgd(5, nan_in.data(), o, o + 10, rc)),
+      BASES_ROW(BSINARG, BSprodpolgd(5, 5, nan_in.data(), i, o, rc)),
+      BASES_ROW(BSINARG, BSdivlgdlgd(5, nan_in.data(), 0, i, &deg, o, rc)),
+      BASES_ROW(BSINARG, BShifit(8, nan_in.data(), o, rc)),
+      BASES_ROW(BSINARG, BSlimtchab(5, nan_in.data(), 0, 1, o, rc)),
+      BASES_ROW(BSINARG, BSdercvlgd(5, 1, nan_in.data(), 1, o, rc)),
+      BASES_ROW(BSINARG, BStruncvlgd(5, 1, nan_in.data(), 1e-3, &deg, nullptr, rc)),
   };
   for (const auto &r : rows) {
     BSrc rc = -99;
@@ -382,85 +360,24 @@ TEST_F(Series, FailureStatuses) {
     EXPECT_EQ(out, V(700, -7.0)) << r.name;
     EXPECT_EQ(deg, -9) << r.name;
   }
-  // Every routine with a status refuses a NaN coefficient.
-  const Op with_nan[] = {
-      [&](const double *i, BSrc *rc) { BShlfcpolgd(5, i, out.data(), out.data() + 10, rc); },
-      [&](const double *i, BSrc *rc) { BSprodpolgd(5, 5, i, i, out.data(), rc); },
-      [&](const double *i, BSrc *rc) { BSdivlgdlgd(5, i, 0, i + 5, &deg, out.data(), rc); },
-      [&](const double *i, BSrc *rc) { BShifit(8, i, out.data(), rc); },
-      [&](const double *i, BSrc *rc) { BSlimtchab(5, i, 0, 1, out.data(), rc); },
-      [&](const double *i, BSrc *rc) { BSdercvlgd(5, 1, i, 1, out.data(), rc); },
-      [&](const double *i, BSrc *rc) { BStruncvlgd(5, 1, i, 1e-3, &deg, nullptr, rc); },
-  };
-  for (const auto &op : with_nan) {
-    BSrc rc = -99;
-    op(nan_in.data(), &rc);
-    EXPECT_EQ(rc, BSINARG);
-    EXPECT_EQ(out, V(700, -7.0));
-  }
 }
 
 TEST_F(Series, ScratchAndResultMemoryFailures) {
   const V in(1000, 0.25);
   V out(1000, -7.0);
   int32_t deg = -9;
-  double *res = nullptr;
+  double *res = nullptr, *o = out.data();
+  const double *i = in.data();
   const std::pair<std::function<BSrc()>, BSrc> ops[] = {
-      {[&] {
-         BSrc rc;
-         BSprodpolgd(300, 300, in.data(), in.data(), out.data(), &rc);
-         return rc;
-       },
-       BSNOSTKMEMORY},
-      {[&] {
-         BSrc rc;
-         BSmtrlgdlgd(20, 20, in.data(), out.data(), &rc);
-         return rc;
-       },
-       BSNOSTKMEMORY},
-      {[&] {
-         BSrc rc;
-         BSdivlgdlgd(3, in.data(), 0, in.data(), &deg, out.data(), &rc);
-         return rc;
-       },
-       BSNOSTKMEMORY},
-      {[&] {
-         BSrc rc;
-         BSlimlgdab(30, in.data(), -0.5, 0.5, out.data(), &rc);
-         return rc;
-       },
-       BSNOSTKMEMORY},
-      {[&] {
-         BSrc rc;
-         BSlimcanab(30, in.data(), -0.5, 0.5, out.data(), &rc);
-         return rc;
-       },
-       BSNOSTKMEMORY},
-      {[&] {
-         BSrc rc;
-         BSdercvlgd(30, 2, in.data(), 3, out.data(), &rc);
-         return rc;
-       },
-       BSNOSTKMEMORY},
-      {[&] {
-         BSrc rc;
-         BSevalgder(30, in.data(), 3, 0.2, out.data(), &rc);
-         return rc;
-       },
-       BSNOSTKMEMORY},
-      {[&] {
-         BSrc rc;
-         BShorneval(3, 3, 2, 2, in.data(), 0.1, 0.2, out.data(), &rc);
-         return rc;
-       },
-       BSNOSTKMEMORY},
-      {[&] {
-         BSrc rc;
-         res = nullptr;
-         BStruncvlgd(30, 2, in.data(), 1e-3, &deg, &res, &rc);
-         if (rc == 0) BSdbgfree(res);
-         return rc;
-       },
+      {BASES_OP(BSprodpolgd(300, 300, i, i, o, &rc)), BSNOSTKMEMORY},
+      {BASES_OP(BSmtrlgdlgd(20, 20, i, o, &rc)), BSNOSTKMEMORY},
+      {BASES_OP(BSdivlgdlgd(3, i, 0, i, &deg, o, &rc)), BSNOSTKMEMORY},
+      {BASES_OP(BSlimlgdab(30, i, -0.5, 0.5, o, &rc)), BSNOSTKMEMORY},
+      {BASES_OP(BSlimcanab(30, i, -0.5, 0.5, o, &rc)), BSNOSTKMEMORY},
+      {BASES_OP(BSdercvlgd(30, 2, i, 3, o, &rc)), BSNOSTKMEMORY},
+      {BASES_OP(BSevalgder(30, i, 3, 0.2, o, &rc)), BSNOSTKMEMORY},
+      {BASES_OP(BShorneval(3, 3, 2, 2, i, 0.1, 0.2, o, &rc)), BSNOSTKMEMORY},
+      {BASES_OP(res = nullptr; BStruncvlgd(30, 2, i, 1e-3, &deg, &res, &rc); BSdbgfree(res)),
        BSNOMEMORY},
   };
   for (const auto &[op, status] : ops) {

@@ -26,6 +26,8 @@ const std::map<std::string, std::vector<std::string>> file_commands = {
     {"insert", {"@", "0.5", "out.cv"}},
     {"project", {"@", "1", "1", "0"}},
     {"nearest-all", {"@", "1", "1", "0"}},
+    {"length", {"@"}},
+    {"at-length", {"@", "0.1"}},
 };
 
 std::vector<std::string> with_file(const std::string &command, const std::string &file) {
