@@ -1494,6 +1494,66 @@ KW_API BSboolean BS2cvsto1(BSrc *rc, const BScurve *first, const BScurve *second
 KW_API BSboolean BSpartofcv(BSrc *rc, const BScurve *curve, double start, double middle, double end,
                             BScurve *out);
 
+/* ---- Knot removal (src/bspline/knot_removal.cpp) ---- */
+
+/* Smooth chain of J cubic Bezier pieces to the spline with simple interior knots.
+ * in: num_pieces J, rows (values per point), pieces (piece-major, rows interleaved:
+ * coefficient i of row r of piece j at ((j * rows + r) * 4 + i)), breaks (J + 1,
+ * strictly increasing). out: poles (rows x (J + 3), row r at r * (J + 3)) of the
+ * spline with knots breaks[0] (4 times), breaks[1..J-1], breaks[J] (4 times); the
+ * pieces are taken to join C2 (a C2 chain is reproduced exactly). No status: NULL
+ * arrays, J < 1, rows < 1 or breaks not strictly increasing write nothing. */
+KW_API void BSrmvkts4(int32_t num_pieces, int32_t rows, const double *pieces, const double *breaks,
+                      double *poles);
+/* The same for quartic pieces joined C3: coefficients (j * rows + r) * 5 + i, poles
+ * rows x (J + 4). Status: 3 NULL array; -2 J < 1, rows < 1, breaks not finite and
+ * strictly increasing (poles untouched). */
+KW_API void BSrmvkts5(int32_t num_pieces, int32_t rows, const double *pieces, const double *breaks,
+                      double *poles, BSrc *rc);
+/* Removes one copy of the knot value knots[r] by least squares of the insertion
+ * relations. r may name any copy: the run of knots within knot_tol of it is
+ * measured in both directions. A rational curve is reduced in homogeneous space and
+ * stays rational. in: curve, r. out: *out (arrays owned by the caller with room for
+ * curve->num_poles poles, knots and, rational, weights; may be the input record):
+ * the reduced curve (order, flags copied; non_uniform 1 unless a single span; no
+ * boundaries); error (3 doubles): per coordinate a bound on the curve's change (the
+ * absolute residual of the system; rational: scaled by the pole size and weights).
+ * A run touching the end knots, r outside k..n-1, or a run of k or more copies (a
+ * break) is not removed: status 0, *out a copy of the input, error 0.
+ * Status: 3 NULL curve, out, error or arrays; -2 invalid curve; -5 degenerate
+ * system; 33 scratch. */
+KW_API void BSrm_kt_app(const BScurve *curve, int32_t r, BScurve *out, double *error, BSrc *rc);
+/* Chooses q knots to remove among the num_knots - order knots from index order on.
+ * in: knots, order, num_knots, classes (one class number per candidate), class_sizes
+ * (size of each class in ascending class number), num_classes, q. out: removed (q
+ * knot values): whole classes in ascending class number while they fit, then an
+ * evenly spread subset of the first class that does not (element
+ * floor((j - 0.5)(c + 1) / m + 0.5) of c, j = 1..m). q = number of candidates
+ * returns them all (classes not read). Status: 3 NULL array; -2 order < 1, no
+ * candidates, q outside 0..candidates, class sizes inconsistent with the classes;
+ * 33 scratch. removed untouched on failure. */
+KW_API void BSknot_rem2(const double *knots, int16_t order, int32_t num_knots, const int32_t *classes,
+                        const int32_t *class_sizes, int32_t num_classes, int32_t q, double *removed,
+                        BSrc *rc);
+/* Removes every interior knot copy it can while the curve stays within tolerance
+ * of the input (a guaranteed bound over the whole domain, not a sampled one); knots
+ * are compared with the curve knot tolerance (knot_tol is set to it during the call
+ * and restored). in: curve, tolerance (>= 0, distance). out: *out (arrays owned by
+ * the caller with room for curve->num_poles poles, knots and weights): the reduced
+ * curve. Status: 3 NULL curve, out or arrays; -2 invalid curve or tolerance not
+ * finite and >= 0; 33 scratch; *out untouched on failure. */
+KW_API void BSrmktsnchg(const BScurve *curve, double tolerance, BScurve *out, BSrc *rc);
+/* Reduces every interior run of knots equal within 1e-12 to a single knot, in
+ * place, by least-squares removal of the extra copies (exact where the curve is
+ * smooth enough there; a run of order or more copies first merges the two poles at
+ * the break into their mean). in: order, dim (1..64). in/out: poles (n poles of dim
+ * doubles, pole-major, n = *num_knots - order), knots, *num_knots. Status: 3 NULL
+ * array; -2 order < 2, dim outside 1..64, n < order, knots not finite and
+ * ascending, empty domain, non-finite poles; -5 degenerate system; 33 scratch;
+ * arrays untouched on failure. */
+KW_API void BSrmnknot_b(int16_t order, int32_t dim, double *poles, double *knots,
+                        int32_t *num_knots, BSrc *rc);
+
 /* ---- Polynomial bases: tables (src/bases/tables.cpp) ---- */
 
 /* Change-of-basis tables, generated at load from their rules and read-only for
@@ -2101,6 +2161,180 @@ KW_API BSboolean BSpl_cv_int(BSrc *rc, const BScurve *curve, const double *point
  * orient_tol of the plane; 33 no scratch memory. */
 KW_API BSboolean BSprj_cv_pl(BSrc *rc, const BScurve *in, const double *point, double *normal,
                              const double *direction, BScurve *out);
+
+/* ---- Composite Legendre curves: memory (src/approx/composite_memory.cpp) ---- */
+
+/* A composite Legendre curve of m segments is a set of parallel values: dimModel d,
+ * nSegment m, periodic, ndegArr (degree of each segment), iratArr (kind: 0
+ * polynomial, 1..3 rational), ibaseArr (1 Legendre, 0 power form in the local
+ * variable), curveSeries (m pointers into one coefficient block: segment i has w_i
+ * components of ndegArr[i] + 1 coefficients, component after component; w_i is d,
+ * d + 1, d + 2, d + 3 for kinds 0..3, and 2, 3, 3, 4 when d = 2; a rational
+ * segment holds weighted coordinates and the weight as component d), bezKnots
+ * (m + 1 increasing breakpoints; segment i on [b_i, b_(i+1)] with local variable
+ * x = 2 (t - b_i) / (b_(i+1) - b_i) - 1) and start_end_parameters (2 doubles). */
+
+/* Allocates the per-segment arrays: ndegArr, iratArr, ibaseArr (m int32 each) and
+ * bezKnots (m + 1 doubles), zero-filled, every ibaseArr entry 1; result memory
+ * released with BSdbgfree. Status: 3 NULL output pointer; -2 m outside
+ * 1..1000000; -13 (nothing stays allocated, outputs null). */
+KW_API void BSalldeflgd(int32_t m, int32_t **ndegArr, int32_t **iratArr, int32_t **ibaseArr,
+                        double **bezKnots, BSrc *rc);
+/* Allocates curveSeries: *curveSeries becomes an array of m pointers into one
+ * zero-filled block of sum (ndegArr[i] + 1) w_i doubles (release with
+ * BSfrecmplgd). Status: 3 NULL argument; -2 d < 1, m outside 1..1000000, a degree
+ * outside 0..319 or a kind outside 0..3; -13 (nothing allocated). */
+KW_API void BSallcmplgd(int32_t d, int32_t m, const int32_t *ndegArr, const int32_t *iratArr,
+                        double ***curveSeries, BSrc *rc);
+/* Releases the coefficient block and the pointer array of *curveSeries and clears
+ * the pointer; nothing for NULL. */
+KW_API void BSfrecmplgd(double ***curveSeries);
+
+/* ---- Composite Legendre curves: conversion (src/approx/composite_convert.cpp) ---- */
+
+/* Every Bezier span of an array-form spline to one Legendre segment.
+ * in: degree (1..319), num_poles n, comps (1..64), knots (n + degree + 1,
+ * ascending), poles (comps coordinate-major rows of n). out: *num_spans, series
+ * (span-major, row r of span j at ((j * comps) + r) * (degree + 1); room for
+ * (n - degree) spans), breaks (*num_spans + 1). Status: 3 NULL; -2 sizes, knots,
+ * non-finite poles, empty domain; 33. */
+KW_API void BSbstolgd(int32_t degree, int32_t num_poles, int32_t comps, const double *knots,
+                      const double *poles, int32_t *num_spans, double *series, double *breaks,
+                      BSrc *rc);
+/* B-spline -> composite Legendre, exact: one segment of degree order - 1 per
+ * non-empty span, kind 1 when rational. in: d (1..64), num_poles n, order (2..320),
+ * rational, poles (d coordinate-major rows of n, weighted, then the weight row when
+ * rational), knots (n + order). out (result memory, the caller releases each with
+ * BSdbgfree and curveSeries with BSfrecmplgd): *nSegment, *ndegArr, *iratArr,
+ * *curveSeries, *bezKnots, start_end (2: b_0, b_m). The basis codes are all 1
+ * (no array returned). Poles all within dist_tol of one point: one segment of
+ * degree 0 (the point) on [0, 1]. Status: 3 NULL; -2 sizes, knots not ascending,
+ * empty domain, non-finite poles, weight not positive; -13, 33 (outputs null). */
+KW_API void BSbsp2cmlgd(int32_t d, int32_t num_poles, int32_t order, BSboolean rational,
+                        const double *poles, const double *knots, int32_t *nSegment,
+                        int32_t **ndegArr, int32_t **iratArr, double ***curveSeries,
+                        double **bezKnots, double *start_end, BSrc *rc);
+/* BSbsp2cmlgd for planar curves (d = 2). */
+KW_API void BSbsp2cmlgd2d(int32_t num_poles, int32_t order, BSboolean rational,
+                          const double *poles, const double *knots, int32_t *nSegment,
+                          int32_t **ndegArr, int32_t **iratArr, double ***curveSeries,
+                          double **bezKnots, double *start_end, BSrc *rc);
+/* Exact C0 B-spline of a chain of m Legendre segments of one order k.
+ * in: order k (2..320), m, d (1..64), series (component-major over segments: series
+ * of component c of segment i at ((c * m + i) * k)), breaks (m + 1 on [-1, 1],
+ * ascending). out (result memory, BSdbgfree): *num_poles N = (k - 1) m + 1, *poles
+ * (d rows of N, coordinate-major; the pole two segments share is the mean of their
+ * end poles), *knots (N + k, mapped to [0, 1] by (b + 1) / 2; interior breaks k - 1
+ * times). Status: 3 NULL; -2 sizes, breaks, non-finite series; -13, 33. */
+KW_API void BSlgdbspcm1(int32_t order, int32_t m, int32_t d, const double *series,
+                        const double *breaks, int32_t *num_poles, double **poles, double **knots,
+                        BSrc *rc);
+
+/* ---- Composite Legendre curves: evaluation (src/approx/composite_eval.cpp) ---- */
+
+/* The k-th derivative of a composite curve at t (d values into result): periodic
+ * curves wrap t into [b_0, b_m]; below b_0 segment 0 and above b_m segment m - 1
+ * are extended. Rational segments (d = 2, 3) by Leibniz' rule exactly at every k
+ * (kinds 2 and 3 use their first d + 1 components). in: d (1..64), periodic, m,
+ * ndegArr, iratArr, ibaseArr, curveSeries, bezKnots, k (0..1000), t. Status: 3
+ * NULL; -2 m < 1, empty or non-finite range, t not finite, a zero-length segment,
+ * an unknown basis or kind, degree outside 0..319, rational segment with d not 2
+ * or 3; -5 zero weight at t; 33. */
+KW_API void BSevalgdcmp(int32_t d, int32_t periodic, int32_t m, const int32_t *ndegArr,
+                        const int32_t *iratArr, const int32_t *ibaseArr,
+                        double *const *curveSeries, const double *bezKnots, int32_t k, double t,
+                        double *result, BSrc *rc);
+/* The k-th derivative with respect to x of one Legendre segment (degree, d, kind,
+ * coefficients component after component) at x: d values. Statuses as BSevalgdcmp. */
+KW_API void BSevalgdsng(int32_t degree, int32_t d, int32_t kind, const double *coefs, int32_t k,
+                        double x, double *result, BSrc *rc);
+/* The same for a segment in power form in x. */
+KW_API void BSevacansng(int32_t degree, int32_t d, int32_t kind, const double *coefs, int32_t k,
+                        double x, double *result, BSrc *rc);
+
+/* ---- Composite Legendre curves: continuity (src/approx/continuity_correction.cpp) ---- */
+
+/* Least-squares continuity correction: the closest coefficients, in the L2 norm
+ * of the functions over the parameter (each segment weighted by its length), that
+ * are C^r at every interior breakpoint; the correction is the orthogonal
+ * projection onto the constraints' row space, subtracted from the input.
+ * in: g groups of c components (g c <= 256), order k (1..320), r (0..k-1), m
+ * segments, breaks (m + 1, ascending), in (series j of segment i at (j m + i) k),
+ * tol. out: out (same layout; may be in). Status: 3 NULL; -2 counts, r, breaks not
+ * finite and ascending, non-finite series or tol; -5 a zero-length segment; 55
+ * (a warning, out written) when some segment's change exceeds tol and 2.2e-14 of
+ * its size; 33. m = 1 copies the series. */
+KW_API void BScstlgdbsp(int32_t g, int32_t c, int32_t order, int32_t r, int32_t m,
+                        const double *breaks, const double *in, double tol, double *out, BSrc *rc);
+
+/* ---- Composite Legendre text record (src/records/composite_text.cpp) ---- */
+
+/* Writes one composite Legendre record (the fields as for BSalldeflgd) to stream
+ * (NULL: standard error): "dimModel %d", "nSegment %d", "periodic %d", then
+ * "ndegArr", "iratArr", "ibaseArr " and one "%d" line per segment each, then
+ * "curveSeries" with every coefficient of every segment (w_i (ndegArr[i] + 1)
+ * per segment, the record's component counts for every kind), "bezKnots" with
+ * m + 1 values, "start_end_parameters" with both on one line, and an empty line.
+ * Numbers are "%22.17f", or "%22.17e" where the fixed form would not read back as
+ * the same double. Writes nothing when an array is NULL, d is outside 1..64, m
+ * outside 1..1000000, or a degree (0..319) or kind (0..3) is out of range. */
+KW_API void BSprtcmplgd(FILE *stream, int32_t dimModel, int32_t nSegment, int32_t periodic,
+                        const int32_t *ndegArr, const int32_t *iratArr, const int32_t *ibaseArr,
+                        double *const *curveSeries, const double *bezKnots,
+                        const double *start_end);
+/* Reads one record written by BSprtcmplgd (keywords searched word by word). out:
+ * *dimModel, *nSegment, *periodic, and the arrays as BSalldeflgd and BSallcmplgd
+ * allocate them (the caller releases them), start_end (2). Status: 3 NULL; -1 the
+ * stream ends before a keyword or value, or a value cannot be read, is not finite
+ * or is out of range (d 1..64, m 1..1000000, degree 0..319, kind 0..3, basis 0..1);
+ * -13. On failure nothing stays allocated and the outputs are unchanged. */
+KW_API void BSreadcmlgd(FILE *stream, int32_t *dimModel, int32_t *nSegment, int32_t *periodic,
+                        int32_t **ndegArr, int32_t **iratArr, int32_t **ibaseArr,
+                        double ***curveSeries, double **bezKnots, double *start_end, BSrc *rc);
+/* Reads groups of records: first `groups` counts ("%d", each 1..1000000) into
+ * counts, then counts[g] records for every group in order. Every output receives a
+ * new table (result memory) of one entry per group, each entry a table of one slot
+ * per record (start_end: 2 doubles per record); slot j of group g holds record j as
+ * BSreadcmlgd gives it. dimModel receives each record's dimension in turn. Status:
+ * 3 NULL; -2 groups < 1; -1 a count cannot be read; the first failing record's
+ * status; -13. What was allocated before a failure stays in the caller's tables
+ * (unused entries are null): the caller releases every non-null entry. */
+KW_API void BSrdsscmlgd(FILE *stream, int32_t *dimModel, int32_t groups, int32_t *counts,
+                        int32_t ***nSegment, int32_t ***periodic, int32_t ****ndegArr,
+                        int32_t ****iratArr, int32_t ****ibaseArr, double *****curveSeries,
+                        double ****bezKnots, double ***start_end, BSrc *rc);
+
+/* ---- Composite Legendre curves to B-splines (src/approx/composite_to_spline.cpp) ---- */
+
+/* Composite Legendre -> B-spline record within tolerance: the segments of the part
+ * [start_end[0], start_end[1]] (end segments restricted to it) become Bezier pieces
+ * of the largest segment degree p (at least 1), joined C0 (the shared pole is the
+ * mean of the two end poles) with knots normalised to [0, 1]; then every knot copy
+ * whose removal keeps the curve provably within tolerance of that join is removed
+ * (a smooth composite curve returns with simple knots). Kind 1 segments give a
+ * rational curve (polynomial segments weight 1). in: the composite curve (d 1..3,
+ * as BSalldeflgd describes it; periodic is not read), start_end, tolerance (>= 0).
+ * out: *curve, a new record of order p + 1 (release with BSfreeqelcv). Status: 3
+ * NULL; -2 d outside 1..3, m < 1, breakpoints not ascending, a degree or kind out
+ * of range, kinds 2 and 3, a power-form segment above degree 127, non-finite
+ * coefficients, a range outside the breakpoints or empty, a non-positive weight;
+ * -13, 33. *curve untouched on failure. */
+KW_API void BScmlgd2bsp(int32_t d, int32_t m, int32_t periodic, const int32_t *ndegArr,
+                        const int32_t *iratArr, const int32_t *ibaseArr, double *const *curveSeries,
+                        const double *bezKnots, const double *start_end, double tolerance,
+                        BScurve **curve, BSrc *rc);
+/* The same for segments first..last (0-based), the first from local parameter
+ * local_start (-1..1) and the last to local_end. Status as BScmlgd2bsp; -2 for
+ * indices or local parameters out of range. */
+KW_API void BScmlg2bsab(int32_t d, int32_t m, int32_t periodic, const int32_t *ndegArr,
+                        const int32_t *iratArr, const int32_t *ibaseArr, double *const *curveSeries,
+                        const double *bezKnots, int32_t first, int32_t last, double local_start,
+                        double local_end, double tolerance, BScurve **curve, BSrc *rc);
+/* The same for the parameter range [start, end]. */
+KW_API void BSlimcmplgd(int32_t d, int32_t m, int32_t periodic, const int32_t *ndegArr,
+                        const int32_t *iratArr, const int32_t *ibaseArr, double *const *curveSeries,
+                        const double *bezKnots, double start, double end, double tolerance,
+                        BScurve **curve, BSrc *rc);
 
 #ifdef __cplusplus
 }

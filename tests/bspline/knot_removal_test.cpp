@@ -1,0 +1,333 @@
+// Knot removal: knots inserted by an independent Boehm insertion are removed again
+// exactly; reduction within a tolerance is checked by dense sampling against the
+// reference evaluator; breaks and end knots stay; Bezier chains become splines;
+// the choice of knots; every failure status and allocation failures.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <iterator>
+#include <random>
+#include <vector>
+
+#include "ref_curves.hpp"
+#include "support.hpp"
+
+namespace {
+
+using kwtest::RefCurve;
+
+class KnotRemoval : public kwtest::GuardedTest {};
+
+// Boehm insertion of u once into a curve of order k given by pole-major rows of w
+// components (independent of the library).
+void boehm(int k, std::vector<double> &t, std::vector<double> &p, int w, double u) {
+  const int n = static_cast<int>(p.size()) / w;
+  int L = k - 1;
+  while (L + 1 < n && t[L + 1] <= u) ++L;
+  std::vector<double> q((n + 1) * w);
+  for (int i = 0; i <= n; ++i)
+    for (int c = 0; c < w; ++c) {
+      if (i <= L - k + 1) {
+        q[i * w + c] = p[i * w + c];
+      } else if (i > L) {
+        q[i * w + c] = p[(i - 1) * w + c];
+      } else {
+        const double a = (u - t[i]) / (t[i + k - 1] - t[i]);
+        q[i * w + c] = a * p[i * w + c] + (1 - a) * p[(i - 1) * w + c];
+      }
+    }
+  t.insert(t.begin() + L + 1, u);
+  p = q;
+}
+
+// Inserts u into a RefCurve (homogeneous when rational).
+void boehm(RefCurve &c, double u) {
+  const int w = c.rational() ? 4 : 3, n = c.n();
+  std::vector<double> h(n * w);
+  for (int i = 0; i < n; ++i) {
+    for (int j = 0; j < 3; ++j) h[i * w + j] = c.poles[3 * i + j];
+    if (w == 4) h[i * w + 3] = c.weights[i];
+  }
+  boehm(c.k, c.knots, h, w, u);
+  c.poles.resize(3 * (n + 1));
+  if (w == 4) c.weights.resize(n + 1);
+  for (int i = 0; i <= n; ++i) {
+    for (int j = 0; j < 3; ++j) c.poles[3 * i + j] = h[i * w + j];
+    if (w == 4) c.weights[i] = h[i * w + 3];
+  }
+}
+
+// A record with room for n poles (knots, weights) owned by the test.
+struct OutCurve {
+  std::vector<double> poles, knots, weights;
+  BScurve cv{};
+  explicit OutCurve(int n, int k) : poles(3 * n, -7), knots(n + k, -7), weights(n, -7) {
+    cv.poles = poles.data();
+    cv.knots = knots.data();
+    cv.weights = weights.data();
+  }
+};
+
+void expect_same_curve(const BScurve &a, const RefCurve &b, double tol) {
+  ASSERT_EQ(a.num_poles, b.n());
+  ASSERT_EQ(a.num_knots, static_cast<int32_t>(b.knots.size()));
+  for (int i = 0; i < a.num_knots; ++i) EXPECT_NEAR(a.knots[i], b.knots[i], tol);
+  for (int i = 0; i < 3 * a.num_poles; ++i) EXPECT_NEAR(a.poles[i], b.poles[i], tol);
+  if (b.rational()) {
+    for (int i = 0; i < a.num_poles; ++i) EXPECT_NEAR(a.weights[i], b.weights[i], tol);
+  }
+}
+
+TEST_F(KnotRemoval, InsertedKnotIsRemovedExactlyFromAnyCopy) {
+  std::mt19937_64 rng(23);
+  for (int trial = 0; trial < 200; ++trial) {
+    const int k = 2 + trial % 7, n = k + 1 + static_cast<int>(rng() % 6);
+    RefCurve orig = kwtest::random_curve(rng, kwtest::CurveShape{k, n, trial % 3 == 0, false});
+    RefCurve c = orig;
+    // Insert a fresh value, or a copy of an existing interior knot (multiplicity 2).
+    double u = 0.05 + 0.9 * std::uniform_real_distribution<double>(0, 1)(rng);
+    if (trial % 2 && k > 2 && n > k) u = orig.knots[k];
+    boehm(c, u);
+    int first = 0;
+    while (c.knots[first] != u) ++first;
+    const int r = first + static_cast<int>(rng() % 2) * (u == orig.knots[k] ? 1 : 0);
+    BScurve in = c.view();
+    OutCurve out(c.n(), k);
+    double err[3];
+    BSrc rc;
+    BSrm_kt_app(&in, r, &out.cv, err, &rc);
+    SCOPED_TRACE(testing::Message() << "trial " << trial << " k " << k);
+    ASSERT_EQ(rc, BSSUCC);
+    expect_same_curve(out.cv, orig, 1e-12);
+    EXPECT_EQ(out.cv.rational, in.rational);
+    for (double e : err) EXPECT_LT(e, 1e-12);
+  }
+}
+
+TEST_F(KnotRemoval, ErrorBoundsTheChangeOfANonRemovableKnot) {
+  std::mt19937_64 rng(5);
+  for (int trial = 0; trial < 60; ++trial) {
+    const int k = 3 + trial % 3;
+    RefCurve c = kwtest::random_curve(rng, kwtest::CurveShape{k, k + 3, trial % 2 == 1, false});
+    BScurve in = c.view();
+    OutCurve out(c.n(), k);
+    double err[3];
+    BSrc rc;
+    BSrm_kt_app(&in, k + 1, &out.cv, err, &rc);
+    ASSERT_EQ(rc, BSSUCC);
+    ASSERT_EQ(out.cv.num_poles, c.n() - 1);
+    // Each coordinate of the curve moves by at most its error.
+    for (int i = 0; i <= 400; ++i) {
+      const double u = i / 400.0;
+      const auto a = kwtest::ref_eval(in, u), b = kwtest::ref_eval(out.cv, u);
+      for (int j = 0; j < 3; ++j) EXPECT_LE(std::fabs(a[j] - b[j]), err[j] * (1 + 1e-9) + 1e-14);
+    }
+    EXPECT_GT(err[0] + err[1] + err[2], 1e-6);
+  }
+}
+
+TEST_F(KnotRemoval, BreaksAndEndKnotsStay) {
+  // Cubic with a triple (C0) knot at 0.5 kept; a run of 4 (a break) and end knots too.
+  RefCurve c = kwtest::make_curve(4, {0, 0, 0, 0, 0.5, 0.5, 0.5, 0.5, 1, 1, 1, 1},
+                                  std::vector<double>(24, 0.0));
+  for (int i = 0; i < 24; ++i) c.poles[i] = std::sin(i + 1.0);
+  BScurve in = c.view();
+  for (int r : {4, 6, 7, 2, 8, 11, -3}) {
+    OutCurve out(c.n(), 4);
+    double err[3] = {9, 9, 9};
+    BSrc rc;
+    BSrm_kt_app(&in, r, &out.cv, err, &rc);
+    EXPECT_EQ(rc, BSSUCC);
+    expect_same_curve(out.cv, c, 0.0);
+    EXPECT_EQ(err[0] + err[1] + err[2], 0.0);
+  }
+  // The reduction keeps the break at any tolerance.
+  OutCurve out(c.n(), 4);
+  BSrc rc;
+  BSrmktsnchg(&in, 10.0, &out.cv, &rc);
+  EXPECT_EQ(rc, BSSUCC);
+  EXPECT_EQ(kwtest::multiplicity(out.cv, 0.5), 4);
+}
+
+TEST_F(KnotRemoval, ReductionRemovesInsertedKnotsAndStaysWithinTolerance) {
+  std::mt19937_64 rng(77);
+  const double saved_knot_tol = BSparameters.knot_tol;
+  for (int trial = 0; trial < 24; ++trial) {
+    const int k = 2 + trial % 5;
+    const bool rational = trial % 3 == 2;
+    RefCurve orig =
+        kwtest::random_curve(rng, kwtest::CurveShape{k, k + 4 + trial % 5, rational, false});
+    RefCurve c = orig;
+    for (int j = 0; j < 12; ++j) boehm(c, std::uniform_real_distribution<double>(0.01, 0.99)(rng));
+    BScurve in = c.view();
+    SCOPED_TRACE(testing::Message() << "trial " << trial << " k " << k);
+    for (double tol : {1e-9, 1e-3, 0.05, 0.5}) {
+      OutCurve out(c.n(), k);
+      BSrc rc;
+      BSrmktsnchg(&in, tol, &out.cv, &rc);
+      ASSERT_EQ(rc, BSSUCC);
+      EXPECT_LE(out.cv.num_poles, orig.n());
+      if (tol == 1e-9 && !rational) {
+        EXPECT_EQ(out.cv.num_poles, orig.n());
+      }
+      EXPECT_LE(kwtest::max_deviation(in, out.cv, 0.0, 1.0, 3001), tol);
+      EXPECT_EQ(BSparameters.knot_tol, saved_knot_tol);
+    }
+  }
+}
+
+// Spline of degree d with simple knots -> Bezier pieces (Boehm in the test) ->
+// BSrmvkts4/5 -> the same poles.
+TEST_F(KnotRemoval, BezierChainsBecomeTheSplineAgain) {
+  std::mt19937_64 rng(4);
+  for (int trial = 0; trial < 40; ++trial) {
+    const int d = 3 + trial % 2, k = d + 1, J = 1 + trial % 6, rows = 1 + trial % 4;
+    std::vector<double> breaks(J + 1, 0.0);
+    for (int j = 1; j <= J; ++j)
+      breaks[j] = breaks[j - 1] + 0.2 + std::uniform_real_distribution<double>(0, 1)(rng);
+    std::vector<double> t(k, breaks[0]);
+    for (int j = 1; j < J; ++j) t.push_back(breaks[j]);
+    t.insert(t.end(), k, breaks[J]);
+    const int np = J + d;
+    std::vector<double> p(np * rows);
+    for (auto &v : p) v = std::uniform_real_distribution<double>(-1, 1)(rng);
+    std::vector<double> bt = t, bp = p;
+    for (int j = 1; j < J; ++j)
+      for (int m = 1; m < d; ++m) boehm(k, bt, bp, rows, breaks[j]);
+    std::vector<double> pieces(J * rows * k), out(rows * np, 0.0);
+    for (int j = 0; j < J; ++j)
+      for (int r = 0; r < rows; ++r)
+        for (int i = 0; i <= d; ++i) pieces[(j * rows + r) * k + i] = bp[(j * d + i) * rows + r];
+    BSrc rc = BSSUCC;
+    if (d == 3)
+      BSrmvkts4(J, rows, pieces.data(), breaks.data(), out.data());
+    else
+      BSrmvkts5(J, rows, pieces.data(), breaks.data(), out.data(), &rc);
+    ASSERT_EQ(rc, BSSUCC);
+    for (int r = 0; r < rows; ++r)
+      for (int i = 0; i < np; ++i) EXPECT_NEAR(out[r * np + i], p[i * rows + r], 1e-12);
+  }
+}
+
+TEST_F(KnotRemoval, ChoiceOfKnotsFollowsTheClasses) {
+  // 11 candidates: class 1 (two knots) and class 2 (nine knots), q = 5.
+  std::vector<double> knots(13);
+  for (int i = 0; i < 13; ++i) knots[i] = i;
+  const int32_t cls[11] = {2, 2, 1, 2, 2, 2, 1, 2, 2, 2, 2}, sizes[2] = {2, 9};
+  double out[11];
+  BSrc rc;
+  BSknot_rem2(knots.data(), 2, 13, cls, sizes, 2, 5, out, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  // class 1: knots 4, 8; class 2 (knots 2 3 5 6 7 9 10 11 12): 2nd, 5th, 8th.
+  const double want[5] = {4, 8, 3, 7, 11};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(out[i], want[i]);
+  BSknot_rem2(knots.data(), 2, 13, nullptr, nullptr, 0, 11, out, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  for (int i = 0; i < 11; ++i) EXPECT_EQ(out[i], i + 2);
+}
+
+TEST_F(KnotRemoval, MultiplicityReductionRestoresTheSmoothSpline) {
+  std::mt19937_64 rng(8);
+  for (int trial = 0; trial < 30; ++trial) {
+    const int k = 3 + trial % 4, dim = 1 + trial % 3, n = k + 3;
+    std::vector<double> t(k, 0.0);
+    for (int j = 1; j <= n - k; ++j) t.push_back(j / double(n - k + 1));
+    t.insert(t.end(), k, 1.0);
+    std::vector<double> p(n * dim);
+    for (auto &v : p) v = std::uniform_real_distribution<double>(-1, 1)(rng);
+    std::vector<double> bt = t, bp = p;
+    for (int j = k; j < n; ++j) boehm(k, bt, bp, dim, t[j]);
+    boehm(k, bt, bp, dim, t[k]);  // up to three copies
+    int32_t count = static_cast<int32_t>(bt.size());
+    BSrc rc;
+    BSrmnknot_b(static_cast<int16_t>(k), dim, bp.data(), bt.data(), &count, &rc);
+    ASSERT_EQ(rc, BSSUCC);
+    ASSERT_EQ(count, n + k);
+    for (int i = 0; i < n + k; ++i) EXPECT_NEAR(bt[i], t[i], 1e-12);
+    for (int i = 0; i < n * dim; ++i) EXPECT_NEAR(bp[i], p[i], 1e-12);
+  }
+}
+
+TEST_F(KnotRemoval, FailureStatuses) {
+  RefCurve c = kwtest::cubic_bezier();
+  BScurve in = c.view(), bad = in;
+  bad.order = 1;
+  RefCurve nan = c;
+  nan.poles[4] = NAN;
+  BScurve nv = nan.view();
+  OutCurve out(8, 4);
+  BScurve nopoles = out.cv;
+  nopoles.poles = nullptr;
+  double err[3], pieces[8] = {0}, breaks[3] = {0, 1, 1}, poles[12], knots[13] = {0}, chosen[4];
+  int32_t count = 8, cls[4] = {1, 1, 1, 1}, sizes[1] = {3};
+  const struct {
+    std::function<void(BSrc *)> op;
+    BSrc want;
+  } cases[] = {
+      {[&](BSrc *rc) { BSrm_kt_app(nullptr, 4, &out.cv, err, rc); }, BSNULLPTR},
+      {[&](BSrc *rc) { BSrm_kt_app(&in, 4, &nopoles, err, rc); }, BSNULLPTR},
+      {[&](BSrc *rc) { BSrm_kt_app(&in, 4, &out.cv, nullptr, rc); }, BSNULLPTR},
+      {[&](BSrc *rc) { BSrm_kt_app(&bad, 4, &out.cv, err, rc); }, BSINARG},
+      {[&](BSrc *rc) { BSrm_kt_app(&nv, 4, &out.cv, err, rc); }, BSINARG},
+      {[&](BSrc *rc) { BSrmktsnchg(&in, -1.0, &out.cv, rc); }, BSINARG},
+      {[&](BSrc *rc) { BSrmktsnchg(&in, NAN, &out.cv, rc); }, BSINARG},
+      {[&](BSrc *rc) { BSrmktsnchg(&nv, 1.0, &out.cv, rc); }, BSINARG},
+      {[&](BSrc *rc) { BSrmktsnchg(&in, 1.0, nullptr, rc); }, BSNULLPTR},
+      {[&](BSrc *rc) { BSrmvkts5(2, 1, pieces, breaks, poles, rc); }, BSINARG},
+      {[&](BSrc *rc) { BSrmvkts5(0, 1, pieces, breaks, poles, rc); }, BSINARG},
+      {[&](BSrc *rc) { BSrmvkts5(1, 1, nullptr, breaks, poles, rc); }, BSNULLPTR},
+      {[&](BSrc *rc) { BSknot_rem2(knots, 4, 8, cls, sizes, 1, 2, chosen, rc); }, BSINARG},
+      {[&](BSrc *rc) { BSknot_rem2(knots, 4, 8, cls, sizes, 1, 5, chosen, rc); }, BSINARG},
+      {[&](BSrc *rc) { BSknot_rem2(knots, 4, 8, nullptr, sizes, 1, 2, chosen, rc); }, BSNULLPTR},
+      {[&](BSrc *rc) { BSrmnknot_b(4, 3, nullptr, knots, &count, rc); }, BSNULLPTR},
+      {[&](BSrc *rc) { BSrmnknot_b(4, 0, poles, knots, &count, rc); }, BSINARG},
+      {[&](BSrc *rc) { BSrmnknot_b(4, 3, poles, knots, &count, rc); }, BSINARG},  // empty domain
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    BSrc rc = 1234;
+    cases[i].op(&rc);
+    EXPECT_EQ(rc, cases[i].want) << "case " << i;
+  }
+  EXPECT_EQ(out.knots[0], -7.0);  // outputs untouched
+  EXPECT_EQ(count, 8);
+}
+
+TEST_F(KnotRemoval, AllocationFailuresLeaveNoLeakAndNoOutput) {
+  std::mt19937_64 rng(3);
+  RefCurve c = kwtest::random_curve(rng, kwtest::CurveShape{4, 30, true, false});
+  for (int j = 0; j < 5; ++j) boehm(c, 0.013 + j * 0.2);
+  BScurve in = c.view();
+  OutCurve out(c.n(), 4);
+  std::vector<double> knots(600), chosen(590);
+  for (int i = 0; i < 600; ++i) knots[i] = i;
+  std::vector<int32_t> cls(596, 1);
+  int32_t size = 596;
+  std::vector<double> rows(3 * c.n()), kn = c.knots;
+  double err[3];
+  const std::function<void(BSrc *)> ops[] = {
+      [&](BSrc *rc) { BSrm_kt_app(&in, 10, &out.cv, err, rc); },
+      [&](BSrc *rc) { BSrmktsnchg(&in, 1e-9, &out.cv, rc); },
+      [&](BSrc *rc) {
+        BSknot_rem2(knots.data(), 4, 600, cls.data(), &size, 1, 590, chosen.data(), rc);
+      },
+      [&](BSrc *rc) {
+        int32_t count = static_cast<int32_t>(kn.size());
+        BSrmnknot_b(4, 3, rows.data(), kn.data(), &count, rc);
+      },
+  };
+  for (const auto &op : ops) {
+    const auto res = kwtest::sweep_allocation_failures(
+        [&] {
+          BSrc rc;
+          std::fill(out.knots.begin(), out.knots.end(), -7.0);
+          op(&rc);
+          return rc;
+        },
+        {BSNOSTKMEMORY}, [&] { EXPECT_EQ(out.knots[0], -7.0); });
+    EXPECT_GE(res.allocations, 1);
+  }
+}
+
+}  // namespace
