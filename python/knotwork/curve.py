@@ -316,11 +316,11 @@ class Curve:
     # ---- circles and arcs --------------------------------------------------
 
     @classmethod
-    def _arc_record(cls, name, *points):
-        """Runs an arc constructor on a record with room for 7 poles."""
+    def _arc_record(cls, name, points, extra=()):
+        """Runs an arc constructor on a record with room for 7 poles (extra: its
+        optional outputs after the record, passed as null)."""
         rec, bufs = cls._blank(7, 10, True)
-        call(name, RC, *[ptr(doubles(p).reshape(3)) for p in points], ctypes.byref(rec),
-             *([None, None] if name != "BSarc3pts" else []))
+        call(name, RC, *[ptr(doubles(p).reshape(3)) for p in points], ctypes.byref(rec), *extra)
         return cls._from_record(rec)
 
     @classmethod
@@ -337,12 +337,12 @@ class Curve:
     def arc(cls, start, centre, end, normal):
         """The arc from start about centre to the ray of end, counterclockwise about
         normal."""
-        return cls._arc_record("BSprepcarc", start, centre, end, normal)
+        return cls._arc_record("BSprepcarc", (start, centre, end, normal), (None, None))
 
     @classmethod
     def arc3(cls, p1, p2, p3):
         """The arc from p1 through p2 to p3."""
-        return cls._arc_record("BSarc3pts", p1, p2, p3)
+        return cls._arc_record("BSarc3pts", (p1, p2, p3))
 
     # ---- arc length --------------------------------------------------------
 
@@ -399,7 +399,8 @@ class Curve:
 
             pts = take(arrays[0], (m, 3))
             pars = np.c_[take(arrays[1], (m,)), take(arrays[2], (m,))]
-            op, o1, o2 = take(arrays[3], (k, 2, 3)), take(arrays[4], (k, 2)), take(arrays[5], (k, 2))
+            op = take(arrays[3], (k, 2, 3))
+            o1, o2 = take(arrays[4], (k, 2)), take(arrays[5], (k, 2))
         finally:
             for a in arrays:
                 _lib.free(a)

@@ -72,12 +72,13 @@ def test_curve_curve_crossing_and_overlap():
 def test_join_reproduces_both_curves():
     a = Curve.arc([1, 0, 0], [0, 0, 0], [0, 1, 0], [0, 0, 1])
     b = Curve([[0, 1, 0], [-1, 2, 0], [-2, 1, 1]], [0, 0, 0, 1, 1, 1])  # a parabola
-    for first, second in ((a, b), (a, b.reversed())):
+    line = Curve([[3, 0, 0], [1, 0, 0]], [0, 0, 1, 1])  # meets a's start; order 2 raised
+    for first, second in ((a, b), (a, b.reversed()), (a, line)):
         j = first.join(second)
         assert j.domain == (0.0, 1.0)
-        feet = np.r_[a(U), b(U)]
+        feet = np.r_[first(U), second(U)]
         assert np.all(j.nearest(feet)[2] < 1e-9)
-        assert j.length() == pytest.approx(a.length() + b.length(), rel=1e-9)
+        assert j.length() == pytest.approx(first.length() + second.length(), rel=1e-9)
     with pytest.raises(KnotworkError):
         a.join(Curve([[5, 5, 5], [6, 6, 6]], [0, 0, 1, 1]))
 
@@ -106,7 +107,8 @@ def test_no_memory_left_behind_at_debug_level_20():
         line = Curve([[-2, 0.5, 0], [2, 0.5, 0]], [0, 0, 1, 1])
         line.intersect(circ), line.intersect(Curve([[0, 0.5, 0], [1, 0.5, 0]], [0, 0, 1, 1]))
         circ.intersect_plane([0, 0, 0], [1, 0, 0]), circ.at_length(1.0)
-        Curve.arc3([0, 0, 0], [1, 1, 0], [2, 0, 0]).join(Curve([[2, 0, 0], [3, 0, 0]], [0, 0, 1, 1]))
+        tail = Curve([[2, 0, 0], [3, 0, 0]], [0, 0, 1, 1])
+        Curve.arc3([0, 0, 0], [1, 1, 0], [2, 0, 0]).join(tail)
         with pytest.raises(KnotworkError):
             line.intersect(Curve([[0, 0, 0], [1, 1, 0]], [0, 0, 1, 0.5]))
         assert count.value == 0 and knotwork.lib.BSmemclean() == 0
