@@ -68,6 +68,17 @@ PROTOTYPES = {
     "BSktsprsfft": (None, [I, DP, DP, S, B, I, B, B, B, DP, IP, DP, IP, RCP]),
     "BSfitratpts": (None, [I, DP, DP, DP, IP, S, I, DP, I, I, B, I, I, I, DP, DP, DP,
                            DP, DP, DP, DP, DP, RCP]),
+    "BSprepcirc": (B, [RCP, DP, DP, DP, CV, DP, IP]),
+    "BSprepcarc": (B, [RCP, DP, DP, DP, DP, CV, DP, IP]),
+    "BSarc3pts": (B, [RCP, DP, DP, DP, CV]),
+    "BSarclength": (B, [RCP, CV, DP, DP, DP]),
+    "BSiarcln": (B, [RCP, CV, DP, DP, DP, DP]),
+    "BSpl_cv_int": (B, [RCP, CV, DP, DP, IP, DP, DP, IP, DP, DP]),
+    "BScvcv_int": (B, [RCP, CV, CV, IP, ctypes.POINTER(DP), ctypes.POINTER(DP),
+                       ctypes.POINTER(DP), IP, ctypes.POINTER(DP), ctypes.POINTER(DP),
+                       ctypes.POINTER(DP)]),
+    "BSmerge_cv": (B, [RCP, CV, CV, CV]),
+    "BSrmktsnchg": (None, [CV, D, CV, RCP]),
 }
 
 

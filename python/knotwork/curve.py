@@ -312,3 +312,116 @@ class Curve:
              ptr(knots), 3, 3, 0, 1, 0, 0, None, None, None, None, None, None, ptr(poles), None,
              RC)
         return cls(poles, knots[: m + order])
+
+    # ---- circles and arcs --------------------------------------------------
+
+    @classmethod
+    def _arc_record(cls, name, points, extra=()):
+        """Runs an arc constructor on a record with room for 7 poles (extra: its
+        optional outputs after the record, passed as null)."""
+        rec, bufs = cls._blank(7, 10, True)
+        call(name, RC, *[ptr(doubles(p).reshape(3)) for p in points], ctypes.byref(rec), *extra)
+        return cls._from_record(rec)
+
+    @classmethod
+    def circle(cls, centre, radius, normal):
+        """The full circle about centre with the given radius, counterclockwise
+        seen from normal."""
+        rec, bufs = cls._blank(7, 10, True)
+        r = ctypes.c_double(radius)
+        call("BSprepcirc", RC, ptr(doubles(centre).reshape(3)), ctypes.byref(r),
+             ptr(doubles(normal).reshape(3)), ctypes.byref(rec), None, None)
+        return cls._from_record(rec)
+
+    @classmethod
+    def arc(cls, start, centre, end, normal):
+        """The arc from start about centre to the ray of end, counterclockwise about
+        normal."""
+        return cls._arc_record("BSprepcarc", (start, centre, end, normal), (None, None))
+
+    @classmethod
+    def arc3(cls, p1, p2, p3):
+        """The arc from p1 through p2 to p3."""
+        return cls._arc_record("BSarc3pts", (p1, p2, p3))
+
+    # ---- arc length --------------------------------------------------------
+
+    def length(self, u0=None, u1=None):
+        """Length between u0 and u1 (default: the domain ends)."""
+        lo, hi = self.domain
+        a = ctypes.c_double(lo if u0 is None else u0)
+        b = ctypes.c_double(hi if u1 is None else u1)
+        out = ctypes.c_double()
+        call("BSarclength", RC, self._rec(), ctypes.byref(a), ctypes.byref(b), ctypes.byref(out))
+        return out.value
+
+    def at_length(self, s, start=None):
+        """Parameter at length s from start (default: the domain start), toward the
+        domain end, or toward the domain start when s is negative."""
+        u0 = self.domain[0] if start is None else float(start)
+        a, ln = ctypes.c_double(u0), ctypes.c_double(abs(s))
+        d = ctypes.c_double(u0 + 1.0 if s >= 0 else u0 - 1.0)
+        out = ctypes.c_double()
+        call("BSiarcln", RC, self._rec(), ctypes.byref(a), ctypes.byref(ln), ctypes.byref(d),
+             ctypes.byref(out))
+        return out.value
+
+    # ---- intersections -----------------------------------------------------
+
+    def intersect_plane(self, point, normal):
+        """(points (m, 3), params (m,), intervals (k, 2)) where the curve meets the
+        plane through point normal to normal; intervals are stretches lying in it."""
+        spans = len(self._poles) - self._order + 1
+        room = self._order * spans
+        pts, pars = np.zeros((room, 3)), np.zeros(room)
+        starts, ends = np.zeros(spans), np.zeros(spans)
+        npt, niv = ctypes.c_int32(), ctypes.c_int32()
+        call("BSpl_cv_int", RC, self._rec(), ptr(doubles(point).reshape(3)),
+             ptr(doubles(normal).reshape(3)), ctypes.byref(npt), ptr(pts), ptr(pars),
+             ctypes.byref(niv), ptr(starts), ptr(ends))
+        m, k = npt.value, niv.value
+        return pts[:m].copy(), pars[:m].copy(), np.c_[starts[:k], ends[:k]]
+
+    def intersect(self, other):
+        """(points (m, 3), params (m, 2): parameter on this curve and on other,
+        overlaps): overlaps is a list of (end points (2, 3), this curve's parameter
+        range (2,), other's range (2,)) for stretches where the curves coincide."""
+        counts = [ctypes.c_int32(), ctypes.c_int32()]
+        arrays = [_lib.DP() for _ in range(6)]
+        refs = [ctypes.byref(a) for a in arrays]
+        try:
+            call("BScvcv_int", RC, self._rec(), other._rec(), ctypes.byref(counts[0]), *refs[:3],
+                 ctypes.byref(counts[1]), *refs[3:])
+            m, k = counts[0].value, counts[1].value
+
+            def take(a, shape):
+                return np.ctypeslib.as_array(a, shape).copy() if a else np.zeros(shape)
+
+            pts = take(arrays[0], (m, 3))
+            pars = np.c_[take(arrays[1], (m,)), take(arrays[2], (m,))]
+            op = take(arrays[3], (k, 2, 3))
+            o1, o2 = take(arrays[4], (k, 2)), take(arrays[5], (k, 2))
+        finally:
+            for a in arrays:
+                _lib.free(a)
+        return pts, pars, [(op[i], o1[i], o2[i]) for i in range(k)]
+
+    # ---- joins and knot removal --------------------------------------------
+
+    def join(self, other):
+        """One curve from this and other meeting at any pair of ends (reversed as
+        needed, the lower degree raised), knots normalised to [0, 1]."""
+        k = max(self._order, other._order)
+        room = sum(len(c._poles) + (k - c._order) * (len(c._poles) - c._order + 1)
+                   for c in (self, other))
+        rec, bufs = self._blank(room, room + k, True)
+        call("BSmerge_cv", RC, self._rec(), other._rec(), ctypes.byref(rec))
+        return Curve._from_record(rec)
+
+    def remove_knots(self, tol):
+        """The curve with every interior knot removed that keeps it within distance
+        tol of this one."""
+        n = len(self._poles)
+        rec, bufs = self._blank(n, n + self._order, self.rational)
+        call("BSrmktsnchg", self._rec(), float(tol), ctypes.byref(rec), RC)
+        return Curve._from_record(rec)
