@@ -80,34 +80,28 @@ double dist_sq(int dim, const double *a, const double *b) {
   return s;
 }
 
-// Lower bound of the squared distance from p to a piece given by Legendre rows on
-// [-1, 1] (Cartesian box of the numerators over the weight range).
-double legendre_box_distance_sq(int deg, int dim, bool rational, const double *rows,
-                                const double *p) {
+// Lower bound of the squared distance from P to a piece given by the Legendre rows
+// of C - P on [-1, 1] (homogeneous when rational: rows N - P w and the weight row w,
+// so |C - P| = |N - P w| / w).
+double legendre_box_distance_sq(int deg, int dim, bool rational, const double *rows) {
   const int k = deg + 1;
-  auto range = [&](const double *r, double *lo, double *hi) {
+  double whi = 1.0;
+  if (rational) {
+    double s = 0.0;
+    const double *w = rows + dim * k;
+    for (int i = 1; i < k; ++i) s += std::fabs(w[i]);
+    if (!(w[0] - s > 0.0)) return 0.0;  // the weight range says nothing yet
+    whi = w[0] + s;
+  }
+  double sum = 0.0;
+  for (int d = 0; d < dim; ++d) {
+    const double *r = rows + d * k;
     double s = 0.0;
     for (int i = 1; i < k; ++i) s += std::fabs(r[i]);
-    *lo = r[0] - s;
-    *hi = r[0] + s;
-  };
-  double wlo = 1.0, whi = 1.0;
-  if (rational) {
-    range(rows + dim * k, &wlo, &whi);
-    if (!(wlo > 0.0)) return 0.0;  // the weight range says nothing yet
+    const double e = r[0] - s > 0.0 ? r[0] - s : r[0] + s < 0.0 ? -(r[0] + s) : 0.0;
+    sum += e * e;
   }
-  double s = 0.0;
-  for (int d = 0; d < dim; ++d) {
-    double lo, hi;
-    range(rows + d * k, &lo, &hi);
-    if (rational) {
-      lo = lo >= 0.0 ? lo / whi : lo / wlo;
-      hi = hi >= 0.0 ? hi / wlo : hi / whi;
-    }
-    const double e = p[d] < lo ? lo - p[d] : p[d] > hi ? p[d] - hi : 0.0;
-    s += e * e;
-  }
-  return s;
+  return sum / (whi * whi);
 }
 
 // Every row truncates to a line (degree at most 1) at the tolerance.
@@ -115,6 +109,62 @@ bool rows_straight(int deg, int rows, const double *l, double ttol) {
   for (int r = 0; r < rows; ++r)
     if (truncated_degree(deg, l + r * (deg + 1), ttol) > 1) return false;
   return true;
+}
+
+// Interval arithmetic for the monotonicity test.
+struct Iv {
+  double lo, hi;
+};
+Iv operator-(Iv a, Iv b) {
+  return {a.lo - b.hi, a.hi - b.lo};
+}
+Iv operator*(Iv a, Iv b) {
+  const double p[4] = {a.lo * b.lo, a.lo * b.hi, a.hi * b.lo, a.hi * b.hi};
+  return {std::fmin(std::fmin(p[0], p[1]), std::fmin(p[2], p[3])),
+          std::fmax(std::fmax(p[0], p[1]), std::fmax(p[2], p[3]))};
+}
+Iv operator/(Iv a, Iv w) {  // w.lo > 0
+  return a * Iv{1.0 / w.hi, 1.0 / w.lo};
+}
+Iv legendre_range(int deg, const double *r) {
+  if (deg < 0) return {0.0, 0.0};
+  double s = 0.0;
+  for (int i = 1; i <= deg; ++i) s += std::fabs(r[i]);
+  return {r[0] - s, r[0] + s};
+}
+
+// Whether (C - P) . C' is increasing on the whole sub-piece with local Legendre
+// rows lr (checked by interval bounds of C, C' and C''): the squared distance then
+// has at most one local minimum inside it.
+bool distance_unimodal(int deg, int dim, bool rational, const double *lr) {
+  const int k = deg + 1;
+  double d1[kMaxPieceOrder], d2[kMaxPieceOrder];
+  Iv w{1.0, 1.0}, w1{0.0, 0.0}, w2{0.0, 0.0};
+  auto ranges = [&](const double *row, Iv *v, Iv *v1, Iv *v2) {
+    *v = legendre_range(deg, row);
+    legendre_derivative(deg, row, d1);
+    *v1 = legendre_range(deg - 1, d1);
+    legendre_derivative(deg - 1, d1, d2);
+    *v2 = legendre_range(deg - 2, d2);
+  };
+  if (rational) {
+    ranges(lr + dim * k, &w, &w1, &w2);
+    if (!(w.lo > 0.0)) return false;
+  }
+  double lower = 0.0;
+  for (int d = 0; d < dim; ++d) {
+    Iv n, n1, n2;
+    ranges(lr + d * k, &n, &n1, &n2);
+    Iv c = n, c1 = n1, c2 = n2;
+    if (rational) {
+      c = n / w;
+      c1 = (n1 - w1 * c) / w;
+      c2 = (n2 - Iv{2.0, 2.0} * w1 * c1 - w2 * c) / w;
+    }
+    const Iv sq = c1 * c1;
+    lower += std::fmax(sq.lo, 0.0) + (c * c2).lo;
+  }
+  return lower > 0.0;
 }
 
 // The search state of one point on one piece.
@@ -159,6 +209,37 @@ struct PieceSearch {
     return x;
   }
 
+  // Minimum over [a, b] where (C - P) . C' increases: an end, or the root of it by
+  // Newton steps kept inside a shrinking bracket.
+  void solve_unimodal(double a, double b) {
+    consider(a);
+    consider(b);
+    double lo = a, hi = b, x = 0.5 * (a + b);
+    double *c0 = c, *c1 = c + f.dim, *c2 = c + 2 * f.dim;
+    for (int it = 0; it < 100 && hi > lo; ++it) {
+      f.eval(x, c0, c1, c2);
+      double g = 0.0, gp = 0.0;
+      for (int d = 0; d < f.dim; ++d) {
+        const double r = c0[d] - p[d];
+        g += r * c1[d];
+        gp += c1[d] * c1[d] + r * c2[d];
+      }
+      if (g == 0.0) break;
+      if (g < 0.0)
+        lo = x;
+      else
+        hi = x;
+      double xn = gp > 0.0 ? x - g / gp : 0.5 * (lo + hi);
+      if (!(xn > lo && xn < hi)) xn = 0.5 * (lo + hi);
+      if (std::fabs(xn - x) <= 4e-16 * (std::fabs(x) + 1.0)) {
+        x = xn;
+        break;
+      }
+      x = xn;
+    }
+    consider(x);
+  }
+
   // A straight sub-piece [a, b] with local rows lr: the foot on the chord, polished.
   void solve_line(const double *lr, double a, double b) {
     const int k = f.deg + 1, dim = f.dim;
@@ -172,7 +253,7 @@ struct PieceSearch {
     for (int d = 0; d < dim; ++d) {
       e0[d] = clenshaw_legendre(f.deg, lr + d * k, -1.0) / w0;
       e1[d] = clenshaw_legendre(f.deg, lr + d * k, 1.0) / w1;
-      num += (p[d] - e0[d]) * (e1[d] - e0[d]);
+      num -= e0[d] * (e1[d] - e0[d]);  // the rows hold C - P
       den += (e1[d] - e0[d]) * (e1[d] - e0[d]);
     }
     double s = den > 0.0 ? num / den : 0.5;
@@ -193,13 +274,20 @@ BSrc nearest_on_legendre(const LegendreForm &f, const double *p, double tol, dou
   const double ttol = tol * kTruncationFactor;
   int top = 1;
   std::memcpy(nodes, f.l, sizeof(double) * vals);
+  for (int d = 0; d < f.dim; ++d)  // translate: rows of C - P (N - P w when rational)
+    for (int i = 0; i < (f.rational ? k : 1); ++i)
+      nodes[d * k + i] -= p[d] * (f.rational ? f.l[f.dim * k + i] : 1.0);
   nodes[kMaxPieceValues] = -1.0;
   nodes[kMaxPieceValues + 1] = 1.0;
   while (top > 0) {
     double *nd = nodes + static_cast<std::ptrdiff_t>(--top) * kNodeValues;
     const double a = nd[kMaxPieceValues], b = nd[kMaxPieceValues + 1];
-    if (legendre_box_distance_sq(f.deg, f.dim, f.rational, nd, p) >= s.best_sq * kPruneMargin)
+    if (legendre_box_distance_sq(f.deg, f.dim, f.rational, nd) >= s.best_sq * kPruneMargin)
       continue;
+    if (distance_unimodal(f.deg, f.dim, f.rational, nd)) {
+      s.solve_unimodal(a, b);
+      continue;
+    }
     if (b - a <= kWidthFloor || top + 2 > kNodeStack || rows_straight(f.deg, rows, nd, ttol)) {
       s.solve_line(nd, a, b);
       continue;
@@ -215,8 +303,8 @@ BSrc nearest_on_legendre(const LegendreForm &f, const double *p, double tol, dou
       halve_legendre_unchecked(f.deg, tmp + r * k, left + r * k, right + r * k);
     left[kMaxPieceValues] = a, left[kMaxPieceValues + 1] = m;
     right[kMaxPieceValues] = m, right[kMaxPieceValues + 1] = b;
-    if (legendre_box_distance_sq(f.deg, f.dim, f.rational, left, p) <
-        legendre_box_distance_sq(f.deg, f.dim, f.rational, right, p)) {
+    if (legendre_box_distance_sq(f.deg, f.dim, f.rational, left) <
+        legendre_box_distance_sq(f.deg, f.dim, f.rational, right)) {
       double swap[kNodeValues];
       std::memcpy(swap, left, sizeof swap);
       std::memcpy(left, right, sizeof swap);
