@@ -344,7 +344,7 @@ struct LegendreCurve {
   double *nodes = nullptr;
 
   BSrc build(int deg, int32_t n, int dim, bool rational, const double *poles, const double *knots) {
-    BSrc rc = sp.build(deg, n, dim, rational, poles, knots, false);
+    BSrc rc = sp.build(deg, n, dim, rational, poles, knots, true);
     if (rc != BSSUCC) return rc;
     const std::size_t count = static_cast<std::size_t>(sp.set.count);
     if (!forms_buf.acquire(count * (sizeof(LegendreForm) + 1)) ||
@@ -358,6 +358,7 @@ struct LegendreCurve {
   }
   const LegendreForm &form(int32_t j) {
     if (!made[j]) {
+      if (!sp.set.ready(j)) sp.set.convert(j);
       forms[j].build(sp.set.piece(j));
       made[j] = 1;
     }
@@ -371,37 +372,80 @@ struct LegendreCurve {
   }
 };
 
-// One point over all pieces: the piece with the nearest pole box first, then every
-// piece whose box lies nearer than the best distance. 0 or -12.
+// One point over all pieces, nearest box first: a linear scan of the piece boxes,
+// or for a lazy set a descent of its box tree; only pieces whose box lies nearer
+// than the best distance are searched. 0 or -12.
 BSrc nearest_on_curve(LegendreCurve &lc, const double *p, double tol, double bound, double *dist,
                       double *param, double *foot) {
-  const PieceSet &ps = lc.sp.set;
+  PieceSet &ps = lc.sp.set;
   const int dim = ps.dim;
-  double *bd = lc.sp.box_distances;
-  int32_t first = 0;
-  for (int32_t j = 0; j < ps.count; ++j) {
-    const double *box = ps.boxes + static_cast<std::ptrdiff_t>(j) * 2 * dim;
-    bd[j] = box_distance_sq(dim, p, box, box + dim);
-    if (bd[j] < bd[first]) first = j;
-  }
   double best = bound;
   bool found = false;
-  for (int32_t pass = 0; pass <= ps.count; ++pass) {
-    const int32_t j = pass == 0 ? first : pass - 1;
-    if (pass > 0 && j == first) continue;
-    if (!(bd[j] < best * best * kPruneMargin)) continue;
+  auto search = [&](int32_t j) {
+    if (!(ps.bound_distance_sq(j, p) < best * best * kPruneMargin)) return;
+    const LegendreForm &form = lc.form(j);  // converted: its pole box is tighter
+    if (!(ps.bound_distance_sq(j, p) < best * best * kPruneMargin)) return;
     double d = 0.0, x = 0.0, f[32];
-    if (nearest_on_legendre(lc.form(j), p, tol, best, lc.nodes, &d, &x, f) != BSSUCC) continue;
+    if (nearest_on_legendre(form, p, tol, best, lc.nodes, &d, &x, f) != BSSUCC) return;
     best = d;
     found = true;
     *dist = d;
     *param = lc.param(j, x);
     std::memcpy(foot, f, sizeof(double) * dim);
+  };
+  if (ps.tree == nullptr) {
+    double *bd = lc.sp.box_distances;
+    int32_t first = 0;
+    for (int32_t j = 0; j < ps.count; ++j) {
+      bd[j] = ps.bound_distance_sq(j, p);
+      if (bd[j] < bd[first]) first = j;
+    }
+    search(first);
+    for (int32_t j = 0; j < ps.count; ++j)
+      if (j != first && bd[j] < best * best * kPruneMargin) search(j);
+  } else {
+    int32_t stack[96];
+    int top = 0;
+    stack[top++] = 1;
+    const std::ptrdiff_t stride = 2 * dim;
+    auto node_d2 = [&](int32_t node) {
+      const double *b = ps.tree + node * stride;
+      return box_distance_sq(dim, p, b, b + dim);
+    };
+    while (top > 0) {
+      const int32_t node = stack[--top];
+      if (!(node_d2(node) < best * best * kPruneMargin)) continue;
+      if (node >= ps.leaf_base) {
+        // The pieces of the leaf, nearest box first.
+        const int32_t first = (node - ps.leaf_base) * kPiecesPerLeaf;
+        int32_t order[kPiecesPerLeaf];
+        double bd[kPiecesPerLeaf];
+        int m = 0;
+        for (int32_t j = first; j < first + kPiecesPerLeaf && j < ps.count; ++j, ++m) {
+          const double v = ps.bound_distance_sq(j, p);
+          int at = m;
+          for (; at > 0 && bd[at - 1] > v; --at) order[at] = order[at - 1], bd[at] = bd[at - 1];
+          order[at] = j, bd[at] = v;
+        }
+        for (int i = 0; i < m; ++i) search(order[i]);
+        continue;
+      }
+      const int32_t a = 2 * node, b = a + 1;
+      const bool a_nearer = node_d2(a) <= node_d2(b);
+      stack[top++] = a_nearer ? b : a;
+      stack[top++] = a_nearer ? a : b;
+    }
   }
   return found ? BSSUCC : BSNOSOLUTION;
 }
 
 // ---- Circular arcs (dimension 2, rational quadratic) -------------------------------
+
+// Piece j in Bezier form (a lazy set converts it when first asked).
+BezierPiece piece_of(PieceSet &ps, int32_t j) {
+  if (!ps.ready(j)) ps.convert(j);
+  return ps.piece(j);
+}
 
 struct Arc {
   double c[2], s[2], r = 0.0;
@@ -423,9 +467,9 @@ void bezier_point2(const BezierPiece &pc, double t, double *q) {
 // Whether every piece is an arc of one circle (five points of a conic on the
 // circle make the conic that circle), traversed in one direction, with the centre,
 // start, radius and half sweep.
-bool circle_of_pieces(const PieceSet &ps, Arc *arc) {
+bool circle_of_pieces(PieceSet &ps, Arc *arc) {
   if (ps.dim != 2 || !ps.rational || ps.deg != 2) return false;
-  const BezierPiece p0 = ps.piece(0);
+  const BezierPiece p0 = piece_of(ps, 0);
   double a[2], m[2], e[2];
   bezier_point2(p0, 0.0, a);
   bezier_point2(p0, 0.5, m);
@@ -441,7 +485,7 @@ bool circle_of_pieces(const PieceSet &ps, Arc *arc) {
   const double dir = cross2(ra, rm) > 0.0 ? 1.0 : -1.0;
   double sweep = 0.0;
   for (int32_t j = 0; j < ps.count; ++j) {
-    const BezierPiece pc = ps.piece(j);
+    const BezierPiece pc = piece_of(ps, j);
     double q[5][2];
     for (int i = 0; i < 5; ++i) {
       bezier_point2(pc, 0.25 * i, q[i]);
@@ -468,13 +512,13 @@ bool circle_of_pieces(const PieceSet &ps, Arc *arc) {
 // Parameter of the point at angle phi (from the start, in the arc's direction,
 // within the sweep): the piece holding it, then the root on that piece of the
 // quadratic cross(w (C - centre), ray) in Bernstein form.
-double arc_parameter(const PieceSet &ps, const Arc &arc, double phi) {
+double arc_parameter(PieceSet &ps, const Arc &arc, double phi) {
   const double ca = std::cos(arc.dir * phi), sa = std::sin(arc.dir * phi);
   const double sx = (arc.s[0] - arc.c[0]) / arc.r, sy = (arc.s[1] - arc.c[1]) / arc.r;
   const double ray[2] = {ca * sx - sa * sy, sa * sx + ca * sy};
   double start = 0.0;  // angle of the piece start from the arc start
   for (int32_t j = 0; j < ps.count; ++j) {
-    const BezierPiece pc = ps.piece(j);
+    const BezierPiece pc = piece_of(ps, j);
     double q[3][2], cf[3];
     for (int i = 0; i < 3; ++i) {
       const double w = pc.rows[6 + i];
@@ -509,8 +553,8 @@ double arc_parameter(const PieceSet &ps, const Arc &arc, double phi) {
 
 // Closed-form nearest point of an arc: 0, or 50 when the point's angle lies
 // outside the sweep (the foot is then an end, found by the general search).
-BSrc nearest_on_arc(const PieceSet &ps, const Arc &arc, const double *p, double *dist,
-                    double *param, double *foot) {
+BSrc nearest_on_arc(PieceSet &ps, const Arc &arc, const double *p, double *dist, double *param,
+                    double *foot) {
   const double v[2] = {p[0] - arc.c[0], p[1] - arc.c[1]};
   const double d = std::hypot(v[0], v[1]);
   if (d < kCircleEps || arc.r < kCircleEps) {
@@ -539,15 +583,12 @@ BSrc nearest_on_arc(const PieceSet &ps, const Arc &arc, const double *p, double 
 
 // ---- Poles the curve passes through --------------------------------------------------
 
-// The nearest pole on the curve (first on ties) with its parameter: walks the runs
-// of deg equal knots inside the domain. False when there is none.
-bool nearest_break_pole(int deg, int32_t n, int dim, bool rational, const double *poles,
-                        const double *knots, const double *p, double *dist, double *param,
-                        double *foot) {
+// The poles the curve passes through, in knot order: a run of deg equal knots
+// ending at index i (the run restarts after it) names pole i - deg at the knot
+// value; runs outside the domain or naming no pole are skipped. Returns the count.
+int32_t break_poles(int deg, int32_t n, const double *knots, int32_t *index, double *param) {
   const double lo = knots[deg], hi = knots[n];
-  bool any = false;
-  double best = 0.0;
-  int32_t run = 0;
+  int32_t count = 0, run = 0;
   for (int32_t i = 1; i <= n + deg; ++i) {
     run = (run > 0 && knots[i] == knots[i - 1]) ? run + 1 : 1;
     if (run < deg) continue;
@@ -555,24 +596,41 @@ bool nearest_break_pole(int deg, int32_t n, int dim, bool rational, const double
     const int32_t pole = i - deg;
     const double u = knots[i - deg + 1];
     if (pole < 0 || pole >= n || u < lo || u > hi) continue;
+    index[count] = pole;
+    param[count++] = u;
+  }
+  return count;
+}
+
+// The nearest of the break poles (the first on ties) with its parameter.
+bool nearest_break_pole(int32_t count, const int32_t *index, const double *param, int32_t n,
+                        int dim, bool rational, const double *poles, const double *p, double *dist,
+                        double *u, double *foot) {
+  double best = 0.0;
+  int32_t at = -1;
+  for (int32_t b = 0; b < count; ++b) {
+    const int32_t pole = index[b];
     const double w = rational ? poles[static_cast<std::ptrdiff_t>(dim) * n + pole] : 1.0;
     double s = 0.0;
     for (int d = 0; d < dim; ++d) {
       const double e = poles[static_cast<std::ptrdiff_t>(d) * n + pole] / w - p[d];
       s += e * e;
     }
-    if (any && !(s < best)) continue;
-    any = true;
+    if (at >= 0 && !(s < best)) continue;
+    at = b;
     best = s;
-    *param = u;
-    for (int d = 0; d < dim; ++d) foot[d] = poles[static_cast<std::ptrdiff_t>(d) * n + pole] / w;
   }
+  if (at < 0) return false;
+  const int32_t pole = index[at];
+  const double w = rational ? poles[static_cast<std::ptrdiff_t>(dim) * n + pole] : 1.0;
+  for (int d = 0; d < dim; ++d) foot[d] = poles[static_cast<std::ptrdiff_t>(d) * n + pole] / w;
+  *u = param[at];
   *dist = std::sqrt(best);
-  return any;
+  return true;
 }
 
 // Curve point at u (inside the domain) from the Bezier pieces.
-void point_at(const PieceSet &ps, double u, double *out) {
+void point_at(PieceSet &ps, double u, double *out) {
   int32_t lo = 0, hi = ps.count - 1;
   while (lo < hi) {
     const int32_t mid = (lo + hi + 1) / 2;
@@ -583,7 +641,7 @@ void point_at(const PieceSet &ps, double u, double *out) {
   }
   const double a = ps.breaks[lo], b = ps.breaks[lo + 1];
   double e[3 * 32];
-  bezier_point_derivatives(ps.piece(lo), b > a ? (u - a) / (b - a) : 0.0, e);
+  bezier_point_derivatives(piece_of(ps, lo), b > a ? (u - a) / (b - a) : 0.0, e);
   std::memcpy(out, e, sizeof(double) * ps.dim);
 }
 
@@ -600,8 +658,13 @@ BSrc nearest_legendre_spline(int deg, int32_t n, int dim, bool rational, const d
   LegendreCurve lc;
   BSrc rc = lc.build(deg, n, dim, rational, poles, knots);
   if (rc != BSSUCC) return rc;
-  const PieceSet &ps = lc.sp.set;
+  PieceSet &ps = lc.sp.set;
   const double dlo = knots[deg], dhi = knots[n];
+  ScratchBuffer break_buf(static_cast<std::size_t>(n) * (sizeof(double) + sizeof(int32_t)));
+  if (!break_buf.ok()) return BSNOSTKMEMORY;
+  double *break_param = break_buf.as<double>();
+  int32_t *break_index = reinterpret_cast<int32_t *>(break_param + n);
+  const int32_t num_breaks = break_poles(deg, n, knots, break_index, break_param);
   if (dists_out != dists_in) std::memcpy(dists_out, dists_in, sizeof(double) * num_pts);
   if (pars_out != pars_in) std::memcpy(pars_out, pars_in, sizeof(double) * num_pts);
   // Circle case: every point must project in closed form nearer than its bound.
@@ -632,7 +695,8 @@ BSrc nearest_legendre_spline(int deg, int32_t n, int dim, bool rational, const d
       found = false;
     }
     // Break poles: the nearest one replaces a result less than tol / 2 nearer.
-    if (nearest_break_pole(deg, n, dim, rational, poles, knots, p, &d, &u, f) &&
+    if (nearest_break_pole(num_breaks, break_index, break_param, n, dim, rational, poles, p, &d, &u,
+                           f) &&
         (dists_out[i] == kLargestDouble || d < dists_out[i] + 0.5 * tol)) {
       dists_out[i] = d;
       pars_out[i] = u;
