@@ -120,8 +120,12 @@ Iv operator-(Iv a, Iv b) {
 }
 Iv operator*(Iv a, Iv b) {
   const double p[4] = {a.lo * b.lo, a.lo * b.hi, a.hi * b.lo, a.hi * b.hi};
-  return {std::fmin(std::fmin(p[0], p[1]), std::fmin(p[2], p[3])),
-          std::fmax(std::fmax(p[0], p[1]), std::fmax(p[2], p[3]))};
+  double lo = p[0], hi = p[0];
+  for (int i = 1; i < 4; ++i) {
+    lo = p[i] < lo ? p[i] : lo;
+    hi = p[i] > hi ? p[i] : hi;
+  }
+  return {lo, hi};
 }
 Iv operator/(Iv a, Iv w) {  // w.lo > 0
   return a * Iv{1.0 / w.hi, 1.0 / w.lo};
@@ -162,7 +166,7 @@ bool distance_unimodal(int deg, int dim, bool rational, const double *lr) {
       c2 = (n2 - Iv{2.0, 2.0} * w1 * c1 - w2 * c) / w;
     }
     const Iv sq = c1 * c1;
-    lower += std::fmax(sq.lo, 0.0) + (c * c2).lo;
+    lower += (sq.lo > 0.0 ? sq.lo : 0.0) + (c * c2).lo;
   }
   return lower > 0.0;
 }
