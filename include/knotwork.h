@@ -2121,7 +2121,7 @@ KW_API BSboolean BSprj_cv_pl(BSrc *rc, const BScurve *in, const double *point, d
  * projected in closed form; a point at its centre gets the start point, the radius
  * and the start parameter. num_pts 0 does nothing. Caller owns all arrays.
  * Statuses: 3 null array; -2 bad sizes, a non-finite or decreasing knot, an empty
- * domain, a non-finite pole or point (or beyond 1e150), a weight not positive, tol
+ * domain, a pole row value or point not finite or beyond 1e150, a weight not positive, tol
  * or an incoming distance negative or not finite (outputs untouched); 50 degree
  * above 15; -12 some point found nothing nearer than its bound (the results of all
  * points are written); 33 scratch exhausted. */

@@ -744,9 +744,10 @@ extern "C" KW_API void BSmdptbscv(int16_t degree, int32_t num_poles, int32_t dim
     return;
   }
   const std::ptrdiff_t rows = static_cast<std::ptrdiff_t>(dim + (rat ? 1 : 0)) * num_poles;
-  bool ok = finite_rows(rows, poles) && finite_rows(num_poles + degree + 1, knots) &&
-            knots[degree] < knots[num_poles] && std::isfinite(tol) && tol >= 0.0 &&
-            query_points_ok(num_pts, dim, points);
+  // Coordinates beyond 1e150 would overflow the squared distances.
+  bool ok = query_points_ok(static_cast<int32_t>(rows), 1, poles) &&
+            finite_rows(num_poles + degree + 1, knots) && knots[degree] < knots[num_poles] &&
+            std::isfinite(tol) && tol >= 0.0 && query_points_ok(num_pts, dim, points);
   for (int32_t i = 0; ok && i < num_poles + degree; ++i) ok = knots[i] <= knots[i + 1];
   for (int32_t i = 0; ok && rat && i < num_poles; ++i)
     ok = poles[static_cast<std::ptrdiff_t>(dim) * num_poles + i] > 0.0;

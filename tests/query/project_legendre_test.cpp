@@ -204,6 +204,7 @@ TEST(BSmdptbscv, FailureStatuses) {
       {"nan pole", BSINARG, 2, 5, 3, 1, 0, nan},
       {"inf knot", BSINARG, 2, 5, 3, 1, 1, INFINITY},
       {"huge point", BSINARG, 2, 5, 3, 1, 2, 1e200},
+      {"huge pole", BSINARG, 2, 5, 3, 1, 0, 1e300},
       {"zero weight", BSINARG, 2, 5, 3, 1, 3, 0.0},
       {"nan tol", BSINARG, 2, 5, 3, 1, 4, nan},
       {"negative tol", BSINARG, 2, 5, 3, 1, 4, -1.0},
