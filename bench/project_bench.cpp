@@ -92,6 +92,38 @@ void BM_ProjectPolylinePoints(benchmark::State &state) {
   run(state, true);
 }
 
+// The same workloads through the Legendre-form search (coordinate-major rows, no
+// incoming bounds, tolerance 1e-6 as dist_tol), side by side with the above.
+void run_legendre(benchmark::State &state, bool polyline) {
+  const int n = static_cast<int>(state.range(0));
+  const bool rational = state.range(1) != 0;
+  BenchCurve c = make_curve(n, rational);
+  const std::vector<double> pts = polyline ? polyline_points(c) : random_points();
+  std::vector<double> rows((rational ? 4 : 3) * n);
+  for (int i = 0; i < n; ++i) {
+    for (int d = 0; d < 3; ++d) rows[d * n + i] = c.poles[3 * i + d];
+    if (rational) rows[3 * n + i] = c.weights[i];
+  }
+  std::vector<double> q = pts, din(kPoints, 1.7976931348623157e308), pin(kPoints, 0.0);
+  std::vector<double> us(kPoints), feet(3 * kPoints), dists(kPoints);
+  for (auto _ : state) {
+    BSrc rc = 0;
+    BSmdptbscv(3, n, 3, rational, rows.data(), c.knots.data(), kPoints, q.data(), 1e-6, din.data(),
+               pin.data(), dists.data(), us.data(), feet.data(), &rc);
+    if (rc != 0) state.SkipWithError("projection failed");
+    benchmark::DoNotOptimize(dists.data());
+  }
+  state.counters["per_point"] = benchmark::Counter(
+      static_cast<double>(kPoints),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+void BM_LegendreRandomPoints(benchmark::State &state) {
+  run_legendre(state, false);
+}
+void BM_LegendrePolylinePoints(benchmark::State &state) {
+  run_legendre(state, true);
+}
+
 // One call per point (the curve is cut into pieces at every call).
 void BM_ProjectSinglePointCalls(benchmark::State &state) {
   const int n = static_cast<int>(state.range(0));
@@ -112,6 +144,12 @@ BENCHMARK(BM_ProjectRandomPoints)
     ->ArgsProduct({{10, 100, 10000}, {0, 1}})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ProjectPolylinePoints)
+    ->ArgsProduct({{10, 100, 10000}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LegendreRandomPoints)
+    ->ArgsProduct({{10, 100, 10000}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LegendrePolylinePoints)
     ->ArgsProduct({{10, 100, 10000}, {0, 1}})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ProjectSinglePointCalls)

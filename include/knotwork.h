@@ -2336,6 +2336,35 @@ KW_API void BSlimcmplgd(int32_t d, int32_t m, int32_t periodic, const int32_t *n
                         const double *bezKnots, double start, double end, double tolerance,
                         BScurve **curve, BSrc *rc);
 
+/* ---- Nearest points through Legendre forms (src/query/project_legendre.cpp) ---- */
+
+/* Nearest points of a spline to num_pts points, each search bounded by a distance
+ * already known. Curve: degree (1 .. 15), num_poles (> degree), dim (>= 1, with
+ * (dim + rational) (degree + 1) <= 64), rational flag, poles (dim coordinate-major
+ * rows of num_poles values, weighted when rational, then the weights row), knots
+ * (num_poles + degree + 1, non-decreasing, domain knots[degree] .. knots[num_poles]).
+ * points: num_pts points of dim doubles; tol >= 0: an end of a Bezier piece, or a
+ * pole the curve passes through (an end or a knot of multiplicity degree), less
+ * than tol / 2 farther than the nearest point found is returned instead.
+ * In: dists_in, pars_in (num_pts each): the best distance and parameter known per
+ * point (the largest double when none). Out: dists_out, pars_out (num_pts each) and
+ * feet_out (num_pts points of dim doubles); the in and out arrays may be the same.
+ * A point found nearer than its bound gets its distance, parameter and foot (the
+ * curve point at that parameter); any other point keeps its incoming distance and
+ * parameter, with the curve point there as foot when that parameter lies in the
+ * domain (else its foot is untouched). A planar rational quadratic circle or arc is
+ * projected in closed form; a point at its centre gets the start point, the radius
+ * and the start parameter. num_pts 0 does nothing. Caller owns all arrays.
+ * Statuses: 3 null array; -2 bad sizes, a non-finite or decreasing knot, an empty
+ * domain, a pole row value or point not finite or beyond 1e150, a weight not positive, tol
+ * or an incoming distance negative or not finite (outputs untouched); 50 degree
+ * above 15; -12 some point found nothing nearer than its bound (the results of all
+ * points are written); 33 scratch exhausted. */
+KW_API void BSmdptbscv(int16_t degree, int32_t num_poles, int32_t dim, BSboolean rational,
+                       double *poles, double *knots, int32_t num_pts, double *points, double tol,
+                       double *dists_in, double *pars_in, double *dists_out, double *pars_out,
+                       double *feet_out, BSrc *rc);
+
 #ifdef __cplusplus
 }
 #endif

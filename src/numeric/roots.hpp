@@ -43,16 +43,10 @@ void quadratic_legendre_roots(const double *s, double tol, int32_t *count, doubl
                               bool *ambiguous);
 
 // ---- Legendre-series kernels (src/numeric/roots_series.cpp) -------------------
-// Series of degree n: n + 1 coefficients, P_k's at index k, on [-1, 1].
+// Series of degree n: n + 1 coefficients, P_k's at index k, on [-1, 1]. Truncation,
+// evaluation, derivatives and halving are the bases kernels (bases/series.hpp).
 namespace rootseries {
 
-// Largest m with sum_{i=m..n} |l_i| > tol (-1 when the whole sum stays within tol);
-// a negative tol keeps n.
-int32_t truncated_degree(int32_t n, const double *l, double tol);
-// Clenshaw value at x (exact sums at x = +-1); 0 for n < 0.
-double value(int32_t n, const double *l, double x);
-// First derivative (n entries, degree n - 1). out may not alias l.
-void derivative(int32_t n, const double *l, double *out);
 // k-th derivative at x; work holds n + 1 doubles. 0 when k > n.
 double derivative_value(int32_t n, const double *l, int32_t k, double x, double *work);
 // Quotient of the series by (x - a), degree n - 1, remainder dropped. out may be l.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "bases/series.hpp"
 #include "bspline/bezier.hpp"
 #include "frame/frame.hpp"
 #include "numeric/roots.hpp"
@@ -12,8 +13,6 @@
 namespace knotwork {
 
 namespace {
-
-using rootseries::truncated_degree;
 
 bool may_vanish(int32_t m, const double *s, double tol) {
   double tail = 0.0;
@@ -78,7 +77,7 @@ void quadratic_legendre_roots(const double *s, double tol, int32_t *count, doubl
     const double delta = std::max(tol / std::fabs(2.0 * a * r + b), 1e-14);
     if (std::fabs(r) < 1.0 + delta) {
       const double snapped = snap_special(r, delta);
-      if (std::fabs(rootseries::value(2, s, snapped)) <= tol) r = snapped;
+      if (std::fabs(clenshaw_legendre(2, s, snapped)) <= tol) r = snapped;
     }
     if (std::fabs(r) <= 1.0) roots[(*count)++] = r;
   }
@@ -95,7 +94,6 @@ struct HalvingSolver {
   double tol;
   int32_t rows;
   double *block;
-  double *work;  // 3 (n + 1) doubles for restriction
 
   double *coef(int32_t r) const { return block + static_cast<std::size_t>(r) * 2 * (n + 1); }
   double *found(int32_t r) const { return coef(r) + n + 1; }
@@ -120,8 +118,7 @@ struct HalvingSolver {
     }
     if (r + 2 >= rows) return BSNOSTKMEMORY;
     double *left = coef(r + 2), *right = coef(r + 1);
-    rootseries::restrict_to(m, s, -1.0, 0.0, left, work);
-    rootseries::restrict_to(m, s, 0.0, 1.0, right, work);
+    halve_legendre_unchecked(m, s, left, right);
     if (zero_within(m, left, tol) || zero_within(m, right, tol)) return BSDEGEN;
     const int32_t ml = truncated_degree(m, left, tol / 128.0);
     const int32_t mr = truncated_degree(m, right, tol / 128.0);
@@ -169,8 +166,8 @@ BSrc multiple_root_path(int32_t n, const double *l, double tol, int32_t *count, 
   if (!buf.ok()) return BSNOSTKMEMORY;
   double *d1 = buf.as<double>(), *d2 = d1 + (n + 1), *infl = d2 + (n + 1), *q = infl + (n + 1),
          *work = q + (n + 1);
-  rootseries::derivative(n, l, d1);
-  rootseries::derivative(n - 1, d1, d2);
+  legendre_derivative(n, l, d1);
+  legendre_derivative(n - 1, d1, d2);
   int32_t ni = 0;
   BSrc rc = legendre_roots(n - 2, d2, tol, &ni, infl);
   if (rc != BSSUCC) return rc;
@@ -180,8 +177,8 @@ BSrc multiple_root_path(int32_t n, const double *l, double tol, int32_t *count, 
   for (int32_t i = 0; i < ni;) {
     int32_t j = i;
     while (j < ni && infl[j] == infl[i]) ++j;
-    if (std::fabs(rootseries::value(n - 1, d1, infl[i])) <= tol &&
-        std::fabs(rootseries::value(n, l, infl[i])) <= tol) {
+    if (std::fabs(clenshaw_legendre(n - 1, d1, infl[i])) <= tol &&
+        std::fabs(clenshaw_legendre(n, l, infl[i])) <= tol) {
       x = infl[i];
       group = j - i;
       break;
@@ -214,7 +211,7 @@ BSrc multiple_root_path(int32_t n, const double *l, double tol, int32_t *count, 
   norm = std::sqrt(norm);
   for (int32_t j = 0; j < k; ++j) {
     const int32_t d = n - j;
-    q[0] -= rootseries::value(d, q, x);
+    q[0] -= clenshaw_legendre(d, q, x);
     rootseries::divide_linear(d, q, x, q);
     double qn = 0.0;
     for (int32_t i = 0; i < d; ++i) qn += q[i] * q[i];
@@ -247,13 +244,11 @@ BSrc legendre_attempt(int32_t n, const double *l, double tol, int32_t *count, do
     *count = -1;
     return BSSUCC;
   }
-  HalvingSolver hs{m, tol, 4 * m + 128, nullptr, nullptr};
+  HalvingSolver hs{m, tol, 4 * m + 128, nullptr};
   // Low degrees (cubic and quartic pieces of curves) keep the stack on the stack.
-  BasicScratchBuffer<16384> buf((static_cast<std::size_t>(hs.rows) * 2 + 3) * (m + 1) *
-                                sizeof(double));
+  BasicScratchBuffer<16384> buf(static_cast<std::size_t>(hs.rows) * 2 * (m + 1) * sizeof(double));
   if (!buf.ok()) return BSNOSTKMEMORY;
   hs.block = buf.as<double>();
-  hs.work = hs.block + static_cast<std::size_t>(hs.rows) * 2 * (m + 1);
   for (int32_t i = 0; i <= m; ++i) hs.coef(0)[i] = l[i];
   int32_t cnt = 0;
   BSrc rc = hs.piece(0, m, &cnt);

@@ -1,61 +1,21 @@
-// Legendre-series kernels of the interval root finders: tail truncation, Clenshaw
-// evaluation, derivatives, division by (x - a), restriction to a sub-interval and
-// the exact change of basis from Bernstein coefficients. Everything works in the
-// caller's arrays and never allocates.
+// Legendre-series kernels of the interval root finders that the bases family does
+// not provide: derivative values, division by (x - a), restriction to any
+// sub-interval and the change of basis from Bernstein coefficients up to degree
+// 320 (truncation, evaluation, derivatives and halving come from
+// bases/series.hpp). Everything works in the caller's arrays and never allocates.
 #include <cmath>
 
+#include "bases/series.hpp"
 #include "frame/frame.hpp"
 #include "numeric/roots.hpp"
 
 namespace knotwork::rootseries {
 
-int32_t truncated_degree(int32_t n, const double *l, double tol) {
-  if (tol < 0.0) return n;
-  double sum = 0.0;
-  for (int32_t m = n; m >= 0; --m) {
-    sum += std::fabs(l[m]);
-    if (sum > tol) return m;
-  }
-  return -1;
-}
-
-double value(int32_t n, const double *l, double x) {
-  if (n < 0) return 0.0;
-  if (n == 0) return l[0];
-  if (n == 1) return l[0] + x * l[1];
-  if (x == 1.0 || x == -1.0) {
-    double even = 0.0, odd = 0.0;
-    for (int32_t k = 0; k <= n; ++k) (k % 2 == 0 ? even : odd) += l[k];
-    return x == 1.0 ? even + odd : even - odd;
-  }
-  // Backward recurrence for k P_k = (2k - 1) x P_(k-1) - (k - 1) P_(k-2).
-  double b = l[n], a = l[n - 1];
-  for (int32_t k = n; k >= 2; --k) {
-    const double c = static_cast<double>(k - 1) / k;
-    const double a2 = l[k - 2] - c * b;
-    b = a + (c + 1.0) * b * x;
-    a = a2;
-  }
-  return a + b * x;
-}
-
-// d_m = (2m + 1) * sum of l_j over j > m with j - m odd; in place when out == l.
-void derivative(int32_t n, const double *l, double *out) {
-  if (n <= 0) return;
-  double acc[2] = {0.0, 0.0};
-  double next = l[n];
-  for (int32_t m = n - 1; m >= 0; --m) {
-    acc[(m + 1) & 1] += next;
-    next = l[m];
-    out[m] = (2.0 * m + 1.0) * acc[(m + 1) & 1];
-  }
-}
-
 double derivative_value(int32_t n, const double *l, int32_t k, double x, double *work) {
   if (k > n) return 0.0;
   for (int32_t i = 0; i <= n; ++i) work[i] = l[i];
-  for (int32_t j = 0; j < k; ++j) derivative(n - j, work, work);
-  return value(n - k, work, x);
+  for (int32_t j = 0; j < k; ++j) legendre_derivative(n - j, work, work);
+  return clenshaw_legendre(n - k, work, x);
 }
 
 // (x - a) q = p - r; with x P_j = ((j + 1) P_(j+1) + j P_(j-1)) / (2j + 1) the
