@@ -1,5 +1,6 @@
 // knotwork svg: draws curves from files as an SVG picture, with their control
-// polygons, knots, curvature combs and nearest points to query points.
+// polygons, knots, curvature combs, nearest points to query points and the
+// intersections with each other and with planes.
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -19,6 +20,7 @@ int cmd_svg(int argc, char **argv) {
   const char *output = nullptr;
   cli::PlotOptions options;
   bool intersections = false;
+  std::vector<cli::Plane> planes;
   for (int i = 0; i < argc; ++i) {
     const char *a = argv[i];
     if (std::strcmp(a, "-o") == 0 || std::strcmp(a, "--output") == 0) {
@@ -32,6 +34,18 @@ int cmd_svg(int argc, char **argv) {
       options.comb = true;
     } else if (std::strcmp(a, "--intersect") == 0) {
       intersections = true;
+    } else if (std::strcmp(a, "--plane") == 0) {
+      if (i + 6 >= argc) return cli::usage_error("svg: --plane needs px py pz nx ny nz");
+      cli::Plane plane;
+      for (int k = 0; k < 6; ++k) {
+        const char *t = argv[++i];
+        double &v = k < 3 ? plane.point[k] : plane.normal[k - 3];
+        if (!cli::parse_double(t, &v))
+          return cli::usage_error(std::string("svg: '") + t + "' is not a number");
+      }
+      if (plane.normal[0] == 0.0 && plane.normal[1] == 0.0 && plane.normal[2] == 0.0)
+        return cli::usage_error("svg: the plane normal must not be zero");
+      planes.push_back(plane);
     } else if (std::strcmp(a, "--view") == 0) {
       if (i + 1 >= argc) return cli::usage_error("svg: --view needs xy, xz or yz");
       if (!svg::parse_view(argv[++i], &options.view))
@@ -104,6 +118,11 @@ int cmd_svg(int argc, char **argv) {
     if (code != cli::kOk) return code;
   }
 
+  if (!planes.empty()) {
+    const int code = cli::mark_plane_intersections(&drawing, records, planes, &reports);
+    if (code != cli::kOk) return code;
+  }
+
   if (const int code = cli::write_output_file(
           output, [&](FILE *out, std::string *error) { return drawing.write(out, error); });
       code != cli::kOk)
@@ -117,7 +136,7 @@ int cmd_svg(int argc, char **argv) {
 const cli::Command svg_command(
     "svg",
     "svg FILE... -o OUT.svg [--poles] [--knots] [--comb] [--intersect] [--points x,y,z ...] "
-    "[--view xy|xz|yz]",
+    "[--plane px py pz nx ny nz]... [--view xy|xz|yz]",
     "Draws the curves of the files (every curve of each file) into one SVG picture,\n"
     "fitted to the page with the vertical axis pointing up, with a scale bar, the axis\n"
     "names and a legend. The curves are sampled until the polyline lies within a\n"
@@ -129,6 +148,10 @@ const cli::Command svg_command(
     "                    curvature, pointing away from the centre of curvature\n"
     "  --intersect       the intersection points and overlaps of every pair of\n"
     "                    curves (BScvcvint), drawn and printed\n"
+    "  --plane P N       px py pz nx ny nz: where every curve meets the plane through\n"
+    "                    P with normal N (BSpl_cv_int): the points marked, the\n"
+    "                    stretches lying in the plane highlighted, both printed;\n"
+    "                    may be given more than once\n"
     "  --points P...     query points x,y,z (or x,y): the nearest curve point of each\n"
     "                    (BSmdstptcv), drawn and printed\n"
     "  --view V          the plane shown: xy (default), xz or yz\n\n"

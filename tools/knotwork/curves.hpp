@@ -57,6 +57,17 @@ int plot_curves(svg::Drawing *drawing, const std::vector<NamedCurve> &curves,
 int mark_intersections(svg::Drawing *drawing, const std::vector<const BScurve *> &curves,
                        std::vector<std::string> *reports);
 
+// A plane through point with normal (any non-zero length).
+struct Plane {
+  svg::Point3 point{}, normal{};
+};
+// Marks where each curve meets the plane (BSpl_cv_int): the points as a circle layer,
+// each parameter interval lying in the plane as a highlighted stroke, and one report
+// line per result ("curve 2 meets plane 1 at (x, y, z) u t", "curve 2 lies in plane
+// 1 from u a to b"). Returns kOk or the exit code after printing the message.
+int mark_plane_intersections(svg::Drawing *drawing, const std::vector<const BScurve *> &curves,
+                             const std::vector<Plane> &planes, std::vector<std::string> *reports);
+
 // Nearest point of a set of curves to a query point (BSmdstptcv on each curve).
 struct NearestResult {
   int curve = -1;  // index of the nearest curve

@@ -160,6 +160,11 @@ void write_swatch(Writer &w, const Layer &layer, double x, double y) {
           x + 24, y);
       w.f("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"3\" class=\"foot legend\"/>\n", x + 24, y);
       break;
+    case Style::Highlight:
+      w.f("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\" stroke=\"%s\" "
+          "class=\"highlight legend\"/>\n",
+          x, y, x + 24, y, c);
+      break;
   }
 }
 
@@ -340,6 +345,7 @@ bool Drawing::write(FILE *out, std::string *error) const {
       ".query { stroke: #000; stroke-width: 1; stroke-dasharray: 3 2; }\n"
       ".foot { fill: #000; stroke: none; }\n"
       ".target { fill: none; stroke: #000; stroke-width: 1.5; }\n"
+      ".highlight { fill: none; stroke-width: 7; stroke-opacity: 0.35; }\n"
       ".axis { stroke: #444; stroke-width: 1.2; fill: none; }\n"
       "</style>\n");
   w.f("<rect x=\"0\" y=\"0\" width=\"%.2f\" height=\"%.2f\" fill=\"white\"/>\n", width, height);
@@ -403,6 +409,12 @@ bool Drawing::write(FILE *out, std::string *error) const {
               ax - 5, ay - 5, ax + 5, ay + 5, ax - 5, ay + 5, ax + 5, ay - 5);
           w.f("<circle class=\"foot\" cx=\"%.2f\" cy=\"%.2f\" r=\"3\"/>\n", map.x(b[0]),
               map.y(b[1]));
+        }
+        break;
+      case Style::Highlight:
+        if (!layer.points.empty()) {
+          w.f("<polyline class=\"highlight\" stroke=\"%s\" points=\"", c);
+          write_polyline_points(w, layer.points, map, view_);
         }
         break;
     }

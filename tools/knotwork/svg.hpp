@@ -43,11 +43,12 @@ bool sample_curve(const std::function<bool(double, Point3 &)> &eval,
 
 // The kinds of element a drawing holds; each has its own look and legend entry.
 enum class Style {
-  Curve,    // solid line in the layer's colour
-  Polygon,  // control polygon: dashed grey line with square vertices
-  Knots,    // circles at the points
-  Comb,     // thin teeth (segments) and their envelope (polyline)
-  Query,    // query point, foot point and the segment between them
+  Curve,      // solid line in the layer's colour
+  Polygon,    // control polygon: dashed grey line with square vertices
+  Knots,      // circles at the points
+  Comb,       // thin teeth (segments) and their envelope (polyline)
+  Query,      // query point, foot point and the segment between them
+  Highlight,  // wide translucent stroke over part of a curve (polyline)
 };
 
 struct Layer {
