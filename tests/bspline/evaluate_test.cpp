@@ -159,7 +159,8 @@ TEST(BScvarreval, SweepsMatchReferenceWithSpanRules) {
   std::mt19937_64 rng(16);
   for_all_cases(rng, 6, [&](RefCurve c) {
     BScurve cv = c.view();
-    std::vector<double> u = probe_parameters(c, rng);
+    std::vector<double> u = probe_parameters(c, rng);  // and many per span
+    for (int i = 0; i < 60; ++i) u.push_back(c.lo() + (c.hi() - c.lo()) * (i + 0.37) / 60);
     std::sort(u.begin(), u.end());
     u.erase(u.begin());  // start inside the domain
     if (c.k % 2 == 0) {  // first parameter on an interior knot
@@ -171,8 +172,10 @@ TEST(BScvarreval, SweepsMatchReferenceWithSpanRules) {
     for (int d = 0; d <= 2; ++d) {
       std::vector<double> out(3 * (d + 1) * N);
       BSrc rc = -99;
+      kwtest::NoHeapScope scope;
       BScvarreval(&rc, &cv, u.data(), N, d, out.data());
       ASSERT_EQ(rc, BSSUCC);
+      EXPECT_EQ(scope.heap_requests(), 0);
       for (int i = 0; i < N; ++i) {
         // With derivatives, parameters equal to the first take the left-closed
         // span, the rest the right-closed one.
