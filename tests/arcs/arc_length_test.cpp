@@ -8,7 +8,8 @@
 #include <functional>
 #include <vector>
 
-#include "ref_curves.hpp"
+#include "bases_ref.hpp"
+#include "ref_circle.hpp"
 #include "support.hpp"
 
 namespace {
@@ -16,39 +17,17 @@ namespace {
 using V = std::vector<double>;
 class ArcLength : public kwtest::GuardedTest {};
 
-// Unit circle of radius r as 4 rational quadratic quarters (9 poles), knots 0..1.
+// A circle of radius r about the origin on [0, 1], weights scaled.
 kwtest::RefCurve circle(double r, double weight_scale) {
-  const double h = std::sqrt(0.5);
-  const double px[] = {1, 1, 0, -1, -1, -1, 0, 1, 1}, py[] = {0, 1, 1, 1, 0, -1, -1, -1, 0};
-  V poles, w;
-  for (int i = 0; i < 9; ++i) {
-    const double wi = weight_scale * (i % 2 ? h : 1.0);
-    poles.insert(poles.end(), {r * px[i] * wi, r * py[i] * wi, 0.0});
-    w.push_back(wi);
-  }
-  return kwtest::make_curve(3, {0, 0, 0, .25, .25, .5, .5, .75, .75, 1, 1, 1}, poles, w);
+  const double o[3] = {0, 0, 0};
+  return kwtest::ref_circle(o, r, 0, 1, weight_scale);
 }
 
 // Length by 64-point Gauss-Legendre on 20 pieces of every knot span, speed from
 // BScveval (independent of the span Taylor forms the library integrates).
 double reference_length(const BScurve &cv, double u0, double u1) {
-  static std::vector<long double> x, w;
-  if (x.empty()) {
-    const int n = 64;
-    for (int i = 0; i < n; ++i) {
-      long double z = std::cos(3.14159265358979323846L * (i + 0.75L) / (n + 0.5L)), dp = 1;
-      for (int it = 0; it < 50; ++it) {
-        long double p0 = 1, p1 = z;
-        for (int k = 2; k <= n; ++k) {
-          const long double p2 = ((2 * k - 1) * z * p1 - (k - 1) * p0) / k;
-          p0 = p1, p1 = p2;
-        }
-        dp = n * (z * p1 - p0) / (z * z - 1);
-        z -= p1 / dp;
-      }
-      x.push_back(z), w.push_back(2 / ((1 - z * z) * dp * dp));
-    }
-  }
+  static const bref::Rule rule = bref::gauss_rule(64);
+  const auto &x = rule.x, &w = rule.w;
   long double total = 0;
   const int pieces = 20;  // per knot span: the speed is smooth only inside spans
   for (int32_t s = cv.order - 1; s < cv.num_poles; ++s) {

@@ -10,6 +10,7 @@
 
 #include "bspline/kernel.hpp"
 #include "ref_curves.hpp"
+#include "status_of.hpp"
 #include "support.hpp"
 
 using kwtest::LD;
@@ -159,7 +160,8 @@ TEST(BScvarreval, SweepsMatchReferenceWithSpanRules) {
   std::mt19937_64 rng(16);
   for_all_cases(rng, 6, [&](RefCurve c) {
     BScurve cv = c.view();
-    std::vector<double> u = probe_parameters(c, rng);
+    std::vector<double> u = probe_parameters(c, rng);  // and many per span
+    for (int i = 0; i < 60; ++i) u.push_back(c.lo() + (c.hi() - c.lo()) * (i + 0.37) / 60);
     std::sort(u.begin(), u.end());
     u.erase(u.begin());  // start inside the domain
     if (c.k % 2 == 0) {  // first parameter on an interior knot
@@ -171,8 +173,10 @@ TEST(BScvarreval, SweepsMatchReferenceWithSpanRules) {
     for (int d = 0; d <= 2; ++d) {
       std::vector<double> out(3 * (d + 1) * N);
       BSrc rc = -99;
+      kwtest::NoHeapScope scope;
       BScvarreval(&rc, &cv, u.data(), N, d, out.data());
       ASSERT_EQ(rc, BSSUCC);
+      EXPECT_EQ(scope.heap_requests(), 0);
       for (int i = 0; i < N; ++i) {
         // With derivatives, parameters equal to the first take the left-closed
         // span, the rest the right-closed one.
@@ -198,6 +202,18 @@ TEST(BScvarreval, SweepsMatchReferenceWithSpanRules) {
       for (int q = 0; q < 4; ++q)
         EXPECT_LE(std::fabs((LD)hom[4 * i + q] - r.hom[q]), 8 * allowed(r, 0, c.k));
     }
+    // Out of order: a parameter before the running span is found afresh.
+    std::vector<double> v;
+    for (int i = 0; i < 60; ++i) v.push_back(c.lo() + (c.hi() - c.lo()) * (i + 0.37) / 60);
+    std::shuffle(v.begin(), v.end(), rng);
+    std::vector<double> o(9 * v.size());
+    BScvarreval(&rc, &cv, v.data(), 60, 2, o.data());
+    ASSERT_EQ(rc, BSSUCC);
+    for (int i = 0; i < 60; ++i)
+      ASSERT_TRUE(matches(o.data() + 9 * i,
+                          kwtest::ref_derivs(c, kwtest::span_right_closed(c, v[i]), v[i], 2), 2,
+                          c.k))
+          << "k " << c.k << " shuffled i " << i;
   });
 }
 
@@ -396,51 +412,48 @@ TEST(Evaluators, FailureStatuses) {
   int16_t flag;
   const struct {
     const char *what;
-    std::function<void(BSrc *)> call;
+    std::function<BSrc()> call;
     BSrc want;
   } cases[] = {
-      {"mansf0 empty span", [&](BSrc *rc) { BSmansf0(rc, 2, t, 2, 1.0, a); }, BSINARG},
-      {"mansf0 tiny span", [&](BSrc *rc) { BSmansf0(rc, 3, t3, 2, 0.5e-20, a); }, BSSUCC},
-      {"mansf1 tiny span", [&](BSrc *rc) { BSmansf1(rc, 3, t3, 2, 0.5e-20, a, b); }, BSINARG},
-      {"mansf0 decreasing", [&](BSrc *rc) { BSmansf0(rc, 3, bad, 2, 0.25, a); }, BSDIVZERO},
-      {"cveval1 tiny span", [&](BSrc *rc) { BScveval1(rc, 3, poles, nullptr, t3, 2, 0.5e-20, a); },
+      {"mansf0 empty span", STATUS_OF(BSmansf0(&rc, 2, t, 2, 1.0, a)), BSINARG},
+      {"mansf0 tiny span",
+       [&] {
+         BSrc rc = -99;  // success must be written
+         BSmansf0(&rc, 3, t3, 2, 0.5e-20, a);
+         return rc;
+       },
+       BSSUCC},
+      {"mansf1 tiny span", STATUS_OF(BSmansf1(&rc, 3, t3, 2, 0.5e-20, a, b)), BSINARG},
+      {"mansf0 decreasing", STATUS_OF(BSmansf0(&rc, 3, bad, 2, 0.25, a)), BSDIVZERO},
+      {"cveval1 tiny span", STATUS_OF(BScveval1(&rc, 3, poles, nullptr, t3, 2, 0.5e-20, a)),
        BSINARG},
-      {"cveval0 decreasing", [&](BSrc *rc) { BScveval0(rc, 3, poles, nullptr, bad, 2, 0.25, a); },
+      {"cveval0 decreasing", STATUS_OF(BScveval0(&rc, 3, poles, nullptr, bad, 2, 0.25, a)),
        BSDIVZERO},
-      {"cveval0 empty span", [&](BSrc *rc) { BScveval0(rc, 3, poles, nullptr, t3, 1, 0.5, a); },
-       BSINARG},
-      {"setder zero weight", [&](BSrc *rc) { BSsetder_cv(3, 1, 1, hom, a, rc); }, BSFAIL},
-      {"cveval zero weight", [&](BSrc *rc) { BScveval(&zv, 0.5, 1, a, rc); }, BSFAIL},
-      {"binomcoef 17", [&](BSrc *rc) { BSbinomcoef(17, a, rc); }, 2},
-      {"binomcoef -1", [&](BSrc *rc) { BSbinomcoef(-1, a, rc); }, 2},
-      {"cveval_b d 16", [&](BSrc *rc) { BScveval_b(rc, &qv, &one, &d16, nullptr, &flag, a, b); },
-       BSINARG},
-      {"cveval_b no knot above",
-       [&](BSrc *rc) { BScveval_b(rc, &qv, &one, &d1, nullptr, &flag, a, b); }, BSDEGEN},
-      {"cveval_b nan", [&](BSrc *rc) { BScveval_b(rc, &qv, &nan, &d1, nullptr, &flag, a, b); },
-       BSINARG},
-      {"bspl order 1",
-       [&](BSrc *rc) { BSbspl(rc, poles, nullptr, t, &k1, &no, &s1, &d1, &half, a); }, 2},
-      {"bspl degenerate",
-       [&](BSrc *rc) { BSbspl(rc, poles, nullptr, t0, &k2, &no, &s1, &d1, &half, a); }, BSDEGEN},
-      {"bspl d 16", [&](BSrc *rc) { BSbspl(rc, poles, nullptr, t, &k2, &no, &s1, &d16, &half, a); },
+      {"cveval0 empty span", STATUS_OF(BScveval0(&rc, 3, poles, nullptr, t3, 1, 0.5, a)), BSINARG},
+      {"setder zero weight", STATUS_OF(BSsetder_cv(3, 1, 1, hom, a, &rc)), BSFAIL},
+      {"cveval zero weight", STATUS_OF(BScveval(&zv, 0.5, 1, a, &rc)), BSFAIL},
+      {"binomcoef 17", STATUS_OF(BSbinomcoef(17, a, &rc)), 2},
+      {"binomcoef -1", STATUS_OF(BSbinomcoef(-1, a, &rc)), 2},
+      {"cveval_b d 16", STATUS_OF(BScveval_b(&rc, &qv, &one, &d16, nullptr, &flag, a, b)), BSINARG},
+      {"cveval_b no knot above", STATUS_OF(BScveval_b(&rc, &qv, &one, &d1, nullptr, &flag, a, b)),
+       BSDEGEN},
+      {"cveval_b nan", STATUS_OF(BScveval_b(&rc, &qv, &nan, &d1, nullptr, &flag, a, b)), BSINARG},
+      {"bspl order 1", STATUS_OF(BSbspl(&rc, poles, nullptr, t, &k1, &no, &s1, &d1, &half, a)), 2},
+      {"bspl degenerate", STATUS_OF(BSbspl(&rc, poles, nullptr, t0, &k2, &no, &s1, &d1, &half, a)),
+       BSDEGEN},
+      {"bspl d 16", STATUS_OF(BSbspl(&rc, poles, nullptr, t, &k2, &no, &s1, &d16, &half, a)),
        BSINARG},
       {"evalbsp below",
-       [&](BSrc *rc) { BSevalbsp(1, 3, 2, 0, rows, tr, std::nextafter(0.0, -1.0), 1, a, rc); },
-       BSINARG},
-      {"evalbsp above", [&](BSrc *rc) { BSevalbsp(1, 3, 2, 0, rows, tr, 2.5, 0, a, rc); }, BSINARG},
-      {"cvarreval d 3", [&](BSrc *rc) { BScvarreval(rc, &sv, v3, 2, 3, a); }, BSINARG},
-      {"cvarreval zero weight", [&](BSrc *rc) { BScvarreval(rc, &mv, v3, 3, 0, a); }, BSFAIL},
-      {"cvarrevc order 2", [&](BSrc *rc) { BScvarrevc(&sv, 1, v3, 1.0, c1, r1, a, rc); }, BSINARG},
-      {"cvnormal line", [&](BSrc *rc) { BScvnormal(rc, &lv, a); }, BSCOLLIN},
-      {"cvnormal space", [&](BSrc *rc) { BScvnormal(rc, &spv, a); }, BSCOLLIN},
-      {"cvnormal bad weight", [&](BSrc *rc) { BScvnormal(rc, &bv, a); }, BSBADWEIGHT},
+       STATUS_OF(BSevalbsp(1, 3, 2, 0, rows, tr, std::nextafter(0.0, -1.0), 1, a, &rc)), BSINARG},
+      {"evalbsp above", STATUS_OF(BSevalbsp(1, 3, 2, 0, rows, tr, 2.5, 0, a, &rc)), BSINARG},
+      {"cvarreval d 3", STATUS_OF(BScvarreval(&rc, &sv, v3, 2, 3, a)), BSINARG},
+      {"cvarreval zero weight", STATUS_OF(BScvarreval(&rc, &mv, v3, 3, 0, a)), BSFAIL},
+      {"cvarrevc order 2", STATUS_OF(BScvarrevc(&sv, 1, v3, 1.0, c1, r1, a, &rc)), BSINARG},
+      {"cvnormal line", STATUS_OF(BScvnormal(&rc, &lv, a)), BSCOLLIN},
+      {"cvnormal space", STATUS_OF(BScvnormal(&rc, &spv, a)), BSCOLLIN},
+      {"cvnormal bad weight", STATUS_OF(BScvnormal(&rc, &bv, a)), BSBADWEIGHT},
   };
-  for (const auto &cs : cases) {
-    BSrc rc = -99;
-    cs.call(&rc);
-    EXPECT_EQ(rc, cs.want) << cs.what;
-  }
+  for (const auto &cs : cases) EXPECT_EQ(cs.call(), cs.want) << cs.what;
   // BSsetder_cv refuses a negative dim, and d outside [0, 2^24] whatever dim, before
   // writing anything.
   BSrc rc;
@@ -537,24 +550,13 @@ TEST_F(Evaluate, ScratchFailuresAreReported) {
   RefCurve big = make_curve(2, knots, poles);
   BScurve bv = big.view();
   double nrm[3];
-  const std::function<void(BSrc *)> ops[] = {
-      [&](BSrc *rc) { BScveval(&cv, u, 3, out.data(), rc); },
-      [&](BSrc *rc) {
-        BScvarrevc(&cv, 40, pars.data(), 1.0, curv.data(), rad.data(), comb.data(), rc);
-      },
-      [&](BSrc *rc) { BSevalbsp(2, 3, 2, 1, rows, t, 0.3, 40, out.data(), rc); },
-      [&](BSrc *rc) { BScvnormal(rc, &bv, nrm); },
-  };
-  for (const auto &op : ops) {
-    const auto res = kwtest::sweep_allocation_failures(
-        [&] {
-          BSrc rc = -99;
-          op(&rc);
-          return rc;
-        },
-        {BSNOSTKMEMORY});
-    EXPECT_GT(res.allocations, 0);
-  }
+  const std::function<BSrc()> ops[] = {
+      STATUS_OF(BScveval(&cv, u, 3, out.data(), &rc)),
+      STATUS_OF(BScvarrevc(&cv, 40, pars.data(), 1.0, curv.data(), rad.data(), comb.data(), &rc)),
+      STATUS_OF(BSevalbsp(2, 3, 2, 1, rows, t, 0.3, 40, out.data(), &rc)),
+      STATUS_OF(BScvnormal(&rc, &bv, nrm))};
+  for (const auto &op : ops)
+    EXPECT_GT(kwtest::sweep_allocation_failures(op, {BSNOSTKMEMORY}).allocations, 0);
   EXPECT_NEAR(std::fabs(nrm[2]), 1.0, 1e-12);
   BSrc rc;
   BScveval(&cv, u, 3, out.data(), &rc);

@@ -1,7 +1,6 @@
 // Curves far from the origin: every evaluator's derivatives keep the accuracy they
 // have at the origin (relative to the derivative's size), and the points keep a
-// few ulps of their coordinates. Sweeps with many parameters per span (the
-// span's local polynomial form) against the long-double reference, without heap.
+// few ulps of their coordinates.
 #include <algorithm>
 #include <cstdint>
 #include <cmath>
@@ -122,47 +121,6 @@ TEST(FarFromOrigin, DerivativesKeepTheirRelativeAccuracy) {
         if (offset == 0) at_origin = e.rel();
         EXPECT_LT(e.rel(), std::max(1e-14, 2 * at_origin));
         EXPECT_LT(e.point_ulps, 4.0 * k);
-      }
-    }
-}
-
-// Orders 2 to 7 (the local forms and the triangle above them), rational or not,
-// with repeated knots: dense sorted parameters (many per span, knots included)
-// give the reference's point and derivatives to a few ulps of the summed terms per
-// level, as single evaluations do, also when the parameters come in any order; the
-// sweeps take no heap memory.
-TEST(Sweeps, DenseParametersMatchReferenceWithoutHeap) {
-  std::mt19937_64 rng(43);
-  std::uniform_real_distribution<double> f(0.0, 1.0);
-  for (int k = 2; k <= 7; ++k)
-    for (bool rational : {false, true}) {
-      RefCurve c = kwtest::random_curve(rng, k, 2 * k + 3, rational, true);
-      BScurve cv = c.view();
-      std::vector<double> u;
-      for (int i = 0; i < 400; ++i) u.push_back(c.lo() + (c.hi() - c.lo()) * f(rng));
-      // Shuffled, the first round: a parameter before the running span is found afresh.
-      const bool shuffled = k % 2 == 0;
-      if (!shuffled) {
-        for (int i = k; i <= c.n(); ++i) u.push_back(c.knots[i]);
-        std::sort(u.begin(), u.end());
-        u.erase(u.begin(), u.begin() + 1);  // the first one strictly inside a span
-      }
-      const int count = static_cast<int>(u.size());
-      std::vector<double> out(9 * u.size());
-      for (int d = 0; d <= 2; ++d) {
-        BSrc rc = -99;
-        kwtest::NoHeapScope scope;
-        BScvarreval(&rc, &cv, u.data(), count, d, out.data());
-        ASSERT_EQ(rc, BSSUCC);
-        EXPECT_EQ(scope.heap_requests(), 0);
-        for (int i = 0; i < count; ++i) {
-          const auto r = kwtest::ref_derivs(c, kwtest::span_right_closed(c, u[i]), u[i], d);
-          for (int j = 0; j <= d; ++j)
-            for (int q = 0; q < 3; ++q)
-              ASSERT_LE(std::fabs(out[3 * (d + 1) * i + 3 * j + q] - r.value[3 * j + q]),
-                        32.0 * k * 2.220446049250313e-16 * r.bound[j])
-                  << "k " << k << " rational " << rational << " d " << d << " u " << u[i];
-        }
       }
     }
 }

@@ -10,6 +10,7 @@
 
 #include "bspline/insert.hpp"
 #include "ref_curves.hpp"
+#include "status_of.hpp"
 #include "support.hpp"
 
 namespace {
@@ -399,46 +400,41 @@ TEST_F(Insert, FailureStatusesLeaveOutputAndInput) {
   BScurve *none = nullptr;
   const struct {
     const char *what;
-    std::function<void(BSrc *)> call;
+    std::function<BSrc()> call;
     BSrc want;
   } cases[] = {
-      {"mul at start", [&](BSrc *r) { *r = mul(&cv, 0.0, 1, 0, &out); }, BSINARG},
-      {"mul at end", [&](BSrc *r) { *r = mul(&cv, 1.0, 1, 0, &out); }, BSINARG},
-      {"mul below", [&](BSrc *r) { *r = mul(&cv, -0.5, 1, 0, &out); }, BSINARG},
-      {"mul above", [&](BSrc *r) { *r = mul(&cv, 1.5, 1, 0, &out); }, BSINARG},
-      {"mul r 0", [&](BSrc *r) { *r = mul(&cv, 0.5, 0, 0, &out); }, BSINARG},
-      {"mul r -1", [&](BSrc *r) { *r = mul(&cv, 0.5, -1, 0, &out); }, BSINARG},
-      {"mul r 4", [&](BSrc *r) { *r = mul(&cv, 0.5, 4, 0, &out); }, BSINARG},
-      {"mul no output", [&](BSrc *r) { *r = mul(&cv, 0.5, 1, 0, nullptr); }, BSNULLPTR},
-      {"mul no input", [&](BSrc *r) { *r = mul(nullptr, 0.5, 1, 0, &out); }, BSNULLPTR},
-      {"mul reuse no record", [&](BSrc *r) { *r = mul(&cv, 0.5, 1, 1, &none); }, BSNULLPTR},
-      {"tot near start", [&](BSrc *r) { *r = tot(0.5 * tau0, 1); }, BSINARG},
-      {"tot near end", [&](BSrc *r) { *r = tot(1.0 - 1e-12, 1); }, BSINARG},
-      {"tot r 4", [&](BSrc *r) { *r = tot(0.5, 4); }, BSINARG},
-      {"tot r -1", [&](BSrc *r) { *r = tot(0.5, -1); }, BSINARG},
-      {"add_kts too few", [&](BSrc *rc) { BSadd_kts(&cv, 3, tau, &target, rc); }, BSINARG},
+      {"mul at start", [&] { return mul(&cv, 0.0, 1, 0, &out); }, BSINARG},
+      {"mul at end", [&] { return mul(&cv, 1.0, 1, 0, &out); }, BSINARG},
+      {"mul below", [&] { return mul(&cv, -0.5, 1, 0, &out); }, BSINARG},
+      {"mul above", [&] { return mul(&cv, 1.5, 1, 0, &out); }, BSINARG},
+      {"mul r 0", [&] { return mul(&cv, 0.5, 0, 0, &out); }, BSINARG},
+      {"mul r -1", [&] { return mul(&cv, 0.5, -1, 0, &out); }, BSINARG},
+      {"mul r 4", [&] { return mul(&cv, 0.5, 4, 0, &out); }, BSINARG},
+      {"mul no output", [&] { return mul(&cv, 0.5, 1, 0, nullptr); }, BSNULLPTR},
+      {"mul no input", [&] { return mul(nullptr, 0.5, 1, 0, &out); }, BSNULLPTR},
+      {"mul reuse no record", [&] { return mul(&cv, 0.5, 1, 1, &none); }, BSNULLPTR},
+      {"tot near start", [&] { return tot(0.5 * tau0, 1); }, BSINARG},
+      {"tot near end", [&] { return tot(1.0 - 1e-12, 1); }, BSINARG},
+      {"tot r 4", [&] { return tot(0.5, 4); }, BSINARG},
+      {"tot r -1", [&] { return tot(0.5, -1); }, BSINARG},
+      {"add_kts too few", STATUS_OF(BSadd_kts(&cv, 3, tau, &target, &rc)), BSINARG},
       {"insertmkt outside",
-       [&](BSrc *rc) { BSinsertmkt(4, 1, 5, rows, knots, 1, outside, aout, kout, rc); }, BSINARG},
+       STATUS_OF(BSinsertmkt(4, 1, 5, rows, knots, 1, outside, aout, kout, &rc)), BSINARG},
       {"insertmkt descending",
-       [&](BSrc *rc) { BSinsertmkt(4, 1, 5, rows, knots, 2, descending, aout, kout, rc); },
-       BSINARG},
+       STATUS_OF(BSinsertmkt(4, 1, 5, rows, knots, 2, descending, aout, kout, &rc)), BSINARG},
       {"insertmkt five copies",
-       [&](BSrc *rc) { BSinsertmkt(4, 1, 5, rows, knots, 4, many, aout, kout, rc); }, BSINARG},
+       STATUS_OF(BSinsertmkt(4, 1, 5, rows, knots, 4, many, aout, kout, &rc)), BSINARG},
       {"insertmkt at clamped start",
-       [&](BSrc *rc) { BSinsertmkt(4, 1, 5, rows, knots, 1, start, aout, kout, rc); }, BSINARG},
+       STATUS_OF(BSinsertmkt(4, 1, 5, rows, knots, 1, start, aout, kout, &rc)), BSINARG},
       {"insertmkt no rows",
-       [&](BSrc *rc) { BSinsertmkt(4, 1, 5, nullptr, knots, 1, start, aout, kout, rc); },
-       BSNULLPTR},
-      {"insertmkt n < k",
-       [&](BSrc *rc) { BSinsertmkt(4, 1, 3, rows, knots, 1, start, aout, kout, rc); }, BSINARG},
-      {"inspararr negative", [&](BSrc *rc) { BSinspararr(3, pv, bad_adds, &count, par, rc); },
+       STATUS_OF(BSinsertmkt(4, 1, 5, nullptr, knots, 1, start, aout, kout, &rc)), BSNULLPTR},
+      {"insertmkt n < k", STATUS_OF(BSinsertmkt(4, 1, 3, rows, knots, 1, start, aout, kout, &rc)),
        BSINARG},
-      {"cnvtomkt null", [&](BSrc *rc) { BScnvtomkt(rc, nullptr); }, BSNULLPTR},
+      {"inspararr negative", STATUS_OF(BSinspararr(3, pv, bad_adds, &count, par, &rc)), BSINARG},
+      {"cnvtomkt null", STATUS_OF(BScnvtomkt(&rc, nullptr)), BSNULLPTR},
   };
   for (const auto &cs : cases) {
-    BSrc st = -99;
-    cs.call(&st);
-    EXPECT_EQ(st, cs.want) << cs.what;
+    EXPECT_EQ(cs.call(), cs.want) << cs.what;
     EXPECT_EQ(out, held) << cs.what;  // the output pointer is left alone
   }
   EXPECT_EQ(kout[0], -7.0);  // rejected before anything is written

@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "ref_curves.hpp"
+#include "ref_circle.hpp"
 #include "sign_changes.hpp"
 #include "support.hpp"
 
@@ -96,16 +96,10 @@ RefCurve planar(int k, std::vector<double> knots, std::vector<std::pair<double, 
   return kwtest::make_curve(k, std::move(knots), std::move(poles), std::move(w));
 }
 
-// The full unit circle as nine quadratic rational poles on [lo, hi], from (1, 0).
+// The full unit circle about the origin on [lo, hi], from (1, 0).
 RefCurve circle(double lo, double hi) {
-  const double s = std::sqrt(0.5);
-  std::vector<double> t = {0, 0, 0, 0.25, 0.25, 0.5, 0.5, 0.75, 0.75, 1, 1, 1};
-  for (double &v : t) v = lo + (hi - lo) * v;
-  RefCurve c =
-      planar(3, t, {{1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}, {0, -1}, {1, -1}, {1, 0}},
-             {1, s, 1, s, 1, s, 1, s, 1});
-  c.closed = true;
-  return c;
+  const double o[3] = {0, 0, 0};
+  return kwtest::ref_circle(o, 1, lo, hi);
 }
 
 TEST_F(CurvePlane, TellingConfigurationsReportEachPointOnce) {

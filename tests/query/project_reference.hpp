@@ -124,24 +124,6 @@ inline RefCurve random_curve(std::mt19937_64 &rng, int k, int n, bool rational, 
   return c;
 }
 
-// Circle of radius r about centre: rational quadratic of four quarter arcs (9
-// poles), knots 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 4.
-inline RefCurve circle(const double *centre, double r) {
-  RefCurve c;
-  c.k = 3;
-  c.closed = true;
-  const double xy[9][2] = {{1, 0},   {1, 1},  {0, 1},  {-1, 1}, {-1, 0},
-                           {-1, -1}, {0, -1}, {1, -1}, {1, 0}};
-  for (int i = 0; i < 9; ++i) {
-    const double w = (i % 2) ? std::sqrt(0.5) : 1.0;
-    c.weights.push_back(w);
-    for (double x : {centre[0] + r * xy[i][0], centre[1] + r * xy[i][1], centre[2]})
-      c.poles.push_back(w * x);
-  }
-  c.knots = {0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 4};
-  return c;
-}
-
 inline double dist3(const double *a, const double *b) {
   return std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]);
 }

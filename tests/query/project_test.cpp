@@ -14,6 +14,7 @@
 
 #include "knotwork.h"
 #include "project_reference.hpp"
+#include "ref_circle.hpp"
 #include "status_of.hpp"
 #include "support.hpp"
 
@@ -323,8 +324,8 @@ TEST(BSmdstptcv, ExactEndParameterWithinTheSnapWindow) {
 // hardly changes along the curve, the foot still lies in the direction of P.
 TEST(BSmdstptcv, ClosedCurveJointIsTheStartParameter) {
   const double o[3] = {0, 0, 0};
-  RefCurve half = projref::circle(o, 0.5), unit = projref::circle(o, 1.0),
-           large = projref::circle(o, 1000.0);
+  RefCurve half = kwtest::ref_circle(o, 0.5), unit = kwtest::ref_circle(o, 1.0),
+           large = kwtest::ref_circle(o, 1000.0);
   for (double &k : half.knots) k = 1 + k / 2;
   std::vector<double> pts;
   for (const double a : {0.0, 5e-4, -5e-4}) pts.insert(pts.end(), {std::cos(a), std::sin(a), 0});
@@ -392,7 +393,7 @@ TEST(BSmdstptcv, RefusesPointsOutsideTheRepresentableRange) {
 // the joint of a closed curve is one parameter, the start (both ends when open).
 TEST(BSmdistptcv, CircleCentreIsOneIntervalAndTheClosedJointOneParameter) {
   const double centre[3] = {1, 2, 3}, beside[3] = {4, 2, 3};
-  RefCurve c = projref::circle(centre, 2.0);
+  RefCurve c = kwtest::ref_circle(centre, 2.0);
   AllNearest r = all_nearest(c, centre);
   ASSERT_EQ(r.rc, BSSUCC);
   EXPECT_EQ(r.np, 0);
@@ -452,7 +453,7 @@ TEST(BSmdistptcv, RandomCurvesNeverMissTheNearestFoot) {
 
 TEST(BSnormals, EveryFootOfAnEllipseIsFound) {
   const double centre[3] = {0, 0, 0}, pt[3] = {0.1, 0.05, 0};
-  RefCurve c = projref::circle(centre, 1.0);
+  RefCurve c = kwtest::ref_circle(centre, 1.0);
   for (int i = 0; i < c.n(); ++i) c.poles[3 * i] *= 2.0;  // x stretched: four feet
   const std::vector<double> feet = normals(c, pt);
   ASSERT_EQ(feet.size(), 4u);

@@ -1,4 +1,4 @@
-// Independent long-double references for the bases tests: basis polynomials by
+// Independent long-double references (bases and arc-length tests): basis polynomials by
 // their forward recurrences, a Gauss-Legendre rule by Newton's method, Bernstein
 // sums, and random series.
 #ifndef KNOTWORK_TESTS_BASES_REF_HPP
