@@ -1,5 +1,6 @@
-// Building circles and arcs, and joining two cubic curves of n poles each
-// (BScomb2cvs: copy, degeneracy tests of both inputs, closure and plane tests).
+// Building circles and arcs, joining two cubic curves of n poles each
+// (BScomb2cvs: copy, degeneracy tests of both inputs, closure and plane tests), and
+// the arc length of a cubic of n poles and its inverse at arclen_tol 1e-12.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -66,5 +67,29 @@ void BM_Join(benchmark::State &state) {
   if (rc != BSSUCC) state.SkipWithError("join failed");
 }
 BENCHMARK(BM_Join)->Arg(10)->Arg(100)->Arg(1000);
+
+// Length over the whole domain (BSarclength) or the parameter at half of it (BSiarcln).
+void BM_ArcLength(benchmark::State &state) {
+  const int n = static_cast<int>(state.range(0));
+  const bool inverse = state.range(1) != 0;
+  Cubic a(n, 0.0);
+  const double saved = BSparameters.arclen_tol;
+  BSparameters.arclen_tol = 1e-12;
+  const double lo = a.knots[3], hi = a.knots[n];
+  double length = 0, u = 0;
+  BSrc rc;
+  BSarclength(&rc, &a.cv, &lo, &hi, &length);
+  const double half = 0.5 * length;
+  for (auto _ : state) {
+    if (inverse)
+      BSiarcln(&rc, &a.cv, &lo, &half, &hi, &u);
+    else
+      BSarclength(&rc, &a.cv, &lo, &hi, &length);
+    benchmark::DoNotOptimize(u + length);
+  }
+  BSparameters.arclen_tol = saved;
+  if (rc != BSSUCC) state.SkipWithError("arc length failed");
+}
+BENCHMARK(BM_ArcLength)->ArgsProduct({{10, 1000}, {0, 1}});
 
 }  // namespace
