@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "offset/offset.hpp"
+#include "query/project.hpp"
 #include "records/curve_check.hpp"
 #include "vector/vec3.hpp"
 
@@ -108,17 +109,35 @@ BSrc build_offset(const BScurve &W, const OffsetSetup &s, double *P, BScurve &R)
 // True offset point of W at u: W(u) + sd n(u).
 BSrc true_offset(const BScurve &W, double u, const OffsetSetup &s, double *e) {
   double pd[6], n[3];
-  BSrc rc = BSSUCC;
-  BScveval(&W, u, 1, pd, &rc);
+  BSrc rc = evaluate_curve_at(W, u, 1, pd);
   if (rc != BSSUCC) return rc;
   if (!tangent_normal(pd + 3, s.right, n)) {
     // A stationary point: the offset point follows from the neighbouring
     // tangent (the second derivative gives its direction there).
     double p2[9];
-    BScveval(&W, u, 2, p2, &rc);
+    rc = evaluate_curve_at(W, u, 2, p2);
     if (rc != BSSUCC || !tangent_normal(p2 + 6, s.right, n)) return BSDEGEN;
   }
   v3::axpy(pd, s.sd, n, e);
+  return BSSUCC;
+}
+
+// Foot of x on W by Newton steps on (W(v) - x) . W'(v) from u (local: the foot
+// of the offset point is the base point it was offset from).
+BSrc local_foot(const BScurve &W, double u, const double *x, double *v) {
+  const double lo = W.knots[W.order - 1], hi = W.knots[W.num_poles];
+  *v = u;
+  for (int it = 0; it < 30; ++it) {
+    double c[9], r[3];
+    if (const BSrc rc = evaluate_curve_at(W, *v, 2, c); rc) return rc;
+    v3::sub(c, x, r);
+    const double f = v3::dot(r, c + 3), df = v3::dot(c + 3, c + 3) + v3::dot(r, c + 6);
+    if (!(df > 0.0)) break;
+    const double next = std::clamp(*v - f / df, lo, hi);
+    const double step = std::fabs(next - *v);
+    *v = next;
+    if (step <= 1e-15 * (hi - lo)) break;
+  }
   return BSSUCC;
 }
 
@@ -137,16 +156,9 @@ BSrc check_spans(const BScurve &W, const BScurve &R, const OffsetSetup &s, doubl
     bool bad = false;
     for (int j = 0; j < samples && !bad; ++j) {
       const double u = a + (b - a) * (j + 0.5) / samples;
-      double r[3], e[3], eu[3], foot[3], v = u, dist = 0.0;
-      BSrc rc = BSSUCC;
-      BScveval(&R, u, 0, r, &rc);
-      if (rc != BSSUCC) return rc;
-      BSprptnrcv(&W, u, r, &v, foot, &dist, &rc);
-      if (rc == BSNOSOLUTION) {
-        rc = BSSUCC;
-        BSmdstptcv(&W, r, &v, foot, &dist, &rc);
-      }
-      if (rc != BSSUCC) return rc;
+      double r[3], e[3], eu[3], v = u;
+      if (const BSrc rc = evaluate_curve_at(R, u, 0, r); rc) return rc;
+      if (const BSrc rc = local_foot(W, u, r, &v); rc) return rc;
       if (const BSrc rc2 = true_offset(W, v, s, e); rc2 != BSSUCC) return rc2;
       if (const BSrc rc2 = true_offset(W, u, s, eu); rc2 != BSSUCC) return rc2;
       bad = !(v3::dist(r, e) <= tol_dev) || !(v3::dist_sq(r, eu) <= drift);
