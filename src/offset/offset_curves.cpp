@@ -21,6 +21,15 @@ BSrc check_line(BScurve &cv, bool *collinear) {
   BSboolean c = FALSE;
   BSrc rc = BSSUCC;
   BScollinmn2(cv.num_poles, cv.poles, cv.rational ? cv.weights : nullptr, &c, &rc);
+  if (rc == BSBADWEIGHT) {
+    // Weights too uneven for the weighted test: the unweighted poles decide.
+    ScratchBuffer buf(static_cast<std::size_t>(cv.num_poles) * 3 * sizeof(double));
+    if (!buf.ok()) return BSNOSTKMEMORY;
+    double *p = buf.as<double>();
+    for (int32_t i = 0; i < cv.num_poles; ++i) unweighted_pole(cv, i, p + 3 * i);
+    rc = BSSUCC;
+    BScollinmn2(cv.num_poles, p, nullptr, &c, &rc);
+  }
   *collinear = c != 0;
   return rc;
 }
