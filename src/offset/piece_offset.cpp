@@ -144,15 +144,22 @@ BSrc local_foot(const BScurve &W, double u, const double *x, double *v) {
 // Checks R against the true offset on samples inside every span of W: the point
 // R(u) projected onto W near u must lie within tol of the true offset point at its
 // foot, and within drift (the 0.01 L polygon tolerance) of the offset point at u.
-// Failing span indices go to fail (ascending, each once).
+// Failing span indices go to fail (ascending, each once). With nwin >= 0 only the
+// spans meeting one of the ascending parameter windows (pairs) are checked.
 BSrc check_spans(const BScurve &W, const BScurve &R, const OffsetSetup &s, double tol_dev,
-                 double drift, int32_t *fail, int32_t *nfail) {
+                 double drift, const double *win, int32_t nwin, int32_t *fail, int32_t *nfail) {
   const int32_t k = W.order, n = W.num_poles;
   const int samples = 2 * k + 2;
   *nfail = 0;
+  int32_t wi = 0;
   for (int32_t sp = k - 1; sp < n; ++sp) {
     const double a = W.knots[sp], b = W.knots[sp + 1];
     if (!(b > a)) continue;
+    if (nwin >= 0) {
+      while (wi < nwin && win[2 * wi + 1] < a) ++wi;
+      if (wi == nwin) break;
+      if (win[2 * wi] > b) continue;
+    }
     bool bad = false;
     for (int j = 0; j < samples && !bad; ++j) {
       const double u = a + (b - a) * (j + 0.5) / samples;
@@ -242,8 +249,12 @@ BSrc piece_offset(const BScurve &piece, double d, const double *normal, int32_t 
   }
   const double tol_dev = 0.5 * tol().offset_tol;
   const double drift = std::max((0.01 * length) * (0.01 * length), tol_dev * tol_dev);
-  BSrc held = BSSUCC;
-  for (int pass = 0;; ++pass) {
+  // After a refinement only the neighbourhood of the refined spans is checked
+  // again; a clean partial check is confirmed by a full one.
+  ScratchBuffer windows[2];
+  const double *win = nullptr;
+  int32_t nwin = -1;
+  for (int pass = 0;;) {
     const BScurve &w = *W.get();
     ScratchBuffer buf(static_cast<std::size_t>(w.num_poles) *
                       (3 * sizeof(double) + sizeof(int32_t)));
@@ -259,16 +270,36 @@ BSrc piece_offset(const BScurve &piece, double d, const double *normal, int32_t 
       BStstcvdegn(R.get(), &degenerate, &rc);
       if (rc != BSSUCC) return rc;
       if (!degenerate)
-        if (const BSrc r2 = check_spans(w, *R.get(), s, tol_dev, drift, fail, &nfail); r2)
+        if (const BSrc r2 = check_spans(w, *R.get(), s, tol_dev, drift, win, nwin, fail, &nfail);
+            r2)
           return r2;
     }
+    if (nfail == 0 && nwin >= 0) {
+      nwin = -1;  // confirm on every span
+      continue;
+    }
     if (nfail == 0 || pass == kMaxPasses) {
-      if (nfail != 0) held = kOffsetNotConverged;
       R->planar = 1;
       *out = R.release();
-      return held;
+      return nfail != 0 ? kOffsetNotConverged : BSSUCC;
     }
+    ScratchBuffer &next = windows[pass % 2];
+    if (!next.acquire(static_cast<std::size_t>(2 * nfail) * sizeof(double))) return BSNOSTKMEMORY;
+    double *nw = next.as<double>();
+    int32_t m = 0;
+    const int32_t k = w.order;
+    for (int32_t i = 0; i < nfail; ++i) {
+      const double lo = w.knots[std::max(fail[i] - k + 1, 0)];
+      const double hi = w.knots[std::min(fail[i] + k, w.num_knots - 1)];
+      if (m > 0 && lo <= nw[2 * m - 1]) {
+        nw[2 * m - 1] = std::max(nw[2 * m - 1], hi);
+      } else {
+        nw[2 * m] = lo, nw[2 * m + 1] = hi, ++m;
+      }
+    }
+    win = nw, nwin = m;
     if (const BSrc r2 = refine(W, fail, nfail); r2) return r2;
+    ++pass;
   }
 }
 
