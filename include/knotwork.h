@@ -2141,6 +2141,22 @@ KW_API BSboolean BScvoffset(BSrc *rc, const BScurve *curve, const double *d, con
 KW_API void BScvoffsetd(const BScurve *curve, double d, const double *dirpt, BSboolean normal_given,
                         int32_t corner, int16_t code, BSboolean *side_flag, double *normal,
                         BScurve **result, int32_t *nloops, BScurve ***loops, BSrc *rc);
+/* The common 3-D path of both entries. find_normal TRUE and base_ready FALSE: the
+ * normal (out), *side (out) and frame (out, 9 doubles) are found from dirpt as in
+ * BScvoffset; base_ready TRUE: normal, *side (+-1) and frame (BStrans2 of the
+ * normal) are the caller's. find_normal FALSE with base_ready FALSE: -2. corner
+ * TRUE: extended corners. Outputs and statuses as BScvoffset. */
+KW_API void BScvoff3d(const BScurve *curve, double d, BSboolean corner, int16_t code,
+                      BSboolean find_normal, const double *dirpt, double *normal,
+                      BSboolean base_ready, int32_t *side, double *frame, BScurve **result,
+                      int32_t *nloops, BScurve ***loops, BSrc *rc);
+/* Sets curve->phy_closed from its end poles (squared distance below dist_sqtol)
+ * and *collinear (out) TRUE when its poles lie on one line (BScollinmn2; weights
+ * too uneven for it: the unweighted poles). Statuses of BScollinmn2. */
+KW_API void BSofchkln(BScurve *curve, BSboolean *collinear, BSrc *rc);
+/* Maps curve's domain linearly onto [a, b] in place. -1: b <= a, a bad record or a
+ * failure inside. */
+KW_API void BSofrparcv(BScurve *curve, double a, double b, BSrc *rc);
 /* Planar offset engine: curve with poles in a plane z = constant, offset at d
  * times side (+1: right of the tangent when normal is (0, 0, 1), else left;
  * normal (0, 0, +-1)). corner TRUE: extended corners. *result (out): a new record

@@ -255,6 +255,69 @@ KW_API void BScvoffsetd(const BScurve *curve, double d, const double *dirpt, BSb
   }
 }
 
+KW_API void BScvoff3d(const BScurve *curve, double d, BSboolean corner, int16_t code,
+                      BSboolean find_normal, const double *dirpt, double *normal,
+                      BSboolean base_ready, int32_t *side, double *frame, BScurve **result,
+                      int32_t *nloops, BScurve ***loops, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (dirpt == nullptr || normal == nullptr || side == nullptr || frame == nullptr ||
+      result == nullptr || nloops == nullptr || loops == nullptr) {
+    *rc = BSNULLPTR;
+    return;
+  }
+  if ((*rc = check_offset_curve(curve)) != BSSUCC) return;
+  if (!std::isfinite(d) || (base_ready && *side != 1 && *side != -1)) {
+    *rc = BSINARG;
+    return;
+  }
+  int32_t count = 0, s = base_ready ? *side : 1;
+  double n[3], f[9];
+  v3::copy(normal, n);
+  for (int i = 0; i < 9; ++i) f[i] = frame[i];
+  BScurve *res = nullptr, **list = nullptr;
+  *rc = offset_3d(*curve, d, corner != 0, code, find_normal != 0, dirpt, n, base_ready != 0, &s, f,
+                  &res, &count, &list);
+  if (*rc != BSSUCC && *rc != kOffsetNotConverged) return;
+  *result = res;
+  *nloops = count;
+  *loops = list;
+  *side = s;
+  v3::copy(n, normal);
+  for (int i = 0; i < 9; ++i) frame[i] = f[i];
+}
+
+KW_API void BSofchkln(BScurve *curve, BSboolean *collinear, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (collinear == nullptr) {
+    *rc = BSNULLPTR;
+    return;
+  }
+  if ((*rc = check_offset_curve(curve)) != BSSUCC) return;
+  bool c = false;
+  *rc = check_line(*curve, &c);
+  if (*rc == BSSUCC) *collinear = c ? TRUE : FALSE;
+}
+
+KW_API void BSofrparcv(BScurve *curve, double a, double b, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (curve == nullptr) {
+    *rc = BSNULLPTR;
+    return;
+  }
+  if (validate_curve(curve, kCurveFull) != BSSUCC || !(b >= a) || !std::isfinite(a) ||
+      !std::isfinite(b)) {
+    *rc = BSFAIL;
+    return;
+  }
+  if (b == a) {
+    *rc = BSFAIL;
+    return;
+  }
+  BSrc inner = BSSUCC;
+  BSreparmcv(curve, a, b, curve, &inner);
+  if (inner != BSSUCC) *rc = BSFAIL;
+}
+
 KW_API void BSxycvoff(const BScurve *curve, double d, BSboolean corner, const double *normal,
                       int32_t side, BScurve **result, BSrc *rc) {
   KW_EPILOGUE(rc);
