@@ -1532,9 +1532,9 @@ KW_API void BSrm_kt_app(const BScurve *curve, int32_t r, BScurve *out, double *e
  * returns them all (classes not read). Status: 3 NULL array; -2 order < 1, no
  * candidates, q outside 0..candidates, class sizes inconsistent with the classes;
  * 33 scratch. removed untouched on failure. */
-KW_API void BSknot_rem2(const double *knots, int16_t order, int32_t num_knots, const int32_t *classes,
-                        const int32_t *class_sizes, int32_t num_classes, int32_t q, double *removed,
-                        BSrc *rc);
+KW_API void BSknot_rem2(const double *knots, int16_t order, int32_t num_knots,
+                        const int32_t *classes, const int32_t *class_sizes, int32_t num_classes,
+                        int32_t q, double *removed, BSrc *rc);
 /* Removes every interior knot copy it can while the curve stays within tolerance
  * of the input (a guaranteed bound over the whole domain, not a sampled one); knots
  * are compared with the curve knot tolerance (knot_tol is set to it during the call
@@ -2215,10 +2215,10 @@ KW_API void BSbsp2cmlgd(int32_t d, int32_t num_poles, int32_t order, BSboolean r
                         int32_t **ndegArr, int32_t **iratArr, double ***curveSeries,
                         double **bezKnots, double *start_end, BSrc *rc);
 /* BSbsp2cmlgd for planar curves (d = 2). */
-KW_API void BSbsp2cmlgd2d(int32_t num_poles, int32_t order, BSboolean rational,
-                          const double *poles, const double *knots, int32_t *nSegment,
-                          int32_t **ndegArr, int32_t **iratArr, double ***curveSeries,
-                          double **bezKnots, double *start_end, BSrc *rc);
+KW_API void BSbsp2cmlgd2d(int32_t num_poles, int32_t order, BSboolean rational, const double *poles,
+                          const double *knots, int32_t *nSegment, int32_t **ndegArr,
+                          int32_t **iratArr, double ***curveSeries, double **bezKnots,
+                          double *start_end, BSrc *rc);
 /* Exact C0 B-spline of a chain of m Legendre segments of one order k.
  * in: order k (2..320), m, d (1..64), series (component-major over segments: series
  * of component c of segment i at ((c * m + i) * k)), breaks (m + 1 on [-1, 1],
@@ -2241,9 +2241,8 @@ KW_API void BSlgdbspcm1(int32_t order, int32_t m, int32_t d, const double *serie
  * an unknown basis or kind, degree outside 0..319, rational segment with d not 2
  * or 3; -5 zero weight at t; 33. */
 KW_API void BSevalgdcmp(int32_t d, int32_t periodic, int32_t m, const int32_t *ndegArr,
-                        const int32_t *iratArr, const int32_t *ibaseArr,
-                        double *const *curveSeries, const double *bezKnots, int32_t k, double t,
-                        double *result, BSrc *rc);
+                        const int32_t *iratArr, const int32_t *ibaseArr, double *const *curveSeries,
+                        const double *bezKnots, int32_t k, double t, double *result, BSrc *rc);
 /* The k-th derivative with respect to x of one Legendre segment (degree, d, kind,
  * coefficients component after component) at x: d values. Statuses as BSevalgdcmp. */
 KW_API void BSevalgdsng(int32_t degree, int32_t d, int32_t kind, const double *coefs, int32_t k,
@@ -2364,6 +2363,89 @@ KW_API void BSmdptbscv(int16_t degree, int32_t num_poles, int32_t dim, BSboolean
                        double *poles, double *knots, int32_t num_pts, double *points, double tol,
                        double *dists_in, double *pars_in, double *dists_out, double *pars_out,
                        double *feet_out, BSrc *rc);
+
+/* ---- Offset curves (src/offset/offset_curves.cpp, src/offset/planar_engine.cpp,
+ * src/offset/piece_offset.cpp, src/offset/loops.cpp) ---- */
+
+/* An offset lies in the curve's plane at distance |d| from it: every point of the
+ * result is within offset_tol of |d| from the base (checked on dense samples of
+ * every span, refined until it holds). Curves are validated records of order 2 to
+ * 16. Corners of the base (C0 knots, and the seam of a closed curve) are rounded
+ * by arcs about the corner, or with corner selector 1 extended along the two
+ * tangents to where they meet (round when they turn by more than 120 degrees); on
+ * the concave side the two offsets are cut at their crossing. Result curves are
+ * new records (release with BSfreeqelcv); loop lists are arrays from BSdbgcalloc
+ * (release each curve, then the array with BSdbgfree). Common statuses: 3 a null
+ * argument; -2 a bad record, a non-finite d or direction point; -6 a zero-length
+ * curve or tangent where a direction is needed; -13 no result memory; 33 no
+ * scratch memory; 5 a piece did not reach offset_tol within 15 refinement passes
+ * (a warning: the complete result is returned). Outputs are written only when the
+ * status is 0 or 5. */
+
+/* Offset of a planar curve or of a straight line toward the direction point's side
+ * (d > 0; d < 0 the other side). in: curve, *d, dirpt (3 doubles), *corner (1:
+ * extended corners, else round), *code (1: cut loops away and return each as a
+ * closed curve, 2: cut and drop them, other: keep the offset as computed).
+ * out: *result, *nloops and *loops (a new array, null when none; the caller's
+ * pointer is not read). The plane normal of a line is (F - L) x (dirpt - F).
+ * Status -2 also when the poles are neither in one plane nor on one line.
+ * Returns TRUE exactly when the status is 0. */
+KW_API BSboolean BScvoffset(BSrc *rc, const BScurve *curve, const double *d, const double *dirpt,
+                            const int32_t *corner, const int16_t *code, BScurve **result,
+                            int32_t *nloops, BScurve ***loops);
+/* Offset with an optional given plane normal. normal_given FALSE: as BScvoffset
+ * (a negative d flips the side and is used as -d); then *side_flag (out) is TRUE
+ * when the offset lies right of the tangent about the normal found, written to
+ * normal (out, 3 doubles). normal_given TRUE: normal (in, 3 doubles) is the plane
+ * normal, *side_flag (in) TRUE offsets right of the tangent about it, FALSE left,
+ * and d keeps its sign (negative: the other side). corner, code and outputs as
+ * BScvoffset. Status -2 also: a curve not in one plane (or not in a plane normal
+ * to the given normal); -6 a zero normal. */
+KW_API void BScvoffsetd(const BScurve *curve, double d, const double *dirpt, BSboolean normal_given,
+                        int32_t corner, int16_t code, BSboolean *side_flag, double *normal,
+                        BScurve **result, int32_t *nloops, BScurve ***loops, BSrc *rc);
+/* The common 3-D path of both entries. find_normal TRUE and base_ready FALSE: the
+ * normal (out), *side (out) and frame (out, 9 doubles) are found from dirpt as in
+ * BScvoffset; base_ready TRUE: normal, *side (+-1) and frame (BStrans2 of the
+ * normal) are the caller's. find_normal FALSE with base_ready FALSE: -2. corner
+ * TRUE: extended corners. Outputs and statuses as BScvoffset. */
+KW_API void BScvoff3d(const BScurve *curve, double d, BSboolean corner, int16_t code,
+                      BSboolean find_normal, const double *dirpt, double *normal,
+                      BSboolean base_ready, int32_t *side, double *frame, BScurve **result,
+                      int32_t *nloops, BScurve ***loops, BSrc *rc);
+/* Sets curve->phy_closed from its end poles (squared distance below dist_sqtol)
+ * and *collinear (out) TRUE when its poles lie on one line (BScollinmn2; weights
+ * too uneven for it: the unweighted poles). Statuses of BScollinmn2. */
+KW_API void BSofchkln(BScurve *curve, BSboolean *collinear, BSrc *rc);
+/* Maps curve's domain linearly onto [a, b] in place. -1: b <= a, a bad record or a
+ * failure inside. */
+KW_API void BSofrparcv(BScurve *curve, double a, double b, BSrc *rc);
+/* Planar offset engine: curve with poles in a plane z = constant, offset at d
+ * times side (+1: right of the tangent when normal is (0, 0, 1), else left;
+ * normal (0, 0, +-1)). corner TRUE: extended corners. *result (out): a new record
+ * on the curve's domain; a closed curve gives a closed offset. |d| below zero_tol:
+ * a copy. Status -2 also: side not +-1 or normal not (0, 0, +-1). */
+KW_API void BSxycvoff(const BScurve *curve, double d, BSboolean corner, const double *normal,
+                      int32_t side, BScurve **result, BSrc *rc);
+/* Offset of one smooth piece (no corners handled) as BSxycvoff: the offset control
+ * polygon refined until within offset_tol. *result (out): a new record. */
+KW_API void BSspnoffset(const BScurve *piece, double d, const double *normal, int32_t side,
+                        BScurve **result, BSrc *rc);
+/* Copy of in into out (arrays sized like in's) with its poles carried into
+ * (BScvoton) or out of (BScvntoo) the frame (9 doubles, rows e1 e2 e3) at origin
+ * with *scale (BSptsoldtnw, BSptsnwtold). Statuses of BScv_copy and the transforms. */
+KW_API BSboolean BScvoton(BSrc *rc, const double *origin, const double *frame, const double *scale,
+                          const BScurve *in, BScurve *out);
+KW_API BSboolean BScvntoo(BSrc *rc, const double *origin, const double *frame, const double *scale,
+                          const BScurve *in, BScurve *out);
+/* Loop removal of a planar offset: its self-intersections are found and the
+ * outermost loops they close cut away; the rest is joined and mapped onto the
+ * offset's domain (*result, new record). code 1: the loops are returned in *loops
+ * (new array of *nloops closed curves, knots on [0, 1]); 2: dropped (*nloops 0);
+ * other: *result is a copy. The tolerance record is restored whole afterwards.
+ * Statuses: -1 a failure inside; -13; 33. */
+KW_API void BSofrmlp3(const BScurve *offset, int16_t code, int32_t *nloops, BScurve ***loops,
+                      BScurve **result, BSrc *rc);
 
 #ifdef __cplusplus
 }

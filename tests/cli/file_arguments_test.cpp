@@ -30,6 +30,7 @@ const std::map<std::string, std::vector<std::string>> file_commands = {
     {"at-length", {"@", "0.1"}},
     {"intersect", {"@", KNOTWORK_EXAMPLES "/line.cv"}},
     {"xplane", {"@", "0", "0", "0", "1", "0", "0"}},
+    {"offset", {"@", "0.1", "0", "0", "1"}},
 };
 
 std::vector<std::string> with_file(const std::string &command, const std::string &file) {

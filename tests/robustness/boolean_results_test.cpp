@@ -252,6 +252,28 @@ const Row kRows[] = {
        release_arrays(ok, pts, u1);
        release_arrays(ok, u2, op);
        return release_arrays(ok, o1, o2);
+    // offsets
+    {"BScvoffset", kEpilogue,
+     [](BSrc *rc) {
+       const double d = 0.2, dirpt[3] = {2.5, 5, 0};
+       const int32_t corner = 0;
+       const int16_t code = 2;
+       BScurve *res = nullptr, **loops = nullptr;
+       int32_t n = 0;
+       const BSboolean ok = BScvoffset(rc, g_a.cubic(), &d, dirpt, &corner, &code, &res, &n, &loops);
+       BSrc r2;
+       if (res != nullptr) BSfreeqelcv(res, &r2);
+       return ok;
+     }},
+    {"BScvoton", kEpilogue,
+     [](BSrc *rc) {
+       const double o[3] = {0, 0, 0}, f[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1}, s = 1.0;
+       return BScvoton(rc, o, f, &s, g_a.cubic(), g_b.cubic());
+     }},
+    {"BScvntoo", kEpilogue,
+     [](BSrc *rc) {
+       const double o[3] = {0, 0, 0}, f[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1}, s = 1.0;
+       return BScvntoo(rc, o, f, &s, g_a.cubic(), g_b.cubic());
      }},
 };
 

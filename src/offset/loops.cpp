@@ -1,0 +1,273 @@
+// Loops of planar offsets: the self-intersections of a curve lying in a plane
+// z = constant, found on a dense polyline and polished by Newton steps on the
+// curve, and the cutting away of the loops they close.
+#include <algorithm>
+#include <cmath>
+
+#include "offset/offset.hpp"
+#include "vector/vec3.hpp"
+
+namespace knotwork {
+
+namespace {
+
+// Restores the whole tolerance record on scope exit.
+class SavedTolerances {
+ public:
+  SavedTolerances() : saved_(::BSparameters) {}
+  ~SavedTolerances() { ::BSparameters = saved_; }
+  SavedTolerances(const SavedTolerances &) = delete;
+  SavedTolerances &operator=(const SavedTolerances &) = delete;
+
+ private:
+  struct BSparameters saved_;
+};
+
+bool boxes_meet(const double *a0, const double *a1, const double *b0, const double *b1) {
+  for (int c = 0; c < 2; ++c)
+    if (std::fmax(a0[c], a1[c]) < std::fmin(b0[c], b1[c]) ||
+        std::fmax(b0[c], b1[c]) < std::fmin(a0[c], a1[c]))
+      return false;
+  return true;
+}
+
+// Crossing parameters (0..1 on each) of segments p0p1 and q0q1 in the xy-plane.
+bool segments_cross(const double *p0, const double *p1, const double *q0, const double *q1,
+                    double *s, double *t) {
+  const double rx = p1[0] - p0[0], ry = p1[1] - p0[1];
+  const double qx = q1[0] - q0[0], qy = q1[1] - q0[1];
+  const double den = rx * qy - ry * qx;
+  if (den == 0.0) return false;
+  const double wx = q0[0] - p0[0], wy = q0[1] - p0[1];
+  *s = (wx * qy - wy * qx) / den;
+  *t = (wx * ry - wy * rx) / den;
+  return *s >= 0.0 && *s <= 1.0 && *t >= 0.0 && *t <= 1.0;
+}
+
+// Newton steps on C(s) = C(t) in the plane. True when converged within dist_tol/10.
+bool polish(const BScurve &cv, double *s, double *t) {
+  const double lo = cv.knots[cv.order - 1], hi = cv.knots[cv.num_poles];
+  for (int it = 0; it < 30; ++it) {
+    double a[6], b[6];
+    BSrc rc = BSSUCC;
+    BScveval(&cv, *s, 1, a, &rc);
+    if (rc == BSSUCC) BScveval(&cv, *t, 1, b, &rc);
+    if (rc != BSSUCC) return false;
+    const double fx = a[0] - b[0], fy = a[1] - b[1];
+    if (std::hypot(fx, fy) <= 0.1 * tol().dist_tol) return true;
+    // J = [a', -b']
+    const double det = a[3] * (-b[4]) - a[4] * (-b[3]);
+    if (det == 0.0) return false;
+    const double ds = (fx * (-b[4]) - fy * (-b[3])) / det;
+    const double dt = (a[3] * fy - a[4] * fx) / det;
+    *s = std::clamp(*s - ds, lo, hi);
+    *t = std::clamp(*t - dt, lo, hi);
+  }
+  return false;
+}
+
+}  // namespace
+
+BSrc self_intersections(const BScurve &cv, int32_t *count, double **pairs) {
+  *count = 0;
+  *pairs = nullptr;
+  const int32_t k = cv.order, n = cv.num_poles;
+  const int per = 4 * k;
+  const int32_t m = (n - k + 1) * per + 1;  // polyline points
+  ScratchBuffer buf(static_cast<std::size_t>(m) * (4 * sizeof(double) + sizeof(int32_t)));
+  if (!buf.ok()) return BSNOSTKMEMORY;
+  double *pts = buf.as<double>();
+  double *par = pts + 3 * m;
+  int32_t *order = reinterpret_cast<int32_t *>(par + m);
+  int32_t np = 0;
+  BSrc rc = BSSUCC;
+  for (int32_t sp = k - 1; sp < n; ++sp) {
+    const double a = cv.knots[sp], b = cv.knots[sp + 1];
+    if (!(b > a)) continue;
+    for (int j = (np == 0 ? 0 : 1); j <= per; ++j) {
+      par[np] = a + (b - a) * j / per;
+      BScveval(&cv, par[np], 0, pts + 3 * np, &rc);
+      if (rc != BSSUCC) return rc;
+      ++np;
+    }
+  }
+  const int32_t segs = np - 1;
+  for (int32_t i = 0; i < segs; ++i) order[i] = i;
+  auto xmin = [&](int32_t i) { return std::fmin(pts[3 * i], pts[3 * i + 3]); };
+  std::sort(order, order + segs, [&](int32_t x, int32_t y) { return xmin(x) < xmin(y); });
+  int32_t cap = 0, found = 0;
+  double *out = nullptr;
+  const bool closed = cv.phy_closed != 0;
+  for (int32_t oi = 0; oi < segs; ++oi) {
+    const int32_t i = order[oi];
+    const double xmax = std::fmax(pts[3 * i], pts[3 * i + 3]);
+    for (int32_t oj = oi + 1; oj < segs && xmin(order[oj]) <= xmax; ++oj) {
+      int32_t a = i, b = order[oj];
+      if (a > b) std::swap(a, b);
+      if (b - a < 2 || (closed && a == 0 && b == segs - 1)) continue;
+      const double *p0 = pts + 3 * a, *q0 = pts + 3 * b;
+      if (!boxes_meet(p0, p0 + 3, q0, q0 + 3)) continue;
+      double s, t;
+      if (!segments_cross(p0, p0 + 3, q0, q0 + 3, &s, &t)) continue;
+      s = par[a] + s * (par[a + 1] - par[a]);
+      t = par[b] + t * (par[b + 1] - par[b]);
+      if (!polish(cv, &s, &t) || !(t > s)) continue;
+      bool dup = false;
+      for (int32_t f = 0; f < found && !dup; ++f)
+        dup = std::fabs(out[2 * f] - s) < 1e-9 && std::fabs(out[2 * f + 1] - t) < 1e-9;
+      if (dup) continue;
+      if (found == cap) {
+        cap = cap == 0 ? 8 : 2 * cap;
+        void *grown = BSdbgralloc(out, static_cast<int32_t>(2 * cap * sizeof(double)));
+        if (grown == nullptr) {
+          if (out != nullptr) BSdbgfree(out);
+          return BSNOMEMORY;
+        }
+        out = static_cast<double *>(grown);
+      }
+      out[2 * found] = s;
+      out[2 * found + 1] = t;
+      ++found;
+    }
+  }
+  // Ascending by the first parameter.
+  for (int32_t i = 1; i < found; ++i)
+    for (int32_t j = i; j > 0 && out[2 * j] < out[2 * j - 2]; --j) {
+      std::swap(out[2 * j], out[2 * j - 2]);
+      std::swap(out[2 * j + 1], out[2 * j - 1]);
+    }
+  *count = found;
+  *pairs = out;
+  return BSSUCC;
+}
+
+namespace {
+
+BSrc part_of(const BScurve &c, double u0, double u1, BScurve **out) {
+  if (const BSrc rc = new_curve(c.order, c.num_poles + 2 * (c.order - 1), c.rational != 0, out); rc)
+    return rc;
+  BSrc rc = BSSUCC;
+  const BSboolean plane = FALSE;
+  BSactivsplt(&rc, &c, &u0, &u1, *out, &plane);
+  if (rc != BSSUCC) {
+    BSrc r2;
+    BSfreeqelcv(*out, &r2);
+    *out = nullptr;
+  }
+  return rc;
+}
+
+void set_pole(BScurve &c, int32_t i, const double *p) {
+  const double w = c.rational ? c.weights[i] : 1.0;
+  v3::scale(p, w, c.poles + 3 * i);
+}
+
+BSrc cut_loops(const BScurve &offset, int16_t code, int32_t *nloops, BScurve ***loops,
+               BScurve **result) {
+  int32_t count = 0;
+  double *pairs = nullptr;
+  if (const BSrc rc = self_intersections(offset, &count, &pairs); rc) return rc;
+  struct Free {
+    double *p;
+    ~Free() {
+      if (p) BSdbgfree(p);
+    }
+  } free_pairs{pairs};
+  if (count == 0) return copy_curve(offset, 0, result);
+  // The outermost loops: each pair whose start follows the last cut's end.
+  int32_t cuts = 0;
+  double last_end = -INFINITY;
+  for (int32_t i = 0; i < count; ++i)
+    if (pairs[2 * i] > last_end) {
+      pairs[2 * cuts] = pairs[2 * i];
+      pairs[2 * cuts + 1] = pairs[2 * i + 1];
+      last_end = pairs[2 * cuts + 1];
+      ++cuts;
+    }
+  const double lo = offset.knots[offset.order - 1], hi = offset.knots[offset.num_poles];
+  BScurve **list = nullptr;
+  if (code == 1) {
+    list = static_cast<BScurve **>(BSdbgcalloc(cuts, sizeof(BScurve *)));
+    if (list == nullptr) return BSNOMEMORY;
+    for (int32_t i = 0; i < cuts; ++i) {
+      BSrc rc = part_of(offset, pairs[2 * i], pairs[2 * i + 1], &list[i]);
+      if (rc == BSSUCC) {
+        double p[3];
+        unweighted_pole(*list[i], 0, p);
+        set_pole(*list[i], list[i]->num_poles - 1, p);
+        BSnorkts(&rc, &list[i]->order, &list[i]->num_poles, list[i]->knots);
+        list[i]->phy_closed = 1;
+      }
+      if (rc != BSSUCC) {
+        BSrc r2;
+        for (int32_t j = 0; j <= i; ++j)
+          if (list[j]) BSfreeqelcv(list[j], &r2);
+        BSdbgfree(list);
+        return rc;
+      }
+    }
+  }
+  // The kept parts joined end to end.
+  OwnedCurve acc;
+  BSrc rc = BSSUCC;
+  double from = lo;
+  for (int32_t i = 0; i <= cuts && rc == BSSUCC; ++i) {
+    const double to = i < cuts ? pairs[2 * i] : hi;
+    OwnedCurve piece;
+    if (to > from) rc = part_of(offset, from, to, piece.addr());
+    if (rc == BSSUCC && piece.get() != nullptr) {
+      piece->phy_closed = 0;
+      if (acc.get() == nullptr) {
+        acc.reset(piece.release());
+      } else {
+        double p[3];
+        unweighted_pole(*acc.get(), acc->num_poles - 1, p);
+        set_pole(*piece.get(), 0, p);
+        OwnedCurve joined;
+        rc = new_curve(acc->order, acc->num_poles + piece->num_poles - 1, acc->rational != 0,
+                       joined.addr());
+        if (rc == BSSUCC) BScomb2cvs(acc.get(), piece.get(), joined.get(), &rc);
+        if (rc == kJoinDegeneracyUnknown) rc = BSNOSTKMEMORY;
+        if (rc == BSSUCC) {
+          joined->phy_closed = 0;
+          acc.reset(joined.release());
+        }
+      }
+    }
+    if (i < cuts) from = pairs[2 * i + 1];
+  }
+  if (rc == BSSUCC && acc.get() == nullptr) rc = BSFAIL;
+  if (rc == BSSUCC) BSreparmcv(acc.get(), lo, hi, acc.get(), &rc);
+  if (rc != BSSUCC) {
+    BSrc r2;
+    for (int32_t j = 0; list != nullptr && j < cuts; ++j) BSfreeqelcv(list[j], &r2);
+    if (list) BSdbgfree(list);
+    return rc;
+  }
+  acc->phy_closed = offset.phy_closed;
+  *result = acc.release();
+  *nloops = code == 1 ? cuts : 0;
+  *loops = list;
+  return BSSUCC;
+}
+
+}  // namespace
+
+// Cuts the loops of an offset away (code 1: returned as closed curves, code 2:
+// dropped). The tolerance record is tightened for the search and restored whole.
+BSrc remove_loops(const BScurve &offset, int16_t code, int32_t *nloops, BScurve ***loops,
+                  BScurve **result) {
+  *nloops = 0;
+  *loops = nullptr;
+  *result = nullptr;
+  if (code != 1 && code != 2) return copy_curve(offset, 0, result);
+  SavedTolerances saved;
+  BSrc rc = BSSUCC;
+  BSchgdeppar(::BSparameters.basis_tol / 10.0, &rc);
+  if (rc != BSSUCC) return BSFAIL;
+  rc = cut_loops(offset, code, nloops, loops, result);
+  if (rc == BSNOMEMORY || rc == BSNOSTKMEMORY) return rc;
+  return rc == BSSUCC ? BSSUCC : BSFAIL;
+}
+
+}  // namespace knotwork

@@ -1,0 +1,74 @@
+// Offsets of planar curves: the planar engine that offsets a curve lying in a
+// plane z = constant of its own frame, and the curve-record helpers the offset
+// path shares.
+#ifndef KNOTWORK_OFFSET_OFFSET_HPP
+#define KNOTWORK_OFFSET_OFFSET_HPP
+
+#ifndef KNOTWORK_INTERNAL
+#error "offset.hpp is internal to the library; include knotwork.h instead"
+#endif
+
+#include "frame/frame.hpp"
+
+namespace knotwork {
+
+// Warning of the offset path: the result is complete but some piece did not reach
+// offset_tol within the refinement passes.
+constexpr BSrc kOffsetNotConverged = 5;
+// A join whose inner degeneracy test ran out of scratch memory.
+constexpr BSrc kJoinDegeneracyUnknown = 59;
+
+// A curve record from BSallocqelcv that is released on scope exit unless taken.
+class OwnedCurve {
+ public:
+  OwnedCurve() = default;
+  explicit OwnedCurve(BScurve *cv) : cv_(cv) {}
+  ~OwnedCurve() { reset(); }
+  OwnedCurve(const OwnedCurve &) = delete;
+  OwnedCurve &operator=(const OwnedCurve &) = delete;
+  void reset(BScurve *cv = nullptr) {
+    if (cv_ != nullptr) {
+      BSrc rc;
+      BSfreeqelcv(cv_, &rc);
+    }
+    cv_ = cv;
+  }
+  BScurve *get() const { return cv_; }
+  BScurve *operator->() const { return cv_; }
+  BScurve **addr() { return &cv_; }
+  BScurve *release() {
+    BScurve *cv = cv_;
+    cv_ = nullptr;
+    return cv;
+  }
+
+ private:
+  BScurve *cv_ = nullptr;
+};
+
+// New record of the given shape with clean flags (periodic 0, non_uniform 1,
+// planar and phy_closed 0). -13 when the memory cannot be had.
+BSrc new_curve(int32_t order, int32_t num_poles, bool rational, BScurve **out);
+// Copy of cv into a new record with room for extra more poles.
+BSrc copy_curve(const BScurve &cv, int32_t extra, BScurve **out);
+// Unweighted pole i of cv.
+void unweighted_pole(const BScurve &cv, int32_t i, double *out);
+
+// Planar offset of cv (poles in a plane z = constant) at signed distance d to the
+// side side (+1 right of the tangent about normal, -1 left); corner TRUE extends
+// convex corners by their tangents, FALSE rounds them. *out: new record.
+// Status 5: complete result, some piece short of offset_tol.
+BSrc xy_offset(const BScurve &cv, double d, bool corner, const double *normal, int32_t side,
+               BScurve **out);
+// Offset of one smooth piece, refined until it is within offset_tol of |d|.
+BSrc piece_offset(const BScurve &piece, double d, const double *normal, int32_t side,
+                  BScurve **out);
+
+// Self-intersections of a planar curve (z constant): count pairs (s < t) of
+// parameters, ascending by s, into a list from result memory (*pairs, 2 doubles
+// each; null when none).
+BSrc self_intersections(const BScurve &cv, int32_t *count, double **pairs);
+
+}  // namespace knotwork
+
+#endif  // KNOTWORK_OFFSET_OFFSET_HPP
