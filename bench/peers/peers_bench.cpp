@@ -4,7 +4,8 @@
 // independent long-double reference (evaluation) or a brute-force nearest point
 // (dense sampling plus Newton steps). A fast wrong answer shows.
 //
-// Usage: peers_bench [table.md] [--quick]
+// Usage: peers_bench [table.md] [--quick] [--extra]
+// (--extra: only the intersection, arc length and interpolation rows)
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -22,7 +23,10 @@
 #include "ref_curves.hpp"
 
 #ifdef KW_PEERS_OCCT
+#include <GCPnts_AbscissaPoint.hxx>
+#include <GeomAPI_IntCS.hxx>
 #include <GeomAPI_ProjectPointOnCurve.hxx>
+#include <Geom_Plane.hxx>
 #include <GeomAdaptor_Curve.hxx>
 #include <Geom_BSplineCurve.hxx>
 #include <TColStd_Array1OfInteger.hxx>
@@ -557,6 +561,335 @@ void nearest_rows(RefCurve &c, Backends &b, const std::string &label) {
   g_rows.push_back(row);
 }
 
+// ---- Intersections, arc length and interpolation ------------------------------------
+// Rows with one text cell per backend: time per call and the check against the
+// harness's own brute force.
+
+struct TextRow {
+  std::string op, curve;
+  std::string cell[4];  // Knotwork, OCCT, OCCT at 1e-12, SISL
+};
+std::vector<TextRow> g_text_rows;
+
+std::string fmt(const char *f, double a, double b = 0, double c = 0) {
+  char buf[160];
+  std::snprintf(buf, sizeof buf, f, a, b, c);
+  return buf;
+}
+
+void print_text_row(const TextRow &r) {
+  std::printf("%-22s %-34s", r.op.c_str(), r.curve.c_str());
+  const char *names[4] = {"Knotwork", "OCCT", "OCCT 1e-12", "SISL"};
+  for (int i = 0; i < 4; ++i)
+    if (!r.cell[i].empty()) std::printf("  %s: %s", names[i], r.cell[i].c_str());
+  std::printf("\n");
+  std::fflush(stdout);
+}
+
+#ifdef KW_PEERS_OCCT
+Handle(Geom_BSplineCurve) occt_curve(const RefCurve &c) {
+  const int n = c.n(), k = c.k;
+  TColgp_Array1OfPnt poles(1, n);
+  for (int i = 0; i < n; ++i)
+    poles.SetValue(i + 1, gp_Pnt(c.poles[3 * i], c.poles[3 * i + 1], c.poles[3 * i + 2]));
+  const int distinct = n - k + 2;
+  TColStd_Array1OfReal knots(1, distinct);
+  TColStd_Array1OfInteger mults(1, distinct);
+  for (int i = 0; i < distinct; ++i) {
+    knots.SetValue(i + 1, c.knots[k - 1 + i]);
+    mults.SetValue(i + 1, (i == 0 || i == distinct - 1) ? k : 1);
+  }
+  return new Geom_BSplineCurve(poles, knots, mults, k - 1);
+}
+#endif
+#ifdef KW_PEERS_SISL
+SISLCurve *sisl_curve(const RefCurve &c) {  // polynomial curves; SISL copies the arrays
+  std::vector<double> knots(c.knots), coef(c.poles);
+  return newCurve(c.n(), c.k, knots.data(), coef.data(), 1, 3, 1);
+}
+#endif
+
+// Matches found parameters against the brute-force roots within `tol`: a root
+// without a found parameter is a miss, a found parameter beyond the first at a
+// root, or at no root, is a duplicate (extra).
+void match_roots(const std::vector<double> &roots, std::vector<double> found, double tol, int &miss,
+                 int &dup) {
+  std::sort(found.begin(), found.end());
+  std::vector<int> hits(roots.size(), 0);
+  for (double u : found) {
+    int best = -1;
+    double bd = tol;
+    for (std::size_t i = 0; i < roots.size(); ++i)
+      if (std::fabs(roots[i] - u) <= bd) {
+        bd = std::fabs(roots[i] - u);
+        best = static_cast<int>(i);
+      }
+    if (best < 0 || hits[best]++ > 0) ++dup;
+  }
+  for (std::size_t i = 0; i < roots.size(); ++i)
+    if (hits[i] == 0) {
+      ++miss;
+      if (getenv("PEERS_DEBUG")) {
+        double nearest = HUGE_VAL;
+        for (double u : found) nearest = std::min(nearest, std::fabs(u - roots[i]));
+        std::printf("  miss root %.17g, nearest found %g away\n", roots[i], nearest);
+      }
+    }
+}
+
+// Crossings of the signed distance to a plane: sign changes of dense samples,
+// refined by bisection on the reference evaluation.
+std::vector<double> brute_plane_roots(const RefCurve &c, const Sampled &s, const double *p,
+                                      const double *nrm) {
+  auto f = [&](double u) {
+    const auto q = kwtest::ref_eval(c, u);
+    return (q[0] - p[0]) * nrm[0] + (q[1] - p[1]) * nrm[1] + (q[2] - p[2]) * nrm[2];
+  };
+  std::vector<double> roots;
+  const std::size_t m = s.u.size();
+  std::vector<double> fv(m);
+  for (std::size_t i = 0; i < m; ++i) {
+    const double *q = &s.xyz[3 * i];
+    fv[i] = (q[0] - p[0]) * nrm[0] + (q[1] - p[1]) * nrm[1] + (q[2] - p[2]) * nrm[2];
+  }
+  for (std::size_t i = 0; i + 1 < m; ++i) {
+    if (fv[i] == 0) {
+      roots.push_back(s.u[i]);
+      continue;
+    }
+    if (!(fv[i] * fv[i + 1] < 0)) continue;
+    double a = s.u[i], b = s.u[i + 1], fa = fv[i];
+    for (int it = 0; it < 80 && b - a > 1e-16; ++it) {
+      const double mid = 0.5 * (a + b), fm = f(mid);
+      if ((fm < 0) == (fa < 0)) {
+        a = mid;
+        fa = fm;
+      } else {
+        b = mid;
+      }
+    }
+    roots.push_back(0.5 * (a + b));
+  }
+  if (fv[m - 1] == 0) roots.push_back(s.u[m - 1]);
+  return roots;
+}
+
+void curve_plane_rows(int n) {
+  RefCurve c = make_curve(4, n, false, 0.0, 500 + n);
+  BScurve rec = c.view();
+  const std::string label = curve_label(4, n, false, 0.0);
+  double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+  for (int i = 0; i < n; ++i)
+    for (int q = 0; q < 3; ++q) {
+      lo[q] = std::min(lo[q], c.poles[3 * i + q]);
+      hi[q] = std::max(hi[q], c.poles[3 * i + q]);
+    }
+  const int np = g_quick ? 20 : 50;
+  std::mt19937_64 rng(77 + n);
+  std::normal_distribution<double> G(0.0, 1.0);
+  std::vector<std::array<double, 6>> planes(np);
+  for (auto &pl : planes) {
+    for (int q = 0; q < 3; ++q)
+      pl[q] = lo[q] +
+              (hi[q] - lo[q]) * (0.25 + 0.5 * std::uniform_real_distribution<double>(0, 1)(rng));
+    double len = 0;
+    for (int q = 0; q < 3; ++q) len += (pl[3 + q] = G(rng)) * pl[3 + q];
+    for (int q = 0; q < 3; ++q) pl[3 + q] /= std::sqrt(len);
+  }
+  const Sampled s = sample_curve(c, 32);
+  std::vector<std::vector<double>> roots(np);
+  int total = 0;
+  for (int i = 0; i < np; ++i)
+    total +=
+        static_cast<int>((roots[i] = brute_plane_roots(c, s, &planes[i][0], &planes[i][3])).size());
+  TextRow row{"curve-plane int.", label, {}};
+  const int reps = g_quick ? 2 : 5;
+  auto run = [&](int col,
+                 const std::function<std::vector<double>(const double *, const double *)> &f) {
+    std::vector<std::vector<double>> got(np);
+    const double t = min_seconds(reps, [&] {
+      for (int i = 0; i < np; ++i) got[i] = f(&planes[i][0], &planes[i][3]);
+    });
+    int miss = 0, dup = 0;
+    for (int i = 0; i < np; ++i) match_roots(roots[i], got[i], 1e-7, miss, dup);
+    row.cell[col] =
+        fmt("%.1f us (%g miss, %g dup", 1e6 * t / np, miss, dup) + fmt(" of %g)", total);
+  };
+  const std::size_t cap = static_cast<std::size_t>(4 * (n - 3));
+  std::vector<double> pts(3 * cap), par(cap), st(cap), en(cap);
+  run(0, [&](const double *p, const double *nr) {
+    BSrc rc;
+    int32_t npt = 0, nint = 0;
+    BSpl_cv_int(&rc, &rec, p, nr, &npt, pts.data(), par.data(), &nint, st.data(), en.data());
+    std::vector<double> out(par.begin(), par.begin() + npt);
+    for (int i = 0; i < nint; ++i) out.push_back(st[i]);
+    return out;
+  });
+#ifdef KW_PEERS_OCCT
+  Handle(Geom_BSplineCurve) oc = occt_curve(c);
+  run(1, [&](const double *p, const double *nr) {
+    Handle(Geom_Plane) pl = new Geom_Plane(gp_Pnt(p[0], p[1], p[2]), gp_Dir(nr[0], nr[1], nr[2]));
+    GeomAPI_IntCS inter(oc, pl);
+    std::vector<double> out;
+    if (!inter.IsDone()) return out;
+    for (int i = 1; i <= inter.NbPoints(); ++i) {
+      double u, v, w;
+      inter.Parameters(i, u, v, w);
+      out.push_back(w);
+    }
+    for (int i = 1; i <= inter.NbSegments(); ++i) {
+      double u1, v1, u2, v2;
+      inter.Parameters(i, u1, v1, u2, v2);
+      out.push_back(u1);
+    }
+    return out;
+  });
+#endif
+#ifdef KW_PEERS_SISL
+  SISLCurve *sc = sisl_curve(c);
+  run(3, [&](const double *p, const double *nr) {
+    int jpt = 0, jcrv = 0, stat = 0;
+    double *gpar = nullptr;
+    SISLIntcurve **wc = nullptr;
+    s1850(sc, const_cast<double *>(p), const_cast<double *>(nr), 3, 1e-15, 1e-10, &jpt, &gpar,
+          &jcrv, &wc, &stat);
+    std::vector<double> out(gpar, gpar + jpt);
+    for (int i = 0; i < jcrv; ++i)
+      if (wc[i]->ipoint > 0) out.push_back(wc[i]->epar1[0]);
+    if (gpar) free(gpar);
+    if (wc) freeIntcrvlist(wc, jcrv);
+    return out;
+  });
+  freeCurve(sc);
+#endif
+  print_text_row(row);
+  g_text_rows.push_back(row);
+}
+
+// Gauss-Legendre nodes and weights on [-1, 1] in long double (Newton on P_m).
+void gauss_legendre(int m, std::vector<LD> &x, std::vector<LD> &w) {
+  x.assign(m, 0);
+  w.assign(m, 0);
+  const LD pi = 3.14159265358979323846264338327950288L;
+  for (int i = 0; i < m; ++i) {
+    LD z = std::cos(pi * (i + 0.75L) / (m + 0.5L)), dp = 1;
+    for (int it = 0; it < 100; ++it) {
+      LD p0 = 1, p1 = z;
+      for (int j = 2; j <= m; ++j) {
+        const LD p2 = ((2 * j - 1) * z * p1 - (j - 1) * p0) / j;
+        p0 = p1;
+        p1 = p2;
+      }
+      dp = m * (z * p1 - p0) / (z * z - 1);
+      const LD dz = p1 / dp;
+      z -= dz;
+      if (std::fabs(dz) < 1e-19L) break;
+    }
+    x[i] = z;
+    w[i] = 2 / ((1 - z * z) * dp * dp);
+  }
+}
+
+// Length by composite Gauss-Legendre with m nodes: each span split into pieces,
+// doubled until two splits agree to 1e-17 (a span where the speed nearly
+// vanishes needs many); *spread collects the last differences.
+LD piece_sum(const RefCurve &c, int s, LD a, LD b, int pieces, const std::vector<LD> &x,
+             const std::vector<LD> &w) {
+  LD total = 0;
+  for (int p = 0; p < pieces; ++p) {
+    const LD pa = a + (b - a) * p / pieces, pb = a + (b - a) * (p + 1) / pieces;
+    LD sum = 0;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+      const double u = double(0.5L * (pa + pb) + 0.5L * (pb - pa) * x[i]);
+      const auto r = kwtest::ref_derivs(c, s, u, 1);
+      sum += w[i] *
+             std::sqrt(r.value[3] * r.value[3] + r.value[4] * r.value[4] + r.value[5] * r.value[5]);
+    }
+    total += 0.5L * (pb - pa) * sum;
+  }
+  return total;
+}
+
+LD reference_length(const RefCurve &c, int m, LD *spread) {
+  std::vector<LD> x, w;
+  gauss_legendre(m, x, w);
+  LD total = 0;
+  *spread = 0;
+  for (int s = c.k - 1; s < c.n(); ++s) {
+    const LD a = c.knots[s], b = c.knots[s + 1];
+    if (b <= a) continue;
+    LD prev = piece_sum(c, s, a, b, 1, x, w), cur = prev;
+    for (int pieces = 2; pieces <= 1024; pieces *= 2) {
+      cur = piece_sum(c, s, a, b, pieces, x, w);
+      if (std::fabs(cur - prev) <= 1e-17L * cur) break;
+      prev = cur;
+    }
+    *spread += std::fabs(cur - prev);
+    total += cur;
+  }
+  return total;
+}
+
+void arc_length_rows(int n) {
+  RefCurve c = make_curve(4, n, false, 0.0, 700 + n);
+  BScurve rec = c.view();
+  LD spread = 0;
+  const LD ref = reference_length(c, 24, &spread);
+  std::printf("  arc length reference %.17Lg (spread %.1Le)\n", ref, spread / ref);
+  TextRow row{"arc length", curve_label(4, n, false, 0.0), {}};
+  const int reps = g_quick ? 3 : 10;
+  auto run = [&](int col, const std::function<double()> &f) {
+    double len = 0;
+    const double t = min_seconds(reps, [&] { len = f(); });
+    row.cell[col] = fmt("%.1f us (rel err %.0e)", 1e6 * t, double(std::fabs(len - ref) / ref));
+  };
+  run(0, [&] {
+    const double saved = BSparameters.arclen_tol;
+    BSparameters.arclen_tol = 1e-12;
+    BSrc rc;
+    double a = c.lo(), b = c.hi(), len = 0;
+    BSarclength(&rc, &rec, &a, &b, &len);
+    BSparameters.arclen_tol = saved;
+    return len;
+  });
+#ifdef KW_PEERS_OCCT
+  Handle(Geom_BSplineCurve) oc = occt_curve(c);
+  GeomAdaptor_Curve ad(oc);
+  run(1, [&] { return GCPnts_AbscissaPoint::Length(ad); });
+  run(2, [&] { return GCPnts_AbscissaPoint::Length(ad, 1e-12); });
+#endif
+#ifdef KW_PEERS_SISL
+  SISLCurve *sc = sisl_curve(c);
+  // s1240 takes seconds at 1e-12 even on 10 poles: one call, and a looser
+  // tolerance on the long curve (shown in the cell)
+  const double sisl_tol = n <= 10 ? 1e-12 : 1e-8;
+  double len = 0;
+  const double t = min_seconds(1, [&] {
+    int stat = 0;
+    s1240(sc, sisl_tol, &len, &stat);
+  });
+  row.cell[3] = fmt("%.1f us (rel err %.0e, tol %.0e)", 1e6 * t, double(std::fabs(len - ref) / ref),
+                    sisl_tol);
+  freeCurve(sc);
+#endif
+  print_text_row(row);
+  g_text_rows.push_back(row);
+}
+
+//@@MORE@@
+
+void write_text_table(const char *path) {
+  FILE *f = std::fopen(path, "a");
+  if (f == nullptr) return;
+  std::fprintf(f,
+               "\n| operation | curve | Knotwork | OCCT | OCCT at 1e-12 | SISL |\n"
+               "|---|---|---|---|---|---|\n");
+  for (const TextRow &r : g_text_rows)
+    std::fprintf(f, "| %s | %s | %s | %s | %s | %s |\n", r.op.c_str(), r.curve.c_str(),
+                 r.cell[0].c_str(), r.cell[1].c_str(), r.cell[2].c_str(), r.cell[3].c_str());
+  std::fclose(f);
+}
+
 void write_table(const char *path) {
   FILE *f = std::fopen(path, "w");
   if (f == nullptr) {
@@ -597,9 +930,12 @@ void write_table(const char *path) {
 
 int main(int argc, char **argv) {
   const char *table = "peers_table.md";
+  bool extra_only = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--quick") == 0)
       g_quick = true;
+    else if (std::strcmp(argv[i], "--extra") == 0)
+      extra_only = true;
     else
       table = argv[i];
   }
@@ -621,6 +957,7 @@ int main(int argc, char **argv) {
   for (int k : {4, 6})
     for (bool r : {false, true})
       for (int n : {10, 100, 1000}) specs.push_back({k, n, r, 0.0, false, true});
+  if (extra_only) specs.clear();
   uint64_t seed = 1;
   for (const Spec &sp : specs) {
     RefCurve c = make_curve(sp.k, sp.n, sp.rational, sp.offset, seed);
@@ -638,6 +975,10 @@ int main(int argc, char **argv) {
     if (sp.nearest) nearest_rows(c, b, label);
     if (b.release) b.release();
   }
+  for (int n : {10, 100, 1000}) curve_plane_rows(n);
+  if (getenv("PEERS_ONLY_PLANE") == nullptr)
+    for (int n : {10, 1000}) arc_length_rows(n);
   write_table(table);
+  write_text_table(table);
   return 0;
 }
