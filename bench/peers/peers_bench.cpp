@@ -876,6 +876,143 @@ void arc_length_rows(int n) {
   g_text_rows.push_back(row);
 }
 
+// Crossings of two plane curves (z = 0): segment crossings of dense polylines,
+// refined by Newton steps on C1(s) - C2(t) with the reference derivatives and
+// merged when within 1e-9 in both parameters.
+std::vector<std::array<double, 2>> brute_curve_curve(const RefCurve &a, const RefCurve &b) {
+  const Sampled sa = sample_curve(a, 32), sb = sample_curve(b, 32);
+  std::vector<std::array<double, 2>> out;
+  const std::size_t ma = sa.u.size(), mb = sb.u.size();
+  for (std::size_t i = 0; i + 1 < ma; ++i) {
+    const double *p0 = &sa.xyz[3 * i], *p1 = &sa.xyz[3 * i + 3];
+    const double ax0 = std::min(p0[0], p1[0]), ax1 = std::max(p0[0], p1[0]);
+    const double ay0 = std::min(p0[1], p1[1]), ay1 = std::max(p0[1], p1[1]);
+    for (std::size_t j = 0; j + 1 < mb; ++j) {
+      const double *q0 = &sb.xyz[3 * j], *q1 = &sb.xyz[3 * j + 3];
+      if (std::max(q0[0], q1[0]) < ax0 || std::min(q0[0], q1[0]) > ax1 ||
+          std::max(q0[1], q1[1]) < ay0 || std::min(q0[1], q1[1]) > ay1)
+        continue;
+      const double dx = p1[0] - p0[0], dy = p1[1] - p0[1], ex = q1[0] - q0[0], ey = q1[1] - q0[1];
+      const double det = dx * (-ey) - dy * (-ex);
+      if (det == 0) continue;
+      const double rx = q0[0] - p0[0], ry = q0[1] - p0[1];
+      const double ls = (rx * (-ey) - ry * (-ex)) / det, lt = (dx * ry - dy * rx) / det;
+      if (ls < -1e-9 || ls > 1 + 1e-9 || lt < -1e-9 || lt > 1 + 1e-9) continue;
+      double s = sa.u[i] + ls * (sa.u[i + 1] - sa.u[i]), t = sb.u[j] + lt * (sb.u[j + 1] - sb.u[j]);
+      for (int it = 0; it < 40; ++it) {
+        const auto A = kwtest::ref_derivs(a, span_of(a, s), s, 1);
+        const auto B = kwtest::ref_derivs(b, span_of(b, t), t, 1);
+        const LD fx = A.value[0] - B.value[0], fy = A.value[1] - B.value[1];
+        const LD j11 = A.value[3], j12 = -B.value[3], j21 = A.value[4], j22 = -B.value[4];
+        const LD d = j11 * j22 - j12 * j21;
+        if (d == 0) break;
+        const double ds = double((fx * j22 - fy * j12) / d), dt = double((j11 * fy - j21 * fx) / d);
+        s = std::clamp(s - ds, a.lo(), a.hi());
+        t = std::clamp(t - dt, b.lo(), b.hi());
+        if (std::fabs(ds) < 1e-16 && std::fabs(dt) < 1e-16) break;
+      }
+      bool seen = false;
+      for (const auto &r : out) seen |= std::fabs(r[0] - s) < 1e-9 && std::fabs(r[1] - t) < 1e-9;
+      if (!seen) out.push_back({s, t});
+    }
+  }
+  return out;
+}
+
+void match_pairs(const std::vector<std::array<double, 2>> &roots,
+                 const std::vector<std::array<double, 2>> &found, double tol, int &miss, int &dup) {
+  std::vector<int> hits(roots.size(), 0);
+  for (const auto &f : found) {
+    int best = -1;
+    for (std::size_t i = 0; i < roots.size(); ++i)
+      if (std::fabs(roots[i][0] - f[0]) <= tol && std::fabs(roots[i][1] - f[1]) <= tol)
+        best = static_cast<int>(i);
+    if (best < 0 || hits[best]++ > 0) ++dup;
+  }
+  for (std::size_t i = 0; i < roots.size(); ++i)
+    if (hits[i] == 0) {
+      ++miss;
+      if (getenv("PEERS_DEBUG")) {
+        double nearest = HUGE_VAL;
+        for (const auto &f : found)
+          nearest = std::min(
+              nearest, std::max(std::fabs(f[0] - roots[i][0]), std::fabs(f[1] - roots[i][1])));
+        std::printf("  miss crossing (%.17g, %.17g), nearest found %g away\n", roots[i][0],
+                    roots[i][1], nearest);
+      }
+    }
+}
+
+RefCurve plane_curve(int n, uint64_t seed) {
+  RefCurve c = make_curve(4, n, false, 0.0, seed);
+  for (int i = 0; i < n; ++i) c.poles[3 * i + 2] = 0.0;
+  return c;
+}
+
+void curve_curve_rows(int n) {
+  const int pairs = g_quick ? 5 : 10;
+  std::vector<RefCurve> A, B;
+  std::vector<std::vector<std::array<double, 2>>> roots;
+  int total = 0;
+  for (int p = 0; p < pairs; ++p) {
+    A.push_back(plane_curve(n, 900 + 2 * p + n));
+    B.push_back(plane_curve(n, 901 + 2 * p + n));
+    roots.push_back(brute_curve_curve(A.back(), B.back()));
+    total += static_cast<int>(roots.back().size());
+  }
+  TextRow row{"curve-curve int.", "plane " + curve_label(4, n, false, 0.0), {}};
+  const int reps = g_quick ? 2 : 5;
+  auto run = [&](int col, const std::function<std::vector<std::array<double, 2>>(int)> &f) {
+    std::vector<std::vector<std::array<double, 2>>> got(pairs);
+    const double t = min_seconds(reps, [&] {
+      for (int p = 0; p < pairs; ++p) got[p] = f(p);
+    });
+    int miss = 0, dup = 0;
+    for (int p = 0; p < pairs; ++p) match_pairs(roots[p], got[p], 1e-7, miss, dup);
+    row.cell[col] =
+        fmt("%.1f us (%g miss, %g dup", 1e6 * t / pairs, miss, dup) + fmt(" of %g)", total);
+  };
+  run(0, [&](int p) {
+    BScurve a = A[p].view(), b = B[p].view();
+    BSrc rc;
+    int32_t ni = 0, no = 0;
+    double *pts = nullptr, *p1 = nullptr, *p2 = nullptr, *op = nullptr, *o1 = nullptr,
+           *o2 = nullptr;
+    BScvcv_int(&rc, &a, &b, &ni, &pts, &p1, &p2, &no, &op, &o1, &o2);
+    std::vector<std::array<double, 2>> out;
+    for (int i = 0; i < ni; ++i) out.push_back({p1[i], p2[i]});
+    for (int i = 0; i < no; ++i) out.push_back({o1[2 * i], o2[2 * i]});
+    for (double *q : {pts, p1, p2, op, o1, o2})
+      if (q) BSdbgfree(q);
+    return out;
+  });
+#ifdef KW_PEERS_SISL
+  std::vector<SISLCurve *> sa, sb;
+  for (int p = 0; p < pairs; ++p) {
+    sa.push_back(sisl_curve(A[p]));
+    sb.push_back(sisl_curve(B[p]));
+  }
+  run(3, [&](int p) {
+    int jpt = 0, jcrv = 0, stat = 0;
+    double *g1 = nullptr, *g2 = nullptr;
+    SISLIntcurve **wc = nullptr;
+    s1857(sa[p], sb[p], 1e-15, 1e-10, &jpt, &g1, &g2, &jcrv, &wc, &stat);
+    std::vector<std::array<double, 2>> out;
+    for (int i = 0; i < jpt; ++i) out.push_back({g1[i], g2[i]});
+    for (int i = 0; i < jcrv; ++i)
+      if (wc[i]->ipoint > 0) out.push_back({wc[i]->epar1[0], wc[i]->epar2[0]});
+    if (g1) free(g1);
+    if (g2) free(g2);
+    if (wc) freeIntcrvlist(wc, jcrv);
+    return out;
+  });
+  for (auto *c : sa) freeCurve(c);
+  for (auto *c : sb) freeCurve(c);
+#endif
+  print_text_row(row);
+  g_text_rows.push_back(row);
+}
+
 //@@MORE@@
 
 void write_text_table(const char *path) {
@@ -978,6 +1115,7 @@ int main(int argc, char **argv) {
   for (int n : {10, 100, 1000}) curve_plane_rows(n);
   if (getenv("PEERS_ONLY_PLANE") == nullptr)
     for (int n : {10, 1000}) arc_length_rows(n);
+  for (int n : {10, 100}) curve_curve_rows(n);
   write_table(table);
   write_text_table(table);
   return 0;
