@@ -26,7 +26,9 @@
 #include <GCPnts_AbscissaPoint.hxx>
 #include <GeomAPI_IntCS.hxx>
 #include <GeomAPI_ProjectPointOnCurve.hxx>
+#include <GeomAPI_Interpolate.hxx>
 #include <Geom_Plane.hxx>
+#include <TColgp_HArray1OfPnt.hxx>
 #include <GeomAdaptor_Curve.hxx>
 #include <Geom_BSplineCurve.hxx>
 #include <TColStd_Array1OfInteger.hxx>
@@ -1013,7 +1015,91 @@ void curve_curve_rows(int n) {
   g_text_rows.push_back(row);
 }
 
-//@@MORE@@
+// Largest distance from the data points to a fitted curve, by the brute-force
+// nearest point.
+double max_fit_distance(const RefCurve &fit, const std::vector<double> &pts) {
+  const Sampled s = sample_curve(fit, 8);
+  double worst = 0, u = 0;
+  for (std::size_t i = 0; i < pts.size() / 3; ++i)
+    worst = std::max(worst, brute_nearest(fit, s, &pts[3 * i], u));
+  return worst;
+}
+
+void interpolation_rows(int n) {
+  const RefCurve walk = make_curve(4, n, false, 0.0, 1100 + n);
+  const std::vector<double> &pts = walk.poles;  // a random walk of unit steps
+  TextRow row{"interpolation", std::to_string(n) + " points, cubic", {}};
+  const int reps = g_quick ? 2 : 5;
+  auto run = [&](int col, const std::function<RefCurve()> &f) {
+    RefCurve fit;
+    const double t = min_seconds(reps, [&] { fit = f(); });
+    if (fit.poles.empty()) {
+      row.cell[col] = fmt("%.1f us (failed)", 1e6 * t);
+      return;
+    }
+    row.cell[col] = fmt("%.1f us (max dist %.0e)", 1e6 * t, max_fit_distance(fit, pts));
+  };
+  run(0, [&] {
+    RefCurve fit;
+    fit.k = 4;
+    fit.poles.assign(3 * static_cast<std::size_t>(n + 3), 0.0);
+    fit.knots.assign(static_cast<std::size_t>(n + 7), 0.0);
+    BScurve cv{};
+    cv.poles = fit.poles.data();
+    cv.knots = fit.knots.data();
+    BSrc rc;
+    BSdirfitcv(n, pts.data(), 4, 0, 0, 0, nullptr, nullptr, &cv, &rc);
+    if (rc != 0) return RefCurve{};
+    fit.k = cv.order;
+    fit.poles.resize(3 * static_cast<std::size_t>(cv.num_poles));
+    fit.knots.resize(static_cast<std::size_t>(cv.num_knots));
+    if (cv.rational) fit.weights.assign(cv.weights, cv.weights + cv.num_poles);
+    return fit;
+  });
+#ifdef KW_PEERS_OCCT
+  run(1, [&] {
+    Handle(TColgp_HArray1OfPnt) hp = new TColgp_HArray1OfPnt(1, n);
+    for (int i = 0; i < n; ++i)
+      hp->SetValue(i + 1, gp_Pnt(pts[3 * i], pts[3 * i + 1], pts[3 * i + 2]));
+    GeomAPI_Interpolate interp(hp, Standard_False, 1e-12);
+    interp.Perform();
+    RefCurve fit;
+    if (!interp.IsDone()) return fit;
+    Handle(Geom_BSplineCurve) bc = interp.Curve();
+    fit.k = bc->Degree() + 1;
+    const int np = bc->NbPoles();
+    TColStd_Array1OfReal ks(1, np + fit.k);
+    bc->KnotSequence(ks);
+    for (int i = 1; i <= np + fit.k; ++i) fit.knots.push_back(ks(i));
+    for (int i = 1; i <= np; ++i) {
+      const gp_Pnt P = bc->Pole(i);
+      fit.poles.insert(fit.poles.end(), {P.X(), P.Y(), P.Z()});
+    }
+    return fit;
+  });
+#endif
+#ifdef KW_PEERS_SISL
+  run(3, [&] {
+    std::vector<double> ep(pts);
+    std::vector<int> typ(n, 1);
+    double endpar = 0, *gpar = nullptr;
+    int jnb = 0, stat = 0;
+    SISLCurve *sc = nullptr;
+    s1356(ep.data(), n, 3, typ.data(), 0, 0, 1, 4, 0.0, &endpar, &sc, &gpar, &jnb, &stat);
+    RefCurve fit;
+    if (sc != nullptr && stat >= 0) {
+      fit.k = sc->ik;
+      fit.knots.assign(sc->et, sc->et + sc->in + sc->ik);
+      fit.poles.assign(sc->ecoef, sc->ecoef + 3 * sc->in);
+    }
+    if (sc) freeCurve(sc);
+    if (gpar) free(gpar);
+    return fit;
+  });
+#endif
+  print_text_row(row);
+  g_text_rows.push_back(row);
+}
 
 void write_text_table(const char *path) {
   FILE *f = std::fopen(path, "a");
@@ -1116,6 +1202,7 @@ int main(int argc, char **argv) {
   if (getenv("PEERS_ONLY_PLANE") == nullptr)
     for (int n : {10, 1000}) arc_length_rows(n);
   for (int n : {10, 100}) curve_curve_rows(n);
+  for (int n : {100, 1000}) interpolation_rows(n);
   write_table(table);
   write_text_table(table);
   return 0;
