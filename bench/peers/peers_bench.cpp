@@ -4,7 +4,8 @@
 // independent long-double reference (evaluation) or a brute-force nearest point
 // (dense sampling plus Newton steps). A fast wrong answer shows.
 //
-// Usage: peers_bench [table.md] [--quick]
+// Usage: peers_bench [table.md] [--quick] [--extra]
+// (--extra: only the intersection, arc length and interpolation rows)
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -22,7 +23,13 @@
 #include "ref_curves.hpp"
 
 #ifdef KW_PEERS_OCCT
+#include <GCPnts_AbscissaPoint.hxx>
+#include <GeomAPI_ExtremaCurveCurve.hxx>
+#include <GeomAPI_IntCS.hxx>
 #include <GeomAPI_ProjectPointOnCurve.hxx>
+#include <GeomAPI_Interpolate.hxx>
+#include <Geom_Plane.hxx>
+#include <TColgp_HArray1OfPnt.hxx>
 #include <GeomAdaptor_Curve.hxx>
 #include <Geom_BSplineCurve.hxx>
 #include <TColStd_Array1OfInteger.hxx>
@@ -557,6 +564,577 @@ void nearest_rows(RefCurve &c, Backends &b, const std::string &label) {
   g_rows.push_back(row);
 }
 
+// ---- Intersections, arc length and interpolation ------------------------------------
+// Rows with one text cell per backend: time per call and the check against the
+// harness's own brute force.
+
+struct TextRow {
+  std::string op, curve;
+  std::string cell[4];  // Knotwork, OCCT, OCCT at 1e-12, SISL
+};
+std::vector<TextRow> g_text_rows;
+
+std::string fmt(const char *f, double a, double b = 0, double c = 0) {
+  char buf[160];
+  std::snprintf(buf, sizeof buf, f, a, b, c);
+  return buf;
+}
+
+void print_text_row(const TextRow &r) {
+  std::printf("%-22s %-34s", r.op.c_str(), r.curve.c_str());
+  const char *names[4] = {"Knotwork", "OCCT", "OCCT 1e-12", "SISL"};
+  for (int i = 0; i < 4; ++i)
+    if (!r.cell[i].empty()) std::printf("  %s: %s", names[i], r.cell[i].c_str());
+  std::printf("\n");
+  std::fflush(stdout);
+}
+
+#ifdef KW_PEERS_OCCT
+Handle(Geom_BSplineCurve) occt_curve(const RefCurve &c) {
+  const int n = c.n(), k = c.k;
+  TColgp_Array1OfPnt poles(1, n);
+  for (int i = 0; i < n; ++i)
+    poles.SetValue(i + 1, gp_Pnt(c.poles[3 * i], c.poles[3 * i + 1], c.poles[3 * i + 2]));
+  const int distinct = n - k + 2;
+  TColStd_Array1OfReal knots(1, distinct);
+  TColStd_Array1OfInteger mults(1, distinct);
+  for (int i = 0; i < distinct; ++i) {
+    knots.SetValue(i + 1, c.knots[k - 1 + i]);
+    mults.SetValue(i + 1, (i == 0 || i == distinct - 1) ? k : 1);
+  }
+  return new Geom_BSplineCurve(poles, knots, mults, k - 1);
+}
+#endif
+#ifdef KW_PEERS_SISL
+SISLCurve *sisl_curve(const RefCurve &c) {  // polynomial curves; SISL copies the arrays
+  std::vector<double> knots(c.knots), coef(c.poles);
+  return newCurve(c.n(), c.k, knots.data(), coef.data(), 1, 3, 1);
+}
+#endif
+
+// Matches found parameters against the brute-force roots within `tol`: a root
+// without a found parameter is a miss, a found parameter beyond the first at a
+// root, or at no root, is a duplicate (extra).
+void match_roots(const std::vector<double> &roots, std::vector<double> found, double tol, int &miss,
+                 int &dup) {
+  std::sort(found.begin(), found.end());
+  std::vector<int> hits(roots.size(), 0);
+  for (double u : found) {
+    int best = -1;
+    double bd = tol;
+    for (std::size_t i = 0; i < roots.size(); ++i)
+      if (std::fabs(roots[i] - u) <= bd) {
+        bd = std::fabs(roots[i] - u);
+        best = static_cast<int>(i);
+      }
+    if (best < 0 || hits[best]++ > 0) ++dup;
+  }
+  for (std::size_t i = 0; i < roots.size(); ++i)
+    if (hits[i] == 0) {
+      ++miss;
+      if (getenv("PEERS_DEBUG")) {
+        double nearest = HUGE_VAL;
+        for (double u : found) nearest = std::min(nearest, std::fabs(u - roots[i]));
+        std::printf("  miss root %.17g, nearest found %g away\n", roots[i], nearest);
+      }
+    }
+}
+
+// Crossings of the signed distance to a plane: sign changes of dense samples,
+// refined by bisection on the reference evaluation.
+std::vector<double> brute_plane_roots(const RefCurve &c, const Sampled &s, const double *p,
+                                      const double *nrm) {
+  auto f = [&](double u) {
+    const auto q = kwtest::ref_eval(c, u);
+    return (q[0] - p[0]) * nrm[0] + (q[1] - p[1]) * nrm[1] + (q[2] - p[2]) * nrm[2];
+  };
+  std::vector<double> roots;
+  const std::size_t m = s.u.size();
+  std::vector<double> fv(m);
+  for (std::size_t i = 0; i < m; ++i) {
+    const double *q = &s.xyz[3 * i];
+    fv[i] = (q[0] - p[0]) * nrm[0] + (q[1] - p[1]) * nrm[1] + (q[2] - p[2]) * nrm[2];
+  }
+  for (std::size_t i = 0; i + 1 < m; ++i) {
+    if (fv[i] == 0) {
+      roots.push_back(s.u[i]);
+      continue;
+    }
+    if (!(fv[i] * fv[i + 1] < 0)) continue;
+    double a = s.u[i], b = s.u[i + 1], fa = fv[i];
+    for (int it = 0; it < 80 && b - a > 1e-16; ++it) {
+      const double mid = 0.5 * (a + b), fm = f(mid);
+      if ((fm < 0) == (fa < 0)) {
+        a = mid;
+        fa = fm;
+      } else {
+        b = mid;
+      }
+    }
+    roots.push_back(0.5 * (a + b));
+  }
+  if (fv[m - 1] == 0) roots.push_back(s.u[m - 1]);
+  return roots;
+}
+
+void curve_plane_rows(int n) {
+  RefCurve c = make_curve(4, n, false, 0.0, 500 + n);
+  BScurve rec = c.view();
+  const std::string label = curve_label(4, n, false, 0.0);
+  double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+  for (int i = 0; i < n; ++i)
+    for (int q = 0; q < 3; ++q) {
+      lo[q] = std::min(lo[q], c.poles[3 * i + q]);
+      hi[q] = std::max(hi[q], c.poles[3 * i + q]);
+    }
+  const int np = g_quick ? 20 : 50;
+  std::mt19937_64 rng(77 + n);
+  std::normal_distribution<double> G(0.0, 1.0);
+  std::vector<std::array<double, 6>> planes(np);
+  for (auto &pl : planes) {
+    for (int q = 0; q < 3; ++q)
+      pl[q] = lo[q] +
+              (hi[q] - lo[q]) * (0.25 + 0.5 * std::uniform_real_distribution<double>(0, 1)(rng));
+    double len = 0;
+    for (int q = 0; q < 3; ++q) len += (pl[3 + q] = G(rng)) * pl[3 + q];
+    for (int q = 0; q < 3; ++q) pl[3 + q] /= std::sqrt(len);
+  }
+  const Sampled s = sample_curve(c, 32);
+  std::vector<std::vector<double>> roots(np);
+  int total = 0;
+  for (int i = 0; i < np; ++i)
+    total +=
+        static_cast<int>((roots[i] = brute_plane_roots(c, s, &planes[i][0], &planes[i][3])).size());
+  TextRow row{"curve-plane int.", label, {}};
+  const int reps = g_quick ? 2 : 5;
+  auto run = [&](int col,
+                 const std::function<std::vector<double>(const double *, const double *)> &f) {
+    std::vector<std::vector<double>> got(np);
+    const double t = min_seconds(reps, [&] {
+      for (int i = 0; i < np; ++i) got[i] = f(&planes[i][0], &planes[i][3]);
+    });
+    int miss = 0, dup = 0;
+    for (int i = 0; i < np; ++i) match_roots(roots[i], got[i], 1e-7, miss, dup);
+    row.cell[col] =
+        fmt("%.1f us (%g miss, %g dup", 1e6 * t / np, miss, dup) + fmt(" of %g)", total);
+  };
+  const std::size_t cap = static_cast<std::size_t>(4 * (n - 3));
+  std::vector<double> pts(3 * cap), par(cap), st(cap), en(cap);
+  run(0, [&](const double *p, const double *nr) {
+    BSrc rc;
+    int32_t npt = 0, nint = 0;
+    BSpl_cv_int(&rc, &rec, p, nr, &npt, pts.data(), par.data(), &nint, st.data(), en.data());
+    std::vector<double> out(par.begin(), par.begin() + npt);
+    for (int i = 0; i < nint; ++i) out.push_back(st[i]);
+    return out;
+  });
+#ifdef KW_PEERS_OCCT
+  Handle(Geom_BSplineCurve) oc = occt_curve(c);
+  run(1, [&](const double *p, const double *nr) {
+    Handle(Geom_Plane) pl = new Geom_Plane(gp_Pnt(p[0], p[1], p[2]), gp_Dir(nr[0], nr[1], nr[2]));
+    GeomAPI_IntCS inter(oc, pl);
+    std::vector<double> out;
+    if (!inter.IsDone()) return out;
+    for (int i = 1; i <= inter.NbPoints(); ++i) {
+      double u, v, w;
+      inter.Parameters(i, u, v, w);
+      out.push_back(w);
+    }
+    for (int i = 1; i <= inter.NbSegments(); ++i) {
+      double u1, v1, u2, v2;
+      inter.Parameters(i, u1, v1, u2, v2);
+      out.push_back(u1);
+    }
+    return out;
+  });
+#endif
+#ifdef KW_PEERS_SISL
+  SISLCurve *sc = sisl_curve(c);
+  run(3, [&](const double *p, const double *nr) {
+    int jpt = 0, jcrv = 0, stat = 0;
+    double *gpar = nullptr;
+    SISLIntcurve **wc = nullptr;
+    s1850(sc, const_cast<double *>(p), const_cast<double *>(nr), 3, 1e-15, 1e-10, &jpt, &gpar,
+          &jcrv, &wc, &stat);
+    std::vector<double> out(gpar, gpar + jpt);
+    for (int i = 0; i < jcrv; ++i)
+      if (wc[i]->ipoint > 0) out.push_back(wc[i]->epar1[0]);
+    if (gpar) free(gpar);
+    if (wc) freeIntcrvlist(wc, jcrv);
+    return out;
+  });
+  freeCurve(sc);
+#endif
+  print_text_row(row);
+  g_text_rows.push_back(row);
+}
+
+// Gauss-Legendre nodes and weights on [-1, 1] in long double (Newton on P_m).
+void gauss_legendre(int m, std::vector<LD> &x, std::vector<LD> &w) {
+  x.assign(m, 0);
+  w.assign(m, 0);
+  const LD pi = 3.14159265358979323846264338327950288L;
+  for (int i = 0; i < m; ++i) {
+    LD z = std::cos(pi * (i + 0.75L) / (m + 0.5L)), dp = 1;
+    for (int it = 0; it < 100; ++it) {
+      LD p0 = 1, p1 = z;
+      for (int j = 2; j <= m; ++j) {
+        const LD p2 = ((2 * j - 1) * z * p1 - (j - 1) * p0) / j;
+        p0 = p1;
+        p1 = p2;
+      }
+      dp = m * (z * p1 - p0) / (z * z - 1);
+      const LD dz = p1 / dp;
+      z -= dz;
+      if (std::fabs(dz) < 1e-19L) break;
+    }
+    x[i] = z;
+    w[i] = 2 / ((1 - z * z) * dp * dp);
+  }
+}
+
+// Length by composite Gauss-Legendre with m nodes: each span split into pieces,
+// doubled until two splits agree to 1e-17 (a span where the speed nearly
+// vanishes needs many); *spread collects the last differences.
+LD piece_sum(const RefCurve &c, int s, LD a, LD b, int pieces, const std::vector<LD> &x,
+             const std::vector<LD> &w) {
+  LD total = 0;
+  for (int p = 0; p < pieces; ++p) {
+    const LD pa = a + (b - a) * p / pieces, pb = a + (b - a) * (p + 1) / pieces;
+    LD sum = 0;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+      const double u = double(0.5L * (pa + pb) + 0.5L * (pb - pa) * x[i]);
+      const auto r = kwtest::ref_derivs(c, s, u, 1);
+      sum += w[i] *
+             std::sqrt(r.value[3] * r.value[3] + r.value[4] * r.value[4] + r.value[5] * r.value[5]);
+    }
+    total += 0.5L * (pb - pa) * sum;
+  }
+  return total;
+}
+
+LD reference_length(const RefCurve &c, int m, LD *spread) {
+  std::vector<LD> x, w;
+  gauss_legendre(m, x, w);
+  LD total = 0;
+  *spread = 0;
+  for (int s = c.k - 1; s < c.n(); ++s) {
+    const LD a = c.knots[s], b = c.knots[s + 1];
+    if (b <= a) continue;
+    LD prev = piece_sum(c, s, a, b, 1, x, w), cur = prev;
+    for (int pieces = 2; pieces <= 1024; pieces *= 2) {
+      cur = piece_sum(c, s, a, b, pieces, x, w);
+      if (std::fabs(cur - prev) <= 1e-17L * cur) break;
+      prev = cur;
+    }
+    *spread += std::fabs(cur - prev);
+    total += cur;
+  }
+  return total;
+}
+
+void arc_length_rows(int n) {
+  RefCurve c = make_curve(4, n, false, 0.0, 700 + n);
+  BScurve rec = c.view();
+  LD spread = 0;
+  const LD ref = reference_length(c, 24, &spread);
+  std::printf("  arc length reference %.17Lg (spread %.1Le)\n", ref, spread / ref);
+  TextRow row{"arc length", curve_label(4, n, false, 0.0), {}};
+  const int reps = g_quick ? 3 : 10;
+  auto run = [&](int col, const std::function<double()> &f) {
+    double len = 0;
+    const double t = min_seconds(reps, [&] { len = f(); });
+    row.cell[col] = fmt("%.1f us (rel err %.0e)", 1e6 * t, double(std::fabs(len - ref) / ref));
+  };
+  run(0, [&] {
+    const double saved = BSparameters.arclen_tol;
+    BSparameters.arclen_tol = 1e-12;
+    BSrc rc;
+    double a = c.lo(), b = c.hi(), len = 0;
+    BSarclength(&rc, &rec, &a, &b, &len);
+    BSparameters.arclen_tol = saved;
+    return len;
+  });
+#ifdef KW_PEERS_OCCT
+  Handle(Geom_BSplineCurve) oc = occt_curve(c);
+  GeomAdaptor_Curve ad(oc);
+  run(1, [&] { return GCPnts_AbscissaPoint::Length(ad); });
+  run(2, [&] { return GCPnts_AbscissaPoint::Length(ad, 1e-12); });
+#endif
+#ifdef KW_PEERS_SISL
+  SISLCurve *sc = sisl_curve(c);
+  // s1240 takes seconds at 1e-12 even on 10 poles: one call, and a looser
+  // tolerance on the long curve (shown in the cell)
+  const double sisl_tol = n <= 10 ? 1e-12 : 1e-8;
+  double len = 0;
+  const double t = min_seconds(1, [&] {
+    int stat = 0;
+    s1240(sc, sisl_tol, &len, &stat);
+  });
+  row.cell[3] = fmt("%.1f us (rel err %.0e, tol %.0e)", 1e6 * t, double(std::fabs(len - ref) / ref),
+                    sisl_tol);
+  freeCurve(sc);
+#endif
+  print_text_row(row);
+  g_text_rows.push_back(row);
+}
+
+// Crossings of two plane curves (z = 0): segment crossings of dense polylines,
+// refined by Newton steps on C1(s) - C2(t) with the reference derivatives and
+// merged when within 1e-9 in both parameters.
+std::vector<std::array<double, 2>> brute_curve_curve(const RefCurve &a, const RefCurve &b) {
+  const Sampled sa = sample_curve(a, 32), sb = sample_curve(b, 32);
+  std::vector<std::array<double, 2>> out;
+  const std::size_t ma = sa.u.size(), mb = sb.u.size();
+  for (std::size_t i = 0; i + 1 < ma; ++i) {
+    const double *p0 = &sa.xyz[3 * i], *p1 = &sa.xyz[3 * i + 3];
+    const double ax0 = std::min(p0[0], p1[0]), ax1 = std::max(p0[0], p1[0]);
+    const double ay0 = std::min(p0[1], p1[1]), ay1 = std::max(p0[1], p1[1]);
+    for (std::size_t j = 0; j + 1 < mb; ++j) {
+      const double *q0 = &sb.xyz[3 * j], *q1 = &sb.xyz[3 * j + 3];
+      if (std::max(q0[0], q1[0]) < ax0 || std::min(q0[0], q1[0]) > ax1 ||
+          std::max(q0[1], q1[1]) < ay0 || std::min(q0[1], q1[1]) > ay1)
+        continue;
+      const double dx = p1[0] - p0[0], dy = p1[1] - p0[1], ex = q1[0] - q0[0], ey = q1[1] - q0[1];
+      const double det = dx * (-ey) - dy * (-ex);
+      if (det == 0) continue;
+      const double rx = q0[0] - p0[0], ry = q0[1] - p0[1];
+      const double ls = (rx * (-ey) - ry * (-ex)) / det, lt = (dx * ry - dy * rx) / det;
+      if (ls < -1e-9 || ls > 1 + 1e-9 || lt < -1e-9 || lt > 1 + 1e-9) continue;
+      double s = sa.u[i] + ls * (sa.u[i + 1] - sa.u[i]), t = sb.u[j] + lt * (sb.u[j + 1] - sb.u[j]);
+      for (int it = 0; it < 40; ++it) {
+        const auto A = kwtest::ref_derivs(a, span_of(a, s), s, 1);
+        const auto B = kwtest::ref_derivs(b, span_of(b, t), t, 1);
+        const LD fx = A.value[0] - B.value[0], fy = A.value[1] - B.value[1];
+        const LD j11 = A.value[3], j12 = -B.value[3], j21 = A.value[4], j22 = -B.value[4];
+        const LD d = j11 * j22 - j12 * j21;
+        if (d == 0) break;
+        const double ds = double((fx * j22 - fy * j12) / d), dt = double((j11 * fy - j21 * fx) / d);
+        s = std::clamp(s - ds, a.lo(), a.hi());
+        t = std::clamp(t - dt, b.lo(), b.hi());
+        if (std::fabs(ds) < 1e-16 && std::fabs(dt) < 1e-16) break;
+      }
+      bool seen = false;
+      for (const auto &r : out) seen |= std::fabs(r[0] - s) < 1e-9 && std::fabs(r[1] - t) < 1e-9;
+      if (!seen) out.push_back({s, t});
+    }
+  }
+  return out;
+}
+
+void match_pairs(const std::vector<std::array<double, 2>> &roots,
+                 const std::vector<std::array<double, 2>> &found, double tol, int &miss, int &dup) {
+  std::vector<int> hits(roots.size(), 0);
+  for (const auto &f : found) {
+    int best = -1;
+    for (std::size_t i = 0; i < roots.size(); ++i)
+      if (std::fabs(roots[i][0] - f[0]) <= tol && std::fabs(roots[i][1] - f[1]) <= tol)
+        best = static_cast<int>(i);
+    if (best < 0 || hits[best]++ > 0) ++dup;
+  }
+  for (std::size_t i = 0; i < roots.size(); ++i)
+    if (hits[i] == 0) {
+      ++miss;
+      if (getenv("PEERS_DEBUG")) {
+        double nearest = HUGE_VAL;
+        for (const auto &f : found)
+          nearest = std::min(
+              nearest, std::max(std::fabs(f[0] - roots[i][0]), std::fabs(f[1] - roots[i][1])));
+        std::printf("  miss crossing (%.17g, %.17g), nearest found %g away\n", roots[i][0],
+                    roots[i][1], nearest);
+      }
+    }
+}
+
+RefCurve plane_curve(int n, uint64_t seed) {
+  RefCurve c = make_curve(4, n, false, 0.0, seed);
+  for (int i = 0; i < n; ++i) c.poles[3 * i + 2] = 0.0;
+  return c;
+}
+
+void curve_curve_rows(int n) {
+  const int pairs = g_quick ? 5 : 10;
+  std::vector<RefCurve> A, B;
+  std::vector<std::vector<std::array<double, 2>>> roots;
+  int total = 0;
+  for (int p = 0; p < pairs; ++p) {
+    A.push_back(plane_curve(n, 900 + 2 * p + n));
+    B.push_back(plane_curve(n, 901 + 2 * p + n));
+    roots.push_back(brute_curve_curve(A.back(), B.back()));
+    total += static_cast<int>(roots.back().size());
+  }
+  TextRow row{"curve-curve int.", "plane " + curve_label(4, n, false, 0.0), {}};
+  const int reps = g_quick ? 2 : 5;
+  auto run = [&](int col, const std::function<std::vector<std::array<double, 2>>(int)> &f) {
+    std::vector<std::vector<std::array<double, 2>>> got(pairs);
+    const double t = min_seconds(reps, [&] {
+      for (int p = 0; p < pairs; ++p) got[p] = f(p);
+    });
+    int miss = 0, dup = 0;
+    for (int p = 0; p < pairs; ++p) match_pairs(roots[p], got[p], 1e-7, miss, dup);
+    row.cell[col] =
+        fmt("%.1f us (%g miss, %g dup", 1e6 * t / pairs, miss, dup) + fmt(" of %g)", total);
+  };
+  run(0, [&](int p) {
+    BScurve a = A[p].view(), b = B[p].view();
+    BSrc rc;
+    int32_t ni = 0, no = 0;
+    double *pts = nullptr, *p1 = nullptr, *p2 = nullptr, *op = nullptr, *o1 = nullptr,
+           *o2 = nullptr;
+    BScvcv_int(&rc, &a, &b, &ni, &pts, &p1, &p2, &no, &op, &o1, &o2);
+    std::vector<std::array<double, 2>> out;
+    for (int i = 0; i < ni; ++i) out.push_back({p1[i], p2[i]});
+    for (int i = 0; i < no; ++i) out.push_back({o1[2 * i], o2[2 * i]});
+    for (double *q : {pts, p1, p2, op, o1, o2})
+      if (q) BSdbgfree(q);
+    return out;
+  });
+#ifdef KW_PEERS_OCCT
+  // extrema at distance below 1e-9 are the crossings; slow, so small curves only
+  if (n <= 10) {
+    std::vector<Handle(Geom_BSplineCurve)> oa, ob;
+    for (int p = 0; p < pairs; ++p) {
+      oa.push_back(occt_curve(A[p]));
+      ob.push_back(occt_curve(B[p]));
+    }
+    run(1, [&](int p) {
+      GeomAPI_ExtremaCurveCurve ext(oa[p], ob[p]);
+      std::vector<std::array<double, 2>> out;
+      for (int i = 1; i <= ext.NbExtrema(); ++i)
+        if (ext.Distance(i) < 1e-9) {
+          double u1, u2;
+          ext.Parameters(i, u1, u2);
+          out.push_back({u1, u2});
+        }
+      return out;
+    });
+  }
+#endif
+#ifdef KW_PEERS_SISL
+  std::vector<SISLCurve *> sa, sb;
+  for (int p = 0; p < pairs; ++p) {
+    sa.push_back(sisl_curve(A[p]));
+    sb.push_back(sisl_curve(B[p]));
+  }
+  run(3, [&](int p) {
+    int jpt = 0, jcrv = 0, stat = 0;
+    double *g1 = nullptr, *g2 = nullptr;
+    SISLIntcurve **wc = nullptr;
+    s1857(sa[p], sb[p], 1e-15, 1e-10, &jpt, &g1, &g2, &jcrv, &wc, &stat);
+    std::vector<std::array<double, 2>> out;
+    for (int i = 0; i < jpt; ++i) out.push_back({g1[i], g2[i]});
+    for (int i = 0; i < jcrv; ++i)
+      if (wc[i]->ipoint > 0) out.push_back({wc[i]->epar1[0], wc[i]->epar2[0]});
+    if (g1) free(g1);
+    if (g2) free(g2);
+    if (wc) freeIntcrvlist(wc, jcrv);
+    return out;
+  });
+  for (auto *c : sa) freeCurve(c);
+  for (auto *c : sb) freeCurve(c);
+#endif
+  print_text_row(row);
+  g_text_rows.push_back(row);
+}
+
+// Largest distance from the data points to a fitted curve, by the brute-force
+// nearest point.
+double max_fit_distance(const RefCurve &fit, const std::vector<double> &pts) {
+  const Sampled s = sample_curve(fit, 8);
+  double worst = 0, u = 0;
+  for (std::size_t i = 0; i < pts.size() / 3; ++i)
+    worst = std::max(worst, brute_nearest(fit, s, &pts[3 * i], u));
+  return worst;
+}
+
+void interpolation_rows(int n) {
+  const RefCurve walk = make_curve(4, n, false, 0.0, 1100 + n);
+  const std::vector<double> &pts = walk.poles;  // a random walk of unit steps
+  TextRow row{"interpolation", std::to_string(n) + " points, cubic", {}};
+  const int reps = g_quick ? 2 : 5;
+  auto run = [&](int col, const std::function<RefCurve()> &f) {
+    RefCurve fit;
+    const double t = min_seconds(reps, [&] { fit = f(); });
+    if (fit.poles.empty()) {
+      row.cell[col] = fmt("%.1f us (failed)", 1e6 * t);
+      return;
+    }
+    row.cell[col] = fmt("%.1f us (max dist %.0e)", 1e6 * t, max_fit_distance(fit, pts));
+  };
+  run(0, [&] {
+    RefCurve fit;
+    fit.k = 4;
+    fit.poles.assign(3 * static_cast<std::size_t>(n + 3), 0.0);
+    fit.knots.assign(static_cast<std::size_t>(n + 7), 0.0);
+    BScurve cv{};
+    cv.poles = fit.poles.data();
+    cv.knots = fit.knots.data();
+    BSrc rc;
+    BSdirfitcv(n, pts.data(), 4, 0, 0, 0, nullptr, nullptr, &cv, &rc);
+    if (rc != 0) return RefCurve{};
+    fit.k = cv.order;
+    fit.poles.resize(3 * static_cast<std::size_t>(cv.num_poles));
+    fit.knots.resize(static_cast<std::size_t>(cv.num_knots));
+    if (cv.rational) fit.weights.assign(cv.weights, cv.weights + cv.num_poles);
+    return fit;
+  });
+#ifdef KW_PEERS_OCCT
+  run(1, [&] {
+    Handle(TColgp_HArray1OfPnt) hp = new TColgp_HArray1OfPnt(1, n);
+    for (int i = 0; i < n; ++i)
+      hp->SetValue(i + 1, gp_Pnt(pts[3 * i], pts[3 * i + 1], pts[3 * i + 2]));
+    GeomAPI_Interpolate interp(hp, Standard_False, 1e-12);
+    interp.Perform();
+    RefCurve fit;
+    if (!interp.IsDone()) return fit;
+    Handle(Geom_BSplineCurve) bc = interp.Curve();
+    fit.k = bc->Degree() + 1;
+    const int np = bc->NbPoles();
+    TColStd_Array1OfReal ks(1, np + fit.k);
+    bc->KnotSequence(ks);
+    for (int i = 1; i <= np + fit.k; ++i) fit.knots.push_back(ks(i));
+    for (int i = 1; i <= np; ++i) {
+      const gp_Pnt P = bc->Pole(i);
+      fit.poles.insert(fit.poles.end(), {P.X(), P.Y(), P.Z()});
+    }
+    return fit;
+  });
+#endif
+#ifdef KW_PEERS_SISL
+  run(3, [&] {
+    std::vector<double> ep(pts);
+    std::vector<int> typ(n, 1);
+    double endpar = 0, *gpar = nullptr;
+    int jnb = 0, stat = 0;
+    SISLCurve *sc = nullptr;
+    s1356(ep.data(), n, 3, typ.data(), 0, 0, 1, 4, 0.0, &endpar, &sc, &gpar, &jnb, &stat);
+    RefCurve fit;
+    if (sc != nullptr && stat >= 0) {
+      fit.k = sc->ik;
+      fit.knots.assign(sc->et, sc->et + sc->in + sc->ik);
+      fit.poles.assign(sc->ecoef, sc->ecoef + 3 * sc->in);
+    }
+    if (sc) freeCurve(sc);
+    if (gpar) free(gpar);
+    return fit;
+  });
+#endif
+  print_text_row(row);
+  g_text_rows.push_back(row);
+}
+
+void write_text_table(const char *path) {
+  FILE *f = std::fopen(path, "a");
+  if (f == nullptr) return;
+  std::fprintf(f,
+               "\n| operation | curve | Knotwork | OCCT | OCCT at 1e-12 | SISL |\n"
+               "|---|---|---|---|---|---|\n");
+  for (const TextRow &r : g_text_rows)
+    std::fprintf(f, "| %s | %s | %s | %s | %s | %s |\n", r.op.c_str(), r.curve.c_str(),
+                 r.cell[0].c_str(), r.cell[1].c_str(), r.cell[2].c_str(), r.cell[3].c_str());
+  std::fclose(f);
+}
+
 void write_table(const char *path) {
   FILE *f = std::fopen(path, "w");
   if (f == nullptr) {
@@ -597,9 +1175,12 @@ void write_table(const char *path) {
 
 int main(int argc, char **argv) {
   const char *table = "peers_table.md";
+  bool extra_only = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--quick") == 0)
       g_quick = true;
+    else if (std::strcmp(argv[i], "--extra") == 0)
+      extra_only = true;
     else
       table = argv[i];
   }
@@ -621,6 +1202,7 @@ int main(int argc, char **argv) {
   for (int k : {4, 6})
     for (bool r : {false, true})
       for (int n : {10, 100, 1000}) specs.push_back({k, n, r, 0.0, false, true});
+  if (extra_only) specs.clear();
   uint64_t seed = 1;
   for (const Spec &sp : specs) {
     RefCurve c = make_curve(sp.k, sp.n, sp.rational, sp.offset, seed);
@@ -638,6 +1220,11 @@ int main(int argc, char **argv) {
     if (sp.nearest) nearest_rows(c, b, label);
     if (b.release) b.release();
   }
+  for (int n : {10, 100, 1000}) curve_plane_rows(n);
+  for (int n : {10, 1000}) arc_length_rows(n);
+  for (int n : {10, 100}) curve_curve_rows(n);
+  for (int n : {100, 1000}) interpolation_rows(n);
   write_table(table);
+  write_text_table(table);
   return 0;
 }
