@@ -252,6 +252,7 @@ const Row kRows[] = {
        release_arrays(ok, pts, u1);
        release_arrays(ok, u2, op);
        return release_arrays(ok, o1, o2);
+     }},
     // offsets
     {"BScvoffset", kEpilogue,
      [](BSrc *rc) {
