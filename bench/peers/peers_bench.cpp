@@ -1187,24 +1187,24 @@ int main(int argc, char **argv) {
 #ifdef KW_PEERS_OCCT
   std::vector<std::shared_ptr<OcctCurve>> keep;
 #endif
-  struct Spec {
+  struct Case {
     int k, n;
     bool rational;
     double offset;
     bool eval, nearest;
   };
-  std::vector<Spec> specs;
+  std::vector<Case> cases;
   for (int k : {4, 6})
     for (bool r : {false, true})
-      for (int n : {10, 1000, 100000}) specs.push_back({k, n, r, 0.0, true, false});
-  for (double off : {1e4, 1e6}) specs.push_back({4, 1000, false, off, true, false});
-  specs.push_back({4, 1000, true, 1e6, true, false});
+      for (int n : {10, 1000, 100000}) cases.push_back({k, n, r, 0.0, true, false});
+  for (double off : {1e4, 1e6}) cases.push_back({4, 1000, false, off, true, false});
+  cases.push_back({4, 1000, true, 1e6, true, false});
   for (int k : {4, 6})
     for (bool r : {false, true})
-      for (int n : {10, 100, 1000}) specs.push_back({k, n, r, 0.0, false, true});
-  if (extra_only) specs.clear();
+      for (int n : {10, 100, 1000}) cases.push_back({k, n, r, 0.0, false, true});
+  if (extra_only) cases.clear();
   uint64_t seed = 1;
-  for (const Spec &sp : specs) {
+  for (const Case &sp : cases) {
     RefCurve c = make_curve(sp.k, sp.n, sp.rational, sp.offset, seed);
     const RefCurve at_origin = make_curve(sp.k, sp.n, sp.rational, 0.0, seed++);
     BScurve rec = c.view();
