@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdio>
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -63,8 +64,9 @@ class Drawing {
  public:
   explicit Drawing(View view) : view_(view) {}
   void set_title(const std::string &title) { title_ = title; }
+  // The layer stays where it is while more are added (callers keep references).
   Layer &add_layer(Style style, const std::string &label, int colour = 0);
-  const std::vector<Layer> &layers() const { return layers_; }
+  const std::deque<Layer> &layers() const { return layers_; }
   // Writes the whole SVG document; false (with a message) when a coordinate is not
   // finite or the stream fails.
   bool write(FILE *out, std::string *error) const;
@@ -72,7 +74,7 @@ class Drawing {
  private:
   View view_;
   std::string title_ = "Knotwork curves";
-  std::vector<Layer> layers_;
+  std::deque<Layer> layers_;
 };
 
 // The drawing size used to scale sampling tolerances: the diagonal of the
