@@ -143,20 +143,6 @@ BSrc self_intersections(const BScurve &cv, int32_t *count, double **pairs) {
 
 namespace {
 
-BSrc part_of(const BScurve &c, double u0, double u1, BScurve **out) {
-  if (const BSrc rc = new_curve(c.order, c.num_poles + 2 * (c.order - 1), c.rational != 0, out); rc)
-    return rc;
-  BSrc rc = BSSUCC;
-  const BSboolean plane = FALSE;
-  BSactivsplt(&rc, &c, &u0, &u1, *out, &plane);
-  if (rc != BSSUCC) {
-    BSrc r2;
-    BSfreeqelcv(*out, &r2);
-    *out = nullptr;
-  }
-  return rc;
-}
-
 void set_pole(BScurve &c, int32_t i, const double *p) {
   const double w = c.rational ? c.weights[i] : 1.0;
   v3::scale(p, w, c.poles + 3 * i);

@@ -51,6 +51,8 @@ class OwnedCurve {
 BSrc new_curve(int32_t order, int32_t num_poles, bool rational, BScurve **out);
 // Copy of cv into a new record with room for extra more poles.
 BSrc copy_curve(const BScurve &cv, int32_t extra, BScurve **out);
+// Part of c between u0 and u1 (BSactivsplt) into a new record; nothing on failure.
+BSrc part_of(const BScurve &c, double u0, double u1, BScurve **out);
 // Unweighted pole i of cv.
 void unweighted_pole(const BScurve &cv, int32_t i, double *out);
 

@@ -225,6 +225,20 @@ BSrc copy_curve(const BScurve &cv, int32_t extra, BScurve **out) {
   return rc;
 }
 
+BSrc part_of(const BScurve &c, double u0, double u1, BScurve **out) {
+  if (const BSrc rc = new_curve(c.order, c.num_poles + 2 * (c.order - 1), c.rational != 0, out); rc)
+    return rc;
+  BSrc rc = BSSUCC;
+  const BSboolean plane = FALSE;
+  BSactivsplt(&rc, &c, &u0, &u1, *out, &plane);
+  if (rc != BSSUCC) {
+    BSrc r2;
+    BSfreeqelcv(*out, &r2);
+    *out = nullptr;
+  }
+  return rc;
+}
+
 void unweighted_pole(const BScurve &cv, int32_t i, double *out) {
   const double w = cv.rational ? cv.weights[i] : 1.0;
   v3::scale(cv.poles + 3 * i, 1.0 / w, out);

@@ -64,21 +64,6 @@ double end_of(const BScurve &c) {
   return c.knots[c.num_poles];
 }
 
-// Part of c between u0 and u1 into a new record.
-BSrc part(const BScurve &c, double u0, double u1, BScurve **out) {
-  if (const BSrc rc = new_curve(c.order, c.num_poles + 2 * (c.order - 1), c.rational != 0, out); rc)
-    return rc;
-  BSrc rc = BSSUCC;
-  const BSboolean plane = FALSE;
-  BSactivsplt(&rc, &c, &u0, &u1, *out, &plane);
-  if (rc != BSSUCC) {
-    BSrc r2;
-    BSfreeqelcv(*out, &r2);
-    *out = nullptr;
-  }
-  return rc;
-}
-
 // Trims *a at its end and *b at its start to their intersection nearest to hint.
 // *done false (nothing changed) when they do not intersect usefully.
 BSrc trim_to_intersection(BScurve **a, BScurve **b, const double *hint, bool *done) {
@@ -101,8 +86,8 @@ BSrc trim_to_intersection(BScurve **a, BScurve **b, const double *hint, bool *do
   if (rc == BSNOMEMORY || rc == BSNOSTKMEMORY) return rc;
   if (best < 0.0) return BSSUCC;
   OwnedCurve na, nb;
-  rc = part(**a, start_of(**a), ta, na.addr());
-  if (rc == BSSUCC) rc = part(**b, tb, end_of(**b), nb.addr());
+  rc = part_of(**a, start_of(**a), ta, na.addr());
+  if (rc == BSSUCC) rc = part_of(**b, tb, end_of(**b), nb.addr());
   if (rc == BSNOMEMORY || rc == BSNOSTKMEMORY) return rc;
   if (rc != BSSUCC) return BSSUCC;
   // The trimmed ends meet exactly.
@@ -333,8 +318,8 @@ BSrc xy_offset(const BScurve &cv, double d, bool corner, const double *normal, i
       if (v3::dist(qa, qb) > tol().dist_tol) {
         const double mid = 0.5 * (start_of(*c) + end_of(*c));
         BScurve *h1 = nullptr, *h2 = nullptr;
-        if (const BSrc r2 = part(*c, start_of(*c), mid, &h1); r2) return r2;
-        if (const BSrc r2 = part(*c, mid, end_of(*c), &h2); r2) {
+        if (const BSrc r2 = part_of(*c, start_of(*c), mid, &h1); r2) return r2;
+        if (const BSrc r2 = part_of(*c, mid, end_of(*c), &h2); r2) {
           BSfreeqelcv(h1, &rc);
           return r2;
         }
