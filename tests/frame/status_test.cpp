@@ -18,17 +18,6 @@ extern "C" void BSfakeop(BSrc code, BSrc *rc) {
   if (code != BSSUCC) *rc = code;
 }
 
-std::string trace_text() {
-  char *buf = nullptr;
-  size_t len = 0;
-  FILE *f = open_memstream(&buf, &len);
-  BSdbgprint(f);
-  std::fclose(f);
-  std::string s(buf, len);
-  std::free(buf);
-  return s;
-}
-
 class Trace : public ::testing::Test {
  protected:
   void SetUp() override { kwtest::reset_library_state(); }
@@ -42,24 +31,24 @@ TEST_F(Trace, FailingOperationAddsOneEntryWithWrittenName) {
   EXPECT_EQ(knotwork::trace_count(), 0);
   BSfakeop(BSINARG, &rc);
   EXPECT_EQ(rc, BSINARG);
-  EXPECT_EQ(trace_text(), "error in BSfakeop, rc = -2 \n");
+  EXPECT_EQ(kwtest::trace_text(), "error in BSfakeop, rc = -2 \n");
 }
 
 TEST_F(Trace, KeepsFirstThousandAndPrintsThemInOrder) {
   for (int i = 0; i < 1001; ++i) BSdbgrc(i + 1, "BSsome");
   EXPECT_EQ(knotwork::trace_count(), 1000);
-  const std::string text = trace_text();
+  const std::string text = kwtest::trace_text();
   int lines = 0;
   for (char c : text) lines += c == '\n';
   EXPECT_EQ(lines, 1000);
   EXPECT_EQ(text.rfind("error in BSsome, rc = 1000 \n"), text.size() - 28);
   BSdbginit();
-  EXPECT_EQ(trace_text(), "");
+  EXPECT_EQ(kwtest::trace_text(), "");
 }
 
 TEST_F(Trace, LongNamesAreCutToNineteenCharacters) {
   BSdbgrc(-1, "BSabcdefghijklmnopqrstuvwxyz");
-  EXPECT_EQ(trace_text(), "error in BSabcdefghijklmnopq, rc = -1 \n");
+  EXPECT_EQ(kwtest::trace_text(), "error in BSabcdefghijklmnopq, rc = -1 \n");
 }
 
 TEST(NameHash, ShortNamesHashToZeroAndTriplesAreSummed) {
@@ -78,7 +67,7 @@ TEST_F(Trace, InjectedFailureIsTracedTwiceLowerCaseFirst) {
   BSrc rc = 0;
   BSfakeop(BSSUCC, &rc);
   EXPECT_EQ(rc, BSDBGFAIL);
-  EXPECT_EQ(trace_text(), "error in bsfakeop, rc = 58 \nerror in BSfakeop, rc = 58 \n");
+  EXPECT_EQ(kwtest::trace_text(), "error in bsfakeop, rc = 58 \nerror in BSfakeop, rc = 58 \n");
   BSdeinifail();
   BSfakeop(BSSUCC, &rc);
   EXPECT_EQ(rc, BSSUCC);

@@ -278,17 +278,6 @@ const Row kRows[] = {
      }},
 };
 
-std::string trace_text() {
-  char *buf = nullptr;
-  size_t len = 0;
-  FILE *f = open_memstream(&buf, &len);
-  BSdbgprint(f);
-  std::fclose(f);
-  std::string s(buf, len);
-  std::free(buf);
-  return s;
-}
-
 std::string lower(std::string s) {
   for (char &c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
@@ -314,7 +303,7 @@ TEST_F(BooleanResults, FalseExactlyWhenTheStatusFails) {
       BSrc rc = -99;
       const BSboolean ok = r.call(&rc);
       BSdeinifail();
-      const std::string trace = trace_text();
+      const std::string trace = kwtest::trace_text();
       EXPECT_EQ(BSlist_al.count, live_at_start_) << "memory handed out at rate " << rate;
       if (r.kind == kAlwaysFails) {
         EXPECT_EQ(ok, FALSE);

@@ -76,4 +76,15 @@ std::string capture_stdout(const std::function<void()> &fn) {
   return testing::internal::GetCapturedStdout();
 }
 
+std::string trace_text() {
+  char *buf = nullptr;
+  size_t len = 0;
+  FILE *f = open_memstream(&buf, &len);
+  BSdbgprint(f);
+  std::fclose(f);
+  std::string s(buf, len);
+  std::free(buf);
+  return s;
+}
+
 }  // namespace kwtest

@@ -53,6 +53,9 @@ class NoHeapScope {
 // Captures what a callable writes to standard output.
 std::string capture_stdout(const std::function<void()> &fn);
 
+// The error trace as BSdbgprint writes it.
+std::string trace_text();
+
 }  // namespace kwtest
 
 #endif
