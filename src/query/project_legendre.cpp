@@ -250,6 +250,15 @@ double arc_parameter(PieceSet &ps, const Arc &arc, double phi) {
   return ps.breaks[ps.count];
 }
 
+// tan(theta / 2) for the angle theta in (-pi, pi] from u to v (neither zero), the
+// inverse of the rational parametrisation of the circle; false when theta is pi.
+bool half_angle_tangent(const double *u, const double *v, double *t) {
+  const double den = std::hypot(u[0], u[1]) * std::hypot(v[0], v[1]) + u[0] * v[0] + u[1] * v[1];
+  if (!(den > 0.0)) return false;
+  *t = cross2(u, v) / den;
+  return true;
+}
+
 // Closed-form nearest point of an arc: 0, or 50 when the point's angle lies
 // outside the sweep (the foot is then an end, found by the general search).
 BSrc nearest_on_arc(PieceSet &ps, const Arc &arc, const double *p, double *dist, double *param,
@@ -264,10 +273,11 @@ BSrc nearest_on_arc(PieceSet &ps, const Arc &arc, const double *p, double *dist,
     return BSSUCC;
   }
   const double sv[2] = {arc.s[0] - arc.c[0], arc.s[1] - arc.c[1]};
-  double ang = arc.dir * std::atan2(cross2(sv, v), sv[0] * v[0] + sv[1] * v[1]);
+  constexpr double kPi = 3.141592653589793;
+  double ht = 0.0;
+  const double ang = arc.dir * (half_angle_tangent(sv, v, &ht) ? 2.0 * std::atan(ht) : kPi);
   // Angle from the middle of the arc, in (-pi, pi].
   double diff = ang - arc.half;
-  constexpr double kPi = 3.141592653589793;
   while (diff <= -kPi) diff += 2.0 * kPi;
   while (diff > kPi) diff -= 2.0 * kPi;
   if (!(std::fabs(diff) <= arc.half + kCircleEps)) return BSDEGENINPUT;
@@ -415,6 +425,53 @@ BSrc nearest_legendre_spline(int deg, int32_t n, int dim, bool rational, const d
   return missing ? BSNOSOLUTION : BSSUCC;
 }
 
+// Statuses of the checks common to the spline entries (after the null checks):
+// -2 bad sizes or values (see the header), 50 degree above 15; 0 otherwise.
+BSrc check_spline(int16_t degree, int32_t num_poles, int32_t dim, BSboolean rational,
+                  const double *poles, const double *knots, int32_t num_pts, const double *points,
+                  double tol, const double *dists_in) {
+  if (degree + 1 > kMaxPieceOrder) return BSDEGENINPUT;
+  const bool rat = rational != 0;
+  if (degree < 1 || num_poles <= degree || dim < 1 || num_pts < 0 ||
+      (dim + (rat ? 1 : 0)) * (degree + 1) > kMaxPieceValues)
+    return BSINARG;
+  const std::ptrdiff_t rows = static_cast<std::ptrdiff_t>(dim + (rat ? 1 : 0)) * num_poles;
+  // Coordinates beyond 1e150 would overflow the squared distances.
+  bool ok = query_points_ok(static_cast<int32_t>(rows), 1, poles) &&
+            finite_rows(num_poles + degree + 1, knots) && knots[degree] < knots[num_poles] &&
+            std::isfinite(tol) && tol >= 0.0 && query_points_ok(num_pts, dim, points);
+  for (int32_t i = 0; ok && i < num_poles + degree; ++i) ok = knots[i] <= knots[i + 1];
+  for (int32_t i = 0; ok && rat && i < num_poles; ++i)
+    ok = poles[static_cast<std::ptrdiff_t>(dim) * num_poles + i] > 0.0;
+  for (int32_t i = 0; ok && i < num_pts; ++i) ok = dists_in[i] >= 0.0;  // NaN fails too
+  return ok ? BSSUCC : BSINARG;
+}
+
+// BSmdptbscv1 on validated input: 0 with the result, or -12, 33.
+BSrc nearest_legendre_spline_point(int deg, int32_t n, int dim, bool rational, const double *poles,
+                                   const double *knots, const double *point, double tol,
+                                   double bound, double *dist, double *par, double *foot) {
+  LegendreCurve lc;
+  const BSrc rc = lc.build(deg, n, dim, rational, poles, knots);
+  if (rc != BSSUCC) return rc;
+  double d = 0.0, u = 0.0, f[kMaxPieceValues];
+  if (nearest_on_curve(lc, point, tol, bound, &d, &u, f) != BSSUCC) return BSNOSOLUTION;
+  *dist = d;
+  *par = u;
+  std::memcpy(foot, f, sizeof(double) * dim);
+  return BSSUCC;
+}
+
+// The arc of a validated spline for BSmdptcrcv and BSinvbspcrc: 0, 50 when the
+// curve is no planar rational quadratic circular arc, 33.
+BSrc spline_arc(SplinePieces &sp, int deg, int32_t n, int dim, bool rational, const double *poles,
+                const double *knots, Arc *arc) {
+  if (dim != 2 || deg != 2 || !rational) return BSDEGENINPUT;
+  const BSrc rc = sp.build(deg, n, dim, rational, poles, knots);
+  if (rc != BSSUCC) return rc;
+  return circle_of_pieces(sp.set, arc) ? BSSUCC : BSDEGENINPUT;
+}
+
 }  // namespace
 
 }  // namespace knotwork
@@ -432,29 +489,98 @@ extern "C" KW_API void BSmdptbscv(int16_t degree, int32_t num_poles, int32_t dim
     *rc = BSNULLPTR;
     return;
   }
-  if (degree + 1 > kMaxPieceOrder) {
-    *rc = BSDEGENINPUT;
+  *rc =
+      check_spline(degree, num_poles, dim, rational, poles, knots, num_pts, points, tol, dists_in);
+  if (*rc != BSSUCC) return;
+  *rc = nearest_legendre_spline(degree, num_poles, dim, rational != 0, poles, knots, num_pts,
+                                points, tol, dists_in, pars_in, dists_out, pars_out, feet_out);
+}
+
+extern "C" KW_API void BSmdptbscv1(int16_t degree, int32_t num_poles, int32_t dim,
+                                   BSboolean rational, double *poles, double *knots, double *point,
+                                   double tol, double bound, double *dist, double *par,
+                                   double *foot, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (poles == nullptr || knots == nullptr || point == nullptr || dist == nullptr ||
+      par == nullptr || foot == nullptr) {
+    *rc = BSNULLPTR;
     return;
   }
-  const bool rat = rational != 0;
-  if (degree < 1 || num_poles <= degree || dim < 1 || num_pts < 0 ||
-      (dim + (rat ? 1 : 0)) * (degree + 1) > kMaxPieceValues) {
+  *rc = check_spline(degree, num_poles, dim, rational, poles, knots, 1, point, tol, &bound);
+  if (*rc == BSDEGENINPUT) *rc = BSINARG;
+  if (*rc != BSSUCC) return;
+  *rc = nearest_legendre_spline_point(degree, num_poles, dim, rational != 0, poles, knots, point,
+                                      tol, bound, dist, par, foot);
+}
+
+extern "C" KW_API void BSmdptcrcv(int16_t degree, int32_t num_poles, int32_t dim,
+                                  BSboolean rational, double *poles, double *knots, double *point,
+                                  double *dist, double *par, double *foot, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (poles == nullptr || knots == nullptr || point == nullptr || dist == nullptr ||
+      par == nullptr || foot == nullptr) {
+    *rc = BSNULLPTR;
+    return;
+  }
+  const double none = kLargestDouble;
+  *rc = check_spline(degree, num_poles, dim, rational, poles, knots, 1, point, 0.0, &none);
+  if (*rc == BSDEGENINPUT) *rc = BSINARG;
+  if (*rc != BSSUCC) return;
+  SplinePieces sp;
+  Arc arc;
+  *rc = spline_arc(sp, degree, num_poles, dim, rational != 0, poles, knots, &arc);
+  if (*rc != BSSUCC) return;
+  double d = 0.0, u = 0.0, f[2];
+  *rc = nearest_on_arc(sp.set, arc, point, &d, &u, f);
+  if (*rc != BSSUCC) return;
+  *dist = d;
+  *par = u;
+  foot[0] = f[0], foot[1] = f[1];
+}
+
+extern "C" KW_API void BSinvbspcrc(int16_t degree, int32_t num_poles, int32_t dim,
+                                   BSboolean rational, double *poles, double *knots, double angle,
+                                   double *par, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (poles == nullptr || knots == nullptr || par == nullptr) {
+    *rc = BSNULLPTR;
+    return;
+  }
+  *rc = check_spline(degree, num_poles, dim, rational, poles, knots, 0, nullptr, 0.0, nullptr);
+  if (*rc == BSDEGENINPUT) *rc = BSINARG;
+  if (*rc != BSSUCC) return;
+  SplinePieces sp;
+  Arc arc;
+  *rc = spline_arc(sp, degree, num_poles, dim, rational != 0, poles, knots, &arc);
+  if (*rc != BSSUCC) return;
+  const double sweep = 2.0 * arc.half;
+  if (!(angle >= -kCircleEps && angle <= sweep + kCircleEps)) {
     *rc = BSINARG;
     return;
   }
-  const std::ptrdiff_t rows = static_cast<std::ptrdiff_t>(dim + (rat ? 1 : 0)) * num_poles;
-  // Coordinates beyond 1e150 would overflow the squared distances.
-  bool ok = query_points_ok(static_cast<int32_t>(rows), 1, poles) &&
-            finite_rows(num_poles + degree + 1, knots) && knots[degree] < knots[num_poles] &&
-            std::isfinite(tol) && tol >= 0.0 && query_points_ok(num_pts, dim, points);
-  for (int32_t i = 0; ok && i < num_poles + degree; ++i) ok = knots[i] <= knots[i + 1];
-  for (int32_t i = 0; ok && rat && i < num_poles; ++i)
-    ok = poles[static_cast<std::ptrdiff_t>(dim) * num_poles + i] > 0.0;
-  for (int32_t i = 0; ok && i < num_pts; ++i) ok = dists_in[i] >= 0.0;  // NaN fails too
-  if (!ok) {
+  *par = arc_parameter(sp.set, arc, angle < 0.0 ? 0.0 : angle > sweep ? sweep : angle);
+}
+
+extern "C" KW_API void BSinvcircle(double *centre, double *start, double *point, double *t,
+                                   BSboolean *defined, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (centre == nullptr || start == nullptr || point == nullptr || t == nullptr ||
+      defined == nullptr) {
+    *rc = BSNULLPTR;
+    return;
+  }
+  if (!query_points_ok(1, 2, centre) || !query_points_ok(1, 2, start) ||
+      !query_points_ok(1, 2, point)) {
     *rc = BSINARG;
     return;
   }
-  *rc = nearest_legendre_spline(degree, num_poles, dim, rat, poles, knots, num_pts, points, tol,
-                                dists_in, pars_in, dists_out, pars_out, feet_out);
+  const double u[2] = {start[0] - centre[0], start[1] - centre[1]};
+  const double v[2] = {point[0] - centre[0], point[1] - centre[1]};
+  if ((u[0] == 0.0 && u[1] == 0.0) || (v[0] == 0.0 && v[1] == 0.0)) {
+    *rc = BSDEGEN;
+    return;
+  }
+  double h = 0.0;
+  *defined = half_angle_tangent(u, v, &h) ? TRUE : FALSE;
+  if (*defined) *t = h;
 }
