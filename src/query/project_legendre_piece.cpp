@@ -192,12 +192,23 @@ struct PieceSearch {
 }  // namespace
 
 void legendre_piece_point(const LegendrePiece &f, double t, double *c) {
-  const int k = f.deg + 1;
-  auto value = [&](const double *row) {
-    return t == 0.0 ? row[0] : t == 1.0 ? row[f.deg] : bezier_value(f.deg, row, t);
-  };
-  const double w = f.rational ? value(f.bez + f.dim * k) : 1.0;
-  for (int d = 0; d < f.dim; ++d) c[d] = value(f.bez + d * k) / w;
+  const int n = f.deg, k = n + 1, rows = f.rows();
+  double v[kMaxPieceValues];
+  for (int r = 0; r < rows; ++r) {
+    const double *row = f.bez + r * k;
+    if (t == 0.0 || t == 1.0) {
+      v[r] = row[t == 0.0 ? 0 : n];
+      continue;
+    }
+    double b[kMaxPieceOrder];
+    std::memcpy(b, row, sizeof(double) * k);
+    const double s = 1.0 - t;
+    for (int level = 1; level <= n; ++level)
+      for (int i = 0; i <= n - level; ++i) b[i] = s * b[i] + t * b[i + 1];
+    v[r] = b[0];
+  }
+  const double w = f.rational ? v[f.dim] : 1.0;
+  for (int d = 0; d < f.dim; ++d) c[d] = v[d] / w;
 }
 
 bool legendre_rows_straight(int deg, int rows, const double *l, double ttol) {
@@ -261,19 +272,23 @@ BSrc nearest_on_legendre_piece(const LegendrePiece &f, const double *p, double t
     s.consider(m);
     // Halves into slots top and top + 1; the nearer one goes on top.
     double tmp[kLegendreNodeValues];
-    std::memcpy(tmp, nd, sizeof tmp);
-    double *left = work + static_cast<std::ptrdiff_t>(top) * kLegendreNodeValues;
-    double *right = left + kLegendreNodeValues;
+    std::memcpy(tmp, nd, sizeof(double) * vals);
+    std::memcpy(tmp + kQ, nd + kQ, sizeof(double) * count);
+    double h0[kLegendreNodeValues], h1[kLegendreNodeValues];
     for (int r = 0; r < rows; ++r)
-      halve_legendre_unchecked(deg, tmp + r * k, left + r * k, right + r * k);
-    halve_bezier_rows(count - 1, 1, tmp + kQ, left + kQ, right + kQ);
-    left[kT] = a, left[kT + 1] = m;
-    right[kT] = m, right[kT + 1] = b;
-    if (box_distance_sq(deg, dim, f.rational, left) <
-        box_distance_sq(deg, dim, f.rational, right)) {
-      std::memcpy(tmp, left, sizeof tmp);
-      std::memcpy(left, right, sizeof tmp);
-      std::memcpy(right, tmp, sizeof tmp);
+      halve_legendre_unchecked(deg, tmp + r * k, h0 + r * k, h1 + r * k);
+    halve_bezier_rows(count - 1, 1, tmp + kQ, h0 + kQ, h1 + kQ);
+    h0[kT] = a, h0[kT + 1] = m;
+    h1[kT] = m, h1[kT + 1] = b;
+    const bool left_nearer =
+        box_distance_sq(deg, dim, f.rational, h0) < box_distance_sq(deg, dim, f.rational, h1);
+    double *lower = work + static_cast<std::ptrdiff_t>(top) * kLegendreNodeValues;
+    for (int h = 0; h < 2; ++h) {
+      const double *src = (h == 0) == left_nearer ? h1 : h0;
+      double *dst = lower + h * kLegendreNodeValues;
+      std::memcpy(dst, src, sizeof(double) * vals);
+      std::memcpy(dst + kQ, src + kQ, sizeof(double) * (count));
+      dst[kT] = src[kT], dst[kT + 1] = src[kT + 1];
     }
     top += 2;
   }
