@@ -385,6 +385,7 @@ BSrc nearest_legendre_spline(int deg, int32_t n, int dim, bool rational, const d
         nearest_on_arc(ps, arc, points + 2 * static_cast<std::ptrdiff_t>(i), &d, &u, f) == BSSUCC &&
         d < dists_out[i];
   bool missing = false;
+  const double *prev = nullptr;  // the last foot found
   for (int32_t i = 0; i < num_pts; ++i) {
     const double *p = points + static_cast<std::ptrdiff_t>(i) * dim;
     double *foot = feet_out + static_cast<std::ptrdiff_t>(i) * dim;
@@ -398,7 +399,16 @@ BSrc nearest_legendre_spline(int deg, int32_t n, int dim, bool rational, const d
       found = nearest_on_arc(ps, arc, p, &d, &u, f) == BSSUCC;
     } else {
       const double bound = pole && pd < dists_out[i] ? pd : dists_out[i];
-      const BSrc prc = nearest_on_curve(lc, p, tol, bound, &d, &u, f);
+      // The previous foot is a curve point, so the nearest one lies no farther than
+      // it (the margin covers rounding; a miss searches again with the bound).
+      double seed = kLargestDouble;
+      if (prev != nullptr) {
+        seed = 0.0;
+        for (int k = 0; k < dim; ++k) seed += (p[k] - prev[k]) * (p[k] - prev[k]);
+        seed = std::sqrt(seed) * (1.0 + 1e-12);
+      }
+      BSrc prc = nearest_on_curve(lc, p, tol, seed < bound ? seed : bound, &d, &u, f);
+      if (prc == BSNOSOLUTION && seed < bound) prc = nearest_on_curve(lc, p, tol, bound, &d, &u, f);
       if (prc != BSSUCC && prc != BSNOSOLUTION) return prc;
       found = prc == BSSUCC;
     }
@@ -420,6 +430,8 @@ BSrc nearest_legendre_spline(int deg, int32_t n, int dim, bool rational, const d
       missing = true;
       // The incoming result stays; its foot is the curve point at its parameter.
       if (pars_out[i] >= dlo && pars_out[i] <= dhi) point_at(ps, pars_out[i], foot);
+    } else {
+      prev = foot;
     }
   }
   return missing ? BSNOSOLUTION : BSSUCC;

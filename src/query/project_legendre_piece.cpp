@@ -230,6 +230,7 @@ BSrc nearest_on_legendre_piece(const LegendrePiece &f, const double *p, double t
     if (!f.rational) root[d * k] -= p[d];
     for (int i = 0; f.rational && i < k; ++i) root[d * k + i] -= p[d] * w[i];
   }
+  if (box_distance_sq(deg, dim, f.rational, root) >= s.best_sq * kPruneMargin) return BSNOSOLUTION;
   const int count = perpendicular_numerator(f.bezier(), p, root + kQ);
   root[kT] = 0.0;
   root[kT + 1] = 1.0;
