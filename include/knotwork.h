@@ -2447,6 +2447,86 @@ KW_API BSboolean BScvntoo(BSrc *rc, const double *origin, const double *frame, c
 KW_API void BSofrmlp3(const BScurve *offset, int16_t code, int32_t *nloops, BScurve ***loops,
                       BScurve **result, BSrc *rc);
 
+/* ---- Nearest points through Legendre forms: one point, one piece, arcs
+ * (src/query/project_legendre.cpp, src/query/project_legendre_piece.cpp) ---- */
+
+/* The parts of BSmdptbscv as entries of their own. Curves are given as for
+ * BSmdptbscv (degree, num_poles, dim, rational, coordinate-major poles with the
+ * weights row last, knots); a piece as (dim + rational) rows of degree + 1 values:
+ * Bezier coefficients on t in [0, 1] (BSmdptbzcv) or Legendre series on x in
+ * [-1, 1], x = 2t - 1 (the others), weighted coordinates then the weights when
+ * rational. A returned parameter always evaluates to the returned foot. Caller
+ * owns all arrays. Common statuses: 3 a null pointer; -2 degree outside 1 .. 15,
+ * num_poles <= degree, dim < 1, (dim + rational) (degree + 1) > 64, a knot
+ * decreasing or not finite, an empty domain, a pole, coefficient or point not
+ * finite or beyond 1e150, a weight (for a piece: a Bezier weight) not positive, tol
+ * or a bound negative or not finite; 33 scratch exhausted. Outputs are written only
+ * as stated. */
+
+/* Nearest point of the spline to point (dim doubles) strictly nearer than bound
+ * (in; the largest double when none is known), by branch and bound over its pieces
+ * (no break-pole pass). Out on status 0: *dist, *par in the domain, foot (dim
+ * doubles). -12: nothing nearer than bound (outputs untouched). tol: a piece end
+ * less than tol / 2 farther than the nearest point of its piece is preferred. */
+KW_API void BSmdptbscv1(int16_t degree, int32_t num_poles, int32_t dim, BSboolean rational,
+                        double *poles, double *knots, double *point, double tol, double bound,
+                        double *dist, double *par, double *foot, BSrc *rc);
+/* Nearest points of one Bezier piece (poles: rows of degree + 1 Bezier
+ * coefficients) to num_pts points (dim doubles each), each strictly nearer than
+ * dists_in[i], then the end pass of BSmdptlgcv. Out per point: pt_rc[i] 0 with
+ * dists_out[i], pars_out[i] (t in [0, 1]) and the foot in feet_out (dim doubles),
+ * or -12 with dists_out[i] = dists_in[i] and the rest untouched. dists_in may be
+ * dists_out. Status 0, or -12 when some point found nothing; num_pts 0 does
+ * nothing. */
+KW_API void BSmdptbzcv(int16_t degree, int32_t dim, BSboolean rational, double *poles,
+                       int32_t num_pts, double *points, double tol, double *dists_in,
+                       double *dists_out, double *pars_out, double *feet_out, BSrc *pt_rc,
+                       BSrc *rc);
+/* As BSmdptbzcv for a piece given as Legendre series, parameters x in [-1, 1] in
+ * xs_out. After the search of each point (BSmdptlgcv1) the nearer end of the piece
+ * (x = -1 on ties) replaces its result when less than tol / 2 farther, or, when the
+ * search found nothing, when nearer than dists_in[i]. */
+KW_API void BSmdptlgcv(int16_t degree, int32_t dim, BSboolean rational, double *series,
+                       int32_t num_pts, double *points, double tol, double *dists_in,
+                       double *dists_out, double *xs_out, double *feet_out, BSrc *pt_rc,
+                       BSrc *rc);
+/* Nearest point of one Legendre piece to point strictly nearer than bound: status 0
+ * with *dist, *x in [-1, 1] and foot (dim doubles); -12 when none (outputs
+ * untouched). Halves the piece; a half whose rows truncate to lines at
+ * tol / 128 is solved as by BSmdptlnlg. */
+KW_API void BSmdptlgcv1(int16_t degree, int32_t dim, BSboolean rational, double *series,
+                        double *point, double tol, double bound, double *dist, double *x,
+                        double *foot, BSrc *rc);
+/* Nearest point of a straight Legendre piece: the foot on the chord of its ends,
+ * polished on the piece itself, or the nearer end. Out: *dist, *x, foot (dim
+ * doubles). Status 50: some row does not truncate to degree 1 at tol / 128
+ * (outputs untouched). */
+KW_API void BSmdptlnlg(int16_t degree, int32_t dim, BSboolean rational, double *series,
+                       double *point, double tol, double *dist, double *x, double *foot,
+                       BSrc *rc);
+/* Closed-form nearest point of a planar circular arc or circle (degree 2, dim 2,
+ * rational, as BSprepcarc builds them with z dropped) to point (2 doubles). Out:
+ * *dist = |d - r| (d the distance to the centre), *par, foot (2 doubles, on the
+ * ray from the centre). A point at the centre gets the start point, the radius and
+ * the first domain knot. Status 50 (outputs untouched): the curve is no circular
+ * arc, or the point's direction from the centre misses the arc (its nearest point
+ * is then an end). */
+KW_API void BSmdptcrcv(int16_t degree, int32_t num_poles, int32_t dim, BSboolean rational,
+                       double *poles, double *knots, double *point, double *dist, double *par,
+                       double *foot, BSrc *rc);
+/* Parameter of the point of a planar circular arc (as BSmdptcrcv) at angle (in
+ * radians from its start, in its direction of travel, 0 .. its sweep). Out: *par.
+ * Status 50: no circular arc; -2 also: angle outside [0, sweep] (beyond 2.2e-14). */
+KW_API void BSinvbspcrc(int16_t degree, int32_t num_poles, int32_t dim, BSboolean rational,
+                        double *poles, double *knots, double angle, double *par, BSrc *rc);
+/* Inverse of the rational circle parametrisation: for the counterclockwise angle
+ * theta in (-pi, pi] from start - centre to point - centre (2 doubles each), *t =
+ * tan(theta / 2) and *defined TRUE; theta = pi gives *defined FALSE (*t untouched).
+ * Statuses: 3 null; -2 a value not finite or beyond 1e150; -6 start or point at the
+ * centre (outputs untouched). */
+KW_API void BSinvcircle(double *centre, double *start, double *point, double *t,
+                        BSboolean *defined, BSrc *rc);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,21 +1,17 @@
 // Nearest points of a coordinate-major spline through Legendre forms of its Bezier
 // pieces, with a starting bound per point, a closed form for planar circular arcs
-// and a final pass over the poles the curve passes through.
-//
-// A Bezier piece on t in [0, 1] becomes, row by row, a Legendre series on x in
-// [-1, 1] (t = (x + 1)/2). The search of one piece halves the series and bounds
-// every half by its Legendre box (|P_k| <= 1 on [-1, 1]: a row lies within l_0 -+
-// sum |l_k|); a half whose rows truncate to straight lines at tol / 128 is solved
-// as a segment and polished by Newton's method on the exact series.
+// and a final pass over the poles the curve passes through. The search of one
+// piece lives in project_legendre_piece.cpp.
 #include <cmath>
 #include <cstring>
 
+#include "arcs/arcs.hpp"
 #include "bases/series.hpp"
 #include "frame/frame.hpp"
 #include "knotwork.h"
-#include "arcs/arcs.hpp"
 #include "query/boxes.hpp"
 #include "query/project.hpp"
+#include "query/project_legendre.hpp"
 
 namespace knotwork {
 
@@ -23,327 +19,14 @@ namespace {
 
 constexpr double kCircleEps = 2.220446049250313e-14;
 constexpr double kPruneMargin = 1.00000000000001;
-constexpr double kTruncationFactor = 0.0078125;
-constexpr int kNodeValues = kMaxPieceValues + 2;  // rows, then the x interval
-constexpr int kNodeStack = 160;                   // halving depth is bounded by the width floor
-constexpr double kWidthFloor = 1e-13;
 
-// One piece in Legendre form with its first and second derivative series.
-struct LegendreForm {
-  int deg = 0, dim = 0;
-  bool rational = false;
-  double l[kMaxPieceValues], d1[kMaxPieceValues], d2[kMaxPieceValues];
-  int rows() const { return dim + (rational ? 1 : 0); }
-
-  void build(const BezierPiece &pc) {
-    deg = pc.deg;
-    dim = pc.dim;
-    rational = pc.rational;
-    const int k = deg + 1;
-    for (int r = 0; r < rows(); ++r) {
-      long double work[2 * kMaxPieceOrder];
-      bezier_to_legendre_unchecked(deg, pc.rows + r * k, l + r * k, work);
-      std::memcpy(d1 + r * k, l + r * k, sizeof(double) * k);
-      legendre_derivative(deg, d1 + r * k, d1 + r * k);
-      if (deg >= 1) {
-        std::memcpy(d2 + r * k, d1 + r * k, sizeof(double) * deg);
-        legendre_derivative(deg - 1, d2 + r * k, d2 + r * k);
-      }
-    }
-  }
-
-  // Cartesian point (and, with c1/c2 not null, first and second derivative in x).
-  void eval(double x, double *c, double *c1, double *c2) const {
-    const int k = deg + 1;
-    double w = 1.0, w1 = 0.0, w2 = 0.0;
-    if (rational) {
-      w = clenshaw_legendre(deg, l + dim * k, x);
-      w1 = clenshaw_legendre(deg - 1, d1 + dim * k, x);
-      w2 = clenshaw_legendre(deg - 2, d2 + dim * k, x);
-    }
-    for (int d = 0; d < dim; ++d) {
-      const double v = clenshaw_legendre(deg, l + d * k, x) / w;
-      c[d] = v;
-      if (c1 == nullptr) continue;
-      const double n1 = clenshaw_legendre(deg - 1, d1 + d * k, x);
-      const double n2 = clenshaw_legendre(deg - 2, d2 + d * k, x);
-      const double v1 = (n1 - w1 * v) / w;
-      c1[d] = v1;
-      c2[d] = (n2 - 2.0 * w1 * v1 - w2 * v) / w;
-    }
-  }
-};
-
-double dist_sq(int dim, const double *a, const double *b) {
-  double s = 0.0;
-  for (int d = 0; d < dim; ++d) s += (a[d] - b[d]) * (a[d] - b[d]);
-  return s;
-}
-
-// Lower bound of the squared distance from P to a piece given by the Legendre rows
-// of C - P on [-1, 1] (homogeneous when rational: rows N - P w and the weight row w,
-// so |C - P| = |N - P w| / w).
-double legendre_box_distance_sq(int deg, int dim, bool rational, const double *rows) {
-  const int k = deg + 1;
-  double whi = 1.0;
-  if (rational) {
-    double s = 0.0;
-    const double *w = rows + dim * k;
-    for (int i = 1; i < k; ++i) s += std::fabs(w[i]);
-    if (!(w[0] - s > 0.0)) return 0.0;  // the weight range says nothing yet
-    whi = w[0] + s;
-  }
-  double sum = 0.0;
-  for (int d = 0; d < dim; ++d) {
-    const double *r = rows + d * k;
-    double s = 0.0;
-    for (int i = 1; i < k; ++i) s += std::fabs(r[i]);
-    const double e = r[0] - s > 0.0 ? r[0] - s : r[0] + s < 0.0 ? -(r[0] + s) : 0.0;
-    sum += e * e;
-  }
-  return sum / (whi * whi);
-}
-
-// Every row truncates to a line (degree at most 1) at the tolerance.
-bool rows_straight(int deg, int rows, const double *l, double ttol) {
-  for (int r = 0; r < rows; ++r)
-    if (truncated_degree(deg, l + r * (deg + 1), ttol) > 1) return false;
-  return true;
-}
-
-// Interval arithmetic for the monotonicity test.
-struct Iv {
-  double lo, hi;
-};
-Iv operator-(Iv a, Iv b) {
-  return {a.lo - b.hi, a.hi - b.lo};
-}
-Iv operator*(Iv a, Iv b) {
-  const double p[4] = {a.lo * b.lo, a.lo * b.hi, a.hi * b.lo, a.hi * b.hi};
-  double lo = p[0], hi = p[0];
-  for (int i = 1; i < 4; ++i) {
-    lo = p[i] < lo ? p[i] : lo;
-    hi = p[i] > hi ? p[i] : hi;
-  }
-  return {lo, hi};
-}
-Iv operator/(Iv a, Iv w) {  // w.lo > 0
-  return a * Iv{1.0 / w.hi, 1.0 / w.lo};
-}
-Iv legendre_range(int deg, const double *r) {
-  if (deg < 0) return {0.0, 0.0};
-  double s = 0.0;
-  for (int i = 1; i <= deg; ++i) s += std::fabs(r[i]);
-  return {r[0] - s, r[0] + s};
-}
-
-// Whether (C - P) . C' is increasing on the whole sub-piece with local Legendre
-// rows lr (checked by interval bounds of C, C' and C''): the squared distance then
-// has at most one local minimum inside it.
-bool distance_unimodal(int deg, int dim, bool rational, const double *lr) {
-  const int k = deg + 1;
-  double d1[kMaxPieceOrder], d2[kMaxPieceOrder];
-  Iv w{1.0, 1.0}, w1{0.0, 0.0}, w2{0.0, 0.0};
-  auto ranges = [&](const double *row, Iv *v, Iv *v1, Iv *v2) {
-    *v = legendre_range(deg, row);
-    legendre_derivative(deg, row, d1);
-    *v1 = legendre_range(deg - 1, d1);
-    legendre_derivative(deg - 1, d1, d2);
-    *v2 = legendre_range(deg - 2, d2);
-  };
-  if (rational) {
-    ranges(lr + dim * k, &w, &w1, &w2);
-    if (!(w.lo > 0.0)) return false;
-  }
-  double lower = 0.0;
-  for (int d = 0; d < dim; ++d) {
-    Iv n, n1, n2;
-    ranges(lr + d * k, &n, &n1, &n2);
-    Iv c = n, c1 = n1, c2 = n2;
-    if (rational) {
-      c = n / w;
-      c1 = (n1 - w1 * c) / w;
-      c2 = (n2 - Iv{2.0, 2.0} * w1 * c1 - w2 * c) / w;
-    }
-    const Iv sq = c1 * c1;
-    lower += (sq.lo > 0.0 ? sq.lo : 0.0) + (c * c2).lo;
-  }
-  return lower > 0.0;
-}
-
-// The search state of one point on one piece.
-struct PieceSearch {
-  const LegendreForm &f;
-  const double *p;
-  double best_sq;  // squared distance to beat
-  double best_x = 0.0;
-  bool found = false;
-  double c[3 * 32];
-
-  void consider(double x) {
-    f.eval(x, c, nullptr, nullptr);
-    const double s = dist_sq(f.dim, c, p);
-    if (s < best_sq) {
-      best_sq = s;
-      best_x = x;
-      found = true;
-    }
-  }
-
-  // Newton's method on (C - P) . C' from x0, kept in [a, b].
-  double polish(double x0, double a, double b) {
-    double x = x0;
-    double *c0 = c, *c1 = c + f.dim, *c2 = c + 2 * f.dim;
-    for (int it = 0; it < 12; ++it) {
-      f.eval(x, c0, c1, c2);
-      double g = 0.0, gp = 0.0;
-      for (int d = 0; d < f.dim; ++d) {
-        const double r = c0[d] - p[d];
-        g += r * c1[d];
-        gp += c1[d] * c1[d] + r * c2[d];
-      }
-      if (!(gp > 0.0)) break;
-      double xn = x - g / gp;
-      xn = xn < a ? a : xn > b ? b : xn;
-      if (xn == x) break;
-      const bool small = std::fabs(xn - x) <= 1e-15 * (b - a + 1.0);
-      x = xn;
-      if (small) break;
-    }
-    return x;
-  }
-
-  // Minimum over [a, b] where (C - P) . C' increases: an end, or the root of it by
-  // Newton steps kept inside a shrinking bracket.
-  void solve_unimodal(double a, double b) {
-    consider(a);
-    consider(b);
-    double lo = a, hi = b, x = 0.5 * (a + b);
-    double *c0 = c, *c1 = c + f.dim, *c2 = c + 2 * f.dim;
-    for (int it = 0; it < 100 && hi > lo; ++it) {
-      f.eval(x, c0, c1, c2);
-      double g = 0.0, gp = 0.0;
-      for (int d = 0; d < f.dim; ++d) {
-        const double r = c0[d] - p[d];
-        g += r * c1[d];
-        gp += c1[d] * c1[d] + r * c2[d];
-      }
-      if (g == 0.0) break;
-      if (g < 0.0)
-        lo = x;
-      else
-        hi = x;
-      double xn = gp > 0.0 ? x - g / gp : 0.5 * (lo + hi);
-      if (!(xn > lo && xn < hi)) xn = 0.5 * (lo + hi);
-      if (std::fabs(xn - x) <= 4e-16 * (std::fabs(x) + 1.0)) {
-        x = xn;
-        break;
-      }
-      x = xn;
-    }
-    consider(x);
-  }
-
-  // A straight sub-piece [a, b] with local rows lr: the foot on the chord, polished.
-  void solve_line(const double *lr, double a, double b) {
-    const int k = f.deg + 1, dim = f.dim;
-    double e0[32], e1[32];
-    double w0 = 1.0, w1 = 1.0;
-    if (f.rational) {
-      w0 = clenshaw_legendre(f.deg, lr + dim * k, -1.0);
-      w1 = clenshaw_legendre(f.deg, lr + dim * k, 1.0);
-    }
-    double num = 0.0, den = 0.0;
-    for (int d = 0; d < dim; ++d) {
-      e0[d] = clenshaw_legendre(f.deg, lr + d * k, -1.0) / w0;
-      e1[d] = clenshaw_legendre(f.deg, lr + d * k, 1.0) / w1;
-      num -= e0[d] * (e1[d] - e0[d]);  // the rows hold C - P
-      den += (e1[d] - e0[d]) * (e1[d] - e0[d]);
-    }
-    double s = den > 0.0 ? num / den : 0.5;
-    s = s < 0.0 ? 0.0 : s > 1.0 ? 1.0 : s;
-    consider(a);
-    consider(b);
-    consider(polish(a + (b - a) * s, a, b));
-  }
-};
-
-// Nearest point of one Legendre piece to p nearer than bound (a distance): 0 with
-// *dist, *x and foot, or -12 when nothing is nearer. nodes: kNodeStack x
-// kNodeValues doubles of workspace.
-BSrc nearest_on_legendre(const LegendreForm &f, const double *p, double tol, double bound,
-                         double *nodes, double *dist, double *x, double *foot) {
-  PieceSearch s{f, p, bound < kLargestDouble ? bound * bound : kLargestDouble, 0.0, false, {}};
-  const int k = f.deg + 1, rows = f.rows(), vals = rows * k;
-  const double ttol = tol * kTruncationFactor;
-  int top = 1;
-  std::memcpy(nodes, f.l, sizeof(double) * vals);
-  for (int d = 0; d < f.dim; ++d)  // translate: rows of C - P (N - P w when rational)
-    for (int i = 0; i < (f.rational ? k : 1); ++i)
-      nodes[d * k + i] -= p[d] * (f.rational ? f.l[f.dim * k + i] : 1.0);
-  nodes[kMaxPieceValues] = -1.0;
-  nodes[kMaxPieceValues + 1] = 1.0;
-  while (top > 0) {
-    double *nd = nodes + static_cast<std::ptrdiff_t>(--top) * kNodeValues;
-    const double a = nd[kMaxPieceValues], b = nd[kMaxPieceValues + 1];
-    if (legendre_box_distance_sq(f.deg, f.dim, f.rational, nd) >= s.best_sq * kPruneMargin)
-      continue;
-    if (distance_unimodal(f.deg, f.dim, f.rational, nd)) {
-      s.solve_unimodal(a, b);
-      continue;
-    }
-    if (b - a <= kWidthFloor || top + 2 > kNodeStack || rows_straight(f.deg, rows, nd, ttol)) {
-      s.solve_line(nd, a, b);
-      continue;
-    }
-    const double m = 0.5 * (a + b);
-    s.consider(m);
-    // Halves into slots top (left) and top + 1 (right); the nearer one goes on top.
-    double *left = nodes + static_cast<std::ptrdiff_t>(top) * kNodeValues;
-    double *right = left + kNodeValues;
-    double tmp[kMaxPieceValues];
-    std::memcpy(tmp, nd, sizeof(double) * vals);
-    for (int r = 0; r < rows; ++r)
-      halve_legendre_unchecked(f.deg, tmp + r * k, left + r * k, right + r * k);
-    left[kMaxPieceValues] = a, left[kMaxPieceValues + 1] = m;
-    right[kMaxPieceValues] = m, right[kMaxPieceValues + 1] = b;
-    if (legendre_box_distance_sq(f.deg, f.dim, f.rational, left) <
-        legendre_box_distance_sq(f.deg, f.dim, f.rational, right)) {
-      double swap[kNodeValues];
-      std::memcpy(swap, left, sizeof swap);
-      std::memcpy(left, right, sizeof swap);
-      std::memcpy(right, swap, sizeof swap);
-    }
-    top += 2;
-  }
-  // End-point pass: the nearer end (x = -1 on ties) replaces a result less than
-  // tol / 2 nearer than it.
-  double ends[2];
-  for (int e = 0; e < 2; ++e) {
-    f.eval(e == 0 ? -1.0 : 1.0, s.c, nullptr, nullptr);
-    ends[e] = std::sqrt(dist_sq(f.dim, s.c, p));
-  }
-  const int e = ends[1] < ends[0] ? 1 : 0;
-  bool found = s.found;
-  double bx = s.best_x;
-  if (found ? ends[e] < std::sqrt(s.best_sq) + 0.5 * tol : ends[e] < bound) {
-    found = true;
-    bx = e == 0 ? -1.0 : 1.0;
-  }
-  if (!found) return BSNOSOLUTION;
-  f.eval(bx, foot, nullptr, nullptr);
-  *dist = std::sqrt(dist_sq(f.dim, foot, p));
-  *x = bx;
-  return BSSUCC;
-}
-
-// Workspace of one call: the pieces, their Legendre forms (made when first needed)
-// and the node stack.
+// Workspace of one call: the pieces, their Legendre rows (made when first needed)
+// and the node stack of the piece search.
 struct LegendreCurve {
   SplinePieces sp;
   ScratchBuffer forms_buf;
   ScratchBuffer nodes_buf;
-  LegendreForm *forms = nullptr;
+  double *forms = nullptr;
   uint8_t *made = nullptr;
   double *nodes = nullptr;
 
@@ -351,34 +34,45 @@ struct LegendreCurve {
     BSrc rc = sp.build(deg, n, dim, rational, poles, knots, true);
     if (rc != BSSUCC) return rc;
     const std::size_t count = static_cast<std::size_t>(sp.set.count);
-    if (!forms_buf.acquire(count * (sizeof(LegendreForm) + 1)) ||
-        !nodes_buf.acquire(sizeof(double) * kNodeStack * kNodeValues))
+    const std::size_t block = static_cast<std::size_t>(sp.set.block());
+    if (!forms_buf.acquire(count * (sizeof(double) * block + 1)) ||
+        !nodes_buf.acquire(sizeof(double) * kLegendreWorkDoubles))
       return BSNOSTKMEMORY;
-    forms = forms_buf.as<LegendreForm>();
-    made = reinterpret_cast<uint8_t *>(forms + count);
+    forms = forms_buf.as<double>();
+    made = reinterpret_cast<uint8_t *>(forms + count * block);
     std::memset(made, 0, count);
     nodes = nodes_buf.as<double>();
     return BSSUCC;
   }
-  const LegendreForm &form(int32_t j) {
+  // Piece j in both forms (a lazy set converts it when first asked).
+  LegendrePiece piece(int32_t j) {
+    PieceSet &ps = sp.set;
+    if (!ps.ready(j)) ps.convert(j);
+    const BezierPiece bz = ps.piece(j);
+    const int k = ps.deg + 1, block = ps.block();
+    double *l = forms + static_cast<std::ptrdiff_t>(j) * block;
     if (!made[j]) {
-      if (!sp.set.ready(j)) sp.set.convert(j);
-      forms[j].build(sp.set.piece(j));
+      long double work[2 * kMaxPieceOrder];
+      for (int r = 0; r < bz.row_count(); ++r)
+        bezier_to_legendre_unchecked(ps.deg, bz.rows + r * k, l + r * k, work);
       made[j] = 1;
     }
-    return forms[j];
+    LegendrePiece f;
+    f.deg = ps.deg, f.dim = ps.dim, f.rational = ps.rational, f.bez = bz.rows, f.lgd = l;
+    return f;
   }
-  double param(int32_t j, double x) const {
+  double param(int32_t j, double t) const {
     const double *br = sp.set.breaks;
-    if (x == -1.0) return br[j];
-    if (x == 1.0) return br[j + 1];
-    return br[j] + 0.5 * (x + 1.0) * (br[j + 1] - br[j]);
+    if (t == 0.0) return br[j];
+    if (t == 1.0) return br[j + 1];
+    return br[j] + t * (br[j + 1] - br[j]);
   }
 };
 
 // One point over all pieces, nearest box first: a linear scan of the piece boxes,
 // or for a lazy set a descent of its box tree; only pieces whose box lies nearer
-// than the best distance are searched. 0 or -12.
+// than the best distance are searched (the piece search, then its end pass).
+// 0 or -12.
 BSrc nearest_on_curve(LegendreCurve &lc, const double *p, double tol, double bound, double *dist,
                       double *param, double *foot) {
   PieceSet &ps = lc.sp.set;
@@ -387,15 +81,16 @@ BSrc nearest_on_curve(LegendreCurve &lc, const double *p, double tol, double bou
   bool found = false;
   auto search = [&](int32_t j) {
     if (!(ps.bound_distance_sq(j, p) < best * best * kPruneMargin)) return;
-    const LegendreForm &form = lc.form(j);  // converted: its pole box is tighter
+    const LegendrePiece f = lc.piece(j);  // converted: its pole box is tighter
     if (!(ps.bound_distance_sq(j, p) < best * best * kPruneMargin)) return;
-    double d = 0.0, x = 0.0, f[32];
-    if (nearest_on_legendre(form, p, tol, best, lc.nodes, &d, &x, f) != BSSUCC) return;
+    double d = 0.0, t = 0.0, c[kMaxPieceValues];
+    bool hit = nearest_on_legendre_piece(f, p, tol, best, lc.nodes, &d, &t, c) == BSSUCC;
+    if (!prefer_piece_end(f, p, tol, best, hit, &d, &t, c)) return;
     best = d;
     found = true;
     *dist = d;
-    *param = lc.param(j, x);
-    std::memcpy(foot, f, sizeof(double) * dim);
+    *param = lc.param(j, t);
+    std::memcpy(foot, c, sizeof(double) * dim);
   };
   if (ps.tree == nullptr) {
     double *bd = lc.sp.box_distances;
@@ -555,6 +250,15 @@ double arc_parameter(PieceSet &ps, const Arc &arc, double phi) {
   return ps.breaks[ps.count];
 }
 
+// tan(theta / 2) for the angle theta in (-pi, pi] from u to v (neither zero), the
+// inverse of the rational parametrisation of the circle; false when theta is pi.
+bool half_angle_tangent(const double *u, const double *v, double *t) {
+  const double den = std::hypot(u[0], u[1]) * std::hypot(v[0], v[1]) + u[0] * v[0] + u[1] * v[1];
+  if (!(den > 0.0)) return false;
+  *t = cross2(u, v) / den;
+  return true;
+}
+
 // Closed-form nearest point of an arc: 0, or 50 when the point's angle lies
 // outside the sweep (the foot is then an end, found by the general search).
 BSrc nearest_on_arc(PieceSet &ps, const Arc &arc, const double *p, double *dist, double *param,
@@ -569,10 +273,11 @@ BSrc nearest_on_arc(PieceSet &ps, const Arc &arc, const double *p, double *dist,
     return BSSUCC;
   }
   const double sv[2] = {arc.s[0] - arc.c[0], arc.s[1] - arc.c[1]};
-  double ang = arc.dir * std::atan2(cross2(sv, v), sv[0] * v[0] + sv[1] * v[1]);
+  constexpr double kPi = 3.141592653589793;
+  double ht = 0.0;
+  const double ang = arc.dir * (half_angle_tangent(sv, v, &ht) ? 2.0 * std::atan(ht) : kPi);
   // Angle from the middle of the arc, in (-pi, pi].
   double diff = ang - arc.half;
-  constexpr double kPi = 3.141592653589793;
   while (diff <= -kPi) diff += 2.0 * kPi;
   while (diff > kPi) diff -= 2.0 * kPi;
   if (!(std::fabs(diff) <= arc.half + kCircleEps)) return BSDEGENINPUT;
@@ -674,20 +379,36 @@ BSrc nearest_legendre_spline(int deg, int32_t n, int dim, bool rational, const d
   // Circle case: every point must project in closed form nearer than its bound.
   Arc arc;
   bool circle = circle_of_pieces(ps, &arc);
-  double d = 0.0, u = 0.0, f[32];
+  double d = 0.0, u = 0.0, f[kMaxPieceValues];
   for (int32_t i = 0; circle && i < num_pts; ++i)
     circle =
         nearest_on_arc(ps, arc, points + 2 * static_cast<std::ptrdiff_t>(i), &d, &u, f) == BSSUCC &&
         d < dists_out[i];
   bool missing = false;
+  const double *prev = nullptr;  // the last foot found
   for (int32_t i = 0; i < num_pts; ++i) {
     const double *p = points + static_cast<std::ptrdiff_t>(i) * dim;
     double *foot = feet_out + static_cast<std::ptrdiff_t>(i) * dim;
+    // The nearest break pole: a point of the curve, so the search need not look
+    // farther (a result at or beyond it would give way to it below).
+    double pd = 0.0, pu = 0.0, pf[kMaxPieceValues];
+    const bool pole = nearest_break_pole(num_breaks, break_index, break_param, n, dim, rational,
+                                         poles, p, &pd, &pu, pf);
     bool found;
     if (circle) {
       found = nearest_on_arc(ps, arc, p, &d, &u, f) == BSSUCC;
     } else {
-      const BSrc prc = nearest_on_curve(lc, p, tol, dists_out[i], &d, &u, f);
+      const double bound = pole && pd < dists_out[i] ? pd : dists_out[i];
+      // The previous foot is a curve point, so the nearest one lies no farther than
+      // it (the margin covers rounding; a miss searches again with the bound).
+      double seed = kLargestDouble;
+      if (prev != nullptr) {
+        seed = 0.0;
+        for (int k = 0; k < dim; ++k) seed += (p[k] - prev[k]) * (p[k] - prev[k]);
+        seed = std::sqrt(seed) * (1.0 + 1e-12);
+      }
+      BSrc prc = nearest_on_curve(lc, p, tol, seed < bound ? seed : bound, &d, &u, f);
+      if (prc == BSNOSOLUTION && seed < bound) prc = nearest_on_curve(lc, p, tol, bound, &d, &u, f);
       if (prc != BSSUCC && prc != BSNOSOLUTION) return prc;
       found = prc == BSSUCC;
     }
@@ -699,21 +420,68 @@ BSrc nearest_legendre_spline(int deg, int32_t n, int dim, bool rational, const d
       found = false;
     }
     // Break poles: the nearest one replaces a result less than tol / 2 nearer.
-    if (nearest_break_pole(num_breaks, break_index, break_param, n, dim, rational, poles, p, &d, &u,
-                           f) &&
-        (dists_out[i] == kLargestDouble || d < dists_out[i] + 0.5 * tol)) {
-      dists_out[i] = d;
-      pars_out[i] = u;
-      std::memcpy(foot, f, sizeof(double) * dim);
+    if (pole && (dists_out[i] == kLargestDouble || pd < dists_out[i] + 0.5 * tol)) {
+      dists_out[i] = pd;
+      pars_out[i] = pu;
+      std::memcpy(foot, pf, sizeof(double) * dim);
       found = true;
     }
     if (!found) {
       missing = true;
       // The incoming result stays; its foot is the curve point at its parameter.
       if (pars_out[i] >= dlo && pars_out[i] <= dhi) point_at(ps, pars_out[i], foot);
+    } else {
+      prev = foot;
     }
   }
   return missing ? BSNOSOLUTION : BSSUCC;
+}
+
+// Statuses of the checks common to the spline entries (after the null checks):
+// -2 bad sizes or values (see the header), 50 degree above 15; 0 otherwise.
+BSrc check_spline(int16_t degree, int32_t num_poles, int32_t dim, BSboolean rational,
+                  const double *poles, const double *knots, int32_t num_pts, const double *points,
+                  double tol, const double *dists_in) {
+  if (degree + 1 > kMaxPieceOrder) return BSDEGENINPUT;
+  const bool rat = rational != 0;
+  if (degree < 1 || num_poles <= degree || dim < 1 || num_pts < 0 ||
+      (dim + (rat ? 1 : 0)) * (degree + 1) > kMaxPieceValues)
+    return BSINARG;
+  const std::ptrdiff_t rows = static_cast<std::ptrdiff_t>(dim + (rat ? 1 : 0)) * num_poles;
+  // Coordinates beyond 1e150 would overflow the squared distances.
+  bool ok = query_points_ok(static_cast<int32_t>(rows), 1, poles) &&
+            finite_rows(num_poles + degree + 1, knots) && knots[degree] < knots[num_poles] &&
+            std::isfinite(tol) && tol >= 0.0 && query_points_ok(num_pts, dim, points);
+  for (int32_t i = 0; ok && i < num_poles + degree; ++i) ok = knots[i] <= knots[i + 1];
+  for (int32_t i = 0; ok && rat && i < num_poles; ++i)
+    ok = poles[static_cast<std::ptrdiff_t>(dim) * num_poles + i] > 0.0;
+  for (int32_t i = 0; ok && i < num_pts; ++i) ok = dists_in[i] >= 0.0;  // NaN fails too
+  return ok ? BSSUCC : BSINARG;
+}
+
+// BSmdptbscv1 on validated input: 0 with the result, or -12, 33.
+BSrc nearest_legendre_spline_point(int deg, int32_t n, int dim, bool rational, const double *poles,
+                                   const double *knots, const double *point, double tol,
+                                   double bound, double *dist, double *par, double *foot) {
+  LegendreCurve lc;
+  const BSrc rc = lc.build(deg, n, dim, rational, poles, knots);
+  if (rc != BSSUCC) return rc;
+  double d = 0.0, u = 0.0, f[kMaxPieceValues];
+  if (nearest_on_curve(lc, point, tol, bound, &d, &u, f) != BSSUCC) return BSNOSOLUTION;
+  *dist = d;
+  *par = u;
+  std::memcpy(foot, f, sizeof(double) * dim);
+  return BSSUCC;
+}
+
+// The arc of a validated spline for BSmdptcrcv and BSinvbspcrc: 0, 50 when the
+// curve is no planar rational quadratic circular arc, 33.
+BSrc spline_arc(SplinePieces &sp, int deg, int32_t n, int dim, bool rational, const double *poles,
+                const double *knots, Arc *arc) {
+  if (dim != 2 || deg != 2 || !rational) return BSDEGENINPUT;
+  const BSrc rc = sp.build(deg, n, dim, rational, poles, knots);
+  if (rc != BSSUCC) return rc;
+  return circle_of_pieces(sp.set, arc) ? BSSUCC : BSDEGENINPUT;
 }
 
 }  // namespace
@@ -733,29 +501,98 @@ extern "C" KW_API void BSmdptbscv(int16_t degree, int32_t num_poles, int32_t dim
     *rc = BSNULLPTR;
     return;
   }
-  if (degree + 1 > kMaxPieceOrder) {
-    *rc = BSDEGENINPUT;
+  *rc =
+      check_spline(degree, num_poles, dim, rational, poles, knots, num_pts, points, tol, dists_in);
+  if (*rc != BSSUCC) return;
+  *rc = nearest_legendre_spline(degree, num_poles, dim, rational != 0, poles, knots, num_pts,
+                                points, tol, dists_in, pars_in, dists_out, pars_out, feet_out);
+}
+
+extern "C" KW_API void BSmdptbscv1(int16_t degree, int32_t num_poles, int32_t dim,
+                                   BSboolean rational, double *poles, double *knots, double *point,
+                                   double tol, double bound, double *dist, double *par,
+                                   double *foot, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (poles == nullptr || knots == nullptr || point == nullptr || dist == nullptr ||
+      par == nullptr || foot == nullptr) {
+    *rc = BSNULLPTR;
     return;
   }
-  const bool rat = rational != 0;
-  if (degree < 1 || num_poles <= degree || dim < 1 || num_pts < 0 ||
-      (dim + (rat ? 1 : 0)) * (degree + 1) > kMaxPieceValues) {
+  *rc = check_spline(degree, num_poles, dim, rational, poles, knots, 1, point, tol, &bound);
+  if (*rc == BSDEGENINPUT) *rc = BSINARG;
+  if (*rc != BSSUCC) return;
+  *rc = nearest_legendre_spline_point(degree, num_poles, dim, rational != 0, poles, knots, point,
+                                      tol, bound, dist, par, foot);
+}
+
+extern "C" KW_API void BSmdptcrcv(int16_t degree, int32_t num_poles, int32_t dim,
+                                  BSboolean rational, double *poles, double *knots, double *point,
+                                  double *dist, double *par, double *foot, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (poles == nullptr || knots == nullptr || point == nullptr || dist == nullptr ||
+      par == nullptr || foot == nullptr) {
+    *rc = BSNULLPTR;
+    return;
+  }
+  const double none = kLargestDouble;
+  *rc = check_spline(degree, num_poles, dim, rational, poles, knots, 1, point, 0.0, &none);
+  if (*rc == BSDEGENINPUT) *rc = BSINARG;
+  if (*rc != BSSUCC) return;
+  SplinePieces sp;
+  Arc arc;
+  *rc = spline_arc(sp, degree, num_poles, dim, rational != 0, poles, knots, &arc);
+  if (*rc != BSSUCC) return;
+  double d = 0.0, u = 0.0, f[2];
+  *rc = nearest_on_arc(sp.set, arc, point, &d, &u, f);
+  if (*rc != BSSUCC) return;
+  *dist = d;
+  *par = u;
+  foot[0] = f[0], foot[1] = f[1];
+}
+
+extern "C" KW_API void BSinvbspcrc(int16_t degree, int32_t num_poles, int32_t dim,
+                                   BSboolean rational, double *poles, double *knots, double angle,
+                                   double *par, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (poles == nullptr || knots == nullptr || par == nullptr) {
+    *rc = BSNULLPTR;
+    return;
+  }
+  *rc = check_spline(degree, num_poles, dim, rational, poles, knots, 0, nullptr, 0.0, nullptr);
+  if (*rc == BSDEGENINPUT) *rc = BSINARG;
+  if (*rc != BSSUCC) return;
+  SplinePieces sp;
+  Arc arc;
+  *rc = spline_arc(sp, degree, num_poles, dim, rational != 0, poles, knots, &arc);
+  if (*rc != BSSUCC) return;
+  const double sweep = 2.0 * arc.half;
+  if (!(angle >= -kCircleEps && angle <= sweep + kCircleEps)) {
     *rc = BSINARG;
     return;
   }
-  const std::ptrdiff_t rows = static_cast<std::ptrdiff_t>(dim + (rat ? 1 : 0)) * num_poles;
-  // Coordinates beyond 1e150 would overflow the squared distances.
-  bool ok = query_points_ok(static_cast<int32_t>(rows), 1, poles) &&
-            finite_rows(num_poles + degree + 1, knots) && knots[degree] < knots[num_poles] &&
-            std::isfinite(tol) && tol >= 0.0 && query_points_ok(num_pts, dim, points);
-  for (int32_t i = 0; ok && i < num_poles + degree; ++i) ok = knots[i] <= knots[i + 1];
-  for (int32_t i = 0; ok && rat && i < num_poles; ++i)
-    ok = poles[static_cast<std::ptrdiff_t>(dim) * num_poles + i] > 0.0;
-  for (int32_t i = 0; ok && i < num_pts; ++i) ok = dists_in[i] >= 0.0;  // NaN fails too
-  if (!ok) {
+  *par = arc_parameter(sp.set, arc, angle < 0.0 ? 0.0 : angle > sweep ? sweep : angle);
+}
+
+extern "C" KW_API void BSinvcircle(double *centre, double *start, double *point, double *t,
+                                   BSboolean *defined, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (centre == nullptr || start == nullptr || point == nullptr || t == nullptr ||
+      defined == nullptr) {
+    *rc = BSNULLPTR;
+    return;
+  }
+  if (!query_points_ok(1, 2, centre) || !query_points_ok(1, 2, start) ||
+      !query_points_ok(1, 2, point)) {
     *rc = BSINARG;
     return;
   }
-  *rc = nearest_legendre_spline(degree, num_poles, dim, rat, poles, knots, num_pts, points, tol,
-                                dists_in, pars_in, dists_out, pars_out, feet_out);
+  const double u[2] = {start[0] - centre[0], start[1] - centre[1]};
+  const double v[2] = {point[0] - centre[0], point[1] - centre[1]};
+  if ((u[0] == 0.0 && u[1] == 0.0) || (v[0] == 0.0 && v[1] == 0.0)) {
+    *rc = BSDEGEN;
+    return;
+  }
+  double h = 0.0;
+  *defined = half_angle_tangent(u, v, &h) ? TRUE : FALSE;
+  if (*defined) *t = h;
 }

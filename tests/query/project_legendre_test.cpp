@@ -2,6 +2,7 @@
 // with refinement (project_reference.hpp) on random curves, and in closed form on
 // circles and arcs built by the arcs family.
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <random>
 #include <vector>
@@ -15,7 +16,7 @@
 namespace {
 
 using kwtest::RefCurve;
-constexpr double kBig = std::numeric_limits<double>::max();
+constexpr double kBig = std::numeric_limits<double>::max(), kPi = 3.141592653589793;
 
 // Coordinate-major rows (dim of the three coordinates, then weights) of a curve.
 struct Rows {
@@ -63,6 +64,15 @@ void check_against_reference(RefCurve &c, Rows &r, const std::vector<double> &pt
     const auto q = kwtest::ref_eval(c, o.par[i]);
     for (int d = 0; d < r.dim; ++d) EXPECT_NEAR(o.feet[i * r.dim + d], q[d], 1e-10 * size) << i;
     EXPECT_NEAR(projref::dist_at(c, o.par[i], p), o.dist[i], 1e-10 * size) << i;
+    // One point by branch and bound alone (no break-pole pass).
+    double d1 = -1, u1 = -1, f1[3];
+    BSrc rc = -99;
+    BSmdptbscv1(static_cast<int16_t>(r.deg), r.n, r.dim, r.rational, r.poles.data(), r.knots.data(),
+                p, tol, kBig, &d1, &u1, f1, &rc);
+    ASSERT_EQ(rc, BSSUCC) << i;
+    EXPECT_GE(d1, ref - 1e-10 * size) << i;
+    EXPECT_LE(d1, ref + 0.5 * tol + 1e-10 * size) << i;
+    EXPECT_NEAR(projref::dist_at(c, u1, p), d1, 1e-10 * size) << i;
   }
 }
 
@@ -131,6 +141,26 @@ TEST(BSmdptbscv, CirclesAndArcsInClosedForm) {
     ref.weights.assign(c->weights, c->weights + c->cv.num_poles);
     ref.knots.assign(c->knots, c->knots + c->cv.num_knots);
     check_against_reference(ref, rows, pts, 1e-9);
+    // The closed form alone agrees, or (50) the foot is an end of the arc; the
+    // angle of the foot from the start gives its parameter back.
+    const Out all = project(rows, pts, 1e-9);
+    for (int i = 0; i < 30; ++i) {
+      double d = -1, u = -1, f[2], t = 0, u2 = -1;
+      BSboolean def = FALSE;
+      BSmdptcrcv(2, rows.n, 2, TRUE, rows.poles.data(), rows.knots.data(), &pts[2 * i], &d, &u, f,
+                 &rc);
+      if (rc == BSDEGENINPUT) {
+        EXPECT_TRUE(all.par[i] == c->knots[0] || all.par[i] == c->knots[c->cv.num_poles]) << i;
+        continue;
+      }
+      EXPECT_NEAR(d, all.dist[i], 1e-14) << i;
+      EXPECT_NEAR(u, all.par[i], 1e-12) << i;
+      BSinvcircle(const_cast<double *>(centre), c->poles, f, &t, &def, &rc);
+      const double ang = def ? 2 * std::atan(t) : kPi;
+      BSinvbspcrc(2, rows.n, 2, TRUE, rows.poles.data(), rows.knots.data(),
+                  ang < -1e-15 ? ang + 2 * kPi : std::fmax(ang, 0.0), &u2, &rc);
+      EXPECT_NEAR(u2, u, 1e-12) << i;
+    }
   }
   // On the full circle every point is exactly |d - r| away.
   Rows rows = planar_rows(full.cv);
@@ -183,62 +213,145 @@ TEST(BSmdptbscv, KinkGivesTheKnotExactly) {
   EXPECT_DOUBLE_EQ(o.dist[0], std::sqrt(0.5));
 }
 
-TEST(BSmdptbscv, FailureStatuses) {
-  std::mt19937_64 rng(3);
-  RefCurve c = projref::random_curve(rng, 3, 5, true, false);
-  const double nan = std::nan("");
-  struct Case {
-    const char *what;
-    BSrc rc;
-    int deg = 2, n = 5, dim = 3, pts = 1;
-    int poison = -1;  // 0 pole, 1 knot, 2 point, 3 weight <= 0, 4 tol, 5 dist_in, 6 knot order
-    double value = 0.0;
-    bool null_points = false;
-  } cases[] = {
-      {"degree 0", BSINARG, 0, 5},
-      {"too few poles", BSINARG, 2, 2},
-      {"dim 0", BSINARG, 2, 5, 0},
-      {"too many values", BSINARG, 2, 5, 30},
-      {"negative count", BSINARG, 2, 5, 3, -1},
-      {"degree 16", BSDEGENINPUT, 16, 20},
-      {"nan pole", BSINARG, 2, 5, 3, 1, 0, nan},
-      {"inf knot", BSINARG, 2, 5, 3, 1, 1, INFINITY},
-      {"huge point", BSINARG, 2, 5, 3, 1, 2, 1e200},
-      {"huge pole", BSINARG, 2, 5, 3, 1, 0, 1e300},
-      {"zero weight", BSINARG, 2, 5, 3, 1, 3, 0.0},
-      {"nan tol", BSINARG, 2, 5, 3, 1, 4, nan},
-      {"negative tol", BSINARG, 2, 5, 3, 1, 4, -1.0},
-      {"nan bound", BSINARG, 2, 5, 3, 1, 5, nan},
-      {"decreasing knots", BSINARG, 2, 5, 3, 1, 6, 0.0},
-      {"null points", BSNULLPTR, 2, 5, 3, 1, -1, 0.0, true},
-  };
-  for (const Case &cs : cases) {
-    Rows r(c, 3);
-    std::vector<double> pts = {0.1, 0.2, 0.3}, din = {kBig}, pin = {7}, dout = {-5}, pout = {-5},
-                        feet(3, -5);
-    double tol = 1e-9;
-    if (cs.poison == 0) r.poles[4] = cs.value;
-    if (cs.poison == 1) r.knots[3] = cs.value;
-    if (cs.poison == 2) pts[1] = cs.value;
-    if (cs.poison == 3) r.poles[3 * 5 + 2] = cs.value;
-    if (cs.poison == 4) tol = cs.value;
-    if (cs.poison == 5) din[0] = cs.value;
-    if (cs.poison == 6) r.knots[4] = r.knots[3] - 0.5;
-    std::vector<double> big(20 * 70, 0.0);
-    double *poles = cs.deg == 16 ? big.data() : r.poles.data();
-    double *knots = cs.deg == 16 ? big.data() : r.knots.data();
-    BSrc rc = -99;
-    BSmdptbscv(static_cast<int16_t>(cs.deg), cs.n, cs.dim, TRUE, poles, knots, cs.pts,
-               cs.null_points ? nullptr : pts.data(), tol, din.data(), pin.data(), dout.data(),
-               pout.data(), feet.data(), &rc);
-    EXPECT_EQ(rc, cs.rc) << cs.what;
-    EXPECT_EQ(dout[0], -5) << cs.what;  // outputs untouched
-    EXPECT_EQ(feet[0], -5) << cs.what;
-  }
+// ---- The parts as entries of their own ---------------------------------------------
+
+// Legendre series of coordinate-major Bezier rows.
+std::vector<double> legendre_rows(const Rows &r) {
+  std::vector<double> l(r.poles.size());
   BSrc rc = -99;
-  BSmdptbscv(2, 5, 3, TRUE, nullptr, c.knots.data(), 0, nullptr, 0, nullptr, nullptr, nullptr,
-             nullptr, nullptr, &rc);
-  EXPECT_EQ(rc, BSNULLPTR);
+  for (size_t row = 0; row * (r.deg + 1) < l.size(); ++row)
+    BSbeztolgd(r.deg, 1, &r.poles[row * (r.deg + 1)], &l[row * (r.deg + 1)], &rc);
+  return l;
+}
+
+TEST(BSmdptpieces, OnePieceAgainstDenseSampling) {
+  std::mt19937_64 rng(31);
+  std::uniform_real_distribution<double> U(-1.3, 1.3);
+  const int cases[][3] = {{4, 0, 3}, {4, 1, 3}, {3, 1, 2}, {6, 1, 3}, {2, 0, 2}};  // k, rat, dim
+  const double tol = 1e-7;
+  for (const auto &cs : cases) {
+    RefCurve c = projref::random_curve(rng, cs[0], cs[0], cs[1], false);
+    const int m = 12, dim = cs[2];
+    if (dim == 2)
+      for (int i = 0; i < c.n(); ++i) c.poles[3 * i + 2] = 0.0;
+    Rows r(c, dim);
+    const auto deg = static_cast<int16_t>(r.deg);
+    std::vector<double> lgd = legendre_rows(r), pts(m * dim), din(m, kBig), dz(m), tz(m),
+                        fz(m * dim), dl(m), xl(m), fl(m * dim);
+    std::vector<BSrc> pz(m), pl(m);
+    for (double &x : pts) x = U(rng);
+    BSrc rz = -99, rl = -99, r1 = -99;
+    BSmdptbzcv(deg, dim, r.rational, r.poles.data(), m, pts.data(), tol, din.data(), dz.data(),
+               tz.data(), fz.data(), pz.data(), &rz);
+    BSmdptlgcv(deg, dim, r.rational, lgd.data(), m, pts.data(), tol, din.data(), dl.data(),
+               xl.data(), fl.data(), pl.data(), &rl);
+    ASSERT_EQ(rz, BSSUCC);
+    ASSERT_EQ(rl, BSSUCC);
+    const double eps = 1e-10 * projref::curve_size(c);
+    auto at = [&](double t) { return c.lo() + t * (c.hi() - c.lo()); };
+    for (int i = 0; i < m; ++i) {
+      const double p[3] = {pts[i * dim], pts[i * dim + 1], dim == 3 ? pts[i * dim + 2] : 0.0};
+      const double ref = projref::brute_force_min(c, p);
+      double d1 = -1, x1 = -1, f1[3];
+      BSmdptlgcv1(deg, dim, r.rational, lgd.data(), &pts[i * dim], tol, kBig, &d1, &x1, f1, &r1);
+      EXPECT_NEAR(d1, ref, eps) << i;  // no end preference: the minimum itself
+      EXPECT_NEAR(projref::dist_at(c, at(0.5 * (x1 + 1)), p), d1, eps) << i;
+      for (double d : {dz[i], dl[i]}) EXPECT_TRUE(d >= ref - eps && d <= ref + 0.5 * tol + eps);
+      EXPECT_NEAR(projref::dist_at(c, at(tz[i]), p), dz[i], eps) << i;
+      const auto q = kwtest::ref_eval(c, at(0.5 * (xl[i] + 1)));
+      EXPECT_NEAR(std::hypot(fl[i * dim] - q[0], fl[i * dim + 1] - q[1]), 0, eps) << i;
+      // A bound just below the distance leaves the point without result.
+      BSmdptlgcv1(deg, dim, r.rational, lgd.data(), &pts[i * dim], tol, d1 * (1 - 1e-9), &d1, &x1,
+                  f1, &r1);
+      EXPECT_EQ(r1, BSNOSOLUTION);
+    }
+  }
+}
+
+TEST(BSmdptpieces, StraightPieceAndCircleCentreInSpace) {
+  RefCurve c;  // y = x at even speed
+  c.k = 4, c.knots = {0, 0, 0, 0, 1, 1, 1, 1}, c.poles = {0, 0, 0, 1, 1, 0, 2, 2, 0, 3, 3, 0};
+  std::vector<double> l = legendre_rows(Rows(c, 2)), bent = l;
+  bent[2] += 0.5;
+  double d = -1, x = -1, f[3], p[4] = {1, 2, 5, 4};
+  BSrc rc = -99;
+  BSmdptlnlg(3, 2, FALSE, l.data(), p, 1e-9, &d, &x, f, &rc);
+  EXPECT_NEAR(d, std::sqrt(0.5), 1e-14);
+  EXPECT_NEAR(f[0], 1.5, 1e-14);
+  BSmdptlnlg(3, 2, FALSE, l.data(), p + 2, 1e-9, &d, &x, f, &rc);  // beyond the end
+  EXPECT_TRUE(x == 1.0 && f[1] == 3.0);
+  BSmdptlnlg(3, 2, FALSE, bent.data(), p, 1e-9, &d, &x, f, &rc);
+  EXPECT_EQ(rc, BSDEGENINPUT);
+  // The centre of a tilted circle: every point equally near, found at once.
+  const double centre[3] = {0.5, -0.25, 0}, tilted[3] = {1, 2, 2}, r = 1.5;
+  Circle c3;
+  ASSERT_TRUE(BSprepcirc(&rc, centre, &r, tilted, &c3.cv, nullptr, nullptr));
+  c.k = 3;
+  c.poles.assign(c3.poles, c3.poles + 21);
+  c.weights.assign(c3.weights, c3.weights + 7);
+  c.knots.assign(c3.knots, c3.knots + 10);
+  Rows r3(c, 3);
+  BSmdptbscv1(2, 7, 3, TRUE, r3.poles.data(), r3.knots.data(), const_cast<double *>(centre), 1e-9,
+              kBig, &d, &x, f, &rc);
+  EXPECT_EQ(rc, BSSUCC);
+  EXPECT_NEAR(d, r, 1e-14);
+}
+
+TEST(BSmdptpieces, FailureStatuses) {
+  // A rational planar cubic, its rows used as Bezier and as Legendre rows.
+  const std::vector<double> rows = {0, 1, 2, 3, 0, 1, -1, 0, 1, 0.1, 0.05, 0.02};
+  double knots[8] = {0, 0, 0, 0, 1, 1, 1, 1}, start[2] = {1, 0};
+  enum { kNull = 1, kNanPoint, kBadWeight, kNanTol, kNegBound, kHugeRow, kBadKnot, kNanBound };
+  // routine (0 BSmdptbscv1, 1 bzcv, 2 lgcv, 3 lgcv1, 4 lnlg, 5 crcv, 6 invbspcrc,
+  // 7 invcircle, 8 BSmdptbscv), degree, poison, status.
+  const int cases[][4] = {
+      {8, 3, kNull, BSNULLPTR},   {8, 0, 0, BSINARG},          {8, 4, 0, BSINARG},
+      {8, 16, 0, BSDEGENINPUT},   {8, 3, kNanPoint, BSINARG},  {8, 3, kBadWeight, BSINARG},
+      {8, 3, kNanTol, BSINARG},   {8, 3, kNegBound, BSINARG},  {8, 3, kHugeRow, BSINARG},
+      {8, 3, kBadKnot, BSINARG},  {8, 3, kNanBound, BSINARG},  {0, 3, kBadKnot, BSINARG},
+      {0, 3, kNull, BSNULLPTR},   {0, 0, 0, BSINARG},          {0, 16, 0, BSINARG},
+      {0, 3, kNanPoint, BSINARG}, {0, 3, kBadWeight, BSINARG}, {0, 3, kNegBound, BSINARG},
+      {1, 3, kNull, BSNULLPTR},   {1, 0, 0, BSINARG},          {1, 3, kBadWeight, BSINARG},
+      {1, 3, kNanTol, BSINARG},   {1, 3, kNegBound, BSINARG},  {1, 3, kHugeRow, BSINARG},
+      {2, 3, kNull, BSNULLPTR},   {2, 16, 0, BSINARG},         {2, 3, kNanPoint, BSINARG},
+      {3, 3, kNull, BSNULLPTR},   {3, 3, kNegBound, BSINARG},  {3, 3, kBadWeight, BSINARG},
+      {4, 3, kNull, BSNULLPTR},   {4, 3, kNanTol, BSINARG},    {4, 3, 0, BSDEGENINPUT},
+      {5, 3, kNull, BSNULLPTR},   {5, 3, 0, BSDEGENINPUT},     {5, 2, kNanPoint, BSINARG},
+      {6, 3, kNull, BSNULLPTR},   {6, 3, 0, BSDEGENINPUT},     {6, 3, kHugeRow, BSINARG},
+      {7, 3, kNull, BSNULLPTR},   {7, 3, kNanPoint, BSINARG},  {7, 3, kNegBound, BSDEGEN},
+  };
+  for (const auto &cs : cases) {
+    std::vector<double> r = rows;
+    double p[2] = {0.5, 0.5}, tol = 1e-9, bound = kBig, out[4] = {-5, -5, -5, -5};
+    BSrc prc = -5, rc = -99;
+    BSboolean flag = -5;
+    if (cs[2] == kNanPoint) p[1] = std::nan("");
+    if (cs[2] == kBadWeight) r[9] = -5.0;
+    if (cs[2] == kNanTol) tol = std::nan("");
+    if (cs[2] == kNegBound) bound = -1.0, p[0] = 1, p[1] = 0;  // 7: the point at the centre
+    if (cs[2] == kHugeRow) r[1] = 1e200;
+    if (cs[2] == kNanBound) bound = std::nan("");
+    double kn[8] = {0, 0, 0, 0, 1, 1, 1, 1};
+    if (cs[2] == kBadKnot) kn[3] = 2;
+    double *rp = cs[2] == kNull ? nullptr : r.data();
+    const auto g = static_cast<int16_t>(cs[1]);
+    const std::function<void()> call[] = {
+        [&] { BSmdptbscv1(g, 4, 2, TRUE, rp, kn, p, tol, bound, out, out + 1, out + 2, &rc); },
+        [&] { BSmdptbzcv(g, 2, TRUE, rp, 1, p, tol, &bound, out, out + 1, out + 2, &prc, &rc); },
+        [&] { BSmdptlgcv(g, 2, TRUE, rp, 1, p, tol, &bound, out, out + 1, out + 2, &prc, &rc); },
+        [&] { BSmdptlgcv1(g, 2, TRUE, rp, p, tol, bound, out, out + 1, out + 2, &rc); },
+        [&] { BSmdptlnlg(g, 2, TRUE, rp, p, tol, out, out + 1, out + 2, &rc); },
+        [&] { BSmdptcrcv(g, 4, 2, TRUE, rp, knots, p, out, out + 1, out + 2, &rc); },
+        [&] { BSinvbspcrc(g, 4, 2, TRUE, rp, knots, 0.0, out, &rc); },
+        [&] { BSinvcircle(rp == nullptr ? rp : p, start, p, out, &flag, &rc); },
+        [&] {
+          BSmdptbscv(g, 4, 2, TRUE, rp, kn, 1, p, tol, &bound, out, out, out + 1, out + 2, &rc);
+        },
+    };
+    call[cs[0]]();
+    EXPECT_EQ(rc, cs[3]) << cs[0] << " " << cs[2];
+    EXPECT_TRUE(out[0] == -5 && out[1] == -5 && out[2] == -5 && prc == -5 && flag == -5);
+  }
 }
 
 class LegendreGuarded : public kwtest::GuardedTest {};
@@ -252,6 +365,20 @@ TEST_F(LegendreGuarded, CleanAtLevel20AndUnderAllocationFailures) {
   const auto sweep =
       kwtest::sweep_allocation_failures([&] { return project(r, pts, 1e-9).rc; }, {BSNOSTKMEMORY});
   EXPECT_GE(sweep.runs, 2);
+  // One piece (the first span's poles), several points.
+  std::vector<double> din(2, kBig), dout(2), tout(2), feet(6), q = pts, piece(16);
+  std::vector<BSrc> prc(2);
+  for (int i = 0; i < 16; ++i) piece[i] = r.poles[(i / 4) * r.n + i % 4];
+  EXPECT_GE(kwtest::sweep_allocation_failures(
+                [&] {
+                  BSrc rc = -99;
+                  BSmdptbzcv(3, 3, TRUE, piece.data(), 2, q.data(), 1e-9, din.data(), dout.data(),
+                             tout.data(), feet.data(), prc.data(), &rc);
+                  return rc;
+                },
+                {BSNOSTKMEMORY})
+                .runs,
+            2);
 }
 
 }  // namespace
