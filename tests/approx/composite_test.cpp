@@ -232,7 +232,8 @@ double lgd(int n, const double *c, double x) {
 // when rational) from the Legendre segment (d coordinates, then the weight).
 double segment_deviation(int d, bool rational, int n, const double *ser, int32_t order, int32_t np,
                          const double *rows, const double *knots) {
-  std::vector<double> pp(3 * np, 0.0), w(rows + d * np, rows + d * np + np);
+  std::vector<double> pp(3 * np, 0.0), w(rational ? np : 0);
+  if (rational) std::copy(rows + d * np, rows + d * np + np, w.begin());
   for (int i = 0; i < np; ++i)
     for (int j = 0; j < d; ++j) pp[3 * i + j] = rows[j * np + i];
   double worst = 0;
@@ -537,7 +538,7 @@ TEST_F(Composite, FailureStatuses) {
       {[&](BSrc *rc) { BSfndktslg(3, 1, 1, coef, 4, 0, NAN, &m, &bz, rc); }, BSINARG},
       {[&](BSrc *rc) { BSfndktslg(3, 1, 1, coef, 4, 0, 1e-6, nullptr, &bz, rc); }, BSNULLPTR},
       {[&](BSrc *rc) { BSfndktslg(4, 1, 1, p4, 4, 0, 1e-300, &m, &bz, rc); }, BSNOMEMORY},
-      {[&](BSrc *rc) { BSlgdbspspn(3, 1, coef, 4, 2, bk0, 1e-6, &bz, &bz, rc); }, BSINARG},
+      {[&](BSrc *rc) { BSlgdbspspn(3, 1, coef, 4, 1, bk0, 1e-6, &bz, &bz, rc); }, BSINARG},
       {[&](BSrc *rc) { BSlgdbspspn(3, 1, coef, 4, 1, bk, 1e-6, nullptr, &bz, rc); }, BSNULLPTR},
       {[&](BSrc *rc) { BSlgdbspl1(3, 0, coef, 4, 2, 1e-6, &m, &m, &bz, &bz, rc); }, BSINARG},
       {[&](BSrc *rc) { BSlgdbspl1(3, 1, nullptr, 4, 2, 1e-6, &m, &m, &bz, &bz, rc); }, BSNULLPTR},
