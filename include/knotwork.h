@@ -2524,16 +2524,15 @@ KW_API void BScnvlgdnt(int32_t d, int32_t periodic, int32_t m, const int32_t *nd
 /* The same for a planar curve (d = 2): a rational segment is first divided by its
  * weight (BSdivlgdlgd) and joins as a polynomial one when the quotient matches the
  * curve within tol / 8 on dense samples; otherwise it stays rational. */
-KW_API void BScnvlgd2d(int32_t periodic, int32_t m, const int32_t *ndegArr,
-                       const int32_t *iratArr, const int32_t *ibaseArr, double *const *curveSeries,
-                       const double *bezKnots, int32_t order, int32_t r, double tol,
-                       BScurve **curve, BSrc *rc);
+KW_API void BScnvlgd2d(int32_t periodic, int32_t m, const int32_t *ndegArr, const int32_t *iratArr,
+                       const int32_t *ibaseArr, double *const *curveSeries, const double *bezKnots,
+                       int32_t order, int32_t r, double tol, BScurve **curve, BSrc *rc);
 /* Smooth chain of J quadratic Bezier pieces to the spline with simple interior
  * knots, as BSrmvkts4: coefficients (j * rows + r) * 3 + i, poles rows x (J + 2)
  * (row r at r * (J + 2)); the pieces are taken to join C1. Status: 3 NULL array;
  * -2 J < 1, rows < 1, breaks not finite and strictly increasing (poles untouched). */
-KW_API void BSbzod3bsp(int32_t num_pieces, int32_t rows, const double *pieces,
-                       const double *breaks, double *poles, BSrc *rc);
+KW_API void BSbzod3bsp(int32_t num_pieces, int32_t rows, const double *pieces, const double *breaks,
+                       double *poles, BSrc *rc);
 
 #ifdef __cplusplus
 }
