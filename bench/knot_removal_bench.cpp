@@ -122,7 +122,8 @@ void BM_CompositeToSpline(benchmark::State &state) {
   int32_t poles = 0;
   for (auto _ : state) {
     BScurve *out = nullptr;
-    BScmlgd2bsp(3, c.m, 0, c.ndeg, c.irat, c.ibase.data(), c.series, c.bez, c.se, 1e-9, &out, &rc);
+    BScmlgd2bsp(3, c.m, 0, c.ndeg, c.irat, c.ibase.data(), c.series, c.bez, c.se, 1e-9, kOrder,
+                &out, &rc);
     poles = out->num_poles;
     BSfreeqelcv(out, &rc);
   }

@@ -2305,35 +2305,45 @@ KW_API void BSrdsscmlgd(FILE *stream, int32_t *dimModel, int32_t groups, int32_t
 
 /* ---- Composite Legendre curves to B-splines (src/approx/composite_to_spline.cpp) ---- */
 
-/* Composite Legendre -> B-spline record within tolerance: the segments of the part
- * [start_end[0], start_end[1]] (end segments restricted to it) become Bezier pieces
- * of the largest segment degree p (at least 1), joined C0 (the shared pole is the
- * mean of the two end poles) with knots normalised to [0, 1]; then every knot copy
- * whose removal keeps the curve provably within tolerance of that join is removed
- * (a smooth composite curve returns with simple knots). Kind 1 segments give a
- * rational curve (polynomial segments weight 1). in: the composite curve (d 1..3,
- * as BSalldeflgd describes it; periodic is not read), start_end, tolerance (>= 0).
- * out: *curve, a new record of order p + 1 (release with BSfreeqelcv). Status: 3
- * NULL; -2 d outside 1..3, m < 1, breakpoints not ascending, a degree or kind out
- * of range, kinds 2 and 3, a power-form segment above degree 127, non-finite
- * coefficients, a range outside the breakpoints or empty, a non-positive weight;
- * -13, 33. *curve untouched on failure. */
+/* Composite Legendre -> B-spline record of a requested order within tolerance: the
+ * part [start_end[0], start_end[1]] is cut from its end segments, every segment is
+ * cut where its coefficient tail stays below tolerance / 128, converted on its own
+ * (BSlgdbspl1, or BSlgdbsplr for kinds 1..3, whose first d + 1 components are the
+ * weighted coordinates and the weight; planar rational segments are first divided
+ * by their weight, BScnvlgd2d) and the pieces are joined C0 (BScnvlgdnt). in: the
+ * composite curve (d 1..3, as BSalldeflgd describes it), start_end, tolerance
+ * (> 0, the largest distance of the result from the composite curve where the
+ * composite curve itself is C0), order (2..16, the requested order). A periodic
+ * curve takes a range of at most one period that may lie outside the breakpoints
+ * or cross the seam; a whole period comes back closed (phy_closed 1).
+ * out: *curve, a new record (release with BSfreeqelcv) whose order is the largest
+ * order the segments need, at most the requested order and at least 2; knots on
+ * [0, 1]. Status: 3 NULL; -2 d outside 1..3, m < 1, breakpoints not ascending, a
+ * degree (0..319), kind (0..3) or basis (0, 1) out of range, a rational segment
+ * with d not 2 or 3, a power-form segment above degree 127, non-finite
+ * coefficients, order or tolerance out of range, a range outside the breakpoints
+ * (more than a period when periodic) or empty, a weight not positive; 55 (a
+ * warning, *curve written) when some segment could not be brought within
+ * tolerance; -13, 33. *curve untouched on failure. */
 KW_API void BScmlgd2bsp(int32_t d, int32_t m, int32_t periodic, const int32_t *ndegArr,
                         const int32_t *iratArr, const int32_t *ibaseArr, double *const *curveSeries,
                         const double *bezKnots, const double *start_end, double tolerance,
-                        BScurve **curve, BSrc *rc);
-/* The same for segments first..last (0-based), the first from local parameter
- * local_start (-1..1) and the last to local_end. Status as BScmlgd2bsp; -2 for
- * indices or local parameters out of range. */
+                        int32_t order, BScurve **curve, BSrc *rc);
+/* The same for segments first..last (0-based; first > last runs through the seam of
+ * a periodic curve), the first from local parameter local_start (-1..1) and the
+ * last to local_end. Status as BScmlgd2bsp; -2 for indices or local parameters out
+ * of range. */
 KW_API void BScmlg2bsab(int32_t d, int32_t m, int32_t periodic, const int32_t *ndegArr,
                         const int32_t *iratArr, const int32_t *ibaseArr, double *const *curveSeries,
                         const double *bezKnots, int32_t first, int32_t last, double local_start,
-                        double local_end, double tolerance, BScurve **curve, BSrc *rc);
-/* The same for the parameter range [start, end]. */
+                        double local_end, double tolerance, int32_t order, BScurve **curve,
+                        BSrc *rc);
+/* The same for the parameter range [start, end], without the first cut of the
+ * segments and without dividing planar rational segments. */
 KW_API void BSlimcmplgd(int32_t d, int32_t m, int32_t periodic, const int32_t *ndegArr,
                         const int32_t *iratArr, const int32_t *ibaseArr, double *const *curveSeries,
                         const double *bezKnots, double start, double end, double tolerance,
-                        BScurve **curve, BSrc *rc);
+                        int32_t order, BScurve **curve, BSrc *rc);
 
 /* ---- Nearest points through Legendre forms (src/query/project_legendre.cpp) ---- */
 
@@ -2526,6 +2536,83 @@ KW_API void BSinvbspcrc(int16_t degree, int32_t num_poles, int32_t dim, BSboolea
  * centre (outputs untouched). */
 KW_API void BSinvcircle(double *centre, double *start, double *point, double *t,
                         BSboolean *defined, BSrc *rc);
+
+/* ---- Legendre segments to B-splines (src/approx/legendre_to_spline.cpp,
+ * src/approx/composite_to_spline.cpp, src/bspline/knot_removal.cpp) ---- */
+
+/* Breakpoints for approximating a Legendre series by order-k pieces of continuity r
+ * within tol: from the centre outwards, each piece's half-length h solves
+ * M h^k = C tol with M the largest (over the g groups, Euclidean over their c
+ * components) k-th derivative at the piece's ends and
+ * C = k (k - 1 - r)! (3 5 ... (2k - 1)) / k!; then mapped onto exactly -1 .. 1.
+ * in: n (0..319), g, c (g c in 1..256), series (g c components of n + 1 values,
+ * component after component), order k (2..16), r (negative counts as 0, capped at
+ * k - 1), tol (> 0). out: *num_pieces (0 when n < k: nothing to place) and
+ * *breaks (num_pieces + 1 ascending values from -1 to 1, result memory, BSdbgfree;
+ * null when num_pieces is 0). Status: 3 NULL; -2 arguments out of range or not
+ * finite; -13 no memory or more than 9999 steps to one side; 33. */
+KW_API void BSfndktslg(int32_t n, int32_t g, int32_t c, const double *series, int32_t order,
+                       int32_t r, double tol, int32_t *num_pieces, double **breaks, BSrc *rc);
+/* The order-k spline with simple knots at the breaks that approximates a Legendre
+ * series: each piece is the series restricted to its interval and cut to degree
+ * k - 1, the pieces are made C^(k-2) by BScstlgdbsp, and the smooth Bezier chain is
+ * read off as a spline. in: n (0..319), c (1..256), series (c components of n + 1
+ * values), order (2..16), num_pieces (>= 1), breaks (num_pieces + 1, strictly
+ * ascending), tol (> 0, for the continuity correction). out: *poles (c rows of
+ * num_pieces + order - 1 values) and *knots (order copies of breaks[0], the inner
+ * breaks, order copies of the last; num_pieces + 2 order - 1 values), both result
+ * memory. Status: 3 NULL; -2 arguments out of range or not finite; 55 (a warning,
+ * outputs written) when the correction of some piece exceeds tol; -13; 33. */
+KW_API void BSlgdbspspn(int32_t n, int32_t c, const double *series, int32_t order,
+                        int32_t num_pieces, const double *breaks, double tol, double **poles,
+                        double **knots, BSrc *rc);
+/* A polynomial Legendre segment (on [-1, 1]) as a B-spline of order at most k whose
+ * distance from it stays within tol: the series is cut to its effective degree
+ * (tail at tol / 16); below k it is one Bezier piece of that degree (order 1 and a
+ * zero pole for a zero series), otherwise knots are placed (BSfndktslg) and the
+ * spline built (BSlgdbspspn), the placement tolerance halved while the error bound
+ * (dropped tails plus continuity correction) exceeds tol, at most 10 times.
+ * in: n (0..319), c (1..256), series (c components of n + 1 values), order k
+ * (2..16), r (as BSfndktslg), tol (> 0). out: *out_order, *num_poles, *poles (c
+ * rows of num_poles values) and *knots (num_poles + out_order values on [-1, 1]),
+ * result memory. Status: 3 NULL; -2 arguments out of range or not finite; 55 (a
+ * warning, outputs written) when the bound still exceeds tol; -13; 33. */
+KW_API void BSlgdbspl1(int32_t n, int32_t c, const double *series, int32_t order, int32_t r,
+                       double tol, int32_t *out_order, int32_t *num_poles, double **poles,
+                       double **knots, BSrc *rc);
+/* The same for a rational segment: series holds d weighted coordinates then the
+ * weight (d + 1 components); the homogeneous tolerance is scaled from tol by the
+ * weight's lower bound and the size of the curve so that the Cartesian curve stays
+ * within tol. out: d + 1 rows (weighted coordinates, then the weights). Status as
+ * BSlgdbspl1, and -2 for d outside 1..3 or a weight that is not positive. */
+KW_API void BSlgdbsplr(int32_t n, int32_t d, const double *series, int32_t order, int32_t r,
+                       double tol, int32_t *out_order, int32_t *num_poles, double **poles,
+                       double **knots, BSrc *rc);
+/* Every segment of a composite curve converted on its own (BSlgdbspl1, or
+ * BSlgdbsplr for kinds 1..3) and joined C0 into one record: the order is the
+ * largest the segments need (at most order, at least 2), lower ones raised;
+ * rational segments are scaled so that the weights agree where segments meet, and
+ * the shared pole is the mean of the two end points; each segment gets half of
+ * tol so that the join stays within tol of a C0 composite curve. A periodic curve
+ * comes back closed. in: the composite curve as BScmlgd2bsp, order (2..16), r (as
+ * BSfndktslg), tol (> 0). out: *curve, a new record with knots on [0, 1]. Status as
+ * BScmlgd2bsp. */
+KW_API void BScnvlgdnt(int32_t d, int32_t periodic, int32_t m, const int32_t *ndegArr,
+                       const int32_t *iratArr, const int32_t *ibaseArr, double *const *curveSeries,
+                       const double *bezKnots, int32_t order, int32_t r, double tol,
+                       BScurve **curve, BSrc *rc);
+/* The same for a planar curve (d = 2): a rational segment is first divided by its
+ * weight (BSdivlgdlgd) and joins as a polynomial one when the quotient matches the
+ * curve within tol / 8 on dense samples; otherwise it stays rational. */
+KW_API void BScnvlgd2d(int32_t periodic, int32_t m, const int32_t *ndegArr, const int32_t *iratArr,
+                       const int32_t *ibaseArr, double *const *curveSeries, const double *bezKnots,
+                       int32_t order, int32_t r, double tol, BScurve **curve, BSrc *rc);
+/* Smooth chain of J quadratic Bezier pieces to the spline with simple interior
+ * knots, as BSrmvkts4: coefficients (j * rows + r) * 3 + i, poles rows x (J + 2)
+ * (row r at r * (J + 2)); the pieces are taken to join C1. Status: 3 NULL array;
+ * -2 J < 1, rows < 1, breaks not finite and strictly increasing (poles untouched). */
+KW_API void BSbzod3bsp(int32_t num_pieces, int32_t rows, const double *pieces, const double *breaks,
+                       double *poles, BSrc *rc);
 
 #ifdef __cplusplus
 }

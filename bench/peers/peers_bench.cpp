@@ -5,7 +5,7 @@
 // (dense sampling plus Newton steps). A fast wrong answer shows.
 //
 // Usage: peers_bench [table.md] [--quick] [--extra]
-// (--extra: only the intersection, arc length and interpolation rows)
+// (--extra: only the intersection, arc length, interpolation and knot removal rows)
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -1123,6 +1123,97 @@ void interpolation_rows(int n) {
   g_text_rows.push_back(row);
 }
 
+// ---- Knot removal -----------------------------------------------------------------------
+// A random cubic refined by a knot in the middle of every span (Boehm's insertion,
+// done here), then every knot that can go within 1e-9 removed: time per
+// reduction, the poles left, and the largest distance from the original curve at
+// 16 samples per span of the result (reference evaluation).
+
+RefCurve refine_midpoints(const RefCurve &c) {
+  RefCurve f = c;
+  const int k = c.k;
+  for (int s = c.n() - 1; s >= k - 1; --s) {  // from the right: indices below s stay
+    const double u = 0.5 * (c.knots[s] + c.knots[s + 1]);
+    std::vector<double> q(f.poles.begin(), f.poles.begin() + 3 * (s - k + 2));
+    for (int i = s - k + 2; i <= s; ++i) {
+      const double a = (u - f.knots[i]) / (f.knots[i + k - 1] - f.knots[i]);
+      for (int j = 0; j < 3; ++j)
+        q.push_back(a * f.poles[3 * i + j] + (1 - a) * f.poles[3 * (i - 1) + j]);
+    }
+    q.insert(q.end(), f.poles.begin() + 3 * s, f.poles.end());
+    f.poles = q;
+    f.knots.insert(f.knots.begin() + s + 1, u);
+  }
+  return f;
+}
+
+double max_curve_distance(const RefCurve &a, const RefCurve &b) {
+  double worst = 0;
+  const int samples = 16 * (b.n() - b.k + 1);
+  for (int i = 0; i <= samples; ++i) {
+    const double u = static_cast<double>(i) / samples;
+    const RefPoint pa = reference(a, u), pb = reference(b, u);
+    LD d2 = 0;
+    for (int j = 0; j < 3; ++j) d2 += (pa.v[j] - pb.v[j]) * (pa.v[j] - pb.v[j]);
+    worst = std::max(worst, static_cast<double>(std::sqrt(d2)));
+  }
+  return worst;
+}
+
+void knot_removal_rows(int n) {
+  const RefCurve orig = make_curve(4, n, false, 0.0, 1300 + n);
+  const RefCurve fine = refine_midpoints(orig);
+  TextRow row{"knot removal",
+              std::to_string(fine.n()) + " poles (" + std::to_string(n) + " refined), cubic",
+              {}};
+  const int reps = g_quick ? 2 : 5;
+  const double tol = 1e-9;
+  auto run = [&](int col, const std::function<RefCurve()> &f) {
+    RefCurve out;
+    const double t = min_seconds(reps, [&] { out = f(); });
+    if (out.poles.empty()) {
+      row.cell[col] = fmt("%.1f us (failed)", 1e6 * t);
+      return;
+    }
+    row.cell[col] =
+        fmt("%.1f us (%.0f poles, max dist %.0e)", 1e6 * t, out.n(), max_curve_distance(orig, out));
+  };
+  run(0, [&] {
+    RefCurve in = fine, out = fine;
+    BScurve cv = in.view(), res = out.view();
+    BSrc rc;
+    BSrmktsnchg(&cv, tol, &res, &rc);
+    if (rc != 0) return RefCurve{};
+    out.poles.resize(3 * static_cast<std::size_t>(res.num_poles));
+    out.knots.resize(static_cast<std::size_t>(res.num_knots));
+    return out;
+  });
+#ifdef KW_PEERS_OCCT
+  run(1, [&] {
+    Handle(Geom_BSplineCurve) bc = occt_curve(fine);
+    for (bool removed = true; removed;) {
+      removed = false;
+      for (int i = bc->NbKnots() - 1; i >= 2; --i)
+        if (i <= bc->NbKnots() - 1 && bc->RemoveKnot(i, bc->Multiplicity(i) - 1, tol))
+          removed = true;
+    }
+    RefCurve out;
+    out.k = bc->Degree() + 1;
+    const int np = bc->NbPoles();
+    TColStd_Array1OfReal ks(1, np + out.k);
+    bc->KnotSequence(ks);
+    for (int i = 1; i <= np + out.k; ++i) out.knots.push_back(ks(i));
+    for (int i = 1; i <= np; ++i) {
+      const gp_Pnt P = bc->Pole(i);
+      out.poles.insert(out.poles.end(), {P.X(), P.Y(), P.Z()});
+    }
+    return out;
+  });
+#endif
+  print_text_row(row);
+  g_text_rows.push_back(row);
+}
+
 void write_text_table(const char *path) {
   FILE *f = std::fopen(path, "a");
   if (f == nullptr) return;
@@ -1224,6 +1315,7 @@ int main(int argc, char **argv) {
   for (int n : {10, 1000}) arc_length_rows(n);
   for (int n : {10, 100}) curve_curve_rows(n);
   for (int n : {100, 1000}) interpolation_rows(n);
+  knot_removal_rows(1000);
   write_table(table);
   write_text_table(table);
   return 0;

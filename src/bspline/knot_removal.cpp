@@ -1,6 +1,6 @@
-// Knot removal: smooth Bezier chains back to splines (BSrmvkts4, BSrmvkts5), one
-// knot removed by least squares with its error (BSrm_kt_app), the choice of knots
-// to remove (BSknot_rem2), reduction of a curve within a tolerance (BSrmktsnchg)
+// Knot removal: smooth Bezier chains back to splines (BSbzod3bsp, BSrmvkts4,
+// BSrmvkts5), one knot removed by least squares with its error (BSrm_kt_app), the
+// choice of knots to remove (BSknot_rem2), reduction of a curve within a tolerance (BSrmktsnchg)
 // and the reduction of repeated knots of an array-form spline (BSrmnknot_b).
 #include <algorithm>
 #include <cfloat>
@@ -429,6 +429,20 @@ extern "C" KW_API void BSrmvkts5(int32_t num_pieces, int32_t rows, const double 
     return;
   }
   bezier_chain_to_spline(4, num_pieces, rows, pieces, breaks, poles);
+}
+
+extern "C" KW_API void BSbzod3bsp(int32_t num_pieces, int32_t rows, const double *pieces,
+                                  const double *breaks, double *poles, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (pieces == nullptr || breaks == nullptr || poles == nullptr) {
+    *rc = BSNULLPTR;
+    return;
+  }
+  if (num_pieces < 1 || rows < 1 || !breaks_increasing(num_pieces, breaks)) {
+    *rc = BSINARG;
+    return;
+  }
+  bezier_chain_to_spline(2, num_pieces, rows, pieces, breaks, poles);
 }
 
 extern "C" KW_API void BSrm_kt_app(const BScurve *curve, int32_t r, BScurve *out, double *error,

@@ -216,49 +216,243 @@ TEST_F(Composite, ContinuityCorrectionGivesTheStatedContinuity) {
   }
 }
 
+// Legendre series (n + 1 coefficients) at x by the three-term recurrence.
+double lgd(int n, const double *c, double x) {
+  double p0 = 1, p1 = x, s = c[0] + (n > 0 ? c[1] * x : 0);
+  for (int k = 2; k <= n; ++k) {
+    const double p2 = ((2 * k - 1) * x * p1 - (k - 1) * p0) / k;
+    s += c[k] * p2;
+    p0 = p1;
+    p1 = p2;
+  }
+  return s;
+}
+
+// Largest distance of an array-form spline (rows on [-1, 1], the last the weights
+// when rational) from the Legendre segment (d coordinates, then the weight).
+double segment_deviation(int d, bool rational, int n, const double *ser, int32_t order, int32_t np,
+                         const double *rows, const double *knots) {
+  std::vector<double> pp(3 * np, 0.0), w(rational ? np : 0);
+  if (rational) std::copy(rows + d * np, rows + d * np + np, w.begin());
+  for (int i = 0; i < np; ++i)
+    for (int j = 0; j < d; ++j) pp[3 * i + j] = rows[j * np + i];
+  double worst = 0;
+  for (int i = 0; i <= 400; ++i) {
+    const double x = -1 + i / 200.0, wt = rational ? lgd(n, ser + d * (n + 1), x) : 1;
+    const auto v = kwtest::ref_eval(order, np, knots, pp.data(), rational ? w.data() : nullptr, x);
+    double e2 = 0;
+    for (int j = 0; j < d; ++j) e2 += std::pow(v[j] - lgd(n, ser + j * (n + 1), x) / wt, 2);
+    worst = std::max(worst, std::sqrt(e2));
+  }
+  return worst;
+}
+
 TEST_F(Composite, CompositeToSplineWithinTolerance) {
+  // At the spline's own order every segment is one Bezier piece (joined C0); at a
+  // lower order the knots are placed. Both stay within tolerance of the spline.
   std::mt19937_64 rng(33);
-  for (int trial = 0; trial < 24; ++trial) {
-    const int k = 2 + trial % 5, n = k + 2 + static_cast<int>(rng() % 6);
+  for (int trial = 0; trial < 16; ++trial) {
+    const int k = 3 + trial % 4, n = k + 2 + static_cast<int>(rng() % 5);
     const bool rational = trial % 3 == 2;
     RefCurve c = kwtest::random_curve(rng, kwtest::CurveShape{k, n, rational, false});
     BScurve orig = c.view();
     Cmp cm;
     ASSERT_EQ(cm.from(c), BSSUCC);
-    SCOPED_TRACE(testing::Message() << "trial " << trial << " k " << k);
-    BScurve *out = nullptr;
-    BSrc rc;
-    BScmlgd2bsp(3, cm.m, 0, cm.ndeg, cm.irat, cm.ibase.data(), cm.series, cm.bez, cm.se, 1e-9, &out,
-                &rc);
-    ASSERT_EQ(rc, BSSUCC);
-    EXPECT_EQ(out->order, k);
-    if (!rational) {
-      EXPECT_EQ(out->num_poles, n);  // every junction knot removed again
+    for (int order : {k, k - 1, 2 + trial % 2}) {
+      SCOPED_TRACE(testing::Message() << "trial " << trial << " k " << k << " order " << order);
+      const double tol = order == k ? 1e-9 : 1e-5;
+      BScurve *out = nullptr;
+      BSrc rc;
+      BScmlgd2bsp(3, cm.m, 0, cm.ndeg, cm.irat, cm.ibase.data(), cm.series, cm.bez, cm.se, tol,
+                  order, &out, &rc);
+      ASSERT_EQ(rc, BSSUCC);
+      EXPECT_EQ(out->order, order);
+      if (order == k) {
+        EXPECT_EQ(out->num_poles, (k - 1) * cm.m + 1);
+      }
+      EXPECT_LE(kwtest::max_deviation(orig, *out, 0.0, 1.0, 1001), tol);
+      BSfreeqelcv(out, &rc);
     }
-    EXPECT_LE(kwtest::max_deviation(orig, *out, 0.0, 1.0, 2001), 1e-9);
-    BSfreeqelcv(out, &rc);
     // The part [0.3, 0.8], and segments 0 .. m-1 from the middle of the first to
     // the middle of the last (or to 0.75), each reparametrised to [0, 1].
     const double s0 = (cm.bez[0] + cm.bez[1]) / 2,
                  e0 = cm.m == 1 ? 0.75 : (cm.bez[cm.m - 1] + cm.bez[cm.m]) / 2;
     for (int part = 0; part < 2; ++part) {
+      BScurve *out = nullptr;
+      BSrc rc;
       if (part == 0) {
         BSlimcmplgd(3, cm.m, 0, cm.ndeg, cm.irat, cm.ibase.data(), cm.series, cm.bez, 0.3, 0.8,
-                    1e-9, &out, &rc);
+                    1e-6, k - 1, &out, &rc);
       } else {
         BScmlg2bsab(3, cm.m, 0, cm.ndeg, cm.irat, cm.ibase.data(), cm.series, cm.bez, 0, cm.m - 1,
-                    0.0, cm.m == 1 ? 0.5 : 0.0, 1e-9, &out, &rc);
+                    0.0, cm.m == 1 ? 0.5 : 0.0, 1e-6, k - 1, &out, &rc);
       }
       ASSERT_EQ(rc, BSSUCC);
       const double s = part ? s0 : 0.3, e = part ? e0 : 0.8;
       for (int i = 0; i <= 200; ++i) {
         const auto a = kwtest::ref_eval(orig, s + (e - s) * i / 200.0),
                    b = kwtest::ref_eval(*out, i / 200.0);
-        for (int j = 0; j < 3; ++j) EXPECT_NEAR(a[j], b[j], 1e-9);
+        EXPECT_LE(std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]), 1e-6);
       }
       BSfreeqelcv(out, &rc);
     }
   }
+}
+
+TEST_F(Composite, CompositeToSplineKindsPeriodicAndPlanar) {
+  std::mt19937_64 rng(5);
+  RefCurve c = kwtest::random_curve(rng, 5, 8, true, true);
+  c.poles[3 * 7] = c.poles[0] * c.weights[7] / c.weights[0];  // closed: last pole = first
+  c.poles[3 * 7 + 1] = c.poles[1] * c.weights[7] / c.weights[0];
+  c.poles[3 * 7 + 2] = c.poles[2] * c.weights[7] / c.weights[0];
+  Cmp cm;
+  ASSERT_EQ(cm.from(c), BSSUCC);
+  BSrc rc;
+  BScurve *ref = nullptr, *out = nullptr;
+  BScmlgd2bsp(3, cm.m, 0, cm.ndeg, cm.irat, cm.ibase.data(), cm.series, cm.bez, cm.se, 1e-7, 4,
+              &ref, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  // Kinds 2 and 3 carry extra components after the weight: the same record.
+  for (int kind = 2; kind <= 3; ++kind) {
+    std::vector<std::vector<double>> seg(cm.m);
+    std::vector<double *> ptr(cm.m);
+    std::vector<int32_t> irat(cm.m, kind);
+    for (int i = 0; i < cm.m; ++i) {
+      seg[i].assign(cm.series[i], cm.series[i] + 4 * (cm.ndeg[i] + 1));
+      seg[i].resize((3 + kind) * (cm.ndeg[i] + 1), 7.0);
+      ptr[i] = seg[i].data();
+    }
+    BScmlgd2bsp(3, cm.m, 0, cm.ndeg, irat.data(), cm.ibase.data(), ptr.data(), cm.bez, cm.se, 1e-7,
+                4, &out, &rc);
+    ASSERT_EQ(rc, BSSUCC);
+    ASSERT_EQ(out->num_poles, ref->num_poles);
+    for (int i = 0; i < 3 * ref->num_poles; ++i) EXPECT_EQ(out->poles[i], ref->poles[i]);
+    BSfreeqelcv(out, &rc);
+  }
+  BSfreeqelcv(ref, &rc);
+  // Periodic: one whole period comes back closed; a range across the seam (by
+  // parameters, and by segments m-1 .. 0) follows the wrapped curve.
+  const double se[2] = {0.5, 1.5};
+  for (int op = 0; op < 3; ++op) {
+    if (op == 0)
+      BScmlgd2bsp(3, cm.m, 1, cm.ndeg, cm.irat, cm.ibase.data(), cm.series, cm.bez, cm.se, 1e-7, 4,
+                  &out, &rc);
+    else if (op == 1)
+      BSlimcmplgd(3, cm.m, 1, cm.ndeg, cm.irat, cm.ibase.data(), cm.series, cm.bez, se[0], se[1],
+                  1e-7, 4, &out, &rc);
+    else
+      BScmlg2bsab(3, cm.m, 1, cm.ndeg, cm.irat, cm.ibase.data(), cm.series, cm.bez, cm.m - 1, 0, -1,
+                  1, 1e-7, 4, &out, &rc);
+    ASSERT_EQ(rc, BSSUCC) << op;
+    EXPECT_EQ(out->phy_closed, op < 2 ? 1 : 0);
+    const double s = op == 0 ? 0 : op == 1 ? 0.5 : cm.bez[cm.m - 1];
+    const double len = op < 2 ? 1 : 1 - cm.bez[cm.m - 1] + cm.bez[1];
+    for (int i = 0; i <= 100; ++i) {
+      const auto a = cm.eval(0, s + len * i / 100, &rc, 1);
+      const auto b = kwtest::ref_eval(*out, i / 100.0);
+      EXPECT_LE(std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]), 1e-7) << op << " " << i;
+    }
+    for (int j = 0; j < 3 && op == 0; ++j)
+      EXPECT_NEAR(out->poles[j] / out->weights[0],
+                  out->poles[3 * (out->num_poles - 1) + j] / out->weights[out->num_poles - 1],
+                  1e-15);
+    BSfreeqelcv(out, &rc);
+  }
+  // A planar rational quarter circle: divided by its weight, a polynomial record on
+  // the circle; BScnvlgdnt keeps it rational.
+  const double h = std::sqrt(0.5);
+  RefCurve q = kwtest::make_curve(3, {0, 0, 0, 1, 1, 1}, {1, 0, 0, h, h, 0, 0, 1, 0});
+  q.weights = {1, h, 1};
+  Cmp qm;
+  ASSERT_EQ(qm.from(q, 2), BSSUCC);
+  for (int op = 0; op < 2; ++op) {
+    if (op == 0)
+      BScmlgd2bsp(2, qm.m, 0, qm.ndeg, qm.irat, qm.ibase.data(), qm.series, qm.bez, qm.se, 1e-8, 4,
+                  &out, &rc);
+    else
+      BScnvlgdnt(2, 0, qm.m, qm.ndeg, qm.irat, qm.ibase.data(), qm.series, qm.bez, 4, 2, 1e-8, &out,
+                 &rc);
+    ASSERT_EQ(rc, BSSUCC);
+    EXPECT_EQ(out->rational, op);
+    for (int i = 0; i <= 300; ++i) {
+      const auto p = kwtest::ref_eval(*out, i / 300.0);
+      EXPECT_NEAR(std::hypot(p[0], p[1]), 1.0, 1e-8);
+    }
+    BSfreeqelcv(out, &rc);
+  }
+}
+
+TEST_F(Composite, SegmentToSplinePieces) {
+  // P_4 has the constant 4th derivative 105 = C (k = 4, r = 0): half-length
+  // tol^(1/4) = 0.1, breaks -1.1 .. 1.1 by 0.2, mapped onto [-1, 1].
+  const double p4[5] = {0, 0, 0, 0, 1};
+  int32_t pieces;
+  double *br = nullptr;
+  BSrc rc;
+  BSfndktslg(4, 1, 1, p4, 4, 0, 1e-4, &pieces, &br, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  ASSERT_EQ(pieces, 11);
+  for (int i = 0; i <= 11; ++i) EXPECT_NEAR(br[i], (-1.1 + 0.2 * i) / 1.1, 1e-14);
+  BSdbgfree(br);
+  BSfndktslg(3, 1, 1, p4, 4, 0, 1e-4, &pieces, &br, &rc);
+  EXPECT_TRUE(rc == BSSUCC && pieces == 0 && br == nullptr);
+  // Random polynomial and rational segments within tolerance; low degrees give one
+  // Bezier piece of that degree.
+  std::mt19937_64 rng(8);
+  std::uniform_real_distribution<double> uni(-1, 1);
+  for (int trial = 0; trial < 24; ++trial) {
+    const int n = trial % 8 == 0 ? 2 : 6 + trial % 11, d = 1 + trial % 3, order = 3 + trial % 4;
+    const bool rational = trial % 2 == 1;
+    std::vector<double> ser((d + 1) * (n + 1));
+    for (int i = 0; i < (d + 1) * (n + 1); ++i) ser[i] = uni(rng) / (1 + i % (n + 1));
+    ser[d * (n + 1)] = 3.0;  // weight near 3
+    int32_t ko, np;
+    double *poles, *knots;
+    const double tol = 1e-7;
+    if (rational)
+      BSlgdbsplr(n, d, ser.data(), order, order - 2, tol, &ko, &np, &poles, &knots, &rc);
+    else
+      BSlgdbspl1(n, d, ser.data(), order, order - 2, tol, &ko, &np, &poles, &knots, &rc);
+    ASSERT_EQ(rc, BSSUCC) << trial;
+    EXPECT_EQ(ko, n < order ? n + 1 : order);
+    EXPECT_LE(segment_deviation(d, rational, n, ser.data(), ko, np, poles, knots), tol) << trial;
+    BSdbgfree(poles);
+    BSdbgfree(knots);
+  }
+  // A zero series: order 1 and a zero pole; a correction over tol: 55 and results.
+  const double zero[3] = {0, 0, 0}, two[3] = {-1, 0, 1};
+  int32_t ko, np;
+  double *poles, *knots;
+  BSlgdbspl1(2, 1, zero, 4, 2, 1e-9, &ko, &np, &poles, &knots, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  EXPECT_TRUE(ko == 1 && np == 1 && poles[0] == 0.0);
+  BSdbgfree(poles);
+  BSdbgfree(knots);
+  BSlgdbspspn(4, 1, p4, 3, 2, two, 1e-9, &poles, &knots, &rc);
+  EXPECT_EQ(rc, 55);
+  BSdbgfree(poles);
+  BSdbgfree(knots);
+}
+
+TEST_F(Composite, QuadraticChainToSpline) {
+  // The Bezier pieces of a C1 quadratic spline (mid poles are the spline's, ends
+  // the points at the breaks) give its poles back.
+  const double u[4] = {0, 0.3, 0.5, 1}, P[5] = {1, -2, 4, 0.5, 3};
+  double pieces[9], poles[5];
+  for (int j = 0; j < 3; ++j) {
+    const auto at = [&](int i) {  // spline value at break i
+      if (i == 0) return P[0];
+      if (i == 3) return P[4];
+      return ((u[i + 1] - u[i]) * P[i] + (u[i] - u[i - 1]) * P[i + 1]) / (u[i + 1] - u[i - 1]);
+    };
+    pieces[3 * j] = at(j);
+    pieces[3 * j + 1] = P[j + 1];
+    pieces[3 * j + 2] = at(j + 1);
+  }
+  BSrc rc;
+  BSbzod3bsp(3, 1, pieces, u, poles, &rc);
+  ASSERT_EQ(rc, BSSUCC);
+  for (int i = 0; i < 5; ++i) EXPECT_NEAR(poles[i], P[i], 1e-14);
 }
 
 TEST_F(Composite, FailureStatuses) {
@@ -269,7 +463,8 @@ TEST_F(Composite, FailureStatuses) {
   double **ser, *bz, se[2], v[3], br[3] = {0, 0, 1}, in[8] = {0}, out[8];
   const int32_t deg[1] = {3}, kind[1] = {0}, bad_kind[1] = {4}, base1[1] = {1}, base2[1] = {2};
   double coef[20] = {0}, *segs[1] = {coef}, bk[2] = {0, 1}, bk0[2] = {1, 1}, bad_se[2] = {-1, 1};
-  const int32_t two[1] = {2};
+  const int32_t one[1] = {1};
+  const double p4[5] = {0, 0, 0, 0, 1}, wide[2] = {0, 2.5};
   BScurve *cv = nullptr;
   const struct {
     std::function<void(BSrc *)> op;
@@ -305,18 +500,53 @@ TEST_F(Composite, FailureStatuses) {
       {[&](BSrc *rc) { BScstlgdbsp(1, 1, 4, 1, 2, br, in, 1.0, out, rc); }, BSDIVZERO},
       {[&](BSrc *rc) { BScstlgdbsp(1, 1, 4, 4, 2, bk, in, 1.0, out, rc); }, BSINARG},
       {[&](BSrc *rc) { BScstlgdbsp(1, 1, 4, 1, 2, bk, nullptr, 1.0, out, rc); }, BSNULLPTR},
-      {[&](BSrc *rc) { BScmlgd2bsp(3, 1, 0, deg, two, base1, segs, bk, bad_se, 1e-6, &cv, rc); },
-       BSINARG},
-      {[&](BSrc *rc) { BScmlgd2bsp(3, 1, 0, deg, kind, base1, segs, bk, bad_se, 1e-6, &cv, rc); },
-       BSINARG},
-      {[&](BSrc *rc) { BScmlgd2bsp(3, 1, 0, deg, kind, base1, segs, bk, bk, 1e-6, nullptr, rc); },
-       BSNULLPTR},
-      {[&](BSrc *rc) { BSlimcmplgd(3, 1, 0, deg, kind, base1, segs, bk, 0.5, 0.5, 1e-6, &cv, rc); },
-       BSINARG},
       {[&](BSrc *rc) {
-         BScmlg2bsab(3, 1, 0, deg, kind, base1, segs, bk, 0, 1, -1, 1, 1e-6, &cv, rc);
+         BScmlgd2bsp(3, 1, 0, deg, kind, base1, segs, bk, bad_se, 1e-6, 4, &cv, rc);
        },
        BSINARG},
+      {[&](BSrc *rc) { BScmlgd2bsp(3, 1, 1, deg, kind, base1, segs, bk, wide, 1e-6, 4, &cv, rc); },
+       BSINARG},
+      {[&](BSrc *rc) {
+         BScmlgd2bsp(3, 1, 0, deg, bad_kind, base1, segs, bk, bk, 1e-6, 4, &cv, rc);
+       },
+       BSINARG},
+      {[&](BSrc *rc) { BScmlgd2bsp(3, 1, 0, deg, kind, base1, segs, bk, bk, 0.0, 4, &cv, rc); },
+       BSINARG},
+      {[&](BSrc *rc) { BScmlgd2bsp(3, 1, 0, deg, kind, base1, segs, bk, bk, 1e-6, 17, &cv, rc); },
+       BSINARG},
+      {[&](BSrc *rc) {
+         BScmlgd2bsp(3, 1, 0, deg, kind, base1, segs, bk, bk, 1e-6, 4, nullptr, rc);
+       },
+       BSNULLPTR},
+      {[&](BSrc *rc) { BScmlgd2bsp(1, 1, 0, deg, one, base1, segs, bk, bk, 1e-6, 4, &cv, rc); },
+       BSINARG},  // rational in one dimension
+      {[&](BSrc *rc) { BScmlgd2bsp(3, 1, 0, deg, one, base1, segs, bk, bk, 1e-6, 4, &cv, rc); },
+       BSINARG},  // zero weight
+      {[&](BSrc *rc) {
+         BSlimcmplgd(3, 1, 0, deg, kind, base1, segs, bk, 0.5, 0.5, 1e-6, 4, &cv, rc);
+       },
+       BSINARG},
+      {[&](BSrc *rc) {
+         BScmlg2bsab(3, 1, 0, deg, kind, base1, segs, bk, 0, 1, -1, 1, 1e-6, 4, &cv, rc);
+       },
+       BSINARG},
+      {[&](BSrc *rc) { BScnvlgdnt(3, 0, 1, deg, kind, base2, segs, bk, 4, 2, 1e-6, &cv, rc); },
+       BSINARG},
+      {[&](BSrc *rc) { BScnvlgd2d(0, 1, deg, kind, base1, segs, bk, 4, 2, 1e-6, nullptr, rc); },
+       BSNULLPTR},
+      {[&](BSrc *rc) { BSfndktslg(3, 1, 1, coef, 1, 0, 1e-6, &m, &bz, rc); }, BSINARG},
+      {[&](BSrc *rc) { BSfndktslg(3, 1, 1, coef, 4, 0, NAN, &m, &bz, rc); }, BSINARG},
+      {[&](BSrc *rc) { BSfndktslg(3, 1, 1, coef, 4, 0, 1e-6, nullptr, &bz, rc); }, BSNULLPTR},
+      {[&](BSrc *rc) { BSfndktslg(4, 1, 1, p4, 4, 0, 1e-300, &m, &bz, rc); }, BSNOMEMORY},
+      {[&](BSrc *rc) { BSlgdbspspn(3, 1, coef, 4, 1, bk0, 1e-6, &bz, &bz, rc); }, BSINARG},
+      {[&](BSrc *rc) { BSlgdbspspn(3, 1, coef, 4, 1, bk, 1e-6, nullptr, &bz, rc); }, BSNULLPTR},
+      {[&](BSrc *rc) { BSlgdbspl1(3, 0, coef, 4, 2, 1e-6, &m, &m, &bz, &bz, rc); }, BSINARG},
+      {[&](BSrc *rc) { BSlgdbspl1(3, 1, nullptr, 4, 2, 1e-6, &m, &m, &bz, &bz, rc); }, BSNULLPTR},
+      {[&](BSrc *rc) { BSlgdbsplr(1, 1, coef, 4, 2, 1e-6, &m, &m, &bz, &bz, rc); }, BSINARG},
+      {[&](BSrc *rc) { BSlgdbsplr(1, 4, coef, 4, 2, 1e-6, &m, &m, &bz, &bz, rc); }, BSINARG},
+      {[&](BSrc *rc) { BSlgdbsplr(1, 1, coef, 4, 2, 1e-6, nullptr, &m, &bz, &bz, rc); }, BSNULLPTR},
+      {[&](BSrc *rc) { BSbzod3bsp(2, 1, coef, br, out, rc); }, BSINARG},
+      {[&](BSrc *rc) { BSbzod3bsp(1, 1, coef, bk, nullptr, rc); }, BSNULLPTR},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     BSrc rc = 1234;
@@ -334,6 +564,11 @@ TEST_F(Composite, AllocationFailuresLeaveNoLeak) {
   for (int i = 0; i <= m; ++i) br[i] = i;
   Cmp cm;
   ASSERT_EQ(cm.from(c), BSSUCC);
+  RefCurve sc = kwtest::random_curve(rng, 4, 6, true, true);
+  Cmp small;
+  ASSERT_EQ(small.from(sc), BSSUCC);
+  std::vector<double> rs(12, 0.1);
+  rs[6] = 2.0;  // a weight near 2
   const std::function<BSrc()> ops[] = {
       [&] {
         BSrc rc;
@@ -370,9 +605,26 @@ TEST_F(Composite, AllocationFailuresLeaveNoLeak) {
       [&] {
         BScurve *cv = nullptr;
         BSrc rc, ignored;
-        BScmlgd2bsp(3, cm.m, 0, cm.ndeg, cm.irat, cm.ibase.data(), cm.series, cm.bez, cm.se, 1e-9,
-                    &cv, &rc);
+        BScmlgd2bsp(3, small.m, 0, small.ndeg, small.irat, small.ibase.data(), small.series,
+                    small.bez, small.se, 1e-3, 3, &cv, &rc);
         if (rc == BSSUCC) BSfreeqelcv(cv, &ignored);
+        return rc;
+      },
+      [&] {
+        BSrc rc;
+        int32_t pieces, ko, np;
+        double *br = nullptr, *p = nullptr, *kn = nullptr;
+        BSfndktslg(k, 2, 1, in.data(), k, 0, 1e-6, &pieces, &br, &rc);
+        if (rc != BSSUCC) return rc;
+        BSlgdbspspn(k, 2, in.data(), k, pieces, br, 1e-3, &p, &kn, &rc);
+        BSdbgfree(br);
+        if (rc != BSSUCC) return rc;
+        BSdbgfree(p);
+        BSdbgfree(kn);
+        BSlgdbsplr(5, 1, rs.data(), k, 0, 1e-4, &ko, &np, &p, &kn, &rc);
+        if (rc != BSSUCC) return rc;
+        BSdbgfree(p);
+        BSdbgfree(kn);
         return rc;
       },
   };
