@@ -229,6 +229,17 @@ TEST_F(Circles, AnglesParametersAndPointsOnArcs) {
     BSptonarc(o, x, y, z, 1, t0, t1, p, &code, &rc);
     EXPECT_EQ(code, p[3]);
   }
+  // A vector short of a full turn by less than dist_tol / |vec| is at angle 0.
+  for (const auto &[a, on] : {std::pair{-5e-7, 1}, {-2e-6, 0}}) {
+    const double vec[3] = {std::cos(a), std::sin(a), 0};
+    double u = -1, got = -1;
+    int16_t on_arc = -1;
+    BSrc rc;
+    BSarcangpar(z, x, 1.0, vec, &u, &got, &on_arc, &rc);
+    EXPECT_EQ(on_arc, on) << a;
+    EXPECT_NEAR(got, on ? 0.0 : kTwoPi + a, 1e-12);
+    EXPECT_EQ(u, on ? 0.0 : -1.0);
+  }
 }
 
 TEST_F(Circles, FailureStatusesLeaveOutputsUntouched) {
