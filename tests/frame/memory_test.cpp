@@ -1,6 +1,5 @@
 // Result and scratch memory, guarded debug mode, checkers and pooled hooks.
 #include <cstring>
-#include <functional>
 #include <string>
 
 #include "support.hpp"
@@ -19,6 +18,9 @@ class Memory : public ::testing::Test {
 
 using MemoryDeathTest = Memory;
 
+// What the statement prints on standard output.
+#define PRINTS(stmt) kwtest::capture_stdout([&] { stmt; })
+
 TEST_F(Memory, DebugResultBlockIsPoisonedAndGuarded) {
   BSdbglev = 20;
   auto *p = static_cast<unsigned char *>(BSdbgalloc(10));
@@ -28,6 +30,7 @@ TEST_F(Memory, DebugResultBlockIsPoisonedAndGuarded) {
   for (int i = 1; i <= 8; ++i) EXPECT_EQ(p[-i], 'b');
   for (int i = 0; i < 8; ++i) EXPECT_EQ(p[10 + i], 'e');
   EXPECT_EQ(BSlist_al.count, 1);
+  EXPECT_EQ(PRINTS(BSchkmem1(p)), " *** allocated memory not scratched ***\n");
   BSdbgfree(p);
   EXPECT_EQ(BSlist_al.count, 0);
 }
@@ -43,6 +46,8 @@ TEST_F(Memory, DebugCallocIsZeroAndReallocKeepsContents) {
   for (int i = 0; i < 24; ++i) EXPECT_EQ(p[i], 7);
   for (int i = 0; i < 8; ++i) EXPECT_EQ(p[1000 + i], 'e');
   EXPECT_EQ(BSlist_al.count, 1);
+  EXPECT_EQ(PRINTS(EXPECT_EQ(BSdbgralloc(p, -1), nullptr)),
+            "Warning: there has been an attempt to allocate negative bytes of memory.\n\n");
   BSdbgfree(p);
   EXPECT_EQ(BSlist_al.count, 0);
 }
@@ -99,6 +104,20 @@ TEST_F(MemoryDeathTest, EveryMisuseMessage) {
   BSdbgsfree(s);
 }
 
+TEST_F(Memory, MemcleanReportsZeroSizeNullFreeAndLeaks) {
+  BSdbglev = 20;
+  EXPECT_EQ(PRINTS(EXPECT_EQ(BSmemclean(), 0)), "");
+  EXPECT_EQ(BSdbgalloc(0), nullptr);
+  EXPECT_EQ(PRINTS(EXPECT_EQ(BSmemclean(), 1)),
+            "Warning: there has been an attempt to allocate 0 bytes of memory.\n\n");
+  BSdbgfree(nullptr);
+  PRINTS(EXPECT_EQ(BSmemclean(), 11));
+  void *p = BSdbgalloc(8);
+  EXPECT_NE(PRINTS(EXPECT_EQ(BSmemclean(), 111)).find("Warning: there are 1 unfreed pointers.\n\n"),
+            std::string::npos);
+  BSdbgfree(p);
+}
+
 TEST_F(Memory, LiveListGrowsByFiveThousand) {
   BSdbglev = 20;
   static void *blocks[5001];
@@ -113,101 +132,57 @@ TEST_F(Memory, LiveListGrowsByFiveThousand) {
   EXPECT_EQ(BSlist_al.count, 0);
 }
 
-// The exact console texts, in order (state carries from row to row): exact, or the
-// start of the output, or a part of it.
-TEST_F(Memory, ConsoleMessages) {
-  enum Match { kExact, kStart, kPart };
-  unsigned char *r = nullptr, *s = nullptr;
-  void *leak = nullptr;
-  const auto level20 = [] { BSdbglev = 20; };
-  const struct {
-    std::function<void()> run;
-    std::string text;
-    Match match = kExact;
-  } rows[] = {
-      {[] { BSchkmemo(); }, " *** BSdbglev is NOT 20 ***\n"},
-      {[] { BSchkmem1(nullptr); }, " *** input pointer is NULL ***\n"},
-      {[] { BSpoisonstk(100001); }, "*** stack is too small\n"},
-      {[] { BSpoisonmem(6); }, "*** The number of allocated bytes must be divisible by 4.\n"},
-      {[] { BSpoisonmem(0); }, "n is a negative number."},
-      {[] { BSpoisonmem(64); }, "Poisoning is completed. Address = 0x", kStart},
-      {[] { BSpoisonstk(400); }, "Poisoning is completed. address = 0x", kStart},
-      {[] { BSlockmem(6); }, "BSlockmem: The number of allocated bytes must be divisible by 4.\n"},
-      {level20, ""},
-      {[] { EXPECT_EQ(BSmemclean(), 0); }, ""},
-      {[] { BSchkmemo(); },
-       " *** NO memory currently allocated\n *** NO allocated memory scratched ***\n"},
-      {[] { EXPECT_EQ(BSdbgalloc(0), nullptr); }, ""},
-      {[] { EXPECT_EQ(BSmemclean(), 1); },
-       "Warning: there has been an attempt to allocate 0 bytes of memory.\n\n"},
-      {[] {
-         BSdbgfree(nullptr);
-         EXPECT_EQ(BSmemclean(), 11);
-       },
-       "", kPart},
-      {[&] {
-         leak = BSdbgalloc(8);
-         EXPECT_EQ(BSmemclean(), 111);
-       },
-       "Warning: there are 1 unfreed pointers.\n\n", kPart},
-      {[&] { BSdbgfree(leak), r = static_cast<unsigned char *>(BSdbgalloc(4)), BSchkmem1(r); },
-       " *** allocated memory not scratched ***\n"},
-      {[&] { EXPECT_EQ(BSdbgralloc(r, -1), nullptr); },
-       "Warning: there has been an attempt to allocate negative bytes of memory.\n\n"},
-      {[&] { s = static_cast<unsigned char *>(BSdbgsalloc(4)), BSchkmem1(s); },
-       " *** stackallocated memory not scratched ***\n"},
-      {[] { BSchkmemo(); },
-       " *** checking 2 pointer(s) of allocated memory ...\n"
-       " *** NO allocated memory scratched ***\n"},
-      {[&] { s[4] = 0, BSchkmem1(s); }, " *** memory scratch after allocated memory ***\n"},
-      {[] { BSchkmemo(); },
-       " *** memory scratch AFTER allocated memory: ***\n *** pointer in question is: 0x", kPart},
-      {[&] { s[4] = 'f', r[-3] = 'x', BSchkmem1(r); },
-       " *** memory scratch before allocated memory ***\n"},
-      {[] { BSchkmemo(); }, " *** memory scratch BEFORE allocated memory ***\n", kPart},
-      {[&] { r[-3] = 'b', BSdbgfree(r), BSdbgsfree(s); }, ""},
-      // Zero-size and null requests of the scratch allocator only set flags.
-      {[] {
-         BSdbglev = 0;
-         EXPECT_EQ(BSdbgsalloc(0), nullptr);
-         EXPECT_EQ(BSalloczero, 1);
-       },
-       ""},
-      {[] {
-         BSdbgsfree(nullptr);
-         EXPECT_EQ(BSfreezero, 1);
-       },
-       ""},
-      {[] { EXPECT_EQ(BSdbgcalloc(0, 8), nullptr); }, ""},
-  };
-  for (const auto &row : rows) {
-    const std::string out = kwtest::capture_stdout(row.run);
-    const size_t at = out.find(row.text);
-    EXPECT_TRUE(row.match == kExact   ? out == row.text
-                : row.match == kStart ? at == 0
-                                      : at != out.npos)
-        << "row " << (&row - rows) << ": " << out;
-  }
+TEST_F(Memory, CheckersReportState) {
+  EXPECT_EQ(PRINTS(BSchkmemo()), " *** BSdbglev is NOT 20 ***\n");
+  EXPECT_EQ(PRINTS(BSchkmem1(nullptr)), " *** input pointer is NULL ***\n");
+  BSdbglev = 20;
+  EXPECT_EQ(PRINTS(BSchkmemo()),
+            " *** NO memory currently allocated\n *** NO allocated memory scratched ***\n");
+  auto *r = static_cast<unsigned char *>(BSdbgalloc(4));
+  auto *s = static_cast<unsigned char *>(BSdbgsalloc(4));
+  EXPECT_EQ(PRINTS(BSchkmem1(s)), " *** stackallocated memory not scratched ***\n");
+  EXPECT_EQ(PRINTS(BSchkmemo()),
+            " *** checking 2 pointer(s) of allocated memory ...\n"
+            " *** NO allocated memory scratched ***\n");
+  s[4] = 0;
+  EXPECT_EQ(PRINTS(BSchkmem1(s)), " *** memory scratch after allocated memory ***\n");
+  EXPECT_NE(PRINTS(BSchkmemo())
+                .find(" *** memory scratch AFTER allocated memory: ***\n"
+                      " *** pointer in question is: 0x"),
+            std::string::npos);
+  s[4] = 'f';
+  r[-3] = 'x';
+  EXPECT_EQ(PRINTS(BSchkmem1(r)), " *** memory scratch before allocated memory ***\n");
+  EXPECT_NE(PRINTS(BSchkmemo()).find(" *** memory scratch BEFORE allocated memory ***\n"),
+            std::string::npos);
+  r[-3] = 'b';
+  BSdbgfree(r);
+  BSdbgsfree(s);
+}
+
+TEST_F(Memory, PoisoningMessages) {
+  EXPECT_EQ(PRINTS(BSpoisonstk(100001)), "*** stack is too small\n");
+  EXPECT_EQ(PRINTS(BSpoisonmem(6)), "*** The number of allocated bytes must be divisible by 4.\n");
+  EXPECT_EQ(PRINTS(BSpoisonmem(0)), "n is a negative number.");
+  EXPECT_EQ(PRINTS(BSpoisonmem(64)).rfind("Poisoning is completed. Address = 0x", 0), 0u);
+  EXPECT_EQ(PRINTS(BSpoisonstk(400)).rfind("Poisoning is completed. address = 0x", 0), 0u);
+  EXPECT_EQ(PRINTS(BSlockmem(6)),
+            "BSlockmem: The number of allocated bytes must be divisible by 4.\n");
 }
 
 TEST_F(Memory, LockedBlockDetectsStrayWrites) {
   // The locked block lives for the whole process; the test runs once per process.
   if (BSlmemptr == nullptr) {
-    EXPECT_EQ(kwtest::capture_stdout([] {
-                BSlockmem(64);
-              }).rfind("Poisoning is complete. Address = 0x", 0),
-              0u);
+    EXPECT_EQ(PRINTS(BSlockmem(64)).rfind("Poisoning is complete. Address = 0x", 0), 0u);
   }
   EXPECT_EQ(BSlmemnumb, 64);
-  EXPECT_EQ(kwtest::capture_stdout([] { BSchklmem(); }), "");
-  EXPECT_EQ(kwtest::capture_stdout([] { BSlockmem(64); }),
-            "BSlockmem: Memory has already been allocated and locked.\n");
+  EXPECT_EQ(PRINTS(BSchklmem()), "");
+  EXPECT_EQ(PRINTS(BSlockmem(64)), "BSlockmem: Memory has already been allocated and locked.\n");
   auto *bytes = static_cast<unsigned char *>(BSlmemptr);
   EXPECT_EQ(bytes[0], 0xFF);
   EXPECT_EQ(bytes[3], 0x7F);
   bytes[9] = 0;
-  EXPECT_EQ(kwtest::capture_stdout([] { BSchklmem(); }),
-            "BSchklmem: The locked memory has been corrupted.\n");
+  EXPECT_EQ(PRINTS(BSchklmem()), "BSchklmem: The locked memory has been corrupted.\n");
   bytes[9] = 0xFF;
 }
 
@@ -255,6 +230,14 @@ TEST_F(Memory, PooledSizeClasses) {
   g_last_class = 0;
   BSdbgfree(plain);
   EXPECT_EQ(g_last_class, 0);
+}
+
+TEST_F(Memory, ZeroAndNullFlagsFromScratchAllocator) {
+  EXPECT_EQ(BSdbgsalloc(0), nullptr);
+  EXPECT_EQ(BSalloczero, 1);
+  BSdbgsfree(nullptr);
+  EXPECT_EQ(BSfreezero, 1);
+  EXPECT_EQ(BSdbgcalloc(0, 8), nullptr);
 }
 
 }  // namespace
