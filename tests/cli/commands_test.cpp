@@ -152,7 +152,9 @@ TEST_F(Commands, DemoRunsQuicklyAndItsChecksHold) {
   expect_contains(r.out, {"Knotwork demo", "tolerances", "sample curves", "wrote demo.svg",
                           "nearest points (BSmdstptcv)",
                           "circle from its centre: 0 parameter(s), 1 interval(s) [0, 1], "
-                          "distance 1.5"});
+                          "distance 1.5",
+                          "projection: unit circle, nearest point to (2, 2, 0)\nparameter 0.5\n",
+                          "distance  1.82842712474619", "intervals 1\n  [0, 4]\n"});
   expect_numbers(r, "  circle: largest radius", {0, 0}, 1e-13, 1);  // radius, curvature errors
   expect_numbers(r, "  loop:   gap", {0}, 1e-14);
   EXPECT_LT(numbers_in(line_starting(r.out, "         exact foot")).back(), 1e-9) << r.out;
