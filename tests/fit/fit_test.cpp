@@ -323,9 +323,9 @@ TEST_F(Fit, PolylineThroughThePoints) {
   EXPECT_EQ(cv.phy_closed, 1);
   EXPECT_EQ(cv.planar, 1);
   EXPECT_NEAR(std::fabs(normal[2]), 1.0, 1e-12);
-  const double same[9] = {1, 1, 1, 1, 1, 1, 1, 1, 1};  // coincident points: no polyline
-  const int32_t three = 3;
-  EXPECT_FALSE(BSlininter(&rc, &three, same, &cv, normal.data()) || rc != BSINARG);
+  const double same[6] = {1, 1, 1, 1, 1, 1};  // coincident points: no polyline
+  const int32_t two = 2;
+  EXPECT_FALSE(BSlininter(&rc, &two, same, &cv, normal.data()) || rc != BSINARG);
 }
 
 TEST_F(Fit, FailureStatuses) {
