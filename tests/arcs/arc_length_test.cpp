@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <functional>
+#include <tuple>
 #include <vector>
 
 #include "bases_ref.hpp"
@@ -178,6 +179,10 @@ TEST_F(ArcLength, PolygonReparametrisationAndQuadrature) {
     for (int k = 0; k < 3; ++k) EXPECT_NEAR(a[k], b[k], 1e-14);
   }
   std::mt19937_64 rng(22);
+  auto open = kwtest::random_curve(rng, 4, 8, false, false);  // unclamped: [0, 1] is the domain
+  BScurve ov = open.view();
+  BSarclnparc(&rc, &ov);
+  EXPECT_EQ(std::tuple(rc, open.knots[3], open.knots[8]), std::tuple(0, 0.0, 1.0));
   auto r = kwtest::random_curve(rng, 4, 8, true, true);
   BScurve rv = r.view();
   BSboolean ok = FALSE;
