@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "arcs/arcs.hpp"
 #include "fit/fit.hpp"
 #include "frame/frame.hpp"
 #include "vector/vec3.hpp"
@@ -12,33 +13,23 @@ namespace knotwork {
 
 BSrc estimate_end_tangent(bool at_end, const double *a, const double *b, const double *c,
                           double *tangent) {
-  double chord[3], u[3], v[3], w[3];
+  double chord[3];
   if (at_end) {
     v3::sub(c, b, chord);
   } else {
     v3::sub(b, a, chord);
   }
   if (!normalise(chord)) return BSINARG;
-  v3::sub(b, a, u);
-  v3::sub(c, a, v);
-  v3::cross(u, v, w);
-  const double ww = v3::len_sq(w);
-  const double uu = v3::len_sq(u), vv = v3::len_sq(v);
-  // b within dist_tol of the line a c (|u x v| / |v| is that distance): collinear.
-  if (!(vv > 0.0) || ww <= tol().dist_sqtol * vv) {
-    v3::copy(chord, tangent);
-    return BSSUCC;
+  // The tangent at an end point is perpendicular to its radius within the plane of
+  // the circle through the three points; collinear points give the chord.
+  double o[3], radius = 0.0, normal[3], r[3], dir[3];
+  const BSrc rc = circle_through(a, b, c, o, &radius, normal);
+  if (rc != BSSUCC && rc != BSINARG) return rc;
+  if (rc == BSSUCC) {
+    v3::sub(at_end ? c : a, o, r);
+    v3::cross(r, normal, dir);
   }
-  // Circumcentre o = a + ((uu v - vv u) x w) / (2 ww); the tangent at an end point
-  // is perpendicular to its radius within the circle's plane.
-  double t[3], s[3], o[3], r[3], dir[3];
-  v3::scale(v, uu, t);
-  v3::axpy(t, -vv, u, t);
-  v3::cross(t, w, s);
-  v3::axpy(a, 0.5 / ww, s, o);
-  v3::sub(at_end ? c : a, o, r);
-  v3::cross(r, w, dir);
-  if (!normalise(dir)) {
+  if (rc != BSSUCC || !normalise(dir)) {
     v3::copy(chord, tangent);
     return BSSUCC;
   }

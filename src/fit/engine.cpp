@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "bspline/bezier.hpp"
 #include "fit/fit.hpp"
 #include "frame/frame.hpp"
 #include "vector/vector.hpp"
@@ -135,16 +136,27 @@ BSrc Engine::two_points(double *poles) {
   }
   std::copy(p0, p0 + s, cubic);
   std::copy(p1, p1 + s, cubic + 3 * s);
-  // Degree elevation of the Bezier segment, one degree at a time, in place.
-  std::copy(cubic, cubic + 4 * s, poles);
-  for (int q = 4; q < k; ++q) {  // from q poles to q + 1
-    std::copy(pole_at(poles, s, q - 1), pole_at(poles, s, q - 1) + s, pole_at(poles, s, q));
-    for (int i = q - 1; i >= 1; --i) {
-      const double a = static_cast<double>(i) / q;
-      for (int32_t c = 0; c < s; ++c)
-        pole_at(poles, s, i)[c] =
-            a * pole_at(poles, s, i - 1)[c] + (1.0 - a) * pole_at(poles, s, i)[c];
-    }
+  if (k == 4) {
+    std::copy(cubic, cubic + 4 * s, poles);
+    return BSSUCC;
+  }
+  // Higher orders: the cubic raised by the degree elevation of BSupthedeg, three
+  // coordinates at a time as a polynomial Bezier curve.
+  ScratchBuffer rbuf(static_cast<std::size_t>(12 + 8 + 3 * k + 2 * k) * sizeof(double));
+  if (!rbuf.ok()) return BSNOSTKMEMORY;
+  double *cp = rbuf.as<double>(), *ck = cp + 12, *rp = ck + 8, *rk = rp + 3 * k;
+  for (int32_t c0 = 0; c0 < s; c0 += 3) {
+    const int32_t nc = std::min<int32_t>(3, s - c0);
+    for (int i = 0; i < 4; ++i)
+      for (int c = 0; c < 3; ++c) cp[3 * i + c] = c < nc ? cubic[i * s + c0 + c] : 0.0;
+    for (int i = 0; i < 8; ++i) ck[i] = i < 4 ? 0.0 : 1.0;
+    BScurve cv{4, 0, 0, 4, cp, 8, ck, 0, nullptr, 0, 0, 0, nullptr};
+    BScurve raised{}, *out = &raised;
+    raised.poles = rp;
+    raised.knots = rk;
+    if (const BSrc rc = elevate_degree(cv, k - 1, true, &out); rc != BSSUCC) return rc;
+    for (int i = 0; i < k; ++i)
+      for (int32_t c = 0; c < nc; ++c) pole_at(poles, s, i)[c0 + c] = rp[3 * i + c];
   }
   return BSSUCC;
 }

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <functional>
+#include <tuple>
 #include <vector>
 
 #include "bases_ref.hpp"
@@ -75,6 +76,19 @@ TEST_F(ArcLength, ExactLengths) {
     EXPECT_NEAR(len, 4 * M_PI, 1e-12);
   }
   EXPECT_EQ(arclength(lv, 0.3, 0.3, &rc), 0.0);
+  // A cusp off the middle, (t^2, t^3) for t in [a, b]: the rules converge slowly, the
+  // length still meets arclen_tol. Length F(-a) + F(b), F(s) = ((4 + 9s^2)^1.5 - 8) / 27.
+  const double a = -0.7, b = 1, h = (b - a) / 3;
+  auto cusp =
+      kwtest::make_curve(4, {0, 0, 0, 0, 1, 1, 1, 1},
+                         {a * a, a * a * a, 0, a * a + 2 * h * a, a * a * a + 3 * h * a * a, 0,
+                          b * b - 2 * h * b, b * b * b - 3 * h * b * b, 0, b * b, b * b * b, 0});
+  const auto F = [](double x) { return (std::pow(4 + 9 * x * x, 1.5) - 8) / 27; };
+  BScurve kv = cusp.view();
+  for (double tol : {1e-4, 1e-6, 1e-8}) {
+    BSparameters.arclen_tol = tol;
+    EXPECT_NEAR(arclength(kv, 0, 1, &rc), F(-a) + F(b), tol) << tol;
+  }
   double integral = 0, sixth[4];
   const double *nodes = nullptr;
   BSextrtlgd(4, &nodes, &rc);
@@ -165,6 +179,10 @@ TEST_F(ArcLength, PolygonReparametrisationAndQuadrature) {
     for (int k = 0; k < 3; ++k) EXPECT_NEAR(a[k], b[k], 1e-14);
   }
   std::mt19937_64 rng(22);
+  auto open = kwtest::random_curve(rng, 4, 8, false, false);  // unclamped: [0, 1] is the domain
+  BScurve ov = open.view();
+  BSarclnparc(&rc, &ov);
+  EXPECT_EQ(std::tuple(rc, open.knots[3], open.knots[8]), std::tuple(0, 0.0, 1.0));
   auto r = kwtest::random_curve(rng, 4, 8, true, true);
   BScurve rv = r.view();
   BSboolean ok = FALSE;

@@ -19,6 +19,9 @@ double dot(const V3 &a, const V3 &b) {
 V3 lin(const V3 &a, double s, const V3 &b, double t = 0, const V3 &c = {0, 0, 0}) {
   return {a[0] + s * b[0] + t * c[0], a[1] + s * b[1] + t * c[1], a[2] + s * b[2] + t * c[2]};
 }
+V3 cross(const V3 &a, const V3 &b) {
+  return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+}
 V3 unit(const V3 &a) {
   return lin({0, 0, 0}, 1 / std::sqrt(dot(a, a)), a);
 }
@@ -40,8 +43,7 @@ Frame random_frame(std::mt19937_64 &rng, double scale) {
   f.n = unit({d(rng), d(rng), d(rng)});
   const V3 t = {d(rng), d(rng), d(rng)};
   f.u = unit(lin(t, -dot(t, f.n), f.n));
-  f.v = {f.n[1] * f.u[2] - f.n[2] * f.u[1], f.n[2] * f.u[0] - f.n[0] * f.u[2],
-         f.n[0] * f.u[1] - f.n[1] * f.u[0]};
+  f.v = cross(f.n, f.u);
   return f;
 }
 
@@ -104,8 +106,7 @@ TEST_F(Circles, CirclesAreClosedExactCircles) {
       Frame g = f;
       if (x == &c) g.n = {0, 0, 1};
       g.u = unit(lin(x->pole(0), -1, f.c));
-      g.v = {g.n[1] * g.u[2] - g.n[2] * g.u[1], g.n[2] * g.u[0] - g.n[0] * g.u[2],
-             g.n[0] * g.u[1] - g.n[1] * g.u[0]};
+      g.v = cross(g.n, g.u);
       expect_arc(x->cv, g, r, kTwoPi);
     }
   }
@@ -228,6 +229,17 @@ TEST_F(Circles, AnglesParametersAndPointsOnArcs) {
     const double t0[3] = {3, 0, 0}, t1[3] = {0, 2, 0};
     BSptonarc(o, x, y, z, 1, t0, t1, p, &code, &rc);
     EXPECT_EQ(code, p[3]);
+  }
+  // A vector short of a full turn by less than dist_tol / |vec| is at angle 0.
+  for (const auto &[a, on] : {std::pair{-5e-7, 1}, {-2e-6, 0}}) {
+    const double vec[3] = {std::cos(a), std::sin(a), 0};
+    double u = -1, got = -1;
+    int16_t on_arc = -1;
+    BSrc rc;
+    BSarcangpar(z, x, 1.0, vec, &u, &got, &on_arc, &rc);
+    EXPECT_EQ(on_arc, on) << a;
+    EXPECT_NEAR(got, on ? 0.0 : kTwoPi + a, 1e-12);
+    EXPECT_EQ(u, on ? 0.0 : -1.0);
   }
 }
 

@@ -323,6 +323,9 @@ TEST_F(Fit, PolylineThroughThePoints) {
   EXPECT_EQ(cv.phy_closed, 1);
   EXPECT_EQ(cv.planar, 1);
   EXPECT_NEAR(std::fabs(normal[2]), 1.0, 1e-12);
+  const double same[6] = {1, 1, 1, 1, 1, 1};  // coincident points: no polyline
+  const int32_t two = 2;
+  EXPECT_FALSE(BSlininter(&rc, &two, same, &cv, normal.data()) || rc != BSINARG);
 }
 
 TEST_F(Fit, FailureStatuses) {
@@ -376,22 +379,19 @@ TEST_F(Fit, FailureStatuses) {
   const double t[3] = {0, 0.5, 1}, knots[8] = {0, 0, 0, 0, 1, 1, 1, 1};
   const int32_t spans[3] = {3, 3, 3};
   double poles[12];
-  BSfitratpts(3, vee.data(), nullptr, t, spans, 4, 4, knots, 3, 3, 0, 1, 0, 0, nullptr, nullptr,
-              nullptr, nullptr, nullptr, nullptr, poles, nullptr, &rc);
-  EXPECT_EQ(rc, BSINARG);
-  BSfitratpts(3, vee.data(), nullptr, t, spans, 4, 4, knots, 3, 3, 0, 5, 0, 0, nullptr, nullptr,
-              nullptr, nullptr, nullptr, nullptr, poles, nullptr, &rc);
-  EXPECT_EQ(rc, BSINARG);
   int32_t nk, sp[3];
   double kn[8];
-  BSkts_f_fit(4, 0, 3, 1e-9, 2, 3, t, &nk, kn, sp, &rc);
-  EXPECT_EQ(rc, BSINARG);
-  BSkts_f_fit(4, 1, 4, 1e-9, 1, 3, t, &nk, kn, sp, &rc);
-  EXPECT_EQ(rc, BSINARG);
-  BSnpftwcns2(3, vee.data(), t, spans, 4, 4, knots, 3, 3, 8, nullptr, nullptr, poles, &rc);
-  EXPECT_EQ(rc, BSINARG);
-  BSnpftwcns2(3, vee.data(), t, spans, 4, 4, knots, 3, 3, 1, nullptr, nullptr, poles, &rc);
-  EXPECT_EQ(rc, BSINARG);  // two unknowns, one row
+  for (int mode : {1, 5}) {  // a coincident-ends engine fit, an unknown mode
+    BSfitratpts(3, vee.data(), nullptr, t, spans, 4, 4, knots, 3, 3, 0, mode, 0, 0, nullptr,
+                nullptr, nullptr, nullptr, nullptr, nullptr, poles, nullptr, &rc);
+    EXPECT_EQ(rc, BSINARG) << mode;
+    const bool p = mode == 5;  // open and periodic knot requests the three parameters refuse
+    BSkts_f_fit(4, p, p ? 4 : 3, 1e-9, p ? 1 : 2, 3, t, &nk, kn, sp, &rc);
+    EXPECT_EQ(rc, BSINARG) << mode;
+    BSnpftwcns2(3, vee.data(), t, spans, 4, 4, knots, 3, 3, mode == 5 ? 8 : 1, nullptr, nullptr,
+                poles, &rc);
+    EXPECT_EQ(rc, BSINARG) << mode;  // mode 1: two unknowns, one row
+  }
 }
 
 TEST_F(Fit, AllocationFailuresLeaveNothingBehind) {

@@ -18,6 +18,9 @@ class Memory : public ::testing::Test {
 
 using MemoryDeathTest = Memory;
 
+// What the statement prints on standard output.
+#define PRINTS(stmt) kwtest::capture_stdout([&] { stmt; })
+
 TEST_F(Memory, DebugResultBlockIsPoisonedAndGuarded) {
   BSdbglev = 20;
   auto *p = static_cast<unsigned char *>(BSdbgalloc(10));
@@ -27,8 +30,7 @@ TEST_F(Memory, DebugResultBlockIsPoisonedAndGuarded) {
   for (int i = 1; i <= 8; ++i) EXPECT_EQ(p[-i], 'b');
   for (int i = 0; i < 8; ++i) EXPECT_EQ(p[10 + i], 'e');
   EXPECT_EQ(BSlist_al.count, 1);
-  EXPECT_EQ(kwtest::capture_stdout([&] { BSchkmem1(p); }),
-            " *** allocated memory not scratched ***\n");
+  EXPECT_EQ(PRINTS(BSchkmem1(p)), " *** allocated memory not scratched ***\n");
   BSdbgfree(p);
   EXPECT_EQ(BSlist_al.count, 0);
 }
@@ -44,7 +46,7 @@ TEST_F(Memory, DebugCallocIsZeroAndReallocKeepsContents) {
   for (int i = 0; i < 24; ++i) EXPECT_EQ(p[i], 7);
   for (int i = 0; i < 8; ++i) EXPECT_EQ(p[1000 + i], 'e');
   EXPECT_EQ(BSlist_al.count, 1);
-  EXPECT_EQ(kwtest::capture_stdout([&] { EXPECT_EQ(BSdbgralloc(p, -1), nullptr); }),
+  EXPECT_EQ(PRINTS(EXPECT_EQ(BSdbgralloc(p, -1), nullptr)),
             "Warning: there has been an attempt to allocate negative bytes of memory.\n\n");
   BSdbgfree(p);
   EXPECT_EQ(BSlist_al.count, 0);
@@ -104,15 +106,15 @@ TEST_F(MemoryDeathTest, EveryMisuseMessage) {
 
 TEST_F(Memory, MemcleanReportsZeroSizeNullFreeAndLeaks) {
   BSdbglev = 20;
-  EXPECT_EQ(kwtest::capture_stdout([] { EXPECT_EQ(BSmemclean(), 0); }), "");
+  EXPECT_EQ(PRINTS(EXPECT_EQ(BSmemclean(), 0)), "");
   EXPECT_EQ(BSdbgalloc(0), nullptr);
-  std::string out = kwtest::capture_stdout([] { EXPECT_EQ(BSmemclean(), 1); });
-  EXPECT_EQ(out, "Warning: there has been an attempt to allocate 0 bytes of memory.\n\n");
+  EXPECT_EQ(PRINTS(EXPECT_EQ(BSmemclean(), 1)),
+            "Warning: there has been an attempt to allocate 0 bytes of memory.\n\n");
   BSdbgfree(nullptr);
-  kwtest::capture_stdout([] { EXPECT_EQ(BSmemclean(), 11); });
+  PRINTS(EXPECT_EQ(BSmemclean(), 11));
   void *p = BSdbgalloc(8);
-  out = kwtest::capture_stdout([] { EXPECT_EQ(BSmemclean(), 111); });
-  EXPECT_NE(out.find("Warning: there are 1 unfreed pointers.\n\n"), std::string::npos);
+  EXPECT_NE(PRINTS(EXPECT_EQ(BSmemclean(), 111)).find("Warning: there are 1 unfreed pointers.\n\n"),
+            std::string::npos);
   BSdbgfree(p);
 }
 
@@ -131,71 +133,56 @@ TEST_F(Memory, LiveListGrowsByFiveThousand) {
 }
 
 TEST_F(Memory, CheckersReportState) {
-  EXPECT_EQ(kwtest::capture_stdout([] { BSchkmemo(); }), " *** BSdbglev is NOT 20 ***\n");
-  EXPECT_EQ(kwtest::capture_stdout([] { BSchkmem1(nullptr); }), " *** input pointer is NULL ***\n");
+  EXPECT_EQ(PRINTS(BSchkmemo()), " *** BSdbglev is NOT 20 ***\n");
+  EXPECT_EQ(PRINTS(BSchkmem1(nullptr)), " *** input pointer is NULL ***\n");
   BSdbglev = 20;
-  EXPECT_EQ(kwtest::capture_stdout([] { BSchkmemo(); }),
+  EXPECT_EQ(PRINTS(BSchkmemo()),
             " *** NO memory currently allocated\n *** NO allocated memory scratched ***\n");
   auto *r = static_cast<unsigned char *>(BSdbgalloc(4));
   auto *s = static_cast<unsigned char *>(BSdbgsalloc(4));
-  EXPECT_EQ(kwtest::capture_stdout([&] { BSchkmem1(s); }),
-            " *** stackallocated memory not scratched ***\n");
-  EXPECT_EQ(kwtest::capture_stdout([] { BSchkmemo(); }),
+  EXPECT_EQ(PRINTS(BSchkmem1(s)), " *** stackallocated memory not scratched ***\n");
+  EXPECT_EQ(PRINTS(BSchkmemo()),
             " *** checking 2 pointer(s) of allocated memory ...\n"
             " *** NO allocated memory scratched ***\n");
   s[4] = 0;
-  EXPECT_EQ(kwtest::capture_stdout([&] { BSchkmem1(s); }),
-            " *** memory scratch after allocated memory ***\n");
-  std::string out = kwtest::capture_stdout([] { BSchkmemo(); });
-  EXPECT_NE(out.find(" *** memory scratch AFTER allocated memory: ***\n"
-                     " *** pointer in question is: 0x"),
+  EXPECT_EQ(PRINTS(BSchkmem1(s)), " *** memory scratch after allocated memory ***\n");
+  EXPECT_NE(PRINTS(BSchkmemo())
+                .find(" *** memory scratch AFTER allocated memory: ***\n"
+                      " *** pointer in question is: 0x"),
             std::string::npos);
   s[4] = 'f';
   r[-3] = 'x';
-  EXPECT_EQ(kwtest::capture_stdout([&] { BSchkmem1(r); }),
-            " *** memory scratch before allocated memory ***\n");
-  out = kwtest::capture_stdout([] { BSchkmemo(); });
-  EXPECT_NE(out.find(" *** memory scratch BEFORE allocated memory ***\n"), std::string::npos);
+  EXPECT_EQ(PRINTS(BSchkmem1(r)), " *** memory scratch before allocated memory ***\n");
+  EXPECT_NE(PRINTS(BSchkmemo()).find(" *** memory scratch BEFORE allocated memory ***\n"),
+            std::string::npos);
   r[-3] = 'b';
   BSdbgfree(r);
   BSdbgsfree(s);
 }
 
 TEST_F(Memory, PoisoningMessages) {
-  EXPECT_EQ(kwtest::capture_stdout([] { BSpoisonstk(100001); }), "*** stack is too small\n");
-  EXPECT_EQ(kwtest::capture_stdout([] { BSpoisonmem(6); }),
-            "*** The number of allocated bytes must be divisible by 4.\n");
-  EXPECT_EQ(kwtest::capture_stdout([] { BSpoisonmem(0); }), "n is a negative number.");
-  EXPECT_EQ(kwtest::capture_stdout([] {
-              BSpoisonmem(64);
-            }).rfind("Poisoning is completed. Address = 0x", 0),
-            0u);
-  EXPECT_EQ(kwtest::capture_stdout([] {
-              BSpoisonstk(400);
-            }).rfind("Poisoning is completed. address = 0x", 0),
-            0u);
-  EXPECT_EQ(kwtest::capture_stdout([] { BSlockmem(6); }),
+  EXPECT_EQ(PRINTS(BSpoisonstk(100001)), "*** stack is too small\n");
+  EXPECT_EQ(PRINTS(BSpoisonmem(6)), "*** The number of allocated bytes must be divisible by 4.\n");
+  EXPECT_EQ(PRINTS(BSpoisonmem(0)), "n is a negative number.");
+  EXPECT_EQ(PRINTS(BSpoisonmem(64)).rfind("Poisoning is completed. Address = 0x", 0), 0u);
+  EXPECT_EQ(PRINTS(BSpoisonstk(400)).rfind("Poisoning is completed. address = 0x", 0), 0u);
+  EXPECT_EQ(PRINTS(BSlockmem(6)),
             "BSlockmem: The number of allocated bytes must be divisible by 4.\n");
 }
 
 TEST_F(Memory, LockedBlockDetectsStrayWrites) {
   // The locked block lives for the whole process; the test runs once per process.
   if (BSlmemptr == nullptr) {
-    EXPECT_EQ(kwtest::capture_stdout([] {
-                BSlockmem(64);
-              }).rfind("Poisoning is complete. Address = 0x", 0),
-              0u);
+    EXPECT_EQ(PRINTS(BSlockmem(64)).rfind("Poisoning is complete. Address = 0x", 0), 0u);
   }
   EXPECT_EQ(BSlmemnumb, 64);
-  EXPECT_EQ(kwtest::capture_stdout([] { BSchklmem(); }), "");
-  EXPECT_EQ(kwtest::capture_stdout([] { BSlockmem(64); }),
-            "BSlockmem: Memory has already been allocated and locked.\n");
+  EXPECT_EQ(PRINTS(BSchklmem()), "");
+  EXPECT_EQ(PRINTS(BSlockmem(64)), "BSlockmem: Memory has already been allocated and locked.\n");
   auto *bytes = static_cast<unsigned char *>(BSlmemptr);
   EXPECT_EQ(bytes[0], 0xFF);
   EXPECT_EQ(bytes[3], 0x7F);
   bytes[9] = 0;
-  EXPECT_EQ(kwtest::capture_stdout([] { BSchklmem(); }),
-            "BSchklmem: The locked memory has been corrupted.\n");
+  EXPECT_EQ(PRINTS(BSchklmem()), "BSchklmem: The locked memory has been corrupted.\n");
   bytes[9] = 0xFF;
 }
 

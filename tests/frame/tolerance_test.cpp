@@ -1,6 +1,7 @@
 // The tolerance record, its setters and the console editor.
 #include <cstdio>
 #include <string>
+#include <tuple>
 
 #include "support.hpp"
 
@@ -38,10 +39,8 @@ TEST_F(Tolerance, DependentFamilyFromBasis) {
 
 TEST_F(Tolerance, IndexOutOfRangeRefused) {
   BSrc rc = 0;
-  EXPECT_EQ(BSchangepar(&rc, 19, 1.0), FALSE);
-  EXPECT_EQ(rc, 27);
-  EXPECT_EQ(BSchangepar(&rc, -1, 1.0), FALSE);
-  EXPECT_EQ(rc, 27);
+  for (int32_t bad : {19, -1})
+    EXPECT_EQ(std::tuple(BSchangepar(&rc, bad, 1.0), rc), std::tuple(FALSE, 27));
   EXPECT_EQ(BSchangepar(&rc, 18, 2e-6), TRUE);
   EXPECT_EQ(rc, BSSUCC);
   EXPECT_EQ(BSparameters.endpt_tol, 2e-6);
@@ -68,46 +67,35 @@ std::string run_editor(const std::string &input) {
   return out;
 }
 
-TEST_F(Tolerance, EditorNoAnswerPrintsOnlyTheFrame) {
-  const std::string frame = "\n ==============================\n";
-  const std::string expected =
-      frame + "\n Modify tolerances (y/[n]) : " + "\n No tolerances were modified.\n" +
-      "\n ==============================\n\n";
-  EXPECT_EQ(run_editor("n\n"), expected);
-  EXPECT_EQ(run_editor("\n"), expected);
+TEST_F(Tolerance, EditorSessions) {
+  const std::string line = "\n ==============================\n";
+  const std::string none =
+      line + "\n Modify tolerances (y/[n]) : " + "\n No tolerances were modified.\n" + line + "\n";
+  EXPECT_EQ(run_editor("n\n"), none);
+  EXPECT_EQ(run_editor("\n"), none);
+  EXPECT_NE(run_editor("y\nn\nn\nn\nn\n").find(line + "\n No tolerances were modified.\n"),
+            std::string::npos);
   EXPECT_EQ(BSparameters.dist_tol, 1e-6);
-}
-
-TEST_F(Tolerance, EditorFullSession) {
-  const std::string out = run_editor("y\ny\n1e-5\ny\n0.5\nY\n0.25\ny\n2\n");
-  const std::string expected =
-      "\n ==============================\n"
-      "\n Modify tolerances (y/[n]) : "
-      "\n Modify basis_tol (y/[n])  :  Key in new basis_tol    : "
-      "\n Modify dist_tol (y/[n])   :  Key in new dist_tol     : "
-      "\n Modify chrdht_tol (y/[n]) :  Key in new chrdht_tol   : "
-      "\n Modify offset_tol (y/[n]) :  Key in new offset_tol   : "
-      "\n ==============================\n"
-      "\n Modified tolerances are:\n"
-      "    New basis_tol    = 0.000010\n"
-      "    New dist_tol     = 0.500000\n"
-      "    New dist_sqtol   = 0.250000\n"
-      "    New chrdht_tol   = 0.250000\n"
-      "    New offset_tol   = 2.000000\n"
-      "\n ==============================\n\n";
-  EXPECT_EQ(out, expected);
+  EXPECT_EQ(run_editor("y\ny\n1e-5\ny\n0.5\nY\n0.25\ny\n2\n"),
+            line +
+                "\n Modify tolerances (y/[n]) : "
+                "\n Modify basis_tol (y/[n])  :  Key in new basis_tol    : "
+                "\n Modify dist_tol (y/[n])   :  Key in new dist_tol     : "
+                "\n Modify chrdht_tol (y/[n]) :  Key in new chrdht_tol   : "
+                "\n Modify offset_tol (y/[n]) :  Key in new offset_tol   : " +
+                line +
+                "\n Modified tolerances are:\n"
+                "    New basis_tol    = 0.000010\n"
+                "    New dist_tol     = 0.500000\n"
+                "    New dist_sqtol   = 0.250000\n"
+                "    New chrdht_tol   = 0.250000\n"
+                "    New offset_tol   = 2.000000\n" +
+                line + "\n");
   EXPECT_EQ(BSparameters.basis_tol, 1e-5);
   EXPECT_DOUBLE_EQ(BSparameters.zero_tol, 1e-12);
-  EXPECT_EQ(BSparameters.dist_tol, 0.5);
-  EXPECT_EQ(BSparameters.dist_sqtol, 0.25);
-  EXPECT_EQ(BSparameters.chrdht_tol, 0.25);
-  EXPECT_EQ(BSparameters.offset_tol, 2.0);
-}
-
-TEST_F(Tolerance, EditorAllNoAfterYes) {
-  const std::string out = run_editor("y\nn\nn\nn\nn\n");
-  EXPECT_NE(out.find("\n ==============================\n\n No tolerances were modified.\n"),
-            std::string::npos);
+  EXPECT_EQ(std::tuple(BSparameters.dist_tol, BSparameters.dist_sqtol, BSparameters.chrdht_tol,
+                       BSparameters.offset_tol),
+            std::tuple(0.5, 0.25, 0.25, 2.0));
 }
 
 TEST_F(Tolerance, DbginitAtMinus99RunsEveryChecker) {

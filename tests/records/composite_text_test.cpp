@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "record_fixtures.hpp"
 #include "support.hpp"
 
 namespace {
@@ -30,22 +31,13 @@ struct Record {
   }
 };
 
+// What fn writes to a stream.
 std::string write_to_string(const std::function<void(FILE *)> &fn) {
   FILE *f = std::tmpfile();
   fn(f);
-  std::rewind(f);
-  std::string s;
-  for (int c; (c = std::fgetc(f)) != EOF;) s.push_back(static_cast<char>(c));
-  std::fclose(f);
-  return s;
+  return kwtest::drain(f);
 }
-
-FILE *from_string(const std::string &s) {
-  FILE *f = std::tmpfile();
-  std::fputs(s.c_str(), f);
-  std::rewind(f);
-  return f;
-}
+using kwtest::stream_with;
 
 void free_all(std::initializer_list<void *> blocks) {
   for (void *p : blocks)
@@ -82,7 +74,7 @@ TEST_F(CompositeText, RecordsReadBackExactly) {
   const std::string text = write_to_string([&](FILE *f) {
     BSprtcmplgd(f, r.d, r.m, r.periodic, r.ndeg, r.irat, r.ibase, r.series, r.bez, r.se);
   });
-  FILE *f = from_string("leading words are skipped\n" + text);
+  FILE *f = stream_with("leading words are skipped\n" + text);
   Read in(f);
   std::fclose(f);
   ASSERT_EQ(in.rc, BSSUCC);
@@ -104,7 +96,7 @@ TEST_F(CompositeText, GroupsOfRecords) {
   const std::string one = write_to_string([&](FILE *f) {
     BSprtcmplgd(f, r.d, r.m, r.periodic, r.ndeg, r.irat, r.ibase, r.series, r.bez, r.se);
   });
-  FILE *f = from_string("2 1\n" + one + one + one);
+  FILE *f = stream_with("2 1\n" + one + one + one);
   int32_t d, counts[2], **nseg, **per, ***nd, ***ir, ***ib;
   double ****ser, ***bz, **se;
   BSrc rc;
@@ -136,7 +128,7 @@ TEST_F(CompositeText, MalformedInputFailsWithoutLeaks) {
   bad_base.replace(bad_base.find("ibaseArr \n1"), 11, "ibaseArr \n5");
   for (const std::string &s : {text.substr(0, text.size() / 2), text.substr(0, 20), std::string(),
                                bad_kind, bad_base, std::string("dimModel 3 nSegment 0")}) {
-    FILE *f = from_string(s);
+    FILE *f = stream_with(s);
     Read in(f);
     std::fclose(f);
     EXPECT_EQ(in.rc, BSFAIL);
@@ -160,7 +152,7 @@ TEST_F(CompositeText, AllocationFailuresOfTheReader) {
   });
   const auto res = kwtest::sweep_allocation_failures(
       [&] {
-        FILE *f = from_string(text);
+        FILE *f = stream_with(text);
         Read in(f);
         std::fclose(f);
         if (in.rc != BSSUCC) {

