@@ -105,9 +105,10 @@ BSrc chain_to_spline(int32_t k, int32_t m, int32_t d, const double *series, cons
   double *knots = alloc_result_doubles(static_cast<std::size_t>(N) + k);
   ScratchBuffer buf((k) * (sizeof(double) + 2 * sizeof(long double)));
   if (poles == nullptr || knots == nullptr || !buf.ok()) {
+    const BSrc rc = poles == nullptr || knots == nullptr ? BSNOMEMORY : BSNOSTKMEMORY;
     if (poles != nullptr) BSdbgfree(poles);
     if (knots != nullptr) BSdbgfree(knots);
-    return buf.ok() ? BSNOMEMORY : BSNOSTKMEMORY;
+    return rc;
   }
   long double *work = buf.as<long double>();
   double *b = reinterpret_cast<double *>(work + 2 * k);
