@@ -54,6 +54,9 @@ double value_of(F &&f) {
 #define ROW(name, kind, ...) \
   {#name, kind, []([[maybe_unused]] BSrc *rc) { return value_of([&] { return name(__VA_ARGS__); }); }}
 #define FN(name, kind, ...) {#name, kind, []([[maybe_unused]] BSrc *rc) -> double __VA_ARGS__}
+// A call whose pointer outputs are the fields of `o` (an Out).
+#define OUT(name, kind, ...) \
+  FN(name, kind, { Out o; const double v = value_of([&] { return name(__VA_ARGS__); }); return o.done(v, rc); })
 // clang-format on
 
 // ---- Outputs: filled with a sentinel before every run, checked after a failure.
@@ -179,6 +182,7 @@ const double kIdentity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1}, kI2[4] = {1, 0, 0, 1};
 const double kCollinear[9] = {0, 0, 0, 1, 1, 1, 2, 2, 2}, kTwo[6] = {1, 2, 3, 4, 5, 6};
 const double kSquare[12] = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0};
 const double kFour[12] = {0, 0, 0, 1, 1, 0, 2, 0, 0, 3, 1, 0};
+const int8_t kFlag[1] = {1};
 const double kOnes[4] = {1, 1, 1, 1}, kPars[4] = {0, 0.3, 0.6, 1}, kEval[3] = {0.5, 1.5, 2.5};
 const int32_t kSpans[4] = {3, 3, 3, 3};
 // The cubic in coordinate-major rows (x, y, z), and its first span as Bezier rows.
@@ -199,6 +203,7 @@ std::string g_dump, g_record;
 double g_ring[24], g_ring_pars[8], g_ring_knots[16];
 int32_t g_ring_spans[8], g_ring_poles = 0;
 FILE *g_null = nullptr;
+const double *g_nodes = nullptr;
 std::string g_path;
 
 struct Reader {
@@ -252,27 +257,24 @@ struct Quiet {
   ~Quiet() { BSglobaldebugfailurerate = rate; }
 };
 
-// The output arguments of the curve-curve entries (capacity 0: everything allocated).
-struct CvCv {
-  int32_t ni = 0, no = 0;
+// Everything a call may hand out through its pointer arguments: released after
+// success; after a failure nothing may have been handed out, and the curve-curve
+// counts and flags are zero.
+struct Out {
+  BScurve *c = nullptr, **loops = nullptr;
+  int32_t n = 0, m = 0, d = 0, ni = 0, no = 0, *deg = nullptr, *kind = nullptr, *base = nullptr;
+  int16_t n16[2] = {};
   BSboolean ia = 0, oa = 0;
-  double *p[6] = {};
-  double done(const BSrc *rc) {
+  double *p[6] = {}, **series = nullptr;
+  double done(double v, const BSrc *rc) {
     EXPECT_TRUE(*rc == 0 || ni + no + ia + oa == 0) << "counts or flags after a failure";
-    return held(0, rc, p[0], p[1], p[2], p[3], p[4], p[5]);
+    give_back(*rc, loops, n), give_back(*rc, series);
+    return held(v, rc, c, p[0], p[1], p[2], p[3], p[4], p[5], deg, kind, base);
   }
 };
-#define CVCV_OUT(o)                                                                                \
+#define CVCV_OUT                                                                                   \
   0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &o.ni, &o.no, &o.ia, &o.oa, &o.p[0], \
       &o.p[1], &o.p[2], &o.p[3], &o.p[4], &o.p[5]
-
-// A composite Legendre record's arrays handed out by a call.
-struct Composite {
-  int32_t m = 0, d = 0, periodic = 0;
-  int32_t *deg = nullptr, *kind = nullptr, *base = nullptr;
-  double **series = nullptr, *knots = nullptr;
-  double done(const BSrc *rc) { return held(0, rc, deg, kind, base, series, knots); }
-};
 
 double minus_one(double u, void *, BSrc *) {
   return u - 1.0;
@@ -305,12 +307,7 @@ const Row kFrameRows[] = {
     ROW(BSchangepar, kNoEpilogue, rc, 13, 1e-15),
     ROW(BSchgdeppar, kNoEpilogue, 1e-6, rc),
     ROW(BSstolmthd, kNoStatus, 0),
-    FN(BSallocqelcv, kEpilogue,
-       {
-         BScurve *c = nullptr;
-         BSallocqelcv(4, 6, TRUE, 1, &c, rc);
-         return held(0, rc, c);
-       }),
+    OUT(BSallocqelcv, kEpilogue, 4, 6, TRUE, 1, &o.c, rc),
     ROW(BSptcvgen, kEpilogue, kP1, 4, TRUE, g_c.room(TRUE), rc),
     FN(BSfreeqelcv, kNoEpilogue,
        {
@@ -340,13 +337,7 @@ const Row kFrameRows[] = {
     ROW(BSprthexcv, kNoStatus, g_null, g_a.arc()),
     ROW(BSprintbscv, kNoStatus, g_path.c_str(), g_a.cubic()),
     ROW(BSprintbssf, kNoStatus, g_path.c_str(), &g_surface),
-    FN(BSreadcv, kEpilogue,
-       {
-         Reader r(g_dump);
-         BScurve *c = nullptr;
-         BSreadcv(r.f, &c, rc);
-         return held(0, rc, c);
-       }),
+    OUT(BSreadcv, kEpilogue, Reader(g_dump).f, &o.c, rc),
     FN(BSreadln, kNoStatus, { return BSreadln(Reader(g_dump).f), 0; }),
     ROW(BSwritehex, kNoStatus, g_null, reinterpret_cast<const unsigned char *>(kTwo), 16),
     FN(BSreadhex, kNoStatus,
@@ -515,18 +506,8 @@ const Row kSplineRows[] = {
     ROW(BSlocknttol, kEpilogue, g_a.cubic(), 1.5, 1e-3, g_out, rc),
     ROW(BScnvtmekt, kEpilogue, 0, g_a.cubic(), rc),
     ROW(BScnvtomkt, kEpilogue, rc, g_a.cubic()),
-    FN(BSadd_1kt_mul, kEpilogue,
-       {
-         BScurve *c = nullptr;
-         BSadd_1kt_mul(g_a.arc(), 0.5, 2, FALSE, &c, rc);
-         return held(0, rc, c);
-       }),
-    FN(BSadd_1kt_tot, kEpilogue,
-       {
-         BScurve *c = nullptr;
-         BSadd_1kt_tot(g_a.cubic(), 1.5, 2, FALSE, &c, rc);
-         return held(0, rc, c);
-       }),
+    OUT(BSadd_1kt_mul, kEpilogue, g_a.arc(), 0.5, 2, FALSE, &o.c, rc),
+    OUT(BSadd_1kt_tot, kEpilogue, g_a.cubic(), 1.5, 2, FALSE, &o.c, rc),
     ROW(BSadd_ekt, kEpilogue, rc, g_a.cubic(), D<0.0>(), I<1>()),
     ROW(BSadd_kts, kEpilogue, g_a.cubic(), 7, in({0, 0, 0, 0, 1, 1.5, 2, 3, 3, 3, 3}), g_c.room(),
         rc),
@@ -558,12 +539,7 @@ const Row kSplineRows[] = {
     ROW(BSrev_cv, kEpilogue, rc, g_a.cubic()),
     ROW(BScvtstclsd, kEpilogue, g_a.cubic(), rc),
     ROW(BScvsetclsd, kEpilogue, g_a.closed(), rc),
-    FN(BSupthedeg, kEpilogue,
-       {
-         BScurve *c = nullptr;
-         BSupthedeg(g_a.arc(), 3, FALSE, &c, rc);
-         return held(0, rc, c);
-       }),
+    OUT(BSupthedeg, kEpilogue, g_a.arc(), 3, FALSE, &o.c, rc),
     FN(BSnewktr, kEpilogue,
        {
          double *k = static_cast<double *>(BSdbgalloc(10 * sizeof(double)));
@@ -596,18 +572,8 @@ const Row kSplineRows[] = {
     ROW(BSfinddcont, kPartial, g_a.closed(), 1e-6, g_i, g_out, g_i + 1, rc),
     ROW(BSchgewts, kEpilogue, g_a.arc(2.0), g_c.room(TRUE), rc),
     ROW(BSchgewtlr, kEpilogue, g_a.arc(2.0), g_c.room(TRUE), 0, rc),
-    FN(BSchgecvwts, kEpilogue,
-       {
-         BScurve *c = nullptr;
-         BSchgecvwts(g_a.arc(2.0), &c, rc);
-         return held(0, rc, c);
-       }),
-    FN(BSchgcvewlr, kEpilogue,
-       {
-         BScurve *c = nullptr;
-         BSchgcvewlr(g_a.arc(2.0), 2, &c, rc);
-         return held(0, rc, c);
-       }),
+    OUT(BSchgecvwts, kEpilogue, g_a.arc(2.0), &o.c, rc),
+    OUT(BSchgcvewlr, kEpilogue, g_a.arc(2.0), 2, &o.c, rc),
     ROW(BSreparmcv, kEpilogue, g_a.cubic(), 0.0, 1.0, g_c.room(), rc),
     ROW(BStstcvdegn, kEpilogue, g_a.cubic(), g_f, rc),
     ROW(BScomb2cvs, kDegeneracy59, g_a.cubic(), g_b.shifted(), g_c.room(), rc),
@@ -643,12 +609,8 @@ const Row kQueryRows[] = {
     ROW(BSmnmxbx2, kEpilogue, kI2, kP0, kFar, g_out, g_out + 1, rc),
     ROW(BSmnmxbx3, kEpilogue, kIdentity, kP0, kFar, g_out, g_out + 1, rc),
     ROW(BSminmaxbox, kEpilogue, 3, kIdentity, kP0, kFar, g_out, g_out + 1, rc),
-    FN(BSminmaxbsc, kEpilogue,
-       {
-         static const int8_t flags[1] = {1};
-         BSminmaxbsc(4, 6, 2, FALSE, kCubicKnots, kRows, 1, kAbove, flags, g_out, g_out + 1, rc);
-         return 0;
-       }),
+    ROW(BSminmaxbsc, kEpilogue, 4, 6, 2, FALSE, kCubicKnots, kRows, 1, kAbove, kFlag, g_out,
+        g_out + 1, rc),
     ROW(BSmdstptcv, kEpilogue, g_a.cubic(), kAbove, g_out, g_out + 1, g_out + 4, rc),
     ROW(BSmdstptscv, kEpilogue, 2, kTwo, g_a.cubic(), g_out, g_out + 2, g_out + 8, g_f, rc),
     ROW(BSmdptsbscv, kEpilogue, 3, 6, 3, FALSE, kRows, kCubicKnots, 1, kAbove, 1e-9, g_out,
@@ -656,44 +618,19 @@ const Row kQueryRows[] = {
     ROW(BSmdptbezcv, kEpilogue, 3, 3, FALSE, kBezRows, kP3, 1e-9, DBL_MAX, g_out, g_out + 1,
         g_out + 4, rc),
     ROW(BSmdptbezln, kNoStatus, 3, FALSE, kLine, kP3, 1e-9, g_out, g_out + 1, g_out + 4),
-    FN(BSmdistptcv, kEitherMemory,
-       {
-         int16_t ni = 0, np = 0;
-         double *params = nullptr, *intervals = nullptr;
-         BSmdistptcv(g_a.arc(), kP0, &ni, &np, &params, g_out, &intervals, rc);
-         return held(0, rc, params, intervals);
-       }),
+    OUT(BSmdistptcv, kEitherMemory, g_a.arc(), kP0, &o.n16[0], &o.n16[1], &o.p[0], g_out, &o.p[1],
+        rc),
     ROW(BSprptoncv, kEpilogue, rc, g_a.cubic(), kP3, g_out, g_f),
     ROW(BSprptnrcv, kEpilogue, g_a.cubic(), 1.5, kAbove, g_out, g_out + 1, g_out + 4, rc),
     ROW(BSmdstptarr, kEpilogue, 2, kTwo, 1, kP0, g_i, g_i + 1, g_out, rc),
-    FN(BSnormals, kEitherMemory,
-       {
-         int32_t np = 0, ni = 0;
-         double *params = nullptr, *intervals = nullptr;
-         const BSboolean ok = BSnormals(rc, g_a.cubic(), kAbove, &np, &params, &ni, &intervals);
-         return held(ok, rc, params, intervals);
-       }),
+    OUT(BSnormals, kEitherMemory, rc, g_a.cubic(), kAbove, &o.m, &o.p[0], &o.d, &o.p[1]),
     ROW(BSqnwt2, kEpilogue, minus_one, nullptr, 0.0, 2.0, 0.5, FALSE, 1e-12, 1e-12, 50, g_out, g_i,
         rc),
     ROW(BSadjpar, kEpilogue, g_a.cubic(), 5.0, g_out, rc),
-    FN(BScvcvint, kEpilogue,
-       {
-         CvCv o;
-         BScvcvint(g_a.cubic(), g_b.line(), 0, CVCV_OUT(o), rc);
-         return o.done(rc);
-       }),
-    FN(BSlnln_int, kEpilogue,
-       {
-         CvCv o;
-         BSlnln_int(g_a.line(), g_b.make(2, 2, kLine, kLineKnots, nullptr), 0, CVCV_OUT(o), rc);
-         return o.done(rc);
-       }),
-    FN(BSlsls_int, kEpilogue,
-       {
-         CvCv o;
-         BSlsls_int(g_a.polyline(), g_b.line(), 0, CVCV_OUT(o), rc);
-         return o.done(rc);
-       }),
+    OUT(BScvcvint, kEpilogue, g_a.cubic(), g_b.line(), 0, CVCV_OUT, rc),
+    OUT(BSlnln_int, kEpilogue, g_a.line(), g_b.make(2, 2, kLine, kLineKnots, nullptr), 0, CVCV_OUT,
+        rc),
+    OUT(BSlsls_int, kEpilogue, g_a.polyline(), g_b.line(), 0, CVCV_OUT, rc),
     ROW(BSxspnspn, kEpilogue, g_a.bezier(), g_b.line(), 3, 2, g_i, g_out, g_out + 800, g_out + 1100,
         g_f, rc),
     ROW(BSbzbz_int, kEpilogue, g_a.bezier(), g_b.line(), g_i, g_out, g_out + 800, g_out + 1100, g_f,
@@ -706,20 +643,10 @@ const Row kQueryRows[] = {
     ROW(BSoverlap, kEpilogue, rc, kP0, kP1, kMid, kFar, g_out, g_out + 3),
     ROW(BSptcv_int, kEpilogue, g_a.point(), g_b.cubic(), 3, g_i, g_out, g_out + 3, g_out + 4, rc),
     ROW(BScvcvjmat, kEpilogue, g_a.cubic(), g_b.line(), 1.5, 0.5, g_out, g_out + 4, g_out + 5, rc),
-    FN(BScvcv_sort, kEpilogue,
-       {
-         CvCv o;
-         BScvcv_sort(g_a.cubic(), g_b.line(), 0, 0, 1, kAbove, D<2.5>(), D<1.0>(), 0, nullptr,
-                     nullptr, nullptr, CVCV_OUT(o), rc);
-         return o.done(rc);
-       }),
-    FN(BScvcv_int, kEpilogue,
-       {
-         CvCv o;
-         const BSboolean ok = BScvcv_int(rc, g_a.cubic(), g_b.line(), &o.ni, &o.p[0], &o.p[1],
-                                         &o.p[2], &o.no, &o.p[3], &o.p[4], &o.p[5]);
-         return o.done(rc), ok;
-       }),
+    OUT(BScvcv_sort, kEpilogue, g_a.cubic(), g_b.line(), 0, 0, 1, kAbove, D<2.5>(), D<1.0>(), 0,
+        nullptr, nullptr, nullptr, CVCV_OUT, rc),
+    OUT(BScvcv_int, kEpilogue, rc, g_a.cubic(), g_b.line(), &o.ni, &o.p[0], &o.p[1], &o.p[2], &o.no,
+        &o.p[3], &o.p[4], &o.p[5]),
     ROW(BSrpoly2, kNoStatus, kQuad, g_out, g_out + 2),
     ROW(BSrpoly3c, kNoStatus, -1.0, 0.0, -4.0, g_out, g_out + 3),
     ROW(BSrpoly3, kEpilogue, in({-6, 11, -6, 1}), g_out, g_out + 3, rc),
@@ -747,12 +674,8 @@ const Row kQueryRows[] = {
     ROW(BSpl_cv_int, kRootPartial, rc, g_a.cubic(), kMid, kP2, g_i, g_out, g_out + 100, g_i + 1,
         g_out + 200, g_out + 300),
     ROW(BSprj_cv_pl, kEpilogue, rc, g_a.cubic(), kP0, in({0, 0, 1}), kUp, g_c.room()),
-    FN(BSmdptbscv, kEpilogue,
-       {
-         BSmdptbscv(3, 6, 3, FALSE, in(kRows, 18), in(kCubicKnots, 10), 1, in(kAbove, 3), 1e-9,
-                    in({DBL_MAX}), in({0}), g_out, g_out + 1, g_out + 2, rc);
-         return 0;
-       }),
+    ROW(BSmdptbscv, kEpilogue, 3, 6, 3, FALSE, in(kRows, 18), in(kCubicKnots, 10), 1, in(kAbove, 3),
+        1e-9, in({DBL_MAX}), in({0}), g_out, g_out + 1, g_out + 2, rc),
 };
 
 // ---- Fitting, circles and arcs, arc length ------------------------------------
@@ -809,12 +732,7 @@ const Row kBasesRows[] = {
     ROW(BScstlgdata, kNoStatus),
     ROW(BStchcantab, kNoStatus),
     ROW(BStchlgdtab, kNoStatus),
-    FN(BSextrtlgd, kEpilogue,
-       {
-         const double *nodes = nullptr;
-         BSextrtlgd(8, &nodes, rc);
-         return 0;
-       }),
+    ROW(BSextrtlgd, kEpilogue, 8, &g_nodes, rc),
     ROW(BSlgdtcan, kEpilogue, 3, kSeries, g_out, rc),
     ROW(BScantlgd, kEpilogue, 3, kSeries, g_out, rc),
     ROW(BScantlgdp, kNoStatus, 3, kSeries, kSeries + 2, g_out, g_out + 2),
@@ -855,74 +773,33 @@ const Row kBasesRows[] = {
     ROW(BSlimtchab, kEpilogue, 3, kSeries, -0.5, 0.5, g_out, rc),
     ROW(BSlimcanab, kEpilogue, 3, kSeries, -0.5, 0.5, g_out, rc),
     ROW(BStrunclgd, kNoStatus, 3, kSeries, 1e-3, g_i),
-    FN(BStruncvlgd, kEpilogue,
-       {
-         double *out = nullptr;
-         BStruncvlgd(3, 2, kBezRows, 1e-3, g_i, &out, rc);
-         return held(0, rc, out);
-       }),
-    FN(BStruncvlgd0, kEpilogue,
-       {
-         double *out = nullptr;
-         BStruncvlgd0(3, 2, kBezRows, 1e-3, g_i, &out, rc);
-         return held(0, rc, out);
-       }),
+    OUT(BStruncvlgd, kEpilogue, 3, 2, kBezRows, 1e-3, g_i, &o.p[0], rc),
+    OUT(BStruncvlgd0, kEpilogue, 3, 2, kBezRows, 1e-3, g_i, &o.p[0], rc),
     ROW(BStruncvlgf, kEpilogue, 3, 2, in(kBezRows, 8), 1e-3, g_i, rc),
     ROW(BStruncvlgm, kEpilogue, 3, 2, in(kBezRows, 8), 1e-3, 1, g_i, rc),
     ROW(BStruncmlgd, kEpilogue, 2, 1, 2, in(kBezRows, 8), 1e-3, g_i, rc),
     ROW(BStruncrlgf, kEpilogue, 3, 2, in({1, 2, 0, 0, 1, 0, 0, 0}), 1e-3, g_i, rc),
-    FN(BSalldeflgd, kEpilogue,
-       {
-         Composite c;
-         BSalldeflgd(2, &c.deg, &c.kind, &c.base, &c.knots, rc);
-         return c.done(rc);
-       }),
-    FN(BSallcmplgd, kEpilogue,
-       {
-         Composite c;
-         BSallcmplgd(3, 2, kDeg, kKind, &c.series, rc);
-         return c.done(rc);
-       }),
+    OUT(BSalldeflgd, kEpilogue, 2, &o.deg, &o.kind, &o.base, &o.p[0], rc),
+    OUT(BSallcmplgd, kEpilogue, 3, 2, kDeg, kKind, &o.series, rc),
     FN(BSfrecmplgd, kNoStatus,
        {
-         Composite c;
-         BSallcmplgd(3, 2, kDeg, kKind, &c.series, rc);
-         BSfrecmplgd(&c.series);
-         return 0;
+         double **series = nullptr;
+         BSallcmplgd(3, 2, kDeg, kKind, &series, rc);
+         return BSfrecmplgd(&series), 0;
        }),
     ROW(BSbstolgd, kEpilogue, 3, 6, 3, kCubicKnots, kRows, g_i, g_out, g_out + 64, rc),
-    FN(BSbsp2cmlgd, kEpilogue,
-       {
-         Composite c;
-         BSbsp2cmlgd(3, 6, 4, FALSE, kRows, kCubicKnots, &c.m, &c.deg, &c.kind, &c.series, &c.knots,
-                     g_out, rc);
-         return c.done(rc);
-       }),
-    FN(BSbsp2cmlgd2d, kEpilogue,
-       {
-         Composite c;
-         BSbsp2cmlgd2d(3, 3, TRUE, in({1, kW, 0, 0, kW, 1, 1, kW, 1}), kArcKnots, &c.m, &c.deg,
-                       &c.kind, &c.series, &c.knots, g_out, rc);
-         return c.done(rc);
-       }),
-    FN(BSlgdbspcm1, kEpilogue,
-       {
-         double *poles = nullptr, *knots = nullptr;
-         BSlgdbspcm1(3, 2, 3, kChain, in({-1, 0, 1}), g_i, &poles, &knots, rc);
-         return held(0, rc, poles, knots);
-       }),
+    OUT(BSbsp2cmlgd, kEpilogue, 3, 6, 4, FALSE, kRows, kCubicKnots, &o.m, &o.deg, &o.kind,
+        &o.series, &o.p[0], g_out, rc),
+    OUT(BSbsp2cmlgd2d, kEpilogue, 3, 3, TRUE, in({1, kW, 0, 0, kW, 1, 1, kW, 1}), kArcKnots, &o.m,
+        &o.deg, &o.kind, &o.series, &o.p[0], g_out, rc),
+    OUT(BSlgdbspcm1, kEpilogue, 3, 2, 3, kChain, in({-1, 0, 1}), g_i, &o.p[0], &o.p[1], rc),
     ROW(BSevalgdcmp, kEpilogue, 3, 0, 2, kDeg, kKind, kBase, kSegs, kBreaks, 1, 0.5, g_out, rc),
     ROW(BSevalgdsng, kEpilogue, 2, 3, 0, kSeg0, 1, 0.5, g_out, rc),
     ROW(BSevacansng, kEpilogue, 2, 3, 0, kSeg0, 1, 0.5, g_out, rc),
     ROW(BScstlgdbsp, kEpilogue, 1, 3, 3, 0, 2, kBreaks, kChain, 1e-9, g_out, rc),
     ROW(BSprtcmplgd, kNoStatus, g_null, 3, 2, 0, kDeg, kKind, kBase, kSegs, kBreaks, kStartEnd),
-    FN(BSreadcmlgd, kEpilogue,
-       {
-         Composite c;
-         BSreadcmlgd(Reader(g_record).f, &c.d, &c.m, &c.periodic, &c.deg, &c.kind, &c.base,
-                     &c.series, &c.knots, g_out, rc);
-         return c.done(rc);
-       }),
+    OUT(BSreadcmlgd, kEpilogue, Reader(g_record).f, &o.d, &o.m, &o.n, &o.deg, &o.kind, &o.base,
+        &o.series, &o.p[0], g_out, rc),
     FN(BSrdsscmlgd, kEpilogue,
        {
          int32_t d = 0, count = 0, **m = nullptr, **periodic = nullptr, ***deg = nullptr,
@@ -947,74 +824,29 @@ const Row kBasesRows[] = {
          });
          return 0;
        }),
-    FN(BScmlgd2bsp, kEpilogue,
-       {
-         BScurve *c = nullptr;
-         BScmlgd2bsp(3, 2, 0, kDeg, kKind, kBase, kSegs, kBreaks, kStartEnd, 1e-6, &c, rc);
-         return held(0, rc, c);
-       }),
-    FN(BScmlg2bsab, kEpilogue,
-       {
-         BScurve *c = nullptr;
-         BScmlg2bsab(3, 2, 0, kDeg, kKind, kBase, kSegs, kBreaks, 0, 1, -0.5, 0.5, 1e-6, &c, rc);
-         return held(0, rc, c);
-       }),
-    FN(BSlimcmplgd, kEpilogue,
-       {
-         BScurve *c = nullptr;
-         BSlimcmplgd(3, 2, 0, kDeg, kKind, kBase, kSegs, kBreaks, 0.5, 1.5, 1e-6, &c, rc);
-         return held(0, rc, c);
-       }),
+    OUT(BScmlgd2bsp, kEpilogue, 3, 2, 0, kDeg, kKind, kBase, kSegs, kBreaks, kStartEnd, 1e-6, &o.c,
+        rc),
+    OUT(BScmlg2bsab, kEpilogue, 3, 2, 0, kDeg, kKind, kBase, kSegs, kBreaks, 0, 1, -0.5, 0.5, 1e-6,
+        &o.c, rc),
+    OUT(BSlimcmplgd, kEpilogue, 3, 2, 0, kDeg, kKind, kBase, kSegs, kBreaks, 0.5, 1.5, 1e-6, &o.c,
+        rc),
 };
 
-// ---- Offsets -------------------------------------------------------------------
+// ---- Offsets (of the Bezier piece: the sweeps stay short) ------------------------
 const Row kOffsetRows[] = {
-    FN(BScvoffset, kEpilogue,
-       {
-         BScurve *res = nullptr, **loops = nullptr;
-         int32_t n = 0;
-         const BSboolean ok =
-             BScvoffset(rc, g_a.cubic(), D<0.2>(), kAbove, I<0>(), S<2>(), &res, &n, &loops);
-         return give_back(*rc, res), give_back(*rc, loops, n), ok;
-       }),
-    FN(BScvoffsetd, kEpilogue,
-       {
-         BScurve *res = nullptr, **loops = nullptr;
-         int32_t n = 0;
-         BScvoffsetd(g_a.cubic(), 0.2, kAbove, FALSE, 0, 2, g_f, g_out, &res, &n, &loops, rc);
-         return give_back(*rc, res), give_back(*rc, loops, n), 0;
-       }),
-    FN(BScvoff3d, kEpilogue,
-       {
-         BScurve *res = nullptr, **loops = nullptr;
-         int32_t n = 0;
-         BScvoff3d(g_a.cubic(), 0.2, FALSE, 2, TRUE, kAbove, g_out, FALSE, g_i, g_out + 3, &res, &n,
-                   &loops, rc);
-         return give_back(*rc, res), give_back(*rc, loops, n), 0;
-       }),
+    OUT(BScvoffset, kEpilogue, rc, g_a.bezier(), D<0.2>(), kAbove, I<0>(), S<2>(), &o.c, &o.n,
+        &o.loops),
+    OUT(BScvoffsetd, kEpilogue, g_a.bezier(), 0.2, kAbove, FALSE, 0, 2, g_f, g_out, &o.c, &o.n,
+        &o.loops, rc),
+    OUT(BScvoff3d, kEpilogue, g_a.bezier(), 0.2, FALSE, 2, TRUE, kAbove, g_out, FALSE, g_i,
+        g_out + 3, &o.c, &o.n, &o.loops, rc),
     ROW(BSofchkln, kEpilogue, g_a.cubic(), g_f, rc),
     ROW(BSofrparcv, kInnerFails, g_a.cubic(), 0.0, 1.0, rc),
-    FN(BSxycvoff, kEpilogue,
-       {
-         BScurve *res = nullptr;
-         BSxycvoff(g_a.cubic(), 0.2, FALSE, kUp, 1, &res, rc);
-         return held(0, rc, res);
-       }),
-    FN(BSspnoffset, kEpilogue,
-       {
-         BScurve *res = nullptr;
-         BSspnoffset(g_a.bezier(), 0.2, kUp, 1, &res, rc);
-         return held(0, rc, res);
-       }),
+    OUT(BSxycvoff, kEpilogue, g_a.bezier(), 0.2, FALSE, kUp, 1, &o.c, rc),
+    OUT(BSspnoffset, kEpilogue, g_a.bezier(), 0.2, kUp, 1, &o.c, rc),
     ROW(BScvoton, kEpilogue, rc, kP0, kIdentity, D<1.0>(), g_a.cubic(), g_c.room()),
     ROW(BScvntoo, kEpilogue, rc, kP0, kIdentity, D<1.0>(), g_a.cubic(), g_c.room()),
-    FN(BSofrmlp3, kInnerFails,
-       {
-         BScurve *res = nullptr, **loops = nullptr;
-         int32_t n = 0;
-         BSofrmlp3(g_a.cubic(), 2, &n, &loops, &res, rc);
-         return give_back(*rc, res), give_back(*rc, loops, n), 0;
-       }),
+    OUT(BSofrmlp3, kInnerFails, g_a.bezier(), 2, &o.n, &o.loops, &o.c, rc),
 };
 
 // ---- The driver ----------------------------------------------------------------
