@@ -183,6 +183,7 @@ const double kCollinear[9] = {0, 0, 0, 1, 1, 1, 2, 2, 2}, kTwo[6] = {1, 2, 3, 4,
 const double kSquare[12] = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0};
 const double kFour[12] = {0, 0, 0, 1, 1, 0, 2, 0, 0, 3, 1, 0};
 const int8_t kFlag[1] = {1};
+const double kMany[64] = {1, 2, 3};
 const double kOnes[4] = {1, 1, 1, 1}, kPars[4] = {0, 0.3, 0.6, 1}, kEval[3] = {0.5, 1.5, 2.5};
 const int32_t kSpans[4] = {3, 3, 3, 3};
 // The cubic in coordinate-major rows (x, y, z), and its first span as Bezier rows.
@@ -426,8 +427,7 @@ const Row kNumericRows[] = {
     ROW(BSsngvald2v, kEpilogue, 3, in({1, 0, 1, 0, 1, 1}), g_out, g_out + 2, rc),
     ROW(BSsngvald3v, kEpilogue, 3, in({1, 0, 1, 0, 1, 1, 0, 0, 2}), g_out, g_out + 3, rc),
     ROW(BSsngvaljc3, kEpilogue, 3, in({1, 0, 1, 0, 1, 1, 0, 0, 2}), g_out, g_out + 3, rc),
-    ROW(BSmod_gauss, kEpilogue, in({0.9, 0.2, 0.1}), in({0, 1, 1}), in({1, 1, 0}), TRUE,
-        in({1, 3.5, 2}), 3, 1, rc),
+    ROW(BSmod_gauss, kEpilogue, kPars, kPars, kOnes, TRUE, in(kMany, 24), 2, 12, rc),  // scratch
     ROW(BSquicksort, kEpilogue, rc, ii({0}), ii({2}), 0, in({3, 1, 2})),
     ROW(BStagsort, kEpilogue, rc, ii({3}), kTwo, g_i),
     ROW(BStagsorti, kEpilogue, ii({3}), ii({3, 1, 2}), g_i, rc),
