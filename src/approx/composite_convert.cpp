@@ -1,6 +1,7 @@
 // B-spline curves to composite Legendre curves (BSbstolgd, BSbsp2cmlgd,
 // BSbsp2cmlgd2d) and chains of Legendre segments back to C0 B-splines
 // (BSlgdbspcm1).
+#include <initializer_list>
 #include <cmath>
 #include <cstring>
 
@@ -15,10 +16,10 @@ namespace knotwork {
 // segment, written in place in series (span-major, rows inside). Validated input.
 BSrc spline_to_legendre(int32_t p, int32_t n, int32_t rows, const double *knots,
                         const double *poles, int32_t *count, double *series, double *breaks) {
-  BSrc rc = bezier_pieces(p, n, rows, knots, poles, count, series, breaks);
-  if (rc != BSSUCC) return rc;
   ScratchBuffer buf((p + 1) * (sizeof(double) + 2 * sizeof(long double)));
   if (!buf.ok()) return BSNOSTKMEMORY;
+  BSrc rc = bezier_pieces(p, n, rows, knots, poles, count, series, breaks);
+  if (rc != BSSUCC) return rc;
   long double *work = buf.as<long double>();
   double *row = reinterpret_cast<double *>(work + 2 * (p + 1));
   for (int64_t j = 0; j < static_cast<int64_t>(*count) * rows; ++j) {
@@ -104,9 +105,10 @@ BSrc chain_to_spline(int32_t k, int32_t m, int32_t d, const double *series, cons
   double *knots = alloc_result_doubles(static_cast<std::size_t>(N) + k);
   ScratchBuffer buf((k) * (sizeof(double) + 2 * sizeof(long double)));
   if (poles == nullptr || knots == nullptr || !buf.ok()) {
+    const BSrc rc = poles == nullptr || knots == nullptr ? BSNOMEMORY : BSNOSTKMEMORY;
     if (poles != nullptr) BSdbgfree(poles);
     if (knots != nullptr) BSdbgfree(knots);
-    return buf.ok() ? BSNOMEMORY : BSNOSTKMEMORY;
+    return rc;
   }
   long double *work = buf.as<long double>();
   double *b = reinterpret_cast<double *>(work + 2 * k);
@@ -179,6 +181,14 @@ void bsp_to_composite(int32_t d, int32_t n, int32_t order, BSboolean rational, c
                             start_end);
 }
 
+// An injected failure hands out nothing: the arrays made are released, the outputs null.
+void withdraw_composite(int32_t **ndeg, int32_t **irat, double ***series, double **bez) {
+  for (int32_t **a : {ndeg, irat})
+    if (a != nullptr && *a != nullptr) BSdbgfree(*a), *a = nullptr;
+  if (series != nullptr) release_series(series);
+  if (bez != nullptr && *bez != nullptr) BSdbgfree(*bez), *bez = nullptr;
+}
+
 }  // namespace
 
 extern "C" KW_API void BSbsp2cmlgd(int32_t d, int32_t num_poles, int32_t order, BSboolean rational,
@@ -188,6 +198,7 @@ extern "C" KW_API void BSbsp2cmlgd(int32_t d, int32_t num_poles, int32_t order, 
   KW_EPILOGUE(rc);
   bsp_to_composite(d, num_poles, order, rational, poles, knots, m, ndeg, irat, series, bez,
                    start_end, rc);
+  if (*rc == BSSUCC && !KW_FINISH(TRUE)) withdraw_composite(ndeg, irat, series, bez);
 }
 
 extern "C" KW_API void BSbsp2cmlgd2d(int32_t num_poles, int32_t order, BSboolean rational,
@@ -197,6 +208,7 @@ extern "C" KW_API void BSbsp2cmlgd2d(int32_t num_poles, int32_t order, BSboolean
   KW_EPILOGUE(rc);
   bsp_to_composite(2, num_poles, order, rational, poles, knots, m, ndeg, irat, series, bez,
                    start_end, rc);
+  if (*rc == BSSUCC && !KW_FINISH(TRUE)) withdraw_composite(ndeg, irat, series, bez);
 }
 
 extern "C" KW_API void BSlgdbspcm1(int32_t order, int32_t m, int32_t d, const double *series,
@@ -219,4 +231,8 @@ extern "C" KW_API void BSlgdbspcm1(int32_t order, int32_t m, int32_t d, const do
       return;
     }
   *rc = chain_to_spline(order, m, d, series, breaks, num_poles, poles, knots);
+  if (*rc == BSSUCC && !KW_FINISH(TRUE)) {  // an injected failure hands out nothing
+    BSdbgfree(*poles), BSdbgfree(*knots);
+    *poles = *knots = nullptr;
+  }
 }

@@ -1,6 +1,7 @@
 // Memory of composite Legendre curves: the per-segment arrays (BSalldeflgd), the
 // coefficient block with its pointer array (BSallcmplgd) and its release
 // (BSfrecmplgd).
+#include <initializer_list>
 #include <cstring>
 
 #include "approx/composite.hpp"
@@ -92,6 +93,8 @@ extern "C" KW_API void BSalldeflgd(int32_t m, int32_t **ndeg, int32_t **irat, in
     return;
   }
   *rc = allocate_segment_arrays(m, ndeg, irat, ibase, bez_knots);
+  if (*rc == BSSUCC && !KW_FINISH(TRUE))
+    release_segment_arrays(ndeg, irat, ibase, bez_knots);  // injected failure
 }
 
 extern "C" KW_API void BSallcmplgd(int32_t d, int32_t m, const int32_t *ndeg, const int32_t *irat,
@@ -111,6 +114,8 @@ extern "C" KW_API void BSallcmplgd(int32_t d, int32_t m, const int32_t *ndeg, co
       return;
     }
   *rc = allocate_series(d, m, ndeg, irat, series);
+  if (*rc == BSSUCC && !KW_FINISH(TRUE))
+    release_series(series);  // an injected failure hands out nothing
 }
 
 extern "C" KW_API void BSfrecmplgd(double ***series) {

@@ -374,7 +374,14 @@ KW_API void BScantlgdp(int32_t n, const double *even, const double *odd, double 
   double in[kCanLgdMaxDegree + 1], out[kCanLgdMaxDegree + 1];
   for (int32_t k = 0; k <= n; ++k) in[k] = (k & 1) ? odd[k / 2] : even[k / 2];
   power_to_legendre_unchecked(n, in, out);
-  for (int32_t k = 0; k <= n; ++k) ((k & 1) ? odd_out : even_out)[k / 2] = out[k];
+  // Written without a conditional lvalue: GCC 12 at -O0 with AddressSanitizer and
+  // UndefinedBehaviorSanitizer miscompiles `(c ? p : q)[i] = x` into a wild store.
+  for (int32_t k = 0; k <= n; ++k) {
+    if (k & 1)
+      odd_out[k / 2] = out[k];
+    else
+      even_out[k / 2] = out[k];
+  }
 }
 
 KW_API void BSlgdttch(int32_t n, const double *l, double *t, BSrc *rc) {

@@ -1,6 +1,7 @@
 // Truncation of Legendre series against a tolerance: the scalar tail-sum rule and
 // the vector variants (Euclidean norms with a floor, plain magnitude sums, a
 // minimum degree, composite and rational series).
+#include <initializer_list>
 #include <algorithm>
 #include <cmath>
 
@@ -89,6 +90,14 @@ BSrc truncate_copy(int32_t n, int32_t dim, const double *c, double tol, double f
   return BSSUCC;
 }
 
+// After an injected failure a copy this call allocated is released again.
+void withdraw_copy(const double *given, double **out) {
+  if (out != nullptr && *out != given) {
+    BSdbgfree(*out);
+    *out = nullptr;
+  }
+}
+
 }  // namespace
 }  // namespace knotwork
 
@@ -107,14 +116,18 @@ KW_API void BStruncvlgd(int32_t n, int32_t dim, const double *c, double tol, int
                         double **out, BSrc *rc) {
   ::knotwork::Epilogue kw_epilogue_guard_("BSlgdcvint", rc);
   if ((*rc = check_vector(n, dim, c, tol, degree)) != BSSUCC) return;
+  double *given = out != nullptr ? *out : nullptr;
   *rc = truncate_copy(n, dim, c, tol, n < 0 ? 0.0 : norm_floor(n, dim, c), degree, out);
+  if (*rc == BSSUCC && !KW_FINISH(TRUE)) withdraw_copy(given, out);
 }
 
 KW_API void BStruncvlgd0(int32_t n, int32_t dim, const double *c, double tol, int32_t *degree,
                          double **out, BSrc *rc) {
   KW_EPILOGUE(rc);
   if ((*rc = check_vector(n, dim, c, tol, degree)) != BSSUCC) return;
+  double *given = out != nullptr ? *out : nullptr;
   *rc = truncate_copy(n, dim, c, tol, n < 0 ? 0.0 : magnitude_floor(n, dim, c), degree, out);
+  if (*rc == BSSUCC && !KW_FINISH(TRUE)) withdraw_copy(given, out);
 }
 
 KW_API void BStruncvlgf(int32_t n, int32_t dim, double *c, double tol, int32_t *degree, BSrc *rc) {

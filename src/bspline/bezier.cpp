@@ -11,6 +11,8 @@
 #include "bspline/insert.hpp"
 #include "bspline/knots.hpp"
 #include "records/curve_check.hpp"
+#include "records/records.hpp"
+#include "records/scratch_curve.hpp"
 
 namespace knotwork {
 
@@ -52,10 +54,10 @@ void span_bezier_rows(int p, int32_t n, int rows, const double *knots, const dou
 
 BSrc bezier_pieces(int p, int32_t n, int rows, const double *knots, const double *poles,
                    int32_t *count, double *coefs, double *breaks) {
-  *count = 0;
   BasicScratchBuffer<(2 * kBezierStackOrder + 2) * sizeof(double) + 8> work(
       (2 * static_cast<std::size_t>(p) + 2) * sizeof(double));
   if (!work.ok()) return BSNOSTKMEMORY;
+  *count = 0;
   const std::ptrdiff_t block = static_cast<std::ptrdiff_t>(rows) * (p + 1);
   int32_t c = 0;
   breaks[0] = knots[p];
@@ -230,8 +232,22 @@ KW_API BSboolean BSspn_t_bz(BSrc *rc, const int32_t *span, const BScurve *curve,
     return KW_FINISH(FALSE);
   }
   if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return KW_FINISH(FALSE);
-  if (!BSextrcvspn(rc, span, curve, out, plane_test, closure_test)) return KW_FINISH(FALSE);
-  return KW_FINISH(BScnvtomkt(rc, out));
+  const bool rational = curve->rational != 0;
+  if (out->poles == nullptr || out->knots == nullptr || (rational && out->weights == nullptr)) {
+    *rc = BSNULLPTR;
+    return KW_FINISH(FALSE);
+  }
+  // Built in scratch and copied out at the end: a failure leaves out untouched.
+  ScratchCurve piece(curve->order, curve->order, rational);
+  if (!piece.ok()) {
+    *rc = BSNOSTKMEMORY;
+    return KW_FINISH(FALSE);
+  }
+  if (!BSextrcvspn(rc, span, curve, &piece.curve(), plane_test, closure_test) ||
+      !BScnvtomkt(rc, &piece.curve()))
+    return KW_FINISH(FALSE);
+  *rc = copy_curve_into(piece.curve(), *out);
+  return KW_FINISH(*rc == BSSUCC);
 }
 
 KW_API BSboolean BScvtobz(BSrc *rc, const BScurve *curve, int32_t *count, BScurve *segments) {
@@ -260,7 +276,6 @@ KW_API void BSbstobez(int32_t degree, int32_t num_poles, int32_t num_rows, const
     *rc = BSNULLPTR;
     return;
   }
-  *num_segments = 0;
   if (degree < 0 || num_poles < degree + 1 || num_rows < 1) {
     *rc = BSINARG;
     return;

@@ -281,11 +281,9 @@ extern "C" KW_API void BStstcvdegn(const BScurve *curve, BSboolean *degenerate, 
     *rc = BSNULLPTR;
     return;
   }
-  *degenerate = FALSE;
   if ((*rc = check_join_input(curve)) != BSSUCC) return;
   bool d = false;
-  *rc = test_degenerate(*curve, &d);
-  *degenerate = d ? TRUE : FALSE;
+  if ((*rc = test_degenerate(*curve, &d)) == BSSUCC) *degenerate = d ? TRUE : FALSE;
 }
 
 extern "C" KW_API void BScomb2cvs(const BScurve *first, const BScurve *second, BScurve *out,

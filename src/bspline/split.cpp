@@ -4,11 +4,13 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <utility>
 
 #include "bspline/insert.hpp"
 #include "bspline/kernel.hpp"
 #include "bspline/knots.hpp"
 #include "records/curve_check.hpp"
+#include "records/records.hpp"
 #include "records/scratch_curve.hpp"
 
 namespace knotwork {
@@ -90,6 +92,25 @@ class PieceArrays {
   bool keep_ = false;
 };
 
+// Copies the pieces built in scratch into the caller's records, taking result
+// memory for arrays the caller left null; nothing is written when that fails.
+BSrc publish_pieces(const BScurve &l, const BScurve &r, BScurve &left, BScurve &right) {
+  PieceArrays arrays;
+  for (const auto &[from, to] : {std::pair<const BScurve *, BScurve *>{&l, &left}, {&r, &right}})
+    if (from->num_poles > 0 && !arrays.provide(*to, from->order, from->num_poles, from->rational))
+      return BSNOMEMORY;
+  arrays.keep();
+  for (const auto &[from, to] : {std::pair<const BScurve *, BScurve *>{&l, &left}, {&r, &right}}) {
+    if (from->num_poles > 0) {
+      if (const BSrc rc = copy_curve_into(*from, *to); rc != BSSUCC) return rc;
+    } else {  // the empty piece at a domain end: its header only
+      copy_curve_header(*from, *to);
+      if (!from->rational) to->weights = nullptr;
+    }
+  }
+  return BSSUCC;
+}
+
 }  // namespace
 
 void set_closed(BScurve &cv) {
@@ -149,9 +170,9 @@ BSrc split_curve(const BScurve &input, double u, BScurve &left, BScurve &right, 
   }
   PieceArrays arrays;
   const auto whole_and_empty = [&](BScurve &whole, BScurve &empty) -> BSrc {
+    if (!arrays.provide(whole, k, n, rational)) return BSNOMEMORY;
     piece_header(empty, k, 0, rational);
     empty.num_knots = 0;
-    if (!arrays.provide(whole, k, n, rational)) return BSNOMEMORY;
     BSrc rc = BSSUCC;
     BScv_copy(&rc, &cv, &whole);
     if (rc != BSSUCC) return rc;
@@ -318,7 +339,22 @@ KW_API BSboolean BScvsplit(BSrc *rc, const BScurve *curve, const double *u, BScu
     *rc = BSINARG;
     return KW_FINISH(FALSE);
   }
-  *rc = split_curve(*curve, *u, *left, *right, plane != nullptr && *plane);
+  // The plane test runs after the pieces are complete: with it, they are built in
+  // scratch and copied out at the end, so that its failure leaves the caller's
+  // records untouched.
+  if (plane == nullptr || !*plane) {
+    *rc = split_curve(*curve, *u, *left, *right, false);
+    return KW_FINISH(*rc == BSSUCC);
+  }
+  const int32_t k = curve->order, room = curve->num_poles + k;
+  const bool rational = curve->rational != 0;
+  ScratchCurve l(k, room, rational), r(k, room, rational);
+  if (!l.ok() || !r.ok()) {
+    *rc = BSNOSTKMEMORY;
+    return KW_FINISH(FALSE);
+  }
+  *rc = split_curve(*curve, *u, l.curve(), r.curve(), true);
+  if (*rc == BSSUCC) *rc = publish_pieces(l.curve(), r.curve(), *left, *right);
   return KW_FINISH(*rc == BSSUCC);
 }
 
@@ -334,7 +370,25 @@ KW_API BSboolean BSactivsplt(BSrc *rc, const BScurve *curve, const double *ua, c
     *rc = BSINARG;
     return KW_FINISH(FALSE);
   }
-  *rc = extract_part(*curve, *ua, *ub, *out, plane != nullptr && *plane);
+  if (plane == nullptr || !*plane) {
+    *rc = extract_part(*curve, *ua, *ub, *out, false);
+    return KW_FINISH(*rc == BSSUCC);
+  }
+  const int32_t k = curve->order;
+  const bool rational = curve->rational != 0;
+  if (out->poles == nullptr || out->knots == nullptr || (rational && out->weights == nullptr)) {
+    *rc = BSNULLPTR;
+    return KW_FINISH(FALSE);
+  }
+  // With the plane test (the last step) the part is built in scratch and copied out
+  // at the end, so that its failure leaves out untouched.
+  ScratchCurve part(k, curve->num_poles + 2 * (k - 1), rational);
+  if (!part.ok()) {
+    *rc = BSNOSTKMEMORY;
+    return KW_FINISH(FALSE);
+  }
+  *rc = extract_part(*curve, *ua, *ub, part.curve(), true);
+  if (*rc == BSSUCC) *rc = copy_curve_into(part.curve(), *out);
   return KW_FINISH(*rc == BSSUCC);
 }
 
@@ -356,24 +410,33 @@ KW_API BSboolean BSextrcvspn(BSrc *rc, const int32_t *span, const BScurve *curve
     *rc = BSINARG;
     return KW_FINISH(FALSE);
   }
+  // Built in scratch and copied out at the end: a failing closure or plane test
+  // leaves out untouched.
+  ScratchCurve piece(k, k, rational);
+  if (!piece.ok()) {
+    *rc = BSNOSTKMEMORY;
+    return KW_FINISH(FALSE);
+  }
+  BScurve &w = piece.curve();
   const int32_t first = s - k + 1;
   std::copy(curve->poles + 3 * static_cast<std::ptrdiff_t>(first),
-            curve->poles + 3 * static_cast<std::ptrdiff_t>(s + 1), out->poles);
-  if (rational) std::copy(curve->weights + first, curve->weights + s + 1, out->weights);
-  std::copy(curve->knots + first, curve->knots + s + k + 1, out->knots);
-  piece_header(*out, k, k, rational);
-  out->non_uniform = curve->non_uniform;
-  out->phy_closed = 0;
-  out->planar = 0;
+            curve->poles + 3 * static_cast<std::ptrdiff_t>(s + 1), w.poles);
+  if (rational) std::copy(curve->weights + first, curve->weights + s + 1, w.weights);
+  std::copy(curve->knots + first, curve->knots + s + k + 1, w.knots);
+  piece_header(w, k, k, rational);
+  w.non_uniform = curve->non_uniform;
+  w.phy_closed = 0;
+  w.planar = 0;
   if (closure != nullptr && *closure) {
-    if ((*rc = test_closed(*out)) != BSSUCC) return KW_FINISH(FALSE);
-    set_closed(*out);
+    if ((*rc = test_closed(w)) != BSSUCC) return KW_FINISH(FALSE);
+    set_closed(w);
   }
   if (plane != nullptr && *plane) {
-    if ((*rc = plane_test(*out, false)) == BSBADWEIGHT) *rc = BSSUCC;
+    if ((*rc = plane_test(w, false)) == BSBADWEIGHT) *rc = BSSUCC;
     if (*rc != BSSUCC) return KW_FINISH(FALSE);
   }
-  return KW_FINISH(TRUE);
+  *rc = copy_curve_into(w, *out);
+  return KW_FINISH(*rc == BSSUCC);
 }
 
 KW_API BSboolean BSbreakcv(BSrc *rc, const BScurve *curve, int32_t *count, BScurve ***pieces,

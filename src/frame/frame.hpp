@@ -106,6 +106,10 @@ void arm_allocation_failure(std::int64_t n, bool sticky);
 void disarm_allocation_failure();
 // Consulted by every library heap request; true means the request must fail.
 bool allocation_should_fail();
+// Whether the request the armed failure hit was for scratch memory (at debug level
+// 20, where scratch and result memory are told apart): the caller must report 33,
+// else -13.
+bool failed_allocation_was_scratch();
 
 // Scratch block from the heap outside debug mode: the data is 16-byte aligned and
 // the 32-bit marker word (1 = heap) sits directly in front of it.

@@ -45,6 +45,8 @@ std::int64_t g_heap_requests = 0;
 std::int64_t g_fail_countdown = 0;
 bool g_fail_sticky = false;
 bool g_fail_tripped = false;
+bool g_request_is_scratch = false;  // the guarded request in progress takes scratch memory
+bool g_tripped_scratch = false;     // the first failed request was a scratch one
 
 // Every system request of the library goes through these two.
 void *sys_alloc(std::size_t n, bool zero) {
@@ -122,7 +124,9 @@ void remove_live(int32_t index) {
 
 void *guarded_alloc(int32_t size, bool zero, unsigned char front, unsigned char back) {
   const auto n = static_cast<std::size_t>(size);
+  g_request_is_scratch = front == kScratchFront;
   auto *block = static_cast<unsigned char *>(sys_alloc(n + kGuardOverhead, zero));
+  g_request_is_scratch = false;
   if (block == nullptr) return nullptr;
   void *data = lay_out_guarded(block, static_cast<uint32_t>(size), front, back);
   if (!zero) std::memset(data, 0xFF, n);
@@ -203,11 +207,15 @@ void disarm_allocation_failure() {
   g_fail_sticky = false;
   g_fail_tripped = false;
 }
+bool failed_allocation_was_scratch() {
+  return g_tripped_scratch;
+}
 bool allocation_should_fail() {
   if (g_fail_tripped) return g_fail_sticky;
   if (g_fail_countdown <= 0) return false;
   if (--g_fail_countdown > 0) return false;
   g_fail_tripped = true;
+  g_tripped_scratch = g_request_is_scratch;
   return true;
 }
 

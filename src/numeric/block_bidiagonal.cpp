@@ -40,10 +40,10 @@ BSrc stacked_factor(int32_t m, int32_t n, const double *x, const double *y, doub
 // z is left for the next stage).
 BSrc chained_factor(int32_t m, int32_t n, const double *x, const double *y, const double *z,
                     double *zp, double *r, double *s) {
-  BSrc rc = householder_factor_cols(m, n, x, r);
-  if (rc != BSSUCC) return rc;
   ScratchBuffer buf(mn(m, n) * sizeof(double));
   if (!buf.ok()) return BSNOSTKMEMORY;
+  BSrc rc = householder_factor_cols(m, n, x, r);
+  if (rc != BSSUCC) return rc;
   double *yw = buf.as<double>();
   std::memcpy(yw, y, mn(m, n) * sizeof(double));
   std::memcpy(zp, z, mn(m, n) * sizeof(double));
@@ -199,7 +199,20 @@ extern "C" KW_API void BShoushcstl(int32_t m, int32_t n, const double *x, const 
 extern "C" KW_API void BShoushcstm(int32_t k, int32_t m, int32_t n, const double *a,
                                    const double *b, double *r, double *s, BSrc *rc) {
   KW_EPILOGUE(rc);
-  *rc = block_bidiagonal_factor(k, m, n, a, b, r, s);
+  if (k < 1 || m < 1 || n < 1) {
+    *rc = BSINARG;
+    return;
+  }
+  // Factored in scratch and copied out, so that a failure leaves r and s untouched.
+  ScratchBuffer work((2 * static_cast<std::size_t>(k) - 1) * sq(n) * sizeof(double));
+  if (!work.ok()) {
+    *rc = BSNOSTKMEMORY;
+    return;
+  }
+  double *rw = work.as<double>(), *sw = rw + k * sq(n);
+  if ((*rc = block_bidiagonal_factor(k, m, n, a, b, rw, sw)) != BSSUCC) return;
+  std::memcpy(r, rw, k * sq(n) * sizeof(double));
+  std::memcpy(s, sw, (k - 1) * sq(n) * sizeof(double));
 }
 
 extern "C" KW_API void BShouslbtR(int32_t k, int32_t n, const double *r, const double *s,

@@ -259,7 +259,7 @@ BSrc singular_values_n_by_3(int32_t n, const double *x, double *sv, double *v) {
   const BSrc rc = gram_eigen_n_by_3(n, x, ev, evec);
   if (rc != BSSUCC) return rc;
   const double *v1 = evec;
-  sv[0] = std::sqrt(ev[0] > 0.0 ? ev[0] : 0.0);
+  const double s0 = std::sqrt(ev[0] > 0.0 ? ev[0] : 0.0);
   // Two unit vectors completing v1 to an orthonormal basis.
   double e2[3], e3[3];
   {
@@ -282,13 +282,14 @@ BSrc singular_values_n_by_3(int32_t n, const double *x, double *sv, double *v) {
   if (!buf.ok()) return BSNOSTKMEMORY;
   double *proj = buf.as<double>();
   bool rank_one = true;
-  const double limit = 2.220446049250313e-16 * sv[0];
+  const double limit = 2.220446049250313e-16 * s0;
   for (int32_t k = 0; k < n; ++k) {
     const double px = x[idx(n, k, 0)], py = x[idx(n, k, 1)], pz = x[idx(n, k, 2)];
     proj[k] = px * e2[0] + py * e2[1] + pz * e2[2];
     proj[n + k] = px * e3[0] + py * e3[1] + pz * e3[2];
     if (std::fabs(proj[k]) > limit || std::fabs(proj[n + k]) > limit) rank_one = false;
   }
+  sv[0] = s0;
   for (int i = 0; i < 3; ++i) v[i] = v1[i];
   if (rank_one) {
     sv[1] = sv[2] = 0.0;

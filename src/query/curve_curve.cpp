@@ -3,6 +3,7 @@
 // the spans of the curve with more spans, each meeting pair of Bezier pieces is
 // intersected (curve_curve_pieces.cpp), and the raw results are sorted, merged and
 // written into the caller's buffers or into result memory.
+#include <initializer_list>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -562,6 +563,18 @@ BSrc prepare_output(const CcOutput &o) {
   return BSSUCC;
 }
 
+// After an injected failure the caller receives no results: the arrays handed out
+// are released and the counts, flags and pointers zeroed.
+void withdraw_output(const CcOutput &o) {
+  for (double **a :
+       {o.a_int_pts, o.a_int_par1, o.a_int_par2, o.a_over_pts, o.a_over_par1, o.a_over_par2})
+    if (a != nullptr && *a != nullptr) BSdbgfree(*a), *a = nullptr;
+  if (o.num_int != nullptr) *o.num_int = 0;
+  if (o.num_over != nullptr) *o.num_over = 0;
+  if (o.int_alloc != nullptr) *o.int_alloc = FALSE;
+  if (o.over_alloc != nullptr) *o.over_alloc = FALSE;
+}
+
 // Which curves a routine accepts: any, two segments, two polylines.
 enum class PairKind { kAny, kSegments, kPolylines };
 
@@ -610,7 +623,9 @@ KW_API void BScvcvint(const BScurve *curve1, const BScurve *curve2, int16_t by_c
                       double **a_int_par2, double **a_over_pts, double **a_over_par1,
                       double **a_over_par2, BSrc *rc) {
   KW_EPILOGUE(rc);
-  intersect_entry(curve1, curve2, by_curve1, make_output(KW_CC_OUTPUT_ARGS), PairKind::kAny, rc);
+  const CcOutput o = make_output(KW_CC_OUTPUT_ARGS);
+  intersect_entry(curve1, curve2, by_curve1, o, PairKind::kAny, rc);
+  if (*rc == BSSUCC && !KW_FINISH(TRUE)) withdraw_output(o);
 }
 
 KW_API void BSlnln_int(const BScurve *curve1, const BScurve *curve2, int16_t by_curve1,
@@ -621,8 +636,9 @@ KW_API void BSlnln_int(const BScurve *curve1, const BScurve *curve2, int16_t by_
                        double **a_int_par2, double **a_over_pts, double **a_over_par1,
                        double **a_over_par2, BSrc *rc) {
   KW_EPILOGUE(rc);
-  intersect_entry(curve1, curve2, by_curve1, make_output(KW_CC_OUTPUT_ARGS), PairKind::kSegments,
-                  rc);
+  const CcOutput o = make_output(KW_CC_OUTPUT_ARGS);
+  intersect_entry(curve1, curve2, by_curve1, o, PairKind::kSegments, rc);
+  if (*rc == BSSUCC && !KW_FINISH(TRUE)) withdraw_output(o);
 }
 
 KW_API void BSlsls_int(const BScurve *curve1, const BScurve *curve2, int16_t by_curve1,
@@ -633,8 +649,9 @@ KW_API void BSlsls_int(const BScurve *curve1, const BScurve *curve2, int16_t by_
                        double **a_int_par2, double **a_over_pts, double **a_over_par1,
                        double **a_over_par2, BSrc *rc) {
   KW_EPILOGUE(rc);
-  intersect_entry(curve1, curve2, by_curve1, make_output(KW_CC_OUTPUT_ARGS), PairKind::kPolylines,
-                  rc);
+  const CcOutput o = make_output(KW_CC_OUTPUT_ARGS);
+  intersect_entry(curve1, curve2, by_curve1, o, PairKind::kPolylines, rc);
+  if (*rc == BSSUCC && !KW_FINISH(TRUE)) withdraw_output(o);
 }
 
 KW_API void BScvcv_sort(const BScurve *curve1, const BScurve *curve2, int16_t by_curve1,
@@ -677,6 +694,7 @@ KW_API void BScvcv_sort(const BScurve *curve1, const BScurve *curve2, int16_t by
     }
   *rc = sort_and_output(*curve1, *curve2, by_curve1 != 0, swap != 0, num_raw, raw_pts, raw_par1,
                         raw_par2, num_raw_over, raw_over_pts, raw_over_par1, raw_over_par2, o);
+  if (*rc == BSSUCC && !KW_FINISH(TRUE)) withdraw_output(o);
 }
 
 KW_API void BSptcv_int(const BScurve *point_curve, const BScurve *other, int16_t other_class,
@@ -710,5 +728,8 @@ KW_API BSboolean BScvcv_int(BSrc *rc, const BScurve *curve1, const BScurve *curv
       make_output(0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, num_int, num_over,
                   &ia, &oa, points, par1, par2, over_points, over_par1, over_par2);
   intersect_entry(curve1, curve2, 0, o, PairKind::kAny, rc);
-  return KW_FINISH(TRUE);
+  const bool made = *rc == BSSUCC;
+  if (KW_FINISH(TRUE)) return TRUE;
+  if (made) withdraw_output(o);
+  return FALSE;
 }

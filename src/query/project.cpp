@@ -609,7 +609,6 @@ extern "C" KW_API BSboolean BSprptoncv(BSrc *rc, const BScurve *curve, const dou
     *rc = BSINARG;
     return KW_FINISH(FALSE);
   }
-  *on_curve = FALSE;
   // The pole box widened by dist_tol; the point test adds its own margin.
   double lo[3], hi[3];
   pole_box_triples(curve->num_poles, curve->poles, curve->rational ? curve->weights : nullptr, lo,
@@ -621,7 +620,10 @@ extern "C" KW_API BSboolean BSprptoncv(BSrc *rc, const BScurve *curve, const dou
   }
   BSrc box_rc = BSSUCC;
   const int32_t three = 3;
-  if (!BSptinbx(&box_rc, point, lo, hi, &three)) return KW_FINISH(TRUE);
+  if (!BSptinbx(&box_rc, point, lo, hi, &three)) {
+    *on_curve = FALSE;
+    return KW_FINISH(TRUE);
+  }
   double u = 0.0, foot[3], dist = 0.0;
   BSrc r = BSSUCC;
   BSmdstptcv(curve, point, &u, foot, &dist, &r);

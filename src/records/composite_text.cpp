@@ -165,8 +165,19 @@ extern "C" KW_API void BSreadcmlgd(FILE *stream, int32_t *dimModel, int32_t *nSe
     *rc = BSNULLPTR;
     return;
   }
+  // Kept to restore the outputs should the epilogue inject a failure after the read.
+  const int32_t d0 = *dimModel, m0 = *nSegment, p0 = *periodic;
+  int32_t *const deg0 = *ndegArr, *const kind0 = *iratArr, *const base0 = *ibaseArr;
+  double **const series0 = *curveSeries, *const knots0 = *bezKnots;
+  const double se0[2] = {start_end[0], start_end[1]};
   *rc = read_composite(stream, dimModel, nSegment, periodic, ndegArr, iratArr, ibaseArr,
                        curveSeries, bezKnots, start_end);
+  if (*rc != BSSUCC || KW_FINISH(TRUE)) return;
+  release_segment_arrays(ndegArr, iratArr, ibaseArr, bezKnots);
+  release_series(curveSeries);
+  *dimModel = d0, *nSegment = m0, *periodic = p0, *ndegArr = deg0, *iratArr = kind0;
+  *ibaseArr = base0, *curveSeries = series0, *bezKnots = knots0;
+  start_end[0] = se0[0], start_end[1] = se0[1];
 }
 
 namespace {

@@ -40,7 +40,6 @@ BSrc classify_points(int32_t n, const double *points, double tol, int32_t *cls, 
   double c[3] = {0.0, 0.0, 0.0};
   for (int32_t i = 0; i < n; ++i) v3::add(c, points + 3 * i, c);
   v3::scale(c, 1.0 / n, c);
-  if (centroid != nullptr) v3::copy(c, centroid);
   ScratchBuffer buf(static_cast<std::size_t>(n) * 3 * sizeof(double));
   if (!buf.ok()) return BSNOSTKMEMORY;
   double *x = buf.as<double>();  // n x 3, coordinate by coordinate
@@ -55,6 +54,7 @@ BSrc classify_points(int32_t n, const double *points, double tol, int32_t *cls, 
     if (std::fabs(s) / root_n < tol) ++small;
   static constexpr int32_t kByCount[4] = {kClassSpace, kClassPlane, kClassLine, kClassPoint};
   *cls = kByCount[small];
+  if (centroid != nullptr) v3::copy(c, centroid);
   if (*cls == kClassLine) {
     v3::copy(v, direction);
     normalise(direction);
@@ -148,11 +148,13 @@ namespace {
 // Class code (1 point, 2 line, 3 plane, 4 space) and normal of weighted points.
 BSrc classify_to_code(int32_t n, const double *points, const double *weights, int32_t *code,
                       double *normal) {
-  normal[0] = normal[1] = normal[2] = 0.0;
   int32_t cls = kClassSpace;
-  const BSrc rc = classify_weighted_points(n, points, weights, &cls, normal);
-  if (rc == BSSUCC) *code = class_code(cls);
-  return rc;
+  double dir[3] = {0.0, 0.0, 0.0};
+  const BSrc rc = classify_weighted_points(n, points, weights, &cls, dir);
+  if (rc != BSSUCC) return rc;
+  *code = class_code(cls);
+  v3::copy(dir, normal);
+  return BSSUCC;
 }
 
 }  // namespace
@@ -173,8 +175,10 @@ extern "C" KW_API void BSplanar2(int32_t n, const double *points, const double *
 extern "C" KW_API void BStst_plan(int32_t n, const double *points, const double *weights,
                                   BSboolean *planar, double *normal, BSrc *rc) {
   KW_EPILOGUE(rc);
-  normal[0] = normal[1] = normal[2] = 0.0;
   int32_t cls = kClassSpace;
-  *rc = classify_weighted_points(n, points, weights, &cls, normal);
-  if (*rc == BSSUCC) *planar = cls == kClassPlane ? TRUE : FALSE;
+  double dir[3] = {0.0, 0.0, 0.0};
+  *rc = classify_weighted_points(n, points, weights, &cls, dir);
+  if (*rc != BSSUCC) return;
+  *planar = cls == kClassPlane ? TRUE : FALSE;
+  v3::copy(dir, normal);
 }

@@ -212,16 +212,6 @@ TEST_F(Split, CvsplitIntoProvidedArraysAndUnderAllocationFailures) {
   EXPECT_EQ(BSlist_al.count, live);  // nothing allocated
   EXPECT_EQ(left.cv.poles, left.poles.data());
   EXPECT_LT(max_deviation(cv, right.cv, u, 1.0), 1e-13);
-  kwtest::sweep_allocation_failures(
-      [&] {
-        BScurve l{}, r{};
-        BSrc st;
-        BScvsplit(&st, &cv, &u, &l, &r, nullptr);
-        if (st == BSSUCC) free_arrays(l), free_arrays(r);
-        EXPECT_TRUE(st == BSSUCC || (l.poles == nullptr && r.poles == nullptr));
-        return st;
-      },
-      {BSNOMEMORY, BSNOSTKMEMORY});
 }
 
 TEST_F(Split, ActivspltFailuresAndKnotTolRestoredOnEveryPath) {
@@ -333,20 +323,6 @@ TEST_F(Split, BreakcvPiecesCoverTheCurveInOrder) {
     for (int i = 0; i < count; ++i) BSfreeqelcv(pieces[i], &rc);
     BSdbgfree(pieces);
   }
-  RefCurve small =
-      make_curve(3, {0, 0, 0, 0.5, 0.5, 1, 1, 1}, {0, 0, 0, 1, 0, 0, 1, 1, 0, 2, 1, 0, 2, 2, 0});
-  BScurve sv = small.view();
-  kwtest::sweep_allocation_failures(
-      [&] {
-        int32_t count = -1;
-        BScurve **pieces = nullptr;
-        BSrc rc, ignored;
-        BSbreakcv(&rc, &sv, &count, &pieces, nullptr);
-        for (int i = 0; pieces != nullptr && i < count; ++i) BSfreeqelcv(pieces[i], &ignored);
-        if (pieces != nullptr) BSdbgfree(pieces);
-        return rc;
-      },
-      {BSNOMEMORY, BSNOSTKMEMORY});
 }
 
 TEST_F(Split, ClosureTestAndEnforcement) {

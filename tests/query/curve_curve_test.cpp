@@ -327,34 +327,6 @@ TEST_F(CurveCurve, PointCurveOnCurve) {
   EXPECT_EQ(n, 1);
 }
 
-// Allocation failure: -13 or 33, counts 0, no allocation flag, nothing leaked.
-TEST_F(CurveCurve, AllocationFailureLeavesNothing) {
-  RefCurve s3 = segment({3, 0, 0}, {1, 0, 0}), s4 = segment({0, 0, 0}, {2, 0, 0});
-  std::mt19937_64 rng(3);
-  RefCurve a = kwtest::random_curve(rng, 4, 40, true, true),
-           b = kwtest::random_curve(rng, 4, 40, false, true);
-  for (auto [x, y] : {std::pair{s4.view(), s3.view()}, std::pair{a.view(), b.view()}}) {
-    int32_t ni = 0, no = 0;
-    BSboolean fa = 0, fb = 0;
-    double *p[6] = {};
-    kwtest::sweep_allocation_failures(
-        [&] {
-          BSrc rc = 0;
-          BScvcvint(&x, &y, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &ni, &no,
-                    &fa, &fb, &p[0], &p[1], &p[2], &p[3], &p[4], &p[5], &rc);
-          if (rc == 0)
-            for (double *q : p)
-              if (q) BSdbgfree(q);
-          return rc;
-        },
-        {BSNOMEMORY, BSNOSTKMEMORY},
-        [&] {
-          EXPECT_EQ(ni + no + fa + fb, 0);
-          for (double *q : p) EXPECT_EQ(q, nullptr);
-        });
-  }
-}
-
 TEST_F(CurveCurve, BadInputStatuses) {
   RefCurve s = segment({0, 0, 0}, {1, 1, 0});
   RefCurve big = kwtest::make_curve(17, std::vector<double>(34, 0.0), std::vector<double>(51, 0.0));

@@ -156,25 +156,6 @@ TEST_F(CurveRecord, StfrecvflReleasesScratchArrays) {
   EXPECT_TRUE(cv.poles == nullptr && cv.knots == nullptr && cv.weights == nullptr);
 }
 
-TEST_F(CurveRecord, InjectedFailureReleasesRecordsAndIsTraced) {
-  BScurve *cv = nullptr;
-  BSrc rc;
-  BSdbginit();
-  BSinitfail("bsallocqelcv", 0, 1.0);
-  BSallocqelcv(4, 10, FALSE, 0, &cv, &rc);
-  BSdeinifail();
-  EXPECT_EQ(std::tuple(rc, cv), std::tuple(BSDBGFAIL, nullptr));
-  FILE *f = std::tmpfile();
-  BSdbgprint(f);
-  EXPECT_EQ(kwtest::drain(f), "error in bsallocqelcv, rc = 58 \nerror in BSallocqelcv, rc = 58 \n");
-  BSallocqelcv(3, 4, FALSE, 0, &cv, &rc);  // a failed reallocation releases both records
-  const int32_t live = BSlist_al.count;
-  BSinitfail("bsreallocqelcv", 0, 1.0);
-  BSreallocqelcv(4, 8, 0, &cv, &rc);
-  BSdeinifail();
-  EXPECT_EQ(std::tuple(rc, cv, BSlist_al.count), std::tuple(BSDBGFAIL, nullptr, live - 1));
-}
-
 TEST_F(CurveRecord, SurvivesEveryAllocationFailure) {
   BScurve *cv = nullptr;
   BSrc rc;

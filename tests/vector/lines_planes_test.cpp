@@ -208,23 +208,4 @@ TEST_F(LinesPlanesTest, FailureStatuses) {
   EXPECT_EQ(where, -1);  // BSdistll on failure
 }
 
-TEST_F(LinesPlanesTest, ScratchFailuresInTheCoplanarityTest) {
-  const double a[6] = {0, 0, 0, 1, 0, 0}, b[6] = {0, 1, 1, 0, 2, 1};
-  int32_t where;
-  double dist, pts[6], par[2];
-  const std::function<BSrc()> ops[] = {[&] {
-                                         BSrc rc;
-                                         BSrelplnln(&rc, a, a + 3, b, b + 3);
-                                         return rc;
-                                       },
-                                       [&] {
-                                         BSrc rc;
-                                         const int16_t r =
-                                             BSdistll(&rc, a, b, &where, &dist, pts, par);
-                                         EXPECT_EQ(r == 0, rc != BSSUCC);
-                                         return rc;
-                                       }};
-  for (const auto &op : ops) kwtest::sweep_allocation_failures(op, {BSNOSTKMEMORY});
-}
-
 }  // namespace

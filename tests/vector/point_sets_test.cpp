@@ -124,27 +124,4 @@ TEST_F(PointSetsTest, WeightCheckAndFailureStatuses) {
   }
 }
 
-TEST_F(PointSetsTest, ScratchFailuresReportNoStackMemory) {
-  std::mt19937 gen(3);
-  double axis[3];
-  auto pts = make_set(gen, 2, 300, 0.0, axis);  // large enough for heap scratch
-  std::vector<double> w(300, 1.5);
-  int32_t code, cls;
-  double normal[3], c[3];
-  const std::function<void(BSrc *)> ops[] = {
-      [&](BSrc *rc) { BSplanar2(300, pts.data(), w.data(), &code, normal, rc); },
-      [&](BSrc *rc) { BSgmprppts3(300, pts.data(), 1e-6, &cls, c, normal, rc); }};
-  for (const auto &op : ops) {
-    const auto res = kwtest::sweep_allocation_failures(
-        [&] {
-          BSrc rc;
-          op(&rc);
-          return rc;
-        },
-        {BSNOSTKMEMORY});
-    EXPECT_GE(res.allocations, 1);
-  }
-  EXPECT_EQ(code, 3);
-}
-
 }  // namespace
