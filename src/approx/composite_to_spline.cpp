@@ -203,7 +203,7 @@ BSrc convert_parts(const Composite &c, const Part *parts, int32_t count, int32_t
   BScurve *cv = nullptr;
   BSrc rc = BSSUCC;
   BSallocqelcv(static_cast<int16_t>(K), N, rational ? 1 : 0, 0, &cv, &rc);
-  if (rc != BSSUCC) return fail(BSNOMEMORY);
+  if (rc != BSSUCC) return fail(rc);
   double *kn = cv->knots, prev_w = 1.0;
   for (int32_t j = 0; j < K; ++j) *kn++ = parts[0].t0;
   int32_t at = 0;  // index of the part's first pole

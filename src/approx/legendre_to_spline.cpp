@@ -355,6 +355,10 @@ extern "C" KW_API void BSfndktslg(int32_t n, int32_t g, int32_t c, const double 
   int32_t pieces = 0;
   double *b = nullptr;
   if ((*rc = place_knots(n, g, c, series, order, r, tol, &pieces, &b)) != BSSUCC) return;
+  if (!KW_FINISH(TRUE)) {  // an injected failure hands out nothing
+    BSdbgfree(b);
+    return;
+  }
   *num_pieces = pieces;
   *breaks = b;
 }
@@ -386,7 +390,7 @@ extern "C" KW_API void BSlgdbspspn(int32_t n, int32_t c, const double *series, i
             ? BSNOMEMORY
             : build_piece_spline(n, c, series, order, num_pieces, breaks, tol, s.poles, s.knots,
                                  &bound);
-  if (*rc != BSSUCC && *rc != 55) {
+  if ((*rc != BSSUCC && *rc != 55) || (*rc == BSSUCC && !KW_FINISH(TRUE))) {
     release_spline(&s);
     return;
   }
@@ -405,6 +409,10 @@ extern "C" KW_API void BSlgdbspl1(int32_t n, int32_t c, const double *series, in
   if ((*rc = check_segment(n, c, series, order, tol)) != BSSUCC) return;
   ArraySpline s;
   *rc = segment_to_spline(n, c, series, order, r, tol, &s);
+  if (*rc == BSSUCC && !KW_FINISH(TRUE)) {
+    release_spline(&s);  // an injected failure hands out nothing
+    return;
+  }
   if (*rc == BSSUCC || *rc == 55) hand_out(s, out_order, num_poles, poles, knots);
 }
 
@@ -423,5 +431,9 @@ extern "C" KW_API void BSlgdbsplr(int32_t n, int32_t d, const double *series, in
   if ((*rc = check_segment(n, d + 1, series, order, tol)) != BSSUCC) return;
   ArraySpline s;
   *rc = rational_segment_to_spline(n, d, series, order, r, tol, &s);
+  if (*rc == BSSUCC && !KW_FINISH(TRUE)) {
+    release_spline(&s);  // an injected failure hands out nothing
+    return;
+  }
   if (*rc == BSSUCC || *rc == 55) hand_out(s, out_order, num_poles, poles, knots);
 }

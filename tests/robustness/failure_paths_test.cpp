@@ -676,6 +676,21 @@ const Row kQueryRows[] = {
     ROW(BSprj_cv_pl, kEpilogue, rc, g_a.cubic(), kP0, in({0, 0, 1}), kUp, g_c.room()),
     ROW(BSmdptbscv, kEpilogue, 3, 6, 3, FALSE, in(kRows, 18), in(kCubicKnots, 10), 1, in(kAbove, 3),
         1e-9, in({DBL_MAX}), in({0}), g_out, g_out + 1, g_out + 2, rc),
+    ROW(BSmdptbscv1, kEpilogue, 3, 6, 3, FALSE, in(kRows, 18), in(kCubicKnots, 10), in(kAbove, 3),
+        1e-9, DBL_MAX, g_out, g_out + 1, g_out + 2, rc),
+    ROW(BSmdptbzcv, kEpilogue, 3, 3, FALSE, in(kBezRows, 12), 1, in(kAbove, 3), 1e-9, in({DBL_MAX}),
+        g_out, g_out + 1, g_out + 2, g_i, rc),
+    ROW(BSmdptlgcv, kEpilogue, 1, 2, FALSE, in({1.5, 1.5, 1, 1}), 1, in({1.5, 2}), 1e-9,
+        in({DBL_MAX}), g_out, g_out + 1, g_out + 2, g_i, rc),
+    ROW(BSmdptlgcv1, kEpilogue, 1, 2, FALSE, in({1.5, 1.5, 1, 1}), in({1.5, 2}), 1e-9, DBL_MAX,
+        g_out, g_out + 1, g_out + 2, rc),
+    ROW(BSmdptlnlg, kEpilogue, 1, 2, FALSE, in({1.5, 1.5, 1, 1}), in({1.5, 2}), 1e-9, g_out,
+        g_out + 1, g_out + 2, rc),
+    ROW(BSmdptcrcv, kEpilogue, 2, 3, 2, TRUE, in({1, kW, 0, 0, kW, 1, 1, kW, 1}), in(kArcKnots, 6),
+        in({2, 2}), g_out, g_out + 1, g_out + 2, rc),
+    ROW(BSinvbspcrc, kEpilogue, 2, 3, 2, TRUE, in({1, kW, 0, 0, kW, 1, 1, kW, 1}), in(kArcKnots, 6),
+        0.7853981633974483, g_out, rc),
+    ROW(BSinvcircle, kEpilogue, in({0, 0}), in({1, 0}), in({0, 1}), g_out, g_f, rc),
 };
 
 // ---- Fitting, circles and arcs, arc length ------------------------------------
@@ -824,12 +839,22 @@ const Row kBasesRows[] = {
          });
          return 0;
        }),
-    OUT(BScmlgd2bsp, kEpilogue, 3, 2, 0, kDeg, kKind, kBase, kSegs, kBreaks, kStartEnd, 1e-6, &o.c,
-        rc),
-    OUT(BScmlg2bsab, kEpilogue, 3, 2, 0, kDeg, kKind, kBase, kSegs, kBreaks, 0, 1, -0.5, 0.5, 1e-6,
+    OUT(BScmlgd2bsp, kEpilogue, 3, 2, 0, kDeg, kKind, kBase, kSegs, kBreaks, kStartEnd, 1e-6, 3,
         &o.c, rc),
-    OUT(BSlimcmplgd, kEpilogue, 3, 2, 0, kDeg, kKind, kBase, kSegs, kBreaks, 0.5, 1.5, 1e-6, &o.c,
-        rc),
+    OUT(BScmlg2bsab, kEpilogue, 3, 2, 0, kDeg, kKind, kBase, kSegs, kBreaks, 0, 1, -0.5, 0.5, 1e-6,
+        3, &o.c, rc),
+    OUT(BSlimcmplgd, kEpilogue, 3, 2, 0, kDeg, kKind, kBase, kSegs, kBreaks, 0.5, 1.5, 1e-6, 3,
+        &o.c, rc),
+    OUT(BScnvlgdnt, kEpilogue, 3, 0, 2, kDeg, kKind, kBase, kSegs, kBreaks, 4, 2, 1e-6, &o.c, rc),
+    OUT(BScnvlgd2d, kEpilogue, 0, 2, kDeg, kKind, kBase, kSegs, kBreaks, 4, 2, 1e-6, &o.c, rc),
+    OUT(BSfndktslg, kEpilogue, 4, 1, 1, in({0, 0, 0, 0, 1}), 4, 0, 1e-4, &o.n, &o.p[0], rc),
+    OUT(BSlgdbspspn, kEpilogue, 4, 1, in({0, 0, 0, 0, 1}), 4, 2, in({-1, 0, 1}), 1.0, &o.p[0],
+        &o.p[1], rc),
+    OUT(BSlgdbspl1, kEpilogue, 4, 1, in({0.5, 1, 0.2, 0.1, 0.05}), 4, 2, 1e-6, &o.m, &o.n, &o.p[0],
+        &o.p[1], rc),
+    OUT(BSlgdbsplr, kEpilogue, 2, 1, in({1, 0.5, 0.1, 2, 0.2, 0}), 4, 2, 1e-6, &o.m, &o.n, &o.p[0],
+        &o.p[1], rc),
+    ROW(BSbzod3bsp, kEpilogue, 1, 1, in({0, 1, 2}), in({0, 1}), g_out, rc),
 };
 
 // ---- Offsets (of the Bezier piece: the sweeps stay short) ------------------------
