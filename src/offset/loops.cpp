@@ -148,6 +148,54 @@ void set_pole(BScurve &c, int32_t i, const double *p) {
   v3::scale(p, w, c.poles + 3 * i);
 }
 
+// Appends the part of c between u0 and u1 (skipped when empty) to *acc; the part's
+// first pole is set to acc's last so that the two meet exactly.
+BSrc append_part(const BScurve &c, double u0, double u1, OwnedCurve &acc) {
+  if (!(u1 > u0)) return BSSUCC;
+  OwnedCurve piece;
+  if (const BSrc rc = part_of(c, u0, u1, piece.addr()); rc) return rc;
+  piece->phy_closed = 0;
+  if (acc.get() == nullptr) {
+    acc.reset(piece.release());
+    return BSSUCC;
+  }
+  double p[3];
+  unweighted_pole(*acc.get(), acc->num_poles - 1, p);
+  set_pole(*piece.get(), 0, p);
+  OwnedCurve joined;
+  BSrc rc = new_curve(acc->order, acc->num_poles + piece->num_poles - 1, acc->rational != 0,
+                      joined.addr());
+  if (rc == BSSUCC) BScomb2cvs(acc.get(), piece.get(), joined.get(), &rc);
+  if (rc == kJoinDegeneracyUnknown) rc = BSNOSTKMEMORY;
+  if (rc != BSSUCC) return rc;
+  joined->phy_closed = 0;
+  acc.reset(joined.release());
+  return BSSUCC;
+}
+
+// Marks acc closed: its end poles are made to meet.
+BSrc close_up(BScurve &acc) {
+  acc.phy_closed = 1;
+  BSrc rc = BSSUCC;
+  BScvsetclsd(&acc, &rc);
+  return rc;
+}
+
+// The loop of a closed curve that runs through its seam: from t to the end, then
+// from the start to s, as one closed curve with knots on [0, 1].
+BSrc seam_loop(const BScurve &c, double s, double t, BScurve **out) {
+  const double lo = c.knots[c.order - 1], hi = c.knots[c.num_poles];
+  OwnedCurve acc;
+  if (const BSrc rc = append_part(c, t, hi, acc); rc) return rc;
+  if (const BSrc rc = append_part(c, lo, s, acc); rc) return rc;
+  if (acc.get() == nullptr) return BSFAIL;
+  BSrc rc = BSSUCC;
+  BSnorkts(&rc, &acc->order, &acc->num_poles, acc->knots);
+  if (rc == BSSUCC) rc = close_up(*acc.get());
+  if (rc == BSSUCC) *out = acc.release();
+  return rc;
+}
+
 BSrc cut_loops(const BScurve &offset, int16_t code, int32_t *nloops, BScurve ***loops,
                BScurve **result) {
   int32_t count = 0;
@@ -160,20 +208,43 @@ BSrc cut_loops(const BScurve &offset, int16_t code, int32_t *nloops, BScurve ***
     }
   } free_pairs{pairs};
   if (count == 0) return copy_curve(offset, 0, result);
-  // The outermost loops: each pair whose start follows the last cut's end.
+  const double lo = offset.knots[offset.order - 1], hi = offset.knots[offset.num_poles];
+  // On a closed curve a pair spanning more than half the domain closes a loop
+  // through the seam: the kept curve is the part between its parameters, and of
+  // several such loops (nested about the seam) the widest is cut.
+  double from = lo, to = hi;
+  bool seam = false;
+  if (offset.phy_closed)
+    for (int32_t i = 0; i < count; ++i)
+      if (pairs[2 * i + 1] - pairs[2 * i] > 0.5 * (hi - lo) &&
+          (!seam || pairs[2 * i + 1] - pairs[2 * i] < to - from))
+        from = pairs[2 * i], to = pairs[2 * i + 1], seam = true;
+  // The outermost loops inside [from, to]: each pair whose start follows the last
+  // cut's end.
   int32_t cuts = 0;
-  double last_end = -INFINITY;
+  double last_end = from;
   for (int32_t i = 0; i < count; ++i)
-    if (pairs[2 * i] > last_end) {
+    if (pairs[2 * i] > last_end && pairs[2 * i + 1] < to) {
       pairs[2 * cuts] = pairs[2 * i];
       pairs[2 * cuts + 1] = pairs[2 * i + 1];
       last_end = pairs[2 * cuts + 1];
       ++cuts;
     }
-  const double lo = offset.knots[offset.order - 1], hi = offset.knots[offset.num_poles];
+  const int32_t nlist = code == 1 ? cuts + (seam ? 1 : 0) : 0;
   BScurve **list = nullptr;
-  if (code == 1) {
-    list = static_cast<BScurve **>(BSdbgcalloc(cuts, sizeof(BScurve *)));
+  struct ListGuard {
+    BScurve ***l;
+    int32_t n;
+    ~ListGuard() {
+      if (*l == nullptr) return;
+      BSrc r;
+      for (int32_t j = 0; j < n; ++j)
+        if ((*l)[j]) BSfreeqelcv((*l)[j], &r);
+      BSdbgfree(*l);
+    }
+  } list_guard{&list, nlist};
+  if (nlist > 0) {
+    list = static_cast<BScurve **>(BSdbgcalloc(nlist, sizeof(BScurve *)));
     if (list == nullptr) return BSNOMEMORY;
     for (int32_t i = 0; i < cuts; ++i) {
       BSrc rc = part_of(offset, pairs[2 * i], pairs[2 * i + 1], &list[i]);
@@ -184,60 +255,42 @@ BSrc cut_loops(const BScurve &offset, int16_t code, int32_t *nloops, BScurve ***
         BSnorkts(&rc, &list[i]->order, &list[i]->num_poles, list[i]->knots);
         list[i]->phy_closed = 1;
       }
-      if (rc != BSSUCC) {
-        BSrc r2;
-        for (int32_t j = 0; j <= i; ++j)
-          if (list[j]) BSfreeqelcv(list[j], &r2);
-        BSdbgfree(list);
-        return rc;
-      }
+      if (rc != BSSUCC) return rc;
     }
+    if (seam)
+      if (const BSrc rc = seam_loop(offset, from, to, &list[cuts]); rc) return rc;
   }
   // The kept parts joined end to end.
   OwnedCurve acc;
   BSrc rc = BSSUCC;
-  double from = lo;
   for (int32_t i = 0; i <= cuts && rc == BSSUCC; ++i) {
-    const double to = i < cuts ? pairs[2 * i] : hi;
-    OwnedCurve piece;
-    if (to > from) rc = part_of(offset, from, to, piece.addr());
-    if (rc == BSSUCC && piece.get() != nullptr) {
-      piece->phy_closed = 0;
-      if (acc.get() == nullptr) {
-        acc.reset(piece.release());
-      } else {
-        double p[3];
-        unweighted_pole(*acc.get(), acc->num_poles - 1, p);
-        set_pole(*piece.get(), 0, p);
-        OwnedCurve joined;
-        rc = new_curve(acc->order, acc->num_poles + piece->num_poles - 1, acc->rational != 0,
-                       joined.addr());
-        if (rc == BSSUCC) BScomb2cvs(acc.get(), piece.get(), joined.get(), &rc);
-        if (rc == kJoinDegeneracyUnknown) rc = BSNOSTKMEMORY;
-        if (rc == BSSUCC) {
-          joined->phy_closed = 0;
-          acc.reset(joined.release());
-        }
-      }
-    }
+    rc = append_part(offset, from, i < cuts ? pairs[2 * i] : to, acc);
     if (i < cuts) from = pairs[2 * i + 1];
   }
   if (rc == BSSUCC && acc.get() == nullptr) rc = BSFAIL;
   if (rc == BSSUCC) BSreparmcv(acc.get(), lo, hi, acc.get(), &rc);
-  if (rc != BSSUCC) {
-    BSrc r2;
-    for (int32_t j = 0; list != nullptr && j < cuts; ++j) BSfreeqelcv(list[j], &r2);
-    if (list) BSdbgfree(list);
-    return rc;
-  }
-  acc->phy_closed = offset.phy_closed;
+  if (rc == BSSUCC && offset.phy_closed) rc = close_up(*acc.get());
+  if (rc != BSSUCC) return rc;
   *result = acc.release();
-  *nloops = code == 1 ? cuts : 0;
+  *nloops = nlist;
   *loops = list;
+  list = nullptr;
   return BSSUCC;
 }
 
 }  // namespace
+
+BSrc restart_closed(const BScurve &c, double u, BScurve **out) {
+  const double lo = c.knots[c.order - 1], hi = c.knots[c.num_poles];
+  if (!(u > lo + 1e-12 * (hi - lo) && u < hi - 1e-12 * (hi - lo))) return copy_curve(c, 0, out);
+  OwnedCurve acc;
+  BSrc rc = append_part(c, u, hi, acc);
+  if (rc == BSSUCC) rc = append_part(c, lo, u, acc);
+  if (rc == BSSUCC) BSreparmcv(acc.get(), lo, hi, acc.get(), &rc);
+  if (rc == BSSUCC) rc = close_up(*acc.get());
+  if (rc == BSSUCC) *out = acc.release();
+  return rc;
+}
 
 // Cuts the loops of an offset away (code 1: returned as closed curves, code 2:
 // dropped). The tolerance record is tightened for the search and restored whole.

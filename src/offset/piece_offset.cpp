@@ -317,4 +317,164 @@ BSrc piece_offset(const BScurve &piece, double d, const double *normal, int32_t 
   }
 }
 
+namespace {
+
+// Places R's pole k from W's unweighted polygon P: z = 0, W's weight.
+BSrc place_pole(const BScurve &W, const double *P, int32_t k, const OffsetSetup &s, BScurve &R) {
+  double q[3];
+  if (const BSrc rc = offset_pole(P, W.num_poles, k, s, q); rc) return rc;
+  const double w = W.rational ? W.weights[k] : 1.0;
+  v3::scale(q, w, R.poles + 3 * k);
+  if (W.rational) R.weights[k] = w;
+  return BSSUCC;
+}
+
+// Unweighted polygon of W into scratch.
+BSrc unweighted_polygon(const BScurve &W, ScratchBuffer &buf) {
+  if (!buf.acquire(static_cast<std::size_t>(W.num_poles) * 3 * sizeof(double)))
+    return BSNOSTKMEMORY;
+  for (int32_t i = 0; i < W.num_poles; ++i) unweighted_pole(W, i, buf.as<double>() + 3 * i);
+  return BSSUCC;
+}
+
+}  // namespace
+
+// The poles of R that span i of W fixes (the first span also pole 0 and the poles
+// up to order - 3, the last span the last pole).
+BSrc set_span(int32_t i, const BScurve &W, double d, const double *normal, int32_t side,
+              BScurve &R) {
+  const OffsetSetup s{static_cast<double>(side) * d, normal[2] == 1.0};
+  ScratchBuffer buf;
+  if (const BSrc rc = unweighted_polygon(W, buf); rc) return rc;
+  const double *P = buf.as<double>();
+  const int32_t k = W.order, n = W.num_poles;
+  int32_t idx[20], m = 0;
+  if (i == k - 1)
+    for (int32_t j = 0; j <= std::max(k - 3, 0); ++j) idx[m++] = j;
+  if (i > 1 && (m == 0 || idx[m - 1] != i - 1)) idx[m++] = i - 1;
+  idx[m++] = i >= n - 1 ? n - 1 : i;
+  for (int32_t j = 0; j < m; ++j)
+    if (const BSrc rc = place_pole(W, P, idx[j], s, R); rc) return rc;
+  return BSSUCC;
+}
+
+BSrc set_interior_pole(int32_t k, const BScurve &W, double d, const double *normal, int32_t side,
+                       BScurve &R) {
+  if (k == W.num_poles - 1) return kOffsetNotConverged;
+  const OffsetSetup s{static_cast<double>(side) * d, normal[2] == 1.0};
+  ScratchBuffer buf;
+  if (const BSrc rc = unweighted_polygon(W, buf); rc) return rc;
+  return place_pole(W, buf.as<double>(), k, s, R);
+}
+
+// Tests R at count values u with the true offset points E: E's foot on R near u
+// must lie within 0.75 offset_tol of E and within max(tol, 0.75 offset_tol) of
+// R(u). Failing values (with their points) move to the front of the arrays, their
+// spans of W (consecutive duplicates once) go to fail.
+BSrc test_spans(int32_t count, double tol_along, double *values, double *points, const BScurve &W,
+                const BScurve &R, int32_t *nfail, int32_t *fail, int32_t *kept, bool *all) {
+  const double t1 = 0.75 * tol().offset_tol;
+  const double t2 = std::max(tol_along, t1);
+  int32_t nf = 0, nk = 0, span = W.order - 1;
+  for (int32_t j = 0; j < count; ++j) {
+    const double u = values[j];
+    const double *e = points + 3 * j;
+    double r[3], v = u, foot[3], dist = 0.0;
+    if (const BSrc rc = evaluate_curve_at(R, u, 0, r); rc) return rc;
+    BSrc rc = BSSUCC;
+    BSprptnrcv(&R, u, e, &v, foot, &dist, &rc);
+    if (rc == BSNOSOLUTION) {
+      rc = BSSUCC;
+      BSmdstptcv(&R, e, &v, foot, &dist, &rc);
+    }
+    if (rc != BSSUCC) return rc;
+    if (dist <= t1 && v3::dist(foot, r) <= t2) continue;
+    BSfindspn(&rc, &W.order, &W.num_poles, W.knots, &u, &span);
+    if (rc != BSSUCC) return rc;
+    if (nf == 0 || fail[nf - 1] != span) fail[nf++] = span;
+    values[nk] = u;
+    double keep[3];
+    v3::copy(e, keep);
+    v3::copy(keep, points + 3 * nk);
+    ++nk;
+  }
+  *nfail = nf;
+  *kept = nk;
+  *all = nk == 0;
+  return BSSUCC;
+}
+
 }  // namespace knotwork
+
+using namespace knotwork;
+
+namespace {
+
+// The piece and result records of the span routines: validated, alike in shape.
+BSrc check_span_args(const BScurve *W, const BScurve *R, double d, const double *normal,
+                     int32_t side) {
+  if (normal == nullptr) return BSNULLPTR;
+  if (const BSrc rc = validate_curve(W, kCurveFull | kCurveOrder16); rc) return rc;
+  if (const BSrc rc = validate_curve(R, kCurveShape); rc) return rc;
+  if (R->order != W->order || R->num_poles != W->num_poles ||
+      (R->rational != 0) != (W->rational != 0))
+    return BSINARG;
+  if (!std::isfinite(d) || (side != 1 && side != -1) || std::fabs(normal[2]) != 1.0) return BSINARG;
+  return BSSUCC;
+}
+
+}  // namespace
+
+extern "C" {
+
+KW_API void BSsetspn(int32_t span, const BScurve *piece, double d, const double *normal,
+                     int32_t side, BScurve *result, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if ((*rc = check_span_args(piece, result, d, normal, side)) != BSSUCC) return;
+  if (span < piece->order - 1 || span > piece->num_poles - 1) {
+    *rc = BSINARG;
+    return;
+  }
+  *rc = set_span(span, *piece, d, normal, side, *result);
+}
+
+KW_API void BSsetq(int32_t index, const BScurve *piece, double d, const double *normal,
+                   int32_t side, BScurve *result, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if ((*rc = check_span_args(piece, result, d, normal, side)) != BSSUCC) return;
+  if (index < 1 || index > piece->num_poles - 1) {
+    *rc = BSINARG;
+    return;
+  }
+  *rc = set_interior_pole(index, *piece, d, normal, side, *result);
+}
+
+KW_API void BStstspn1(int32_t count, double tol, double *values, double *points,
+                      const BScurve *piece, const BScurve *result, int32_t *nfail,
+                      int32_t *fail_spans, int32_t *kept, BSboolean *all_passed, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (nfail == nullptr || kept == nullptr || all_passed == nullptr ||
+      (count > 0 && (values == nullptr || points == nullptr || fail_spans == nullptr))) {
+    *rc = BSNULLPTR;
+    return;
+  }
+  if ((*rc = validate_curve(piece, kCurveFull | kCurveOrder16)) != BSSUCC) return;
+  if ((*rc = validate_curve(result, kCurveFull | kCurveOrder16)) != BSSUCC) return;
+  bool ok = count >= 0 && !(tol < 0.0) && std::isfinite(tol);
+  for (int32_t j = 0; ok && j < count; ++j)
+    ok = std::isfinite(values[j]) && std::isfinite(points[3 * j]) &&
+         std::isfinite(points[3 * j + 1]) && std::isfinite(points[3 * j + 2]);
+  if (!ok) {
+    *rc = BSINARG;
+    return;
+  }
+  int32_t nf = 0, nk = 0;
+  bool all = true;
+  *rc = test_spans(count, tol, values, points, *piece, *result, &nf, fail_spans, &nk, &all);
+  if (*rc != BSSUCC) return;
+  *nfail = nf;
+  *kept = nk;
+  *all_passed = all ? TRUE : FALSE;
+}
+
+}  // extern "C"
