@@ -2467,8 +2467,8 @@ KW_API void BSofrmlp3(const BScurve *offset, int16_t code, int32_t *nloops, BScu
  * Statuses: -2 poles neither in one plane nor on one line; -6 a zero tangent,
  * direction or normal (dirpt on the curve); -13; 33. Outputs untouched on failure. */
 KW_API void BSofnorm(const BScurve *curve, const double *dirpt, BSboolean normal_given,
-                     const double *given_normal, BSboolean *orient, BScurve **base,
-                     double *normal, BSrc *rc);
+                     const double *given_normal, BSboolean *orient, BScurve **base, double *normal,
+                     BSrc *rc);
 /* Side of a planar curve on which dirpt lies, and the offset frame. in: curve,
  * dirpt, normal (3 doubles, any length). out: *side +1 when dirpt lies right of the
  * tangent about the normal at its nearest point (the curve and dirpt projected
