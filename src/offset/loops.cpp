@@ -68,17 +68,71 @@ bool polish(const BScurve &cv, double *s, double *t) {
 
 }  // namespace
 
+namespace {
+
+// Distance from x to the segment p q, and the segment parameter (0..1) of its foot.
+double point_segment(const double *x, const double *p, const double *q, double *f) {
+  const double dx = q[0] - p[0], dy = q[1] - p[1], l2 = dx * dx + dy * dy;
+  *f = l2 > 0.0 ? std::clamp(((x[0] - p[0]) * dx + (x[1] - p[1]) * dy) / l2, 0.0, 1.0) : 0.0;
+  return std::hypot(x[0] - p[0] - *f * dx, x[1] - p[1] - *f * dy);
+}
+
+// Foot of x on cv by Newton steps from t. True when it lies within dist_tol of x.
+bool on_curve(const BScurve &cv, const double *x, double *t) {
+  const double lo = cv.knots[cv.order - 1], hi = cv.knots[cv.num_poles];
+  double c[9];
+  BSrc rc = BSSUCC;
+  for (int it = 0; it < 30; ++it) {
+    BScveval(&cv, *t, 2, c, &rc);
+    if (rc != BSSUCC) return false;
+    const double ex = c[0] - x[0], ey = c[1] - x[1];
+    const double f = ex * c[3] + ey * c[4];
+    const double df = c[3] * c[3] + c[4] * c[4] + ex * c[6] + ey * c[7];
+    if (!(df > 0.0)) break;
+    const double next = std::clamp(*t - f / df, lo, hi);
+    if (next == *t) break;
+    *t = next;
+  }
+  BScveval(&cv, *t, 0, c, &rc);
+  return rc == BSSUCC && std::hypot(c[0] - x[0], c[1] - x[1]) <= tol().dist_tol;
+}
+
+// Appends the pair (s, t) to the growing result list.
+BSrc add_pair(double s, double t, int32_t *found, int32_t *cap, double **out) {
+  for (int32_t f = 0; f < *found; ++f)
+    if (std::fabs((*out)[2 * f] - s) < 1e-9 && std::fabs((*out)[2 * f + 1] - t) < 1e-9)
+      return BSSUCC;
+  if (*found == *cap) {
+    *cap = *cap == 0 ? 8 : 2 * *cap;
+    void *grown = BSdbgralloc(*out, static_cast<int32_t>(2 * *cap * sizeof(double)));
+    if (grown == nullptr) return BSNOMEMORY;
+    *out = static_cast<double *>(grown);
+  }
+  (*out)[2 * *found] = s;
+  (*out)[2 * *found + 1] = t;
+  ++*found;
+  return BSSUCC;
+}
+
+}  // namespace
+
+// Crossings come from the segment crossings of a dense polyline, polished on the
+// curve. Overlaps (stretches the curve runs along twice) from the polyline
+// vertices lying on a remote part of the curve: each run of such vertices gives
+// the pair of its first vertex, so that cutting it leaves the stretch once.
 BSrc self_intersections(const BScurve &cv, int32_t *count, double **pairs) {
   *count = 0;
   *pairs = nullptr;
   const int32_t k = cv.order, n = cv.num_poles;
   const int per = 4 * k;
   const int32_t m = (n - k + 1) * per + 1;  // polyline points
-  ScratchBuffer buf(static_cast<std::size_t>(m) * (4 * sizeof(double) + sizeof(int32_t)));
+  ScratchBuffer buf(static_cast<std::size_t>(m) * (6 * sizeof(double) + sizeof(int32_t)));
   if (!buf.ok()) return BSNOSTKMEMORY;
   double *pts = buf.as<double>();
   double *par = pts + 3 * m;
-  int32_t *order = reinterpret_cast<int32_t *>(par + m);
+  double *partner = par + m;  // per vertex: a parameter of a remote segment near it
+  double *near = partner + m;
+  int32_t *order = reinterpret_cast<int32_t *>(near + m);
   int32_t np = 0;
   BSrc rc = BSSUCC;
   for (int32_t sp = k - 1; sp < n; ++sp) {
@@ -88,6 +142,8 @@ BSrc self_intersections(const BScurve &cv, int32_t *count, double **pairs) {
       par[np] = a + (b - a) * j / per;
       BScveval(&cv, par[np], 0, pts + 3 * np, &rc);
       if (rc != BSSUCC) return rc;
+      partner[np] = NAN;
+      near[np] = INFINITY;
       ++np;
     }
   }
@@ -95,40 +151,62 @@ BSrc self_intersections(const BScurve &cv, int32_t *count, double **pairs) {
   for (int32_t i = 0; i < segs; ++i) order[i] = i;
   auto xmin = [&](int32_t i) { return std::fmin(pts[3 * i], pts[3 * i + 3]); };
   std::sort(order, order + segs, [&](int32_t x, int32_t y) { return xmin(x) < xmin(y); });
+  // Vertices within a quarter of a segment's length of it are overlap candidates.
+  double reach = 0.0;
+  for (int32_t i = 0; i < segs; ++i)
+    reach = std::fmax(reach, 0.25 * v3::dist(pts + 3 * i, pts + 3 * i + 3));
+  reach += tol().dist_tol;
   int32_t cap = 0, found = 0;
   double *out = nullptr;
+  struct Guard {
+    double **p;
+    ~Guard() {
+      if (*p != nullptr) BSdbgfree(*p);
+    }
+  } guard{&out};
   const bool closed = cv.phy_closed != 0;
+  // Vertex v near segment g (not beside it): remember the segment's parameter.
+  const auto touch = [&](int32_t v, int32_t g) {
+    if (v == g || v == g + 1 || (closed && ((v == 0 && g == segs - 1) || (v == np - 1 && g == 0))))
+      return;
+    double f;
+    const double dd = point_segment(pts + 3 * v, pts + 3 * g, pts + 3 * g + 3, &f);
+    if (dd <= reach && dd < near[v]) near[v] = dd, partner[v] = par[g] + f * (par[g + 1] - par[g]);
+  };
   for (int32_t oi = 0; oi < segs; ++oi) {
     const int32_t i = order[oi];
     const double xmax = std::fmax(pts[3 * i], pts[3 * i + 3]);
-    for (int32_t oj = oi + 1; oj < segs && xmin(order[oj]) <= xmax; ++oj) {
+    for (int32_t oj = oi + 1; oj < segs && xmin(order[oj]) <= xmax + reach; ++oj) {
       int32_t a = i, b = order[oj];
       if (a > b) std::swap(a, b);
       if (b - a < 2 || (closed && a == 0 && b == segs - 1)) continue;
       const double *p0 = pts + 3 * a, *q0 = pts + 3 * b;
-      if (!boxes_meet(p0, p0 + 3, q0, q0 + 3)) continue;
+      double lo0[3], hi0[3];
+      for (int c = 0; c < 3; ++c)
+        lo0[c] = std::fmin(p0[c], p0[c + 3]) - reach, hi0[c] = std::fmax(p0[c], p0[c + 3]) + reach;
+      if (!boxes_meet(lo0, hi0, q0, q0 + 3)) continue;
+      for (int e = 0; e < 2; ++e) touch(a + e, b), touch(b + e, a);
       double s, t;
       if (!segments_cross(p0, p0 + 3, q0, q0 + 3, &s, &t)) continue;
       s = par[a] + s * (par[a + 1] - par[a]);
       t = par[b] + t * (par[b + 1] - par[b]);
       if (!polish(cv, &s, &t) || !(t > s)) continue;
-      bool dup = false;
-      for (int32_t f = 0; f < found && !dup; ++f)
-        dup = std::fabs(out[2 * f] - s) < 1e-9 && std::fabs(out[2 * f + 1] - t) < 1e-9;
-      if (dup) continue;
-      if (found == cap) {
-        cap = cap == 0 ? 8 : 2 * cap;
-        void *grown = BSdbgralloc(out, static_cast<int32_t>(2 * cap * sizeof(double)));
-        if (grown == nullptr) {
-          if (out != nullptr) BSdbgfree(out);
-          return BSNOMEMORY;
-        }
-        out = static_cast<double *>(grown);
-      }
-      out[2 * found] = s;
-      out[2 * found + 1] = t;
-      ++found;
+      if (const BSrc r2 = add_pair(s, t, &found, &cap, &out); r2) return r2;
     }
+  }
+  // Runs of at least two consecutive vertices on a later, remote part of the curve
+  // (more than two sample steps away, across the seam of a closed curve too).
+  const double lo = par[0], hi = par[np - 1];
+  const auto remote = [&](int32_t v, double t) {
+    const double step = 2.0 * (par[std::min(v + 1, np - 1)] - par[std::max(v - 1, 0)]);
+    return t - par[v] > step && (!closed || (hi - lo) - (t - par[v]) > step);
+  };
+  for (int32_t v = 0; v + 1 < np; ++v) {
+    double t = partner[v], t2 = partner[v + 1];
+    if (!remote(v, t) || !on_curve(cv, pts + 3 * v, &t) || !remote(v, t)) continue;
+    if (!remote(v + 1, t2) || !on_curve(cv, pts + 3 * (v + 1), &t2) || !remote(v + 1, t2)) continue;
+    if (const BSrc r2 = add_pair(par[v], t, &found, &cap, &out); r2) return r2;
+    while (v + 1 < np && remote(v + 1, partner[v + 1])) ++v;  // the rest of the run
   }
   // Ascending by the first parameter.
   for (int32_t i = 1; i < found; ++i)
@@ -138,6 +216,7 @@ BSrc self_intersections(const BScurve &cv, int32_t *count, double **pairs) {
     }
   *count = found;
   *pairs = out;
+  out = nullptr;
   return BSSUCC;
 }
 

@@ -440,6 +440,18 @@ TEST_F(Offset, ClosedCurveLoopsThroughTheSeam) {
     const BScurve &l = *cut.loops[i];
     const auto a = kwtest::ref_eval(l, 0.0), b = kwtest::ref_eval(l, 1.0);
     EXPECT_LT(std::hypot(a[0] - b[0], a[1] - b[1]), 1e-9);
+  }  // A curve running back along itself (a spike to x = 2) and then up: the
+  // overlap is cut at its start and the spike returned as a loop.
+  RefCurve spike = polyline({0, 0, 0, 2, 0, 0, 1, 0, 0, 1, 1, 0});
+  BScurve sp = spike.view();
+  Result s;
+  BSofrmlp3(&sp, 1, &s.nloops, &s.loops, &s.cv, &s.rc);
+  ASSERT_EQ(s.rc, BSSUCC);
+  EXPECT_EQ(s.nloops, 1);
+  for (int i = 0; i <= 300; ++i) {
+    const auto x = kwtest::ref_eval(*s.cv, 3.0 * i / 300);
+    EXPECT_LE(x[0], 1.0 + 1e-9);
+    EXPECT_NEAR(std::min(std::fabs(x[1]), std::fabs(x[0] - 1)), 0.0, 1e-9);
   }
 }
 
