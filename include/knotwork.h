@@ -2427,8 +2427,10 @@ KW_API void BSofrparcv(BScurve *curve, double a, double b, BSrc *rc);
  * a copy. Status -2 also: side not +-1 or normal not (0, 0, +-1). */
 KW_API void BSxycvoff(const BScurve *curve, double d, BSboolean corner, const double *normal,
                       int32_t side, BScurve **result, BSrc *rc);
-/* Offset of one smooth piece (no corners handled) as BSxycvoff: the offset control
- * polygon refined until within offset_tol. *result (out): a new record. */
+/* Offset of one smooth piece (no corners handled) as BSxycvoff: poles placed so
+ * that the piece meets the true offset at its Greville abscissae (the offset
+ * control polygon of BSsetspn for order 2), knots inserted where it strays until
+ * within offset_tol. *result (out): a new record. */
 KW_API void BSspnoffset(const BScurve *piece, double d, const double *normal, int32_t side,
                         BScurve **result, BSrc *rc);
 /* Copy of in into out (arrays sized like in's) with its poles carried into

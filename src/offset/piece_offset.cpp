@@ -1,7 +1,9 @@
-// Offset of one smooth planar piece: the control polygon is offset leg by leg
-// (interior poles at the corners of the offset legs), then the piece is refined
-// at the spans where the offset polygon's curve strays from the true offset by
-// more than offset_tol, checked on dense samples inside every span, until it holds.
+// Offset of one smooth planar piece: the offset poles are placed so that the piece
+// meets the true offset at its Greville abscissae (the offset control polygon,
+// interior poles at the corners of the offset legs, where that system cannot be
+// solved), then the piece is refined at the spans where it strays from the true
+// offset by more than offset_tol, checked on dense samples inside every span,
+// until it holds.
 #include <algorithm>
 #include <cmath>
 
@@ -119,6 +121,101 @@ BSrc true_offset(const BScurve &W, double u, const OffsetSetup &s, double *e) {
     if (rc != BSSUCC || !tangent_normal(p2 + 6, s.right, n)) return BSDEGEN;
   }
   v3::axpy(pd, s.sd, n, e);
+  return BSSUCC;
+}
+
+// The k basis functions of span s at u (Cox - de Boor), N[0] for pole s - k + 1.
+void basis_at(const double *t, int k, int32_t s, double u, double *N) {
+  double left[16], right[16];
+  N[0] = 1.0;
+  for (int j = 1; j < k; ++j) {
+    left[j] = u - t[s + 1 - j];
+    right[j] = t[s + j] - u;
+    double saved = 0.0;
+    for (int r = 0; r < j; ++r) {
+      const double tmp = N[r] / (right[r + 1] + left[j - r]);
+      N[r] = saved + right[r + 1] * tmp;
+      saved = left[j - r] * tmp;
+    }
+    N[j] = saved;
+  }
+}
+
+// R's poles (W's knots and weights) such that R meets the true offset at the
+// Greville abscissae of W: a banded collocation system, totally positive, solved
+// without pivoting. The error falls as h^k against h^2 for the offset polygon, so
+// far fewer knots reach offset_tol. *solved false: a vanishing pivot (R untouched).
+BSrc collocate(const BScurve &W, const OffsetSetup &s, const double *P, BScurve &R, bool *solved) {
+  const int k = W.order;
+  const int32_t n = W.num_poles, bw = 2 * k - 1;
+  *solved = false;
+  ScratchBuffer buf(static_cast<std::size_t>(n) * (bw + 3) * sizeof(double));
+  if (!buf.ok()) return BSNOSTKMEMORY;
+  double *A = buf.as<double>(), *rhs = A + static_cast<std::size_t>(n) * bw;
+  const double *t = W.knots;
+  int32_t span = k - 1;
+  for (int32_t i = 0; i < n; ++i) {
+    double xi = 0.0;
+    for (int j = 1; j < k; ++j) xi += t[i + j];
+    xi = i == 0 ? t[k - 1] : i == n - 1 ? t[n] : xi / (k - 1);
+    while (span < n - 1 && !(xi < t[span + 1])) ++span;
+    double N[16], e[3];
+    basis_at(t, k, span, xi, N);
+    if (const BSrc rc = true_offset(W, xi, s, e); rc) return rc;
+    double wsum = 1.0;
+    if (W.rational) {
+      wsum = 0.0;
+      for (int j = 0; j < k; ++j) wsum += N[j] * W.weights[span - k + 1 + j];
+    }
+    double *row = A + static_cast<std::size_t>(i) * bw;
+    std::fill(row, row + bw, 0.0);
+    for (int j = 0; j < k; ++j) {
+      const int32_t c = span - k + 1 + j;
+      if (c - i < -(k - 1) || c - i > k - 1) {
+        if (N[j] != 0.0) return BSSUCC;  // not banded: leave it to the polygon
+        continue;
+      }
+      row[c - i + k - 1] = N[j];
+    }
+    rhs[3 * i] = e[0] * wsum;
+    rhs[3 * i + 1] = e[1] * wsum;
+    rhs[3 * i + 2] = 0.0;
+  }
+  // Elimination below the diagonal, then back substitution.
+  const auto at = [&](int32_t r, int32_t c) -> double & {
+    return A[static_cast<std::size_t>(r) * bw + (c - r + k - 1)];
+  };
+  for (int32_t c = 0; c < n; ++c) {
+    const double piv = at(c, c);
+    if (!(std::fabs(piv) > 1e-12)) return BSSUCC;
+    for (int32_t r = c + 1; r < n && r <= c + k - 1; ++r) {
+      const double f = at(r, c) / piv;
+      if (f == 0.0) continue;
+      for (int32_t j = c; j < n && j <= c + k - 1; ++j) at(r, j) -= f * at(c, j);
+      rhs[3 * r] -= f * rhs[3 * c];
+      rhs[3 * r + 1] -= f * rhs[3 * c + 1];
+    }
+  }
+  for (int32_t r = n - 1; r >= 0; --r) {
+    for (int32_t j = r + 1; j < n && j <= r + k - 1; ++j) {
+      rhs[3 * r] -= at(r, j) * rhs[3 * j];
+      rhs[3 * r + 1] -= at(r, j) * rhs[3 * j + 1];
+    }
+    rhs[3 * r] /= at(r, r);
+    rhs[3 * r + 1] /= at(r, r);
+  }
+  for (int32_t i = 0; i < n; ++i) {
+    if (!std::isfinite(rhs[3 * i]) || !std::isfinite(rhs[3 * i + 1])) return BSSUCC;
+  }
+  for (int32_t i = 0; i < n; ++i) {
+    const double w = W.rational ? W.weights[i] : 1.0;
+    R.poles[3 * i] = rhs[3 * i];
+    R.poles[3 * i + 1] = rhs[3 * i + 1];
+    R.poles[3 * i + 2] = w * P[3 * i + 2];
+    if (W.rational) R.weights[i] = w;
+  }
+  std::copy(W.knots, W.knots + W.num_knots, R.knots);
+  *solved = true;
   return BSSUCC;
 }
 
@@ -278,6 +375,10 @@ BSrc piece_offset(const BScurve &piece, double d, const double *normal, int32_t 
     OwnedCurve R;
     if (const BSrc r2 = copy_curve(w, 0, R.addr()); r2) return r2;
     if (const BSrc r2 = build_offset(w, s, P, *R.get()); r2) return r2;
+    if (w.order > 2) {
+      bool solved = false;
+      if (const BSrc r2 = collocate(w, s, P, *R.get(), &solved); r2) return r2;
+    }
     int32_t nfail = 0;
     if (w.order > 2) {
       BSboolean degenerate = FALSE;
