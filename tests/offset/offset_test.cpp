@@ -421,21 +421,22 @@ TEST_F(Offset, ClosedCurveLoopsThroughTheSeam) {
     Result r = offset(base, 0.1, {0, 0, 0}, 0, code);
     ASSERT_EQ(r.rc, BSSUCC);
     EXPECT_EQ(r.cv->phy_closed, 1);
-    EXPECT_FALSE(self_crossing(*r.cv));
-    const Measure m = measure(base, *r.cv, 0.1);
+    EXPECT_EQ(r.nloops, code == 1 ? 2 : 0);
+    if (code == 1) continue;  // the same curve as with code 2
+    EXPECT_FALSE(self_crossing(*r.cv, 500));
+    const Measure m = measure(base, *r.cv, 0.1, 6);
     EXPECT_GE(m.nearest, 0.1 - BSparameters.offset_tol);
     EXPECT_LE(m.worst, BSparameters.offset_tol);
-    EXPECT_EQ(r.nloops, code == 1 ? 2 : 0);
   }
   // Loop removal alone on the raw closed offset cuts the seam loop too.
   Result raw = offset(base, 0.1, {0, 0, 0}, 0, 0), cut;
   ASSERT_EQ(raw.rc, BSSUCC);
-  ASSERT_TRUE(self_crossing(*raw.cv));
+  ASSERT_TRUE(self_crossing(*raw.cv, 500));
   BSofrmlp3(raw.cv, 1, &cut.nloops, &cut.loops, &cut.cv, &cut.rc);
   ASSERT_EQ(cut.rc, BSSUCC);
-  EXPECT_FALSE(self_crossing(*cut.cv));
+  EXPECT_FALSE(self_crossing(*cut.cv, 500));
   EXPECT_EQ(cut.nloops, 2);
-  EXPECT_GE(measure(base, *cut.cv, 0.1).nearest, 0.1 - BSparameters.offset_tol);
+  EXPECT_GE(measure(base, *cut.cv, 0.1, 6).nearest, 0.1 - BSparameters.offset_tol);
   for (int32_t i = 0; i < cut.nloops; ++i) {
     const BScurve &l = *cut.loops[i];
     const auto a = kwtest::ref_eval(l, 0.0), b = kwtest::ref_eval(l, 1.0);
