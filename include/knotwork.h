@@ -2379,8 +2379,15 @@ KW_API void BSmdptbscv(int16_t degree, int32_t num_poles, int32_t dim, BSboolean
  * argument; -2 a bad record, a non-finite d or direction point; -6 a zero-length
  * curve or tangent where a direction is needed; -13 no result memory; 33 no
  * scratch memory; 5 a piece did not reach offset_tol within 15 refinement passes
- * (a warning: the complete result is returned). Outputs are written only when the
- * status is 0 or 5. */
+ * (a warning: the complete result is returned); -1 with loop code 1 or 2, a
+ * concave corner whose two offsets do not cross (a piece too short for the
+ * corner) left a connector closer than |d| to the curve after loop removal (no
+ * offset at that distance there). Outputs are written only when the status is 0
+ * or 5. Loop removal finds crossings and stretches the offset runs along twice;
+ * the offset of a closed curve whose start lies inside a loop is re-started at the
+ * mean of its two smallest self-intersection parameters, and a loop through the
+ * seam of a closed offset is cut like any other (code 1 returns it joined across
+ * the seam). Loop code 0 returns the offset as computed, loops and all. */
 
 /* Offset of a planar curve or of a straight line toward the direction point's side
  * (d > 0; d < 0 the other side). in: curve, *d, dirpt (3 doubles), *corner (1:
@@ -2440,9 +2447,11 @@ KW_API BSboolean BScvoton(BSrc *rc, const double *origin, const double *frame, c
                           const BScurve *in, BScurve *out);
 KW_API BSboolean BScvntoo(BSrc *rc, const double *origin, const double *frame, const double *scale,
                           const BScurve *in, BScurve *out);
-/* Loop removal of a planar offset: its self-intersections are found and the
- * outermost loops they close cut away; the rest is joined and mapped onto the
- * offset's domain (*result, new record). code 1: the loops are returned in *loops
+/* Loop removal of a planar offset: its self-intersections and self-overlaps are
+ * found and the outermost loops they close cut away; on a curve with phy_closed set
+ * a pair spanning more than half the domain closes a loop through the seam, and
+ * the widest such loop is cut too (the result stays closed). The rest is joined
+ * and mapped onto the offset's domain (*result, new record). code 1: the loops are returned in *loops
  * (new array of *nloops closed curves, knots on [0, 1]); 2: dropped (*nloops 0);
  * other: *result is a copy. The tolerance record is restored whole afterwards.
  * Statuses: -1 a failure inside; -13; 33. */
