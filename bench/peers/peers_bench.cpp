@@ -4,8 +4,9 @@
 // independent long-double reference (evaluation) or a brute-force nearest point
 // (dense sampling plus Newton steps). A fast wrong answer shows.
 //
-// Usage: peers_bench [table.md] [--quick] [--extra]
-// (--extra: only the intersection, arc length, interpolation and offset rows)
+// Usage: peers_bench [table.md] [--quick] [--extra] [--offsets]
+// (--extra: only the intersection, arc length, interpolation and offset rows;
+// --offsets: only the offset rows)
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -1193,7 +1194,7 @@ void offset_rows(int n) {
   const Sampled s = sample_curve(base, 16);
   const double d = 0.1, tol = 1e-6;
   TextRow row{"offset", "plane " + curve_label(4, n, false, 0.0), {}};
-  const int reps = g_quick ? 1 : 3;
+  const int reps = n <= 100 ? 5 : g_quick ? 1 : 3;
   auto run = [&](int col, const std::function<RefCurve()> &f) {
     RefCurve off;
     const double t = min_seconds(reps, [&] { off = f(); });
@@ -1319,12 +1320,14 @@ void write_table(const char *path) {
 
 int main(int argc, char **argv) {
   const char *table = "peers_table.md";
-  bool extra_only = false;
+  bool extra_only = false, offsets_only = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--quick") == 0)
       g_quick = true;
     else if (std::strcmp(argv[i], "--extra") == 0)
       extra_only = true;
+    else if (std::strcmp(argv[i], "--offsets") == 0)
+      extra_only = offsets_only = true;
     else
       table = argv[i];
   }
@@ -1364,10 +1367,12 @@ int main(int argc, char **argv) {
     if (sp.nearest) nearest_rows(c, b, label);
     if (b.release) b.release();
   }
-  for (int n : {10, 100, 1000}) curve_plane_rows(n);
-  for (int n : {10, 1000}) arc_length_rows(n);
-  for (int n : {10, 100}) curve_curve_rows(n);
-  for (int n : {100, 1000}) interpolation_rows(n);
+  if (!offsets_only) {
+    for (int n : {10, 100, 1000}) curve_plane_rows(n);
+    for (int n : {10, 1000}) arc_length_rows(n);
+    for (int n : {10, 100}) curve_curve_rows(n);
+    for (int n : {100, 1000}) interpolation_rows(n);
+  }
   for (int n : {10, 100, 1000}) offset_rows(n);
   write_table(table);
   write_text_table(table);
