@@ -2389,8 +2389,15 @@ KW_API void BSmdptbscv(int16_t degree, int32_t num_poles, int32_t dim, BSboolean
  * argument; -2 a bad record, a non-finite d or direction point; -6 a zero-length
  * curve or tangent where a direction is needed; -13 no result memory; 33 no
  * scratch memory; 5 a piece did not reach offset_tol within 15 refinement passes
- * (a warning: the complete result is returned). Outputs are written only when the
- * status is 0 or 5. */
+ * (a warning: the complete result is returned); -1 with loop code 1 or 2, a
+ * concave corner whose two offsets do not cross (a piece too short for the
+ * corner) left a connector closer than |d| to the curve after loop removal (no
+ * offset at that distance there). Outputs are written only when the status is 0
+ * or 5. Loop removal finds crossings and stretches the offset runs along twice;
+ * the offset of a closed curve whose start lies inside a loop is re-started at the
+ * mean of its two smallest self-intersection parameters, and a loop through the
+ * seam of a closed offset is cut like any other (code 1 returns it joined across
+ * the seam). Loop code 0 returns the offset as computed, loops and all. */
 
 /* Offset of a planar curve or of a straight line toward the direction point's side
  * (d > 0; d < 0 the other side). in: curve, *d, dirpt (3 doubles), *corner (1:
@@ -2437,8 +2444,10 @@ KW_API void BSofrparcv(BScurve *curve, double a, double b, BSrc *rc);
  * a copy. Status -2 also: side not +-1 or normal not (0, 0, +-1). */
 KW_API void BSxycvoff(const BScurve *curve, double d, BSboolean corner, const double *normal,
                       int32_t side, BScurve **result, BSrc *rc);
-/* Offset of one smooth piece (no corners handled) as BSxycvoff: the offset control
- * polygon refined until within offset_tol. *result (out): a new record. */
+/* Offset of one smooth piece (no corners handled) as BSxycvoff: poles placed so
+ * that the piece meets the true offset at its Greville abscissae (the offset
+ * control polygon of BSsetspn for order 2), knots inserted where it strays until
+ * within offset_tol. *result (out): a new record. */
 KW_API void BSspnoffset(const BScurve *piece, double d, const double *normal, int32_t side,
                         BScurve **result, BSrc *rc);
 /* Copy of in into out (arrays sized like in's) with its poles carried into
@@ -2448,9 +2457,11 @@ KW_API BSboolean BScvoton(BSrc *rc, const double *origin, const double *frame, c
                           const BScurve *in, BScurve *out);
 KW_API BSboolean BScvntoo(BSrc *rc, const double *origin, const double *frame, const double *scale,
                           const BScurve *in, BScurve *out);
-/* Loop removal of a planar offset: its self-intersections are found and the
- * outermost loops they close cut away; the rest is joined and mapped onto the
- * offset's domain (*result, new record). code 1: the loops are returned in *loops
+/* Loop removal of a planar offset: its self-intersections and self-overlaps are
+ * found and the outermost loops they close cut away; on a curve with phy_closed set
+ * a pair spanning more than half the domain closes a loop through the seam, and
+ * the widest such loop is cut too (the result stays closed). The rest is joined
+ * and mapped onto the offset's domain (*result, new record). code 1: the loops are returned in *loops
  * (new array of *nloops closed curves, knots on [0, 1]); 2: dropped (*nloops 0);
  * other: *result is a copy. The tolerance record is restored whole afterwards.
  * Statuses: -1 a failure inside; -13; 33. */
@@ -2613,6 +2624,77 @@ KW_API void BScnvlgd2d(int32_t periodic, int32_t m, const int32_t *ndegArr, cons
  * -2 J < 1, rows < 1, breaks not finite and strictly increasing (poles untouched). */
 KW_API void BSbzod3bsp(int32_t num_pieces, int32_t rows, const double *pieces, const double *breaks,
                        double *poles, BSrc *rc);
+
+/* ---- Offset steps (src/offset/offset_curves.cpp, src/offset/piece_offset.cpp,
+ * src/offset/planar_engine.cpp) ---- */
+
+/* The steps of the offset path, callable one by one. Curves are validated records
+ * of order 2 to 16; 3 a null argument, -2 a bad record or non-finite input. */
+
+/* Plane normal and working curve of an offset. in: curve, dirpt (3 doubles),
+ * normal_given, given_normal (3 doubles, read when normal_given; may be null
+ * otherwise), *orient (in/out). out: *base, a new record (release with
+ * BSfreeqelcv): the curve projected onto its own plane through the mean of its
+ * poles (planar TRUE), or a copy for a straight line (planar FALSE), phy_closed
+ * from its end poles; normal (3 doubles), unit. normal_given TRUE: the normal is
+ * given_normal, negated when *orient is FALSE. Otherwise the normal is D x T with T
+ * the unit tangent at the point of the curve nearest to dirpt and D the unit
+ * direction from it to dirpt in the plane (for a line (F - L) x (dirpt - F)), so
+ * that dirpt lies right of the tangent about it; *orient becomes TRUE. At the seam
+ * of a closed curve the end tangent more nearly perpendicular to D is used.
+ * Statuses: -2 poles neither in one plane nor on one line; -6 a zero tangent,
+ * direction or normal (dirpt on the curve); -13; 33. Outputs untouched on failure. */
+KW_API void BSofnorm(const BScurve *curve, const double *dirpt, BSboolean normal_given,
+                     const double *given_normal, BSboolean *orient, BScurve **base, double *normal,
+                     BSrc *rc);
+/* Side of a planar curve on which dirpt lies, and the offset frame. in: curve,
+ * dirpt, normal (3 doubles, any length). out: *side +1 when dirpt lies right of the
+ * tangent about the normal at its nearest point (the curve and dirpt projected
+ * into the plane normal to it through the mean of the poles), -1 otherwise (also
+ * on the tangent line); frame (9 doubles, rows e1 e2 e3, BStrans2 of the normal).
+ * At the seam of a curve with phy_closed set the end whose tangent is more nearly
+ * perpendicular to the direction decides. Statuses: -6 zero normal, tangent or
+ * direction; 13 a curve edge-on to the normal; -13; 33. */
+KW_API void BSfndoffdir(const BScurve *curve, const double *dirpt, const double *normal,
+                        int32_t *side, double *frame, BSrc *rc);
+/* Offset control polygon of one span. span: index from order - 1 to num_poles - 1;
+ * piece: poles in a plane z = constant; d, side (+-1), normal (0, 0, +-1) as
+ * BSxycvoff; result (in/out): a record of the piece's order, pole count and
+ * rational flag whose poles of that span are placed: the first span places pole 0
+ * (offset along its first leg of length) and poles up to order - 3, every span
+ * with index above 1 pole span - 1, the last span the last pole, every other span
+ * pole span. Interior poles as BSsetq. Placed poles have z = 0 and, when rational,
+ * the piece's weights. Statuses: -2 span out of range or records unalike; -6 a
+ * polygon without a leg of length; 33. */
+KW_API void BSsetspn(int32_t span, const BScurve *piece, double d, const double *normal,
+                     int32_t side, BScurve *result, BSrc *rc);
+/* Interior offset pole index (1 to num_poles - 2) into result, arguments as
+ * BSsetspn: the corner of the two offset legs at that pole (their mean when they
+ * meet within dist_tol; the first leg's offset when the legs turn back on each
+ * other). Statuses: 5 index is the last pole (nothing placed); -2 index below 1
+ * or beyond the last pole; -6 no leg of length beside the pole; 33. */
+KW_API void BSsetq(int32_t index, const BScurve *piece, double d, const double *normal,
+                   int32_t side, BScurve *result, BSrc *rc);
+/* Tests an offset result against true offset points. in: count values
+ * (count >= 0) and their true offset points (count points of 3 doubles), both
+ * in/out; tol (a distance >= 0); piece (the base) and result. A value u passes when
+ * the foot F of its point E on result (Newton from u, the global nearest point
+ * when that fails) lies within 0.75 offset_tol of E and within max(tol, 0.75
+ * offset_tol) of result(u). out: the failing values and points moved to the front
+ * of the arrays in order, their count *kept; fail_spans (room for count int32)
+ * the piece's spans of the failing values, consecutive duplicates once, *nfail of
+ * them; *all_passed TRUE when none failed. Statuses: -2 count < 0, tol negative or
+ * not finite, a value or point not finite; 33. */
+KW_API void BStstspn1(int32_t count, double tol, double *values, double *points,
+                      const BScurve *piece, const BScurve *result, int32_t *nfail,
+                      int32_t *fail_spans, int32_t *kept, BSboolean *all_passed, BSrc *rc);
+/* Brings two curves to a common order: the lower-order one is raised (shape kept)
+ * and its record replaced by a new one (the old record, which must come from
+ * BSallocqelcv, is released). in/out: *curve1, *curve2. out: *order, the common
+ * order; *num_poles, the pole count of their join (sum less one). Statuses: -13;
+ * 33; those of BSupthedeg. On failure a curve not yet raised is unchanged. */
+KW_API void BSofupdeg(BScurve **curve1, BScurve **curve2, int16_t *order, int32_t *num_poles,
+                      BSrc *rc);
 
 #ifdef __cplusplus
 }

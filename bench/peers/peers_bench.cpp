@@ -4,8 +4,9 @@
 // independent long-double reference (evaluation) or a brute-force nearest point
 // (dense sampling plus Newton steps). A fast wrong answer shows.
 //
-// Usage: peers_bench [table.md] [--quick] [--extra]
-// (--extra: only the intersection, arc length, interpolation and knot removal rows)
+// Usage: peers_bench [table.md] [--quick] [--extra] [--offsets]
+// (--extra: only the intersection, arc length, interpolation, knot removal and
+// offset rows; --offsets: only the offset rows)
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -28,6 +29,8 @@
 #include <GeomAPI_IntCS.hxx>
 #include <GeomAPI_ProjectPointOnCurve.hxx>
 #include <GeomAPI_Interpolate.hxx>
+#include <GeomConvert_ApproxCurve.hxx>
+#include <Geom_OffsetCurve.hxx>
 #include <Geom_Plane.hxx>
 #include <TColgp_HArray1OfPnt.hxx>
 #include <GeomAdaptor_Curve.hxx>
@@ -1160,6 +1163,69 @@ double max_curve_distance(const RefCurve &a, const RefCurve &b) {
   return worst;
 }
 
+// ---- Offsets -------------------------------------------------------------------
+
+// A planar cubic wave: poles (i, 0.3 y, 0) with y uniform in [-1, 1], uniform knots.
+RefCurve offset_wave(int n) {
+  std::mt19937_64 rng(1);
+  std::uniform_real_distribution<double> y(-1.0, 1.0);
+  RefCurve c;
+  c.k = 4;
+  for (int i = 0; i < n; ++i) c.poles.insert(c.poles.end(), {double(i), 0.3 * y(rng), 0.0});
+  c.knots.assign(4, 0.0);
+  for (int i = 1; i < n - 3; ++i) c.knots.push_back(i);
+  c.knots.insert(c.knots.end(), 4, double(n - 3));
+  return c;
+}
+
+// Largest | |x - base| - |d| | over 6 points inside every span of the offset. The
+// nearest base point is tracked along the offset: Newton steps from the nearest of
+// the base samples around the previous foot (all of them for the first point and
+// whenever the best lies at the window's edge).
+double offset_deviation(const RefCurve &base, const Sampled &s, const RefCurve &off, double d) {
+  const int m = static_cast<int>(s.u.size()), w = 48;
+  int hint = -1;
+  double worst = 0;
+  for (int sp = off.k - 1; sp < off.n(); ++sp) {
+    const double a = off.knots[sp], b = off.knots[sp + 1];
+    for (int j = 0; b > a && j < 6; ++j) {
+      const auto x = kwtest::ref_eval(off, a + (b - a) * (j + 0.5) / 6);
+      const auto dist = [&](int i) {
+        const double *q = &s.xyz[3 * i];
+        return std::hypot(q[0] - x[0], q[1] - x[1], q[2] - x[2]);
+      };
+      int lo = hint < 0 ? 0 : std::max(0, hint - w),
+          hi = hint < 0 ? m - 1 : std::min(m - 1, hint + w);
+      int best = lo;
+      for (int i = lo; i <= hi; ++i)
+        if (dist(i) < dist(best)) best = i;
+      if ((best == lo && lo > 0) || (best == hi && hi < m - 1)) {
+        best = 0;
+        for (int i = 0; i < m; ++i)
+          if (dist(i) < dist(best)) best = i;
+      }
+      hint = best;
+      double u = s.u[best];
+      const double ulo = s.u[best > 0 ? best - 1 : 0], uhi = s.u[best + 1 < m ? best + 1 : m - 1];
+      for (int it = 0; it < 30; ++it) {
+        const auto r = reference(base, u);
+        LD f = 0, df = 0;
+        for (int q = 0; q < 3; ++q) {
+          const LD e = r.v[q] - x[q];
+          f += e * r.v[3 + q];
+          df += r.v[3 + q] * r.v[3 + q] + e * r.v[6 + q];
+        }
+        const double next = std::clamp(df > 0 ? double(u - f / df) : u, ulo, uhi);
+        if (std::fabs(next - u) < 1e-16) break;
+        u = next;
+      }
+      const double px[3] = {x[0], x[1], x[2]};
+      worst = std::max(worst, std::fabs(ref_distance(base, px, u) - std::fabs(d)));
+    }
+  }
+  return worst;
+}
+
 void knot_removal_rows(int n) {
   const RefCurve orig = make_curve(4, n, false, 0.0, 1300 + n);
   const RefCurve fine = refine_midpoints(orig);
@@ -1208,6 +1274,85 @@ void knot_removal_rows(int n) {
       out.poles.insert(out.poles.end(), {P.X(), P.Y(), P.Z()});
     }
     return out;
+  });
+#endif
+  print_text_row(row);
+  g_text_rows.push_back(row);
+}
+
+void offset_rows(int n) {
+  const RefCurve base = offset_wave(n);
+  const Sampled s = sample_curve(base, 16);
+  const double d = 0.1, tol = 1e-6;
+  TextRow row{"offset", "plane " + curve_label(4, n, false, 0.0), {}};
+  const int reps = n <= 100 ? 5 : g_quick ? 1 : 3;
+  auto run = [&](int col, const std::function<RefCurve()> &f) {
+    RefCurve off;
+    const double t = min_seconds(reps, [&] { off = f(); });
+    if (off.poles.empty()) {
+      row.cell[col] = fmt("%.1f ms (failed)", 1e3 * t);
+      return;
+    }
+    row.cell[col] = fmt("%.1f ms (%.0f poles, max dev %.0e)", 1e3 * t, off.n(),
+                        offset_deviation(base, s, off, d));
+  };
+  // Right of the curve's direction about +z in every backend.
+  run(0, [&] {
+    RefCurve off, b = base;
+    BScurve cv = b.view();
+    const double saved = BSparameters.offset_tol, dirpt[3] = {0.5 * n, -5, 0};
+    BSparameters.offset_tol = tol;
+    const int32_t corner = 0;
+    const int16_t code = 0;
+    BScurve *res = nullptr, **loops = nullptr;
+    int32_t nloops = 0;
+    BSrc rc = 0;
+    BScvoffset(&rc, &cv, &d, dirpt, &corner, &code, &res, &nloops, &loops);
+    BSparameters.offset_tol = saved;
+    if (res == nullptr) return off;
+    off.k = res->order;
+    off.poles.assign(res->poles, res->poles + 3 * res->num_poles);
+    off.knots.assign(res->knots, res->knots + res->num_knots);
+    if (res->rational) off.weights.assign(res->weights, res->weights + res->num_poles);
+    BSfreeqelcv(res, &rc);
+    return off;
+  });
+#ifdef KW_PEERS_OCCT
+  run(1, [&] {
+    Handle(Geom_OffsetCurve) oc = new Geom_OffsetCurve(occt_curve(base), d, gp_Dir(0, 0, 1));
+    GeomConvert_ApproxCurve approx(oc, tol, GeomAbs_C2, 100 * n, 3);
+    RefCurve off;
+    if (!approx.HasResult()) return off;
+    Handle(Geom_BSplineCurve) bc = approx.Curve();
+    off.k = bc->Degree() + 1;
+    const int np = bc->NbPoles();
+    TColStd_Array1OfReal ks(1, np + off.k);
+    bc->KnotSequence(ks);
+    for (int i = 1; i <= np + off.k; ++i) off.knots.push_back(ks(i));
+    for (int i = 1; i <= np; ++i) {
+      const gp_Pnt P = bc->Pole(i);
+      const double wt = bc->IsRational() ? bc->Weight(i) : 1.0;
+      off.poles.insert(off.poles.end(), {wt * P.X(), wt * P.Y(), wt * P.Z()});
+      if (bc->IsRational()) off.weights.push_back(wt);
+    }
+    return off;
+  });
+#endif
+#ifdef KW_PEERS_SISL
+  run(3, [&] {
+    SISLCurve *sc = sisl_curve(base), *res = nullptr;
+    double axis[3] = {0, 0, 1};
+    int stat = 0;
+    s1360(sc, d, tol, axis, 0.0, 3, &res, &stat);
+    RefCurve off;
+    if (res != nullptr && stat >= 0) {
+      off.k = res->ik;
+      off.knots.assign(res->et, res->et + res->in + res->ik);
+      off.poles.assign(res->ecoef, res->ecoef + 3 * res->in);
+    }
+    if (res) freeCurve(res);
+    freeCurve(sc);
+    return off;
   });
 #endif
   print_text_row(row);
@@ -1266,12 +1411,14 @@ void write_table(const char *path) {
 
 int main(int argc, char **argv) {
   const char *table = "peers_table.md";
-  bool extra_only = false;
+  bool extra_only = false, offsets_only = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--quick") == 0)
       g_quick = true;
     else if (std::strcmp(argv[i], "--extra") == 0)
       extra_only = true;
+    else if (std::strcmp(argv[i], "--offsets") == 0)
+      extra_only = offsets_only = true;
     else
       table = argv[i];
   }
@@ -1311,11 +1458,14 @@ int main(int argc, char **argv) {
     if (sp.nearest) nearest_rows(c, b, label);
     if (b.release) b.release();
   }
-  for (int n : {10, 100, 1000}) curve_plane_rows(n);
-  for (int n : {10, 1000}) arc_length_rows(n);
-  for (int n : {10, 100}) curve_curve_rows(n);
-  for (int n : {100, 1000}) interpolation_rows(n);
-  knot_removal_rows(1000);
+  if (!offsets_only) {
+    for (int n : {10, 100, 1000}) curve_plane_rows(n);
+    for (int n : {10, 1000}) arc_length_rows(n);
+    for (int n : {10, 100}) curve_curve_rows(n);
+    for (int n : {100, 1000}) interpolation_rows(n);
+    knot_removal_rows(1000);
+  }
+  for (int n : {10, 100, 1000}) offset_rows(n);
   write_table(table);
   write_text_table(table);
   return 0;

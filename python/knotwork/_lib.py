@@ -79,6 +79,7 @@ PROTOTYPES = {
                        ctypes.POINTER(DP)]),
     "BSmerge_cv": (B, [RCP, CV, CV, CV]),
     "BSrmktsnchg": (None, [CV, D, CV, RCP]),
+    "BScvoffset": (B, [RCP, CV, DP, DP, IP, SP, CVP, IP, ctypes.POINTER(CVP)]),
 }
 
 

@@ -425,3 +425,37 @@ class Curve:
         rec, bufs = self._blank(n, n + self._order, self.rational)
         call("BSrmktsnchg", self._rec(), float(tol), ctypes.byref(rec), RC)
         return Curve._from_record(rec)
+
+    # ---- offsets -----------------------------------------------------------
+
+    def offset(self, d, toward, extend_corners=False, loops="cut"):
+        """The offset at distance |d| in the curve's plane (for a straight line the
+        plane through it and toward), on the side of the point toward (d < 0: the
+        other side); every point lies within offset_tol of |d| from the curve.
+        Corners are rounded (extend_corners: extended along their tangents where
+        they turn by less than 120 degrees). loops: "cut" cuts the loops of the
+        offset away, "keep" keeps them, "return" cuts them and returns
+        (offset, [loops as closed curves]). A piece still short of offset_tol after
+        the refinement passes gives a RuntimeWarning (the offset is returned)."""
+        codes = {"keep": 0, "return": 1, "cut": 2}
+        if loops not in codes:
+            raise ValueError('loops must be "cut", "keep" or "return"')
+        dist, corner = ctypes.c_double(d), ctypes.c_int32(1 if extend_corners else 0)
+        code, count = ctypes.c_int16(codes[loops]), ctypes.c_int32()
+        result, array = _lib.CV(), ctypes.POINTER(_lib.CV)()
+        _lib.clear_trace()
+        rc = ctypes.c_int32(0)
+        _lib.lib.BScvoffset(ctypes.byref(rc), self._rec(), ctypes.byref(dist),
+                            ptr(doubles(toward).reshape(3)), ctypes.byref(corner),
+                            ctypes.byref(code), ctypes.byref(result), ctypes.byref(count),
+                            ctypes.byref(array))
+        if rc.value not in (0, 5):
+            raise _lib.KnotworkError("BScvoffset", rc.value, _lib.trace())
+        if rc.value == 5:
+            import warnings
+            warnings.warn("offset: some piece is short of offset_tol", RuntimeWarning)
+        curve = Curve._take(result)
+        pieces = [Curve._take(array[i]) for i in range(count.value)]
+        if array:
+            _lib.lib.BSdbgfree(array)
+        return (curve, pieces) if loops == "return" else curve

@@ -98,6 +98,28 @@ def test_knot_removal_stays_within_tolerance():
         assert np.all(less.nearest(wavy(np.linspace(0, 1, 401)))[2] <= tol * (1 + 1e-9))
 
 
+def test_offsets_keep_their_distance_and_cut_loops():
+    circ = Curve.circle([0, 0, 0], 2.0, [0, 0, 1])
+    for d, r in ((0.5, 2.5), (-0.5, 1.5)):  # toward a point outside, then away from it
+        assert np.allclose(np.linalg.norm(circ.offset(d, [5, 5, 0])(U), axis=1), r, atol=1e-12)
+    # A tight bump offset inward past its curvature radius: one loop cut away.
+    bump = Curve([[0, 0, 0], [1, 0, 0], [1.5, 1.5, 0], [2, 0, 0], [3, 0, 0]],
+                 [0, 0, 0, 0, 0.5, 1, 1, 1, 1])
+    raw = bump.offset(0.4, [1.5, -3, 0], loops="keep")
+    cut, loops = bump.offset(0.4, [1.5, -3, 0], loops="return")
+    assert len(loops) == 1 and loops[0].closed
+    base = bump(np.linspace(0, 1, 4001))
+    near = [np.min(np.linalg.norm(base - p, axis=1)) for p in cut(np.linspace(0, 1, 400))]
+    assert min(near) > 0.4 - 1e-3 and max(near) < 0.4 + 1e-3
+    assert min(np.min(np.linalg.norm(base - p, axis=1)) for p in raw(np.linspace(0, 1, 400))) < 0.3
+    with pytest.raises(KnotworkError) as err:
+        Curve([[0, 0, 0], [1, 0, 0], [1, 1, 1], [0, 1, 2]], [0, 0, 0, 0, 1, 1, 1, 1]).offset(
+            0.1, [0, 0, 5])
+    assert err.value.status == -2
+    with pytest.raises(ValueError):
+        circ.offset(0.1, [5, 5, 0], loops="drop")
+
+
 def test_no_memory_left_behind_at_debug_level_20():
     live = ctypes.c_int32.in_dll(knotwork.lib, "BSlist_al")  # first field: capacity
     count = ctypes.c_int32.from_address(ctypes.addressof(live) + 4)
@@ -109,6 +131,8 @@ def test_no_memory_left_behind_at_debug_level_20():
         circ.intersect_plane([0, 0, 0], [1, 0, 0]), circ.at_length(1.0)
         tail = Curve([[2, 0, 0], [3, 0, 0]], [0, 0, 1, 1])
         Curve.arc3([0, 0, 0], [1, 1, 0], [2, 0, 0]).join(tail)
+        Curve([[0, 0, 0], [1, 0, 0], [1.5, 1.5, 0], [2, 0, 0], [3, 0, 0]],
+              [0, 0, 0, 0, 0.5, 1, 1, 1, 1]).offset(0.4, [1.5, -3, 0], loops="return")
         with pytest.raises(KnotworkError):
             line.intersect(Curve([[0, 0, 0], [1, 1, 0]], [0, 0, 1, 0.5]))
         assert count.value == 0 and knotwork.lib.BSmemclean() == 0

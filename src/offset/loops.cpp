@@ -68,17 +68,71 @@ bool polish(const BScurve &cv, double *s, double *t) {
 
 }  // namespace
 
+namespace {
+
+// Distance from x to the segment p q, and the segment parameter (0..1) of its foot.
+double point_segment(const double *x, const double *p, const double *q, double *f) {
+  const double dx = q[0] - p[0], dy = q[1] - p[1], l2 = dx * dx + dy * dy;
+  *f = l2 > 0.0 ? std::clamp(((x[0] - p[0]) * dx + (x[1] - p[1]) * dy) / l2, 0.0, 1.0) : 0.0;
+  return std::hypot(x[0] - p[0] - *f * dx, x[1] - p[1] - *f * dy);
+}
+
+// Foot of x on cv by Newton steps from t. True when it lies within dist_tol of x.
+bool on_curve(const BScurve &cv, const double *x, double *t) {
+  const double lo = cv.knots[cv.order - 1], hi = cv.knots[cv.num_poles];
+  double c[9];
+  BSrc rc = BSSUCC;
+  for (int it = 0; it < 30; ++it) {
+    BScveval(&cv, *t, 2, c, &rc);
+    if (rc != BSSUCC) return false;
+    const double ex = c[0] - x[0], ey = c[1] - x[1];
+    const double f = ex * c[3] + ey * c[4];
+    const double df = c[3] * c[3] + c[4] * c[4] + ex * c[6] + ey * c[7];
+    if (!(df > 0.0)) break;
+    const double next = std::clamp(*t - f / df, lo, hi);
+    if (next == *t) break;
+    *t = next;
+  }
+  BScveval(&cv, *t, 0, c, &rc);
+  return rc == BSSUCC && std::hypot(c[0] - x[0], c[1] - x[1]) <= tol().dist_tol;
+}
+
+// Appends the pair (s, t) to the growing result list.
+BSrc add_pair(double s, double t, int32_t *found, int32_t *cap, double **out) {
+  for (int32_t f = 0; f < *found; ++f)
+    if (std::fabs((*out)[2 * f] - s) < 1e-9 && std::fabs((*out)[2 * f + 1] - t) < 1e-9)
+      return BSSUCC;
+  if (*found == *cap) {
+    *cap = *cap == 0 ? 8 : 2 * *cap;
+    void *grown = BSdbgralloc(*out, static_cast<int32_t>(2 * *cap * sizeof(double)));
+    if (grown == nullptr) return BSNOMEMORY;
+    *out = static_cast<double *>(grown);
+  }
+  (*out)[2 * *found] = s;
+  (*out)[2 * *found + 1] = t;
+  ++*found;
+  return BSSUCC;
+}
+
+}  // namespace
+
+// Crossings come from the segment crossings of a dense polyline, polished on the
+// curve. Overlaps (stretches the curve runs along twice) from the polyline
+// vertices lying on a remote part of the curve: each run of such vertices gives
+// the pair of its first vertex, so that cutting it leaves the stretch once.
 BSrc self_intersections(const BScurve &cv, int32_t *count, double **pairs) {
   *count = 0;
   *pairs = nullptr;
   const int32_t k = cv.order, n = cv.num_poles;
   const int per = 4 * k;
   const int32_t m = (n - k + 1) * per + 1;  // polyline points
-  ScratchBuffer buf(static_cast<std::size_t>(m) * (4 * sizeof(double) + sizeof(int32_t)));
+  ScratchBuffer buf(static_cast<std::size_t>(m) * (6 * sizeof(double) + sizeof(int32_t)));
   if (!buf.ok()) return BSNOSTKMEMORY;
   double *pts = buf.as<double>();
   double *par = pts + 3 * m;
-  int32_t *order = reinterpret_cast<int32_t *>(par + m);
+  double *partner = par + m;  // per vertex: a parameter of a remote segment near it
+  double *near = partner + m;
+  int32_t *order = reinterpret_cast<int32_t *>(near + m);
   int32_t np = 0;
   BSrc rc = BSSUCC;
   for (int32_t sp = k - 1; sp < n; ++sp) {
@@ -88,6 +142,8 @@ BSrc self_intersections(const BScurve &cv, int32_t *count, double **pairs) {
       par[np] = a + (b - a) * j / per;
       BScveval(&cv, par[np], 0, pts + 3 * np, &rc);
       if (rc != BSSUCC) return rc;
+      partner[np] = NAN;
+      near[np] = INFINITY;
       ++np;
     }
   }
@@ -95,40 +151,62 @@ BSrc self_intersections(const BScurve &cv, int32_t *count, double **pairs) {
   for (int32_t i = 0; i < segs; ++i) order[i] = i;
   auto xmin = [&](int32_t i) { return std::fmin(pts[3 * i], pts[3 * i + 3]); };
   std::sort(order, order + segs, [&](int32_t x, int32_t y) { return xmin(x) < xmin(y); });
+  // Vertices within a quarter of a segment's length of it are overlap candidates.
+  double reach = 0.0;
+  for (int32_t i = 0; i < segs; ++i)
+    reach = std::fmax(reach, 0.25 * v3::dist(pts + 3 * i, pts + 3 * i + 3));
+  reach += tol().dist_tol;
   int32_t cap = 0, found = 0;
   double *out = nullptr;
+  struct Guard {
+    double **p;
+    ~Guard() {
+      if (*p != nullptr) BSdbgfree(*p);
+    }
+  } guard{&out};
   const bool closed = cv.phy_closed != 0;
+  // Vertex v near segment g (not beside it): remember the segment's parameter.
+  const auto touch = [&](int32_t v, int32_t g) {
+    if (v == g || v == g + 1 || (closed && ((v == 0 && g == segs - 1) || (v == np - 1 && g == 0))))
+      return;
+    double f;
+    const double dd = point_segment(pts + 3 * v, pts + 3 * g, pts + 3 * g + 3, &f);
+    if (dd <= reach && dd < near[v]) near[v] = dd, partner[v] = par[g] + f * (par[g + 1] - par[g]);
+  };
   for (int32_t oi = 0; oi < segs; ++oi) {
     const int32_t i = order[oi];
     const double xmax = std::fmax(pts[3 * i], pts[3 * i + 3]);
-    for (int32_t oj = oi + 1; oj < segs && xmin(order[oj]) <= xmax; ++oj) {
+    for (int32_t oj = oi + 1; oj < segs && xmin(order[oj]) <= xmax + reach; ++oj) {
       int32_t a = i, b = order[oj];
       if (a > b) std::swap(a, b);
       if (b - a < 2 || (closed && a == 0 && b == segs - 1)) continue;
       const double *p0 = pts + 3 * a, *q0 = pts + 3 * b;
-      if (!boxes_meet(p0, p0 + 3, q0, q0 + 3)) continue;
+      double lo0[3], hi0[3];
+      for (int c = 0; c < 3; ++c)
+        lo0[c] = std::fmin(p0[c], p0[c + 3]) - reach, hi0[c] = std::fmax(p0[c], p0[c + 3]) + reach;
+      if (!boxes_meet(lo0, hi0, q0, q0 + 3)) continue;
+      for (int e = 0; e < 2; ++e) touch(a + e, b), touch(b + e, a);
       double s, t;
       if (!segments_cross(p0, p0 + 3, q0, q0 + 3, &s, &t)) continue;
       s = par[a] + s * (par[a + 1] - par[a]);
       t = par[b] + t * (par[b + 1] - par[b]);
       if (!polish(cv, &s, &t) || !(t > s)) continue;
-      bool dup = false;
-      for (int32_t f = 0; f < found && !dup; ++f)
-        dup = std::fabs(out[2 * f] - s) < 1e-9 && std::fabs(out[2 * f + 1] - t) < 1e-9;
-      if (dup) continue;
-      if (found == cap) {
-        cap = cap == 0 ? 8 : 2 * cap;
-        void *grown = BSdbgralloc(out, static_cast<int32_t>(2 * cap * sizeof(double)));
-        if (grown == nullptr) {
-          if (out != nullptr) BSdbgfree(out);
-          return BSNOMEMORY;
-        }
-        out = static_cast<double *>(grown);
-      }
-      out[2 * found] = s;
-      out[2 * found + 1] = t;
-      ++found;
+      if (const BSrc r2 = add_pair(s, t, &found, &cap, &out); r2) return r2;
     }
+  }
+  // Runs of at least two consecutive vertices on a later, remote part of the curve
+  // (more than two sample steps away, across the seam of a closed curve too).
+  const double lo = par[0], hi = par[np - 1];
+  const auto remote = [&](int32_t v, double t) {
+    const double step = 2.0 * (par[std::min(v + 1, np - 1)] - par[std::max(v - 1, 0)]);
+    return t - par[v] > step && (!closed || (hi - lo) - (t - par[v]) > step);
+  };
+  for (int32_t v = 0; v + 1 < np; ++v) {
+    double t = partner[v], t2 = partner[v + 1];
+    if (!remote(v, t) || !on_curve(cv, pts + 3 * v, &t) || !remote(v, t)) continue;
+    if (!remote(v + 1, t2) || !on_curve(cv, pts + 3 * (v + 1), &t2) || !remote(v + 1, t2)) continue;
+    if (const BSrc r2 = add_pair(par[v], t, &found, &cap, &out); r2) return r2;
+    while (v + 1 < np && remote(v + 1, partner[v + 1])) ++v;  // the rest of the run
   }
   // Ascending by the first parameter.
   for (int32_t i = 1; i < found; ++i)
@@ -138,6 +216,7 @@ BSrc self_intersections(const BScurve &cv, int32_t *count, double **pairs) {
     }
   *count = found;
   *pairs = out;
+  out = nullptr;
   return BSSUCC;
 }
 
@@ -146,6 +225,54 @@ namespace {
 void set_pole(BScurve &c, int32_t i, const double *p) {
   const double w = c.rational ? c.weights[i] : 1.0;
   v3::scale(p, w, c.poles + 3 * i);
+}
+
+// Appends the part of c between u0 and u1 (skipped when empty) to *acc; the part's
+// first pole is set to acc's last so that the two meet exactly.
+BSrc append_part(const BScurve &c, double u0, double u1, OwnedCurve &acc) {
+  if (!(u1 > u0)) return BSSUCC;
+  OwnedCurve piece;
+  if (const BSrc rc = part_of(c, u0, u1, piece.addr()); rc) return rc;
+  piece->phy_closed = 0;
+  if (acc.get() == nullptr) {
+    acc.reset(piece.release());
+    return BSSUCC;
+  }
+  double p[3];
+  unweighted_pole(*acc.get(), acc->num_poles - 1, p);
+  set_pole(*piece.get(), 0, p);
+  OwnedCurve joined;
+  BSrc rc = new_curve(acc->order, acc->num_poles + piece->num_poles - 1, acc->rational != 0,
+                      joined.addr());
+  if (rc == BSSUCC) BScomb2cvs(acc.get(), piece.get(), joined.get(), &rc);
+  if (rc == kJoinDegeneracyUnknown) rc = BSNOSTKMEMORY;
+  if (rc != BSSUCC) return rc;
+  joined->phy_closed = 0;
+  acc.reset(joined.release());
+  return BSSUCC;
+}
+
+// Marks acc closed: its end poles are made to meet.
+BSrc close_up(BScurve &acc) {
+  acc.phy_closed = 1;
+  BSrc rc = BSSUCC;
+  BScvsetclsd(&acc, &rc);
+  return rc;
+}
+
+// The loop of a closed curve that runs through its seam: from t to the end, then
+// from the start to s, as one closed curve with knots on [0, 1].
+BSrc seam_loop(const BScurve &c, double s, double t, BScurve **out) {
+  const double lo = c.knots[c.order - 1], hi = c.knots[c.num_poles];
+  OwnedCurve acc;
+  if (const BSrc rc = append_part(c, t, hi, acc); rc) return rc;
+  if (const BSrc rc = append_part(c, lo, s, acc); rc) return rc;
+  if (acc.get() == nullptr) return BSFAIL;
+  BSrc rc = BSSUCC;
+  BSnorkts(&rc, &acc->order, &acc->num_poles, acc->knots);
+  if (rc == BSSUCC) rc = close_up(*acc.get());
+  if (rc == BSSUCC) *out = acc.release();
+  return rc;
 }
 
 BSrc cut_loops(const BScurve &offset, int16_t code, int32_t *nloops, BScurve ***loops,
@@ -160,20 +287,43 @@ BSrc cut_loops(const BScurve &offset, int16_t code, int32_t *nloops, BScurve ***
     }
   } free_pairs{pairs};
   if (count == 0) return copy_curve(offset, 0, result);
-  // The outermost loops: each pair whose start follows the last cut's end.
+  const double lo = offset.knots[offset.order - 1], hi = offset.knots[offset.num_poles];
+  // On a closed curve a pair spanning more than half the domain closes a loop
+  // through the seam: the kept curve is the part between its parameters, and of
+  // several such loops (nested about the seam) the widest is cut.
+  double from = lo, to = hi;
+  bool seam = false;
+  if (offset.phy_closed)
+    for (int32_t i = 0; i < count; ++i)
+      if (pairs[2 * i + 1] - pairs[2 * i] > 0.5 * (hi - lo) &&
+          (!seam || pairs[2 * i + 1] - pairs[2 * i] < to - from))
+        from = pairs[2 * i], to = pairs[2 * i + 1], seam = true;
+  // The outermost loops inside [from, to]: each pair whose start follows the last
+  // cut's end.
   int32_t cuts = 0;
-  double last_end = -INFINITY;
+  double last_end = from;
   for (int32_t i = 0; i < count; ++i)
-    if (pairs[2 * i] > last_end) {
+    if (pairs[2 * i] > last_end && pairs[2 * i + 1] < to) {
       pairs[2 * cuts] = pairs[2 * i];
       pairs[2 * cuts + 1] = pairs[2 * i + 1];
       last_end = pairs[2 * cuts + 1];
       ++cuts;
     }
-  const double lo = offset.knots[offset.order - 1], hi = offset.knots[offset.num_poles];
+  const int32_t nlist = code == 1 ? cuts + (seam ? 1 : 0) : 0;
   BScurve **list = nullptr;
-  if (code == 1) {
-    list = static_cast<BScurve **>(BSdbgcalloc(cuts, sizeof(BScurve *)));
+  struct ListGuard {
+    BScurve ***l;
+    int32_t n;
+    ~ListGuard() {
+      if (*l == nullptr) return;
+      BSrc r;
+      for (int32_t j = 0; j < n; ++j)
+        if ((*l)[j]) BSfreeqelcv((*l)[j], &r);
+      BSdbgfree(*l);
+    }
+  } list_guard{&list, nlist};
+  if (nlist > 0) {
+    list = static_cast<BScurve **>(BSdbgcalloc(nlist, sizeof(BScurve *)));
     if (list == nullptr) return BSNOMEMORY;
     for (int32_t i = 0; i < cuts; ++i) {
       BSrc rc = part_of(offset, pairs[2 * i], pairs[2 * i + 1], &list[i]);
@@ -184,60 +334,42 @@ BSrc cut_loops(const BScurve &offset, int16_t code, int32_t *nloops, BScurve ***
         BSnorkts(&rc, &list[i]->order, &list[i]->num_poles, list[i]->knots);
         list[i]->phy_closed = 1;
       }
-      if (rc != BSSUCC) {
-        BSrc r2;
-        for (int32_t j = 0; j <= i; ++j)
-          if (list[j]) BSfreeqelcv(list[j], &r2);
-        BSdbgfree(list);
-        return rc;
-      }
+      if (rc != BSSUCC) return rc;
     }
+    if (seam)
+      if (const BSrc rc = seam_loop(offset, from, to, &list[cuts]); rc) return rc;
   }
   // The kept parts joined end to end.
   OwnedCurve acc;
   BSrc rc = BSSUCC;
-  double from = lo;
   for (int32_t i = 0; i <= cuts && rc == BSSUCC; ++i) {
-    const double to = i < cuts ? pairs[2 * i] : hi;
-    OwnedCurve piece;
-    if (to > from) rc = part_of(offset, from, to, piece.addr());
-    if (rc == BSSUCC && piece.get() != nullptr) {
-      piece->phy_closed = 0;
-      if (acc.get() == nullptr) {
-        acc.reset(piece.release());
-      } else {
-        double p[3];
-        unweighted_pole(*acc.get(), acc->num_poles - 1, p);
-        set_pole(*piece.get(), 0, p);
-        OwnedCurve joined;
-        rc = new_curve(acc->order, acc->num_poles + piece->num_poles - 1, acc->rational != 0,
-                       joined.addr());
-        if (rc == BSSUCC) BScomb2cvs(acc.get(), piece.get(), joined.get(), &rc);
-        if (rc == kJoinDegeneracyUnknown) rc = BSNOSTKMEMORY;
-        if (rc == BSSUCC) {
-          joined->phy_closed = 0;
-          acc.reset(joined.release());
-        }
-      }
-    }
+    rc = append_part(offset, from, i < cuts ? pairs[2 * i] : to, acc);
     if (i < cuts) from = pairs[2 * i + 1];
   }
   if (rc == BSSUCC && acc.get() == nullptr) rc = BSFAIL;
   if (rc == BSSUCC) BSreparmcv(acc.get(), lo, hi, acc.get(), &rc);
-  if (rc != BSSUCC) {
-    BSrc r2;
-    for (int32_t j = 0; list != nullptr && j < cuts; ++j) BSfreeqelcv(list[j], &r2);
-    if (list) BSdbgfree(list);
-    return rc;
-  }
-  acc->phy_closed = offset.phy_closed;
+  if (rc == BSSUCC && offset.phy_closed) rc = close_up(*acc.get());
+  if (rc != BSSUCC) return rc;
   *result = acc.release();
-  *nloops = code == 1 ? cuts : 0;
+  *nloops = nlist;
   *loops = list;
+  list = nullptr;
   return BSSUCC;
 }
 
 }  // namespace
+
+BSrc restart_closed(const BScurve &c, double u, BScurve **out) {
+  const double lo = c.knots[c.order - 1], hi = c.knots[c.num_poles];
+  if (!(u > lo + 1e-12 * (hi - lo) && u < hi - 1e-12 * (hi - lo))) return copy_curve(c, 0, out);
+  OwnedCurve acc;
+  BSrc rc = append_part(c, u, hi, acc);
+  if (rc == BSSUCC) rc = append_part(c, lo, u, acc);
+  if (rc == BSSUCC) BSreparmcv(acc.get(), lo, hi, acc.get(), &rc);
+  if (rc == BSSUCC) rc = close_up(*acc.get());
+  if (rc == BSSUCC) *out = acc.release();
+  return rc;
+}
 
 // Cuts the loops of an offset away (code 1: returned as closed curves, code 2:
 // dropped). The tolerance record is tightened for the search and restored whole.

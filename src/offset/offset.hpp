@@ -60,8 +60,16 @@ void unweighted_pole(const BScurve &cv, int32_t i, double *out);
 // side side (+1 right of the tangent about normal, -1 left); corner TRUE extends
 // convex corners by their tangents, FALSE rounds them. *out: new record.
 // Status 5: complete result, some piece short of offset_tol.
+// Connectors of concave corners whose two offsets do not cross: straight segments
+// (ends: 6 doubles each) that come closer to the base than |d| unless loop removal
+// cuts them away. At most one per corner: capacity num_poles + 1 suffices.
+struct CornerGaps {
+  double *ends = nullptr;
+  int32_t capacity = 0;
+  int32_t count = 0;
+};
 BSrc xy_offset(const BScurve &cv, double d, bool corner, const double *normal, int32_t side,
-               BScurve **out);
+               BScurve **out, CornerGaps *gaps = nullptr);
 // Offset of one smooth piece, refined until it is within offset_tol of |d|.
 BSrc piece_offset(const BScurve &piece, double d, const double *normal, int32_t side,
                   BScurve **out);
@@ -70,6 +78,33 @@ BSrc piece_offset(const BScurve &piece, double d, const double *normal, int32_t 
 // parameters, ascending by s, into a list from result memory (*pairs, 2 doubles
 // each; null when none).
 BSrc self_intersections(const BScurve &cv, int32_t *count, double **pairs);
+
+// The poles of R fixed by span i of W (BSsetspn), and interior pole k (BSsetq; 5
+// for the last pole), placed at z = 0 with W's weights.
+BSrc set_span(int32_t i, const BScurve &W, double d, const double *normal, int32_t side,
+              BScurve &R);
+BSrc set_interior_pole(int32_t k, const BScurve &W, double d, const double *normal, int32_t side,
+                       BScurve &R);
+// Span test of BStstspn1 (see the header).
+BSrc test_spans(int32_t count, double tol_along, double *values, double *points, const BScurve &W,
+                const BScurve &R, int32_t *nfail, int32_t *fail, int32_t *kept, bool *all);
+// *c (a record from BSallocqelcv) raised to order: replaced by a new record.
+BSrc raise_order(BScurve **c, int32_t order);
+
+// Closed curve c re-started at u: its part from u to the end followed by the part
+// from the start to u, on c's domain (a copy when u is an end).
+BSrc restart_closed(const BScurve &c, double u, BScurve **out);
+
+// Plane normal and working curve of the offset path: the curve projected onto its
+// own plane (a line stays as it is, planar FALSE). given: the normal is
+// given_normal, negated when *orient is FALSE; otherwise it is found from dirpt so
+// that dirpt lies on side +1 and *orient becomes TRUE.
+BSrc offset_normal(const BScurve &cv, const double *dirpt, bool given, const double *given_normal,
+                   BSboolean *orient, BScurve **base, double *normal);
+// Side (+1: right of the tangent about normal) of cv on which dirpt lies, and the
+// frame (BStrans2) whose third axis is the normal.
+BSrc offset_side(const BScurve &cv, const double *dirpt, const double *normal, int32_t *side,
+                 double *frame);
 
 }  // namespace knotwork
 

@@ -1,7 +1,9 @@
-// Offset of one smooth planar piece: the control polygon is offset leg by leg
-// (interior poles at the corners of the offset legs), then the piece is refined
-// at the spans where the offset polygon's curve strays from the true offset by
-// more than offset_tol, checked on dense samples inside every span, until it holds.
+// Offset of one smooth planar piece: the offset poles are placed so that the piece
+// meets the true offset at its Greville abscissae (the offset control polygon,
+// interior poles at the corners of the offset legs, where that system cannot be
+// solved), then the piece is refined at the spans where it strays from the true
+// offset by more than offset_tol, checked on dense samples inside every span,
+// until it holds.
 #include <algorithm>
 #include <cmath>
 
@@ -119,6 +121,101 @@ BSrc true_offset(const BScurve &W, double u, const OffsetSetup &s, double *e) {
     if (rc != BSSUCC || !tangent_normal(p2 + 6, s.right, n)) return BSDEGEN;
   }
   v3::axpy(pd, s.sd, n, e);
+  return BSSUCC;
+}
+
+// The k basis functions of span s at u (Cox - de Boor), N[0] for pole s - k + 1.
+void basis_at(const double *t, int k, int32_t s, double u, double *N) {
+  double left[16], right[16];
+  N[0] = 1.0;
+  for (int j = 1; j < k; ++j) {
+    left[j] = u - t[s + 1 - j];
+    right[j] = t[s + j] - u;
+    double saved = 0.0;
+    for (int r = 0; r < j; ++r) {
+      const double tmp = N[r] / (right[r + 1] + left[j - r]);
+      N[r] = saved + right[r + 1] * tmp;
+      saved = left[j - r] * tmp;
+    }
+    N[j] = saved;
+  }
+}
+
+// R's poles (W's knots and weights) such that R meets the true offset at the
+// Greville abscissae of W: a banded collocation system, totally positive, solved
+// without pivoting. The error falls as h^k against h^2 for the offset polygon, so
+// far fewer knots reach offset_tol. *solved false: a vanishing pivot (R untouched).
+BSrc collocate(const BScurve &W, const OffsetSetup &s, const double *P, BScurve &R, bool *solved) {
+  const int k = W.order;
+  const int32_t n = W.num_poles, bw = 2 * k - 1;
+  *solved = false;
+  ScratchBuffer buf(static_cast<std::size_t>(n) * (bw + 3) * sizeof(double));
+  if (!buf.ok()) return BSNOSTKMEMORY;
+  double *A = buf.as<double>(), *rhs = A + static_cast<std::size_t>(n) * bw;
+  const double *t = W.knots;
+  int32_t span = k - 1;
+  for (int32_t i = 0; i < n; ++i) {
+    double xi = 0.0;
+    for (int j = 1; j < k; ++j) xi += t[i + j];
+    xi = i == 0 ? t[k - 1] : i == n - 1 ? t[n] : xi / (k - 1);
+    while (span < n - 1 && !(xi < t[span + 1])) ++span;
+    double N[16], e[3];
+    basis_at(t, k, span, xi, N);
+    if (const BSrc rc = true_offset(W, xi, s, e); rc) return rc;
+    double wsum = 1.0;
+    if (W.rational) {
+      wsum = 0.0;
+      for (int j = 0; j < k; ++j) wsum += N[j] * W.weights[span - k + 1 + j];
+    }
+    double *row = A + static_cast<std::size_t>(i) * bw;
+    std::fill(row, row + bw, 0.0);
+    for (int j = 0; j < k; ++j) {
+      const int32_t c = span - k + 1 + j;
+      if (c - i < -(k - 1) || c - i > k - 1) {
+        if (N[j] != 0.0) return BSSUCC;  // not banded: leave it to the polygon
+        continue;
+      }
+      row[c - i + k - 1] = N[j];
+    }
+    rhs[3 * i] = e[0] * wsum;
+    rhs[3 * i + 1] = e[1] * wsum;
+    rhs[3 * i + 2] = 0.0;
+  }
+  // Elimination below the diagonal, then back substitution.
+  const auto at = [&](int32_t r, int32_t c) -> double & {
+    return A[static_cast<std::size_t>(r) * bw + (c - r + k - 1)];
+  };
+  for (int32_t c = 0; c < n; ++c) {
+    const double piv = at(c, c);
+    if (!(std::fabs(piv) > 1e-12)) return BSSUCC;
+    for (int32_t r = c + 1; r < n && r <= c + k - 1; ++r) {
+      const double f = at(r, c) / piv;
+      if (f == 0.0) continue;
+      for (int32_t j = c; j < n && j <= c + k - 1; ++j) at(r, j) -= f * at(c, j);
+      rhs[3 * r] -= f * rhs[3 * c];
+      rhs[3 * r + 1] -= f * rhs[3 * c + 1];
+    }
+  }
+  for (int32_t r = n - 1; r >= 0; --r) {
+    for (int32_t j = r + 1; j < n && j <= r + k - 1; ++j) {
+      rhs[3 * r] -= at(r, j) * rhs[3 * j];
+      rhs[3 * r + 1] -= at(r, j) * rhs[3 * j + 1];
+    }
+    rhs[3 * r] /= at(r, r);
+    rhs[3 * r + 1] /= at(r, r);
+  }
+  for (int32_t i = 0; i < n; ++i) {
+    if (!std::isfinite(rhs[3 * i]) || !std::isfinite(rhs[3 * i + 1])) return BSSUCC;
+  }
+  for (int32_t i = 0; i < n; ++i) {
+    const double w = W.rational ? W.weights[i] : 1.0;
+    R.poles[3 * i] = rhs[3 * i];
+    R.poles[3 * i + 1] = rhs[3 * i + 1];
+    R.poles[3 * i + 2] = w * P[3 * i + 2];
+    if (W.rational) R.weights[i] = w;
+  }
+  std::copy(W.knots, W.knots + W.num_knots, R.knots);
+  *solved = true;
   return BSSUCC;
 }
 
@@ -278,6 +375,10 @@ BSrc piece_offset(const BScurve &piece, double d, const double *normal, int32_t 
     OwnedCurve R;
     if (const BSrc r2 = copy_curve(w, 0, R.addr()); r2) return r2;
     if (const BSrc r2 = build_offset(w, s, P, *R.get()); r2) return r2;
+    if (w.order > 2) {
+      bool solved = false;
+      if (const BSrc r2 = collocate(w, s, P, *R.get(), &solved); r2) return r2;
+    }
     int32_t nfail = 0;
     if (w.order > 2) {
       BSboolean degenerate = FALSE;
@@ -317,4 +418,164 @@ BSrc piece_offset(const BScurve &piece, double d, const double *normal, int32_t 
   }
 }
 
+namespace {
+
+// Places R's pole k from W's unweighted polygon P: z = 0, W's weight.
+BSrc place_pole(const BScurve &W, const double *P, int32_t k, const OffsetSetup &s, BScurve &R) {
+  double q[3];
+  if (const BSrc rc = offset_pole(P, W.num_poles, k, s, q); rc) return rc;
+  const double w = W.rational ? W.weights[k] : 1.0;
+  v3::scale(q, w, R.poles + 3 * k);
+  if (W.rational) R.weights[k] = w;
+  return BSSUCC;
+}
+
+// Unweighted polygon of W into scratch.
+BSrc unweighted_polygon(const BScurve &W, ScratchBuffer &buf) {
+  if (!buf.acquire(static_cast<std::size_t>(W.num_poles) * 3 * sizeof(double)))
+    return BSNOSTKMEMORY;
+  for (int32_t i = 0; i < W.num_poles; ++i) unweighted_pole(W, i, buf.as<double>() + 3 * i);
+  return BSSUCC;
+}
+
+}  // namespace
+
+// The poles of R that span i of W fixes (the first span also pole 0 and the poles
+// up to order - 3, the last span the last pole).
+BSrc set_span(int32_t i, const BScurve &W, double d, const double *normal, int32_t side,
+              BScurve &R) {
+  const OffsetSetup s{static_cast<double>(side) * d, normal[2] == 1.0};
+  ScratchBuffer buf;
+  if (const BSrc rc = unweighted_polygon(W, buf); rc) return rc;
+  const double *P = buf.as<double>();
+  const int32_t k = W.order, n = W.num_poles;
+  int32_t idx[20], m = 0;
+  if (i == k - 1)
+    for (int32_t j = 0; j <= std::max(k - 3, 0); ++j) idx[m++] = j;
+  if (i > 1 && (m == 0 || idx[m - 1] != i - 1)) idx[m++] = i - 1;
+  idx[m++] = i >= n - 1 ? n - 1 : i;
+  for (int32_t j = 0; j < m; ++j)
+    if (const BSrc rc = place_pole(W, P, idx[j], s, R); rc) return rc;
+  return BSSUCC;
+}
+
+BSrc set_interior_pole(int32_t k, const BScurve &W, double d, const double *normal, int32_t side,
+                       BScurve &R) {
+  if (k == W.num_poles - 1) return kOffsetNotConverged;
+  const OffsetSetup s{static_cast<double>(side) * d, normal[2] == 1.0};
+  ScratchBuffer buf;
+  if (const BSrc rc = unweighted_polygon(W, buf); rc) return rc;
+  return place_pole(W, buf.as<double>(), k, s, R);
+}
+
+// Tests R at count values u with the true offset points E: E's foot on R near u
+// must lie within 0.75 offset_tol of E and within max(tol, 0.75 offset_tol) of
+// R(u). Failing values (with their points) move to the front of the arrays, their
+// spans of W (consecutive duplicates once) go to fail.
+BSrc test_spans(int32_t count, double tol_along, double *values, double *points, const BScurve &W,
+                const BScurve &R, int32_t *nfail, int32_t *fail, int32_t *kept, bool *all) {
+  const double t1 = 0.75 * tol().offset_tol;
+  const double t2 = std::max(tol_along, t1);
+  int32_t nf = 0, nk = 0, span = W.order - 1;
+  for (int32_t j = 0; j < count; ++j) {
+    const double u = values[j];
+    const double *e = points + 3 * j;
+    double r[3], v = u, foot[3], dist = 0.0;
+    if (const BSrc rc = evaluate_curve_at(R, u, 0, r); rc) return rc;
+    BSrc rc = BSSUCC;
+    BSprptnrcv(&R, u, e, &v, foot, &dist, &rc);
+    if (rc == BSNOSOLUTION) {
+      rc = BSSUCC;
+      BSmdstptcv(&R, e, &v, foot, &dist, &rc);
+    }
+    if (rc != BSSUCC) return rc;
+    if (dist <= t1 && v3::dist(foot, r) <= t2) continue;
+    BSfindspn(&rc, &W.order, &W.num_poles, W.knots, &u, &span);
+    if (rc != BSSUCC) return rc;
+    if (nf == 0 || fail[nf - 1] != span) fail[nf++] = span;
+    values[nk] = u;
+    double keep[3];
+    v3::copy(e, keep);
+    v3::copy(keep, points + 3 * nk);
+    ++nk;
+  }
+  *nfail = nf;
+  *kept = nk;
+  *all = nk == 0;
+  return BSSUCC;
+}
+
 }  // namespace knotwork
+
+using namespace knotwork;
+
+namespace {
+
+// The piece and result records of the span routines: validated, alike in shape.
+BSrc check_span_args(const BScurve *W, const BScurve *R, double d, const double *normal,
+                     int32_t side) {
+  if (normal == nullptr) return BSNULLPTR;
+  if (const BSrc rc = validate_curve(W, kCurveFull | kCurveOrder16); rc) return rc;
+  if (const BSrc rc = validate_curve(R, kCurveShape); rc) return rc;
+  if (R->order != W->order || R->num_poles != W->num_poles ||
+      (R->rational != 0) != (W->rational != 0))
+    return BSINARG;
+  if (!std::isfinite(d) || (side != 1 && side != -1) || std::fabs(normal[2]) != 1.0) return BSINARG;
+  return BSSUCC;
+}
+
+}  // namespace
+
+extern "C" {
+
+KW_API void BSsetspn(int32_t span, const BScurve *piece, double d, const double *normal,
+                     int32_t side, BScurve *result, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if ((*rc = check_span_args(piece, result, d, normal, side)) != BSSUCC) return;
+  if (span < piece->order - 1 || span > piece->num_poles - 1) {
+    *rc = BSINARG;
+    return;
+  }
+  *rc = set_span(span, *piece, d, normal, side, *result);
+}
+
+KW_API void BSsetq(int32_t index, const BScurve *piece, double d, const double *normal,
+                   int32_t side, BScurve *result, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if ((*rc = check_span_args(piece, result, d, normal, side)) != BSSUCC) return;
+  if (index < 1 || index > piece->num_poles - 1) {
+    *rc = BSINARG;
+    return;
+  }
+  *rc = set_interior_pole(index, *piece, d, normal, side, *result);
+}
+
+KW_API void BStstspn1(int32_t count, double tol, double *values, double *points,
+                      const BScurve *piece, const BScurve *result, int32_t *nfail,
+                      int32_t *fail_spans, int32_t *kept, BSboolean *all_passed, BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (nfail == nullptr || kept == nullptr || all_passed == nullptr ||
+      (count > 0 && (values == nullptr || points == nullptr || fail_spans == nullptr))) {
+    *rc = BSNULLPTR;
+    return;
+  }
+  if ((*rc = validate_curve(piece, kCurveFull | kCurveOrder16)) != BSSUCC) return;
+  if ((*rc = validate_curve(result, kCurveFull | kCurveOrder16)) != BSSUCC) return;
+  bool ok = count >= 0 && !(tol < 0.0) && std::isfinite(tol);
+  for (int32_t j = 0; ok && j < count; ++j)
+    ok = std::isfinite(values[j]) && std::isfinite(points[3 * j]) &&
+         std::isfinite(points[3 * j + 1]) && std::isfinite(points[3 * j + 2]);
+  if (!ok) {
+    *rc = BSINARG;
+    return;
+  }
+  int32_t nf = 0, nk = 0;
+  bool all = true;
+  *rc = test_spans(count, tol, values, points, *piece, *result, &nf, fail_spans, &nk, &all);
+  if (*rc != BSSUCC) return;
+  *nfail = nf;
+  *kept = nk;
+  *all_passed = all ? TRUE : FALSE;
+}
+
+}  // extern "C"

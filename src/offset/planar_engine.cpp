@@ -6,8 +6,10 @@
 // one curve on the base curve's domain.
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 
 #include "offset/offset.hpp"
+#include "records/curve_check.hpp"
 #include "vector/vec3.hpp"
 
 namespace knotwork {
@@ -112,7 +114,7 @@ BSrc trim_to_intersection(BScurve **a, BScurve **b, const double *hint, bool *do
 // Connects the chain's last curve to next at the base corner point p with base
 // tangents ta (arriving) and tb (leaving). The connector, if any, goes to the chain.
 BSrc connect(Chain &chain, BScurve **next, const double *p, const double *ta, const double *tb,
-             double d, bool extend) {
+             double d, bool extend, CornerGaps *gaps) {
   BScurve *&last = chain.items[chain.count - 1];
   double qa[3], qb[3];
   unweighted_pole(*last, last->num_poles - 1, qa);
@@ -134,9 +136,17 @@ BSrc connect(Chain &chain, BScurve **next, const double *p, const double *ta, co
     v3::scale(hint, 0.5, hint);
     bool done = false;
     if (const BSrc rc = trim_to_intersection(&last, next, hint, &done); rc || done) return rc;
+    // They do not cross (a piece too short for the corner): a straight connector,
+    // which lies inside a loop of the offset and is recorded for the check after
+    // loop removal.
     BScurve *seg = nullptr;
     if (const BSrc rc = segment(qa, qb, &seg); rc) return rc;
     chain.push(seg);
+    if (gaps != nullptr && gaps->count < gaps->capacity) {
+      v3::copy(qa, gaps->ends + 6 * gaps->count);
+      v3::copy(qb, gaps->ends + 6 * gaps->count + 3);
+      ++gaps->count;
+    }
     return BSSUCC;
   }
   double ua[3], ub[3];
@@ -185,6 +195,21 @@ BSrc connect(Chain &chain, BScurve **next, const double *p, const double *ta, co
   return BSSUCC;
 }
 
+}  // namespace
+
+BSrc raise_order(BScurve **c, int32_t order) {
+  if ((*c)->order >= order) return BSSUCC;
+  BSrc rc = BSSUCC;
+  BScurve *raised = nullptr;
+  BSupthedeg(*c, static_cast<int16_t>(order - 1), FALSE, &raised, &rc);
+  if (rc != BSSUCC) return rc;
+  BSfreeqelcv(*c, &rc);
+  *c = raised;
+  return BSSUCC;
+}
+
+namespace {
+
 // Joins the chain into one curve of the highest order among its members.
 BSrc join_chain(Chain &chain, BScurve **out) {
   int32_t order = 2;
@@ -197,15 +222,8 @@ BSrc join_chain(Chain &chain, BScurve **out) {
   for (int32_t i = 0; i < chain.count; ++i) {
     BScurve *&c = chain.items[i];
     c->phy_closed = 0;
-    if (c->order < order) {
-      BSrc rc = BSSUCC;
-      BScurve *raised = nullptr;
-      BSupthedeg(c, static_cast<int16_t>(order - 1), FALSE, &raised, &rc);
-      if (rc != BSSUCC) return rc;
-      BSfreeqelcv(c, &rc);
-      c = raised;
-      c->phy_closed = 0;
-    }
+    if (const BSrc rc = raise_order(&c, order); rc) return rc;
+    c->phy_closed = 0;
     if (rational && !c->rational) {
       BScurve *r = nullptr;
       if (const BSrc rc = new_curve(c->order, c->num_poles, true, &r); rc) return rc;
@@ -246,7 +264,7 @@ void tangent(const BScurve &c, double u, double *t) {
 }  // namespace
 
 BSrc xy_offset(const BScurve &cv, double d, bool corner, const double *normal, int32_t side,
-               BScurve **out) {
+               BScurve **out, CornerGaps *gaps) {
   *out = nullptr;
   if (std::fabs(d) < tol().zero_tol) return copy_curve(cv, 0, out);
   OwnedCurve base;
@@ -299,7 +317,7 @@ BSrc xy_offset(const BScurve &cv, double d, bool corner, const double *normal, i
     unweighted_pole(*pieces[i], 0, p);
     tangent(*pieces[i - 1], end_of(*pieces[i - 1]), ta);
     tangent(*pieces[i], start_of(*pieces[i]), tb);
-    BSrc r3 = connect(chain, &off, p, ta, tb, d, corner);
+    BSrc r3 = connect(chain, &off, p, ta, tb, d, corner, gaps);
     chain.push(off);
     if (r3 != BSSUCC) return r3;
   }
@@ -330,7 +348,7 @@ BSrc xy_offset(const BScurve &cv, double d, bool corner, const double *normal, i
     }
     BScurve *first = chain.items[0];
     // Connect the last to a stand-in for the first, then move the trimmed first back.
-    BSrc r3 = connect(chain, &first, p, ta, tb, d, corner);
+    BSrc r3 = connect(chain, &first, p, ta, tb, d, corner, gaps);
     chain.items[0] = first;
     if (r3 != BSSUCC) return r3;
   }
@@ -352,3 +370,25 @@ BSrc xy_offset(const BScurve &cv, double d, bool corner, const double *normal, i
 }
 
 }  // namespace knotwork
+
+using namespace knotwork;
+
+extern "C" {
+
+KW_API void BSofupdeg(BScurve **curve1, BScurve **curve2, int16_t *order, int32_t *num_poles,
+                      BSrc *rc) {
+  KW_EPILOGUE(rc);
+  if (curve1 == nullptr || curve2 == nullptr || order == nullptr || num_poles == nullptr) {
+    *rc = BSNULLPTR;
+    return;
+  }
+  for (BScurve *c : {*curve1, *curve2})
+    if ((*rc = validate_curve(c, kCurveFull | kCurveOrder16)) != BSSUCC) return;
+  const int32_t k = std::max((*curve1)->order, (*curve2)->order);
+  if ((*rc = raise_order(curve1, k)) != BSSUCC) return;
+  if ((*rc = raise_order(curve2, k)) != BSSUCC) return;
+  *order = static_cast<int16_t>(k);
+  *num_poles = (*curve1)->num_poles + (*curve2)->num_poles - 1;
+}
+
+}  // extern "C"

@@ -88,6 +88,10 @@ TEST_F(Geometry, LengthsIntersectionsOffsetsAndPlaneCuts) {
     ASSERT_EQ(p.size(), 3u);
     EXPECT_NEAR(std::hypot(p[0], p[1]), 2.0 + std::stod(d), 1e-12);
   }
+  expect_contains(ok({"svg", "c.crv", "-o", "o.svg", "--offset", "0.5", "--offset", "-0.5"}).out,
+                  {"wrote o.svg (view xy): 3 curves", "offset of c.crv at 0.5: order",
+                   "offset of c.crv at -0.5: order"});
+  expect_contains(svg("o.svg").text, {"c.crv offset 0.5", "c.crv offset -0.5"});
   // A crossing of the parabola and a segment; two overlapping segments.
   put("h.crv", curve_text(2, {0, 0.25, 0, 1, 0.25, 0}, {}, {0, 0, 1, 1}));
   put("d.crv", curve_text(2, {0.5, 0.25, 0, 2, 0.25, 0}, {}, {0, 0, 1, 1}));
@@ -186,6 +190,8 @@ TEST_F(Geometry, BadArgumentsFailWithTheirCodeAndMessage) {
       {{"intersect", "p.crv", "missing.crv"}, 2, "missing.crv"},
       {{"offset", "c.crv"}, 2, "offset takes FILE d [nx ny nz]"},
       {{"offset", "c.crv", "x"}, 2, "is not a number"},
+      {{"svg", "c.crv", "-o", "o.svg", "--offset"}, 2, "--offset needs a distance"},
+      {{"svg", "c.crv", "-o", "o.svg", "--offset", "x"}, 2, "'x' is not a number"},
       {{"offset", "missing.crv", one}, 2, "missing.crv"},
       {{"xplane", "c.crv", z, z, z, z, one}, 2, "takes FILE px py pz nx ny nz"},
       {{"xplane", "c.crv", z, z, z, z, "x", one}, 2, "'x' is not a number"},

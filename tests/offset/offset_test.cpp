@@ -381,11 +381,87 @@ TEST_F(Offset, PathHelpers) {
   BSfreeqelcv(res, &rc);
 }
 
+// A closed cubic with narrow tips at its seam (2, 0) and at (-2, 0): inward
+// offsets past the tips' curvature radius form loops there, one through the seam.
+RefCurve lens() {
+  RefCurve c = kwtest::make_curve(
+      4, {0, 0, 0, 0, 1, 2, 3, 4, 5, 5, 5, 5},
+      {2, 0, 0, 2, .1, 0, 0, .4, 0, -2, .1, 0, -2, -.1, 0, 0, -.4, 0, 2, -.1, 0, 2, 0, 0}, {});
+  c.closed = true;
+  return c;
+}
+
+TEST_F(Offset, ConcaveCornersWithoutCrossing) {
+  // A step too short for the corner: its offset lies in a loop and is cut away;
+  // a slot narrower than 2 d has no offset inside (-1 after loop removal, the raw
+  // offset with code 0).
+  RefCurve step = polyline({0, 0, 0, 1, 0, 0, 1, .05, 0, 2, .05, 0});
+  RefCurve slot = polyline({0, 0, 0, 2, 0, 0, 2, .1, 0, 0, .1, 0});
+  const struct {
+    RefCurve *cv;
+    double y;  // of the direction point (1, y, 0)
+    int16_t code;
+    BSrc want;
+  } cases[] = {
+      {&step, 1, 2, BSSUCC}, {&step, 1, 1, BSSUCC}, {&slot, .05, 2, BSFAIL}, {&slot, .05, 0, 0}};
+  for (const auto &c : cases) {
+    Result r = offset(*c.cv, 0.2, {1.5, c.y, 0}, 0, c.code);
+    ASSERT_EQ(r.rc, c.want);
+    if (c.want != BSSUCC || c.code == 0) continue;
+    const Measure m = measure(*c.cv, *r.cv, 0.2, 40);
+    EXPECT_GE(m.nearest, 0.2 - BSparameters.offset_tol);
+    EXPECT_LE(m.worst, BSparameters.offset_tol);
+    EXPECT_FALSE(self_crossing(*r.cv));
+  }
+}
+
+TEST_F(Offset, ClosedCurveLoopsThroughTheSeam) {
+  RefCurve base = lens();
+  for (const int16_t code : {1, 2}) {
+    Result r = offset(base, 0.1, {0, 0, 0}, 0, code);
+    ASSERT_EQ(r.rc, BSSUCC);
+    EXPECT_EQ(r.cv->phy_closed, 1);
+    EXPECT_EQ(r.nloops, code == 1 ? 2 : 0);
+    if (code == 1) continue;  // the same curve as with code 2
+    EXPECT_FALSE(self_crossing(*r.cv, 500));
+    const Measure m = measure(base, *r.cv, 0.1, 6);
+    EXPECT_GE(m.nearest, 0.1 - BSparameters.offset_tol);
+    EXPECT_LE(m.worst, BSparameters.offset_tol);
+  }
+  // Loop removal alone on the raw closed offset cuts the seam loop too.
+  Result raw = offset(base, 0.1, {0, 0, 0}, 0, 0), cut;
+  ASSERT_EQ(raw.rc, BSSUCC);
+  ASSERT_TRUE(self_crossing(*raw.cv, 500));
+  BSofrmlp3(raw.cv, 1, &cut.nloops, &cut.loops, &cut.cv, &cut.rc);
+  ASSERT_EQ(cut.rc, BSSUCC);
+  EXPECT_FALSE(self_crossing(*cut.cv, 500));
+  EXPECT_EQ(cut.nloops, 2);
+  EXPECT_GE(measure(base, *cut.cv, 0.1, 6).nearest, 0.1 - BSparameters.offset_tol);
+  for (int32_t i = 0; i < cut.nloops; ++i) {
+    const BScurve &l = *cut.loops[i];
+    const auto a = kwtest::ref_eval(l, 0.0), b = kwtest::ref_eval(l, 1.0);
+    EXPECT_LT(std::hypot(a[0] - b[0], a[1] - b[1]), 1e-9);
+  }  // A curve running back along itself (a spike to x = 2) and then up: the
+  // overlap is cut at its start and the spike returned as a loop.
+  RefCurve spike = polyline({0, 0, 0, 2, 0, 0, 1, 0, 0, 1, 1, 0});
+  BScurve sp = spike.view();
+  Result s;
+  BSofrmlp3(&sp, 1, &s.nloops, &s.loops, &s.cv, &s.rc);
+  ASSERT_EQ(s.rc, BSSUCC);
+  EXPECT_EQ(s.nloops, 1);
+  for (int i = 0; i <= 300; ++i) {
+    const auto x = kwtest::ref_eval(*s.cv, 3.0 * i / 300);
+    EXPECT_LE(x[0], 1.0 + 1e-9);
+    EXPECT_NEAR(std::min(std::fabs(x[1]), std::fabs(x[0] - 1)), 0.0, 1e-9);
+  }
+}
+
 TEST_F(Offset, AllocationFailuresLeaveNothingBehind) {
   RefCurve bump = kwtest::make_curve(4, {0, 0, 0, 0, 0.5, 1, 1, 1, 1},
                                      {0, 0, 0, 1, 0, 0, 1.5, 1.5, 0, 2, 0, 0, 3, 0, 0}, {});
   RefCurve sq = polyline({0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 0, 0, 0}, true);
-  for (RefCurve *c : {&bump, &sq}) {
+  RefCurve closed = lens();
+  for (RefCurve *c : {&bump, &sq, &closed}) {
     const auto res = kwtest::sweep_allocation_failures(
         [&] {
           Result r = offset(*c, 0.4, {1.5, -3, 0}, 0, 1);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli.hpp"
+#include "curves.hpp"
 #include "files.hpp"
 
 namespace {
@@ -17,27 +18,15 @@ int cmd_offset(int argc, char **argv) {
   cli::CurvePtr curve;
   const int code = cli::read_one_curve("offset", argv[0], &curve);
   if (code != cli::kOk) return code;
-  const BScurve *cv = curve.get();
-  double normal[3] = {v[1], v[2], v[3]};
-  BSrc rc = BSSUCC;
-  if (argc == 2) {
-    // The plane of the poles; a line takes the xy-plane's normal.
-    if (!BScvnormal(&rc, cv, normal)) {
-      normal[0] = normal[1] = 0.0, normal[2] = 1.0;
-      rc = BSSUCC;
-    }
-  }
-  BSboolean right = TRUE;
-  const double dirpt[3] = {0.0, 0.0, 0.0};
-  BScurve *result = nullptr, **loops = nullptr;
-  int32_t nloops = 0;
-  BScvoffsetd(cv, v[0], dirpt, TRUE, 0, 2, &right, normal, &result, &nloops, &loops, &rc);
-  if (rc != BSSUCC && rc != 5) return cli::library_failure("BScvoffsetd", rc);
-  if (rc == 5) std::fprintf(stderr, "knotwork: offset: some piece is short of offset_tol\n");
-  const bool ok = BSprthexcv(stdout, result) != FALSE;
-  BSfreeqelcv(result, &rc);
-  if (loops != nullptr) BSdbgfree(loops);
-  return ok ? cli::kOk : cli::library_failure("BSprthexcv", -2);
+  cli::CurvePtr result;
+  bool short_of_tol = false;
+  if (const int c =
+          cli::offset_curve(*curve, v[0], argc == 5 ? v + 1 : nullptr, &result, &short_of_tol);
+      c != cli::kOk)
+    return c;
+  if (short_of_tol) std::fprintf(stderr, "knotwork: offset: some piece is short of offset_tol\n");
+  if (BSprthexcv(stdout, result.get()) == FALSE) return cli::library_failure("BSprthexcv", -2);
+  return cli::kOk;
 }
 
 const cli::Command offset_command(

@@ -1,6 +1,6 @@
 // knotwork svg: draws curves from files as an SVG picture, with their control
 // polygons, knots, curvature combs, nearest points to query points and the
-// intersections with each other and with planes.
+// intersections with each other and with planes, and their offsets.
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -21,6 +21,7 @@ int cmd_svg(int argc, char **argv) {
   cli::PlotOptions options;
   bool intersections = false;
   std::vector<cli::Plane> planes;
+  std::vector<double> offsets;
   for (int i = 0; i < argc; ++i) {
     const char *a = argv[i];
     if (std::strcmp(a, "-o") == 0 || std::strcmp(a, "--output") == 0) {
@@ -46,6 +47,12 @@ int cmd_svg(int argc, char **argv) {
       if (plane.normal[0] == 0.0 && plane.normal[1] == 0.0 && plane.normal[2] == 0.0)
         return cli::usage_error("svg: the plane normal must not be zero");
       planes.push_back(plane);
+    } else if (std::strcmp(a, "--offset") == 0) {
+      double d = 0.0;
+      if (i + 1 >= argc) return cli::usage_error("svg: --offset needs a distance");
+      if (!cli::parse_double(argv[++i], &d))
+        return cli::usage_error(std::string("svg: '") + argv[i] + "' is not a number");
+      offsets.push_back(d);
     } else if (std::strcmp(a, "--view") == 0) {
       if (i + 1 >= argc) return cli::usage_error("svg: --view needs xy, xz or yz");
       if (!svg::parse_view(argv[++i], &options.view))
@@ -84,6 +91,22 @@ int cmd_svg(int argc, char **argv) {
     const int code = cli::read_curve_file(f, &curves);
     if (code != cli::kOk) return code;
   }
+  std::vector<std::string> reports;
+  // Offsets are drawn as curves of their own after the curves read.
+  const size_t read = curves.size();
+  for (const double d : offsets)
+    for (size_t i = 0; i < read; ++i) {
+      cli::NamedCurve o;
+      bool short_of_tol = false;
+      if (const int code = cli::offset_curve(*curves[i].curve, d, nullptr, &o.curve, &short_of_tol);
+          code != cli::kOk)
+        return code;
+      o.name = curves[i].name + " offset " + cli::number(d);
+      reports.push_back("offset of " + curves[i].name + " at " + cli::number(d) + ": " +
+                        cli::describe_curve(*o.curve) +
+                        (short_of_tol ? " (some piece short of offset_tol)" : ""));
+      curves.push_back(std::move(o));
+    }
   std::vector<const BScurve *> records;
   for (const auto &c : curves) records.push_back(c.curve.get());
 
@@ -95,7 +118,6 @@ int cmd_svg(int argc, char **argv) {
   if (const int code = cli::plot_curves(&drawing, curves, options, &sampled); code != cli::kOk)
     return code;
 
-  std::vector<std::string> reports;
   if (!queries.empty()) {
     svg::Layer &layer =
         drawing.add_layer(svg::Style::Query, "nearest points to " + std::to_string(queries.size()) +
@@ -136,7 +158,7 @@ int cmd_svg(int argc, char **argv) {
 const cli::Command svg_command(
     "svg",
     "svg FILE... -o OUT.svg [--poles] [--knots] [--comb] [--intersect] [--points x,y,z ...] "
-    "[--plane px py pz nx ny nz]... [--view xy|xz|yz]",
+    "[--plane px py pz nx ny nz]... [--offset d]... [--view xy|xz|yz]",
     "Draws the curves of the files (every curve of each file) into one SVG picture,\n"
     "fitted to the page with the vertical axis pointing up, with a scale bar, the axis\n"
     "names and a legend. The curves are sampled until the polyline lies within a\n"
@@ -152,6 +174,10 @@ const cli::Command svg_command(
     "                    P with normal N (BSpl_cv_int): the points marked, the\n"
     "                    stretches lying in the plane highlighted, both printed;\n"
     "                    may be given more than once\n"
+    "  --offset d        the offset of every curve at distance |d| in its plane\n"
+    "                    (BScvoffsetd: right of its direction for d > 0, left for\n"
+    "                    d < 0, corners rounded, loops cut away), drawn as a curve\n"
+    "                    of its own and printed; may be given more than once\n"
     "  --points P...     query points x,y,z (or x,y): the nearest curve point of each\n"
     "                    (BSmdstptcv), drawn and printed\n"
     "  --view V          the plane shown: xy (default), xz or yz\n\n"

@@ -259,4 +259,26 @@ std::string number(double value) {
   return text;
 }
 
+int offset_curve(const BScurve &curve, double d, const double *normal, CurvePtr *out,
+                 bool *short_of_tol) {
+  double n[3] = {0.0, 0.0, 1.0};
+  BSrc rc = BSSUCC;
+  if (normal != nullptr) {
+    n[0] = normal[0], n[1] = normal[1], n[2] = normal[2];
+  } else if (!BScvnormal(&rc, &curve, n)) {
+    n[0] = n[1] = 0.0, n[2] = 1.0;  // a line: the xy-plane's normal
+  }
+  BSboolean right = TRUE;
+  const double dirpt[3] = {0.0, 0.0, 0.0};
+  BScurve *result = nullptr, **loops = nullptr;
+  int32_t nloops = 0;
+  rc = BSSUCC;
+  BScvoffsetd(&curve, d, dirpt, TRUE, 0, 2, &right, n, &result, &nloops, &loops, &rc);
+  if (rc != BSSUCC && rc != 5) return library_failure("BScvoffsetd", rc);
+  if (loops != nullptr) BSdbgfree(loops);
+  out->reset(result);
+  *short_of_tol = rc == 5;
+  return kOk;
+}
+
 }  // namespace cli

@@ -77,6 +77,14 @@ struct NearestResult {
 int nearest_on_curves(const std::vector<const BScurve *> &curves, const svg::Point3 &point,
                       NearestResult *result);
 
+// Offset of a planar curve (or line) at distance |d| (BScvoffsetd, corners rounded,
+// loops cut away): right of its direction about the normal for d > 0, left for
+// d < 0; normal null takes the plane of the poles (the xy-plane's normal for a
+// line). *short_of_tol: some piece did not reach offset_tol (status 5). Returns kOk
+// or the exit code after printing the message.
+int offset_curve(const BScurve &curve, double d, const double *normal, CurvePtr *out,
+                 bool *short_of_tol);
+
 // Parses "x,y,z" (or "x,y" with z = 0).
 bool parse_point(const char *text, svg::Point3 *point);
 // Formats a double with 17 significant digits (round trip), as "%.17g".
