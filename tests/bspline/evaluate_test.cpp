@@ -86,6 +86,7 @@ class Evaluate : public kwtest::GuardedTest {};
 
 TEST(BScveval, AllEvaluatorsMatchReference) {
   std::mt19937_64 rng(11);
+  kwtest::NoHeapScope scope;  // ordinary curves evaluate without heap traffic
   for_all_cases(rng, 5, [&](RefCurve c) {
     BScurve cv = c.view();
     const int k = c.k, n = c.n(), m = c.rational() ? 4 : 3;
@@ -152,8 +153,26 @@ TEST(BScveval, AllEvaluatorsMatchReference) {
         ASSERT_EQ(rc, BSSUCC);
         EXPECT_TRUE(matches(cart.data(), want, dd, k));
       }
+      // BScveval_h on the span rows, reciprocals and distances of the left-closed span.
+      const int p = k - 1, s0 = sl - p;
+      std::vector<double> srows(m * k), recip(k * k), dist(k), hh(m * k), want(m * k);
+      for (int q = 0; q < m; ++q)
+        for (int j = 0; j <= p; ++j) srows[q * k + j] = rows[q * n + s0 + j];
+      for (int r = 1; r <= p; ++r) {
+        dist[r] = u - c.knots[s0 + r];
+        for (int j = r; j <= p; ++j)
+          recip[r * k + j] = 1.0 / (c.knots[s0 + j + p + 1 - r] - c.knots[s0 + j]);
+      }
+      BScveval_h(p, m, p, srows.data(), recip.data(), dist.data(), hh.data());
+      BScvevaln(p, n, m, rows.data(), cv.knots, u, sl, p, want.data(), &rc);
+      for (int j = 0; j < k; ++j) {
+        double row = 1.0;
+        for (int q = 0; q < m; ++q) row = std::max(row, std::fabs(want[j * m + q]));
+        for (int q = 0; q < m; ++q) EXPECT_NEAR(hh[j * m + q], want[j * m + q], 1e-6 * row);
+      }
     }
   });
+  EXPECT_EQ(scope.heap_requests(), 0);
 }
 
 TEST(BScvarreval, SweepsMatchReferenceWithSpanRules) {
@@ -199,6 +218,18 @@ TEST(BScvarreval, SweepsMatchReferenceWithSpanRules) {
       const RefDerivs r = ref_at(c, u[i], 0);
       EXPECT_TRUE(matches(pts.data() + 3 * i, r, 0, c.k));
       EXPECT_TRUE(matches(tang.data() + 6 * i, r, 0, c.k));
+      // the tooth: P + 2 T / |T| (T from either side at a knot)
+      const double *t = tang.data() + 6 * i;
+      double miss = 1.0;
+      for (int s : {kwtest::span_left_closed(c, u[i]), kwtest::span_right_closed(c, u[i])}) {
+        const RefDerivs r1 = kwtest::ref_derivs(c, s, u[i], 1);
+        const double dl = std::hypot((double)r1.value[3], (double)r1.value[4], (double)r1.value[5]);
+        double worst = 0.0;
+        for (int q = 0; q < 3; ++q)
+          worst = std::max(worst, std::fabs(t[3 + q] - t[q] - 2.0 * (double)r1.value[3 + q] / dl));
+        miss = std::min(miss, worst);
+      }
+      EXPECT_LT(miss, 1e-9) << "tooth " << i;
       for (int q = 0; q < 4; ++q)
         EXPECT_LE(std::fabs((LD)hom[4 * i + q] - r.hom[q]), 8 * allowed(r, 0, c.k));
     }
@@ -317,27 +348,6 @@ TEST(BScvarrevc, CurvatureCombOfCircleAndLine) {
     EXPECT_EQ(curv[i], 0.0);
     EXPECT_EQ(out[6 * i + 3], 42.0);  // no second point
   }
-}
-
-TEST(BScvarrevt, TangentTeeth) {
-  RefCurve c = make_curve(3, {0, 0, 0, 1, 1, 1}, {0, 0, 0, 1, 1, 0, 2, 0, 0});
-  BScurve cv = c.view();
-  const double u[2] = {0.0, 0.5}, h = std::sqrt(0.5);
-  double out[12];
-  BSrc rc = -99;
-  BScvarrevt(&cv, u, 2, 3.0, out, &rc);
-  ASSERT_EQ(rc, BSSUCC);
-  EXPECT_DOUBLE_EQ(out[3], 3.0 * h);
-  EXPECT_DOUBLE_EQ(out[4], 3.0 * h);
-  EXPECT_DOUBLE_EQ(out[9], out[6] + 3.0);
-  EXPECT_DOUBLE_EQ(out[10], out[7]);
-  // A vanishing derivative is used unnormalised: the tooth collapses onto P.
-  RefCurve flat = make_curve(3, {0, 0, 0, 1, 1, 1}, {1, 1, 0, 1, 1, 0, 2, 0, 0});
-  BScurve fv = flat.view();
-  BScvarrevt(&fv, u, 1, 3.0, out, &rc);
-  ASSERT_EQ(rc, BSSUCC);
-  EXPECT_EQ(out[3], 1.0);
-  EXPECT_EQ(out[4], 1.0);
 }
 
 TEST(BScvnormal, PlaneOfPolesUnweighted) {
@@ -504,34 +514,6 @@ TEST(BScveval, GeneralPathFailureTracedAsBScveval_n) {
 }
 
 // ---- Memory behaviour -------------------------------------------------------------------
-
-TEST_F(Evaluate, OrdinaryCurvesEvaluateWithoutHeapTraffic) {
-  std::mt19937_64 rng(19);
-  std::vector<RefCurve> curves;
-  for (int k = 2; k <= 16; ++k)
-    for (int r = 0; r < 2; ++r) curves.push_back(spaced_curve(rng, k, k + 5, r == 1, true));
-  const int32_t live = BSlist_al.count;
-  kwtest::NoHeapScope scope;
-  for (RefCurve &c : curves) {
-    BScurve cv = c.view();
-    const int k = c.k;
-    double out[3 * 20], l[48], r[48], sweep[9 * 8], hom[4 * 8], pars[8];
-    BSrc rc = -99;
-    for (int i = 0; i < 8; ++i) pars[i] = c.lo() + (c.hi() - c.lo()) * i / 7.0;
-    for (int d = 0; d <= k && d < 19; ++d) BScveval(&cv, pars[3], d, out, &rc);
-    BScveval2(&rc, k, cv.poles, cv.weights, cv.knots, k, pars[2], out);
-    int32_t d = 3;
-    int16_t flag;
-    BScveval_b(&rc, &cv, &c.knots[k], &d, nullptr, &flag, l, r);
-    for (int dd = 0; dd <= 2; ++dd) BScvarreval(&rc, &cv, pars, 8, dd, sweep);
-    BScvarrev0(&rc, &cv, pars, 8, sweep);
-    BScvarrev0w(&cv, 8, pars, hom, &rc);
-    BScvarrevt(&cv, pars, 8, 1.0, sweep, &rc);
-    ASSERT_EQ(rc, BSSUCC);
-  }
-  EXPECT_EQ(scope.heap_requests(), 0);
-  EXPECT_EQ(BSlist_al.count, live);
-}
 
 TEST_F(Evaluate, ScratchFailuresAreReported) {
   // Order 24 takes scratch in BScveval and BScvarrevc; 40 rational derivatives
