@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "ref_circle.hpp"
 #include "ref_curves.hpp"
 #include "support.hpp"
 
@@ -56,8 +57,7 @@ Result intersect(const BScurve &a, const BScurve &b, int16_t flag = 0, int32_t c
 }
 
 double dist(const P3 &a, const P3 &b) {
-  return std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) +
-                   (a[2] - b[2]) * (a[2] - b[2]));
+  return std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]);
 }
 
 // Every result on both curves, sorted on curve 1, no two the same intersection
@@ -288,18 +288,8 @@ TEST_F(CurveCurve, TangencyAndNearMiss) {
 // A full circle (closed, seam at (1, 0)) and a line through the seam: the seam
 // crossing once, with the start parameter.
 TEST_F(CurveCurve, ClosedSeamReportedOnce) {
-  const double w = std::sqrt(0.5);
-  const double xy[9][2] = {{1, 0},   {1, 1},  {0, 1},  {-1, 1}, {-1, 0},
-                           {-1, -1}, {0, -1}, {1, -1}, {1, 0}};
-  RefCurve circle;
-  circle.k = 3;
-  circle.knots = {0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 4};
-  for (int i = 0; i < 9; ++i) {
-    const double wi = i % 2 ? w : 1.0;
-    circle.weights.push_back(wi);
-    circle.poles.insert(circle.poles.end(), {wi * xy[i][0], wi * xy[i][1], 0.0});
-  }
-  circle.closed = true;
+  const double o[3] = {0, 0, 0};
+  RefCurve circle = kwtest::ref_circle(o, 1.0);
   RefCurve line = segment({0.5, -1, 0}, {1.5, 1, 0});
   BScurve a = circle.view(), b = line.view();
   for (int16_t flag : {0, 1}) {
@@ -442,10 +432,6 @@ TEST_F(CurveCurve, CombineDropsInteriorNearEnds) {
   EXPECT_EQ(s[0], 3.0);
   EXPECT_EQ(e[0], 4.0);
 }
-
-}  // namespace
-
-namespace {
 
 // A curve through one point twice: two results with flag 0, one with flag 1.
 TEST_F(CurveCurve, DoublePointKeptApartByFlagZero) {

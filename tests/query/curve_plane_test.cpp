@@ -80,9 +80,9 @@ TEST_F(CurvePlane, RandomCurvesAgainstSampledDistance) {
 struct PlaneCase {
   const char *what;
   RefCurve curve;
-  double q[3], nrm[3];
   std::vector<double> want_params;
-  std::vector<std::pair<double, double>> want_intervals;
+  std::vector<std::pair<double, double>> want_intervals = {};
+  double q[3] = {0, 0, 0}, nrm[3] = {0, 1, 0};          // y = 0 unless given
   std::vector<std::pair<double, double>> want_xy = {};  // instead of the parameters' points
 };
 
@@ -111,48 +111,30 @@ TEST_F(CurvePlane, TellingConfigurationsReportEachPointOnce) {
     line.push_back({g, g - 0.9});
   }
   std::vector<PlaneCase> cases = {
-      {"tangential touch",
-       planar(3, {0, 0, 0, 1, 1, 1}, {{-1, 1}, {0, -1}, {1, 1}}),
-       {0, 0, 0},
-       {0, 1, 0},
-       {0.5},
-       {}},
+      {"tangential touch", planar(3, {0, 0, 0, 1, 1, 1}, {{-1, 1}, {0, -1}, {1, 1}}), {0.5}},
       {"polyline corner at knot 0.9",
        planar(2, {0, 0, 0.2, 0.9, 1, 1}, {{0, -1}, {1, -0.5}, {2, 0}, {3, 1}}),
-       {0, 0, 0},
-       {0, 1, 0},
-       {0.9},
-       {}},
+       {0.9}},
       {"polyline touching at knot 0.2",
        planar(2, {0, 0, 0.2, 0.9, 1, 1}, {{0, 1}, {1, 0}, {2, 1}, {3, 1}}),
-       {0, 0, 0},
-       {0, 1, 0},
-       {0.2},
-       {}},
-      {"cubic crossing at knot 0.9", planar(4, kt, line), {0, 0, 0}, {0, 1, 0}, {0.9}, {}},
-      {"both ends on the plane",
-       planar(3, {2, 2, 2, 5, 5, 5}, {{0, 0}, {1, 1}, {2, 0}}),
-       {0, 0, 0},
-       {0, 1, 0},
-       {2.0, 5.0},
-       {}},
+       {0.2}},
+      {"cubic crossing at knot 0.9", planar(4, kt, line), {0.9}},
+      {"both ends on the plane", planar(3, {2, 2, 2, 5, 5, 5}, {{0, 0}, {1, 1}, {2, 0}}), {2, 5}},
       {"segment in the plane",
        planar(2, {0, 0, 1, 2, 3, 3}, {{0, 1}, {1, 0}, {2, 0}, {3, -1}}),
-       {0, 0, 0},
-       {0, 2, 0},
        {},
        {{1.0, 2.0}}},
       {"circle cut by x = 0.5",
        circle(0, 1),
-       {0.5, 0, 0},
-       {1, 0, 0},
        {0.2, 0.8},
        {},
+       {0.5, 0, 0},
+       {1, 0, 0},
        {{0.5, std::sqrt(0.75)}, {0.5, -std::sqrt(0.75)}}},
-      {"circle cut at its joint (y = 0)", circle(0, 1), {0, 0, 0}, {0, 1, 0}, {0.0, 0.5}, {}},
-      {"circle touched at its joint (x = 1)", circle(3, 7), {1, 0, 0}, {1, 0, 0}, {3.0}, {}},
-      {"circle on [3, 7] cut at its joint", circle(3, 7), {0, 0, 0}, {0, 3, 0}, {3.0, 5.0}, {}},
-      {"circle missed", circle(0, 1), {0, 1.5, 0}, {0.1, 1, 0}, {}, {}},
+      {"circle cut at its joint (y = 0)", circle(0, 1), {0.0, 0.5}},
+      {"circle touched at its joint (x = 1)", circle(3, 7), {3.0}, {}, {1, 0, 0}, {1, 0, 0}},
+      {"circle on [3, 7] cut at its joint", circle(3, 7), {3.0, 5.0}, {}, {0, 0, 0}, {0, 3, 0}},
+      {"circle missed", circle(0, 1), {}, {}, {0, 1.5, 0}, {0.1, 1, 0}},
   };
   for (PlaneCase &pc : cases) {
     const Hits h = intersect(pc.curve, pc.q, pc.nrm);
