@@ -459,14 +459,6 @@ TEST(Evaluators, FailureStatuses) {
   BScvevaln(-1, 2, 2, rows, tr, 0.5, -1, 1, a, &rc);  // a negative degree zeroes the outputs
   EXPECT_EQ(rc, BSSUCC);
   EXPECT_EQ(std::vector<double>(a, a + 4), std::vector<double>(4, 0.0));
-  // BSevalbsp: d = 1 at the domain start; d = 0 on an interior knot takes the
-  // span on the right.
-  BSevalbsp(1, 3, 2, 0, rows, tr, 0.0, 1, a, &rc);
-  EXPECT_EQ(rc, BSSUCC);
-  EXPECT_EQ(a[0], 0.0);
-  EXPECT_EQ(a[2], 1.0);
-  BSevalbsp(1, 3, 2, 0, rows, tr, 1.0, 0, a, &rc);
-  EXPECT_EQ(a[0], 1.0);
 }
 
 TEST(BScveval, GeneralPathFailureTracedAsBScveval_n) {

@@ -204,6 +204,8 @@ TEST(BSchrdlkts, ChordLengthKnotsForEvenOddAndPeriodicOrders) {
     const int p = k - 1;
     EXPECT_EQ(w[p], 0.0);
     EXPECT_DOUBLE_EQ(w[n], 1.0);
+    // the first inner knot: chord sums 2 of 9 (even order), mid-chords 1.5 of 12 (odd)
+    EXPECT_DOUBLE_EQ(w[k], k == 4 ? 2.0 / 9 : 1.5 / 12);
     for (int j = 0; j < p; ++j) {
       EXPECT_NEAR(w[n + 1 + j] - w[n], w[p + 1 + j] - w[p], 1e-15);
       EXPECT_NEAR(w[p] - w[p - 1 - j], w[n] - w[n - 1 - j], 1e-15);
