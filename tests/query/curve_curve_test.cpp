@@ -433,6 +433,24 @@ TEST_F(CurveCurve, CombineDropsInteriorNearEnds) {
   EXPECT_EQ(e[0], 4.0);
 }
 
+// A zigzag of 40 legs crossed along its axis by a straight cubic: more spans meet
+// the one piece than the span cache holds; every crossing once, at its leg's middle.
+TEST_F(CurveCurve, ManySpansBeyondTheCache) {
+  RefCurve zig = kwtest::make_curve(2, {0}, {});
+  for (int i = 0; i <= 40; ++i) {
+    zig.poles.insert(zig.poles.end(), {double(i), i % 2 ? 1.0 : -1.0, 0.0});
+    zig.knots.push_back(i);
+  }
+  zig.knots.push_back(40);
+  RefCurve axis =
+      kwtest::make_curve(4, {0, 0, 0, 0, 1, 1, 1, 1}, {-1, 0, 0, 13, 0, 0, 27, 0, 0, 41, 0, 0});
+  BScurve a = zig.view(), b = axis.view();
+  const Result r = intersect(a, b);
+  ASSERT_EQ(r.rc, 0);
+  ASSERT_EQ(r.pts.size(), 40u);
+  for (int i = 0; i < 40; ++i) EXPECT_NEAR(r.pts[i][0], i + 0.5, 1e-9) << i;
+}
+
 // A curve through one point twice: two results with flag 0, one with flag 1.
 TEST_F(CurveCurve, DoublePointKeptApartByFlagZero) {
   RefCurve z = kwtest::make_curve(2, {0, 0, 1, 2, 3, 3}, {0, 0, 0, 2, 2, 0, 2, 0, 0, 0, 2, 0});
