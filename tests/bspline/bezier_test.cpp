@@ -1,11 +1,6 @@
 // Degree elevation and Bezier decomposition: shape preserved (against the
 // reference evaluator), knot multiplicities, exact first poles, Bezier pieces
 // evaluated on their spans, de Casteljau and halving identities, failure statuses.
-#include <algorithm>
-#include <cmath>
-#include <functional>
-#include <random>
-#include <vector>
 
 #include "bspline/bezier.hpp"
 #include "ref_curves.hpp"

@@ -1,7 +1,3 @@
-#include <cmath>
-#include <functional>
-#include <random>
-#include <vector>
 
 #include "point_set.hpp"
 #include "support.hpp"

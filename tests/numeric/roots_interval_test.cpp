@@ -1,12 +1,7 @@
 // Interval solvers: Legendre series, Bezier and B-spline functions built from known
 // roots (the expected set is exact), random functions against the sign changes of
 // dense sampling, and every failure status.
-#include <algorithm>
-#include <cmath>
-#include <functional>
 #include <numeric>
-#include <random>
-#include <vector>
 
 #include "ref_curves.hpp"
 #include "sign_changes.hpp"

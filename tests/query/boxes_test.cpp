@@ -1,13 +1,7 @@
 // Bounding boxes: containment of sampled curves, distance bounds bracketing brute
 // force, dual frames against multiplication, exact small cases and every status.
-#include <algorithm>
-#include <array>
 #include <cfloat>
-#include <cmath>
-#include <functional>
-#include <random>
 #include <utility>
-#include <vector>
 
 #include "ref_curves.hpp"
 #include "status_of.hpp"

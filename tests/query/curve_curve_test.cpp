@@ -1,12 +1,7 @@
 // Curve-curve intersection: random pairs with planted crossings (interiors, knots,
 // ends), planar pairs against a brute-force polyline search, tangencies, overlaps of
 // sub-curves, seams, exact small cases, the span routines and every failure status.
-#include <algorithm>
-#include <array>
-#include <cmath>
 #include <cstdlib>
-#include <random>
-#include <vector>
 
 #include "ref_circle.hpp"
 #include "ref_curves.hpp"

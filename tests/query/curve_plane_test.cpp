@@ -2,11 +2,6 @@
 // distance (reference evaluator): no miss, no duplicate; telling configurations
 // (touches, crossings at knots and ends, segments in the plane, rational circles
 // and closed curves on any range); projection onto a plane; failure statuses.
-#include <algorithm>
-#include <cmath>
-#include <functional>
-#include <random>
-#include <vector>
 
 #include "ref_circle.hpp"
 #include "sign_changes.hpp"

@@ -2,15 +2,8 @@
 // exactly the pieces of the full decomposition, the box tree must bound them, and
 // nearest points on long curves (200 to 2000 poles, orders 2 to 8, rational or not)
 // must match an independent brute-force search.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
-#include <random>
-#include <vector>
 
 #include "bspline/bezier.hpp"
-#include "knotwork.h"
 #include "project_reference.hpp"
 #include "query/boxes.hpp"
 #include "query/project.hpp"

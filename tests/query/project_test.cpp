@@ -1,18 +1,10 @@
 // Nearest-point routines (one Bezier piece, the spline search, curve records, all
 // nearest parameters, perpendicular feet, Newton projection, on-curve test) against
 // the independent brute-force reference, known answers and every failure status.
-#include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cfloat>
-#include <cmath>
-#include <functional>
-#include <random>
-#include <string>
 #include <utility>
-#include <vector>
 
-#include "knotwork.h"
 #include "project_reference.hpp"
 #include "ref_circle.hpp"
 #include "status_of.hpp"
