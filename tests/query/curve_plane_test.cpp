@@ -172,15 +172,12 @@ TEST_F(CurvePlane, SignedDistanceSplineOfArrayFormCurves) {
   double roots[3], iv[2];
   BSrc rc;
   BSxbspcvpl(3, 3, 3, TRUE, rows, knots, q, nrm, 1e-12, &nr, roots, &ni, iv, &rc);
-  ASSERT_EQ(rc, 0);
-  ASSERT_EQ(nr, 1);
+  ASSERT_TRUE(rc == 0 && nr == 1 && ni == 0);
   EXPECT_NEAR(roots[0], 0.5, 1e-12);
-  EXPECT_EQ(ni, 0);
   // The same arc in 2D against the line y = 0: a root at the start only.
   const double rows2[9] = {1, s, 0, 0, s, 1, 1, s, 1}, q2[2] = {0, 0}, n2[2] = {0, 1};
   BSxbspcvpl(2, 3, 3, TRUE, rows2, knots, q2, n2, 1e-12, &nr, roots, &ni, iv, &rc);
-  ASSERT_EQ(nr, 1);
-  EXPECT_EQ(roots[0], 0.0);
+  EXPECT_TRUE(nr == 1 && roots[0] == 0.0);
 }
 
 TEST_F(CurvePlane, ProjectionAlongADirectionLandsInThePlane) {
@@ -199,8 +196,7 @@ TEST_F(CurvePlane, ProjectionAlongADirectionLandsInThePlane) {
     BSrc rc;
     ASSERT_TRUE(BSprj_cv_pl(&rc, &in, q, nrm, dir, &out));
     EXPECT_NEAR(nrm[0] * nrm[0] + nrm[1] * nrm[1] + nrm[2] * nrm[2], 1.0, 1e-15);
-    EXPECT_EQ(out.rational, in.rational);
-    EXPECT_EQ(out.weights == nullptr, !in.rational);
+    EXPECT_TRUE(out.rational == in.rational && (out.weights == nullptr) == !in.rational);
     EXPECT_EQ(out.planar, TRUE);
     for (int32_t j = 0; j < c.n(); ++j) {
       const double w = in.rational ? in.weights[j] : 1.0;
