@@ -56,6 +56,10 @@ BSrc circle_through(const double *p1, const double *p2, const double *p3, double
 // arc_poles (negative sweeps run clockwise). -2 for a sweep of no size.
 BSrc angle_to_parameter(double arc_angle, double angle, double *u);
 
+// Length of a curve between u0 < u1 in its domain (trusted record) to the absolute
+// tolerance tol; 0 when u1 <= u0. -2 for an order above 64, 49 for a weight <= 0.
+BSrc curve_length(const BScurve &cv, double u0, double u1, double tol, double *length);
+
 }  // namespace knotwork
 
 #endif  // KNOTWORK_ARCS_ARCS_HPP

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "arcs/arcs.hpp"
 #include "bspline/insert.hpp"
 #include "bspline/knots.hpp"
 #include "records/curve_check.hpp"
@@ -36,10 +37,11 @@ BSrc check_join_input(const BScurve *cv) {
   return BSSUCC;
 }
 
-// Whether the curve is shorter than limit. Its length lies between the chord sum
-// of any points along it and the length of its control polygon (corner cutting
-// never lengthens a polygon, also with positive weights); the chord sums over
-// ever finer samples decide when the bounds straddle the limit.
+// Whether the curve is shorter than limit. Its length lies between the chord sum of
+// any points along it and the length of its control polygon (corner cutting never
+// lengthens a polygon, also with positive weights); when the polygon and the chords
+// of four points a span straddle the limit, the arc length (to a hundredth of the
+// limit) decides.
 BSrc shorter_than(const BScurve &cv, double limit, bool *shorter) {
   const int32_t k = cv.order, n = cv.num_poles;
   double polygon = 0.0, prev[3], cur[3];
@@ -51,23 +53,20 @@ BSrc shorter_than(const BScurve &cv, double limit, bool *shorter) {
   *shorter = polygon < limit;
   if (*shorter) return BSSUCC;
   BSrc rc = BSSUCC;
+  double chords = 0.0;
   BScveval(&cv, cv.knots[k - 1], 0, prev, &rc);
-  if (rc == BSSUCC) BScveval(&cv, cv.knots[n], 0, cur, &rc);
-  if (rc != BSSUCC || v3::dist(prev, cur) >= limit) return rc;  // the chord of the ends
-  for (int per_span : {4, 64}) {
-    double chords = 0.0;
-    BScveval(&cv, cv.knots[k - 1], 0, prev, &rc);
-    for (int32_t s = k - 1; s < n && rc == BSSUCC; ++s) {
-      const double a = cv.knots[s], b = cv.knots[s + 1];
-      for (int i = 1; b > a && i <= per_span && rc == BSSUCC; ++i, v3::copy(cur, prev)) {
-        BScveval(&cv, a + (b - a) * i / per_span, 0, cur, &rc);
-        chords += v3::dist(prev, cur);
-      }
+  for (int32_t s = k - 1; s < n && rc == BSSUCC; ++s) {
+    const double a = cv.knots[s], b = cv.knots[s + 1];
+    for (int i = 1; b > a && i <= 4 && rc == BSSUCC; ++i, v3::copy(cur, prev)) {
+      BScveval(&cv, a + (b - a) * i / 4, 0, cur, &rc);
+      chords += v3::dist(prev, cur);
     }
-    if (rc != BSSUCC) return rc;
-    if (chords >= limit) return BSSUCC;
   }
-  *shorter = true;
+  if (rc != BSSUCC || chords >= limit) return rc;
+  double length = 0.0;
+  if ((rc = curve_length(cv, cv.knots[k - 1], cv.knots[n], 0.01 * limit, &length)) != BSSUCC)
+    return rc;
+  *shorter = length < limit;
   return BSSUCC;
 }
 

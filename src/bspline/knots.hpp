@@ -41,6 +41,10 @@ BSrc node_values(int32_t k, int32_t num_knots, const double *knots, int32_t r, i
 BSrc node_values_in_range(int32_t k, bool trim, int32_t num_knots, const double *knots, int32_t r,
                           double e, bool clip, const double *range, int32_t *count, double *values);
 
+// BStstcvdegn on a checked record with positive weights: whether the curve is a
+// point at dist_tol.
+BSrc test_degenerate(const BScurve &cv, bool *degenerate);
+
 }  // namespace knotwork
 
 #endif  // KNOTWORK_BSPLINE_KNOTS_HPP

@@ -399,7 +399,9 @@ constexpr int32_t kCachedSpans = 32;
 
 BSrc intersect_curves(const BScurve &c1, const BScurve &c2, bool by_curve1, const CcOutput &out) {
   RawResults raw;
-  const int cls1 = curve_class(c1), cls2 = curve_class(c2);
+  int cls1 = kClassGeneral, cls2 = kClassGeneral;
+  if (const BSrc rc = curve_class(c1, &cls1); rc != BSSUCC) return rc;
+  if (const BSrc rc = curve_class(c2, &cls2); rc != BSSUCC) return rc;
   if (cls1 == kClassPoint || cls2 == kClassPoint) {
     const bool second = cls1 != kClassPoint;
     int32_t count = 0;

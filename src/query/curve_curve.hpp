@@ -46,10 +46,10 @@ void piece_of_span(const BScurve &cv, const double *rows, int32_t s, double *wor
 // A single-span record (order = num_poles, any end knots) as a piece.
 void piece_of_record(const BScurve &cv, CcPiece *out);
 
-// Class of a whole curve record: a point when its poles lie within dist_tol/2 of
-// their average or its control polygon is shorter than dist_tol; a segment for
-// order 2 with two poles; otherwise general.
-int curve_class(const BScurve &cv);
+// Class of a whole curve record: a point when BStstcvdegn finds it degenerate; a
+// segment for order 2 with two poles; otherwise general. Fails with the status of
+// that test (scratch memory, weights).
+BSrc curve_class(const BScurve &cv, int *cls);
 
 // One result of two pieces or curves: point, parameter on each.
 struct CcHit {

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "bspline/bezier.hpp"
+#include "bspline/knots.hpp"
 #include "frame/frame.hpp"
 #include "query/boxes.hpp"
 #include "query/curve_curve.hpp"
@@ -54,29 +55,11 @@ void piece_of_record(const BScurve &cv, CcPiece *out) {
   piece_of_span(cv, rows, cv.order - 1, work, out);
 }
 
-int curve_class(const BScurve &cv) {
-  const int32_t n = cv.num_poles;
-  const double *w = cv.rational ? cv.weights : nullptr;
-  double avg[3] = {0, 0, 0}, prev[3] = {0, 0, 0}, polygon = 0.0;
-  for (int32_t i = 0; i < n; ++i) {
-    double p[3];
-    for (int c = 0; c < 3; ++c) p[c] = cv.poles[3 * i + c] / (w ? w[i] : 1.0);
-    for (int c = 0; c < 3; ++c) avg[c] += p[c] / n;
-    if (i > 0) polygon += dist(p, prev);
-    copy(p, prev);
-  }
-  const double half = 0.5 * tol().dist_tol;
-  bool point = polygon < tol().dist_tol;
-  if (!point) {
-    point = true;
-    for (int32_t i = 0; i < n && point; ++i) {
-      double p[3];
-      for (int c = 0; c < 3; ++c) p[c] = cv.poles[3 * i + c] / (w ? w[i] : 1.0);
-      point = dist_sq(p, avg) <= half * half;
-    }
-  }
-  if (point) return kClassPoint;
-  return (cv.order == 2 && n == 2) ? kClassLine : kClassGeneral;
+BSrc curve_class(const BScurve &cv, int *cls) {
+  bool point = false;
+  if (const BSrc rc = test_degenerate(cv, &point); rc != BSSUCC) return rc;
+  *cls = point ? kClassPoint : (cv.order == 2 && cv.num_poles == 2) ? kClassLine : kClassGeneral;
+  return BSSUCC;
 }
 
 // ---- Newton iteration and the distance Jacobian ---------------------------------

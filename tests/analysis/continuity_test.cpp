@@ -1,9 +1,5 @@
 // Tangent continuity: corners, cusps, collinear joints, doubled poles and closed
 // curves, graded against constructed geometry and one-sided differences.
-#include <cmath>
-#include <functional>
-#include <random>
-#include <vector>
 
 #include "analysis/continuity.hpp"
 #include "ref_curves.hpp"

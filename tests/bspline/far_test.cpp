@@ -1,13 +1,6 @@
 // Curves far from the origin: every evaluator's derivatives keep the accuracy they
 // have at the origin (relative to the derivative's size), and the points keep a
 // few ulps of their coordinates.
-#include <algorithm>
-#include <cstdint>
-#include <cmath>
-#include <random>
-#include <vector>
-
-#include <gtest/gtest.h>
 
 #include "ref_curves.hpp"
 #include "support.hpp"

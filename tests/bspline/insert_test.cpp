@@ -1,12 +1,6 @@
 // Knot insertion on records and arrays: shape invariance on random curves against
 // the reference evaluator, exact cases, snapping, multiplicity limits, ownership
 // of the output record, every failure status, heap use and allocation failures.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <functional>
-#include <random>
-#include <vector>
 
 #include "bspline/insert.hpp"
 #include "ref_curves.hpp"
@@ -57,8 +51,7 @@ TEST_F(Insert, RecordInsertionsKeepShapeOnRandomCurves) {
     BScurve *out = nullptr;
     BSadd_1kt_mul(&cv, u, r, 0, &out, &rc);
     ASSERT_EQ(rc, BSSUCC);
-    EXPECT_EQ(out->num_poles, n + r);
-    EXPECT_EQ(out->rational, cv.rational);
+    EXPECT_TRUE(out->num_poles == n + r && out->rational == cv.rational);
     EXPECT_LT(max_deviation(cv, *out), tol_for(cv));
     EXPECT_LT(kwtest::library_deviation(cv, *out, c.lo(), c.hi()), tol_for(cv));
     BSfreeqelcv(out, &rc);
@@ -69,8 +62,7 @@ TEST_F(Insert, RecordInsertionsKeepShapeOnRandomCurves) {
     BSadd_1kt_tot(&cv, v, total, 0, &out, &rc);
     ASSERT_EQ(rc, BSSUCC);
     EXPECT_EQ(out->num_poles, n + std::max(total - have, 0));
-    EXPECT_EQ(kwtest::multiplicity(*out, v), std::max(total, have));
-    EXPECT_EQ(out->non_uniform, 1);
+    EXPECT_TRUE(kwtest::multiplicity(*out, v) == std::max(total, have) && out->non_uniform == 1);
     EXPECT_LT(max_deviation(cv, *out), tol_for(cv));
     BSfreeqelcv(out, &rc);
     // BSadd_kts: refinement to a knot vector with up to 9 more knots.
@@ -82,18 +74,15 @@ TEST_F(Insert, RecordInsertionsKeepShapeOnRandomCurves) {
     BScurve rv = kwtest::view_with_room(room, nn - n);
     BSadd_kts(&cv, nn, tau.data(), &rv, &rc);
     ASSERT_EQ(rc, BSSUCC);
-    EXPECT_EQ(rv.num_poles, nn);
-    EXPECT_EQ(rv.num_knots, nn + k);
+    EXPECT_TRUE(rv.num_poles == nn && rv.num_knots == nn + k);
     EXPECT_LT(max_deviation(cv, rv), tol_for(cv));
     // BScnvtomkt: clamped in place, periodic flag cleared.
     if (trial % 4 < 2) {
       RefCurve open = c;
       open.periodic = true;
       BScurve ov = open.view();
-      EXPECT_TRUE(BScnvtomkt(&rc, &ov));
-      ASSERT_EQ(rc, BSSUCC);
-      EXPECT_TRUE(knotwork::is_clamped(ov));
-      EXPECT_EQ(ov.periodic, 0);
+      EXPECT_TRUE(BScnvtomkt(&rc, &ov) && rc == BSSUCC);
+      EXPECT_TRUE(knotwork::is_clamped(ov) && ov.periodic == 0);
       EXPECT_LT(max_deviation(cv, ov), tol_for(cv));
       EXPECT_LT(kwtest::library_deviation(cv, ov, c.lo(), c.hi()), tol_for(cv));
     }
@@ -112,8 +101,9 @@ TEST_F(Insert, ArrayInsertionKeepsShapeInAnyDimension) {
     for (double &v : rows) top = std::max(top, std::fabs(v = uniform(rng, -1, 1)));
     const double tol = 8 * k * kwtest::ulp_of(top);
     std::vector<double> ins;
-    const int m = static_cast<int>(rng() % 6);
-    for (int i = 0; i < m; ++i) ins.push_back(uniform(rng, 0.01, 0.99));
+    const int m = static_cast<int>(rng() % 6);  // 0: a copy
+    for (int i = 0; i < m; ++i)                 // sometimes the same value twice
+      ins.push_back(i % 2 == 1 && trial % 4 == 1 ? ins.back() : uniform(rng, 0.01, 0.99));
     std::sort(ins.begin(), ins.end());
     std::vector<double> out(dim * (n + m)), kout(n + k + m);
     BSrc rc;
@@ -146,14 +136,12 @@ TEST_F(Insert, Add1ktMulSnapsToKnotAndLimitsMultiplicity) {
   BSrc rc;
   BSadd_1kt_mul(&cv, 0.4 + 0.5 * BSparameters.knot_tol, 1, 0, &out, &rc);
   ASSERT_EQ(rc, BSSUCC);
-  EXPECT_EQ(out->knots[4], 0.4);
-  EXPECT_EQ(out->knots[5], 0.4);
+  EXPECT_TRUE(out->knots[4] == 0.4 && out->knots[5] == 0.4);
   EXPECT_LT(max_deviation(cv, *out), 1e-13);
   BSfreeqelcv(out, &rc);
   out = nullptr;
   BSadd_1kt_mul(&cv, 0.4, 3, 0, &out, &rc);  // multiplicity 4 > degree
-  EXPECT_EQ(rc, BSINARG);
-  EXPECT_EQ(out, nullptr);
+  EXPECT_TRUE(rc == BSINARG && out == nullptr);
   BSadd_1kt_mul(&cv, 0.4, 2, 0, &out, &rc);
   ASSERT_EQ(rc, BSSUCC);
   // multiplicity 3 = degree: the curve passes through pole 3 at 0.4
@@ -173,8 +161,7 @@ TEST_F(Insert, OutputRecordOwnership) {
   BScv_copy(&rc, &sv, cv);
   BSadd_1kt_mul(cv, 0.3, 2, 0, &cv, &rc);
   ASSERT_EQ(rc, BSSUCC);
-  EXPECT_EQ(cv->num_poles, 9);
-  EXPECT_EQ(BSlist_al.count, live_at_start_ + 1);
+  EXPECT_TRUE(cv->num_poles == 9 && BSlist_al.count == live_at_start_ + 1);
   EXPECT_LT(max_deviation(sv, *cv), 1e-12);
   BSfreeqelcv(cv, &rc);
   // Reuse: written into the caller's record, here the input itself.
@@ -183,16 +170,14 @@ TEST_F(Insert, OutputRecordOwnership) {
   BScurve *out = &bv;
   BSadd_1kt_mul(&bv, 0.25, 2, 1, &out, &rc);
   ASSERT_EQ(rc, BSSUCC);
-  EXPECT_EQ(out, &bv);
-  EXPECT_EQ(bv.num_poles, 6);
+  EXPECT_TRUE(out == &bv && bv.num_poles == 6);
   EXPECT_LT(max_deviation(ov, bv), 1e-14);
   // BSadd_kts into its own input.
   RefCurve ak = cubic_bezier();
   BScurve akv = kwtest::view_with_room(ak, 3);
   const double tau[10] = {0, 0, 0, 0, 0.2, 0.5, 1, 1, 1, 1};
   BSadd_kts(&akv, 6, tau, &akv, &rc);
-  ASSERT_EQ(rc, BSSUCC);
-  EXPECT_EQ(akv.num_poles, 6);
+  ASSERT_TRUE(rc == BSSUCC && akv.num_poles == 6);
   EXPECT_LT(max_deviation(ov, akv), 1e-14);
 }
 
@@ -281,16 +266,14 @@ TEST_F(Insert, EndKnotsOfUnclampedCurves) {
   for (int32_t i : {-1, 3, 4, 6, 10, 11, 100, INT32_MAX, INT32_MIN}) {
     EXPECT_EQ(BSadd_ekt(&rc, &cv, &u, &i), i >= 0 && i <= 10);
     EXPECT_EQ(rc, i >= 0 && i <= 10 ? BSSUCC : BSINARG) << i;
-    EXPECT_EQ(c.knots, before.knots) << i;
-    EXPECT_EQ(c.poles, before.poles) << i;
+    EXPECT_TRUE(c.knots == before.knots && c.poles == before.poles) << i;
   }
   // BScnvtmekt treats one end at a time.
   RefCurve d = orig;
   BScurve dv = d.view();
   BScnvtmekt(1, &dv, &rc);
   ASSERT_EQ(rc, BSSUCC);
-  EXPECT_EQ(d.knots[7], d.knots[10]);
-  EXPECT_NE(d.knots[0], d.knots[3]);
+  EXPECT_TRUE(d.knots[7] == d.knots[10] && d.knots[0] != d.knots[3]);
   BScnvtmekt(0, &dv, &rc);
   EXPECT_TRUE(knotwork::is_clamped(dv));
   EXPECT_LT(max_deviation(ov, dv), 1e-12);
@@ -301,30 +284,8 @@ TEST_F(Insert, EndKnotsOfUnclampedCurves) {
   double stray = 9.0;
   bv.periodic = 1;
   bv.weights = &stray;
-  EXPECT_TRUE(BScnvtomkt(&rc, &bv));
-  EXPECT_EQ(bv.periodic, 0);
-  EXPECT_EQ(bv.weights, nullptr);
-  EXPECT_EQ(bz.poles, cubic_bezier().poles);
-  EXPECT_EQ(bz.knots, cubic_bezier().knots);
-}
-
-TEST_F(Insert, InsertmktExistingKnotTwiceAndCopy) {
-  const double knots[9] = {0, 0, 0, 0, 0.5, 1, 1, 1, 1};
-  const double rows[10] = {0, 1, 2, 3, 4, 1, 0, 1, 0, 1};  // dim 2, n 5
-  double out[14], kout[11];
-  const double ins[2] = {0.5, 0.5};
-  BSrc rc;
-  BSinsertmkt(4, 2, 5, rows, knots, 2, ins, out, kout, &rc);
-  ASSERT_EQ(rc, BSSUCC);
-  EXPECT_EQ(kout[4], 0.5);
-  EXPECT_EQ(kout[6], 0.5);
-  for (double u : {0.1, 0.3, 0.5, 0.77, 1.0})
-    for (int c = 0; c < 2; ++c)
-      EXPECT_NEAR(row_value(4, 5, rows, knots, c, u), row_value(4, 7, out, kout, c, u), 1e-14);
-  BSinsertmkt(4, 2, 5, rows, knots, 0, ins, out, kout, &rc);  // m = 0 copies
-  ASSERT_EQ(rc, BSSUCC);
-  EXPECT_EQ(std::vector<double>(out, out + 10), std::vector<double>(rows, rows + 10));
-  EXPECT_EQ(std::vector<double>(kout, kout + 9), std::vector<double>(knots, knots + 9));
+  EXPECT_TRUE(BScnvtomkt(&rc, &bv) && bv.periodic == 0 && bv.weights == nullptr);
+  EXPECT_TRUE(bz.poles == cubic_bezier().poles && bz.knots == cubic_bezier().knots);
 }
 
 TEST_F(Insert, InspararrSubdivides) {
@@ -337,8 +298,7 @@ TEST_F(Insert, InspararrSubdivides) {
   ASSERT_EQ(rc, BSSUCC);
   EXPECT_EQ(std::vector<double>(out, out + count), (std::vector<double>{0, 0.5, 1, 2}));
   BSinspararr(1, v, nullptr, &count, out, &rc);
-  EXPECT_EQ(rc, BSSUCC);
-  EXPECT_EQ(count, 1);
+  EXPECT_TRUE(rc == BSSUCC && count == 1);
 }
 
 // A cubic along the x axis with one small weight: too uneven for the point test.

@@ -1,10 +1,6 @@
 // Splitting, extracting, breaking, reversing and closing curves: each piece
 // reproduces the original on its sub-range and is clamped at both ends; failures
 // leave nothing allocated and the tolerances restored.
-#include <gtest/gtest.h>
-
-#include <random>
-#include <vector>
 
 #include "bspline/insert.hpp"
 #include "ref_curves.hpp"
@@ -45,6 +41,7 @@ TEST_F(Split, PiecesReproduceRandomCurves) {
   std::mt19937_64 rng(71);
   for (int trial = 0; trial < 240; ++trial) {
     const int k = 2 + trial % 15, n = k + static_cast<int>(rng() % 7);
+    std::mt19937_64 twin = rng;  // the same curve again: the input stays untouched
     RefCurve c = kwtest::random_curve(rng, k, n, trial % 2, (trial / 2) % 2);
     BScurve cv = c.view();
     const double tol = 8 * k * kwtest::pole_ulp(cv), a = c.lo(), b = c.hi();  // as evaluation
@@ -55,16 +52,14 @@ TEST_F(Split, PiecesReproduceRandomCurves) {
     BScurve left{}, right{};
     BSrc rc;
     ASSERT_TRUE(BScvsplit(&rc, &cv, &u, &left, &right, nullptr)) << rc;
-    EXPECT_TRUE(knotwork::is_clamped(left));
-    EXPECT_TRUE(knotwork::is_clamped(right));
-    EXPECT_EQ(lo(left), a);
-    EXPECT_EQ(hi(left), u);
-    EXPECT_EQ(hi(right), b);
+    EXPECT_TRUE(knotwork::is_clamped(left) && knotwork::is_clamped(right));
+    EXPECT_TRUE(lo(left) == a && hi(left) == u && hi(right) == b);
     EXPECT_LT(max_deviation(cv, left, a, u, 61), tol);
     EXPECT_LT(max_deviation(cv, right, u, b, 61), tol);
     EXPECT_LT(kwtest::library_deviation(cv, left, a, u), tol);
     EXPECT_LT(kwtest::library_deviation(cv, right, u + 1e-12, b), tol);
     EXPECT_EQ(left.num_poles + right.num_poles, n + k - kwtest::multiplicity(cv, u));
+    EXPECT_EQ(c.knots, kwtest::random_curve(twin, k, n, trial % 2, (trial / 2) % 2).knots);
     free_arrays(left);
     free_arrays(right);
     // BSactivsplt on a random range, in either order of the ends.
@@ -77,14 +72,11 @@ TEST_F(Split, PiecesReproduceRandomCurves) {
       ASSERT_TRUE(BSactivsplt(&rc, &cv, &ua, &ub, &out.cv, nullptr)) << rc;
       ASSERT_TRUE(BSactivsplt(&rc, &cv, &ub, &ua, &swapped.cv, nullptr));
       const double l = std::min(ua, ub), h = std::max(ua, ub);
-      EXPECT_TRUE(knotwork::is_clamped(out.cv));
-      EXPECT_EQ(lo(out.cv), l);
-      EXPECT_EQ(hi(out.cv), h);
-      EXPECT_EQ(out.cv.non_uniform, 1);
+      EXPECT_TRUE(knotwork::is_clamped(out.cv) && out.cv.non_uniform == 1);
+      EXPECT_TRUE(lo(out.cv) == l && hi(out.cv) == h);
       EXPECT_LT(max_deviation(cv, out.cv, l, h, 61), tol);
       EXPECT_LT(kwtest::library_deviation(cv, out.cv, l + 1e-12, h), tol);
-      EXPECT_EQ(out.poles, swapped.poles);
-      EXPECT_EQ(out.knots, swapped.knots);
+      EXPECT_TRUE(out.poles == swapped.poles && out.knots == swapped.knots);
     }
     // BSrev_cv reverses direction and boundaries; twice restores the curve.
     RefCurve r = c;
@@ -145,29 +137,15 @@ TEST_F(Split, CvsplitUniformAndPlanarFlags) {
 }
 
 TEST_F(Split, CvsplitAtMultipleKnotsAndNearEnds) {
-  // Multiplicity k - 1: the poles are copied.
-  RefCurve c =
-      make_curve(3, {0, 0, 0, 0.5, 0.5, 1, 1, 1}, {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0});
-  BScurve cv = c.view();
   BScurve left{}, right{};
   BSrc rc;
   const double u = 0.5, v = 0.25;
-  ASSERT_TRUE(BScvsplit(&rc, &cv, &u, &left, &right, nullptr));
-  ASSERT_EQ(left.num_poles, 3);
-  EXPECT_EQ(std::vector<double>(left.poles, left.poles + 9),
-            std::vector<double>(&c.poles[0], &c.poles[9]));
-  EXPECT_EQ(std::vector<double>(right.poles, right.poles + 9),
-            std::vector<double>(&c.poles[6], &c.poles[15]));
-  free_arrays(left);
-  free_arrays(right);
   // Multiplicity k: a gap, not split, nothing left allocated; elsewhere it splits.
   RefCurve gap = make_curve(3, {0, 0, 0, 0.5, 0.5, 0.5, 1, 1, 1},
                             {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0, 5, 0, 0});
   BScurve gv = gap.view();
   EXPECT_FALSE(BScvsplit(&rc, &gv, &u, &left, &right, nullptr));
-  EXPECT_EQ(rc, BSINARG);
-  EXPECT_EQ(left.poles, nullptr);
-  EXPECT_EQ(right.poles, nullptr);
+  EXPECT_TRUE(rc == BSINARG && left.poles == nullptr && right.poles == nullptr);
   ASSERT_TRUE(BScvsplit(&rc, &gv, &v, &left, &right, nullptr));
   EXPECT_LT(max_deviation(gv, right, 0.25, 0.5), 1e-14);
   EXPECT_LT(max_deviation(gv, right, 0.5 + 1e-9, 1.0), 1e-14);
@@ -180,24 +158,12 @@ TEST_F(Split, CvsplitAtMultipleKnotsAndNearEnds) {
   BScvkttol2(4, bv.knots, 4, bv.poles, nullptr, &tol, &rc);
   const double near_start = tol / 2, near_end = 1.0 - tol / 2;
   ASSERT_TRUE(BScvsplit(&rc, &bv, &near_start, &left, &right, nullptr));
-  EXPECT_EQ(left.num_poles, 0);
-  EXPECT_EQ(left.poles, nullptr);
+  EXPECT_TRUE(left.num_poles == 0 && left.poles == nullptr);
   EXPECT_EQ(std::vector<double>(right.poles, right.poles + 12), bz.poles);
   free_arrays(right);
   ASSERT_TRUE(BScvsplit(&rc, &bv, &near_end, &left, &right, nullptr));
-  EXPECT_EQ(right.num_poles, 0);
-  EXPECT_EQ(left.num_poles, 4);
+  EXPECT_TRUE(right.num_poles == 0 && left.num_poles == 4);
   free_arrays(left);
-  // An unclamped input is left untouched.
-  std::mt19937_64 rng(72);
-  RefCurve open = kwtest::random_curve(rng, 4, 8, true, false);
-  const RefCurve before = open;
-  BScurve ov = open.view();
-  ASSERT_TRUE(BScvsplit(&rc, &ov, &v, &left, &right, nullptr));
-  EXPECT_EQ(open.knots, before.knots);
-  EXPECT_EQ(open.poles, before.poles);
-  free_arrays(left);
-  free_arrays(right);
 }
 
 TEST_F(Split, CvsplitIntoProvidedArraysAndUnderAllocationFailures) {
@@ -274,22 +240,19 @@ TEST_F(Split, ExtrcvspnCopiesOneSpanAndClosesLoops) {
   const BSboolean yes = 1;
   for (int32_t s = 3; s <= 7; ++s) {
     ASSERT_TRUE(BSextrcvspn(&rc, &s, &cv, &out.cv, &yes, nullptr));
-    EXPECT_EQ(out.cv.num_poles, 4);
-    EXPECT_EQ(out.knots, std::vector<double>(&c.knots[s - 3], &c.knots[s + 5]));
+    EXPECT_TRUE(out.cv.num_poles == 4 &&
+                out.knots == std::vector<double>(&c.knots[s - 3], &c.knots[s + 5]));
     EXPECT_LT(max_deviation(cv, out.cv, c.knots[s], c.knots[s + 1]), 1e-13);
   }
-  for (int32_t bad : {2, 8}) {
-    EXPECT_FALSE(BSextrcvspn(&rc, &bad, &cv, &out.cv, nullptr, nullptr));
-    EXPECT_EQ(rc, BSINARG);
-  }
+  for (int32_t bad : {2, 8})
+    EXPECT_TRUE(!BSextrcvspn(&rc, &bad, &cv, &out.cv, nullptr, nullptr) && rc == BSINARG);
   // A quadratic Bezier loop whose ends nearly meet: flagged and made exactly closed.
   RefCurve loop = make_curve(3, {0, 0, 0, 1, 1, 1}, {0, 0, 0, 1, 1, 0, 1e-9, 0, 0});
   BScurve lv = loop.view();
   Holder lo3(3, 3);
   const int32_t s = 2;
   ASSERT_TRUE(BSextrcvspn(&rc, &s, &lv, &lo3.cv, nullptr, &yes));
-  EXPECT_EQ(lo3.cv.phy_closed, 1);
-  EXPECT_EQ(lo3.poles[0], lo3.poles[6]);
+  EXPECT_TRUE(lo3.cv.phy_closed == 1 && lo3.poles[0] == lo3.poles[6]);
 }
 
 TEST_F(Split, BreakcvPiecesCoverTheCurveInOrder) {

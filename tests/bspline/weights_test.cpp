@@ -1,7 +1,3 @@
-#include <cmath>
-#include <functional>
-#include <random>
-#include <vector>
 
 #include "point_set.hpp"
 #include "support.hpp"
@@ -82,12 +78,9 @@ TEST_F(Weights, ReparametrisationMapsKnotsAndBoundaries) {
   BSrc rc;
   BSreparmcv(&cv, 0.0, 1.0, &out, &rc);
   ASSERT_EQ(rc, BSSUCC);
-  EXPECT_EQ(out.knots[2], 0.25);
-  EXPECT_EQ(out.knots[4], 1.0);
-  EXPECT_EQ(out.num_boundaries, 1);
-  EXPECT_EQ(out.bdrys, out_bd);
-  EXPECT_EQ(out_bd[0], 0.25);
-  EXPECT_EQ(out_bd[1], 0.75);
+  EXPECT_TRUE(out.knots[2] == 0.25 && out.knots[4] == 1.0);
+  EXPECT_TRUE(out.num_boundaries == 1 && out.bdrys == out_bd);
+  EXPECT_TRUE(out_bd[0] == 0.25 && out_bd[1] == 0.75);
   // Random curves in place: the point at a mapped parameter is the old point.
   std::mt19937_64 rng(4);
   for (int t = 0; t < 20; ++t) {
@@ -96,8 +89,7 @@ TEST_F(Weights, ReparametrisationMapsKnotsAndBoundaries) {
     BScurve c = r.view();
     BSreparmcv(&c, -3.0 + t, 7.5 + t, &c, &rc);
     ASSERT_EQ(rc, BSSUCC);
-    EXPECT_EQ(c.knots[c.order - 1], -3.0 + t);
-    EXPECT_EQ(c.knots[c.num_poles], 7.5 + t);
+    EXPECT_TRUE(c.knots[c.order - 1] == -3.0 + t && c.knots[c.num_poles] == 7.5 + t);
     for (int i = 0; i <= 50; ++i) {
       const double s = i / 50.0;
       const auto p = kwtest::ref_eval(before, before.lo() + s * (before.hi() - before.lo()));

@@ -1,5 +1,4 @@
 #include <cmath>
-#include <functional>
 #include <random>
 #include <vector>
 

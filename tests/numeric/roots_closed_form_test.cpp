@@ -76,8 +76,7 @@ TEST_F(RootsClosedForm, TellingCasesOfTheQuadratic) {
   const double lin[3] = {2.0, 4.0, 0.0}, none[3] = {2.0, 0.0, 0.0}, sq[3] = {1.0, -2.0, 1.0},
                i2[3] = {1.0, 0.0, 1.0};
   BSrpoly2(lin, re, im);
-  EXPECT_EQ(re[0], DBL_MAX);
-  EXPECT_EQ(re[1], -0.5);
+  EXPECT_TRUE(re[0] == DBL_MAX && re[1] == -0.5);
   BSrpoly2(none, re, im);
   EXPECT_TRUE(re[0] == DBL_MAX && re[1] == DBL_MAX && im[0] == 0.0);
   BSrpoly2(sq, re, im);
@@ -98,9 +97,7 @@ TEST_F(RootsClosedForm, TellingCasesOfCubicAndQuartic) {
   EXPECT_TRUE(rc == 0 && re[0] == 1.0 && re[1] == 1.0 && re[2] == 1.0);
   const double xcube[4] = {0, -1, 0, 1};
   BSrpoly3(xcube, re, im, &rc);
-  EXPECT_EQ(re[2], 0.0);
-  EXPECT_EQ(std::fabs(re[0]), 1.0);
-  EXPECT_EQ(re[0] + re[1], 0.0);
+  EXPECT_TRUE(re[2] == 0.0 && std::fabs(re[0]) == 1.0 && re[0] + re[1] == 0.0);
   const double quad[4] = {1, 2, 3, 0};
   BSrpoly3(quad, re, im, &rc);
   EXPECT_EQ(re[2], DBL_MAX);
@@ -111,16 +108,14 @@ TEST_F(RootsClosedForm, TellingCasesOfCubicAndQuartic) {
   const double biq[5] = {-1, 0, 0, 0, 1};
   BSrpoly4(biq, re, im, &rc);
   EXPECT_NEAR(re[0], 0.0, 1e-16);
-  EXPECT_EQ(std::fabs(im[0]), 1.0);
-  EXPECT_EQ(im[0], -im[1]);
+  EXPECT_TRUE(std::fabs(im[0]) == 1.0 && im[0] == -im[1]);
   EXPECT_TRUE(re[2] == 1.0 && re[3] == -1.0 && im[2] == 0.0);
   // (x^2 + x + 2)^2: perfect square, r0 r0 r1 r1 with r = (-1 +- i sqrt 7)/2.
   const double ps[5] = {4, 4, 5, 2, 1};
   BSrpoly4(ps, re, im, &rc);
   EXPECT_TRUE(re[0] == re[1] && im[0] == im[1] && re[2] == re[3] && im[2] == im[3]);
-  EXPECT_NEAR(re[0], -0.5, 1e-15);
+  EXPECT_TRUE(im[0] == -im[2] && std::fabs(re[0] + 0.5) < 1e-15);
   EXPECT_NEAR(std::fabs(im[0]), std::sqrt(7.0) / 2, 1e-15);
-  EXPECT_EQ(im[0], -im[2]);
   // Palindromic with a double z = -1: roots of x^2 + x + 1 twice.
   const double pal[5] = {1, 2, 3, 2, 1};
   BSrpoly4(pal, re, im, &rc);
@@ -213,8 +208,7 @@ TEST_F(RootsClosedForm, HelpersOnTheirTellingValues) {
   BSdsqrtc(-3.0, -4.0, &sr, &si);  // principal root of -3 - 4i is 1 - 2i
   EXPECT_TRUE(sr == 1.0 && si == -2.0);
   BSdsqrtc(-1e-20, 2.0, &sr, &si);  // |re| << |im|: still accurate
-  EXPECT_NEAR(sr, 1.0, 1e-15);
-  EXPECT_NEAR(si, 1.0, 1e-15);
+  EXPECT_TRUE(std::fabs(sr - 1.0) < 1e-15 && std::fabs(si - 1.0) < 1e-15);
   BSdsqrtc(-4.0, 0.0, &sr, &si);
   EXPECT_TRUE(sr == 0.0 && si == 2.0);
   BSinvc(3.0, 4.0, &sr, &si);

@@ -5,11 +5,6 @@
 #ifndef KNOTWORK_TESTS_QUERY_PROJECT_REFERENCE_HPP
 #define KNOTWORK_TESTS_QUERY_PROJECT_REFERENCE_HPP
 
-#include <algorithm>
-#include <cmath>
-#include <random>
-#include <vector>
-
 #include <gtest/gtest.h>
 
 #include "ref_curves.hpp"
