@@ -261,15 +261,6 @@ BSrc SplinePieces::build(int deg, int32_t n, int dim, bool rational, const doubl
 
 namespace {
 
-// Curve parameter of local parameter t of piece j; the ends map to the breaks
-// exactly.
-inline double piece_parameter(const PieceSet &ps, int32_t j, double t) {
-  const double a = ps.breaks[j], b = ps.breaks[j + 1];
-  if (t <= 0.0) return a;
-  if (t >= 1.0) return b;
-  return std::clamp(a + (b - a) * t, a, b);
-}
-
 // Curve parameter of local parameter t of a piece over [a, b], with the foot point
 // and distance re-taken at the local parameter that the rounded curve parameter
 // names, so that the foot is the curve point at the returned parameter.
@@ -488,19 +479,196 @@ BSrc evaluate_curve_at(const BScurve &cv, double u, int d, double *out) {
 
 namespace {
 
+// A curve record's arrays read in place: poles as triples (weighted when
+// rational), positive weights, n > deg >= 1 and a validated knot vector.
+struct Spline3 {
+  int deg;
+  int32_t n;
+  const double *poles;
+  const double *weights;  // null when polynomial
+  const double *knots;
+
+  double coord(int32_t i, int c) const { return poles[3 * static_cast<std::ptrdiff_t>(i) + c]; }
+  double cartesian(int32_t i, int c) const {
+    return weights != nullptr ? coord(i, c) / weights[i] : coord(i, c);
+  }
+  bool span_empty(int32_t s) const { return !(knots[s + 1] - knots[s] >= kBezierBreakGap); }
+  // Squared distance from a point to the box of the Cartesian poles of span s.
+  double span_box_distance_sq(int32_t s, const double *point) const {
+    double lo[3], hi[3];
+    for (int c = 0; c < 3; ++c) lo[c] = hi[c] = cartesian(s - deg, c);
+    for (int32_t i = s - deg + 1; i <= s; ++i) {
+      for (int c = 0; c < 3; ++c) {
+        const double v = cartesian(i, c);
+        lo[c] = v < lo[c] ? v : lo[c];
+        hi[c] = v > hi[c] ? v : hi[c];
+      }
+    }
+    return box_distance_sq(3, point, lo, hi);
+  }
+};
+
+// One point's search over the spans of a Spline3: the answer so far and the visit
+// of one span (converted to Bezier form, skipped when its pole box is not nearer
+// than the answer, else searched; a result replaces the answer only when nearer
+// beyond rounding, so the first answer found wins ties).
+struct SpanSearch {
+  const Spline3 &sp;
+  const double *point;
+  double tol;
+  double bound = kLargestDouble;  // distance of the answer (plus 1e-16) once found
+  double dist = kLargestDouble;
+  double foot[3] = {};
+  double param = 0.0;
+  bool found = false;
+
+  BSrc visit(int32_t s) {
+    const int deg = sp.deg, k = deg + 1, m = sp.weights != nullptr ? 4 : 3;
+    double local[4 * kMaxPieceOrder], rows[4 * kMaxPieceOrder], work[2 * kMaxPieceOrder];
+    for (int i = 0; i < k; ++i) {
+      const int32_t q = s - deg + i;
+      for (int c = 0; c < 3; ++c) local[c * k + i] = sp.coord(q, c);
+      if (m == 4) local[3 * k + i] = sp.weights[q];
+    }
+    span_bezier_rows(deg, k, m, sp.knots + (s - deg), local, deg, rows, work);
+    const BezierPiece pc{deg, 3, m == 4, rows};
+    if (found && !(piece_box_distance_sq(pc, point) < bound * bound)) return BSSUCC;
+    double d = kLargestDouble, t = 0.0, f[kMaxPieceValues];
+    const BSrc rc = nearest_on_bezier(pc, point, tol, bound, &d, f, &t);
+    if (rc != BSSUCC || d >= kLargestDouble) return rc;
+    if (found && !(d < dist - std::max(1e-16, 1e-14 * dist))) return BSSUCC;
+    // The piece's parameter range as the piece list has it: spans narrower than
+    // kBezierBreakGap belong to the piece before them (the first piece starts at
+    // the domain start).
+    int32_t before = s - 1;
+    while (before >= deg && sp.span_empty(before)) --before;
+    int32_t next = s + 1;
+    while (next < sp.n && sp.span_empty(next)) ++next;
+    const double a = before >= deg ? sp.knots[s] : sp.knots[deg];
+    found = true;
+    param = settle_parameter(pc, a, sp.knots[next], t, point, f, &d);
+    dist = d;
+    std::memcpy(foot, f, sizeof(foot));
+    bound = std::min(bound, d + 1e-16);
+    return BSSUCC;
+  }
+};
+
+// Nearest point of a Spline3 to one point, without setup proportional to the
+// curve: the span where the nearest pole weighs most is searched first, for a
+// bound; one pass over the poles then keeps the spans whose poles are not all
+// beyond the bound on one side of one axis (the last pole within each of the six
+// half-spaces is tracked, so the test costs the same for every degree), tests
+// their pole boxes (the convex hull property, which positive weights keep), and
+// searches the survivors nearest box first while the bound shrinks. Statuses: 0,
+// -2 (no span wider than kBezierBreakGap), -13 (see nearest_on_bezier).
+template <bool rational>
+BSrc nearest_on_spline3(const Spline3 &sp, const double *point, double tol, double *dist,
+                        double *foot, double *param) {
+  const int deg = sp.deg;
+  const int32_t n = sp.n;
+  int32_t nearest = 0;
+  double nearest_d2 = kLargestDouble;
+  for (int32_t i = 0; i < n; ++i) {
+    const double r = rational ? 1.0 / sp.weights[i] : 1.0;
+    double d2 = 0.0;
+    for (int c = 0; c < 3; ++c) {
+      const double e = (rational ? sp.coord(i, c) * r : sp.coord(i, c)) - point[c];
+      d2 += e * e;
+    }
+    if (d2 < nearest_d2) {
+      nearest_d2 = d2;
+      nearest = i;
+    }
+  }
+  int32_t first = std::clamp(nearest + (deg + 1) / 2, static_cast<int32_t>(deg), n - 1);
+  int32_t s = first;
+  while (s < n && sp.span_empty(s)) ++s;
+  if (s == n) {
+    s = first;
+    while (s >= deg && sp.span_empty(s)) --s;
+    if (s < deg) return BSINARG;
+  }
+  first = s;
+  SpanSearch search{sp, point, tol};
+  BSrc rc = search.visit(first);
+  if (rc != BSSUCC) return rc;
+
+  struct Candidate {
+    double d2;
+    int32_t span;
+  };
+  constexpr int kCandidates = 64;
+  Candidate cand[kCandidates];
+  int count = 0;
+  auto visit_candidates = [&]() {
+    std::sort(cand, cand + count,
+              [](const Candidate &x, const Candidate &y) { return x.d2 < y.d2; });
+    for (int j = 0; j < count; ++j) {
+      if (!(cand[j].d2 < search.bound * search.bound * (1.0 + 1e-12))) break;
+      const BSrc r = search.visit(cand[j].span);
+      if (r != BSSUCC) return r;
+    }
+    count = 0;
+    return BSSUCC;
+  };
+  // The six half-spaces beyond the bound: x_c > hi_c or x_c < lo_c, widened to
+  // cover the rounding of the thresholds and of their products with the weights.
+  double lo[3], hi[3];
+  auto set_bounds = [&]() {
+    for (int c = 0; c < 3; ++c) {
+      const double u = search.bound + 1e-12 * (std::fabs(point[c]) + search.bound) + 1e-300;
+      lo[c] = search.bound < kLargestDouble ? point[c] - u : -HUGE_VAL;
+      hi[c] = search.bound < kLargestDouble ? point[c] + u : HUGE_VAL;
+    }
+  };
+  set_bounds();
+  int32_t inside[6] = {-1, -1, -1, -1, -1, -1};  // last pole not beyond each side
+  for (int32_t i = 0; i < n; ++i) {
+    for (int c = 0; c < 3; ++c) {
+      const double v = sp.coord(i, c);
+      const double h = rational ? hi[c] * sp.weights[i] : hi[c];
+      const double l = rational ? lo[c] * sp.weights[i] : lo[c];
+      inside[2 * c] = v > h ? inside[2 * c] : i;
+      inside[2 * c + 1] = v < l ? inside[2 * c + 1] : i;
+    }
+    if (i < deg || i == first || sp.span_empty(i)) continue;
+    const int32_t window = i - deg;
+    int32_t least = inside[0];
+    for (int b = 1; b < 6; ++b) least = std::min(least, inside[b]);
+    if (least < window) continue;  // all poles of span i beyond one side
+    const double d2 = sp.span_box_distance_sq(i, point);
+    if (!(d2 < search.bound * search.bound * (1.0 + 1e-12))) continue;
+    cand[count++] = {d2, i};
+    if (count == kCandidates) {
+      if ((rc = visit_candidates()) != BSSUCC) return rc;
+      set_bounds();
+    }
+  }
+  if ((rc = visit_candidates()) != BSSUCC) return rc;
+  *dist = search.dist;
+  std::memcpy(foot, search.foot, sizeof(search.foot));
+  *param = search.param;
+  return BSSUCC;
+}
+
 // Nearest points of a curve record; on a closed curve a parameter at the joint
 // becomes the start parameter, with its foot point and distance taken there.
 BSrc nearest_on_curve(const BScurve &cv, int32_t num_points, const double *points, double *params,
                       double *feet, double *dists) {
   const int32_t n = cv.num_poles;
-  const int m = cv.rational ? 4 : 3;
-  BasicScratchBuffer<8 * 100> rows_buf(static_cast<std::size_t>(m) * n * sizeof(double));
-  if (!rows_buf.ok()) return BSNOSTKMEMORY;
-  double *rows = rows_buf.as<double>();
-  curve_pole_rows(cv, rows);
-  BSrc rc = nearest_on_spline_rows(cv.order - 1, n, 3, cv.rational != 0, rows, cv.knots, num_points,
-                                   points, tol().dist_tol, dists, feet, params);
-  if (rc != BSSUCC || !cv.phy_closed) return rc;
+  if (!query_points_ok(num_points, 3, points)) return BSINARG;
+  const Spline3 sp{cv.order - 1, n, cv.poles, cv.rational ? cv.weights : nullptr, cv.knots};
+  BSrc rc = BSSUCC;
+  for (int32_t i = 0; i < num_points; ++i) {
+    const std::ptrdiff_t at = 3 * static_cast<std::ptrdiff_t>(i);
+    rc = cv.rational ? nearest_on_spline3<true>(sp, points + at, tol().dist_tol, &dists[i],
+                                                feet + at, &params[i])
+                     : nearest_on_spline3<false>(sp, points + at, tol().dist_tol, &dists[i],
+                                                 feet + at, &params[i]);
+    if (rc != BSSUCC) return rc;
+  }
+  if (!cv.phy_closed) return rc;
   const double start = cv.knots[cv.order - 1], end = cv.knots[n];
   const double ktol =
       curve_knot_tolerance(cv.order, cv.knots, n, cv.poles, cv.rational ? cv.weights : nullptr);

@@ -16,6 +16,7 @@
 #endif
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 
 #include "knotwork.h"
@@ -38,11 +39,22 @@ enum CurveCheck : unsigned {
   kCurveFull = kCurveDomain | kCurveArrays | kCurveWeights,
 };
 
-// True when the count knots are finite and non-decreasing (O(count)).
+// True when the count knots are finite and non-decreasing (O(count)). The scans
+// below have no early exit: flags are or-ed, so they stream at the machine's
+// throughput (a NaN fails every comparison).
 inline bool knots_ascending(const double *t, int32_t count) {
-  for (int32_t i = 0; i < count; ++i)
-    if (!std::isfinite(t[i]) || (i > 0 && t[i] < t[i - 1])) return false;
-  return true;
+  if (count <= 0) return true;
+  bool bad = !(std::fabs(t[0]) <= 1.7976931348623157e308) ||
+             !(std::fabs(t[count - 1]) <= 1.7976931348623157e308);
+  for (int32_t i = 1; i < count; ++i) bad |= !(t[i] >= t[i - 1]);
+  return !bad;
+}
+
+// True when the count values are finite.
+inline bool values_finite(const double *v, std::ptrdiff_t count) {
+  bool bad = false;
+  for (std::ptrdiff_t i = 0; i < count; ++i) bad |= !(std::fabs(v[i]) <= 1.7976931348623157e308);
+  return !bad;
 }
 
 inline BSrc validate_curve(const BScurve *cv, unsigned checks) {
@@ -57,12 +69,14 @@ inline BSrc validate_curve(const BScurve *cv, unsigned checks) {
     return BSINARG;
   if (checks & (kCurveArrays | kCurveWeights)) {
     if (!knots_ascending(t, n + k)) return BSINARG;
-    for (int32_t i = 0; i < 3 * n; ++i)
-      if (!std::isfinite(cv->poles[i])) return BSINARG;
-    const bool positive = (checks & kCurveWeights) != 0;
-    if (cv->rational)
-      for (int32_t i = 0; i < n; ++i)
-        if (!std::isfinite(cv->weights[i]) || (positive && !(cv->weights[i] > 0.0))) return BSINARG;
+    if (!values_finite(cv->poles, 3 * static_cast<std::ptrdiff_t>(n))) return BSINARG;
+    if (cv->rational) {
+      if (!values_finite(cv->weights, n)) return BSINARG;
+      bool bad = false;
+      if (checks & kCurveWeights)
+        for (int32_t i = 0; i < n; ++i) bad |= !(cv->weights[i] > 0.0);
+      if (bad) return BSINARG;
+    }
   }
   return BSSUCC;
 }
