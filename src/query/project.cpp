@@ -489,24 +489,84 @@ struct Spline3 {
   const double *knots;
 
   double coord(int32_t i, int c) const { return poles[3 * static_cast<std::ptrdiff_t>(i) + c]; }
+  template <bool rational>
   double cartesian(int32_t i, int c) const {
-    return weights != nullptr ? coord(i, c) / weights[i] : coord(i, c);
+    return rational ? coord(i, c) / weights[i] : coord(i, c);
   }
   bool span_empty(int32_t s) const { return !(knots[s + 1] - knots[s] >= kBezierBreakGap); }
-  // Squared distance from a point to the box of the Cartesian poles of span s.
-  double span_box_distance_sq(int32_t s, const double *point) const {
-    double lo[3], hi[3];
-    for (int c = 0; c < 3; ++c) lo[c] = hi[c] = cartesian(s - deg, c);
-    for (int32_t i = s - deg + 1; i <= s; ++i) {
-      for (int c = 0; c < 3; ++c) {
-        const double v = cartesian(i, c);
-        lo[c] = v < lo[c] ? v : lo[c];
-        hi[c] = v > hi[c] ? v : hi[c];
+  // Lower bound of the squared distance from a point to span s: the larger of the
+  // squared distances to the box of its Cartesian poles and to the plane through
+  // the nearest of them normal to the direction from the point to their centroid
+  // (both planes and boxes bound the convex hull, and so the span).
+  template <bool rational>
+  double span_lower_bound(int32_t s, const double *point) const {
+    double q[3 * kMaxPieceOrder], lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL},
+                                  hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL}, c[3] = {0.0, 0.0, 0.0};
+    const int k = deg + 1;
+    for (int i = 0; i < k; ++i)
+      for (int d = 0; d < 3; ++d) {
+        const double v = cartesian<rational>(s - deg + i, d) - point[d];
+        q[3 * i + d] = v;
+        lo[d] = v < lo[d] ? v : lo[d];
+        hi[d] = v > hi[d] ? v : hi[d];
+        c[d] += v;
       }
+    double box = 0.0;
+    for (int d = 0; d < 3; ++d) {
+      const double e = lo[d] > 0.0 ? lo[d] : (hi[d] < 0.0 ? -hi[d] : 0.0);
+      box += e * e;
     }
-    return box_distance_sq(3, point, lo, hi);
+    double least = kLargestDouble;
+    for (int i = 0; i < k; ++i)
+      least = std::min(least, q[3 * i] * c[0] + q[3 * i + 1] * c[1] + q[3 * i + 2] * c[2]);
+    // the rounding of the dot products, at most a few ulps of |q| |c|
+    double qmax = 0.0;
+    for (int d = 0; d < 3; ++d) qmax = std::max(qmax, std::max(-lo[d], hi[d]));
+    least -= 1e-15 * qmax * (std::fabs(c[0]) + std::fabs(c[1]) + std::fabs(c[2]));
+    const double cc = c[0] * c[0] + c[1] * c[1] + c[2] * c[2];
+    // least / |c| bounds the distance from below when positive
+    const double plane = least > 0.0 && cc > 0.0 ? (least * least / cc) * (1.0 - 1e-12) : 0.0;
+    return std::max(box, plane);
   }
 };
+
+// Bezier rows of one span in place: rows holds m coordinate-major rows of the
+// span's deg + 1 poles, knots its 2 deg + 2 knots (knots[deg] < knots[deg + 1]).
+// Both ends are clamped by knot insertion, the arithmetic of span_bezier_rows()
+// (so the rows agree with it bit for bit) without its generic pole access.
+inline void span_to_bezier(int deg, int m, const double *knots, double *rows) {
+  const int k = deg + 1;
+  double t[2 * kMaxPieceOrder];
+  std::memcpy(t, knots, sizeof(double) * 2 * k);
+  const double a = t[deg], b = t[k];
+  auto ratio = [](double u, double lo, double hi) { return hi > lo ? (u - lo) / (hi - lo) : 0.0; };
+  if (t[0] != a) {
+    for (int i = deg - 1; i >= 0; --i) {
+      for (int j = 1; j <= i; ++j) {
+        const double al = ratio(a, t[j], t[j + deg]), be = 1.0 - al;
+        for (int r = 0; r < m; ++r) {
+          double *row = rows + r * k;
+          row[j - 1] = al * row[j] + be * row[j - 1];
+        }
+      }
+      for (int j = 1; j <= i; ++j) t[j - 1] = t[j];
+      t[i] = a;
+    }
+  }
+  if (t[2 * deg + 1] != b) {
+    for (int i = k; i <= 2 * deg; ++i) {
+      for (int j = deg; j >= i - k + 2 && j >= 1; --j) {
+        const double al = ratio(b, t[j], t[j + deg]), be = 1.0 - al;
+        for (int r = 0; r < m; ++r) {
+          double *row = rows + r * k;
+          row[j] = al * row[j] + be * row[j - 1];
+        }
+      }
+      for (int j = 2 * deg + 1; j >= i + 2; --j) t[j] = t[j - 1];
+      t[i + 1] = b;
+    }
+  }
+}
 
 // One point's search over the spans of a Spline3: the answer so far and the visit
 // of one span (converted to Bezier form, skipped when its pole box is not nearer
@@ -524,13 +584,13 @@ struct SpanSearch {
 
   BSrc visit(int32_t s) {
     const int deg = sp.deg, k = deg + 1, m = sp.weights != nullptr ? 4 : 3;
-    double local[4 * kMaxPieceOrder], rows[4 * kMaxPieceOrder], work[2 * kMaxPieceOrder];
+    double rows[4 * kMaxPieceOrder];
     for (int i = 0; i < k; ++i) {
       const int32_t q = s - deg + i;
-      for (int c = 0; c < 3; ++c) local[c * k + i] = sp.coord(q, c);
-      if (m == 4) local[3 * k + i] = sp.weights[q];
+      for (int c = 0; c < 3; ++c) rows[c * k + i] = sp.coord(q, c);
+      if (m == 4) rows[3 * k + i] = sp.weights[q];
     }
-    span_bezier_rows(deg, k, m, sp.knots + (s - deg), local, deg, rows, work);
+    span_to_bezier(deg, m, sp.knots + (s - deg), rows);
     const BezierPiece pc{deg, 3, m == 4, rows};
     if (found && !(piece_box_distance_sq(pc, point) < bound * bound)) return BSSUCC;
     double d = kLargestDouble, t = 0.0, f[kMaxPieceValues];
@@ -567,17 +627,21 @@ BSrc nearest_on_spline3(const Spline3 &sp, const double *point, double tol, doub
                         double *foot, double *param) {
   const int deg = sp.deg;
   const int32_t n = sp.n;
+  const double *poles = sp.poles, *weights = sp.weights, *knots = sp.knots;
+  const double px = point[0], py = point[1], pz = point[2];
   int32_t nearest = 0;
-  double nearest_d2 = kLargestDouble;
-  for (int32_t i = 0; i < n; ++i) {
-    const double r = rational ? 1.0 / sp.weights[i] : 1.0;
-    double d2 = 0.0;
-    for (int c = 0; c < 3; ++c) {
-      const double e = (rational ? sp.coord(i, c) * r : sp.coord(i, c)) - point[c];
-      d2 += e * e;
-    }
-    if (d2 < nearest_d2) {
-      nearest_d2 = d2;
+  double nearest_d2 = HUGE_VAL;
+  // Nearest pole; for a rational curve |w q - w p|^2 < d2 w^2, without a division.
+  const int32_t step = n > 64 ? 2 : 1;
+  for (int32_t i = 0; i < n; i += step) {
+    const double *q = poles + 3 * static_cast<std::ptrdiff_t>(i);
+    const double w = rational ? weights[i] : 1.0;
+    const double dx = q[0] - (rational ? px * w : px);
+    const double dy = q[1] - (rational ? py * w : py);
+    const double dz = q[2] - (rational ? pz * w : pz);
+    const double d2 = dx * dx + dy * dy + dz * dz;
+    if (d2 < (rational ? nearest_d2 * (w * w) : nearest_d2)) {
+      nearest_d2 = rational ? d2 / (w * w) : d2;
       nearest = i;
     }
   }
@@ -612,38 +676,47 @@ BSrc nearest_on_spline3(const Spline3 &sp, const double *point, double tol, doub
     count = 0;
     return BSSUCC;
   };
-  // The six half-spaces beyond the bound: x_c > hi_c or x_c < lo_c, widened to
-  // cover the rounding of the thresholds and of their products with the weights.
-  double lo[3], hi[3];
+  // The six half-spaces beyond the bound (x > hx, x < lx, ...), widened to cover
+  // the rounding of the thresholds and of their products with the weights; for
+  // each, the last pole not in it. A span all of whose poles lie in one of them
+  // is farther than the bound.
+  double hx, hy, hz, lx, ly, lz;
   auto set_bounds = [&]() {
-    for (int c = 0; c < 3; ++c) {
-      const double u = search.bound + 1e-12 * (std::fabs(point[c]) + search.bound) + 1e-300;
-      lo[c] = search.bound < kLargestDouble ? point[c] - u : -HUGE_VAL;
-      hi[c] = search.bound < kLargestDouble ? point[c] + u : HUGE_VAL;
-    }
+    const double u = search.bound;
+    hx = px + (u + 1e-12 * (std::fabs(px) + u));
+    hy = py + (u + 1e-12 * (std::fabs(py) + u));
+    hz = pz + (u + 1e-12 * (std::fabs(pz) + u));
+    lx = px - (u + 1e-12 * (std::fabs(px) + u));
+    ly = py - (u + 1e-12 * (std::fabs(py) + u));
+    lz = pz - (u + 1e-12 * (std::fabs(pz) + u));
   };
   set_bounds();
-  int32_t inside[6] = {-1, -1, -1, -1, -1, -1};  // last pole not beyond each side
-  for (int32_t i = 0; i < n; ++i) {
-    for (int c = 0; c < 3; ++c) {
-      const double v = sp.coord(i, c);
-      const double h = rational ? hi[c] * sp.weights[i] : hi[c];
-      const double l = rational ? lo[c] * sp.weights[i] : lo[c];
-      inside[2 * c] = v > h ? inside[2 * c] : i;
-      inside[2 * c + 1] = v < l ? inside[2 * c + 1] : i;
-    }
-    if (i < deg || i == first || sp.span_empty(i)) continue;
-    const int32_t window = i - deg;
-    int32_t least = inside[0];
-    for (int b = 1; b < 6; ++b) least = std::min(least, inside[b]);
-    if (least < window) continue;  // all poles of span i beyond one side
-    const double d2 = sp.span_box_distance_sq(i, point);
-    if (!(d2 < search.bound * search.bound * (1.0 + 1e-12))) continue;
+  // A span the half-spaces leave is a candidate when its lower bound is below
+  // the bound.
+  auto consider = [&](int32_t i) {
+    if (i < deg || i == first || !(knots[i + 1] - knots[i] >= kBezierBreakGap)) return BSSUCC;
+    const double d2 = sp.span_lower_bound<rational>(i, point);
+    if (!(d2 < search.bound * search.bound * (1.0 + 1e-12))) return BSSUCC;
     cand[count++] = {d2, i};
-    if (count == kCandidates) {
-      if ((rc = visit_candidates()) != BSSUCC) return rc;
-      set_bounds();
-    }
+    if (count < kCandidates) return BSSUCC;
+    const BSrc r = visit_candidates();
+    set_bounds();
+    return r;
+  };
+  int32_t ihx = -1, ihy = -1, ihz = -1, ilx = -1, ily = -1, ilz = -1;
+  for (int32_t i = 0; i < n; ++i) {
+    const double *q = poles + 3 * static_cast<std::ptrdiff_t>(i);
+    const double w = rational ? weights[i] : 1.0;
+    ihx = q[0] > (rational ? hx * w : hx) ? ihx : i;
+    ihy = q[1] > (rational ? hy * w : hy) ? ihy : i;
+    ihz = q[2] > (rational ? hz * w : hz) ? ihz : i;
+    ilx = q[0] < (rational ? lx * w : lx) ? ilx : i;
+    ily = q[1] < (rational ? ly * w : ly) ? ily : i;
+    ilz = q[2] < (rational ? lz * w : lz) ? ilz : i;
+    const int32_t least =
+        std::min(std::min(std::min(ihx, ihy), std::min(ihz, ilx)), std::min(ily, ilz));
+    if (least < i - deg) continue;  // all poles of span i beyond one side
+    if ((rc = consider(i)) != BSSUCC) return rc;
   }
   if ((rc = visit_candidates()) != BSSUCC) return rc;
   *dist = search.dist;
