@@ -489,10 +489,6 @@ struct Spline3 {
   const double *knots;
 
   double coord(int32_t i, int c) const { return poles[3 * static_cast<std::ptrdiff_t>(i) + c]; }
-  template <bool rational>
-  double cartesian(int32_t i, int c) const {
-    return rational ? coord(i, c) / weights[i] : coord(i, c);
-  }
   bool span_empty(int32_t s) const { return !(knots[s + 1] - knots[s] >= kBezierBreakGap); }
   // Lower bound of the squared distance from a point to span s: the larger of the
   // squared distances to the box of its Cartesian poles and to the plane through
@@ -503,14 +499,17 @@ struct Spline3 {
     double q[3 * kMaxPieceOrder], lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL},
                                   hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL}, c[3] = {0.0, 0.0, 0.0};
     const int k = deg + 1;
-    for (int i = 0; i < k; ++i)
+    for (int i = 0; i < k; ++i) {
+      const double r = rational ? 1.0 / weights[s - deg + i] : 1.0;
       for (int d = 0; d < 3; ++d) {
-        const double v = cartesian<rational>(s - deg + i, d) - point[d];
+        // one reciprocal per pole: the bound's comparisons allow for its rounding
+        const double v = (rational ? coord(s - deg + i, d) * r : coord(s - deg + i, d)) - point[d];
         q[3 * i + d] = v;
         lo[d] = v < lo[d] ? v : lo[d];
         hi[d] = v > hi[d] ? v : hi[d];
         c[d] += v;
       }
+    }
     double box = 0.0;
     for (int d = 0; d < 3; ++d) {
       const double e = lo[d] > 0.0 ? lo[d] : (hi[d] < 0.0 ? -hi[d] : 0.0);
