@@ -694,7 +694,8 @@ BSrc nearest_on_spline3(const Spline3 &sp, const double *point, double tol, doub
   // the bound.
   auto consider = [&](int32_t i) {
     if (i < deg || i == first || !(knots[i + 1] - knots[i] >= kBezierBreakGap)) return BSSUCC;
-    const double d2 = sp.span_lower_bound<rational>(i, point);
+    double d2 = sp.span_lower_bound<rational>(i, point);
+    if (d2 != d2) d2 = 0.0;  // a weight too small to divide by: no bound
     if (!(d2 < search.bound * search.bound * (1.0 + 1e-12))) return BSSUCC;
     cand[count++] = {d2, i};
     if (count < kCandidates) return BSSUCC;
