@@ -1,7 +1,9 @@
 // Nearest point of a curve to points: the search over the Bezier pieces of a
-// spline (box distances order and prune the pieces, the previous point's foot bounds
-// the next point's search), its curve-record front ends, the on-curve test and the
-// closest pair of two point sets.
+// spline in rows (box distances order and prune the pieces, the previous point's
+// foot bounds the next point's search), the search over the spans of a curve
+// record read in place (no setup proportional to the curve beyond two passes over
+// its poles), the curve-record front ends, the on-curve test and the closest pair
+// of two point sets.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
