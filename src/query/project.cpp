@@ -481,6 +481,38 @@ BSrc evaluate_curve_at(const BScurve &cv, double u, int d, double *out) {
 
 namespace {
 
+// Lower bound of the squared distance from the origin to the convex hull of k
+// points q (triples, the poles minus the query point): the larger of the squared
+// distances to their box and to the plane through the nearest of them normal to
+// the direction of their centroid (a bound of the hull, and so of the curve).
+inline double hull_bound(int k, const double *q) {
+  double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL},
+         c[3] = {0.0, 0.0, 0.0};
+  for (int i = 0; i < k; ++i)
+    for (int d = 0; d < 3; ++d) {
+      const double v = q[3 * i + d];
+      lo[d] = v < lo[d] ? v : lo[d];
+      hi[d] = v > hi[d] ? v : hi[d];
+      c[d] += v;
+    }
+  double box = 0.0;
+  for (int d = 0; d < 3; ++d) {
+    const double e = lo[d] > 0.0 ? lo[d] : (hi[d] < 0.0 ? -hi[d] : 0.0);
+    box += e * e;
+  }
+  double least = kLargestDouble;
+  for (int i = 0; i < k; ++i)
+    least = std::min(least, q[3 * i] * c[0] + q[3 * i + 1] * c[1] + q[3 * i + 2] * c[2]);
+  // the rounding of the dot products, at most a few ulps of |q| |c|
+  double qmax = 0.0;
+  for (int d = 0; d < 3; ++d) qmax = std::max(qmax, std::max(-lo[d], hi[d]));
+  least -= 1e-15 * qmax * (std::fabs(c[0]) + std::fabs(c[1]) + std::fabs(c[2]));
+  const double cc = c[0] * c[0] + c[1] * c[1] + c[2] * c[2];
+  // least / |c| bounds the distance from below when positive
+  const double plane = least > 0.0 && cc > 0.0 ? (least * least / cc) * (1.0 - 1e-12) : 0.0;
+  return std::max(box, plane);
+}
+
 // A curve record's arrays read in place: poles as triples (weighted when
 // rational), positive weights, n > deg >= 1 and a validated knot vector.
 struct Spline3 {
@@ -492,42 +524,18 @@ struct Spline3 {
 
   double coord(int32_t i, int c) const { return poles[3 * static_cast<std::ptrdiff_t>(i) + c]; }
   bool span_empty(int32_t s) const { return !(knots[s + 1] - knots[s] >= kBezierBreakGap); }
-  // Lower bound of the squared distance from a point to span s: the larger of the
-  // squared distances to the box of its Cartesian poles and to the plane through
-  // the nearest of them normal to the direction from the point to their centroid
-  // (both planes and boxes bound the convex hull, and so the span).
+  // Lower bound of the squared distance from a point to span s (hull_bound of
+  // its Cartesian poles).
   template <bool rational>
   double span_lower_bound(int32_t s, const double *point) const {
-    double q[3 * kMaxPieceOrder], lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL},
-                                  hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL}, c[3] = {0.0, 0.0, 0.0};
-    const int k = deg + 1;
-    for (int i = 0; i < k; ++i) {
+    double q[3 * kMaxPieceOrder];
+    for (int i = 0; i <= deg; ++i) {
+      // one reciprocal per pole: the bound's comparisons allow for its rounding
       const double r = rational ? 1.0 / weights[s - deg + i] : 1.0;
-      for (int d = 0; d < 3; ++d) {
-        // one reciprocal per pole: the bound's comparisons allow for its rounding
-        const double v = (rational ? coord(s - deg + i, d) * r : coord(s - deg + i, d)) - point[d];
-        q[3 * i + d] = v;
-        lo[d] = v < lo[d] ? v : lo[d];
-        hi[d] = v > hi[d] ? v : hi[d];
-        c[d] += v;
-      }
+      for (int d = 0; d < 3; ++d)
+        q[3 * i + d] = (rational ? coord(s - deg + i, d) * r : coord(s - deg + i, d)) - point[d];
     }
-    double box = 0.0;
-    for (int d = 0; d < 3; ++d) {
-      const double e = lo[d] > 0.0 ? lo[d] : (hi[d] < 0.0 ? -hi[d] : 0.0);
-      box += e * e;
-    }
-    double least = kLargestDouble;
-    for (int i = 0; i < k; ++i)
-      least = std::min(least, q[3 * i] * c[0] + q[3 * i + 1] * c[1] + q[3 * i + 2] * c[2]);
-    // the rounding of the dot products, at most a few ulps of |q| |c|
-    double qmax = 0.0;
-    for (int d = 0; d < 3; ++d) qmax = std::max(qmax, std::max(-lo[d], hi[d]));
-    least -= 1e-15 * qmax * (std::fabs(c[0]) + std::fabs(c[1]) + std::fabs(c[2]));
-    const double cc = c[0] * c[0] + c[1] * c[1] + c[2] * c[2];
-    // least / |c| bounds the distance from below when positive
-    const double plane = least > 0.0 && cc > 0.0 ? (least * least / cc) * (1.0 - 1e-12) : 0.0;
-    return std::max(box, plane);
+    return hull_bound(deg + 1, q);
   }
 };
 
@@ -593,7 +601,15 @@ struct SpanSearch {
     }
     span_to_bezier(deg, m, sp.knots + (s - deg), rows);
     const BezierPiece pc{deg, 3, m == 4, rows};
-    if (found && !(piece_box_distance_sq(pc, point) < bound * bound)) return BSSUCC;
+    if (found) {
+      double q[3 * kMaxPieceOrder];
+      for (int i = 0; i < k; ++i) {
+        const double r = m == 4 ? 1.0 / rows[3 * k + i] : 1.0;
+        for (int d = 0; d < 3; ++d) q[3 * i + d] = rows[d * k + i] * r - point[d];
+      }
+      const double lb = hull_bound(k, q);
+      if (lb == lb && !(lb < bound * bound * (1.0 + 1e-12))) return BSSUCC;
+    }
     double d = kLargestDouble, t = 0.0, f[kMaxPieceValues];
     const BSrc rc = nearest_on_bezier(pc, point, tol, bound, &d, f, &t);
     if (rc != BSSUCC || d >= kLargestDouble) return rc;
