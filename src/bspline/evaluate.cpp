@@ -73,7 +73,8 @@ double binomial_large(int n, int i) {
 int32_t curve_span(const BScurve &cv, double u) {
   const int32_t k = cv.order, n = cv.num_poles;
   if (k == n) return k - 1;
-  const int32_t s = find_span_hinted(k, n, cv.knots, u, k - 1);
+  const int32_t s =
+      find_span_hinted(k, n, cv.knots, u, k - 1, cv.poles, cv.rational ? cv.weights : nullptr);
   return s < 0 ? k - 1 : s;
 }
 

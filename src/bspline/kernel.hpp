@@ -28,7 +28,11 @@ inline constexpr int kStackOrder = 16;
 // Right-closed span of u (knots[s] < u <= knots[s+1]) in [k-1, n-1], trying the
 // hint, hint+1 and hint-1 first; parameters outside the domain get the end spans.
 // Returns -1 only for a knot vector that is not non-decreasing or a NaN parameter.
-inline int32_t find_span_hinted(int32_t k, int32_t n, const double *knots, double u, int32_t hint) {
+// With poles (and weights) of a curve record given, the poles of the last few
+// candidate spans of a long search are fetched into the cache while the search
+// ends, so their misses overlap the search's own.
+inline int32_t find_span_hinted(int32_t k, int32_t n, const double *knots, double u, int32_t hint,
+                                const double *poles = nullptr, const double *weights = nullptr) {
   const int32_t lo_span = k - 1, hi_span = n - 1;
   if (hint >= lo_span && hint <= hi_span) {
     if (knots[hint] < u && u <= knots[hint + 1]) return hint;
@@ -39,11 +43,32 @@ inline int32_t find_span_hinted(int32_t k, int32_t n, const double *knots, doubl
   if (u <= knots[k - 1] + 1e-20) return k - 1;
   if (u > knots[n] - 1e-20) return n - 1;
   // Inside the domain the span is the one below the first knot >= u among
-  // knots[k..n-1] (knots[n] >= u bounds the search); a branch-free halving keeps
-  // random parameters free of mispredictions.
+  // knots[k..n-1] (knots[n] >= u bounds the search); branch-free steps keep
+  // random parameters free of mispredictions. Four-way steps first: their three
+  // loads are independent, so the chain of dependent loads (cache misses on long
+  // knot vectors) is half that of halving.
   if (knots[k - 1] < u && u <= knots[n]) {
     const double *base = knots + k;
     int32_t len = n - k;
+    bool fetch = poles != nullptr && len > 64;
+    while (len >= 8) {
+      const int32_t q = len / 4;
+      base += q * ((base[q] < u) + (base[2 * q] < u) + (base[3 * q] < u));
+      len -= 3 * q;
+      if (fetch && len <= 16) {
+        // spans base - knots - 1 .. base - knots + len - 1, poles from k - 1 below
+        const int32_t first = static_cast<int32_t>(base - knots) - k;
+        const char *a =
+            reinterpret_cast<const char *>(poles + 3 * static_cast<std::ptrdiff_t>(first));
+        const char *b = reinterpret_cast<const char *>(
+            poles + 3 * (static_cast<std::ptrdiff_t>(first) + len + k));
+        for (; a < b; a += 64) __builtin_prefetch(a);
+        if (weights != nullptr)
+          for (const double *w = weights + first; w < weights + first + len + k; w += 8)
+            __builtin_prefetch(w);
+        fetch = false;
+      }
+    }
     while (len > 1) {
       const int32_t half = len / 2;
       base = (base[half] < u) ? base + half : base;

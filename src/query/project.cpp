@@ -1,7 +1,9 @@
 // Nearest point of a curve to points: the search over the Bezier pieces of a
-// spline (box distances order and prune the pieces, the previous point's foot bounds
-// the next point's search), its curve-record front ends, the on-curve test and the
-// closest pair of two point sets.
+// spline in rows (box distances order and prune the pieces, the previous point's
+// foot bounds the next point's search), the search over the spans of a curve
+// record read in place (no setup proportional to the curve beyond two passes over
+// its poles), the curve-record front ends, the on-curve test and the closest pair
+// of two point sets.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -261,15 +263,6 @@ BSrc SplinePieces::build(int deg, int32_t n, int dim, bool rational, const doubl
 
 namespace {
 
-// Curve parameter of local parameter t of piece j; the ends map to the breaks
-// exactly.
-inline double piece_parameter(const PieceSet &ps, int32_t j, double t) {
-  const double a = ps.breaks[j], b = ps.breaks[j + 1];
-  if (t <= 0.0) return a;
-  if (t >= 1.0) return b;
-  return std::clamp(a + (b - a) * t, a, b);
-}
-
 // Curve parameter of local parameter t of a piece over [a, b], with the foot point
 // and distance re-taken at the local parameter that the rounded curve parameter
 // names, so that the foot is the curve point at the returned parameter.
@@ -488,19 +481,285 @@ BSrc evaluate_curve_at(const BScurve &cv, double u, int d, double *out) {
 
 namespace {
 
+// Lower bound of the squared distance from the origin to the convex hull of k
+// points q (triples, the poles minus the query point): the larger of the squared
+// distances to their box and to the plane through the nearest of them normal to
+// the direction of their centroid (a bound of the hull, and so of the curve).
+inline double hull_bound(int k, const double *q) {
+  double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL},
+         c[3] = {0.0, 0.0, 0.0};
+  for (int i = 0; i < k; ++i)
+    for (int d = 0; d < 3; ++d) {
+      const double v = q[3 * i + d];
+      lo[d] = v < lo[d] ? v : lo[d];
+      hi[d] = v > hi[d] ? v : hi[d];
+      c[d] += v;
+    }
+  double box = 0.0;
+  for (int d = 0; d < 3; ++d) {
+    const double e = lo[d] > 0.0 ? lo[d] : (hi[d] < 0.0 ? -hi[d] : 0.0);
+    box += e * e;
+  }
+  double least = kLargestDouble;
+  for (int i = 0; i < k; ++i)
+    least = std::min(least, q[3 * i] * c[0] + q[3 * i + 1] * c[1] + q[3 * i + 2] * c[2]);
+  // the rounding of the dot products, at most a few ulps of |q| |c|
+  double qmax = 0.0;
+  for (int d = 0; d < 3; ++d) qmax = std::max(qmax, std::max(-lo[d], hi[d]));
+  least -= 1e-15 * qmax * (std::fabs(c[0]) + std::fabs(c[1]) + std::fabs(c[2]));
+  const double cc = c[0] * c[0] + c[1] * c[1] + c[2] * c[2];
+  // least / |c| bounds the distance from below when positive
+  const double plane = least > 0.0 && cc > 0.0 ? (least * least / cc) * (1.0 - 1e-12) : 0.0;
+  return std::max(box, plane);
+}
+
+// A curve record's arrays read in place: poles as triples (weighted when
+// rational), positive weights, n > deg >= 1 and a validated knot vector.
+struct Spline3 {
+  int deg;
+  int32_t n;
+  const double *poles;
+  const double *weights;  // null when polynomial
+  const double *knots;
+
+  double coord(int32_t i, int c) const { return poles[3 * static_cast<std::ptrdiff_t>(i) + c]; }
+  bool span_empty(int32_t s) const { return !(knots[s + 1] - knots[s] >= kBezierBreakGap); }
+  // Lower bound of the squared distance from a point to span s (hull_bound of
+  // its Cartesian poles).
+  template <bool rational>
+  double span_lower_bound(int32_t s, const double *point) const {
+    double q[3 * kMaxPieceOrder];
+    for (int i = 0; i <= deg; ++i) {
+      // one reciprocal per pole: the bound's comparisons allow for its rounding
+      const double r = rational ? 1.0 / weights[s - deg + i] : 1.0;
+      for (int d = 0; d < 3; ++d)
+        q[3 * i + d] = (rational ? coord(s - deg + i, d) * r : coord(s - deg + i, d)) - point[d];
+    }
+    return hull_bound(deg + 1, q);
+  }
+};
+
+// Bezier rows of one span in place: rows holds m coordinate-major rows of the
+// span's deg + 1 poles, knots its 2 deg + 2 knots (knots[deg] < knots[deg + 1]).
+// Both ends are clamped by knot insertion, the arithmetic of span_bezier_rows()
+// (so the rows agree with it bit for bit) without its generic pole access.
+inline void span_to_bezier(int deg, int m, const double *knots, double *rows) {
+  const int k = deg + 1;
+  double t[2 * kMaxPieceOrder];
+  std::memcpy(t, knots, sizeof(double) * 2 * k);
+  const double a = t[deg], b = t[k];
+  auto ratio = [](double u, double lo, double hi) { return hi > lo ? (u - lo) / (hi - lo) : 0.0; };
+  if (t[0] != a) {
+    for (int i = deg - 1; i >= 0; --i) {
+      for (int j = 1; j <= i; ++j) {
+        const double al = ratio(a, t[j], t[j + deg]), be = 1.0 - al;
+        for (int r = 0; r < m; ++r) {
+          double *row = rows + r * k;
+          row[j - 1] = al * row[j] + be * row[j - 1];
+        }
+      }
+      for (int j = 1; j <= i; ++j) t[j - 1] = t[j];
+      t[i] = a;
+    }
+  }
+  if (t[2 * deg + 1] != b) {
+    for (int i = k; i <= 2 * deg; ++i) {
+      for (int j = deg; j >= i - k + 2 && j >= 1; --j) {
+        const double al = ratio(b, t[j], t[j + deg]), be = 1.0 - al;
+        for (int r = 0; r < m; ++r) {
+          double *row = rows + r * k;
+          row[j] = al * row[j] + be * row[j - 1];
+        }
+      }
+      for (int j = 2 * deg + 1; j >= i + 2; --j) t[j] = t[j - 1];
+      t[i + 1] = b;
+    }
+  }
+}
+
+// One point's search over the spans of a Spline3: the answer so far and the visit
+// of one span (converted to Bezier form, skipped when its pole box is not nearer
+// than the answer, else searched; a result replaces the answer only when nearer
+// beyond rounding, so the first answer found wins ties).
+struct SpanSearch {
+  const Spline3 &sp;
+  const double *point;
+  double tol;
+  double bound = kLargestDouble;  // distance of the answer (plus 1e-16) once found
+  double dist = kLargestDouble;
+  double foot[3] = {};
+  double param = 0.0;
+  bool found = false;
+
+  BSrc visit(int32_t s) {
+    const int deg = sp.deg, k = deg + 1, m = sp.weights != nullptr ? 4 : 3;
+    double rows[4 * kMaxPieceOrder];
+    for (int i = 0; i < k; ++i) {
+      const int32_t q = s - deg + i;
+      for (int c = 0; c < 3; ++c) rows[c * k + i] = sp.coord(q, c);
+      if (m == 4) rows[3 * k + i] = sp.weights[q];
+    }
+    span_to_bezier(deg, m, sp.knots + (s - deg), rows);
+    const BezierPiece pc{deg, 3, m == 4, rows};
+    if (found) {
+      double q[3 * kMaxPieceOrder];
+      for (int i = 0; i < k; ++i) {
+        const double r = m == 4 ? 1.0 / rows[3 * k + i] : 1.0;
+        for (int d = 0; d < 3; ++d) q[3 * i + d] = rows[d * k + i] * r - point[d];
+      }
+      const double lb = hull_bound(k, q);
+      if (lb == lb && !(lb < bound * bound * (1.0 + 1e-12))) return BSSUCC;
+    }
+    double d = kLargestDouble, t = 0.0, f[kMaxPieceValues];
+    const BSrc rc = nearest_on_bezier(pc, point, tol, bound, &d, f, &t);
+    if (rc != BSSUCC || d >= kLargestDouble) return rc;
+    if (found && !(d < dist - std::max(1e-16, 1e-14 * dist))) return BSSUCC;
+    // The piece's parameter range as the piece list has it: spans narrower than
+    // kBezierBreakGap belong to the piece before them (the first piece starts at
+    // the domain start).
+    int32_t before = s - 1;
+    while (before >= deg && sp.span_empty(before)) --before;
+    int32_t next = s + 1;
+    while (next < sp.n && sp.span_empty(next)) ++next;
+    const double a = before >= deg ? sp.knots[s] : sp.knots[deg];
+    found = true;
+    param = settle_parameter(pc, a, sp.knots[next], t, point, f, &d);
+    dist = d;
+    std::memcpy(foot, f, sizeof(foot));
+    bound = std::min(bound, d + 1e-16);
+    return BSSUCC;
+  }
+};
+
+// Nearest point of a Spline3 to one point, without setup proportional to the
+// curve: the span where the nearest pole weighs most is searched first, for a
+// bound; one pass over the poles then keeps the spans whose poles are not all
+// beyond the bound on one side of one axis (the last pole within each of the six
+// half-spaces is tracked, so the test costs the same for every degree), tests
+// their pole boxes (the convex hull property, which positive weights keep), and
+// searches the survivors nearest box first while the bound shrinks. Statuses: 0,
+// -2 (no span wider than kBezierBreakGap), -13 (see nearest_on_bezier).
+template <bool rational>
+BSrc nearest_on_spline3(const Spline3 &sp, const double *point, double tol, double *dist,
+                        double *foot, double *param) {
+  const int deg = sp.deg;
+  const int32_t n = sp.n;
+  const double *poles = sp.poles, *weights = sp.weights, *knots = sp.knots;
+  const double px = point[0], py = point[1], pz = point[2];
+  int32_t nearest = 0;
+  double nearest_d2 = HUGE_VAL;
+  // Nearest pole; for a rational curve |w q - w p|^2 < d2 w^2, without a division.
+  const int32_t step = n > 64 ? 2 : 1;
+  for (int32_t i = 0; i < n; i += step) {
+    const double *q = poles + 3 * static_cast<std::ptrdiff_t>(i);
+    const double w = rational ? weights[i] : 1.0;
+    const double dx = q[0] - (rational ? px * w : px);
+    const double dy = q[1] - (rational ? py * w : py);
+    const double dz = q[2] - (rational ? pz * w : pz);
+    const double d2 = dx * dx + dy * dy + dz * dz;
+    if (d2 < (rational ? nearest_d2 * (w * w) : nearest_d2)) {
+      nearest_d2 = rational ? d2 / (w * w) : d2;
+      nearest = i;
+    }
+  }
+  int32_t first = std::clamp(nearest + (deg + 1) / 2, static_cast<int32_t>(deg), n - 1);
+  int32_t s = first;
+  while (s < n && sp.span_empty(s)) ++s;
+  if (s == n) {
+    s = first;
+    while (s >= deg && sp.span_empty(s)) --s;
+    if (s < deg) return BSINARG;
+  }
+  first = s;
+  SpanSearch search{sp, point, tol};
+  BSrc rc = search.visit(first);
+  if (rc != BSSUCC) return rc;
+
+  struct Candidate {
+    double d2;
+    int32_t span;
+  };
+  constexpr int kCandidates = 64;
+  Candidate cand[kCandidates];
+  int count = 0;
+  auto visit_candidates = [&]() {
+    std::sort(cand, cand + count,
+              [](const Candidate &x, const Candidate &y) { return x.d2 < y.d2; });
+    for (int j = 0; j < count; ++j) {
+      if (!(cand[j].d2 < search.bound * search.bound * (1.0 + 1e-12))) break;
+      const BSrc r = search.visit(cand[j].span);
+      if (r != BSSUCC) return r;
+    }
+    count = 0;
+    return BSSUCC;
+  };
+  // The six half-spaces beyond the bound (x > hx, x < lx, ...), widened to cover
+  // the rounding of the thresholds and of their products with the weights; for
+  // each, the last pole not in it. A span all of whose poles lie in one of them
+  // is farther than the bound.
+  double hx, hy, hz, lx, ly, lz;
+  auto set_bounds = [&]() {
+    const double u = search.bound;
+    hx = px + (u + 1e-12 * (std::fabs(px) + u));
+    hy = py + (u + 1e-12 * (std::fabs(py) + u));
+    hz = pz + (u + 1e-12 * (std::fabs(pz) + u));
+    lx = px - (u + 1e-12 * (std::fabs(px) + u));
+    ly = py - (u + 1e-12 * (std::fabs(py) + u));
+    lz = pz - (u + 1e-12 * (std::fabs(pz) + u));
+  };
+  set_bounds();
+  // A span the half-spaces leave is a candidate when its lower bound is below
+  // the bound.
+  auto consider = [&](int32_t i) {
+    if (i < deg || i == first || !(knots[i + 1] - knots[i] >= kBezierBreakGap)) return BSSUCC;
+    double d2 = sp.span_lower_bound<rational>(i, point);
+    if (d2 != d2) d2 = 0.0;  // a weight too small to divide by: no bound
+    if (!(d2 < search.bound * search.bound * (1.0 + 1e-12))) return BSSUCC;
+    cand[count++] = {d2, i};
+    if (count < kCandidates) return BSSUCC;
+    const BSrc r = visit_candidates();
+    set_bounds();
+    return r;
+  };
+  int32_t ihx = -1, ihy = -1, ihz = -1, ilx = -1, ily = -1, ilz = -1;
+  for (int32_t i = 0; i < n; ++i) {
+    const double *q = poles + 3 * static_cast<std::ptrdiff_t>(i);
+    const double w = rational ? weights[i] : 1.0;
+    ihx = q[0] > (rational ? hx * w : hx) ? ihx : i;
+    ihy = q[1] > (rational ? hy * w : hy) ? ihy : i;
+    ihz = q[2] > (rational ? hz * w : hz) ? ihz : i;
+    ilx = q[0] < (rational ? lx * w : lx) ? ilx : i;
+    ily = q[1] < (rational ? ly * w : ly) ? ily : i;
+    ilz = q[2] < (rational ? lz * w : lz) ? ilz : i;
+    const int32_t least =
+        std::min(std::min(std::min(ihx, ihy), std::min(ihz, ilx)), std::min(ily, ilz));
+    if (least < i - deg) continue;  // all poles of span i beyond one side
+    if ((rc = consider(i)) != BSSUCC) return rc;
+  }
+  if ((rc = visit_candidates()) != BSSUCC) return rc;
+  *dist = search.dist;
+  std::memcpy(foot, search.foot, sizeof(search.foot));
+  *param = search.param;
+  return BSSUCC;
+}
+
 // Nearest points of a curve record; on a closed curve a parameter at the joint
 // becomes the start parameter, with its foot point and distance taken there.
 BSrc nearest_on_curve(const BScurve &cv, int32_t num_points, const double *points, double *params,
                       double *feet, double *dists) {
   const int32_t n = cv.num_poles;
-  const int m = cv.rational ? 4 : 3;
-  BasicScratchBuffer<8 * 100> rows_buf(static_cast<std::size_t>(m) * n * sizeof(double));
-  if (!rows_buf.ok()) return BSNOSTKMEMORY;
-  double *rows = rows_buf.as<double>();
-  curve_pole_rows(cv, rows);
-  BSrc rc = nearest_on_spline_rows(cv.order - 1, n, 3, cv.rational != 0, rows, cv.knots, num_points,
-                                   points, tol().dist_tol, dists, feet, params);
-  if (rc != BSSUCC || !cv.phy_closed) return rc;
+  if (!query_points_ok(num_points, 3, points)) return BSINARG;
+  const Spline3 sp{cv.order - 1, n, cv.poles, cv.rational ? cv.weights : nullptr, cv.knots};
+  BSrc rc = BSSUCC;
+  for (int32_t i = 0; i < num_points; ++i) {
+    const std::ptrdiff_t at = 3 * static_cast<std::ptrdiff_t>(i);
+    rc = cv.rational ? nearest_on_spline3<true>(sp, points + at, tol().dist_tol, &dists[i],
+                                                feet + at, &params[i])
+                     : nearest_on_spline3<false>(sp, points + at, tol().dist_tol, &dists[i],
+                                                 feet + at, &params[i]);
+    if (rc != BSSUCC) return rc;
+  }
+  if (!cv.phy_closed) return rc;
   const double start = cv.knots[cv.order - 1], end = cv.knots[n];
   const double ktol =
       curve_knot_tolerance(cv.order, cv.knots, n, cv.poles, cv.rational ? cv.weights : nullptr);
