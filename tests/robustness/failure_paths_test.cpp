@@ -872,6 +872,37 @@ const Row kOffsetRows[] = {
     ROW(BScvoton, kEpilogue, rc, kP0, kIdentity, D<1.0>(), g_a.cubic(), g_c.room()),
     ROW(BScvntoo, kEpilogue, rc, kP0, kIdentity, D<1.0>(), g_a.cubic(), g_c.room()),
     OUT(BSofrmlp3, kInnerFails, g_a.bezier(), 2, &o.n, &o.loops, &o.c, rc),
+    OUT(BSofnorm, kEpilogue, g_a.bezier(), kAbove, FALSE, nullptr, g_f, &o.c, g_out, rc),
+    ROW(BSfndoffdir, kEpilogue, g_a.bezier(), kAbove, kUp, g_i, g_out, rc),
+    ROW(BSsetspn, kEpilogue, 3, g_a.bezier(), 0.1, kUp, 1, g_c.bezier(), rc),
+    ROW(BSsetq, kEpilogue, 1, g_a.bezier(), 0.1, kUp, 1, g_c.bezier(), rc),
+    ROW(BStstspn1, kEpilogue, 1, 0.0, in({0.5}), in({1.5, 0.1, 0}), g_a.bezier(), g_a.bezier(), g_i,
+        g_i + 1, g_i + 2, g_f, rc),
+    FN(BSofupdeg, kEpilogue,
+       {
+         BScurve *a = nullptr, *b = nullptr;
+         BSrc r = 0;
+         {
+           Quiet q;
+           BSallocqelcv(2, 2, FALSE, 0, &a, rc);
+           if (*rc == 0) BSallocqelcv(4, 4, FALSE, 0, &b, rc);
+         }
+         if (*rc == 0) {
+           for (BScurve *c : {a, b}) c->periodic = c->phy_closed = c->planar = FALSE;
+           a->order = 2, a->num_poles = 2, a->num_knots = 4;
+           b->order = 4, b->num_poles = 4, b->num_knots = 8;
+           std::copy(kLinePoles, kLinePoles + 6, a->poles);
+           std::copy(kLineKnots, kLineKnots + 4, a->knots);
+           std::copy(kCubicPoles, kCubicPoles + 12, b->poles);
+           std::copy(kBezierKnots, kBezierKnots + 8, b->knots);
+           int16_t order = 0;
+           int32_t count = 0;
+           BSofupdeg(&a, &b, &order, &count, rc);
+         }
+         if (a != nullptr) BSfreeqelcv(a, &r);
+         if (b != nullptr) BSfreeqelcv(b, &r);
+         return 0;
+       }),
 };
 
 // ---- The driver ----------------------------------------------------------------
