@@ -81,10 +81,12 @@ struct Sampled {
 };
 
 struct Counts {
-  long queries = 0, found = 0, misses = 0, duplicates = 0, inconsistent = 0;
+  long queries = 0, found = 0, misses = 0, duplicates = 0, inconsistent = 0, unresolved = 0;
   void print(const char *what) const {
-    std::printf("soak %-14s %9ld queries %9ld results %4ld misses %4ld duplicates %4ld bad\n", what,
-                queries, found, misses, duplicates, inconsistent);
+    std::printf(
+        "soak %-14s %9ld queries %9ld results %4ld misses %4ld duplicates %4ld bad %4ld status "
+        "35\n",
+        what, queries, found, misses, duplicates, inconsistent, unresolved);
   }
   void expect_clean() const {
     EXPECT_EQ(misses, 0);
@@ -143,10 +145,20 @@ TEST_F(Soak, CurvePlaneFindsEverySignChangeOnce) {
     const int32_t room = s.ref.k * (s.ref.n() - s.ref.k + 1);
     std::vector<double> pts(3 * room), pars(room), starts(room), ends(room);
     for (long q = 0; q < per_curve && count.queries < total; ++q, ++count.queries) {
-      // Planes through a curve point or anywhere near the curve.
-      const double t = s.ref.lo() + (s.ref.hi() - s.ref.lo()) * 0.5 * (1 + unit(rng));
-      P3 x = q % 2 ? s.at(t) : P3{0.5 * unit(rng), 0.5 * unit(rng), 0.5 * unit(rng)};
+      // Planes anywhere near the curve, through a curve point or a knot, and
+      // tangent to the curve there (touches and pairs of close crossings).
+      double t = s.ref.lo() + (s.ref.hi() - s.ref.lo()) * 0.5 * (1 + unit(rng));
+      if (q % 5 == 0) t = s.ref.knots[s.ref.k - 1 + rng() % (s.ref.n() - s.ref.k + 2)];
+      P3 x = q % 4 ? s.at(t) : P3{0.5 * unit(rng), 0.5 * unit(rng), 0.5 * unit(rng)};
       P3 nrm{unit(rng), unit(rng), unit(rng)};
+      if (q % 4 == 3) {  // minus its part along the chord through C(t -+ h)
+        const double h = 1e-6 * (s.ref.hi() - s.ref.lo());
+        const P3 a = s.at(std::max(s.ref.lo(), t - h)), b = s.at(std::min(s.ref.hi(), t + h));
+        const P3 d{b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+        const double dd = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+        const double c = dd > 0 ? (nrm[0] * d[0] + nrm[1] * d[1] + nrm[2] * d[2]) / dd : 0.0;
+        for (int i = 0; i < 3; ++i) nrm[i] -= c * d[i];
+      }
       const double len = std::hypot(nrm[0], nrm[1], nrm[2]);
       for (double &c : nrm) c /= len;
       const auto f = [&](const P3 &p) {
@@ -156,6 +168,13 @@ TEST_F(Soak, CurvePlaneFindsEverySignChangeOnce) {
       BSrc rc;
       BSpl_cv_int(&rc, &s.cv, x.data(), nrm.data(), &np, pts.data(), pars.data(), &ni,
                   starts.data(), ends.data());
+      // Status 35: the roots could not be separated at the tolerance (so far only
+      // planes touching the curve to high order at a knot). Counted and printed;
+      // what was found before the failing span is not complete, so not checked.
+      if (rc == 35) {
+        ++count.unresolved;
+        continue;
+      }
       if (rc != BSSUCC) {
         ++count.inconsistent;
         ADD_FAILURE() << "curve " << index << " plane " << q << " rc " << rc;
@@ -184,9 +203,15 @@ TEST_F(Soak, CurvePlaneFindsEverySignChangeOnce) {
         // The crossing at the seam of a closed curve is reported at its start.
         return s.ref.closed && b == s.ref.hi() && np > 0 && pars[0] == s.ref.lo();
       };
+      // A sign change where the curve runs within the tolerance of the plane may be
+      // reported anywhere along that run (as a touch or a zero interval).
+      const double tol = BSparameters.basis_tol;
       for (size_t i = 1; i < s.p.size(); ++i) {
         const double f0 = f(s.p[i - 1]), f1 = f(s.p[i]);
-        if (((f0 < 0 && f1 > 0) || (f0 > 0 && f1 < 0)) && !covered(s.u[i - 1], s.u[i])) {
+        size_t lo = i - 1, hi = i;
+        while (lo > 0 && std::fabs(f(s.p[lo])) <= tol) --lo;
+        while (hi + 1 < s.p.size() && std::fabs(f(s.p[hi])) <= tol) ++hi;
+        if (((f0 < 0 && f1 > 0) || (f0 > 0 && f1 < 0)) && !covered(s.u[lo], s.u[hi])) {
           ++count.misses;
           ADD_FAILURE() << "curve " << index << " plane " << q << " missed a crossing in ["
                         << s.u[i - 1] << ", " << s.u[i] << "]";
@@ -219,12 +244,33 @@ bool refine_crossing(const Sampled &a, const Sampled &b, double *u, double *v) {
   return false;
 }
 
+// A crossing: the point and its parameters on both curves.
+struct Crossing {
+  P3 p;
+  double u, v;
+};
+
+// Sine of the angle between the curves at a crossing (central differences): a
+// result within tol of both curves lies within about tol / sine of the crossing.
+double crossing_sine(const Sampled &a, const Sampled &b, const Crossing &x) {
+  P3 t[2];
+  for (int c = 0; c < 2; ++c) {
+    const Sampled &s = c == 0 ? a : b;
+    const double w = c == 0 ? x.u : x.v, h = 1e-6 * (s.ref.hi() - s.ref.lo());
+    const P3 p0 = s.at(std::max(s.ref.lo(), w - h)), p1 = s.at(std::min(s.ref.hi(), w + h));
+    const double len = dist(p0, p1);
+    for (int i = 0; i < 3; ++i) t[c][i] = len > 0 ? (p1[i] - p0[i]) / len : 0.0;
+  }
+  return std::hypot(t[0][1] * t[1][2] - t[0][2] * t[1][1], t[0][2] * t[1][0] - t[0][0] * t[1][2],
+                    t[0][0] * t[1][1] - t[0][1] * t[1][0]);
+}
+
 // Crossings of the sampled polylines of two planar curves, refined by Newton.
-std::vector<P3> planar_crossings(const Sampled &a, const Sampled &b) {
+std::vector<Crossing> planar_crossings(const Sampled &a, const Sampled &b) {
   const auto orient = [](const P3 &o, const P3 &p, const P3 &q) {
     return (p[0] - o[0]) * (q[1] - o[1]) - (p[1] - o[1]) * (q[0] - o[0]);
   };
-  std::vector<P3> out;
+  std::vector<Crossing> out;
   for (size_t i = 1; i < a.p.size(); ++i)
     for (size_t j = 1; j < b.p.size(); ++j) {
       const P3 &p0 = a.p[i - 1], &p1 = a.p[i], &q0 = b.p[j - 1], &q1 = b.p[j];
@@ -238,7 +284,7 @@ std::vector<P3> planar_crossings(const Sampled &a, const Sampled &b) {
       if (!(d1 * d2 < 0 && d3 * d4 < 0)) continue;
       const double s = d3 / (d3 - d4), t = d1 / (d1 - d2);
       double u = a.u[i - 1] + s * (a.u[i] - a.u[i - 1]), v = b.u[j - 1] + t * (b.u[j] - b.u[j - 1]);
-      if (refine_crossing(a, b, &u, &v)) out.push_back(a.at(u));
+      if (refine_crossing(a, b, &u, &v)) out.push_back({a.at(u), u, v});
     }
   return out;
 }
@@ -297,25 +343,27 @@ TEST_F(Soak, CurveCurveFindsEveryCrossingOnce) {
           ADD_FAILURE() << "pair " << index << " results " << j << " and " << i << " coincide";
         }
     }
-    const auto reported = [&](const P3 &p) {
+    const auto reported = [&](const Crossing &x) {
+      const double near = tol / std::max(crossing_sine(a, b, x), 1e-3);
       for (const P3 &q : pts)
-        if (dist(p, q) <= 1e-6) return true;
+        if (dist(x.p, q) <= near) return true;
       for (const auto &o : over) {
         double d = HUGE_VAL;
-        for (int m = 0; m <= 64; ++m) d = std::min(d, dist(p, a.at(o[0] + (o[1] - o[0]) * m / 64)));
+        for (int m = 0; m <= 64; ++m)
+          d = std::min(d, dist(x.p, a.at(o[0] + (o[1] - o[0]) * m / 64)));
         if (d <= 0.05) return true;  // on (or beside) the overlap's stretch
       }
       return false;
     };
-    std::vector<P3> wanted{target};
+    std::vector<Crossing> wanted{{target, u, v}};
     if (planar) {
-      const std::vector<P3> more = planar_crossings(a, b);
+      const std::vector<Crossing> more = planar_crossings(a, b);
       wanted.insert(wanted.end(), more.begin(), more.end());
     }
-    for (const P3 &p : wanted)
-      if (!reported(p)) {
+    for (const Crossing &x : wanted)
+      if (!reported(x)) {
         ++count.misses;
-        ADD_FAILURE() << "pair " << index << " missed " << p[0] << " " << p[1] << " " << p[2];
+        ADD_FAILURE() << "pair " << index << " missed " << x.p[0] << " " << x.p[1] << " " << x.p[2];
       }
   }
   count.print("curve-curve");
