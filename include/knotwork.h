@@ -1111,8 +1111,9 @@ KW_API void BSminmaxbsc(int16_t order, int32_t num_poles, int32_t dim, BSboolean
  * (Newton projection, scalar root finder). */
 
 /* Nearest point of a curve to a point: parameter, foot point C(param) (3 doubles)
- * and distance. Statuses: 3 null curve, poles, knots or weights; -2 order below 2
- * or fewer poles than the order; 50 order above 16; 33 scratch exhausted. */
+ * and distance. Statuses: 3 null curve, poles, knots or weights; -2 order below 2,
+ * fewer poles than the order, or a point or Cartesian pole coordinate beyond 1e150
+ * (its squared distances would overflow); 50 order above 16; 33 scratch exhausted. */
 KW_API void BSmdstptcv(const BScurve *curve, const double *point, double *param, double *foot,
                        double *dist, BSrc *rc);
 /* BSmdstptcv for num_points points (3 doubles each): params (num_points), feet

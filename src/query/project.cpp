@@ -493,6 +493,12 @@ namespace {
 BSrc nearest_on_curve(const BScurve &cv, int32_t num_points, const double *points, double *params,
                       double *feet, double *dists) {
   const int32_t n = cv.num_poles;
+  // Poles beyond the bound of the query points overflow the squared distances too.
+  for (int32_t i = 0; i < n; ++i) {
+    const double w = cv.rational ? cv.weights[i] : 1.0;
+    const double p[3] = {cv.poles[3 * i] / w, cv.poles[3 * i + 1] / w, cv.poles[3 * i + 2] / w};
+    if (!query_points_ok(1, 3, p)) return BSINARG;
+  }
   const int m = cv.rational ? 4 : 3;
   BasicScratchBuffer<8 * 100> rows_buf(static_cast<std::size_t>(m) * n * sizeof(double));
   if (!rows_buf.ok()) return BSNOSTKMEMORY;

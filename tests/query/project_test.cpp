@@ -385,6 +385,10 @@ TEST(BSmdstptcv, RefusesPointsOutsideTheRepresentableRange) {
   EXPECT_EQ(f.rc, BSSUCC);
   EXPECT_DOUBLE_EQ(f.dist, 1e140);
   EXPECT_TRUE(f.u >= 0.0 && f.u <= 1.0);
+  // A curve whose distance overflows fails rather than reporting infinity.
+  RefCurve high = bezier({0, 0, 1e160, 1, 2, 1e160, 3, 1, 1e160, 4, 0, 1e160});
+  const double origin[3] = {0, 0, 0};
+  EXPECT_EQ(nearest(high, origin).rc, BSINARG);
 }
 
 // ---- All nearest parameters and perpendicular feet ------------------------------------------
