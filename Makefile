@@ -5,7 +5,7 @@ ifeq ($(KNOTWORK_WERROR),ON)
 CMAKE_FLAGS += -DKNOTWORK_WERROR=ON
 endif
 
-.PHONY: all build test test-asan demo bench bench-peers docs package install format clean
+.PHONY: all build test test-asan fuzz soak demo bench bench-peers docs package install format clean
 
 all: build
 
@@ -20,6 +20,18 @@ test-asan:
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKNOTWORK_SANITIZE=ON -DKNOTWORK_BENCH=OFF $(CMAKE_FLAGS)
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+# libFuzzer targets (clang) in build-fuzz, FUZZ_SECONDS each (default 60); inputs
+# that fail land in fuzz/crashes/<target>/. The normal test suite replays the corpus
+# and those inputs.
+FUZZ_SECONDS ?= 60
+fuzz:
+	FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) CMAKE_FLAGS="$(CMAKE_FLAGS)" sh fuzz/run.sh
+
+# Queries against brute force at full count (10^6 nearest points, 10^5 curve-plane,
+# 10^4 curve-curve); the test suite runs the same program at a small count.
+soak: build
+	KNOTWORK_SOAK_SCALE=full ./build/tests/test_soak
 
 demo: build
 	./build/knotwork demo
@@ -51,4 +63,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.hpp' '*.h' '*.c')
 
 clean:
-	rm -rf build build-asan build-peers
+	rm -rf build build-asan build-peers build-fuzz

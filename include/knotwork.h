@@ -1058,15 +1058,17 @@ KW_API void BSboxinvab(const double *axes, double *dual, BSrc *rc);
 KW_API void BSboxinvabc(const double *axes, double *dual, BSrc *rc);
 /* Oblique box with the given axis directions (dim x dim) around num_poles unweighted
  * coordinate-major poles: centre[dim], half_axes[dim x dim]. Status 50 for dim other
- * than 2 or 3, -14 for singular axes, -2 without poles. */
+ * than 2 or 3, -14 for singular axes, -2 without poles or when the box is not
+ * finite (coordinates near the overflow limit; outputs untouched). */
 KW_API void BSboxpole(int32_t num_poles, int32_t dim, const double *poles, const double *axes,
                       double *centre, double *half_axes, BSrc *rc);
 /* Oblique box of a curve (order, num_poles, knots, coordinate-major poles of dim
  * rows, weighted plus a weight row when rational) in its frame of first and second
  * derivative (and their cross product in space) at the middle parameter. Status 50
  * when that frame is degenerate (a straight curve, derivatives parallel) or dim is
- * not 2 or 3; -2 when order < 1 or num_poles < order; evaluation failures (-2, -5,
- * -1 zero weight) and 33 (scratch) are passed on. */
+ * not 2 or 3; -2 when order < 1 or num_poles < order, or the box is not finite
+ * (outputs untouched); evaluation failures (-2, -5, -1 zero weight) and 33
+ * (scratch) are passed on. */
 KW_API void BSoblboxbsc(int16_t order, int32_t num_poles, const double *knots, int32_t dim,
                         BSboolean rational, const double *poles, double *centre, double *half_axes,
                         BSrc *rc);
@@ -1109,8 +1111,9 @@ KW_API void BSminmaxbsc(int16_t order, int32_t num_poles, int32_t dim, BSboolean
  * (Newton projection, scalar root finder). */
 
 /* Nearest point of a curve to a point: parameter, foot point C(param) (3 doubles)
- * and distance. Statuses: 3 null curve, poles, knots or weights; -2 order below 2
- * or fewer poles than the order; 50 order above 16; 33 scratch exhausted. */
+ * and distance. Statuses: 3 null curve, poles, knots or weights; -2 order below 2,
+ * fewer poles than the order, or a point or Cartesian pole coordinate beyond 1e150
+ * (its squared distances would overflow); 50 order above 16; 33 scratch exhausted. */
 KW_API void BSmdstptcv(const BScurve *curve, const double *point, double *param, double *foot,
                        double *dist, BSrc *rc);
 /* BSmdstptcv for num_points points (3 doubles each): params (num_points), feet

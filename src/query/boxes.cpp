@@ -141,14 +141,21 @@ BSrc fit_oblique_box(int32_t n, int32_t dim, const double *rows, const double *a
       hi[k] = std::max(hi[k], s);
     }
   }
-  for (int32_t c = 0; c < dim; ++c) centre[c] = g[c];
+  // Built aside: poles near the overflow limit can give an infinite or NaN box,
+  // which is a failure, not a box.
+  double ctr[3], half_ax[9];
+  for (int32_t c = 0; c < dim; ++c) ctr[c] = g[c];
   for (int32_t k = 0; k < dim; ++k) {
     const double mid = 0.5 * (hi[k] + lo[k]), half = 0.5 * (hi[k] - lo[k]);
     for (int32_t c = 0; c < dim; ++c) {
-      centre[c] += mid * axes[k * dim + c];
-      half_axes[k * dim + c] = half * axes[k * dim + c];
+      ctr[c] += mid * axes[k * dim + c];
+      half_ax[k * dim + c] = half * axes[k * dim + c];
     }
   }
+  for (int32_t i = 0; i < dim * dim; ++i)
+    if (!std::isfinite(half_ax[i]) || !std::isfinite(ctr[i % dim])) return BSINARG;
+  std::copy(ctr, ctr + dim, centre);
+  std::copy(half_ax, half_ax + dim * dim, half_axes);
   return BSSUCC;
 }
 

@@ -51,6 +51,37 @@ bool finite_all(int32_t count, const double *v) {
   return true;
 }
 
+// Moves a root that lies farther than tol from the plane (what the root finder gives
+// for an ill-conditioned contact: a high-order touch, a piece running along the
+// plane) to a parameter within tol: stepping out from it by doubling steps inside
+// (lo, hi), the first probe within tol, or the bisected sign change of the first
+// probe on the other side. dist(u, point) gives the signed distance (NaN on an
+// evaluation failure). False when there is no such parameter: no intersection.
+template <class Dist>
+bool settle_root(const Dist &dist, double lo, double hi, double tol, double *u, double *point) {
+  const double d0 = dist(*u, point);
+  if (std::fabs(d0) <= tol) return true;
+  if (std::isnan(d0)) return false;
+  double probe[3];
+  for (double h = 1e-12 * (hi - lo); h < hi - lo; h *= 2.0)
+    for (const double side : {-1.0, 1.0}) {
+      const double x = std::clamp(*u + side * h, lo, hi);
+      const double d = dist(x, probe);
+      if (std::isnan(d)) return false;
+      if (std::fabs(d) > tol && (d < 0.0) == (d0 < 0.0)) continue;
+      double near = *u, far = x;  // d0 on the near side, d on the far side
+      for (int it = 0; it < 200 && std::fabs(dist(far, probe)) > tol; ++it) {
+        const double mid = 0.5 * (near + far);
+        if (mid == near || mid == far) break;
+        ((dist(mid, probe) < 0.0) == (d0 < 0.0) ? near : far) = mid;
+      }
+      if (!(std::fabs(dist(far, point)) <= tol)) return false;
+      *u = far;
+      return true;
+    }
+  return false;
+}
+
 // Intersections of a validated curve with a plane: distinct parameters ascending
 // with their points, a closed curve's crossing at its joint once, and the zero
 // intervals. On failure of the root finder what was found is reported with its
@@ -81,19 +112,28 @@ BSrc curve_plane(const BScurve &cv, const double *q, const double *nrm, int32_t 
   if (!sweep.ok()) return BSNOSTKMEMORY;
   BSrc rc = found;
   int32_t np = 0;
+  const double a = cv.knots[k - 1], b = cv.knots[n], bt = tol().basis_tol;
+  const double inv = 1.0 / v3::len(nrm);
+  BSrc st = BSSUCC;
+  const auto dist = [&](double u, double *pt) -> double {
+    st = sweep.eval(u, 0, pt);
+    if (st != BSSUCC) return NAN;
+    return ((pt[0] - q[0]) * nrm[0] + (pt[1] - q[1]) * nrm[1] + (pt[2] - q[2]) * nrm[2]) * inv;
+  };
   if (kept > 0) sweep.start(roots[0], false);
   for (int32_t i = 0; i < kept; ++i) {
-    const BSrc st = sweep.eval(roots[i], 0, points + 3 * static_cast<std::size_t>(i));
+    double u = roots[i], *pt = points + 3 * static_cast<std::size_t>(np);
+    const double lo = np > 0 ? params[np - 1] : a, hi = i + 1 < kept ? roots[i + 1] : b;
+    const bool on_plane = settle_root(dist, lo, hi, bt, &u, pt);
     if (st != BSSUCC) {
       if (rc == BSSUCC) rc = st;
       break;
     }
-    params[i] = roots[i];
-    ++np;
+    if (!on_plane || (np > 0 && u == params[np - 1])) continue;
+    params[np++] = u;
   }
   // A closed curve crossing the plane at its joint: both domain ends are roots of
   // one point; it is reported once, at the start.
-  const double a = cv.knots[k - 1], b = cv.knots[n], bt = tol().basis_tol;
   if (np >= 2 && params[0] == a && params[np - 1] == b &&
       v3::dist_sq(points, points + 3 * static_cast<std::size_t>(np - 1)) <= bt * bt)
     --np;

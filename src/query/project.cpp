@@ -464,8 +464,24 @@ BSrc nearest_on_spline_rows(int deg, int32_t n, int dim, bool rational, const do
   return BSSUCC;
 }
 
+namespace {
+// Beyond this, squared distances can overflow.
+constexpr double kLargestCoordinate = 1e150;
+}  // namespace
+
+// True when no Cartesian pole has a coordinate beyond kLargestCoordinate (|q| <= lim w
+// for a rational pole, without a division); one branch-free streaming pass.
+bool poles_bounded(int32_t n, const double *poles, const double *weights) {
+  int32_t out = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    const double lim = weights ? kLargestCoordinate * weights[i] : kLargestCoordinate;
+    const double *q = poles + 3 * static_cast<std::ptrdiff_t>(i);
+    out += (std::fabs(q[0]) > lim) | (std::fabs(q[1]) > lim) | (std::fabs(q[2]) > lim);
+  }
+  return out == 0;
+}
+
 bool query_points_ok(int32_t n, int dim, const double *points) {
-  constexpr double kLargestCoordinate = 1e150;
   const std::ptrdiff_t count = static_cast<std::ptrdiff_t>(n) * dim;
   for (std::ptrdiff_t i = 0; i < count; ++i)
     if (!(std::fabs(points[i]) <= kLargestCoordinate)) return false;  // NaN fails too
@@ -749,6 +765,8 @@ BSrc nearest_on_curve(const BScurve &cv, int32_t num_points, const double *point
                       double *feet, double *dists) {
   const int32_t n = cv.num_poles;
   if (!query_points_ok(num_points, 3, points)) return BSINARG;
+  // Poles beyond the bound of the query points overflow the squared distances too.
+  if (!poles_bounded(n, cv.poles, cv.rational ? cv.weights : nullptr)) return BSINARG;
   const Spline3 sp{cv.order - 1, n, cv.poles, cv.rational ? cv.weights : nullptr, cv.knots};
   BSrc rc = BSSUCC;
   for (int32_t i = 0; i < num_points; ++i) {

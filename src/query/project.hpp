@@ -150,6 +150,7 @@ BSrc nearest_on_spline_rows(int deg, int32_t n, int dim, bool rational, const do
 // True when every coordinate of n query points of dim doubles is finite and small
 // enough (|x| <= 1e150) for squared distances to stay representable.
 bool query_points_ok(int32_t n, int dim, const double *points);
+bool poles_bounded(int32_t n, const double *poles, const double *weights);
 
 // Point (and d <= 2 derivatives: out holds d + 1 triples) of a curve record at u.
 BSrc evaluate_curve_at(const BScurve &cv, double u, int d, double *out);

@@ -361,6 +361,7 @@ TEST_F(Boxes, EveryRoutineReportsItsFailures) {
   const double par2[] = {1, 2, -2, -4}, par3[] = {1, 2, 3, 2, 4, 6, 0, 0, 1},
                zero_c[] = {1, 0, 0, 0, 1, 0, 0, 0, 0};
   const double rows[] = {0, 4, 1, 1, -1, 3}, axes[] = {1, 0, 0, 1}, flat_axes[] = {1, 1, 2, 2};
+  const double huge[] = {-1e308, 1e308, 0, 0, 0, 1e308};  // its box overflows
   const double kn[] = {0, 0, 0, 1, 1, 1}, line[] = {0, 1, 2, 0, 1, 2, 0, 1, 2};
   const double bent[] = {0, 1, 2, 0, 1, 0, 0, 0, 0}, tiny[] = {0, 1, 2, 0, 1e-7, 0};
   const double zero_w[] = {0, 0, 2, 0, 1, 0, 1, -1, 1};  // weight 0 at the middle
@@ -381,6 +382,7 @@ TEST_F(Boxes, EveryRoutineReportsItsFailures) {
       {STATUS_OF(BSboxpole(3, 4, rows, axes, c, h, &rc)), BSDEGENINPUT},
       {STATUS_OF(BSboxpole(0, 2, rows, axes, c, h, &rc)), BSINARG},
       {STATUS_OF(BSboxpole(3, 2, rows, flat_axes, c, h, &rc)), BSSINGULAR},
+      {STATUS_OF(BSboxpole(3, 2, huge, axes, c, h, &rc)), BSINARG},
       {STATUS_OF(BSoblboxbsc(3, 3, kn, 3, FALSE, line, c, h, &rc)), BSDEGENINPUT},  // straight
       {STATUS_OF(BSoblboxbsc(3, 3, kn, 1, FALSE, bent, c, h, &rc)), BSDEGENINPUT},
       {STATUS_OF(BSoblboxbsc(3, 3, kn, 4, FALSE, bent, c, h, &rc)), BSDEGENINPUT},

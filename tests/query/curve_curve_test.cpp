@@ -1,7 +1,6 @@
 // Curve-curve intersection: random pairs with planted crossings (interiors, knots,
 // ends), planar pairs against a brute-force polyline search, tangencies, overlaps of
 // sub-curves, seams, exact small cases, the span routines and every failure status.
-#include <cstdlib>
 
 #include "ref_circle.hpp"
 #include "ref_curves.hpp"
@@ -183,16 +182,10 @@ void random_pair(std::mt19937_64 &rng, int round) {
   if (round % 8 == 0) check_symmetric(ca, cb, r);
 }
 
-int soak_pairs() {
-  const char *env = std::getenv("KNOTWORK_SOAK_PAIRS");
-  const int n = env ? std::atoi(env) : 0;
-  return n > 0 ? n : 200;
-}
-
+// The long run of random pairs against brute force is tests/soak.
 TEST_F(CurveCurve, RandomPairsFindEveryCrossingOnce) {
   std::mt19937_64 rng(21);
-  const int n = soak_pairs();
-  for (int round = 0; round < n && !HasFatalFailure(); ++round) random_pair(rng, round);
+  for (int round = 0; round < 200 && !HasFatalFailure(); ++round) random_pair(rng, round);
 }
 
 RefCurve segment(P3 p, P3 q) {

@@ -163,6 +163,36 @@ TEST_F(CurvePlane, TellingConfigurationsReportEachPointOnce) {
   }
 }
 
+// A plane holding a straight piece of a rational order-8 curve touches it to high
+// order at the piece's ends: the root finder's roots there can lie well off the
+// plane (3e-5 here); every point reported must be within basis_tol of it.
+TEST_F(CurvePlane, HighOrderTouchesGiveOnlyPointsOnThePlane) {
+  RefCurve c = kwtest::make_curve(
+      8,
+      {0, 0, 0, 0, 0, 0, 0, 0, 0.29723480382615303, 0.45144953123115067, 0.79548333189736931, 1, 1,
+       1, 1, 1, 1, 1, 1},
+      {0.066390485411257638,  0.68216071169131931,   -0.22099302879596919, -0.17385723952351606,
+       0.030594119482791393,  -1.7676077404982182,   -0.12732325855104493, 0.73858061209647741,
+       0.78449829491440004,   -0.065436934839278052, 0.92240646611631927,  0.95412935640873286,
+       0.10832652792282979,   0.94063702734187171,   0.92505224237831363,  0.087772586126688271,
+       0.15459349860240595,   0.132872948975784,     0.28707687635177748,  0.086931524995261758,
+       0.0096241557703732761, 0.63885765521162929,   -0.21097607009168118, -0.38906775214813055,
+       0.74176883851619058,   -0.50739987932396613,  -0.71810733274654059, 1.0860452898776127,
+       -0.98827340404678043,  -1.3004485748309285,   0.56283317885014861,  0.65546541407788594,
+       0.95482460581579354},
+      {1.0294661075089531, 1.9488704828310923, 0.84733716763579903, 1.369780692260238,
+       1.9796826736597861, 0.55831388566409512, 1.1054127240021878, 1.7638643845760882,
+       1.5962899605347456, 1.9148362044416201, 1.5356093696419313});
+  const double q[] = {0.27288232999442474, 0.053144738649941743, -0.020781483260659362};
+  const double nrm[] = {-0.5417678609546851, -0.74034259576591754, 0.39797038298241255};
+  const Hits h = intersect(c, q, nrm);
+  ASSERT_EQ(h.rc, 0);
+  for (double u : h.params) EXPECT_LE(std::fabs(signed_distance(c, q, nrm, u)), 1e-6) << u;
+  ASSERT_EQ(h.starts.size(), 1u);
+  EXPECT_EQ(h.starts[0], c.knots[9]);
+  EXPECT_EQ(h.ends[0], c.knots[10]);
+}
+
 TEST_F(CurvePlane, SignedDistanceSplineOfArrayFormCurves) {
   // Rows of a rational quarter arc (weights 1, s, 1) in the plane z = 0, x = y.
   const double s = std::sqrt(0.5);

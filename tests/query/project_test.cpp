@@ -329,6 +329,10 @@ TEST(BSmdstptcv, RefusesPointsOutsideTheRepresentableRange) {
   const Foot f = nearest(c, far);
   EXPECT_TRUE(f.rc == BSSUCC && f.u >= 0.0 && f.u <= 1.0);
   EXPECT_DOUBLE_EQ(f.dist, 1e140);
+  // A curve whose distance overflows fails rather than reporting infinity.
+  RefCurve high = bezier({0, 0, 1e160, 1, 2, 1e160, 3, 1, 1e160, 4, 0, 1e160});
+  const double origin[3] = {0, 0, 0};
+  EXPECT_EQ(nearest(high, origin).rc, BSINARG);
 }
 
 // ---- All nearest parameters and perpendicular feet ------------------------------------------
