@@ -46,7 +46,9 @@ class Cursor {
       std::memcpy(&v, &bits, sizeof v);
       return v;
     }
-    const int16_t q = static_cast<int16_t>(byte() | (byte() << 8));
+    const uint8_t lo = byte();  // sequenced: operands of | may be read in either order
+    const uint8_t hi = byte();
+    const int16_t q = static_cast<int16_t>(lo | (hi << 8));
     return q / 1024.0;
   }
 

@@ -206,6 +206,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (ops & 2) elevate(a, static_cast<int16_t>(in.in_range(0, 24)));
   if (ops & 4) boxes(a);
   if (ops & 8) query(a, b, point, normal);
-  if (ops & 16) measure(a, u, in.number(), point, in.byte() % 2);
+  if (ops & 16) {
+    const double d = in.number();  // read in order: argument order is unspecified
+    measure(a, u, d, point, in.byte() % 2);
+  }
   return 0;
 }
