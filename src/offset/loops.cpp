@@ -126,13 +126,14 @@ BSrc self_intersections(const BScurve &cv, int32_t *count, double **pairs) {
   const int32_t k = cv.order, n = cv.num_poles;
   const int per = 4 * k;
   const int32_t m = (n - k + 1) * per + 1;  // polyline points
-  ScratchBuffer buf(static_cast<std::size_t>(m) * (6 * sizeof(double) + sizeof(int32_t)));
+  ScratchBuffer buf(static_cast<std::size_t>(m) * (10 * sizeof(double) + sizeof(int32_t)));
   if (!buf.ok()) return BSNOSTKMEMORY;
   double *pts = buf.as<double>();
   double *par = pts + 3 * m;
   double *partner = par + m;  // per vertex: a parameter of a remote segment near it
   double *near = partner + m;
-  int32_t *order = reinterpret_cast<int32_t *>(near + m);
+  double *box = near + m;  // per segment: lo x, lo y, hi x, hi y, widened by its reach
+  int32_t *order = reinterpret_cast<int32_t *>(box + 4 * m);
   int32_t np = 0;
   BSrc rc = BSSUCC;
   for (int32_t sp = k - 1; sp < n; ++sp) {
@@ -148,14 +149,25 @@ BSrc self_intersections(const BScurve &cv, int32_t *count, double **pairs) {
     }
   }
   const int32_t segs = np - 1;
-  for (int32_t i = 0; i < segs; ++i) order[i] = i;
-  auto xmin = [&](int32_t i) { return std::fmin(pts[3 * i], pts[3 * i + 3]); };
-  std::sort(order, order + segs, [&](int32_t x, int32_t y) { return xmin(x) < xmin(y); });
-  // Vertices within a quarter of a segment's length of it are overlap candidates.
-  double reach = 0.0;
-  for (int32_t i = 0; i < segs; ++i)
-    reach = std::fmax(reach, 0.25 * v3::dist(pts + 3 * i, pts + 3 * i + 3));
-  reach += tol().dist_tol;
+  // Vertices within a quarter of a segment's length of it are overlap candidates:
+  // each segment's box is widened by that reach, and only pairs of segments whose
+  // widened boxes meet are examined (a sweep along the polyline's longer axis).
+  const double dt = tol().dist_tol;
+  double ext_lo[2] = {INFINITY, INFINITY}, ext_hi[2] = {-INFINITY, -INFINITY};
+  for (int32_t i = 0; i < segs; ++i) {
+    const double *p = pts + 3 * i;
+    const double reach = 0.25 * std::hypot(p[3] - p[0], p[4] - p[1]) + dt;
+    for (int c = 0; c < 2; ++c) {
+      box[4 * i + c] = std::fmin(p[c], p[c + 3]) - reach;
+      box[4 * i + 2 + c] = std::fmax(p[c], p[c + 3]) + reach;
+      ext_lo[c] = std::fmin(ext_lo[c], box[4 * i + c]);
+      ext_hi[c] = std::fmax(ext_hi[c], box[4 * i + 2 + c]);
+    }
+    order[i] = i;
+  }
+  const int ax = ext_hi[1] - ext_lo[1] > ext_hi[0] - ext_lo[0] ? 1 : 0;
+  std::sort(order, order + segs,
+            [&](int32_t x, int32_t y) { return box[4 * x + ax] < box[4 * y + ax]; });
   int32_t cap = 0, found = 0;
   double *out = nullptr;
   struct Guard {
@@ -170,22 +182,21 @@ BSrc self_intersections(const BScurve &cv, int32_t *count, double **pairs) {
     if (v == g || v == g + 1 || (closed && ((v == 0 && g == segs - 1) || (v == np - 1 && g == 0))))
       return;
     double f;
-    const double dd = point_segment(pts + 3 * v, pts + 3 * g, pts + 3 * g + 3, &f);
+    const double *p = pts + 3 * g;
+    const double reach = 0.25 * std::hypot(p[3] - p[0], p[4] - p[1]) + dt;
+    const double dd = point_segment(pts + 3 * v, p, p + 3, &f);
     if (dd <= reach && dd < near[v]) near[v] = dd, partner[v] = par[g] + f * (par[g + 1] - par[g]);
   };
   for (int32_t oi = 0; oi < segs; ++oi) {
     const int32_t i = order[oi];
-    const double xmax = std::fmax(pts[3 * i], pts[3 * i + 3]);
-    for (int32_t oj = oi + 1; oj < segs && xmin(order[oj]) <= xmax + reach; ++oj) {
+    const double reach_end = box[4 * i + 2 + ax];
+    for (int32_t oj = oi + 1; oj < segs && box[4 * order[oj] + ax] <= reach_end; ++oj) {
       int32_t a = i, b = order[oj];
       if (a > b) std::swap(a, b);
       if (b - a < 2 || (closed && a == 0 && b == segs - 1)) continue;
-      const double *p0 = pts + 3 * a, *q0 = pts + 3 * b;
-      double lo0[3], hi0[3];
-      for (int c = 0; c < 3; ++c)
-        lo0[c] = std::fmin(p0[c], p0[c + 3]) - reach, hi0[c] = std::fmax(p0[c], p0[c + 3]) + reach;
-      if (!boxes_meet(lo0, hi0, q0, q0 + 3)) continue;
+      if (!boxes_meet(box + 4 * a, box + 4 * a + 2, box + 4 * b, box + 4 * b + 2)) continue;
       for (int e = 0; e < 2; ++e) touch(a + e, b), touch(b + e, a);
+      const double *p0 = pts + 3 * a, *q0 = pts + 3 * b;
       double s, t;
       if (!segments_cross(p0, p0 + 3, q0, q0 + 3, &s, &t)) continue;
       s = par[a] + s * (par[a + 1] - par[a]);

@@ -17,6 +17,10 @@ namespace knotwork {
 namespace {
 
 constexpr int kMaxPasses = 15;
+// Refinement stops (not converged) before the piece grows beyond 64 times its
+// spans plus this many poles: a tolerance below the rounding of the coordinates
+// (a curve far from the origin) can never be met, and each pass may double it.
+constexpr int32_t kExtraPoles = 1024;
 // Squared coordinate difference below which a leg counts as having no length.
 constexpr double kTinyLegSq = 1.401298464324817e-45;
 
@@ -363,6 +367,7 @@ BSrc piece_offset(const BScurve &piece, double d, const double *normal, int32_t 
   // After a refinement only the neighbourhood of the refined spans is checked
   // again; a clean partial check is confirmed by a full one.
   ScratchBuffer windows[2];
+  const int32_t max_poles = 64 * (W->num_poles - W->order + 1) + W->order + kExtraPoles;
   const double *win = nullptr;
   int32_t nwin = -1;
   for (int pass = 0;;) {
@@ -393,7 +398,7 @@ BSrc piece_offset(const BScurve &piece, double d, const double *normal, int32_t 
       nwin = -1;  // confirm on every span
       continue;
     }
-    if (nfail == 0 || pass == kMaxPasses) {
+    if (nfail == 0 || pass == kMaxPasses || w.num_poles + nfail > max_poles) {
       R->planar = 1;
       *out = R.release();
       return nfail != 0 ? kOffsetNotConverged : BSSUCC;
