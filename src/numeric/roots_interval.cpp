@@ -322,6 +322,110 @@ double bezier_value(int32_t d, const double *c, double t, double *work) {
   return work[0];
 }
 
+// Roots on [a, b] of Bezier coefficients (degree k - 1) by subdivision, for a span
+// the series solver cannot resolve (roots clustered within the tolerance, e.g. a
+// high-order contact at an end). A piece whose coefficients all lie beyond tol on
+// one side holds no root; a piece whose coefficients change sign once and whose end
+// values have opposite signs holds one, found by bisection; other pieces are halved
+// down to `width` (local), and each run of such pieces gives one root: at a sign
+// change of the values (multiplicity 1) or at the smallest value when that is
+// within tol (a touch, multiplicity 2). Roots ascending, at most k - 1 with
+// multiplicity; 35 when they would be more or the work grows beyond a bound.
+BSrc bezier_roots_subdivided(int32_t k, const double *coef, double a, double b, double tol,
+                             double width, int32_t *count, double *roots) {
+  const int32_t d = k - 1;
+  constexpr int kDepth = 60;
+  constexpr int kMaxPieces = 20000;
+  const std::size_t stride = static_cast<std::size_t>(k) + 2;
+  ScratchBuffer buf(((2 * kDepth + 4) * stride + k) * sizeof(double));
+  if (!buf.ok()) return BSNOSTKMEMORY;
+  double *stack = buf.as<double>(), *work = stack + (2 * kDepth + 4) * stride;
+  const auto entry = [&](int i) { return stack + static_cast<std::size_t>(i) * stride; };
+  const auto value = [&](double t) { return bezier_value(d, coef, t, work); };
+  const auto at = [&](double t) { return t == 0.0 ? a : t == 1.0 ? b : a + t * (b - a); };
+  const auto opposite = [](double x, double y) {
+    return (x < 0.0 && y > 0.0) || (x > 0.0 && y < 0.0);
+  };
+  // Bisection of a sign change of the values on [lo, hi]: the end nearer zero.
+  const auto bisect = [&](double lo, double hi) {
+    const bool neg = value(lo) < 0.0;
+    for (int it = 0; it < 200; ++it) {
+      const double mid = 0.5 * (lo + hi);
+      if (mid <= lo || mid >= hi) break;
+      ((value(mid) < 0.0) == neg ? lo : hi) = mid;
+    }
+    return std::fabs(value(lo)) <= std::fabs(value(hi)) ? lo : hi;
+  };
+  int32_t found = 0;
+  const auto add = [&](double t, int32_t m) {
+    if (found + m > d) return false;
+    for (int32_t j = 0; j < m; ++j) roots[found++] = at(t);
+    return true;
+  };
+  double run_lo = 0.0, run_hi = -1.0, run_best = 0.0, run_best_f = HUGE_VAL;
+  // A run of unresolved pieces ends: one root, or none if it never comes within tol.
+  const auto close_run = [&]() {
+    if (run_hi < run_lo) return true;
+    bool ok = true;
+    if (opposite(value(run_lo), value(run_hi)))
+      ok = add(bisect(run_lo, run_hi), 1);
+    else if (run_best_f <= tol)
+      ok = add(run_best, 2);
+    run_hi = -1.0;
+    run_best_f = HUGE_VAL;
+    return ok;
+  };
+  int top = 0;
+  double *e = entry(top++);
+  e[0] = 0.0;
+  e[1] = 1.0;
+  for (int32_t i = 0; i < k; ++i) e[2 + i] = coef[i];
+  for (int pieces = 0; top > 0; ++pieces) {
+    if (pieces > kMaxPieces) return kRootsUnresolved;
+    e = entry(--top);
+    const double lo = e[0], hi = e[1], *c = e + 2;
+    bool above = true, below = true, within = true;
+    int32_t changes = 0;
+    for (int32_t i = 0; i < k; ++i) {
+      above = above && c[i] > tol;
+      below = below && c[i] < -tol;
+      within = within && std::fabs(c[i]) <= tol;
+      if (i > 0 && (c[i - 1] < 0.0) != (c[i] < 0.0)) ++changes;
+    }
+    if (above || below) {
+      if (!close_run()) return kRootsUnresolved;
+      continue;
+    }
+    if (!within && changes == 1 && opposite(c[0], c[d])) {
+      if (!close_run() || !add(bisect(lo, hi), 1)) return kRootsUnresolved;
+      continue;
+    }
+    if (within || hi - lo <= width || top + 2 > 2 * kDepth) {
+      if (run_hi < run_lo) run_lo = lo;
+      run_hi = hi;
+      for (const double t : {lo, 0.5 * (lo + hi), hi}) {
+        const double f = std::fabs(value(t));
+        if (f < run_best_f) run_best_f = f, run_best = t;
+      }
+      continue;
+    }
+    // Halves by de Casteljau; the left half goes on top so pieces come in order.
+    double *right = entry(top), *left = entry(top + 1);
+    const double mid = 0.5 * (lo + hi);
+    for (int32_t i = 0; i < k; ++i) work[i] = c[i];
+    for (int32_t r = 0; r <= d; ++r) {
+      left[2 + r] = work[0];
+      right[2 + d - r] = work[d - r];
+      for (int32_t i = 0; i < d - r; ++i) work[i] = 0.5 * (work[i] + work[i + 1]);
+    }
+    left[0] = lo, left[1] = mid, right[0] = mid, right[1] = hi;
+    top += 2;
+  }
+  if (!close_run()) return kRootsUnresolved;
+  *count = found;
+  return BSSUCC;
+}
+
 }  // namespace
 
 BSrc spline_roots(int32_t k, int32_t n, const double *poles, const double *knots, double tol,
@@ -371,7 +475,11 @@ BSrc spline_roots(int32_t k, int32_t n, const double *poles, const double *knots
   for (int32_t i = 0; i < count && rc == BSSUCC; ++i) {
     const double t0 = breaks[i], t1 = breaks[i + 1];
     int32_t cnt = 0;
-    rc = bezier_roots(k, coefs + static_cast<std::size_t>(i) * k, t0, t1, tol, &cnt, tmp);
+    const double *ci = coefs + static_cast<std::size_t>(i) * k;
+    rc = bezier_roots(k, ci, t0, t1, tol, &cnt, tmp);
+    if (rc == kRootsUnresolved)
+      rc = bezier_roots_subdivided(k, ci, t0, t1, tol, std::fmax(knot_gap / (t1 - t0), 1e-12), &cnt,
+                                   tmp);
     if (rc != BSSUCC) break;
     if (cnt < 0) {
       // A zero span opens or extends a zero interval; every copy of a root at
