@@ -2392,10 +2392,12 @@ KW_API void BSmdptbscv(int16_t degree, int32_t num_poles, int32_t dim, BSboolean
  * argument; -2 a bad record, a non-finite d or direction point; -6 a zero-length
  * curve or tangent where a direction is needed; -13 no result memory; 33 no
  * scratch memory; 5 a piece did not reach offset_tol within 15 refinement passes
- * (a warning: the complete result is returned); -1 with loop code 1 or 2, a
- * concave corner whose two offsets do not cross (a piece too short for the
- * corner) left a connector closer than |d| to the curve after loop removal (no
- * offset at that distance there). Outputs are written only when the status is 0
+ * or before growing to 64 times its spans (a warning: the complete result is
+ * returned); -1 with loop code 1 or 2, a concave corner whose two offsets do not
+ * cross (a piece too short for the corner) left a connector closer than |d| to the
+ * curve after loop removal (no offset at that distance there), or the offset winds
+ * over itself too densely for loop removal (more than 64 candidate crossings per
+ * sample segment). Outputs are written only when the status is 0
  * or 5. Loop removal finds crossings and stretches the offset runs along twice;
  * the offset of a closed curve whose start lies inside a loop is re-started at the
  * mean of its two smallest self-intersection parameters, and a loop through the

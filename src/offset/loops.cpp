@@ -98,10 +98,9 @@ bool on_curve(const BScurve &cv, const double *x, double *t) {
 }
 
 // Appends the pair (s, t) to the growing result list.
+// Duplicates go when the list is complete (sort_pairs): a hostile curve can cross
+// itself tens of thousands of times.
 BSrc add_pair(double s, double t, int32_t *found, int32_t *cap, double **out) {
-  for (int32_t f = 0; f < *found; ++f)
-    if (std::fabs((*out)[2 * f] - s) < 1e-9 && std::fabs((*out)[2 * f + 1] - t) < 1e-9)
-      return BSSUCC;
   if (*found == *cap) {
     *cap = *cap == 0 ? 8 : 2 * *cap;
     void *grown = BSdbgralloc(*out, static_cast<int32_t>(2 * *cap * sizeof(double)));
@@ -112,6 +111,25 @@ BSrc add_pair(double s, double t, int32_t *found, int32_t *cap, double **out) {
   (*out)[2 * *found + 1] = t;
   ++*found;
   return BSSUCC;
+}
+
+// Sorts the n pairs (s, t) ascending and drops those within 1e-9 in both
+// parameters of one kept before them; returns the count kept.
+int32_t sort_pairs(int32_t n, double *pairs) {
+  struct Pair {
+    double s, t;
+  };
+  Pair *p = reinterpret_cast<Pair *>(pairs);
+  std::sort(p, p + n,
+            [](const Pair &a, const Pair &b) { return a.s < b.s || (a.s == b.s && a.t < b.t); });
+  int32_t kept = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    bool dup = false;
+    for (int32_t j = kept - 1; j >= 0 && p[i].s - p[j].s < 1e-9 && !dup; --j)
+      dup = std::fabs(p[i].t - p[j].t) < 1e-9;
+    if (!dup) p[kept++] = p[i];
+  }
+  return kept;
 }
 
 }  // namespace
@@ -187,6 +205,10 @@ BSrc self_intersections(const BScurve &cv, int32_t *count, double **pairs) {
     const double dd = point_segment(pts + 3 * v, p, p + 3, &f);
     if (dd <= reach && dd < near[v]) near[v] = dd, partner[v] = par[g] + f * (par[g + 1] - par[g]);
   };
+  // Curves that wind over themselves everywhere (thousands of crossings) are
+  // refused rather than searched in quadratic time: offsets of real curves meet
+  // well under one candidate pair per segment.
+  int64_t budget = 64 * static_cast<int64_t>(segs) + 65536;
   for (int32_t oi = 0; oi < segs; ++oi) {
     const int32_t i = order[oi];
     const double reach_end = box[4 * i + 2 + ax];
@@ -195,6 +217,7 @@ BSrc self_intersections(const BScurve &cv, int32_t *count, double **pairs) {
       if (a > b) std::swap(a, b);
       if (b - a < 2 || (closed && a == 0 && b == segs - 1)) continue;
       if (!boxes_meet(box + 4 * a, box + 4 * a + 2, box + 4 * b, box + 4 * b + 2)) continue;
+      if (--budget < 0) return BSFAIL;
       for (int e = 0; e < 2; ++e) touch(a + e, b), touch(b + e, a);
       const double *p0 = pts + 3 * a, *q0 = pts + 3 * b;
       double s, t;
@@ -219,12 +242,7 @@ BSrc self_intersections(const BScurve &cv, int32_t *count, double **pairs) {
     if (const BSrc r2 = add_pair(par[v], t, &found, &cap, &out); r2) return r2;
     while (v + 1 < np && remote(v + 1, partner[v + 1])) ++v;  // the rest of the run
   }
-  // Ascending by the first parameter.
-  for (int32_t i = 1; i < found; ++i)
-    for (int32_t j = i; j > 0 && out[2 * j] < out[2 * j - 2]; --j) {
-      std::swap(out[2 * j], out[2 * j - 2]);
-      std::swap(out[2 * j + 1], out[2 * j - 1]);
-    }
+  found = sort_pairs(found, out);
   *count = found;
   *pairs = out;
   out = nullptr;

@@ -76,7 +76,7 @@ BSrc piece_offset(const BScurve &piece, double d, const double *normal, int32_t 
 
 // Self-intersections of a planar curve (z constant): count pairs (s < t) of
 // parameters, ascending by s, into a list from result memory (*pairs, 2 doubles
-// each; null when none).
+// each; null when none). -1 for a curve winding over itself too densely to search.
 BSrc self_intersections(const BScurve &cv, int32_t *count, double **pairs);
 
 // The poles of R fixed by span i of W (BSsetspn), and interior pole k (BSsetq; 5
