@@ -3,6 +3,7 @@
 // of the output record, every failure status, heap use and allocation failures.
 
 #include "bspline/insert.hpp"
+#include "record_room.hpp"
 #include "ref_curves.hpp"
 #include "status_of.hpp"
 #include "support.hpp"
@@ -428,53 +429,41 @@ TEST(InsertHotPaths, RefinementAndSplitTakeNoHeap) {
   EXPECT_EQ(rc, BSSUCC);
   EXPECT_TRUE(BScvsplit(&rc, &cv, &u, &lv, &rv, nullptr));
   EXPECT_EQ(scope.heap_requests(), 0);
+  // the pieces are written into the caller's arrays
+  EXPECT_TRUE(lv.poles == lp.data() && rv.knots == rk.data());
+  EXPECT_LT(max_deviation(cv, lv, 0.0, u), 1e-12);
+  EXPECT_LT(max_deviation(cv, rv, u, 1.0), 1e-12);
 }
 
-TEST_F(Insert, AllocationFailuresLeaveNoLeakAndNoOutput) {
-  RefCurve bz = cubic_bezier(), shared = cubic_bezier(), wline = weighted_line(0.0);
-  BScurve bv = bz.view(), wv = wline.view();
+// Scratch beyond the stack: order 17, input and output sharing arrays, uneven weights.
+TEST_F(Insert, ScratchFailuresLeaveNoLeakAndNoOutput) {
+  RefCurve shared = cubic_bezier(), wline = weighted_line(0.0);
+  BScurve wv = wline.view();
   std::mt19937_64 rng(112);
-  RefCurve big = kwtest::random_curve(rng, 17, 20, true, true);  // order 17: scratch
+  RefCurve big = kwtest::random_curve(rng, 17, 20, true, true);
   BScurve gv = big.view();
   const double tau[10] = {0, 0, 0, 0, 0.2, 0.5, 1, 1, 1, 1}, ins[1] = {0.5};
   std::vector<double> rows = {0, 1, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0}, knots = {0, 0, 0, 0, 1, 1, 1, 1};
   std::vector<double> kout(9);
   BSboolean col;
-  BScurve *seen = nullptr;
-  auto add_kts_shared = [&](BSrc *rc) {  // shared input and output arrays take scratch
-    shared = cubic_bezier();
-    BScurve sv = kwtest::view_with_room(shared, 3);
-    BSadd_kts(&sv, 6, tau, &sv, rc);
-  };
-  const struct {
-    std::function<void(BSrc *)> op;
-    BSrc a, b;    // the allowed statuses
-    bool record;  // returns a record in `seen`
-  } cases[] = {
-      {[&](BSrc *rc) { BSadd_1kt_mul(&bv, 0.5, 2, 0, &seen, rc); }, BSNOMEMORY, BSNOMEMORY, true},
-      {[&](BSrc *rc) { BSadd_1kt_tot(&gv, 0.4321, 3, 0, &seen, rc); }, BSNOMEMORY, BSNOSTKMEMORY,
-       true},
-      {add_kts_shared, BSNOSTKMEMORY, BSNOSTKMEMORY, false},
-      // poles written over their own input
-      {[&](BSrc *rc) {
-         BSinsertmkt(4, 2, 4, rows.data(), knots.data(), 1, ins, rows.data(), kout.data(), rc);
-       },
-       BSNOSTKMEMORY, BSNOSTKMEMORY, false},
-      {[&](BSrc *rc) { BScollinmn3(&wv, &col, rc); }, BSNOMEMORY, BSNOSTKMEMORY, false},
-  };
-  for (const auto &cs : cases) {
-    const auto op = [&] {
-      BSrc rc, ignored;
-      seen = nullptr;
-      cs.op(&rc);
-      if (rc == BSSUCC && cs.record) BSfreeqelcv(seen, &ignored);
-      return rc;
-    };
-    const auto after = [&] { EXPECT_TRUE(!cs.record || seen == nullptr); };
-    const auto res = cs.a == cs.b ? kwtest::sweep_allocation_failures(op, {cs.a}, after)
-                                  : kwtest::sweep_allocation_failures(op, {cs.a, cs.b}, after);
-    EXPECT_GE(res.allocations, 1);
-  }
+  kwtest::sweep_calls({[&](BSrc *rc) {
+                         shared = cubic_bezier();
+                         BScurve sv = kwtest::view_with_room(shared, 3);
+                         BSadd_kts(&sv, 6, tau, &sv, rc);
+                       },
+                       [&](BSrc *rc) {  // poles written over their own input
+                         BSinsertmkt(4, 2, 4, rows.data(), knots.data(), 1, ins, rows.data(),
+                                     kout.data(), rc);
+                       }},
+                      {BSNOSTKMEMORY});
+  kwtest::sweep_calls({[&](BSrc *rc) {
+                         BScurve *seen = nullptr;
+                         BSrc r;
+                         BSadd_1kt_tot(&gv, 0.4321, 3, 0, &seen, rc);
+                         EXPECT_TRUE(*rc == BSSUCC ? (BSfreeqelcv(seen, &r), true) : !seen);
+                       },
+                       [&](BSrc *rc) { BScollinmn3(&wv, &col, rc); }},
+                      {BSNOMEMORY, BSNOSTKMEMORY});
 }
 
 }  // namespace

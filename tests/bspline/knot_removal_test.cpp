@@ -2,15 +2,7 @@
 // exactly; reduction within a tolerance is checked by dense sampling against the
 // reference evaluator; breaks and end knots stay; Bezier chains become splines;
 // the choice of knots; every failure status and allocation failures.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
-#include <functional>
-#include <iterator>
-#include <random>
-#include <vector>
-
+#include "record_room.hpp"
 #include "ref_curves.hpp"
 #include "support.hpp"
 
@@ -59,15 +51,9 @@ void boehm(RefCurve &c, double u) {
   }
 }
 
-// A record with room for n poles (knots, weights) owned by the test.
-struct OutCurve {
-  std::vector<double> poles, knots, weights;
-  BScurve cv{};
-  explicit OutCurve(int n, int k) : poles(3 * n, -7), knots(n + k, -7), weights(n, -7) {
-    cv.poles = poles.data();
-    cv.knots = knots.data();
-    cv.weights = weights.data();
-  }
+// A record with room for n poles, every value -7.
+struct OutCurve : kwtest::Room {
+  OutCurve(int n, int k) : Room(n, k, -7.0) {}
 };
 
 void expect_same_curve(const BScurve &a, const RefCurve &b, double tol) {
@@ -306,28 +292,18 @@ TEST_F(KnotRemoval, AllocationFailuresLeaveNoLeakAndNoOutput) {
   int32_t size = 596;
   std::vector<double> rows(3 * c.n()), kn = c.knots;
   double err[3];
-  const std::function<void(BSrc *)> ops[] = {
-      [&](BSrc *rc) { BSrm_kt_app(&in, 10, &out.cv, err, rc); },
-      [&](BSrc *rc) { BSrmktsnchg(&in, 1e-9, &out.cv, rc); },
-      [&](BSrc *rc) {
-        BSknot_rem2(knots.data(), 4, 600, cls.data(), &size, 1, 590, chosen.data(), rc);
-      },
-      [&](BSrc *rc) {
-        int32_t count = static_cast<int32_t>(kn.size());
-        BSrmnknot_b(4, 3, rows.data(), kn.data(), &count, rc);
-      },
-  };
-  for (const auto &op : ops) {
-    const auto res = kwtest::sweep_allocation_failures(
-        [&] {
-          BSrc rc;
-          std::fill(out.knots.begin(), out.knots.end(), -7.0);
-          op(&rc);
-          return rc;
-        },
-        {BSNOSTKMEMORY}, [&] { EXPECT_EQ(out.knots[0], -7.0); });
-    EXPECT_GE(res.allocations, 1);
-  }
+  const auto fresh = [&] { std::fill(out.knots.begin(), out.knots.end(), -7.0); };
+  kwtest::sweep_calls({[&](BSrc *rc) { fresh(), BSrm_kt_app(&in, 10, &out.cv, err, rc); },
+                       [&](BSrc *rc) { fresh(), BSrmktsnchg(&in, 1e-9, &out.cv, rc); },
+                       [&](BSrc *rc) {
+                         fresh(), BSknot_rem2(knots.data(), 4, 600, cls.data(), &size, 1, 590,
+                                              chosen.data(), rc);
+                       },
+                       [&](BSrc *rc) {
+                         int32_t count = static_cast<int32_t>(kn.size());
+                         BSrmnknot_b(4, 3, rows.data(), kn.data(), &count, rc);
+                       }},
+                      {BSNOSTKMEMORY}, [&] { EXPECT_EQ(out.knots[0], -7.0); });
 }
 
 }  // namespace
