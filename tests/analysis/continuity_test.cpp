@@ -139,8 +139,6 @@ TEST_F(Continuity, FailureStatuses) {
       {[&](BSrc *rc) { BStstcvcusp(rc, &cv, 0, &flag); }, BSINARG},  // an open curve's end
       {[&](BSrc *rc) { BStstcvcusp(rc, &cv, 2, &flag); }, BSINARG},
       {[&](BSrc *rc) { BStstcvcusp(rc, &cv, 3, &flag); }, BSINARG},
-      {[&](BSrc *rc) { BStstcvcusp(rc, nullptr, 1, &flag); }, BSNULLPTR},
-      {[&](BSrc *rc) { BSfndcvcsp(nullptr, &count, params, rc); }, BSNULLPTR},
       {[&](BSrc *rc) { BSfinddcont(&zw, 1e-6, &count, params, grades, rc); }, BSDIVZERO},
   };
   for (const auto &cs : cases) {

@@ -77,8 +77,6 @@ class Evaluate : public kwtest::GuardedTest {};
 
 }  // namespace
 
-// ---- Randomised checks against the reference ----------------------------------------
-
 TEST(BScveval, AllEvaluatorsMatchReference) {
   std::mt19937_64 rng(11);
   kwtest::NoHeapScope scope;  // ordinary curves evaluate without heap traffic
@@ -282,8 +280,6 @@ TEST(Binomial, ExactInsideAndBeyondTheTable) {
   EXPECT_EQ(row[8], 12870.0);
 }
 
-// ---- Exact cases ------------------------------------------------------------------------
-
 TEST(BScvarrevc, CurvatureCombOfCircleAndLine) {
   const double h = std::sqrt(0.5);
   RefCurve arc = make_curve(3, {0, 0, 0, 1, 1, 1}, {2, 0, 0, 2 * h, 2 * h, 0, 0, 2, 0}, {1, h, 1});
@@ -340,8 +336,6 @@ TEST(BSwght_p, WeightAndUnweightInPlace) {
   EXPECT_TRUE(BSunwght_p(&rc, pts, w, &n, pts) && pts[2] == 3.0 && pts[5] == 6.0);
 }
 
-// ---- Failure statuses ------------------------------------------------------------------
-
 TEST(Evaluators, FailureStatuses) {
   // A span of length 1e-20: above zero_tol^2 for points, below zero_tol with
   // derivatives; a decreasing knot vector meets a zero difference beside a valid span.
@@ -365,11 +359,7 @@ TEST(Evaluators, FailureStatuses) {
   const double t0[4] = {0, 0, 1e-15, 1e-15};
   const double rows[6] = {0, 1, 2, 0, 0, 0}, tr[5] = {0, 0, 1, 2, 2};
   int16_t flag;
-  const struct {
-    const char *what;
-    std::function<BSrc()> call;
-    BSrc want;
-  } cases[] = {
+  kwtest::expect_statuses({
       {"mansf0 empty span", STATUS_OF(BSmansf0(&rc, 2, t, 2, 1.0, a)), BSINARG},
       {"mansf0 tiny span",
        [&] {
@@ -407,8 +397,7 @@ TEST(Evaluators, FailureStatuses) {
       {"cvnormal line", STATUS_OF(BScvnormal(&rc, &lv, a)), BSCOLLIN},
       {"cvnormal space", STATUS_OF(BScvnormal(&rc, &spv, a)), BSCOLLIN},
       {"cvnormal bad weight", STATUS_OF(BScvnormal(&rc, &bv, a)), BSBADWEIGHT},
-  };
-  for (const auto &cs : cases) EXPECT_EQ(cs.call(), cs.want) << cs.what;
+  });
   // BSsetder_cv refuses a negative dim, and d outside [0, 2^24] whatever dim, before
   // writing anything.
   BSrc rc;
@@ -435,8 +424,7 @@ TEST(Evaluators, FailureStatuses) {
   EXPECT_EQ(std::vector<double>(a, a + 4), std::vector<double>(4, 0.0));
 }
 
-TEST(BScveval, GeneralPathFailureTracedAsBScveval_n) {
-  BSdbginit();
+TEST_F(Evaluate, GeneralPathFailureTracedAsBScveval_n) {
   RefCurve c = make_curve(2, {0, 0, 1, 1}, {0, 0, 0, 1, 0, 0}, {0, 0});
   BScurve cv = c.view();
   double e[9];
@@ -447,10 +435,7 @@ TEST(BScveval, GeneralPathFailureTracedAsBScveval_n) {
   EXPECT_EQ(rc, BSFAIL);
   EXPECT_EQ(kwtest::capture_stdout([] { BSdbgprint(stdout); }),
             "error in BScveval, rc = -1 \nerror in BScveval_n, rc = -1 \n");
-  BSdbginit();
 }
-
-// ---- Memory behaviour -------------------------------------------------------------------
 
 TEST_F(Evaluate, ScratchFailuresAreReported) {
   // Order 24 takes scratch in BScveval and BScvarrevc; 40 rational derivatives

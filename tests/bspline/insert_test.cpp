@@ -36,8 +36,6 @@ double row_value(int k, int n, const double *rows, const double *knots, int c, d
   return kwtest::ref_eval(k, n, knots, poles.data(), nullptr, u)[0];
 }
 
-// ---- Shape invariance on random curves ---------------------------------------------------
-
 TEST_F(Insert, RecordInsertionsKeepShapeOnRandomCurves) {
   std::mt19937_64 rng(21);
   for (int trial = 0; trial < 240; ++trial) {
@@ -127,8 +125,6 @@ TEST_F(Insert, ArrayInsertionKeepsShapeInAnyDimension) {
     for (int i = 0; i < dim * (n + 1); ++i) EXPECT_NEAR(a[i], b[i], 8 * kwtest::ulp_of(top));
   }
 }
-
-// ---- Exact cases ----------------------------------------------------------------------
 
 TEST_F(Insert, Add1ktMulSnapsToKnotAndLimitsMultiplicity) {
   RefCurve c = cubic_one_knot();
@@ -329,8 +325,6 @@ TEST_F(Insert, Collinmn3DecidesPlainAndUnevenlyWeightedPoles) {
   }
 }
 
-// ---- Failure statuses --------------------------------------------------------------------
-
 TEST_F(Insert, FailureStatusesLeaveOutputAndInput) {
   RefCurve bz = cubic_bezier(), one = cubic_one_knot();
   BScurve cv = bz.view(), ov = one.view(), target = bz.view();
@@ -359,52 +353,43 @@ TEST_F(Insert, FailureStatusesLeaveOutputAndInput) {
     return rc;
   };
   BScurve *none = nullptr;
-  const struct {
-    const char *what;
-    std::function<BSrc()> call;
-    BSrc want;
-  } cases[] = {
-      {"mul at start", [&] { return mul(&cv, 0.0, 1, 0, &out); }, BSINARG},
-      {"mul at end", [&] { return mul(&cv, 1.0, 1, 0, &out); }, BSINARG},
-      {"mul below", [&] { return mul(&cv, -0.5, 1, 0, &out); }, BSINARG},
-      {"mul above", [&] { return mul(&cv, 1.5, 1, 0, &out); }, BSINARG},
-      {"mul r 0", [&] { return mul(&cv, 0.5, 0, 0, &out); }, BSINARG},
-      {"mul r -1", [&] { return mul(&cv, 0.5, -1, 0, &out); }, BSINARG},
-      {"mul r 4", [&] { return mul(&cv, 0.5, 4, 0, &out); }, BSINARG},
-      {"mul no output", [&] { return mul(&cv, 0.5, 1, 0, nullptr); }, BSNULLPTR},
-      {"mul no input", [&] { return mul(nullptr, 0.5, 1, 0, &out); }, BSNULLPTR},
-      {"mul reuse no record", [&] { return mul(&cv, 0.5, 1, 1, &none); }, BSNULLPTR},
-      {"tot near start", [&] { return tot(0.5 * tau0, 1); }, BSINARG},
-      {"tot near end", [&] { return tot(1.0 - 1e-12, 1); }, BSINARG},
-      {"tot r 4", [&] { return tot(0.5, 4); }, BSINARG},
-      {"tot r -1", [&] { return tot(0.5, -1); }, BSINARG},
-      {"add_kts too few", STATUS_OF(BSadd_kts(&cv, 3, tau, &target, &rc)), BSINARG},
-      {"insertmkt outside",
-       STATUS_OF(BSinsertmkt(4, 1, 5, rows, knots, 1, outside, aout, kout, &rc)), BSINARG},
-      {"insertmkt descending",
-       STATUS_OF(BSinsertmkt(4, 1, 5, rows, knots, 2, descending, aout, kout, &rc)), BSINARG},
-      {"insertmkt five copies",
-       STATUS_OF(BSinsertmkt(4, 1, 5, rows, knots, 4, many, aout, kout, &rc)), BSINARG},
-      {"insertmkt at clamped start",
-       STATUS_OF(BSinsertmkt(4, 1, 5, rows, knots, 1, start, aout, kout, &rc)), BSINARG},
-      {"insertmkt no rows",
-       STATUS_OF(BSinsertmkt(4, 1, 5, nullptr, knots, 1, start, aout, kout, &rc)), BSNULLPTR},
-      {"insertmkt n < k", STATUS_OF(BSinsertmkt(4, 1, 3, rows, knots, 1, start, aout, kout, &rc)),
-       BSINARG},
-      {"inspararr negative", STATUS_OF(BSinspararr(3, pv, bad_adds, &count, par, &rc)), BSINARG},
-      {"cnvtomkt null", STATUS_OF(BScnvtomkt(&rc, nullptr)), BSNULLPTR},
-  };
-  for (const auto &cs : cases) {
-    EXPECT_EQ(cs.call(), cs.want) << cs.what;
-    EXPECT_EQ(out, held) << cs.what;  // the output pointer is left alone
-  }
+  kwtest::expect_statuses(
+      {
+          {"mul at start", [&] { return mul(&cv, 0.0, 1, 0, &out); }, BSINARG},
+          {"mul at end", [&] { return mul(&cv, 1.0, 1, 0, &out); }, BSINARG},
+          {"mul below", [&] { return mul(&cv, -0.5, 1, 0, &out); }, BSINARG},
+          {"mul above", [&] { return mul(&cv, 1.5, 1, 0, &out); }, BSINARG},
+          {"mul r 0", [&] { return mul(&cv, 0.5, 0, 0, &out); }, BSINARG},
+          {"mul r -1", [&] { return mul(&cv, 0.5, -1, 0, &out); }, BSINARG},
+          {"mul r 4", [&] { return mul(&cv, 0.5, 4, 0, &out); }, BSINARG},
+          {"mul no output", [&] { return mul(&cv, 0.5, 1, 0, nullptr); }, BSNULLPTR},
+          {"mul reuse no record", [&] { return mul(&cv, 0.5, 1, 1, &none); }, BSNULLPTR},
+          {"tot near start", [&] { return tot(0.5 * tau0, 1); }, BSINARG},
+          {"tot near end", [&] { return tot(1.0 - 1e-12, 1); }, BSINARG},
+          {"tot r 4", [&] { return tot(0.5, 4); }, BSINARG},
+          {"tot r -1", [&] { return tot(0.5, -1); }, BSINARG},
+          {"add_kts too few", STATUS_OF(BSadd_kts(&cv, 3, tau, &target, &rc)), BSINARG},
+          {"insertmkt outside",
+           STATUS_OF(BSinsertmkt(4, 1, 5, rows, knots, 1, outside, aout, kout, &rc)), BSINARG},
+          {"insertmkt descending",
+           STATUS_OF(BSinsertmkt(4, 1, 5, rows, knots, 2, descending, aout, kout, &rc)), BSINARG},
+          {"insertmkt five copies",
+           STATUS_OF(BSinsertmkt(4, 1, 5, rows, knots, 4, many, aout, kout, &rc)), BSINARG},
+          {"insertmkt at clamped start",
+           STATUS_OF(BSinsertmkt(4, 1, 5, rows, knots, 1, start, aout, kout, &rc)), BSINARG},
+          {"insertmkt no rows",
+           STATUS_OF(BSinsertmkt(4, 1, 5, nullptr, knots, 1, start, aout, kout, &rc)), BSNULLPTR},
+          {"insertmkt n < k",
+           STATUS_OF(BSinsertmkt(4, 1, 3, rows, knots, 1, start, aout, kout, &rc)), BSINARG},
+          {"inspararr negative", STATUS_OF(BSinspararr(3, pv, bad_adds, &count, par, &rc)),
+           BSINARG},
+      },
+      [&](const char *what) { EXPECT_EQ(out, held) << what; });  // the output pointer stays
   EXPECT_EQ(kout[0], -7.0);  // rejected before anything is written
   EXPECT_EQ(bz.poles, cubic_bezier().poles);
   EXPECT_EQ(bz.knots, cubic_bezier().knots);
   BSfreeqelcv(held, &rc);
 }
-
-// ---- Heap use and allocation failures ----------------------------------------------------
 
 TEST(InsertHotPaths, RefinementAndSplitTakeNoHeap) {
   std::mt19937_64 rng(111);

@@ -284,6 +284,12 @@ struct Out {
   0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &o.ni, &o.no, &o.ia, &o.oa, &o.p[0], \
       &o.p[1], &o.p[2], &o.p[3], &o.p[4], &o.p[5]
 
+// A record the sort orders by its leading point.
+struct Record {
+  const double *p;
+  double pad;
+};
+
 double minus_one(double u, void *, BSrc *) {
   return u - 1.0;
 }
@@ -428,13 +434,9 @@ const Row kNumericRows[] = {
     EP(BStagsorti, ii({3}), ii({3, 1, 2}), g_i, rc),
     FN(BSsort, kEpilogue,
        {
-         static struct {
-           const double *p;
-           double pad;
-         } recs[3];
+         static Record recs[3];
          recs[0].p = kP3, recs[1].p = kP0, recs[2].p = kP1;
-         BSsort(2, BStrplcomp, 3, recs, rc);
-         return 0;
+         return BSsort(2, BStrplcomp, 3, recs, rc), 0;
        }),
     FN(BStrplcomp, kNoStatus,
        {  // its status word is the sort's, for a failing comparison
@@ -520,14 +522,10 @@ const Row kSplineRows[] = {
        {
          int32_t count = 0;
          BScurve **pieces = nullptr;
-         g_a.cubic()->knots[5] = 1;  // a C0 knot: two pieces
-         g_a.cv.knots[6] = 1;
+         g_a.cubic()->knots[5] = g_a.cv.knots[6] = 1;  // a C0 knot: two pieces
          const BSboolean ok = BSbreakcv(rc, &g_a.cv, &count, &pieces, S<1>());
-         if (*rc != 0 && pieces != nullptr) {  // the pieces made so far stay in the list
-           give_back(0, pieces, count);
-           pieces = nullptr;
-         }
-         return give_back(*rc, pieces, count), ok;
+         give_back(0, pieces, count);  // the pieces made before a failure stay in the list
+         return ok;
        }),
     EP(BSrev_cv, rc, g_a.cubic()),
     EP(BScvtstclsd, g_a.cubic(), rc),

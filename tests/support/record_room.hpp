@@ -35,6 +35,21 @@ inline void sweep_calls(std::initializer_list<StatusCall> calls, std::initialize
   }
 }
 
+// A row of a failure table: its name, the call (giving its status, see STATUS_OF)
+// and the status it must give. `after` runs after each row (checks of outputs).
+struct StatusRow {
+  const char *what;
+  std::function<BSrc()> call;
+  BSrc want;
+};
+inline void expect_statuses(std::initializer_list<StatusRow> rows,
+                            const std::function<void(const char *)> &after = nullptr) {
+  for (const StatusRow &r : rows) {
+    EXPECT_EQ(r.call(), r.want) << r.what;
+    if (after) after(r.what);
+  }
+}
+
 }  // namespace kwtest
 
 #endif
