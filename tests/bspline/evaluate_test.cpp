@@ -1,8 +1,10 @@
 // Curve evaluation against the long-double reference (all orders, derivatives,
-// span rules), exact cases, failure statuses, scratch and heap behaviour.
+// span rules), exact cases, failure statuses, scratch and heap behaviour; curves
+// far from the origin keep the relative accuracy of their derivatives.
 #include <cstdio>
 
 #include "bspline/kernel.hpp"
+#include "record_room.hpp"
 #include "ref_curves.hpp"
 #include "status_of.hpp"
 #include "support.hpp"
@@ -75,8 +77,6 @@ void for_all_cases(std::mt19937_64 &rng, int extra, F f) {
 class Evaluate : public kwtest::GuardedTest {};
 
 }  // namespace
-
-// ---- Randomised checks against the reference ----------------------------------------
 
 TEST(BScveval, AllEvaluatorsMatchReference) {
   std::mt19937_64 rng(11);
@@ -281,8 +281,6 @@ TEST(Binomial, ExactInsideAndBeyondTheTable) {
   EXPECT_EQ(row[8], 12870.0);
 }
 
-// ---- Exact cases ------------------------------------------------------------------------
-
 TEST(BScvarrevc, CurvatureCombOfCircleAndLine) {
   const double h = std::sqrt(0.5);
   RefCurve arc = make_curve(3, {0, 0, 0, 1, 1, 1}, {2, 0, 0, 2 * h, 2 * h, 0, 0, 2, 0}, {1, h, 1});
@@ -309,20 +307,6 @@ TEST(BScvarrevc, CurvatureCombOfCircleAndLine) {
     EXPECT_EQ(rad[i], -1.0);
     EXPECT_EQ(curv[i], 0.0);
     EXPECT_EQ(out[6 * i + 3], 42.0);  // no second point
-  }
-}
-
-TEST(BScvnormal, PlaneOfPolesUnweighted) {
-  RefCurve c = make_curve(3, {0, 0, 0, 0.5, 1, 1, 1}, {0, 0, 1, 1, 0, 1, 1, 1, 1, 0, 2, 1});
-  RefCurve w =
-      make_curve(3, {0, 0, 0, 0.5, 1, 1, 1}, {0, 0, 2, 2, 0, 2, 2, 2, 2, 0, 4, 2}, {2, 2, 2, 2});
-  for (RefCurve *x : {&c, &w}) {
-    BScurve v = x->view();
-    double nrm[3];
-    BSrc rc = -99;
-    ASSERT_TRUE(BScvnormal(&rc, &v, nrm));
-    EXPECT_NEAR(std::fabs(nrm[2]), 1.0, 1e-15);
-    EXPECT_NEAR(nrm[0], 0.0, 1e-15);
   }
 }
 
@@ -353,8 +337,6 @@ TEST(BSwght_p, WeightAndUnweightInPlace) {
   EXPECT_TRUE(BSunwght_p(&rc, pts, w, &n, pts) && pts[2] == 3.0 && pts[5] == 6.0);
 }
 
-// ---- Failure statuses ------------------------------------------------------------------
-
 TEST(Evaluators, FailureStatuses) {
   // A span of length 1e-20: above zero_tol^2 for points, below zero_tol with
   // derivatives; a decreasing knot vector meets a zero difference beside a valid span.
@@ -378,11 +360,7 @@ TEST(Evaluators, FailureStatuses) {
   const double t0[4] = {0, 0, 1e-15, 1e-15};
   const double rows[6] = {0, 1, 2, 0, 0, 0}, tr[5] = {0, 0, 1, 2, 2};
   int16_t flag;
-  const struct {
-    const char *what;
-    std::function<BSrc()> call;
-    BSrc want;
-  } cases[] = {
+  kwtest::expect_statuses({
       {"mansf0 empty span", STATUS_OF(BSmansf0(&rc, 2, t, 2, 1.0, a)), BSINARG},
       {"mansf0 tiny span",
        [&] {
@@ -420,8 +398,7 @@ TEST(Evaluators, FailureStatuses) {
       {"cvnormal line", STATUS_OF(BScvnormal(&rc, &lv, a)), BSCOLLIN},
       {"cvnormal space", STATUS_OF(BScvnormal(&rc, &spv, a)), BSCOLLIN},
       {"cvnormal bad weight", STATUS_OF(BScvnormal(&rc, &bv, a)), BSBADWEIGHT},
-  };
-  for (const auto &cs : cases) EXPECT_EQ(cs.call(), cs.want) << cs.what;
+  });
   // BSsetder_cv refuses a negative dim, and d outside [0, 2^24] whatever dim, before
   // writing anything.
   BSrc rc;
@@ -448,8 +425,7 @@ TEST(Evaluators, FailureStatuses) {
   EXPECT_EQ(std::vector<double>(a, a + 4), std::vector<double>(4, 0.0));
 }
 
-TEST(BScveval, GeneralPathFailureTracedAsBScveval_n) {
-  BSdbginit();
+TEST_F(Evaluate, GeneralPathFailureTracedAsBScveval_n) {
   RefCurve c = make_curve(2, {0, 0, 1, 1}, {0, 0, 0, 1, 0, 0}, {0, 0});
   BScurve cv = c.view();
   double e[9];
@@ -460,10 +436,7 @@ TEST(BScveval, GeneralPathFailureTracedAsBScveval_n) {
   EXPECT_EQ(rc, BSFAIL);
   EXPECT_EQ(kwtest::capture_stdout([] { BSdbgprint(stdout); }),
             "error in BScveval, rc = -1 \nerror in BScveval_n, rc = -1 \n");
-  BSdbginit();
 }
-
-// ---- Memory behaviour -------------------------------------------------------------------
 
 TEST_F(Evaluate, ScratchFailuresAreReported) {
   // Order 24 takes scratch in BScveval and BScvarrevc; 40 rational derivatives
@@ -482,15 +455,129 @@ TEST_F(Evaluate, ScratchFailuresAreReported) {
   RefCurve big = make_curve(2, knots, poles);
   BScurve bv = big.view();
   double nrm[3];
-  const std::function<BSrc()> ops[] = {
-      STATUS_OF(BScveval(&cv, u, 3, out.data(), &rc)),
-      STATUS_OF(BScvarrevc(&cv, 40, pars.data(), 1.0, curv.data(), rad.data(), comb.data(), &rc)),
-      STATUS_OF(BSevalbsp(2, 3, 2, 1, rows, t, 0.3, 40, out.data(), &rc)),
-      STATUS_OF(BScvnormal(&rc, &bv, nrm))};
-  for (const auto &op : ops)
-    EXPECT_GT(kwtest::sweep_allocation_failures(op, {BSNOSTKMEMORY}).allocations, 0);
-  EXPECT_NEAR(std::fabs(nrm[2]), 1.0, 1e-12);
+  kwtest::sweep_calls({[&](BSrc *rc) { BScveval(&cv, u, 3, out.data(), rc); },
+                       [&](BSrc *rc) {
+                         BScvarrevc(&cv, 40, pars.data(), 1.0, curv.data(), rad.data(), comb.data(),
+                                    rc);
+                       },
+                       [&](BSrc *rc) { BSevalbsp(2, 3, 2, 1, rows, t, 0.3, 40, out.data(), rc); },
+                       [&](BSrc *rc) { BScvnormal(rc, &bv, nrm); }},
+                      {BSNOSTKMEMORY});
+  EXPECT_NEAR(std::fabs(nrm[2]), 1.0, 1e-12);  // the unit normal of the plane of the poles
   BSrc rc;
   BScveval(&cv, u, 3, out.data(), &rc);
   EXPECT_TRUE(matches(out.data(), ref_at(c, u, 3), 3, 24));
+}
+
+// Curves far from the origin: every evaluator's derivatives keep the accuracy they
+// have at the origin (relative to the derivative's size), and the points keep a
+// few ulps of their coordinates.
+namespace {
+
+// A random curve whose Cartesian poles lie on a 2^-24 grid in [-1, 1] and whose
+// weights are sixteenths in [0.5, 2]: moving it by `offset` and weighting stay
+// exact, so the moved curve is exactly the first one translated.
+RefCurve grid_curve(std::mt19937_64 &rng, int k, int n, bool rational, double offset) {
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  std::uniform_int_distribution<int> sixteenths(8, 32);
+  RefCurve c = kwtest::random_curve(rng, kwtest::CurveShape{k, n, false, false, true});
+  if (rational) c.weights.resize(n);
+  for (int i = 0; i < n; ++i) {
+    const double w = rational ? sixteenths(rng) / 16.0 : 1.0;
+    if (rational) c.weights[i] = w;
+    for (int q = 0; q < 3; ++q)
+      c.poles[3 * i + q] = w * (std::ldexp(std::round(std::ldexp(unit(rng), 24)), -24) + offset);
+  }
+  return c;
+}
+
+// Largest error of each derivative row and largest length of it over the
+// parameters (the derivative's size), and the point's error in ulps of its
+// largest coordinate.
+struct Errors {
+  double err[3] = {0, 0, 0}, size[3] = {0, 0, 0}, point_ulps = 0;
+  double rel() const { return std::max(err[1] / size[1], err[2] / size[2]); }
+};
+void account(Errors &e, const double *got, const std::vector<LD> &ref, double offset, int d,
+             int stride = 3) {
+  for (int j = 0; j <= d; ++j) {
+    LD len = 0, err = 0;
+    for (int q = 0; q < 3; ++q) {
+      const LD want = ref[3 * j + q] + (j == 0 ? offset : 0.0);
+      len = std::max(len, std::fabs(want));
+      err = std::max(err, std::fabs(got[stride * j + q] - want));
+    }
+    if (j == 0) e.point_ulps = std::max(e.point_ulps, double(err) / kwtest::ulp_of(double(len)));
+    e.err[j] = std::max(e.err[j], double(err));
+    e.size[j] = std::max(e.size[j], double(len));
+  }
+}
+
+}  // namespace
+
+// Cubic, quintic and order 8 (the general triangle) curves, polynomial and rational,
+// moved 1e4 and 1e6: the main evaluator, the span evaluators, the homogeneous
+// evaluator with its quotient rule, both array forms and the sweeps.
+TEST(FarFromOrigin, DerivativesKeepTheirRelativeAccuracy) {
+  std::mt19937_64 rng(41);
+  std::uniform_real_distribution<double> f(0.0, 1.0);
+  for (int k : {4, 6, 8})
+    for (bool rational : {false, true}) {
+      const uint64_t seed = rng();
+      double at_origin = 0;
+      for (double offset : {0.0, 1e4, 1e6}) {
+        SCOPED_TRACE(testing::Message()
+                     << "k " << k << " rational " << rational << " offset " << offset);
+        const int n = 3 * k;
+        std::mt19937_64 twin(seed);
+        std::mt19937_64 copy = twin;
+        RefCurve at0 = grid_curve(twin, k, n, rational, 0.0);
+        RefCurve far = grid_curve(copy, k, n, rational, offset);
+        BScurve cv = far.view();
+        const std::vector<double> rows = far.rows();
+        std::vector<double> pars;
+        for (int i = 0; i < 64; ++i) pars.push_back(far.lo() + (far.hi() - far.lo()) * f(rng));
+        std::sort(pars.begin(), pars.end());
+        Errors e;
+        std::vector<double> sweep1(6 * pars.size()), sweep2(9 * pars.size());
+        BSrc rc = -99;
+        BScvarreval(&rc, &cv, pars.data(), static_cast<int32_t>(pars.size()), 1, sweep1.data());
+        ASSERT_EQ(rc, BSSUCC);
+        BScvarreval(&rc, &cv, pars.data(), static_cast<int32_t>(pars.size()), 2, sweep2.data());
+        ASSERT_EQ(rc, BSSUCC);
+        for (std::size_t i = 0; i < pars.size(); ++i) {
+          const double u = pars[i];
+          const int s = kwtest::span_right_closed(at0, u);
+          const std::vector<LD> ref = kwtest::ref_derivs(at0, s, u, 2).value;
+          double out[16 * 4];
+          BScveval(&cv, u, 2, out, &rc);
+          ASSERT_EQ(rc, BSSUCC);
+          account(e, out, ref, offset, 2);
+          BScveval1(&rc, k, cv.poles, cv.weights, cv.knots, s, u, out);
+          account(e, out, ref, offset, 1);
+          BScveval2(&rc, k, cv.poles, cv.weights, cv.knots, s, u, out);
+          account(e, out, ref, offset, 2);
+          const int32_t s32 = s, d = 2;
+          ASSERT_TRUE(BSbspl(&rc, cv.poles, cv.weights, cv.knots, &cv.order, &cv.rational, &s32, &d,
+                             &u, out));
+          // the homogeneous rows of a rational curve carry its position in every
+          // derivative: their quotient is only as good as that allows
+          if (!rational) account(e, out, ref, offset, 2, 4);
+          BSevalbsp(k - 1, n, 3, cv.rational, rows.data(), cv.knots, u, 2, out, &rc);
+          ASSERT_EQ(rc, BSSUCC);
+          account(e, out, ref, offset, 2);
+          if (!rational) {
+            BScvevaln(k - 1, n, 3, rows.data(), cv.knots, u, -1, 2, out, &rc);
+            ASSERT_EQ(rc, BSSUCC);
+            account(e, out, ref, offset, 2);
+          }
+          account(e, &sweep1[6 * i], ref, offset, 1);
+          account(e, &sweep2[9 * i], ref, offset, 2);
+        }
+        // below 1e-14 of the derivative's size, or as good as at the origin
+        if (offset == 0) at_origin = e.rel();
+        EXPECT_LT(e.rel(), std::max(1e-14, 2 * at_origin));
+        EXPECT_LT(e.point_ulps, 4.0 * k);
+      }
+    }
 }

@@ -3,6 +3,7 @@
 // of the output record, every failure status, heap use and allocation failures.
 
 #include "bspline/insert.hpp"
+#include "record_room.hpp"
 #include "ref_curves.hpp"
 #include "status_of.hpp"
 #include "support.hpp"
@@ -34,8 +35,6 @@ double row_value(int k, int n, const double *rows, const double *knots, int c, d
   for (int i = 0; i < n; ++i) poles[3 * i] = rows[c * n + i];
   return kwtest::ref_eval(k, n, knots, poles.data(), nullptr, u)[0];
 }
-
-// ---- Shape invariance on random curves ---------------------------------------------------
 
 TEST_F(Insert, RecordInsertionsKeepShapeOnRandomCurves) {
   std::mt19937_64 rng(21);
@@ -126,8 +125,6 @@ TEST_F(Insert, ArrayInsertionKeepsShapeInAnyDimension) {
     for (int i = 0; i < dim * (n + 1); ++i) EXPECT_NEAR(a[i], b[i], 8 * kwtest::ulp_of(top));
   }
 }
-
-// ---- Exact cases ----------------------------------------------------------------------
 
 TEST_F(Insert, Add1ktMulSnapsToKnotAndLimitsMultiplicity) {
   RefCurve c = cubic_one_knot();
@@ -328,8 +325,6 @@ TEST_F(Insert, Collinmn3DecidesPlainAndUnevenlyWeightedPoles) {
   }
 }
 
-// ---- Failure statuses --------------------------------------------------------------------
-
 TEST_F(Insert, FailureStatusesLeaveOutputAndInput) {
   RefCurve bz = cubic_bezier(), one = cubic_one_knot();
   BScurve cv = bz.view(), ov = one.view(), target = bz.view();
@@ -358,52 +353,43 @@ TEST_F(Insert, FailureStatusesLeaveOutputAndInput) {
     return rc;
   };
   BScurve *none = nullptr;
-  const struct {
-    const char *what;
-    std::function<BSrc()> call;
-    BSrc want;
-  } cases[] = {
-      {"mul at start", [&] { return mul(&cv, 0.0, 1, 0, &out); }, BSINARG},
-      {"mul at end", [&] { return mul(&cv, 1.0, 1, 0, &out); }, BSINARG},
-      {"mul below", [&] { return mul(&cv, -0.5, 1, 0, &out); }, BSINARG},
-      {"mul above", [&] { return mul(&cv, 1.5, 1, 0, &out); }, BSINARG},
-      {"mul r 0", [&] { return mul(&cv, 0.5, 0, 0, &out); }, BSINARG},
-      {"mul r -1", [&] { return mul(&cv, 0.5, -1, 0, &out); }, BSINARG},
-      {"mul r 4", [&] { return mul(&cv, 0.5, 4, 0, &out); }, BSINARG},
-      {"mul no output", [&] { return mul(&cv, 0.5, 1, 0, nullptr); }, BSNULLPTR},
-      {"mul no input", [&] { return mul(nullptr, 0.5, 1, 0, &out); }, BSNULLPTR},
-      {"mul reuse no record", [&] { return mul(&cv, 0.5, 1, 1, &none); }, BSNULLPTR},
-      {"tot near start", [&] { return tot(0.5 * tau0, 1); }, BSINARG},
-      {"tot near end", [&] { return tot(1.0 - 1e-12, 1); }, BSINARG},
-      {"tot r 4", [&] { return tot(0.5, 4); }, BSINARG},
-      {"tot r -1", [&] { return tot(0.5, -1); }, BSINARG},
-      {"add_kts too few", STATUS_OF(BSadd_kts(&cv, 3, tau, &target, &rc)), BSINARG},
-      {"insertmkt outside",
-       STATUS_OF(BSinsertmkt(4, 1, 5, rows, knots, 1, outside, aout, kout, &rc)), BSINARG},
-      {"insertmkt descending",
-       STATUS_OF(BSinsertmkt(4, 1, 5, rows, knots, 2, descending, aout, kout, &rc)), BSINARG},
-      {"insertmkt five copies",
-       STATUS_OF(BSinsertmkt(4, 1, 5, rows, knots, 4, many, aout, kout, &rc)), BSINARG},
-      {"insertmkt at clamped start",
-       STATUS_OF(BSinsertmkt(4, 1, 5, rows, knots, 1, start, aout, kout, &rc)), BSINARG},
-      {"insertmkt no rows",
-       STATUS_OF(BSinsertmkt(4, 1, 5, nullptr, knots, 1, start, aout, kout, &rc)), BSNULLPTR},
-      {"insertmkt n < k", STATUS_OF(BSinsertmkt(4, 1, 3, rows, knots, 1, start, aout, kout, &rc)),
-       BSINARG},
-      {"inspararr negative", STATUS_OF(BSinspararr(3, pv, bad_adds, &count, par, &rc)), BSINARG},
-      {"cnvtomkt null", STATUS_OF(BScnvtomkt(&rc, nullptr)), BSNULLPTR},
-  };
-  for (const auto &cs : cases) {
-    EXPECT_EQ(cs.call(), cs.want) << cs.what;
-    EXPECT_EQ(out, held) << cs.what;  // the output pointer is left alone
-  }
+  kwtest::expect_statuses(
+      {
+          {"mul at start", [&] { return mul(&cv, 0.0, 1, 0, &out); }, BSINARG},
+          {"mul at end", [&] { return mul(&cv, 1.0, 1, 0, &out); }, BSINARG},
+          {"mul below", [&] { return mul(&cv, -0.5, 1, 0, &out); }, BSINARG},
+          {"mul above", [&] { return mul(&cv, 1.5, 1, 0, &out); }, BSINARG},
+          {"mul r 0", [&] { return mul(&cv, 0.5, 0, 0, &out); }, BSINARG},
+          {"mul r -1", [&] { return mul(&cv, 0.5, -1, 0, &out); }, BSINARG},
+          {"mul r 4", [&] { return mul(&cv, 0.5, 4, 0, &out); }, BSINARG},
+          {"mul no output", [&] { return mul(&cv, 0.5, 1, 0, nullptr); }, BSNULLPTR},
+          {"mul reuse no record", [&] { return mul(&cv, 0.5, 1, 1, &none); }, BSNULLPTR},
+          {"tot near start", [&] { return tot(0.5 * tau0, 1); }, BSINARG},
+          {"tot near end", [&] { return tot(1.0 - 1e-12, 1); }, BSINARG},
+          {"tot r 4", [&] { return tot(0.5, 4); }, BSINARG},
+          {"tot r -1", [&] { return tot(0.5, -1); }, BSINARG},
+          {"add_kts too few", STATUS_OF(BSadd_kts(&cv, 3, tau, &target, &rc)), BSINARG},
+          {"insertmkt outside",
+           STATUS_OF(BSinsertmkt(4, 1, 5, rows, knots, 1, outside, aout, kout, &rc)), BSINARG},
+          {"insertmkt descending",
+           STATUS_OF(BSinsertmkt(4, 1, 5, rows, knots, 2, descending, aout, kout, &rc)), BSINARG},
+          {"insertmkt five copies",
+           STATUS_OF(BSinsertmkt(4, 1, 5, rows, knots, 4, many, aout, kout, &rc)), BSINARG},
+          {"insertmkt at clamped start",
+           STATUS_OF(BSinsertmkt(4, 1, 5, rows, knots, 1, start, aout, kout, &rc)), BSINARG},
+          {"insertmkt no rows",
+           STATUS_OF(BSinsertmkt(4, 1, 5, nullptr, knots, 1, start, aout, kout, &rc)), BSNULLPTR},
+          {"insertmkt n < k",
+           STATUS_OF(BSinsertmkt(4, 1, 3, rows, knots, 1, start, aout, kout, &rc)), BSINARG},
+          {"inspararr negative", STATUS_OF(BSinspararr(3, pv, bad_adds, &count, par, &rc)),
+           BSINARG},
+      },
+      [&](const char *what) { EXPECT_EQ(out, held) << what; });  // the output pointer stays
   EXPECT_EQ(kout[0], -7.0);  // rejected before anything is written
   EXPECT_EQ(bz.poles, cubic_bezier().poles);
   EXPECT_EQ(bz.knots, cubic_bezier().knots);
   BSfreeqelcv(held, &rc);
 }
-
-// ---- Heap use and allocation failures ----------------------------------------------------
 
 TEST(InsertHotPaths, RefinementAndSplitTakeNoHeap) {
   std::mt19937_64 rng(111);
@@ -428,53 +414,41 @@ TEST(InsertHotPaths, RefinementAndSplitTakeNoHeap) {
   EXPECT_EQ(rc, BSSUCC);
   EXPECT_TRUE(BScvsplit(&rc, &cv, &u, &lv, &rv, nullptr));
   EXPECT_EQ(scope.heap_requests(), 0);
+  // the pieces are written into the caller's arrays
+  EXPECT_TRUE(lv.poles == lp.data() && rv.knots == rk.data());
+  EXPECT_LT(max_deviation(cv, lv, 0.0, u), 1e-12);
+  EXPECT_LT(max_deviation(cv, rv, u, 1.0), 1e-12);
 }
 
-TEST_F(Insert, AllocationFailuresLeaveNoLeakAndNoOutput) {
-  RefCurve bz = cubic_bezier(), shared = cubic_bezier(), wline = weighted_line(0.0);
-  BScurve bv = bz.view(), wv = wline.view();
+// Scratch beyond the stack: order 17, input and output sharing arrays, uneven weights.
+TEST_F(Insert, ScratchFailuresLeaveNoLeakAndNoOutput) {
+  RefCurve shared = cubic_bezier(), wline = weighted_line(0.0);
+  BScurve wv = wline.view();
   std::mt19937_64 rng(112);
-  RefCurve big = kwtest::random_curve(rng, 17, 20, true, true);  // order 17: scratch
+  RefCurve big = kwtest::random_curve(rng, 17, 20, true, true);
   BScurve gv = big.view();
   const double tau[10] = {0, 0, 0, 0, 0.2, 0.5, 1, 1, 1, 1}, ins[1] = {0.5};
   std::vector<double> rows = {0, 1, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0}, knots = {0, 0, 0, 0, 1, 1, 1, 1};
   std::vector<double> kout(9);
   BSboolean col;
-  BScurve *seen = nullptr;
-  auto add_kts_shared = [&](BSrc *rc) {  // shared input and output arrays take scratch
-    shared = cubic_bezier();
-    BScurve sv = kwtest::view_with_room(shared, 3);
-    BSadd_kts(&sv, 6, tau, &sv, rc);
-  };
-  const struct {
-    std::function<void(BSrc *)> op;
-    BSrc a, b;    // the allowed statuses
-    bool record;  // returns a record in `seen`
-  } cases[] = {
-      {[&](BSrc *rc) { BSadd_1kt_mul(&bv, 0.5, 2, 0, &seen, rc); }, BSNOMEMORY, BSNOMEMORY, true},
-      {[&](BSrc *rc) { BSadd_1kt_tot(&gv, 0.4321, 3, 0, &seen, rc); }, BSNOMEMORY, BSNOSTKMEMORY,
-       true},
-      {add_kts_shared, BSNOSTKMEMORY, BSNOSTKMEMORY, false},
-      // poles written over their own input
-      {[&](BSrc *rc) {
-         BSinsertmkt(4, 2, 4, rows.data(), knots.data(), 1, ins, rows.data(), kout.data(), rc);
-       },
-       BSNOSTKMEMORY, BSNOSTKMEMORY, false},
-      {[&](BSrc *rc) { BScollinmn3(&wv, &col, rc); }, BSNOMEMORY, BSNOSTKMEMORY, false},
-  };
-  for (const auto &cs : cases) {
-    const auto op = [&] {
-      BSrc rc, ignored;
-      seen = nullptr;
-      cs.op(&rc);
-      if (rc == BSSUCC && cs.record) BSfreeqelcv(seen, &ignored);
-      return rc;
-    };
-    const auto after = [&] { EXPECT_TRUE(!cs.record || seen == nullptr); };
-    const auto res = cs.a == cs.b ? kwtest::sweep_allocation_failures(op, {cs.a}, after)
-                                  : kwtest::sweep_allocation_failures(op, {cs.a, cs.b}, after);
-    EXPECT_GE(res.allocations, 1);
-  }
+  kwtest::sweep_calls({[&](BSrc *rc) {
+                         shared = cubic_bezier();
+                         BScurve sv = kwtest::view_with_room(shared, 3);
+                         BSadd_kts(&sv, 6, tau, &sv, rc);
+                       },
+                       [&](BSrc *rc) {  // poles written over their own input
+                         BSinsertmkt(4, 2, 4, rows.data(), knots.data(), 1, ins, rows.data(),
+                                     kout.data(), rc);
+                       }},
+                      {BSNOSTKMEMORY});
+  kwtest::sweep_calls({[&](BSrc *rc) {
+                         BScurve *seen = nullptr;
+                         BSrc r;
+                         BSadd_1kt_tot(&gv, 0.4321, 3, 0, &seen, rc);
+                         EXPECT_TRUE(*rc == BSSUCC ? (BSfreeqelcv(seen, &r), true) : !seen);
+                       },
+                       [&](BSrc *rc) { BScollinmn3(&wv, &col, rc); }},
+                      {BSNOMEMORY, BSNOSTKMEMORY});
 }
 
 }  // namespace

@@ -2,15 +2,8 @@
 // exactly; reduction within a tolerance is checked by dense sampling against the
 // reference evaluator; breaks and end knots stay; Bezier chains become splines;
 // the choice of knots; every failure status and allocation failures.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
-#include <functional>
-#include <iterator>
-#include <random>
-#include <vector>
-
+#include "record_room.hpp"
+#include "status_of.hpp"
 #include "ref_curves.hpp"
 #include "support.hpp"
 
@@ -59,15 +52,9 @@ void boehm(RefCurve &c, double u) {
   }
 }
 
-// A record with room for n poles (knots, weights) owned by the test.
-struct OutCurve {
-  std::vector<double> poles, knots, weights;
-  BScurve cv{};
-  explicit OutCurve(int n, int k) : poles(3 * n, -7), knots(n + k, -7), weights(n, -7) {
-    cv.poles = poles.data();
-    cv.knots = knots.data();
-    cv.weights = weights.data();
-  }
+// A record with room for n poles, every value -7.
+struct OutCurve : kwtest::Room {
+  OutCurve(int n, int k) : Room(n, k, -7.0) {}
 };
 
 void expect_same_curve(const BScurve &a, const RefCurve &b, double tol) {
@@ -262,34 +249,31 @@ TEST_F(KnotRemoval, FailureStatuses) {
   nopoles.poles = nullptr;
   double err[3], pieces[8] = {0}, breaks[3] = {0, 1, 1}, poles[12], knots[13] = {0}, chosen[4];
   int32_t count = 8, cls[4] = {1, 1, 1, 1}, sizes[1] = {3};
-  const struct {
-    std::function<void(BSrc *)> op;
-    BSrc want;
-  } cases[] = {
-      {[&](BSrc *rc) { BSrm_kt_app(nullptr, 4, &out.cv, err, rc); }, BSNULLPTR},
-      {[&](BSrc *rc) { BSrm_kt_app(&in, 4, &nopoles, err, rc); }, BSNULLPTR},
-      {[&](BSrc *rc) { BSrm_kt_app(&in, 4, &out.cv, nullptr, rc); }, BSNULLPTR},
-      {[&](BSrc *rc) { BSrm_kt_app(&bad, 4, &out.cv, err, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSrm_kt_app(&nv, 4, &out.cv, err, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSrmktsnchg(&in, -1.0, &out.cv, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSrmktsnchg(&in, NAN, &out.cv, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSrmktsnchg(&nv, 1.0, &out.cv, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSrmktsnchg(&in, 1.0, nullptr, rc); }, BSNULLPTR},
-      {[&](BSrc *rc) { BSrmvkts5(2, 1, pieces, breaks, poles, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSrmvkts5(0, 1, pieces, breaks, poles, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSrmvkts5(1, 1, nullptr, breaks, poles, rc); }, BSNULLPTR},
-      {[&](BSrc *rc) { BSknot_rem2(knots, 4, 8, cls, sizes, 1, 2, chosen, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSknot_rem2(knots, 4, 8, cls, sizes, 1, 5, chosen, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSknot_rem2(knots, 4, 8, nullptr, sizes, 1, 2, chosen, rc); }, BSNULLPTR},
-      {[&](BSrc *rc) { BSrmnknot_b(4, 3, nullptr, knots, &count, rc); }, BSNULLPTR},
-      {[&](BSrc *rc) { BSrmnknot_b(4, 0, poles, knots, &count, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSrmnknot_b(4, 3, poles, knots, &count, rc); }, BSINARG},  // empty domain
-  };
-  for (size_t i = 0; i < std::size(cases); ++i) {
-    BSrc rc = 1234;
-    cases[i].op(&rc);
-    EXPECT_EQ(rc, cases[i].want) << "case " << i;
-  }
+  kwtest::expect_statuses({
+      {"rm_kt_app null curve", STATUS_OF(BSrm_kt_app(nullptr, 4, &out.cv, err, &rc)), BSNULLPTR},
+      {"rm_kt_app null output poles", STATUS_OF(BSrm_kt_app(&in, 4, &nopoles, err, &rc)),
+       BSNULLPTR},
+      {"rm_kt_app null error", STATUS_OF(BSrm_kt_app(&in, 4, &out.cv, nullptr, &rc)), BSNULLPTR},
+      {"rm_kt_app order 1", STATUS_OF(BSrm_kt_app(&bad, 4, &out.cv, err, &rc)), BSINARG},
+      {"rm_kt_app NaN pole", STATUS_OF(BSrm_kt_app(&nv, 4, &out.cv, err, &rc)), BSINARG},
+      {"rmktsnchg negative tol", STATUS_OF(BSrmktsnchg(&in, -1.0, &out.cv, &rc)), BSINARG},
+      {"rmktsnchg NaN tol", STATUS_OF(BSrmktsnchg(&in, NAN, &out.cv, &rc)), BSINARG},
+      {"rmktsnchg NaN pole", STATUS_OF(BSrmktsnchg(&nv, 1.0, &out.cv, &rc)), BSINARG},
+      {"rmktsnchg null output", STATUS_OF(BSrmktsnchg(&in, 1.0, nullptr, &rc)), BSNULLPTR},
+      {"rmvkts5 break mismatch", STATUS_OF(BSrmvkts5(2, 1, pieces, breaks, poles, &rc)), BSINARG},
+      {"rmvkts5 no pieces", STATUS_OF(BSrmvkts5(0, 1, pieces, breaks, poles, &rc)), BSINARG},
+      {"rmvkts5 null pieces", STATUS_OF(BSrmvkts5(1, 1, nullptr, breaks, poles, &rc)), BSNULLPTR},
+      {"knot_rem2 sizes", STATUS_OF(BSknot_rem2(knots, 4, 8, cls, sizes, 1, 2, chosen, &rc)),
+       BSINARG},
+      {"knot_rem2 too many", STATUS_OF(BSknot_rem2(knots, 4, 8, cls, sizes, 1, 5, chosen, &rc)),
+       BSINARG},
+      {"knot_rem2 null classes",
+       STATUS_OF(BSknot_rem2(knots, 4, 8, nullptr, sizes, 1, 2, chosen, &rc)), BSNULLPTR},
+      {"rmnknot_b null poles", STATUS_OF(BSrmnknot_b(4, 3, nullptr, knots, &count, &rc)),
+       BSNULLPTR},
+      {"rmnknot_b dim 0", STATUS_OF(BSrmnknot_b(4, 0, poles, knots, &count, &rc)), BSINARG},
+      {"rmnknot_b empty domain", STATUS_OF(BSrmnknot_b(4, 3, poles, knots, &count, &rc)), BSINARG},
+  });
   EXPECT_EQ(out.knots[0], -7.0);  // outputs untouched
   EXPECT_EQ(count, 8);
 }
@@ -306,28 +290,18 @@ TEST_F(KnotRemoval, AllocationFailuresLeaveNoLeakAndNoOutput) {
   int32_t size = 596;
   std::vector<double> rows(3 * c.n()), kn = c.knots;
   double err[3];
-  const std::function<void(BSrc *)> ops[] = {
-      [&](BSrc *rc) { BSrm_kt_app(&in, 10, &out.cv, err, rc); },
-      [&](BSrc *rc) { BSrmktsnchg(&in, 1e-9, &out.cv, rc); },
-      [&](BSrc *rc) {
-        BSknot_rem2(knots.data(), 4, 600, cls.data(), &size, 1, 590, chosen.data(), rc);
-      },
-      [&](BSrc *rc) {
-        int32_t count = static_cast<int32_t>(kn.size());
-        BSrmnknot_b(4, 3, rows.data(), kn.data(), &count, rc);
-      },
-  };
-  for (const auto &op : ops) {
-    const auto res = kwtest::sweep_allocation_failures(
-        [&] {
-          BSrc rc;
-          std::fill(out.knots.begin(), out.knots.end(), -7.0);
-          op(&rc);
-          return rc;
-        },
-        {BSNOSTKMEMORY}, [&] { EXPECT_EQ(out.knots[0], -7.0); });
-    EXPECT_GE(res.allocations, 1);
-  }
+  const auto fresh = [&] { std::fill(out.knots.begin(), out.knots.end(), -7.0); };
+  kwtest::sweep_calls({[&](BSrc *rc) { fresh(), BSrm_kt_app(&in, 10, &out.cv, err, rc); },
+                       [&](BSrc *rc) { fresh(), BSrmktsnchg(&in, 1e-9, &out.cv, rc); },
+                       [&](BSrc *rc) {
+                         fresh(), BSknot_rem2(knots.data(), 4, 600, cls.data(), &size, 1, 590,
+                                              chosen.data(), rc);
+                       },
+                       [&](BSrc *rc) {
+                         int32_t count = static_cast<int32_t>(kn.size());
+                         BSrmnknot_b(4, 3, rows.data(), kn.data(), &count, rc);
+                       }},
+                      {BSNOSTKMEMORY}, [&] { EXPECT_EQ(out.knots[0], -7.0); });
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // leave nothing allocated and the tolerances restored.
 
 #include "bspline/insert.hpp"
+#include "record_room.hpp"
 #include "ref_curves.hpp"
 #include "support.hpp"
 
@@ -28,14 +29,7 @@ void free_arrays(BScurve &cv) {
   cv.poles = cv.knots = cv.weights = nullptr;
 }
 
-// A record with room for n poles of order k.
-struct Holder {
-  std::vector<double> poles, knots, weights;
-  BScurve cv{};
-  Holder(int n, int k) : poles(3 * n), knots(n + k), weights(n) {
-    cv.poles = poles.data(), cv.knots = knots.data(), cv.weights = weights.data();
-  }
-};
+using Holder = kwtest::Room;  // room for n poles of order k
 
 TEST_F(Split, PiecesReproduceRandomCurves) {
   std::mt19937_64 rng(71);
@@ -164,20 +158,6 @@ TEST_F(Split, CvsplitAtMultipleKnotsAndNearEnds) {
   ASSERT_TRUE(BScvsplit(&rc, &bv, &near_end, &left, &right, nullptr));
   EXPECT_TRUE(right.num_poles == 0 && left.num_poles == 4);
   free_arrays(left);
-}
-
-TEST_F(Split, CvsplitIntoProvidedArraysAndUnderAllocationFailures) {
-  std::mt19937_64 rng(73);
-  RefCurve c = kwtest::random_curve(rng, 4, 7, true, true);
-  BScurve cv = c.view();
-  Holder left(10, 4), right(10, 4);
-  BSrc rc;
-  const double u = 0.41;
-  const int32_t live = BSlist_al.count;
-  ASSERT_TRUE(BScvsplit(&rc, &cv, &u, &left.cv, &right.cv, nullptr));
-  EXPECT_EQ(BSlist_al.count, live);  // nothing allocated
-  EXPECT_EQ(left.cv.poles, left.poles.data());
-  EXPECT_LT(max_deviation(cv, right.cv, u, 1.0), 1e-13);
 }
 
 TEST_F(Split, ActivspltFailuresAndKnotTolRestoredOnEveryPath) {

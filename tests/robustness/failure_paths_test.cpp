@@ -53,10 +53,12 @@ double value_of(F &&f) {
 // clang-format off
 #define ROW(name, kind, ...) \
   {#name, kind, []([[maybe_unused]] BSrc *rc) { return value_of([&] { return name(__VA_ARGS__); }); }}
+#define EP(name, ...) ROW(name, kEpilogue, __VA_ARGS__)  // the common kind
 #define FN(name, kind, ...) {#name, kind, []([[maybe_unused]] BSrc *rc) -> double __VA_ARGS__}
 // A call whose pointer outputs are the fields of `o` (an Out).
-#define OUT(name, kind, ...) \
+#define OUTK(name, kind, ...) \
   FN(name, kind, { Out o; const double v = value_of([&] { return name(__VA_ARGS__); }); return o.done(v, rc); })
+#define OUT(name, ...) OUTK(name, kEpilogue, __VA_ARGS__)
 // clang-format on
 
 // ---- Outputs: filled with a sentinel before every run, checked after a failure.
@@ -87,21 +89,18 @@ int32_t *ii(std::initializer_list<int32_t> v) {
   g_ii_at += static_cast<int>(v.size());
   return p;
 }
+// Pointers to constants: I<3>(), S<1>(), D<0.5>().
+template <class T, T V>
+const T *constant() {
+  static const T v = V;
+  return &v;
+}
 template <int32_t V>
-const int32_t *I() {
-  static const int32_t v = V;
-  return &v;
-}
+constexpr auto I = constant<int32_t, V>;
 template <int16_t V>
-const int16_t *S() {
-  static const int16_t v = V;
-  return &v;
-}
+constexpr auto S = constant<int16_t, V>;
 template <double V>
-const double *D() {
-  static const double v = V;
-  return &v;
-}
+constexpr auto D = constant<double, V>;
 
 bool all_marked(const void *p, std::size_t n) {
   const auto *b = static_cast<const unsigned char *>(p);
@@ -257,6 +256,14 @@ struct Quiet {
   Quiet() { BSglobaldebugfailurerate = 0.0; }
   ~Quiet() { BSglobaldebugfailurerate = rate; }
 };
+// A record of order k and n poles made with injection paused (null and the status
+// of the allocation when it fails).
+BScurve *quiet_curve(int16_t k, int32_t n, BSrc *rc) {
+  Quiet q;
+  BScurve *c = nullptr;
+  BSallocqelcv(k, n, FALSE, 0, &c, rc);
+  return c;
+}
 
 // Everything a call may hand out through its pointer arguments: released after
 // success; after a failure nothing may have been handed out, and the curve-curve
@@ -276,6 +283,12 @@ struct Out {
 #define CVCV_OUT                                                                                   \
   0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &o.ni, &o.no, &o.ia, &o.oa, &o.p[0], \
       &o.p[1], &o.p[2], &o.p[3], &o.p[4], &o.p[5]
+
+// A record the sort orders by its leading point.
+struct Record {
+  const double *p;
+  double pad;
+};
 
 double minus_one(double u, void *, BSrc *) {
   return u - 1.0;
@@ -308,37 +321,28 @@ const Row kFrameRows[] = {
     ROW(BSchangepar, kNoEpilogue, rc, 13, 1e-15),
     ROW(BSchgdeppar, kNoEpilogue, 1e-6, rc),
     ROW(BSstolmthd, kNoStatus, 0),
-    OUT(BSallocqelcv, kEpilogue, 4, 6, TRUE, 1, &o.c, rc),
-    ROW(BSptcvgen, kEpilogue, kP1, 4, TRUE, g_c.room(TRUE), rc),
+    OUT(BSallocqelcv, 4, 6, TRUE, 1, &o.c, rc),
+    EP(BSptcvgen, kP1, 4, TRUE, g_c.room(TRUE), rc),
     FN(BSfreeqelcv, kNoEpilogue,
        {
-         BScurve *c = nullptr;
-         {
-           Quiet q;
-           BSallocqelcv(4, 6, FALSE, 0, &c, rc);
-         }
-         if (*rc == 0) BSfreeqelcv(c, rc);
-         return 0;
+         BScurve *c = quiet_curve(4, 6, rc);
+         return *rc == 0 ? (BSfreeqelcv(c, rc), 0) : 0;
        }),
     FN(BSreallocqelcv, kEpilogue,
        {
-         BScurve *c = nullptr;
-         {
-           Quiet q;
-           BSallocqelcv(4, 6, FALSE, 0, &c, rc);
-         }
+         BScurve *c = quiet_curve(4, 6, rc);
          if (*rc == 0) BSreallocqelcv(4, 8, 0, &c, rc);
          return held(0, rc, c);
        }),
-    ROW(BScv_copy, kEpilogue, rc, g_a.cubic(), g_c.room()),
+    EP(BScv_copy, rc, g_a.cubic(), g_c.room()),
     ROW(BSstallcvfl, kAlwaysFails, 4, 6, 0, &(g_d.cv = BScurve{}), rc),
-    ROW(BSstfrecvfl, kEpilogue, rc, &(g_d.cv = BScurve{})),
+    EP(BSstfrecvfl, rc, &(g_d.cv = BScurve{})),
     ROW(BSprintbspc, kNoStatus, g_null, "c", g_a.cubic(), TRUE),
     ROW(BSprintbsps, kNoStatus, g_null, "s", &g_surface, TRUE),
     ROW(BSprthexcv, kNoStatus, g_null, g_a.arc()),
     ROW(BSprintbscv, kNoStatus, g_path.c_str(), g_a.cubic()),
     ROW(BSprintbssf, kNoStatus, g_path.c_str(), &g_surface),
-    OUT(BSreadcv, kEpilogue, Reader(g_dump).f, &o.c, rc),
+    OUT(BSreadcv, Reader(g_dump).f, &o.c, rc),
     FN(BSreadln, kNoStatus, { return BSreadln(Reader(g_dump).f), 0; }),
     ROW(BSwritehex, kNoStatus, g_null, reinterpret_cast<const unsigned char *>(kTwo), 16),
     FN(BSreadhex, kNoStatus,
@@ -360,86 +364,79 @@ const Row kVectorRows[] = {
     ROW(BSdistptpts, kNoEpilogue, rc, kP0, kP3),
     ROW(BSdistwpwp, kNoEpilogue, rc, kP1, D<2.0>(), kP3, D<1.0>()),
     ROW(BSdistwpwps, kNoEpilogue, rc, kP1, D<2.0>(), kP3, D<1.0>()),
-    ROW(BSdistptpl, kEpilogue, rc, kP3, kP0, kUp, g_out),
-    ROW(BSproj1, kEpilogue, rc, kP0, kP1, kP3, g_out),
-    ROW(BSdistnct2, kEpilogue, rc, kP0, kP1),
-    ROW(BSnorvec, kEpilogue, rc, in({3, 4, 0})),
-    ROW(BSproj0, kEpilogue, rc, kP3, kLine, g_out),
-    ROW(BSdistptli, kEpilogue, rc, kP3, kP0, kP1, g_out),
+    EP(BSdistptpl, rc, kP3, kP0, kUp, g_out),
+    EP(BSproj1, rc, kP0, kP1, kP3, g_out),
+    EP(BSdistnct2, rc, kP0, kP1),
+    EP(BSnorvec, rc, in({3, 4, 0})),
+    EP(BSproj0, rc, kP3, kLine, g_out),
+    EP(BSdistptli, rc, kP3, kP0, kP1, g_out),
     ROW(BSang2vec, kNoEpilogue, kP1, kP2, kUp, g_out, rc),
-    ROW(BSprptonln, kEpilogue, kP0, kP1, kMid, g_i, g_out, rc),
-    ROW(BSpt_on_lne, kEpilogue, rc, kP0, kP1, kMid, g_out, g_f),
-    ROW(BSpt_on_ln2, kEpilogue, rc, kP0, kP1, kMid, g_out, g_f),
-    ROW(BSroto, kEpilogue, rc, kP0, kUp, S<0>(), D<1.0>(), kP1, g_out),
-    ROW(BSbasisvect, kEpilogue, rc, kUp, g_out, g_out + 3, g_out + 6),
-    ROW(BStrans2, kEpilogue, kUp, TRUE, g_out, rc),
-    ROW(BStrans1, kEpilogue, rc, kP0, kP1, kP3, kUp, g_out, g_out + 3, g_out + 12),
-    ROW(BSlocalcord, kEpilogue, rc, kP0, kP1, kP2, S<1>(), g_out),
-    ROW(BSavgpts, kEpilogue, rc, 2, kTwo, nullptr, g_out),
-    ROW(BSptoldtnw, kEpilogue, rc, kP0, kIdentity, D<1.0>(), kP3, g_out),
-    ROW(BSptnwtold, kEpilogue, rc, kP0, kIdentity, D<1.0>(), kP3, g_out),
-    ROW(BSptsoldtnw, kEpilogue, kP0, kIdentity, 1.0, 2, FALSE, kTwo, nullptr, g_out, rc),
-    ROW(BSptsnwtold, kEpilogue, kP0, kIdentity, 1.0, 2, FALSE, kTwo, nullptr, g_out, rc),
-    ROW(BScumdist, kEpilogue, rc, I<2>(), kTwo, nullptr, g_out),
-    ROW(BSgmprppts3, kEpilogue, 4, kSquare, 1e-9, g_i, g_out, g_out + 3, rc),
-    ROW(BScollinmn2, kEpilogue, 3, kCollinear, nullptr, g_f, rc),
-    ROW(BScollin, kEpilogue, rc, kP0, kMid, kP1),
-    ROW(BScollinmny, kEpilogue, rc, I<3>(), kCollinear),
-    ROW(BSptlnplan, kEpilogue, 4, 0, kSquare, nullptr, g_i, g_out, rc),
-    ROW(BSplanar2, kEpilogue, 4, kSquare, kOnes, g_i, g_out, rc),
-    ROW(BStst_plan, kEpilogue, 4, kSquare, nullptr, g_f, g_out, rc),
-    ROW(BSptlngen, kEpilogue, rc, kP0, kP1, g_c.room(), g_i),
-    ROW(BSlngen, kEpilogue, rc, kP0, kP1, g_c.room(), g_i),
-    ROW(BSpoint3, kEpilogue, rc, kP0, kP1, kP2, kP3),
-    ROW(BSrelplnln, kEpilogue, rc, kP0, kP1, kP2, kP3),
-    ROW(BSlldist, kEpilogue, rc, kP0, kUp, kP1, kP2, g_f, g_out, g_out + 1, g_out + 4),
-    ROW(BSxln, kEpilogue, rc, kP0, kP1, kMid, in({0.5, 1, 0}), g_out),
-    ROW(BSpl_pl, kEpilogue, kP0, kUp, kP0, kP2, g_i, g_out, g_out + 3, rc),
-    ROW(BSlnendpt, kEpilogue, kP0, kP1, kMid, kFar, g_i, g_out, g_out + 6, g_out + 8, g_f, rc),
+    EP(BSprptonln, kP0, kP1, kMid, g_i, g_out, rc),
+    EP(BSpt_on_lne, rc, kP0, kP1, kMid, g_out, g_f),
+    EP(BSpt_on_ln2, rc, kP0, kP1, kMid, g_out, g_f),
+    EP(BSroto, rc, kP0, kUp, S<0>(), D<1.0>(), kP1, g_out),
+    EP(BSbasisvect, rc, kUp, g_out, g_out + 3, g_out + 6),
+    EP(BStrans2, kUp, TRUE, g_out, rc),
+    EP(BStrans1, rc, kP0, kP1, kP3, kUp, g_out, g_out + 3, g_out + 12),
+    EP(BSlocalcord, rc, kP0, kP1, kP2, S<1>(), g_out),
+    EP(BSavgpts, rc, 2, kTwo, nullptr, g_out),
+    EP(BSptoldtnw, rc, kP0, kIdentity, D<1.0>(), kP3, g_out),
+    EP(BSptnwtold, rc, kP0, kIdentity, D<1.0>(), kP3, g_out),
+    EP(BSptsoldtnw, kP0, kIdentity, 1.0, 2, FALSE, kTwo, nullptr, g_out, rc),
+    EP(BSptsnwtold, kP0, kIdentity, 1.0, 2, FALSE, kTwo, nullptr, g_out, rc),
+    EP(BScumdist, rc, I<2>(), kTwo, nullptr, g_out),
+    EP(BSgmprppts3, 4, kSquare, 1e-9, g_i, g_out, g_out + 3, rc),
+    EP(BScollinmn2, 3, kCollinear, nullptr, g_f, rc),
+    EP(BScollin, rc, kP0, kMid, kP1),
+    EP(BScollinmny, rc, I<3>(), kCollinear),
+    EP(BSptlnplan, 4, 0, kSquare, nullptr, g_i, g_out, rc),
+    EP(BSplanar2, 4, kSquare, kOnes, g_i, g_out, rc),
+    EP(BStst_plan, 4, kSquare, nullptr, g_f, g_out, rc),
+    EP(BSptlngen, rc, kP0, kP1, g_c.room(), g_i),
+    EP(BSlngen, rc, kP0, kP1, g_c.room(), g_i),
+    EP(BSpoint3, rc, kP0, kP1, kP2, kP3),
+    EP(BSrelplnln, rc, kP0, kP1, kP2, kP3),
+    EP(BSlldist, rc, kP0, kUp, kP1, kP2, g_f, g_out, g_out + 1, g_out + 4),
+    EP(BSxln, rc, kP0, kP1, kMid, in({0.5, 1, 0}), g_out),
+    EP(BSpl_pl, kP0, kUp, kP0, kP2, g_i, g_out, g_out + 3, rc),
+    EP(BSlnendpt, kP0, kP1, kMid, kFar, g_i, g_out, g_out + 6, g_out + 8, g_f, rc),
     ROW(BSdistll, kPartial, rc, kLine, kLine2, g_i, g_out, g_out + 1, g_out + 7),
 };
 
 // ---- Linear algebra, sorting -------------------------------------------------
 const Row kNumericRows[] = {
-    ROW(BShousehld, kEpilogue, rc, ii({3}), ii({3}), in(kIdentity, 9), ii({1}), in({1, 2, 3}),
-        g_out),
-    ROW(BShshldtran, kEpilogue, 3, 3, 1, in(kIdentity, 9), in({1, 2, 3}), rc),
+    EP(BShousehld, rc, ii({3}), ii({3}), in(kIdentity, 9), ii({1}), in({1, 2, 3}), g_out),
+    EP(BShshldtran, 3, 3, 1, in(kIdentity, 9), in({1, 2, 3}), rc),
     ROW(BShoustrial, kNoStatus, 4, 2, 1, in({1, 0, 1, 0, 0, 1, 1, 1, 1, 2, 3, 4})),
-    ROW(BShoustrian, kEpilogue, 3, 2, in({1, 0, 1, 0, 1, 1}), g_out, rc),
-    ROW(BShoushcstf, kEpilogue, 2, 2, kI2, in({1, 1, 0, 1}), g_out, rc),
-    ROW(BShoushcstl, kEpilogue, 2, 2, kI2, in({1, 1, 0, 1}), kI2, g_out, g_out + 4, g_out + 8, rc),
-    ROW(BShoushcstm, kEpilogue, 2, 2, 2, in({1, 0, 0, 1, 1, 0, 0, 1}), in({1, 1, 0, 1, 1, 0, 1, 1}),
-        g_out, g_out + 8, rc),
+    EP(BShoustrian, 3, 2, in({1, 0, 1, 0, 1, 1}), g_out, rc),
+    EP(BShoushcstf, 2, 2, kI2, in({1, 1, 0, 1}), g_out, rc),
+    EP(BShoushcstl, 2, 2, kI2, in({1, 1, 0, 1}), kI2, g_out, g_out + 4, g_out + 8, rc),
+    EP(BShoushcstm, 2, 2, 2, in({1, 0, 0, 1, 1, 0, 0, 1}), in({1, 1, 0, 1, 1, 0, 1, 1}), g_out,
+       g_out + 8, rc),
     ROW(BShouslbtR, kNoStatus, 2, 2, in({1, 0, 0, 1, 1, 0, 0, 1}), in({0.5, 0, 0, 0.5}),
         in({1, 2, 3, 4}), g_out),
     ROW(BShouslbR, kNoStatus, 2, 2, in({1, 0, 0, 1, 1, 0, 0, 1}), in({0.5, 0, 0, 0.5}),
         in({1, 2, 3, 4}), g_out),
-    ROW(BShouslgbsc, kEpilogue, 2, 2, 2, in({1, 0, 0, 1, 1, 0, 0, 1}), in({1, 1, 0, 1, 1, 0, 1, 1}),
-        1, in({1, 2, 3, 4, 5, 6}), g_out, rc),
-    ROW(BSbndhshdtr, kEpilogue, in({1, 0, 0, 1, 1, 1}), 1, ii({3}), 2, ii({0}), 1, in({1, 2, 3}),
-        rc),
-    ROW(BSbndhsback, kEpilogue, in({2, 1, 0, 1}), 1, 2, ii({0}), 1, 0, in({1, 1}), rc),
-    ROW(BSbndhshold, kEpilogue, in({1, 0, 0, 1, 1, 1}), 1, ii({3}), 2, ii({0}), 1, in({1, 2, 3}),
-        rc),
-    ROW(BSdecomp, kEpilogue, rc, ii({3}), in(kIdentity, 9), &(g_f[40] = 0), nullptr),
-    ROW(BSsolve, kEpilogue, rc, ii({3}), kIdentity, in({1, 2, 3})),
-    ROW(BSsingval, kEpilogue, 3, 2, in({1, 0, 1, 0, 1, 1}), g_out, g_out + 6, g_out + 8, rc),
-    ROW(BSsngvald2v, kEpilogue, 3, in({1, 0, 1, 0, 1, 1}), g_out, g_out + 2, rc),
-    ROW(BSsngvald3v, kEpilogue, 3, in({1, 0, 1, 0, 1, 1, 0, 0, 2}), g_out, g_out + 3, rc),
-    ROW(BSsngvaljc3, kEpilogue, 3, in({1, 0, 1, 0, 1, 1, 0, 0, 2}), g_out, g_out + 3, rc),
-    ROW(BSmod_gauss, kEpilogue, kPars, kPars, kOnes, TRUE, in(kMany, 24), 2, 12, rc),  // scratch
-    ROW(BSquicksort, kEpilogue, rc, ii({0}), ii({2}), 0, in({3, 1, 2})),
-    ROW(BStagsort, kEpilogue, rc, ii({3}), kTwo, g_i),
-    ROW(BStagsorti, kEpilogue, ii({3}), ii({3, 1, 2}), g_i, rc),
+    EP(BShouslgbsc, 2, 2, 2, in({1, 0, 0, 1, 1, 0, 0, 1}), in({1, 1, 0, 1, 1, 0, 1, 1}), 1,
+       in({1, 2, 3, 4, 5, 6}), g_out, rc),
+    EP(BSbndhshdtr, in({1, 0, 0, 1, 1, 1}), 1, ii({3}), 2, ii({0}), 1, in({1, 2, 3}), rc),
+    EP(BSbndhsback, in({2, 1, 0, 1}), 1, 2, ii({0}), 1, 0, in({1, 1}), rc),
+    EP(BSbndhshold, in({1, 0, 0, 1, 1, 1}), 1, ii({3}), 2, ii({0}), 1, in({1, 2, 3}), rc),
+    EP(BSdecomp, rc, ii({3}), in(kIdentity, 9), &(g_f[40] = 0), nullptr),
+    EP(BSsolve, rc, ii({3}), kIdentity, in({1, 2, 3})),
+    EP(BSsingval, 3, 2, in({1, 0, 1, 0, 1, 1}), g_out, g_out + 6, g_out + 8, rc),
+    EP(BSsngvald2v, 3, in({1, 0, 1, 0, 1, 1}), g_out, g_out + 2, rc),
+    EP(BSsngvald3v, 3, in({1, 0, 1, 0, 1, 1, 0, 0, 2}), g_out, g_out + 3, rc),
+    EP(BSsngvaljc3, 3, in({1, 0, 1, 0, 1, 1, 0, 0, 2}), g_out, g_out + 3, rc),
+    EP(BSmod_gauss, kPars, kPars, kOnes, TRUE, in(kMany, 24), 2, 12, rc),  // scratch
+    EP(BSquicksort, rc, ii({0}), ii({2}), 0, in({3, 1, 2})),
+    EP(BStagsort, rc, ii({3}), kTwo, g_i),
+    EP(BStagsorti, ii({3}), ii({3, 1, 2}), g_i, rc),
     FN(BSsort, kEpilogue,
        {
-         static struct {
-           const double *p;
-           double pad;
-         } recs[3];
+         static Record recs[3];
          recs[0].p = kP3, recs[1].p = kP0, recs[2].p = kP1;
-         BSsort(2, BStrplcomp, 3, recs, rc);
-         return 0;
+         return BSsort(2, BStrplcomp, 3, recs, rc), 0;
        }),
     FN(BStrplcomp, kNoStatus,
        {  // its status word is the sort's, for a failing comparison
@@ -457,24 +454,23 @@ const Row kNumericRows[] = {
 
 // ---- Knots, evaluation, insertion, split, Bezier pieces, continuity ----------
 const Row kSplineRows[] = {
-    ROW(BScvkttol2, kEpilogue, 4, kCubicKnots, 6, kCubicPoles, nullptr, g_out, rc),
+    EP(BScvkttol2, 4, kCubicKnots, 6, kCubicPoles, nullptr, g_out, rc),
     ROW(BSfindspn, kNoEpilogue, rc, S<4>(), I<6>(), kCubicKnots, D<1.5>(), &(g_ii[200] = 3)),
     ROW(BSfindspnr, kNoEpilogue, 4, 6, kCubicKnots, 1.5, g_i, rc),
-    ROW(BSfndspnarr, kEpilogue, 4, 6, 3, kEval, kCubicKnots, g_i, rc),
-    ROW(BSnorkts, kEpilogue, rc, S<4>(), I<6>(), in(kCubicKnots, 10)),
-    ROW(BSgetmult, kEpilogue, rc, S<4>(), I<5>(), kCubicKnots, g_i, g_out, g_i + 1),
-    ROW(BSfindmkts, kEpilogue, rc, S<4>(), I<6>(), kCubicKnots, D<1e-9>(), g_i, g_out, g_i + 1),
-    ROW(BSchrdlkts, kEpilogue, rc, I<6>(), kCubicPoles, S<4>(), S<0>(), g_out),
-    ROW(BSnodevals, kEpilogue, 4, 10, kCubicKnots, 1, g_i, g_out, rc),
-    ROW(BSnodvalrg, kEpilogue, 4, TRUE, 10, kCubicKnots, 1, 1e-9, TRUE, in({0.5, 2.5}), g_i, g_out,
-        rc),
-    ROW(BScveval, kEpilogue, g_a.cubic(), 1.5, 1, g_out, rc),
-    ROW(BScveval0, kEpilogue, rc, 4, kCubicPoles, nullptr, kCubicKnots, 4, 1.5, g_out),
-    ROW(BScveval1, kEpilogue, rc, 3, kArcPoles, kArcWeights, kArcKnots, 2, 0.5, g_out),
-    ROW(BScveval2, kEpilogue, rc, 4, kCubicPoles, nullptr, kCubicKnots, 4, 1.5, g_out),
-    ROW(BSmansf0, kEpilogue, rc, 4, kCubicKnots, 4, 1.5, g_out),
-    ROW(BSmansf1, kEpilogue, rc, 4, kCubicKnots, 4, 1.5, g_out, g_out + 4),
-    ROW(BSmansf2, kEpilogue, rc, 4, kCubicKnots, 4, 1.5, g_out, g_out + 4, g_out + 8),
+    EP(BSfndspnarr, 4, 6, 3, kEval, kCubicKnots, g_i, rc),
+    EP(BSnorkts, rc, S<4>(), I<6>(), in(kCubicKnots, 10)),
+    EP(BSgetmult, rc, S<4>(), I<5>(), kCubicKnots, g_i, g_out, g_i + 1),
+    EP(BSfindmkts, rc, S<4>(), I<6>(), kCubicKnots, D<1e-9>(), g_i, g_out, g_i + 1),
+    EP(BSchrdlkts, rc, I<6>(), kCubicPoles, S<4>(), S<0>(), g_out),
+    EP(BSnodevals, 4, 10, kCubicKnots, 1, g_i, g_out, rc),
+    EP(BSnodvalrg, 4, TRUE, 10, kCubicKnots, 1, 1e-9, TRUE, in({0.5, 2.5}), g_i, g_out, rc),
+    EP(BScveval, g_a.cubic(), 1.5, 1, g_out, rc),
+    EP(BScveval0, rc, 4, kCubicPoles, nullptr, kCubicKnots, 4, 1.5, g_out),
+    EP(BScveval1, rc, 3, kArcPoles, kArcWeights, kArcKnots, 2, 0.5, g_out),
+    EP(BScveval2, rc, 4, kCubicPoles, nullptr, kCubicKnots, 4, 1.5, g_out),
+    EP(BSmansf0, rc, 4, kCubicKnots, 4, 1.5, g_out),
+    EP(BSmansf1, rc, 4, kCubicKnots, 4, 1.5, g_out, g_out + 4),
+    EP(BSmansf2, rc, 4, kCubicKnots, 4, 1.5, g_out, g_out + 4, g_out + 8),
     FN(BScveval_h, kNoStatus,
        {
          const double *k = kCubicKnots + 1;  // span 4 of the cubic: knots[s - p ..]
@@ -487,59 +483,54 @@ const Row kSplineRows[] = {
          BScveval_h(3, 3, 1, in({1, 2, 3, 4, 2, -1, 3, 0, 0, 0, 0, 0}), recip, dist, g_out);
          return 0;
        }),
-    ROW(BSsetder_cv, kEpilogue, 3, TRUE, 1, in({1, 2, 3, 2, 1, 1, 1, 1}), g_out, rc),
-    ROW(BSbinomcoef, kEpilogue, 4, g_out, rc),
-    ROW(BScveval_b, kEpilogue, rc, g_a.cubic(), D<1.0>(), I<1>(), nullptr, g_f, g_out, g_out + 8),
-    ROW(BSbspl, kEpilogue, rc, kArcPoles, kArcWeights, kArcKnots, S<3>(), S<1>(), I<2>(), I<1>(),
-        D<0.5>(), g_out),
-    ROW(BSrspl, kEpilogue, rc, I<1>(), g_a.arc(), in({1, 1, 0, 1, 0, 1, 0, 0})),
-    ROW(BScvevaln, kEpilogue, 3, 6, 3, kRows, kCubicKnots, 1.5, -1, 1, g_out, rc),
-    ROW(BSevalbsp, kEpilogue, 3, 6, 3, FALSE, kRows, kCubicKnots, 1.5, 1, g_out, rc),
-    ROW(BScvarreval, kEpilogue, rc, g_a.cubic(), kEval, 3, 1, g_out),
-    ROW(BScvarrev0, kEpilogue, rc, g_a.cubic(), kEval, 3, g_out),
-    ROW(BScvarrev0w, kEpilogue, g_a.arc(), 2, kPars + 1, g_out, rc),
-    ROW(BScvarrevt, kEpilogue, g_a.cubic(), kEval, 3, 1.0, g_out, rc),
-    ROW(BScvarrevc, kEpilogue, g_a.cubic(), 3, kEval, 1.0, g_out, g_out + 3, g_out + 6, rc),
-    ROW(BSwght_p, kEpilogue, rc, kTwo, kTwo, I<2>(), g_out),
-    ROW(BSunwght_p, kEpilogue, rc, kTwo, kTwo, I<2>(), g_out),
-    ROW(BScvnormal, kEpilogue, rc, g_a.cubic(), g_out),
-    ROW(BSlocknttol, kEpilogue, g_a.cubic(), 1.5, 1e-3, g_out, rc),
-    ROW(BScnvtmekt, kEpilogue, 0, g_a.cubic(), rc),
-    ROW(BScnvtomkt, kEpilogue, rc, g_a.cubic()),
-    OUT(BSadd_1kt_mul, kEpilogue, g_a.arc(), 0.5, 2, FALSE, &o.c, rc),
-    OUT(BSadd_1kt_tot, kEpilogue, g_a.cubic(), 1.5, 2, FALSE, &o.c, rc),
-    ROW(BSadd_ekt, kEpilogue, rc, g_a.cubic(), D<0.0>(), I<1>()),
-    ROW(BSadd_kts, kEpilogue, g_a.cubic(), 7, in({0, 0, 0, 0, 1, 1.5, 2, 3, 3, 3, 3}), g_c.room(),
-        rc),
-    ROW(BSinsertmkt, kEpilogue, 4, 3, 6, kRows, kCubicKnots, 1, D<1.5>(), g_out, g_out + 32, rc),
+    EP(BSsetder_cv, 3, TRUE, 1, in({1, 2, 3, 2, 1, 1, 1, 1}), g_out, rc),
+    EP(BSbinomcoef, 4, g_out, rc),
+    EP(BScveval_b, rc, g_a.cubic(), D<1.0>(), I<1>(), nullptr, g_f, g_out, g_out + 8),
+    EP(BSbspl, rc, kArcPoles, kArcWeights, kArcKnots, S<3>(), S<1>(), I<2>(), I<1>(), D<0.5>(),
+       g_out),
+    EP(BSrspl, rc, I<1>(), g_a.arc(), in({1, 1, 0, 1, 0, 1, 0, 0})),
+    EP(BScvevaln, 3, 6, 3, kRows, kCubicKnots, 1.5, -1, 1, g_out, rc),
+    EP(BSevalbsp, 3, 6, 3, FALSE, kRows, kCubicKnots, 1.5, 1, g_out, rc),
+    EP(BScvarreval, rc, g_a.cubic(), kEval, 3, 1, g_out),
+    EP(BScvarrev0, rc, g_a.cubic(), kEval, 3, g_out),
+    EP(BScvarrev0w, g_a.arc(), 2, kPars + 1, g_out, rc),
+    EP(BScvarrevt, g_a.cubic(), kEval, 3, 1.0, g_out, rc),
+    EP(BScvarrevc, g_a.cubic(), 3, kEval, 1.0, g_out, g_out + 3, g_out + 6, rc),
+    EP(BSwght_p, rc, kTwo, kTwo, I<2>(), g_out),
+    EP(BSunwght_p, rc, kTwo, kTwo, I<2>(), g_out),
+    EP(BScvnormal, rc, g_a.cubic(), g_out),
+    EP(BSlocknttol, g_a.cubic(), 1.5, 1e-3, g_out, rc),
+    EP(BScnvtmekt, 0, g_a.cubic(), rc),
+    EP(BScnvtomkt, rc, g_a.cubic()),
+    OUT(BSadd_1kt_mul, g_a.arc(), 0.5, 2, FALSE, &o.c, rc),
+    OUT(BSadd_1kt_tot, g_a.cubic(), 1.5, 2, FALSE, &o.c, rc),
+    EP(BSadd_ekt, rc, g_a.cubic(), D<0.0>(), I<1>()),
+    EP(BSadd_kts, g_a.cubic(), 7, in({0, 0, 0, 0, 1, 1.5, 2, 3, 3, 3, 3}), g_c.room(), rc),
+    EP(BSinsertmkt, 4, 3, 6, kRows, kCubicKnots, 1, D<1.5>(), g_out, g_out + 32, rc),
     ROW(BSinsertkt, kNoStatus, 4, 3, 6, kRows, kCubicKnots, 4, 1.5, g_out),
-    ROW(BSinspararr, kEpilogue, 2, kPars, ii({2}), g_i, g_out, rc),
-    ROW(BScollinmn3, kEpilogue, g_a.arc(), g_f, rc),
+    EP(BSinspararr, 2, kPars, ii({2}), g_i, g_out, rc),
+    EP(BScollinmn3, g_a.arc(), g_f, rc),
     FN(BScvsplit, kEpilogue,
        {  // arrays left null: the call allocates them
          BScurve l{}, r{};
          const BSboolean ok = BScvsplit(rc, g_a.cubic(), D<1.5>(), &l, &r, S<1>());
          return held(ok, rc, l.poles, l.knots, r.poles, r.knots);
        }),
-    ROW(BSactivsplt, kEpilogue, rc, g_a.cubic(), D<1.0>(), D<1.5>(), g_c.room(), S<1>()),
-    ROW(BSextrcvspn, kEpilogue, rc, I<4>(), g_a.cubic(), g_c.room(), S<1>(), S<1>()),
+    EP(BSactivsplt, rc, g_a.cubic(), D<1.0>(), D<1.5>(), g_c.room(), S<1>()),
+    EP(BSextrcvspn, rc, I<4>(), g_a.cubic(), g_c.room(), S<1>(), S<1>()),
     FN(BSbreakcv, kEpilogue,
        {
          int32_t count = 0;
          BScurve **pieces = nullptr;
-         g_a.cubic()->knots[5] = 1;  // a C0 knot: two pieces
-         g_a.cv.knots[6] = 1;
+         g_a.cubic()->knots[5] = g_a.cv.knots[6] = 1;  // a C0 knot: two pieces
          const BSboolean ok = BSbreakcv(rc, &g_a.cv, &count, &pieces, S<1>());
-         if (*rc != 0 && pieces != nullptr) {  // the pieces made so far stay in the list
-           give_back(0, pieces, count);
-           pieces = nullptr;
-         }
-         return give_back(*rc, pieces, count), ok;
+         give_back(0, pieces, count);  // the pieces made before a failure stay in the list
+         return ok;
        }),
-    ROW(BSrev_cv, kEpilogue, rc, g_a.cubic()),
-    ROW(BScvtstclsd, kEpilogue, g_a.cubic(), rc),
-    ROW(BScvsetclsd, kEpilogue, g_a.closed(), rc),
-    OUT(BSupthedeg, kEpilogue, g_a.arc(), 3, FALSE, &o.c, rc),
+    EP(BSrev_cv, rc, g_a.cubic()),
+    EP(BScvtstclsd, g_a.cubic(), rc),
+    EP(BScvsetclsd, g_a.closed(), rc),
+    OUT(BSupthedeg, g_a.arc(), 3, FALSE, &o.c, rc),
     FN(BSnewktr, kEpilogue,
        {
          double *k = static_cast<double *>(BSdbgalloc(10 * sizeof(double)));
@@ -554,7 +545,7 @@ const Row kSplineRows[] = {
          for (int i = 0; i < 8; ++i) g_seglist[i] = *g_segs[i].room();
          return BScvtobz(rc, g_a.cubic(), g_i, g_seglist);
        }),
-    ROW(BSspn_t_bz, kEpilogue, rc, I<4>(), g_a.cubic(), g_c.room(), S<1>(), S<1>()),
+    EP(BSspn_t_bz, rc, I<4>(), g_a.cubic(), g_c.room(), S<1>(), S<1>()),
     FN(BSdcastelj, kEpilogue,
        {
          static double pts[16][16][3], wts[16][16];
@@ -563,108 +554,100 @@ const Row kSplineRows[] = {
     ROW(BShlfbezcv, kNoStatus, 3, 3, kBezRows, g_out, g_out + 12),
     ROW(BScastdbez, kNoStatus, 3, kBezRows, g_out),
     ROW(BScastibez, kNoStatus, 3, kBezRows, g_out),
-    ROW(BShlfbspcv, kEpilogue, 3, 3, 6, kCubicKnots, kRows, 5, g_i, g_out, g_out + 16, g_i + 1,
-        g_out + 48, g_out + 64, rc),
-    ROW(BSbstobez, kEpilogue, 3, 6, 3, kCubicKnots, kRows, g_i, g_out, g_out + 40, rc),
+    EP(BShlfbspcv, 3, 3, 6, kCubicKnots, kRows, 5, g_i, g_out, g_out + 16, g_i + 1, g_out + 48,
+       g_out + 64, rc),
+    EP(BSbstobez, 3, 6, 3, kCubicKnots, kRows, g_i, g_out, g_out + 40, rc),
     ROW(BSgensym, kNoStatus, 3, kSeries, g_out),
-    ROW(BStstcvcusp, kEpilogue, rc, g_a.cubic(), 2, g_f),
+    EP(BStstcvcusp, rc, g_a.cubic(), 2, g_f),
     ROW(BSfndcvcsp, kPartial, g_a.closed(), g_i, g_out, rc),
     ROW(BSfinddcont, kPartial, g_a.closed(), 1e-6, g_i, g_out, g_i + 1, rc),
-    ROW(BSchgewts, kEpilogue, g_a.arc(2.0), g_c.room(TRUE), rc),
-    ROW(BSchgewtlr, kEpilogue, g_a.arc(2.0), g_c.room(TRUE), 0, rc),
-    OUT(BSchgecvwts, kEpilogue, g_a.arc(2.0), &o.c, rc),
-    OUT(BSchgcvewlr, kEpilogue, g_a.arc(2.0), 2, &o.c, rc),
-    ROW(BSreparmcv, kEpilogue, g_a.cubic(), 0.0, 1.0, g_c.room(), rc),
-    ROW(BStstcvdegn, kEpilogue, g_a.cubic(), g_f, rc),
+    EP(BSchgewts, g_a.arc(2.0), g_c.room(TRUE), rc),
+    EP(BSchgewtlr, g_a.arc(2.0), g_c.room(TRUE), 0, rc),
+    OUT(BSchgecvwts, g_a.arc(2.0), &o.c, rc),
+    OUT(BSchgcvewlr, g_a.arc(2.0), 2, &o.c, rc),
+    EP(BSreparmcv, g_a.cubic(), 0.0, 1.0, g_c.room(), rc),
+    EP(BStstcvdegn, g_a.cubic(), g_f, rc),
     ROW(BScomb2cvs, kDegeneracy59, g_a.cubic(), g_b.shifted(), g_c.room(), rc),
     ROW(BSmergecvnn, kDegeneracy59, g_a.cubic(), g_b.shifted(), g_c.room(), rc),
     ROW(BSmerge_cv, kDegeneracy59, rc, g_a.cubic(), g_b.shifted(), g_c.room()),
     ROW(BS2cvsto1, kDegeneracy59, rc, g_a.cubic(), g_b.shifted(), g_c.room()),
-    ROW(BSpartofcv, kEpilogue, rc, g_a.cubic(), 0.5, 1.0, 2.0, g_c.room()),
+    EP(BSpartofcv, rc, g_a.cubic(), 0.5, 1.0, 2.0, g_c.room()),
     ROW(BSrmvkts4, kNoStatus, 1, 1, kSeries, kPars + 0, g_out),
-    ROW(BSrmvkts5, kEpilogue, 1, 1, in({1, 2, 3, 4, 5}), in({0, 1}), g_out, rc),
-    ROW(BSrm_kt_app, kEpilogue, g_a.cubic(), 5, g_c.room(), g_out, rc),
-    ROW(BSknot_rem2, kEpilogue, kCubicKnots, 4, 10, ii({0, 0, 1, 1, 2, 2}), ii({2, 2, 2}), 3, 2,
-        g_out, rc),
-    ROW(BSrmktsnchg, kEpilogue, g_a.cubic(), 0.1, g_c.room(), rc),
-    ROW(BSrmnknot_b, kEpilogue, 4, 3, in(kCubicPoles, 18), in({0, 0, 0, 0, 1, 1, 3, 3, 3, 3}),
-        ii({10}), rc),
+    EP(BSrmvkts5, 1, 1, in({1, 2, 3, 4, 5}), in({0, 1}), g_out, rc),
+    EP(BSrm_kt_app, g_a.cubic(), 5, g_c.room(), g_out, rc),
+    EP(BSknot_rem2, kCubicKnots, 4, 10, ii({0, 0, 1, 1, 2, 2}), ii({2, 2, 2}), 3, 2, g_out, rc),
+    EP(BSrmktsnchg, g_a.cubic(), 0.1, g_c.room(), rc),
+    EP(BSrmnknot_b, 4, 3, in(kCubicPoles, 18), in({0, 0, 0, 0, 1, 1, 3, 3, 3, 3}), ii({10}), rc),
 };
 
 // ---- Boxes, nearest points, intersections, roots -----------------------------
 const Row kQueryRows[] = {
     ROW(BSbx2, kNoEpilogue, rc, I<2>(), kTwo, nullptr, g_out, g_out + 3),
-    ROW(BSbx3, kEpilogue, rc, kFar, kP0, kP3, g_out),
-    ROW(BSbxint, kEpilogue, rc, kP0, kP3, kMid, kFar),
-    ROW(BSptinbx, kEpilogue, rc, kMid, kP0, kP3, I<3>()),
-    ROW(BSendptinbx, kEpilogue, rc, g_a.cubic(), g_f),
+    EP(BSbx3, rc, kFar, kP0, kP3, g_out),
+    EP(BSbxint, rc, kP0, kP3, kMid, kFar),
+    EP(BSptinbx, rc, kMid, kP0, kP3, I<3>()),
+    EP(BSendptinbx, rc, g_a.cubic(), g_f),
     ROW(BSboxpoles, kNoStatus, 6, 3, FALSE, kRows, g_out),
     ROW(BSsphboxbsp, kNoStatus, 3, 6, kRows, g_out, g_out + 3),
-    ROW(BSboxinvab, kEpilogue, kI2, g_out, rc),
-    ROW(BSboxinvabc, kEpilogue, kIdentity, g_out, rc),
-    ROW(BSboxpole, kEpilogue, 6, 2, kRows, kI2, g_out, g_out + 2, rc),
-    ROW(BSoblboxbsc, kEpilogue, 3, 3, kArcKnots, 3, TRUE, kArcRows, g_out, g_out + 3, rc),
+    EP(BSboxinvab, kI2, g_out, rc),
+    EP(BSboxinvabc, kIdentity, g_out, rc),
+    EP(BSboxpole, 6, 2, kRows, kI2, g_out, g_out + 2, rc),
+    EP(BSoblboxbsc, 3, 3, kArcKnots, 3, TRUE, kArcRows, g_out, g_out + 3, rc),
     ROW(BSmnmxpt1, kNoStatus, 3, kP0, kP1, kFar, g_out, g_out + 1),
-    ROW(BSmnmxpt2, kEpilogue, 3, kP0, kP1, kP2, kFar, g_out, g_out + 1, rc),
-    ROW(BSmnmxbx2, kEpilogue, kI2, kP0, kFar, g_out, g_out + 1, rc),
-    ROW(BSmnmxbx3, kEpilogue, kIdentity, kP0, kFar, g_out, g_out + 1, rc),
-    ROW(BSminmaxbox, kEpilogue, 3, kIdentity, kP0, kFar, g_out, g_out + 1, rc),
-    ROW(BSminmaxbsc, kEpilogue, 4, 6, 2, FALSE, kCubicKnots, kRows, 1, kAbove, kFlag, g_out,
-        g_out + 1, rc),
-    ROW(BSmdstptcv, kEpilogue, g_a.cubic(), kAbove, g_out, g_out + 1, g_out + 4, rc),
-    ROW(BSmdstptscv, kEpilogue, 2, kTwo, g_a.cubic(), g_out, g_out + 2, g_out + 8, g_f, rc),
-    ROW(BSmdptsbscv, kEpilogue, 3, 6, 3, FALSE, kRows, kCubicKnots, 1, kAbove, 1e-9, g_out,
-        g_out + 1, g_out + 4, rc),
-    ROW(BSmdptbezcv, kEpilogue, 3, 3, FALSE, kBezRows, kP3, 1e-9, DBL_MAX, g_out, g_out + 1,
-        g_out + 4, rc),
+    EP(BSmnmxpt2, 3, kP0, kP1, kP2, kFar, g_out, g_out + 1, rc),
+    EP(BSmnmxbx2, kI2, kP0, kFar, g_out, g_out + 1, rc),
+    EP(BSmnmxbx3, kIdentity, kP0, kFar, g_out, g_out + 1, rc),
+    EP(BSminmaxbox, 3, kIdentity, kP0, kFar, g_out, g_out + 1, rc),
+    EP(BSminmaxbsc, 4, 6, 2, FALSE, kCubicKnots, kRows, 1, kAbove, kFlag, g_out, g_out + 1, rc),
+    EP(BSmdstptcv, g_a.cubic(), kAbove, g_out, g_out + 1, g_out + 4, rc),
+    EP(BSmdstptscv, 2, kTwo, g_a.cubic(), g_out, g_out + 2, g_out + 8, g_f, rc),
+    EP(BSmdptsbscv, 3, 6, 3, FALSE, kRows, kCubicKnots, 1, kAbove, 1e-9, g_out, g_out + 1,
+       g_out + 4, rc),
+    EP(BSmdptbezcv, 3, 3, FALSE, kBezRows, kP3, 1e-9, DBL_MAX, g_out, g_out + 1, g_out + 4, rc),
     ROW(BSmdptbezln, kNoStatus, 3, FALSE, kLine, kP3, 1e-9, g_out, g_out + 1, g_out + 4),
-    OUT(BSmdistptcv, kEitherMemory, g_a.arc(), kP0, &o.n16[0], &o.n16[1], &o.p[0], g_out, &o.p[1],
-        rc),
-    ROW(BSprptoncv, kEpilogue, rc, g_a.cubic(), kP3, g_out, g_f),
-    ROW(BSprptnrcv, kEpilogue, g_a.cubic(), 1.5, kAbove, g_out, g_out + 1, g_out + 4, rc),
-    ROW(BSmdstptarr, kEpilogue, 2, kTwo, 1, kP0, g_i, g_i + 1, g_out, rc),
-    OUT(BSnormals, kEitherMemory, rc, g_a.cubic(), kAbove, &o.m, &o.p[0], &o.d, &o.p[1]),
-    ROW(BSqnwt2, kEpilogue, minus_one, nullptr, 0.0, 2.0, 0.5, FALSE, 1e-12, 1e-12, 50, g_out, g_i,
-        rc),
-    ROW(BSadjpar, kEpilogue, g_a.cubic(), 5.0, g_out, rc),
-    OUT(BScvcvint, kEpilogue, g_a.cubic(), g_b.line(), 0, CVCV_OUT, rc),
-    OUT(BSlnln_int, kEpilogue, g_a.line(), g_b.make(2, 2, kLine, kLineKnots, nullptr), 0, CVCV_OUT,
-        rc),
-    OUT(BSlsls_int, kEpilogue, g_a.polyline(), g_b.line(), 0, CVCV_OUT, rc),
-    ROW(BSxspnspn, kEpilogue, g_a.bezier(), g_b.line(), 3, 2, g_i, g_out, g_out + 800, g_out + 1100,
-        g_f, rc),
-    ROW(BSbzbz_int, kEpilogue, g_a.bezier(), g_b.line(), g_i, g_out, g_out + 800, g_out + 1100, g_f,
-        rc),
-    ROW(BScvcviter, kEpilogue, g_a.cubic(), g_b.line(), FALSE, FALSE, 1e-9, 1e-9, in({1.5}),
-        in({0.5}), g_out, g_f, rc),
-    ROW(BScvcv_comb, kEpilogue, 1, 1, FALSE, kP0, kP3, kPars, kPars, kPars + 3, kPars + 3, g_i,
-        g_out, g_out + 6, g_out + 8, rc),
-    ROW(BSbzoverlap, kEpilogue, g_a.bezier(), g_b.bezier(), in({0, 1}), in({0, 1}), g_f, rc),
-    ROW(BSoverlap, kEpilogue, rc, kP0, kP1, kMid, kFar, g_out, g_out + 3),
-    ROW(BSptcv_int, kEpilogue, g_a.point(), g_b.cubic(), 3, g_i, g_out, g_out + 3, g_out + 4, rc),
-    ROW(BScvcvjmat, kEpilogue, g_a.cubic(), g_b.line(), 1.5, 0.5, g_out, g_out + 4, g_out + 5, rc),
-    OUT(BScvcv_sort, kEpilogue, g_a.cubic(), g_b.line(), 0, 0, 1, kAbove, D<2.5>(), D<1.0>(), 0,
-        nullptr, nullptr, nullptr, CVCV_OUT, rc),
-    OUT(BScvcv_int, kEpilogue, rc, g_a.cubic(), g_b.line(), &o.ni, &o.p[0], &o.p[1], &o.p[2], &o.no,
-        &o.p[3], &o.p[4], &o.p[5]),
+    OUTK(BSmdistptcv, kEitherMemory, g_a.arc(), kP0, &o.n16[0], &o.n16[1], &o.p[0], g_out, &o.p[1],
+         rc),
+    EP(BSprptoncv, rc, g_a.cubic(), kP3, g_out, g_f),
+    EP(BSprptnrcv, g_a.cubic(), 1.5, kAbove, g_out, g_out + 1, g_out + 4, rc),
+    EP(BSmdstptarr, 2, kTwo, 1, kP0, g_i, g_i + 1, g_out, rc),
+    OUTK(BSnormals, kEitherMemory, rc, g_a.cubic(), kAbove, &o.m, &o.p[0], &o.d, &o.p[1]),
+    EP(BSqnwt2, minus_one, nullptr, 0.0, 2.0, 0.5, FALSE, 1e-12, 1e-12, 50, g_out, g_i, rc),
+    EP(BSadjpar, g_a.cubic(), 5.0, g_out, rc),
+    OUT(BScvcvint, g_a.cubic(), g_b.line(), 0, CVCV_OUT, rc),
+    OUT(BSlnln_int, g_a.line(), g_b.make(2, 2, kLine, kLineKnots, nullptr), 0, CVCV_OUT, rc),
+    OUT(BSlsls_int, g_a.polyline(), g_b.line(), 0, CVCV_OUT, rc),
+    EP(BSxspnspn, g_a.bezier(), g_b.line(), 3, 2, g_i, g_out, g_out + 800, g_out + 1100, g_f, rc),
+    EP(BSbzbz_int, g_a.bezier(), g_b.line(), g_i, g_out, g_out + 800, g_out + 1100, g_f, rc),
+    EP(BScvcviter, g_a.cubic(), g_b.line(), FALSE, FALSE, 1e-9, 1e-9, in({1.5}), in({0.5}), g_out,
+       g_f, rc),
+    EP(BScvcv_comb, 1, 1, FALSE, kP0, kP3, kPars, kPars, kPars + 3, kPars + 3, g_i, g_out,
+       g_out + 6, g_out + 8, rc),
+    EP(BSbzoverlap, g_a.bezier(), g_b.bezier(), in({0, 1}), in({0, 1}), g_f, rc),
+    EP(BSoverlap, rc, kP0, kP1, kMid, kFar, g_out, g_out + 3),
+    EP(BSptcv_int, g_a.point(), g_b.cubic(), 3, g_i, g_out, g_out + 3, g_out + 4, rc),
+    EP(BScvcvjmat, g_a.cubic(), g_b.line(), 1.5, 0.5, g_out, g_out + 4, g_out + 5, rc),
+    OUT(BScvcv_sort, g_a.cubic(), g_b.line(), 0, 0, 1, kAbove, D<2.5>(), D<1.0>(), 0, nullptr,
+        nullptr, nullptr, CVCV_OUT, rc),
+    OUT(BScvcv_int, rc, g_a.cubic(), g_b.line(), &o.ni, &o.p[0], &o.p[1], &o.p[2], &o.no, &o.p[3],
+        &o.p[4], &o.p[5]),
     ROW(BSrpoly2, kNoStatus, kQuad, g_out, g_out + 2),
     ROW(BSrpoly3c, kNoStatus, -1.0, 0.0, -4.0, g_out, g_out + 3),
-    ROW(BSrpoly3, kEpilogue, in({-6, 11, -6, 1}), g_out, g_out + 3, rc),
-    ROW(BSrpoly4, kEpilogue, in({24, -50, 35, -10, 1}), g_out, g_out + 4, rc),
-    ROW(BSrpoly, kEpilogue, rc, in({1, 0, 0, 0, 0, -1}), S<5>(), g_out, g_out + 8),
+    EP(BSrpoly3, in({-6, 11, -6, 1}), g_out, g_out + 3, rc),
+    EP(BSrpoly4, in({24, -50, 35, -10, 1}), g_out, g_out + 4, rc),
+    EP(BSrpoly, rc, in({1, 0, 0, 0, 0, -1}), S<5>(), g_out, g_out + 8),
     ROW(BSnulpol, kNoStatus, 2, kQuad, 0.5, g_f),
     ROW(BScbrt, kNoStatus, 8.0, g_out),
-    ROW(BSkroot, kEpilogue, 8.0, 3, g_out, rc),
+    EP(BSkroot, 8.0, 3, g_out, rc),
     ROW(BSdsqrtc, kNoStatus, -4.0, 0.0, g_out, g_out + 1),
     ROW(BSinvc, kNoStatus, 1.0, 1.0, g_out, g_out + 1),
-    ROW(BSpower, kEpilogue, rc, 2.0, 3),
-    ROW(BSrpower, kEpilogue, 2.0, 0.5, rc),
+    EP(BSpower, rc, 2.0, 3),
+    EP(BSrpower, 2.0, 0.5, rc),
     ROW(BSboxlgd1, kNoStatus, 2, kQuad, 1e-9, g_f),
     ROW(BSchkzolgd, kNoStatus, 2, kQuad, 1e-9, g_f),
     ROW(BSrtlgd2, kNoStatus, kQuad, 1e-9, g_i, g_out, g_f),
-    ROW(BSfndrtlgd1, kEpilogue, 2, kQuad, 1e-9, g_i, g_out, rc),
-    ROW(BSfndrtlgd1ab, kEpilogue, 2, kQuad, 0.0, 1.0, 0.0, 1.0, 1e-9, g_i, g_out, rc),
-    ROW(BSfndrtbez1, kEpilogue, 4, in({-1, -1, 1, 1}), 0.0, 1.0, 1e-9, g_i, g_out, rc),
+    EP(BSfndrtlgd1, 2, kQuad, 1e-9, g_i, g_out, rc),
+    EP(BSfndrtlgd1ab, 2, kQuad, 0.0, 1.0, 0.0, 1.0, 1e-9, g_i, g_out, rc),
+    EP(BSfndrtbez1, 4, in({-1, -1, 1, 1}), 0.0, 1.0, 1e-9, g_i, g_out, rc),
     ROW(BSfndrtbsp1, kRootPartial, 4, 6, in({-1, -1, 1, 1, -1, 1}), kCubicKnots, 1e-9, g_i, g_out,
         g_i + 1, g_out + 64, rc),
     ROW(BSbzeroes, kRootPartial, rc, S<3>(), nullptr, in({-1, -1, 1, 1}), I<3>(), kBezierKnots, g_i,
@@ -673,68 +656,67 @@ const Row kQueryRows[] = {
         g_i + 1, g_out + 64, rc),
     ROW(BSpl_cv_int, kRootPartial, rc, g_a.cubic(), kMid, kP2, g_i, g_out, g_out + 100, g_i + 1,
         g_out + 200, g_out + 300),
-    ROW(BSprj_cv_pl, kEpilogue, rc, g_a.cubic(), kP0, in({0, 0, 1}), kUp, g_c.room()),
-    ROW(BSmdptbscv, kEpilogue, 3, 6, 3, FALSE, in(kRows, 18), in(kCubicKnots, 10), 1, in(kAbove, 3),
-        1e-9, in({DBL_MAX}), in({0}), g_out, g_out + 1, g_out + 2, rc),
-    ROW(BSmdptbscv1, kEpilogue, 3, 6, 3, FALSE, in(kRows, 18), in(kCubicKnots, 10), in(kAbove, 3),
-        1e-9, DBL_MAX, g_out, g_out + 1, g_out + 2, rc),
-    ROW(BSmdptbzcv, kEpilogue, 3, 3, FALSE, in(kBezRows, 12), 1, in(kAbove, 3), 1e-9, in({DBL_MAX}),
-        g_out, g_out + 1, g_out + 2, g_i, rc),
-    ROW(BSmdptlgcv, kEpilogue, 1, 2, FALSE, in({1.5, 1.5, 1, 1}), 1, in({1.5, 2}), 1e-9,
-        in({DBL_MAX}), g_out, g_out + 1, g_out + 2, g_i, rc),
-    ROW(BSmdptlgcv1, kEpilogue, 1, 2, FALSE, in({1.5, 1.5, 1, 1}), in({1.5, 2}), 1e-9, DBL_MAX,
-        g_out, g_out + 1, g_out + 2, rc),
-    ROW(BSmdptlnlg, kEpilogue, 1, 2, FALSE, in({1.5, 1.5, 1, 1}), in({1.5, 2}), 1e-9, g_out,
-        g_out + 1, g_out + 2, rc),
-    ROW(BSmdptcrcv, kEpilogue, 2, 3, 2, TRUE, in({1, kW, 0, 0, kW, 1, 1, kW, 1}), in(kArcKnots, 6),
-        in({2, 2}), g_out, g_out + 1, g_out + 2, rc),
-    ROW(BSinvbspcrc, kEpilogue, 2, 3, 2, TRUE, in({1, kW, 0, 0, kW, 1, 1, kW, 1}), in(kArcKnots, 6),
-        0.7853981633974483, g_out, rc),
-    ROW(BSinvcircle, kEpilogue, in({0, 0}), in({1, 0}), in({0, 1}), g_out, g_f, rc),
+    EP(BSprj_cv_pl, rc, g_a.cubic(), kP0, in({0, 0, 1}), kUp, g_c.room()),
+    EP(BSmdptbscv, 3, 6, 3, FALSE, in(kRows, 18), in(kCubicKnots, 10), 1, in(kAbove, 3), 1e-9,
+       in({DBL_MAX}), in({0}), g_out, g_out + 1, g_out + 2, rc),
+    EP(BSmdptbscv1, 3, 6, 3, FALSE, in(kRows, 18), in(kCubicKnots, 10), in(kAbove, 3), 1e-9,
+       DBL_MAX, g_out, g_out + 1, g_out + 2, rc),
+    EP(BSmdptbzcv, 3, 3, FALSE, in(kBezRows, 12), 1, in(kAbove, 3), 1e-9, in({DBL_MAX}), g_out,
+       g_out + 1, g_out + 2, g_i, rc),
+    EP(BSmdptlgcv, 1, 2, FALSE, in({1.5, 1.5, 1, 1}), 1, in({1.5, 2}), 1e-9, in({DBL_MAX}), g_out,
+       g_out + 1, g_out + 2, g_i, rc),
+    EP(BSmdptlgcv1, 1, 2, FALSE, in({1.5, 1.5, 1, 1}), in({1.5, 2}), 1e-9, DBL_MAX, g_out,
+       g_out + 1, g_out + 2, rc),
+    EP(BSmdptlnlg, 1, 2, FALSE, in({1.5, 1.5, 1, 1}), in({1.5, 2}), 1e-9, g_out, g_out + 1,
+       g_out + 2, rc),
+    EP(BSmdptcrcv, 2, 3, 2, TRUE, in({1, kW, 0, 0, kW, 1, 1, kW, 1}), in(kArcKnots, 6), in({2, 2}),
+       g_out, g_out + 1, g_out + 2, rc),
+    EP(BSinvbspcrc, 2, 3, 2, TRUE, in({1, kW, 0, 0, kW, 1, 1, kW, 1}), in(kArcKnots, 6),
+       0.7853981633974483, g_out, rc),
+    EP(BSinvcircle, in({0, 0}), in({1, 0}), in({0, 1}), g_out, g_f, rc),
 };
 
 // ---- Fitting, circles and arcs, arc length ------------------------------------
 const Row kCurveRows[] = {
     ROW(BSdirfitcv, kPartial, 4, kFour, 4, 0, 0, FALSE, nullptr, nullptr, g_c.room(), rc),
-    ROW(BSlininter, kEpilogue, rc, I<3>(), kCollinear, g_c.room(), g_out),
-    ROW(BSktsprsfft, kEpilogue, 4, kFour, nullptr, 4, FALSE, 1, FALSE, FALSE, FALSE, g_out, g_i,
-        g_out + 8, g_i + 1, rc),
-    ROW(BSavgprsfft, kEpilogue, 1, 4, kFour, nullptr, 3, 3, 4, g_out, g_out + 1, rc),
-    ROW(BScumdstopt, kEpilogue, 4, kFour, nullptr, 3, 3, ii({2}), g_out, rc),
-    ROW(BSkts_f_fit, kEpilogue, 4, FALSE, 4, 1e-9, 1, 4, kPars, g_i, g_out, g_i + 1, rc),
-    ROW(BSfitratpts, kEpilogue, 4, kFour, nullptr, kPars, kSpans, 4, 4, kBezierKnots, 3, 3, FALSE,
-        0, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, g_out, nullptr, rc),
-    ROW(BSfndtnpol2, kEpilogue, 4, kFour, nullptr, kPars, 4, 4, kBezierKnots, 3, 0, 0, 1.0, nullptr,
-        g_out, rc),
-    ROW(BStanffit, kEpilogue, 0, kP0, kP1, kP3, g_out, rc),
-    ROW(BSnpftwcns2, kEpilogue, 4, kFour, kPars, kSpans, 4, 4, kBezierKnots, 3, 3, 0, nullptr,
-        nullptr, g_out, rc),
-    ROW(BSperiodfit, kEpilogue, 8, g_ring, g_ring_pars, g_ring_spans, 3, g_ring_poles, g_ring_knots,
-        3, 3, nullptr, g_out, rc),
-    ROW(BSprftwbsol, kEpilogue, 8, g_ring, g_ring_pars, g_ring_spans, 3, g_ring_poles, g_ring_knots,
-        3, 3, nullptr, g_out, rc),
-    ROW(BSftmatsz, kEpilogue, FALSE, 4, 4, 4, FALSE, 0, g_i, g_i + 1, rc),
-    ROW(BSprepcirc, kEpilogue, rc, kP0, D<1.0>(), kUp, g_c.room(), g_out, g_i),
-    ROW(BSprepcircp, kEpilogue, rc, kP0, kP1, kUp, g_c.room(), g_out, g_i),
-    ROW(BSprepcarc, kEpilogue, rc, kP1, kP0, kP2, kUp, g_c.room(), g_out, g_i),
-    ROW(BScirrdcr, kEpilogue, rc, D<1.0>(), kP0, g_c.room()),
-    ROW(BSarc3pts, kEpilogue, rc, kP0, kP1, kP3, g_c.room()),
-    ROW(BScircprop, kEpilogue, rc, kP0, kP1, kP3, g_out, g_out + 3, g_out + 4),
+    EP(BSlininter, rc, I<3>(), kCollinear, g_c.room(), g_out),
+    EP(BSktsprsfft, 4, kFour, nullptr, 4, FALSE, 1, FALSE, FALSE, FALSE, g_out, g_i, g_out + 8,
+       g_i + 1, rc),
+    EP(BSavgprsfft, 1, 4, kFour, nullptr, 3, 3, 4, g_out, g_out + 1, rc),
+    EP(BScumdstopt, 4, kFour, nullptr, 3, 3, ii({2}), g_out, rc),
+    EP(BSkts_f_fit, 4, FALSE, 4, 1e-9, 1, 4, kPars, g_i, g_out, g_i + 1, rc),
+    EP(BSfitratpts, 4, kFour, nullptr, kPars, kSpans, 4, 4, kBezierKnots, 3, 3, FALSE, 0, 0, 0,
+       nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, g_out, nullptr, rc),
+    EP(BSfndtnpol2, 4, kFour, nullptr, kPars, 4, 4, kBezierKnots, 3, 0, 0, 1.0, nullptr, g_out, rc),
+    EP(BStanffit, 0, kP0, kP1, kP3, g_out, rc),
+    EP(BSnpftwcns2, 4, kFour, kPars, kSpans, 4, 4, kBezierKnots, 3, 3, 0, nullptr, nullptr, g_out,
+       rc),
+    EP(BSperiodfit, 8, g_ring, g_ring_pars, g_ring_spans, 3, g_ring_poles, g_ring_knots, 3, 3,
+       nullptr, g_out, rc),
+    EP(BSprftwbsol, 8, g_ring, g_ring_pars, g_ring_spans, 3, g_ring_poles, g_ring_knots, 3, 3,
+       nullptr, g_out, rc),
+    EP(BSftmatsz, FALSE, 4, 4, 4, FALSE, 0, g_i, g_i + 1, rc),
+    EP(BSprepcirc, rc, kP0, D<1.0>(), kUp, g_c.room(), g_out, g_i),
+    EP(BSprepcircp, rc, kP0, kP1, kUp, g_c.room(), g_out, g_i),
+    EP(BSprepcarc, rc, kP1, kP0, kP2, kUp, g_c.room(), g_out, g_i),
+    EP(BScirrdcr, rc, D<1.0>(), kP0, g_c.room()),
+    EP(BSarc3pts, rc, kP0, kP1, kP3, g_c.room()),
+    EP(BScircprop, rc, kP0, kP1, kP3, g_out, g_out + 3, g_out + 4),
     ROW(BSangweig, kNoStatus, 0.5, g_out),
-    ROW(BSangarctou, kEpilogue, M_PI, 0.5, g_out, rc),
-    ROW(BSarcangpar, kEpilogue, kUp, kP1, M_PI, kP2, g_out, g_out + 1, g_f, rc),
-    ROW(BSptonarc, kEpilogue, kP0, kP1, kP2, kUp, 0, nullptr, nullptr, kP1, g_f, rc),
-    ROW(BSconicgen0, kEpilogue, rc, g_c.room()),
-    ROW(BSintegval, kEpilogue, 4, kSeries, g_out, rc),
-    ROW(BSarclg3ds, kEpilogue, g_a.cubic(), 1e-6, g_out, rc),
-    ROW(BSarclg4ds, kEpilogue, g_a.arc(), 1e-6, g_out, rc),
-    ROW(BSarclen, kEpilogue, rc, g_f, g_a.cubic(), D<0.0>(), D<1.5>(), D<0.75>(), g_out),
-    ROW(BSarclength, kEpilogue, rc, g_a.cubic(), D<0.0>(), D<1.5>(), g_out),
-    ROW(BSiarcln, kEpilogue, rc, g_a.cubic(), D<0.0>(), D<1.0>(), D<1.5>(), g_out),
-    ROW(BSiarcln2, kEpilogue, rc, g_a.line(), D<1.0>(), D<0.0>(), D<0.5>(), D<1.0>(), g_out),
-    ROW(BSarclnparc, kEpilogue, rc, g_a.cubic()),
-    ROW(BSnquad, kEpilogue, rc, g_f, g_a.cubic(), 0.0, 0.0, 1.5, 0.0, 0.0, 0.0, 0.0, g_out, 0.0,
-        in({1e-6}), g_f + 1, g_out + 1),
+    EP(BSangarctou, M_PI, 0.5, g_out, rc),
+    EP(BSarcangpar, kUp, kP1, M_PI, kP2, g_out, g_out + 1, g_f, rc),
+    EP(BSptonarc, kP0, kP1, kP2, kUp, 0, nullptr, nullptr, kP1, g_f, rc),
+    EP(BSconicgen0, rc, g_c.room()),
+    EP(BSintegval, 4, kSeries, g_out, rc),
+    EP(BSarclg3ds, g_a.cubic(), 1e-6, g_out, rc),
+    EP(BSarclg4ds, g_a.arc(), 1e-6, g_out, rc),
+    EP(BSarclen, rc, g_f, g_a.cubic(), D<0.0>(), D<1.5>(), D<0.75>(), g_out),
+    EP(BSarclength, rc, g_a.cubic(), D<0.0>(), D<1.5>(), g_out),
+    EP(BSiarcln, rc, g_a.cubic(), D<0.0>(), D<1.0>(), D<1.5>(), g_out),
+    EP(BSiarcln2, rc, g_a.line(), D<1.0>(), D<0.0>(), D<0.5>(), D<1.0>(), g_out),
+    EP(BSarclnparc, rc, g_a.cubic()),
+    EP(BSnquad, rc, g_f, g_a.cubic(), 0.0, 0.0, 1.5, 0.0, 0.0, 0.0, 0.0, g_out, 0.0, in({1e-6}),
+       g_f + 1, g_out + 1),
 };
 
 // ---- Polynomial bases, composite Legendre curves -------------------------------
@@ -747,74 +729,74 @@ const Row kBasesRows[] = {
     ROW(BScstlgdata, kNoStatus),
     ROW(BStchcantab, kNoStatus),
     ROW(BStchlgdtab, kNoStatus),
-    ROW(BSextrtlgd, kEpilogue, 8, &g_nodes, rc),
-    ROW(BSlgdtcan, kEpilogue, 3, kSeries, g_out, rc),
-    ROW(BScantlgd, kEpilogue, 3, kSeries, g_out, rc),
+    EP(BSextrtlgd, 8, &g_nodes, rc),
+    EP(BSlgdtcan, 3, kSeries, g_out, rc),
+    EP(BScantlgd, 3, kSeries, g_out, rc),
     ROW(BScantlgdp, kNoStatus, 3, kSeries, kSeries + 2, g_out, g_out + 2),
-    ROW(BSlgdttch, kEpilogue, 3, kSeries, g_out, rc),
-    ROW(BStchtlgd, kEpilogue, 3, kSeries, g_out, rc),
-    ROW(BSbeztolgd, kEpilogue, 3, 1, kSeries, g_out, rc),
-    ROW(BSlgdtbez, kEpilogue, 3, kSeries, g_out, rc),
-    ROW(BScantbez, kEpilogue, 3, kSeries, g_out, rc),
+    EP(BSlgdttch, 3, kSeries, g_out, rc),
+    EP(BStchtlgd, 3, kSeries, g_out, rc),
+    EP(BSbeztolgd, 3, 1, kSeries, g_out, rc),
+    EP(BSlgdtbez, 3, kSeries, g_out, rc),
+    EP(BScantbez, 3, kSeries, g_out, rc),
     ROW(BSbeztocan, kNoStatus, 3, kSeries, g_out),
     ROW(BSbeztocan1, kNoStatus, 1, 3, kSeries, g_out),
-    ROW(BScantobez1, kEpilogue, 1, 3, kSeries, g_out, rc),
-    ROW(BScan2qelbs, kEpilogue, 3, 3, kBezRows, g_c.room(), rc),
-    ROW(BSspantocan, kEpilogue, 3, 6, 3, kRows, kCubicKnots, 4, g_out, rc),
+    EP(BScantobez1, 1, 3, kSeries, g_out, rc),
+    EP(BScan2qelbs, 3, 3, kBezRows, g_c.room(), rc),
+    EP(BSspantocan, 3, 6, 3, kRows, kCubicKnots, 4, g_out, rc),
     ROW(BShorncan, kNoStatus, 3, kSeries, 0.5, g_out),
     ROW(BShorncanc, kNoStatus, 3, kSeries, 0.5, 0.5, g_out, g_out + 1),
     ROW(BShorncansy, kNoStatus, 3, kSeries, 0.5, g_out, g_out + 1),
     ROW(BShornlgd, kNoStatus, 3, kSeries, 0.5, g_out),
     ROW(BShorn_pd, kNoStatus, 3, 2, kSeries, 0.5, g_out),
-    ROW(BShorn_pd2, kEpilogue, 1, 1, 1, kSeries, 0.5, 0.5, g_out, rc),
-    ROW(BShorneval, kEpilogue, 1, 1, 2, 1, kBezRows, 0.5, 0.5, g_out, rc),
+    EP(BShorn_pd2, 1, 1, 1, kSeries, 0.5, 0.5, g_out, rc),
+    EP(BShorneval, 1, 1, 2, 1, kBezRows, 0.5, 0.5, g_out, rc),
     ROW(BSdercanpol, kNoStatus, 3, kSeries, g_out),
     ROW(BSderlgdpol, kNoStatus, 3, kSeries, g_out),
-    ROW(BSdercvlgd, kEpilogue, 3, 1, kSeries, 1, g_out, rc),
-    ROW(BSevalgder, kEpilogue, 3, kSeries, 1, 0.5, g_out, rc),
-    ROW(BSevalgderab, kEpilogue, 3, kSeries, kStartEnd, 1, 0.5, g_out, rc),
-    ROW(BSprodpolgd, kEpilogue, 2, 2, kQuad, kSeries, g_out, rc),
-    ROW(BSmtrlgdlgd, kEpilogue, 1, 1, kSeries, g_out, rc),
-    ROW(BSprodtch, kEpilogue, 2, kQuad, 2, kSeries, g_out, rc),
-    ROW(BSdivlgdlgd, kEpilogue, 2, kQuad, 0, D<2.0>(), g_i, g_out, rc),
-    ROW(BSdivcancan, kEpilogue, 2, kQuad, 0, D<2.0>(), g_i, g_out, rc),
+    EP(BSdercvlgd, 3, 1, kSeries, 1, g_out, rc),
+    EP(BSevalgder, 3, kSeries, 1, 0.5, g_out, rc),
+    EP(BSevalgderab, 3, kSeries, kStartEnd, 1, 0.5, g_out, rc),
+    EP(BSprodpolgd, 2, 2, kQuad, kSeries, g_out, rc),
+    EP(BSmtrlgdlgd, 1, 1, kSeries, g_out, rc),
+    EP(BSprodtch, 2, kQuad, 2, kSeries, g_out, rc),
+    EP(BSdivlgdlgd, 2, kQuad, 0, D<2.0>(), g_i, g_out, rc),
+    EP(BSdivcancan, 2, kQuad, 0, D<2.0>(), g_i, g_out, rc),
     ROW(BSlgddivxa, kNoStatus, 3, kSeries, 0.5, g_out),
-    ROW(BShifit, kEpilogue, 4, kSeries, g_out, rc),
-    ROW(BShlfcpolgd, kEpilogue, 3, kSeries, g_out, g_out + 4, rc),
-    ROW(BShlfcpocan, kEpilogue, 3, kSeries, g_out, g_out + 4, rc),
+    EP(BShifit, 4, kSeries, g_out, rc),
+    EP(BShlfcpolgd, 3, kSeries, g_out, g_out + 4, rc),
+    EP(BShlfcpocan, 3, kSeries, g_out, g_out + 4, rc),
     ROW(BStablgdel1, kNoStatus, 2, 0.5, 0.5, g_out),
     ROW(BStabtchab, kNoStatus, 2, 0.5, 0.5, g_out),
-    ROW(BSlimlgdab, kEpilogue, 3, kSeries, -0.5, 0.5, g_out, rc),
-    ROW(BSlimtchab, kEpilogue, 3, kSeries, -0.5, 0.5, g_out, rc),
-    ROW(BSlimcanab, kEpilogue, 3, kSeries, -0.5, 0.5, g_out, rc),
+    EP(BSlimlgdab, 3, kSeries, -0.5, 0.5, g_out, rc),
+    EP(BSlimtchab, 3, kSeries, -0.5, 0.5, g_out, rc),
+    EP(BSlimcanab, 3, kSeries, -0.5, 0.5, g_out, rc),
     ROW(BStrunclgd, kNoStatus, 3, kSeries, 1e-3, g_i),
-    OUT(BStruncvlgd, kEpilogue, 3, 2, kBezRows, 1e-3, g_i, &o.p[0], rc),
-    OUT(BStruncvlgd0, kEpilogue, 3, 2, kBezRows, 1e-3, g_i, &o.p[0], rc),
-    ROW(BStruncvlgf, kEpilogue, 3, 2, in(kBezRows, 8), 1e-3, g_i, rc),
-    ROW(BStruncvlgm, kEpilogue, 3, 2, in(kBezRows, 8), 1e-3, 1, g_i, rc),
-    ROW(BStruncmlgd, kEpilogue, 2, 1, 2, in(kBezRows, 8), 1e-3, g_i, rc),
-    ROW(BStruncrlgf, kEpilogue, 3, 2, in({1, 2, 0, 0, 1, 0, 0, 0}), 1e-3, g_i, rc),
-    OUT(BSalldeflgd, kEpilogue, 2, &o.deg, &o.kind, &o.base, &o.p[0], rc),
-    OUT(BSallcmplgd, kEpilogue, 3, 2, kDeg, kKind, &o.series, rc),
+    OUT(BStruncvlgd, 3, 2, kBezRows, 1e-3, g_i, &o.p[0], rc),
+    OUT(BStruncvlgd0, 3, 2, kBezRows, 1e-3, g_i, &o.p[0], rc),
+    EP(BStruncvlgf, 3, 2, in(kBezRows, 8), 1e-3, g_i, rc),
+    EP(BStruncvlgm, 3, 2, in(kBezRows, 8), 1e-3, 1, g_i, rc),
+    EP(BStruncmlgd, 2, 1, 2, in(kBezRows, 8), 1e-3, g_i, rc),
+    EP(BStruncrlgf, 3, 2, in({1, 2, 0, 0, 1, 0, 0, 0}), 1e-3, g_i, rc),
+    OUT(BSalldeflgd, 2, &o.deg, &o.kind, &o.base, &o.p[0], rc),
+    OUT(BSallcmplgd, 3, 2, kDeg, kKind, &o.series, rc),
     FN(BSfrecmplgd, kNoStatus,
        {
          double **series = nullptr;
          BSallcmplgd(3, 2, kDeg, kKind, &series, rc);
          return BSfrecmplgd(&series), 0;
        }),
-    ROW(BSbstolgd, kEpilogue, 3, 6, 3, kCubicKnots, kRows, g_i, g_out, g_out + 64, rc),
-    OUT(BSbsp2cmlgd, kEpilogue, 3, 6, 4, FALSE, kRows, kCubicKnots, &o.m, &o.deg, &o.kind,
-        &o.series, &o.p[0], g_out, rc),
-    OUT(BSbsp2cmlgd2d, kEpilogue, 3, 3, TRUE, in({1, kW, 0, 0, kW, 1, 1, kW, 1}), kArcKnots, &o.m,
-        &o.deg, &o.kind, &o.series, &o.p[0], g_out, rc),
-    OUT(BSlgdbspcm1, kEpilogue, 3, 2, 3, kChain, in({-1, 0, 1}), g_i, &o.p[0], &o.p[1], rc),
-    ROW(BSevalgdcmp, kEpilogue, 3, 0, 2, kDeg, kKind, kBase, kSegs, kBreaks, 1, 0.5, g_out, rc),
-    ROW(BSevalgdsng, kEpilogue, 2, 3, 0, kSeg0, 1, 0.5, g_out, rc),
-    ROW(BSevacansng, kEpilogue, 2, 3, 0, kSeg0, 1, 0.5, g_out, rc),
-    ROW(BScstlgdbsp, kEpilogue, 1, 3, 3, 0, 2, kBreaks, kChain, 1e-9, g_out, rc),
+    EP(BSbstolgd, 3, 6, 3, kCubicKnots, kRows, g_i, g_out, g_out + 64, rc),
+    OUT(BSbsp2cmlgd, 3, 6, 4, FALSE, kRows, kCubicKnots, &o.m, &o.deg, &o.kind, &o.series, &o.p[0],
+        g_out, rc),
+    OUT(BSbsp2cmlgd2d, 3, 3, TRUE, in({1, kW, 0, 0, kW, 1, 1, kW, 1}), kArcKnots, &o.m, &o.deg,
+        &o.kind, &o.series, &o.p[0], g_out, rc),
+    OUT(BSlgdbspcm1, 3, 2, 3, kChain, in({-1, 0, 1}), g_i, &o.p[0], &o.p[1], rc),
+    EP(BSevalgdcmp, 3, 0, 2, kDeg, kKind, kBase, kSegs, kBreaks, 1, 0.5, g_out, rc),
+    EP(BSevalgdsng, 2, 3, 0, kSeg0, 1, 0.5, g_out, rc),
+    EP(BSevacansng, 2, 3, 0, kSeg0, 1, 0.5, g_out, rc),
+    EP(BScstlgdbsp, 1, 3, 3, 0, 2, kBreaks, kChain, 1e-9, g_out, rc),
     ROW(BSprtcmplgd, kNoStatus, g_null, 3, 2, 0, kDeg, kKind, kBase, kSegs, kBreaks, kStartEnd),
-    OUT(BSreadcmlgd, kEpilogue, Reader(g_record).f, &o.d, &o.m, &o.n, &o.deg, &o.kind, &o.base,
-        &o.series, &o.p[0], g_out, rc),
+    OUT(BSreadcmlgd, Reader(g_record).f, &o.d, &o.m, &o.n, &o.deg, &o.kind, &o.base, &o.series,
+        &o.p[0], g_out, rc),
     FN(BSrdsscmlgd, kEpilogue,
        {
          int32_t d = 0, count = 0, **m = nullptr, **periodic = nullptr, ***deg = nullptr,
@@ -839,66 +821,52 @@ const Row kBasesRows[] = {
          });
          return 0;
        }),
-    OUT(BScmlgd2bsp, kEpilogue, 3, 2, 0, kDeg, kKind, kBase, kSegs, kBreaks, kStartEnd, 1e-6, 3,
-        &o.c, rc),
-    OUT(BScmlg2bsab, kEpilogue, 3, 2, 0, kDeg, kKind, kBase, kSegs, kBreaks, 0, 1, -0.5, 0.5, 1e-6,
-        3, &o.c, rc),
-    OUT(BSlimcmplgd, kEpilogue, 3, 2, 0, kDeg, kKind, kBase, kSegs, kBreaks, 0.5, 1.5, 1e-6, 3,
-        &o.c, rc),
-    OUT(BScnvlgdnt, kEpilogue, 3, 0, 2, kDeg, kKind, kBase, kSegs, kBreaks, 4, 2, 1e-6, &o.c, rc),
-    OUT(BScnvlgd2d, kEpilogue, 0, 2, kDeg, kKind, kBase, kSegs, kBreaks, 4, 2, 1e-6, &o.c, rc),
-    OUT(BSfndktslg, kEpilogue, 4, 1, 1, in({0, 0, 0, 0, 1}), 4, 0, 1e-4, &o.n, &o.p[0], rc),
-    OUT(BSlgdbspspn, kEpilogue, 4, 1, in({0, 0, 0, 0, 1}), 4, 2, in({-1, 0, 1}), 1.0, &o.p[0],
-        &o.p[1], rc),
-    OUT(BSlgdbspl1, kEpilogue, 4, 1, in({0.5, 1, 0.2, 0.1, 0.05}), 4, 2, 1e-6, &o.m, &o.n, &o.p[0],
-        &o.p[1], rc),
-    OUT(BSlgdbsplr, kEpilogue, 2, 1, in({1, 0.5, 0.1, 2, 0.2, 0}), 4, 2, 1e-6, &o.m, &o.n, &o.p[0],
-        &o.p[1], rc),
-    ROW(BSbzod3bsp, kEpilogue, 1, 1, in({0, 1, 2}), in({0, 1}), g_out, rc),
+    OUT(BScmlgd2bsp, 3, 2, 0, kDeg, kKind, kBase, kSegs, kBreaks, kStartEnd, 1e-6, 3, &o.c, rc),
+    OUT(BScmlg2bsab, 3, 2, 0, kDeg, kKind, kBase, kSegs, kBreaks, 0, 1, -0.5, 0.5, 1e-6, 3, &o.c,
+        rc),
+    OUT(BSlimcmplgd, 3, 2, 0, kDeg, kKind, kBase, kSegs, kBreaks, 0.5, 1.5, 1e-6, 3, &o.c, rc),
+    OUT(BScnvlgdnt, 3, 0, 2, kDeg, kKind, kBase, kSegs, kBreaks, 4, 2, 1e-6, &o.c, rc),
+    OUT(BScnvlgd2d, 0, 2, kDeg, kKind, kBase, kSegs, kBreaks, 4, 2, 1e-6, &o.c, rc),
+    OUT(BSfndktslg, 4, 1, 1, in({0, 0, 0, 0, 1}), 4, 0, 1e-4, &o.n, &o.p[0], rc),
+    OUT(BSlgdbspspn, 4, 1, in({0, 0, 0, 0, 1}), 4, 2, in({-1, 0, 1}), 1.0, &o.p[0], &o.p[1], rc),
+    OUT(BSlgdbspl1, 4, 1, in({0.5, 1, 0.2, 0.1, 0.05}), 4, 2, 1e-6, &o.m, &o.n, &o.p[0], &o.p[1],
+        rc),
+    OUT(BSlgdbsplr, 2, 1, in({1, 0.5, 0.1, 2, 0.2, 0}), 4, 2, 1e-6, &o.m, &o.n, &o.p[0], &o.p[1],
+        rc),
+    EP(BSbzod3bsp, 1, 1, in({0, 1, 2}), in({0, 1}), g_out, rc),
 };
 
 // ---- Offsets (of the Bezier piece: the sweeps stay short) ------------------------
 const Row kOffsetRows[] = {
-    OUT(BScvoffset, kEpilogue, rc, g_a.bezier(), D<0.2>(), kAbove, I<0>(), S<2>(), &o.c, &o.n,
-        &o.loops),
-    OUT(BScvoffsetd, kEpilogue, g_a.bezier(), 0.2, kAbove, FALSE, 0, 2, g_f, g_out, &o.c, &o.n,
-        &o.loops, rc),
-    OUT(BScvoff3d, kEpilogue, g_a.bezier(), 0.2, FALSE, 2, TRUE, kAbove, g_out, FALSE, g_i,
-        g_out + 3, &o.c, &o.n, &o.loops, rc),
-    ROW(BSofchkln, kEpilogue, g_a.cubic(), g_f, rc),
+    OUT(BScvoffset, rc, g_a.bezier(), D<0.2>(), kAbove, I<0>(), S<2>(), &o.c, &o.n, &o.loops),
+    OUT(BScvoffsetd, g_a.bezier(), 0.2, kAbove, FALSE, 0, 2, g_f, g_out, &o.c, &o.n, &o.loops, rc),
+    OUT(BScvoff3d, g_a.bezier(), 0.2, FALSE, 2, TRUE, kAbove, g_out, FALSE, g_i, g_out + 3, &o.c,
+        &o.n, &o.loops, rc),
+    EP(BSofchkln, g_a.cubic(), g_f, rc),
     ROW(BSofrparcv, kInnerFails, g_a.cubic(), 0.0, 1.0, rc),
-    OUT(BSxycvoff, kEpilogue, g_a.bezier(), 0.2, FALSE, kUp, 1, &o.c, rc),
-    OUT(BSspnoffset, kEpilogue, g_a.bezier(), 0.2, kUp, 1, &o.c, rc),
-    ROW(BScvoton, kEpilogue, rc, kP0, kIdentity, D<1.0>(), g_a.cubic(), g_c.room()),
-    ROW(BScvntoo, kEpilogue, rc, kP0, kIdentity, D<1.0>(), g_a.cubic(), g_c.room()),
-    OUT(BSofrmlp3, kInnerFails, g_a.bezier(), 2, &o.n, &o.loops, &o.c, rc),
-    OUT(BSofnorm, kEpilogue, g_a.bezier(), kAbove, FALSE, nullptr, g_f, &o.c, g_out, rc),
-    ROW(BSfndoffdir, kEpilogue, g_a.bezier(), kAbove, kUp, g_i, g_out, rc),
-    ROW(BSsetspn, kEpilogue, 3, g_a.bezier(), 0.1, kUp, 1, g_c.bezier(), rc),
-    ROW(BSsetq, kEpilogue, 1, g_a.bezier(), 0.1, kUp, 1, g_c.bezier(), rc),
-    ROW(BStstspn1, kEpilogue, 1, 0.0, in({0.5}), in({1.5, 0.1, 0}), g_a.bezier(), g_a.bezier(), g_i,
-        g_i + 1, g_i + 2, g_f, rc),
+    OUT(BSxycvoff, g_a.bezier(), 0.2, FALSE, kUp, 1, &o.c, rc),
+    OUT(BSspnoffset, g_a.bezier(), 0.2, kUp, 1, &o.c, rc),
+    EP(BScvoton, rc, kP0, kIdentity, D<1.0>(), g_a.cubic(), g_c.room()),
+    EP(BScvntoo, rc, kP0, kIdentity, D<1.0>(), g_a.cubic(), g_c.room()),
+    OUTK(BSofrmlp3, kInnerFails, g_a.bezier(), 2, &o.n, &o.loops, &o.c, rc),
+    OUT(BSofnorm, g_a.bezier(), kAbove, FALSE, nullptr, g_f, &o.c, g_out, rc),
+    EP(BSfndoffdir, g_a.bezier(), kAbove, kUp, g_i, g_out, rc),
+    EP(BSsetspn, 3, g_a.bezier(), 0.1, kUp, 1, g_c.bezier(), rc),
+    EP(BSsetq, 1, g_a.bezier(), 0.1, kUp, 1, g_c.bezier(), rc),
+    EP(BStstspn1, 1, 0.0, in({0.5}), in({1.5, 0.1, 0}), g_a.bezier(), g_a.bezier(), g_i, g_i + 1,
+       g_i + 2, g_f, rc),
     FN(BSofupdeg, kEpilogue,
        {
-         BScurve *a = nullptr, *b = nullptr;
-         BSrc r = 0;
-         {
-           Quiet q;
-           BSallocqelcv(2, 2, FALSE, 0, &a, rc);
-           if (*rc == 0) BSallocqelcv(4, 4, FALSE, 0, &b, rc);
-         }
+         BScurve *a = quiet_curve(2, 2, rc), *b = *rc == 0 ? quiet_curve(4, 4, rc) : nullptr;
          if (*rc == 0) {
+           Quiet q;
+           BScv_copy(rc, g_a.line(), a), BScv_copy(rc, g_b.bezier(), b);
            for (BScurve *c : {a, b}) c->periodic = c->phy_closed = c->planar = FALSE;
-           a->order = 2, a->num_poles = 2, a->num_knots = 4;
-           b->order = 4, b->num_poles = 4, b->num_knots = 8;
-           std::copy(kLinePoles, kLinePoles + 6, a->poles);
-           std::copy(kLineKnots, kLineKnots + 4, a->knots);
-           std::copy(kCubicPoles, kCubicPoles + 12, b->poles);
-           std::copy(kBezierKnots, kBezierKnots + 8, b->knots);
-           int16_t order = 0;
-           int32_t count = 0;
-           BSofupdeg(&a, &b, &order, &count, rc);
          }
+         int16_t order = 0;
+         int32_t count = 0;
+         if (*rc == 0) BSofupdeg(&a, &b, &order, &count, rc);
+         BSrc r = 0;
          if (a != nullptr) BSfreeqelcv(a, &r);
          if (b != nullptr) BSfreeqelcv(b, &r);
          return 0;

@@ -22,16 +22,11 @@ constexpr int kCap = 1024;  // every array of every record here holds kCap value
 
 // A record with room for any curve a routine may write from the test curves.
 struct Room {
-  double poles[3 * kCap] = {};
-  double knots[kCap] = {};
-  double weights[kCap] = {};
+  double poles[3 * kCap] = {}, knots[kCap] = {}, weights[kCap] = {};
   BScurve cv{};
   BScurve *bind() {
     cv = BScurve{};
-    cv.poles = poles;
-    cv.knots = knots;
-    cv.weights = weights;
-    cv.rational = 1;
+    cv.poles = poles, cv.knots = knots, cv.weights = weights, cv.rational = 1;
     return &cv;
   }
 };
@@ -48,17 +43,12 @@ struct Input {
   void init(int16_t order) {
     cv = room.bind();
     const int32_t n = order + 2;
-    cv->order = order;
-    cv->num_poles = n;
-    cv->num_knots = n + order;
+    cv->order = order, cv->num_poles = n, cv->num_knots = n + order;
     for (int32_t i = 0; i < n + order; ++i)
       room.knots[i] = i < order ? 0.0 : i >= n ? double(n - order + 1) : double(i - order + 1);
-    for (int32_t i = 0; i < n; ++i) {
-      room.poles[3 * i] = i;
-      room.poles[3 * i + 1] = (i * i) % 5;
-      room.poles[3 * i + 2] = 0.5 * i;
-      room.weights[i] = 1.0;
-    }
+    for (int32_t i = 0; i < n; ++i)
+      room.poles[3 * i] = i, room.poles[3 * i + 1] = (i * i) % 5, room.poles[3 * i + 2] = 0.5 * i,
+                     room.weights[i] = 1.0;
   }
 };
 
@@ -194,14 +184,9 @@ struct Routine {
 };
 
 // A table row: the statements call the routine with the spoiled input `in`, status in rc.
-#define ROW(name, flags, ...)    \
-  {                              \
-    name, flags, [](Input &in) { \
-      BSrc rc = -99;             \
-      __VA_ARGS__;               \
-      return rc;                 \
-    }                            \
-  }
+// clang-format off
+#define ROW(name, flags, ...) {name, flags, [](Input &in) { BSrc rc = -99; __VA_ARGS__; return rc; }}
+// clang-format on
 
 BSrc boolean_status(BSboolean ok) {
   return ok ? BSSUCC : BSFAIL;
