@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "frame/frame.hpp"
 
@@ -50,6 +51,11 @@ inline int32_t find_span_hinted(int32_t k, int32_t n, const double *knots, doubl
   if (knots[k - 1] < u && u <= knots[n]) {
     const double *base = knots + k;
     int32_t len = n - k;
+    if (len <= 8) {  // a few knots: count those below u, all loads independent
+      int32_t below = 0;
+      for (int32_t i = 0; i < len; ++i) below += base[i] < u;
+      return k - 1 + below;
+    }
     bool fetch = poles != nullptr && len > 64;
     while (len >= 8) {
       const int32_t q = len / 4;
@@ -74,7 +80,7 @@ inline int32_t find_span_hinted(int32_t k, int32_t n, const double *knots, doubl
       base = (base[half] < u) ? base + half : base;
       len -= half;
     }
-    if (*base < u) ++base;
+    base += *base < u;  // no branch: random parameters would mispredict it
     return static_cast<int32_t>(base - knots) - 1;
   }
   int32_t lo = k, hi = n;
@@ -160,6 +166,54 @@ inline Pair load_pair(const double *p) {
 }
 inline void store_pair(double *p, Pair v) {
   std::memcpy(p, &v, sizeof v);
+}
+
+// Level r (1..p) and index i of entry e of a span's reciprocal table.
+inline constexpr int table_level(int p, int e) {
+  int r = 1;
+  for (; e > p - r; ++r) e -= p - r + 1;
+  return r;
+}
+inline constexpr int table_index(int p, int e) {
+  int r = 1;
+  for (; e > p - r; ++r) e -= p - r + 1;
+  return e;
+}
+
+// Knot difference of entry E of the reciprocal table of span s (degree P); the
+// entry past the end repeats the last one (the span itself).
+template <int P, int E>
+inline double table_difference(const double *knots, int32_t s) {
+  constexpr int e = E < span_table_size(P) ? E : span_table_size(P) - 1;
+  constexpr int r = table_level(P, e), i = table_index(P, e);
+  return knots[s + 1 + i] - knots[s - P + r + i];
+}
+
+template <int P, std::size_t... J>
+inline SpanCheck span_reciprocals_pairs(const double *knots, int32_t s, double tiny, double *inv,
+                                        std::index_sequence<J...>) {
+  using Mask = long long __attribute__((vector_size(16)));
+  const Pair limit = {tiny, tiny};
+  Mask ok = {-1, -1};
+  (
+      [&] {
+        const Pair diff = {table_difference<P, 2 * J>(knots, s),
+                           table_difference<P, 2 * J + 1>(knots, s)};
+        ok &= diff >= limit;
+        store_pair(inv + 2 * J, Pair{1.0, 1.0} / diff);
+      }(),
+      ...);
+  if (!(knots[s + 1] - knots[s] >= tiny)) return SpanCheck::kShortSpan;
+  return (ok[0] & ok[1]) != 0 ? SpanCheck::kOk : SpanCheck::kShortInterval;
+}
+
+// span_reciprocals for a fixed degree P: the same quotients and checks, the
+// differences formed in registers and divided two at a time (inv:
+// span_table_size(P) + 1 doubles).
+template <int P>
+inline SpanCheck span_reciprocals_fixed(const double *knots, int32_t s, double tiny, double *inv) {
+  return span_reciprocals_pairs<P>(knots, s, tiny, inv,
+                                   std::make_index_sequence<(span_table_size(P) + 1) / 2>());
 }
 
 // hi = lo + a (hi - lo) on m values (pairs when M = 4).
