@@ -99,7 +99,7 @@ BSrc evaluate_curve_fixed(const BScurve &cv, double u, double *out) {
   const double zt = tol().zero_tol;
   const double tiny = D == 0 ? zt * zt : D == 1 ? zt : kTinyPositive;
   const double *weights = cv.rational ? cv.weights : nullptr;
-  double inv[span_table_size(P) + 1];
+  double inv[span_table_size(P)];
   BSrc st = span_check_status(span_reciprocals_fixed<P>(cv.knots, s, tiny, inv));
   double res[kValues] = {};
   if (st == BSSUCC) {
@@ -312,6 +312,7 @@ BSrc sweep_points(const BScurve &cv, const double *pars, int32_t count, bool hom
                    kTinyPositive);
   if (!sweep.ok()) return BSNOSTKMEMORY;
   sweep.start(pars[0], false);
+  if (!homogeneous) return sweep.eval_run<0>(pars, count, out);
   for (int32_t i = 0; i < count; ++i) {
     if (!std::isfinite(pars[i])) return BSINARG;
     const int m = homogeneous ? 4 : 3;
@@ -627,16 +628,9 @@ KW_API void BScvarreval(BSrc *rc, BScurve *curve, const double *pars, int32_t co
     return;
   }
   sweep.start(pars[0], d > 0);
-  const int32_t stride = 3 * (d + 1);
-  for (int32_t i = 0; i < count; ++i) {
-    if (!std::isfinite(pars[i])) {
-      *rc = BSINARG;
-      return;
-    }
-    *rc = finite_result(stride, out + static_cast<std::ptrdiff_t>(i) * stride,
-                        [&](double *dst) { return sweep.eval(pars[i], d, dst); });
-    if (*rc != BSSUCC) return;
-  }
+  *rc = d == 0   ? sweep.eval_run<0>(pars, count, out)
+        : d == 1 ? sweep.eval_run<1>(pars, count, out)
+                 : sweep.eval_run<2>(pars, count, out);
 }
 
 KW_API void BScvarrev0(BSrc *rc, const BScurve *curve, const double *pars, int32_t count,

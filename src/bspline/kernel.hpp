@@ -200,7 +200,11 @@ inline SpanCheck span_reciprocals_pairs(const double *knots, int32_t s, double t
         const Pair diff = {table_difference<P, 2 * J>(knots, s),
                            table_difference<P, 2 * J + 1>(knots, s)};
         ok &= diff >= limit;
-        store_pair(inv + 2 * J, Pair{1.0, 1.0} / diff);
+        const Pair q = Pair{1.0, 1.0} / diff;
+        if (2 * J + 1 < span_table_size(P))
+          store_pair(inv + 2 * J, q);
+        else
+          inv[2 * J] = q[0];
       }(),
       ...);
   if (!(knots[s + 1] - knots[s] >= tiny)) return SpanCheck::kShortSpan;
@@ -208,8 +212,7 @@ inline SpanCheck span_reciprocals_pairs(const double *knots, int32_t s, double t
 }
 
 // span_reciprocals for a fixed degree P: the same quotients and checks, the
-// differences formed in registers and divided two at a time (inv:
-// span_table_size(P) + 1 doubles).
+// differences formed in registers and divided two at a time.
 template <int P>
 inline SpanCheck span_reciprocals_fixed(const double *knots, int32_t s, double tiny, double *inv) {
   return span_reciprocals_pairs<P>(knots, s, tiny, inv,
@@ -649,7 +652,7 @@ class CurveSweep {
     span_ = locate(u);
     const int p = k_ - 1;
     if (span_ != table_span_) {
-      check_ = span_check_status(span_reciprocals(knots_, p, span_, tiny_, ws_.inv));
+      check_ = span_check_status(reciprocals(span_));
       table_span_ = span_;
       form_ready_ = false;
       visited_ = false;
@@ -666,12 +669,35 @@ class CurveSweep {
     return evaluate_span_prepared(k_, poles_, weights_, knots_, span_, u, d, ws_, out) ? BSSUCC
                                                                                        : BSFAIL;
   }
+  // Points and D <= 2 derivatives at `count` parameters (out: D+1 triples each),
+  // eval() one after the other, the running span's form inlined. Stops at the
+  // first failure: BSINARG for a parameter or a result that is not finite, else
+  // eval's status; the failing parameter's output is left untouched.
+  template <int D>
+  BSrc eval_run(const double *pars, int32_t count, double *out) {
+    switch (k_ - 1) {
+      case 1:
+        return run<1, D>(pars, count, out);
+      case 2:
+        return run<2, D>(pars, count, out);
+      case 3:
+        return run<3, D>(pars, count, out);
+      case 4:
+        return run<4, D>(pars, count, out);
+      case 5:
+        return run<5, D>(pars, count, out);
+      default:
+        return run<0, D>(pars, count, out);
+    }
+  }
   // The homogeneous point (4 values; weight 1 for a polynomial curve) at u.
   BSrc eval_homogeneous(double u, double *out4) {
     span_ = locate(u);
     if (span_ != table_span_) {
-      check_ = span_check_status(span_reciprocals(knots_, k_ - 1, span_, tiny_, ws_.inv));
+      check_ = span_check_status(reciprocals(span_));
       table_span_ = span_;
+      form_ready_ = false;
+      visited_ = false;
     }
     if (check_ != BSSUCC) return check_;
     const int p = k_ - 1;
@@ -682,6 +708,49 @@ class CurveSweep {
 
  private:
   static constexpr int kFormDegree = 5;
+
+  // The reciprocal table of span s into ws_.inv (span_reciprocals).
+  SpanCheck reciprocals(int32_t s) {
+    switch (k_ - 1) {
+      case 1:
+        return span_reciprocals_fixed<1>(knots_, s, tiny_, ws_.inv);
+      case 2:
+        return span_reciprocals_fixed<2>(knots_, s, tiny_, ws_.inv);
+      case 3:
+        return span_reciprocals_fixed<3>(knots_, s, tiny_, ws_.inv);
+      case 4:
+        return span_reciprocals_fixed<4>(knots_, s, tiny_, ws_.inv);
+      case 5:
+        return span_reciprocals_fixed<5>(knots_, s, tiny_, ws_.inv);
+      default:
+        return span_reciprocals(knots_, k_ - 1, s, tiny_, ws_.inv);
+    }
+  }
+
+  // eval_run for degree P (0: any degree through eval()).
+  template <int P, int D>
+  BSrc run(const double *pars, int32_t count, double *out) {
+    constexpr int kStride = 3 * (D + 1);
+    for (int32_t i = 0; i < count; ++i) {
+      const double u = pars[i];
+      double local[kStride];
+      BSrc rc;
+      // a parameter in the running span with its form ready: what eval() would do
+      if (P > 0 && form_ready_ && u >= knots_[span_] && u <= knots_[span_ + 1])
+        rc = eval_form_fixed<P>(u, D, local);
+      else if (!std::isfinite(u))
+        return BSINARG;
+      else
+        rc = eval(u, D, local);
+      if (rc != BSSUCC) return rc;
+      bool finite = true;  // independent tests, no branches
+      for (int j = 0; j < kStride; ++j) finite &= std::isfinite(local[j]);
+      if (!finite) return BSINARG;
+      double *dst = out + static_cast<std::ptrdiff_t>(i) * kStride;
+      for (int j = 0; j < kStride; ++j) dst[j] = local[j];
+    }
+    return BSSUCC;
+  }
 
   // The running span's polynomial in powers of t = u - centre, for the curve
   // moved by -origin (homogeneous, pairs (x, y) and (z, w)): form_[0] its
