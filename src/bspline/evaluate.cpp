@@ -91,9 +91,9 @@ BSrc evaluate_curve(const BScurve &cv, double u, int32_t d, double *out) {
 // The main evaluator for degree P and D <= 2 derivatives, status included:
 // evaluate_curve's arithmetic under finite_result's rules (a non-finite result is
 // BSINARG with out untouched, another failure zeroes out) in fixed local arrays,
-// the reciprocals formed two at a time.
+// the reciprocals formed two at a time, everything inlined (values in registers).
 template <int P, int D>
-BSrc evaluate_curve_fixed(const BScurve &cv, double u, double *out) {
+[[gnu::flatten]] BSrc evaluate_curve_fixed(const BScurve &cv, double u, double *out) {
   constexpr int kValues = 3 * (D + 1), kRows = (D < P ? D : P) + 1;
   const int32_t s = curve_span(cv, u);
   const double zt = tol().zero_tol;
