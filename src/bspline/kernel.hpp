@@ -111,7 +111,15 @@ inline int32_t find_span_left_closed(int32_t k, int32_t n, const double *knots, 
 inline int32_t advance_span(int32_t n, const double *knots, double u, int32_t s) {
   if (u <= knots[s + 1] || s >= n - 1) return s;
   if (s + 1 >= n - 1 || u <= knots[s + 2]) return s + 1;
-  const double *hit = std::lower_bound(knots + s + 3, knots + n + 1, u);
+  // galloping: a sweep moves a few spans at a time, so bracket u by doubling
+  // steps from s + 2 before bisecting (O(log of the distance), not of n)
+  int32_t lo = s + 2, step = 2;  // knots[lo] < u
+  while (lo + step < n && knots[lo + step] < u) {
+    lo += step;
+    step *= 2;
+  }
+  const int32_t hi = std::min(lo + step, n) + 1;
+  const double *hit = std::lower_bound(knots + lo + 1, knots + hi, u);
   return std::min<int32_t>(static_cast<int32_t>(hit - knots) - 1, n - 1);
 }
 
@@ -642,27 +650,7 @@ class CurveSweep {
   // From the second parameter in a span of degree 1..kFormDegree on, the span's
   // local polynomial form answers (Horner's rule); the first one, and spans
   // visited once, take de Boor's triangle.
-  BSrc eval(double u, int d, double *out) {
-    span_ = locate(u);
-    const int p = k_ - 1;
-    if (span_ != table_span_) {
-      check_ = span_check_status(reciprocals(span_));
-      table_span_ = span_;
-      form_ready_ = false;
-      visited_ = false;
-    }
-    if (check_ != BSSUCC) return check_;
-    if (p >= 1 && p <= kFormDegree && d <= 2) {
-      if (form_ready_) return eval_form(u, d, out);
-      if (visited_) {
-        build_form();
-        return eval_form(u, d, out);
-      }
-      visited_ = true;
-    }
-    return evaluate_span_prepared(k_, poles_, weights_, knots_, span_, u, d, ws_, out) ? BSSUCC
-                                                                                       : BSFAIL;
-  }
+  BSrc eval(double u, int d, double *out) { return eval_degree<0>(u, d, out); }
   // Points and D <= 2 derivatives at `count` parameters (out: D+1 triples each),
   // eval() one after the other, the running span's form inlined. Stops at the
   // first failure: BSINARG for a parameter or a result that is not finite, else
@@ -721,6 +709,41 @@ class CurveSweep {
     }
   }
 
+  // eval() for degree P (0: the curve's, at run time); out of line, so that the
+  // loops of run() stay small.
+  template <int P>
+  [[gnu::noinline]] BSrc eval_degree(double u, int d, double *out) {
+    span_ = locate(u);
+    const int p = P > 0 ? P : k_ - 1;
+    if (span_ != table_span_) {
+      if constexpr (P > 0)
+        check_ = span_check_status(span_reciprocals_fixed<P>(knots_, span_, tiny_, ws_.inv));
+      else
+        check_ = span_check_status(reciprocals(span_));
+      table_span_ = span_;
+      form_ready_ = false;
+      visited_ = false;
+    }
+    if (check_ != BSSUCC) return check_;
+    if (p >= 1 && p <= kFormDegree && d <= 2) {
+      if (!form_ready_ && visited_) build_form();
+      if (form_ready_) return P > 0 ? eval_form_fixed<P>(u, d, out) : eval_form(u, d, out);
+      visited_ = true;
+    }
+    if constexpr (P > 0) {
+      // evaluate_span_prepared with the degree fixed
+      double hom[4 * (P + 1)], origin[3] = {0.0, 0.0, 0.0};
+      deboor_span_fixed<P>(poles_, weights_, span_, knots_ + (span_ - P), ws_.inv, u, d, hom,
+                           d > 0 ? origin : nullptr);
+      return cartesian_rows(weights_ != nullptr, std::min(d, P) + 1, d, hom,
+                            d > 0 ? origin : nullptr, out)
+                 ? BSSUCC
+                 : BSFAIL;
+    }
+    return evaluate_span_prepared(k_, poles_, weights_, knots_, span_, u, d, ws_, out) ? BSSUCC
+                                                                                       : BSFAIL;
+  }
+
   // eval_run for degree P (0: any degree through eval()).
   template <int P, int D>
   BSrc run(const double *pars, int32_t count, double *out) {
@@ -735,7 +758,7 @@ class CurveSweep {
       else if (!std::isfinite(u))
         return BSINARG;
       else
-        rc = eval(u, D, local);
+        rc = eval_degree<P>(u, D, local);
       if (rc != BSSUCC) return rc;
       bool finite = true;  // independent tests, no branches
       for (int j = 0; j < kStride; ++j) finite &= std::isfinite(local[j]);
@@ -803,7 +826,7 @@ class CurveSweep {
   // Point and d <= 2 derivatives from the form, in registers: the quotient rule
   // of rational_derivatives for a rational curve, then the origin added back.
   template <int P>
-  BSrc eval_form_fixed(double u, int d, double *out) {
+  [[gnu::always_inline]] BSrc eval_form_fixed(double u, int d, double *out) {
     const double t = u - centre_;
     const bool rational = weights_ != nullptr;
     Pair xy0, zw0, xy1 = {0.0, 0.0}, zw1 = {0.0, 0.0}, xy2 = {0.0, 0.0}, zw2 = {0.0, 0.0};
