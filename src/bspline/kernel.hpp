@@ -52,17 +52,9 @@ inline int32_t find_span_hinted(int32_t k, int32_t n, const double *knots, doubl
   if (knots[k - 1] < u && u <= knots[n]) {
     const double *base = knots + k;
     int32_t len = n - k;
-    const bool fetch = poles != nullptr && len > 64;
-    while (len > 16) {
-      const int32_t q = len / 8;
-      int32_t below = 0;
-#pragma GCC unroll 8
-      for (int j = 1; j < 8; ++j) below += base[j * q] < u;
-      base += q * below;
-      len -= 7 * q;
-    }
-    if (fetch) {
-      // spans base - knots - 1 .. base - knots + len - 1, poles from k - 1 below
+    bool fetch = poles != nullptr && len > 64;
+    // spans base - knots - 1 .. base - knots + len - 1, poles from k - 1 below
+    const auto prefetch_window = [&] {
       const int32_t first = static_cast<int32_t>(base - knots) - k;
       const char *a =
           reinterpret_cast<const char *>(poles + 3 * static_cast<std::ptrdiff_t>(first));
@@ -72,7 +64,19 @@ inline int32_t find_span_hinted(int32_t k, int32_t n, const double *knots, doubl
       if (weights != nullptr)
         for (const double *w = weights + first; w < weights + first + len + k; w += 8)
           __builtin_prefetch(w);
+      fetch = false;
+    };
+    while (len > 16) {
+      const int32_t q = len / 8;
+      int32_t below = 0;
+#pragma GCC unroll 8
+      for (int j = 1; j < 8; ++j) below += base[j * q] < u;
+      base += q * below;
+      len -= 7 * q;
+      // the poles' misses overlap the last steps' own
+      if (fetch && len <= 40) prefetch_window();
     }
+    if (fetch) prefetch_window();
     int32_t below = 0;  // all loads independent
     for (int32_t i = 0; i < len; ++i) below += base[i] < u;
     return static_cast<int32_t>(base - knots) + below - 1;
