@@ -483,29 +483,41 @@ void evaluation_rows(RefCurve &c, const RefCurve &at_origin, double offset, Back
   const int sweep_step = ns / 10000;
   for (int i = 0; i < ns; i += sweep_step)
     ref_s.push_back(moved_reference(at_origin, offset, sorted[i]));
-  const int reps = g_quick ? 3 : 7;
+  // Repetitions interleave the backends: each sees the same phases of the shared
+  // machine's load, so the ratios within a row do not depend on which one ran
+  // during a busy moment. The answers are checked on a last, untimed pass.
+  const int reps = g_quick ? 5 : 15;
   std::vector<double> out(9 * static_cast<std::size_t>(ns));
   for (int d = 0; d <= 2; ++d) {
     Row rr{"eval d" + std::to_string(d) + " random", label, "ns", {}};
     Row rs{"sweep d" + std::to_string(d) + " sorted", label, "ns", {}};
-    for (auto &be : b.list) {
+    const std::size_t nb = b.list.size();
+    std::vector<double> eval_s(nb, HUGE_VAL), sweep_s(nb, HUGE_VAL);
+    for (int rep = 0; rep < reps; ++rep)
+      for (std::size_t bi = 0; bi < nb; ++bi) {
+        const Backend &be = b.list[bi];
+        if (be.eval)
+          eval_s[bi] = std::min(eval_s[bi], min_seconds(1, [&] {
+                                  for (int i = 0; i < nr; ++i) be.eval(rnd[i], d, &out[9 * i]);
+                                }));
+        if (be.sweep)
+          sweep_s[bi] = std::min(
+              sweep_s[bi], min_seconds(1, [&] { be.sweep(sorted.data(), ns, d, out.data()); }));
+      }
+    for (std::size_t bi = 0; bi < nb; ++bi) {
+      const Backend &be = b.list[bi];
       if (be.eval) {
         Cell cell;
-        double sink = 0;
-        cell.time = 1e9 / nr * min_seconds(reps, [&] {
-                      for (int i = 0; i < nr; ++i) {
-                        be.eval(rnd[i], d, &out[9 * i]);
-                      }
-                      sink += out[0];
-                    });
+        cell.time = 1e9 / nr * eval_s[bi];
+        for (int i = 0; i < nr; ++i) be.eval(rnd[i], d, &out[9 * i]);
         for (int i = 0; i < nr; ++i)
           cell.misses += is_miss(ref_r[i], &out[9 * i], d, c.k, cell.worst_rel);
         rr.cells.push_back({be.name, cell});
       }
       if (be.sweep) {
         Cell cell;
-        cell.time =
-            1e9 / ns * min_seconds(reps, [&] { be.sweep(sorted.data(), ns, d, out.data()); });
+        cell.time = 1e9 / ns * sweep_s[bi];
+        be.sweep(sorted.data(), ns, d, out.data());
         const int stride = 3 * (d + 1);
         for (int i = 0, j = 0; i < ns; i += sweep_step, ++j)
           cell.misses +=
