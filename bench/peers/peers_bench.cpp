@@ -4,9 +4,10 @@
 // independent long-double reference (evaluation) or a brute-force nearest point
 // (dense sampling plus Newton steps). A fast wrong answer shows.
 //
-// Usage: peers_bench [table.md] [--quick] [--extra] [--offsets]
+// Usage: peers_bench [table.md] [--quick] [--extra] [--offsets] [--eval]
 // (--extra: only the intersection, arc length, interpolation, knot removal and
-// offset rows; --offsets: only the offset rows)
+// offset rows; --offsets: only the offset rows; --eval: only the evaluation and
+// sweep rows)
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -482,29 +483,41 @@ void evaluation_rows(RefCurve &c, const RefCurve &at_origin, double offset, Back
   const int sweep_step = ns / 10000;
   for (int i = 0; i < ns; i += sweep_step)
     ref_s.push_back(moved_reference(at_origin, offset, sorted[i]));
-  const int reps = g_quick ? 3 : 7;
+  // Repetitions interleave the backends: each sees the same phases of the shared
+  // machine's load, so the ratios within a row do not depend on which one ran
+  // during a busy moment. The answers are checked on a last, untimed pass.
+  const int reps = g_quick ? 5 : 15;
   std::vector<double> out(9 * static_cast<std::size_t>(ns));
   for (int d = 0; d <= 2; ++d) {
     Row rr{"eval d" + std::to_string(d) + " random", label, "ns", {}};
     Row rs{"sweep d" + std::to_string(d) + " sorted", label, "ns", {}};
-    for (auto &be : b.list) {
+    const std::size_t nb = b.list.size();
+    std::vector<double> eval_s(nb, HUGE_VAL), sweep_s(nb, HUGE_VAL);
+    for (int rep = 0; rep < reps; ++rep)
+      for (std::size_t bi = 0; bi < nb; ++bi) {
+        const Backend &be = b.list[bi];
+        if (be.eval)
+          eval_s[bi] = std::min(eval_s[bi], min_seconds(1, [&] {
+                                  for (int i = 0; i < nr; ++i) be.eval(rnd[i], d, &out[9 * i]);
+                                }));
+        if (be.sweep)
+          sweep_s[bi] = std::min(
+              sweep_s[bi], min_seconds(1, [&] { be.sweep(sorted.data(), ns, d, out.data()); }));
+      }
+    for (std::size_t bi = 0; bi < nb; ++bi) {
+      const Backend &be = b.list[bi];
       if (be.eval) {
         Cell cell;
-        double sink = 0;
-        cell.time = 1e9 / nr * min_seconds(reps, [&] {
-                      for (int i = 0; i < nr; ++i) {
-                        be.eval(rnd[i], d, &out[9 * i]);
-                      }
-                      sink += out[0];
-                    });
+        cell.time = 1e9 / nr * eval_s[bi];
+        for (int i = 0; i < nr; ++i) be.eval(rnd[i], d, &out[9 * i]);
         for (int i = 0; i < nr; ++i)
           cell.misses += is_miss(ref_r[i], &out[9 * i], d, c.k, cell.worst_rel);
         rr.cells.push_back({be.name, cell});
       }
       if (be.sweep) {
         Cell cell;
-        cell.time =
-            1e9 / ns * min_seconds(reps, [&] { be.sweep(sorted.data(), ns, d, out.data()); });
+        cell.time = 1e9 / ns * sweep_s[bi];
+        be.sweep(sorted.data(), ns, d, out.data());
         const int stride = 3 * (d + 1);
         for (int i = 0, j = 0; i < ns; i += sweep_step, ++j)
           cell.misses +=
@@ -1428,7 +1441,7 @@ void write_table(const char *path) {
 
 int main(int argc, char **argv) {
   const char *table = "peers_table.md";
-  bool extra_only = false, offsets_only = false;
+  bool extra_only = false, offsets_only = false, eval_only = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--quick") == 0)
       g_quick = true;
@@ -1436,6 +1449,8 @@ int main(int argc, char **argv) {
       extra_only = true;
     else if (std::strcmp(argv[i], "--offsets") == 0)
       extra_only = offsets_only = true;
+    else if (std::strcmp(argv[i], "--eval") == 0)
+      eval_only = true;
     else
       table = argv[i];
   }
@@ -1458,6 +1473,9 @@ int main(int argc, char **argv) {
     for (bool r : {false, true})
       for (int n : {10, 100, 1000}) cases.push_back({k, n, r, 0.0, false, true});
   if (extra_only) cases.clear();
+  if (eval_only)
+    cases.erase(std::remove_if(cases.begin(), cases.end(), [](const Case &c) { return !c.eval; }),
+                cases.end());
   uint64_t seed = 1;
   for (const Case &sp : cases) {
     RefCurve c = make_curve(sp.k, sp.n, sp.rational, sp.offset, seed);
@@ -1475,14 +1493,15 @@ int main(int argc, char **argv) {
     if (sp.nearest) nearest_rows(c, b, label);
     if (b.release) b.release();
   }
-  if (!offsets_only) {
+  if (!offsets_only && !eval_only) {
     for (int n : {10, 100, 1000}) curve_plane_rows(n);
     for (int n : {10, 1000}) arc_length_rows(n);
     for (int n : {10, 100}) curve_curve_rows(n);
     for (int n : {100, 1000}) interpolation_rows(n);
     knot_removal_rows(1000);
   }
-  for (int n : {10, 100, 1000}) offset_rows(n);
+  if (!eval_only)
+    for (int n : {10, 100, 1000}) offset_rows(n);
   write_table(table);
   write_text_table(table);
   return 0;

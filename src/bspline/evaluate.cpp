@@ -70,11 +70,12 @@ double binomial_large(int n, int i) {
 
 // Span of u for the main evaluator: the right-closed span (left-hand limits at
 // interior knots), the end spans outside the domain.
+// No hint: parameters in random order would mispredict its tests.
 int32_t curve_span(const BScurve &cv, double u) {
   const int32_t k = cv.order, n = cv.num_poles;
   if (k == n) return k - 1;
   const int32_t s =
-      find_span_hinted(k, n, cv.knots, u, k - 1, cv.poles, cv.rational ? cv.weights : nullptr);
+      find_span_hinted(k, n, cv.knots, u, -1, cv.poles, cv.rational ? cv.weights : nullptr);
   return s < 0 ? k - 1 : s;
 }
 
@@ -85,6 +86,76 @@ BSrc evaluate_curve(const BScurve &cv, double u, int32_t d, double *out) {
   const double tiny = d == 0 ? zt * zt : d == 1 ? zt : kTinyPositive;
   return evaluate_curve_span(cv.order, cv.poles, cv.rational ? cv.weights : nullptr, cv.knots, s, u,
                              d, tiny, out);
+}
+
+// The main evaluator for degree P and D <= 2 derivatives, status included:
+// evaluate_curve's arithmetic under finite_result's rules (a non-finite result is
+// BSINARG with out untouched, another failure zeroes out) in fixed local arrays,
+// the reciprocals formed two at a time, everything inlined (values in registers).
+template <int P, int D>
+[[gnu::flatten]] BSrc evaluate_curve_fixed(const BScurve &cv, double u, double *out) {
+  constexpr int kValues = 3 * (D + 1), kRows = (D < P ? D : P) + 1;
+  const int32_t s = curve_span(cv, u);
+  const double zt = tol().zero_tol;
+  const double tiny = D == 0 ? zt * zt : D == 1 ? zt : kTinyPositive;
+  const double *weights = cv.rational ? cv.weights : nullptr;
+  double inv[span_table_size(P)];
+  BSrc st = span_check_status(span_reciprocals_fixed<P>(cv.knots, s, tiny, inv));
+  double res[kValues] = {};
+  if (st == BSSUCC) {
+    double hom[4 * kRows];
+    double origin[3] = {0.0, 0.0, 0.0};
+    deboor_span_fixed<P>(cv.poles, weights, s, cv.knots + (s - P), inv, u, D, hom,
+                         D > 0 ? origin : nullptr);
+    if (weights == nullptr) {
+      for (int j = 0; j < kRows; ++j)
+        for (int c = 0; c < 3; ++c) res[3 * j + c] = hom[4 * j + c];
+    } else if (!rational_derivatives(3, kRows, D, hom, res)) {
+      st = BSFAIL;
+    }
+    if (st == BSSUCC) {
+      if (D > 0)
+        for (int c = 0; c < 3; ++c) res[c] += origin[c];
+      if (finite_or_inarg(res, kValues) != BSSUCC) return BSINARG;
+    }
+  }
+  for (int i = 0; i < kValues; ++i) out[i] = res[i];
+  return st;
+}
+
+// evaluate_curve_fixed<P, d> for degrees 1..5 and d <= 2; false otherwise.
+template <int P>
+bool evaluate_curve_fast_p(const BScurve &cv, double u, int32_t d, double *out, BSrc &rc) {
+  switch (d) {
+    case 0:
+      rc = evaluate_curve_fixed<P, 0>(cv, u, out);
+      return true;
+    case 1:
+      rc = evaluate_curve_fixed<P, 1>(cv, u, out);
+      return true;
+    case 2:
+      rc = evaluate_curve_fixed<P, 2>(cv, u, out);
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool evaluate_curve_fast(const BScurve &cv, double u, int32_t d, double *out, BSrc &rc) {
+  switch (cv.order) {
+    case 2:
+      return evaluate_curve_fast_p<1>(cv, u, d, out, rc);
+    case 3:
+      return evaluate_curve_fast_p<2>(cv, u, d, out, rc);
+    case 4:
+      return evaluate_curve_fast_p<3>(cv, u, d, out, rc);
+    case 5:
+      return evaluate_curve_fast_p<4>(cv, u, d, out, rc);
+    case 6:
+      return evaluate_curve_fast_p<5>(cv, u, d, out, rc);
+    default:
+      return false;
+  }
 }
 
 // ---- Array-form evaluation ----------------------------------------------------
@@ -241,6 +312,7 @@ BSrc sweep_points(const BScurve &cv, const double *pars, int32_t count, bool hom
                    kTinyPositive);
   if (!sweep.ok()) return BSNOSTKMEMORY;
   sweep.start(pars[0], false);
+  if (!homogeneous) return sweep.eval_run<0>(pars, count, out);
   for (int32_t i = 0; i < count; ++i) {
     if (!std::isfinite(pars[i])) return BSINARG;
     const int m = homogeneous ? 4 : 3;
@@ -305,6 +377,7 @@ KW_API void BScveval(const BScurve *curve, double u, int32_t d, double *out, BSr
     *rc = BSINARG;
     return;
   }
+  if (evaluate_curve_fast(*curve, u, d, out, *rc)) return;
   *rc = finite_result(3 * (static_cast<std::ptrdiff_t>(d) + 1), out,
                       [&](double *dst) { return evaluate_curve(*curve, u, d, dst); });
 }
@@ -555,16 +628,9 @@ KW_API void BScvarreval(BSrc *rc, BScurve *curve, const double *pars, int32_t co
     return;
   }
   sweep.start(pars[0], d > 0);
-  const int32_t stride = 3 * (d + 1);
-  for (int32_t i = 0; i < count; ++i) {
-    if (!std::isfinite(pars[i])) {
-      *rc = BSINARG;
-      return;
-    }
-    *rc = finite_result(stride, out + static_cast<std::ptrdiff_t>(i) * stride,
-                        [&](double *dst) { return sweep.eval(pars[i], d, dst); });
-    if (*rc != BSSUCC) return;
-  }
+  *rc = d == 0   ? sweep.eval_run<0>(pars, count, out)
+        : d == 1 ? sweep.eval_run<1>(pars, count, out)
+                 : sweep.eval_run<2>(pars, count, out);
 }
 
 KW_API void BScvarrev0(BSrc *rc, const BScurve *curve, const double *pars, int32_t count,

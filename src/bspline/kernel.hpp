@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "frame/frame.hpp"
 
@@ -44,38 +45,41 @@ inline int32_t find_span_hinted(int32_t k, int32_t n, const double *knots, doubl
   if (u > knots[n] - 1e-20) return n - 1;
   // Inside the domain the span is the one below the first knot >= u among
   // knots[k..n-1] (knots[n] >= u bounds the search); branch-free steps keep
-  // random parameters free of mispredictions. Four-way steps first: their three
-  // loads are independent, so the chain of dependent loads (cache misses on long
-  // knot vectors) is half that of halving.
+  // random parameters free of mispredictions. Eight-way steps narrow the window
+  // [base, base + len] holding that knot: their seven loads are independent, so
+  // the chain of dependent loads (cache misses on long knot vectors) is a third
+  // of that of halving. The last 16 knots or fewer are counted.
   if (knots[k - 1] < u && u <= knots[n]) {
     const double *base = knots + k;
     int32_t len = n - k;
     bool fetch = poles != nullptr && len > 64;
-    while (len >= 8) {
-      const int32_t q = len / 4;
-      base += q * ((base[q] < u) + (base[2 * q] < u) + (base[3 * q] < u));
-      len -= 3 * q;
-      if (fetch && len <= 16) {
-        // spans base - knots - 1 .. base - knots + len - 1, poles from k - 1 below
-        const int32_t first = static_cast<int32_t>(base - knots) - k;
-        const char *a =
-            reinterpret_cast<const char *>(poles + 3 * static_cast<std::ptrdiff_t>(first));
-        const char *b = reinterpret_cast<const char *>(
-            poles + 3 * (static_cast<std::ptrdiff_t>(first) + len + k));
-        for (; a < b; a += 64) __builtin_prefetch(a);
-        if (weights != nullptr)
-          for (const double *w = weights + first; w < weights + first + len + k; w += 8)
-            __builtin_prefetch(w);
-        fetch = false;
-      }
+    // spans base - knots - 1 .. base - knots + len - 1, poles from k - 1 below
+    const auto prefetch_window = [&] {
+      const int32_t first = static_cast<int32_t>(base - knots) - k;
+      const char *a =
+          reinterpret_cast<const char *>(poles + 3 * static_cast<std::ptrdiff_t>(first));
+      const char *b = reinterpret_cast<const char *>(
+          poles + 3 * (static_cast<std::ptrdiff_t>(first) + len + k));
+      for (; a < b; a += 64) __builtin_prefetch(a);
+      if (weights != nullptr)
+        for (const double *w = weights + first; w < weights + first + len + k; w += 8)
+          __builtin_prefetch(w);
+      fetch = false;
+    };
+    while (len > 16) {
+      const int32_t q = len / 8;
+      int32_t below = 0;
+#pragma GCC unroll 8
+      for (int j = 1; j < 8; ++j) below += base[j * q] < u;
+      base += q * below;
+      len -= 7 * q;
+      // the poles' misses overlap the last steps' own
+      if (fetch && len <= 40) prefetch_window();
     }
-    while (len > 1) {
-      const int32_t half = len / 2;
-      base = (base[half] < u) ? base + half : base;
-      len -= half;
-    }
-    if (*base < u) ++base;
-    return static_cast<int32_t>(base - knots) - 1;
+    if (fetch) prefetch_window();
+    int32_t below = 0;  // all loads independent
+    for (int32_t i = 0; i < len; ++i) below += base[i] < u;
+    return static_cast<int32_t>(base - knots) + below - 1;
   }
   int32_t lo = k, hi = n;
   while (lo <= hi) {
@@ -111,7 +115,15 @@ inline int32_t find_span_left_closed(int32_t k, int32_t n, const double *knots, 
 inline int32_t advance_span(int32_t n, const double *knots, double u, int32_t s) {
   if (u <= knots[s + 1] || s >= n - 1) return s;
   if (s + 1 >= n - 1 || u <= knots[s + 2]) return s + 1;
-  const double *hit = std::lower_bound(knots + s + 3, knots + n + 1, u);
+  // galloping: a sweep moves a few spans at a time, so bracket u by doubling
+  // steps from s + 2 before bisecting (O(log of the distance), not of n)
+  int32_t lo = s + 2, step = 2;  // knots[lo] < u
+  while (lo + step < n && knots[lo + step] < u) {
+    lo += step;
+    step *= 2;
+  }
+  const int32_t hi = std::min(lo + step, n) + 1;
+  const double *hit = std::lower_bound(knots + lo + 1, knots + hi, u);
   return std::min<int32_t>(static_cast<int32_t>(hit - knots) - 1, n - 1);
 }
 
@@ -160,6 +172,57 @@ inline Pair load_pair(const double *p) {
 }
 inline void store_pair(double *p, Pair v) {
   std::memcpy(p, &v, sizeof v);
+}
+
+// Level r (1..p) and index i of entry e of a span's reciprocal table.
+inline constexpr int table_level(int p, int e) {
+  int r = 1;
+  for (; e > p - r; ++r) e -= p - r + 1;
+  return r;
+}
+inline constexpr int table_index(int p, int e) {
+  int r = 1;
+  for (; e > p - r; ++r) e -= p - r + 1;
+  return e;
+}
+
+// Knot difference of entry E of the reciprocal table of span s (degree P); the
+// entry past the end repeats the last one (the span itself).
+template <int P, int E>
+inline double table_difference(const double *knots, int32_t s) {
+  constexpr int e = E < span_table_size(P) ? E : span_table_size(P) - 1;
+  constexpr int r = table_level(P, e), i = table_index(P, e);
+  return knots[s + 1 + i] - knots[s - P + r + i];
+}
+
+template <int P, std::size_t... J>
+inline SpanCheck span_reciprocals_pairs(const double *knots, int32_t s, double tiny, double *inv,
+                                        std::index_sequence<J...>) {
+  using Mask = long long __attribute__((vector_size(16)));
+  const Pair limit = {tiny, tiny};
+  Mask ok = {-1, -1};
+  (
+      [&] {
+        const Pair diff = {table_difference<P, 2 * J>(knots, s),
+                           table_difference<P, 2 * J + 1>(knots, s)};
+        ok &= diff >= limit;
+        const Pair q = Pair{1.0, 1.0} / diff;
+        if (2 * J + 1 < span_table_size(P))
+          store_pair(inv + 2 * J, q);
+        else
+          inv[2 * J] = q[0];
+      }(),
+      ...);
+  if (!(knots[s + 1] - knots[s] >= tiny)) return SpanCheck::kShortSpan;
+  return (ok[0] & ok[1]) != 0 ? SpanCheck::kOk : SpanCheck::kShortInterval;
+}
+
+// span_reciprocals for a fixed degree P: the same quotients and checks, the
+// differences formed in registers and divided two at a time.
+template <int P>
+inline SpanCheck span_reciprocals_fixed(const double *knots, int32_t s, double tiny, double *inv) {
+  return span_reciprocals_pairs<P>(knots, s, tiny, inv,
+                                   std::make_index_sequence<(span_table_size(P) + 1) / 2>());
 }
 
 // hi = lo + a (hi - lo) on m values (pairs when M = 4).
@@ -591,33 +654,36 @@ class CurveSweep {
   // From the second parameter in a span of degree 1..kFormDegree on, the span's
   // local polynomial form answers (Horner's rule); the first one, and spans
   // visited once, take de Boor's triangle.
-  BSrc eval(double u, int d, double *out) {
-    span_ = locate(u);
-    const int p = k_ - 1;
-    if (span_ != table_span_) {
-      check_ = span_check_status(span_reciprocals(knots_, p, span_, tiny_, ws_.inv));
-      table_span_ = span_;
-      form_ready_ = false;
-      visited_ = false;
+  BSrc eval(double u, int d, double *out) { return eval_degree<0>(u, d, out); }
+  // Points and D <= 2 derivatives at `count` parameters (out: D+1 triples each),
+  // eval() one after the other, the running span's form inlined. Stops at the
+  // first failure: BSINARG for a parameter or a result that is not finite, else
+  // eval's status; the failing parameter's output is left untouched.
+  template <int D>
+  BSrc eval_run(const double *pars, int32_t count, double *out) {
+    switch (k_ - 1) {
+      case 1:
+        return run<1, D>(pars, count, out);
+      case 2:
+        return run<2, D>(pars, count, out);
+      case 3:
+        return run<3, D>(pars, count, out);
+      case 4:
+        return run<4, D>(pars, count, out);
+      case 5:
+        return run<5, D>(pars, count, out);
+      default:
+        return run<0, D>(pars, count, out);
     }
-    if (check_ != BSSUCC) return check_;
-    if (p >= 1 && p <= kFormDegree && d <= 2) {
-      if (form_ready_) return eval_form(u, d, out);
-      if (visited_) {
-        build_form();
-        return eval_form(u, d, out);
-      }
-      visited_ = true;
-    }
-    return evaluate_span_prepared(k_, poles_, weights_, knots_, span_, u, d, ws_, out) ? BSSUCC
-                                                                                       : BSFAIL;
   }
   // The homogeneous point (4 values; weight 1 for a polynomial curve) at u.
   BSrc eval_homogeneous(double u, double *out4) {
     span_ = locate(u);
     if (span_ != table_span_) {
-      check_ = span_check_status(span_reciprocals(knots_, k_ - 1, span_, tiny_, ws_.inv));
+      check_ = span_check_status(reciprocals(span_));
       table_span_ = span_;
+      form_ready_ = false;
+      visited_ = false;
     }
     if (check_ != BSSUCC) return check_;
     const int p = k_ - 1;
@@ -628,6 +694,84 @@ class CurveSweep {
 
  private:
   static constexpr int kFormDegree = 5;
+
+  // The reciprocal table of span s into ws_.inv (span_reciprocals).
+  SpanCheck reciprocals(int32_t s) {
+    switch (k_ - 1) {
+      case 1:
+        return span_reciprocals_fixed<1>(knots_, s, tiny_, ws_.inv);
+      case 2:
+        return span_reciprocals_fixed<2>(knots_, s, tiny_, ws_.inv);
+      case 3:
+        return span_reciprocals_fixed<3>(knots_, s, tiny_, ws_.inv);
+      case 4:
+        return span_reciprocals_fixed<4>(knots_, s, tiny_, ws_.inv);
+      case 5:
+        return span_reciprocals_fixed<5>(knots_, s, tiny_, ws_.inv);
+      default:
+        return span_reciprocals(knots_, k_ - 1, s, tiny_, ws_.inv);
+    }
+  }
+
+  // eval() for degree P (0: the curve's, at run time); out of line, so that the
+  // loops of run() stay small.
+  template <int P>
+  [[gnu::noinline]] BSrc eval_degree(double u, int d, double *out) {
+    span_ = locate(u);
+    const int p = P > 0 ? P : k_ - 1;
+    if (span_ != table_span_) {
+      if constexpr (P > 0)
+        check_ = span_check_status(span_reciprocals_fixed<P>(knots_, span_, tiny_, ws_.inv));
+      else
+        check_ = span_check_status(reciprocals(span_));
+      table_span_ = span_;
+      form_ready_ = false;
+      visited_ = false;
+    }
+    if (check_ != BSSUCC) return check_;
+    if (p >= 1 && p <= kFormDegree && d <= 2) {
+      if (!form_ready_ && visited_) build_form();
+      if (form_ready_) return P > 0 ? eval_form_fixed<P>(u, d, out) : eval_form(u, d, out);
+      visited_ = true;
+    }
+    if constexpr (P > 0) {
+      // evaluate_span_prepared with the degree fixed
+      double hom[4 * (P + 1)], origin[3] = {0.0, 0.0, 0.0};
+      deboor_span_fixed<P>(poles_, weights_, span_, knots_ + (span_ - P), ws_.inv, u, d, hom,
+                           d > 0 ? origin : nullptr);
+      return cartesian_rows(weights_ != nullptr, std::min(d, P) + 1, d, hom,
+                            d > 0 ? origin : nullptr, out)
+                 ? BSSUCC
+                 : BSFAIL;
+    }
+    return evaluate_span_prepared(k_, poles_, weights_, knots_, span_, u, d, ws_, out) ? BSSUCC
+                                                                                       : BSFAIL;
+  }
+
+  // eval_run for degree P (0: any degree through eval()).
+  template <int P, int D>
+  BSrc run(const double *pars, int32_t count, double *out) {
+    constexpr int kStride = 3 * (D + 1);
+    for (int32_t i = 0; i < count; ++i) {
+      const double u = pars[i];
+      double local[kStride];
+      BSrc rc;
+      // a parameter in the running span with its form ready: what eval() would do
+      if (P > 0 && form_ready_ && u >= knots_[span_] && u <= knots_[span_ + 1])
+        rc = eval_form_fixed<P>(u, D, local);
+      else if (!std::isfinite(u))
+        return BSINARG;
+      else
+        rc = eval_degree<P>(u, D, local);
+      if (rc != BSSUCC) return rc;
+      bool finite = true;  // independent tests, no branches
+      for (int j = 0; j < kStride; ++j) finite &= std::isfinite(local[j]);
+      if (!finite) return BSINARG;
+      double *dst = out + static_cast<std::ptrdiff_t>(i) * kStride;
+      for (int j = 0; j < kStride; ++j) dst[j] = local[j];
+    }
+    return BSSUCC;
+  }
 
   // The running span's polynomial in powers of t = u - centre, for the curve
   // moved by -origin (homogeneous, pairs (x, y) and (z, w)): form_[0] its
@@ -686,7 +830,7 @@ class CurveSweep {
   // Point and d <= 2 derivatives from the form, in registers: the quotient rule
   // of rational_derivatives for a rational curve, then the origin added back.
   template <int P>
-  BSrc eval_form_fixed(double u, int d, double *out) {
+  [[gnu::always_inline]] BSrc eval_form_fixed(double u, int d, double *out) {
     const double t = u - centre_;
     const bool rational = weights_ != nullptr;
     Pair xy0, zw0, xy1 = {0.0, 0.0}, zw1 = {0.0, 0.0}, xy2 = {0.0, 0.0}, zw2 = {0.0, 0.0};
