@@ -504,7 +504,9 @@ namespace {
 // points q (triples, the poles minus the query point): the larger of the squared
 // distances to their box and to the plane through the nearest of them normal to
 // the direction of their centroid (a bound of the hull, and so of the curve).
-inline double hull_bound(int k, const double *q) {
+// A box distance of at least `enough` is returned at once (the caller wants no
+// more than to know the bound reaches it).
+inline double hull_bound(int k, const double *q, double enough) {
   double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL},
          c[3] = {0.0, 0.0, 0.0};
   for (int i = 0; i < k; ++i)
@@ -519,6 +521,7 @@ inline double hull_bound(int k, const double *q) {
     const double e = lo[d] > 0.0 ? lo[d] : (hi[d] < 0.0 ? -hi[d] : 0.0);
     box += e * e;
   }
+  if (box >= enough) return box;
   double least = kLargestDouble;
   for (int i = 0; i < k; ++i)
     least = std::min(least, q[3 * i] * c[0] + q[3 * i + 1] * c[1] + q[3 * i + 2] * c[2]);
@@ -546,7 +549,7 @@ struct Spline3 {
   // Lower bound of the squared distance from a point to span s (hull_bound of
   // its Cartesian poles).
   template <bool rational>
-  double span_lower_bound(int32_t s, const double *point) const {
+  double span_lower_bound(int32_t s, const double *point, double enough) const {
     double q[3 * kMaxPieceOrder];
     for (int i = 0; i <= deg; ++i) {
       // one reciprocal per pole: the bound's comparisons allow for its rounding
@@ -554,15 +557,16 @@ struct Spline3 {
       for (int d = 0; d < 3; ++d)
         q[3 * i + d] = (rational ? coord(s - deg + i, d) * r : coord(s - deg + i, d)) - point[d];
     }
-    return hull_bound(deg + 1, q);
+    return hull_bound(deg + 1, q, enough);
   }
 };
 
-// Bezier rows of one span in place: rows holds m coordinate-major rows of the
+// Bezier rows of one span in place: rows holds M coordinate-major rows of the
 // span's deg + 1 poles, knots its 2 deg + 2 knots (knots[deg] < knots[deg + 1]).
 // Both ends are clamped by knot insertion, the arithmetic of span_bezier_rows()
 // (so the rows agree with it bit for bit) without its generic pole access.
-inline void span_to_bezier(int deg, int m, const double *knots, double *rows) {
+template <int M>
+inline void span_to_bezier(int deg, const double *knots, double *rows) {
   const int k = deg + 1;
   double t[2 * kMaxPieceOrder];
   std::memcpy(t, knots, sizeof(double) * 2 * k);
@@ -572,7 +576,7 @@ inline void span_to_bezier(int deg, int m, const double *knots, double *rows) {
     for (int i = deg - 1; i >= 0; --i) {
       for (int j = 1; j <= i; ++j) {
         const double al = ratio(a, t[j], t[j + deg]), be = 1.0 - al;
-        for (int r = 0; r < m; ++r) {
+        for (int r = 0; r < M; ++r) {
           double *row = rows + r * k;
           row[j - 1] = al * row[j] + be * row[j - 1];
         }
@@ -585,7 +589,7 @@ inline void span_to_bezier(int deg, int m, const double *knots, double *rows) {
     for (int i = k; i <= 2 * deg; ++i) {
       for (int j = deg; j >= i - k + 2 && j >= 1; --j) {
         const double al = ratio(b, t[j], t[j + deg]), be = 1.0 - al;
-        for (int r = 0; r < m; ++r) {
+        for (int r = 0; r < M; ++r) {
           double *row = rows + r * k;
           row[j] = al * row[j] + be * row[j - 1];
         }
@@ -618,7 +622,10 @@ struct SpanSearch {
       for (int c = 0; c < 3; ++c) rows[c * k + i] = sp.coord(q, c);
       if (m == 4) rows[3 * k + i] = sp.weights[q];
     }
-    span_to_bezier(deg, m, sp.knots + (s - deg), rows);
+    if (m == 4)
+      span_to_bezier<4>(deg, sp.knots + (s - deg), rows);
+    else
+      span_to_bezier<3>(deg, sp.knots + (s - deg), rows);
     const BezierPiece pc{deg, 3, m == 4, rows};
     if (found) {
       double q[3 * kMaxPieceOrder];
@@ -626,8 +633,9 @@ struct SpanSearch {
         const double r = m == 4 ? 1.0 / rows[3 * k + i] : 1.0;
         for (int d = 0; d < 3; ++d) q[3 * i + d] = rows[d * k + i] * r - point[d];
       }
-      const double lb = hull_bound(k, q);
-      if (lb == lb && !(lb < bound * bound * (1.0 + 1e-12))) return BSSUCC;
+      const double enough = bound * bound * (1.0 + 1e-12);
+      const double lb = hull_bound(k, q, enough);
+      if (lb == lb && !(lb < enough)) return BSSUCC;
     }
     double d = kLargestDouble, t = 0.0, f[kMaxPieceValues];
     const BSrc rc = nearest_on_bezier(pc, point, tol, bound, &d, f, &t);
@@ -867,7 +875,8 @@ BSrc nearest_on_spline3(const Spline3 &sp, const PoleBlocks &blocks, const doubl
   // the bound.
   auto consider = [&](int32_t i) {
     if (i == first || !(knots[i + 1] - knots[i] >= kBezierBreakGap)) return BSSUCC;
-    double d2 = sp.span_lower_bound<rational>(i, point);
+    double d2 =
+        sp.span_lower_bound<rational>(i, point, search.bound * search.bound * (1.0 + 1e-12));
     if (d2 != d2) d2 = 0.0;  // a weight too small to divide by: no bound
     if (!below_bound(d2)) return BSSUCC;
     cand[count++] = {d2, i};
