@@ -682,6 +682,7 @@ inline Pair pair_max(Pair a, Pair b) {
 struct PoleBlocks {
   static constexpr int32_t kMaxBlocks = 256;
   static constexpr int32_t kMinSize = 16;  // more than kMaxPieceOrder - 1 spans
+  static constexpr int32_t kOneBlock = 128;
   int32_t size = 0;
   int32_t count = 0;
   double box[kMaxBlocks][6];  // lower corner, then upper corner
@@ -697,7 +698,10 @@ struct PoleBlocks {
   bool build(const Spline3 &sp) {
     const int deg = sp.deg;
     const int32_t n = sp.n;
-    size = std::max(kMinSize, (n - deg + kMaxBlocks - 1) / kMaxBlocks);
+    // Short curves are one block: their one pass over the poles and one sorted list
+    // of candidate spans cost less than the block boxes save.
+    size = n - deg <= kOneBlock ? n - deg
+                                : std::max(kMinSize, (n - deg + kMaxBlocks - 1) / kMaxBlocks);
     count = (n - deg + size - 1) / size;
     // Two poles at a time as three pairs (x0 y0) (z0 x1) (y1 z1), each with its own
     // running minimum and maximum; check sums x * 0, 0 exactly when every value is
