@@ -199,33 +199,69 @@ struct BestFoot {
 
 }  // namespace
 
+namespace {
+
+// Value and first two derivatives of one Bezier row of degree n >= 2 at t (s = 1 - t)
+// by de Casteljau down to three values; N > 0 fixes the degree at compile time
+// (the same arithmetic, unrolled).
+template <int N>
+inline void row_derivatives(const double *row, int n_runtime, double s, double t, double *v,
+                            double *d1, double *d2) {
+  const int n = N > 0 ? N : n_runtime;
+  double b[kMaxPieceOrder];
+  const double *src = row;
+  for (int level = 1; level <= n - 2; ++level) {
+    for (int i = 0; i <= n - level; ++i) b[i] = s * src[i] + t * src[i + 1];
+    src = b;
+  }
+  *d2 = n * (n - 1) * (src[2] - 2.0 * src[1] + src[0]);
+  const double c0 = s * src[0] + t * src[1];
+  const double c1 = s * src[1] + t * src[2];
+  *d1 = n * (c1 - c0);
+  *v = s * c0 + t * c1;
+}
+
+template <int N>
+inline void rows_derivatives(const BezierPiece &pc, int m, double s, double t, double *h) {
+  const int n = pc.deg;
+  for (int r = 0; r < m; ++r)
+    row_derivatives<N>(pc.rows + r * (n + 1), n, s, t, &h[r], &h[m + r], &h[2 * m + r]);
+}
+
+}  // namespace
+
 // De Casteljau on the coordinate-major rows themselves: the search evaluates pieces
 // in its innermost loop, and transposing them for the general de Boor kernel costs
-// about a third more time there.
+// about a third more time there. The common degrees are unrolled.
 void bezier_point_derivatives(const BezierPiece &pc, double t, double *out) {
   const int n = pc.deg, m = pc.row_count(), dim = pc.dim;
   double h[3 * kMaxPieceValues];  // h[j * m + r]: j-th derivative of row r
   const double s = 1.0 - t;
-  for (int r = 0; r < m; ++r) {
-    const double *row = pc.rows + r * (n + 1);
-    double v = row[0], d1 = 0.0, d2 = 0.0;
-    if (n == 1) {
-      v = s * row[0] + t * row[1];
-      d1 = row[1] - row[0];
-    } else if (n >= 2) {
-      double b[kMaxPieceOrder];
-      std::memcpy(b, row, sizeof(double) * (n + 1));
-      for (int level = 1; level <= n - 2; ++level)
-        for (int i = 0; i <= n - level; ++i) b[i] = s * b[i] + t * b[i + 1];
-      d2 = n * (n - 1) * (b[2] - 2.0 * b[1] + b[0]);
-      const double c0 = s * b[0] + t * b[1];
-      const double c1 = s * b[1] + t * b[2];
-      d1 = n * (c1 - c0);
-      v = s * c0 + t * c1;
-    }
-    h[r] = v;
-    h[m + r] = d1;
-    h[2 * m + r] = d2;
+  switch (n) {
+    case 0:
+    case 1:
+      for (int r = 0; r < m; ++r) {
+        const double *row = pc.rows + r * (n + 1);
+        h[r] = n == 1 ? s * row[0] + t * row[1] : row[0];
+        h[m + r] = n == 1 ? row[1] - row[0] : 0.0;
+        h[2 * m + r] = 0.0;
+      }
+      break;
+    case 2:
+      rows_derivatives<2>(pc, m, s, t, h);
+      break;
+    case 3:
+      rows_derivatives<3>(pc, m, s, t, h);
+      break;
+    case 4:
+      rows_derivatives<4>(pc, m, s, t, h);
+      break;
+    case 5:
+      rows_derivatives<5>(pc, m, s, t, h);
+      break;
+    default:
+      rows_derivatives<0>(pc, m, s, t, h);
+      break;
   }
   if (!pc.rational) {
     for (int d = 0; d < dim; ++d) {
