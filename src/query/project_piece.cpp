@@ -35,8 +35,11 @@ constexpr BinomialTable kBinomial{};
 
 // c[0..n+m] += s * (a * b) for Bernstein polynomials a (degree n) and b (degree m),
 // without the final division by binom(n + m, k) (done once by the caller).
-inline void bernstein_product_add(int n, const double *a, int m, const double *b, double s,
-                                  double *c) {
+// NA, MB > 0 fix n and m at compile time (the same arithmetic, unrolled).
+template <int NA = 0, int MB = 0>
+inline void bernstein_product_add(int n_runtime, const double *a, int m_runtime, const double *b,
+                                  double s, double *c) {
+  const int n = NA > 0 ? NA : n_runtime, m = MB > 0 ? MB : m_runtime;
   double bs[3 * kMaxPieceOrder];  // b scaled by its binomials, once
   for (int j = 0; j <= m; ++j) bs[j] = kBinomial.c[m][j] * b[j];
   for (int i = 0; i <= n; ++i) {
@@ -282,8 +285,12 @@ void bezier_point_derivatives(const BezierPiece &pc, double t, double *out) {
   }
 }
 
-int perpendicular_numerator(const BezierPiece &pc, const double *point, double *coef) {
-  const int n = pc.deg, dim = pc.dim, n1 = n + 1;
+namespace {
+
+// perpendicular_numerator() with the degree fixed at compile time when N > 0.
+template <int N>
+int perpendicular_numerator_of(const BezierPiece &pc, const double *point, double *coef) {
+  const int n = N > 0 ? N : pc.deg, dim = pc.dim, n1 = n + 1;
   if (n == 0) {
     coef[0] = 0.0;
     return 1;
@@ -296,7 +303,7 @@ int perpendicular_numerator(const BezierPiece &pc, const double *point, double *
       const double *b = pc.rows + d * n1;
       for (int i = 0; i <= n; ++i) u[i] = b[i] - point[d];
       for (int j = 0; j < n; ++j) v[j] = n * (b[j + 1] - b[j]);
-      bernstein_product_add(n, u, n - 1, v, 1.0, coef);
+      bernstein_product_add<N, N - 1>(n, u, n - 1, v, 1.0, coef);
     }
     for (int k = 0; k < count; ++k) coef[k] /= kBinomial.c[count - 1][k];
     return count;
@@ -313,14 +320,31 @@ int perpendicular_numerator(const BezierPiece &pc, const double *point, double *
   for (int d = 0; d < dim; ++d) {
     const double *a = pc.rows + d * n1;
     for (int i = 0; i <= n; ++i) u[i] = a[i] - point[d] * w[i];
-    bernstein_product_add(n, u, n, u, 1.0, sq);
+    bernstein_product_add<N, N>(n, u, n, u, 1.0, sq);
   }
   for (int k = 0; k <= 2 * n; ++k) sq[k] /= kBinomial.c[2 * n][k];
   for (int k = 0; k < 2 * n; ++k) sp[k] = n * (sq[k + 1] - sq[k]);  // S' / 2
-  bernstein_product_add(n, w, 2 * n - 1, sp, 1.0, coef);
-  bernstein_product_add(n - 1, wp, 2 * n, sq, -1.0, coef);
+  bernstein_product_add<N, 2 * N - 1>(n, w, 2 * n - 1, sp, 1.0, coef);
+  bernstein_product_add<N - 1, 2 * N>(n - 1, wp, 2 * n, sq, -1.0, coef);
   for (int k = 0; k < count; ++k) coef[k] /= kBinomial.c[count - 1][k];
   return count;
+}
+
+}  // namespace
+
+int perpendicular_numerator(const BezierPiece &pc, const double *point, double *coef) {
+  switch (pc.deg) {
+    case 2:
+      return perpendicular_numerator_of<2>(pc, point, coef);
+    case 3:
+      return perpendicular_numerator_of<3>(pc, point, coef);
+    case 4:
+      return perpendicular_numerator_of<4>(pc, point, coef);
+    case 5:
+      return perpendicular_numerator_of<5>(pc, point, coef);
+    default:
+      return perpendicular_numerator_of<0>(pc, point, coef);
+  }
 }
 
 double piece_box_distance_sq(const BezierPiece &pc, const double *point) {
