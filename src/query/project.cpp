@@ -564,10 +564,11 @@ struct Spline3 {
 // Bezier rows of one span in place: rows holds M coordinate-major rows of the
 // span's deg + 1 poles, knots its 2 deg + 2 knots (knots[deg] < knots[deg + 1]).
 // Both ends are clamped by knot insertion, the arithmetic of span_bezier_rows()
-// (so the rows agree with it bit for bit) without its generic pole access.
-template <int M>
-inline void span_to_bezier(int deg, const double *knots, double *rows) {
-  const int k = deg + 1;
+// (so the rows agree with it bit for bit) without its generic pole access; D > 0
+// fixes the degree at compile time.
+template <int M, int D = 0>
+inline void span_to_bezier(int deg_runtime, const double *knots, double *rows) {
+  const int deg = D > 0 ? D : deg_runtime, k = deg + 1;
   double t[2 * kMaxPieceOrder];
   std::memcpy(t, knots, sizeof(double) * 2 * k);
   const double a = t[deg], b = t[k];
@@ -622,10 +623,15 @@ struct SpanSearch {
       for (int c = 0; c < 3; ++c) rows[c * k + i] = sp.coord(q, c);
       if (m == 4) rows[3 * k + i] = sp.weights[q];
     }
+    const double *kt = sp.knots + (s - deg);
     if (m == 4)
-      span_to_bezier<4>(deg, sp.knots + (s - deg), rows);
+      deg == 3
+          ? span_to_bezier<4, 3>(deg, kt, rows)
+          : (deg == 5 ? span_to_bezier<4, 5>(deg, kt, rows) : span_to_bezier<4>(deg, kt, rows));
     else
-      span_to_bezier<3>(deg, sp.knots + (s - deg), rows);
+      deg == 3
+          ? span_to_bezier<3, 3>(deg, kt, rows)
+          : (deg == 5 ? span_to_bezier<3, 5>(deg, kt, rows) : span_to_bezier<3>(deg, kt, rows));
     const BezierPiece pc{deg, 3, m == 4, rows};
     if (found) {
       double q[3 * kMaxPieceOrder];
