@@ -33,6 +33,17 @@ struct BinomialTable {
 };
 constexpr BinomialTable kBinomial{};
 
+// Their reciprocals (a product costs a fraction of a division; the numerator's
+// coefficients only need their signs exact, which a positive factor keeps).
+struct ReciprocalBinomialTable {
+  double c[kMaxNumeratorDegree + 1][kMaxNumeratorDegree + 1] = {};
+  constexpr ReciprocalBinomialTable() {
+    for (int n = 0; n <= kMaxNumeratorDegree; ++n)
+      for (int k = 0; k <= n; ++k) c[n][k] = 1.0 / kBinomial.c[n][k];
+  }
+};
+constexpr ReciprocalBinomialTable kReciprocalBinomial{};
+
 // c[0..n+m] += s * (a * b) for Bernstein polynomials a (degree n) and b (degree m),
 // without the final division by binom(n + m, k) (done once by the caller).
 // NA, MB > 0 fix n and m at compile time (the same arithmetic, unrolled).
@@ -305,7 +316,7 @@ int perpendicular_numerator_of(const BezierPiece &pc, const double *point, doubl
       for (int j = 0; j < n; ++j) v[j] = n * (b[j + 1] - b[j]);
       bernstein_product_add<N, N - 1>(n, u, n - 1, v, 1.0, coef);
     }
-    for (int k = 0; k < count; ++k) coef[k] /= kBinomial.c[count - 1][k];
+    for (int k = 0; k < count; ++k) coef[k] *= kReciprocalBinomial.c[count - 1][k];
     return count;
   }
   // Rational: C = A / w, (C - P) . C' = (A - P w) . (A' w - A w') / w^3. With
@@ -322,11 +333,11 @@ int perpendicular_numerator_of(const BezierPiece &pc, const double *point, doubl
     for (int i = 0; i <= n; ++i) u[i] = a[i] - point[d] * w[i];
     bernstein_product_add<N, N>(n, u, n, u, 1.0, sq);
   }
-  for (int k = 0; k <= 2 * n; ++k) sq[k] /= kBinomial.c[2 * n][k];
+  for (int k = 0; k <= 2 * n; ++k) sq[k] *= kReciprocalBinomial.c[2 * n][k];
   for (int k = 0; k < 2 * n; ++k) sp[k] = n * (sq[k + 1] - sq[k]);  // S' / 2
   bernstein_product_add<N, 2 * N - 1>(n, w, 2 * n - 1, sp, 1.0, coef);
   bernstein_product_add<N - 1, 2 * N>(n - 1, wp, 2 * n, sq, -1.0, coef);
-  for (int k = 0; k < count; ++k) coef[k] /= kBinomial.c[count - 1][k];
+  for (int k = 0; k < count; ++k) coef[k] *= kReciprocalBinomial.c[count - 1][k];
   return count;
 }
 
