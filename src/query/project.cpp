@@ -506,7 +506,9 @@ namespace {
 // the direction of their centroid (a bound of the hull, and so of the curve).
 // A box distance of at least `enough` is returned at once (the caller wants no
 // more than to know the bound reaches it).
-inline double hull_bound(int k, const double *q, double enough) {
+template <int K = 0>
+inline double hull_bound(int k_runtime, const double *q, double enough) {
+  const int k = K > 0 ? K : k_runtime;
   double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL},
          c[3] = {0.0, 0.0, 0.0};
   for (int i = 0; i < k; ++i)
@@ -557,7 +559,9 @@ struct Spline3 {
       for (int d = 0; d < 3; ++d)
         q[3 * i + d] = (rational ? coord(s - deg + i, d) * r : coord(s - deg + i, d)) - point[d];
     }
-    return hull_bound(deg + 1, q, enough);
+    return deg == 3   ? hull_bound<4>(4, q, enough)
+           : deg == 5 ? hull_bound<6>(6, q, enough)
+                      : hull_bound(deg + 1, q, enough);
   }
 };
 
@@ -574,6 +578,7 @@ inline void span_to_bezier(int deg_runtime, const double *knots, double *rows) {
   const double a = t[deg], b = t[k];
   auto ratio = [](double u, double lo, double hi) { return hi > lo ? (u - lo) / (hi - lo) : 0.0; };
   if (t[0] != a) {
+#pragma GCC unroll 16
     for (int i = deg - 1; i >= 0; --i) {
       for (int j = 1; j <= i; ++j) {
         const double al = ratio(a, t[j], t[j + deg]), be = 1.0 - al;
@@ -587,6 +592,7 @@ inline void span_to_bezier(int deg_runtime, const double *knots, double *rows) {
     }
   }
   if (t[2 * deg + 1] != b) {
+#pragma GCC unroll 16
     for (int i = k; i <= 2 * deg; ++i) {
       for (int j = deg; j >= i - k + 2 && j >= 1; --j) {
         const double al = ratio(b, t[j], t[j + deg]), be = 1.0 - al;
@@ -640,7 +646,9 @@ struct SpanSearch {
         for (int d = 0; d < 3; ++d) q[3 * i + d] = rows[d * k + i] * r - point[d];
       }
       const double enough = bound * bound * (1.0 + 1e-12);
-      const double lb = hull_bound(k, q, enough);
+      const double lb = k == 4   ? hull_bound<4>(4, q, enough)
+                        : k == 6 ? hull_bound<6>(6, q, enough)
+                                 : hull_bound(k, q, enough);
       if (lb == lb && !(lb < enough)) return BSSUCC;
     }
     double d = kLargestDouble, t = 0.0, f[kMaxPieceValues];
