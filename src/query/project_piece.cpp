@@ -98,6 +98,11 @@ FootFunction foot_function(const BezierPiece &pc, const double *point, double t,
   // C and C' carry rounding relative to the size of C (C' from differences of
   // poles of that size), so f cannot vanish below about
   // (|C - P| + |C|) |C'| eps + deg |C - P| |C| eps.
+  // Its square is at most 2 (2 (dd + cc) d1 + deg^2 dd cc): an f well above that
+  // cannot pass the convergence test, and a scale of 0 says so without the roots.
+  constexpr double kLimit = 1.5 * (16.0 * 2.220446049250313e-16) * (16.0 * 2.220446049250313e-16);
+  const double deg = pc.deg;
+  if (f * f > kLimit * (2.0 * (2.0 * (dd + cc) * d1 + deg * deg * dd * cc))) return {f, fp, 0.0};
   const double r = std::sqrt(dd), c = std::sqrt(cc), c1 = std::sqrt(d1);
   return {f, fp, (r + c) * c1 + pc.deg * r * c};
 }
