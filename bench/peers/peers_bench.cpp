@@ -4,10 +4,10 @@
 // independent long-double reference (evaluation) or a brute-force nearest point
 // (dense sampling plus Newton steps). A fast wrong answer shows.
 //
-// Usage: peers_bench [table.md] [--quick] [--extra] [--offsets] [--eval]
+// Usage: peers_bench [table.md] [--quick] [--extra] [--offsets] [--eval] [--nearest]
 // (--extra: only the intersection, arc length, interpolation, knot removal and
 // offset rows; --offsets: only the offset rows; --eval: only the evaluation and
-// sweep rows)
+// sweep rows; --nearest: only the nearest-point rows)
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -1441,7 +1441,7 @@ void write_table(const char *path) {
 
 int main(int argc, char **argv) {
   const char *table = "peers_table.md";
-  bool extra_only = false, offsets_only = false, eval_only = false;
+  bool extra_only = false, offsets_only = false, eval_only = false, nearest_only = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--quick") == 0)
       g_quick = true;
@@ -1451,6 +1451,8 @@ int main(int argc, char **argv) {
       extra_only = offsets_only = true;
     else if (std::strcmp(argv[i], "--eval") == 0)
       eval_only = true;
+    else if (std::strcmp(argv[i], "--nearest") == 0)
+      nearest_only = true;
     else
       table = argv[i];
   }
@@ -1476,6 +1478,9 @@ int main(int argc, char **argv) {
   if (eval_only)
     cases.erase(std::remove_if(cases.begin(), cases.end(), [](const Case &c) { return !c.eval; }),
                 cases.end());
+  if (nearest_only)
+    cases.erase(std::remove_if(cases.begin(), cases.end(), [](const Case &c) { return !c.nearest; }),
+                cases.end());
   uint64_t seed = 1;
   for (const Case &sp : cases) {
     RefCurve c = make_curve(sp.k, sp.n, sp.rational, sp.offset, seed);
@@ -1493,14 +1498,14 @@ int main(int argc, char **argv) {
     if (sp.nearest) nearest_rows(c, b, label);
     if (b.release) b.release();
   }
-  if (!offsets_only && !eval_only) {
+  if (!offsets_only && !eval_only && !nearest_only) {
     for (int n : {10, 100, 1000}) curve_plane_rows(n);
     for (int n : {10, 1000}) arc_length_rows(n);
     for (int n : {10, 100}) curve_curve_rows(n);
     for (int n : {100, 1000}) interpolation_rows(n);
     knot_removal_rows(1000);
   }
-  if (!eval_only)
+  if (!eval_only && !nearest_only)
     for (int n : {10, 100, 1000}) offset_rows(n);
   write_table(table);
   write_text_table(table);

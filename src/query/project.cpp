@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "bspline/bezier.hpp"
 #include "bspline/kernel.hpp"
@@ -501,7 +504,11 @@ namespace {
 // points q (triples, the poles minus the query point): the larger of the squared
 // distances to their box and to the plane through the nearest of them normal to
 // the direction of their centroid (a bound of the hull, and so of the curve).
-inline double hull_bound(int k, const double *q) {
+// A box distance of at least `enough` is returned at once (the caller wants no
+// more than to know the bound reaches it).
+template <int K = 0>
+inline double hull_bound(int k_runtime, const double *q, double enough) {
+  const int k = K > 0 ? K : k_runtime;
   double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL},
          c[3] = {0.0, 0.0, 0.0};
   for (int i = 0; i < k; ++i)
@@ -516,6 +523,7 @@ inline double hull_bound(int k, const double *q) {
     const double e = lo[d] > 0.0 ? lo[d] : (hi[d] < 0.0 ? -hi[d] : 0.0);
     box += e * e;
   }
+  if (box >= enough) return box;
   double least = kLargestDouble;
   for (int i = 0; i < k; ++i)
     least = std::min(least, q[3 * i] * c[0] + q[3 * i + 1] * c[1] + q[3 * i + 2] * c[2]);
@@ -543,7 +551,7 @@ struct Spline3 {
   // Lower bound of the squared distance from a point to span s (hull_bound of
   // its Cartesian poles).
   template <bool rational>
-  double span_lower_bound(int32_t s, const double *point) const {
+  double span_lower_bound(int32_t s, const double *point, double enough) const {
     double q[3 * kMaxPieceOrder];
     for (int i = 0; i <= deg; ++i) {
       // one reciprocal per pole: the bound's comparisons allow for its rounding
@@ -551,25 +559,30 @@ struct Spline3 {
       for (int d = 0; d < 3; ++d)
         q[3 * i + d] = (rational ? coord(s - deg + i, d) * r : coord(s - deg + i, d)) - point[d];
     }
-    return hull_bound(deg + 1, q);
+    return deg == 3   ? hull_bound<4>(4, q, enough)
+           : deg == 5 ? hull_bound<6>(6, q, enough)
+                      : hull_bound(deg + 1, q, enough);
   }
 };
 
-// Bezier rows of one span in place: rows holds m coordinate-major rows of the
+// Bezier rows of one span in place: rows holds M coordinate-major rows of the
 // span's deg + 1 poles, knots its 2 deg + 2 knots (knots[deg] < knots[deg + 1]).
 // Both ends are clamped by knot insertion, the arithmetic of span_bezier_rows()
-// (so the rows agree with it bit for bit) without its generic pole access.
-inline void span_to_bezier(int deg, int m, const double *knots, double *rows) {
-  const int k = deg + 1;
+// (so the rows agree with it bit for bit) without its generic pole access; D > 0
+// fixes the degree at compile time.
+template <int M, int D = 0>
+inline void span_to_bezier(int deg_runtime, const double *knots, double *rows) {
+  const int deg = D > 0 ? D : deg_runtime, k = deg + 1;
   double t[2 * kMaxPieceOrder];
   std::memcpy(t, knots, sizeof(double) * 2 * k);
   const double a = t[deg], b = t[k];
   auto ratio = [](double u, double lo, double hi) { return hi > lo ? (u - lo) / (hi - lo) : 0.0; };
   if (t[0] != a) {
+#pragma GCC unroll 16
     for (int i = deg - 1; i >= 0; --i) {
       for (int j = 1; j <= i; ++j) {
         const double al = ratio(a, t[j], t[j + deg]), be = 1.0 - al;
-        for (int r = 0; r < m; ++r) {
+        for (int r = 0; r < M; ++r) {
           double *row = rows + r * k;
           row[j - 1] = al * row[j] + be * row[j - 1];
         }
@@ -579,10 +592,11 @@ inline void span_to_bezier(int deg, int m, const double *knots, double *rows) {
     }
   }
   if (t[2 * deg + 1] != b) {
+#pragma GCC unroll 16
     for (int i = k; i <= 2 * deg; ++i) {
       for (int j = deg; j >= i - k + 2 && j >= 1; --j) {
         const double al = ratio(b, t[j], t[j + deg]), be = 1.0 - al;
-        for (int r = 0; r < m; ++r) {
+        for (int r = 0; r < M; ++r) {
           double *row = rows + r * k;
           row[j] = al * row[j] + be * row[j - 1];
         }
@@ -615,7 +629,15 @@ struct SpanSearch {
       for (int c = 0; c < 3; ++c) rows[c * k + i] = sp.coord(q, c);
       if (m == 4) rows[3 * k + i] = sp.weights[q];
     }
-    span_to_bezier(deg, m, sp.knots + (s - deg), rows);
+    const double *kt = sp.knots + (s - deg);
+    if (m == 4)
+      deg == 3
+          ? span_to_bezier<4, 3>(deg, kt, rows)
+          : (deg == 5 ? span_to_bezier<4, 5>(deg, kt, rows) : span_to_bezier<4>(deg, kt, rows));
+    else
+      deg == 3
+          ? span_to_bezier<3, 3>(deg, kt, rows)
+          : (deg == 5 ? span_to_bezier<3, 5>(deg, kt, rows) : span_to_bezier<3>(deg, kt, rows));
     const BezierPiece pc{deg, 3, m == 4, rows};
     if (found) {
       double q[3 * kMaxPieceOrder];
@@ -623,8 +645,11 @@ struct SpanSearch {
         const double r = m == 4 ? 1.0 / rows[3 * k + i] : 1.0;
         for (int d = 0; d < 3; ++d) q[3 * i + d] = rows[d * k + i] * r - point[d];
       }
-      const double lb = hull_bound(k, q);
-      if (lb == lb && !(lb < bound * bound * (1.0 + 1e-12))) return BSSUCC;
+      const double enough = bound * bound * (1.0 + 1e-12);
+      const double lb = k == 4   ? hull_bound<4>(4, q, enough)
+                        : k == 6 ? hull_bound<6>(6, q, enough)
+                                 : hull_bound(k, q, enough);
+      if (lb == lb && !(lb < enough)) return BSSUCC;
     }
     double d = kLargestDouble, t = 0.0, f[kMaxPieceValues];
     const BSrc rc = nearest_on_bezier(pc, point, tol, bound, &d, f, &t);
@@ -647,26 +672,166 @@ struct SpanSearch {
   }
 };
 
+// Lane by lane a < b ? a : b and a > b ? a : b (one instruction each with SSE2).
+inline Pair pair_min(Pair a, Pair b) {
+#ifdef __SSE2__
+  return _mm_min_pd(a, b);
+#else
+  return a < b ? a : b;
+#endif
+}
+inline Pair pair_max(Pair a, Pair b) {
+#ifdef __SSE2__
+  return _mm_max_pd(a, b);
+#else
+  return a > b ? a : b;
+#endif
+}
+
+// Boxes of the poles of consecutive runs of spans, taken in one streaming pass
+// over the poles that also checks them: block b holds the spans deg + b size ..
+// deg + (b + 1) size - 1 (the last block fewer), so its box covers the poles
+// b size .. (b + 1) size + deg - 1 (neighbouring blocks share deg poles). At most
+// kMaxBlocks blocks: longer curves get longer blocks.
+struct PoleBlocks {
+  static constexpr int32_t kMaxBlocks = 256;
+  static constexpr int32_t kMinSize = 16;  // more than kMaxPieceOrder - 1 spans
+  static constexpr int32_t kOneBlock = 128;
+  int32_t size = 0;
+  int32_t count = 0;
+  double box[kMaxBlocks][6];  // lower corner, then upper corner
+
+  int32_t first_span(int deg, int32_t b) const { return deg + b * size; }
+  int32_t end_span(int deg, int32_t n, int32_t b) const {
+    return std::min(n, deg + (b + 1) * size);
+  }
+
+  // False when a pole is not finite or beyond kLargestCoordinate, or a weight is
+  // not finite and positive.
+  template <bool rational>
+  bool build(const Spline3 &sp) {
+    const int deg = sp.deg;
+    const int32_t n = sp.n;
+    // Short curves are one block: their one pass over the poles and one sorted list
+    // of candidate spans cost less than the block boxes save.
+    size = n - deg <= kOneBlock ? n - deg
+                                : std::max(kMinSize, (n - deg + kMaxBlocks - 1) / kMaxBlocks);
+    count = (n - deg + size - 1) / size;
+    // Two poles at a time as three pairs (x0 y0) (z0 x1) (y1 z1), each with its own
+    // running minimum and maximum; check sums x * 0, 0 exactly when every value is
+    // finite (a weight's reciprocal too), least_r the least reciprocal weight.
+    Pair check = {0.0, 0.0}, least_r = {1.0, 1.0};
+    for (int32_t b = 0; b < count; ++b) {
+      const int32_t lo_pole = b * size, end = std::min(n, (b + 1) * size + deg);
+      Pair lo[3], hi[3];
+      for (int c = 0; c < 3; ++c) lo[c] = Pair{HUGE_VAL, HUGE_VAL}, hi[c] = -lo[c];
+      auto add = [&](const Pair *v) {
+        for (int c = 0; c < 3; ++c) {
+          lo[c] = pair_min(lo[c], v[c]);
+          hi[c] = pair_max(hi[c], v[c]);
+        }
+        check += (v[0] + v[1] + v[2]) * 0.0;
+      };
+      int32_t i = lo_pole;
+      for (; i + 2 <= end; i += 2) {
+        const double *q = sp.poles + 3 * static_cast<std::ptrdiff_t>(i);
+        Pair v[3] = {load_pair(q), load_pair(q + 2), load_pair(q + 4)};
+        if (rational) {
+          const Pair r = 1.0 / load_pair(sp.weights + i);
+          least_r = pair_min(least_r, r);
+          check += r * 0.0;
+          v[0] *= Pair{r[0], r[0]};
+          v[1] *= r;
+          v[2] *= Pair{r[1], r[1]};
+        }
+        add(v);
+      }
+      if (i < end) {  // the last pole alone, in the lanes of both of a pair
+        const double *q = sp.poles + 3 * static_cast<std::ptrdiff_t>(i);
+        Pair v[3] = {load_pair(q), Pair{q[2], q[0]}, Pair{q[1], q[2]}};
+        if (rational) {
+          const double r1 = 1.0 / sp.weights[i];
+          const Pair r = {r1, r1};
+          least_r = pair_min(least_r, r);
+          check += r * 0.0;
+          for (Pair &e : v) e *= r;
+        }
+        add(v);
+      }
+      // lanes: x in lo[0][0] and lo[1][1], y in lo[0][1] and lo[2][0], z in
+      // lo[1][0] and lo[2][1]
+      double *bx = box[b];
+      bx[0] = std::min(lo[0][0], lo[1][1]);
+      bx[1] = std::min(lo[0][1], lo[2][0]);
+      bx[2] = std::min(lo[1][0], lo[2][1]);
+      bx[3] = std::max(hi[0][0], hi[1][1]);
+      bx[4] = std::max(hi[0][1], hi[2][0]);
+      bx[5] = std::max(hi[1][0], hi[2][1]);
+      for (int c = 0; c < 3; ++c) {
+        if (rational) {  // the rounding of the products with the reciprocal weights
+          bx[c] -= 1e-15 * std::fabs(bx[c]);
+          bx[3 + c] += 1e-15 * std::fabs(bx[3 + c]);
+        }
+        check[0] += (bx[c] < -kLargestCoordinate) + (bx[3 + c] > kLargestCoordinate);
+      }
+    }
+    const int bad_weight = !(least_r[0] > 0.0 && least_r[1] > 0.0);
+    const double check_sum = check[0] + check[1];
+    if (check_sum == 0.0 && bad_weight == 0) return true;
+    if (!rational) return false;
+    // A weight too small for its reciprocal, or a rounding at the coordinate
+    // limit: the exact checks decide, and the boxes are taken by division.
+    for (int32_t i = 0; i < n; ++i)
+      if (!(sp.weights[i] > 0.0 && sp.weights[i] <= kLargestDouble)) return false;
+    if (!values_finite(sp.poles, 3 * static_cast<std::ptrdiff_t>(n)) ||
+        !poles_bounded(n, sp.poles, sp.weights))
+      return false;
+    for (int32_t b = 0; b < count; ++b) {
+      const int32_t end = std::min(n, (b + 1) * size + deg);
+      double *bx = box[b];
+      for (int c = 0; c < 3; ++c) bx[c] = HUGE_VAL, bx[3 + c] = -HUGE_VAL;
+      for (int32_t i = b * size; i < end; ++i)
+        for (int c = 0; c < 3; ++c) {
+          const double v = sp.coord(i, c) / sp.weights[i];
+          bx[c] = std::min(bx[c], v);
+          bx[3 + c] = std::max(bx[3 + c], v);
+        }
+    }
+    return true;
+  }
+};
+
 // Nearest point of a Spline3 to one point, without setup proportional to the
-// curve: the span where the nearest pole weighs most is searched first, for a
-// bound; one pass over the poles then keeps the spans whose poles are not all
-// beyond the bound on one side of one axis (the last pole within each of the six
-// half-spaces is tracked, so the test costs the same for every degree), tests
-// their pole boxes (the convex hull property, which positive weights keep), and
-// searches the survivors nearest box first while the bound shrinks. Statuses: 0,
-// -2 (no span wider than kBezierBreakGap), -13 (see nearest_on_bezier).
+// curve beyond the pole blocks: the block whose box is nearest is searched first,
+// from the span of its nearest pole, for a bound; then the other blocks whose
+// boxes are nearer than the bound, nearest first. In a block, one pass over its
+// poles keeps the spans whose poles are not all beyond the bound on one side of
+// one axis (the last pole within each of the six half-spaces is tracked, so the
+// test costs the same for every degree), tests their convex hulls (the convex
+// hull property, which positive weights keep), and searches the survivors nearest
+// first while the bound shrinks. Statuses: 0, -2 (no span wider than
+// kBezierBreakGap), -13 (see nearest_on_bezier).
 template <bool rational>
-BSrc nearest_on_spline3(const Spline3 &sp, const double *point, double tol, double *dist,
-                        double *foot, double *param) {
+BSrc nearest_on_spline3(const Spline3 &sp, const PoleBlocks &blocks, const double *point,
+                        double tol, double *dist, double *foot, double *param) {
   const int deg = sp.deg;
   const int32_t n = sp.n;
   const double *poles = sp.poles, *weights = sp.weights, *knots = sp.knots;
   const double px = point[0], py = point[1], pz = point[2];
-  int32_t nearest = 0;
+  double block_d2[PoleBlocks::kMaxBlocks];
+  int32_t near_block = 0;
+  for (int32_t b = 0; b < blocks.count; ++b) {
+    const double *bx = blocks.box[b];
+    block_d2[b] = box_distance_sq(3, point, bx, bx + 3);
+    if (block_d2[b] < block_d2[near_block]) near_block = b;
+  }
+  // The nearest pole of that block; for a rational curve |w q - w p|^2 < d2 w^2,
+  // without a division.
+  const int32_t pole_lo = near_block * blocks.size;
+  const int32_t pole_end = std::min(n, (near_block + 1) * blocks.size + deg);
+  int32_t nearest = pole_lo;
   double nearest_d2 = HUGE_VAL;
-  // Nearest pole; for a rational curve |w q - w p|^2 < d2 w^2, without a division.
-  const int32_t step = n > 64 ? 2 : 1;
-  for (int32_t i = 0; i < n; i += step) {
+  for (int32_t i = pole_lo; i < pole_end; ++i) {
     const double *q = poles + 3 * static_cast<std::ptrdiff_t>(i);
     const double w = rational ? weights[i] : 1.0;
     const double dx = q[0] - (rational ? px * w : px);
@@ -698,11 +863,12 @@ BSrc nearest_on_spline3(const Spline3 &sp, const double *point, double tol, doub
   constexpr int kCandidates = 64;
   Candidate cand[kCandidates];
   int count = 0;
+  auto below_bound = [&](double d2) { return d2 < search.bound * search.bound * (1.0 + 1e-12); };
   auto visit_candidates = [&]() {
     std::sort(cand, cand + count,
               [](const Candidate &x, const Candidate &y) { return x.d2 < y.d2; });
     for (int j = 0; j < count; ++j) {
-      if (!(cand[j].d2 < search.bound * search.bound * (1.0 + 1e-12))) break;
+      if (!below_bound(cand[j].d2)) break;
       const BSrc r = search.visit(cand[j].span);
       if (r != BSSUCC) return r;
     }
@@ -723,36 +889,55 @@ BSrc nearest_on_spline3(const Spline3 &sp, const double *point, double tol, doub
     ly = py - (u + 1e-12 * (std::fabs(py) + u));
     lz = pz - (u + 1e-12 * (std::fabs(pz) + u));
   };
-  set_bounds();
   // A span the half-spaces leave is a candidate when its lower bound is below
   // the bound.
   auto consider = [&](int32_t i) {
-    if (i < deg || i == first || !(knots[i + 1] - knots[i] >= kBezierBreakGap)) return BSSUCC;
-    double d2 = sp.span_lower_bound<rational>(i, point);
+    if (i == first || !(knots[i + 1] - knots[i] >= kBezierBreakGap)) return BSSUCC;
+    double d2 =
+        sp.span_lower_bound<rational>(i, point, search.bound * search.bound * (1.0 + 1e-12));
     if (d2 != d2) d2 = 0.0;  // a weight too small to divide by: no bound
-    if (!(d2 < search.bound * search.bound * (1.0 + 1e-12))) return BSSUCC;
+    if (!below_bound(d2)) return BSSUCC;
     cand[count++] = {d2, i};
     if (count < kCandidates) return BSSUCC;
     const BSrc r = visit_candidates();
     set_bounds();
     return r;
   };
-  int32_t ihx = -1, ihy = -1, ihz = -1, ilx = -1, ily = -1, ilz = -1;
-  for (int32_t i = 0; i < n; ++i) {
-    const double *q = poles + 3 * static_cast<std::ptrdiff_t>(i);
-    const double w = rational ? weights[i] : 1.0;
-    ihx = q[0] > (rational ? hx * w : hx) ? ihx : i;
-    ihy = q[1] > (rational ? hy * w : hy) ? ihy : i;
-    ihz = q[2] > (rational ? hz * w : hz) ? ihz : i;
-    ilx = q[0] < (rational ? lx * w : lx) ? ilx : i;
-    ily = q[1] < (rational ? ly * w : ly) ? ily : i;
-    ilz = q[2] < (rational ? lz * w : lz) ? ilz : i;
-    const int32_t least =
-        std::min(std::min(std::min(ihx, ihy), std::min(ihz, ilx)), std::min(ily, ilz));
-    if (least < i - deg) continue;  // all poles of span i beyond one side
-    if ((rc = consider(i)) != BSSUCC) return rc;
-  }
-  if ((rc = visit_candidates()) != BSSUCC) return rc;
+  auto search_block = [&](int32_t b) {
+    set_bounds();
+    const int32_t lo = b * blocks.size, span_lo = blocks.first_span(deg, b);
+    const int32_t span_end = blocks.end_span(deg, n, b);
+    int32_t ihx = lo - 1, ihy = lo - 1, ihz = lo - 1, ilx = lo - 1, ily = lo - 1, ilz = lo - 1;
+    for (int32_t i = lo; i < span_end; ++i) {
+      const double *q = poles + 3 * static_cast<std::ptrdiff_t>(i);
+      const double w = rational ? weights[i] : 1.0;
+      ihx = q[0] > (rational ? hx * w : hx) ? ihx : i;
+      ihy = q[1] > (rational ? hy * w : hy) ? ihy : i;
+      ihz = q[2] > (rational ? hz * w : hz) ? ihz : i;
+      ilx = q[0] < (rational ? lx * w : lx) ? ilx : i;
+      ily = q[1] < (rational ? ly * w : ly) ? ily : i;
+      ilz = q[2] < (rational ? lz * w : lz) ? ilz : i;
+      const int32_t least =
+          std::min(std::min(std::min(ihx, ihy), std::min(ihz, ilx)), std::min(ily, ilz));
+      if (least < i - deg || i < span_lo) continue;  // all poles of span i beyond one side
+      const BSrc r = consider(i);
+      if (r != BSSUCC) return r;
+    }
+    return visit_candidates();
+  };
+  if ((rc = search_block(near_block)) != BSSUCC) return rc;
+  // The other blocks nearer than the bound, nearest first.
+  struct Block {
+    double d2;
+    int32_t b;
+  };
+  Block order[PoleBlocks::kMaxBlocks];
+  int pending = 0;
+  for (int32_t b = 0; b < blocks.count; ++b)
+    if (b != near_block && below_bound(block_d2[b])) order[pending++] = {block_d2[b], b};
+  std::sort(order, order + pending, [](const Block &x, const Block &y) { return x.d2 < y.d2; });
+  for (int j = 0; j < pending && below_bound(order[j].d2); ++j)
+    if ((rc = search_block(order[j].b)) != BSSUCC) return rc;
   *dist = search.dist;
   std::memcpy(foot, search.foot, sizeof(search.foot));
   *param = search.param;
@@ -765,15 +950,17 @@ BSrc nearest_on_curve(const BScurve &cv, int32_t num_points, const double *point
                       double *feet, double *dists) {
   const int32_t n = cv.num_poles;
   if (!query_points_ok(num_points, 3, points)) return BSINARG;
-  // Poles beyond the bound of the query points overflow the squared distances too.
-  if (!poles_bounded(n, cv.poles, cv.rational ? cv.weights : nullptr)) return BSINARG;
   const Spline3 sp{cv.order - 1, n, cv.poles, cv.rational ? cv.weights : nullptr, cv.knots};
+  // The pole blocks check the poles and weights (the shims leave that to them):
+  // poles beyond the bound of the query points overflow the squared distances too.
+  PoleBlocks blocks;
+  if (!(cv.rational ? blocks.build<true>(sp) : blocks.build<false>(sp))) return BSINARG;
   BSrc rc = BSSUCC;
   for (int32_t i = 0; i < num_points; ++i) {
     const std::ptrdiff_t at = 3 * static_cast<std::ptrdiff_t>(i);
-    rc = cv.rational ? nearest_on_spline3<true>(sp, points + at, tol().dist_tol, &dists[i],
+    rc = cv.rational ? nearest_on_spline3<true>(sp, blocks, points + at, tol().dist_tol, &dists[i],
                                                 feet + at, &params[i])
-                     : nearest_on_spline3<false>(sp, points + at, tol().dist_tol, &dists[i],
+                     : nearest_on_spline3<false>(sp, blocks, points + at, tol().dist_tol, &dists[i],
                                                  feet + at, &params[i]);
     if (rc != BSSUCC) return rc;
   }
@@ -809,22 +996,33 @@ BSrc nearest_on_curve(const BScurve &cv, int32_t num_points, const double *point
 
 using namespace knotwork;
 
+namespace {
+// Checks of the nearest-point shims: the poles and weights are checked in the pole
+// blocks' pass; a failure found before it takes the status the full record check
+// would have given first.
+constexpr unsigned kNearestChecks = kCurveFull | kCurveOwnPoleScan;
+inline BSrc after_record_check(const BScurve *curve, BSrc rc) {
+  const BSrc full = validate_curve(curve, kCurveFull);
+  return full != BSSUCC ? full : rc;
+}
+}  // namespace
+
 extern "C" KW_API void BSmdstptscv(int32_t num_points, const double *points, const BScurve *curve,
                                    double *params, double *feet, double *dists, BSboolean *all_near,
                                    BSrc *rc) {
   KW_EPILOGUE(rc);
-  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return;
+  if ((*rc = validate_curve(curve, kNearestChecks)) != BSSUCC) return;
   if (num_points < 0) {
-    *rc = BSINARG;
+    *rc = after_record_check(curve, BSINARG);
     return;
   }
   if (num_points > 0 &&
       (points == nullptr || params == nullptr || feet == nullptr || dists == nullptr)) {
-    *rc = BSNULLPTR;
+    *rc = after_record_check(curve, BSNULLPTR);
     return;
   }
   if (curve->order > kMaxPieceOrder) {
-    *rc = BSDEGENINPUT;
+    *rc = after_record_check(curve, BSDEGENINPUT);
     return;
   }
   if ((*rc = nearest_on_curve(*curve, num_points, points, params, feet, dists)) != BSSUCC) return;
@@ -838,13 +1036,13 @@ extern "C" KW_API void BSmdstptscv(int32_t num_points, const double *points, con
 extern "C" KW_API void BSmdstptcv(const BScurve *curve, const double *point, double *param,
                                   double *foot, double *dist, BSrc *rc) {
   KW_EPILOGUE(rc);
-  if ((*rc = validate_curve(curve, kCurveFull)) != BSSUCC) return;
+  if ((*rc = validate_curve(curve, kNearestChecks)) != BSSUCC) return;
   if (point == nullptr || param == nullptr || foot == nullptr || dist == nullptr) {
-    *rc = BSNULLPTR;
+    *rc = after_record_check(curve, BSNULLPTR);
     return;
   }
   if (curve->order > kMaxPieceOrder) {
-    *rc = BSDEGENINPUT;
+    *rc = after_record_check(curve, BSDEGENINPUT);
     return;
   }
   *rc = nearest_on_curve(*curve, 1, point, param, foot, dist);

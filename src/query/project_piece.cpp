@@ -33,10 +33,24 @@ struct BinomialTable {
 };
 constexpr BinomialTable kBinomial{};
 
+// Their reciprocals (a product costs a fraction of a division; the numerator's
+// coefficients only need their signs exact, which a positive factor keeps).
+struct ReciprocalBinomialTable {
+  double c[kMaxNumeratorDegree + 1][kMaxNumeratorDegree + 1] = {};
+  constexpr ReciprocalBinomialTable() {
+    for (int n = 0; n <= kMaxNumeratorDegree; ++n)
+      for (int k = 0; k <= n; ++k) c[n][k] = 1.0 / kBinomial.c[n][k];
+  }
+};
+constexpr ReciprocalBinomialTable kReciprocalBinomial{};
+
 // c[0..n+m] += s * (a * b) for Bernstein polynomials a (degree n) and b (degree m),
 // without the final division by binom(n + m, k) (done once by the caller).
-inline void bernstein_product_add(int n, const double *a, int m, const double *b, double s,
-                                  double *c) {
+// NA, MB > 0 fix n and m at compile time (the same arithmetic, unrolled).
+template <int NA = 0, int MB = 0>
+inline void bernstein_product_add(int n_runtime, const double *a, int m_runtime, const double *b,
+                                  double s, double *c) {
+  const int n = NA > 0 ? NA : n_runtime, m = MB > 0 ? MB : m_runtime;
   double bs[3 * kMaxPieceOrder];  // b scaled by its binomials, once
   for (int j = 0; j <= m; ++j) bs[j] = kBinomial.c[m][j] * b[j];
   for (int i = 0; i <= n; ++i) {
@@ -84,6 +98,11 @@ FootFunction foot_function(const BezierPiece &pc, const double *point, double t,
   // C and C' carry rounding relative to the size of C (C' from differences of
   // poles of that size), so f cannot vanish below about
   // (|C - P| + |C|) |C'| eps + deg |C - P| |C| eps.
+  // Its square is at most 2 (2 (dd + cc) d1 + deg^2 dd cc): an f well above that
+  // cannot pass the convergence test, and a scale of 0 says so without the roots.
+  constexpr double kLimit = 1.5 * (16.0 * 2.220446049250313e-16) * (16.0 * 2.220446049250313e-16);
+  const double deg = pc.deg;
+  if (f * f > kLimit * (2.0 * (2.0 * (dd + cc) * d1 + deg * deg * dd * cc))) return {f, fp, 0.0};
   const double r = std::sqrt(dd), c = std::sqrt(cc), c1 = std::sqrt(d1);
   return {f, fp, (r + c) * c1 + pc.deg * r * c};
 }
@@ -199,33 +218,69 @@ struct BestFoot {
 
 }  // namespace
 
+namespace {
+
+// Value and first two derivatives of one Bezier row of degree n >= 2 at t (s = 1 - t)
+// by de Casteljau down to three values; N > 0 fixes the degree at compile time
+// (the same arithmetic, unrolled).
+template <int N>
+inline void row_derivatives(const double *row, int n_runtime, double s, double t, double *v,
+                            double *d1, double *d2) {
+  const int n = N > 0 ? N : n_runtime;
+  double b[kMaxPieceOrder];
+  const double *src = row;
+  for (int level = 1; level <= n - 2; ++level) {
+    for (int i = 0; i <= n - level; ++i) b[i] = s * src[i] + t * src[i + 1];
+    src = b;
+  }
+  *d2 = n * (n - 1) * (src[2] - 2.0 * src[1] + src[0]);
+  const double c0 = s * src[0] + t * src[1];
+  const double c1 = s * src[1] + t * src[2];
+  *d1 = n * (c1 - c0);
+  *v = s * c0 + t * c1;
+}
+
+template <int N>
+inline void rows_derivatives(const BezierPiece &pc, int m, double s, double t, double *h) {
+  const int n = pc.deg;
+  for (int r = 0; r < m; ++r)
+    row_derivatives<N>(pc.rows + r * (n + 1), n, s, t, &h[r], &h[m + r], &h[2 * m + r]);
+}
+
+}  // namespace
+
 // De Casteljau on the coordinate-major rows themselves: the search evaluates pieces
 // in its innermost loop, and transposing them for the general de Boor kernel costs
-// about a third more time there.
+// about a third more time there. The common degrees are unrolled.
 void bezier_point_derivatives(const BezierPiece &pc, double t, double *out) {
   const int n = pc.deg, m = pc.row_count(), dim = pc.dim;
   double h[3 * kMaxPieceValues];  // h[j * m + r]: j-th derivative of row r
   const double s = 1.0 - t;
-  for (int r = 0; r < m; ++r) {
-    const double *row = pc.rows + r * (n + 1);
-    double v = row[0], d1 = 0.0, d2 = 0.0;
-    if (n == 1) {
-      v = s * row[0] + t * row[1];
-      d1 = row[1] - row[0];
-    } else if (n >= 2) {
-      double b[kMaxPieceOrder];
-      std::memcpy(b, row, sizeof(double) * (n + 1));
-      for (int level = 1; level <= n - 2; ++level)
-        for (int i = 0; i <= n - level; ++i) b[i] = s * b[i] + t * b[i + 1];
-      d2 = n * (n - 1) * (b[2] - 2.0 * b[1] + b[0]);
-      const double c0 = s * b[0] + t * b[1];
-      const double c1 = s * b[1] + t * b[2];
-      d1 = n * (c1 - c0);
-      v = s * c0 + t * c1;
-    }
-    h[r] = v;
-    h[m + r] = d1;
-    h[2 * m + r] = d2;
+  switch (n) {
+    case 0:
+    case 1:
+      for (int r = 0; r < m; ++r) {
+        const double *row = pc.rows + r * (n + 1);
+        h[r] = n == 1 ? s * row[0] + t * row[1] : row[0];
+        h[m + r] = n == 1 ? row[1] - row[0] : 0.0;
+        h[2 * m + r] = 0.0;
+      }
+      break;
+    case 2:
+      rows_derivatives<2>(pc, m, s, t, h);
+      break;
+    case 3:
+      rows_derivatives<3>(pc, m, s, t, h);
+      break;
+    case 4:
+      rows_derivatives<4>(pc, m, s, t, h);
+      break;
+    case 5:
+      rows_derivatives<5>(pc, m, s, t, h);
+      break;
+    default:
+      rows_derivatives<0>(pc, m, s, t, h);
+      break;
   }
   if (!pc.rational) {
     for (int d = 0; d < dim; ++d) {
@@ -246,8 +301,12 @@ void bezier_point_derivatives(const BezierPiece &pc, double t, double *out) {
   }
 }
 
-int perpendicular_numerator(const BezierPiece &pc, const double *point, double *coef) {
-  const int n = pc.deg, dim = pc.dim, n1 = n + 1;
+namespace {
+
+// perpendicular_numerator() with the degree fixed at compile time when N > 0.
+template <int N>
+int perpendicular_numerator_of(const BezierPiece &pc, const double *point, double *coef) {
+  const int n = N > 0 ? N : pc.deg, dim = pc.dim, n1 = n + 1;
   if (n == 0) {
     coef[0] = 0.0;
     return 1;
@@ -260,9 +319,9 @@ int perpendicular_numerator(const BezierPiece &pc, const double *point, double *
       const double *b = pc.rows + d * n1;
       for (int i = 0; i <= n; ++i) u[i] = b[i] - point[d];
       for (int j = 0; j < n; ++j) v[j] = n * (b[j + 1] - b[j]);
-      bernstein_product_add(n, u, n - 1, v, 1.0, coef);
+      bernstein_product_add<N, N - 1>(n, u, n - 1, v, 1.0, coef);
     }
-    for (int k = 0; k < count; ++k) coef[k] /= kBinomial.c[count - 1][k];
+    for (int k = 0; k < count; ++k) coef[k] *= kReciprocalBinomial.c[count - 1][k];
     return count;
   }
   // Rational: C = A / w, (C - P) . C' = (A - P w) . (A' w - A w') / w^3. With
@@ -277,14 +336,31 @@ int perpendicular_numerator(const BezierPiece &pc, const double *point, double *
   for (int d = 0; d < dim; ++d) {
     const double *a = pc.rows + d * n1;
     for (int i = 0; i <= n; ++i) u[i] = a[i] - point[d] * w[i];
-    bernstein_product_add(n, u, n, u, 1.0, sq);
+    bernstein_product_add<N, N>(n, u, n, u, 1.0, sq);
   }
-  for (int k = 0; k <= 2 * n; ++k) sq[k] /= kBinomial.c[2 * n][k];
+  for (int k = 0; k <= 2 * n; ++k) sq[k] *= kReciprocalBinomial.c[2 * n][k];
   for (int k = 0; k < 2 * n; ++k) sp[k] = n * (sq[k + 1] - sq[k]);  // S' / 2
-  bernstein_product_add(n, w, 2 * n - 1, sp, 1.0, coef);
-  bernstein_product_add(n - 1, wp, 2 * n, sq, -1.0, coef);
-  for (int k = 0; k < count; ++k) coef[k] /= kBinomial.c[count - 1][k];
+  bernstein_product_add<N, 2 * N - 1>(n, w, 2 * n - 1, sp, 1.0, coef);
+  bernstein_product_add<N - 1, 2 * N>(n - 1, wp, 2 * n, sq, -1.0, coef);
+  for (int k = 0; k < count; ++k) coef[k] *= kReciprocalBinomial.c[count - 1][k];
   return count;
+}
+
+}  // namespace
+
+int perpendicular_numerator(const BezierPiece &pc, const double *point, double *coef) {
+  switch (pc.deg) {
+    case 2:
+      return perpendicular_numerator_of<2>(pc, point, coef);
+    case 3:
+      return perpendicular_numerator_of<3>(pc, point, coef);
+    case 4:
+      return perpendicular_numerator_of<4>(pc, point, coef);
+    case 5:
+      return perpendicular_numerator_of<5>(pc, point, coef);
+    default:
+      return perpendicular_numerator_of<0>(pc, point, coef);
+  }
 }
 
 double piece_box_distance_sq(const BezierPiece &pc, const double *point) {

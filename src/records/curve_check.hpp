@@ -27,15 +27,17 @@ namespace knotwork {
 inline constexpr int kMaxFixedOrder = 16;
 
 enum CurveCheck : unsigned {
-  kCurveShape = 0,          // null record or arrays (3); order >= 2, num_poles >= order,
-                            // num_knots == order + num_poles (-2)
-  kCurveDomain = 1u << 0,   // finite end knots bounding a non-empty domain (-2)
-  kCurveArrays = 1u << 1,   // O(n): knots finite and non-decreasing, poles and
-                            // weights finite (-2)
-  kCurveWeights = 1u << 2,  // O(n): weights positive (-2); routines with their own
-                            // status for a small or negative weight leave this out
-  kCurveOrder16 = 1u << 3,  // order <= 16 (-2)
-  kCurveOrder1 = 1u << 4,   // order 1 (piecewise constant) is accepted too
+  kCurveShape = 0,              // null record or arrays (3); order >= 2, num_poles >= order,
+                                // num_knots == order + num_poles (-2)
+  kCurveDomain = 1u << 0,       // finite end knots bounding a non-empty domain (-2)
+  kCurveArrays = 1u << 1,       // O(n): knots finite and non-decreasing, poles and
+                                // weights finite (-2)
+  kCurveWeights = 1u << 2,      // O(n): weights positive (-2); routines with their own
+                                // status for a small or negative weight leave this out
+  kCurveOrder16 = 1u << 3,      // order <= 16 (-2)
+  kCurveOrder1 = 1u << 4,       // order 1 (piecewise constant) is accepted too
+  kCurveOwnPoleScan = 1u << 5,  // the poles and weights are left to the caller's own
+                                // pass over them (which makes the same checks)
   kCurveFull = kCurveDomain | kCurveArrays | kCurveWeights,
 };
 
@@ -78,6 +80,7 @@ inline BSrc validate_curve(const BScurve *cv, unsigned checks) {
     return BSINARG;
   if (checks & (kCurveArrays | kCurveWeights)) {
     if (!knots_ascending(t, n + k)) return BSINARG;
+    if (checks & kCurveOwnPoleScan) return BSSUCC;
     if (!values_finite(cv->poles, 3 * static_cast<std::ptrdiff_t>(n))) return BSINARG;
     if (cv->rational) {
       if (!values_finite(cv->weights, n)) return BSINARG;

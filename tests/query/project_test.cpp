@@ -529,6 +529,12 @@ TEST(ProjectStatuses, EveryRoutineReportsItsFailures) {
   for (int i = 0; i < 17; ++i) poles[3 * i] = i, knots[i] = 0, knots[17 + i] = 1;
   big.order = 17, big.num_poles = 17, big.poles = poles.data(), big.knots = knots.data();
   big.num_knots = 34;
+  // A bad pole or weight outranks later argument checks (the pole scan comes late).
+  std::vector<double> nan_poles(good.poles, good.poles + 3 * good.num_poles), w0(good.num_poles, 1);
+  nan_poles[4] = NAN, w0[1] = 0.0;
+  BScurve nan_pole = good, zero_weight = good;
+  nan_pole.poles = nan_poles.data();
+  zero_weight.rational = 1, zero_weight.weights = w0.data();
   const double pt[4] = {0, 1, 0, 0}, beyond[3] = {3.0, 0.5, 0.0}, z[3 * 17] = {},
                kn[4] = {0, 0, 1, 1};
   double u, f[4], d, *a = nullptr, *b = nullptr;
@@ -546,6 +552,9 @@ TEST(ProjectStatuses, EveryRoutineReportsItsFailures) {
       {STATUS_OF(BSmdstptcv(&no_weights, pt, &u, f, &d, &rc)), BSNULLPTR},
       {STATUS_OF(BSmdstptcv(&big, pt, &u, f, &d, &rc)), BSDEGENINPUT},
       {STATUS_OF(BSmdstptscv(-1, pt, &good, &u, f, &d, &flag, &rc)), BSINARG},
+      {STATUS_OF(BSmdstptcv(&nan_pole, nullptr, &u, f, &d, &rc)), BSINARG},
+      {STATUS_OF(BSmdstptcv(&zero_weight, pt, &u, f, &d, &rc)), BSINARG},
+      {STATUS_OF(BSmdstptscv(0, nullptr, &nan_pole, &u, f, &d, &flag, &rc)), BSINARG},
       {STATUS_OF(BSmdptsbscv(1, 2, 40, 0, z, kn, 1, pt, 1e-6, &d, f, &u, &rc)), BSINARG},
       {STATUS_OF(BSmdptsbscv(1, 2, 0, 0, z, kn, 1, pt, 1e-6, &d, f, &u, &rc)), BSINARG},
       {STATUS_OF(BSmdptsbscv(1, 1, 2, 0, z, kn, 1, pt, 1e-6, &d, f, &u, &rc)), BSINARG},
