@@ -394,18 +394,4 @@ TEST_F(Fit, FailureStatuses) {
   }
 }
 
-TEST_F(Fit, AllocationFailuresLeaveNothingBehind) {
-  std::mt19937_64 rng(2);
-  const Points open = random_points(rng, 40, 1.0);
-  const Points closed = random_points(rng, 40, 1.0, true);
-  const Points flat = {0, 0, 0, 1, 1, 0, 2, 0, 0, 3, 1, 0, 4, 3, 0};
-  for (int k : {4, 5, 6}) {
-    for (const auto &[p, periodic] : {std::pair{&open, false}, {&closed, true}, {&flat, false}}) {
-      const int32_t n = static_cast<int32_t>(p->size() / 3);
-      Out out(n, k);
-      kwtest::sweep_allocation_failures([&] { return fit(*p, k, out, periodic); }, {BSNOSTKMEMORY});
-    }
-  }
-}
-
 }  // namespace

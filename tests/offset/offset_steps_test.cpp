@@ -281,25 +281,6 @@ TEST_F(OffsetSteps, FailureStatuses) {
     EXPECT_EQ(rc, cases[i].want) << "case " << i;
     EXPECT_EQ(base, nullptr) << "case " << i;
   }
-  // Allocation failures of the allocating steps leave nothing behind.
-  const auto sweep = [](const std::function<BSrc()> &op) {
-    EXPECT_GE(kwtest::sweep_allocation_failures(op, {BSNOMEMORY, BSNOSTKMEMORY}).runs, 1);
-  };
-  sweep([&] {
-    BSrc rc = -99;
-    Owned o;
-    BSofnorm(&W, dir, FALSE, nullptr, &orient, &o.cv, n, &rc);
-    if (rc == BSSUCC) BSfndoffdir(o.cv, dir, n, &side, frame, &rc);
-    return rc;
-  });
-  sweep([&] {
-    RefCurve line = kwtest::make_curve(2, {0, 0, 1, 1}, {0, 0, 0, 2, 1, 0});
-    Owned a = copy_of(line), b = copy_of(w);
-    BSrc rc = -99;
-    if (a.cv == nullptr || b.cv == nullptr) return BSrc{BSNOMEMORY};
-    BSofupdeg(&a.cv, &b.cv, &order, &nf, &rc);
-    return rc;
-  });
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 // and closed curves on any range); projection onto a plane; failure statuses.
 
 #include "ref_circle.hpp"
-#include "sign_changes.hpp"
+#include "ref_query.hpp"
 #include "support.hpp"
 
 namespace {
@@ -43,19 +43,15 @@ double signed_distance(const RefCurve &c, const double *q, const double *nrm, do
   return ((p[0] - q[0]) * nrm[0] + (p[1] - q[1]) * nrm[1] + (p[2] - q[2]) * nrm[2]) / len;
 }
 
-// Every sign change of the sampled distance holds a reported parameter (or lies in
-// a zero interval); reported parameters are distinct, on the plane, and their
-// points are the curve's.
-void check_against_sampling(RefCurve &c, const double *q, const double *nrm, const Hits &h) {
+// Against the sign changes of the densely sampled distance: reported parameters
+// distinct, on the plane, and their points the curve's.
+void check_against_sampling(const RefCurve &c, const double *q, const double *nrm, const Hits &h) {
   ASSERT_EQ(h.rc, 0);
-  std::vector<double> zero;
-  for (size_t i = 0; i < h.starts.size(); ++i) zero.insert(zero.end(), {h.starts[i], h.ends[i]});
-  kwtest::expect_roots_cover_sign_changes([&](double u) { return signed_distance(c, q, nrm, u); },
-                                          c.lo(), c.hi(), h.params, zero, 1e-7, 1e-7);
-  for (size_t i = 0; i < h.params.size(); ++i) {
-    const auto p = kwtest::ref_eval(c, h.params[i]);
-    for (int k = 0; k < 3; ++k) EXPECT_NEAR(h.points[3 * i + k], p[k], 1e-9);
-  }
+  const double len = std::hypot(nrm[0], nrm[1], nrm[2]);
+  kwtest::check_plane_hits(
+      kwtest::Sampled(c, 0.005), {q[0], q[1], q[2]}, {nrm[0] / len, nrm[1] / len, nrm[2] / len},
+      static_cast<int32_t>(h.params.size()), h.params.data(), h.points.data(),
+      static_cast<int32_t>(h.starts.size()), h.starts.data(), h.ends.data(), 1e-7, 1e-7);
 }
 
 TEST_F(CurvePlane, RandomCurvesAgainstSampledDistance) {

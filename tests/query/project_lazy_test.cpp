@@ -4,7 +4,7 @@
 // must match an independent brute-force search.
 
 #include "bspline/bezier.hpp"
-#include "project_reference.hpp"
+#include "ref_query.hpp"
 #include "query/boxes.hpp"
 #include "query/project.hpp"
 
@@ -59,7 +59,7 @@ TEST(SplinePieces, LazyPiecesAreTheFullDecompositionAndTheTreeBoundsThem) {
     const bool rational = trial % 2 == 1;
     const int n = 40 + 37 * trial;
     RefCurve c = trial % 3 == 0
-                     ? projref::random_curve(rng, k, n, rational, false, 1.0, trial % 4 != 1)
+                     ? kwtest::query_curve(rng, k, n, rational, false, 1.0, trial % 4 != 1)
                      : wandering_curve(rng, k, n, rational, trial % 4 != 1);
     const std::vector<double> rows = c.rows();
     const int m = rational ? 4 : 3;
@@ -110,7 +110,7 @@ TEST(BSmdstptcv, LongCurvesMatchBruteForce) {
     const bool clamped = trial % 5 != 3;
     const bool scattered = trial % 4 == 2;
     const bool closed = clamped && trial % 3 == 0;
-    RefCurve c = scattered ? projref::random_curve(rng, k, n, rational, closed, 1.0, clamped)
+    RefCurve c = scattered ? kwtest::query_curve(rng, k, n, rational, closed, 1.0, clamped)
                            : wandering_curve(rng, k, n, rational, clamped);
     if (closed && !scattered) {
       for (int d = 0; d < 3; ++d) c.poles[3 * (n - 1) + d] = c.poles[d];
@@ -123,9 +123,9 @@ TEST(BSmdstptcv, LongCurvesMatchBruteForce) {
       const auto q = kwtest::ref_eval(c, c.lo() + (c.hi() - c.lo()) * V(rng));
       const double off = j == 0 ? 0.0 : (j == 1 ? 1e-3 : 0.05), reach = j == 3 ? 0.7 : 20.0;
       for (int d = 0; d < 3; ++d) p[d] = j < 3 ? q[d] + off * U(rng) : 0.5 + reach * U(rng);
-      const projref::Foot f = projref::nearest(c, p);
+      const kwtest::Foot f = kwtest::nearest(c, p);
       ASSERT_EQ(f.rc, BSSUCC) << "trial " << trial;
-      projref::expect_nearest(c, p, f, trial, 16);
+      kwtest::expect_nearest(c, p, f, trial, 16);
     }
   }
 }
@@ -149,7 +149,7 @@ TEST(BSmdptsbscv, LongCurveSweepAgreesWithSingleCalls) {
     }
     const int np = static_cast<int>(pts.size() / 3);
     std::vector<double> d(np), f(3 * np), u(np), want(np);
-    for (int i = 0; i < np; ++i) want[i] = projref::nearest(c, &pts[3 * i]).dist;
+    for (int i = 0; i < np; ++i) want[i] = kwtest::nearest(c, &pts[3 * i]).dist;
     // The previous foot bounds the next search: a zero or negative tolerance (no end
     // snap) must still give the answers.
     for (const double tol : {1e-6, 0.0, -0.5}) {

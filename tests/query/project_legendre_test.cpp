@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "knotwork.h"
-#include "project_reference.hpp"
+#include "ref_query.hpp"
 #include "support.hpp"
 
 namespace {
@@ -54,16 +54,16 @@ Out project(Rows &r, std::vector<double> pts, double tol, std::vector<double> di
 void check_against_reference(RefCurve &c, Rows &r, const std::vector<double> &pts, double tol) {
   const Out o = project(r, pts, tol);
   ASSERT_EQ(o.rc, BSSUCC);
-  const double size = projref::curve_size(c);
+  const double size = kwtest::curve_size(c);
   for (size_t i = 0; i < o.dist.size(); ++i) {
     double p[3] = {0, 0, 0};
     for (int d = 0; d < r.dim; ++d) p[d] = pts[i * r.dim + d];
-    const double ref = projref::brute_force_min(c, p);
+    const double ref = kwtest::brute_force_min(c, p);
     EXPECT_GE(o.dist[i], ref - 1e-10 * size) << i;
     EXPECT_LE(o.dist[i], ref + 0.5 * tol + 1e-10 * size) << i;
     const auto q = kwtest::ref_eval(c, o.par[i]);
     for (int d = 0; d < r.dim; ++d) EXPECT_NEAR(o.feet[i * r.dim + d], q[d], 1e-10 * size) << i;
-    EXPECT_NEAR(projref::dist_at(c, o.par[i], p), o.dist[i], 1e-10 * size) << i;
+    EXPECT_NEAR(kwtest::dist_at(c, o.par[i], p), o.dist[i], 1e-10 * size) << i;
     // One point by branch and bound alone (no break-pole pass).
     double d1 = -1, u1 = -1, f1[3];
     BSrc rc = -99;
@@ -72,7 +72,7 @@ void check_against_reference(RefCurve &c, Rows &r, const std::vector<double> &pt
     ASSERT_EQ(rc, BSSUCC) << i;
     EXPECT_GE(d1, ref - 1e-10 * size) << i;
     EXPECT_LE(d1, ref + 0.5 * tol + 1e-10 * size) << i;
-    EXPECT_NEAR(projref::dist_at(c, u1, p), d1, 1e-10 * size) << i;
+    EXPECT_NEAR(kwtest::dist_at(c, u1, p), d1, 1e-10 * size) << i;
   }
 }
 
@@ -87,7 +87,7 @@ TEST(BSmdptbscv, RandomCurvesMatchDenseSampling) {
                {2, 6, false, false, true}, {6, 13, true, false, true}};
   for (const Case &cs : cases)
     for (int rep = 0; rep < 3; ++rep) {
-      RefCurve c = projref::random_curve(rng, cs.k, cs.n, cs.rational, false, 1.0, cs.clamped);
+      RefCurve c = kwtest::query_curve(rng, cs.k, cs.n, cs.rational, false, 1.0, cs.clamped);
       const int dim = cs.planar ? 2 : 3;
       if (cs.planar)
         for (int i = 0; i < c.n(); ++i) c.poles[3 * i + 2] = 0.0;
@@ -171,7 +171,7 @@ TEST(BSmdptbscv, CirclesAndArcsInClosedForm) {
 
 TEST(BSmdptbscv, BoundsPassedIn) {
   std::mt19937_64 rng(7);
-  RefCurve c = projref::random_curve(rng, 4, 8, true, false);
+  RefCurve c = kwtest::query_curve(rng, 4, 8, true, false);
   Rows r(c, 3);
   const std::vector<double> pts = {0.1, 0.2, 0.3, 2.0, -1.0, 0.5};
   const Out free = project(r, pts, 1e-9);
@@ -230,7 +230,7 @@ TEST(BSmdptpieces, OnePieceAgainstDenseSampling) {
   const int cases[][3] = {{4, 0, 3}, {4, 1, 3}, {3, 1, 2}, {6, 1, 3}, {2, 0, 2}};  // k, rat, dim
   const double tol = 1e-7;
   for (const auto &cs : cases) {
-    RefCurve c = projref::random_curve(rng, cs[0], cs[0], cs[1], false);
+    RefCurve c = kwtest::query_curve(rng, cs[0], cs[0], cs[1], false);
     const int m = 12, dim = cs[2];
     if (dim == 2)
       for (int i = 0; i < c.n(); ++i) c.poles[3 * i + 2] = 0.0;
@@ -247,17 +247,17 @@ TEST(BSmdptpieces, OnePieceAgainstDenseSampling) {
                xl.data(), fl.data(), pl.data(), &rl);
     ASSERT_EQ(rz, BSSUCC);
     ASSERT_EQ(rl, BSSUCC);
-    const double eps = 1e-10 * projref::curve_size(c);
+    const double eps = 1e-10 * kwtest::curve_size(c);
     auto at = [&](double t) { return c.lo() + t * (c.hi() - c.lo()); };
     for (int i = 0; i < m; ++i) {
       const double p[3] = {pts[i * dim], pts[i * dim + 1], dim == 3 ? pts[i * dim + 2] : 0.0};
-      const double ref = projref::brute_force_min(c, p);
+      const double ref = kwtest::brute_force_min(c, p);
       double d1 = -1, x1 = -1, f1[3];
       BSmdptlgcv1(deg, dim, r.rational, lgd.data(), &pts[i * dim], tol, kBig, &d1, &x1, f1, &r1);
       EXPECT_NEAR(d1, ref, eps) << i;  // no end preference: the minimum itself
-      EXPECT_NEAR(projref::dist_at(c, at(0.5 * (x1 + 1)), p), d1, eps) << i;
+      EXPECT_NEAR(kwtest::dist_at(c, at(0.5 * (x1 + 1)), p), d1, eps) << i;
       for (double d : {dz[i], dl[i]}) EXPECT_TRUE(d >= ref - eps && d <= ref + 0.5 * tol + eps);
-      EXPECT_NEAR(projref::dist_at(c, at(tz[i]), p), dz[i], eps) << i;
+      EXPECT_NEAR(kwtest::dist_at(c, at(tz[i]), p), dz[i], eps) << i;
       const auto q = kwtest::ref_eval(c, at(0.5 * (xl[i] + 1)));
       EXPECT_NEAR(std::hypot(fl[i * dim] - q[0], fl[i * dim + 1] - q[1]), 0, eps) << i;
       // A bound just below the distance leaves the point without result.
@@ -352,33 +352,6 @@ TEST(BSmdptpieces, FailureStatuses) {
     EXPECT_EQ(rc, cs[3]) << cs[0] << " " << cs[2];
     EXPECT_TRUE(out[0] == -5 && out[1] == -5 && out[2] == -5 && prc == -5 && flag == -5);
   }
-}
-
-class LegendreGuarded : public kwtest::GuardedTest {};
-
-TEST_F(LegendreGuarded, CleanAtLevel20AndUnderAllocationFailures) {
-  std::mt19937_64 rng(11);
-  RefCurve c = projref::random_curve(rng, 4, 40, true, false);
-  Rows r(c, 3);
-  const std::vector<double> pts = {0.1, 0.2, 0.3, 0.5, -0.5, 0.0};
-  EXPECT_EQ(project(r, pts, 1e-9).rc, BSSUCC);
-  const auto sweep =
-      kwtest::sweep_allocation_failures([&] { return project(r, pts, 1e-9).rc; }, {BSNOSTKMEMORY});
-  EXPECT_GE(sweep.runs, 2);
-  // One piece (the first span's poles), several points.
-  std::vector<double> din(2, kBig), dout(2), tout(2), feet(6), q = pts, piece(16);
-  std::vector<BSrc> prc(2);
-  for (int i = 0; i < 16; ++i) piece[i] = r.poles[(i / 4) * r.n + i % 4];
-  EXPECT_GE(kwtest::sweep_allocation_failures(
-                [&] {
-                  BSrc rc = -99;
-                  BSmdptbzcv(3, 3, TRUE, piece.data(), 2, q.data(), 1e-9, din.data(), dout.data(),
-                             tout.data(), feet.data(), prc.data(), &rc);
-                  return rc;
-                },
-                {BSNOSTKMEMORY})
-                .runs,
-            2);
 }
 
 }  // namespace

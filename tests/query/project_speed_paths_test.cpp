@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "knotwork.h"
-#include "project_reference.hpp"
+#include "ref_query.hpp"
 #include "ref_circle.hpp"
 #include "support.hpp"
 
@@ -28,7 +28,7 @@ TEST_F(ProjectPaths, StartOnlyWhenWithinHalfTheDistanceTolerance) {
   const double to_start = std::hypot(p[0] - 1.0, p[1]);
   for (const double dist_tol : {1e-12, 1e-15}) {
     BSparameters.dist_tol = dist_tol;
-    const projref::Foot f = projref::nearest(c, p);
+    const kwtest::Foot f = kwtest::nearest(c, p);
     ASSERT_EQ(f.rc, BSSUCC);
     if (dist_tol > 1e-13) {
       EXPECT_EQ(f.u, 0.0);
@@ -56,7 +56,7 @@ TEST_F(ProjectPaths, ParameterNearTheEndMovesWhenTheStartIsNearEnough) {
   const double p[3] = {-1, 5e-7, 0};
   for (const double dist_tol : {1e-12, 1e-15}) {
     BSparameters.dist_tol = dist_tol;
-    const projref::Foot f = projref::nearest(c, p);
+    const kwtest::Foot f = kwtest::nearest(c, p);
     ASSERT_EQ(f.rc, BSSUCC);
     if (dist_tol > 1e-13) {
       EXPECT_TRUE(f.u == 0.0 && f.foot[0] == 0.0 && f.foot[1] == 0.0) << f.u;
@@ -80,10 +80,10 @@ TEST_F(ProjectPaths, ArrayFaultsAnywhereAreRefused) {
                 {2, 1000, 0.0}, {2, 5, -0.0},   {2, 999, -1e-300}, {2, 333, inf}};
   for (const Fault &f : faults) {
     std::mt19937_64 rng(5);
-    kwtest::RefCurve c = projref::random_curve(rng, 4, 1001, true, false);
+    kwtest::RefCurve c = kwtest::query_curve(rng, 4, 1001, true, false);
     (f.what == 0 ? c.knots[f.at] : f.what == 1 ? c.poles[f.at] : c.weights[f.at]) = f.value;
     const double p[3] = {0.1, 0.2, 0.3};
-    EXPECT_EQ(projref::nearest(c, p).rc, BSINARG) << f.what << " " << f.at;
+    EXPECT_EQ(kwtest::nearest(c, p).rc, BSINARG) << f.what << " " << f.at;
   }
 }
 

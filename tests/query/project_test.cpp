@@ -5,20 +5,18 @@
 #include <cfloat>
 #include <utility>
 
-#include "project_reference.hpp"
+#include "ref_query.hpp"
 #include "ref_circle.hpp"
 #include "status_of.hpp"
 #include "support.hpp"
 
 namespace {
 
-using projref::dist3;
-using projref::expect_nearest;
-using projref::Foot;
-using projref::nearest;
-using projref::RefCurve;
-
-class ProjectGuarded : public kwtest::GuardedTest {};
+using kwtest::dist3;
+using kwtest::expect_nearest;
+using kwtest::Foot;
+using kwtest::nearest;
+using kwtest::RefCurve;
 
 // A single Bezier piece on [0, 1] from unweighted poles and optional weights.
 RefCurve bezier(std::vector<double> pts, std::vector<double> w = {}) {
@@ -105,7 +103,7 @@ TEST(BSmdptbezcv, RandomPiecesOfOrders2To16MatchBruteForce) {
     const double p[3] = {far * U(rng), far * U(rng), far * U(rng)};
     const Foot f = piece_nearest(c, p, DBL_MAX);
     ASSERT_EQ(f.rc, BSSUCC);
-    EXPECT_LE(f.dist, projref::brute_force_min(c, p, 96) + 5e-7 + 1e-12) << "trial " << trial;
+    EXPECT_LE(f.dist, kwtest::brute_force_min(c, p, 96) + 5e-7 + 1e-12) << "trial " << trial;
     EXPECT_LE(dist3(kwtest::ref_eval(c, f.u).data(), f.foot), 1e-13);
     EXPECT_NEAR(f.dist, dist3(p, f.foot), 1e-14 * (1 + f.dist));
     // A bound beyond the answer keeps it; one well below leaves everything unwritten.
@@ -151,7 +149,7 @@ TEST(BSmdstptcv, RandomCurvesMatchBruteForce) {
     const double scale = trial % 4 == 0 ? 1000.0 : (trial % 4 == 1 ? 1e-3 : 1.0);
     const bool clamped = trial % 5 != 2;
     RefCurve c =
-        projref::random_curve(rng, k, n, trial % 2 == 1, trial % 3 == 0 && clamped, scale, clamped);
+        kwtest::query_curve(rng, k, n, trial % 2 == 1, trial % 3 == 0 && clamped, scale, clamped);
     for (const double reach : {0.2, 1.5, 20.0}) {  // near and far
       const double p[3] = {scale * reach * U(rng), scale * reach * U(rng), scale * reach * U(rng)};
       const Foot f = nearest(c, p);
@@ -163,7 +161,7 @@ TEST(BSmdstptcv, RandomCurvesMatchBruteForce) {
   // minima: still the better one to 1e-9 of the size.
   std::mt19937_64 small_rng(11);
   for (int trial = 0; trial < 50; ++trial) {
-    RefCurve c = projref::random_curve(small_rng, 4, 9, trial % 2 == 1, false, 1e-5);
+    RefCurve c = kwtest::query_curve(small_rng, 4, 9, trial % 2 == 1, false, 1e-5);
     const double p[3] = {2e-5 * U(small_rng), 2e-5 * U(small_rng), 2e-5 * U(small_rng)};
     const Foot f = nearest(c, p);
     ASSERT_EQ(f.rc, BSSUCC);
@@ -176,7 +174,7 @@ TEST(BSmdstptscv, PolylineOfPointsMatchesBruteForceAndSetsTheFlag) {
   std::uniform_real_distribution<double> U(-1.0, 1.0);
   for (int trial = 0; trial < 40; ++trial) {
     const int k = 2 + trial % 5;
-    RefCurve c = projref::random_curve(rng, k, k + 10 + trial, trial % 2 == 1, false);
+    RefCurve c = kwtest::query_curve(rng, k, k + 10 + trial, trial % 2 == 1, false);
     // Points along the curve, slightly off it with a few jumps far away, or (every
     // fourth curve) exactly on it: distance 0 and the flag true.
     const bool on = trial % 4 == 3;
@@ -194,7 +192,7 @@ TEST(BSmdstptscv, PolylineOfPointsMatchesBruteForceAndSetsTheFlag) {
     for (int i = 0; i < 60; ++i) {
       expect_nearest(c, &pts[3 * i], feet[i], trial, 16);
       near = near && feet[i].dist <= 2 * BSparameters.chrdht_tol;
-      EXPECT_TRUE(!on || feet[i].dist <= 1e-14 * (1 + projref::curve_size(c))) << feet[i].dist;
+      EXPECT_TRUE(!on || feet[i].dist <= 1e-14 * (1 + kwtest::curve_size(c))) << feet[i].dist;
     }
     EXPECT_EQ(all_near, near ? 1 : 0);
     EXPECT_TRUE(near || !on);
@@ -383,14 +381,14 @@ TEST(BSmdistptcv, RandomCurvesNeverMissTheNearestFoot) {
     const int n = k + 1 + static_cast<int>(V(rng) * 25);
     const bool clamped = trial % 5 != 2;
     RefCurve c =
-        projref::random_curve(rng, k, n, trial % 2 == 1, clamped && trial % 3 == 0, 1.0, clamped);
+        kwtest::query_curve(rng, k, n, trial % 2 == 1, clamped && trial % 3 == 0, 1.0, clamped);
     const double p[3] = {1.5 * U(rng), 1.5 * U(rng), 1.5 * U(rng)};
     const AllNearest r = all_nearest(c, p);
     ASSERT_EQ(r.rc, BSSUCC) << trial;
-    EXPECT_LE(r.dist, projref::brute_force_min(c, p, 32) + 1e-9) << trial;
+    EXPECT_LE(r.dist, kwtest::brute_force_min(c, p, 32) + 1e-9) << trial;
     ASSERT_GE(r.np, 1) << trial;
     for (int i = 0; i < r.np; ++i) {
-      EXPECT_NEAR(projref::dist_at(c, r.params[i], p), r.dist, BSparameters.dist_tol) << trial;
+      EXPECT_NEAR(kwtest::dist_at(c, r.params[i], p), r.dist, BSparameters.dist_tol) << trial;
       EXPECT_TRUE(i == 0 || r.params[i - 1] < r.params[i]) << trial;
     }
   }
@@ -410,27 +408,16 @@ TEST(BSnormals, EveryFootOfAnEllipseIsFound) {
   ASSERT_TRUE(ni == 0 && ints == nullptr && feet.size() == 4u);
   for (const double u : feet) {  // the distance is stationary at each
     const double h = 1e-6;
-    EXPECT_NEAR(projref::dist_at(c, u + h, pt) - projref::dist_at(c, u - h, pt), 0.0, 2e-12) << u;
+    EXPECT_NEAR(kwtest::dist_at(c, u + h, pt) - kwtest::dist_at(c, u - h, pt), 0.0, 2e-12) << u;
   }
 }
 
 // ---- Memory ---------------------------------------------------------------------------------
 
-TEST_F(ProjectGuarded, AllocationFailuresReleaseEverything) {
-  std::mt19937_64 rng(8);
-  RefCurve c = projref::random_curve(rng, 4, 300, true, false);
-  const double pts[6] = {0.1, 0.2, 0.3, 0.2, 0.2, 0.2};
-  kwtest::sweep_allocation_failures([&] { return all_nearest(c, pts).rc; },
-                                    {BSNOSTKMEMORY, BSNOMEMORY});
-  BSboolean flag;
-  const auto scv = STATUS_OF(project_points(c, {pts, pts + 6}, &flag, &rc));
-  EXPECT_GE(kwtest::sweep_allocation_failures(scv, {BSNOSTKMEMORY}).runs, 1);
-}
-
 TEST(BSmdstptcv, SmallCurvesMakeNoHeapRequests) {
   std::mt19937_64 rng(12);
-  RefCurve c = projref::random_curve(rng, 4, 20, true, true);
-  RefCurve p = projref::random_curve(rng, 3, 10, false, false);
+  RefCurve c = kwtest::query_curve(rng, 4, 20, true, true);
+  RefCurve p = kwtest::query_curve(rng, 3, 10, false, false);
   BScurve pv = p.view();
   const std::vector<double> pts = {0.3, 0.1, -0.2, 0.35, 0.1, -0.2};
   kwtest::NoHeapScope scope;
@@ -468,7 +455,7 @@ TEST(BSprptnrcv, ConvergesToAPerpendicularFootNearTheStart) {
   std::uniform_real_distribution<double> U(-1.0, 1.0);
   int converged = 0;
   for (int trial = 0; trial < 100; ++trial) {
-    RefCurve c = projref::random_curve(rng, 4, 8, trial % 2 == 1, false);
+    RefCurve c = kwtest::query_curve(rng, 4, 8, trial % 2 == 1, false);
     BScurve cv = c.view();
     const double u0 = c.lo() + (0.2 + 0.6 * (0.5 + 0.5 * U(rng))) * (c.hi() - c.lo());
     const auto q = kwtest::ref_eval(c, u0);
@@ -482,7 +469,7 @@ TEST(BSprptnrcv, ConvergesToAPerpendicularFootNearTheStart) {
     EXPECT_NEAR(f.dist, dist3(pt, f.foot), 1e-15);
     const double h = 1e-6;
     if (f.u - h > c.lo() && f.u + h < c.hi()) {
-      const double slope = projref::dist_at(c, f.u + h, pt) - projref::dist_at(c, f.u - h, pt);
+      const double slope = kwtest::dist_at(c, f.u + h, pt) - kwtest::dist_at(c, f.u - h, pt);
       EXPECT_NEAR(slope / (2 * h), 0.0, 1e-4) << trial;
     }
   }
