@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ref_curves.hpp"
+#include "status_of.hpp"
 #include "support.hpp"
 
 namespace {
@@ -468,92 +469,71 @@ TEST_F(Composite, FailureStatuses) {
   const double p4[5] = {0, 0, 0, 0, 1}, wide[2] = {0, 2.5};
   BScurve *cv = nullptr;
   const struct {
-    std::function<void(BSrc *)> op;
+    std::function<BSrc()> op;
     BSrc want;
   } cases[] = {
-      {[&](BSrc *rc) { BSalldeflgd(0, &nd, &ir, &ib, &bz, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSalldeflgd(2, nullptr, &ir, &ib, &bz, rc); }, BSNULLPTR},
-      {[&](BSrc *rc) { BSallcmplgd(3, 1, deg, bad_kind, &ser, rc); }, BSINARG},
-      {[&](BSrc *rc) {
-         BSbsp2cmlgd(3, 4, 4, 0, nullptr, c.knots.data(), &m, &nd, &ir, &ser, &bz, se, rc);
-       },
+      {STATUS_OF(BSalldeflgd(0, &nd, &ir, &ib, &bz, &rc)), BSINARG},
+      {STATUS_OF(BSalldeflgd(2, nullptr, &ir, &ib, &bz, &rc)), BSNULLPTR},
+      {STATUS_OF(BSallcmplgd(3, 1, deg, bad_kind, &ser, &rc)), BSINARG},
+      {STATUS_OF(
+           BSbsp2cmlgd(3, 4, 4, 0, nullptr, c.knots.data(), &m, &nd, &ir, &ser, &bz, se, &rc)),
        BSNULLPTR},
-      {[&](BSrc *rc) {
-         BSbsp2cmlgd(3, 4, 4, 0, rows.data(), bad_knots.data(), &m, &nd, &ir, &ser, &bz, se, rc);
-       },
+      {STATUS_OF(BSbsp2cmlgd(3, 4, 4, 0, rows.data(), bad_knots.data(), &m, &nd, &ir, &ser, &bz, se,
+                             &rc)),
        BSINARG},
-      {[&](BSrc *rc) {
-         BSbsp2cmlgd2d(4, 1, 0, rows.data(), c.knots.data(), &m, &nd, &ir, &ser, &bz, se, rc);
-       },
+      {STATUS_OF(
+           BSbsp2cmlgd2d(4, 1, 0, rows.data(), c.knots.data(), &m, &nd, &ir, &ser, &bz, se, &rc)),
        BSINARG},
-      {[&](BSrc *rc) { BSevalgdcmp(3, 0, 0, deg, kind, base1, segs, bk, 0, 0.5, v, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSevalgdcmp(3, 0, 1, deg, kind, base2, segs, bk, 0, 0.5, v, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSevalgdcmp(3, 0, 1, deg, kind, base1, segs, bk0, 0, 0.5, v, rc); },
+      {STATUS_OF(BSevalgdcmp(3, 0, 0, deg, kind, base1, segs, bk, 0, 0.5, v, &rc)), BSINARG},
+      {STATUS_OF(BSevalgdcmp(3, 0, 1, deg, kind, base2, segs, bk, 0, 0.5, v, &rc)), BSINARG},
+      {STATUS_OF(BSevalgdcmp(3, 0, 1, deg, kind, base1, segs, bk0, 0, 0.5, v, &rc)), BSINARG},
+      {STATUS_OF(BSevalgdcmp(3, 0, 1, deg, kind, base1, segs, bk, 0, NAN, v, &rc)), BSINARG},
+      {STATUS_OF(BSevalgdcmp(3, 0, 1, deg, kind, base1, nullptr, bk, 0, 0.5, v, &rc)), BSNULLPTR},
+      {STATUS_OF(BSevalgdsng(3, 4, 1, coef, 0, 0.5, v, &rc)), BSINARG},
+      {STATUS_OF(BSevalgdsng(1, 3, 1, coef, 0, 0.5, v, &rc)), BSDIVZERO},  // zero weight
+      {STATUS_OF(BSevacansng(3, 3, 0, coef, -1, 0.5, v, &rc)), BSINARG},
+      {STATUS_OF(BSlgdbspcm1(1, 1, 3, coef, bk, &m, &bz, &bz, &rc)), BSINARG},
+      {STATUS_OF(BSlgdbspcm1(4, 2, 1, in, br, &m, nullptr, &bz, &rc)), BSNULLPTR},
+      {STATUS_OF(BScstlgdbsp(1, 1, 4, 1, 2, br, in, 1.0, out, &rc)), BSDIVZERO},
+      {STATUS_OF(BScstlgdbsp(1, 1, 4, 4, 2, bk, in, 1.0, out, &rc)), BSINARG},
+      {STATUS_OF(BScstlgdbsp(1, 1, 4, 1, 2, bk, nullptr, 1.0, out, &rc)), BSNULLPTR},
+      {STATUS_OF(BScmlgd2bsp(3, 1, 0, deg, kind, base1, segs, bk, bad_se, 1e-6, 4, &cv, &rc)),
        BSINARG},
-      {[&](BSrc *rc) { BSevalgdcmp(3, 0, 1, deg, kind, base1, segs, bk, 0, NAN, v, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSevalgdcmp(3, 0, 1, deg, kind, base1, nullptr, bk, 0, 0.5, v, rc); },
+      {STATUS_OF(BScmlgd2bsp(3, 1, 1, deg, kind, base1, segs, bk, wide, 1e-6, 4, &cv, &rc)),
+       BSINARG},
+      {STATUS_OF(BScmlgd2bsp(3, 1, 0, deg, bad_kind, base1, segs, bk, bk, 1e-6, 4, &cv, &rc)),
+       BSINARG},
+      {STATUS_OF(BScmlgd2bsp(3, 1, 0, deg, kind, base1, segs, bk, bk, 0.0, 4, &cv, &rc)), BSINARG},
+      {STATUS_OF(BScmlgd2bsp(3, 1, 0, deg, kind, base1, segs, bk, bk, 1e-6, 17, &cv, &rc)),
+       BSINARG},
+      {STATUS_OF(BScmlgd2bsp(3, 1, 0, deg, kind, base1, segs, bk, bk, 1e-6, 4, nullptr, &rc)),
        BSNULLPTR},
-      {[&](BSrc *rc) { BSevalgdsng(3, 4, 1, coef, 0, 0.5, v, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSevalgdsng(1, 3, 1, coef, 0, 0.5, v, rc); }, BSDIVZERO},  // zero weight
-      {[&](BSrc *rc) { BSevacansng(3, 3, 0, coef, -1, 0.5, v, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSlgdbspcm1(1, 1, 3, coef, bk, &m, &bz, &bz, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSlgdbspcm1(4, 2, 1, in, br, &m, nullptr, &bz, rc); }, BSNULLPTR},
-      {[&](BSrc *rc) { BScstlgdbsp(1, 1, 4, 1, 2, br, in, 1.0, out, rc); }, BSDIVZERO},
-      {[&](BSrc *rc) { BScstlgdbsp(1, 1, 4, 4, 2, bk, in, 1.0, out, rc); }, BSINARG},
-      {[&](BSrc *rc) { BScstlgdbsp(1, 1, 4, 1, 2, bk, nullptr, 1.0, out, rc); }, BSNULLPTR},
-      {[&](BSrc *rc) {
-         BScmlgd2bsp(3, 1, 0, deg, kind, base1, segs, bk, bad_se, 1e-6, 4, &cv, rc);
-       },
-       BSINARG},
-      {[&](BSrc *rc) { BScmlgd2bsp(3, 1, 1, deg, kind, base1, segs, bk, wide, 1e-6, 4, &cv, rc); },
-       BSINARG},
-      {[&](BSrc *rc) {
-         BScmlgd2bsp(3, 1, 0, deg, bad_kind, base1, segs, bk, bk, 1e-6, 4, &cv, rc);
-       },
-       BSINARG},
-      {[&](BSrc *rc) { BScmlgd2bsp(3, 1, 0, deg, kind, base1, segs, bk, bk, 0.0, 4, &cv, rc); },
-       BSINARG},
-      {[&](BSrc *rc) { BScmlgd2bsp(3, 1, 0, deg, kind, base1, segs, bk, bk, 1e-6, 17, &cv, rc); },
-       BSINARG},
-      {[&](BSrc *rc) {
-         BScmlgd2bsp(3, 1, 0, deg, kind, base1, segs, bk, bk, 1e-6, 4, nullptr, rc);
-       },
-       BSNULLPTR},
-      {[&](BSrc *rc) { BScmlgd2bsp(1, 1, 0, deg, one, base1, segs, bk, bk, 1e-6, 4, &cv, rc); },
+      {STATUS_OF(BScmlgd2bsp(1, 1, 0, deg, one, base1, segs, bk, bk, 1e-6, 4, &cv, &rc)),
        BSINARG},  // rational in one dimension
-      {[&](BSrc *rc) { BScmlgd2bsp(3, 1, 0, deg, one, base1, segs, bk, bk, 1e-6, 4, &cv, rc); },
+      {STATUS_OF(BScmlgd2bsp(3, 1, 0, deg, one, base1, segs, bk, bk, 1e-6, 4, &cv, &rc)),
        BSINARG},  // zero weight
-      {[&](BSrc *rc) {
-         BSlimcmplgd(3, 1, 0, deg, kind, base1, segs, bk, 0.5, 0.5, 1e-6, 4, &cv, rc);
-       },
+      {STATUS_OF(BSlimcmplgd(3, 1, 0, deg, kind, base1, segs, bk, 0.5, 0.5, 1e-6, 4, &cv, &rc)),
        BSINARG},
-      {[&](BSrc *rc) {
-         BScmlg2bsab(3, 1, 0, deg, kind, base1, segs, bk, 0, 1, -1, 1, 1e-6, 4, &cv, rc);
-       },
+      {STATUS_OF(BScmlg2bsab(3, 1, 0, deg, kind, base1, segs, bk, 0, 1, -1, 1, 1e-6, 4, &cv, &rc)),
        BSINARG},
-      {[&](BSrc *rc) { BScnvlgdnt(3, 0, 1, deg, kind, base2, segs, bk, 4, 2, 1e-6, &cv, rc); },
-       BSINARG},
-      {[&](BSrc *rc) { BScnvlgd2d(0, 1, deg, kind, base1, segs, bk, 4, 2, 1e-6, nullptr, rc); },
+      {STATUS_OF(BScnvlgdnt(3, 0, 1, deg, kind, base2, segs, bk, 4, 2, 1e-6, &cv, &rc)), BSINARG},
+      {STATUS_OF(BScnvlgd2d(0, 1, deg, kind, base1, segs, bk, 4, 2, 1e-6, nullptr, &rc)),
        BSNULLPTR},
-      {[&](BSrc *rc) { BSfndktslg(3, 1, 1, coef, 1, 0, 1e-6, &m, &bz, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSfndktslg(3, 1, 1, coef, 4, 0, NAN, &m, &bz, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSfndktslg(3, 1, 1, coef, 4, 0, 1e-6, nullptr, &bz, rc); }, BSNULLPTR},
-      {[&](BSrc *rc) { BSfndktslg(4, 1, 1, p4, 4, 0, 1e-300, &m, &bz, rc); }, BSNOMEMORY},
-      {[&](BSrc *rc) { BSlgdbspspn(3, 1, coef, 4, 1, bk0, 1e-6, &bz, &bz, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSlgdbspspn(3, 1, coef, 4, 1, bk, 1e-6, nullptr, &bz, rc); }, BSNULLPTR},
-      {[&](BSrc *rc) { BSlgdbspl1(3, 0, coef, 4, 2, 1e-6, &m, &m, &bz, &bz, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSlgdbspl1(3, 1, nullptr, 4, 2, 1e-6, &m, &m, &bz, &bz, rc); }, BSNULLPTR},
-      {[&](BSrc *rc) { BSlgdbsplr(1, 1, coef, 4, 2, 1e-6, &m, &m, &bz, &bz, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSlgdbsplr(1, 4, coef, 4, 2, 1e-6, &m, &m, &bz, &bz, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSlgdbsplr(1, 1, coef, 4, 2, 1e-6, nullptr, &m, &bz, &bz, rc); }, BSNULLPTR},
-      {[&](BSrc *rc) { BSbzod3bsp(2, 1, coef, br, out, rc); }, BSINARG},
-      {[&](BSrc *rc) { BSbzod3bsp(1, 1, coef, bk, nullptr, rc); }, BSNULLPTR},
+      {STATUS_OF(BSfndktslg(3, 1, 1, coef, 1, 0, 1e-6, &m, &bz, &rc)), BSINARG},
+      {STATUS_OF(BSfndktslg(3, 1, 1, coef, 4, 0, NAN, &m, &bz, &rc)), BSINARG},
+      {STATUS_OF(BSfndktslg(3, 1, 1, coef, 4, 0, 1e-6, nullptr, &bz, &rc)), BSNULLPTR},
+      {STATUS_OF(BSfndktslg(4, 1, 1, p4, 4, 0, 1e-300, &m, &bz, &rc)), BSNOMEMORY},
+      {STATUS_OF(BSlgdbspspn(3, 1, coef, 4, 1, bk0, 1e-6, &bz, &bz, &rc)), BSINARG},
+      {STATUS_OF(BSlgdbspspn(3, 1, coef, 4, 1, bk, 1e-6, nullptr, &bz, &rc)), BSNULLPTR},
+      {STATUS_OF(BSlgdbspl1(3, 0, coef, 4, 2, 1e-6, &m, &m, &bz, &bz, &rc)), BSINARG},
+      {STATUS_OF(BSlgdbspl1(3, 1, nullptr, 4, 2, 1e-6, &m, &m, &bz, &bz, &rc)), BSNULLPTR},
+      {STATUS_OF(BSlgdbsplr(1, 1, coef, 4, 2, 1e-6, &m, &m, &bz, &bz, &rc)), BSINARG},
+      {STATUS_OF(BSlgdbsplr(1, 4, coef, 4, 2, 1e-6, &m, &m, &bz, &bz, &rc)), BSINARG},
+      {STATUS_OF(BSlgdbsplr(1, 1, coef, 4, 2, 1e-6, nullptr, &m, &bz, &bz, &rc)), BSNULLPTR},
+      {STATUS_OF(BSbzod3bsp(2, 1, coef, br, out, &rc)), BSINARG},
+      {STATUS_OF(BSbzod3bsp(1, 1, coef, bk, nullptr, &rc)), BSNULLPTR},
   };
-  for (size_t i = 0; i < std::size(cases); ++i) {
-    BSrc rc = 1234;
-    cases[i].op(&rc);
-    EXPECT_EQ(rc, cases[i].want) << "case " << i;
-  }
+  for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(cases[i].op(), cases[i].want) << i;
 }
 
 }  // namespace

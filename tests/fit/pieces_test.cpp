@@ -222,35 +222,19 @@ TEST_F(FitPieces, EntriesRefuseBadInput) {
   std::vector<double> bad = pts;
   bad[7] = std::nan("");
   const double *p = pts.data(), *b = bad.data();
+  // Each entry called on the points q.
+#define ENTRY(...) [&](const double *q) { return __VA_ARGS__, rc; }
   const std::vector<std::function<BSrc(const double *)>> entries = {
-      [&](const double *q) {
-        BScumdstopt(n, q, nullptr, 3, 3, &(mode = 2), pars.data(), &rc);
-        return rc;
-      },
-      [&](const double *q) {
-        BSavgprsfft(1, n, q, nullptr, 3, 3, k, &avg, pars.data(), &rc);
-        return rc;
-      },
-      [&](const double *q) {
-        BStanffit(0, q, q + 3, q + 6, tan, &rc);
-        return rc;
-      },
-      [&](const double *q) {
-        BSfitratpts(n, q, nullptr, pars.data(), spans.data(), k, m, knots.data(), 3, 3, 1, 2, 0, 0,
-                    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, poles.data(), nullptr,
-                    &rc);
-        return rc;
-      },
-      [&](const double *q) {
-        BSperiodfit(n, q, pars.data(), spans.data(), k, m, knots.data(), 3, 3, nullptr,
-                    poles.data(), &rc);
-        return rc;
-      },
-      [&](const double *q) {
-        BSprftwbsol(n, q, pars.data(), spans.data(), k, m, knots.data(), 3, 3, nullptr,
-                    poles.data(), &rc);
-        return rc;
-      },
+      ENTRY(BScumdstopt(n, q, nullptr, 3, 3, &(mode = 2), pars.data(), &rc)),
+      ENTRY(BSavgprsfft(1, n, q, nullptr, 3, 3, k, &avg, pars.data(), &rc)),
+      ENTRY(BStanffit(0, q, q + 3, q + 6, tan, &rc)),
+      ENTRY(BSfitratpts(n, q, nullptr, pars.data(), spans.data(), k, m, knots.data(), 3, 3, 1, 2, 0,
+                        0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, poles.data(),
+                        nullptr, &rc)),
+      ENTRY(BSperiodfit(n, q, pars.data(), spans.data(), k, m, knots.data(), 3, 3, nullptr,
+                        poles.data(), &rc)),
+      ENTRY(BSprftwbsol(n, q, pars.data(), spans.data(), k, m, knots.data(), 3, 3, nullptr,
+                        poles.data(), &rc)),
       [&](const double *q) {
         std::vector<double> t2(n), k2(n + 2 * k);
         std::vector<int32_t> s2(n);
@@ -258,11 +242,11 @@ TEST_F(FitPieces, EntriesRefuseBadInput) {
         BSktsprsfft(n, q, nullptr, k, 1, n - 1, 0, 0, 0, t2.data(), &n2, k2.data(), s2.data(), &rc);
         return rc;
       },
-      [&](const double *q) {
-        BSfndtnpol2(n, q, nullptr, pars.data(), k, m, knots.data(), 3, 0, 0, 1, nullptr, tan, &rc);
-        return rc;
-      },
+      ENTRY(BSfndtnpol2(n, q, nullptr, pars.data(), k, m, knots.data(), 3, 0, 0, 1, nullptr, tan,
+                        &rc)),
   };
+#undef ENTRY
+
   for (size_t i = 0; i < entries.size(); ++i) {
     EXPECT_EQ(entries[i](b), BSINARG) << "entry " << i;
     EXPECT_EQ(entries[i](nullptr), BSNULLPTR) << "entry " << i;

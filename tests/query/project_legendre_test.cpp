@@ -99,20 +99,16 @@ TEST(BSmdptbscv, RandomCurvesMatchDenseSampling) {
     }
 }
 
-// Circles and arcs in the plane z = 0 as 2D rows.
-Rows planar_rows(BScurve &cv) {
-  RefCurve c;
-  c.k = cv.order;
-  c.poles.assign(cv.poles, cv.poles + 3 * cv.num_poles);
-  c.weights.assign(cv.weights, cv.weights + cv.num_poles);
-  c.knots.assign(cv.knots, cv.knots + cv.num_knots);
-  return Rows(c, 2);
-}
-
+// A circle or arc record built by the arcs family, and its curve.
 struct Circle {
   double poles[21], weights[7], knots[10];
   BScurve cv{};
   Circle() { cv.poles = poles, cv.weights = weights, cv.knots = knots; }
+  RefCurve ref() const {
+    const int32_t n = cv.num_poles;
+    return kwtest::make_curve(3, {knots, knots + n + 3}, {poles, poles + 3 * n},
+                              {weights, weights + n});
+  }
 };
 
 TEST(BSmdptbscv, CirclesAndArcsInClosedForm) {
@@ -125,7 +121,8 @@ TEST(BSmdptbscv, CirclesAndArcsInClosedForm) {
   std::mt19937_64 rng(5);
   std::uniform_real_distribution<double> U(-3, 3);
   for (Circle *c : {&full, &arc}) {
-    Rows rows = planar_rows(c->cv);
+    RefCurve ref = c->ref();
+    Rows rows(ref, 2);  // in the plane z = 0
     // The centre: the start point, the radius and the start parameter.
     Out o = project(rows, {centre[0], centre[1]}, 1e-9);
     ASSERT_EQ(o.rc, BSSUCC);
@@ -135,11 +132,6 @@ TEST(BSmdptbscv, CirclesAndArcsInClosedForm) {
     EXPECT_DOUBLE_EQ(o.feet[1], c->poles[1]);
     std::vector<double> pts(60);
     for (double &x : pts) x = U(rng);
-    RefCurve ref;
-    ref.k = 3;
-    ref.poles.assign(c->poles, c->poles + 3 * c->cv.num_poles);
-    ref.weights.assign(c->weights, c->weights + c->cv.num_poles);
-    ref.knots.assign(c->knots, c->knots + c->cv.num_knots);
     check_against_reference(ref, rows, pts, 1e-9);
     // The closed form alone agrees, or (50) the foot is an end of the arc; the
     // angle of the foot from the start gives its parameter back.
@@ -163,7 +155,7 @@ TEST(BSmdptbscv, CirclesAndArcsInClosedForm) {
     }
   }
   // On the full circle every point is exactly |d - r| away.
-  Rows rows = planar_rows(full.cv);
+  Rows rows(full.ref(), 2);
   const Out o = project(rows, {2.5, 1.0, -1.0, -2.0}, 0.0);
   EXPECT_NEAR(o.dist[0], std::hypot(2.0, 1.25) - r, 1e-14);
   EXPECT_NEAR(o.dist[1], std::hypot(1.5, 1.75) - r, 1e-14);
@@ -286,11 +278,7 @@ TEST(BSmdptpieces, StraightPieceAndCircleCentreInSpace) {
   const double centre[3] = {0.5, -0.25, 0}, tilted[3] = {1, 2, 2}, r = 1.5;
   Circle c3;
   ASSERT_TRUE(BSprepcirc(&rc, centre, &r, tilted, &c3.cv, nullptr, nullptr));
-  c.k = 3;
-  c.poles.assign(c3.poles, c3.poles + 21);
-  c.weights.assign(c3.weights, c3.weights + 7);
-  c.knots.assign(c3.knots, c3.knots + 10);
-  Rows r3(c, 3);
+  Rows r3(c3.ref(), 3);
   BSmdptbscv1(2, 7, 3, TRUE, r3.poles.data(), r3.knots.data(), const_cast<double *>(centre), 1e-9,
               kBig, &d, &x, f, &rc);
   EXPECT_EQ(rc, BSSUCC);
