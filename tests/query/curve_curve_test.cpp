@@ -112,30 +112,77 @@ RefCurve segment(P3 p, P3 q) {
   return kwtest::make_curve(2, {0, 0, 1, 1}, {p[0], p[1], p[2], q[0], q[1], q[2]});
 }
 
-TEST_F(CurveCurve, SegmentsCrossAndOverlap) {
-  RefCurve s1 = segment({0, 0, 0}, {2, 2, 0}), s2 = segment({0, 2, 0}, {2, 0, 0});
-  BScurve a = s1.view(), b = s2.view();
-  Result r = intersect(a, b, 0, 4);
-  ASSERT_EQ(r.pts.size(), 1u);
-  EXPECT_TRUE(dist(r.pts[0], {1, 1, 0}) < 1e-12 && r.int_alloc == 0);
-  EXPECT_TRUE(std::fabs(r.u1[0] - 0.5) < 1e-12 && std::fabs(r.u2[0] - 0.5) < 1e-12);
-  // Collinear segments: one overlap, reported along curve 1.
-  RefCurve s3 = segment({3, 0, 0}, {1, 0, 0}), s4 = segment({0, 0, 0}, {2, 0, 0});
-  a = s4.view(), b = s3.view();
-  r = intersect(a, b);
-  ASSERT_EQ(r.over.size(), 1u);
-  EXPECT_TRUE(r.pts.empty() && r.over_alloc == 1);
-  const double want[10] = {1, 0, 0, 2, 0, 0, 0.5, 1, 1, 0.5};  // ends, parameters on 1 and 2
-  for (int q = 0; q < 10; ++q) EXPECT_NEAR(r.over[0][q], want[q], 1e-9) << q;
-  // Polylines whose collinear legs run on across a vertex: one merged overlap.
-  RefCurve l1 = kwtest::make_curve(2, {0, 0, 1, 2, 2}, {0, 0, 0, 1, 0, 0, 2, 0, 0});
-  RefCurve l2 =
-      kwtest::make_curve(2, {0, 0, 1, 2, 3, 3}, {0.5, 1, 0, 0.5, 0, 0, 1.5, 0, 0, 1.5, -1, 0});
-  a = l1.view(), b = l2.view();
-  r = intersect(a, b);
-  ASSERT_EQ(r.over.size(), 1u);
-  EXPECT_TRUE(r.pts.empty() && std::fabs(r.over[0][6] - 0.5) < 1e-9);
-  EXPECT_NEAR(r.over[0][7], 1.5, 1e-9);
+// Known configurations: crossing and collinear segments (an overlap along curve 1,
+// legs running on across a vertex merged into one), y = x^2 - c against the x axis
+// (a touch, 100 dist_tol apart, two crossings), a circle and a line through its
+// seam (the seam once, at the start), a point curve on a segment (its middle
+// parameter), a zigzag of 40 legs along its axis (more spans than the span cache
+// holds) and a curve through one point twice (kept apart by flag 0 only).
+TEST_F(CurveCurve, KnownConfigurations) {
+  const auto parabola = [](double c) {
+    return kwtest::make_curve(3, {0, 0, 0, 1, 1, 1}, {-1, 1 - c, 0, 0, -1 - c, 0, 1, 1 - c, 0});
+  };
+  RefCurve zig = kwtest::make_curve(2, {0}, {});
+  for (int i = 0; i <= 40; ++i) {
+    zig.poles.insert(zig.poles.end(), {double(i), i % 2 ? 1.0 : -1.0, 0.0});
+    zig.knots.push_back(i);
+  }
+  zig.knots.push_back(40);
+  std::vector<double> zig_u;
+  for (int i = 0; i < 40; ++i) zig_u.push_back(i + 0.5);
+  const double o[3] = {0, 0, 0}, tol = BSparameters.dist_tol;
+  const RefCurve diag = segment({0, 0, 0}, {2, 2, 0}), x_axis = segment({-2, 0, 0}, {2, 0, 0}),
+                 seam_line = segment({0.5, -1, 0}, {1.5, 1, 0}),
+                 vertical = segment({1, -1, 0}, {1, 3, 0}), circle = kwtest::ref_circle(o, 1.0);
+  const RefCurve legs = kwtest::make_curve(2, {0, 0, 1, 2, 2}, {0, 0, 0, 1, 0, 0, 2, 0, 0}),
+                 hook = kwtest::make_curve(2, {0, 0, 1, 2, 3, 3},
+                                           {0.5, 1, 0, 0.5, 0, 0, 1.5, 0, 0, 1.5, -1, 0}),
+                 dot = kwtest::make_curve(2, {0, 0, 2, 2}, {1, 1, 0, 1, 1 + 1e-8, 0}),
+                 axis = kwtest::make_curve(4, {0, 0, 0, 0, 1, 1, 1, 1},
+                                           {-1, 0, 0, 13, 0, 0, 27, 0, 0, 41, 0, 0}),
+                 w = kwtest::make_curve(2, {0, 0, 1, 2, 3, 3},
+                                        {0, 0, 0, 2, 2, 0, 2, 0, 0, 0, 2, 0});
+  const struct {
+    RefCurve a, b;
+    int16_t flag;
+    int32_t cap;
+    size_t npts;
+    std::vector<double> u1, u2, over;  // over: parameters on curve 1, then on curve 2
+    BSboolean alloc;                   // int_alloc, or over_alloc when overlapping
+  } cases[] = {
+      {diag, segment({0, 2, 0}, {2, 0, 0}), 0, 4, 1, {0.5}, {0.5}, {}, 0},
+      {x_axis, segment({3, 0, 0}, {1, 0, 0}), 0, 0, 0, {}, {}, {0.75, 1, 1, 0.5}, 1},
+      {legs, hook, 0, 0, 0, {}, {}, {0.5, 1.5, 1, 2}, 1},
+      {parabola(0), x_axis, 0, 0, 1, {}, {}, {}, 1},
+      {parabola(-100 * tol), x_axis, 0, 0, 0, {}, {}, {}, 0},
+      {parabola(1e-4), x_axis, 0, 0, 2, {}, {}, {}, 1},
+      {circle, seam_line, 0, 0, 2, {0.0}, {}, {}, 1},
+      {circle, seam_line, 1, 0, 2, {0.0}, {}, {}, 1},
+      {dot, diag, 0, 0, 1, {1.0}, {0.5}, {}, 1},
+      {zig, axis, 0, 0, 40, zig_u, {}, {}, 1},
+      {w, vertical, 0, 0, 2, {0.5, 2.5}, {}, {}, 1},
+      {w, vertical, 1, 0, 1, {}, {}, {}, 1},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto &e = cases[i];
+    SCOPED_TRACE(testing::Message() << "case " << i);
+    const Sampled a(e.a), b(e.b);
+    const Result r = intersect(a.cv, b.cv, e.flag, e.cap);
+    ASSERT_EQ(r.rc, 0);
+    check(a, b, r, {}, true);
+    ASSERT_EQ(r.pts.size(), e.npts);
+    ASSERT_EQ(r.over.size(), e.over.size() / 4);
+    EXPECT_EQ(e.over.empty() ? r.int_alloc : r.over_alloc, e.alloc);
+    for (size_t j = 0; j < e.u1.size(); ++j) EXPECT_NEAR(r.u1[j], e.u1[j], 1e-12);
+    for (size_t j = 0; j < e.u2.size(); ++j) EXPECT_NEAR(r.u2[j], e.u2[j], 1e-8);
+    for (size_t j = 0; j < e.over.size(); ++j) EXPECT_NEAR(r.over[0][6 + j], e.over[j], 1e-9);
+  }
+  const Sampled point(dot), seg(diag);  // the point curve alone
+  int32_t n = 0;
+  double p[3], u = 0, v = 0;
+  BSrc rc = 0;
+  BSptcv_int(&point.cv, &seg.cv, 2, &n, p, &u, &v, &rc);
+  EXPECT_TRUE(rc == 0 && n == 1);
 }
 
 // Overlaps of a curve with a sub-curve that does not end at knots, also reversed.
@@ -167,51 +214,6 @@ TEST_F(CurveCurve, SubCurveOverlaps) {
     ASSERT_EQ(s.over.size(), 1u);
     EXPECT_LT(s.over[0][6], s.over[0][7]);
   }
-}
-
-// Quadratic y = x^2 - c against the x axis: tangent for c = 0, two crossings for
-// c > 0, nothing when the curves stay 100 dist_tol apart.
-TEST_F(CurveCurve, TangencyAndNearMiss) {
-  const double tol = BSparameters.dist_tol;
-  RefCurve line = segment({-2, 0, 0}, {2, 0, 0});
-  for (double c : {0.0, -100 * tol, 1e-4}) {
-    RefCurve par =
-        kwtest::make_curve(3, {0, 0, 0, 1, 1, 1}, {-1, 1 - c, 0, 0, -1 - c, 0, 1, 1 - c, 0});
-    const Sampled a(par), b(line);
-    const Result r = intersect(a.cv, b.cv);
-    ASSERT_EQ(r.rc, 0);
-    check(a, b, r, {}, true);
-    EXPECT_EQ(r.pts.size(), c == 0.0 ? 1u : c < 0 ? 0u : 2u) << c;
-  }
-}
-
-// A full circle (closed, seam at (1, 0)) and a line through the seam: the seam
-// crossing once, with the start parameter.
-TEST_F(CurveCurve, ClosedSeamReportedOnce) {
-  const double o[3] = {0, 0, 0};
-  const Sampled a(kwtest::ref_circle(o, 1.0)), b(segment({0.5, -1, 0}, {1.5, 1, 0}));
-  for (int16_t flag : {0, 1}) {
-    const Result r = intersect(a.cv, b.cv, flag);
-    ASSERT_EQ(r.pts.size(), 2u) << flag;
-    EXPECT_EQ(r.u1[0], 0.0);
-    check(a, b, r, {}, true);
-  }
-}
-
-TEST_F(CurveCurve, PointCurveOnCurve) {
-  RefCurve dot = kwtest::make_curve(2, {0, 0, 2, 2}, {1, 1, 0, 1, 1 + 1e-8, 0});
-  RefCurve s = segment({0, 0, 0}, {2, 2, 0});
-  BScurve a = dot.view(), b = s.view();
-  const Result r = intersect(a, b);
-  ASSERT_EQ(r.pts.size(), 1u);
-  EXPECT_EQ(r.u1[0], 1.0);  // the middle parameter of the point curve
-  EXPECT_NEAR(r.u2[0], 0.5, 1e-8);
-  EXPECT_EQ(r.int_alloc, 1);
-  int32_t n = 0;
-  double p[3], u = 0, v = 0;
-  BSrc rc = 0;
-  BSptcv_int(&a, &b, 2, &n, p, &u, &v, &rc);
-  EXPECT_TRUE(rc == 0 && n == 1);
 }
 
 TEST_F(CurveCurve, BadInputStatuses) {
@@ -294,35 +296,6 @@ TEST_F(CurveCurve, CombineDropsInteriorNearEnds) {
   double s[3], e[3];
   const double a0[3] = {0, 0, 0}, a1[3] = {4, 0, 0}, b0[3] = {5, 0, 0}, b1[3] = {3, 0, 0};
   EXPECT_TRUE(BSoverlap(&rc, a0, a1, b0, b1, s, e) && s[0] == 3.0 && e[0] == 4.0);
-}
-
-// A zigzag of 40 legs crossed along its axis by a straight cubic: more spans meet
-// the one piece than the span cache holds; every crossing once, at its leg's middle.
-TEST_F(CurveCurve, ManySpansBeyondTheCache) {
-  RefCurve zig = kwtest::make_curve(2, {0}, {});
-  for (int i = 0; i <= 40; ++i) {
-    zig.poles.insert(zig.poles.end(), {double(i), i % 2 ? 1.0 : -1.0, 0.0});
-    zig.knots.push_back(i);
-  }
-  zig.knots.push_back(40);
-  RefCurve axis =
-      kwtest::make_curve(4, {0, 0, 0, 0, 1, 1, 1, 1}, {-1, 0, 0, 13, 0, 0, 27, 0, 0, 41, 0, 0});
-  BScurve a = zig.view(), b = axis.view();
-  const Result r = intersect(a, b);
-  ASSERT_EQ(r.rc, 0);
-  ASSERT_EQ(r.pts.size(), 40u);
-  for (int i = 0; i < 40; ++i) EXPECT_NEAR(r.pts[i][0], i + 0.5, 1e-9) << i;
-}
-
-// A curve through one point twice: two results with flag 0, one with flag 1.
-TEST_F(CurveCurve, DoublePointKeptApartByFlagZero) {
-  RefCurve z = kwtest::make_curve(2, {0, 0, 1, 2, 3, 3}, {0, 0, 0, 2, 2, 0, 2, 0, 0, 0, 2, 0});
-  RefCurve v = segment({1, -1, 0}, {1, 3, 0});
-  BScurve a = z.view(), b = v.view();
-  const Result r0 = intersect(a, b, 0), r1 = intersect(a, b, 1);
-  ASSERT_EQ(r0.pts.size(), 2u);
-  EXPECT_TRUE(std::fabs(r0.u1[0] - 0.5) < 1e-12 && std::fabs(r0.u1[1] - 2.5) < 1e-12);
-  EXPECT_EQ(r1.pts.size(), 1u);
 }
 
 TEST_F(CurveCurve, SpanRoutines) {
