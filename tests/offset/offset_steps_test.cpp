@@ -179,32 +179,34 @@ TEST_F(OffsetSteps, NormalAndSideFromTheDirectionPoint) {
     EXPECT_EQ(m[2], n[2]);
   }
   // A closed square whose seam is its corner at the origin: a direction point on
-  // the line of the start tangent is placed by the arriving tangent.
-  RefCurve sq =
-      kwtest::make_curve(2, {0, 0, 1, 2, 3, 4, 4}, {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 0, 0, 0});
-  BScurve Q = sq.view();
-  const double dir[3] = {-0.5, 0, 0};
-  Owned base;
-  double n[3], frame[9];
-  BSboolean orient = FALSE;
-  int32_t side = 0;
-  BSrc rc = -99;
-  BSofnorm(&Q, dir, FALSE, nullptr, &orient, &base.cv, n, &rc);
-  ASSERT_EQ(rc, BSSUCC);
-  EXPECT_EQ(base.cv->phy_closed, 1);
-  EXPECT_NEAR(n[2], 1.0, 1e-15);
-  BSfndoffdir(base.cv, dir, n, &side, frame, &rc);
-  EXPECT_EQ(rc, BSSUCC);
-  EXPECT_EQ(side, 1);
-  // A line: (F - L) x (dirpt - F), base not planar.
-  RefCurve line = kwtest::make_curve(2, {0, 0, 1, 1}, {0, 0, 0, 2, 0, 0});
-  BScurve L = line.view();
-  const double up[3] = {1, 0, 3};
-  Owned lb;
-  BSofnorm(&L, up, FALSE, nullptr, &orient, &lb.cv, n, &rc);
-  ASSERT_EQ(rc, BSSUCC);
-  EXPECT_EQ(lb.cv->planar, FALSE);
-  EXPECT_NEAR(n[1], 1.0, 1e-15);
+  // the line of the start tangent is placed by the arriving tangent (normal +z,
+  // side 1). A line: (F - L) x (dirpt - F) = +y, the base not planar.
+  const struct {
+    RefCurve cv;
+    double dir[3];
+    int axis;  // of the normal, +1
+    BSboolean closed, planar;
+  } cases[] = {
+      {kwtest::make_curve(2, {0, 0, 1, 2, 3, 4, 4}, {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 0, 0, 0}),
+       {-0.5, 0, 0},
+       2,
+       TRUE,
+       TRUE},
+      {kwtest::make_curve(2, {0, 0, 1, 1}, {0, 0, 0, 2, 0, 0}), {1, 0, 3}, 1, FALSE, FALSE}};
+  for (auto e : cases) {
+    BScurve C = e.cv.view();
+    Owned base;
+    double n[3], frame[9];
+    BSboolean orient = FALSE;
+    int32_t side = 0;
+    BSrc rc = -99;
+    BSofnorm(&C, e.dir, FALSE, nullptr, &orient, &base.cv, n, &rc);
+    ASSERT_EQ(rc, BSSUCC);
+    EXPECT_TRUE(base.cv->phy_closed == e.closed && base.cv->planar == e.planar);
+    EXPECT_NEAR(n[e.axis], 1.0, 1e-15);
+    BSfndoffdir(base.cv, e.dir, n, &side, frame, &rc);
+    EXPECT_TRUE(rc == BSSUCC && side == 1);
+  }
 }
 
 TEST_F(OffsetSteps, CommonOrderRaisesTheLowerCurve) {

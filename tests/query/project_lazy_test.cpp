@@ -13,33 +13,16 @@ using kwtest::RefCurve;
 namespace {
 
 // A curve wandering through a unit cube by small random pole steps (the shape of
-// long curves in practice: far pieces are pruned by their boxes), with random
-// interior knots, some of them repeated, and weights in [0.3, 3] when rational.
+// long curves in practice: far pieces are pruned by their boxes), on the random
+// knots and weights of kwtest::random_curve.
 RefCurve wandering_curve(std::mt19937_64 &rng, int k, int n, bool rational, bool clamped) {
-  std::uniform_real_distribution<double> U(-1.0, 1.0), V(0.0, 1.0);
-  RefCurve c;
-  c.k = k;
-  double p[3] = {0.5, 0.5, 0.5};
+  std::uniform_real_distribution<double> U(-1.0, 1.0);
+  RefCurve c = kwtest::random_curve(rng, kwtest::CurveShape{k, n, rational, true, clamped});
+  kwtest::P3 p = {0.5, 0.5, 0.5};
   const double step = 3.0 / std::sqrt(static_cast<double>(n));
   for (int i = 0; i < n; ++i) {
     for (double &x : p) x = std::clamp(x + step * U(rng), 0.0, 1.0);
-    const double w = rational ? 0.3 + 2.7 * V(rng) : 1.0;
-    for (double x : p) c.poles.push_back(rational ? w * x : x);
-    if (rational) c.weights.push_back(w);
-  }
-  if (clamped) {
-    std::vector<double> inner;
-    for (int i = 0; i < n - k; ++i) inner.push_back(V(rng));
-    std::sort(inner.begin(), inner.end());
-    for (int r = 0; r < 5 && k > 2; ++r) {
-      const int j = static_cast<int>(V(rng) * (inner.size() - k));
-      for (int m = 1; m < k - 1; ++m) inner[j + m] = inner[j];
-    }
-    for (int i = 0; i < k; ++i) c.knots.push_back(0.0);
-    for (double x : inner) c.knots.push_back(0.01 + 0.98 * x);
-    for (int i = 0; i < k; ++i) c.knots.push_back(1.0);
-  } else {
-    for (int i = 0; i < n + k; ++i) c.knots.push_back(-1.0 + 3.0 * i / (n + k - 1.0));
+    kwtest::set_pole(c, i, p);
   }
   return c;
 }
@@ -112,11 +95,8 @@ TEST(BSmdstptcv, LongCurvesMatchBruteForce) {
     const bool closed = clamped && trial % 3 == 0;
     RefCurve c = scattered ? kwtest::query_curve(rng, k, n, rational, closed, 1.0, clamped)
                            : wandering_curve(rng, k, n, rational, clamped);
-    if (closed && !scattered) {
-      for (int d = 0; d < 3; ++d) c.poles[3 * (n - 1) + d] = c.poles[d];
-      if (rational) c.weights[n - 1] = c.weights[0];
-      c.closed = true;
-    }
+    c.closed = closed;
+    if (closed) kwtest::set_pole(c, n - 1, kwtest::pole_of(c, 0));
     for (int j = 0; j < 5; ++j) {
       // Near the curve (a curve point moved a little) or anywhere around it.
       double p[3];
