@@ -164,8 +164,7 @@ TEST_F(OffsetSteps, NormalAndSideFromTheDirectionPoint) {
     BSrc rc = -99;
     BSofnorm(&W, dir, FALSE, nullptr, &orient, &base.cv, n, &rc);
     ASSERT_EQ(rc, BSSUCC);
-    EXPECT_EQ(orient, TRUE);
-    EXPECT_EQ(base.cv->planar, TRUE);
+    EXPECT_TRUE(orient == TRUE && base.cv->planar == TRUE);
     EXPECT_NEAR(std::fabs(-s * n[1] + c * n[2]), 1.0, 1e-12);
     for (const double f : {1.0, -1.0}) {
       for (int k = 0; k < 3; ++k) m[k] = f * n[k];
@@ -218,9 +217,7 @@ TEST_F(OffsetSteps, CommonOrderRaisesTheLowerCurve) {
   BSrc rc = -99;
   BSofupdeg(&a.cv, &b.cv, &order, &n, &rc);
   ASSERT_EQ(rc, BSSUCC);
-  EXPECT_EQ(order, 4);
-  EXPECT_EQ(a.cv->order, 4);
-  EXPECT_EQ(n, a.cv->num_poles + 4 - 1);
+  EXPECT_TRUE(order == 4 && a.cv->order == 4 && n == a.cv->num_poles + 4 - 1);
   for (int i = 0; i <= 10; ++i) {
     const auto p = kwtest::ref_eval(*a.cv, i / 10.0);
     EXPECT_NEAR(p[0], 0.2 * i, 1e-14);

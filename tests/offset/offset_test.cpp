@@ -316,8 +316,7 @@ TEST_F(Offset, FailureStatuses) {
                {&good, 0.1, {nan, 5, 0}, BSINARG}};
   for (const Case &c : cases) {
     Result r = offset(*c.cv, c.d, c.dir);
-    EXPECT_EQ(r.rc, c.want);
-    EXPECT_EQ(r.cv, nullptr);
+    EXPECT_TRUE(r.rc == c.want && r.cv == nullptr);
   }
   BScurve cv = good.view();
   double d = 0.1, dir[3] = {0, 5, 0}, n[3] = {0, 0, 0};
@@ -337,8 +336,7 @@ TEST_F(Offset, FailureStatuses) {
   EXPECT_EQ(rc, BSDEGEN);  // zero normal
   const double up[3] = {0, 0, 1};
   BSxycvoff(&cv, 0.1, FALSE, up, 0, &res, &rc);
-  EXPECT_EQ(rc, BSINARG);
-  EXPECT_EQ(res, nullptr);
+  EXPECT_TRUE(rc == BSINARG && res == nullptr);
 }
 
 TEST_F(Offset, PathHelpers) {
@@ -348,16 +346,11 @@ TEST_F(Offset, PathHelpers) {
   BSboolean col = 7;
   BSrc rc = -99;
   BSofchkln(&a, &col, &rc);
-  EXPECT_EQ(rc, BSSUCC);
-  EXPECT_EQ(a.phy_closed, 1);
-  EXPECT_EQ(col, FALSE);
+  EXPECT_TRUE(rc == BSSUCC && a.phy_closed == 1 && col == FALSE);
   BSofchkln(&b, &col, &rc);
-  EXPECT_EQ(b.phy_closed, 0);
-  EXPECT_EQ(col, TRUE);
+  EXPECT_TRUE(b.phy_closed == 0 && col == TRUE);
   BSofrparcv(&b, 2.0, 6.0, &rc);
-  EXPECT_EQ(rc, BSSUCC);
-  EXPECT_EQ(b.knots[1], 2.0);
-  EXPECT_EQ(b.knots[3], 6.0);
+  EXPECT_TRUE(rc == BSSUCC && b.knots[1] == 2.0 && b.knots[3] == 6.0);
   BSofrparcv(&b, 6.0, 2.0, &rc);
   EXPECT_EQ(rc, BSFAIL);
   double n[3] = {0, 0, 1}, frame[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};

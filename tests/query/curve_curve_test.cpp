@@ -66,8 +66,7 @@ void check(const Sampled &a, const Sampled &b, const Result &r,
 void check_symmetric(const BScurve &a, const BScurve &b, const Result &r) {
   const Result s = intersect(b, a);
   ASSERT_EQ(s.rc, 0);
-  EXPECT_EQ(s.pts.size(), r.pts.size());
-  EXPECT_EQ(s.over.size(), r.over.size());
+  EXPECT_TRUE(s.pts.size() == r.pts.size() && s.over.size() == r.over.size());
   for (size_t i = 0; i < s.pts.size(); ++i) {
     bool found = false;
     for (size_t j = 0; j < r.pts.size() && !found; ++j)
