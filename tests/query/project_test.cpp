@@ -1,12 +1,17 @@
-// Nearest-point routines (one Bezier piece, the spline search, curve records, all
-// nearest parameters, perpendicular feet, Newton projection, on-curve test) against
-// the independent brute-force reference, known answers and every failure status.
+// Nearest-point routines (one Bezier piece, the spline search, curve records, long
+// curves and their lazy piece search, all nearest parameters, perpendicular feet,
+// Newton projection, on-curve test) against the independent brute-force reference,
+// known answers and every failure status.
 
 #include <cfloat>
+#include <limits>
 #include <utility>
 
-#include "ref_query.hpp"
+#include "bspline/bezier.hpp"
+#include "query/boxes.hpp"
+#include "query/project.hpp"
 #include "ref_circle.hpp"
+#include "ref_query.hpp"
 #include "status_of.hpp"
 #include "support.hpp"
 
@@ -83,6 +88,29 @@ AllNearest all_nearest(RefCurve &c, const double *p) {
   if (ints) BSdbgfree(ints);
   return r;
 }
+
+// A curve wandering through a unit cube by small random pole steps (the shape of
+// long curves in practice: far pieces are pruned by their boxes), on the random
+// knots and weights of kwtest::random_curve.
+RefCurve wandering_curve(std::mt19937_64 &rng, int k, int n, bool rational, bool clamped) {
+  std::uniform_real_distribution<double> U(-1.0, 1.0);
+  RefCurve c = kwtest::random_curve(rng, kwtest::CurveShape{k, n, rational, true, clamped});
+  kwtest::P3 p = {0.5, 0.5, 0.5};
+  const double step = 3.0 / std::sqrt(static_cast<double>(n));
+  for (int i = 0; i < n; ++i) {
+    for (double &x : p) x = std::clamp(x + step * U(rng), 0.0, 1.0);
+    kwtest::set_pole(c, i, p);
+  }
+  return c;
+}
+
+bool box_inside(int dim, const double *inner, const double *outer) {
+  for (int d = 0; d < dim; ++d)
+    if (inner[d] < outer[d] || inner[dim + d] > outer[dim + d]) return false;
+  return true;
+}
+
+class ProjectPaths : public kwtest::GuardedTest {};
 
 }  // namespace
 
@@ -572,4 +600,190 @@ TEST(BSmdstptarr, ClosestPairLastOfEqualPairsWins) {
   EXPECT_TRUE(rc == BSSUCC && i == 1 && j == 0 && d == 1.0) << i << " " << j << " " << d;
   BSmdstptarr(0, a, 2, b, &i, &j, &d, &rc);
   EXPECT_TRUE(i == 2000000000 && d == DBL_MAX);
+}
+
+// ---- Long curves: pieces converted on demand are those of the full decomposition,
+// the box tree bounds them; nearest points on 200 to 2000 poles match brute force.
+
+TEST(SplinePieces, LazyPiecesAreTheFullDecompositionAndTheTreeBoundsThem) {
+  std::mt19937_64 rng(501);
+  for (int trial = 0; trial < 24; ++trial) {
+    const int k = 2 + trial % 7;
+    const bool rational = trial % 2 == 1;
+    const int n = 40 + 37 * trial;
+    RefCurve c = trial % 3 == 0
+                     ? kwtest::query_curve(rng, k, n, rational, false, 1.0, trial % 4 != 1)
+                     : wandering_curve(rng, k, n, rational, trial % 4 != 1);
+    const std::vector<double> rows = c.rows();
+    const int m = rational ? 4 : 3;
+    knotwork::SplinePieces full, lazy;
+    ASSERT_EQ(full.build(k - 1, n, 3, rational, rows.data(), c.knots.data(), false), BSSUCC);
+    ASSERT_EQ(lazy.build(k - 1, n, 3, rational, rows.data(), c.knots.data(), true), BSSUCC);
+    knotwork::PieceSet &ps = lazy.set;
+    ASSERT_EQ(ps.count, full.set.count) << "trial " << trial;
+    ASSERT_NE(ps.tree, nullptr);
+    for (int32_t j = 0; j <= ps.count; ++j) EXPECT_EQ(ps.breaks[j], full.set.breaks[j]);
+    // Convert in a scattered order; every leaf's and every ancestor's box must hold
+    // the pole box of every piece below it, before and after its group is done.
+    std::vector<int32_t> order(ps.count);
+    for (int32_t j = 0; j < ps.count; ++j) order[j] = j;
+    std::shuffle(order.begin(), order.end(), rng);
+    for (int32_t j : order) {
+      EXPECT_FALSE(ps.ready(j));
+      ps.convert(j);
+      ASSERT_TRUE(ps.ready(j));
+      const double *a = ps.piece(j).rows, *b = full.set.piece(j).rows;
+      for (int v = 0; v < m * k; ++v) ASSERT_EQ(a[v], b[v]) << "trial " << trial << " piece " << j;
+      const double *box = full.set.boxes + 6 * static_cast<std::ptrdiff_t>(j);
+      for (int32_t node = ps.leaf_base + j / knotwork::kPiecesPerLeaf; node >= 1; node /= 2)
+        ASSERT_TRUE(box_inside(3, box, ps.tree + 6 * static_cast<std::ptrdiff_t>(node)))
+            << "trial " << trial << " piece " << j << " node " << node;
+    }
+    // Fully converted, the tree is the tree of the pole boxes: the root is their union.
+    double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    for (int32_t j = 0; j < ps.count; ++j)
+      for (int d = 0; d < 3; ++d) {
+        lo[d] = std::min(lo[d], full.set.boxes[6 * j + d]);
+        hi[d] = std::max(hi[d], full.set.boxes[6 * j + 3 + d]);
+      }
+    for (int d = 0; d < 3; ++d) {
+      EXPECT_EQ(ps.tree[6 + d], lo[d]) << "trial " << trial;
+      EXPECT_EQ(ps.tree[9 + d], hi[d]) << "trial " << trial;
+    }
+  }
+}
+
+TEST(BSmdstptcv, LongCurvesMatchBruteForce) {
+  std::mt19937_64 rng(2027);
+  std::uniform_real_distribution<double> U(-1.0, 1.0), V(0.0, 1.0);
+  for (int trial = 0; trial < 14; ++trial) {
+    const int k = 2 + trial % 7;
+    const bool rational = trial >= 7;
+    const int n = 200 + static_cast<int>(V(rng) * (trial % 3 == 0 ? 1800 : 600));
+    const bool clamped = trial % 5 != 3;
+    const bool scattered = trial % 4 == 2;
+    const bool closed = clamped && trial % 3 == 0;
+    RefCurve c = scattered ? kwtest::query_curve(rng, k, n, rational, closed, 1.0, clamped)
+                           : wandering_curve(rng, k, n, rational, clamped);
+    c.closed = closed;
+    if (closed) kwtest::set_pole(c, n - 1, kwtest::pole_of(c, 0));
+    for (int j = 0; j < 5; ++j) {
+      // Near the curve (a curve point moved a little) or anywhere around it.
+      double p[3];
+      const auto q = kwtest::ref_eval(c, c.lo() + (c.hi() - c.lo()) * V(rng));
+      const double off = j == 0 ? 0.0 : (j == 1 ? 1e-3 : 0.05), reach = j == 3 ? 0.7 : 20.0;
+      for (int d = 0; d < 3; ++d) p[d] = j < 3 ? q[d] + off * U(rng) : 0.5 + reach * U(rng);
+      const kwtest::Foot f = kwtest::nearest(c, p);
+      ASSERT_EQ(f.rc, BSSUCC) << "trial " << trial;
+      kwtest::expect_nearest(c, p, f, trial, 16);
+    }
+  }
+}
+
+TEST(BSmdptsbscv, LongCurveSweepAgreesWithSingleCalls) {
+  std::mt19937_64 rng(77);
+  std::uniform_real_distribution<double> U(-1.0, 1.0), V(0.0, 1.0);
+  for (int trial = 0; trial < 8; ++trial) {
+    const int k = 2 + trial % 7;
+    const bool rational = trial % 2 == 0;
+    const int n = 300 + 100 * trial;
+    RefCurve c = wandering_curve(rng, k, n, rational, true);
+    const std::vector<double> rows = c.rows();
+    // Points along the curve, with repeats and jumps far away.
+    std::vector<double> pts;
+    for (int i = 0; i < 120; ++i) {
+      auto q = kwtest::ref_eval(c, c.lo() + (c.hi() - c.lo()) * V(rng));
+      const double off = i % 13 == 4 ? 2.0 : 0.02;
+      for (int d = 0; d < 3; ++d) q[d] += off * U(rng);
+      for (int r = 0; r < 1 + i % 2; ++r) pts.insert(pts.end(), q.begin(), q.end());
+    }
+    const int np = static_cast<int>(pts.size() / 3);
+    std::vector<double> d(np), f(3 * np), u(np), want(np);
+    for (int i = 0; i < np; ++i) want[i] = kwtest::nearest(c, &pts[3 * i]).dist;
+    // The previous foot bounds the next search: a zero or negative tolerance (no end
+    // snap) must still give the answers.
+    for (const double tol : {1e-6, 0.0, -0.5}) {
+      BSrc rc = 99;
+      BSmdptsbscv(k - 1, n, 3, rational, rows.data(), c.knots.data(), np, pts.data(), tol, d.data(),
+                  f.data(), u.data(), &rc);
+      ASSERT_EQ(rc, BSSUCC);
+      for (int i = 0; i < np; ++i)
+        EXPECT_NEAR(d[i], want[i], tol > 0 ? 1e-12 : 5e-7 + 1e-12)
+            << "trial " << trial << " tol " << tol << " point " << i;
+    }
+  }
+}
+
+// ---- Closed joints (a parameter within the knot tolerance of the joint becomes the
+// start only when the start is less than dist_tol / 2 farther) and array checks.
+
+// A unit circle on [0, 4] (closed) and a point at radius 2 and angle -4e-7: its
+// foot lies 2.8e-7 before the end in parameter, within the knot tolerance (about
+// 6e-7), and the joint is 1.6e-13 farther from the point than the foot. With
+// dist_tol 1e-12 the joint wins (start parameter, start point, its distance);
+// with dist_tol 1e-15 the foot keeps its own parameter, neither start nor end.
+TEST_F(ProjectPaths, StartOnlyWhenWithinHalfTheDistanceTolerance) {
+  const double o[3] = {0, 0, 0}, a = -4e-7;
+  kwtest::RefCurve c = kwtest::ref_circle(o, 1.0);
+  const double p[3] = {2 * std::cos(a), 2 * std::sin(a), 0};
+  const double to_start = std::hypot(p[0] - 1.0, p[1]);
+  for (const double dist_tol : {1e-12, 1e-15}) {
+    BSparameters.dist_tol = dist_tol;
+    const kwtest::Foot f = kwtest::nearest(c, p);
+    ASSERT_EQ(f.rc, BSSUCC);
+    if (dist_tol > 1e-13) {
+      EXPECT_EQ(f.u, 0.0);
+      EXPECT_TRUE(f.foot[0] == 1.0 && f.foot[1] == 0.0 && f.foot[2] == 0.0);
+      EXPECT_NEAR(f.dist, to_start, 1e-15);
+    } else {
+      EXPECT_TRUE(f.u > 4.0 - 6e-7 && f.u < 4.0) << f.u;
+      EXPECT_NEAR(std::atan2(f.foot[1], f.foot[0]), a, 1e-12);
+      EXPECT_NEAR(f.dist, 1.0, 1e-15);
+      EXPECT_LT(f.dist, to_start - 1e-13);
+    }
+  }
+}
+
+// A closed polyline (order 2, phy_closed set) whose last pole stops 8e-7 short of
+// the first, the last span short in parameter: the point (-1, 5e-7) has its foot
+// on the last span 1.3e-7 before the end (within the knot tolerance, 3e-7). The
+// end is 8.5e-13 farther than the foot, the start only 1.25e-13: with dist_tol
+// 1e-12 the search keeps the foot (no end snap) and the joint rule alone moves it
+// to the start; with 1e-15 it stays.
+TEST_F(ProjectPaths, ParameterNearTheEndMovesWhenTheStartIsNearEnough) {
+  kwtest::RefCurve c =
+      kwtest::make_curve(2, {0, 0, 0.45, 0.9, 1, 1}, {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, -8e-7, 0});
+  c.closed = true;
+  const double p[3] = {-1, 5e-7, 0};
+  for (const double dist_tol : {1e-12, 1e-15}) {
+    BSparameters.dist_tol = dist_tol;
+    const kwtest::Foot f = kwtest::nearest(c, p);
+    ASSERT_EQ(f.rc, BSSUCC);
+    if (dist_tol > 1e-13) {
+      EXPECT_TRUE(f.u == 0.0 && f.foot[0] == 0.0 && f.foot[1] == 0.0) << f.u;
+      EXPECT_NEAR(f.dist, std::hypot(1.0, 5e-7), 1e-16);
+    } else {
+      EXPECT_NEAR(f.u, 1.0 - 1.3e-7, 1e-12);
+      EXPECT_NEAR(f.dist, 1.0, 1e-16);
+    }
+  }
+}
+
+// Every array fault in a long record is refused, wherever it sits (the checks
+// stream in lanes, so faults go at odd places and in the tail).
+TEST_F(ProjectPaths, ArrayFaultsAnywhereAreRefused) {
+  const double inf = std::numeric_limits<double>::infinity(), nan = std::nan("");
+  struct Fault {
+    int what;  // 0 knot, 1 pole coordinate, 2 weight
+    int at;
+    double value;
+  } faults[] = {{0, 7, nan},    {0, 1002, 0.2}, {0, 1004, inf},    {1, 3002, nan}, {1, 1501, -inf},
+                {2, 1000, 0.0}, {2, 5, -0.0},   {2, 999, -1e-300}, {2, 333, inf}};
+  for (const Fault &f : faults) {
+    std::mt19937_64 rng(5);
+    kwtest::RefCurve c = kwtest::query_curve(rng, 4, 1001, true, false);
+    (f.what == 0 ? c.knots[f.at] : f.what == 1 ? c.poles[f.at] : c.weights[f.at]) = f.value;
+    const double p[3] = {0.1, 0.2, 0.3};
+    EXPECT_EQ(kwtest::nearest(c, p).rc, BSINARG) << f.what << " " << f.at;
+  }
 }
