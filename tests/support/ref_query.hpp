@@ -1,6 +1,6 @@
 // Brute-force references for the query tests and the soak, from the reference
-// evaluator alone: the nearest point of a curve by dense sampling with golden-section
-// and Newton refinement, random curves with cusps, straight runs, closed ends and
+// evaluator alone: the nearest point of a curve by dense sampling refined by golden
+// section (point_set.hpp), random curves with cusps, straight runs, closed ends and
 // unclamped knots, the sign changes of the distance to a plane, and the crossings of
 // planar curves by their sampled polylines refined by Newton.
 #ifndef KNOTWORK_TESTS_SUPPORT_REF_QUERY_HPP
@@ -94,6 +94,7 @@ inline RefCurve query_curve(std::mt19937_64 &rng, int k, int n, bool rational, b
   return c;
 }
 
+// A nearest point by BSmdstptcv.
 struct Foot {
   double u = 0, foot[3] = {0, 0, 0}, dist = 0;
   BSrc rc = 99;
@@ -107,8 +108,8 @@ inline Foot nearest(RefCurve &c, const double *p) {
 }
 
 // One projection against the reference: distance at most the brute-force minimum
-// plus 1e-9 of the curve size (and the end snap's dist_tol / 2), parameter in the domain, foot =
-// C(u), dist = |P - foot|; a closed curve never answers with its end parameter.
+// plus 1e-9 of the curve size (and the end snap's dist_tol / 2), parameter in the
+// domain, foot = C(u), dist = |P - foot|; a closed curve never answers with its end.
 inline void expect_nearest(const RefCurve &c, const double *p, const Foot &f, int trial,
                            int per_span = 48) {
   const double size = std::max(curve_size(c), 1e-300);
