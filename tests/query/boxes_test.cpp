@@ -400,35 +400,27 @@ TEST_F(Boxes, EveryRoutineReportsItsFailures) {
   EXPECT_TRUE(mn == -7 && mx == -7);  // refused half-axes write no bounds
 }
 
-// Beyond the local buffers (300 rational poles) scratch failures are reported; small
-// curves need no heap. Order 2 makes BSminmaxbsc fall back to the sphere.
-TEST_F(Boxes, ScratchFailuresAreReportedAndSmallCurvesNeedNoHeap) {
+// Small curves need no heap (order 2 makes BSminmaxbsc fall back to the sphere).
+TEST_F(Boxes, SmallCurvesNeedNoHeap) {
   std::mt19937_64 rng(23);
   const double pts[30] = {};
   const std::vector<int8_t> flags(10, 1);
   double c[3], h[9], mn[10], mx[10], box[6];
-  for (const int32_t n : {300, 20}) {
-    const RefCurve cubic = kwtest::random_curve(rng, CurveShape{4, n, true}),
-                   line = kwtest::random_curve(rng, CurveShape{2, n, true});
-    const std::vector<double> rows = cubic.rows(), lrows = line.rows();
-    const auto oblique =
-        STATUS_OF(BSoblboxbsc(4, n, cubic.knots.data(), 3, TRUE, rows.data(), c, h, &rc));
-    const auto bounds = STATUS_OF(BSminmaxbsc(4, n, 3, TRUE, cubic.knots.data(), rows.data(), 10,
-                                              pts, flags.data(), mn, mx, &rc));
-    const auto sphere = STATUS_OF(BSminmaxbsc(2, n, 3, TRUE, line.knots.data(), lrows.data(), 10,
-                                              pts, flags.data(), mn, mx, &rc));
-    if (n == 300) {
-      EXPECT_GE(kwtest::sweep_allocation_failures(oblique, {BSNOSTKMEMORY}).runs, 2);
-      EXPECT_GE(kwtest::sweep_allocation_failures(sphere, {BSNOSTKMEMORY}).runs, 2);
-      continue;
-    }
-    BSdbglev = 0;
-    kwtest::NoHeapScope scope;
-    EXPECT_TRUE(oblique() == 0 && bounds() == 0 && sphere() == 0);
-    BSboxpoles(n, 3, TRUE, rows.data(), box);
-    EXPECT_EQ(scope.heap_requests(), 0);
-    BSdbglev = 20;
-  }
+  const RefCurve cubic = kwtest::random_curve(rng, CurveShape{4, 20, true}),
+                 line = kwtest::random_curve(rng, CurveShape{2, 20, true});
+  const std::vector<double> rows = cubic.rows(), lrows = line.rows();
+  BSrc rc[3];
+  BSdbglev = 0;
+  kwtest::NoHeapScope scope;
+  BSoblboxbsc(4, 20, cubic.knots.data(), 3, TRUE, rows.data(), c, h, &rc[0]);
+  BSminmaxbsc(4, 20, 3, TRUE, cubic.knots.data(), rows.data(), 10, pts, flags.data(), mn, mx,
+              &rc[1]);
+  BSminmaxbsc(2, 20, 3, TRUE, line.knots.data(), lrows.data(), 10, pts, flags.data(), mn, mx,
+              &rc[2]);
+  BSboxpoles(20, 3, TRUE, rows.data(), box);
+  EXPECT_EQ(scope.heap_requests(), 0);
+  EXPECT_TRUE(rc[0] == 0 && rc[1] == 0 && rc[2] == 0);
+  BSdbglev = 20;
 }
 
 }  // namespace

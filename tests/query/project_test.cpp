@@ -1,24 +1,28 @@
-// Nearest-point routines (one Bezier piece, the spline search, curve records, all
-// nearest parameters, perpendicular feet, Newton projection, on-curve test) against
-// the independent brute-force reference, known answers and every failure status.
+// Nearest-point routines (one Bezier piece, the spline search, curve records, long
+// curves and their lazy piece search, all nearest parameters, perpendicular feet,
+// Newton projection, on-curve test) against the independent brute-force reference,
+// known answers and every failure status.
 
 #include <cfloat>
+#include <functional>
+#include <limits>
 #include <utility>
 
-#include "project_reference.hpp"
+#include "bspline/bezier.hpp"
+#include "query/boxes.hpp"
+#include "query/project.hpp"
 #include "ref_circle.hpp"
+#include "ref_query.hpp"
 #include "status_of.hpp"
 #include "support.hpp"
 
 namespace {
 
-using projref::dist3;
-using projref::expect_nearest;
-using projref::Foot;
-using projref::nearest;
-using projref::RefCurve;
-
-class ProjectGuarded : public kwtest::GuardedTest {};
+using kwtest::dist3;
+using kwtest::expect_nearest;
+using kwtest::Foot;
+using kwtest::nearest;
+using kwtest::RefCurve;
 
 // A single Bezier piece on [0, 1] from unweighted poles and optional weights.
 RefCurve bezier(std::vector<double> pts, std::vector<double> w = {}) {
@@ -86,6 +90,29 @@ AllNearest all_nearest(RefCurve &c, const double *p) {
   return r;
 }
 
+// A curve wandering through a unit cube by small random pole steps (the shape of
+// long curves in practice: far pieces are pruned by their boxes), on the random
+// knots and weights of kwtest::random_curve.
+RefCurve wandering_curve(std::mt19937_64 &rng, int k, int n, bool rational, bool clamped) {
+  std::uniform_real_distribution<double> U(-1.0, 1.0);
+  RefCurve c = kwtest::random_curve(rng, kwtest::CurveShape{k, n, rational, true, clamped});
+  kwtest::P3 p = {0.5, 0.5, 0.5};
+  const double step = 3.0 / std::sqrt(static_cast<double>(n));
+  for (int i = 0; i < n; ++i) {
+    for (double &x : p) x = std::clamp(x + step * U(rng), 0.0, 1.0);
+    kwtest::set_pole(c, i, p);
+  }
+  return c;
+}
+
+bool box_inside(int dim, const double *inner, const double *outer) {
+  for (int d = 0; d < dim; ++d)
+    if (inner[d] < outer[d] || inner[dim + d] > outer[dim + d]) return false;
+  return true;
+}
+
+class ProjectPaths : public kwtest::GuardedTest {};
+
 }  // namespace
 
 // ---- One piece -------------------------------------------------------------------------
@@ -105,7 +132,7 @@ TEST(BSmdptbezcv, RandomPiecesOfOrders2To16MatchBruteForce) {
     const double p[3] = {far * U(rng), far * U(rng), far * U(rng)};
     const Foot f = piece_nearest(c, p, DBL_MAX);
     ASSERT_EQ(f.rc, BSSUCC);
-    EXPECT_LE(f.dist, projref::brute_force_min(c, p, 96) + 5e-7 + 1e-12) << "trial " << trial;
+    EXPECT_LE(f.dist, kwtest::brute_force_min(c, p, 96) + 5e-7 + 1e-12) << "trial " << trial;
     EXPECT_LE(dist3(kwtest::ref_eval(c, f.u).data(), f.foot), 1e-13);
     EXPECT_NEAR(f.dist, dist3(p, f.foot), 1e-14 * (1 + f.dist));
     // A bound beyond the answer keeps it; one well below leaves everything unwritten.
@@ -151,7 +178,7 @@ TEST(BSmdstptcv, RandomCurvesMatchBruteForce) {
     const double scale = trial % 4 == 0 ? 1000.0 : (trial % 4 == 1 ? 1e-3 : 1.0);
     const bool clamped = trial % 5 != 2;
     RefCurve c =
-        projref::random_curve(rng, k, n, trial % 2 == 1, trial % 3 == 0 && clamped, scale, clamped);
+        kwtest::query_curve(rng, k, n, trial % 2 == 1, trial % 3 == 0 && clamped, scale, clamped);
     for (const double reach : {0.2, 1.5, 20.0}) {  // near and far
       const double p[3] = {scale * reach * U(rng), scale * reach * U(rng), scale * reach * U(rng)};
       const Foot f = nearest(c, p);
@@ -163,7 +190,7 @@ TEST(BSmdstptcv, RandomCurvesMatchBruteForce) {
   // minima: still the better one to 1e-9 of the size.
   std::mt19937_64 small_rng(11);
   for (int trial = 0; trial < 50; ++trial) {
-    RefCurve c = projref::random_curve(small_rng, 4, 9, trial % 2 == 1, false, 1e-5);
+    RefCurve c = kwtest::query_curve(small_rng, 4, 9, trial % 2 == 1, false, 1e-5);
     const double p[3] = {2e-5 * U(small_rng), 2e-5 * U(small_rng), 2e-5 * U(small_rng)};
     const Foot f = nearest(c, p);
     ASSERT_EQ(f.rc, BSSUCC);
@@ -176,7 +203,7 @@ TEST(BSmdstptscv, PolylineOfPointsMatchesBruteForceAndSetsTheFlag) {
   std::uniform_real_distribution<double> U(-1.0, 1.0);
   for (int trial = 0; trial < 40; ++trial) {
     const int k = 2 + trial % 5;
-    RefCurve c = projref::random_curve(rng, k, k + 10 + trial, trial % 2 == 1, false);
+    RefCurve c = kwtest::query_curve(rng, k, k + 10 + trial, trial % 2 == 1, false);
     // Points along the curve, slightly off it with a few jumps far away, or (every
     // fourth curve) exactly on it: distance 0 and the flag true.
     const bool on = trial % 4 == 3;
@@ -194,7 +221,7 @@ TEST(BSmdstptscv, PolylineOfPointsMatchesBruteForceAndSetsTheFlag) {
     for (int i = 0; i < 60; ++i) {
       expect_nearest(c, &pts[3 * i], feet[i], trial, 16);
       near = near && feet[i].dist <= 2 * BSparameters.chrdht_tol;
-      EXPECT_TRUE(!on || feet[i].dist <= 1e-14 * (1 + projref::curve_size(c))) << feet[i].dist;
+      EXPECT_TRUE(!on || feet[i].dist <= 1e-14 * (1 + kwtest::curve_size(c))) << feet[i].dist;
     }
     EXPECT_EQ(all_near, near ? 1 : 0);
     EXPECT_TRUE(near || !on);
@@ -383,14 +410,14 @@ TEST(BSmdistptcv, RandomCurvesNeverMissTheNearestFoot) {
     const int n = k + 1 + static_cast<int>(V(rng) * 25);
     const bool clamped = trial % 5 != 2;
     RefCurve c =
-        projref::random_curve(rng, k, n, trial % 2 == 1, clamped && trial % 3 == 0, 1.0, clamped);
+        kwtest::query_curve(rng, k, n, trial % 2 == 1, clamped && trial % 3 == 0, 1.0, clamped);
     const double p[3] = {1.5 * U(rng), 1.5 * U(rng), 1.5 * U(rng)};
     const AllNearest r = all_nearest(c, p);
     ASSERT_EQ(r.rc, BSSUCC) << trial;
-    EXPECT_LE(r.dist, projref::brute_force_min(c, p, 32) + 1e-9) << trial;
+    EXPECT_LE(r.dist, kwtest::brute_force_min(c, p, 32) + 1e-9) << trial;
     ASSERT_GE(r.np, 1) << trial;
     for (int i = 0; i < r.np; ++i) {
-      EXPECT_NEAR(projref::dist_at(c, r.params[i], p), r.dist, BSparameters.dist_tol) << trial;
+      EXPECT_NEAR(kwtest::dist_at(c, r.params[i], p), r.dist, BSparameters.dist_tol) << trial;
       EXPECT_TRUE(i == 0 || r.params[i - 1] < r.params[i]) << trial;
     }
   }
@@ -410,27 +437,16 @@ TEST(BSnormals, EveryFootOfAnEllipseIsFound) {
   ASSERT_TRUE(ni == 0 && ints == nullptr && feet.size() == 4u);
   for (const double u : feet) {  // the distance is stationary at each
     const double h = 1e-6;
-    EXPECT_NEAR(projref::dist_at(c, u + h, pt) - projref::dist_at(c, u - h, pt), 0.0, 2e-12) << u;
+    EXPECT_NEAR(kwtest::dist_at(c, u + h, pt) - kwtest::dist_at(c, u - h, pt), 0.0, 2e-12) << u;
   }
 }
 
 // ---- Memory ---------------------------------------------------------------------------------
 
-TEST_F(ProjectGuarded, AllocationFailuresReleaseEverything) {
-  std::mt19937_64 rng(8);
-  RefCurve c = projref::random_curve(rng, 4, 300, true, false);
-  const double pts[6] = {0.1, 0.2, 0.3, 0.2, 0.2, 0.2};
-  kwtest::sweep_allocation_failures([&] { return all_nearest(c, pts).rc; },
-                                    {BSNOSTKMEMORY, BSNOMEMORY});
-  BSboolean flag;
-  const auto scv = STATUS_OF(project_points(c, {pts, pts + 6}, &flag, &rc));
-  EXPECT_GE(kwtest::sweep_allocation_failures(scv, {BSNOSTKMEMORY}).runs, 1);
-}
-
 TEST(BSmdstptcv, SmallCurvesMakeNoHeapRequests) {
   std::mt19937_64 rng(12);
-  RefCurve c = projref::random_curve(rng, 4, 20, true, true);
-  RefCurve p = projref::random_curve(rng, 3, 10, false, false);
+  RefCurve c = kwtest::query_curve(rng, 4, 20, true, true);
+  RefCurve p = kwtest::query_curve(rng, 3, 10, false, false);
   BScurve pv = p.view();
   const std::vector<double> pts = {0.3, 0.1, -0.2, 0.35, 0.1, -0.2};
   kwtest::NoHeapScope scope;
@@ -468,7 +484,7 @@ TEST(BSprptnrcv, ConvergesToAPerpendicularFootNearTheStart) {
   std::uniform_real_distribution<double> U(-1.0, 1.0);
   int converged = 0;
   for (int trial = 0; trial < 100; ++trial) {
-    RefCurve c = projref::random_curve(rng, 4, 8, trial % 2 == 1, false);
+    RefCurve c = kwtest::query_curve(rng, 4, 8, trial % 2 == 1, false);
     BScurve cv = c.view();
     const double u0 = c.lo() + (0.2 + 0.6 * (0.5 + 0.5 * U(rng))) * (c.hi() - c.lo());
     const auto q = kwtest::ref_eval(c, u0);
@@ -482,7 +498,7 @@ TEST(BSprptnrcv, ConvergesToAPerpendicularFootNearTheStart) {
     EXPECT_NEAR(f.dist, dist3(pt, f.foot), 1e-15);
     const double h = 1e-6;
     if (f.u - h > c.lo() && f.u + h < c.hi()) {
-      const double slope = projref::dist_at(c, f.u + h, pt) - projref::dist_at(c, f.u - h, pt);
+      const double slope = kwtest::dist_at(c, f.u + h, pt) - kwtest::dist_at(c, f.u - h, pt);
       EXPECT_NEAR(slope / (2 * h), 0.0, 1e-4) << trial;
     }
   }
@@ -595,3 +611,517 @@ TEST(BSmdstptarr, ClosestPairLastOfEqualPairsWins) {
   BSmdstptarr(0, a, 2, b, &i, &j, &d, &rc);
   EXPECT_TRUE(i == 2000000000 && d == DBL_MAX);
 }
+
+// ---- Long curves: pieces converted on demand are those of the full decomposition,
+// the box tree bounds them; nearest points on 200 to 2000 poles match brute force.
+
+TEST(SplinePieces, LazyPiecesAreTheFullDecompositionAndTheTreeBoundsThem) {
+  std::mt19937_64 rng(501);
+  for (int trial = 0; trial < 24; ++trial) {
+    const int k = 2 + trial % 7;
+    const bool rational = trial % 2 == 1;
+    const int n = 40 + 37 * trial;
+    RefCurve c = trial % 3 == 0
+                     ? kwtest::query_curve(rng, k, n, rational, false, 1.0, trial % 4 != 1)
+                     : wandering_curve(rng, k, n, rational, trial % 4 != 1);
+    const std::vector<double> rows = c.rows();
+    const int m = rational ? 4 : 3;
+    knotwork::SplinePieces full, lazy;
+    ASSERT_EQ(full.build(k - 1, n, 3, rational, rows.data(), c.knots.data(), false), BSSUCC);
+    ASSERT_EQ(lazy.build(k - 1, n, 3, rational, rows.data(), c.knots.data(), true), BSSUCC);
+    knotwork::PieceSet &ps = lazy.set;
+    ASSERT_EQ(ps.count, full.set.count) << "trial " << trial;
+    ASSERT_NE(ps.tree, nullptr);
+    for (int32_t j = 0; j <= ps.count; ++j) EXPECT_EQ(ps.breaks[j], full.set.breaks[j]);
+    // Convert in a scattered order; every leaf's and every ancestor's box must hold
+    // the pole box of every piece below it, before and after its group is done.
+    std::vector<int32_t> order(ps.count);
+    for (int32_t j = 0; j < ps.count; ++j) order[j] = j;
+    std::shuffle(order.begin(), order.end(), rng);
+    for (int32_t j : order) {
+      EXPECT_FALSE(ps.ready(j));
+      ps.convert(j);
+      ASSERT_TRUE(ps.ready(j));
+      const double *a = ps.piece(j).rows, *b = full.set.piece(j).rows;
+      for (int v = 0; v < m * k; ++v) ASSERT_EQ(a[v], b[v]) << "trial " << trial << " piece " << j;
+      const double *box = full.set.boxes + 6 * static_cast<std::ptrdiff_t>(j);
+      for (int32_t node = ps.leaf_base + j / knotwork::kPiecesPerLeaf; node >= 1; node /= 2)
+        ASSERT_TRUE(box_inside(3, box, ps.tree + 6 * static_cast<std::ptrdiff_t>(node)))
+            << "trial " << trial << " piece " << j << " node " << node;
+    }
+    // Fully converted, the tree is the tree of the pole boxes: the root is their union.
+    double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    for (int32_t j = 0; j < ps.count; ++j)
+      for (int d = 0; d < 3; ++d) {
+        lo[d] = std::min(lo[d], full.set.boxes[6 * j + d]);
+        hi[d] = std::max(hi[d], full.set.boxes[6 * j + 3 + d]);
+      }
+    for (int d = 0; d < 3; ++d) {
+      EXPECT_EQ(ps.tree[6 + d], lo[d]) << "trial " << trial;
+      EXPECT_EQ(ps.tree[9 + d], hi[d]) << "trial " << trial;
+    }
+  }
+}
+
+TEST(BSmdstptcv, LongCurvesMatchBruteForce) {
+  std::mt19937_64 rng(2027);
+  std::uniform_real_distribution<double> U(-1.0, 1.0), V(0.0, 1.0);
+  for (int trial = 0; trial < 14; ++trial) {
+    const int k = 2 + trial % 7;
+    const bool rational = trial >= 7;
+    const int n = 200 + static_cast<int>(V(rng) * (trial % 3 == 0 ? 1800 : 600));
+    const bool clamped = trial % 5 != 3;
+    const bool scattered = trial % 4 == 2;
+    const bool closed = clamped && trial % 3 == 0;
+    RefCurve c = scattered ? kwtest::query_curve(rng, k, n, rational, closed, 1.0, clamped)
+                           : wandering_curve(rng, k, n, rational, clamped);
+    c.closed = closed;
+    if (closed) kwtest::set_pole(c, n - 1, kwtest::pole_of(c, 0));
+    for (int j = 0; j < 5; ++j) {
+      // Near the curve (a curve point moved a little) or anywhere around it.
+      double p[3];
+      const auto q = kwtest::ref_eval(c, c.lo() + (c.hi() - c.lo()) * V(rng));
+      const double off = j == 0 ? 0.0 : (j == 1 ? 1e-3 : 0.05), reach = j == 3 ? 0.7 : 20.0;
+      for (int d = 0; d < 3; ++d) p[d] = j < 3 ? q[d] + off * U(rng) : 0.5 + reach * U(rng);
+      const kwtest::Foot f = kwtest::nearest(c, p);
+      ASSERT_EQ(f.rc, BSSUCC) << "trial " << trial;
+      kwtest::expect_nearest(c, p, f, trial, 16);
+    }
+  }
+}
+
+TEST(BSmdptsbscv, LongCurveSweepAgreesWithSingleCalls) {
+  std::mt19937_64 rng(77);
+  std::uniform_real_distribution<double> U(-1.0, 1.0), V(0.0, 1.0);
+  for (int trial = 0; trial < 8; ++trial) {
+    const int k = 2 + trial % 7;
+    const bool rational = trial % 2 == 0;
+    const int n = 300 + 100 * trial;
+    RefCurve c = wandering_curve(rng, k, n, rational, true);
+    const std::vector<double> rows = c.rows();
+    // Points along the curve, with repeats and jumps far away.
+    std::vector<double> pts;
+    for (int i = 0; i < 120; ++i) {
+      auto q = kwtest::ref_eval(c, c.lo() + (c.hi() - c.lo()) * V(rng));
+      const double off = i % 13 == 4 ? 2.0 : 0.02;
+      for (int d = 0; d < 3; ++d) q[d] += off * U(rng);
+      for (int r = 0; r < 1 + i % 2; ++r) pts.insert(pts.end(), q.begin(), q.end());
+    }
+    const int np = static_cast<int>(pts.size() / 3);
+    std::vector<double> d(np), f(3 * np), u(np), want(np);
+    for (int i = 0; i < np; ++i) want[i] = kwtest::nearest(c, &pts[3 * i]).dist;
+    // The previous foot bounds the next search: a zero or negative tolerance (no end
+    // snap) must still give the answers.
+    for (const double tol : {1e-6, 0.0, -0.5}) {
+      BSrc rc = 99;
+      BSmdptsbscv(k - 1, n, 3, rational, rows.data(), c.knots.data(), np, pts.data(), tol, d.data(),
+                  f.data(), u.data(), &rc);
+      ASSERT_EQ(rc, BSSUCC);
+      for (int i = 0; i < np; ++i)
+        EXPECT_NEAR(d[i], want[i], tol > 0 ? 1e-12 : 5e-7 + 1e-12)
+            << "trial " << trial << " tol " << tol << " point " << i;
+    }
+  }
+}
+
+// ---- Closed joints (a parameter within the knot tolerance of the joint becomes the
+// start only when the start is less than dist_tol / 2 farther) and array checks.
+
+// A unit circle on [0, 4] (closed) and a point at radius 2 and angle -4e-7: its
+// foot lies 2.8e-7 before the end in parameter, within the knot tolerance (about
+// 6e-7), and the joint is 1.6e-13 farther from the point than the foot. With
+// dist_tol 1e-12 the joint wins (start parameter, start point, its distance);
+// with dist_tol 1e-15 the foot keeps its own parameter, neither start nor end.
+TEST_F(ProjectPaths, StartOnlyWhenWithinHalfTheDistanceTolerance) {
+  const double o[3] = {0, 0, 0}, a = -4e-7;
+  kwtest::RefCurve c = kwtest::ref_circle(o, 1.0);
+  const double p[3] = {2 * std::cos(a), 2 * std::sin(a), 0};
+  const double to_start = std::hypot(p[0] - 1.0, p[1]);
+  for (const double dist_tol : {1e-12, 1e-15}) {
+    BSparameters.dist_tol = dist_tol;
+    const kwtest::Foot f = kwtest::nearest(c, p);
+    ASSERT_EQ(f.rc, BSSUCC);
+    if (dist_tol > 1e-13) {
+      EXPECT_EQ(f.u, 0.0);
+      EXPECT_TRUE(f.foot[0] == 1.0 && f.foot[1] == 0.0 && f.foot[2] == 0.0);
+      EXPECT_NEAR(f.dist, to_start, 1e-15);
+    } else {
+      EXPECT_TRUE(f.u > 4.0 - 6e-7 && f.u < 4.0) << f.u;
+      EXPECT_NEAR(std::atan2(f.foot[1], f.foot[0]), a, 1e-12);
+      EXPECT_NEAR(f.dist, 1.0, 1e-15);
+      EXPECT_LT(f.dist, to_start - 1e-13);
+    }
+  }
+}
+
+// A closed polyline (order 2, phy_closed set) whose last pole stops 8e-7 short of
+// the first, the last span short in parameter: the point (-1, 5e-7) has its foot
+// on the last span 1.3e-7 before the end (within the knot tolerance, 3e-7). The
+// end is 8.5e-13 farther than the foot, the start only 1.25e-13: with dist_tol
+// 1e-12 the search keeps the foot (no end snap) and the joint rule alone moves it
+// to the start; with 1e-15 it stays.
+TEST_F(ProjectPaths, ParameterNearTheEndMovesWhenTheStartIsNearEnough) {
+  kwtest::RefCurve c =
+      kwtest::make_curve(2, {0, 0, 0.45, 0.9, 1, 1}, {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, -8e-7, 0});
+  c.closed = true;
+  const double p[3] = {-1, 5e-7, 0};
+  for (const double dist_tol : {1e-12, 1e-15}) {
+    BSparameters.dist_tol = dist_tol;
+    const kwtest::Foot f = kwtest::nearest(c, p);
+    ASSERT_EQ(f.rc, BSSUCC);
+    if (dist_tol > 1e-13) {
+      EXPECT_TRUE(f.u == 0.0 && f.foot[0] == 0.0 && f.foot[1] == 0.0) << f.u;
+      EXPECT_NEAR(f.dist, std::hypot(1.0, 5e-7), 1e-16);
+    } else {
+      EXPECT_NEAR(f.u, 1.0 - 1.3e-7, 1e-12);
+      EXPECT_NEAR(f.dist, 1.0, 1e-16);
+    }
+  }
+}
+
+// Every array fault in a long record is refused, wherever it sits (the checks
+// stream in lanes, so faults go at odd places and in the tail).
+TEST_F(ProjectPaths, ArrayFaultsAnywhereAreRefused) {
+  const double inf = std::numeric_limits<double>::infinity(), nan = std::nan("");
+  struct Fault {
+    int what;  // 0 knot, 1 pole coordinate, 2 weight
+    int at;
+    double value;
+  } faults[] = {{0, 7, nan},    {0, 1002, 0.2}, {0, 1004, inf},    {1, 3002, nan}, {1, 1501, -inf},
+                {2, 1000, 0.0}, {2, 5, -0.0},   {2, 999, -1e-300}, {2, 333, inf}};
+  for (const Fault &f : faults) {
+    std::mt19937_64 rng(5);
+    kwtest::RefCurve c = kwtest::query_curve(rng, 4, 1001, true, false);
+    (f.what == 0 ? c.knots[f.at] : f.what == 1 ? c.poles[f.at] : c.weights[f.at]) = f.value;
+    const double p[3] = {0.1, 0.2, 0.3};
+    EXPECT_EQ(kwtest::nearest(c, p).rc, BSINARG) << f.what << " " << f.at;
+  }
+}
+
+// ---- BSmdptbscv: nearest points with incoming bounds, checked against dense sampling
+// with refinement (ref_query.hpp) on random curves, and in closed form on circles and
+// arcs built by the arcs family.
+
+namespace {
+
+constexpr double kBig = std::numeric_limits<double>::max(), kPi = 3.141592653589793;
+
+// Coordinate-major rows (dim of the three coordinates, then weights) of a curve.
+struct Rows {
+  int deg = 0, n = 0, dim = 3;
+  bool rational = false;
+  std::vector<double> poles, knots;
+  Rows(const RefCurve &c, int dim_) : deg(c.k - 1), n(c.n()), dim(dim_), rational(c.rational()) {
+    poles.resize(static_cast<size_t>(dim + rational) * n);
+    for (int i = 0; i < n; ++i) {
+      for (int d = 0; d < dim; ++d) poles[d * n + i] = c.poles[3 * i + d];
+      if (rational) poles[dim * n + i] = c.weights[i];
+    }
+    knots = c.knots;
+  }
+};
+
+struct Out {
+  std::vector<double> dist, par, feet;
+  BSrc rc = -99;
+};
+
+Out project(Rows &r, std::vector<double> pts, double tol, std::vector<double> din = {},
+            std::vector<double> pin = {}) {
+  const int m = static_cast<int>(pts.size()) / r.dim;
+  if (din.empty()) din.assign(m, kBig), pin.assign(m, 0.0);
+  Out o{std::vector<double>(m, -1), std::vector<double>(m, -1), std::vector<double>(m * r.dim, -1)};
+  BSmdptbscv(static_cast<int16_t>(r.deg), r.n, r.dim, r.rational, r.poles.data(), r.knots.data(), m,
+             pts.data(), tol, din.data(), pin.data(), o.dist.data(), o.par.data(), o.feet.data(),
+             &o.rc);
+  return o;
+}
+
+// Checks every result against the reference: the distance within tol / 2 of the
+// brute-force minimum, the foot the curve point at the parameter.
+void check_against_reference(RefCurve &c, Rows &r, const std::vector<double> &pts, double tol) {
+  const Out o = project(r, pts, tol);
+  ASSERT_EQ(o.rc, BSSUCC);
+  const double size = kwtest::curve_size(c);
+  for (size_t i = 0; i < o.dist.size(); ++i) {
+    double p[3] = {0, 0, 0};
+    for (int d = 0; d < r.dim; ++d) p[d] = pts[i * r.dim + d];
+    const double ref = kwtest::brute_force_min(c, p);
+    EXPECT_GE(o.dist[i], ref - 1e-10 * size) << i;
+    EXPECT_LE(o.dist[i], ref + 0.5 * tol + 1e-10 * size) << i;
+    const auto q = kwtest::ref_eval(c, o.par[i]);
+    for (int d = 0; d < r.dim; ++d) EXPECT_NEAR(o.feet[i * r.dim + d], q[d], 1e-10 * size) << i;
+    EXPECT_NEAR(kwtest::dist_at(c, o.par[i], p), o.dist[i], 1e-10 * size) << i;
+    // One point by branch and bound alone (no break-pole pass).
+    double d1 = -1, u1 = -1, f1[3];
+    BSrc rc = -99;
+    BSmdptbscv1(static_cast<int16_t>(r.deg), r.n, r.dim, r.rational, r.poles.data(), r.knots.data(),
+                p, tol, kBig, &d1, &u1, f1, &rc);
+    ASSERT_EQ(rc, BSSUCC) << i;
+    EXPECT_GE(d1, ref - 1e-10 * size) << i;
+    EXPECT_LE(d1, ref + 0.5 * tol + 1e-10 * size) << i;
+    EXPECT_NEAR(kwtest::dist_at(c, u1, p), d1, 1e-10 * size) << i;
+  }
+}
+
+TEST(BSmdptbscv, RandomCurvesMatchDenseSampling) {
+  std::mt19937_64 rng(24);
+  std::uniform_real_distribution<double> U(-1.3, 1.3);
+  struct Case {
+    int k, n;
+    bool rational, planar, clamped;
+  } cases[] = {{4, 4, false, false, true}, {4, 9, false, false, true}, {4, 12, true, false, true},
+               {3, 7, true, true, true},   {5, 10, false, true, true}, {4, 8, false, false, false},
+               {2, 6, false, false, true}, {6, 13, true, false, true}};
+  for (const Case &cs : cases)
+    for (int rep = 0; rep < 3; ++rep) {
+      RefCurve c = kwtest::query_curve(rng, cs.k, cs.n, cs.rational, false, 1.0, cs.clamped);
+      const int dim = cs.planar ? 2 : 3;
+      if (cs.planar)
+        for (int i = 0; i < c.n(); ++i) c.poles[3 * i + 2] = 0.0;
+      Rows r(c, dim);
+      std::vector<double> pts(20 * dim);
+      for (double &x : pts) x = U(rng);
+      SCOPED_TRACE(cs.k * 100 + cs.n);
+      check_against_reference(c, r, pts, 1e-7);
+    }
+}
+
+// A circle or arc record built by the arcs family, and its curve.
+struct Circle {
+  double poles[21], weights[7], knots[10];
+  BScurve cv{};
+  Circle() { cv.poles = poles, cv.weights = weights, cv.knots = knots; }
+  RefCurve ref() const {
+    const int32_t n = cv.num_poles;
+    return kwtest::make_curve(3, {knots, knots + n + 3}, {poles, poles + 3 * n},
+                              {weights, weights + n});
+  }
+};
+
+TEST(BSmdptbscv, CirclesAndArcsInClosedForm) {
+  const double centre[3] = {0.5, -0.25, 0}, normal[3] = {0, 0, 1}, r = 1.5;
+  Circle full, arc;
+  BSrc rc;
+  ASSERT_TRUE(BSprepcirc(&rc, centre, &r, normal, &full.cv, nullptr, nullptr));
+  const double s[3] = {2.0, -0.25, 0}, e[3] = {0.5, 1.25, 0};  // quarter arc
+  ASSERT_TRUE(BSprepcarc(&rc, s, centre, e, normal, &arc.cv, nullptr, nullptr));
+  std::mt19937_64 rng(5);
+  std::uniform_real_distribution<double> U(-3, 3);
+  for (Circle *c : {&full, &arc}) {
+    RefCurve ref = c->ref();
+    Rows rows(ref, 2);  // in the plane z = 0
+    // The centre: the start point, the radius and the start parameter.
+    Out o = project(rows, {centre[0], centre[1]}, 1e-9);
+    ASSERT_EQ(o.rc, BSSUCC);
+    EXPECT_DOUBLE_EQ(o.dist[0], r);
+    EXPECT_EQ(o.par[0], c->knots[0]);
+    EXPECT_DOUBLE_EQ(o.feet[0], c->poles[0]);
+    EXPECT_DOUBLE_EQ(o.feet[1], c->poles[1]);
+    std::vector<double> pts(60);
+    for (double &x : pts) x = U(rng);
+    check_against_reference(ref, rows, pts, 1e-9);
+    // The closed form alone agrees, or (50) the foot is an end of the arc; the
+    // angle of the foot from the start gives its parameter back.
+    const Out all = project(rows, pts, 1e-9);
+    for (int i = 0; i < 30; ++i) {
+      double d = -1, u = -1, f[2], t = 0, u2 = -1;
+      BSboolean def = FALSE;
+      BSmdptcrcv(2, rows.n, 2, TRUE, rows.poles.data(), rows.knots.data(), &pts[2 * i], &d, &u, f,
+                 &rc);
+      if (rc == BSDEGENINPUT) {
+        EXPECT_TRUE(all.par[i] == c->knots[0] || all.par[i] == c->knots[c->cv.num_poles]) << i;
+        continue;
+      }
+      EXPECT_NEAR(d, all.dist[i], 1e-14) << i;
+      EXPECT_NEAR(u, all.par[i], 1e-12) << i;
+      BSinvcircle(const_cast<double *>(centre), c->poles, f, &t, &def, &rc);
+      const double ang = def ? 2 * std::atan(t) : kPi;
+      BSinvbspcrc(2, rows.n, 2, TRUE, rows.poles.data(), rows.knots.data(),
+                  ang < -1e-15 ? ang + 2 * kPi : std::fmax(ang, 0.0), &u2, &rc);
+      EXPECT_NEAR(u2, u, 1e-12) << i;
+    }
+  }
+  // On the full circle every point is exactly |d - r| away.
+  Rows rows(full.ref(), 2);
+  const Out o = project(rows, {2.5, 1.0, -1.0, -2.0}, 0.0);
+  EXPECT_NEAR(o.dist[0], std::hypot(2.0, 1.25) - r, 1e-14);
+  EXPECT_NEAR(o.dist[1], std::hypot(1.5, 1.75) - r, 1e-14);
+}
+
+TEST(BSmdptbscv, BoundsPassedIn) {
+  std::mt19937_64 rng(7);
+  RefCurve c = kwtest::query_curve(rng, 4, 8, true, false);
+  Rows r(c, 3);
+  const std::vector<double> pts = {0.1, 0.2, 0.3, 2.0, -1.0, 0.5};
+  const Out free = project(r, pts, 1e-9);
+  ASSERT_EQ(free.rc, BSSUCC);
+  // Bounds above the answer find it; a bound at or below it keeps the incoming
+  // values (status -12) with the curve point at the incoming parameter as foot.
+  Out o = project(r, pts, 1e-9, {free.dist[0] * 1.5, kBig}, {0, 0});
+  EXPECT_EQ(o.rc, BSSUCC);
+  EXPECT_NEAR(o.dist[0], free.dist[0], 1e-12);
+  const double u = 0.5 * (c.lo() + c.hi());
+  o = project(r, pts, 1e-9, {free.dist[0] * 0.5, kBig}, {u, 0});
+  EXPECT_TRUE(o.rc == BSNOSOLUTION && o.dist[0] == free.dist[0] * 0.5 && o.par[0] == u);
+  EXPECT_NEAR(o.feet[0], kwtest::ref_eval(c, u)[0], 1e-12);
+  EXPECT_EQ(o.dist[1], free.dist[1]);
+  // In place: the same arrays in and out.
+  std::vector<double> d = {kBig, kBig}, p = {0, 0}, f(6), q = pts;
+  BSrc rc;
+  BSmdptbscv(3, r.n, 3, TRUE, r.poles.data(), r.knots.data(), 2, q.data(), 1e-9, d.data(), p.data(),
+             d.data(), p.data(), f.data(), &rc);
+  EXPECT_TRUE(rc == BSSUCC && d == free.dist && p == free.par);
+}
+
+TEST(BSmdptbscv, KinkGivesTheKnotExactly) {
+  // Two cubic pieces meeting in a corner at pole 3 (knot 1 of multiplicity 3).
+  RefCurve c;
+  c.k = 4;
+  c.poles = {0, 0, 0, 1, 0.2, 0, 2, 0.1, 0, 3, 0, 0, 3.1, 1, 0, 3, 2, 0, 3.2, 3, 0};
+  c.knots = {0, 0, 0, 0, 1, 1, 1, 2, 2, 2, 2};
+  Rows r(c, 2);
+  const Out o = project(r, {3.5, -0.5, 4.0, -1.0}, 1e-9);
+  ASSERT_EQ(o.rc, BSSUCC);
+  EXPECT_TRUE(o.par[0] == 1.0 && o.par[1] == 1.0 && o.feet[0] == 3.0);
+  EXPECT_DOUBLE_EQ(o.dist[0], std::sqrt(0.5));
+}
+
+// ---- The parts as entries of their own ---------------------------------------------
+
+// Legendre series of coordinate-major Bezier rows.
+std::vector<double> legendre_rows(const Rows &r) {
+  std::vector<double> l(r.poles.size());
+  BSrc rc = -99;
+  for (size_t row = 0; row * (r.deg + 1) < l.size(); ++row)
+    BSbeztolgd(r.deg, 1, &r.poles[row * (r.deg + 1)], &l[row * (r.deg + 1)], &rc);
+  return l;
+}
+
+TEST(BSmdptpieces, OnePieceAgainstDenseSampling) {
+  std::mt19937_64 rng(31);
+  std::uniform_real_distribution<double> U(-1.3, 1.3);
+  const int cases[][3] = {{4, 0, 3}, {4, 1, 3}, {3, 1, 2}, {6, 1, 3}, {2, 0, 2}};  // k, rat, dim
+  const double tol = 1e-7;
+  for (const auto &cs : cases) {
+    RefCurve c = kwtest::query_curve(rng, cs[0], cs[0], cs[1], false);
+    const int m = 12, dim = cs[2];
+    if (dim == 2)
+      for (int i = 0; i < c.n(); ++i) c.poles[3 * i + 2] = 0.0;
+    Rows r(c, dim);
+    const auto deg = static_cast<int16_t>(r.deg);
+    std::vector<double> lgd = legendre_rows(r), pts(m * dim), din(m, kBig), dz(m), tz(m),
+                        fz(m * dim), dl(m), xl(m), fl(m * dim);
+    std::vector<BSrc> pz(m), pl(m);
+    for (double &x : pts) x = U(rng);
+    BSrc rz = -99, rl = -99, r1 = -99;
+    BSmdptbzcv(deg, dim, r.rational, r.poles.data(), m, pts.data(), tol, din.data(), dz.data(),
+               tz.data(), fz.data(), pz.data(), &rz);
+    BSmdptlgcv(deg, dim, r.rational, lgd.data(), m, pts.data(), tol, din.data(), dl.data(),
+               xl.data(), fl.data(), pl.data(), &rl);
+    ASSERT_EQ(rz, BSSUCC);
+    ASSERT_EQ(rl, BSSUCC);
+    const double eps = 1e-10 * kwtest::curve_size(c);
+    auto at = [&](double t) { return c.lo() + t * (c.hi() - c.lo()); };
+    for (int i = 0; i < m; ++i) {
+      const double p[3] = {pts[i * dim], pts[i * dim + 1], dim == 3 ? pts[i * dim + 2] : 0.0};
+      const double ref = kwtest::brute_force_min(c, p);
+      double d1 = -1, x1 = -1, f1[3];
+      BSmdptlgcv1(deg, dim, r.rational, lgd.data(), &pts[i * dim], tol, kBig, &d1, &x1, f1, &r1);
+      EXPECT_NEAR(d1, ref, eps) << i;  // no end preference: the minimum itself
+      EXPECT_NEAR(kwtest::dist_at(c, at(0.5 * (x1 + 1)), p), d1, eps) << i;
+      for (double d : {dz[i], dl[i]}) EXPECT_TRUE(d >= ref - eps && d <= ref + 0.5 * tol + eps);
+      EXPECT_NEAR(kwtest::dist_at(c, at(tz[i]), p), dz[i], eps) << i;
+      const auto q = kwtest::ref_eval(c, at(0.5 * (xl[i] + 1)));
+      EXPECT_NEAR(std::hypot(fl[i * dim] - q[0], fl[i * dim + 1] - q[1]), 0, eps) << i;
+      // A bound just below the distance leaves the point without result.
+      BSmdptlgcv1(deg, dim, r.rational, lgd.data(), &pts[i * dim], tol, d1 * (1 - 1e-9), &d1, &x1,
+                  f1, &r1);
+      EXPECT_EQ(r1, BSNOSOLUTION);
+    }
+  }
+}
+
+TEST(BSmdptpieces, StraightPieceAndCircleCentreInSpace) {
+  RefCurve c;  // y = x at even speed
+  c.k = 4, c.knots = {0, 0, 0, 0, 1, 1, 1, 1}, c.poles = {0, 0, 0, 1, 1, 0, 2, 2, 0, 3, 3, 0};
+  std::vector<double> l = legendre_rows(Rows(c, 2)), bent = l;
+  bent[2] += 0.5;
+  double d = -1, x = -1, f[3], p[4] = {1, 2, 5, 4};
+  BSrc rc = -99;
+  BSmdptlnlg(3, 2, FALSE, l.data(), p, 1e-9, &d, &x, f, &rc);
+  EXPECT_NEAR(d, std::sqrt(0.5), 1e-14);
+  EXPECT_NEAR(f[0], 1.5, 1e-14);
+  BSmdptlnlg(3, 2, FALSE, l.data(), p + 2, 1e-9, &d, &x, f, &rc);  // beyond the end
+  EXPECT_TRUE(x == 1.0 && f[1] == 3.0);
+  BSmdptlnlg(3, 2, FALSE, bent.data(), p, 1e-9, &d, &x, f, &rc);
+  EXPECT_EQ(rc, BSDEGENINPUT);
+  // The centre of a tilted circle: every point equally near, found at once.
+  const double centre[3] = {0.5, -0.25, 0}, tilted[3] = {1, 2, 2}, r = 1.5;
+  Circle c3;
+  ASSERT_TRUE(BSprepcirc(&rc, centre, &r, tilted, &c3.cv, nullptr, nullptr));
+  Rows r3(c3.ref(), 3);
+  BSmdptbscv1(2, 7, 3, TRUE, r3.poles.data(), r3.knots.data(), const_cast<double *>(centre), 1e-9,
+              kBig, &d, &x, f, &rc);
+  EXPECT_EQ(rc, BSSUCC);
+  EXPECT_NEAR(d, r, 1e-14);
+}
+
+TEST(BSmdptpieces, FailureStatuses) {
+  // A rational planar cubic, its rows used as Bezier and as Legendre rows.
+  const std::vector<double> rows = {0, 1, 2, 3, 0, 1, -1, 0, 1, 0.1, 0.05, 0.02};
+  double knots[8] = {0, 0, 0, 0, 1, 1, 1, 1}, start[2] = {1, 0};
+  enum { kNull = 1, kNanPoint, kBadWeight, kNanTol, kNegBound, kHugeRow, kBadKnot, kNanBound };
+  // routine (0 BSmdptbscv1, 1 bzcv, 2 lgcv, 3 lgcv1, 4 lnlg, 5 crcv, 6 invbspcrc,
+  // 7 invcircle, 8 BSmdptbscv), degree, poison, status.
+  const int cases[][4] = {
+      {8, 3, kNull, BSNULLPTR},   {8, 0, 0, BSINARG},          {8, 4, 0, BSINARG},
+      {8, 16, 0, BSDEGENINPUT},   {8, 3, kNanPoint, BSINARG},  {8, 3, kBadWeight, BSINARG},
+      {8, 3, kNanTol, BSINARG},   {8, 3, kNegBound, BSINARG},  {8, 3, kHugeRow, BSINARG},
+      {8, 3, kBadKnot, BSINARG},  {8, 3, kNanBound, BSINARG},  {0, 3, kBadKnot, BSINARG},
+      {0, 3, kNull, BSNULLPTR},   {0, 0, 0, BSINARG},          {0, 16, 0, BSINARG},
+      {0, 3, kNanPoint, BSINARG}, {0, 3, kBadWeight, BSINARG}, {0, 3, kNegBound, BSINARG},
+      {1, 3, kNull, BSNULLPTR},   {1, 0, 0, BSINARG},          {1, 3, kBadWeight, BSINARG},
+      {1, 3, kNanTol, BSINARG},   {1, 3, kNegBound, BSINARG},  {1, 3, kHugeRow, BSINARG},
+      {2, 3, kNull, BSNULLPTR},   {2, 16, 0, BSINARG},         {2, 3, kNanPoint, BSINARG},
+      {3, 3, kNull, BSNULLPTR},   {3, 3, kNegBound, BSINARG},  {3, 3, kBadWeight, BSINARG},
+      {4, 3, kNull, BSNULLPTR},   {4, 3, kNanTol, BSINARG},    {4, 3, 0, BSDEGENINPUT},
+      {5, 3, kNull, BSNULLPTR},   {5, 3, 0, BSDEGENINPUT},     {5, 2, kNanPoint, BSINARG},
+      {6, 3, kNull, BSNULLPTR},   {6, 3, 0, BSDEGENINPUT},     {6, 3, kHugeRow, BSINARG},
+      {7, 3, kNull, BSNULLPTR},   {7, 3, kNanPoint, BSINARG},  {7, 3, kNegBound, BSDEGEN},
+  };
+  for (const auto &cs : cases) {
+    std::vector<double> r = rows;
+    double p[2] = {0.5, 0.5}, tol = 1e-9, bound = kBig, out[4] = {-5, -5, -5, -5};
+    BSrc prc = -5, rc = -99;
+    BSboolean flag = -5;
+    if (cs[2] == kNanPoint) p[1] = std::nan("");
+    if (cs[2] == kBadWeight) r[9] = -5.0;
+    if (cs[2] == kNanTol) tol = std::nan("");
+    if (cs[2] == kNegBound) bound = -1.0, p[0] = 1, p[1] = 0;  // 7: the point at the centre
+    if (cs[2] == kHugeRow) r[1] = 1e200;
+    if (cs[2] == kNanBound) bound = std::nan("");
+    double kn[8] = {0, 0, 0, 0, 1, 1, 1, 1};
+    if (cs[2] == kBadKnot) kn[3] = 2;
+    double *rp = cs[2] == kNull ? nullptr : r.data();
+    const auto g = static_cast<int16_t>(cs[1]);
+    const std::function<void()> call[] = {
+        [&] { BSmdptbscv1(g, 4, 2, TRUE, rp, kn, p, tol, bound, out, out + 1, out + 2, &rc); },
+        [&] { BSmdptbzcv(g, 2, TRUE, rp, 1, p, tol, &bound, out, out + 1, out + 2, &prc, &rc); },
+        [&] { BSmdptlgcv(g, 2, TRUE, rp, 1, p, tol, &bound, out, out + 1, out + 2, &prc, &rc); },
+        [&] { BSmdptlgcv1(g, 2, TRUE, rp, p, tol, bound, out, out + 1, out + 2, &rc); },
+        [&] { BSmdptlnlg(g, 2, TRUE, rp, p, tol, out, out + 1, out + 2, &rc); },
+        [&] { BSmdptcrcv(g, 4, 2, TRUE, rp, knots, p, out, out + 1, out + 2, &rc); },
+        [&] { BSinvbspcrc(g, 4, 2, TRUE, rp, knots, 0.0, out, &rc); },
+        [&] { BSinvcircle(rp == nullptr ? rp : p, start, p, out, &flag, &rc); },
+        [&] {
+          BSmdptbscv(g, 4, 2, TRUE, rp, kn, 1, p, tol, &bound, out, out, out + 1, out + 2, &rc);
+        },
+    };
+    call[cs[0]]();
+    EXPECT_EQ(rc, cs[3]) << cs[0] << " " << cs[2];
+    EXPECT_TRUE(out[0] == -5 && out[1] == -5 && out[2] == -5 && prc == -5 && flag == -5);
+  }
+}
+
+}  // namespace
