@@ -142,7 +142,7 @@ struct Sampled {
 
 // Counts of a check against brute force.
 struct Counts {
-  long queries = 0, found = 0, misses = 0, duplicates = 0, inconsistent = 0, unresolved = 0;
+  long queries = 0, found = 0, misses = 0, duplicates = 0, inconsistent = 0;
   void add(const Counts &o) {
     misses += o.misses, duplicates += o.duplicates, inconsistent += o.inconsistent;
   }
