@@ -222,37 +222,4 @@ TEST_F(Conversions, FailureStatusesLeaveOutputsUntouched) {
   }
 }
 
-TEST_F(Conversions, ScratchFailuresGive33AndLeaveOutputsUntouched) {
-  const V in(1000, 0.25), k = {0, 0, 0, 0.5, 1, 1, 1};
-  V out(1000, -7.0), poles(600, -1), knots(400, -1);
-  BScurve cv{};
-  cv.poles = poles.data();
-  cv.knots = knots.data();
-  const double *i = in.data();
-  double *o = out.data();
-  const std::function<BSrc()> ops[] = {
-      BASES_OP(BSbeztolgd(319, 2, i, o, &rc)),
-      BASES_OP(BSlgdtbez(300, i, o, &rc)),
-      BASES_OP(BScan2qelbs(3, 150, i, &cv, &rc)),
-      BASES_OP(BSspantocan(2, 4, 1, i, k.data(), 2, o, &rc)),
-  };
-  for (const auto &op : ops) {
-    const auto reset = [&] {
-      std::fill(out.begin(), out.end(), -7.0);
-      std::fill(poles.begin(), poles.end(), -1.0);
-    };
-    const auto r = kwtest::sweep_allocation_failures(
-        [&] {
-          reset();
-          return op();
-        },
-        {BSNOSTKMEMORY},
-        [&] {
-          EXPECT_EQ(out, V(1000, -7.0));
-          EXPECT_EQ(poles, V(600, -1));
-        });
-    EXPECT_GE(r.runs, 2);
-  }
-}
-
 }  // namespace

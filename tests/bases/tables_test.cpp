@@ -129,12 +129,6 @@ TEST(BasisTables, BinomialTablesAndLimits) {
       EXPECT_NEAR(BScnpn[pos + p] * n, prev_lo + prev_hi, 1e-15 * (prev_lo + prev_hi));
     }
   EXPECT_EQ(BScnpn[6], 1.0 / 6);
-  EXPECT_EQ(BSglobalmaxdegcstlgd, 320);
-  EXPECT_EQ(BSglobalmaxdeglgdtch + BSglobalmaxdegtchlgd, 650);
-  EXPECT_EQ(BSglobalmaxdegtchk1can + BSglobalmaxdegtchk2can, 82);
-  EXPECT_EQ(BSglobalmaxdeginttab, 320);
-  BSglobals(), BSlgdcantab(), BScnptab(), BScnpntab(), BSlgdtchtab(), BScstlgdata(), BStchcantab(),
-      BStchlgdtab();
 }
 
 TEST(BasisTables, GaussRulesAndExtraction) {

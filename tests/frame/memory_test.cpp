@@ -1,20 +1,13 @@
 // Result and scratch memory, guarded debug mode, checkers and pooled hooks.
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "support.hpp"
 
 namespace {
 
-class Memory : public ::testing::Test {
- protected:
-  void SetUp() override { kwtest::reset_library_state(); }
-  void TearDown() override {
-    BSdbglev = 0;
-    BSsetqemem(nullptr, nullptr);
-    kwtest::reset_library_state();
-  }
-};
+using Memory = kwtest::CleanStateTest;
 
 using MemoryDeathTest = Memory;
 
@@ -186,12 +179,6 @@ TEST_F(Memory, LockedBlockDetectsStrayWrites) {
   bytes[9] = 0xFF;
 }
 
-TEST_F(Memory, DbginitClearsTraceAndReturnsLevel) {
-  BSdbglev = 7;
-  EXPECT_EQ(BSdbginit(), 7);
-  BSdbglev = 0;
-}
-
 // Pooled hooks: record the class each request was served from.
 int32_t g_last_class = 0;
 int g_pool_releases = 0;
@@ -232,12 +219,13 @@ TEST_F(Memory, PooledSizeClasses) {
   EXPECT_EQ(g_last_class, 0);
 }
 
-TEST_F(Memory, ZeroAndNullFlagsFromScratchAllocator) {
+TEST_F(Memory, ZeroAndNullFlagsFromScratchAllocatorAndDbginitReturnsTheLevel) {
   EXPECT_EQ(BSdbgsalloc(0), nullptr);
   EXPECT_EQ(BSalloczero, 1);
   BSdbgsfree(nullptr);
-  EXPECT_EQ(BSfreezero, 1);
-  EXPECT_EQ(BSdbgcalloc(0, 8), nullptr);
+  EXPECT_EQ(std::tuple(BSfreezero, BSdbgcalloc(0, 8)), std::tuple(1, nullptr));
+  BSdbglev = 7;
+  EXPECT_EQ(BSdbginit(), 7);
 }
 
 }  // namespace

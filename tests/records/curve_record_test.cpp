@@ -156,28 +156,6 @@ TEST_F(CurveRecord, StfrecvflReleasesScratchArrays) {
   EXPECT_TRUE(cv.poles == nullptr && cv.knots == nullptr && cv.weights == nullptr);
 }
 
-TEST_F(CurveRecord, SurvivesEveryAllocationFailure) {
-  BScurve *cv = nullptr;
-  BSrc rc;
-  auto realloc = [&] { return BSreallocqelcv(4, 6, 0, &cv, &rc), rc; };
-  // clang-format off
-  const std::tuple<std::function<BSrc()>, BSrc, int> sweeps[] = {  // operation, status, allocations
-      {[&] { return BSallocqelcv(4, 10, TRUE, 1, &cv, &rc), rc; }, BSNOMEMORY, 1},
-      {[&] { return BSallocqelcv(3, 4, FALSE, 0, &cv, &rc), rc ? rc : realloc(); }, BSNOMEMORY, 2},
-      {[&] { return knotwork::ScratchCurve(3, 100, false).status(); }, BSNOSTKMEMORY, 1}};
-  // clang-format on
-  for (const auto &[op, status, allocations] : sweeps) {
-    auto run = [&] {
-      const BSrc r = op();
-      if (r == BSSUCC && cv != nullptr) BSfreeqelcv(cv, &rc), cv = nullptr;
-      return r;
-    };
-    const auto result =
-        kwtest::sweep_allocation_failures(run, {status}, [&] { EXPECT_EQ(cv, nullptr); });
-    EXPECT_EQ(result.allocations, allocations);
-  }
-}
-
 TEST(ScratchCurve, LaysOutArraysOffTheHeapInPlainMode) {
   kwtest::reset_library_state();
   kwtest::NoHeapScope scope;

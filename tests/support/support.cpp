@@ -21,6 +21,7 @@ void reset_library_state() {
   BSparameters.arclen_tol = 1e-3;
   BSparameters.aux_tangent = 0.41421356237309503;
   knotwork::disarm_allocation_failure();
+  BSsetqemem(nullptr, nullptr);
 }
 
 void GuardedTest::SetUp() {

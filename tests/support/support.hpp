@@ -15,8 +15,18 @@
 namespace kwtest {
 
 // Resets the library's global state that tests touch (trace, flags, injection,
-// tolerances, debug level) to its load values.
+// tolerances, debug level, pool hooks) to its load values.
 void reset_library_state();
+
+// Starts and ends every test with the global state at its load values (debug level 0).
+class CleanStateTest : public ::testing::Test {
+ protected:
+  void SetUp() override { reset_library_state(); }
+  void TearDown() override {
+    BSdbglev = 0;
+    reset_library_state();
+  }
+};
 
 // Runs every test at debug level 20 and checks on tear-down that no guarded block
 // is left live and no guard was damaged.

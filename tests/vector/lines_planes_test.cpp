@@ -1,7 +1,10 @@
 #include <cmath>
 #include <functional>
 #include <random>
+#include <tuple>
+#include <vector>
 
+#include "status_of.hpp"
 #include "support.hpp"
 
 namespace {
@@ -20,14 +23,10 @@ TEST_F(LinesPlanesTest, SegmentRecord) {
   int32_t kind = 0;
   BSrc rc;
   ASSERT_TRUE(BSptlngen(&rc, kO, p1, &cv, &kind));
-  EXPECT_EQ(kind, 17);
-  EXPECT_EQ(cv.order, 2);
-  EXPECT_EQ(cv.num_poles, 2);
-  EXPECT_EQ(cv.num_knots, 4);
-  EXPECT_EQ(cv.weights, nullptr);
-  const double want_knots[4] = {0, 0, 1, 1}, want_poles[6] = {0, 0, 0, 1, 2, 3};
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(knots[i], want_knots[i]);
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(poles[i], want_poles[i]);
+  EXPECT_EQ(std::tuple(kind, cv.order, cv.num_poles, cv.num_knots, cv.weights),
+            std::tuple(17, 2, 2, 4, nullptr));
+  EXPECT_EQ(std::vector<double>(knots, knots + 4), (std::vector<double>{0, 0, 1, 1}));
+  EXPECT_EQ(std::vector<double>(poles, poles + 6), (std::vector<double>{0, 0, 0, 1, 2, 3}));
   ASSERT_TRUE(BSptlngen(&rc, p1, p1, &cv, &kind));
   EXPECT_EQ(kind, 18);
   ASSERT_TRUE(BSptlngen(&rc, kO, p1, &cv, nullptr));
@@ -186,7 +185,7 @@ TEST_F(LinesPlanesTest, FailureStatuses) {
   cv.knots = knots;
   int32_t kind, count, where = 9;
   BSboolean parallel, touch;
-  const std::pair<BSrc, std::function<void(BSrc *)>> cases[] = {
+  kwtest::expect_statuses({
       {BSNULLPTR, [&](BSrc *rc) { EXPECT_FALSE(BSptlngen(rc, nullptr, p1, &cv, &kind)); }},
       {BSNULLPTR, [&](BSrc *rc) { EXPECT_FALSE(BSptlngen(rc, kO, p1, &no_knots, &kind)); }},
       {BSNULLPTR, [&](BSrc *rc) { EXPECT_FALSE(BSlngen(rc, kO, p1, nullptr, &kind)); }},
@@ -199,12 +198,7 @@ TEST_F(LinesPlanesTest, FailureStatuses) {
       {BSDEGEN, [&](BSrc *rc) { EXPECT_FALSE(BSxln(rc, kO, kO, z1, yz1, q1)); }},
       {BSDEGEN, [&](BSrc *rc) { BSlnendpt(kO, kO, y1, xy1, &count, pts, par, par, &touch, rc); }},
       {BSDEGEN, [&](BSrc *rc) { EXPECT_EQ(BSdistll(rc, a, deg, &where, &dist, pts, par), 0); }},
-  };
-  for (std::size_t i = 0; i < std::size(cases); ++i) {
-    BSrc rc = BSSUCC;
-    cases[i].second(&rc);
-    EXPECT_EQ(rc, cases[i].first) << "case " << i;
-  }
+  });
   EXPECT_EQ(where, -1);  // BSdistll on failure
 }
 

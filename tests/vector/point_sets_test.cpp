@@ -3,6 +3,7 @@
 #include <random>
 #include <vector>
 
+#include "status_of.hpp"
 #include "support.hpp"
 
 namespace {
@@ -108,7 +109,7 @@ TEST_F(PointSetsTest, WeightCheckAndFailureStatuses) {
   EXPECT_NEAR(avg[0], 1.0, 1e-15);
   ASSERT_TRUE(BSavgpts(&rc, 3, pts, nullptr, avg));
   EXPECT_NEAR(avg[0], 1.4 / 3, 1e-15);
-  const std::pair<BSrc, std::function<void(BSrc *)>> cases[] = {
+  kwtest::expect_statuses({
       {BSBADWEIGHT, [&](BSrc *rc) { BScollinmn2(3, pts, bad, &flag, rc); }},
       {BSBADWEIGHT, [&](BSrc *rc) { EXPECT_FALSE(BSavgpts(rc, 3, pts, bad, avg)); }},
       {BSBADWEIGHT, [&](BSrc *rc) { BSplanar2(3, pts, bad, &code, normal, rc); }},
@@ -116,12 +117,7 @@ TEST_F(PointSetsTest, WeightCheckAndFailureStatuses) {
       {BSBADWEIGHT, [&](BSrc *rc) { BStst_plan(3, pts, bad, &flag, normal, rc); }},
       {BSINARG, [&](BSrc *rc) { EXPECT_FALSE(BSavgpts(rc, 0, pts, nullptr, avg)); }},
       {BSINARG, [&](BSrc *rc) { BSgmprppts3(0, pts, 1e-6, &code, c, normal, rc); }},
-  };
-  for (std::size_t i = 0; i < std::size(cases); ++i) {
-    rc = BSSUCC;
-    cases[i].second(&rc);
-    EXPECT_EQ(rc, cases[i].first) << "case " << i;
-  }
+  });
 }
 
 }  // namespace

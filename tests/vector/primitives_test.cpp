@@ -3,6 +3,7 @@
 #include <functional>
 #include <random>
 
+#include "status_of.hpp"
 #include "support.hpp"
 
 namespace {
@@ -107,7 +108,7 @@ TEST_F(PrimitivesTest, PolygonLengthAndFailureStatuses) {
   double v[3] = {0, 0, 1e-147}, out[3], d, param;
   int32_t where;
   BSboolean on, no = FALSE;
-  const std::pair<BSrc, std::function<void(BSrc *)>> cases[] = {
+  kwtest::expect_statuses({
       {BSDEGEN, [&](BSrc *rc) { EXPECT_FALSE(BSnorvec(rc, v)); }},
       {BSDEGENLINE, [&](BSrc *rc) { EXPECT_FALSE(BSproj0(rc, p, deg_line, out)); }},
       {8, [&](BSrc *rc) { EXPECT_FALSE(BSdistptli(rc, p, o, short_end, &d)); }},
@@ -115,12 +116,7 @@ TEST_F(PrimitivesTest, PolygonLengthAndFailureStatuses) {
       {BSFAIL, [&](BSrc *rc) { EXPECT_FALSE(BSpt_on_lne(rc, o, o, x, &param, &on)); }},
       {BSFAIL, [&](BSrc *rc) { EXPECT_FALSE(BSpt_on_ln2(rc, o, o, x, &param, &on)); }},
       {BSDEGENLINE, [&](BSrc *rc) { EXPECT_FALSE(BSroto(rc, o, o, &no, &angle, p, out)); }},
-  };
-  for (std::size_t i = 0; i < std::size(cases); ++i) {
-    BSrc rc = BSSUCC;
-    cases[i].second(&rc);
-    EXPECT_EQ(rc, cases[i].first) << "case " << i;
-  }
+  });
   EXPECT_EQ(v[2], 1e-147);  // BSnorvec left v alone
   EXPECT_EQ(out[0], 1.0);   // BSproj0 wrote the line start
   // Polygon length 5 + 12 with weights (1, 2, 1), without (on the divided points)
