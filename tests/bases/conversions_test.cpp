@@ -2,11 +2,6 @@
 // long-double evaluation), round trips to each limit, the measured Bezier <-> Legendre round-trip
 // error by degree, local power forms, span Taylor forms and power-basis curve records, failure
 // statuses.
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <functional>
-#include <vector>
 
 #include "bases_ref.hpp"
 #include "ref_curves.hpp"

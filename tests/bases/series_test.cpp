@@ -1,13 +1,8 @@
 // Series arithmetic against independent long-double computations: evaluation and
 // derivatives, products, quotients, division by a linear factor, projection,
 // halving, restriction, truncation boundaries, and every failure status.
-#include <gtest/gtest.h>
 
 #include <complex>
-#include <cstdio>
-#include <functional>
-#include <string>
-#include <vector>
 
 #include "bases_ref.hpp"
 #include "support.hpp"

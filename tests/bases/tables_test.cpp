@@ -1,8 +1,5 @@
 // The generated basis tables against their rules (independent long-double
 // computations), the telling entries, the Gauss-Legendre rules and BSextrtlgd.
-#include <gtest/gtest.h>
-
-#include <vector>
 
 #include "bases/series.hpp"
 #include "bases_ref.hpp"

@@ -1,7 +1,4 @@
 // Result and scratch memory, guarded debug mode, checkers and pooled hooks.
-#include <cstring>
-#include <string>
-#include <tuple>
 
 #include "support.hpp"
 

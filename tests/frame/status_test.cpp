@@ -1,8 +1,4 @@
 // Error trace, status injection and the epilogue guard.
-#include <algorithm>
-#include <cmath>
-#include <cstdio>
-#include <string>
 
 #include "support.hpp"
 

@@ -1,8 +1,4 @@
 // The tolerance record, its setters and the console editor.
-#include <cstdio>
-#include <functional>
-#include <string>
-#include <tuple>
 
 #include "support.hpp"
 

@@ -1,7 +1,3 @@
-#include <cmath>
-#include <random>
-#include <vector>
-
 #include "support.hpp"
 
 namespace {

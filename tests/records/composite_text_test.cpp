@@ -1,15 +1,6 @@
 // The composite Legendre text record: the exact text of a small record, write and
 // read back (exact doubles, tiny and huge magnitudes too), groups of records, and
 // truncated or malformed input.
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <cstdio>
-#include <functional>
-#include <initializer_list>
-#include <cstring>
-#include <string>
-#include <vector>
 
 #include "record_fixtures.hpp"
 #include "support.hpp"

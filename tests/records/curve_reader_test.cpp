@@ -1,8 +1,3 @@
-#include <cmath>
-#include <cstring>
-#include <random>
-#include <string>
-
 #include "record_fixtures.hpp"
 #include "support.hpp"
 

@@ -1,8 +1,3 @@
-#include <algorithm>
-#include <cstring>
-#include <functional>
-#include <tuple>
-
 #include "record_fixtures.hpp"
 #include "records/scratch_curve.hpp"
 #include "support.hpp"

@@ -1,11 +1,5 @@
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <utility>
-#include <functional>
-#include <string>
-
 #include "record_fixtures.hpp"
 #include "support.hpp"
 

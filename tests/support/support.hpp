@@ -5,9 +5,21 @@
 
 #include <gtest/gtest.h>
 
+// The standard headers the tests use everywhere (tests include only the others).
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <initializer_list>
+#include <random>
 #include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 #include "frame/frame.hpp"
 #include "knotwork.h"

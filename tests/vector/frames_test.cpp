@@ -1,7 +1,3 @@
-#include <cmath>
-#include <functional>
-#include <random>
-
 #include "status_of.hpp"
 #include "support.hpp"
 

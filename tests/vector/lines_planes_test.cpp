@@ -1,9 +1,3 @@
-#include <cmath>
-#include <functional>
-#include <random>
-#include <tuple>
-#include <vector>
-
 #include "status_of.hpp"
 #include "support.hpp"
 
@@ -95,9 +89,7 @@ TEST_F(LinesPlanesTest, PlaneIntersection) {
   double pt[3], dir[3], w[3];
   BSrc rc;
   BSpl_pl(kO, n_z, kO, n_x, &rel, pt, dir, &rc);
-  EXPECT_EQ(rel, 5);
-  EXPECT_EQ(std::fabs(dir[1]), 1.0);
-  EXPECT_EQ(pt[1], 1.0);
+  EXPECT_EQ(std::tuple(rel, std::fabs(dir[1]), pt[1]), std::tuple(5, 1.0, 1.0));
   BSpl_pl(kO, n_z, up, n_z, &rel, pt, dir, &rc);
   EXPECT_EQ(rel, 4);
   BSpl_pl(kO, n_z, up1, n_z, &rel, pt, dir, &rc);
@@ -136,13 +128,9 @@ TEST_F(LinesPlanesTest, OverlapOfSegments) {
     BSrc rc;
     BSlnendpt(a0, a1, c, c + 3, &count, pts, pa, pb, &touch, &rc);
     ASSERT_EQ(rc, BSSUCC);
-    ASSERT_EQ(count, c[6]);
-    EXPECT_EQ(touch, c[7]);
-    for (int i = 0; i < count; ++i) {
-      EXPECT_EQ(pa[i], c[8 + i]);
-      EXPECT_EQ(pb[i], c[10 + i]);
-      EXPECT_EQ(pts[3 * i], 2 * pa[i]);  // the point at that parameter of a
-    }
+    ASSERT_EQ(std::tuple(count, touch), std::tuple(c[6], c[7]));
+    for (int i = 0; i < count; ++i)  // and the point at that parameter of a
+      EXPECT_EQ(std::tuple(pa[i], pb[i], pts[3 * i]), std::tuple(c[8 + i], c[10 + i], 2 * pa[i]));
   }
 }
 
@@ -158,9 +146,8 @@ TEST_F(LinesPlanesTest, DistanceOfLinesCaseByCase) {
     int32_t where = 9;
     double dist = -1, pts[6], par[2];
     BSrc rc;
-    EXPECT_EQ(BSdistll(&rc, a, c, &where, &dist, pts, par), c[6]);
-    EXPECT_EQ(rc, BSSUCC);
-    EXPECT_EQ(where, c[7]);
+    EXPECT_EQ(std::tuple(BSdistll(&rc, a, c, &where, &dist, pts, par), rc, where),
+              std::tuple(c[6], BSSUCC, c[7]));
     if (where == 2) continue;
     EXPECT_NEAR(dist, c[8], 1e-15);
     for (int k = 0; k < 3; ++k) {  // q1 = a at par[0], q2 = b at par[1]
