@@ -136,18 +136,14 @@ TEST_F(Conversions, PowerCurveRecordAndSpanTaylorForm) {
   // dim 2 local power rows: x = u, y = u^2 on knots [0, 1] with u = 2t - 1.
   const V coefs = {0, 1, 0, 0, 0, 1};
   V poles(9, -1), knots(6, -1);
-  BScurve cv{};
-  cv.poles = poles.data();
-  cv.knots = knots.data();
+  BScurve cv{0, 0, 0, 0, poles.data(), 0, knots.data(), 0, nullptr, 0, 0, 0, nullptr};
   BSrc rc = -99;
   BScan2qelbs(2, 2, coefs.data(), &cv, &rc);
   ASSERT_EQ(rc, 0);
-  EXPECT_EQ(knots, (V{0, 0, 0, 1, 1, 1}));
-  EXPECT_EQ(poles, (V{-1, 1, 0, 0, -1, 0, 1, 1, 0}));
-  EXPECT_EQ(cv.order, 3);
-  EXPECT_EQ(cv.num_poles, 3);
-  EXPECT_EQ(cv.planar, TRUE);
-  EXPECT_EQ(cv.phy_closed, FALSE);
+  EXPECT_EQ(std::tuple(knots, poles),
+            std::tuple(V{0, 0, 0, 1, 1, 1}, V{-1, 1, 0, 0, -1, 0, 1, 1, 0}));
+  EXPECT_EQ(std::tuple(cv.order, cv.num_poles, cv.planar, cv.phy_closed),
+            std::tuple(3, 3, TRUE, FALSE));
   // Span Taylor forms of a random cubic spline in 3 coordinate-major rows agree
   // with the reference evaluator across each span.
   std::mt19937_64 rng(9);

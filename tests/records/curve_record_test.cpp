@@ -14,6 +14,9 @@ Counts counts(const BScurve &c) {
 int flags(const BScurve &c) {
   return c.periodic | c.non_uniform | c.planar | c.phy_closed;
 }
+int flags_and(const BScurve &c) {
+  return c.periodic & c.non_uniform & c.planar & c.phy_closed;
+}
 
 // The size BSdbgalloc recorded for a guarded block (16 bytes before the data).
 uint32_t guarded_size(const void *data) {
@@ -40,13 +43,12 @@ TEST_F(CurveRecord, AllocqelcvLaysOutOneBlock) {
     ASSERT_EQ(rc, BSSUCC);
     const int doubles = 3 * n + k + n + rat * n + 2 * nb;
     EXPECT_EQ(guarded_size(cv), sizeof(BScurve) + 8 * doubles);
-    EXPECT_EQ(static_cast<void *>(cv->poles), static_cast<void *>(cv + 1));
-    EXPECT_EQ(cv->knots, cv->poles + 3 * n);
-    EXPECT_EQ(cv->weights, rat ? cv->knots + k + n : nullptr);
-    EXPECT_EQ(cv->bdrys, nb ? cv->knots + k + n + rat * n : nullptr);
-    EXPECT_EQ(counts(*cv), Counts(-1, n, k + n, rat));  // order keeps the all-ones fill
-    EXPECT_EQ(cv->num_boundaries, nb);
-    EXPECT_EQ(cv->periodic & cv->non_uniform & cv->planar & cv->phy_closed, -1);  // so do these
+    double *const p = reinterpret_cast<double *>(cv + 1), *t = p + 3 * n;
+    EXPECT_EQ(std::tuple(cv->poles, cv->knots, cv->weights, cv->bdrys),
+              std::tuple(p, t, rat ? t + k + n : nullptr, nb ? t + k + n + rat * n : nullptr));
+    // the order and the flags keep the all-ones fill
+    EXPECT_EQ(std::tuple(counts(*cv), cv->num_boundaries, flags_and(*cv)),
+              std::tuple(Counts(-1, n, k + n, rat), nb, -1));
     std::fill(cv->poles, cv->poles + doubles, 1.0);  // the guards catch an overrun
     BSfreeqelcv(cv, &rc);
     EXPECT_EQ(rc, BSSUCC);
