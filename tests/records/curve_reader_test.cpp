@@ -182,33 +182,4 @@ TEST(BSreadln, SkipsRestOfLine) {
   BSreadln(nullptr);
 }
 
-// The sample dumps under examples/ stay readable and hold the curves they are named for.
-TEST_F(CurveReader, ReadsExampleFiles) {
-  // clang-format off
-  const std::tuple<const char *, int, int, bool, bool> samples[] = {  // order, poles, rational, periodic
-      {"line.cv", 2, 2, false, false}, {"cubic.cv", 4, 6, false, false},
-      {"quarter_circle.cv", 3, 3, true, false}, {"quarter_circle_hex.cv", 3, 3, true, false},
-      {"periodic_cubic.cv", 4, 7, false, true}};
-  // clang-format on
-  const std::string file = __FILE__, dir = file.substr(0, file.rfind("/tests/")) + "/examples/";
-  for (const auto &[name, order, poles, rational, periodic] : samples) {
-    FILE *f = std::fopen((dir + name).c_str(), "r");
-    ASSERT_NE(f, nullptr) << name;
-    BScurve *cv = nullptr;
-    BSrc rc;
-    BSreadcv(f, &cv, &rc);
-    std::fclose(f);
-    ASSERT_EQ(rc, BSSUCC) << name;
-    EXPECT_EQ(std::tuple(cv->order, cv->num_poles, cv->rational != 0, cv->periodic != 0,
-                         cv->phy_closed != 0),
-              std::tuple(order, poles, rational, periodic, periodic))
-        << name;
-    if (std::strstr(name, "hex") != nullptr) {  // the images carry every bit
-      EXPECT_EQ(std::tuple(cv->weights[1], cv->poles[3], cv->poles[4]),
-                std::tuple(std::sqrt(0.5), std::sqrt(0.5), std::sqrt(0.5)));
-    }
-    release(cv);
-  }
-}
-
 }  // namespace
