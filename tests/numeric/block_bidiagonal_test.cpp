@@ -14,12 +14,8 @@ struct Problem {
 Problem make_problem(std::mt19937 &gen, int32_t k, int32_t m, int32_t n) {
   std::uniform_real_distribution<double> d(-1.0, 1.0);
   const int cols = k * n;
-  Problem p{k,
-            m,
-            n,
-            std::vector<double>(k * m * n),
-            std::vector<double>(k * m * n),
-            std::vector<double>((k + 1) * m * cols, 0.0)};
+  Problem p{k, m, n, std::vector<double>(k * m * n), std::vector<double>(k * m * n), {}};
+  p.dense.assign((k + 1) * m * cols, 0.0);
   for (int i = 0; i < k; ++i)
     for (int col = 0; col < n; ++col)
       for (int row = 0; row < m; ++row) {

@@ -5,6 +5,7 @@
 
 #include "ref_curves.hpp"
 #include "sign_changes.hpp"
+#include "status_of.hpp"
 #include "support.hpp"
 
 namespace {
@@ -277,42 +278,34 @@ TEST_F(RootsInterval, FailureStatuses) {
   const double p[3] = {-1, 0.5, 2};
   double roots[16] = {}, zp[8];
   int32_t count = 99, nz;
-  BSrc rc;
   const int16_t dg = 2, dneg = -1;
   const int32_t last = 2;
-  struct Row {
-    const char *what;
-    BSrc want;
-    std::function<void()> call;
-  };
-  const std::vector<Row> rows = {
-      {"lgd1 null", BSNULLPTR, [&] { BSfndrtlgd1(3, nullptr, 0.0, &count, roots, &rc); }},
-      {"lgd1 degree", BSINARG, [&] { BSfndrtlgd1(-1, l, 0.0, &count, roots, &rc); }},
-      {"lgd1 degree 321", BSINARG, [&] { BSfndrtlgd1(321, l, 0.0, &count, roots, &rc); }},
-      {"lgd1 nan", BSINARG, [&] { BSfndrtlgd1(3, badl, 0.0, &count, roots, &rc); }},
-      {"lgd1 tol", BSINARG, [&] { BSfndrtlgd1(3, l, -1.0, &count, roots, &rc); }},
-      {"lgd1ab interval", BSINARG, [&] { BSfndrtlgd1ab(3, l, 1, 1, 0, 1, 0, &count, roots, &rc); }},
-      {"lgd1ab nan", BSINARG, [&] { BSfndrtlgd1ab(3, l, 0, 1, nan, 1, 0, &count, roots, &rc); }},
-      {"bez1 null", BSNULLPTR, [&] { BSfndrtbez1(3, l, 0, 1, 0, nullptr, roots, &rc); }},
-      {"bez1 nan", BSINARG, [&] { BSfndrtbez1(3, badl, 0, 1, 0, &count, roots, &rc); }},
-      {"bez1 tol", BSINARG, [&] { BSfndrtbez1(3, l, 0, 1, nan, &count, roots, &rc); }},
-      {"bsp1 null", BSNULLPTR,
-       [&] { BSfndrtbsp1(3, 3, p, nullptr, 0, &count, roots, &nz, zp, &rc); }},
-      {"bsp1 order", BSINARG, [&] { BSfndrtbsp1(0, 3, p, t, 0, &count, roots, &nz, zp, &rc); }},
-      {"bsp1 count", BSINARG, [&] { BSfndrtbsp1(3, 2, p, t, 0, &count, roots, &nz, zp, &rc); }},
-      {"bsp1 knots", BSINARG, [&] { BSfndrtbsp1(3, 3, p, badt, 0, &count, roots, &nz, zp, &rc); }},
-      {"bsp1 pole", BSINARG, [&] { BSfndrtbsp1(3, 3, badl, t, 0, &count, roots, &nz, zp, &rc); }},
-      {"bzeroes null", BSNULLPTR,
-       [&] { BSbzeroes(&rc, &dg, nullptr, p, &last, t, &count, roots, &nz, zp, nullptr); }},
-      {"bzeroes degree", BSINARG,
-       [&] { BSbzeroes(&rc, &dneg, nullptr, p, &last, t, &count, roots, &nz, zp, zp + 4); }},
-  };
-  for (const Row &r : rows) {
-    rc = 0;
-    r.call();
-    EXPECT_EQ(rc, r.want) << r.what;
-    EXPECT_EQ(count, 99) << r.what;  // outputs untouched
-  }
+  kwtest::expect_statuses({
+      {BSNULLPTR, [&](BSrc *rc) { BSfndrtlgd1(3, nullptr, 0.0, &count, roots, rc); }},
+      {BSINARG, [&](BSrc *rc) { BSfndrtlgd1(-1, l, 0.0, &count, roots, rc); }},
+      {BSINARG, [&](BSrc *rc) { BSfndrtlgd1(321, l, 0.0, &count, roots, rc); }},
+      {BSINARG, [&](BSrc *rc) { BSfndrtlgd1(3, badl, 0.0, &count, roots, rc); }},
+      {BSINARG, [&](BSrc *rc) { BSfndrtlgd1(3, l, -1.0, &count, roots, rc); }},
+      {BSINARG, [&](BSrc *rc) { BSfndrtlgd1ab(3, l, 1, 1, 0, 1, 0, &count, roots, rc); }},
+      {BSINARG, [&](BSrc *rc) { BSfndrtlgd1ab(3, l, 0, 1, nan, 1, 0, &count, roots, rc); }},
+      {BSNULLPTR, [&](BSrc *rc) { BSfndrtbez1(3, l, 0, 1, 0, nullptr, roots, rc); }},
+      {BSINARG, [&](BSrc *rc) { BSfndrtbez1(3, badl, 0, 1, 0, &count, roots, rc); }},
+      {BSINARG, [&](BSrc *rc) { BSfndrtbez1(3, l, 0, 1, nan, &count, roots, rc); }},
+      {BSNULLPTR, [&](BSrc *rc) { BSfndrtbsp1(3, 3, p, nullptr, 0, &count, roots, &nz, zp, rc); }},
+      {BSINARG, [&](BSrc *rc) { BSfndrtbsp1(0, 3, p, t, 0, &count, roots, &nz, zp, rc); }},
+      {BSINARG, [&](BSrc *rc) { BSfndrtbsp1(3, 2, p, t, 0, &count, roots, &nz, zp, rc); }},
+      {BSINARG, [&](BSrc *rc) { BSfndrtbsp1(3, 3, p, badt, 0, &count, roots, &nz, zp, rc); }},
+      {BSINARG, [&](BSrc *rc) { BSfndrtbsp1(3, 3, badl, t, 0, &count, roots, &nz, zp, rc); }},
+      {BSNULLPTR,
+       [&](BSrc *rc) {
+         BSbzeroes(rc, &dg, nullptr, p, &last, t, &count, roots, &nz, zp, nullptr);
+       }},
+      {BSINARG,
+       [&](BSrc *rc) {
+         BSbzeroes(rc, &dneg, nullptr, p, &last, t, &count, roots, &nz, zp, zp + 4);
+       }},
+  });
+  EXPECT_EQ(count, 99);  // outputs untouched
 }
 
 }  // namespace
