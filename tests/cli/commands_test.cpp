@@ -12,11 +12,10 @@ class Commands : public CliTest {
     link_examples();
     put("p.crv", parabola_text());
   }
-  // The point of the curve in file at u, from `knotwork eval`.
   std::vector<double> point(const std::string &file, double u) {
     char text[40];
     std::snprintf(text, sizeof text, "%.17g", u);
-    return numbers_in(line_starting(ok({"eval", file, text}).out, "point"));
+    return CliTest::point(file, text);
   }
 };
 

@@ -15,9 +15,6 @@ class Geometry : public CliTest {
     put("p.crv", parabola_text());
     put("c.crv", circle_text(2.0));
   }
-  std::vector<double> point(const std::string &file, const std::string &u) {
-    return numbers_in(line_starting(ok({"eval", file, u}).out, "point"));
-  }
   double first_number(const std::vector<std::string> &args, const std::string &prefix) {
     return numbers_in(line_starting(ok(args).out, prefix)).at(0);
   }

@@ -332,6 +332,10 @@ class CliTest : public ::testing::Test {
     EXPECT_EQ(r.exit_code, code) << r.err;
     expect_contains(r.err, {"knotwork: ", message});
   }
+  // The point of the curve in file at u, from `knotwork eval`.
+  std::vector<double> point(const std::string &file, const std::string &u) {
+    return numbers_in(line_starting(ok({"eval", file, u}).out, "point"));
+  }
   // The numbers of the first output line starting with prefix, from index from on.
   void expect_numbers(const RunResult &r, const std::string &prefix,
                       const std::vector<double> &want, double tol, size_t from = 0) {

@@ -24,11 +24,10 @@ TEST_F(Tolerance, IndexOutOfRangeRefused) {
   BSrc rc = 0;
   for (int32_t bad : {19, -1})
     EXPECT_EQ(std::tuple(BSchangepar(&rc, bad, 1.0), rc), std::tuple(FALSE, 27));
-  EXPECT_EQ(BSchangepar(&rc, 18, 2e-6), TRUE);
-  EXPECT_EQ(rc, BSSUCC);
-  EXPECT_EQ(BSparameters.endpt_tol, 2e-6);
-  EXPECT_EQ(BSchangepar(&rc, 0, 3.0), TRUE);
-  EXPECT_EQ(BSparameters.half_basis_tol, 3.0);
+  EXPECT_EQ(std::tuple(BSchangepar(&rc, 18, 2e-6), rc, BSparameters.endpt_tol),
+            std::tuple(TRUE, BSSUCC, 2e-6));
+  EXPECT_EQ(std::tuple(BSchangepar(&rc, 0, 3.0), BSparameters.half_basis_tol),
+            std::tuple(TRUE, 3.0));
 }
 
 TEST_F(Tolerance, MethodSwitchQueriesWithOtherValues) {

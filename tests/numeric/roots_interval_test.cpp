@@ -115,16 +115,13 @@ TEST_F(RootsInterval, SeriesHelpersOnTheirTellingValues) {
   const double flat[3] = {1e-7, 0.0, 1e-8};
   BSrtlgd2(flat, 1e-6, &count, roots, &amb);
   EXPECT_TRUE(amb == TRUE && count == 0);
-  BSboolean flag;
+  BSboolean f[4];
   const double l[3] = {1.0, 0.25, -0.25};
-  BSboxlgd1(2, l, 0.0, &flag);
-  EXPECT_EQ(flag, FALSE);  // |1| > 0.5
-  BSboxlgd1(2, l, 0.5, &flag);
-  EXPECT_EQ(flag, TRUE);
-  BSchkzolgd(2, l, 1.5, &flag);
-  EXPECT_EQ(flag, TRUE);  // the magnitudes sum to 1.5
-  BSchkzolgd(2, l, 1.4999, &flag);
-  EXPECT_EQ(flag, FALSE);
+  BSboxlgd1(2, l, 0.0, &f[0]);  // |1| > 0.5
+  BSboxlgd1(2, l, 0.5, &f[1]);
+  BSchkzolgd(2, l, 1.5, &f[2]);  // the magnitudes sum to 1.5
+  BSchkzolgd(2, l, 1.4999, &f[3]);
+  EXPECT_EQ(std::vector<int>(f, f + 4), (std::vector<int>{FALSE, TRUE, TRUE, FALSE}));
 }
 
 TEST_F(RootsInterval, SubIntervalOfASeries) {
