@@ -173,11 +173,7 @@ TEST_F(Commands, BadArgumentsFailWithTheirCodeAndMessage) {
   put("flat.crv", curve_text(2, {0, 0, 0, 1, 1, 0}, {}, {0, 0, 0, 0}));
   put("trailer.crv", parabola_text() + "trailing words\n");
   const std::string c = "examples/cubic.cv", l = "examples/line.cv";
-  const struct {
-    std::vector<std::string> args;
-    int code;
-    std::string message;
-  } cases[] = {
+  expect_failures({
       {{}, 2, "missing command"},
       {{"frobnicate"}, 2, "unknown command 'frobnicate'"},
       {{"demo", "extra"}, 2, "demo takes no arguments"},
@@ -221,11 +217,7 @@ TEST_F(Commands, BadArgumentsFailWithTheirCodeAndMessage) {
       {{"svg", "infinite.crv", "-o", "x.svg"}, 1, "infinite.crv"},
       {{"svg", "flat.crv", "-o", "x.svg"}, 1, "empty parameter range"},
       {{"svg", "trailer.crv", "-o", "x.svg"}, 1, "curve 2"},
-  };
-  for (const auto &t : cases) {
-    SCOPED_TRACE(t.args.empty() ? "(none)" : t.args[0] + " " + t.message);
-    expect_failure(run(t.args), t.code, t.message);
-  }
+  });
   EXPECT_EQ(read_text(dir.file("p.crv")), parabola_text()) << "the curve file is kept";
   for (const char *name : {"x.svg", "x.cv", "demo.svg"})
     EXPECT_FALSE(std::filesystem::exists(dir.file(name))) << name;

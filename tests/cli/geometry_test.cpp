@@ -150,11 +150,7 @@ TEST_F(Geometry, BadArgumentsFailWithTheirCodeAndMessage) {
   put("dup.txt", "0 0 0\n1 1 0\n1 1 0\n2 0 0\n");
   ok({"arc", "1", "0", "0", "0", "0", "0", "0", "1", "0", "0", "0", "1", "a.cv"});
   const std::string z = "0", one = "1";
-  const struct {
-    std::vector<std::string> args;
-    int code;
-    std::string message;
-  } cases[] = {
+  expect_failures({
       {{"circle", z, z, z, one, z, z, one}, 2, "circle takes"},
       {{"circle", z, z, z, "r", z, z, one, "o.cv"}, 2, "'r' is not a number"},
       {{"circle", z, z, z, z, z, z, one, "o.cv"}, 1, "BSprepcirc failed: BSINARG"},
@@ -188,11 +184,7 @@ TEST_F(Geometry, BadArgumentsFailWithTheirCodeAndMessage) {
       {{"xplane", "missing.crv", z, z, z, z, z, one}, 2, "missing.crv"},
       {{"svg", "c.crv", "-o", "p.svg", "--plane", z, z, z, z, z}, 2, "--plane needs px py pz"},
       {{"svg", "c.crv", "-o", "p.svg", "--plane", z, z, z, z, z, z}, 2, "normal must not be zero"},
-  };
-  for (const auto &t : cases) {
-    SCOPED_TRACE(t.args[0] + " " + t.message);
-    expect_failure(run(t.args), t.code, t.message);
-  }
+  });
   for (const char *name : {"o.cv", "p.svg"})
     EXPECT_FALSE(std::filesystem::exists(dir.file(name))) << name;
 }

@@ -332,6 +332,18 @@ class CliTest : public ::testing::Test {
     EXPECT_EQ(r.exit_code, code) << r.err;
     expect_contains(r.err, {"knotwork: ", message});
   }
+  // Runs each command line of a table and expects its failure.
+  struct Failure {
+    std::vector<std::string> args;
+    int code;
+    std::string message;
+  };
+  void expect_failures(const std::vector<Failure> &cases) {
+    for (const Failure &t : cases) {
+      SCOPED_TRACE((t.args.empty() ? "(none)" : t.args[0]) + " " + t.message);
+      expect_failure(run(t.args), t.code, t.message);
+    }
+  }
   // The point of the curve in file at u, from `knotwork eval`.
   std::vector<double> point(const std::string &file, const std::string &u) {
     return numbers_in(line_starting(ok({"eval", file, u}).out, "point"));

@@ -38,18 +38,8 @@ TEST_F(Tolerance, MethodSwitchQueriesWithOtherValues) {
   EXPECT_EQ(BSstolmthd(-1), 0);
 }
 
-// Runs fn with `input` on standard input and returns what it prints.
-std::string with_input(const std::string &input, const std::function<void()> &fn) {
-  FILE *in = fmemopen(const_cast<char *>(input.data()), input.size(), "r");
-  FILE *saved = stdin;
-  stdin = in;
-  std::string out = kwtest::capture_stdout(fn);
-  stdin = saved;
-  std::fclose(in);
-  return out;
-}
 std::string run_editor(const std::string &input) {
-  return with_input(input, BSchangetol);
+  return kwtest::capture_stdout(input, BSchangetol);
 }
 
 TEST_F(Tolerance, EditorSessions) {
@@ -86,7 +76,7 @@ TEST_F(Tolerance, EditorSessions) {
 TEST_F(Tolerance, DbginitAtMinus99RunsEveryChecker) {
   BSdbglev = -99;
   int32_t code = -1;
-  const std::string out = with_input("n\n", [&] { code = BSdbginit(); });
+  const std::string out = kwtest::capture_stdout("n\n", [&] { code = BSdbginit(); });
   EXPECT_EQ(code, 0);
   EXPECT_EQ(out.rfind("n is a negative number.Poisoning is completed. address = 0x", 0), 0u);
   EXPECT_NE(out.find("No tolerances were modified."), std::string::npos);

@@ -126,13 +126,7 @@ TEST(BSprintbspc, LongCurvePrintsFirstTenThousandPolesAndAllCounts) {
 // Runs fn with the input on standard input; returns what it printed, then the file at path.
 std::string written(const std::string &path, const std::string &input,
                     const std::function<void()> &fn) {
-  FILE *in = std::tmpfile();
-  std::fputs(input.c_str(), in);
-  std::rewind(in);
-  const int saved = dup(0);
-  dup2(fileno(in), 0);
-  const std::string out = kwtest::capture_stdout(fn);
-  std::fflush(stdin), dup2(saved, 0), close(saved), clearerr(stdin), std::fclose(in);
+  const std::string out = kwtest::capture_stdout(input, fn);
   FILE *f = std::fopen(path.c_str(), "r");
   return out + (f == nullptr ? "(no file)" : drain(f));
 }

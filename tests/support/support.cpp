@@ -77,6 +77,17 @@ std::string capture_stdout(const std::function<void()> &fn) {
   return testing::internal::GetCapturedStdout();
 }
 
+std::string capture_stdout(const std::string &input, const std::function<void()> &fn) {
+  FILE *in = std::tmpfile(), *saved = stdin;
+  std::fputs(input.c_str(), in);
+  std::rewind(in);
+  stdin = in;
+  std::string out = capture_stdout(fn);
+  stdin = saved;
+  std::fclose(in);
+  return out;
+}
+
 std::string trace_text() {
   char *buf = nullptr;
   size_t len = 0;

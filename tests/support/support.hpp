@@ -72,8 +72,9 @@ class NoHeapScope {
   std::int64_t start_;
 };
 
-// Captures what a callable writes to standard output.
+// Captures what a callable writes to standard output (reading `input` as standard input).
 std::string capture_stdout(const std::function<void()> &fn);
+std::string capture_stdout(const std::string &input, const std::function<void()> &fn);
 
 // The error trace as BSdbgprint writes it.
 std::string trace_text();
