@@ -11,7 +11,6 @@
 
 #include <cctype>
 #include <cerrno>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -31,7 +30,6 @@ struct RunResult {
   int exit_code = -1;    // when exited
   int signal = 0;        // when ended by a signal
   std::string out, err;  // standard output and error
-  double seconds = 0.0;  // wall time
 };
 
 inline std::string read_text(const std::string &path) {
@@ -52,7 +50,6 @@ inline RunResult run_knotwork(const std::vector<std::string> &args, const std::s
   for (std::string &a : copies) argv.push_back(a.data());
   argv.push_back(nullptr);
 
-  const auto start = std::chrono::steady_clock::now();
   const pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
@@ -74,7 +71,6 @@ inline RunResult run_knotwork(const std::vector<std::string> &args, const std::s
   while (::waitpid(pid, &status, 0) < 0)
     if (errno != EINTR) throw std::runtime_error("waitpid failed");
   RunResult r;
-  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   r.exited = WIFEXITED(status);
   if (r.exited) r.exit_code = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
@@ -335,6 +331,29 @@ class CliTest : public ::testing::Test {
   void expect_failure(const RunResult &r, int code, const std::string &message) {
     EXPECT_EQ(r.exit_code, code) << r.err;
     expect_contains(r.err, {"knotwork: ", message});
+  }
+  // Runs each command line of a table and expects its failure.
+  struct Failure {
+    std::vector<std::string> args;
+    int code;
+    std::string message;
+  };
+  void expect_failures(const std::vector<Failure> &cases) {
+    for (const Failure &t : cases) {
+      SCOPED_TRACE((t.args.empty() ? "(none)" : t.args[0]) + " " + t.message);
+      expect_failure(run(t.args), t.code, t.message);
+    }
+  }
+  // The point of the curve in file at u, from `knotwork eval`.
+  std::vector<double> point(const std::string &file, const std::string &u) {
+    return numbers_in(line_starting(ok({"eval", file, u}).out, "point"));
+  }
+  // The numbers of the first output line starting with prefix, from index from on.
+  void expect_numbers(const RunResult &r, const std::string &prefix,
+                      const std::vector<double> &want, double tol, size_t from = 0) {
+    const std::vector<double> v = numbers_in(line_starting(r.out, prefix));
+    ASSERT_EQ(v.size(), from + want.size()) << prefix << " in\n" << r.out;
+    for (size_t i = 0; i < want.size(); ++i) EXPECT_NEAR(v[from + i], want[i], tol) << prefix;
   }
   // The SVG document written to file, which must be well-formed.
   XmlReport svg(const std::string &file) {

@@ -1,20 +1,10 @@
 // Result and scratch memory, guarded debug mode, checkers and pooled hooks.
-#include <cstring>
-#include <string>
 
 #include "support.hpp"
 
 namespace {
 
-class Memory : public ::testing::Test {
- protected:
-  void SetUp() override { kwtest::reset_library_state(); }
-  void TearDown() override {
-    BSdbglev = 0;
-    BSsetqemem(nullptr, nullptr);
-    kwtest::reset_library_state();
-  }
-};
+using Memory = kwtest::CleanStateTest;
 
 using MemoryDeathTest = Memory;
 
@@ -25,11 +15,9 @@ TEST_F(Memory, DebugResultBlockIsPoisonedAndGuarded) {
   BSdbglev = 20;
   auto *p = static_cast<unsigned char *>(BSdbgalloc(10));
   ASSERT_NE(p, nullptr);
-  EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 16, 0u);
-  for (int i = 0; i < 10; ++i) EXPECT_EQ(p[i], 0xFF);
-  for (int i = 1; i <= 8; ++i) EXPECT_EQ(p[-i], 'b');
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(p[10 + i], 'e');
-  EXPECT_EQ(BSlist_al.count, 1);
+  EXPECT_EQ(std::tuple(reinterpret_cast<uintptr_t>(p) % 16, BSlist_al.count), std::tuple(0u, 1));
+  // poison in the block, guard bytes before and after
+  EXPECT_EQ(std::string(p - 8, p + 18), std::string(8, 'b') + std::string(10, '\xFF') + "eeeeeeee");
   EXPECT_EQ(PRINTS(BSchkmem1(p)), " *** allocated memory not scratched ***\n");
   BSdbgfree(p);
   EXPECT_EQ(BSlist_al.count, 0);
@@ -39,13 +27,13 @@ TEST_F(Memory, DebugCallocIsZeroAndReallocKeepsContents) {
   BSdbglev = 20;
   auto *p = static_cast<unsigned char *>(BSdbgcalloc(4, 6));
   ASSERT_NE(p, nullptr);
-  for (int i = 0; i < 24; ++i) EXPECT_EQ(p[i], 0);
+  EXPECT_EQ(std::string(p, p + 24), std::string(24, '\0'));
   std::memset(p, 7, 24);
   p = static_cast<unsigned char *>(BSdbgralloc(p, 1000));
   ASSERT_NE(p, nullptr);
-  for (int i = 0; i < 24; ++i) EXPECT_EQ(p[i], 7);
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(p[1000 + i], 'e');
-  EXPECT_EQ(BSlist_al.count, 1);
+  EXPECT_EQ(std::string(p, p + 24), std::string(24, '\7'));
+  EXPECT_EQ(std::tuple(std::string(p + 1000, p + 1008), BSlist_al.count),
+            std::tuple("eeeeeeee", 1));
   EXPECT_EQ(PRINTS(EXPECT_EQ(BSdbgralloc(p, -1), nullptr)),
             "Warning: there has been an attempt to allocate negative bytes of memory.\n\n");
   BSdbgfree(p);
@@ -122,9 +110,8 @@ TEST_F(Memory, LiveListGrowsByFiveThousand) {
   BSdbglev = 20;
   static void *blocks[5001];
   for (auto &b : blocks) b = BSdbgalloc(1);
-  EXPECT_EQ(BSlist_al.count, 5001);
-  EXPECT_EQ(BSlist_al.capacity, 10000);
-  EXPECT_EQ(BSlist_al.ptrs[0], blocks[0]);
+  EXPECT_EQ(std::tuple(BSlist_al.count, BSlist_al.capacity, BSlist_al.ptrs[0]),
+            std::tuple(5001, 10000, blocks[0]));
   // release out of order: the remaining entries keep their order
   BSdbgfree(blocks[0]);
   EXPECT_EQ(BSlist_al.ptrs[0], blocks[1]);
@@ -175,21 +162,13 @@ TEST_F(Memory, LockedBlockDetectsStrayWrites) {
   if (BSlmemptr == nullptr) {
     EXPECT_EQ(PRINTS(BSlockmem(64)).rfind("Poisoning is complete. Address = 0x", 0), 0u);
   }
-  EXPECT_EQ(BSlmemnumb, 64);
-  EXPECT_EQ(PRINTS(BSchklmem()), "");
-  EXPECT_EQ(PRINTS(BSlockmem(64)), "BSlockmem: Memory has already been allocated and locked.\n");
+  EXPECT_EQ(std::tuple(BSlmemnumb, PRINTS(BSchklmem()), PRINTS(BSlockmem(64))),
+            std::tuple(64, "", "BSlockmem: Memory has already been allocated and locked.\n"));
   auto *bytes = static_cast<unsigned char *>(BSlmemptr);
-  EXPECT_EQ(bytes[0], 0xFF);
-  EXPECT_EQ(bytes[3], 0x7F);
+  EXPECT_EQ(std::tuple(bytes[0], bytes[3]), std::tuple(0xFF, 0x7F));
   bytes[9] = 0;
   EXPECT_EQ(PRINTS(BSchklmem()), "BSchklmem: The locked memory has been corrupted.\n");
   bytes[9] = 0xFF;
-}
-
-TEST_F(Memory, DbginitClearsTraceAndReturnsLevel) {
-  BSdbglev = 7;
-  EXPECT_EQ(BSdbginit(), 7);
-  BSdbglev = 0;
 }
 
 // Pooled hooks: record the class each request was served from.
@@ -232,12 +211,13 @@ TEST_F(Memory, PooledSizeClasses) {
   EXPECT_EQ(g_last_class, 0);
 }
 
-TEST_F(Memory, ZeroAndNullFlagsFromScratchAllocator) {
+TEST_F(Memory, ZeroAndNullFlagsFromScratchAllocatorAndDbginitReturnsTheLevel) {
   EXPECT_EQ(BSdbgsalloc(0), nullptr);
   EXPECT_EQ(BSalloczero, 1);
   BSdbgsfree(nullptr);
-  EXPECT_EQ(BSfreezero, 1);
-  EXPECT_EQ(BSdbgcalloc(0, 8), nullptr);
+  EXPECT_EQ(std::tuple(BSfreezero, BSdbgcalloc(0, 8)), std::tuple(1, nullptr));
+  BSdbglev = 7;
+  EXPECT_EQ(BSdbginit(), 7);
 }
 
 }  // namespace

@@ -3,14 +3,7 @@
 
 namespace {
 
-class Scratch : public ::testing::Test {
- protected:
-  void SetUp() override { kwtest::reset_library_state(); }
-  void TearDown() override {
-    BSdbglev = 0;
-    kwtest::reset_library_state();
-  }
-};
+using Scratch = kwtest::CleanStateTest;
 
 TEST_F(Scratch, StackBelowThresholdHeapAbove) {
   kwtest::NoHeapScope scope;
@@ -45,6 +38,9 @@ TEST_F(Scratch, GuardedAtDebugLevel) {
     EXPECT_EQ(buf.as<unsigned char>()[0], 0xFF);
   }
   EXPECT_EQ(BSlist_al.count, 0);
+  knotwork::ScratchBuffer buf(16);  // acquiring again releases the previous block
+  buf.acquire(32);
+  EXPECT_EQ(BSlist_al.count, 1);
 }
 
 TEST_F(Scratch, AllocationFailureReportsStatus33) {
@@ -67,14 +63,6 @@ TEST_F(Scratch, AllocationFailureReportsStatus33) {
   EXPECT_EQ(op(10000), BSNOSTKMEMORY);  // heap path outside debug mode
   knotwork::disarm_allocation_failure();
   EXPECT_EQ(op(10000), BSSUCC);
-}
-
-TEST_F(Scratch, ReacquireReleasesPreviousBlock) {
-  BSdbglev = 20;
-  knotwork::ScratchBuffer buf(16);
-  EXPECT_EQ(BSlist_al.count, 1);
-  buf.acquire(32);
-  EXPECT_EQ(BSlist_al.count, 1);
 }
 
 TEST_F(Scratch, ToleranceOverrideRestoresOnScopeExit) {

@@ -1,51 +1,33 @@
 // The tolerance record, its setters and the console editor.
-#include <cstdio>
-#include <string>
-#include <tuple>
 
 #include "support.hpp"
 
 namespace {
 
-class Tolerance : public ::testing::Test {
- protected:
-  void SetUp() override { kwtest::reset_library_state(); }
-  void TearDown() override { kwtest::reset_library_state(); }
-};
+using Tolerance = kwtest::CleanStateTest;
 
-TEST_F(Tolerance, DefaultsAtLoad) {
-  EXPECT_EQ(BSparameters.dist_tol, 1e-6);
-  EXPECT_EQ(BSparameters.orient_tol, 5e-11);
-  EXPECT_EQ(BSparameters.zero_tol, 1e-14);
-  EXPECT_EQ(BSparameters.aux_tangent, 0.41421356237309503);
-  EXPECT_EQ(BSparameters.endpt_tol, 1e-6);
-}
-
-TEST_F(Tolerance, DependentFamilyFromBasis) {
+TEST_F(Tolerance, DefaultsAtLoadAndTheDependentFamily) {
+  const auto &t = BSparameters;
+  EXPECT_EQ(std::tuple(t.dist_tol, t.orient_tol, t.zero_tol, t.aux_tangent, t.endpt_tol),
+            std::tuple(1e-6, 5e-11, 1e-14, 0.41421356237309503, 1e-6));
   BSrc rc = 99;
-  EXPECT_EQ(BSchgdeppar(1e-5, &rc), TRUE);
-  EXPECT_EQ(rc, BSSUCC);
-  EXPECT_EQ(BSparameters.dist_tol, 1e-5);
-  EXPECT_DOUBLE_EQ(BSparameters.dist_sqtol, 1e-10);
-  EXPECT_DOUBLE_EQ(BSparameters.zero_tol, 1e-12);
-  EXPECT_DOUBLE_EQ(BSparameters.fine_dist_tol, 1e-8);
-  EXPECT_DOUBLE_EQ(BSparameters.orient_tol, 5e-6);
-  EXPECT_DOUBLE_EQ(BSparameters.parallel_sqtol, 2.5e-11);
-  EXPECT_DOUBLE_EQ(BSparameters.tenth_basis_tol, 1e-6);
-  EXPECT_EQ(BSparameters.offset_tol, 1e-3);
-  EXPECT_EQ(BSparameters.chrdht_tol, 1e-3);
-  EXPECT_EQ(BSparameters.arclen_tol, 1e-3);
+  EXPECT_EQ(std::tuple(BSchgdeppar(1e-5, &rc), rc), std::tuple(TRUE, BSSUCC));
+  const double derived[][2] = {{t.dist_sqtol, 1e-10},       {t.zero_tol, 1e-12},
+                               {t.fine_dist_tol, 1e-8},     {t.orient_tol, 5e-6},
+                               {t.parallel_sqtol, 2.5e-11}, {t.tenth_basis_tol, 1e-6}};
+  for (const auto &d : derived) EXPECT_DOUBLE_EQ(d[0], d[1]);
+  EXPECT_EQ(std::tuple(t.dist_tol, t.offset_tol, t.chrdht_tol, t.arclen_tol),
+            std::tuple(1e-5, 1e-3, 1e-3, 1e-3));
 }
 
 TEST_F(Tolerance, IndexOutOfRangeRefused) {
   BSrc rc = 0;
   for (int32_t bad : {19, -1})
     EXPECT_EQ(std::tuple(BSchangepar(&rc, bad, 1.0), rc), std::tuple(FALSE, 27));
-  EXPECT_EQ(BSchangepar(&rc, 18, 2e-6), TRUE);
-  EXPECT_EQ(rc, BSSUCC);
-  EXPECT_EQ(BSparameters.endpt_tol, 2e-6);
-  EXPECT_EQ(BSchangepar(&rc, 0, 3.0), TRUE);
-  EXPECT_EQ(BSparameters.half_basis_tol, 3.0);
+  EXPECT_EQ(std::tuple(BSchangepar(&rc, 18, 2e-6), rc, BSparameters.endpt_tol),
+            std::tuple(TRUE, BSSUCC, 2e-6));
+  EXPECT_EQ(std::tuple(BSchangepar(&rc, 0, 3.0), BSparameters.half_basis_tol),
+            std::tuple(TRUE, 3.0));
 }
 
 TEST_F(Tolerance, MethodSwitchQueriesWithOtherValues) {
@@ -56,15 +38,8 @@ TEST_F(Tolerance, MethodSwitchQueriesWithOtherValues) {
   EXPECT_EQ(BSstolmthd(-1), 0);
 }
 
-// Feeds `input` to the console editor on standard input and returns what it prints.
 std::string run_editor(const std::string &input) {
-  FILE *in = fmemopen(const_cast<char *>(input.data()), input.size(), "r");
-  FILE *saved = stdin;
-  stdin = in;
-  std::string out = kwtest::capture_stdout([] { BSchangetol(); });
-  stdin = saved;
-  std::fclose(in);
-  return out;
+  return kwtest::capture_stdout(input, BSchangetol);
 }
 
 TEST_F(Tolerance, EditorSessions) {
@@ -100,14 +75,8 @@ TEST_F(Tolerance, EditorSessions) {
 
 TEST_F(Tolerance, DbginitAtMinus99RunsEveryChecker) {
   BSdbglev = -99;
-  FILE *in = fmemopen(const_cast<char *>("n\n"), 2, "r");
-  FILE *saved = stdin;
-  stdin = in;
   int32_t code = -1;
-  const std::string out = kwtest::capture_stdout([&] { code = BSdbginit(); });
-  stdin = saved;
-  std::fclose(in);
-  BSdbglev = 0;
+  const std::string out = kwtest::capture_stdout("n\n", [&] { code = BSdbginit(); });
   EXPECT_EQ(code, 0);
   EXPECT_EQ(out.rfind("n is a negative number.Poisoning is completed. address = 0x", 0), 0u);
   EXPECT_NE(out.find("No tolerances were modified."), std::string::npos);

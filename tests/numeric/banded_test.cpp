@@ -1,7 +1,3 @@
-#include <cmath>
-#include <random>
-#include <vector>
-
 #include "status_of.hpp"
 #include "support.hpp"
 

@@ -1,7 +1,4 @@
-#include <cmath>
-#include <random>
-#include <vector>
-
+#include "status_of.hpp"
 #include "support.hpp"
 
 namespace {
@@ -80,15 +77,10 @@ TEST_F(HouseholderTest, ColumnFactorReproducesTheGramMatrix) {
 TEST_F(HouseholderTest, FailureStatuses) {
   int32_t m3 = 3, m1 = 1, n2 = 2, r1 = 1;
   double zero_col[6] = {1, 0, 2, 0, 3, 0}, wide[2] = {1, 2}, b[3] = {1, 2, 3}, x[2] = {-7, -7};
-  const std::pair<BSrc, std::function<void(BSrc *)>> cases[] = {
+  kwtest::expect_statuses({
       {BSFAIL, [&](BSrc *rc) { EXPECT_FALSE(BShousehld(rc, &m3, &n2, zero_col, &r1, b, x)); }},
       {BSINARG, [&](BSrc *rc) { EXPECT_FALSE(BShousehld(rc, &m1, &n2, wide, &r1, b, x)); }},
-  };
-  for (std::size_t i = 0; i < std::size(cases); ++i) {
-    BSrc rc = BSSUCC;
-    cases[i].second(&rc);
-    EXPECT_EQ(rc, cases[i].first) << "case " << i;
-  }
+  });
   EXPECT_EQ(x[0], -7.0);  // no back substitution took place
 }
 

@@ -1,7 +1,4 @@
-#include <cmath>
-#include <random>
-#include <vector>
-
+#include "status_of.hpp"
 #include "support.hpp"
 
 namespace {
@@ -78,17 +75,12 @@ TEST_F(LuTest, FailureStatuses) {
   double singular[4] = {1, 2, 2, 4}, a[4] = {1, 0, 0, 1}, b[2] = {1, 1};
   double alpha[2] = {0.9, 0.9}, lower[2] = {0, 1}, diag0[2] = {0, 1};
   BSboolean flag = 0;
-  const std::pair<BSrc, std::function<void(BSrc *)>> cases[] = {
+  kwtest::expect_statuses({
       {BSFAIL, [&](BSrc *rc) { EXPECT_FALSE(BSdecomp(rc, &two, singular, &flag, nullptr)); }},
       {BSINARG, [&](BSrc *rc) { EXPECT_FALSE(BSdecomp(rc, &zero, a, &flag, b)); }},
       {BSDIVZERO, [&](BSrc *rc) { BSmod_gauss(alpha, lower, diag0, TRUE, b, 2, 1, rc); }},
       {BSINARG, [&](BSrc *rc) { BSmod_gauss(alpha, lower, a, TRUE, b, 0, 1, rc); }},
-  };
-  for (std::size_t i = 0; i < std::size(cases); ++i) {
-    BSrc rc = BSSUCC;
-    cases[i].second(&rc);
-    EXPECT_EQ(rc, cases[i].first) << "case " << i;
-  }
+  });
 }
 
 }  // namespace

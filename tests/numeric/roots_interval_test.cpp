@@ -5,6 +5,7 @@
 
 #include "ref_curves.hpp"
 #include "sign_changes.hpp"
+#include "status_of.hpp"
 #include "support.hpp"
 
 namespace {
@@ -114,16 +115,13 @@ TEST_F(RootsInterval, SeriesHelpersOnTheirTellingValues) {
   const double flat[3] = {1e-7, 0.0, 1e-8};
   BSrtlgd2(flat, 1e-6, &count, roots, &amb);
   EXPECT_TRUE(amb == TRUE && count == 0);
-  BSboolean flag;
+  BSboolean f[4];
   const double l[3] = {1.0, 0.25, -0.25};
-  BSboxlgd1(2, l, 0.0, &flag);
-  EXPECT_EQ(flag, FALSE);  // |1| > 0.5
-  BSboxlgd1(2, l, 0.5, &flag);
-  EXPECT_EQ(flag, TRUE);
-  BSchkzolgd(2, l, 1.5, &flag);
-  EXPECT_EQ(flag, TRUE);  // the magnitudes sum to 1.5
-  BSchkzolgd(2, l, 1.4999, &flag);
-  EXPECT_EQ(flag, FALSE);
+  BSboxlgd1(2, l, 0.0, &f[0]);  // |1| > 0.5
+  BSboxlgd1(2, l, 0.5, &f[1]);
+  BSchkzolgd(2, l, 1.5, &f[2]);  // the magnitudes sum to 1.5
+  BSchkzolgd(2, l, 1.4999, &f[3]);
+  EXPECT_EQ(std::vector<int>(f, f + 4), (std::vector<int>{FALSE, TRUE, TRUE, FALSE}));
 }
 
 TEST_F(RootsInterval, SubIntervalOfASeries) {
@@ -271,71 +269,40 @@ TEST_F(RootsInterval, ZeroSpansBecomeIntervalsWithoutEndRoots) {
   expect_roots({ru[0], ru[1], ru[2]}, count, roots, 1e-9, "huge poles");
 }
 
-TEST_F(RootsInterval, FailureStatusesAndMemory) {
+TEST_F(RootsInterval, FailureStatuses) {
   const double nan = std::nan(""), l[4] = {0.1, 1, 0.2, 0.3}, badl[4] = {0.1, nan, 0, 0};
   const double t[6] = {0, 0, 0.5, 1, 1, 1}, badt[6] = {0, 0, 0.7, 0.5, 1, 1};
   const double p[3] = {-1, 0.5, 2};
   double roots[16] = {}, zp[8];
   int32_t count = 99, nz;
-  BSrc rc;
   const int16_t dg = 2, dneg = -1;
   const int32_t last = 2;
-  struct Row {
-    const char *what;
-    BSrc want;
-    std::function<void()> call;
-  };
-  const std::vector<Row> rows = {
-      {"lgd1 null", BSNULLPTR, [&] { BSfndrtlgd1(3, nullptr, 0.0, &count, roots, &rc); }},
-      {"lgd1 degree", BSINARG, [&] { BSfndrtlgd1(-1, l, 0.0, &count, roots, &rc); }},
-      {"lgd1 degree 321", BSINARG, [&] { BSfndrtlgd1(321, l, 0.0, &count, roots, &rc); }},
-      {"lgd1 nan", BSINARG, [&] { BSfndrtlgd1(3, badl, 0.0, &count, roots, &rc); }},
-      {"lgd1 tol", BSINARG, [&] { BSfndrtlgd1(3, l, -1.0, &count, roots, &rc); }},
-      {"lgd1ab interval", BSINARG, [&] { BSfndrtlgd1ab(3, l, 1, 1, 0, 1, 0, &count, roots, &rc); }},
-      {"lgd1ab nan", BSINARG, [&] { BSfndrtlgd1ab(3, l, 0, 1, nan, 1, 0, &count, roots, &rc); }},
-      {"bez1 null", BSNULLPTR, [&] { BSfndrtbez1(3, l, 0, 1, 0, nullptr, roots, &rc); }},
-      {"bez1 nan", BSINARG, [&] { BSfndrtbez1(3, badl, 0, 1, 0, &count, roots, &rc); }},
-      {"bez1 tol", BSINARG, [&] { BSfndrtbez1(3, l, 0, 1, nan, &count, roots, &rc); }},
-      {"bsp1 null", BSNULLPTR,
-       [&] { BSfndrtbsp1(3, 3, p, nullptr, 0, &count, roots, &nz, zp, &rc); }},
-      {"bsp1 order", BSINARG, [&] { BSfndrtbsp1(0, 3, p, t, 0, &count, roots, &nz, zp, &rc); }},
-      {"bsp1 count", BSINARG, [&] { BSfndrtbsp1(3, 2, p, t, 0, &count, roots, &nz, zp, &rc); }},
-      {"bsp1 knots", BSINARG, [&] { BSfndrtbsp1(3, 3, p, badt, 0, &count, roots, &nz, zp, &rc); }},
-      {"bsp1 pole", BSINARG, [&] { BSfndrtbsp1(3, 3, badl, t, 0, &count, roots, &nz, zp, &rc); }},
-      {"bzeroes null", BSNULLPTR,
-       [&] { BSbzeroes(&rc, &dg, nullptr, p, &last, t, &count, roots, &nz, zp, nullptr); }},
-      {"bzeroes degree", BSINARG,
-       [&] { BSbzeroes(&rc, &dneg, nullptr, p, &last, t, &count, roots, &nz, zp, zp + 4); }},
-  };
-  for (const Row &r : rows) {
-    rc = 0;
-    r.call();
-    EXPECT_EQ(rc, r.want) << r.what;
-    EXPECT_EQ(count, 99) << r.what;  // outputs untouched
-  }
-  // Scratch and work memory: every allocation failure reports its status, no leak.
-  const std::vector<double> big = legendre_from_roots({-0.9, -0.5, 0.1, 0.1, 0.3, 0.8, 0.95});
-  std::vector<double> kts(40), pl(36);
-  for (int i = 0; i < 40; ++i) kts[i] = std::clamp(i - 3, 0, 33) / 33.0;
-  for (int i = 0; i < 36; ++i) pl[i] = std::sin(i * 0.7);
-  std::vector<double> sr(4 * 33), szp(66);
-  const auto check = [&](std::function<BSrc()> op, std::initializer_list<BSrc> allowed) {
-    EXPECT_GE(kwtest::sweep_allocation_failures(op, allowed).runs, 2);
-  };
-  check(
-      [&] {
-        BSrc r;
-        BSfndrtlgd1(7, big.data(), 1e-12, &count, roots, &r);
-        return r;
-      },
-      {BSNOSTKMEMORY});
-  check(
-      [&] {
-        BSrc r;
-        BSfndrtbsp1(4, 36, pl.data(), kts.data(), 1e-12, &count, sr.data(), &nz, szp.data(), &r);
-        return r;
-      },
-      {BSNOMEMORY, BSNOSTKMEMORY});
+  kwtest::expect_statuses({
+      {BSNULLPTR, [&](BSrc *rc) { BSfndrtlgd1(3, nullptr, 0.0, &count, roots, rc); }},
+      {BSINARG, [&](BSrc *rc) { BSfndrtlgd1(-1, l, 0.0, &count, roots, rc); }},
+      {BSINARG, [&](BSrc *rc) { BSfndrtlgd1(321, l, 0.0, &count, roots, rc); }},
+      {BSINARG, [&](BSrc *rc) { BSfndrtlgd1(3, badl, 0.0, &count, roots, rc); }},
+      {BSINARG, [&](BSrc *rc) { BSfndrtlgd1(3, l, -1.0, &count, roots, rc); }},
+      {BSINARG, [&](BSrc *rc) { BSfndrtlgd1ab(3, l, 1, 1, 0, 1, 0, &count, roots, rc); }},
+      {BSINARG, [&](BSrc *rc) { BSfndrtlgd1ab(3, l, 0, 1, nan, 1, 0, &count, roots, rc); }},
+      {BSNULLPTR, [&](BSrc *rc) { BSfndrtbez1(3, l, 0, 1, 0, nullptr, roots, rc); }},
+      {BSINARG, [&](BSrc *rc) { BSfndrtbez1(3, badl, 0, 1, 0, &count, roots, rc); }},
+      {BSINARG, [&](BSrc *rc) { BSfndrtbez1(3, l, 0, 1, nan, &count, roots, rc); }},
+      {BSNULLPTR, [&](BSrc *rc) { BSfndrtbsp1(3, 3, p, nullptr, 0, &count, roots, &nz, zp, rc); }},
+      {BSINARG, [&](BSrc *rc) { BSfndrtbsp1(0, 3, p, t, 0, &count, roots, &nz, zp, rc); }},
+      {BSINARG, [&](BSrc *rc) { BSfndrtbsp1(3, 2, p, t, 0, &count, roots, &nz, zp, rc); }},
+      {BSINARG, [&](BSrc *rc) { BSfndrtbsp1(3, 3, p, badt, 0, &count, roots, &nz, zp, rc); }},
+      {BSINARG, [&](BSrc *rc) { BSfndrtbsp1(3, 3, badl, t, 0, &count, roots, &nz, zp, rc); }},
+      {BSNULLPTR,
+       [&](BSrc *rc) {
+         BSbzeroes(rc, &dg, nullptr, p, &last, t, &count, roots, &nz, zp, nullptr);
+       }},
+      {BSINARG,
+       [&](BSrc *rc) {
+         BSbzeroes(rc, &dneg, nullptr, p, &last, t, &count, roots, &nz, zp, zp + 4);
+       }},
+  });
+  EXPECT_EQ(count, 99);  // outputs untouched
 }
 
 }  // namespace

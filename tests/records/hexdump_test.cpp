@@ -1,8 +1,5 @@
 #include <unistd.h>
 
-#include <cstring>
-#include <string>
-
 #include "record_fixtures.hpp"
 #include "support.hpp"
 

@@ -3,13 +3,7 @@
 #ifndef KNOTWORK_TESTS_RECORDS_FIXTURES_HPP
 #define KNOTWORK_TESTS_RECORDS_FIXTURES_HPP
 
-#include <algorithm>
-#include <cstdio>
-#include <random>
-#include <string>
-#include <vector>
-
-#include "knotwork.h"
+#include "support.hpp"
 
 namespace kwtest {
 

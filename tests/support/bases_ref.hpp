@@ -93,12 +93,4 @@ inline double ulps(double a, LD b, double scale = 0.0) {
   {                                                              \
 #call, [&](const double *i, BSrc *rc) { (void)i; call; }, status \
   }
-// An operation for the allocation-failure sweep, giving its status.
-#define BASES_OP(call) \
-  [&] {                \
-    BSrc rc = 0;       \
-    call;              \
-    return rc;         \
-  }
-
 #endif

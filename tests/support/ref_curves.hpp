@@ -34,18 +34,10 @@ struct RefCurve {
 
   // A BScurve view on the vectors (valid while the RefCurve lives unchanged).
   BScurve view() {
-    BScurve cv{};
-    cv.order = static_cast<int16_t>(k);
-    cv.periodic = periodic ? 1 : 0;
-    cv.non_uniform = 1;
-    cv.num_poles = n();
-    cv.poles = poles.data();
-    cv.num_knots = static_cast<int32_t>(knots.size());
-    cv.knots = knots.data();
-    cv.rational = rational() ? 1 : 0;
-    cv.weights = rational() ? weights.data() : nullptr;
-    cv.phy_closed = closed ? 1 : 0;
-    return cv;
+    double *w = rational() ? weights.data() : nullptr;
+    return {int16_t(k),   periodic,   1, n(), poles.data(), int32_t(knots.size()),
+            knots.data(), rational(), w, 0,   closed,       0,
+            nullptr};
   }
 
   // Coordinate-major rows (3 rows of n, weighted, plus the weight row if rational).
@@ -150,12 +142,7 @@ inline RefCurve random_curve(std::mt19937_64 &rng, int k, int32_t n, bool ration
 // A curve from explicit arrays (poles weighted when rational).
 inline RefCurve make_curve(int k, std::vector<double> knots, std::vector<double> poles,
                            std::vector<double> weights = {}) {
-  RefCurve cv;
-  cv.k = k;
-  cv.knots = std::move(knots);
-  cv.poles = std::move(poles);
-  cv.weights = std::move(weights);
-  return cv;
+  return {k, std::move(knots), std::move(poles), std::move(weights)};
 }
 
 // The planar cubic Bezier used by the exact insertion and split cases.

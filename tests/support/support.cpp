@@ -21,6 +21,7 @@ void reset_library_state() {
   BSparameters.arclen_tol = 1e-3;
   BSparameters.aux_tangent = 0.41421356237309503;
   knotwork::disarm_allocation_failure();
+  BSsetqemem(nullptr, nullptr);
 }
 
 void GuardedTest::SetUp() {
@@ -74,6 +75,17 @@ std::string capture_stdout(const std::function<void()> &fn) {
   fn();
   std::fflush(stdout);
   return testing::internal::GetCapturedStdout();
+}
+
+std::string capture_stdout(const std::string &input, const std::function<void()> &fn) {
+  FILE *in = std::tmpfile(), *saved = stdin;
+  std::fputs(input.c_str(), in);
+  std::rewind(in);
+  stdin = in;
+  std::string out = capture_stdout(fn);
+  stdin = saved;
+  std::fclose(in);
+  return out;
 }
 
 std::string trace_text() {

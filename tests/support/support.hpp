@@ -5,9 +5,21 @@
 
 #include <gtest/gtest.h>
 
+// The standard headers the tests use everywhere (tests include only the others).
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <initializer_list>
+#include <random>
 #include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 #include "frame/frame.hpp"
 #include "knotwork.h"
@@ -15,8 +27,18 @@
 namespace kwtest {
 
 // Resets the library's global state that tests touch (trace, flags, injection,
-// tolerances, debug level) to its load values.
+// tolerances, debug level, pool hooks) to its load values.
 void reset_library_state();
+
+// Starts and ends every test with the global state at its load values (debug level 0).
+class CleanStateTest : public ::testing::Test {
+ protected:
+  void SetUp() override { reset_library_state(); }
+  void TearDown() override {
+    BSdbglev = 0;
+    reset_library_state();
+  }
+};
 
 // Runs every test at debug level 20 and checks on tear-down that no guarded block
 // is left live and no guard was damaged.
@@ -50,8 +72,9 @@ class NoHeapScope {
   std::int64_t start_;
 };
 
-// Captures what a callable writes to standard output.
+// Captures what a callable writes to standard output (reading `input` as standard input).
 std::string capture_stdout(const std::function<void()> &fn);
+std::string capture_stdout(const std::string &input, const std::function<void()> &fn);
 
 // The error trace as BSdbgprint writes it.
 std::string trace_text();

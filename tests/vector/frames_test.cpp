@@ -1,7 +1,4 @@
-#include <cmath>
-#include <functional>
-#include <random>
-
+#include "status_of.hpp"
 #include "support.hpp"
 
 namespace {
@@ -109,19 +106,14 @@ TEST_F(FramesTest, FailureStatuses) {
   const double p2[3] = {5, 1, 0}, zs = 0.0;
   double e[9], t[3], s, q[3] = {1, 2, 3}, out[3];
   BSboolean rh = TRUE;
-  const std::pair<BSrc, std::function<void(BSrc *)>> cases[] = {
+  kwtest::expect_statuses({
       {BSDEGEN, [&](BSrc *rc) { EXPECT_FALSE(BSbasisvect(rc, zero, e, e + 3, e + 6)); }},
       {BSNOMEMORY, [&](BSrc *rc) { EXPECT_FALSE(BStrans1(rc, v, zero, v, v, t, e, &s)); }},
       {BSFAIL, [&](BSrc *rc) { EXPECT_FALSE(BSlocalcord(rc, p0, p1, p2, &rh, e)); }},
       {BSDEGEN, [&](BSrc *rc) { BStrans2(zero, TRUE, e, rc); }},
       {BSDIVZERO, [&](BSrc *rc) { EXPECT_FALSE(BSptnwtold(rc, v, e, &zs, q, out)); }},
       {BSDIVZERO, [&](BSrc *rc) { BSptsnwtold(v, e, 0.0, 1, FALSE, q, nullptr, out, rc); }},
-  };
-  for (std::size_t i = 0; i < std::size(cases); ++i) {
-    BSrc rc = BSSUCC;
-    cases[i].second(&rc);
-    EXPECT_EQ(rc, cases[i].first) << "case " << i;
-  }
+  });
 }
 
 }  // namespace

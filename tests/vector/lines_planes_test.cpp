@@ -1,7 +1,4 @@
-#include <cmath>
-#include <functional>
-#include <random>
-
+#include "status_of.hpp"
 #include "support.hpp"
 
 namespace {
@@ -20,14 +17,10 @@ TEST_F(LinesPlanesTest, SegmentRecord) {
   int32_t kind = 0;
   BSrc rc;
   ASSERT_TRUE(BSptlngen(&rc, kO, p1, &cv, &kind));
-  EXPECT_EQ(kind, 17);
-  EXPECT_EQ(cv.order, 2);
-  EXPECT_EQ(cv.num_poles, 2);
-  EXPECT_EQ(cv.num_knots, 4);
-  EXPECT_EQ(cv.weights, nullptr);
-  const double want_knots[4] = {0, 0, 1, 1}, want_poles[6] = {0, 0, 0, 1, 2, 3};
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(knots[i], want_knots[i]);
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(poles[i], want_poles[i]);
+  EXPECT_EQ(std::tuple(kind, cv.order, cv.num_poles, cv.num_knots, cv.weights),
+            std::tuple(17, 2, 2, 4, nullptr));
+  EXPECT_EQ(std::vector<double>(knots, knots + 4), (std::vector<double>{0, 0, 1, 1}));
+  EXPECT_EQ(std::vector<double>(poles, poles + 6), (std::vector<double>{0, 0, 0, 1, 2, 3}));
   ASSERT_TRUE(BSptlngen(&rc, p1, p1, &cv, &kind));
   EXPECT_EQ(kind, 18);
   ASSERT_TRUE(BSptlngen(&rc, kO, p1, &cv, nullptr));
@@ -96,9 +89,7 @@ TEST_F(LinesPlanesTest, PlaneIntersection) {
   double pt[3], dir[3], w[3];
   BSrc rc;
   BSpl_pl(kO, n_z, kO, n_x, &rel, pt, dir, &rc);
-  EXPECT_EQ(rel, 5);
-  EXPECT_EQ(std::fabs(dir[1]), 1.0);
-  EXPECT_EQ(pt[1], 1.0);
+  EXPECT_EQ(std::tuple(rel, std::fabs(dir[1]), pt[1]), std::tuple(5, 1.0, 1.0));
   BSpl_pl(kO, n_z, up, n_z, &rel, pt, dir, &rc);
   EXPECT_EQ(rel, 4);
   BSpl_pl(kO, n_z, up1, n_z, &rel, pt, dir, &rc);
@@ -137,13 +128,9 @@ TEST_F(LinesPlanesTest, OverlapOfSegments) {
     BSrc rc;
     BSlnendpt(a0, a1, c, c + 3, &count, pts, pa, pb, &touch, &rc);
     ASSERT_EQ(rc, BSSUCC);
-    ASSERT_EQ(count, c[6]);
-    EXPECT_EQ(touch, c[7]);
-    for (int i = 0; i < count; ++i) {
-      EXPECT_EQ(pa[i], c[8 + i]);
-      EXPECT_EQ(pb[i], c[10 + i]);
-      EXPECT_EQ(pts[3 * i], 2 * pa[i]);  // the point at that parameter of a
-    }
+    ASSERT_EQ(std::tuple(count, touch), std::tuple(c[6], c[7]));
+    for (int i = 0; i < count; ++i)  // and the point at that parameter of a
+      EXPECT_EQ(std::tuple(pa[i], pb[i], pts[3 * i]), std::tuple(c[8 + i], c[10 + i], 2 * pa[i]));
   }
 }
 
@@ -159,9 +146,8 @@ TEST_F(LinesPlanesTest, DistanceOfLinesCaseByCase) {
     int32_t where = 9;
     double dist = -1, pts[6], par[2];
     BSrc rc;
-    EXPECT_EQ(BSdistll(&rc, a, c, &where, &dist, pts, par), c[6]);
-    EXPECT_EQ(rc, BSSUCC);
-    EXPECT_EQ(where, c[7]);
+    EXPECT_EQ(std::tuple(BSdistll(&rc, a, c, &where, &dist, pts, par), rc, where),
+              std::tuple(c[6], BSSUCC, c[7]));
     if (where == 2) continue;
     EXPECT_NEAR(dist, c[8], 1e-15);
     for (int k = 0; k < 3; ++k) {  // q1 = a at par[0], q2 = b at par[1]
@@ -186,7 +172,7 @@ TEST_F(LinesPlanesTest, FailureStatuses) {
   cv.knots = knots;
   int32_t kind, count, where = 9;
   BSboolean parallel, touch;
-  const std::pair<BSrc, std::function<void(BSrc *)>> cases[] = {
+  kwtest::expect_statuses({
       {BSNULLPTR, [&](BSrc *rc) { EXPECT_FALSE(BSptlngen(rc, nullptr, p1, &cv, &kind)); }},
       {BSNULLPTR, [&](BSrc *rc) { EXPECT_FALSE(BSptlngen(rc, kO, p1, &no_knots, &kind)); }},
       {BSNULLPTR, [&](BSrc *rc) { EXPECT_FALSE(BSlngen(rc, kO, p1, nullptr, &kind)); }},
@@ -199,12 +185,7 @@ TEST_F(LinesPlanesTest, FailureStatuses) {
       {BSDEGEN, [&](BSrc *rc) { EXPECT_FALSE(BSxln(rc, kO, kO, z1, yz1, q1)); }},
       {BSDEGEN, [&](BSrc *rc) { BSlnendpt(kO, kO, y1, xy1, &count, pts, par, par, &touch, rc); }},
       {BSDEGEN, [&](BSrc *rc) { EXPECT_EQ(BSdistll(rc, a, deg, &where, &dist, pts, par), 0); }},
-  };
-  for (std::size_t i = 0; i < std::size(cases); ++i) {
-    BSrc rc = BSSUCC;
-    cases[i].second(&rc);
-    EXPECT_EQ(rc, cases[i].first) << "case " << i;
-  }
+  });
   EXPECT_EQ(where, -1);  // BSdistll on failure
 }
 

@@ -1,8 +1,4 @@
-#include <cmath>
-#include <functional>
-#include <random>
-#include <vector>
-
+#include "status_of.hpp"
 #include "support.hpp"
 
 namespace {
@@ -58,8 +54,7 @@ TEST_F(PointSetsTest, NoiseBelowTheToleranceKeepsTheClassAboveItRaisesIt) {
   double c[3], dir[3];
   BSrc rc;
   BSgmprppts3(1, p, 1e-6, &cls, c, dir, &rc);
-  EXPECT_EQ(cls, 0);
-  EXPECT_EQ(c[2], 3.0);
+  EXPECT_EQ(std::tuple(cls, c[2]), std::tuple(0, 3.0));
 }
 
 TEST_F(PointSetsTest, AllPointSetTestsAgreeOnTheClass) {
@@ -82,13 +77,12 @@ TEST_F(PointSetsTest, AllPointSetTestsAgreeOnTheClass) {
       EXPECT_NEAR(std::fabs(normal[2]), s.code == 3 ? 1.0 : 0.0, 1e-14);
     }
     BSptlnplan(s.n, 12345, s.pts, nullptr, &code2, normal, &rc);
-    EXPECT_EQ(code2, s.code);
     BStst_plan(s.n, s.pts, nullptr, &planar, normal, &rc);
-    EXPECT_EQ(planar != 0, s.code == 3);
     BScollinmn2(s.n, s.pts, nullptr, &col, &rc);
-    EXPECT_EQ(col != 0, s.code <= 2);
-    EXPECT_EQ(BScollinmny(&rc, &s.n, s.pts) != 0, s.code <= 2);
-    EXPECT_EQ(BScollin(&rc, s.pts, s.pts + 3, s.pts + 6) != 0, s.code <= 2);
+    const bool line = s.code <= 2;
+    EXPECT_EQ(std::tuple(code2, planar != 0, col != 0, BScollinmny(&rc, &s.n, s.pts) != 0,
+                         BScollin(&rc, s.pts, s.pts + 3, s.pts + 6) != 0),
+              std::tuple(s.code, s.code == 3, line, line, line));
   }
 }
 
@@ -102,13 +96,12 @@ TEST_F(PointSetsTest, WeightCheckAndFailureStatuses) {
   BSboolean flag = FALSE;
   BSrc rc;
   BScollinmn2(3, pts, good, &flag, &rc);
-  EXPECT_EQ(rc, BSSUCC);
-  EXPECT_TRUE(flag);
+  EXPECT_EQ(std::tuple(rc, flag), std::tuple(BSSUCC, TRUE));
   ASSERT_TRUE(BSavgpts(&rc, 3, pts, good, avg));
   EXPECT_NEAR(avg[0], 1.0, 1e-15);
   ASSERT_TRUE(BSavgpts(&rc, 3, pts, nullptr, avg));
   EXPECT_NEAR(avg[0], 1.4 / 3, 1e-15);
-  const std::pair<BSrc, std::function<void(BSrc *)>> cases[] = {
+  kwtest::expect_statuses({
       {BSBADWEIGHT, [&](BSrc *rc) { BScollinmn2(3, pts, bad, &flag, rc); }},
       {BSBADWEIGHT, [&](BSrc *rc) { EXPECT_FALSE(BSavgpts(rc, 3, pts, bad, avg)); }},
       {BSBADWEIGHT, [&](BSrc *rc) { BSplanar2(3, pts, bad, &code, normal, rc); }},
@@ -116,12 +109,7 @@ TEST_F(PointSetsTest, WeightCheckAndFailureStatuses) {
       {BSBADWEIGHT, [&](BSrc *rc) { BStst_plan(3, pts, bad, &flag, normal, rc); }},
       {BSINARG, [&](BSrc *rc) { EXPECT_FALSE(BSavgpts(rc, 0, pts, nullptr, avg)); }},
       {BSINARG, [&](BSrc *rc) { BSgmprppts3(0, pts, 1e-6, &code, c, normal, rc); }},
-  };
-  for (std::size_t i = 0; i < std::size(cases); ++i) {
-    rc = BSSUCC;
-    cases[i].second(&rc);
-    EXPECT_EQ(rc, cases[i].first) << "case " << i;
-  }
+  });
 }
 
 }  // namespace

@@ -1,8 +1,4 @@
-#include <array>
-#include <cmath>
-#include <functional>
-#include <random>
-
+#include "status_of.hpp"
 #include "support.hpp"
 
 namespace {
@@ -28,15 +24,12 @@ TEST_F(PrimitivesTest, ExamplesOfTheScalarAndVectorMembers) {
   BSang2vec(dir, y, up, &ang_up, &rc);
   BSang2vec(dir, y, down, &ang_down, &rc);
   BSang2vec(dir, dir, up, &ang_same, &rc);
-  EXPECT_EQ(BSdotp(&rc, a, b), 12.0);
-  EXPECT_EQ(BSlenvec(&rc, a), std::sqrt(14.0));
-  EXPECT_EQ(BSdistptpt(&rc, a, b), std::sqrt(67.0));
+  EXPECT_EQ(std::tuple(BSdotp(&rc, a, b), BSlenvec(&rc, a), BSdistptpt(&rc, a, b), d_pl, ang_same),
+            std::tuple(12.0, std::sqrt(14.0), std::sqrt(67.0), 2.0, 0.0));
   EXPECT_NEAR(BSdistwpwp(&rc, p, &wp, q, &wq), std::sqrt(67.0), 1e-14);
-  EXPECT_EQ(d_pl, 2.0);
   EXPECT_DOUBLE_EQ(d_li, 5.0);
   EXPECT_DOUBLE_EQ(ang_up, kPi / 2);
   EXPECT_DOUBLE_EQ(ang_down, 3 * kPi / 2);
-  EXPECT_EQ(ang_same, 0.0);
   EXPECT_EQ(rc, BSSUCC);
   ASSERT_TRUE(BScrossp(&rc, a, b, out));
   expect_near3(out, {27, 6, -13});
@@ -46,8 +39,7 @@ TEST_F(PrimitivesTest, ExamplesOfTheScalarAndVectorMembers) {
   expect_near3(out, {1, 5, 1});
   ASSERT_TRUE(BSproj0(&rc, pt, line, out));
   expect_near3(out, {1.5, 0, 0});
-  EXPECT_FALSE(BSdistnct2(&rc, a, near));
-  EXPECT_TRUE(BSdistnct2(&rc, a, b));
+  EXPECT_EQ(std::tuple(BSdistnct2(&rc, a, near), BSdistnct2(&rc, a, b)), std::tuple(FALSE, TRUE));
   double tiny[3] = {0, 0, 1e-145}, v[3] = {3, 0, 4};
   EXPECT_TRUE(BSnorvec(&rc, tiny));
   expect_near3(tiny, {0, 0, 1});
@@ -67,8 +59,7 @@ TEST_F(PrimitivesTest, PositionOnSegmentExamples) {
     BSboolean on = 7;
     BSrc rc;
     BSprptonln(p0, p1, pts[c], &where, &param, &rc);
-    EXPECT_EQ(where, want_where[c]);
-    EXPECT_EQ(param, want_param[c]);
+    EXPECT_EQ(std::tuple(where, param), std::tuple(want_where[c], want_param[c]));
     ASSERT_TRUE(BSpt_on_lne(&rc, p0, p1, pts[c], &param, &on));
     EXPECT_EQ(on != 0, where != 0);
     ASSERT_TRUE(BSpt_on_ln2(&rc, p0, p1, pts[c], &param, &on));
@@ -107,7 +98,7 @@ TEST_F(PrimitivesTest, PolygonLengthAndFailureStatuses) {
   double v[3] = {0, 0, 1e-147}, out[3], d, param;
   int32_t where;
   BSboolean on, no = FALSE;
-  const std::pair<BSrc, std::function<void(BSrc *)>> cases[] = {
+  kwtest::expect_statuses({
       {BSDEGEN, [&](BSrc *rc) { EXPECT_FALSE(BSnorvec(rc, v)); }},
       {BSDEGENLINE, [&](BSrc *rc) { EXPECT_FALSE(BSproj0(rc, p, deg_line, out)); }},
       {8, [&](BSrc *rc) { EXPECT_FALSE(BSdistptli(rc, p, o, short_end, &d)); }},
@@ -115,12 +106,7 @@ TEST_F(PrimitivesTest, PolygonLengthAndFailureStatuses) {
       {BSFAIL, [&](BSrc *rc) { EXPECT_FALSE(BSpt_on_lne(rc, o, o, x, &param, &on)); }},
       {BSFAIL, [&](BSrc *rc) { EXPECT_FALSE(BSpt_on_ln2(rc, o, o, x, &param, &on)); }},
       {BSDEGENLINE, [&](BSrc *rc) { EXPECT_FALSE(BSroto(rc, o, o, &no, &angle, p, out)); }},
-  };
-  for (std::size_t i = 0; i < std::size(cases); ++i) {
-    BSrc rc = BSSUCC;
-    cases[i].second(&rc);
-    EXPECT_EQ(rc, cases[i].first) << "case " << i;
-  }
+  });
   EXPECT_EQ(v[2], 1e-147);  // BSnorvec left v alone
   EXPECT_EQ(out[0], 1.0);   // BSproj0 wrote the line start
   // Polygon length 5 + 12 with weights (1, 2, 1), without (on the divided points)
@@ -131,9 +117,8 @@ TEST_F(PrimitivesTest, PolygonLengthAndFailureStatuses) {
   for (int c = 0; c < 4; ++c) {
     const int32_t n = 3;
     BSrc rc;
-    EXPECT_EQ(BScumdist(&rc, &n, inputs[c][0], inputs[c][1], &d), c < 2);
-    EXPECT_EQ(rc, c < 2 ? BSSUCC : BSDIVZERO);
-    EXPECT_EQ(d, c < 2 ? 17.0 : 0.0);
+    EXPECT_EQ(std::tuple(BScumdist(&rc, &n, inputs[c][0], inputs[c][1], &d) != 0, rc, d),
+              std::tuple(c < 2, c < 2 ? BSSUCC : BSDIVZERO, c < 2 ? 17.0 : 0.0));
   }
 }
 
