@@ -2396,8 +2396,8 @@ KW_API void BSmdptbscv(int16_t degree, int32_t num_poles, int32_t dim, BSboolean
  * returned); -1 with loop code 1 or 2, a concave corner whose two offsets do not
  * cross (a piece too short for the corner) left a connector closer than |d| to the
  * curve after loop removal (no offset at that distance there), or the offset winds
- * over itself too densely for loop removal (more than 64 candidate crossings per
- * sample segment). Outputs are written only when the status is 0
+ * over itself too densely for loop removal (more than 8 candidate crossings, or 256
+ * segments sharing its range, per sample segment). Outputs are written only when the status is 0
  * or 5. Loop removal finds crossings and stretches the offset runs along twice;
  * the offset of a closed curve whose start lies inside a loop is re-started at the
  * mean of its two smallest self-intersection parameters, and a loop through the

@@ -207,12 +207,15 @@ BSrc self_intersections(const BScurve &cv, int32_t *count, double **pairs) {
   };
   // Curves that wind over themselves everywhere (thousands of crossings) are
   // refused rather than searched in quadratic time: offsets of real curves meet
-  // well under one candidate pair per segment.
-  int64_t budget = 64 * static_cast<int64_t>(segs) + 65536;
+  // well under one candidate pair per segment, and a few dozen share its range on
+  // the sweep axis.
+  int64_t budget = 8 * static_cast<int64_t>(segs) + 65536;
+  int64_t sweep_budget = 256 * static_cast<int64_t>(segs) + (int64_t{1} << 20);
   for (int32_t oi = 0; oi < segs; ++oi) {
     const int32_t i = order[oi];
     const double reach_end = box[4 * i + 2 + ax];
     for (int32_t oj = oi + 1; oj < segs && box[4 * order[oj] + ax] <= reach_end; ++oj) {
+      if (--sweep_budget < 0) return BSFAIL;
       int32_t a = i, b = order[oj];
       if (a > b) std::swap(a, b);
       if (b - a < 2 || (closed && a == 0 && b == segs - 1)) continue;
