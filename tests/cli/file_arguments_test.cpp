@@ -3,6 +3,7 @@
 // status and the error trace; an unsupported order is shown but refused; a small
 // weight only warns; one-curve commands refuse several curves; pipes are read; and
 // damaged files never crash the program.
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <csignal>
