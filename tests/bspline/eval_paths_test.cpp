@@ -1,8 +1,7 @@
 // The fixed-degree paths of the main evaluator and the sweeps (degrees 1..5,
 // d <= 2) against the general code they stand for: the same values bit for bit
 // and the same statuses, on curves with repeated, unclamped, nearly equal knots
-// and zero weights, far from the origin and near overflow. The span search
-// against a linear scan over every window length it distinguishes.
+// and zero weights, far from the origin and near overflow.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -106,20 +105,5 @@ TEST(EvalPaths, MainEvaluatorAndSweepsMatchTheGeneralPath) {
         ASSERT_EQ(rc, want_rc);
         ASSERT_TRUE(same_bits(got.data(), want.data(), static_cast<int>(want.size())));
       }
-    }
-}
-
-TEST(EvalPaths, SpanSearchMatchesALinearScan) {
-  std::mt19937_64 rng(7);
-  std::uniform_real_distribution<double> f(-0.1, 1.1);
-  for (int k : {2, 4, 6})
-    for (int n : {k, k + 1, k + 8, k + 16, k + 17, k + 23, 200, 3000}) {
-      RefCurve c = kwtest::random_curve(rng, k, n, false, true);
-      std::vector<double> pars = c.knots;
-      for (int i = 0; i < 200; ++i) pars.push_back(f(rng));
-      for (double u : pars)
-        ASSERT_EQ(knotwork::find_span_hinted(k, n, c.knots.data(), u, -1, c.poles.data()),
-                  kwtest::span_right_closed(c, u))
-            << "k " << k << " n " << n << " u " << u;
     }
 }
