@@ -1,8 +1,8 @@
 // The fixed-degree paths of the main evaluator and the sweeps (degrees 1..5,
 // d <= 2) against the general code they stand for: the same values bit for bit
 // and the same statuses, on curves with repeated, unclamped, nearly equal knots
-// and zero weights, far from the origin and near overflow. The span search
-// against a linear scan over every window length it distinguishes.
+// and zero weights, far from the origin and near overflow.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -42,29 +42,35 @@ bool same_bits(const double *a, const double *b, int count) {
 
 }  // namespace
 
-TEST(EvalPaths, MainEvaluatorMatchesTheGeneralPath) {
+// The main evaluator against the general path, one parameter at a time; then sorted
+// parameters with repeats, knots, a step back and points outside the domain: one
+// sweep run equals CurveSweep::eval one parameter at a time, and a parameter that
+// fails stops the run and keeps its output and those after it.
+TEST(EvalPaths, MainEvaluatorAndSweepsMatchTheGeneralPath) {
   std::mt19937_64 rng(5);
   std::uniform_real_distribution<double> f(-0.2, 1.2);
-  const double zt = BSparameters.zero_tol;
+  const double zt = BSparameters.zero_tol, dmin = std::numeric_limits<double>::min();
+  const auto finite = [](const double *v, int count) {
+    return std::all_of(v, v + count, [](double x) { return std::isfinite(x); });
+  };
   for (int k = 2; k <= 7; ++k)
     for (int m = 0; m < 16; ++m) {
       RefCurve c = odd_curve(rng, k, m & 1, m / 4, m & 2 ? 1e6 : 0.0);
       BScurve cv = c.view();
+      const double *w = cv.rational ? cv.weights : nullptr;
       std::vector<double> pars = c.knots;
-      for (int i = 0; i < 40; ++i) pars.push_back(f(rng));
+      for (int i = 0; i < 60; ++i) pars.push_back(f(rng));
+      std::sort(pars.begin(), pars.end());
       for (double u : pars)
         for (int d = 0; d <= 2; ++d) {
           SCOPED_TRACE(testing::Message()
                        << "k " << k << " case " << m << " u " << u << " d " << d);
           // the general path and the main evaluator's rule for a result that is not finite
           double want[9], got[9];
-          const double tiny = d == 0 ? zt * zt : d == 1 ? zt : std::numeric_limits<double>::min();
+          const double tiny = d == 0 ? zt * zt : d == 1 ? zt : dmin;
           BSrc want_rc = knotwork::evaluate_curve_span(
-              k, cv.poles, cv.rational ? cv.weights : nullptr, cv.knots,
-              kwtest::span_right_closed(c, u), u, d, tiny, want);
-          bool finite = true;
-          for (int i = 0; i < 3 * (d + 1); ++i) finite &= std::isfinite(want[i]);
-          if (want_rc == BSSUCC && !finite) {
+              k, cv.poles, w, cv.knots, kwtest::span_right_closed(c, u), u, d, tiny, want);
+          if (want_rc == BSSUCC && !finite(want, 3 * (d + 1))) {
             want_rc = BSINARG;
             std::fill(want, want + 9, 42.0);
           }
@@ -74,23 +80,6 @@ TEST(EvalPaths, MainEvaluatorMatchesTheGeneralPath) {
           ASSERT_EQ(rc, want_rc);
           ASSERT_TRUE(same_bits(got, want, 3 * (d + 1)));
         }
-    }
-}
-
-// Sorted parameters with repeats, knots, a step back and points outside the
-// domain: one run equals CurveSweep::eval one parameter at a time; a parameter
-// that fails stops the run and keeps its output and those after it.
-TEST(EvalPaths, SweepRunsMatchOneAtATime) {
-  std::mt19937_64 rng(6);
-  std::uniform_real_distribution<double> f(-0.1, 1.1);
-  const double zt = BSparameters.zero_tol;
-  for (int k = 2; k <= 7; ++k)
-    for (int m = 0; m < 16; ++m) {
-      RefCurve c = odd_curve(rng, k, m & 1, m / 4, m & 2 ? 1e6 : 0.0);
-      BScurve cv = c.view();
-      std::vector<double> pars = c.knots;
-      for (int i = 0; i < 60; ++i) pars.push_back(f(rng));
-      std::sort(pars.begin(), pars.end());
       pars.insert(pars.begin() + 30, 0.25);
       if (m == 5) pars[40] = std::nan("");
       const int32_t count = static_cast<int32_t>(pars.size());
@@ -98,17 +87,14 @@ TEST(EvalPaths, SweepRunsMatchOneAtATime) {
         SCOPED_TRACE(testing::Message() << "k " << k << " case " << m << " run " << run);
         const int d = std::max(run - 1, 0), stride = 3 * (d + 1);
         std::vector<double> want(stride * pars.size(), 42.0), got(want);
-        const double tiny = run == 0 ? std::numeric_limits<double>::min() : d == 0 ? zt * zt : zt;
-        knotwork::CurveSweep one(k, cv.num_poles, cv.poles, cv.rational ? cv.weights : nullptr,
-                                 cv.knots, tiny);
+        const double tiny = run == 0 ? dmin : d == 0 ? zt * zt : zt;
+        knotwork::CurveSweep one(k, cv.num_poles, cv.poles, w, cv.knots, tiny);
         one.start(pars[0], d > 0);
         BSrc want_rc = BSSUCC;
         for (int32_t i = 0; i < count && want_rc == BSSUCC; ++i) {
           double e[9];
           want_rc = std::isfinite(pars[i]) ? one.eval(pars[i], d, e) : BSINARG;
-          bool finite = true;
-          for (int j = 0; j < stride; ++j) finite &= std::isfinite(e[j]);
-          if (want_rc == BSSUCC && !finite) want_rc = BSINARG;
+          if (want_rc == BSSUCC && !finite(e, stride)) want_rc = BSINARG;
           if (want_rc == BSSUCC) std::copy(e, e + stride, &want[stride * i]);
         }
         BSrc rc = -99;
@@ -119,20 +105,5 @@ TEST(EvalPaths, SweepRunsMatchOneAtATime) {
         ASSERT_EQ(rc, want_rc);
         ASSERT_TRUE(same_bits(got.data(), want.data(), static_cast<int>(want.size())));
       }
-    }
-}
-
-TEST(EvalPaths, SpanSearchMatchesALinearScan) {
-  std::mt19937_64 rng(7);
-  std::uniform_real_distribution<double> f(-0.1, 1.1);
-  for (int k : {2, 4, 6})
-    for (int n : {k, k + 1, k + 8, k + 16, k + 17, k + 23, 200, 3000}) {
-      RefCurve c = kwtest::random_curve(rng, k, n, false, true);
-      std::vector<double> pars = c.knots;
-      for (int i = 0; i < 200; ++i) pars.push_back(f(rng));
-      for (double u : pars)
-        ASSERT_EQ(knotwork::find_span_hinted(k, n, c.knots.data(), u, -1, c.poles.data()),
-                  kwtest::span_right_closed(c, u))
-            << "k " << k << " n " << n << " u " << u;
     }
 }

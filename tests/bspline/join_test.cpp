@@ -58,16 +58,11 @@ TEST_F(Join, RawJoinsReproduceBothCurves) {
     EXPECT_EQ(kwtest::multiplicity(r.cv, 1.0), k - 1);
     EXPECT_EQ(r.cv.knots[r.cv.num_poles], 3.0);
     EXPECT_EQ(r.cv.weights == nullptr, !ca.rational() && !cb.rational());
-    for (int i = 0; i <= 40; ++i) {
-      const double u = i / 40.0;
-      const auto p = kwtest::ref_eval(ca, u), q = kwtest::ref_eval(r.cv, u);
-      const auto pb = kwtest::ref_eval(cb, 3.0 + 2.0 * u),
-                 qb = kwtest::ref_eval(r.cv, 1.0 + 2.0 * u);
-      for (int j = 0; j < 3; ++j) {
-        EXPECT_NEAR(p[j], q[j], 1e-14) << t;
-        EXPECT_NEAR(pb[j], qb[j], 1e-14) << t;
-      }
-    }
+    RefCurve shifted = cb;  // cb on [1, 3], where the joined curve carries it
+    for (double &u : shifted.knots) u -= 2.0;
+    const BScurve vs = shifted.view();
+    EXPECT_LT(kwtest::max_deviation(va, r.cv), 1e-14) << t;
+    EXPECT_LT(kwtest::max_deviation(vs, r.cv), 1e-14) << t;
     // Joined again with the knots normalised: the same curve on [0, 1].
     Room n(ca.n() + cb.n() - 1);
     ASSERT_TRUE(BS2cvsto1(&rc, &va, &vb, &n.cv));
@@ -149,6 +144,10 @@ TEST_F(Join, PartsOfClosedAndOpenCurves) {
   ASSERT_TRUE(BSpartofcv(&rc, &circle, 0.3, 0.3, 0.3, &point.cv));
   const auto p = kwtest::ref_eval(circle, 0.3);
   for (int i = 0; i < 3; ++i) EXPECT_NEAR(point.poles[3 * i + 1], p[1], 1e-15);
+  // Over the seam: two extractions in scratch records.
+  Room part(30);
+  kwtest::sweep_calls({[&](BSrc *rc) { BSpartofcv(rc, &circle, 0.7, 0.9, 0.3, &part.cv); }},
+                      {BSNOSTKMEMORY, 59}, nullptr, 2);
 }
 
 TEST_F(Join, DegenerateCurves) {
@@ -211,24 +210,6 @@ TEST_F(Join, FailureStatusesLeaveTheOutputUntouched) {
   BStstcvdegn(&a, nullptr, &rc);
   EXPECT_EQ(rc, BSNULLPTR);
   EXPECT_TRUE(out.poles[0] == -9.0 && out.knots[0] == -9.0);
-}
-
-TEST_F(Join, AllocationFailures) {
-  std::mt19937_64 rng(3);
-  RefCurve ca = kwtest::random_curve(rng, 3, 40, true, true);
-  RefCurve cb = kwtest::random_curve(rng, 4, 300, false, true);
-  move_to(cb, true, end_point(ca, true));
-  RefCurve loop = kwtest::random_curve(rng, 4, 300, true, true);
-  const int32_t last = loop.n() - 1;
-  for (int j = 0; j < 3; ++j)  // the last pole on the first: a closed curve
-    loop.poles[3 * last + j] = loop.poles[j] / loop.weights[0] * loop.weights[last];
-  loop.closed = true;
-  BScurve a = ca.view(), b = cb.view(), cl = loop.view();
-  Room out(2000);
-  kwtest::sweep_calls({[&](BSrc *rc) { BSmergecvnn(&a, &b, &out.cv, rc); }},
-                      {BSNOMEMORY, BSNOSTKMEMORY, 59}, nullptr, 4);
-  kwtest::sweep_calls({[&](BSrc *rc) { BSpartofcv(rc, &cl, 0.7, 0.9, 0.3, &out.cv); }},
-                      {BSNOSTKMEMORY, 59}, nullptr, 2);
 }
 
 }  // namespace

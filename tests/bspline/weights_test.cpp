@@ -136,19 +136,4 @@ TEST_F(Weights, FailureStatusesLeaveTheOutputUntouched) {
   EXPECT_EQ(bd[0], 0.2);
 }
 
-TEST_F(Weights, AllocationFailures) {
-  std::mt19937_64 rng(2);
-  RefCurve big = kwtest::random_curve(rng, 4, 200, true, true);
-  BScurve cv = big.view();
-  const auto op = [&](int choice) {
-    return [&, choice](BSrc *rc) {
-      BScurve *out = nullptr;
-      BSrc r;
-      choice == 3 ? BSchgecvwts(&cv, &out, rc) : BSchgcvewlr(&cv, choice, &out, rc);
-      EXPECT_TRUE(*rc == BSSUCC ? out && (BSfreeqelcv(out, &r), true) : out == nullptr);
-    };
-  };
-  kwtest::sweep_calls({op(0), op(2), op(3)}, {BSNOMEMORY, BSNOSTKMEMORY}, nullptr, 2);
-}
-
 }  // namespace
