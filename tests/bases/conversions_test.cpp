@@ -149,9 +149,7 @@ TEST_F(Conversions, PowerCurveRecordAndSpanTaylorForm) {
   std::mt19937_64 rng(9);
   kwtest::RefCurve sp = kwtest::random_curve(rng, 4, 9, false, true);
   const int n = sp.n();
-  V rows(3 * n);
-  for (int i = 0; i < n; ++i)
-    for (int c = 0; c < 3; ++c) rows[c * n + i] = sp.poles[3 * i + c];
+  const V rows = sp.rows();
   for (int s = 3; s < n; ++s) {
     if (!(sp.knots[s + 1] > sp.knots[s])) continue;
     V out(12);

@@ -19,11 +19,8 @@ class Boxes : public kwtest::GuardedTest {};
 RefCurve random_in_dim(std::mt19937_64 &rng, const CurveShape &shape, int dim,
                        std::vector<double> *rows) {
   RefCurve cv = kwtest::random_curve(rng, shape);
-  if (dim == 2)
-    for (int32_t i = 0; i < cv.n(); ++i) cv.poles[3 * i + 2] = 0;
-  const std::vector<double> r = cv.rows();
-  rows->assign(r.begin(), r.begin() + dim * cv.n());
-  if (cv.rational()) rows->insert(rows->end(), r.begin() + 3 * cv.n(), r.end());
+  if (dim == 2) cv.flatten();
+  *rows = cv.rows(dim);
   return cv;
 }
 

@@ -85,9 +85,7 @@ void random_pair(std::mt19937_64 &rng, int round) {
   const int k = 2 + round % 4;
   RefCurve a = kwtest::random_curve(rng, k, k + round % 5, rational, true);
   RefCurve b = kwtest::random_curve(rng, 4, 4 + round % 3, round % 5 == 3, true);
-  if (planar)
-    for (RefCurve *c : {&a, &b})
-      for (int32_t i = 0; i < c->n(); ++i) c->poles[3 * i + 2] = 0.0;
+  if (planar) a.flatten(), b.flatten();
   const int where = round % 4;  // interior, knot, end of a, shared end
   double u = 0.1 + 0.8 * unit(rng);
   if (where == 1) u = a.knots[a.k - 1 + (a.n() - a.k) / 2 + (a.n() > a.k ? 1 : 0)];
@@ -531,6 +529,25 @@ TEST_F(CurvePlane, HighOrderTouchesGiveOnlyPointsOnThePlane) {
   for (double u : h.params) EXPECT_LE(std::fabs(signed_distance(c, q, nrm, u)), 1e-6) << u;
   ASSERT_EQ(h.starts.size(), 1u);
   EXPECT_TRUE(h.starts[0] == c.knots[9] && h.ends[0] == c.knots[10]);
+}
+
+// A plane through a cusp at a curve's end, its normal across the cusp's tangent: a
+// near-triple root at the end that the series solver cannot separate; subdivision
+// still finds it and the crossing.
+TEST_F(CurvePlane, CuspAtTheStartIsARootAndTheCrossingStays) {
+  RefCurve c = kwtest::make_curve(
+      4, {0, 0, 0, 0, 0.52866312837662721, 0.52866312837662721, 1, 1, 1, 1},
+      {-0.1092951857590484, -0.96429832913842961, -0.80187274901289096, -0.1092951857590484,
+       -0.96429832913842961, -0.80187274901289096, -0.66869094250059979, 0.93860957259620204,
+       -0.18842195168159592, -0.99128402841490282, -0.78929903160317538, -0.17809361252976685,
+       0.64951463374721596, 0.9928868739230583, 0.73270399510022499, 0.83209632314669446,
+       -0.99672436887836546, 0.61420802762355486});
+  const std::vector<double> q(c.poles.begin(), c.poles.begin() + 3);
+  const double n[3] = {-0.80518044007030876, -0.046090298917370334, -0.59123611465631176};
+  const Hits h = intersect(c, q.data(), n);
+  check_against_sampling(c, q.data(), n, h);
+  ASSERT_TRUE(h.params.size() == 2u && h.starts.empty() && h.params[0] == 0.0);
+  EXPECT_LE(std::fabs(signed_distance(c, q.data(), n, h.params[1])), BSparameters.basis_tol);
 }
 
 TEST_F(CurvePlane, SignedDistanceSplineOfArrayFormCurves) {

@@ -729,54 +729,39 @@ TEST(BSmdptsbscv, LongCurveSweepAgreesWithSingleCalls) {
 
 // A unit circle on [0, 4] (closed) and a point at radius 2 and angle -4e-7: its
 // foot lies 2.8e-7 before the end in parameter, within the knot tolerance (about
-// 6e-7), and the joint is 1.6e-13 farther from the point than the foot. With
-// dist_tol 1e-12 the joint wins (start parameter, start point, its distance);
-// with dist_tol 1e-15 the foot keeps its own parameter, neither start nor end.
+// 6e-7), and the joint is 1.6e-13 farther from the point than the foot. A closed
+// polyline (order 2) whose last pole stops 8e-7 short of the first, the last span
+// short in parameter: the point (-1, 5e-7) has its foot 1.3e-7 before the end
+// (knot tolerance 3e-7); the end is 8.5e-13 farther than the foot (no end snap),
+// the start only 1.25e-13. With dist_tol 1e-12 the joint wins (start parameter,
+// start point, its distance); with 1e-15 the foot keeps its own parameter.
 TEST_F(ProjectPaths, StartOnlyWhenWithinHalfTheDistanceTolerance) {
   const double o[3] = {0, 0, 0}, a = -4e-7;
-  kwtest::RefCurve c = kwtest::ref_circle(o, 1.0);
-  const double p[3] = {2 * std::cos(a), 2 * std::sin(a), 0};
-  const double to_start = std::hypot(p[0] - 1.0, p[1]);
-  for (const double dist_tol : {1e-12, 1e-15}) {
-    BSparameters.dist_tol = dist_tol;
-    const kwtest::Foot f = kwtest::nearest(c, p);
-    ASSERT_EQ(f.rc, BSSUCC);
-    if (dist_tol > 1e-13) {
-      EXPECT_EQ(f.u, 0.0);
-      EXPECT_TRUE(f.foot[0] == 1.0 && f.foot[1] == 0.0 && f.foot[2] == 0.0);
-      EXPECT_NEAR(f.dist, to_start, 1e-15);
-    } else {
-      EXPECT_TRUE(f.u > 4.0 - 6e-7 && f.u < 4.0) << f.u;
-      EXPECT_NEAR(std::atan2(f.foot[1], f.foot[0]), a, 1e-12);
-      EXPECT_NEAR(f.dist, 1.0, 1e-15);
-      EXPECT_LT(f.dist, to_start - 1e-13);
+  kwtest::RefCurve circle = kwtest::ref_circle(o, 1.0),
+                   poly = kwtest::make_curve(2, {0, 0, 0.45, 0.9, 1, 1},
+                                             {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, -8e-7, 0});
+  poly.closed = true;
+  const struct {
+    kwtest::RefCurve *c;
+    double p[3], start[3], u, utol, foot_y;  // the foot kept at dist_tol 1e-15
+  } cases[] = {{&circle, {2 * std::cos(a), 2 * std::sin(a), 0}, {1, 0, 0}, 4.0 - 3e-7, 3e-7, a},
+               {&poly, {-1, 5e-7, 0}, {0, 0, 0}, 1.0 - 1.3e-7, 1e-12, 5e-7}};
+  for (const auto &e : cases)
+    for (const double dist_tol : {1e-12, 1e-15}) {
+      BSparameters.dist_tol = dist_tol;
+      const kwtest::Foot f = kwtest::nearest(*e.c, e.p);
+      ASSERT_EQ(f.rc, BSSUCC);
+      const double to_start = dist3(e.p, e.start);
+      if (dist_tol > 1e-13) {
+        EXPECT_TRUE(f.u == 0.0 && dist3(f.foot, e.start) == 0.0) << f.u;
+        EXPECT_NEAR(f.dist, to_start, 1e-15);
+      } else {
+        EXPECT_TRUE(std::fabs(f.u - e.u) <= e.utol && f.u < e.c->hi()) << f.u;
+        EXPECT_NEAR(f.foot[1], e.foot_y, 1e-12);
+        EXPECT_NEAR(f.dist, 1.0, 1e-15);
+        EXPECT_LT(f.dist, to_start - 1e-13);
+      }
     }
-  }
-}
-
-// A closed polyline (order 2, phy_closed set) whose last pole stops 8e-7 short of
-// the first, the last span short in parameter: the point (-1, 5e-7) has its foot
-// on the last span 1.3e-7 before the end (within the knot tolerance, 3e-7). The
-// end is 8.5e-13 farther than the foot, the start only 1.25e-13: with dist_tol
-// 1e-12 the search keeps the foot (no end snap) and the joint rule alone moves it
-// to the start; with 1e-15 it stays.
-TEST_F(ProjectPaths, ParameterNearTheEndMovesWhenTheStartIsNearEnough) {
-  kwtest::RefCurve c =
-      kwtest::make_curve(2, {0, 0, 0.45, 0.9, 1, 1}, {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, -8e-7, 0});
-  c.closed = true;
-  const double p[3] = {-1, 5e-7, 0};
-  for (const double dist_tol : {1e-12, 1e-15}) {
-    BSparameters.dist_tol = dist_tol;
-    const kwtest::Foot f = kwtest::nearest(c, p);
-    ASSERT_EQ(f.rc, BSSUCC);
-    if (dist_tol > 1e-13) {
-      EXPECT_TRUE(f.u == 0.0 && f.foot[0] == 0.0 && f.foot[1] == 0.0) << f.u;
-      EXPECT_NEAR(f.dist, std::hypot(1.0, 5e-7), 1e-16);
-    } else {
-      EXPECT_NEAR(f.u, 1.0 - 1.3e-7, 1e-12);
-      EXPECT_NEAR(f.dist, 1.0, 1e-16);
-    }
-  }
 }
 
 // Every array fault in a long record is refused, wherever it sits (the checks
@@ -811,14 +796,13 @@ struct Rows {
   int deg = 0, n = 0, dim = 3;
   bool rational = false;
   std::vector<double> poles, knots;
-  Rows(const RefCurve &c, int dim_) : deg(c.k - 1), n(c.n()), dim(dim_), rational(c.rational()) {
-    poles.resize(static_cast<size_t>(dim + rational) * n);
-    for (int i = 0; i < n; ++i) {
-      for (int d = 0; d < dim; ++d) poles[d * n + i] = c.poles[3 * i + d];
-      if (rational) poles[dim * n + i] = c.weights[i];
-    }
-    knots = c.knots;
-  }
+  Rows(const RefCurve &c, int dim_)
+      : deg(c.k - 1),
+        n(c.n()),
+        dim(dim_),
+        rational(c.rational()),
+        poles(c.rows(dim_)),
+        knots(c.knots) {}
 };
 
 struct Out {
@@ -877,8 +861,7 @@ TEST(BSmdptbscv, RandomCurvesMatchDenseSampling) {
     for (int rep = 0; rep < 3; ++rep) {
       RefCurve c = kwtest::query_curve(rng, cs.k, cs.n, cs.rational, false, 1.0, cs.clamped);
       const int dim = cs.planar ? 2 : 3;
-      if (cs.planar)
-        for (int i = 0; i < c.n(); ++i) c.poles[3 * i + 2] = 0.0;
+      if (cs.planar) c.flatten();
       Rows r(c, dim);
       std::vector<double> pts(20 * dim);
       for (double &x : pts) x = U(rng);
@@ -1006,8 +989,7 @@ TEST(BSmdptpieces, OnePieceAgainstDenseSampling) {
   for (const auto &cs : cases) {
     RefCurve c = kwtest::query_curve(rng, cs[0], cs[0], cs[1], false);
     const int m = 12, dim = cs[2];
-    if (dim == 2)
-      for (int i = 0; i < c.n(); ++i) c.poles[3 * i + 2] = 0.0;
+    if (dim == 2) c.flatten();
     Rows r(c, dim);
     const auto deg = static_cast<int16_t>(r.deg);
     std::vector<double> lgd = legendre_rows(r), pts(m * dim), din(m, kBig), dz(m), tz(m),

@@ -66,17 +66,14 @@ inline double distance_to_curve(const BScurve &cv, const std::array<double, 3> &
   return result;
 }
 
-// Largest distance from `samples` points of a (on [alo, ahi]) to the curve b.
-inline double point_set_deviation(const BScurve &a, double alo, double ahi, const BScurve &b,
-                                  int samples = 10) {
+// Largest distance from `samples` points of a to the curve b.
+inline double point_set_deviation(const BScurve &a, const BScurve &b, int samples = 10) {
   const std::vector<double> u = spaced_parameters(b, b.knots[b.order - 1], b.knots[b.num_poles]);
+  const double alo = a.knots[a.order - 1], ahi = a.knots[a.num_poles];
   double worst = 0.0;
   for (int i = 0; i <= samples; ++i)
     worst = std::max(worst, distance_to_curve(b, ref_eval(a, alo + (ahi - alo) * i / samples), u));
   return worst;
-}
-inline double point_set_deviation(const BScurve &a, const BScurve &b, int samples = 10) {
-  return point_set_deviation(a, a.knots[a.order - 1], a.knots[a.num_poles], b, samples);
 }
 
 }  // namespace kwtest

@@ -23,7 +23,8 @@ struct Room {
 // Sweeps each call (see sweep_allocation_failures): every one must meet at least
 // `least` allocations and report only allowed statuses when one fails.
 using StatusCall = std::function<void(BSrc *)>;
-inline void sweep_calls(std::initializer_list<StatusCall> calls, std::initializer_list<BSrc> allowed,
+inline void sweep_calls(std::initializer_list<StatusCall> calls,
+                        std::initializer_list<BSrc> allowed,
                         const std::function<void()> &after_failure = nullptr, int least = 1) {
   for (const StatusCall &call : calls) {
     const auto op = [&] {

@@ -40,15 +40,20 @@ struct RefCurve {
             nullptr};
   }
 
-  // Coordinate-major rows (3 rows of n, weighted, plus the weight row if rational).
-  std::vector<double> rows() const {
+  // Coordinate-major rows (the first dim coordinates, weighted, then the weight row
+  // if rational).
+  std::vector<double> rows(int dim = 3) const {
     const int32_t m = n();
-    std::vector<double> r((rational() ? 4 : 3) * m);
+    std::vector<double> r((rational() ? dim + 1 : dim) * m);
     for (int32_t i = 0; i < m; ++i) {
-      for (int c = 0; c < 3; ++c) r[c * m + i] = poles[3 * i + c];
-      if (rational()) r[3 * m + i] = weights[i];
+      for (int c = 0; c < dim; ++c) r[c * m + i] = poles[3 * i + c];
+      if (rational()) r[dim * m + i] = weights[i];
     }
     return r;
+  }
+  // Moves every pole into the plane z = 0.
+  void flatten() {
+    for (int32_t i = 0; i < n(); ++i) poles[3 * i + 2] = 0.0;
   }
 };
 
