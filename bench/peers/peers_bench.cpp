@@ -1479,8 +1479,9 @@ int main(int argc, char **argv) {
     cases.erase(std::remove_if(cases.begin(), cases.end(), [](const Case &c) { return !c.eval; }),
                 cases.end());
   if (nearest_only)
-    cases.erase(std::remove_if(cases.begin(), cases.end(), [](const Case &c) { return !c.nearest; }),
-                cases.end());
+    cases.erase(
+        std::remove_if(cases.begin(), cases.end(), [](const Case &c) { return !c.nearest; }),
+        cases.end());
   uint64_t seed = 1;
   for (const Case &sp : cases) {
     RefCurve c = make_curve(sp.k, sp.n, sp.rational, sp.offset, seed);
