@@ -17,6 +17,7 @@ TEST_F(Commands, EvalGivesExactPointsAndDerivatives) {
   expect_numbers(r, "derivative 2", {0, 2, 0}, 1e-13, 1);
   expect_numbers(r, "derivative 3", {0, 0, 0}, 0, 1);
   EXPECT_EQ(line_starting(r.out, "derivative 4"), "");
+  expect_numbers(ok({"eval", "p.crv", "0.25", "15"}), "derivative 15", {0, 0, 0}, 0, 1);  // limit
   // The rational quarter circle (its midpoint and tangent: the examples README):
   // the printed point lies on the circle to the last bit.
   put("q.crv", quarter_text());

@@ -216,6 +216,10 @@ TEST_F(Memory, ZeroAndNullFlagsFromScratchAllocatorAndDbginitReturnsTheLevel) {
   EXPECT_EQ(BSalloczero, 1);
   BSdbgsfree(nullptr);
   EXPECT_EQ(std::tuple(BSfreezero, BSdbgcalloc(0, 8)), std::tuple(1, nullptr));
+  for (const int level : {0, 20}) {  // a negative element size is refused
+    BSdbglev = level;
+    EXPECT_EQ(BSdbgcalloc(1, -1), nullptr) << level;
+  }
   BSdbglev = 7;
   EXPECT_EQ(BSdbginit(), 7);
 }

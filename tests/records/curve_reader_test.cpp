@@ -101,6 +101,9 @@ TEST_F(CurveReader, EveryStatusAndTheLimits) {
       {"num_poles 2>num_poles 10001", 6, false},
       {"num_poles 2>num_poles 888888888888888888888", 6, false},
       {"num_poles 2>num_poles 1", BSFAIL, false}, {"num_poles 2>num_poles -5", BSFAIL, false},
+      // fewer poles than the order, the rest of the record consistent with them
+      {"num_poles 2>num_poles 1|\n\n 4.0 5.0 6.0\n>\n| 0.5\n>|num_knots 4\n 0\n>num_knots 3\n",
+       BSFAIL, false},
       {"periodic 0>periodik 0", BSFAIL, false}, {"non_uniform 0>non_uniform x", BSFAIL, false},
       {" 4.0 5.0> 4.0 five", BSFAIL, false}, {"rational 1>rationale 1", BSFAIL, false},
       {"rational 1>weights 1", BSFAIL, false}, {" 0.5\n> nan\n", BSFAIL, false},
