@@ -1,11 +1,12 @@
 // A curve record over arrays the test owns, and allocation-failure sweeps over a
-// list of calls that report through a status word.
+// list of calls that report through a status word (failure tables: status_of.hpp).
 #ifndef KNOTWORK_TESTS_RECORD_ROOM_HPP
 #define KNOTWORK_TESTS_RECORD_ROOM_HPP
 
 #include <functional>
 #include <vector>
 
+#include "status_of.hpp"
 #include "support.hpp"
 
 namespace kwtest {
@@ -33,21 +34,6 @@ inline void sweep_calls(std::initializer_list<StatusCall> calls,
       return rc;
     };
     EXPECT_GE(sweep_allocation_failures(op, allowed, after_failure).allocations, least);
-  }
-}
-
-// A row of a failure table: its name, the call (giving its status, see STATUS_OF)
-// and the status it must give. `after` runs after each row (checks of outputs).
-struct StatusRow {
-  const char *what;
-  std::function<BSrc()> call;
-  BSrc want;
-};
-inline void expect_statuses(std::initializer_list<StatusRow> rows,
-                            const std::function<void(const char *)> &after = nullptr) {
-  for (const StatusRow &r : rows) {
-    EXPECT_EQ(r.call(), r.want) << r.what;
-    if (after) after(r.what);
   }
 }
 
