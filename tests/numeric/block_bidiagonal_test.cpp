@@ -81,17 +81,4 @@ TEST_F(BlockBidiagonalTest, FactorReproducesGramMatrixAndSubstitutionsInvertIt) 
   for (int i = 0; i < cols; ++i) EXPECT_NEAR(back[i], x[i], 1e-10);
 }
 
-TEST_F(BlockBidiagonalTest, ScratchFailuresAreTracedUnderTheHistoricalName) {
-  std::mt19937 gen(8);
-  const int32_t k = 3, m = 3, n = 2;
-  auto p = make_problem(gen, k, m, n);
-  std::vector<double> y((k + 1) * m, 1.0), z((k + 1) * m);
-  BSrc rc;
-  knotwork::arm_allocation_failure(1, true);
-  BShouslgbsc(k, m, n, p.a.data(), p.b.data(), 1, y.data(), z.data(), &rc);
-  knotwork::disarm_allocation_failure();
-  EXPECT_EQ(rc, BSNOSTKMEMORY);
-  EXPECT_EQ(kwtest::trace_text().rfind("error in BShouslgbspc, rc = 33 \n", 0), 0u);
-}
-
 }  // namespace
