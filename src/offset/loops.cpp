@@ -144,13 +144,14 @@ BSrc self_intersections(const BScurve &cv, int32_t *count, double **pairs) {
   const int32_t k = cv.order, n = cv.num_poles;
   const int per = 4 * k;
   const int32_t m = (n - k + 1) * per + 1;  // polyline points
-  ScratchBuffer buf(static_cast<std::size_t>(m) * (10 * sizeof(double) + sizeof(int32_t)));
+  ScratchBuffer buf(static_cast<std::size_t>(m) * (11 * sizeof(double) + sizeof(int32_t)));
   if (!buf.ok()) return BSNOSTKMEMORY;
   double *pts = buf.as<double>();
   double *par = pts + 3 * m;
   double *partner = par + m;  // per vertex: a parameter of a remote segment near it
   double *near = partner + m;
-  double *box = near + m;  // per segment: lo x, lo y, hi x, hi y, widened by its reach
+  double *reach = near + m;  // per segment: a quarter of its length plus dist_tol
+  double *box = reach + m;   // per segment: lo x, lo y, hi x, hi y, widened by its reach
   int32_t *order = reinterpret_cast<int32_t *>(box + 4 * m);
   int32_t np = 0;
   BSrc rc = BSSUCC;
@@ -174,10 +175,10 @@ BSrc self_intersections(const BScurve &cv, int32_t *count, double **pairs) {
   double ext_lo[2] = {INFINITY, INFINITY}, ext_hi[2] = {-INFINITY, -INFINITY};
   for (int32_t i = 0; i < segs; ++i) {
     const double *p = pts + 3 * i;
-    const double reach = 0.25 * std::hypot(p[3] - p[0], p[4] - p[1]) + dt;
+    reach[i] = 0.25 * std::hypot(p[3] - p[0], p[4] - p[1]) + dt;
     for (int c = 0; c < 2; ++c) {
-      box[4 * i + c] = std::fmin(p[c], p[c + 3]) - reach;
-      box[4 * i + 2 + c] = std::fmax(p[c], p[c + 3]) + reach;
+      box[4 * i + c] = std::fmin(p[c], p[c + 3]) - reach[i];
+      box[4 * i + 2 + c] = std::fmax(p[c], p[c + 3]) + reach[i];
       ext_lo[c] = std::fmin(ext_lo[c], box[4 * i + c]);
       ext_hi[c] = std::fmax(ext_hi[c], box[4 * i + 2 + c]);
     }
@@ -201,9 +202,9 @@ BSrc self_intersections(const BScurve &cv, int32_t *count, double **pairs) {
       return;
     double f;
     const double *p = pts + 3 * g;
-    const double reach = 0.25 * std::hypot(p[3] - p[0], p[4] - p[1]) + dt;
     const double dd = point_segment(pts + 3 * v, p, p + 3, &f);
-    if (dd <= reach && dd < near[v]) near[v] = dd, partner[v] = par[g] + f * (par[g + 1] - par[g]);
+    if (dd <= reach[g] && dd < near[v])
+      near[v] = dd, partner[v] = par[g] + f * (par[g + 1] - par[g]);
   };
   // Curves that wind over themselves everywhere (thousands of crossings) are
   // refused rather than searched in quadratic time: offsets of real curves meet
