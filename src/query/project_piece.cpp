@@ -221,12 +221,9 @@ struct BestFoot {
 namespace {
 
 // Value and first two derivatives of one Bezier row of degree n >= 2 at t (s = 1 - t)
-// by de Casteljau down to three values; N > 0 fixes the degree at compile time
-// (the same arithmetic, unrolled).
-template <int N>
-inline void row_derivatives(const double *row, int n_runtime, double s, double t, double *v,
-                            double *d1, double *d2) {
-  const int n = N > 0 ? N : n_runtime;
+// by de Casteljau down to three values.
+inline void row_derivatives(const double *row, int n, double s, double t, double *v, double *d1,
+                            double *d2) {
   double b[kMaxPieceOrder];
   const double *src = row;
   for (int level = 1; level <= n - 2; ++level) {
@@ -240,49 +237,39 @@ inline void row_derivatives(const double *row, int n_runtime, double s, double t
   *v = s * c0 + t * c1;
 }
 
-template <int N>
-inline void rows_derivatives(const BezierPiece &pc, int m, double s, double t, double *h) {
-  const int n = pc.deg;
-  for (int r = 0; r < m; ++r)
-    row_derivatives<N>(pc.rows + r * (n + 1), n, s, t, &h[r], &h[m + r], &h[2 * m + r]);
+// The same arithmetic for all M rows of a piece of degree N (2 <= N) fixed at
+// compile time: the whole triangle is unrolled and stays in registers, where the
+// general loop above stores every level and reloads it (a store-forwarding stall
+// per level).
+template <int N, int M>
+inline void rows_derivatives_fixed(const double *rows, double s, double t, double *h) {
+  double b[M][N + 1];
+#pragma GCC unroll 16
+  for (int r = 0; r < M; ++r)
+#pragma GCC unroll 16
+    for (int i = 0; i <= N; ++i) b[r][i] = rows[r * (N + 1) + i];
+#pragma GCC unroll 16
+  for (int level = 1; level <= N - 2; ++level)
+#pragma GCC unroll 16
+    for (int i = 0; i <= N - level; ++i)
+#pragma GCC unroll 16
+      for (int r = 0; r < M; ++r) b[r][i] = s * b[r][i] + t * b[r][i + 1];
+#pragma GCC unroll 16
+  for (int r = 0; r < M; ++r) {
+    h[2 * M + r] = N * (N - 1) * (b[r][2] - 2.0 * b[r][1] + b[r][0]);
+    const double c0 = s * b[r][0] + t * b[r][1];
+    const double c1 = s * b[r][1] + t * b[r][2];
+    h[M + r] = N * (c1 - c0);
+    h[r] = s * c0 + t * c1;
+  }
 }
 
-}  // namespace
-
-// De Casteljau on the coordinate-major rows themselves: the search evaluates pieces
-// in its innermost loop, and transposing them for the general de Boor kernel costs
-// about a third more time there. The common degrees are unrolled.
-void bezier_point_derivatives(const BezierPiece &pc, double t, double *out) {
-  const int n = pc.deg, m = pc.row_count(), dim = pc.dim;
-  double h[3 * kMaxPieceValues];  // h[j * m + r]: j-th derivative of row r
-  const double s = 1.0 - t;
-  switch (n) {
-    case 0:
-    case 1:
-      for (int r = 0; r < m; ++r) {
-        const double *row = pc.rows + r * (n + 1);
-        h[r] = n == 1 ? s * row[0] + t * row[1] : row[0];
-        h[m + r] = n == 1 ? row[1] - row[0] : 0.0;
-        h[2 * m + r] = 0.0;
-      }
-      break;
-    case 2:
-      rows_derivatives<2>(pc, m, s, t, h);
-      break;
-    case 3:
-      rows_derivatives<3>(pc, m, s, t, h);
-      break;
-    case 4:
-      rows_derivatives<4>(pc, m, s, t, h);
-      break;
-    case 5:
-      rows_derivatives<5>(pc, m, s, t, h);
-      break;
-    default:
-      rows_derivatives<0>(pc, m, s, t, h);
-      break;
-  }
-  if (!pc.rational) {
+// Cartesian point and derivatives from the homogeneous ones h (h[j * m + r]: j-th
+// derivative of row r); DIM > 0 fixes the dimension at compile time.
+template <int DIM = 0>
+inline void cartesian_derivatives(int dim_runtime, bool rational, const double *h, double *out) {
+  const int dim = DIM > 0 ? DIM : dim_runtime, m = dim + (rational ? 1 : 0);
+  if (!rational) {
     for (int d = 0; d < dim; ++d) {
       out[d] = h[d];
       out[dim + d] = h[m + d];
@@ -299,6 +286,56 @@ void bezier_point_derivatives(const BezierPiece &pc, double t, double *out) {
     out[dim + d] = c1;
     out[2 * dim + d] = c2;
   }
+}
+
+// bezier_point_derivatives() of a 3-D piece of degree N, M = 3 rows (polynomial) or
+// 4 (rational).
+template <int N, int M>
+inline void point_derivatives_3d(const double *rows, double t, double *out) {
+  double h[3 * M];
+  rows_derivatives_fixed<N, M>(rows, 1.0 - t, t, h);
+  cartesian_derivatives<3>(3, M == 4, h, out);
+}
+
+}  // namespace
+
+// De Casteljau on the coordinate-major rows themselves: the search evaluates pieces
+// in its innermost loop, and transposing them for the general de Boor kernel costs
+// about a third more time there. 3-D pieces of the common degrees are unrolled.
+void bezier_point_derivatives(const BezierPiece &pc, double t, double *out) {
+  const int n = pc.deg, m = pc.row_count();
+  if (pc.dim == 3) {
+    const bool r = pc.rational;
+    switch (n) {
+      case 2:
+        return r ? point_derivatives_3d<2, 4>(pc.rows, t, out)
+                 : point_derivatives_3d<2, 3>(pc.rows, t, out);
+      case 3:
+        return r ? point_derivatives_3d<3, 4>(pc.rows, t, out)
+                 : point_derivatives_3d<3, 3>(pc.rows, t, out);
+      case 4:
+        return r ? point_derivatives_3d<4, 4>(pc.rows, t, out)
+                 : point_derivatives_3d<4, 3>(pc.rows, t, out);
+      case 5:
+        return r ? point_derivatives_3d<5, 4>(pc.rows, t, out)
+                 : point_derivatives_3d<5, 3>(pc.rows, t, out);
+      default:
+        break;
+    }
+  }
+  double h[3 * kMaxPieceValues];  // h[j * m + r]: j-th derivative of row r
+  const double s = 1.0 - t;
+  for (int r = 0; r < m; ++r) {
+    const double *row = pc.rows + r * (n + 1);
+    if (n >= 2) {
+      row_derivatives(row, n, s, t, &h[r], &h[m + r], &h[2 * m + r]);
+    } else {
+      h[r] = n == 1 ? s * row[0] + t * row[1] : row[0];
+      h[m + r] = n == 1 ? row[1] - row[0] : 0.0;
+      h[2 * m + r] = 0.0;
+    }
+  }
+  cartesian_derivatives(pc.dim, pc.rational, h, out);
 }
 
 namespace {
