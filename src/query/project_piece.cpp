@@ -10,8 +10,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "bspline/bezier.hpp"
+#include "bspline/kernel.hpp"
 #include "frame/frame.hpp"
 #include "query/boxes.hpp"
 #include "query/project.hpp"
@@ -44,6 +46,20 @@ struct ReciprocalBinomialTable {
 };
 constexpr ReciprocalBinomialTable kReciprocalBinomial{};
 
+// f(0), ..., f(count - 1): written out at compile time when K > 0 (count is then
+// K), so that small arrays indexed by i stay in registers; a plain loop otherwise.
+template <int K, class F>
+inline void for_index(int count, F &&f) {
+  if constexpr (K > 0) {
+    [&]<int... I>(std::integer_sequence<int, I...>) {
+      (f(I), ...);
+    }
+    (std::make_integer_sequence<int, K>{});
+  } else {
+    for (int i = 0; i < count; ++i) f(i);
+  }
+}
+
 // c[0..n+m] += s * (a * b) for Bernstein polynomials a (degree n) and b (degree m),
 // without the final division by binom(n + m, k) (done once by the caller).
 // NA, MB > 0 fix n and m at compile time (the same arithmetic, unrolled).
@@ -51,13 +67,14 @@ template <int NA = 0, int MB = 0>
 inline void bernstein_product_add(int n_runtime, const double *a, int m_runtime, const double *b,
                                   double s, double *c) {
   const int n = NA > 0 ? NA : n_runtime, m = MB > 0 ? MB : m_runtime;
-  double bs[3 * kMaxPieceOrder];  // b scaled by its binomials, once
-  for (int j = 0; j <= m; ++j) bs[j] = kBinomial.c[m][j] * b[j];
-  for (int i = 0; i <= n; ++i) {
+  constexpr int kA = NA > 0 ? NA + 1 : 0, kB = MB > 0 ? MB + 1 : 0;  // 0: run time
+  double bs[MB > 0 ? MB + 1 : 3 * kMaxPieceOrder];  // b scaled by its binomials, once
+  for_index<kB>(m + 1, [&](int j) { bs[j] = kBinomial.c[m][j] * b[j]; });
+  for_index<kA>(n + 1, [&](int i) {
     const double ai = s * kBinomial.c[n][i] * a[i];
-    if (ai == 0.0) continue;
-    for (int j = 0; j <= m; ++j) c[i + j] += ai * bs[j];
-  }
+    if (ai == 0.0) return;
+    for_index<kB>(m + 1, [&](int j) { c[i + j] += ai * bs[j]; });
+  });
 }
 
 // Cartesian pole i of a piece.
@@ -237,31 +254,41 @@ inline void row_derivatives(const double *row, int n, double s, double t, double
   *v = s * c0 + t * c1;
 }
 
-// The same arithmetic for all M rows of a piece of degree N (2 <= N) fixed at
-// compile time: the whole triangle is unrolled and stays in registers, where the
-// general loop above stores every level and reloads it (a store-forwarding stall
-// per level).
+// The same arithmetic for the M = 3 or 4 rows of a piece of degree N >= 2 fixed
+// at compile time, two rows per packed pair, (x, y) and (z, w or 0): the whole
+// triangle is unrolled and stays in registers, where the general loop above
+// stores every level and reloads it (a store-forwarding stall per level).
 template <int N, int M>
-inline void rows_derivatives_fixed(const double *rows, double s, double t, double *h) {
-  double b[M][N + 1];
+inline void rows_derivatives_fixed(const double *rows, double s1, double t1, double *h) {
+  constexpr int K = N + 1;
+  const Pair s = {s1, s1}, t = {t1, t1};
+  Pair a[K], b[K];
 #pragma GCC unroll 16
-  for (int r = 0; r < M; ++r)
-#pragma GCC unroll 16
-    for (int i = 0; i <= N; ++i) b[r][i] = rows[r * (N + 1) + i];
+  for (int i = 0; i < K; ++i) {
+    a[i] = Pair{rows[i], rows[K + i]};
+    b[i] = Pair{rows[2 * K + i], M == 4 ? rows[3 * K + i] : 0.0};
+  }
 #pragma GCC unroll 16
   for (int level = 1; level <= N - 2; ++level)
 #pragma GCC unroll 16
-    for (int i = 0; i <= N - level; ++i)
-#pragma GCC unroll 16
-      for (int r = 0; r < M; ++r) b[r][i] = s * b[r][i] + t * b[r][i + 1];
-#pragma GCC unroll 16
-  for (int r = 0; r < M; ++r) {
-    h[2 * M + r] = N * (N - 1) * (b[r][2] - 2.0 * b[r][1] + b[r][0]);
-    const double c0 = s * b[r][0] + t * b[r][1];
-    const double c1 = s * b[r][1] + t * b[r][2];
-    h[M + r] = N * (c1 - c0);
-    h[r] = s * c0 + t * c1;
-  }
+    for (int i = 0; i <= N - level; ++i) {
+      a[i] = s * a[i] + t * a[i + 1];
+      b[i] = s * b[i] + t * b[i + 1];
+    }
+  const auto finish = [&](const Pair *x, int r) {
+    const Pair d2 = N * (N - 1) * (x[2] - 2.0 * x[1] + x[0]);
+    const Pair c0 = s * x[0] + t * x[1];
+    const Pair c1 = s * x[1] + t * x[2];
+    const Pair d1 = N * (c1 - c0);
+    const Pair v = s * c0 + t * c1;
+    for (int j = 0; j < 2 && r + j < M; ++j) {
+      h[r + j] = v[j];
+      h[M + r + j] = d1[j];
+      h[2 * M + r + j] = d2[j];
+    }
+  };
+  finish(a, 0);
+  finish(b, 2);
 }
 
 // Cartesian point and derivatives from the homogeneous ones h (h[j * m + r]: j-th
@@ -340,64 +367,74 @@ void bezier_point_derivatives(const BezierPiece &pc, double t, double *out) {
 
 namespace {
 
-// perpendicular_numerator() with the degree fixed at compile time when N > 0.
-template <int N>
-int perpendicular_numerator_of(const BezierPiece &pc, const double *point, double *coef) {
-  const int n = N > 0 ? N : pc.deg, dim = pc.dim, n1 = n + 1;
+// perpendicular_numerator() with the degree and the dimension fixed at compile time
+// when N, DIM > 0: the sums then stay in local arrays of the exact size, which the
+// unrolled code keeps in registers, and reach coef once (flatten: every for_index
+// body inlined).
+template <int N, int DIM>
+[[gnu::flatten]] int perpendicular_numerator_of(const BezierPiece &pc, const double *point,
+                                                double *coef) {
+  const int n = N > 0 ? N : pc.deg, dim = DIM > 0 ? DIM : pc.dim, n1 = n + 1;
   if (n == 0) {
     coef[0] = 0.0;
     return 1;
   }
-  double u[kMaxPieceOrder], v[2 * kMaxPieceOrder];
+  // Loop counts for for_index: the count when N fixes it, else 0 (run time).
+  constexpr auto fixed = [](int count) { return N > 0 ? count : 0; };
+  constexpr int kOrder = N > 0 ? N + 1 : kMaxPieceOrder;
+  double u[kOrder], v[kOrder], acc[N > 0 ? 3 * N : kMaxNumeratorCoefficients];
   if (!pc.rational) {
     const int count = 2 * n;  // degree 2n - 1
-    std::fill(coef, coef + count, 0.0);
-    for (int d = 0; d < dim; ++d) {
+    for_index<fixed(2 * N)>(count, [&](int k) { acc[k] = 0.0; });
+    for_index<DIM>(dim, [&](int d) {
       const double *b = pc.rows + d * n1;
-      for (int i = 0; i <= n; ++i) u[i] = b[i] - point[d];
-      for (int j = 0; j < n; ++j) v[j] = n * (b[j + 1] - b[j]);
-      bernstein_product_add<N, N - 1>(n, u, n - 1, v, 1.0, coef);
-    }
-    for (int k = 0; k < count; ++k) coef[k] *= kReciprocalBinomial.c[count - 1][k];
+      for_index<fixed(N + 1)>(n + 1, [&](int i) { u[i] = b[i] - point[d]; });
+      for_index<fixed(N)>(n, [&](int j) { v[j] = n * (b[j + 1] - b[j]); });
+      bernstein_product_add<N, N - 1>(n, u, n - 1, v, 1.0, acc);
+    });
+    for_index<fixed(2 * N)>(count,
+                            [&](int k) { coef[k] = acc[k] * kReciprocalBinomial.c[count - 1][k]; });
     return count;
   }
   // Rational: C = A / w, (C - P) . C' = (A - P w) . (A' w - A w') / w^3. With
   // B = A - P w and S = B . B (degree 2n) the numerator is w S' / 2 - w' S: five
   // products instead of three per coordinate.
   const int count = 3 * n;  // degree 3n - 1
-  std::fill(coef, coef + count, 0.0);
   const double *w = pc.rows + dim * n1;
-  double wp[kMaxPieceOrder], sq[2 * kMaxPieceOrder], sp[2 * kMaxPieceOrder];
-  for (int j = 0; j < n; ++j) wp[j] = n * (w[j + 1] - w[j]);
-  std::fill(sq, sq + 2 * n + 1, 0.0);
-  for (int d = 0; d < dim; ++d) {
+  double wp[kOrder], sq[2 * kOrder], sp[2 * kOrder];
+  for_index<fixed(3 * N)>(count, [&](int k) { acc[k] = 0.0; });
+  for_index<fixed(N)>(n, [&](int j) { wp[j] = n * (w[j + 1] - w[j]); });
+  for_index<fixed(2 * N + 1)>(2 * n + 1, [&](int k) { sq[k] = 0.0; });
+  for_index<DIM>(dim, [&](int d) {
     const double *a = pc.rows + d * n1;
-    for (int i = 0; i <= n; ++i) u[i] = a[i] - point[d] * w[i];
+    for_index<fixed(N + 1)>(n + 1, [&](int i) { u[i] = a[i] - point[d] * w[i]; });
     bernstein_product_add<N, N>(n, u, n, u, 1.0, sq);
-  }
-  for (int k = 0; k <= 2 * n; ++k) sq[k] *= kReciprocalBinomial.c[2 * n][k];
-  for (int k = 0; k < 2 * n; ++k) sp[k] = n * (sq[k + 1] - sq[k]);  // S' / 2
-  bernstein_product_add<N, 2 * N - 1>(n, w, 2 * n - 1, sp, 1.0, coef);
-  bernstein_product_add<N - 1, 2 * N>(n - 1, wp, 2 * n, sq, -1.0, coef);
-  for (int k = 0; k < count; ++k) coef[k] *= kReciprocalBinomial.c[count - 1][k];
+  });
+  for_index<fixed(2 * N + 1)>(2 * n + 1, [&](int k) { sq[k] *= kReciprocalBinomial.c[2 * n][k]; });
+  for_index<fixed(2 * N)>(2 * n, [&](int k) { sp[k] = n * (sq[k + 1] - sq[k]); });  // S' / 2
+  bernstein_product_add<N, 2 * N - 1>(n, w, 2 * n - 1, sp, 1.0, acc);
+  bernstein_product_add<N - 1, 2 * N>(n - 1, wp, 2 * n, sq, -1.0, acc);
+  for_index<fixed(3 * N)>(count,
+                          [&](int k) { coef[k] = acc[k] * kReciprocalBinomial.c[count - 1][k]; });
   return count;
 }
 
 }  // namespace
 
 int perpendicular_numerator(const BezierPiece &pc, const double *point, double *coef) {
-  switch (pc.deg) {
-    case 2:
-      return perpendicular_numerator_of<2>(pc, point, coef);
-    case 3:
-      return perpendicular_numerator_of<3>(pc, point, coef);
-    case 4:
-      return perpendicular_numerator_of<4>(pc, point, coef);
-    case 5:
-      return perpendicular_numerator_of<5>(pc, point, coef);
-    default:
-      return perpendicular_numerator_of<0>(pc, point, coef);
-  }
+  if (pc.dim == 3) switch (pc.deg) {
+      case 2:
+        return perpendicular_numerator_of<2, 3>(pc, point, coef);
+      case 3:
+        return perpendicular_numerator_of<3, 3>(pc, point, coef);
+      case 4:
+        return perpendicular_numerator_of<4, 3>(pc, point, coef);
+      case 5:
+        return perpendicular_numerator_of<5, 3>(pc, point, coef);
+      default:
+        break;
+    }
+  return perpendicular_numerator_of<0, 0>(pc, point, coef);
 }
 
 double piece_box_distance_sq(const BezierPiece &pc, const double *point) {
