@@ -291,6 +291,45 @@ inline void rows_derivatives_fixed(const double *rows, double s1, double t1, dou
   finish(b, 2);
 }
 
+// halve_bezier_rows() for the M = 3 or 4 rows of a piece of degree N fixed at
+// compile time, two rows per packed pair: the same averages, in registers.
+template <int N, int M>
+inline void halve_rows_fixed(const double *in, double *left, double *right) {
+  constexpr int K = N + 1;
+  const Pair half = {0.5, 0.5};
+  Pair a[K], b[K], la[K], lb[K];
+#pragma GCC unroll 16
+  for (int i = 0; i < K; ++i) {
+    a[i] = Pair{in[i], in[K + i]};
+    b[i] = Pair{in[2 * K + i], M == 4 ? in[3 * K + i] : 0.0};
+  }
+#pragma GCC unroll 16
+  for (int j = 1; j <= N; ++j) {
+    la[j - 1] = a[0];
+    lb[j - 1] = b[0];
+#pragma GCC unroll 16
+    for (int i = 0; i <= N - j; ++i) {
+      a[i] = half * a[i] + half * a[i + 1];
+      b[i] = half * b[i] + half * b[i + 1];
+    }
+  }
+  la[N] = a[0];
+  lb[N] = b[0];
+#pragma GCC unroll 16
+  for (int i = 0; i < K; ++i) {
+    left[i] = la[i][0];
+    left[K + i] = la[i][1];
+    left[2 * K + i] = lb[i][0];
+    right[i] = a[i][0];
+    right[K + i] = a[i][1];
+    right[2 * K + i] = b[i][0];
+    if (M == 4) {
+      left[3 * K + i] = lb[i][1];
+      right[3 * K + i] = b[i][1];
+    }
+  }
+}
+
 // Cartesian point and derivatives from the homogeneous ones h (h[j * m + r]: j-th
 // derivative of row r); DIM > 0 fixes the dimension at compile time.
 template <int DIM = 0>
@@ -304,11 +343,14 @@ inline void cartesian_derivatives(int dim_runtime, bool rational, const double *
     }
     return;
   }
-  const double w = h[dim], w1 = h[m + dim], w2 = h[2 * m + dim];
+  // The point by a true division (it is the foot the searches return); the
+  // derivatives, which only steer Newton steps, by the reciprocal, off the
+  // division's latency chain.
+  const double w = h[dim], w1 = h[m + dim], w2 = h[2 * m + dim], rw = 1.0 / w;
   for (int d = 0; d < dim; ++d) {
     const double c = h[d] / w;
-    const double c1 = (h[m + d] - c * w1) / w;
-    const double c2 = (h[2 * m + d] - 2.0 * c1 * w1 - c * w2) / w;
+    const double c1 = (h[m + d] - c * w1) * rw;
+    const double c2 = (h[2 * m + d] - 2.0 * c1 * w1 - c * w2) * rw;
     out[d] = c;
     out[dim + d] = c1;
     out[2 * dim + d] = c2;
@@ -366,6 +408,31 @@ void bezier_point_derivatives(const BezierPiece &pc, double t, double *out) {
 }
 
 namespace {
+
+// Left and right halves of a piece's rows (halve_bezier_rows(), unrolled for 3-D
+// pieces of degree 2-5).
+void halve_piece(const BezierPiece &pc, const double *in, double *left, double *right) {
+  if (pc.dim == 3) {
+    const bool r = pc.rational;
+    switch (pc.deg) {
+      case 2:
+        return r ? halve_rows_fixed<2, 4>(in, left, right)
+                 : halve_rows_fixed<2, 3>(in, left, right);
+      case 3:
+        return r ? halve_rows_fixed<3, 4>(in, left, right)
+                 : halve_rows_fixed<3, 3>(in, left, right);
+      case 4:
+        return r ? halve_rows_fixed<4, 4>(in, left, right)
+                 : halve_rows_fixed<4, 3>(in, left, right);
+      case 5:
+        return r ? halve_rows_fixed<5, 4>(in, left, right)
+                 : halve_rows_fixed<5, 3>(in, left, right);
+      default:
+        break;
+    }
+  }
+  halve_bezier_rows(pc.deg, pc.row_count(), in, left, right);
+}
 
 // perpendicular_numerator() with the degree and the dimension fixed at compile time
 // when N, DIM > 0: the sums then stay in local arrays of the exact size, which the
@@ -532,7 +599,7 @@ BSrc nearest_on_bezier(const BezierPiece &pc, const double *point, double tol, d
       --top;
       continue;
     }
-    halve_bezier_rows(n, pc.row_count(), e.rows, left, right);
+    halve_piece(pc, e.rows, left, right);
     const BezierPiece lp{n, dim, pc.rational, left}, rp{n, dim, pc.rational, right};
     const double lb_left = piece_box_distance_sq(lp, point);
     const double lb_right = piece_box_distance_sq(rp, point);
@@ -684,7 +751,7 @@ int perpendicular_roots(const BezierPiece &pc, const double *point, double *root
       if (leaf) {
         add_root(0.5 * (t0 + t1));
       } else {
-        halve_bezier_rows(n, pc.row_count(), e.rows, left, right);
+        halve_piece(pc, e.rows, left, right);
         const double mid = 0.5 * (t0 + t1);
         Span &r = stack[top++];
         r.t0 = mid;
