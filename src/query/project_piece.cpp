@@ -8,7 +8,9 @@
 // make the answer worse than the true minimum; only the end snap may, by less than
 // tol / 2, to give the exact end parameter.
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -168,9 +170,27 @@ struct SignPattern {
 };
 SignPattern sign_pattern(const double *c, int count) {
   SignPattern sp;
+  // Without zeros (or NaN) the changes are the sign flips between neighbours: one
+  // pass that does not branch on the signs, which are anybody's guess.
+  uint64_t negative = 0;
+  bool zero = false;
+  for (int k = 0; k < count; ++k) {
+    const double a = std::fabs(c[k]);
+    sp.largest = std::max(sp.largest, a);
+    zero |= !(a > 0.0);
+    negative |= static_cast<uint64_t>(c[k] < 0.0) << k;
+  }
+  if (!zero) {
+    static_assert(kMaxNumeratorCoefficients <= 64, "sign bits in one word");
+    const uint64_t flips = (negative ^ (negative >> 1)) & ((uint64_t{1} << (count - 1)) - 1);
+    sp.changes = std::popcount(flips);
+    sp.first = (negative & 1) != 0 ? -1 : 1;
+    sp.last = ((negative >> (count - 1)) & 1) != 0 ? -1 : 1;
+    sp.cross = flips != 0 ? std::countr_zero(flips) : -1;
+    return sp;
+  }
   int prev_index = -1;
   for (int k = 0; k < count; ++k) {
-    sp.largest = std::max(sp.largest, std::fabs(c[k]));
     const int s = c[k] > 0.0 ? 1 : (c[k] < 0.0 ? -1 : 0);
     if (s == 0) continue;
     if (sp.first == 0) sp.first = s;
