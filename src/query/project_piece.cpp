@@ -243,6 +243,7 @@ constexpr int kStackDepth = 50;
 struct PendingPiece {
   double lower_bound;
   double t0, t1;
+  const double *src;  // its rows: the caller's for the whole piece, else rows
   double rows[kMaxPieceValues];
 };
 
@@ -572,7 +573,7 @@ BSrc nearest_on_bezier(const BezierPiece &pc, const double *point, double tol, d
   stack[0].lower_bound = 0.0;
   stack[0].t0 = 0.0;
   stack[0].t1 = 1.0;
-  std::memcpy(stack[0].rows, pc.rows, sizeof(double) * nv);
+  stack[0].src = pc.rows;
 
   double coef[kMaxNumeratorCoefficients];
   double left[kMaxPieceValues], right[kMaxPieceValues];
@@ -583,7 +584,7 @@ BSrc nearest_on_bezier(const BezierPiece &pc, const double *point, double tol, d
       --top;
       continue;
     }
-    const BezierPiece sub{n, dim, pc.rational, e.rows};
+    const BezierPiece sub{n, dim, pc.rational, e.src};
     const int count = perpendicular_numerator(sub, point, coef);
     const SignPattern sp = sign_pattern(coef, count);
     const double t0 = e.t0, t1 = e.t1;
@@ -619,7 +620,7 @@ BSrc nearest_on_bezier(const BezierPiece &pc, const double *point, double tol, d
       --top;
       continue;
     }
-    halve_piece(pc, e.rows, left, right);
+    halve_piece(pc, e.src, left, right);
     const BezierPiece lp{n, dim, pc.rational, left}, rp{n, dim, pc.rational, right};
     const double lb_left = piece_box_distance_sq(lp, point);
     const double lb_right = piece_box_distance_sq(rp, point);
@@ -636,16 +637,19 @@ BSrc nearest_on_bezier(const BezierPiece &pc, const double *point, double tol, d
       e.lower_bound = far_lb;
       e.t0 = far_t0;
       e.t1 = far_t1;
+      e.src = e.rows;
       std::memcpy(e.rows, far_rows, sizeof(double) * nv);
       PendingPiece &nx = stack[top++];
       nx.lower_bound = near_lb;
       nx.t0 = near_t0;
       nx.t1 = near_t1;
+      nx.src = nx.rows;
       std::memcpy(nx.rows, near_rows, sizeof(double) * nv);
     } else {
       e.lower_bound = near_lb;
       e.t0 = near_t0;
       e.t1 = near_t1;
+      e.src = e.rows;
       std::memcpy(e.rows, near_rows, sizeof(double) * nv);
     }
   }
