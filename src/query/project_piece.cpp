@@ -8,10 +8,14 @@
 // make the answer worse than the true minimum; only the end snap may, by less than
 // tol / 2, to give the exact end parameter.
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "bspline/bezier.hpp"
+#include "bspline/kernel.hpp"
 #include "frame/frame.hpp"
 #include "query/boxes.hpp"
 #include "query/project.hpp"
@@ -44,6 +48,20 @@ struct ReciprocalBinomialTable {
 };
 constexpr ReciprocalBinomialTable kReciprocalBinomial{};
 
+// f(0), ..., f(count - 1): written out at compile time when K > 0 (count is then
+// K), so that small arrays indexed by i stay in registers; a plain loop otherwise.
+template <int K, class F>
+inline void for_index(int count, F &&f) {
+  if constexpr (K > 0) {
+    [&]<int... I>(std::integer_sequence<int, I...>) {
+      (f(I), ...);
+    }
+    (std::make_integer_sequence<int, K>{});
+  } else {
+    for (int i = 0; i < count; ++i) f(i);
+  }
+}
+
 // c[0..n+m] += s * (a * b) for Bernstein polynomials a (degree n) and b (degree m),
 // without the final division by binom(n + m, k) (done once by the caller).
 // NA, MB > 0 fix n and m at compile time (the same arithmetic, unrolled).
@@ -51,13 +69,14 @@ template <int NA = 0, int MB = 0>
 inline void bernstein_product_add(int n_runtime, const double *a, int m_runtime, const double *b,
                                   double s, double *c) {
   const int n = NA > 0 ? NA : n_runtime, m = MB > 0 ? MB : m_runtime;
-  double bs[3 * kMaxPieceOrder];  // b scaled by its binomials, once
-  for (int j = 0; j <= m; ++j) bs[j] = kBinomial.c[m][j] * b[j];
-  for (int i = 0; i <= n; ++i) {
+  constexpr int kA = NA > 0 ? NA + 1 : 0, kB = MB > 0 ? MB + 1 : 0;  // 0: run time
+  double bs[MB > 0 ? MB + 1 : 3 * kMaxPieceOrder];  // b scaled by its binomials, once
+  for_index<kB>(m + 1, [&](int j) { bs[j] = kBinomial.c[m][j] * b[j]; });
+  for_index<kA>(n + 1, [&](int i) {
     const double ai = s * kBinomial.c[n][i] * a[i];
-    if (ai == 0.0) continue;
-    for (int j = 0; j <= m; ++j) c[i + j] += ai * bs[j];
-  }
+    if (ai == 0.0) return;
+    for_index<kB>(m + 1, [&](int j) { c[i + j] += ai * bs[j]; });
+  });
 }
 
 // Cartesian pole i of a piece.
@@ -151,9 +170,27 @@ struct SignPattern {
 };
 SignPattern sign_pattern(const double *c, int count) {
   SignPattern sp;
+  // Without zeros (or NaN) the changes are the sign flips between neighbours: one
+  // pass that does not branch on the signs, which are anybody's guess.
+  uint64_t negative = 0;
+  bool zero = false;
+  for (int k = 0; k < count; ++k) {
+    const double a = std::fabs(c[k]);
+    sp.largest = std::max(sp.largest, a);
+    zero |= !(a > 0.0);
+    negative |= static_cast<uint64_t>(c[k] < 0.0) << k;
+  }
+  if (!zero) {
+    static_assert(kMaxNumeratorCoefficients <= 64, "sign bits in one word");
+    const uint64_t flips = (negative ^ (negative >> 1)) & ((uint64_t{1} << (count - 1)) - 1);
+    sp.changes = std::popcount(flips);
+    sp.first = (negative & 1) != 0 ? -1 : 1;
+    sp.last = ((negative >> (count - 1)) & 1) != 0 ? -1 : 1;
+    sp.cross = flips != 0 ? std::countr_zero(flips) : -1;
+    return sp;
+  }
   int prev_index = -1;
   for (int k = 0; k < count; ++k) {
-    sp.largest = std::max(sp.largest, std::fabs(c[k]));
     const int s = c[k] > 0.0 ? 1 : (c[k] < 0.0 ? -1 : 0);
     if (s == 0) continue;
     if (sp.first == 0) sp.first = s;
@@ -206,6 +243,7 @@ constexpr int kStackDepth = 50;
 struct PendingPiece {
   double lower_bound;
   double t0, t1;
+  const double *src;  // its rows: the caller's for the whole piece, else rows
   double rows[kMaxPieceValues];
 };
 
@@ -221,12 +259,9 @@ struct BestFoot {
 namespace {
 
 // Value and first two derivatives of one Bezier row of degree n >= 2 at t (s = 1 - t)
-// by de Casteljau down to three values; N > 0 fixes the degree at compile time
-// (the same arithmetic, unrolled).
-template <int N>
-inline void row_derivatives(const double *row, int n_runtime, double s, double t, double *v,
-                            double *d1, double *d2) {
-  const int n = N > 0 ? N : n_runtime;
+// by de Casteljau down to three values.
+inline void row_derivatives(const double *row, int n, double s, double t, double *v, double *d1,
+                            double *d2) {
   double b[kMaxPieceOrder];
   const double *src = row;
   for (int level = 1; level <= n - 2; ++level) {
@@ -240,49 +275,88 @@ inline void row_derivatives(const double *row, int n_runtime, double s, double t
   *v = s * c0 + t * c1;
 }
 
-template <int N>
-inline void rows_derivatives(const BezierPiece &pc, int m, double s, double t, double *h) {
-  const int n = pc.deg;
-  for (int r = 0; r < m; ++r)
-    row_derivatives<N>(pc.rows + r * (n + 1), n, s, t, &h[r], &h[m + r], &h[2 * m + r]);
+// The same arithmetic for the M = 3 or 4 rows of a piece of degree N >= 2 fixed
+// at compile time, two rows per packed pair, (x, y) and (z, w or 0): the whole
+// triangle is unrolled and stays in registers, where the general loop above
+// stores every level and reloads it (a store-forwarding stall per level).
+template <int N, int M>
+inline void rows_derivatives_fixed(const double *rows, double s1, double t1, double *h) {
+  constexpr int K = N + 1;
+  const Pair s = {s1, s1}, t = {t1, t1};
+  Pair a[K], b[K];
+#pragma GCC unroll 16
+  for (int i = 0; i < K; ++i) {
+    a[i] = Pair{rows[i], rows[K + i]};
+    b[i] = Pair{rows[2 * K + i], M == 4 ? rows[3 * K + i] : 0.0};
+  }
+#pragma GCC unroll 16
+  for (int level = 1; level <= N - 2; ++level)
+#pragma GCC unroll 16
+    for (int i = 0; i <= N - level; ++i) {
+      a[i] = s * a[i] + t * a[i + 1];
+      b[i] = s * b[i] + t * b[i + 1];
+    }
+  const auto finish = [&](const Pair *x, int r) {
+    const Pair d2 = N * (N - 1) * (x[2] - 2.0 * x[1] + x[0]);
+    const Pair c0 = s * x[0] + t * x[1];
+    const Pair c1 = s * x[1] + t * x[2];
+    const Pair d1 = N * (c1 - c0);
+    const Pair v = s * c0 + t * c1;
+    for (int j = 0; j < 2 && r + j < M; ++j) {
+      h[r + j] = v[j];
+      h[M + r + j] = d1[j];
+      h[2 * M + r + j] = d2[j];
+    }
+  };
+  finish(a, 0);
+  finish(b, 2);
 }
 
-}  // namespace
-
-// De Casteljau on the coordinate-major rows themselves: the search evaluates pieces
-// in its innermost loop, and transposing them for the general de Boor kernel costs
-// about a third more time there. The common degrees are unrolled.
-void bezier_point_derivatives(const BezierPiece &pc, double t, double *out) {
-  const int n = pc.deg, m = pc.row_count(), dim = pc.dim;
-  double h[3 * kMaxPieceValues];  // h[j * m + r]: j-th derivative of row r
-  const double s = 1.0 - t;
-  switch (n) {
-    case 0:
-    case 1:
-      for (int r = 0; r < m; ++r) {
-        const double *row = pc.rows + r * (n + 1);
-        h[r] = n == 1 ? s * row[0] + t * row[1] : row[0];
-        h[m + r] = n == 1 ? row[1] - row[0] : 0.0;
-        h[2 * m + r] = 0.0;
-      }
-      break;
-    case 2:
-      rows_derivatives<2>(pc, m, s, t, h);
-      break;
-    case 3:
-      rows_derivatives<3>(pc, m, s, t, h);
-      break;
-    case 4:
-      rows_derivatives<4>(pc, m, s, t, h);
-      break;
-    case 5:
-      rows_derivatives<5>(pc, m, s, t, h);
-      break;
-    default:
-      rows_derivatives<0>(pc, m, s, t, h);
-      break;
+// halve_bezier_rows() for the M = 3 or 4 rows of a piece of degree N fixed at
+// compile time, two rows per packed pair: the same averages, in registers.
+template <int N, int M>
+inline void halve_rows_fixed(const double *in, double *left, double *right) {
+  constexpr int K = N + 1;
+  const Pair half = {0.5, 0.5};
+  Pair a[K], b[K], la[K], lb[K];
+#pragma GCC unroll 16
+  for (int i = 0; i < K; ++i) {
+    a[i] = Pair{in[i], in[K + i]};
+    b[i] = Pair{in[2 * K + i], M == 4 ? in[3 * K + i] : 0.0};
   }
-  if (!pc.rational) {
+#pragma GCC unroll 16
+  for (int j = 1; j <= N; ++j) {
+    la[j - 1] = a[0];
+    lb[j - 1] = b[0];
+#pragma GCC unroll 16
+    for (int i = 0; i <= N - j; ++i) {
+      a[i] = half * a[i] + half * a[i + 1];
+      b[i] = half * b[i] + half * b[i + 1];
+    }
+  }
+  la[N] = a[0];
+  lb[N] = b[0];
+#pragma GCC unroll 16
+  for (int i = 0; i < K; ++i) {
+    left[i] = la[i][0];
+    left[K + i] = la[i][1];
+    left[2 * K + i] = lb[i][0];
+    right[i] = a[i][0];
+    right[K + i] = a[i][1];
+    right[2 * K + i] = b[i][0];
+    if (M == 4) {
+      left[3 * K + i] = lb[i][1];
+      right[3 * K + i] = b[i][1];
+    }
+  }
+}
+
+// Cartesian point and derivatives from the homogeneous ones h (h[j * m + r]: j-th
+// derivative of row r); DIM > 0 fixes the dimension at compile time.
+template <int DIM = 0>
+inline void cartesian_derivatives(int dim_runtime, bool rational, const double *h, double *out) {
+  const int dim = DIM > 0 ? DIM : dim_runtime, m = dim + (rational ? 1 : 0);
+  if (!rational) {
     for (int d = 0; d < dim; ++d) {
       out[d] = h[d];
       out[dim + d] = h[m + d];
@@ -290,77 +364,165 @@ void bezier_point_derivatives(const BezierPiece &pc, double t, double *out) {
     }
     return;
   }
-  const double w = h[dim], w1 = h[m + dim], w2 = h[2 * m + dim];
+  // The point by a true division (it is the foot the searches return); the
+  // derivatives, which only steer Newton steps, by the reciprocal, off the
+  // division's latency chain.
+  const double w = h[dim], w1 = h[m + dim], w2 = h[2 * m + dim], rw = 1.0 / w;
   for (int d = 0; d < dim; ++d) {
     const double c = h[d] / w;
-    const double c1 = (h[m + d] - c * w1) / w;
-    const double c2 = (h[2 * m + d] - 2.0 * c1 * w1 - c * w2) / w;
+    const double c1 = (h[m + d] - c * w1) * rw;
+    const double c2 = (h[2 * m + d] - 2.0 * c1 * w1 - c * w2) * rw;
     out[d] = c;
     out[dim + d] = c1;
     out[2 * dim + d] = c2;
   }
 }
 
+// bezier_point_derivatives() of a 3-D piece of degree N, M = 3 rows (polynomial) or
+// 4 (rational).
+template <int N, int M>
+inline void point_derivatives_3d(const double *rows, double t, double *out) {
+  double h[3 * M];
+  rows_derivatives_fixed<N, M>(rows, 1.0 - t, t, h);
+  cartesian_derivatives<3>(3, M == 4, h, out);
+}
+
+}  // namespace
+
+// De Casteljau on the coordinate-major rows themselves: the search evaluates pieces
+// in its innermost loop, and transposing them for the general de Boor kernel costs
+// about a third more time there. 3-D pieces of the common degrees are unrolled.
+void bezier_point_derivatives(const BezierPiece &pc, double t, double *out) {
+  const int n = pc.deg, m = pc.row_count();
+  if (pc.dim == 3) {
+    const bool r = pc.rational;
+    switch (n) {
+      case 2:
+        return r ? point_derivatives_3d<2, 4>(pc.rows, t, out)
+                 : point_derivatives_3d<2, 3>(pc.rows, t, out);
+      case 3:
+        return r ? point_derivatives_3d<3, 4>(pc.rows, t, out)
+                 : point_derivatives_3d<3, 3>(pc.rows, t, out);
+      case 4:
+        return r ? point_derivatives_3d<4, 4>(pc.rows, t, out)
+                 : point_derivatives_3d<4, 3>(pc.rows, t, out);
+      case 5:
+        return r ? point_derivatives_3d<5, 4>(pc.rows, t, out)
+                 : point_derivatives_3d<5, 3>(pc.rows, t, out);
+      default:
+        break;
+    }
+  }
+  double h[3 * kMaxPieceValues];  // h[j * m + r]: j-th derivative of row r
+  const double s = 1.0 - t;
+  for (int r = 0; r < m; ++r) {
+    const double *row = pc.rows + r * (n + 1);
+    if (n >= 2) {
+      row_derivatives(row, n, s, t, &h[r], &h[m + r], &h[2 * m + r]);
+    } else {
+      h[r] = n == 1 ? s * row[0] + t * row[1] : row[0];
+      h[m + r] = n == 1 ? row[1] - row[0] : 0.0;
+      h[2 * m + r] = 0.0;
+    }
+  }
+  cartesian_derivatives(pc.dim, pc.rational, h, out);
+}
+
 namespace {
 
-// perpendicular_numerator() with the degree fixed at compile time when N > 0.
-template <int N>
-int perpendicular_numerator_of(const BezierPiece &pc, const double *point, double *coef) {
-  const int n = N > 0 ? N : pc.deg, dim = pc.dim, n1 = n + 1;
+// Left and right halves of a piece's rows (halve_bezier_rows(), unrolled for 3-D
+// pieces of degree 2-5).
+void halve_piece(const BezierPiece &pc, const double *in, double *left, double *right) {
+  if (pc.dim == 3) {
+    const bool r = pc.rational;
+    switch (pc.deg) {
+      case 2:
+        return r ? halve_rows_fixed<2, 4>(in, left, right)
+                 : halve_rows_fixed<2, 3>(in, left, right);
+      case 3:
+        return r ? halve_rows_fixed<3, 4>(in, left, right)
+                 : halve_rows_fixed<3, 3>(in, left, right);
+      case 4:
+        return r ? halve_rows_fixed<4, 4>(in, left, right)
+                 : halve_rows_fixed<4, 3>(in, left, right);
+      case 5:
+        return r ? halve_rows_fixed<5, 4>(in, left, right)
+                 : halve_rows_fixed<5, 3>(in, left, right);
+      default:
+        break;
+    }
+  }
+  halve_bezier_rows(pc.deg, pc.row_count(), in, left, right);
+}
+
+// perpendicular_numerator() with the degree and the dimension fixed at compile time
+// when N, DIM > 0: the sums then stay in local arrays of the exact size, which the
+// unrolled code keeps in registers, and reach coef once (flatten: every for_index
+// body inlined).
+template <int N, int DIM>
+[[gnu::flatten]] int perpendicular_numerator_of(const BezierPiece &pc, const double *point,
+                                                double *coef) {
+  const int n = N > 0 ? N : pc.deg, dim = DIM > 0 ? DIM : pc.dim, n1 = n + 1;
   if (n == 0) {
     coef[0] = 0.0;
     return 1;
   }
-  double u[kMaxPieceOrder], v[2 * kMaxPieceOrder];
+  // Loop counts for for_index: the count when N fixes it, else 0 (run time).
+  constexpr auto fixed = [](int count) { return N > 0 ? count : 0; };
+  constexpr int kOrder = N > 0 ? N + 1 : kMaxPieceOrder;
+  double u[kOrder], v[kOrder], acc[N > 0 ? 3 * N : kMaxNumeratorCoefficients];
   if (!pc.rational) {
     const int count = 2 * n;  // degree 2n - 1
-    std::fill(coef, coef + count, 0.0);
-    for (int d = 0; d < dim; ++d) {
+    for_index<fixed(2 * N)>(count, [&](int k) { acc[k] = 0.0; });
+    for_index<DIM>(dim, [&](int d) {
       const double *b = pc.rows + d * n1;
-      for (int i = 0; i <= n; ++i) u[i] = b[i] - point[d];
-      for (int j = 0; j < n; ++j) v[j] = n * (b[j + 1] - b[j]);
-      bernstein_product_add<N, N - 1>(n, u, n - 1, v, 1.0, coef);
-    }
-    for (int k = 0; k < count; ++k) coef[k] *= kReciprocalBinomial.c[count - 1][k];
+      for_index<fixed(N + 1)>(n + 1, [&](int i) { u[i] = b[i] - point[d]; });
+      for_index<fixed(N)>(n, [&](int j) { v[j] = n * (b[j + 1] - b[j]); });
+      bernstein_product_add<N, N - 1>(n, u, n - 1, v, 1.0, acc);
+    });
+    for_index<fixed(2 * N)>(count,
+                            [&](int k) { coef[k] = acc[k] * kReciprocalBinomial.c[count - 1][k]; });
     return count;
   }
   // Rational: C = A / w, (C - P) . C' = (A - P w) . (A' w - A w') / w^3. With
   // B = A - P w and S = B . B (degree 2n) the numerator is w S' / 2 - w' S: five
   // products instead of three per coordinate.
   const int count = 3 * n;  // degree 3n - 1
-  std::fill(coef, coef + count, 0.0);
   const double *w = pc.rows + dim * n1;
-  double wp[kMaxPieceOrder], sq[2 * kMaxPieceOrder], sp[2 * kMaxPieceOrder];
-  for (int j = 0; j < n; ++j) wp[j] = n * (w[j + 1] - w[j]);
-  std::fill(sq, sq + 2 * n + 1, 0.0);
-  for (int d = 0; d < dim; ++d) {
+  double wp[kOrder], sq[2 * kOrder], sp[2 * kOrder];
+  for_index<fixed(3 * N)>(count, [&](int k) { acc[k] = 0.0; });
+  for_index<fixed(N)>(n, [&](int j) { wp[j] = n * (w[j + 1] - w[j]); });
+  for_index<fixed(2 * N + 1)>(2 * n + 1, [&](int k) { sq[k] = 0.0; });
+  for_index<DIM>(dim, [&](int d) {
     const double *a = pc.rows + d * n1;
-    for (int i = 0; i <= n; ++i) u[i] = a[i] - point[d] * w[i];
+    for_index<fixed(N + 1)>(n + 1, [&](int i) { u[i] = a[i] - point[d] * w[i]; });
     bernstein_product_add<N, N>(n, u, n, u, 1.0, sq);
-  }
-  for (int k = 0; k <= 2 * n; ++k) sq[k] *= kReciprocalBinomial.c[2 * n][k];
-  for (int k = 0; k < 2 * n; ++k) sp[k] = n * (sq[k + 1] - sq[k]);  // S' / 2
-  bernstein_product_add<N, 2 * N - 1>(n, w, 2 * n - 1, sp, 1.0, coef);
-  bernstein_product_add<N - 1, 2 * N>(n - 1, wp, 2 * n, sq, -1.0, coef);
-  for (int k = 0; k < count; ++k) coef[k] *= kReciprocalBinomial.c[count - 1][k];
+  });
+  for_index<fixed(2 * N + 1)>(2 * n + 1, [&](int k) { sq[k] *= kReciprocalBinomial.c[2 * n][k]; });
+  for_index<fixed(2 * N)>(2 * n, [&](int k) { sp[k] = n * (sq[k + 1] - sq[k]); });  // S' / 2
+  bernstein_product_add<N, 2 * N - 1>(n, w, 2 * n - 1, sp, 1.0, acc);
+  bernstein_product_add<N - 1, 2 * N>(n - 1, wp, 2 * n, sq, -1.0, acc);
+  for_index<fixed(3 * N)>(count,
+                          [&](int k) { coef[k] = acc[k] * kReciprocalBinomial.c[count - 1][k]; });
   return count;
 }
 
 }  // namespace
 
 int perpendicular_numerator(const BezierPiece &pc, const double *point, double *coef) {
-  switch (pc.deg) {
-    case 2:
-      return perpendicular_numerator_of<2>(pc, point, coef);
-    case 3:
-      return perpendicular_numerator_of<3>(pc, point, coef);
-    case 4:
-      return perpendicular_numerator_of<4>(pc, point, coef);
-    case 5:
-      return perpendicular_numerator_of<5>(pc, point, coef);
-    default:
-      return perpendicular_numerator_of<0>(pc, point, coef);
-  }
+  if (pc.dim == 3) switch (pc.deg) {
+      case 2:
+        return perpendicular_numerator_of<2, 3>(pc, point, coef);
+      case 3:
+        return perpendicular_numerator_of<3, 3>(pc, point, coef);
+      case 4:
+        return perpendicular_numerator_of<4, 3>(pc, point, coef);
+      case 5:
+        return perpendicular_numerator_of<5, 3>(pc, point, coef);
+      default:
+        break;
+    }
+  return perpendicular_numerator_of<0, 0>(pc, point, coef);
 }
 
 double piece_box_distance_sq(const BezierPiece &pc, const double *point) {
@@ -411,7 +573,7 @@ BSrc nearest_on_bezier(const BezierPiece &pc, const double *point, double tol, d
   stack[0].lower_bound = 0.0;
   stack[0].t0 = 0.0;
   stack[0].t1 = 1.0;
-  std::memcpy(stack[0].rows, pc.rows, sizeof(double) * nv);
+  stack[0].src = pc.rows;
 
   double coef[kMaxNumeratorCoefficients];
   double left[kMaxPieceValues], right[kMaxPieceValues];
@@ -422,7 +584,7 @@ BSrc nearest_on_bezier(const BezierPiece &pc, const double *point, double tol, d
       --top;
       continue;
     }
-    const BezierPiece sub{n, dim, pc.rational, e.rows};
+    const BezierPiece sub{n, dim, pc.rational, e.src};
     const int count = perpendicular_numerator(sub, point, coef);
     const SignPattern sp = sign_pattern(coef, count);
     const double t0 = e.t0, t1 = e.t1;
@@ -458,7 +620,7 @@ BSrc nearest_on_bezier(const BezierPiece &pc, const double *point, double tol, d
       --top;
       continue;
     }
-    halve_bezier_rows(n, pc.row_count(), e.rows, left, right);
+    halve_piece(pc, e.src, left, right);
     const BezierPiece lp{n, dim, pc.rational, left}, rp{n, dim, pc.rational, right};
     const double lb_left = piece_box_distance_sq(lp, point);
     const double lb_right = piece_box_distance_sq(rp, point);
@@ -475,16 +637,19 @@ BSrc nearest_on_bezier(const BezierPiece &pc, const double *point, double tol, d
       e.lower_bound = far_lb;
       e.t0 = far_t0;
       e.t1 = far_t1;
+      e.src = e.rows;
       std::memcpy(e.rows, far_rows, sizeof(double) * nv);
       PendingPiece &nx = stack[top++];
       nx.lower_bound = near_lb;
       nx.t0 = near_t0;
       nx.t1 = near_t1;
+      nx.src = nx.rows;
       std::memcpy(nx.rows, near_rows, sizeof(double) * nv);
     } else {
       e.lower_bound = near_lb;
       e.t0 = near_t0;
       e.t1 = near_t1;
+      e.src = e.rows;
       std::memcpy(e.rows, near_rows, sizeof(double) * nv);
     }
   }
@@ -610,7 +775,7 @@ int perpendicular_roots(const BezierPiece &pc, const double *point, double *root
       if (leaf) {
         add_root(0.5 * (t0 + t1));
       } else {
-        halve_bezier_rows(n, pc.row_count(), e.rows, left, right);
+        halve_piece(pc, e.rows, left, right);
         const double mid = 0.5 * (t0 + t1);
         Span &r = stack[top++];
         r.t0 = mid;
