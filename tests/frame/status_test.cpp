@@ -51,17 +51,6 @@ TEST(NameHash, ShortNamesHashToZeroAndTriplesAreSummed) {
   EXPECT_EQ(BSglobaldebugfailurename, 5 + 'a' + ('b' << 8) + ('c' << 16));
 }
 
-TEST_F(Trace, InjectedFailureIsTracedTwiceLowerCaseFirst) {
-  BSinitfail("bsfakeop", 0, 1.0);
-  BSrc rc = 0;
-  BSfakeop(BSSUCC, &rc);
-  EXPECT_EQ(rc, BSDBGFAIL);
-  EXPECT_EQ(kwtest::trace_text(), "error in bsfakeop, rc = 58 \nerror in BSfakeop, rc = 58 \n");
-  BSdeinifail();
-  BSfakeop(BSSUCC, &rc);
-  EXPECT_EQ(rc, BSSUCC);
-}
-
 TEST_F(Trace, FailedStatusesAndRatesOutsideTheUnitIntervalGetNoInjection) {
   BSinitfail("x", 0, 1.0);
   BSrc rc = BSINARG;

@@ -31,11 +31,9 @@ TEST_F(Tolerance, IndexOutOfRangeRefused) {
 }
 
 TEST_F(Tolerance, MethodSwitchQueriesWithOtherValues) {
-  EXPECT_EQ(BSstolmthd(1), 0);
-  EXPECT_EQ(BSstolmthd(5), 1);
-  EXPECT_EQ(BSstolmthd(-1), 1);
-  EXPECT_EQ(BSstolmthd(0), 1);
-  EXPECT_EQ(BSstolmthd(-1), 0);
+  const int32_t got[] = {BSstolmthd(1), BSstolmthd(5), BSstolmthd(-1), BSstolmthd(0),
+                         BSstolmthd(-1)};
+  EXPECT_EQ(std::vector<int32_t>(got, got + 5), (std::vector<int32_t>{0, 1, 1, 1, 0}));
 }
 
 std::string run_editor(const std::string &input) {

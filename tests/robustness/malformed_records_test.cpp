@@ -4,13 +4,7 @@
 // reporting NaNs as success; finite but huge input never gives status 0 with a
 // value that is not finite. The table pairs each routine with each hostile record;
 // run it under the sanitizer build to see overreads.
-#include <algorithm>
-#include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <limits>
-#include <string>
-#include <vector>
 
 #include "support.hpp"
 
