@@ -837,14 +837,12 @@ const Row kOffsetRows[] = {
 
 // ---- The driver ----------------------------------------------------------------
 
-std::string header_text() {
-  std::ifstream in(KNOTWORK_PUBLIC_HEADER);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 std::set<std::string> declared(const std::string &pattern) {
-  static const std::string header = header_text();
+  static const std::string header = [] {
+    std::stringstream text;
+    text << std::ifstream(KNOTWORK_PUBLIC_HEADER).rdbuf();
+    return text.str();
+  }();
   std::set<std::string> names;
   const std::regex decl(pattern);
   for (std::sregex_iterator it(header.begin(), header.end(), decl), end; it != end; ++it)
@@ -1029,29 +1027,9 @@ class FailurePaths : public kwtest::GuardedTest {
   std::int64_t runs_ = 0;
 };
 
-TEST_F(FailurePaths, FrameAndRecords) {
-  drive_all(kFrameRows);
-}
-TEST_F(FailurePaths, Vectors) {
-  drive_all(kVectorRows);
-}
-TEST_F(FailurePaths, LinearAlgebra) {
-  drive_all(kNumericRows);
-}
-TEST_F(FailurePaths, Splines) {
-  drive_all(kSplineRows);
-}
-TEST_F(FailurePaths, Queries) {
-  drive_all(kQueryRows);
-}
-TEST_F(FailurePaths, FitsArcsLengths) {
-  drive_all(kCurveRows);
-}
-TEST_F(FailurePaths, BasesAndComposites) {
-  drive_all(kBasesRows);
-}
-TEST_F(FailurePaths, Offsets) {
-  drive_all(kOffsetRows);
+TEST_F(FailurePaths, EveryRoutine) {
+  drive_all(kFrameRows), drive_all(kVectorRows), drive_all(kNumericRows), drive_all(kSplineRows);
+  drive_all(kQueryRows), drive_all(kCurveRows), drive_all(kBasesRows), drive_all(kOffsetRows);
 }
 
 // Every routine of the header has exactly one row, and no routine other than the
