@@ -281,8 +281,7 @@ void expect_arc(const BScurve &cv, const Frame &f, double r, double sweep) {
   const double tol = 1e-12 * (r + std::sqrt(dot(f.c, f.c)));
   double last = -1;
   for (int i = 0; i <= 200; ++i) {
-    const auto q = kwtest::ref_eval(cv, i / 200.0);
-    const V3 p = {q[0], q[1], q[2]}, d = lin(p, -1, f.c);
+    const V3 p = kwtest::ref_eval(cv, i / 200.0), d = lin(p, -1, f.c);
     ASSERT_NEAR(std::sqrt(dot(d, d)), r, tol) << i;
     ASSERT_NEAR(dot(d, f.n), 0, tol) << i;
     double a = f.angle(p);
@@ -404,8 +403,7 @@ TEST_F(Circles, AnglesParametersAndPointsOnArcs) {
       double u = -1, u_cw = -1, u_vec = -5, got = 0;
       int16_t on = -1, code = -1;
       BSangarctou(sweep, angle, &u, &rc);
-      const auto q = kwtest::ref_eval(a.cv, u);
-      const double back = f.angle({q[0], q[1], q[2]});
+      const double back = f.angle(kwtest::ref_eval(a.cv, u));
       EXPECT_NEAR(angle <= sweep ? back : sweep, std::min(angle, sweep), 1e-12) << sweep;
       BSangarctou(-sweep, -angle, &u_cw, &rc);  // clockwise sweep, clockwise angle
       EXPECT_NEAR(u_cw, u, 1e-14 * (1 + 1 / sweep));

@@ -9,10 +9,7 @@ const double kO[3] = {0, 0, 0}, kX[3] = {1, 0, 0};
 
 TEST_F(LinesPlanesTest, SegmentRecord) {
   double poles[6], knots[4];
-  BScurve cv{};
-  cv.poles = poles;
-  cv.knots = knots;
-  cv.weights = poles;  // replaced by null
+  BScurve cv{0, 0, 0, 0, poles, 0, knots, 0, poles, 0, 0, 0, nullptr};  // weights made null
   const double p1[3] = {1, 2, 3};
   int32_t kind = 0;
   BSrc rc;
