@@ -8,7 +8,7 @@ namespace {
 
 class Commands : public CliTest {};
 
-TEST_F(Commands, EvalGivesExactPointsAndDerivatives) {
+TEST_F(Commands, EvalAndSampleGiveExactPointsAndDerivatives) {
   RunResult r = ok({"eval", "p.crv", "0.25", "3"});
   EXPECT_TRUE(r.err.empty()) << r.err;
   expect_contains(r.out, {"curve p.crv: order 3, 3 poles, domain [0, 1]\nu 0.25\n"});
@@ -27,11 +27,8 @@ TEST_F(Commands, EvalGivesExactPointsAndDerivatives) {
   r = ok({"eval", "p.crv", "2"});
   expect_contains(r.err, {"outside the domain"});
   expect_numbers(r, "point", {2, 4, 0}, 1e-13);
-}
-
-TEST_F(Commands, SampleSpacesParametersEvenlyToTheDomainEnds) {
-  const RunResult r = ok({"sample", "p.crv", "5"});
-  const std::vector<std::string> lines = lines_of(r.out);
+  // Sample spaces the parameters evenly to the domain ends.
+  const std::vector<std::string> lines = lines_of((r = ok({"sample", "p.crv", "5"})).out);
   ASSERT_EQ(lines.size(), 7u) << r.out;
   expect_contains(lines[0], {"# curve p.crv: order 3"});
   for (int i = 0; i < 5; ++i) {

@@ -101,16 +101,14 @@ TEST_F(FileArguments, UnreadableAndMalformedFilesFailAlike) {
   EXPECT_FALSE(clear_outputs()) << "a failing command wrote its output";
 }
 
-TEST_F(FileArguments, ASmallWeightOnlyWarns) {
+TEST_F(FileArguments, ASmallWeightOnlyWarnsSeveralCurvesSuitSomeCommands) {
   put("light.cv", curve_text(3, {1, 0, 0, 1, 1, 0, 0, 1, 0}, {1, 0.0005, 1}, {0, 0, 0, 1, 1, 1}));
   for (const auto &[command, unused] : file_commands) {
     const RunResult r = ok(with_file(command, "light.cv"));
     expect_contains(r.err, {"warning: 'light.cv' curve 1 has a weight below 0.001"});
     clear_outputs();
   }
-}
-
-TEST_F(FileArguments, SeveralCurvesAreRefusedByOneCurveCommandsOnly) {
+  // several curves are refused by one-curve commands only
   put("two.cv", parabola_text() + quarter_text());
   for (const char *command : {"info", "dump", "split", "reverse", "project"})
     expect_failure(run(with_file(command, "two.cv")), 2, "'two.cv' holds 2 curves");

@@ -143,7 +143,7 @@ TEST_F(Memory, CheckersReportState) {
   BSdbgsfree(s);
 }
 
-TEST_F(Memory, PoisoningMessages) {
+TEST_F(Memory, PoisoningMessagesAndLockedBlock) {
   EXPECT_EQ(PRINTS(BSpoisonstk(100001)), "*** stack is too small\n");
   EXPECT_EQ(PRINTS(BSpoisonmem(6)), "*** The number of allocated bytes must be divisible by 4.\n");
   EXPECT_EQ(PRINTS(BSpoisonmem(0)), "n is a negative number.");
@@ -151,9 +151,6 @@ TEST_F(Memory, PoisoningMessages) {
   EXPECT_EQ(PRINTS(BSpoisonstk(400)).rfind("Poisoning is completed. address = 0x", 0), 0u);
   EXPECT_EQ(PRINTS(BSlockmem(6)),
             "BSlockmem: The number of allocated bytes must be divisible by 4.\n");
-}
-
-TEST_F(Memory, LockedBlockDetectsStrayWrites) {
   // The locked block lives for the whole process; the test runs once per process.
   if (BSlmemptr == nullptr) {
     EXPECT_EQ(PRINTS(BSlockmem(64)).rfind("Poisoning is complete. Address = 0x", 0), 0u);
@@ -207,7 +204,7 @@ TEST_F(Memory, PooledSizeClasses) {
   EXPECT_EQ(g_last_class, 0);
 }
 
-TEST_F(Memory, ZeroAndNullFlagsFromScratchAllocatorAndDbginitReturnsTheLevel) {
+TEST_F(Memory, ZeroAndNullFlagsFromScratchAllocatorAndProcessHooks) {
   EXPECT_EQ(BSdbgsalloc(0), nullptr);
   EXPECT_EQ(BSalloczero, 1);
   BSdbgsfree(nullptr);
@@ -218,6 +215,10 @@ TEST_F(Memory, ZeroAndNullFlagsFromScratchAllocatorAndDbginitReturnsTheLevel) {
   }
   BSdbglev = 7;
   EXPECT_EQ(BSdbginit(), 7);
+  BSinit();  // keeps the level; BSinit20 clears it
+  EXPECT_EQ(BSdbglev, 7);
+  BSinit20();
+  EXPECT_EQ(BSdbglev, 0);
 }
 
 }  // namespace

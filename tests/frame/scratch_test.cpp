@@ -5,7 +5,7 @@ namespace {
 
 using Scratch = kwtest::CleanStateTest;
 
-TEST_F(Scratch, StackBelowThresholdHeapAbove) {
+TEST_F(Scratch, StackBelowThresholdHeapAboveGuardedAtDebugLevel) {
   kwtest::NoHeapScope scope;
   {
     knotwork::ScratchBuffer small(4091);
@@ -26,9 +26,7 @@ TEST_F(Scratch, StackBelowThresholdHeapAbove) {
     large.as<double>()[4092 / 8 - 1] = 1.0;
   }
   EXPECT_EQ(scope.heap_requests(), 1);
-}
-
-TEST_F(Scratch, GuardedAtDebugLevel) {
+  // guarded blocks at the debug level
   BSdbglev = 20;
   {
     knotwork::ScratchBuffer buf(64);

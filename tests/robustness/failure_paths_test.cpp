@@ -67,17 +67,14 @@ double g_in[4096];
 int32_t g_ii[256];
 int g_in_at = 0, g_ii_at = 0;
 
-double *in(std::initializer_list<double> v) {
-  double *p = g_in + g_in_at;
-  std::copy(v.begin(), v.end(), p);
-  g_in_at += static_cast<int>(v.size());
-  return p;
-}
 double *in(const double *from, int n) {
   double *p = g_in + g_in_at;
   std::copy(from, from + n, p);
   g_in_at += n;
   return p;
+}
+double *in(std::initializer_list<double> v) {
+  return in(v.begin(), static_cast<int>(v.size()));
 }
 int32_t *ii(std::initializer_list<int32_t> v) {
   int32_t *p = g_ii + g_ii_at;
@@ -100,9 +97,7 @@ constexpr auto D = constant<double, V>;
 
 bool all_marked(const void *p, std::size_t n) {
   const auto *b = static_cast<const unsigned char *>(p);
-  for (std::size_t i = 0; i < n; ++i)
-    if (b[i] != kMark) return false;
-  return true;
+  return std::all_of(b, b + n, [](unsigned char c) { return c == kMark; });
 }
 
 // A curve record over arrays of its own: an input fixture, or an output room whose
