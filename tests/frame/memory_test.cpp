@@ -45,20 +45,9 @@ TEST_F(Memory, DebugBlocksArePoisonedGuardedZeroedAndReallocated) {
       },                                 \
       ::testing::ExitedWithCode(11), text)
 
-TEST_F(MemoryDeathTest, WritePastResultBlockEndsProcess) {
-  BSdbglev = 20;
-  auto *p = static_cast<unsigned char *>(BSdbgalloc(10));
-  p[10] = 0;
-  EXPECT_EXIT11_PRINTS(BSdbgfree(p),
-                       "^ \\*\\*\\* memory scratch after allocated memory \\*\\*\\*\n"
-                       " \\*\\*\\* pointer in question is: 0x");
-  p[10] = 'e';
-  BSdbgfree(p);
-}
-
 TEST_F(MemoryDeathTest, EveryMisuseMessage) {
   BSdbglev = 20;
-  auto *r = static_cast<unsigned char *>(BSdbgalloc(16));
+  auto *r = static_cast<unsigned char *>(BSdbgalloc(10));  // the guard right after 10 bytes
   auto *s = static_cast<unsigned char *>(BSdbgsalloc(16));
   EXPECT_EXIT11_PRINTS(BSdbgfree(s), "attempt to deallocate stackallocated memory");
   EXPECT_EXIT11_PRINTS(BSdbgsfree(r), "attempt to stackdeallocate allocated memory");
@@ -71,10 +60,12 @@ TEST_F(MemoryDeathTest, EveryMisuseMessage) {
   EXPECT_EXIT11_PRINTS(BSdbgfree(r),
                        "memory scratch before allocated memory \\*\\*\\*\n "
                        "\\*\\*\\* pointer in question is: 0x");
-  r[16] = 0;
+  r[10] = 0;
   EXPECT_EXIT11_PRINTS(BSdbgfree(r), "memory scratch before and after allocated memory");
   r[-1] = 'b';
-  EXPECT_EXIT11_PRINTS(BSdbgfree(r), "memory scratch after allocated memory");
+  EXPECT_EXIT11_PRINTS(BSdbgfree(r),
+                       "^ \\*\\*\\* memory scratch after allocated memory \\*\\*\\*\n"
+                       " \\*\\*\\* pointer in question is: 0x");
   EXPECT_EXIT11_PRINTS(BSdbgralloc(r, 8), "memory scratch after allocated memory");
   s[16] = 0;
   EXPECT_EXIT11_PRINTS(BSdbgsfree(s), "memory scratch after stackallocated memory");
@@ -83,7 +74,7 @@ TEST_F(MemoryDeathTest, EveryMisuseMessage) {
   s[16] = 'f';
   EXPECT_EXIT11_PRINTS(BSdbgsfree(s), "memory scratch before stackallocated memory");
   s[-8] = 'd';
-  r[16] = 'e';
+  r[10] = 'e';
   BSdbgfree(r);
   BSdbgsfree(s);
 }

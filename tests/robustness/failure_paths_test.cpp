@@ -885,18 +885,9 @@ class FailurePaths : public kwtest::GuardedTest {
   static void SetUpTestSuite() {
     g_null = std::fopen("/dev/null", "w");
     g_path = testing::TempDir() + "failure_paths_dump.txt";
-    char *buf = nullptr;
-    size_t len = 0;
-    FILE *f = open_memstream(&buf, &len);
-    BSprintbspc(f, "c", g_a.cubic(), FALSE);
-    std::fclose(f);
-    g_dump.assign(buf, len);
-    std::free(buf);
-    f = open_memstream(&buf, &len);
-    BSprtcmplgd(f, 3, 2, 0, kDeg, kKind, kBase, kSegs, kBreaks, kStartEnd);
-    std::fclose(f);
-    g_record.assign(buf, len);
-    std::free(buf);
+    g_dump = kwtest::capture_stdout([] { BSprintbspc(stdout, "c", g_a.cubic(), FALSE); });
+    g_record = kwtest::capture_stdout(
+        [] { BSprtcmplgd(stdout, 3, 2, 0, kDeg, kKind, kBase, kSegs, kBreaks, kStartEnd); });
     // Eight points on a closed ring (the last repeats the first) with periodic knots.
     for (int i = 0; i < 8; ++i) {
       const double t = 2 * M_PI * (i % 7) / 7;
