@@ -13,11 +13,7 @@ namespace {
 using V = std::vector<double>;
 class ArcLength : public kwtest::GuardedTest {};
 
-// A circle of radius r about the origin on [0, 1], weights scaled.
-kwtest::RefCurve circle(double r, double weight_scale) {
-  const double o[3] = {0, 0, 0};
-  return kwtest::ref_circle(o, r, 0, 1, weight_scale);
-}
+const double kOrigin[3] = {0, 0, 0};  // circles about it on [0, 1]
 
 // Length by 64-point Gauss-Legendre on 20 pieces of every knot span, speed from
 // BScveval (independent of the span Taylor forms the library integrates).
@@ -62,7 +58,7 @@ TEST_F(ArcLength, ExactLengths) {
   BSparameters.arclen_tol = 1e-12;
   EXPECT_NEAR(arclength(tv, 0, 1, &rc), 2.6, 1e-12);
   for (double scale : {1.0, 3.0}) {
-    auto c = circle(2.0, scale);
+    auto c = kwtest::ref_circle(kOrigin, 2.0, 0, 1, scale);
     BScurve cv = c.view();
     EXPECT_NEAR(arclength(cv, 0, 1, &rc), 4 * M_PI, 1e-12);
     EXPECT_NEAR(arclength(cv, 0, 0.25, &rc), M_PI, 1e-12);
@@ -113,7 +109,7 @@ TEST_F(ArcLength, RandomCurvesHonourTheTolerance) {
 
 TEST_F(ArcLength, ClosedCurvesAndTheInverse) {
   BSparameters.arclen_tol = 1e-12;
-  auto c = circle(1.0, 1.0);
+  auto c = kwtest::ref_circle(kOrigin, 1.0, 0, 1);
   BScurve cv = c.view();
   cv.phy_closed = TRUE;
   BSrc rc = -99;
@@ -189,7 +185,7 @@ TEST_F(ArcLength, PolygonReparametrisationAndQuadrature) {
 }
 
 TEST_F(ArcLength, FailureStatuses) {
-  auto c = circle(1.0, 1.0);
+  auto c = kwtest::ref_circle(kOrigin, 1.0, 0, 1);
   BScurve cv = c.view(), bad = cv;
   V zero_w = c.weights;
   zero_w[3] = 0.0;

@@ -113,8 +113,6 @@ TEST_F(Commands, ModifiedCurvesReadBackTraceTheOriginal) {
     }
   }
   expect_contains(ok({"info", "ins.cv"}).out, {"0.25 (x2)"});
-  ok({"svg", "l.cv", "r.cv", "-o", "lr.svg", "--knots", "--poles"});
-  svg("lr.svg");
 }
 
 TEST_F(Commands, DemoChecksHold) {

@@ -31,9 +31,8 @@ struct RunResult {
 };
 
 inline std::string read_text(const std::string &path) {
-  std::ifstream f(path, std::ios::binary);
   std::ostringstream s;
-  s << f.rdbuf();
+  s << std::ifstream(path, std::ios::binary).rdbuf();
   return s.str();
 }
 
@@ -125,7 +124,6 @@ inline std::vector<double> numbers_in(const std::string &line) {
   std::string word;
   std::istringstream words(line);
   while (words >> word) {
-    // Strip punctuation around numbers such as "(1," or "2)".
     while (!word.empty() && std::strchr("(),:[]", word.back()) != nullptr) word.pop_back();
     while (!word.empty() && std::strchr("(),:[]", word.front()) != nullptr) word.erase(0, 1);
     char *end = nullptr;
