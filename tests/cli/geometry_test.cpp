@@ -295,17 +295,9 @@ TEST_F(Svg, QueryPointsGetTheNearestPointOfAllCurves) {
       ok({"svg", "circle.crv", "p.crv", "-o", "q.svg", "--points", "-3,0,0", "0.6,0.8", "1,3,0"});
   // Each line: query x y z, then u, foot x y z, distance. (-3, 0, 0): the circle at
   // (-1, 0, 0), u 0.5, distance 2. (0.6, 0.8) lies on the circle.
-  const struct {
-    std::string prefix;
-    size_t first;  // index of the first number checked
-    std::vector<double> want;
-  } cases[] = {{"nearest to (-3, 0, 0): circle.crv u", 3, {0.5, -1, 0, 0, 2}},
-               {"nearest to (0.59999999999999998, 0.80000000000000004, 0)", 4, {0.6, 0.8, 0, 0}}};
-  for (const auto &c : cases) {
-    const std::vector<double> v = numbers_in(line_starting(r.out, c.prefix));
-    ASSERT_EQ(v.size(), 8u) << r.out;
-    for (size_t i = 0; i < c.want.size(); ++i) EXPECT_NEAR(v[c.first + i], c.want[i], 1e-9) << i;
-  }
+  expect_numbers(r, "nearest to (-3, 0, 0): circle.crv u", {0.5, -1, 0, 0, 2}, 1e-9, 3);
+  expect_numbers(r, "nearest to (0.59999999999999998, 0.80000000000000004, 0)", {0.6, 0.8, 0, 0},
+                 1e-9, 4);
   // (1, 3, 0): the parabola's end (1, 1) at distance 2 is nearer than the circle (2.16).
   expect_contains(r.out, {"nearest to (1, 3, 0): p.crv u 1 point (1, 1, 0) distance 2"});
   const XmlReport xml = svg("q.svg");

@@ -139,17 +139,13 @@ bool g_nonfinite_result = false;
 // Releases result memory a routine handed out, noting values that are not finite.
 void release(BScurve *&cv) {
   BSrc rc;
-  if (cv != nullptr) {
-    g_nonfinite_result |= !all_finite(cv->poles, 3 * cv->num_poles);
-    BSfreeqelcv(cv, &rc);
-  }
+  g_nonfinite_result |= cv != nullptr && !all_finite(cv->poles, 3 * cv->num_poles);
+  if (cv != nullptr) BSfreeqelcv(cv, &rc);
   cv = nullptr;
 }
 void release(double *&p, int32_t count = 0) {
-  if (p != nullptr) {
-    g_nonfinite_result |= !all_finite(p, count);
-    BSdbgfree(p);
-  }
+  g_nonfinite_result |= p != nullptr && !all_finite(p, count);
+  if (p != nullptr) BSdbgfree(p);
   p = nullptr;
 }
 
