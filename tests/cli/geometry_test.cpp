@@ -96,17 +96,12 @@ TEST_F(Geometry, LengthsIntersectionsOffsetsAndPlaneCuts) {
       r.out, {"curves 1 and 2 meet at (0.5, 0.25, 0)", "curves 2 and 3 overlap from u 0.5 to 1"});
   svg("x.svg");
   // The circle of radius 2 cut by x = 1: two points at y = +-sqrt(3).
-  const std::vector<std::string> lines =
-      lines_of(ok({"xplane", "c.crv", "1", "0", "0", "3", "0", "0"}).out);
-  ASSERT_EQ(lines.size(), 4u);
-  EXPECT_EQ(lines[0], "points 2");
-  EXPECT_EQ(lines[3], "intervals 0");
-  for (int i = 0; i < 2; ++i) {
-    const std::vector<double> w = numbers_in(lines[1 + i]);
-    ASSERT_EQ(w.size(), 4u);
-    EXPECT_NEAR(w[1], 1.0, 1e-12);
-    EXPECT_NEAR(w[2], i == 0 ? std::sqrt(3.0) : -std::sqrt(3.0), 1e-12);
-  }
+  r = ok({"xplane", "c.crv", "1", "0", "0", "3", "0", "0"});
+  const std::vector<double> w = numbers_in(r.out);  // 2, then "u x y z" twice, then 0
+  ASSERT_TRUE(lines_of(r.out).size() == 4 && w.size() == 10) << r.out;
+  expect_contains(r.out, {"points 2\n", "\nintervals 0\n"});
+  for (int i : {0, 4})
+    EXPECT_NEAR(std::hypot(w[2 + i] - 1, w[3 + i] - (i ? -1 : 1) * std::sqrt(3.0)), 0, 1e-12);
   // Cut through its joint by y = 0: the joint once, at the start parameter; the line
   // lies in z = 0: one interval over its domain.
   expect_contains(ok({"xplane", "c.crv", "0", "0", "0", "0", "1", "0"}).out,

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -156,12 +157,10 @@ struct XmlReport {
   std::vector<std::map<std::string, std::string>> elements;
   // Elements of the name with the class (cls "": without a class).
   int count(const std::string &element, const std::string &cls = "") const {
-    int n = 0;
-    for (const auto &e : elements) {
+    return static_cast<int>(std::count_if(elements.begin(), elements.end(), [&](const auto &e) {
       const auto c = e.find("class");
-      n += e.at("") == element && (c == e.end() ? cls.empty() : c->second == cls);
-    }
-    return n;
+      return e.at("") == element && (c == e.end() ? cls.empty() : c->second == cls);
+    }));
   }
 };
 
