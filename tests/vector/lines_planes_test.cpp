@@ -34,23 +34,20 @@ TEST_F(LinesPlanesTest, RelationOfTwoLines) {
       {0, 0, 0, 1, 0, 0, 3, 0, 0, 2, 0, 0},        {0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 0, 0},
       {0, 0, 0, 1, 0, 0, 2, 0, 0, 1, 0, 0},        {0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1 + 1e-4, 0},
       {0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1 + 1e-8, 0}, {0, 0, 0, 0, 0, 0, 0, 1, 0, 1, 1, 0},
-      {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 1, 0}};
+      {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 1, 0},        {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}};
   // Two descriptions of one line (four collinear points are coplanar) are the
   // same line in either order; lines sharing their second point meet there (or
   // are one line) without a status; an angle of 1e-4 intersects, 1e-8 is parallel.
-  const int16_t want[] = {3, 5, 2, 4, 4, 5, 4, 5, 3, 0, 0};
-  for (int i = 0; i < 11; ++i) {
+  // BSpoint3: whether the four points span a plane (not space, a line or a point).
+  const int16_t want[] = {3, 5, 2, 4, 4, 5, 4, 5, 3, 0, 0, 0};
+  const bool plane[] = {1, 1, 0, 0, 0, 1, 0, 1, 1, 1, 1, 0};
+  for (int i = 0; i < 12; ++i) {
     const double *l = lines[i];
     BSrc rc = 99;
     EXPECT_EQ(BSrelplnln(&rc, l, l + 3, l + 6, l + 9), want[i]) << "case " << i;
     EXPECT_EQ(rc, want[i] ? BSSUCC : BSDEGEN) << "case " << i;
+    EXPECT_EQ(BSpoint3(&rc, l, l + 3, l + 6, l + 9) != 0, plane[i]) << "case " << i;
   }
-  const double y[3] = {0, 1, 0}, z[3] = {0, 0, 1}, xy[3] = {1, 1, 0}, x2[3] = {2, 0, 0};
-  BSrc rc;
-  EXPECT_TRUE(BSpoint3(&rc, kO, kX, y, xy));
-  EXPECT_FALSE(BSpoint3(&rc, kO, kX, y, z));    // space
-  EXPECT_FALSE(BSpoint3(&rc, kO, kX, x2, x2));  // a line
-  EXPECT_FALSE(BSpoint3(&rc, kO, kO, kO, kO));  // a point
 }
 
 TEST_F(LinesPlanesTest, ClosestPointsOfLines) {
