@@ -1,6 +1,8 @@
 // Every knotwork command end to end: exact output on curves of known geometry,
 // written curves read back and traced against the original, help, usage errors, and
 // the commands shown in examples/README.md.
+#include <iterator>
+
 #include "tool_runner.hpp"
 
 namespace clitest {
@@ -205,19 +207,20 @@ TEST_F(Commands, BadArgumentsFailWithTheirCodeAndMessage) {
     EXPECT_FALSE(std::filesystem::exists(dir.file(name))) << name;
 }
 
+std::vector<std::string> words(const std::string &line) {
+  std::istringstream s(line);
+  return {std::istream_iterator<std::string>(s), {}};
+}
+
 // Same words, numbers equal within a relative 1e-12.
 bool same_line(const std::string &expected, const std::string &actual) {
-  std::istringstream a(expected), b(actual);
-  for (std::string x, y;;) {
-    const bool more_a = static_cast<bool>(a >> x), more_b = static_cast<bool>(b >> y);
-    if (more_a != more_b) return false;
-    if (!more_a) return true;
-    if (x == y) continue;
-    const std::vector<double> u = numbers_in(x), v = numbers_in(y);
-    if (u.size() != 1 || v.size() != 1 ||
-        std::fabs(u[0] - v[0]) > 1e-12 * std::max(1.0, std::fabs(u[0])))
-      return false;
-  }
+  const std::vector<std::string> a = words(expected), b = words(actual);
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](const std::string &x, const std::string &y) {
+           const std::vector<double> u = numbers_in(x), v = numbers_in(y);
+           return x == y || (u.size() == 1 && v.size() == 1 &&
+                             std::fabs(u[0] - v[0]) <= 1e-12 * std::max(1.0, std::fabs(u[0])));
+         });
 }
 
 // The commands shown in examples/README.md, run again: the documented output must be
@@ -230,11 +233,8 @@ TEST_F(Commands, ExamplesReadmeShowsTheRealOutputOfItsCommands) {
     if (lines[i] != "```console") continue;
     // "$ knotwork ARGS...", then the output up to the closing fence.
     const std::string shown = lines[++i];
-    std::istringstream command(shown);
-    std::vector<std::string> args;
-    std::string word;
-    command >> word >> word;
-    while (command >> word) args.push_back(word);
+    std::vector<std::string> args = words(shown);
+    args.erase(args.begin(), args.begin() + 2);
     std::vector<std::string> expected;
     while (++i < lines.size() && lines[i] != "```") expected.push_back(lines[i]);
     const std::vector<std::string> actual = lines_of(ok(args).out);

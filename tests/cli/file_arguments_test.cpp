@@ -84,7 +84,9 @@ TEST_F(FileArguments, UnreadableAndMalformedFilesFailAlike) {
       // info and dump show what they read before the order is refused.
       {"order17.cv", 1, {"order 17 is not supported (orders 2 to 16)", "failed: status (2)"}, true},
   };
-  put("order17.cv", order17_text());
+  std::vector<double> knots(34, 1.0);  // an order-17 Bezier curve (one above the largest order)
+  std::fill_n(knots.begin(), 17, 0.0);
+  put("order17.cv", curve_text(17, std::vector<double>(3 * 17, 1.0), {}, knots));
   for (const auto &t : cases)
     for (const auto &[command, unused] : file_commands) {
       SCOPED_TRACE(command + " " + t.file);

@@ -106,13 +106,6 @@ inline std::string circle_text(double r = 1.0) {
       {1, s, 1, s, 1, s, 1, s, 1}, {0, 0, 0, 0.25, 0.25, 0.5, 0.5, 0.75, 0.75, 1, 1, 1});
 }
 
-// An order-17 Bezier curve (one above the largest supported order).
-inline std::string order17_text() {
-  std::vector<double> knots(34, 0.0);
-  std::fill(knots.begin() + 17, knots.end(), 1.0);
-  return curve_text(17, std::vector<double>(3 * 17, 1.0), {}, knots);
-}
-
 // Expects every part to occur in text.
 inline void expect_contains(const std::string &text, const std::vector<std::string> &parts) {
   for (const std::string &part : parts)
