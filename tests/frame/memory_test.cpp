@@ -170,14 +170,12 @@ void pool_release(void *block, int32_t size) {
 
 TEST_F(Memory, PooledSizeClasses) {
   BSsetqemem(pool_alloc, pool_release);
-  const struct {
-    int32_t request, cls;
-  } cases[] = {{8, 16}, {9, 64}, {56, 64}, {57, 128}, {1016, 1024}};
-  for (const auto &c : cases) {
+  for (const auto &[request, cls] :
+       {std::pair{8, 16}, {9, 64}, {56, 64}, {57, 128}, {1016, 1024}}) {
     g_last_class = 0;
-    void *p = BSdbgalloc(c.request);
+    void *p = BSdbgalloc(request);
     ASSERT_NE(p, nullptr);
-    EXPECT_EQ(g_last_class, c.cls) << c.request;
+    EXPECT_EQ(g_last_class, cls) << request;
     BSdbgfree(p);
   }
   g_last_class = 0;

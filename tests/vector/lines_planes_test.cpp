@@ -107,7 +107,7 @@ TEST_F(LinesPlanesTest, PlaneIntersection) {
   }
 }
 
-TEST_F(LinesPlanesTest, OverlapOfSegments) {
+TEST_F(LinesPlanesTest, OverlapOfSegmentsAndDistanceOfLinesCaseByCase) {
   const double a0[3] = {0, 0, 0}, a1[3] = {2, 0, 0};
   // b0 b1, then count, touch, params on a, params on b: overlapping, reversed
   // (ordered along a), touching at an end, apart.
@@ -126,17 +126,14 @@ TEST_F(LinesPlanesTest, OverlapOfSegments) {
     for (int i = 0; i < count; ++i)  // and the point at that parameter of a
       EXPECT_EQ(std::tuple(pa[i], pb[i], pts[3 * i]), std::tuple(c[8 + i], c[10 + i], 2 * pa[i]));
   }
-}
-
-TEST_F(LinesPlanesTest, DistanceOfLinesCaseByCase) {
+  // BSdistll from the x axis to b: b, then result, where, dist, params: skew, parallel,
+  // the same line (nothing more computed), intersecting.
   const double a[6] = {0, 0, 0, 1, 0, 0};
-  // b, then result, where, dist, params: skew, parallel, the same line
-  // (nothing more computed), intersecting.
-  const double cases[][11] = {{0, 1, 1, 0, 2, 1, 2, 0, 1, 0, -1},
+  const double lines[][11] = {{0, 1, 1, 0, 2, 1, 2, 0, 1, 0, -1},
                               {0, 3, 0, 2, 3, 0, 3, 1, 3, 1, 0.5},
                               {5, 0, 0, -2, 0, 0, 4, 2, 0, 0, 0},
                               {0.5, -1, 0, 0.5, 3, 0, 1, 3, 0, 0.5, 0.25}};
-  for (const double *c : cases) {
+  for (const double *c : lines) {
     int32_t where = 9;
     double dist = -1, pts[6], par[2];
     BSrc rc;
