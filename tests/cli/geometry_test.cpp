@@ -39,8 +39,7 @@ TEST_F(Geometry, CirclesArcsAndJoinsAreWrittenExactly) {
   EXPECT_EQ(point("j.cv", "0"), (std::vector<double>{10, 5, 0}));
   EXPECT_EQ(point("j.cv", "1"), (std::vector<double>{8, 0, 0}));
   const std::vector<double> mid = point("j.cv", "0.25");  // on the line
-  ASSERT_EQ(mid.size(), 3u);
-  EXPECT_NEAR(mid[0], 2 * mid[1], 1e-13);
+  EXPECT_NEAR(mid.at(0), 2 * mid.at(1), 1e-13);
   // Arcs that meet join into one rational curve.
   ok({"arc", "1", "0", "0", "0", "0", "0", "0", "1", "0", "0", "0", "1", "q1.cv"});
   ok({"arc", "0", "1", "0", "0", "0", "0", "-1", "0", "0", "0", "0", "1", "q2.cv"});
@@ -73,8 +72,7 @@ TEST_F(Geometry, LengthsIntersectionsOffsetsAndPlaneCuts) {
   for (const char *d : {"0.5", "-0.5"}) {
     put("o.crv", ok({"offset", "c.crv", d, "0", "0", "1"}).out);
     const std::vector<double> p = point("o.crv", "0.3");
-    ASSERT_EQ(p.size(), 3u);
-    EXPECT_NEAR(std::hypot(p[0], p[1]), 2.0 + std::stod(d), 1e-12);
+    EXPECT_NEAR(std::hypot(p.at(0), p.at(1)), 2.0 + std::stod(d), 1e-12);
   }
   expect_contains(ok({"svg", "c.crv", "-o", "o.svg", "--offset", "0.5", "--offset", "-0.5"}).out,
                   {"wrote o.svg (view xy): 3 curves", "offset of c.crv at 0.5: order",
