@@ -39,8 +39,7 @@ TEST_F(Geometry, CirclesArcsAndJoinsAreWrittenExactly) {
   EXPECT_EQ(point("j.cv", "0"), (std::vector<double>{10, 5, 0}));
   EXPECT_EQ(point("j.cv", "1"), (std::vector<double>{8, 0, 0}));
   const std::vector<double> mid = point("j.cv", "0.25");  // on the line
-  ASSERT_EQ(mid.size(), 3u);
-  EXPECT_NEAR(mid[0], 2 * mid[1], 1e-13);
+  EXPECT_NEAR(mid.at(0), 2 * mid.at(1), 1e-13);
   // Arcs that meet join into one rational curve.
   ok({"arc", "1", "0", "0", "0", "0", "0", "0", "1", "0", "0", "0", "1", "q1.cv"});
   ok({"arc", "0", "1", "0", "0", "0", "0", "-1", "0", "0", "0", "0", "1", "q2.cv"});
@@ -73,8 +72,7 @@ TEST_F(Geometry, LengthsIntersectionsOffsetsAndPlaneCuts) {
   for (const char *d : {"0.5", "-0.5"}) {
     put("o.crv", ok({"offset", "c.crv", d, "0", "0", "1"}).out);
     const std::vector<double> p = point("o.crv", "0.3");
-    ASSERT_EQ(p.size(), 3u);
-    EXPECT_NEAR(std::hypot(p[0], p[1]), 2.0 + std::stod(d), 1e-12);
+    EXPECT_NEAR(std::hypot(p.at(0), p.at(1)), 2.0 + std::stod(d), 1e-12);
   }
   expect_contains(ok({"svg", "c.crv", "-o", "o.svg", "--offset", "0.5", "--offset", "-0.5"}).out,
                   {"wrote o.svg (view xy): 3 curves", "offset of c.crv at 0.5: order",
@@ -96,17 +94,12 @@ TEST_F(Geometry, LengthsIntersectionsOffsetsAndPlaneCuts) {
       r.out, {"curves 1 and 2 meet at (0.5, 0.25, 0)", "curves 2 and 3 overlap from u 0.5 to 1"});
   svg("x.svg");
   // The circle of radius 2 cut by x = 1: two points at y = +-sqrt(3).
-  const std::vector<std::string> lines =
-      lines_of(ok({"xplane", "c.crv", "1", "0", "0", "3", "0", "0"}).out);
-  ASSERT_EQ(lines.size(), 4u);
-  EXPECT_EQ(lines[0], "points 2");
-  EXPECT_EQ(lines[3], "intervals 0");
-  for (int i = 0; i < 2; ++i) {
-    const std::vector<double> w = numbers_in(lines[1 + i]);
-    ASSERT_EQ(w.size(), 4u);
-    EXPECT_NEAR(w[1], 1.0, 1e-12);
-    EXPECT_NEAR(w[2], i == 0 ? std::sqrt(3.0) : -std::sqrt(3.0), 1e-12);
-  }
+  r = ok({"xplane", "c.crv", "1", "0", "0", "3", "0", "0"});
+  const std::vector<double> w = numbers_in(r.out);  // 2, then "u x y z" twice, then 0
+  ASSERT_TRUE(lines_of(r.out).size() == 4 && w.size() == 10) << r.out;
+  expect_contains(r.out, {"points 2\n", "\nintervals 0\n"});
+  for (int i : {0, 4})
+    EXPECT_NEAR(std::hypot(w[2 + i] - 1, w[3 + i] - (i ? -1 : 1) * std::sqrt(3.0)), 0, 1e-12);
   // Cut through its joint by y = 0: the joint once, at the start parameter; the line
   // lies in z = 0: one interval over its domain.
   expect_contains(ok({"xplane", "c.crv", "0", "0", "0", "0", "1", "0"}).out,
@@ -129,8 +122,7 @@ TEST_F(Geometry, SvgMarksAndPrintsPlaneIntersections) {
       ys.push_back(v[3]);
     }
   ASSERT_EQ(ys.size(), 2u) << r.out;
-  EXPECT_NEAR(ys[0], std::sqrt(3.0), 1e-12);
-  EXPECT_NEAR(ys[1], -std::sqrt(3.0), 1e-12);
+  EXPECT_NEAR(std::hypot(ys[0] - std::sqrt(3.0), ys[1] + std::sqrt(3.0)), 0, 1e-12);
   expect_contains(r.out, {"curve 1 lies in plane 2 from u 0 to 1\n"});
   const XmlReport xml = svg("p.svg");
   EXPECT_EQ(xml.count("circle"), 2);  // the markers (the legend's swatch has a class)
@@ -206,17 +198,17 @@ void expect_counts(const XmlReport &xml,
 
 class Svg : public CliTest {};
 
-TEST_F(Svg, PictureHasViewBoxLegendAndPointsUpward) {
+TEST_F(Svg, PictureHasViewBoxLegendEscapedNamesAndPointsUpward) {
   // A line from (0, 0) to (1, 1): its first point must be lower on the page.
-  put("line.crv", curve_text(2, {0, 0, 0, 1, 1, 0}, {}, {0, 0, 1, 1}));
+  put("a&b<c>'q\".crv", curve_text(2, {0, 0, 0, 1, 1, 0}, {}, {0, 0, 1, 1}));
   put("two.crv", parabola_text() + "\n" + quarter_text());
-  const RunResult r = ok({"svg", "line.crv", "two.crv", "-o", "out.svg"});
+  const RunResult r = ok({"svg", "a&b<c>'q\".crv", "two.crv", "-o", "out.svg"});
   expect_contains(r.out, {"wrote out.svg (view xy): 3 curves,"});
   const XmlReport xml = svg("out.svg");
   EXPECT_EQ(xml.elements[0].at(""), "svg");
   EXPECT_EQ(xml.elements[0].at("xmlns"), "http://www.w3.org/2000/svg");
   EXPECT_EQ(xml.count("title"), 1);
-  expect_contains(xml.text, {"line.crv: order 2", "two.crv#1: order 3",
+  expect_contains(xml.text, {"a&b<c>'q\".crv: order 2", "two.crv#1: order 3",
                              "two.crv#2: order 3, 3 poles, rational", "scale:"});
   const std::vector<double> box = numbers_in(xml.elements[0].at("viewBox"));
   ASSERT_EQ(box.size(), 4u);
@@ -295,28 +287,14 @@ TEST_F(Svg, QueryPointsGetTheNearestPointOfAllCurves) {
       ok({"svg", "circle.crv", "p.crv", "-o", "q.svg", "--points", "-3,0,0", "0.6,0.8", "1,3,0"});
   // Each line: query x y z, then u, foot x y z, distance. (-3, 0, 0): the circle at
   // (-1, 0, 0), u 0.5, distance 2. (0.6, 0.8) lies on the circle.
-  const struct {
-    std::string prefix;
-    size_t first;  // index of the first number checked
-    std::vector<double> want;
-  } cases[] = {{"nearest to (-3, 0, 0): circle.crv u", 3, {0.5, -1, 0, 0, 2}},
-               {"nearest to (0.59999999999999998, 0.80000000000000004, 0)", 4, {0.6, 0.8, 0, 0}}};
-  for (const auto &c : cases) {
-    const std::vector<double> v = numbers_in(line_starting(r.out, c.prefix));
-    ASSERT_EQ(v.size(), 8u) << r.out;
-    for (size_t i = 0; i < c.want.size(); ++i) EXPECT_NEAR(v[c.first + i], c.want[i], 1e-9) << i;
-  }
+  expect_numbers(r, "nearest to (-3, 0, 0): circle.crv u", {0.5, -1, 0, 0, 2}, 1e-9, 3);
+  expect_numbers(r, "nearest to (0.59999999999999998, 0.80000000000000004, 0)", {0.6, 0.8, 0, 0},
+                 1e-9, 4);
   // (1, 3, 0): the parabola's end (1, 1) at distance 2 is nearer than the circle (2.16).
   expect_contains(r.out, {"nearest to (1, 3, 0): p.crv u 1 point (1, 1, 0) distance 2"});
   const XmlReport xml = svg("q.svg");
   expect_counts(xml, {{"line", "query", 3}, {"circle", "foot", 3}, {"path", "target", 3}});
   expect_contains(xml.text, {"nearest points to 3 query point(s)"});
-}
-
-TEST_F(Svg, FileNamesAreEscaped) {
-  put("a&b<c>'q\".crv", parabola_text());
-  ok({"svg", "a&b<c>'q\".crv", "-o", "e.svg"});
-  expect_contains(svg("e.svg").text, {"a&b<c>'q\".crv: order 3"});
 }
 
 }  // namespace

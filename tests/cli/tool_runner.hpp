@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -31,9 +32,8 @@ struct RunResult {
 };
 
 inline std::string read_text(const std::string &path) {
-  std::ifstream f(path, std::ios::binary);
   std::ostringstream s;
-  s << f.rdbuf();
+  s << std::ifstream(path, std::ios::binary).rdbuf();
   return s.str();
 }
 
@@ -106,13 +106,6 @@ inline std::string circle_text(double r = 1.0) {
       {1, s, 1, s, 1, s, 1, s, 1}, {0, 0, 0, 0.25, 0.25, 0.5, 0.5, 0.75, 0.75, 1, 1, 1});
 }
 
-// An order-17 Bezier curve (one above the largest supported order).
-inline std::string order17_text() {
-  std::vector<double> knots(34, 0.0);
-  std::fill(knots.begin() + 17, knots.end(), 1.0);
-  return curve_text(17, std::vector<double>(3 * 17, 1.0), {}, knots);
-}
-
 // Expects every part to occur in text.
 inline void expect_contains(const std::string &text, const std::vector<std::string> &parts) {
   for (const std::string &part : parts)
@@ -125,7 +118,6 @@ inline std::vector<double> numbers_in(const std::string &line) {
   std::string word;
   std::istringstream words(line);
   while (words >> word) {
-    // Strip punctuation around numbers such as "(1," or "2)".
     while (!word.empty() && std::strchr("(),:[]", word.back()) != nullptr) word.pop_back();
     while (!word.empty() && std::strchr("(),:[]", word.front()) != nullptr) word.erase(0, 1);
     char *end = nullptr;
@@ -158,53 +150,20 @@ struct XmlReport {
   std::vector<std::map<std::string, std::string>> elements;
   // Elements of the name with the class (cls "": without a class).
   int count(const std::string &element, const std::string &cls = "") const {
-    int n = 0;
-    for (const auto &e : elements) {
+    return static_cast<int>(std::count_if(elements.begin(), elements.end(), [&](const auto &e) {
       const auto c = e.find("class");
-      n += e.at("") == element && (c == e.end() ? cls.empty() : c->second == cls);
-    }
-    return n;
+      return e.at("") == element && (c == e.end() ? cls.empty() : c->second == cls);
+    }));
   }
 };
 
-namespace detail {
-
-inline bool name_start(char c) {
-  return std::isalpha(static_cast<unsigned char>(c)) || c == '_' || c == ':';
-}
-inline bool name_char(char c) {
-  return name_start(c) || std::isdigit(static_cast<unsigned char>(c)) || c == '-' || c == '.';
-}
-
-// Appends raw character data or an attribute value to out with its entities decoded;
-// false on '<', a control character, "]]>" or an unknown or unterminated entity.
-inline bool decode(const std::string &raw, std::string *out) {
+// Checks that s is one well-formed XML document: an optional declaration, then
+// exactly one root element; balanced, properly nested tags; quoted, unique
+// attributes; valid names; character data and values without '<', control
+// characters or "]]>", and with known entities only.
+inline XmlReport check_xml(const std::string &s) {
   static const std::map<std::string, char> known = {
       {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
-  if (raw.find("]]>") != std::string::npos) return false;
-  for (size_t i = 0; i < raw.size(); ++i) {
-    const unsigned char c = raw[i];
-    if (c == '<' || (c < 0x20 && c != '\n' && c != '\t' && c != '\r')) return false;
-    if (c != '&') {
-      *out += raw[i];
-      continue;
-    }
-    const size_t semi = raw.find(';', i);
-    if (semi == std::string::npos) return false;
-    const std::string e = raw.substr(i + 1, semi - i - 1);
-    if (known.count(e) == 0 && (e.size() < 2 || e[0] != '#')) return false;
-    *out += known.count(e) != 0 ? known.at(e) : '?';
-    i = semi;
-  }
-  return true;
-}
-
-}  // namespace detail
-
-// Checks that text is one well-formed XML document: an optional declaration, then
-// exactly one root element; balanced, properly nested tags; quoted, unique
-// attributes; valid names; character data without '<' and with known entities only.
-inline XmlReport check_xml(const std::string &s) {
   XmlReport r;
   std::vector<std::string> open;  // names of the elements not yet closed
   size_t i = 0;
@@ -219,35 +178,50 @@ inline XmlReport check_xml(const std::string &s) {
   };
   const auto name = [&] {
     const size_t from = i;
-    if (i < s.size() && detail::name_start(s[i]))
-      while (i < s.size() && detail::name_char(s[i])) ++i;
+    for (unsigned char c;
+         i < s.size() && (c = s[i], std::isalpha(c) || c == '_' || c == ':' ||
+                                        (i > from && (std::isdigit(c) || c == '-' || c == '.')));)
+      ++i;
     return s.substr(from, i - from);
   };
+  // Appends s[i, end) to out with its entities decoded, leaving i at end.
+  const auto decode = [&](size_t end, std::string *out) {
+    for (; i < end; ++i) {
+      const unsigned char c = s[i];
+      if (c == '<' || (c < 0x20 && c != '\n' && c != '\t' && c != '\r') ||
+          s.compare(i, 3, "]]>") == 0)
+        return false;
+      const size_t semi = c == '&' ? s.find(';', i) : i;
+      const std::string e = c == '&' && semi < end ? s.substr(i + 1, semi - i - 1) : "";
+      if (c == '&' && known.count(e) == 0 && (e.size() < 2 || e[0] != '#')) return false;
+      *out += c != '&' ? s[i] : known.count(e) != 0 ? known.at(e) : '?';
+      i = semi;
+    }
+    return true;
+  };
   while (i < s.size()) {
-    const size_t lt = std::min(s.find('<', i), s.size());
     std::string text;
-    if (!detail::decode(s.substr(i, lt - i), &text)) return fail("bad character data");
+    if (!decode(std::min(s.find('<', i), s.size()), &text)) return fail("bad character data");
     if (open.empty() && text.find_first_not_of(" \t\r\n") != std::string::npos)
       return fail("text outside the root element");
     if (!open.empty() && !text.empty()) r.text += text + "\n";
-    if ((i = lt) == s.size()) break;
+    if (i == s.size()) break;
     if (s.compare(i, 2, "<?") == 0) {  // the declaration (the writer makes no comments)
       if ((i = s.find("?>", i)) == std::string::npos) return fail("unterminated <?");
       i += 2;
       continue;
     }
-    if (s.compare(i, 2, "</") == 0) {
-      i += 2;
-      const std::string closing = name();
+    const bool closing = s.compare(i, 2, "</") == 0;
+    i += closing ? 2 : 1;
+    std::map<std::string, std::string> attrs{{"", name()}};
+    if (closing) {
       space();
-      if (open.empty() || closing != open.back() || i >= s.size() || s[i++] != '>')
-        return fail("end tag </" + closing + "> does not match");
+      if (open.empty() || attrs[""] != open.back() || i >= s.size() || s[i++] != '>')
+        return fail("end tag </" + attrs[""] + "> does not match");
       open.pop_back();
       continue;
     }
-    ++i;
     if (open.empty() && !r.elements.empty()) return fail("a second root element");
-    std::map<std::string, std::string> attrs{{"", name()}};
     if (attrs[""].empty()) return fail("bad element name");
     while (true) {
       const bool spaced = space();
@@ -261,9 +235,9 @@ inline XmlReport check_xml(const std::string &s) {
       const char quote = i < s.size() ? s[i] : 0;
       const size_t end = quote == '"' || quote == '\'' ? s.find(quote, i + 1) : std::string::npos;
       std::string value;
-      if (end == std::string::npos || !detail::decode(s.substr(i + 1, end - i - 1), &value))
+      if (end == std::string::npos || (++i, !decode(end, &value)))
         return fail("bad value of attribute " + attr);
-      i = end + 1;
+      ++i;
       if (!attrs.emplace(attr, value).second) return fail("attribute " + attr + " given twice");
     }
     if (s[i] == '>') open.push_back(attrs[""]);

@@ -11,7 +11,7 @@ using MemoryDeathTest = Memory;
 // What the statement prints on standard output.
 #define PRINTS(stmt) kwtest::capture_stdout([&] { stmt; })
 
-TEST_F(Memory, DebugResultBlockIsPoisonedAndGuarded) {
+TEST_F(Memory, DebugBlocksArePoisonedGuardedZeroedAndReallocated) {
   BSdbglev = 20;
   auto *p = static_cast<unsigned char *>(BSdbgalloc(10));
   ASSERT_NE(p, nullptr);
@@ -20,12 +20,8 @@ TEST_F(Memory, DebugResultBlockIsPoisonedAndGuarded) {
   EXPECT_EQ(std::string(p - 8, p + 18), std::string(8, 'b') + std::string(10, '\xFF') + "eeeeeeee");
   EXPECT_EQ(PRINTS(BSchkmem1(p)), " *** allocated memory not scratched ***\n");
   BSdbgfree(p);
-  EXPECT_EQ(BSlist_al.count, 0);
-}
-
-TEST_F(Memory, DebugCallocIsZeroAndReallocKeepsContents) {
-  BSdbglev = 20;
-  auto *p = static_cast<unsigned char *>(BSdbgcalloc(4, 6));
+  // calloc gives zeros, realloc keeps the contents
+  p = static_cast<unsigned char *>(BSdbgcalloc(4, 6));
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(std::string(p, p + 24), std::string(24, '\0'));
   std::memset(p, 7, 24);
@@ -49,20 +45,9 @@ TEST_F(Memory, DebugCallocIsZeroAndReallocKeepsContents) {
       },                                 \
       ::testing::ExitedWithCode(11), text)
 
-TEST_F(MemoryDeathTest, WritePastResultBlockEndsProcess) {
-  BSdbglev = 20;
-  auto *p = static_cast<unsigned char *>(BSdbgalloc(10));
-  p[10] = 0;
-  EXPECT_EXIT11_PRINTS(BSdbgfree(p),
-                       "^ \\*\\*\\* memory scratch after allocated memory \\*\\*\\*\n"
-                       " \\*\\*\\* pointer in question is: 0x");
-  p[10] = 'e';
-  BSdbgfree(p);
-}
-
 TEST_F(MemoryDeathTest, EveryMisuseMessage) {
   BSdbglev = 20;
-  auto *r = static_cast<unsigned char *>(BSdbgalloc(16));
+  auto *r = static_cast<unsigned char *>(BSdbgalloc(10));  // the guard right after 10 bytes
   auto *s = static_cast<unsigned char *>(BSdbgsalloc(16));
   EXPECT_EXIT11_PRINTS(BSdbgfree(s), "attempt to deallocate stackallocated memory");
   EXPECT_EXIT11_PRINTS(BSdbgsfree(r), "attempt to stackdeallocate allocated memory");
@@ -75,10 +60,12 @@ TEST_F(MemoryDeathTest, EveryMisuseMessage) {
   EXPECT_EXIT11_PRINTS(BSdbgfree(r),
                        "memory scratch before allocated memory \\*\\*\\*\n "
                        "\\*\\*\\* pointer in question is: 0x");
-  r[16] = 0;
+  r[10] = 0;
   EXPECT_EXIT11_PRINTS(BSdbgfree(r), "memory scratch before and after allocated memory");
   r[-1] = 'b';
-  EXPECT_EXIT11_PRINTS(BSdbgfree(r), "memory scratch after allocated memory");
+  EXPECT_EXIT11_PRINTS(BSdbgfree(r),
+                       "^ \\*\\*\\* memory scratch after allocated memory \\*\\*\\*\n"
+                       " \\*\\*\\* pointer in question is: 0x");
   EXPECT_EXIT11_PRINTS(BSdbgralloc(r, 8), "memory scratch after allocated memory");
   s[16] = 0;
   EXPECT_EXIT11_PRINTS(BSdbgsfree(s), "memory scratch after stackallocated memory");
@@ -87,7 +74,7 @@ TEST_F(MemoryDeathTest, EveryMisuseMessage) {
   s[16] = 'f';
   EXPECT_EXIT11_PRINTS(BSdbgsfree(s), "memory scratch before stackallocated memory");
   s[-8] = 'd';
-  r[16] = 'e';
+  r[10] = 'e';
   BSdbgfree(r);
   BSdbgsfree(s);
 }
@@ -147,7 +134,7 @@ TEST_F(Memory, CheckersReportState) {
   BSdbgsfree(s);
 }
 
-TEST_F(Memory, PoisoningMessages) {
+TEST_F(Memory, PoisoningMessagesAndLockedBlock) {
   EXPECT_EQ(PRINTS(BSpoisonstk(100001)), "*** stack is too small\n");
   EXPECT_EQ(PRINTS(BSpoisonmem(6)), "*** The number of allocated bytes must be divisible by 4.\n");
   EXPECT_EQ(PRINTS(BSpoisonmem(0)), "n is a negative number.");
@@ -155,9 +142,6 @@ TEST_F(Memory, PoisoningMessages) {
   EXPECT_EQ(PRINTS(BSpoisonstk(400)).rfind("Poisoning is completed. address = 0x", 0), 0u);
   EXPECT_EQ(PRINTS(BSlockmem(6)),
             "BSlockmem: The number of allocated bytes must be divisible by 4.\n");
-}
-
-TEST_F(Memory, LockedBlockDetectsStrayWrites) {
   // The locked block lives for the whole process; the test runs once per process.
   if (BSlmemptr == nullptr) {
     EXPECT_EQ(PRINTS(BSlockmem(64)).rfind("Poisoning is complete. Address = 0x", 0), 0u);
@@ -186,14 +170,12 @@ void pool_release(void *block, int32_t size) {
 
 TEST_F(Memory, PooledSizeClasses) {
   BSsetqemem(pool_alloc, pool_release);
-  const struct {
-    int32_t request, cls;
-  } cases[] = {{8, 16}, {9, 64}, {56, 64}, {57, 128}, {1016, 1024}};
-  for (const auto &c : cases) {
+  for (const auto &[request, cls] :
+       {std::pair{8, 16}, {9, 64}, {56, 64}, {57, 128}, {1016, 1024}}) {
     g_last_class = 0;
-    void *p = BSdbgalloc(c.request);
+    void *p = BSdbgalloc(request);
     ASSERT_NE(p, nullptr);
-    EXPECT_EQ(g_last_class, c.cls) << c.request;
+    EXPECT_EQ(g_last_class, cls) << request;
     BSdbgfree(p);
   }
   g_last_class = 0;
@@ -211,7 +193,7 @@ TEST_F(Memory, PooledSizeClasses) {
   EXPECT_EQ(g_last_class, 0);
 }
 
-TEST_F(Memory, ZeroAndNullFlagsFromScratchAllocatorAndDbginitReturnsTheLevel) {
+TEST_F(Memory, ZeroAndNullFlagsFromScratchAllocatorAndProcessHooks) {
   EXPECT_EQ(BSdbgsalloc(0), nullptr);
   EXPECT_EQ(BSalloczero, 1);
   BSdbgsfree(nullptr);
@@ -222,6 +204,10 @@ TEST_F(Memory, ZeroAndNullFlagsFromScratchAllocatorAndDbginitReturnsTheLevel) {
   }
   BSdbglev = 7;
   EXPECT_EQ(BSdbginit(), 7);
+  BSinit();  // keeps the level; BSinit20 clears it
+  EXPECT_EQ(BSdbglev, 7);
+  BSinit20();
+  EXPECT_EQ(BSdbglev, 0);
 }
 
 }  // namespace

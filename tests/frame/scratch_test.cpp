@@ -5,7 +5,7 @@ namespace {
 
 using Scratch = kwtest::CleanStateTest;
 
-TEST_F(Scratch, StackBelowThresholdHeapAbove) {
+TEST_F(Scratch, StackBelowThresholdHeapAboveGuardedAtDebugLevel) {
   kwtest::NoHeapScope scope;
   {
     knotwork::ScratchBuffer small(4091);
@@ -26,9 +26,7 @@ TEST_F(Scratch, StackBelowThresholdHeapAbove) {
     large.as<double>()[4092 / 8 - 1] = 1.0;
   }
   EXPECT_EQ(scope.heap_requests(), 1);
-}
-
-TEST_F(Scratch, GuardedAtDebugLevel) {
+  // guarded blocks at the debug level
   BSdbglev = 20;
   {
     knotwork::ScratchBuffer buf(64);
@@ -49,11 +47,7 @@ TEST_F(Scratch, AllocationFailureReportsStatus33) {
     [&] {
       ::knotwork::Epilogue guard("BSscratchop", &rc);
       knotwork::ScratchBuffer a(n), b(2 * n);
-      if (!a.ok() || !b.ok()) {
-        rc = BSNOSTKMEMORY;
-        return;
-      }
-      a.as<double>()[0] = 1;
+      rc = a.ok() && b.ok() ? BSSUCC : BSNOSTKMEMORY;
     }();
     return rc;
   };

@@ -51,18 +51,7 @@ TEST(NameHash, ShortNamesHashToZeroAndTriplesAreSummed) {
   EXPECT_EQ(BSglobaldebugfailurename, 5 + 'a' + ('b' << 8) + ('c' << 16));
 }
 
-TEST_F(Trace, InjectedFailureIsTracedTwiceLowerCaseFirst) {
-  BSinitfail("bsfakeop", 0, 1.0);
-  BSrc rc = 0;
-  BSfakeop(BSSUCC, &rc);
-  EXPECT_EQ(rc, BSDBGFAIL);
-  EXPECT_EQ(kwtest::trace_text(), "error in bsfakeop, rc = 58 \nerror in BSfakeop, rc = 58 \n");
-  BSdeinifail();
-  BSfakeop(BSSUCC, &rc);
-  EXPECT_EQ(rc, BSSUCC);
-}
-
-TEST_F(Trace, FailedStatusesAndRatesOutsideTheUnitIntervalGetNoInjection) {
+TEST_F(Trace, InjectionSkipsFailedStatusesAndBadRatesAndFollowsTheNameHash) {
   BSinitfail("x", 0, 1.0);
   BSrc rc = BSINARG;
   BSsetrc("bsfakeop", &rc);
@@ -75,9 +64,6 @@ TEST_F(Trace, FailedStatusesAndRatesOutsideTheUnitIntervalGetNoInjection) {
     EXPECT_EQ(rc, BSSUCC) << rate;
   }
   EXPECT_EQ(knotwork::trace_count(), 0);
-}
-
-TEST_F(Trace, PeriodAndPhaseFollowTheNameHash) {
   // rate 0.3 gives period 3: a name fails when the call counter matches its hash phase.
   BSinitfail("bsfakeop", 4, 0.3);
   int failures = 0, first = -1;
@@ -91,14 +77,6 @@ TEST_F(Trace, PeriodAndPhaseFollowTheNameHash) {
   }
   EXPECT_EQ(failures, 10);
   EXPECT_TRUE(first >= 0 && first < 3) << first;
-}
-
-TEST_F(Trace, ProcessHooksAreHarmless) {
-  BSdbglev = 5;
-  BSinit();
-  EXPECT_EQ(BSdbglev, 5);
-  BSinit20();
-  EXPECT_EQ(BSdbglev, 0);
 }
 
 TEST_F(Trace, AllocationInjectionFollowsItsFormula) {

@@ -20,7 +20,7 @@ TEST_F(Tolerance, DefaultsAtLoadAndTheDependentFamily) {
             std::tuple(1e-5, 1e-3, 1e-3, 1e-3));
 }
 
-TEST_F(Tolerance, IndexOutOfRangeRefused) {
+TEST_F(Tolerance, IndexOutOfRangeRefusedAndMethodSwitch) {
   BSrc rc = 0;
   for (int32_t bad : {19, -1})
     EXPECT_EQ(std::tuple(BSchangepar(&rc, bad, 1.0), rc), std::tuple(FALSE, 27));
@@ -28,14 +28,9 @@ TEST_F(Tolerance, IndexOutOfRangeRefused) {
             std::tuple(TRUE, BSSUCC, 2e-6));
   EXPECT_EQ(std::tuple(BSchangepar(&rc, 0, 3.0), BSparameters.half_basis_tol),
             std::tuple(TRUE, 3.0));
-}
-
-TEST_F(Tolerance, MethodSwitchQueriesWithOtherValues) {
-  EXPECT_EQ(BSstolmthd(1), 0);
-  EXPECT_EQ(BSstolmthd(5), 1);
-  EXPECT_EQ(BSstolmthd(-1), 1);
-  EXPECT_EQ(BSstolmthd(0), 1);
-  EXPECT_EQ(BSstolmthd(-1), 0);
+  const int32_t got[] = {BSstolmthd(1), BSstolmthd(5), BSstolmthd(-1), BSstolmthd(0),
+                         BSstolmthd(-1)};
+  EXPECT_EQ(std::vector<int32_t>(got, got + 5), (std::vector<int32_t>{0, 1, 1, 1, 0}));
 }
 
 std::string run_editor(const std::string &input) {

@@ -4,13 +4,7 @@
 // reporting NaNs as success; finite but huge input never gives status 0 with a
 // value that is not finite. The table pairs each routine with each hostile record;
 // run it under the sanitizer build to see overreads.
-#include <algorithm>
-#include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <limits>
-#include <string>
-#include <vector>
 
 #include "support.hpp"
 
@@ -145,17 +139,13 @@ bool g_nonfinite_result = false;
 // Releases result memory a routine handed out, noting values that are not finite.
 void release(BScurve *&cv) {
   BSrc rc;
-  if (cv != nullptr) {
-    g_nonfinite_result |= !all_finite(cv->poles, 3 * cv->num_poles);
-    BSfreeqelcv(cv, &rc);
-  }
+  g_nonfinite_result |= cv != nullptr && !all_finite(cv->poles, 3 * cv->num_poles);
+  if (cv != nullptr) BSfreeqelcv(cv, &rc);
   cv = nullptr;
 }
 void release(double *&p, int32_t count = 0) {
-  if (p != nullptr) {
-    g_nonfinite_result |= !all_finite(p, count);
-    BSdbgfree(p);
-  }
+  g_nonfinite_result |= p != nullptr && !all_finite(p, count);
+  if (p != nullptr) BSdbgfree(p);
   p = nullptr;
 }
 
@@ -368,79 +358,48 @@ TEST_F(MalformedRecords, EveryCurveRoutineAnswersWithAStatus) {
 
 }  // namespace
 
-// Hostile arguments of routines that take no record: each row holds when the
-// routine refuses, or computes the right answer in a scaled form.
+// Hostile arguments: each check holds when the routine refuses, or computes the
+// right answer in a scaled form.
 TEST_F(MalformedRecords, HostileArgumentsAreRefusedOrScaled) {
-  struct Row {
-    const char *what;
-    bool (*holds)();
-  };
-  static const Row kRows[] = {
-      {"evaluators on weights summing below the reciprocal's range fail (-1)",
-       [] {
-         Input in;
-         std::fill(in.room.weights, in.room.weights + 6, 1e-320);
-         BSrc rc[3];
-         BScveval(in.cv, 1.5, 1, g_buf, &rc[0]);
-         BScvarrev0(&rc[1], in.cv, &in.u, 1, g_buf);
-         BScveval_b(&rc[2], in.cv, &in.u, &in.d, nullptr, &g_flag16, g_buf, g_buf + 8);
-         return rc[0] == BSFAIL && rc[1] == BSFAIL && rc[2] == BSFAIL;
-       }},
-      {"BSnorvec on a vector of length 5e200",
-       [] {
-         double v[3] = {3e200, -4e200, 0.0};
-         BSrc rc;
-         return BSnorvec(&rc, v) && rc == BSSUCC && v[0] == 0.6 && v[1] == -0.8;
-       }},
-      {"BSnorvec on a NaN vector",
-       [] {
-         double v[3] = {kNaN, 1.0, 0.0};
-         BSrc rc;
-         return !BSnorvec(&rc, v) && rc == BSDEGEN && std::isnan(v[0]) && v[1] == 1.0;
-       }},
-      {"BSinsertkt with u off its span, NaN or infinite",
-       [] {
-         const double poles[4] = {0, 1, 2, 3}, knots[6] = {0, 0, 1, 2, 3, 3};
-         double out[5] = {7, 7, 7, 7, 7};
-         for (double u : {2.5, -1.0, kNaN, kInf}) BSinsertkt(2, 1, 4, poles, knots, 1, u, out);
-         return std::all_of(out, out + 5, [](double v) { return v == 7.0; });
-       }},
-      {"BSmdptsbscv and BSmdptbezcv on poles of 1e300: a status or finite results",
-       [] {
-         double rows[18] = {0, 1, 2, 3, 4, 5, 0, 2, -1, 3, 0, 1}, d[2], f[6], u[2];
-         const double knots[10] = {0, 0, 0, 0, 1, 2, 3, 3, 3, 3}, pt[3] = {1e300, 2e300, 0};
-         for (double &v : rows) v *= 1e300;
-         BSrc rc1, rc2;
-         BSmdptsbscv(3, 6, 3, 0, rows, knots, 1, pt, 1e-6, d, f, u, &rc1);
-         const bool ok1 =
-             rc1 != BSSUCC || (all_finite(d, 1) && all_finite(f, 3) && all_finite(u, 1));
-         BSmdptbezcv(3, 3, 0, rows, pt, 1e-6, 1.79e308, d, f, u, &rc2);
-         return ok1 &&
-                (rc2 != BSSUCC || (all_finite(d, 1) && all_finite(f, 3) && all_finite(u, 1)));
-       }},
-      {"BSupthedeg to degree 256 and 32767",
-       [] {
-         Input in;
-         BScurve *out = nullptr;
-         BSrc rc1, rc2;
-         BSupthedeg(in.cv, 256, 0, &out, &rc1);
-         BSupthedeg(in.cv, 32767, 0, &out, &rc2);
-         return rc1 == BSINARG && rc2 == BSINARG && out == nullptr;
-       }},
-      {"BSupthedeg on knots scaled by 1e300 gives the poles of the unscaled curve",
-       [] {
-         Input a, b;
-         for (double &t : b.room.knots) t *= 1e300;
-         BScurve *ea = nullptr, *eb = nullptr;
-         BSrc rca, rcb;
-         BSupthedeg(a.cv, 6, 0, &ea, &rca);
-         BSupthedeg(b.cv, 6, 0, &eb, &rcb);
-         bool same = rca == BSSUCC && rcb == BSSUCC && ea->num_poles == eb->num_poles;
-         for (int32_t i = 0; same && i < 3 * ea->num_poles; ++i)
-           same = std::fabs(ea->poles[i] - eb->poles[i]) <= 1e-12 * (1 + std::fabs(ea->poles[i]));
-         release(ea), release(eb);
-         return same;
-       }},
-  };
-  for (const Row &r : kRows) EXPECT_TRUE(r.holds()) << r.what;
+  BSrc rc[3];
+  {  // evaluators on weights summing below the reciprocal's range fail (-1)
+    Input in;
+    std::fill(in.room.weights, in.room.weights + 6, 1e-320);
+    BScveval(in.cv, 1.5, 1, g_buf, &rc[0]);
+    BScvarrev0(&rc[1], in.cv, &in.u, 1, g_buf);
+    BScveval_b(&rc[2], in.cv, &in.u, &in.d, nullptr, &g_flag16, g_buf, g_buf + 8);
+    EXPECT_TRUE(rc[0] == BSFAIL && rc[1] == BSFAIL && rc[2] == BSFAIL);
+  }
+  // BSnorvec on a vector of length 5e200, and on a NaN vector
+  double v[3] = {3e200, -4e200, 0.0}, w[3] = {kNaN, 1.0, 0.0};
+  EXPECT_TRUE(BSnorvec(rc, v) && rc[0] == BSSUCC && v[0] == 0.6 && v[1] == -0.8);
+  EXPECT_TRUE(!BSnorvec(rc, w) && rc[0] == BSDEGEN && std::isnan(w[0]) && w[1] == 1.0);
+  {  // BSinsertkt with u off its span, NaN or infinite writes nothing
+    const double poles[4] = {0, 1, 2, 3}, knots[6] = {0, 0, 1, 2, 3, 3};
+    double out[5] = {7, 7, 7, 7, 7};
+    for (double u : {2.5, -1.0, kNaN, kInf}) BSinsertkt(2, 1, 4, poles, knots, 1, u, out);
+    EXPECT_TRUE(std::all_of(out, out + 5, [](double x) { return x == 7.0; }));
+  }
+  {  // BSmdptsbscv and BSmdptbezcv on poles of 1e300: a status or finite results
+    double rows[18] = {0, 1, 2, 3, 4, 5, 0, 2, -1, 3, 0, 1}, d[2], f[6], u[2];
+    const double knots[10] = {0, 0, 0, 0, 1, 2, 3, 3, 3, 3}, pt[3] = {1e300, 2e300, 0};
+    for (double &x : rows) x *= 1e300;
+    BSmdptsbscv(3, 6, 3, 0, rows, knots, 1, pt, 1e-6, d, f, u, &rc[0]);
+    EXPECT_TRUE(rc[0] != BSSUCC || (all_finite(d, 1) && all_finite(f, 3) && all_finite(u, 1)));
+    BSmdptbezcv(3, 3, 0, rows, pt, 1e-6, 1.79e308, d, f, u, &rc[0]);
+    EXPECT_TRUE(rc[0] != BSSUCC || (all_finite(d, 1) && all_finite(f, 3) && all_finite(u, 1)));
+  }
+  Input a, b;
+  BScurve *ea = nullptr, *eb = nullptr;
+  BSupthedeg(a.cv, 256, 0, &ea, &rc[0]);  // degrees 256 and 32767 are refused
+  BSupthedeg(a.cv, 32767, 0, &ea, &rc[1]);
+  EXPECT_TRUE(rc[0] == BSINARG && rc[1] == BSINARG && ea == nullptr);
+  // BSupthedeg on knots scaled by 1e300 gives the poles of the unscaled curve.
+  for (double &t : b.room.knots) t *= 1e300;
+  BSupthedeg(a.cv, 6, 0, &ea, &rc[0]);
+  BSupthedeg(b.cv, 6, 0, &eb, &rc[1]);
+  ASSERT_TRUE(rc[0] == BSSUCC && rc[1] == BSSUCC && ea->num_poles == eb->num_poles);
+  for (int32_t i = 0; i < 3 * ea->num_poles; ++i)
+    EXPECT_NEAR(ea->poles[i], eb->poles[i], 1e-12 * (1 + std::fabs(ea->poles[i])));
+  release(ea), release(eb);
 }

@@ -9,10 +9,7 @@ const double kO[3] = {0, 0, 0}, kX[3] = {1, 0, 0};
 
 TEST_F(LinesPlanesTest, SegmentRecord) {
   double poles[6], knots[4];
-  BScurve cv{};
-  cv.poles = poles;
-  cv.knots = knots;
-  cv.weights = poles;  // replaced by null
+  BScurve cv{0, 0, 0, 0, poles, 0, knots, 0, poles, 0, 0, 0, nullptr};  // weights made null
   const double p1[3] = {1, 2, 3};
   int32_t kind = 0;
   BSrc rc;
@@ -37,23 +34,20 @@ TEST_F(LinesPlanesTest, RelationOfTwoLines) {
       {0, 0, 0, 1, 0, 0, 3, 0, 0, 2, 0, 0},        {0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 0, 0},
       {0, 0, 0, 1, 0, 0, 2, 0, 0, 1, 0, 0},        {0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1 + 1e-4, 0},
       {0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1 + 1e-8, 0}, {0, 0, 0, 0, 0, 0, 0, 1, 0, 1, 1, 0},
-      {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 1, 0}};
+      {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 1, 0},        {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}};
   // Two descriptions of one line (four collinear points are coplanar) are the
   // same line in either order; lines sharing their second point meet there (or
   // are one line) without a status; an angle of 1e-4 intersects, 1e-8 is parallel.
-  const int16_t want[] = {3, 5, 2, 4, 4, 5, 4, 5, 3, 0, 0};
-  for (int i = 0; i < 11; ++i) {
+  // BSpoint3: whether the four points span a plane (not space, a line or a point).
+  const int16_t want[] = {3, 5, 2, 4, 4, 5, 4, 5, 3, 0, 0, 0};
+  const bool plane[] = {1, 1, 0, 0, 0, 1, 0, 1, 1, 1, 1, 0};
+  for (int i = 0; i < 12; ++i) {
     const double *l = lines[i];
     BSrc rc = 99;
     EXPECT_EQ(BSrelplnln(&rc, l, l + 3, l + 6, l + 9), want[i]) << "case " << i;
     EXPECT_EQ(rc, want[i] ? BSSUCC : BSDEGEN) << "case " << i;
+    EXPECT_EQ(BSpoint3(&rc, l, l + 3, l + 6, l + 9) != 0, plane[i]) << "case " << i;
   }
-  const double y[3] = {0, 1, 0}, z[3] = {0, 0, 1}, xy[3] = {1, 1, 0}, x2[3] = {2, 0, 0};
-  BSrc rc;
-  EXPECT_TRUE(BSpoint3(&rc, kO, kX, y, xy));
-  EXPECT_FALSE(BSpoint3(&rc, kO, kX, y, z));    // space
-  EXPECT_FALSE(BSpoint3(&rc, kO, kX, x2, x2));  // a line
-  EXPECT_FALSE(BSpoint3(&rc, kO, kO, kO, kO));  // a point
 }
 
 TEST_F(LinesPlanesTest, ClosestPointsOfLines) {
@@ -62,8 +56,7 @@ TEST_F(LinesPlanesTest, ClosestPointsOfLines) {
   double dist, q[6], w[3];
   BSrc rc;
   ASSERT_TRUE(BSlldist(&rc, p1, p3, d1, d3, &par, &dist, q, q + 3));
-  EXPECT_TRUE(par);
-  EXPECT_NEAR(dist, 2.0, 1e-14);
+  EXPECT_TRUE(par && std::fabs(dist - 2.0) < 1e-14) << dist;
   // Random skew lines: the connecting segment is perpendicular to both.
   std::mt19937 gen(15);
   std::uniform_real_distribution<double> d(-1, 1);
@@ -100,8 +93,7 @@ TEST_F(LinesPlanesTest, PlaneIntersection) {
   for (int t = 0; t < 50; ++t) {
     double p[2][3], m[2][3];
     for (int k = 0; k < 6; ++k) p[k / 3][k % 3] = d(gen), m[k / 3][k % 3] = d(gen);
-    BSnorvec(&rc, m[0]);
-    BSnorvec(&rc, m[1]);
+    for (double *n : m) BSnorvec(&rc, n);
     BSpl_pl(p[0], m[0], p[1], m[1], &rel, pt, dir, &rc);
     ASSERT_EQ(rel, 5);
     EXPECT_NEAR(BSlenvec(&rc, dir), 1.0, 1e-14);
@@ -113,7 +105,7 @@ TEST_F(LinesPlanesTest, PlaneIntersection) {
   }
 }
 
-TEST_F(LinesPlanesTest, OverlapOfSegments) {
+TEST_F(LinesPlanesTest, OverlapOfSegmentsAndDistanceOfLinesCaseByCase) {
   const double a0[3] = {0, 0, 0}, a1[3] = {2, 0, 0};
   // b0 b1, then count, touch, params on a, params on b: overlapping, reversed
   // (ordered along a), touching at an end, apart.
@@ -132,17 +124,14 @@ TEST_F(LinesPlanesTest, OverlapOfSegments) {
     for (int i = 0; i < count; ++i)  // and the point at that parameter of a
       EXPECT_EQ(std::tuple(pa[i], pb[i], pts[3 * i]), std::tuple(c[8 + i], c[10 + i], 2 * pa[i]));
   }
-}
-
-TEST_F(LinesPlanesTest, DistanceOfLinesCaseByCase) {
+  // BSdistll from the x axis to b: b, then result, where, dist, params: skew, parallel,
+  // the same line (nothing more computed), intersecting.
   const double a[6] = {0, 0, 0, 1, 0, 0};
-  // b, then result, where, dist, params: skew, parallel, the same line
-  // (nothing more computed), intersecting.
-  const double cases[][11] = {{0, 1, 1, 0, 2, 1, 2, 0, 1, 0, -1},
+  const double lines[][11] = {{0, 1, 1, 0, 2, 1, 2, 0, 1, 0, -1},
                               {0, 3, 0, 2, 3, 0, 3, 1, 3, 1, 0.5},
                               {5, 0, 0, -2, 0, 0, 4, 2, 0, 0, 0},
                               {0.5, -1, 0, 0.5, 3, 0, 1, 3, 0, 0.5, 0.25}};
-  for (const double *c : cases) {
+  for (const double *c : lines) {
     int32_t where = 9;
     double dist = -1, pts[6], par[2];
     BSrc rc;
@@ -154,8 +143,7 @@ TEST_F(LinesPlanesTest, DistanceOfLinesCaseByCase) {
       EXPECT_NEAR(pts[k], a[k] + c[9] * (a[3 + k] - a[k]), 1e-15);
       EXPECT_NEAR(pts[3 + k], c[k] + c[10] * (c[3 + k] - c[k]), 1e-15);
     }
-    EXPECT_NEAR(par[0], c[9], 1e-15);
-    EXPECT_NEAR(par[1], c[10], 1e-15);
+    EXPECT_NEAR(std::hypot(par[0] - c[9], par[1] - c[10]), 0.0, 1e-15);
   }
 }
 

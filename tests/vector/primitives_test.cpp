@@ -5,8 +5,6 @@ namespace {
 
 class PrimitivesTest : public kwtest::GuardedTest {};
 
-constexpr double kPi = 3.141592653589793;
-
 void expect_near3(const double *got, std::array<double, 3> want, double tol = 1e-15) {
   for (int k = 0; k < 3; ++k) EXPECT_NEAR(got[k], want[k], tol) << "component " << k;
 }
@@ -28,8 +26,8 @@ TEST_F(PrimitivesTest, ExamplesOfTheScalarAndVectorMembers) {
             std::tuple(12.0, std::sqrt(14.0), std::sqrt(67.0), 2.0, 0.0));
   EXPECT_NEAR(BSdistwpwp(&rc, p, &wp, q, &wq), std::sqrt(67.0), 1e-14);
   EXPECT_DOUBLE_EQ(d_li, 5.0);
-  EXPECT_DOUBLE_EQ(ang_up, kPi / 2);
-  EXPECT_DOUBLE_EQ(ang_down, 3 * kPi / 2);
+  EXPECT_DOUBLE_EQ(ang_up, M_PI / 2);
+  EXPECT_DOUBLE_EQ(ang_down, 3 * M_PI / 2);
   EXPECT_EQ(rc, BSSUCC);
   ASSERT_TRUE(BScrossp(&rc, a, b, out));
   expect_near3(out, {27, 6, -13});
@@ -48,11 +46,11 @@ TEST_F(PrimitivesTest, ExamplesOfTheScalarAndVectorMembers) {
 }
 
 TEST_F(PrimitivesTest, PositionOnSegmentExamples) {
-  // start, end, middle, beyond: where and param (-5 untouched); BSpt_on_lne finds
+  // start, end, inside, beyond: where and param (-5 untouched); BSpt_on_lne finds
   // the point for where 1 or 2, BSpt_on_ln2 only inside (where 2).
-  const double p0[3] = {0, 0, 0}, p1[3] = {2, 0, 0}, pts[4][3] = {{0}, {2}, {1}, {3}};
+  const double p0[3] = {0, 0, 0}, p1[3] = {2, 0, 0}, pts[4][3] = {{0}, {2}, {0.5}, {3}};
   const int32_t want_where[4] = {1, 1, 2, 0};
-  const double want_param[4] = {0.0, 1.0, 0.5, -5.0};
+  const double want_param[4] = {0.0, 1.0, 0.25, -5.0};
   for (int c = 0; c < 4; ++c) {
     int32_t where = -1;
     double param = -5;
@@ -84,7 +82,7 @@ TEST_F(PrimitivesTest, RotationKeepsLengthsAndReversesWithTheAxis) {
     BSroto(&rc, a0, a1, &other, &angle, out, back);  // same angle about the reversed axis
     for (int k = 0; k < 3; ++k) EXPECT_NEAR(back[k], p[k], 1e-12);
   }
-  const double a0[3] = {0, 0, 0}, a1[3] = {0, 0, 1}, p[3] = {1, 0, 5}, quarter = kPi / 2;
+  const double a0[3] = {0, 0, 0}, a1[3] = {0, 0, 1}, p[3] = {1, 0, 5}, quarter = M_PI / 2;
   const BSboolean no = FALSE;
   double out[3];
   BSroto(&rc, a0, a1, &no, &quarter, p, out);
