@@ -6,6 +6,7 @@
 #include "record_room.hpp"
 #include "ref_curves.hpp"
 #include "status_of.hpp"
+#include "status_ok.hpp"
 #include "support.hpp"
 
 namespace {
@@ -48,8 +49,7 @@ TEST_F(Insert, RecordInsertionsKeepShapeOnRandomCurves) {
     const double u = uniform(rng, 0.01, 0.99);
     const int r = 1 + static_cast<int>(rng() % (k - 1));
     BScurve *out = nullptr;
-    BSadd_1kt_mul(&cv, u, r, 0, &out, &rc);
-    ASSERT_EQ(rc, BSSUCC);
+    KW_OK(BSadd_1kt_mul(&cv, u, r, 0, &out, &rc));
     EXPECT_TRUE(out->num_poles == n + r && out->rational == cv.rational);
     EXPECT_LT(max_deviation(cv, *out), tol_for(cv));
     EXPECT_LT(kwtest::library_deviation(cv, *out, c.lo(), c.hi()), tol_for(cv));
@@ -58,8 +58,7 @@ TEST_F(Insert, RecordInsertionsKeepShapeOnRandomCurves) {
     const double v = trial % 3 == 0 ? c.knots[k] : u;
     const int have = kwtest::multiplicity(cv, v), total = static_cast<int>(rng() % k);
     out = nullptr;
-    BSadd_1kt_tot(&cv, v, total, 0, &out, &rc);
-    ASSERT_EQ(rc, BSSUCC);
+    KW_OK(BSadd_1kt_tot(&cv, v, total, 0, &out, &rc));
     EXPECT_EQ(out->num_poles, n + std::max(total - have, 0));
     EXPECT_TRUE(kwtest::multiplicity(*out, v) == std::max(total, have) && out->non_uniform == 1);
     EXPECT_LT(max_deviation(cv, *out), tol_for(cv));
@@ -71,8 +70,7 @@ TEST_F(Insert, RecordInsertionsKeepShapeOnRandomCurves) {
     const int nn = static_cast<int>(tau.size()) - k;
     RefCurve room = c;
     BScurve rv = kwtest::view_with_room(room, nn - n);
-    BSadd_kts(&cv, nn, tau.data(), &rv, &rc);
-    ASSERT_EQ(rc, BSSUCC);
+    KW_OK(BSadd_kts(&cv, nn, tau.data(), &rv, &rc));
     EXPECT_TRUE(rv.num_poles == nn && rv.num_knots == nn + k);
     EXPECT_LT(max_deviation(cv, rv), tol_for(cv));
     // BScnvtomkt: clamped in place, periodic flag cleared.
@@ -106,9 +104,8 @@ TEST_F(Insert, ArrayInsertionKeepsShapeInAnyDimension) {
     std::sort(ins.begin(), ins.end());
     std::vector<double> out(dim * (n + m)), kout(n + k + m);
     BSrc rc;
-    BSinsertmkt(k, dim, n, rows.data(), base.knots.data(), m, ins.data(), out.data(), kout.data(),
-                &rc);
-    ASSERT_EQ(rc, BSSUCC);
+    KW_OK(BSinsertmkt(k, dim, n, rows.data(), base.knots.data(), m, ins.data(), out.data(),
+                      kout.data(), &rc));
     EXPECT_TRUE(std::is_sorted(kout.begin(), kout.end()));
     for (int q = 0; q <= 40; ++q)
       for (int c = 0; c < dim; ++c)
@@ -131,16 +128,14 @@ TEST_F(Insert, Add1ktMulSnapsToKnotAndLimitsMultiplicity) {
   BScurve cv = c.view();
   BScurve *out = nullptr;
   BSrc rc;
-  BSadd_1kt_mul(&cv, 0.4 + 0.5 * BSparameters.knot_tol, 1, 0, &out, &rc);
-  ASSERT_EQ(rc, BSSUCC);
+  KW_OK(BSadd_1kt_mul(&cv, 0.4 + 0.5 * BSparameters.knot_tol, 1, 0, &out, &rc));
   EXPECT_TRUE(out->knots[4] == 0.4 && out->knots[5] == 0.4);
   EXPECT_LT(max_deviation(cv, *out), 1e-13);
   BSfreeqelcv(out, &rc);
   out = nullptr;
   BSadd_1kt_mul(&cv, 0.4, 3, 0, &out, &rc);  // multiplicity 4 > degree
   EXPECT_TRUE(rc == BSINARG && out == nullptr);
-  BSadd_1kt_mul(&cv, 0.4, 2, 0, &out, &rc);
-  ASSERT_EQ(rc, BSSUCC);
+  KW_OK(BSadd_1kt_mul(&cv, 0.4, 2, 0, &out, &rc));
   // multiplicity 3 = degree: the curve passes through pole 3 at 0.4
   const auto p = kwtest::ref_eval(c, 0.4);
   for (int i = 0; i < 3; ++i) EXPECT_NEAR(out->poles[9 + i], p[i], 1e-14);
@@ -156,8 +151,7 @@ TEST_F(Insert, OutputRecordOwnership) {
   BSrc rc;
   BSallocqelcv(4, 7, 1, 0, &cv, &rc);
   BScv_copy(&rc, &sv, cv);
-  BSadd_1kt_mul(cv, 0.3, 2, 0, &cv, &rc);
-  ASSERT_EQ(rc, BSSUCC);
+  KW_OK(BSadd_1kt_mul(cv, 0.3, 2, 0, &cv, &rc));
   EXPECT_TRUE(cv->num_poles == 9 && BSlist_al.count == live_at_start_ + 1);
   EXPECT_LT(max_deviation(sv, *cv), 1e-12);
   BSfreeqelcv(cv, &rc);
@@ -165,8 +159,7 @@ TEST_F(Insert, OutputRecordOwnership) {
   RefCurve bz = cubic_bezier(), orig = cubic_bezier();
   BScurve bv = kwtest::view_with_room(bz, 2), ov = orig.view();
   BScurve *out = &bv;
-  BSadd_1kt_mul(&bv, 0.25, 2, 1, &out, &rc);
-  ASSERT_EQ(rc, BSSUCC);
+  KW_OK(BSadd_1kt_mul(&bv, 0.25, 2, 1, &out, &rc));
   EXPECT_TRUE(out == &bv && bv.num_poles == 6);
   EXPECT_LT(max_deviation(ov, bv), 1e-14);
   // BSadd_kts into its own input.
@@ -195,9 +188,7 @@ TEST_F(Insert, RefinementCoefficientsAgreeWithInsertionPoleByPole) {
     const int nn = static_cast<int>(tau.size()) - k;
     RefCurve room = c;
     BScurve rv = kwtest::view_with_room(room, nn - n);
-    BSrc rc;
-    BSadd_kts(&cv, nn, tau.data(), &rv, &rc);
-    ASSERT_EQ(rc, BSSUCC);
+    KW_OK(BSadd_kts(&cv, nn, tau.data(), &rv, &rc));
     std::vector<double> alpha(2 * k);
     int32_t next_old = 0;
     for (int j = 0; j < nn; ++j) {
@@ -228,9 +219,7 @@ TEST_F(Insert, AddKtsOffRefinementGivesConvexPoles) {
   std::sort(tau.begin(), tau.end());
   RefCurve near = c;
   BScurve nv = kwtest::view_with_room(near, 1);
-  BSrc rc;
-  BSadd_kts(&cv, 15, tau.data(), &nv, &rc);
-  ASSERT_EQ(rc, BSSUCC);
+  KW_OK(BSadd_kts(&cv, 15, tau.data(), &nv, &rc));
   EXPECT_LT(max_deviation(cv, nv), 1e-12);
   // No refinement (an old knot missing, one too many inserted): meaningless, but
   // every pole stays a convex combination of the old ones.
@@ -240,8 +229,7 @@ TEST_F(Insert, AddKtsOffRefinementGivesConvexPoles) {
   std::sort(tau.begin(), tau.end());
   RefCurve off = c;
   BScurve ov = kwtest::view_with_room(off, 2);
-  BSadd_kts(&cv, 16, tau.data(), &ov, &rc);
-  ASSERT_EQ(rc, BSSUCC);
+  KW_OK(BSadd_kts(&cv, 16, tau.data(), &ov, &rc));
   for (int i = 0; i < 48; ++i) EXPECT_TRUE(lo <= ov.poles[i] && ov.poles[i] <= hi) << i;
   for (int i = 0; i < 16; ++i) EXPECT_TRUE(ov.weights[i] >= 0.5 && ov.weights[i] <= 2.0) << i;
 }
@@ -268,8 +256,7 @@ TEST_F(Insert, EndKnotsOfUnclampedCurves) {
   // BScnvtmekt treats one end at a time.
   RefCurve d = orig;
   BScurve dv = d.view();
-  BScnvtmekt(1, &dv, &rc);
-  ASSERT_EQ(rc, BSSUCC);
+  KW_OK(BScnvtmekt(1, &dv, &rc));
   EXPECT_TRUE(d.knots[7] == d.knots[10] && d.knots[0] != d.knots[3]);
   BScnvtmekt(0, &dv, &rc);
   EXPECT_TRUE(knotwork::is_clamped(dv));
@@ -291,8 +278,7 @@ TEST_F(Insert, InspararrSubdivides) {
   double out[8];
   int32_t count = -1;
   BSrc rc;
-  BSinspararr(3, v, adds, &count, out, &rc);
-  ASSERT_EQ(rc, BSSUCC);
+  KW_OK(BSinspararr(3, v, adds, &count, out, &rc));
   EXPECT_EQ(std::vector<double>(out, out + count), (std::vector<double>{0, 0.5, 1, 2}));
   BSinspararr(1, v, nullptr, &count, out, &rc);
   EXPECT_TRUE(rc == BSSUCC && count == 1);
@@ -319,8 +305,7 @@ TEST_F(Insert, Collinmn3DecidesPlainAndUnevenlyWeightedPoles) {
   const std::pair<RefCurve *, int> cases[] = {{&line, 1}, {&bent, 0}, {&wline, 1}, {&wbent, 0}};
   for (auto [c, want] : cases) {
     BScurve v = c->view();
-    BScollinmn3(&v, &col, &rc);
-    ASSERT_EQ(rc, BSSUCC);
+    KW_OK(BScollinmn3(&v, &col, &rc));
     EXPECT_EQ(col, want);
   }
 }
@@ -407,11 +392,9 @@ TEST(InsertHotPaths, RefinementAndSplitTakeNoHeap) {
   const double u = 0.123;
   BSrc rc;
   kwtest::NoHeapScope scope;
-  BSadd_kts(&cv, 300, tau.data(), &out, &rc);
-  EXPECT_EQ(rc, BSSUCC);
-  BSinsertmkt(4, 3, 200, rows.data(), c.knots.data(), 100, ins.data(), rows_out.data(), kout.data(),
-              &rc);
-  EXPECT_EQ(rc, BSSUCC);
+  KW_EXPECT_OK(BSadd_kts(&cv, 300, tau.data(), &out, &rc));
+  KW_EXPECT_OK(BSinsertmkt(4, 3, 200, rows.data(), c.knots.data(), 100, ins.data(), rows_out.data(),
+                           kout.data(), &rc));
   EXPECT_TRUE(BScvsplit(&rc, &cv, &u, &lv, &rv, nullptr));
   EXPECT_EQ(scope.heap_requests(), 0);
   // the pieces are written into the caller's arrays

@@ -1,5 +1,6 @@
 #include "record_fixtures.hpp"
 #include "records/scratch_curve.hpp"
+#include "status_ok.hpp"
 #include "support.hpp"
 
 namespace {
@@ -38,9 +39,7 @@ BScurve scratch_arrays() {
 TEST_F(CurveRecord, AllocqelcvLaysOutOneBlock) {
   for (auto [k, n, rat, nb] : {Counts{4, 7, 0, 0}, {3, 5, 1, 2}, {3, 5, 0, 2}, {2, 3, 1, 0}}) {
     BScurve *cv = nullptr;
-    BSrc rc;
-    BSallocqelcv(k, n, rat, nb, &cv, &rc);
-    ASSERT_EQ(rc, BSSUCC);
+    KW_OK(BSallocqelcv(k, n, rat, nb, &cv, &rc));
     const int doubles = 3 * n + k + n + rat * n + 2 * nb;
     EXPECT_EQ(guarded_size(cv), sizeof(BScurve) + 8 * doubles);
     double *const p = reinterpret_cast<double *>(cv + 1), *t = p + 3 * n;
@@ -50,8 +49,7 @@ TEST_F(CurveRecord, AllocqelcvLaysOutOneBlock) {
     EXPECT_EQ(std::tuple(counts(*cv), cv->num_boundaries, flags_and(*cv)),
               std::tuple(Counts(-1, n, k + n, rat), nb, -1));
     std::fill(cv->poles, cv->poles + doubles, 1.0);  // the guards catch an overrun
-    BSfreeqelcv(cv, &rc);
-    EXPECT_EQ(rc, BSSUCC);
+    KW_EXPECT_OK(BSfreeqelcv(cv, &rc));
   }
 }
 
@@ -77,8 +75,7 @@ TEST_F(CurveRecord, ReallocqelcvKeepsFlagsAndReleasesOldRecord) {
   cv->order = cv->periodic = 1;
   cv->phy_closed = cv->non_uniform = cv->planar = 0;
   const int32_t live = BSlist_al.count;
-  BSreallocqelcv(5, 9, 3, &cv, &rc);
-  ASSERT_EQ(rc, BSSUCC);
+  KW_OK(BSreallocqelcv(5, 9, 3, &cv, &rc));
   EXPECT_EQ(BSlist_al.count, live);  // one released, one made
   EXPECT_EQ(counts(*cv), Counts(5, 9, 14, 1));
   EXPECT_EQ(std::tuple(cv->periodic, cv->phy_closed, cv->non_uniform, cv->planar),
@@ -91,8 +88,7 @@ TEST_F(CurveRecord, ReallocqelcvKeepsFlagsAndReleasesOldRecord) {
 TEST_F(CurveRecord, CvCopyCopiesFieldsButNeverBoundaries) {
   OwnedCurve src(4, 6, true, 2, 7), dst(4, 6, true, 1), plain(4, 6, false, 0, 8);
   BSrc rc;
-  EXPECT_EQ(BScv_copy(&rc, &src.cv, &dst.cv), TRUE);
-  EXPECT_EQ(rc, BSSUCC);
+  KW_EXPECT_OK(EXPECT_EQ(BScv_copy(&rc, &src.cv, &dst.cv), TRUE));
   EXPECT_EQ(std::tie(dst.poles, dst.knots, dst.weights),
             std::tie(src.poles, src.knots, src.weights));
   EXPECT_EQ(std::tuple(counts(dst.cv), flags(dst.cv), dst.cv.num_boundaries, dst.cv.bdrys),
