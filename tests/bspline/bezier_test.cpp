@@ -31,21 +31,6 @@ std::vector<double> bernstein(int d, int rows, const double *c, double t, bool r
   return out;
 }
 
-// Largest distance between f and g at `samples` + 1 points of [0, 1] scaled by the
-// curve's largest Cartesian pole.
-template <class F, class G>
-double deviation(const RefCurve &cv, F f, G g, int samples = 20) {
-  double scale = 1, worst = 0;
-  for (int32_t i = 0; i < cv.n(); ++i)
-    for (int c = 0; c < 3; ++c)
-      scale = std::max(scale, std::fabs(cv.poles[3 * i + c] / (cv.rational() ? cv.weights[i] : 1)));
-  for (int i = 0; i <= samples; ++i) {
-    const auto a = f(double(i) / samples), b = g(double(i) / samples);
-    for (int c = 0; c < 3; ++c) worst = std::max(worst, std::fabs(a[c] - b[c]));
-  }
-  return worst / scale;
-}
-
 TEST_F(Bezier, ElevationKeepsShapeOnRandomCurves) {
   std::mt19937_64 rng(101);
   for (int trial = 0; trial < 400; ++trial) {
@@ -135,10 +120,8 @@ TEST_F(Bezier, NewKnotVectorRaisesMultiplicities) {
   EXPECT_EQ(std::vector<double>(kept, kept + 11),
             (std::vector<double>{0, 0, 0, 0, 0.3, 0.3, 0.3, 1, 1, 1, 1}));
   EXPECT_EQ(last, 11 - 3 - 2);
-  BSnewktr(3, 4, TRUE, 2, &kp, &last, &rc);
-  EXPECT_EQ(rc, BSINARG);
-  BSnewktr(2, 4, TRUE, 3, nullptr, &last, &rc);
-  EXPECT_EQ(rc, BSNULLPTR);
+  EXPECT_EQ(KW_STATUS(BSnewktr(3, 4, TRUE, 2, &kp, &last, &rc)), BSINARG);
+  EXPECT_EQ(KW_STATUS(BSnewktr(2, 4, TRUE, 3, nullptr, &last, &rc)), BSNULLPTR);
 }
 
 TEST_F(Bezier, DecompositionsEvaluateAsTheSpline) {
@@ -184,18 +167,12 @@ TEST_F(Bezier, DecompositionsEvaluateAsTheSpline) {
       ASSERT_LT(a, b);
       EXPECT_EQ(segs[j].knots[0], a);
       EXPECT_EQ(segs[j].knots[2 * k - 1], b);
-      auto ref = [&](double t) { return kwtest::ref_eval(cv, a + t * (b - a)); };
-      EXPECT_LT(deviation(cv, ref,
-                          [&](double t) {
-                            return bernstein(p, rows, coefs.data() + j * rows * k, t,
-                                             cv.rational());
-                          }),
-                1e-11)
-          << trial;
-      EXPECT_LT(
-          deviation(cv, ref, [&](double t) { return kwtest::ref_eval(segs[j], a + t * (b - a)); }),
-          1e-11)
-          << trial;
+      EXPECT_LT(kwtest::max_deviation(view, segs[j], a, b, 21), 1e-11) << trial;
+      for (int i = 0; i <= 20; ++i) {  // the Bernstein coefficients on [a, b]
+        const auto want = kwtest::ref_eval(cv, a + i / 20.0 * (b - a));
+        const auto got = bernstein(p, rows, coefs.data() + j * rows * k, i / 20.0, cv.rational());
+        for (int c = 0; c < 3; ++c) EXPECT_NEAR(got[c], want[c], 1e-11) << trial;
+      }
     }
   }
 }
@@ -319,22 +296,20 @@ TEST_F(Bezier, FailureStatuses) {
   const double u = 0.5, knots[] = {0, 0, 0, 1, 1, 1}, flat[] = {1, 1, 1, 1, 1, 1};
   const double rows[] = {0, 1, 2, 3, 4, 5};
   int32_t nl, nr, count;
-  const struct {
-    std::function<BSrc()> call;
-    BSrc want;
-  } cases[] = {
-      {STATUS_OF(EXPECT_FALSE(BSdcastelj(&rc, &tv, &u, pts, wts))), BSINARG},  // two spans
-      {STATUS_OF(EXPECT_FALSE(BSdcastelj(&rc, &nv, &u, pts, wts))), BSFAIL},
+  kwtest::expect_statuses({
+      {"two spans", STATUS_OF(EXPECT_FALSE(BSdcastelj(&rc, &tv, &u, pts, wts))), BSINARG},
+      {"zero weight", STATUS_OF(EXPECT_FALSE(BSdcastelj(&rc, &nv, &u, pts, wts))), BSFAIL},
       // a domain end is no halving knot
-      {STATUS_OF(BShlfbspcv(1, 2, 3, knots, rows, 3, &nl, lk, lp, &nr, rk, rp, &rc)), BSINARG},
-      {STATUS_OF(BShlfbspcv(1, 2, 3, knots, rows, 9, &nl, lk, lp, &nr, rk, rp, &rc)), BSINARG},
-      {STATUS_OF(BShlfbspcv(1, 2, 3, nullptr, rows, 3, &nl, lk, lp, &nr, rk, rp, &rc)), BSNULLPTR},
-      {STATUS_OF(BSbstobez(2, 3, 2, flat, rows, &count, coefs, breaks, &rc)), BSINARG},
-      {STATUS_OF(BSbstobez(3, 3, 2, knots, rows, &count, coefs, breaks, &rc)), BSINARG},
-      {STATUS_OF(BSupthedeg(&qv, 1, FALSE, &any, &rc)), BSINARG},    // below the degree
-      {STATUS_OF(BSupthedeg(&qv, 3, TRUE, &none, &rc)), BSNULLPTR},  // no record to reuse
-  };
-  for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(cases[i].call(), cases[i].want) << i;
+      {"end", STATUS_OF(BShlfbspcv(1, 2, 3, knots, rows, 3, &nl, lk, lp, &nr, rk, rp, &rc)),
+       BSINARG},
+      {"9", STATUS_OF(BShlfbspcv(1, 2, 3, knots, rows, 9, &nl, lk, lp, &nr, rk, rp, &rc)), BSINARG},
+      {"null", STATUS_OF(BShlfbspcv(1, 2, 3, nullptr, rows, 3, &nl, lk, lp, &nr, rk, rp, &rc)),
+       BSNULLPTR},
+      {"no span", STATUS_OF(BSbstobez(2, 3, 2, flat, rows, &count, coefs, breaks, &rc)), BSINARG},
+      {"n < k", STATUS_OF(BSbstobez(3, 3, 2, knots, rows, &count, coefs, breaks, &rc)), BSINARG},
+      {"below the degree", STATUS_OF(BSupthedeg(&qv, 1, FALSE, &any, &rc)), BSINARG},
+      {"no record to reuse", STATUS_OF(BSupthedeg(&qv, 3, TRUE, &none, &rc)), BSNULLPTR},
+  });
 }
 
 TEST_F(Bezier, ElementarySymmetricFunctionsAgainstSubsets) {

@@ -277,11 +277,10 @@ TEST_F(Insert, InspararrSubdivides) {
   const int32_t adds[2] = {1, 0};
   double out[8];
   int32_t count = -1;
-  BSrc rc;
   KW_OK(BSinspararr(3, v, adds, &count, out, &rc));
   EXPECT_EQ(std::vector<double>(out, out + count), (std::vector<double>{0, 0.5, 1, 2}));
-  BSinspararr(1, v, nullptr, &count, out, &rc);
-  EXPECT_TRUE(rc == BSSUCC && count == 1);
+  KW_OK(BSinspararr(1, v, nullptr, &count, out, &rc));
+  EXPECT_EQ(count, 1);
 }
 
 // A cubic along the x axis with one small weight: too uneven for the point test.
@@ -299,9 +298,8 @@ TEST_F(Insert, Collinmn3DecidesPlainAndUnevenlyWeightedPoles) {
   RefCurve wline = weighted_line(0.0), wbent = weighted_line(0.5);
   BScurve wl = wline.view();
   BSboolean col = 0;
-  BSrc rc;
-  BScollinmn2(7, wl.poles, wl.weights, &col, &rc);
-  EXPECT_EQ(rc, BSBADWEIGHT);  // the plain test cannot decide: refinement needed
+  // the plain test cannot decide: refinement needed
+  EXPECT_EQ(KW_STATUS(BScollinmn2(7, wl.poles, wl.weights, &col, &rc)), BSBADWEIGHT);
   const std::pair<RefCurve *, int> cases[] = {{&line, 1}, {&bent, 0}, {&wline, 1}, {&wbent, 0}};
   for (auto [c, want] : cases) {
     BScurve v = c->view();
@@ -311,15 +309,14 @@ TEST_F(Insert, Collinmn3DecidesPlainAndUnevenlyWeightedPoles) {
 }
 
 TEST_F(Insert, FailureStatusesLeaveOutputAndInput) {
-  RefCurve bz = cubic_bezier(), one = cubic_one_knot();
-  BScurve cv = bz.view(), ov = one.view(), target = bz.view();
+  RefCurve bz = cubic_bezier();
+  BScurve cv = bz.view(), target = bz.view();
   BScurve *held = nullptr;
   BSrc rc;
   BSallocqelcv(4, 4, 0, 0, &held, &rc);
   BScurve *out = held;
-  double tau0 = 0, tau1 = 0;
+  double tau0 = 0;
   BSlocknttol(&cv, 1e-12, BSparameters.dist_tol, &tau0, &rc);
-  BSlocknttol(&ov, 0.5, BSparameters.dist_tol, &tau1, &rc);
   const double tau[10] = {0, 0, 0, 0, 0.2, 0.5, 1, 1, 1, 1};
   const double knots[9] = {0, 0, 0, 0, 0.5, 1, 1, 1, 1}, rows[5] = {0, 1, 2, 3, 4};
   const double outside[1] = {1.5}, descending[2] = {0.7, 0.2}, many[4] = {0.5, 0.5, 0.5, 0.5};
@@ -342,10 +339,7 @@ TEST_F(Insert, FailureStatusesLeaveOutputAndInput) {
       {
           {"mul at start", [&] { return mul(&cv, 0.0, 1, 0, &out); }, BSINARG},
           {"mul at end", [&] { return mul(&cv, 1.0, 1, 0, &out); }, BSINARG},
-          {"mul below", [&] { return mul(&cv, -0.5, 1, 0, &out); }, BSINARG},
-          {"mul above", [&] { return mul(&cv, 1.5, 1, 0, &out); }, BSINARG},
           {"mul r 0", [&] { return mul(&cv, 0.5, 0, 0, &out); }, BSINARG},
-          {"mul r -1", [&] { return mul(&cv, 0.5, -1, 0, &out); }, BSINARG},
           {"mul r 4", [&] { return mul(&cv, 0.5, 4, 0, &out); }, BSINARG},
           {"mul no output", [&] { return mul(&cv, 0.5, 1, 0, nullptr); }, BSNULLPTR},
           {"mul reuse no record", [&] { return mul(&cv, 0.5, 1, 1, &none); }, BSNULLPTR},
@@ -385,10 +379,8 @@ TEST(InsertHotPaths, RefinementAndSplitTakeNoHeap) {
   std::sort(tau.begin(), tau.end());
   RefCurve room = c;
   BScurve out = kwtest::view_with_room(room, 100);
-  std::vector<double> lp(1000), lk(400), lw(400), rp(1000), rk(400), rw(400);
-  BScurve lv{}, rv{};
-  lv.poles = lp.data(), lv.knots = lk.data(), lv.weights = lw.data();
-  rv.poles = rp.data(), rv.knots = rk.data(), rv.weights = rw.data();
+  kwtest::Room l(330, 70), r(330, 70);
+  BScurve &lv = l.cv, &rv = r.cv;
   const double u = 0.123;
   BSrc rc;
   kwtest::NoHeapScope scope;
@@ -398,7 +390,7 @@ TEST(InsertHotPaths, RefinementAndSplitTakeNoHeap) {
   EXPECT_TRUE(BScvsplit(&rc, &cv, &u, &lv, &rv, nullptr));
   EXPECT_EQ(scope.heap_requests(), 0);
   // the pieces are written into the caller's arrays
-  EXPECT_TRUE(lv.poles == lp.data() && rv.knots == rk.data());
+  EXPECT_TRUE(lv.poles == l.poles.data() && rv.knots == r.knots.data());
   EXPECT_LT(max_deviation(cv, lv, 0.0, u), 1e-12);
   EXPECT_LT(max_deviation(cv, rv, u, 1.0), 1e-12);
 }

@@ -184,10 +184,9 @@ TEST_F(Split, ActivspltFailuresAndKnotTolRestoredOnEveryPath) {
     EXPECT_EQ(rc, cs.want) << cs.u0 << " " << cs.u1;
     EXPECT_EQ(BSparameters.knot_tol, saved);
   }
-  EXPECT_FALSE(BSactivsplt(&rc, &bv, nullptr, &cases[0].u1, &out.cv, nullptr));
-  EXPECT_EQ(rc, BSNULLPTR);
-  // Order 17: every evaluation takes scratch, so allocation failures and injected
-  // failures strike inside the insertions while knot_tol is tightened.
+  EXPECT_FALSE(BSactivsplt(&rc, &bv, nullptr, &cases[0].u1, &out.cv, nullptr) || rc != BSNULLPTR);
+  // Order 17: every evaluation takes scratch, so allocation failures strike inside
+  // the insertions while knot_tol is tightened.
   std::mt19937_64 rng(84);
   RefCurve c = kwtest::random_curve(rng, 17, 20, true, true);
   BScurve cv = c.view();
@@ -200,16 +199,6 @@ TEST_F(Split, ActivspltFailuresAndKnotTolRestoredOnEveryPath) {
       },
       {BSNOSTKMEMORY, BSNOMEMORY}, [&] { EXPECT_EQ(BSparameters.knot_tol, saved); });
   EXPECT_GT(sweep.runs, 3);
-  int failures = 0;
-  for (int period = 2; period <= 9; ++period)
-    for (int i = 0; i < period; ++i) {
-      BSinitfail("x", 0, 1.0 / period);
-      BSactivsplt(&rc, &cv, &u0, &u1, &out.cv, nullptr);
-      BSdeinifail();
-      failures += rc != BSSUCC;
-      EXPECT_EQ(BSparameters.knot_tol, saved);
-    }
-  EXPECT_GT(failures, 0);
 }
 
 TEST_F(Split, ExtrcvspnCopiesOneSpanAndClosesLoops) {

@@ -3,6 +3,7 @@
 // truncated or malformed input.
 
 #include "record_fixtures.hpp"
+#include "status_ok.hpp"
 #include "support.hpp"
 
 namespace {
@@ -122,15 +123,13 @@ TEST_F(CompositeText, MalformedInputFailsWithoutLeaks) {
     EXPECT_EQ(in.rc, BSFAIL);
     EXPECT_EQ(in.series, nullptr);
   }
-  BSrc rc;
   int32_t d, m, p, *a = nullptr, *b = nullptr, *c = nullptr;
   double **s = nullptr, *bz = nullptr, se[2];
-  BSreadcmlgd(nullptr, &d, &m, &p, &a, &b, &c, &s, &bz, se, &rc);
-  EXPECT_EQ(rc, BSNULLPTR);
+  EXPECT_EQ(KW_STATUS(BSreadcmlgd(nullptr, &d, &m, &p, &a, &b, &c, &s, &bz, se, &rc)), BSNULLPTR);
   int32_t counts[1];
-  BSrdsscmlgd(stdin, &d, 0, counts, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-              nullptr, &rc);
-  EXPECT_EQ(rc, BSNULLPTR);
+  EXPECT_EQ(KW_STATUS(BSrdsscmlgd(stdin, &d, 0, counts, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                  nullptr, nullptr, nullptr, &rc)),
+            BSNULLPTR);
 }
 
 }  // namespace
