@@ -279,9 +279,7 @@ TEST(BScvarrevc, CurvatureCombOfCircleAndLine) {
   std::fill(out, out + 18, 42.0);
   KW_OK(BScvarrevc(&lv, 3, u, 1.0, curv, rad, out, &rc));
   for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(rad[i], -1.0);
-    EXPECT_EQ(curv[i], 0.0);
-    EXPECT_EQ(out[6 * i + 3], 42.0);  // no second point
+    EXPECT_TRUE(rad[i] == -1.0 && curv[i] == 0.0 && out[6 * i + 3] == 42.0);  // no second point
   }
 }
 

@@ -51,8 +51,7 @@ TEST_F(Join, RawJoinsReproduceBothCurves) {
     Room r(ca.n() + cb.n() - 1);
     BScomb2cvs(&va, &vb, &r.cv, &rc);
     ASSERT_EQ(rc, BSSUCC) << t;
-    EXPECT_EQ(kwtest::multiplicity(r.cv, 1.0), k - 1);
-    EXPECT_EQ(r.cv.knots[r.cv.num_poles], 3.0);
+    EXPECT_TRUE(kwtest::multiplicity(r.cv, 1.0) == k - 1 && r.cv.knots[r.cv.num_poles] == 3.0);
     EXPECT_EQ(r.cv.weights == nullptr, !ca.rational() && !cb.rational());
     RefCurve shifted = cb;  // cb on [1, 3], where the joined curve carries it
     for (double &u : shifted.knots) u -= 2.0;
@@ -86,8 +85,7 @@ TEST_F(Join, MergeFindsTheMeetingEndsAndMatchesOrders) {
     Room r(2 * (ca.n() + cb.n()) * 4);
     BSrc rc;
     ASSERT_TRUE(BSmerge_cv(&rc, &va, &vb, &r.cv)) << t << " rc " << rc;
-    EXPECT_EQ(r.cv.order, std::max(ka, kb));
-    EXPECT_EQ(r.cv.knots[r.cv.num_poles], 1.0);
+    EXPECT_TRUE(r.cv.order == std::max(ka, kb) && r.cv.knots[r.cv.num_poles] == 1.0);
     EXPECT_LT(kwtest::point_set_deviation(va, r.cv), 1e-12 + gap) << t;
     EXPECT_LT(kwtest::point_set_deviation(vb, r.cv), 1e-12 + gap) << t;
   }
@@ -122,8 +120,7 @@ TEST_F(Join, PartsOfClosedAndOpenCurves) {
   for (const auto &cs : cases) {
     Room part(30);
     ASSERT_TRUE(BSpartofcv(&rc, &circle, cs.s, cs.m, cs.e, &part.cv)) << cs.s << " rc " << rc;
-    EXPECT_EQ(part.cv.knots[part.cv.order - 1], 0.0);
-    EXPECT_EQ(part.cv.knots[part.cv.num_poles], 1.0);
+    EXPECT_TRUE(part.cv.knots[part.cv.order - 1] == 0.0 && part.cv.knots[part.cv.num_poles] == 1.0);
     const std::vector<double> spaced = kwtest::spaced_parameters(part.cv, 0, 1);
     const auto wrap = [](double u) { return u > 1.0 ? u - 1.0 : u; };
     for (int i = 0; i <= 20; ++i) {
