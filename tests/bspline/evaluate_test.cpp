@@ -1,7 +1,6 @@
 // Curve evaluation against the long-double reference (all orders, derivatives,
 // span rules), exact cases, failure statuses, scratch and heap behaviour; curves
 // far from the origin keep the relative accuracy of their derivatives.
-#include <cstdio>
 
 #include "bspline/kernel.hpp"
 #include "record_room.hpp"
@@ -106,9 +105,7 @@ TEST(BScveval, AllEvaluatorsMatchReference) {
       const int32_t s32 = sr, d = std::min(15, k);
       ASSERT_TRUE(BSbspl(&rc, cv.poles, cv.weights, cv.knots, &cv.order, &cv.rational, &s32, &d, &u,
                          out.data()));
-      if (!c.rational()) {
-        EXPECT_TRUE(matches(out.data(), r, d, k, 4));
-      }
+      EXPECT_TRUE(c.rational() || matches(out.data(), r, d, k, 4));
       ASSERT_TRUE(BSrspl(&rc, &d, &cv, out.data()));
       EXPECT_TRUE(matches(out.data(), r, d, k, 4));
       // BScveval_b: the left limit, and the right one where a derivative up to d jumps
@@ -123,8 +120,7 @@ TEST(BScveval, AllEvaluatorsMatchReference) {
       EXPECT_TRUE(jump ? matches(right.data(), rl, d, k) : right[0] == 42.0);
       // BSmansf0/1/2 against the Cox-de Boor basis.
       const auto N = kwtest::ref_basis(c.knots.data(), k, sr, u, 2);
-      std::vector<double> b[3], m0(k), m1(k), z0(k);
-      for (auto &row : b) row.resize(k);
+      std::vector<double> m0(k), m1(k), z0(k), b[3] = {m0, m0, m0};
       KW_OK(BSmansf2(&rc, k, cv.knots, sr, u, b[0].data(), b[1].data(), b[2].data()));
       BSmansf1(&rc, k, cv.knots, sr, u, m0.data(), m1.data());
       BSmansf0(&rc, k, cv.knots, sr, u, z0.data());
@@ -486,8 +482,7 @@ TEST(FarFromOrigin, DerivativesKeepTheirRelativeAccuracy) {
         SCOPED_TRACE(testing::Message()
                      << "k " << k << " rational " << rational << " offset " << offset);
         const int n = 3 * k;
-        std::mt19937_64 twin(seed);
-        std::mt19937_64 copy = twin;
+        std::mt19937_64 twin(seed), copy(seed);
         RefCurve at0 = grid_curve(twin, k, n, rational, 0.0);
         RefCurve far = grid_curve(copy, k, n, rational, offset);
         BScurve cv = far.view();
@@ -496,13 +491,11 @@ TEST(FarFromOrigin, DerivativesKeepTheirRelativeAccuracy) {
         for (int i = 0; i < 64; ++i) pars.push_back(far.lo() + (far.hi() - far.lo()) * f(rng));
         std::sort(pars.begin(), pars.end());
         Errors e;
-        std::vector<double> sweep1(6 * pars.size()), sweep2(9 * pars.size());
+        std::vector<double> sweep1(6 * 64), sweep2(9 * 64);
         BSrc rc = -99;
-        KW_OK(BScvarreval(&rc, &cv, pars.data(), static_cast<int32_t>(pars.size()), 1,
-                          sweep1.data()));
-        KW_OK(BScvarreval(&rc, &cv, pars.data(), static_cast<int32_t>(pars.size()), 2,
-                          sweep2.data()));
-        for (std::size_t i = 0; i < pars.size(); ++i) {
+        KW_OK(BScvarreval(&rc, &cv, pars.data(), 64, 1, sweep1.data()));
+        KW_OK(BScvarreval(&rc, &cv, pars.data(), 64, 2, sweep2.data()));
+        for (int i = 0; i < 64; ++i) {
           const double u = pars[i];
           const int s = kwtest::span_right_closed(at0, u);
           const std::vector<LD> ref = kwtest::ref_derivs(at0, s, u, 2).value;
