@@ -326,14 +326,10 @@ TEST_F(Insert, FailureStatusesLeaveOutputAndInput) {
   double aout[12], kout[16], par[8];
   int32_t count;
   std::fill(kout, kout + 16, -7.0);
-  auto mul = [&](BScurve *c, double u, int r, int reuse, BScurve **o) {
-    BSadd_1kt_mul(c, u, r, static_cast<BSboolean>(reuse), o, &rc);
-    return rc;
+  auto mul = [&](BScurve *c, double u, int r, BSboolean reuse, BScurve **o) {
+    return KW_STATUS(BSadd_1kt_mul(c, u, r, reuse, o, &rc));
   };
-  auto tot = [&](double u, int r) {
-    BSadd_1kt_tot(&cv, u, r, 0, &out, &rc);
-    return rc;
-  };
+  auto tot = [&](double u, int r) { return KW_STATUS(BSadd_1kt_tot(&cv, u, r, 0, &out, &rc)); };
   BScurve *none = nullptr;
   kwtest::expect_statuses(
       {

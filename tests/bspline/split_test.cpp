@@ -23,11 +23,13 @@ double lo(const BScurve &c) {
 double hi(const BScurve &c) {
   return c.knots[c.num_poles];
 }
-void free_arrays(BScurve &cv) {
-  BSdbgfree(cv.poles);
-  BSdbgfree(cv.knots);
-  if (cv.rational) BSdbgfree(cv.weights);
-  cv.poles = cv.knots = cv.weights = nullptr;
+void free_arrays(std::initializer_list<BScurve *> curves) {
+  for (BScurve *cv : curves) {
+    BSdbgfree(cv->poles);
+    BSdbgfree(cv->knots);
+    if (cv->rational) BSdbgfree(cv->weights);
+    cv->poles = cv->knots = cv->weights = nullptr;
+  }
 }
 
 using Holder = kwtest::Room;  // room for n poles of order k
@@ -55,8 +57,7 @@ TEST_F(Split, PiecesReproduceRandomCurves) {
     EXPECT_LT(kwtest::library_deviation(cv, right, u + 1e-12, b), tol);
     EXPECT_EQ(left.num_poles + right.num_poles, n + k - kwtest::multiplicity(cv, u));
     EXPECT_EQ(c.knots, kwtest::random_curve(twin, k, n, trial % 2, (trial / 2) % 2).knots);
-    free_arrays(left);
-    free_arrays(right);
+    free_arrays({&left, &right});
     // BSactivsplt on a random range, in either order of the ends.
     double ua = 0.02 + 0.96 * (rng() % 1000) / 1000.0, ub = 0.02 + 0.96 * (rng() % 1000) / 1000.0;
     if (trial % 7 == 0) ua = 0.0;
@@ -115,8 +116,7 @@ TEST_F(Split, CvsplitUniformAndPlanarFlags) {
     ASSERT_TRUE(BScvsplit(&rc, &qv, &f.u, &left, &right, nullptr));
     EXPECT_EQ(left.non_uniform, f.left) << f.u;
     EXPECT_EQ(right.non_uniform, f.right) << f.u;
-    free_arrays(left);
-    free_arrays(right);
+    free_arrays({&left, &right});
   }
   // The plane test: a planar quadratic loop split in two gives planar pieces.
   RefCurve loop = make_curve(3, {0, 0, 0, 0.5, 1, 1, 1}, {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 0, 0});
@@ -125,8 +125,7 @@ TEST_F(Split, CvsplitUniformAndPlanarFlags) {
     left = right = BScurve{};
     ASSERT_TRUE(BScvsplit(&rc, &lv, &u, &left, &right, &test));
     EXPECT_EQ(left.planar, test);
-    free_arrays(left);
-    free_arrays(right);
+    free_arrays({&left, &right});
   }
 }
 
@@ -143,8 +142,7 @@ TEST_F(Split, CvsplitAtMultipleKnotsAndNearEnds) {
   ASSERT_TRUE(BScvsplit(&rc, &gv, &v, &left, &right, nullptr));
   EXPECT_LT(max_deviation(gv, right, 0.25, 0.5), 1e-14);
   EXPECT_LT(max_deviation(gv, right, 0.5 + 1e-9, 1.0), 1e-14);
-  free_arrays(left);
-  free_arrays(right);
+  free_arrays({&left, &right});
   // Within the knot tolerance of an end: an empty piece and a copy.
   RefCurve bz = cubic_bezier();
   BScurve bv = bz.view();
@@ -154,10 +152,10 @@ TEST_F(Split, CvsplitAtMultipleKnotsAndNearEnds) {
   ASSERT_TRUE(BScvsplit(&rc, &bv, &near_start, &left, &right, nullptr));
   EXPECT_TRUE(left.num_poles == 0 && left.poles == nullptr);
   EXPECT_EQ(std::vector<double>(right.poles, right.poles + 12), bz.poles);
-  free_arrays(right);
+  free_arrays({&right});
   ASSERT_TRUE(BScvsplit(&rc, &bv, &near_end, &left, &right, nullptr));
   EXPECT_TRUE(right.num_poles == 0 && left.num_poles == 4);
-  free_arrays(left);
+  free_arrays({&left});
 }
 
 TEST_F(Split, ActivspltFailuresAndKnotTolRestoredOnEveryPath) {
@@ -191,11 +189,7 @@ TEST_F(Split, ActivspltFailuresAndKnotTolRestoredOnEveryPath) {
   BScurve cv = c.view();
   const double u0 = 0.3, u1 = 0.7;
   const auto sweep = kwtest::sweep_allocation_failures(
-      [&] {
-        BSrc st;
-        BSactivsplt(&st, &cv, &u0, &u1, &out.cv, nullptr);
-        return st;
-      },
+      [&] { return KW_STATUS(BSactivsplt(&rc, &cv, &u0, &u1, &out.cv, nullptr)); },
       {BSNOSTKMEMORY, BSNOMEMORY}, [&] { EXPECT_EQ(BSparameters.knot_tol, saved); });
   EXPECT_GT(sweep.runs, 3);
 }
