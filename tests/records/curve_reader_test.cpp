@@ -38,9 +38,7 @@ TEST_F(CurveReader, DumpsReadBackBitExactWithImagesAndToSixteenDigitsWithout) {
       FILE *f = kwtest::stream_with(images + decimal + replace(images, "HEX nt", "HEX sun"));
       for (int form = 0; form < 3; ++form) {
         BScurve *back = nullptr;
-        BSrc rc;
-        BSreadcv(f, &back, &rc);
-        ASSERT_EQ(rc, BSSUCC) << order << rational << form;
+        KW_OK(BSreadcv(f, &back, &rc)) << order << rational << form;
         auto header = [](const BScurve &b) {
           return std::tuple(b.order, b.periodic, b.non_uniform, b.num_poles, b.num_knots,
                             b.rational, b.planar, b.phy_closed, b.weights == nullptr);
