@@ -103,9 +103,8 @@ TEST_F(Join, MergeFindsTheMeetingEndsAndMatchesOrders) {
 }
 
 TEST_F(Join, PartsOfClosedAndOpenCurves) {
-  double circle_p[21], circle_t[10], circle_w[7];
-  BScurve circle{};
-  circle.poles = circle_p, circle.knots = circle_t, circle.weights = circle_w;
+  kwtest::Room arrays(7, 3);
+  BScurve &circle = arrays.cv;
   const double c[3] = {0, 0, 0}, r = 2.0, z[3] = {0, 0, 1};
   BSrc rc;
   ASSERT_TRUE(BSprepcirc(&rc, c, &r, z, &circle, nullptr, nullptr));

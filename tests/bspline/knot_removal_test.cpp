@@ -53,9 +53,8 @@ void expect_same_curve(const BScurve &a, const RefCurve &b, double tol) {
   ASSERT_EQ(a.num_knots, static_cast<int32_t>(b.knots.size()));
   for (int i = 0; i < a.num_knots; ++i) EXPECT_NEAR(a.knots[i], b.knots[i], tol);
   for (int i = 0; i < 3 * a.num_poles; ++i) EXPECT_NEAR(a.poles[i], b.poles[i], tol);
-  if (b.rational()) {
-    for (int i = 0; i < a.num_poles; ++i) EXPECT_NEAR(a.weights[i], b.weights[i], tol);
-  }
+  for (int i = 0; b.rational() && i < a.num_poles; ++i)
+    EXPECT_NEAR(a.weights[i], b.weights[i], tol);
 }
 
 TEST_F(KnotRemoval, InsertedKnotIsRemovedExactlyFromAnyCopy) {
@@ -74,10 +73,7 @@ TEST_F(KnotRemoval, InsertedKnotIsRemovedExactlyFromAnyCopy) {
     BScurve in = c.view();
     OutCurve out(c.n(), k);
     double err[3];
-    BSrc rc;
-    BSrm_kt_app(&in, r, &out.cv, err, &rc);
-    SCOPED_TRACE(testing::Message() << "trial " << trial << " k " << k);
-    ASSERT_EQ(rc, BSSUCC);
+    KW_OK(BSrm_kt_app(&in, r, &out.cv, err, &rc)) << "trial " << trial << " k " << k;
     expect_same_curve(out.cv, orig, 1e-12);
     EXPECT_EQ(out.cv.rational, in.rational);
     for (double e : err) EXPECT_LT(e, 1e-12);
@@ -139,9 +135,7 @@ TEST_F(KnotRemoval, ReductionRemovesInsertedKnotsAndStaysWithinTolerance) {
       OutCurve out(c.n(), k);
       KW_OK(BSrmktsnchg(&in, tol, &out.cv, &rc));
       EXPECT_LE(out.cv.num_poles, orig.n());
-      if (tol == 1e-9 && !rational) {
-        EXPECT_EQ(out.cv.num_poles, orig.n());
-      }
+      EXPECT_TRUE(tol > 1e-9 || rational || out.cv.num_poles == orig.n());
       EXPECT_LE(kwtest::max_deviation(in, out.cv, 0.0, 1.0, 3001), tol);
       EXPECT_EQ(BSparameters.knot_tol, saved_knot_tol);
     }
@@ -170,12 +164,10 @@ TEST_F(KnotRemoval, BezierChainsBecomeTheSplineAgain) {
     for (int j = 0; j < J; ++j)
       for (int r = 0; r < rows; ++r)
         for (int i = 0; i <= d; ++i) pieces[(j * rows + r) * k + i] = bp[(j * d + i) * rows + r];
-    BSrc rc = BSSUCC;
     if (d == 3)
       BSrmvkts4(J, rows, pieces.data(), breaks.data(), out.data());
     else
-      BSrmvkts5(J, rows, pieces.data(), breaks.data(), out.data(), &rc);
-    ASSERT_EQ(rc, BSSUCC);
+      KW_OK(BSrmvkts5(J, rows, pieces.data(), breaks.data(), out.data(), &rc));
     for (int r = 0; r < rows; ++r)
       for (int i = 0; i < np; ++i) EXPECT_NEAR(out[r * np + i], p[i * rows + r], 1e-12);
   }
@@ -189,8 +181,7 @@ TEST_F(KnotRemoval, ChoiceOfKnotsFollowsTheClasses) {
   double out[11];
   KW_OK(BSknot_rem2(knots.data(), 2, 13, cls, sizes, 2, 5, out, &rc));
   // class 1: knots 4, 8; class 2 (knots 2 3 5 6 7 9 10 11 12): 2nd, 5th, 8th.
-  const double want[5] = {4, 8, 3, 7, 11};
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(out[i], want[i]);
+  EXPECT_EQ(std::vector<double>(out, out + 5), (std::vector<double>{4, 8, 3, 7, 11}));
   KW_OK(BSknot_rem2(knots.data(), 2, 13, nullptr, nullptr, 0, 11, out, &rc));
   for (int i = 0; i < 11; ++i) EXPECT_EQ(out[i], i + 2);
 }

@@ -32,10 +32,8 @@ TEST_F(Weights, SegmentExamples) {
   for (const auto &c : cases) {
     RefCurve in = quadratic(c.w[0], c.w[1], c.w[2]), out = quadratic(9, 9, 9);
     BScurve cv = in.view(), o = out.view();
-    BSrc rc;
-    if (c.routine == 0) BSchgewts(&cv, &o, &rc);
-    if (c.routine > 0) BSchgewtlr(&cv, c.routine == 1 ? nullptr : &o, c.routine - 1, &rc);
-    ASSERT_EQ(rc, BSSUCC);
+    KW_OK(c.routine == 0 ? BSchgewts(&cv, &o, &rc)
+                         : BSchgewtlr(&cv, c.routine == 1 ? nullptr : &o, c.routine - 1, &rc));
     const BScurve &r = c.routine == 1 ? cv : o;
     for (int i = 0; i < 3; ++i) {
       EXPECT_NEAR(r.weights[i], c.want[i], 1e-15) << c.routine;
@@ -54,11 +52,7 @@ TEST_F(Weights, CurveEndWeightsBecomeOneOnTheSamePointSet) {
     BScurve cv = in.view();
     BScurve *out = nullptr;
     BSrc rc;
-    if (choice == 3)
-      BSchgecvwts(&cv, &out, &rc);
-    else
-      BSchgcvewlr(&cv, choice, &out, &rc);
-    ASSERT_EQ(rc, BSSUCC) << t;
+    KW_OK(choice == 3 ? BSchgecvwts(&cv, &out, &rc) : BSchgcvewlr(&cv, choice, &out, &rc)) << t;
     const int32_t m = out->num_poles - 1;
     EXPECT_TRUE(choice == 1 || out->weights[0] == 1.0);
     EXPECT_TRUE(choice == 0 || out->weights[m] == 1.0);
