@@ -1,6 +1,5 @@
-// Degree elevation and Bezier decomposition: shape preserved (against the
-// reference evaluator), knot multiplicities, exact first poles, Bezier pieces
-// evaluated on their spans, de Casteljau and halving identities, failure statuses.
+// Degree elevation and Bezier decomposition against the reference evaluator, knot
+// multiplicities, exact first poles, de Casteljau and halving identities, statuses.
 
 #include "bspline/bezier.hpp"
 #include "ref_curves.hpp"

@@ -1,7 +1,6 @@
-// The fixed-degree paths of the main evaluator and the sweeps (degrees 1..5,
-// d <= 2) against the general code they stand for: the same values bit for bit
-// and the same statuses, on curves with repeated, unclamped, nearly equal knots
-// and zero weights, far from the origin and near overflow.
+// The fixed-degree paths of the main evaluator and the sweeps (degrees 1..5, d <= 2)
+// give the general code's values bit for bit and its statuses, on curves with repeated,
+// unclamped, nearly equal knots and zero weights, far from the origin, near overflow.
 #include <limits>
 
 #include "bspline/kernel.hpp"

@@ -1,6 +1,5 @@
-// Curve evaluation against the long-double reference (all orders, derivatives,
-// span rules), exact cases, failure statuses, scratch and heap behaviour; curves
-// far from the origin keep the relative accuracy of their derivatives.
+// Curve evaluation against the long-double reference (all orders, derivatives, span
+// rules, far from the origin), exact cases, failure statuses, scratch and heap use.
 
 #include "bspline/kernel.hpp"
 #include "record_room.hpp"
@@ -274,9 +273,8 @@ TEST(BScvarrevc, CurvatureCombOfCircleAndLine) {
   BScurve lv = line.view();
   std::fill(out, out + 18, 42.0);
   KW_OK(BScvarrevc(&lv, 3, u, 1.0, curv, rad, out, &rc));
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_TRUE(rad[i] == -1.0 && curv[i] == 0.0 && out[6 * i + 3] == 42.0);  // no second point
-  }
+  for (int i = 0; i < 3; ++i)  // no second point
+    EXPECT_TRUE(rad[i] == -1.0 && curv[i] == 0.0 && out[6 * i + 3] == 42.0);
 }
 
 TEST(BSlocknttol, StepsFromDerivativeLengths) {

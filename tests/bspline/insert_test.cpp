@@ -1,6 +1,5 @@
-// Knot insertion on records and arrays: shape invariance on random curves against
-// the reference evaluator, exact cases, snapping, multiplicity limits, ownership
-// of the output record, every failure status, heap use and allocation failures.
+// Knot insertion on records and arrays: shape kept (against the reference evaluator),
+// snapping, multiplicity limits, output ownership, statuses, heap and scratch use.
 
 #include "bspline/insert.hpp"
 #include "record_room.hpp"
@@ -123,7 +122,7 @@ TEST_F(Insert, ArrayInsertionKeepsShapeInAnyDimension) {
   }
 }
 
-TEST_F(Insert, Add1ktMulSnapsToKnotAndLimitsMultiplicity) {
+TEST_F(Insert, Add1ktMulSnapsLimitsMultiplicityAndOwnsItsOutput) {
   RefCurve c = cubic_one_knot();
   BScurve cv = c.view();
   BScurve *out = nullptr;
@@ -140,25 +139,21 @@ TEST_F(Insert, Add1ktMulSnapsToKnotAndLimitsMultiplicity) {
   const auto p = kwtest::ref_eval(c, 0.4);
   for (int i = 0; i < 3; ++i) EXPECT_NEAR(out->poles[9 + i], p[i], 1e-14);
   BSfreeqelcv(out, &rc);
-}
-
-TEST_F(Insert, OutputRecordOwnership) {
   // The input replaced through its own pointer: the old record is freed.
   std::mt19937_64 rng(5);
   RefCurve src = kwtest::random_curve(rng, 4, 7, true, true);
   BScurve sv = src.view();
-  BScurve *cv = nullptr;
-  BSrc rc;
-  BSallocqelcv(4, 7, 1, 0, &cv, &rc);
-  BScv_copy(&rc, &sv, cv);
-  KW_OK(BSadd_1kt_mul(cv, 0.3, 2, 0, &cv, &rc));
-  EXPECT_TRUE(cv->num_poles == 9 && BSlist_al.count == live_at_start_ + 1);
-  EXPECT_LT(max_deviation(sv, *cv), 1e-12);
-  BSfreeqelcv(cv, &rc);
+  BScurve *rec = nullptr;
+  BSallocqelcv(4, 7, 1, 0, &rec, &rc);
+  BScv_copy(&rc, &sv, rec);
+  KW_OK(BSadd_1kt_mul(rec, 0.3, 2, 0, &rec, &rc));
+  EXPECT_TRUE(rec->num_poles == 9 && BSlist_al.count == live_at_start_ + 1);
+  EXPECT_LT(max_deviation(sv, *rec), 1e-12);
+  BSfreeqelcv(rec, &rc);
   // Reuse: written into the caller's record, here the input itself.
   RefCurve bz = cubic_bezier(), orig = cubic_bezier();
   BScurve bv = kwtest::view_with_room(bz, 2), ov = orig.view();
-  BScurve *out = &bv;
+  out = &bv;
   KW_OK(BSadd_1kt_mul(&bv, 0.25, 2, 1, &out, &rc));
   EXPECT_TRUE(out == &bv && bv.num_poles == 6);
   EXPECT_LT(max_deviation(ov, bv), 1e-14);
@@ -320,9 +315,8 @@ TEST_F(Insert, FailureStatusesLeaveOutputAndInput) {
   const double tau[10] = {0, 0, 0, 0, 0.2, 0.5, 1, 1, 1, 1};
   const double knots[9] = {0, 0, 0, 0, 0.5, 1, 1, 1, 1}, rows[5] = {0, 1, 2, 3, 4};
   const double outside[1] = {1.5}, descending[2] = {0.7, 0.2}, many[4] = {0.5, 0.5, 0.5, 0.5};
-  const double start[1] = {0.0};
+  const double start[1] = {0.0}, pv[3] = {0, 1, 2};
   const int32_t bad_adds[2] = {1, -1};
-  const double pv[3] = {0, 1, 2};
   double aout[12], kout[16], par[8];
   int32_t count;
   std::fill(kout, kout + 16, -7.0);
@@ -330,6 +324,9 @@ TEST_F(Insert, FailureStatusesLeaveOutputAndInput) {
     return KW_STATUS(BSadd_1kt_mul(c, u, r, reuse, o, &rc));
   };
   auto tot = [&](double u, int r) { return KW_STATUS(BSadd_1kt_tot(&cv, u, r, 0, &out, &rc)); };
+  auto mkt = [&](int32_t n, const double *r, int32_t m, const double *ins) {
+    return KW_STATUS(BSinsertmkt(4, 1, n, r, knots, m, ins, aout, kout, &rc));
+  };
   BScurve *none = nullptr;
   kwtest::expect_statuses(
       {
@@ -344,18 +341,12 @@ TEST_F(Insert, FailureStatusesLeaveOutputAndInput) {
           {"tot r 4", [&] { return tot(0.5, 4); }, BSINARG},
           {"tot r -1", [&] { return tot(0.5, -1); }, BSINARG},
           {"add_kts too few", STATUS_OF(BSadd_kts(&cv, 3, tau, &target, &rc)), BSINARG},
-          {"outside", STATUS_OF(BSinsertmkt(4, 1, 5, rows, knots, 1, outside, aout, kout, &rc)),
-           BSINARG},
-          {"descending",
-           STATUS_OF(BSinsertmkt(4, 1, 5, rows, knots, 2, descending, aout, kout, &rc)), BSINARG},
-          {"five copies", STATUS_OF(BSinsertmkt(4, 1, 5, rows, knots, 4, many, aout, kout, &rc)),
-           BSINARG},
-          {"at clamped start",
-           STATUS_OF(BSinsertmkt(4, 1, 5, rows, knots, 1, start, aout, kout, &rc)), BSINARG},
-          {"no rows", STATUS_OF(BSinsertmkt(4, 1, 5, nullptr, knots, 1, start, aout, kout, &rc)),
-           BSNULLPTR},
-          {"n < k", STATUS_OF(BSinsertmkt(4, 1, 3, rows, knots, 1, start, aout, kout, &rc)),
-           BSINARG},
+          {"mkt outside", [&] { return mkt(5, rows, 1, outside); }, BSINARG},
+          {"mkt descending", [&] { return mkt(5, rows, 2, descending); }, BSINARG},
+          {"mkt five copies", [&] { return mkt(5, rows, 4, many); }, BSINARG},
+          {"mkt at clamped start", [&] { return mkt(5, rows, 1, start); }, BSINARG},
+          {"mkt no rows", [&] { return mkt(5, nullptr, 1, start); }, BSNULLPTR},
+          {"mkt n < k", [&] { return mkt(3, rows, 1, start); }, BSINARG},
           {"negative", STATUS_OF(BSinspararr(3, pv, bad_adds, &count, par, &rc)), BSINARG},
       },
       [&](const char *what) { EXPECT_EQ(out, held) << what; });  // the output pointer stays

@@ -1,7 +1,6 @@
-// Knot removal: knots inserted by an independent Boehm insertion are removed again
-// exactly; reduction within a tolerance is checked by dense sampling against the
-// reference evaluator; breaks and end knots stay; Bezier chains become splines;
-// the choice of knots; every failure status.
+// Knot removal: knots inserted by an independent Boehm insertion go again exactly,
+// reduction stays within its tolerance (dense sampling against the reference
+// evaluator), breaks and end knots stay, Bezier chains become splines, statuses.
 #include "record_room.hpp"
 #include "status_of.hpp"
 #include "ref_curves.hpp"

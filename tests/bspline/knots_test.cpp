@@ -163,7 +163,7 @@ TEST_F(Knots, FindmktsRecordsOnlyMultiplicityOrderMinusOne) {
   EXPECT_TRUE(vals[0] == 1.0 && pc[0] == 4);
 }
 
-TEST_F(Knots, ChrdlktsChordLengthKnotsForEvenOddAndPeriodicOrders) {
+TEST_F(Knots, ChrdlktsChordLengthKnotsForAllOrdersAndPointSets) {
   // Chords 1, 2, 3, 4, 5 along x: t = 0, 1, 3, 6, 10, 15.
   const double pts[18] = {0, 0, 0, 1, 0, 0, 3, 0, 0, 6, 0, 0, 10, 0, 0, 15, 0, 0};
   const int32_t n = 6;
@@ -192,23 +192,19 @@ TEST_F(Knots, ChrdlktsChordLengthKnotsForEvenOddAndPeriodicOrders) {
     }
     EXPECT_TRUE(std::adjacent_find(w.begin(), w.end(), std::greater_equal<double>()) == w.end());
   }
-}
-
-TEST_F(Knots, ChrdlktsCoincidentPointsTooFewPointsAndScratchFailure) {
-  const double pts[12] = {0, 0, 0, 1, 0, 0, 1, 0, 0, 2, 0, 0};  // points 1, 2 coincide
-  const int16_t k2 = 2, k4 = 4, k5 = 5;
-  const int32_t n = 4;
-  const BSboolean no = 0, yes = 1;
-  double t[6], b[8], u[9] = {42};
-  BSrc rc = -99;
-  ASSERT_TRUE(BSchrdlkts(&rc, &n, pts, &k2, &no, t));
-  EXPECT_DOUBLE_EQ(t[2], 1.0 / (2 + 2e-6));
-  EXPECT_DOUBLE_EQ(t[3], (1.0 + 2e-6) / (2 + 2e-6));
-  EXPECT_FALSE(BSchrdlkts(&rc, &n, pts, &k5, &no, u) || rc != BSINARG);
+  // Four points, points 1 and 2 coinciding: too few for order 5, a Bezier for order 4.
+  const double p4[12] = {0, 0, 0, 1, 0, 0, 1, 0, 0, 2, 0, 0};
+  const int16_t k2 = 2, k5 = 5;
+  const int32_t n4 = 4;
+  double c[6], b[8], u[9] = {42};
+  ASSERT_TRUE(BSchrdlkts(&rc, &n4, p4, &k2, &no, c));
+  EXPECT_DOUBLE_EQ(c[2], 1.0 / (2 + 2e-6));
+  EXPECT_DOUBLE_EQ(c[3], (1.0 + 2e-6) / (2 + 2e-6));
+  EXPECT_FALSE(BSchrdlkts(&rc, &n4, p4, &k5, &no, u) || rc != BSINARG);
   EXPECT_EQ(u[0], 42.0);
-  ASSERT_TRUE(BSchrdlkts(&rc, &n, pts, &k4, &no, b));  // n = k: a Bezier
+  ASSERT_TRUE(BSchrdlkts(&rc, &n4, p4, &k4, &no, b));
   EXPECT_TRUE(b[3] == 0.0 && b[4] == 1.0);
-  ASSERT_TRUE(BSchrdlkts(&rc, &n, pts, &k4, &yes, b));
+  ASSERT_TRUE(BSchrdlkts(&rc, &n4, p4, &k4, &yes, b));
   for (int i = 0; i < 8; ++i) EXPECT_EQ(b[i], i - 3.0);
 }
 

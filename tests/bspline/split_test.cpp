@@ -1,6 +1,5 @@
-// Splitting, extracting, breaking, reversing and closing curves: each piece
-// reproduces the original on its sub-range and is clamped at both ends; failures
-// leave nothing allocated and the tolerances restored.
+// Splitting, extracting, breaking, reversing and closing curves: clamped pieces that
+// reproduce the original; failures leave nothing allocated and tolerances restored.
 
 #include "bspline/insert.hpp"
 #include "record_room.hpp"
@@ -97,10 +96,10 @@ TEST_F(Split, PiecesReproduceRandomCurves) {
   EXPECT_EQ(BSparameters.knot_tol, 1e-6);
 }
 
-TEST_F(Split, CvsplitUniformAndPlanarFlags) {
+TEST_F(Split, CvsplitFlagsMultipleKnotsAndNearEnds) {
   BScurve left{}, right{};
   BSrc rc;
-  const double u = 0.5;
+  const double u = 0.5, v = 0.25;
   // Uniform flags: a uniform input stays uniform when split at a knot; a
   // non-uniform input gives uniform pieces exactly when they have k poles.
   RefCurve q =
@@ -127,12 +126,6 @@ TEST_F(Split, CvsplitUniformAndPlanarFlags) {
     EXPECT_EQ(left.planar, test);
     free_arrays({&left, &right});
   }
-}
-
-TEST_F(Split, CvsplitAtMultipleKnotsAndNearEnds) {
-  BScurve left{}, right{};
-  BSrc rc;
-  const double u = 0.5, v = 0.25;
   // Multiplicity k: a gap, not split, nothing left allocated; elsewhere it splits.
   RefCurve gap = make_curve(3, {0, 0, 0, 0.5, 0.5, 0.5, 1, 1, 1},
                             {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0, 5, 0, 0});

@@ -122,9 +122,8 @@ TEST_F(Weights, FailureStatusesLeaveTheOutputUntouched) {
   double bd[2] = {0.2, 0.4};
   c2.num_boundaries = 1;
   c2.bdrys = bd;
-  BSrc rc;
-  BSreparmcv(&c2, 0.0, 1.0, &o, &rc);  // the output has no boundary array
-  EXPECT_EQ(rc, BSNULLPTR);
+  // the output has no boundary array
+  EXPECT_EQ(KW_STATUS(BSreparmcv(&c2, 0.0, 1.0, &o, &rc)), BSNULLPTR);
   EXPECT_EQ(bd[0], 0.2);
 }
 

@@ -1,6 +1,5 @@
-// The composite Legendre text record: the exact text of a small record, write and
-// read back (exact doubles, tiny and huge magnitudes too), groups of records, and
-// truncated or malformed input.
+// The composite Legendre text record: its exact text, exact read-back (tiny and huge
+// magnitudes too), groups of records, truncated or malformed input.
 
 #include "record_fixtures.hpp"
 #include "status_ok.hpp"
