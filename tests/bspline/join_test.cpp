@@ -33,11 +33,6 @@ RefCurve reversed(RefCurve c) {
   return c;
 }
 
-// Output storage with room for n poles of order up to 20, every value -9.
-struct Room : kwtest::Room {
-  explicit Room(int n) : kwtest::Room(n, 20, -9.0) {}
-};
-
 TEST_F(Join, RawJoinsReproduceBothCurves) {
   BSrc rc;
   std::mt19937_64 rng(8);
@@ -48,7 +43,7 @@ TEST_F(Join, RawJoinsReproduceBothCurves) {
     for (double &u : cb.knots) u = 3.0 + 2.0 * u;  // domain [3, 5]
     move_to(cb, false, end_point(ca, true));
     BScurve va = ca.view(), vb = cb.view();
-    Room r(ca.n() + cb.n() - 1);
+    kwtest::Room r(ca.n() + cb.n() - 1, 20);
     KW_OK(BScomb2cvs(&va, &vb, &r.cv, &rc)) << t;
     EXPECT_TRUE(kwtest::multiplicity(r.cv, 1.0) == k - 1 && r.cv.knots[r.cv.num_poles] == 3.0);
     EXPECT_EQ(r.cv.weights == nullptr, !ca.rational() && !cb.rational());
@@ -58,7 +53,7 @@ TEST_F(Join, RawJoinsReproduceBothCurves) {
     EXPECT_LT(kwtest::max_deviation(va, r.cv), 1e-14) << t;
     EXPECT_LT(kwtest::max_deviation(vs, r.cv), 1e-14) << t;
     // Joined again with the knots normalised: the same curve on [0, 1].
-    Room n(ca.n() + cb.n() - 1);
+    kwtest::Room n(ca.n() + cb.n() - 1, 20);
     ASSERT_TRUE(BS2cvsto1(&rc, &va, &vb, &n.cv));
     EXPECT_EQ(n.cv.knots[n.cv.num_poles], 1.0);
     for (double u : {0.1, 0.5, 0.9}) {
@@ -81,7 +76,7 @@ TEST_F(Join, MergeFindsTheMeetingEndsAndMatchesOrders) {
     RefCurve a = config == 1 || config == 3 ? reversed(ca) : ca;
     RefCurve b = config == 1 || config == 2 ? reversed(cb) : cb;
     BScurve va = a.view(), vb = b.view();
-    Room r(2 * (ca.n() + cb.n()) * 4);
+    kwtest::Room r(2 * (ca.n() + cb.n()) * 4, 20);
     BSrc rc;
     ASSERT_TRUE(BSmerge_cv(&rc, &va, &vb, &r.cv)) << t << " rc " << rc;
     EXPECT_TRUE(r.cv.order == std::max(ka, kb) && r.cv.knots[r.cv.num_poles] == 1.0);
@@ -92,7 +87,7 @@ TEST_F(Join, MergeFindsTheMeetingEndsAndMatchesOrders) {
   RefCurve l1 = kwtest::make_curve(2, {0, 0, 1, 1}, {0, 0, 0, 1, 0, 0});
   RefCurve l2 = kwtest::make_curve(2, {0, 0, 1, 1}, {1 + 2 * dt, 0, 0, 2, 1, 0});
   BScurve a = l1.view(), b = l2.view();
-  Room r(6);
+  kwtest::Room r(6, 20);
   EXPECT_EQ(KW_STATUS(BSmergecvnn(&a, &b, &r.cv, &rc)), BSFAIL);
   // Two halves of a loop join into a closed curve with exactly equal ends.
   RefCurve h1 = kwtest::make_curve(2, {0, 0, 1, 2, 2}, {0, 0, 0, 1, 0, 0, 1, 1, 0});
@@ -116,7 +111,7 @@ TEST_F(Join, PartsOfClosedAndOpenCurves) {
                {0.5, 0.1, 1.0, 0.0, 0.5},
                {0.0, 0.9, 0.3, 0.3, 1.0}};
   for (const auto &cs : cases) {
-    Room part(30);
+    kwtest::Room part(30, 20);
     ASSERT_TRUE(BSpartofcv(&rc, &circle, cs.s, cs.m, cs.e, &part.cv)) << cs.s << " rc " << rc;
     EXPECT_TRUE(part.cv.knots[part.cv.order - 1] == 0.0 && part.cv.knots[part.cv.num_poles] == 1.0);
     const std::vector<double> spaced = kwtest::spaced_parameters(part.cv, 0, 1);
@@ -128,12 +123,12 @@ TEST_F(Join, PartsOfClosedAndOpenCurves) {
     const auto first = kwtest::ref_eval(part.cv, 0.0), start = kwtest::ref_eval(circle, cs.from);
     EXPECT_NEAR(std::hypot(first[0] - start[0], first[1] - start[1]), 0.0, 1e-12);
   }
-  Room point(3);
+  kwtest::Room point(3, 20);
   ASSERT_TRUE(BSpartofcv(&rc, &circle, 0.3, 0.3, 0.3, &point.cv));
   const auto p = kwtest::ref_eval(circle, 0.3);
   for (int i = 0; i < 3; ++i) EXPECT_NEAR(point.poles[3 * i + 1], p[1], 1e-15);
   // Over the seam: two extractions in scratch records.
-  Room part(30);
+  kwtest::Room part(30, 20);
   kwtest::sweep_calls({[&](BSrc *rc) { BSpartofcv(rc, &circle, 0.7, 0.9, 0.3, &part.cv); }},
                       {BSNOSTKMEMORY, 59}, nullptr, 2);
 }
@@ -169,7 +164,7 @@ TEST_F(Join, FailureStatusesLeaveTheOutputUntouched) {
   loop.closed = true;
   BScurve a = l2.view(), b3 = q3.view(), b = l2b.view(), ob = open_end.view(), f = far.view(),
           bw = bad_w.view(), cl = loop.view();
-  Room out(10);
+  kwtest::Room out(10, 20, -9.0);
   // Routine 0 BScomb2cvs, 1 BSmergecvnn, 2 BSmerge_cv, 3 BS2cvsto1.
   const auto join = [&](int routine, const BScurve *x, const BScurve *y, BScurve *o) {
     BSrc rc = 0;

@@ -42,11 +42,6 @@ void boehm(RefCurve &c, double u) {
   boehm(c.k, c.knots, c.poles, 3, u);
 }
 
-// A record with room for n poles, every value -7.
-struct OutCurve : kwtest::Room {
-  OutCurve(int n, int k) : Room(n, k, -7.0) {}
-};
-
 void expect_same_curve(const BScurve &a, const RefCurve &b, double tol) {
   ASSERT_EQ(a.num_poles, b.n());
   ASSERT_EQ(a.num_knots, static_cast<int32_t>(b.knots.size()));
@@ -70,7 +65,7 @@ TEST_F(KnotRemoval, InsertedKnotIsRemovedExactlyFromAnyCopy) {
     while (c.knots[first] != u) ++first;
     const int r = first + static_cast<int>(rng() % 2) * (u == orig.knots[k] ? 1 : 0);
     BScurve in = c.view();
-    OutCurve out(c.n(), k);
+    kwtest::Room out(c.n(), k, -7.0);
     double err[3];
     KW_OK(BSrm_kt_app(&in, r, &out.cv, err, &rc)) << "trial " << trial << " k " << k;
     expect_same_curve(out.cv, orig, 1e-12);
@@ -85,7 +80,7 @@ TEST_F(KnotRemoval, ErrorBoundsTheChangeOfANonRemovableKnot) {
     const int k = 3 + trial % 3;
     RefCurve c = kwtest::random_curve(rng, kwtest::CurveShape{k, k + 3, trial % 2 == 1, false});
     BScurve in = c.view();
-    OutCurve out(c.n(), k);
+    kwtest::Room out(c.n(), k, -7.0);
     double err[3];
     KW_OK(BSrm_kt_app(&in, k + 1, &out.cv, err, &rc));
     ASSERT_EQ(out.cv.num_poles, c.n() - 1);
@@ -106,14 +101,14 @@ TEST_F(KnotRemoval, BreaksAndEndKnotsStay) {
   for (int i = 0; i < 24; ++i) c.poles[i] = std::sin(i + 1.0);
   BScurve in = c.view();
   for (int r : {4, 6, 7, 2, 8, 11, -3}) {
-    OutCurve out(c.n(), 4);
+    kwtest::Room out(c.n(), 4, -7.0);
     double err[3] = {9, 9, 9};
     KW_EXPECT_OK(BSrm_kt_app(&in, r, &out.cv, err, &rc));
     expect_same_curve(out.cv, c, 0.0);
     EXPECT_EQ(err[0] + err[1] + err[2], 0.0);
   }
   // The reduction keeps the break at any tolerance.
-  OutCurve out(c.n(), 4);
+  kwtest::Room out(c.n(), 4, -7.0);
   KW_EXPECT_OK(BSrmktsnchg(&in, 10.0, &out.cv, &rc));
   EXPECT_EQ(kwtest::multiplicity(out.cv, 0.5), 4);
 }
@@ -131,7 +126,7 @@ TEST_F(KnotRemoval, ReductionRemovesInsertedKnotsAndStaysWithinTolerance) {
     BScurve in = c.view();
     SCOPED_TRACE(testing::Message() << "trial " << trial << " k " << k);
     for (double tol : {1e-9, 1e-3, 0.05, 0.5}) {
-      OutCurve out(c.n(), k);
+      kwtest::Room out(c.n(), k, -7.0);
       KW_OK(BSrmktsnchg(&in, tol, &out.cv, &rc));
       EXPECT_LE(out.cv.num_poles, orig.n());
       EXPECT_TRUE(tol > 1e-9 || rational || out.cv.num_poles == orig.n());
@@ -212,7 +207,7 @@ TEST_F(KnotRemoval, FailureStatuses) {
   RefCurve nan = c;
   nan.poles[4] = NAN;
   BScurve nv = nan.view();
-  OutCurve out(8, 4);
+  kwtest::Room out(8, 4, -7.0);
   BScurve nopoles = out.cv;
   nopoles.poles = nullptr;
   double err[3], pieces[8] = {0}, breaks[3] = {0, 1, 1}, poles[12], knots[13] = {0}, chosen[4];
