@@ -217,15 +217,13 @@ TEST_F(Bezier, HalvingSplittingAndTheInverse) {
     for (double &v : c) v = un(rng);
     BShlfbezcv(d, rows, c.data(), l.data(), r.data());
     knotwork::split_bezier_rows(d, rows, c.data(), 0.3, sl.data(), sr.data());
-    const struct {
-      const std::vector<double> &piece;
-      double a, b;
-    } pieces[] = {{l, 0, 0.5}, {r, 0.5, 1}, {sl, 0, 0.3}, {sr, 0.3, 1}};
-    for (const auto &pc : pieces)
+    const std::tuple<const std::vector<double> &, double, double> pieces[] = {
+        {l, 0, 0.5}, {r, 0.5, 1}, {sl, 0, 0.3}, {sr, 0.3, 1}};
+    for (const auto &[piece, pa, pb] : pieces)
       for (int i = 0; i <= 10; ++i) {
         const double t = i / 10.0;
-        const auto a = bernstein(d, rows, c.data(), pc.a + (pc.b - pc.a) * t, false);
-        const auto b = bernstein(d, rows, pc.piece.data(), t, false);
+        const auto a = bernstein(d, rows, c.data(), pa + (pb - pa) * t, false);
+        const auto b = bernstein(d, rows, piece.data(), t, false);
         for (int q = 0; q < rows; ++q) EXPECT_NEAR(a[q], b[q], 1e-13) << d;
       }
     // BScastdbez is the right half of one row, BScastibez undoes it (also in place).

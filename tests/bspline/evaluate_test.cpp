@@ -281,15 +281,13 @@ TEST(BSlocknttol, StepsFromDerivativeLengths) {
   RefCurve line = make_curve(2, {0, 0, 1, 1}, {0, 0, 0, 1, 0, 0});
   RefCurve still = make_curve(2, {0, 0, 1, 1}, {1, 1, 1, 1, 1, 1});
   RefCurve par = make_curve(3, {0, 0, 0, 1, 1, 1}, {0, 0, 0, 0, 0, 0, 1, 0, 0});  // x = u^2
-  const struct {
-    RefCurve *c;
-    double u, want;
-  } cases[] = {{&line, 0.3, 1e-6}, {&still, 0.3, 1e-10}, {&par, 0.0, std::sqrt(1e-6 / 4.0)}};
-  for (const auto &cs : cases) {
-    BScurve v = cs.c->view();
+  const std::tuple<RefCurve *, double, double> cases[] = {
+      {&line, 0.3, 1e-6}, {&still, 0.3, 1e-10}, {&par, 0.0, std::sqrt(1e-6 / 4.0)}};
+  for (const auto &[c, u, want] : cases) {
+    BScurve v = c->view();
     double t = 0;
-    KW_EXPECT_OK(BSlocknttol(&v, cs.u, 1e-6, &t, &rc));
-    EXPECT_DOUBLE_EQ(t, cs.want);
+    KW_EXPECT_OK(BSlocknttol(&v, u, 1e-6, &t, &rc));
+    EXPECT_DOUBLE_EQ(t, want);
   }
 }
 

@@ -103,24 +103,23 @@ TEST_F(Join, PartsOfClosedAndOpenCurves) {
   const double c[3] = {0, 0, 0}, r = 2.0, z[3] = {0, 0, 1};
   BSrc rc;
   ASSERT_TRUE(BSprepcirc(&rc, c, &r, z, &circle, nullptr, nullptr));
-  const struct {
-    double s, m, e, from, to;  // expected part: circle parameters from .. to (to > 1 wraps)
-  } cases[] = {{0.8, 0.9, 0.2, 0.8, 1.2},
-               {0.2, 0.9, 0.8, 0.8, 1.2},
-               {0.8, 0.5, 0.2, 0.2, 0.8},
-               {0.5, 0.1, 1.0, 0.0, 0.5},
-               {0.0, 0.9, 0.3, 0.3, 1.0}};
-  for (const auto &cs : cases) {
+  // start, middle, end; the part expected: circle parameters from .. to (to > 1 wraps)
+  const double cases[][5] = {{0.8, 0.9, 0.2, 0.8, 1.2},
+                             {0.2, 0.9, 0.8, 0.8, 1.2},
+                             {0.8, 0.5, 0.2, 0.2, 0.8},
+                             {0.5, 0.1, 1.0, 0.0, 0.5},
+                             {0.0, 0.9, 0.3, 0.3, 1.0}};
+  for (const auto &[s, m, e, from, to] : cases) {
     kwtest::Room part(30, 20);
-    ASSERT_TRUE(BSpartofcv(&rc, &circle, cs.s, cs.m, cs.e, &part.cv)) << cs.s << " rc " << rc;
+    ASSERT_TRUE(BSpartofcv(&rc, &circle, s, m, e, &part.cv)) << s << " rc " << rc;
     EXPECT_TRUE(part.cv.knots[part.cv.order - 1] == 0.0 && part.cv.knots[part.cv.num_poles] == 1.0);
     const std::vector<double> spaced = kwtest::spaced_parameters(part.cv, 0, 1);
     const auto wrap = [](double u) { return u > 1.0 ? u - 1.0 : u; };
     for (int i = 0; i <= 20; ++i) {
-      const auto want = kwtest::ref_eval(circle, wrap(cs.from + (cs.to - cs.from) * i / 20));
+      const auto want = kwtest::ref_eval(circle, wrap(from + (to - from) * i / 20));
       EXPECT_LT(kwtest::distance_to_curve(part.cv, want, spaced), 1e-12);
     }
-    const auto first = kwtest::ref_eval(part.cv, 0.0), start = kwtest::ref_eval(circle, cs.from);
+    const auto first = kwtest::ref_eval(part.cv, 0.0), start = kwtest::ref_eval(circle, from);
     EXPECT_NEAR(std::hypot(first[0] - start[0], first[1] - start[1]), 0.0, 1e-12);
   }
   kwtest::Room point(3, 20);
@@ -134,22 +133,20 @@ TEST_F(Join, PartsOfClosedAndOpenCurves) {
 }
 
 TEST_F(Join, DegenerateCurves) {
-  const struct {
-    std::vector<double> poles;
-    BSboolean want;
-  } cases[] = {
+  const std::pair<std::vector<double>, BSboolean> cases[] = {
+      // poles, degenerate
       {{1, 2, 3, 1, 2, 3, 1, 2, 3}, TRUE},
       {{0, 0, 0, 4e-7, 0, 0, 0, 1e-7, 0}, TRUE},  // poles within dist_tol / 2
       {{0, 0, 0, 0.8e-6, 0, 0, 0, 0, 0}, TRUE},   // turns back: 0.8e-6 long, polygon 1.6e-6
       {{0, 0, 0, 1.2e-6, 0, 0, 0, 0, 0}, FALSE},  // 1.2e-6 long
       {{0, 0, 0, 1, 0, 0, 0, 0, 0}, FALSE},
   };
-  for (const auto &c : cases) {
-    RefCurve q = kwtest::make_curve(3, {0, 0, 0, 1, 1, 1}, c.poles);
+  for (const auto &[poles, want] : cases) {
+    RefCurve q = kwtest::make_curve(3, {0, 0, 0, 1, 1, 1}, poles);
     BScurve v = q.view();
     BSboolean flag = 7;
     KW_EXPECT_OK(BStstcvdegn(&v, &flag, &rc));
-    EXPECT_EQ(flag, c.want) << c.poles[3];
+    EXPECT_EQ(flag, want) << poles[3];
   }
 }
 
@@ -174,17 +171,14 @@ TEST_F(Join, FailureStatusesLeaveTheOutputUntouched) {
     if (routine == 3) rc = BS2cvsto1(&rc, x, y, o) ? 12345 : rc;
     return rc;
   };
-  const struct {
-    int routine;
-    const BScurve *x, *y;
-    BScurve *o;
-    BSrc want;
-  } cases[] = {{0, &a, &b3, &out.cv, BSFAIL},   {0, &a, &cl, &out.cv, BSDEGEN},
-               {0, &a, &ob, &out.cv, BSINARG},  {0, &a, &f, &out.cv, BSFAIL},
-               {0, &a, &b, nullptr, BSNULLPTR}, {0, &a, &bw, &out.cv, BSBADWEIGHT},
-               {1, &a, &cl, &out.cv, BSINARG},  {1, &a, &f, &out.cv, BSFAIL},
-               {2, &cl, &a, &out.cv, BSINARG},  {3, &a, nullptr, &out.cv, BSNULLPTR}};
-  for (const auto &c : cases) EXPECT_EQ(join(c.routine, c.x, c.y, c.o), c.want) << c.routine;
+  const std::tuple<int, const BScurve *, const BScurve *, BScurve *, BSrc> cases[] = {
+      {0, &a, &b3, &out.cv, BSFAIL},   {0, &a, &cl, &out.cv, BSDEGEN},
+      {0, &a, &ob, &out.cv, BSINARG},  {0, &a, &f, &out.cv, BSFAIL},
+      {0, &a, &b, nullptr, BSNULLPTR}, {0, &a, &bw, &out.cv, BSBADWEIGHT},
+      {1, &a, &cl, &out.cv, BSINARG},  {1, &a, &f, &out.cv, BSFAIL},
+      {2, &cl, &a, &out.cv, BSINARG},  {3, &a, nullptr, &out.cv, BSNULLPTR}};
+  for (const auto &[routine, x, y, o, want] : cases)
+    EXPECT_EQ(join(routine, x, y, o), want) << routine;
   BSrc rc;
   EXPECT_FALSE(BSpartofcv(&rc, &a, NAN, 0.5, 1, &out.cv) || rc != BSINARG);
   EXPECT_FALSE(BSpartofcv(&rc, &a, 0, 0.5, 1, nullptr) || rc != BSNULLPTR);

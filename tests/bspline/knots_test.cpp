@@ -89,12 +89,8 @@ TEST_F(Knots, Cvkttol2ScaledByPolygonAndLoweredBelowIntervals) {
   const double t[6] = {0, 0, 0.5, 1, 1, 1}, t8[6] = {0, 0, 0.5, 0.5 + 1e-8, 1, 1};
   const double t15[6] = {0, 0, 0.5, 0.5 + 1e-15, 1, 1}, t3[5] = {0, 0, 0.5, 1, 1};
   const double w[3] = {1, 2, 2}, w0[3] = {1, 0, 1};
-  const struct {
-    const double *knots;
-    int32_t n;
-    const double *poles, *weights;
-    double want;
-  } cases[] = {
+  // knots, pole count, poles, weights, tolerance
+  const std::tuple<const double *, int32_t, const double *, const double *, double> cases[] = {
       {t, 4, p4, nullptr, 1e-6},                    // length 1, range 1
       {t8, 4, p4, nullptr, 0.1 * (t8[3] - t8[2])},  // a tenth of the 1e-8 interval
       {t15, 4, p4, nullptr, 1e-6},                  // intervals below 1e-12 do not count
@@ -102,10 +98,10 @@ TEST_F(Knots, Cvkttol2ScaledByPolygonAndLoweredBelowIntervals) {
       {t3, 3, wp, w, 1e-6},                         // divided by the weights: 0, 0.5, 1
       {t3, 3, wp, w0, 1e-6},                        // a zero weight: basis_tol, status cleared
   };
-  for (const auto &cs : cases) {
+  for (const auto &[knots, n, poles, weights, want] : cases) {
     double tol = 0;
-    KW_EXPECT_OK(BScvkttol2(2, cs.knots, cs.n, cs.poles, cs.weights, &tol, &rc));
-    EXPECT_DOUBLE_EQ(tol, cs.want) << &cs - cases;
+    KW_EXPECT_OK(BScvkttol2(2, knots, n, poles, weights, &tol, &rc));
+    EXPECT_DOUBLE_EQ(tol, want) << n << " " << want;
   }
   // The fixed method returns knot_tol unscaled.
   BSstolmthd(1);
@@ -151,15 +147,18 @@ TEST_F(Knots, FindmktsRecordsOnlyMultiplicityOrderMinusOne) {
   const double t3[11] = {0, 0, 0, 0, 1, 1, 1, 2, 2, 2, 2}, t2[10] = {0, 0, 0, 0, 1, 1, 2, 2, 2, 2};
   const double t4[12] = {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2};
   const double t22[12] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 3, 3};  // two runs of 2, not one of 4
-  const struct {
-    const double *t;
-    int32_t n, count;
-  } cases[] = {{t3, 7, 1}, {t2, 6, 0}, {t4, 8, 0}, {t22, 8, 0}, {t3, 4, 0}};
-  for (const auto &cs : cases) {
-    EXPECT_TRUE(BSfindmkts(&rc, &k, &cs.n, cs.t, &tol, &count, vals, pc));
-    EXPECT_EQ(count, cs.count) << &cs - cases;
+  const std::tuple<const double *, int32_t, int32_t> cases[] = {// knots, n, count
+                                                                {t3, 7, 1},
+                                                                {t2, 6, 0},
+                                                                {t4, 8, 0},
+                                                                {t22, 8, 0},
+                                                                {t3, 4, 0}};
+  for (const auto &[t, n, want] : cases) {
+    EXPECT_TRUE(BSfindmkts(&rc, &k, &n, t, &tol, &count, vals, pc));
+    EXPECT_EQ(count, want) << n;
   }
-  BSfindmkts(&rc, &k, &cases[0].n, t3, &tol, &count, vals, pc);
+  const int32_t n7 = 7;
+  BSfindmkts(&rc, &k, &n7, t3, &tol, &count, vals, pc);
   EXPECT_TRUE(vals[0] == 1.0 && pc[0] == 4);
 }
 

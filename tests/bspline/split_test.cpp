@@ -105,16 +105,14 @@ TEST_F(Split, CvsplitFlagsMultipleKnotsAndNearEnds) {
   RefCurve q =
       make_curve(3, {0, 0, 0, 1, 2, 3, 3, 3}, {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0});
   BScurve qv = q.view();
-  const struct {
-    int16_t non_uniform;
-    double u;
-    int16_t left, right;
-  } flags[] = {{0, 1.0, 0, 0}, {0, 1.5, 1, 1}, {1, 1.0, 0, 1}};
-  for (const auto &f : flags) {
-    qv.non_uniform = f.non_uniform;
-    ASSERT_TRUE(BScvsplit(&rc, &qv, &f.u, &left, &right, nullptr));
-    EXPECT_EQ(left.non_uniform, f.left) << f.u;
-    EXPECT_EQ(right.non_uniform, f.right) << f.u;
+  const std::tuple<int16_t, double, int16_t, int16_t> flags[] = {// in, u, left, right
+                                                                 {0, 1.0, 0, 0},
+                                                                 {0, 1.5, 1, 1},
+                                                                 {1, 1.0, 0, 1}};
+  for (const auto &[flag, at, l, r] : flags) {
+    qv.non_uniform = flag;
+    ASSERT_TRUE(BScvsplit(&rc, &qv, &at, &left, &right, nullptr));
+    EXPECT_TRUE(left.non_uniform == l && right.non_uniform == r) << at;
     free_arrays({&left, &right});
   }
   // The plane test: a planar quadratic loop split in two gives planar pieces.
@@ -160,21 +158,19 @@ TEST_F(Split, ActivspltFailuresAndKnotTolRestoredOnEveryPath) {
   double tau = 0;
   BSlocknttol(&ov, 0.5, BSparameters.dist_tol, &tau, &rc);
   const double saved = BSparameters.knot_tol;
-  const struct {
-    BScurve *cv;
-    double u0, u1;
-    BSrc want;
-  } cases[] = {{&bv, 0.5, 0.5 + 1e-12, BSINARG},
-               {&bv, -0.1, 0.5, BSFAIL},
-               {&bv, 0.5, 1.2, BSFAIL},
-               // closer than the tolerances only after snapping to the knot
-               {&ov, 0.5 - 0.6 * tau, 0.5 + 0.6 * tau, BSINARG}};
-  for (const auto &cs : cases) {
-    EXPECT_FALSE(BSactivsplt(&rc, cs.cv, &cs.u0, &cs.u1, &out.cv, nullptr));
-    EXPECT_EQ(rc, cs.want) << cs.u0 << " " << cs.u1;
+  const std::tuple<BScurve *, double, double, BSrc> cases[] = {
+      {&bv, 0.5, 0.5 + 1e-12, BSINARG},
+      {&bv, -0.1, 0.5, BSFAIL},
+      {&bv, 0.5, 1.2, BSFAIL},
+      // closer than the tolerances only after snapping to the knot
+      {&ov, 0.5 - 0.6 * tau, 0.5 + 0.6 * tau, BSINARG}};
+  for (const auto &[cv, u0, u1, want] : cases) {
+    EXPECT_FALSE(BSactivsplt(&rc, cv, &u0, &u1, &out.cv, nullptr));
+    EXPECT_EQ(rc, want) << u0 << " " << u1;
     EXPECT_EQ(BSparameters.knot_tol, saved);
   }
-  EXPECT_FALSE(BSactivsplt(&rc, &bv, nullptr, &cases[0].u1, &out.cv, nullptr) || rc != BSNULLPTR);
+  EXPECT_FALSE(BSactivsplt(&rc, &bv, nullptr, &std::get<2>(cases[0]), &out.cv, nullptr) ||
+               rc != BSNULLPTR);
   // Order 17: every evaluation takes scratch, so allocation failures strike inside
   // the insertions while knot_tol is tightened.
   std::mt19937_64 rng(84);
@@ -221,22 +217,20 @@ TEST_F(Split, BreakcvPiecesCoverTheCurveInOrder) {
   RefCurve poly = make_curve(2, {0, 0, 0.25, 0.5, 1, 1}, {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0});
   std::mt19937_64 rng(92);
   RefCurve smooth = kwtest::random_curve(rng, kwtest::CurveShape{4, 9, true, false, false});
-  const struct {
-    RefCurve *c;
-    std::vector<double> ends;
-  } cases[] = {{&c, {0, 0.3, 0.6, 1}}, {&poly, {0, 0.25, 0.5, 1}}, {&smooth, {0, 1}}};
-  for (const auto &cs : cases) {
-    BScurve cv = cs.c->view();
+  const std::pair<RefCurve *, std::vector<double>> cases[] = {
+      {&c, {0, 0.3, 0.6, 1}}, {&poly, {0, 0.25, 0.5, 1}}, {&smooth, {0, 1}}};
+  for (const auto &[curve, ends] : cases) {
+    BScurve cv = curve->view();
     int32_t count = 0;
     BScurve **pieces = nullptr;
     BSrc rc;
     ASSERT_TRUE(BSbreakcv(&rc, &cv, &count, &pieces, nullptr));
-    ASSERT_EQ(count + 1, static_cast<int32_t>(cs.ends.size()));
+    ASSERT_EQ(count + 1, static_cast<int32_t>(ends.size()));
     for (int i = 0; i < count; ++i) {
       EXPECT_TRUE(knotwork::is_clamped(*pieces[i]));
-      EXPECT_TRUE(lo(*pieces[i]) == cs.ends[i] && hi(*pieces[i]) == cs.ends[i + 1]);
+      EXPECT_TRUE(lo(*pieces[i]) == ends[i] && hi(*pieces[i]) == ends[i + 1]);
       // right of the gap the piece starts with the right-hand limit: compare inside
-      EXPECT_LT(max_deviation(cv, *pieces[i], cs.ends[i] + 1e-9, cs.ends[i + 1]), 1e-12) << i;
+      EXPECT_LT(max_deviation(cv, *pieces[i], ends[i] + 1e-9, ends[i + 1]), 1e-12) << i;
     }
     for (int i = 0; i < count; ++i) BSfreeqelcv(pieces[i], &rc);
     BSdbgfree(pieces);

@@ -20,23 +20,21 @@ RefCurve quadratic(double w0, double w1, double w2) {
 }
 
 TEST_F(Weights, SegmentExamples) {
-  const struct {
-    double w[3];
-    int routine;  // 0 BSchgewts, 1 BSchgewtlr start, 2 BSchgewtlr end
-    double want[3];
-  } cases[] = {{{2, 2, 2}, 0, {1, 1, 1}},
-               {{1, 3, 4}, 0, {1, 1.5, 1}},
-               {{1, 3, 4}, 1, {1, 3, 4}},
-               {{1, 3, 4}, 2, {1, 1.5, 1}},
-               {{1 + 1e-30, 3, 1}, 0, {1 + 1e-30, 3, 1}}};
-  for (const auto &c : cases) {
-    RefCurve in = quadratic(c.w[0], c.w[1], c.w[2]), out = quadratic(9, 9, 9);
+  // weights in; routine 0 BSchgewts, 1 BSchgewtlr start, 2 BSchgewtlr end; weights out
+  const double cases[][7] = {{2, 2, 2, 0, 1, 1, 1},
+                             {1, 3, 4, 0, 1, 1.5, 1},
+                             {1, 3, 4, 1, 1, 3, 4},
+                             {1, 3, 4, 2, 1, 1.5, 1},
+                             {1 + 1e-30, 3, 1, 0, 1 + 1e-30, 3, 1}};
+  for (const auto &[w0, w1, w2, routine, v0, v1, v2] : cases) {
+    RefCurve in = quadratic(w0, w1, w2), out = quadratic(9, 9, 9);
     BScurve cv = in.view(), o = out.view();
-    KW_OK(c.routine == 0 ? BSchgewts(&cv, &o, &rc)
-                         : BSchgewtlr(&cv, c.routine == 1 ? nullptr : &o, c.routine - 1, &rc));
-    const BScurve &r = c.routine == 1 ? cv : o;
+    KW_OK(routine == 0 ? BSchgewts(&cv, &o, &rc)
+                       : BSchgewtlr(&cv, routine == 1 ? nullptr : &o, int(routine) - 1, &rc));
+    const BScurve &r = routine == 1 ? cv : o;
+    const double want[3] = {v0, v1, v2};
     for (int i = 0; i < 3; ++i) {
-      EXPECT_NEAR(r.weights[i], c.want[i], 1e-15) << c.routine;
+      EXPECT_NEAR(r.weights[i], want[i], 1e-15) << routine;
       for (int j = 0; j < 3; ++j)  // unweighted poles unchanged
         EXPECT_NEAR(r.poles[3 * i + j] / r.weights[i], in.poles[3 * i + j] / in.weights[i], 1e-15);
     }
