@@ -1,6 +1,5 @@
 
 #include "point_set.hpp"
-#include "record_room.hpp"
 #include "status_of.hpp"
 #include "status_ok.hpp"
 #include "support.hpp"
