@@ -93,9 +93,7 @@ TEST(BScveval, AllEvaluatorsMatchReference) {
       KW_OK(BScveval(&cv, u, k, out.data(), &rc));  // one derivative beyond the degree
       ASSERT_TRUE(matches(out.data(), r, k, k));
       // BScveval0/1/2 on the left-closed span given by the caller.
-      using Fn = void (*)(BSrc *, int16_t, const double *, const double *, const double *, int32_t,
-                          double, double *);
-      const Fn span_fns[3] = {BScveval0, BScveval1, BScveval2};
+      const decltype(&BScveval0) span_fns[3] = {BScveval0, BScveval1, BScveval2};
       for (int d = 0; d < 3; ++d) {
         KW_OK(span_fns[d](&rc, k, cv.poles, cv.weights, cv.knots, sl, u, out.data()));
         EXPECT_TRUE(matches(out.data(), rl, d, k)) << "BScveval" << d;
