@@ -183,7 +183,7 @@ TEST_F(Split, ActivspltFailuresAndKnotTolRestoredOnEveryPath) {
   EXPECT_GT(sweep.runs, 3);
 }
 
-TEST_F(Split, ExtrcvspnCopiesOneSpanAndClosesLoops) {
+TEST_F(Split, ExtrcvspnAndClosureOfLoops) {
   std::mt19937_64 rng(91);
   RefCurve c = kwtest::random_curve(rng, kwtest::CurveShape{4, 8, true, false, true});
   BScurve cv = c.view();
@@ -205,6 +205,24 @@ TEST_F(Split, ExtrcvspnCopiesOneSpanAndClosesLoops) {
   const int32_t s = 2;
   ASSERT_TRUE(BSextrcvspn(&rc, &s, &lv, &lo3.cv, nullptr, &yes));
   EXPECT_TRUE(lo3.cv.phy_closed == 1 && lo3.poles[0] == lo3.poles[6]);
+  // The closure test and its enforcement on a rational quadratic whose ends nearly meet.
+  RefCurve q =
+      make_curve(3, {0, 0, 0, 0.5, 1, 1, 1}, {0, 0, 0, 4, 0, 0, 4, 4, 0, 0, 4e-9, 0}, {1, 2, 2, 4});
+  BScurve qv = q.view();
+  KW_OK(BScvtstclsd(&qv, &rc));
+  EXPECT_EQ(qv.phy_closed, 1);
+  KW_OK(BScvsetclsd(&qv, &rc));
+  for (int i = 0; i < 3; ++i)
+    EXPECT_DOUBLE_EQ(q.poles[i] / q.weights[0], q.poles[9 + i] / q.weights[3]);
+  EXPECT_NEAR(q.poles[10] / 4, 0.5e-9, 1e-20);
+  // An open curve: flag cleared, enforcement does nothing.
+  RefCurve open = cubic_bezier();
+  BScurve ov = open.view();
+  ov.phy_closed = 1;
+  BScvtstclsd(&ov, &rc);
+  EXPECT_EQ(ov.phy_closed, 0);
+  BScvsetclsd(&ov, &rc);
+  EXPECT_EQ(open.poles, cubic_bezier().poles);
 }
 
 TEST_F(Split, BreakcvPiecesCoverTheCurveInOrder) {
@@ -235,27 +253,6 @@ TEST_F(Split, BreakcvPiecesCoverTheCurveInOrder) {
     for (int i = 0; i < count; ++i) BSfreeqelcv(pieces[i], &rc);
     BSdbgfree(pieces);
   }
-}
-
-TEST_F(Split, ClosureTestAndEnforcement) {
-  RefCurve c =
-      make_curve(3, {0, 0, 0, 0.5, 1, 1, 1}, {0, 0, 0, 4, 0, 0, 4, 4, 0, 0, 4e-9, 0}, {1, 2, 2, 4});
-  BScurve cv = c.view();
-  BSrc rc;
-  KW_OK(BScvtstclsd(&cv, &rc));
-  EXPECT_EQ(cv.phy_closed, 1);
-  KW_OK(BScvsetclsd(&cv, &rc));
-  for (int i = 0; i < 3; ++i)
-    EXPECT_DOUBLE_EQ(c.poles[i] / c.weights[0], c.poles[9 + i] / c.weights[3]);
-  EXPECT_NEAR(c.poles[10] / 4, 0.5e-9, 1e-20);
-  // An open curve: flag cleared, enforcement does nothing.
-  RefCurve open = cubic_bezier();
-  BScurve ov = open.view();
-  ov.phy_closed = 1;
-  BScvtstclsd(&ov, &rc);
-  EXPECT_EQ(ov.phy_closed, 0);
-  BScvsetclsd(&ov, &rc);
-  EXPECT_EQ(open.poles, cubic_bezier().poles);
 }
 
 }  // namespace
