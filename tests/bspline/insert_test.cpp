@@ -113,8 +113,7 @@ TEST_F(Insert, ArrayInsertionKeepsShapeInAnyDimension) {
             << "k " << k;
     // BSinsertkt (one knot on the span given) agrees with BSinsertmkt to a few ulps.
     const double u = uniform(rng, 0.01, 0.99);
-    int s = k - 1;
-    while (base.knots[s + 1] < u) ++s;
+    const int s = kwtest::span_right_closed(base, u);
     std::vector<double> a(dim * (n + 1)), b(dim * (n + 1)), kb(n + k + 1);
     BSinsertkt(k, dim, n, rows.data(), base.knots.data(), s, u, a.data());
     BSinsertmkt(k, dim, n, rows.data(), base.knots.data(), 1, &u, b.data(), kb.data(), &rc);

@@ -57,9 +57,8 @@ TEST_F(CurveRecord, PtcvgenBuildsPointCurve) {
   const double p[3] = {1.5, -2.0, 7.25};
   for (bool rational : {true, false}) {
     OwnedCurve c(4, 4, true, 3);
-    BSrc rc;
-    BSptcvgen(p, 4, rational, &c.cv, &rc);
-    EXPECT_EQ(std::tuple(rc, counts(c.cv)), std::tuple(BSSUCC, Counts(4, 4, 8, rational)));
+    KW_EXPECT_OK(BSptcvgen(p, 4, rational, &c.cv, &rc));
+    EXPECT_EQ(counts(c.cv), Counts(4, 4, 8, rational));
     for (int i = 0; i < 12; ++i) EXPECT_EQ(c.poles[i], p[i % 3]);
     EXPECT_EQ(c.knots, std::vector<double>({0, 0, 0, 0, 1, 1, 1, 1}));
     EXPECT_TRUE(!rational || c.weights == std::vector<double>(4, 1.0));
@@ -132,10 +131,9 @@ TEST_F(CurveRecord, EveryFailureStatus) {
       {[&] { EXPECT_EQ(BSstallcvfl(3, 2, TRUE, &scratch, &rc), FALSE); }, BSINARG},
       {[&] { rc = knotwork::ScratchCurve(0, 5, false).status(); }, BSNOSTKMEMORY}};
   // clang-format on
-  for (size_t i = 0; i < std::size(cases); ++i) {
-    rc = -99;
-    cases[i].first();
-    EXPECT_EQ(rc, cases[i].second) << "case " << i;
+  for (const auto &[call, want] : cases) {
+    rc = -99, call();
+    EXPECT_EQ(rc, want) << "case " << &want - &cases[0].second;
   }
   EXPECT_EQ(cv, nullptr);
   // The arrays of a temporary curve are released (the fixture catches a leak).
