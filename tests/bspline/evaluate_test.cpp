@@ -313,12 +313,10 @@ TEST(Evaluators, FailureStatuses) {
   BScurve sv = seg.view(), zv = zerow.view(), mv = midzero.view(), qv = quad.view();
   BScurve lv = line.view(), spv = space.view(), bv = badw.view();
   double a[64], b[64], c1[1], r1[1];
-  const double hom[8] = {1, 2, 3, 0, 1, 1, 1, 1}, nan = std::nan("");
-  const int16_t k1 = 1, k2 = 2;
-  const BSboolean no = 0;
+  const double hom[8] = {1, 2, 3, 0, 1, 1, 1, 1}, nan = std::nan(""), t0[4] = {0, 0, 1e-15, 1e-15};
+  const int16_t k1 = 1, k2 = 2, no = 0;  // orders, and a rational flag
   const int32_t s1 = 1, d1 = 1, d16 = 16;
   const double half = 0.5, one = 1.0, v3[3] = {0.1, 0.5, 0.75};
-  const double t0[4] = {0, 0, 1e-15, 1e-15};
   const double rows[6] = {0, 1, 2, 0, 0, 0}, tr[5] = {0, 0, 1, 2, 2};
   int16_t flag;
   kwtest::expect_statuses({
@@ -388,19 +386,18 @@ TEST_F(Evaluate, ScratchFailuresAreReported) {
   RefCurve c = spaced_curve(rng, 24, 28, true, true);
   BScurve cv = c.view();
   const double u = 0.5 * (c.lo() + c.hi());
-  std::vector<double> out(3 * 41), pars(40), curv(40), rad(40), comb(240);
+  std::vector<double> out(3 * 41), pars(40), curv(40), rad(40), comb(240), nrm(3);
   for (int i = 0; i < 40; ++i) pars[i] = c.lo() + (c.hi() - c.lo()) * i / 39.0;
   const double rows[9] = {0, 1, 2, 0, 1, 0, 1, 0.5, 1}, t[6] = {0, 0, 0, 1, 1, 1};
   RefCurve big = kwtest::random_curve(rng, 2, 300, false, true);
   big.flatten();
   BScurve bv = big.view();
-  double nrm[3];
   kwtest::sweep_calls({[&](BSrc *rc) {
                          BScvarrevc(&cv, 40, pars.data(), 1.0, curv.data(), rad.data(), comb.data(),
                                     rc);
                        },
                        [&](BSrc *rc) { BSevalbsp(2, 3, 2, 1, rows, t, 0.3, 40, out.data(), rc); },
-                       [&](BSrc *rc) { BScvnormal(rc, &bv, nrm); },
+                       [&](BSrc *rc) { BScvnormal(rc, &bv, nrm.data()); },
                        [&](BSrc *rc) { BScveval(&cv, u, 3, out.data(), rc); }},
                       {BSNOSTKMEMORY});
   EXPECT_NEAR(std::fabs(nrm[2]), 1.0, 1e-12);  // the unit normal of the plane of the poles

@@ -31,8 +31,6 @@ void free_arrays(std::initializer_list<BScurve *> curves) {
   }
 }
 
-using Holder = kwtest::Room;  // room for n poles of order k
-
 TEST_F(Split, PiecesReproduceRandomCurves) {
   std::mt19937_64 rng(71);
   for (int trial = 0; trial < 240; ++trial) {
@@ -63,7 +61,7 @@ TEST_F(Split, PiecesReproduceRandomCurves) {
     if (trial % 11 == 0) ub = 1.0;
     if (trial % 5 == 0 && n > k) ub = c.knots[k + rng() % (n - k)];
     if (std::fabs(ua - ub) >= 0.01) {
-      Holder out(n + 2 * k, k), swapped(n + 2 * k, k);
+      kwtest::Room out(n + 2 * k, k), swapped(n + 2 * k, k);
       ASSERT_TRUE(BSactivsplt(&rc, &cv, &ua, &ub, &out.cv, nullptr)) << rc;
       ASSERT_TRUE(BSactivsplt(&rc, &cv, &ub, &ua, &swapped.cv, nullptr));
       const double l = std::min(ua, ub), h = std::max(ua, ub);
@@ -153,7 +151,7 @@ TEST_F(Split, ActivspltFailuresAndKnotTolRestoredOnEveryPath) {
   RefCurve bz = cubic_bezier(), one = make_curve(4, {0, 0, 0, 0, 0.5, 1, 1, 1, 1},
                                                  {0, 0, 0, 1, 1, 0, 2, 0, 1, 3, 1, 0, 4, 0, 0});
   BScurve bv = bz.view(), ov = one.view();
-  Holder out(60, 17);
+  kwtest::Room out(60, 17);
   BSrc rc;
   double tau = 0;
   BSlocknttol(&ov, 0.5, BSparameters.dist_tol, &tau, &rc);
@@ -187,7 +185,7 @@ TEST_F(Split, ExtrcvspnAndClosureOfLoops) {
   std::mt19937_64 rng(91);
   RefCurve c = kwtest::random_curve(rng, kwtest::CurveShape{4, 8, true, false, true});
   BScurve cv = c.view();
-  Holder out(4, 4);
+  kwtest::Room out(4, 4);
   BSrc rc;
   const BSboolean yes = 1;
   for (int32_t s = 3; s <= 7; ++s) {
@@ -201,7 +199,7 @@ TEST_F(Split, ExtrcvspnAndClosureOfLoops) {
   // A quadratic Bezier loop whose ends nearly meet: flagged and made exactly closed.
   RefCurve loop = make_curve(3, {0, 0, 0, 1, 1, 1}, {0, 0, 0, 1, 1, 0, 1e-9, 0, 0});
   BScurve lv = loop.view();
-  Holder lo3(3, 3);
+  kwtest::Room lo3(3, 3);
   const int32_t s = 2;
   ASSERT_TRUE(BSextrcvspn(&rc, &s, &lv, &lo3.cv, nullptr, &yes));
   EXPECT_TRUE(lo3.cv.phy_closed == 1 && lo3.poles[0] == lo3.poles[6]);

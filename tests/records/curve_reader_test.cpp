@@ -65,9 +65,8 @@ const char *const kHandWritten =
     "num_boundaries 0\n";
 
 TEST_F(CurveReader, UnweightedPolesWithoutSecondBlockAreMultiplied) {
-  BSrc rc;
-  BScurve *back = read_text(kHandWritten, &rc);
-  ASSERT_EQ(rc, BSSUCC);
+  BScurve *back = nullptr;
+  KW_OK(back = read_text(kHandWritten, &rc));
   const double expected[6] = {2, 4, 6, 2, 2.5, 3};
   EXPECT_EQ(std::memcmp(back->poles, expected, sizeof expected), 0);
   EXPECT_EQ(std::tuple(back->weights[1], back->planar), std::tuple(0.5, 1));
