@@ -41,15 +41,14 @@ RefDerivs ref_at(const RefCurve &c, double u, int d) {
 
 // Every knot of the domain, a point inside each span, and points just outside.
 std::vector<double> probe_parameters(const RefCurve &c, std::mt19937_64 &rng) {
-  std::vector<double> u;
   std::uniform_real_distribution<double> f(0.0, 1.0);
+  const double margin = 1e-3 * (c.hi() - c.lo());
+  std::vector<double> u = {c.lo() - margin, c.hi() + margin};
   for (int i = c.k - 1; i <= c.n(); ++i) {
     u.push_back(c.knots[i]);
     if (i < c.n() && c.knots[i + 1] > c.knots[i])
       u.push_back(c.knots[i] + f(rng) * (c.knots[i + 1] - c.knots[i]));
   }
-  u.push_back(c.lo() - 1e-3 * (c.hi() - c.lo()));
-  u.push_back(c.hi() + 1e-3 * (c.hi() - c.lo()));
   return u;
 }
 
