@@ -1,10 +1,10 @@
-// Degree elevation and Bezier decomposition: shape preserved (against the
-// reference evaluator), knot multiplicities, exact first poles, Bezier pieces
-// evaluated on their spans, de Casteljau and halving identities, failure statuses.
+// Degree elevation and Bezier decomposition against the reference evaluator, knot
+// multiplicities, exact first poles, de Casteljau and halving identities, statuses.
 
 #include "bspline/bezier.hpp"
 #include "ref_curves.hpp"
 #include "status_of.hpp"
+#include "status_ok.hpp"
 #include "support.hpp"
 
 namespace {
@@ -30,21 +30,6 @@ std::vector<double> bernstein(int d, int rows, const double *c, double t, bool r
   return out;
 }
 
-// Largest distance between f and g at `samples` + 1 points of [0, 1] scaled by the
-// curve's largest Cartesian pole.
-template <class F, class G>
-double deviation(const RefCurve &cv, F f, G g, int samples = 20) {
-  double scale = 1, worst = 0;
-  for (int32_t i = 0; i < cv.n(); ++i)
-    for (int c = 0; c < 3; ++c)
-      scale = std::max(scale, std::fabs(cv.poles[3 * i + c] / (cv.rational() ? cv.weights[i] : 1)));
-  for (int i = 0; i <= samples; ++i) {
-    const auto a = f(double(i) / samples), b = g(double(i) / samples);
-    for (int c = 0; c < 3; ++c) worst = std::max(worst, std::fabs(a[c] - b[c]));
-  }
-  return worst / scale;
-}
-
 TEST_F(Bezier, ElevationKeepsShapeOnRandomCurves) {
   std::mt19937_64 rng(101);
   for (int trial = 0; trial < 400; ++trial) {
@@ -56,16 +41,13 @@ TEST_F(Bezier, ElevationKeepsShapeOnRandomCurves) {
     BScurve *out = nullptr;
     BSrc rc;
     const int q = k - 1 + raise;
-    BSupthedeg(&view, static_cast<int16_t>(q), FALSE, &out, &rc);
-    ASSERT_EQ(rc, 0) << trial;
+    KW_OK(BSupthedeg(&view, static_cast<int16_t>(q), FALSE, &out, &rc)) << trial;
     ASSERT_EQ(out->order, q + 1);
     // The input was clamped in place: its first pole is the start point, and the
     // result's first pole is that pole bit for bit (an unclamped input's first
     // pole is not on the curve and must not be copied).
     for (int c = 0; c < 3; ++c) EXPECT_EQ(out->poles[c], view.poles[c]) << trial;
-    if (shape.rational) {
-      EXPECT_EQ(out->weights[0], view.weights[0]);
-    }
+    EXPECT_TRUE(!shape.rational || out->weights[0] == view.weights[0]);
     const auto start = kwtest::ref_eval(original, original.lo());
     const double w0 = shape.rational ? out->weights[0] : 1.0;
     for (int c = 0; c < 3; ++c) EXPECT_NEAR(out->poles[c] / w0, start[c], 1e-12);
@@ -93,15 +75,12 @@ TEST_F(Bezier, ElevationOutputRecordsAndStatuses) {
   BScurve target = room.view();
   BScurve *tp = &target;
   BSrc rc;
-  BSupthedeg(&cv, 4, TRUE, &tp, &rc);
-  ASSERT_EQ(rc, 0);
-  EXPECT_EQ(tp, &target);
-  EXPECT_EQ(target.num_poles, 5);
+  KW_OK(BSupthedeg(&cv, 4, TRUE, &tp, &rc));
+  EXPECT_TRUE(tp == &target && target.num_poles == 5);
   EXPECT_LT(kwtest::max_deviation(cv, target), 1e-14);
   // The same degree: nothing happens.
   BScurve *untouched = reinterpret_cast<BScurve *>(0x1);
-  BSupthedeg(&cv, 2, FALSE, &untouched, &rc);
-  EXPECT_EQ(rc, 0);
+  KW_EXPECT_OK(BSupthedeg(&cv, 2, FALSE, &untouched, &rc));
   EXPECT_EQ(untouched, reinterpret_cast<BScurve *>(0x1));
   // The output pointer may hold the input itself: a new record replaces it.
   std::mt19937_64 rng(5);
@@ -111,10 +90,8 @@ TEST_F(Bezier, ElevationOutputRecordsAndStatuses) {
   BSallocqelcv(4, 60, 1, 0, &held, &rc);
   BScv_copy(&rc, &bv, held);
   BScurve *out = held;
-  BSupthedeg(held, 5, FALSE, &out, &rc);
-  ASSERT_EQ(rc, 0);
-  EXPECT_NE(out, held);
-  EXPECT_EQ(out->order, 6);
+  KW_OK(BSupthedeg(held, 5, FALSE, &out, &rc));
+  EXPECT_TRUE(out != held && out->order == 6);
   BSfreeqelcv(out, &rc);
 }
 
@@ -123,9 +100,7 @@ TEST_F(Bezier, NewKnotVectorRaisesMultiplicities) {
   double *knots = static_cast<double *>(BSdbgalloc(9 * sizeof(double)));
   std::copy(init, init + 9, knots);
   int32_t last = -1;
-  BSrc rc;
-  BSnewktr(3, 4, FALSE, 5, &knots, &last, &rc);  // reallocated to the exact size
-  ASSERT_EQ(rc, 0);
+  KW_OK(BSnewktr(3, 4, FALSE, 5, &knots, &last, &rc));  // reallocated to the exact size
   EXPECT_EQ(last, 15 - 5 - 2);
   EXPECT_EQ(std::vector<double>(knots, knots + 15),
             (std::vector<double>{0, 0, 0, 0, 0, 0, 0.5, 0.5, 0.5, 1, 1, 1, 1, 1, 1}));
@@ -133,15 +108,12 @@ TEST_F(Bezier, NewKnotVectorRaisesMultiplicities) {
   // Keep flag: the caller's array; knots within knot_tol are one.
   double kept[40] = {0, 0, 0, 0.3, 0.3 + 1e-8, 1, 1, 1};
   double *kp = kept;
-  BSnewktr(2, 4, TRUE, 3, &kp, &last, &rc);
-  ASSERT_EQ(rc, 0);
+  KW_OK(BSnewktr(2, 4, TRUE, 3, &kp, &last, &rc));
   EXPECT_EQ(std::vector<double>(kept, kept + 11),
             (std::vector<double>{0, 0, 0, 0, 0.3, 0.3, 0.3, 1, 1, 1, 1}));
   EXPECT_EQ(last, 11 - 3 - 2);
-  BSnewktr(3, 4, TRUE, 2, &kp, &last, &rc);
-  EXPECT_EQ(rc, BSINARG);
-  BSnewktr(2, 4, TRUE, 3, nullptr, &last, &rc);
-  EXPECT_EQ(rc, BSNULLPTR);
+  EXPECT_EQ(KW_STATUS(BSnewktr(3, 4, TRUE, 2, &kp, &last, &rc)), BSINARG);
+  EXPECT_EQ(KW_STATUS(BSnewktr(2, 4, TRUE, 3, nullptr, &last, &rc)), BSNULLPTR);
 }
 
 TEST_F(Bezier, DecompositionsEvaluateAsTheSpline) {
@@ -164,12 +136,11 @@ TEST_F(Bezier, DecompositionsEvaluateAsTheSpline) {
     std::vector<double> coefs(rows * k * n), breaks(n + 1);
     int32_t count = -1;
     BSrc rc;
-    BSbstobez(p, n, rows, cv.knots.data(), polerows.data(), &count, coefs.data(), breaks.data(),
-              &rc);
-    ASSERT_EQ(rc, 0) << trial;
+    KW_OK(BSbstobez(p, n, rows, cv.knots.data(), polerows.data(), &count, coefs.data(),
+                    breaks.data(), &rc))
+        << trial;
     ASSERT_EQ(count, expected);
-    EXPECT_EQ(breaks[0], cv.lo());
-    EXPECT_EQ(breaks[count], cv.hi());
+    EXPECT_TRUE(breaks[0] == cv.lo() && breaks[count] == cv.hi());
     // BScvtobz into records.
     std::vector<RefCurve> store(n);
     std::vector<BScurve> segs(n);
@@ -185,20 +156,13 @@ TEST_F(Bezier, DecompositionsEvaluateAsTheSpline) {
     for (int j = 0; j < count; ++j) {
       const double a = breaks[j], b = breaks[j + 1];
       ASSERT_LT(a, b);
-      EXPECT_EQ(segs[j].knots[0], a);
-      EXPECT_EQ(segs[j].knots[2 * k - 1], b);
-      auto ref = [&](double t) { return kwtest::ref_eval(cv, a + t * (b - a)); };
-      EXPECT_LT(deviation(cv, ref,
-                          [&](double t) {
-                            return bernstein(p, rows, coefs.data() + j * rows * k, t,
-                                             cv.rational());
-                          }),
-                1e-11)
-          << trial;
-      EXPECT_LT(
-          deviation(cv, ref, [&](double t) { return kwtest::ref_eval(segs[j], a + t * (b - a)); }),
-          1e-11)
-          << trial;
+      EXPECT_TRUE(segs[j].knots[0] == a && segs[j].knots[2 * k - 1] == b);
+      EXPECT_LT(kwtest::max_deviation(view, segs[j], a, b, 21), 1e-11) << trial;
+      for (int i = 0; i <= 20; ++i) {  // the Bernstein coefficients on [a, b]
+        const auto want = kwtest::ref_eval(cv, a + i / 20.0 * (b - a));
+        const auto got = bernstein(p, rows, coefs.data() + j * rows * k, i / 20.0, cv.rational());
+        for (int c = 0; c < 3; ++c) EXPECT_NEAR(got[c], want[c], 1e-11) << trial;
+      }
     }
   }
 }
@@ -253,15 +217,13 @@ TEST_F(Bezier, HalvingSplittingAndTheInverse) {
     for (double &v : c) v = un(rng);
     BShlfbezcv(d, rows, c.data(), l.data(), r.data());
     knotwork::split_bezier_rows(d, rows, c.data(), 0.3, sl.data(), sr.data());
-    const struct {
-      const std::vector<double> &piece;
-      double a, b;
-    } pieces[] = {{l, 0, 0.5}, {r, 0.5, 1}, {sl, 0, 0.3}, {sr, 0.3, 1}};
-    for (const auto &pc : pieces)
+    const std::tuple<const std::vector<double> &, double, double> pieces[] = {
+        {l, 0, 0.5}, {r, 0.5, 1}, {sl, 0, 0.3}, {sr, 0.3, 1}};
+    for (const auto &[piece, pa, pb] : pieces)
       for (int i = 0; i <= 10; ++i) {
         const double t = i / 10.0;
-        const auto a = bernstein(d, rows, c.data(), pc.a + (pc.b - pc.a) * t, false);
-        const auto b = bernstein(d, rows, pc.piece.data(), t, false);
+        const auto a = bernstein(d, rows, c.data(), pa + (pb - pa) * t, false);
+        const auto b = bernstein(d, rows, piece.data(), t, false);
         for (int q = 0; q < rows; ++q) EXPECT_NEAR(a[q], b[q], 1e-13) << d;
       }
     // BScastdbez is the right half of one row, BScastibez undoes it (also in place).
@@ -322,22 +284,20 @@ TEST_F(Bezier, FailureStatuses) {
   const double u = 0.5, knots[] = {0, 0, 0, 1, 1, 1}, flat[] = {1, 1, 1, 1, 1, 1};
   const double rows[] = {0, 1, 2, 3, 4, 5};
   int32_t nl, nr, count;
-  const struct {
-    std::function<BSrc()> call;
-    BSrc want;
-  } cases[] = {
-      {STATUS_OF(EXPECT_FALSE(BSdcastelj(&rc, &tv, &u, pts, wts))), BSINARG},  // two spans
-      {STATUS_OF(EXPECT_FALSE(BSdcastelj(&rc, &nv, &u, pts, wts))), BSFAIL},
+  kwtest::expect_statuses({
+      {"two spans", STATUS_OF(EXPECT_FALSE(BSdcastelj(&rc, &tv, &u, pts, wts))), BSINARG},
+      {"zero weight", STATUS_OF(EXPECT_FALSE(BSdcastelj(&rc, &nv, &u, pts, wts))), BSFAIL},
       // a domain end is no halving knot
-      {STATUS_OF(BShlfbspcv(1, 2, 3, knots, rows, 3, &nl, lk, lp, &nr, rk, rp, &rc)), BSINARG},
-      {STATUS_OF(BShlfbspcv(1, 2, 3, knots, rows, 9, &nl, lk, lp, &nr, rk, rp, &rc)), BSINARG},
-      {STATUS_OF(BShlfbspcv(1, 2, 3, nullptr, rows, 3, &nl, lk, lp, &nr, rk, rp, &rc)), BSNULLPTR},
-      {STATUS_OF(BSbstobez(2, 3, 2, flat, rows, &count, coefs, breaks, &rc)), BSINARG},
-      {STATUS_OF(BSbstobez(3, 3, 2, knots, rows, &count, coefs, breaks, &rc)), BSINARG},
-      {STATUS_OF(BSupthedeg(&qv, 1, FALSE, &any, &rc)), BSINARG},    // below the degree
-      {STATUS_OF(BSupthedeg(&qv, 3, TRUE, &none, &rc)), BSNULLPTR},  // no record to reuse
-  };
-  for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(cases[i].call(), cases[i].want) << i;
+      {"end", STATUS_OF(BShlfbspcv(1, 2, 3, knots, rows, 3, &nl, lk, lp, &nr, rk, rp, &rc)),
+       BSINARG},
+      {"9", STATUS_OF(BShlfbspcv(1, 2, 3, knots, rows, 9, &nl, lk, lp, &nr, rk, rp, &rc)), BSINARG},
+      {"null", STATUS_OF(BShlfbspcv(1, 2, 3, nullptr, rows, 3, &nl, lk, lp, &nr, rk, rp, &rc)),
+       BSNULLPTR},
+      {"no span", STATUS_OF(BSbstobez(2, 3, 2, flat, rows, &count, coefs, breaks, &rc)), BSINARG},
+      {"n < k", STATUS_OF(BSbstobez(3, 3, 2, knots, rows, &count, coefs, breaks, &rc)), BSINARG},
+      {"below the degree", STATUS_OF(BSupthedeg(&qv, 1, FALSE, &any, &rc)), BSINARG},
+      {"no record to reuse", STATUS_OF(BSupthedeg(&qv, 3, TRUE, &none, &rc)), BSNULLPTR},
+  });
 }
 
 TEST_F(Bezier, ElementarySymmetricFunctionsAgainstSubsets) {

@@ -1,4 +1,5 @@
 #include "record_fixtures.hpp"
+#include "status_ok.hpp"
 #include "support.hpp"
 
 namespace {
@@ -37,9 +38,7 @@ TEST_F(CurveReader, DumpsReadBackBitExactWithImagesAndToSixteenDigitsWithout) {
       FILE *f = kwtest::stream_with(images + decimal + replace(images, "HEX nt", "HEX sun"));
       for (int form = 0; form < 3; ++form) {
         BScurve *back = nullptr;
-        BSrc rc;
-        BSreadcv(f, &back, &rc);
-        ASSERT_EQ(rc, BSSUCC) << order << rational << form;
+        KW_OK(BSreadcv(f, &back, &rc)) << order << rational << form;
         auto header = [](const BScurve &b) {
           return std::tuple(b.order, b.periodic, b.non_uniform, b.num_poles, b.num_knots,
                             b.rational, b.planar, b.phy_closed, b.weights == nullptr);
@@ -66,9 +65,8 @@ const char *const kHandWritten =
     "num_boundaries 0\n";
 
 TEST_F(CurveReader, UnweightedPolesWithoutSecondBlockAreMultiplied) {
-  BSrc rc;
-  BScurve *back = read_text(kHandWritten, &rc);
-  ASSERT_EQ(rc, BSSUCC);
+  BScurve *back = nullptr;
+  KW_OK(back = read_text(kHandWritten, &rc));
   const double expected[6] = {2, 4, 6, 2, 2.5, 3};
   EXPECT_EQ(std::memcmp(back->poles, expected, sizeof expected), 0);
   EXPECT_EQ(std::tuple(back->weights[1], back->planar), std::tuple(0.5, 1));
@@ -128,8 +126,7 @@ TEST_F(CurveReader, EveryStatusAndTheLimits) {
   BSreadcv(nullptr, &cv, &rc);
   EXPECT_EQ(std::tuple(rc, cv), std::tuple(BSNULLPTR, nullptr));
   FILE *f = kwtest::stream_with("x");
-  BSreadcv(f, nullptr, &rc);
-  EXPECT_EQ(rc, BSNULLPTR);
+  EXPECT_EQ(KW_STATUS(BSreadcv(f, nullptr, &rc)), BSNULLPTR);
   std::fclose(f);
   EXPECT_EQ(kwtest::trace_text(), "error in BSreadcv, rc = 3 \nerror in BSreadcv, rc = 3 \n");
 }

@@ -1,5 +1,6 @@
 #include "record_fixtures.hpp"
 #include "records/scratch_curve.hpp"
+#include "status_ok.hpp"
 #include "support.hpp"
 
 namespace {
@@ -38,9 +39,7 @@ BScurve scratch_arrays() {
 TEST_F(CurveRecord, AllocqelcvLaysOutOneBlock) {
   for (auto [k, n, rat, nb] : {Counts{4, 7, 0, 0}, {3, 5, 1, 2}, {3, 5, 0, 2}, {2, 3, 1, 0}}) {
     BScurve *cv = nullptr;
-    BSrc rc;
-    BSallocqelcv(k, n, rat, nb, &cv, &rc);
-    ASSERT_EQ(rc, BSSUCC);
+    KW_OK(BSallocqelcv(k, n, rat, nb, &cv, &rc));
     const int doubles = 3 * n + k + n + rat * n + 2 * nb;
     EXPECT_EQ(guarded_size(cv), sizeof(BScurve) + 8 * doubles);
     double *const p = reinterpret_cast<double *>(cv + 1), *t = p + 3 * n;
@@ -50,8 +49,7 @@ TEST_F(CurveRecord, AllocqelcvLaysOutOneBlock) {
     EXPECT_EQ(std::tuple(counts(*cv), cv->num_boundaries, flags_and(*cv)),
               std::tuple(Counts(-1, n, k + n, rat), nb, -1));
     std::fill(cv->poles, cv->poles + doubles, 1.0);  // the guards catch an overrun
-    BSfreeqelcv(cv, &rc);
-    EXPECT_EQ(rc, BSSUCC);
+    KW_EXPECT_OK(BSfreeqelcv(cv, &rc));
   }
 }
 
@@ -59,9 +57,8 @@ TEST_F(CurveRecord, PtcvgenBuildsPointCurve) {
   const double p[3] = {1.5, -2.0, 7.25};
   for (bool rational : {true, false}) {
     OwnedCurve c(4, 4, true, 3);
-    BSrc rc;
-    BSptcvgen(p, 4, rational, &c.cv, &rc);
-    EXPECT_EQ(std::tuple(rc, counts(c.cv)), std::tuple(BSSUCC, Counts(4, 4, 8, rational)));
+    KW_EXPECT_OK(BSptcvgen(p, 4, rational, &c.cv, &rc));
+    EXPECT_EQ(counts(c.cv), Counts(4, 4, 8, rational));
     for (int i = 0; i < 12; ++i) EXPECT_EQ(c.poles[i], p[i % 3]);
     EXPECT_EQ(c.knots, std::vector<double>({0, 0, 0, 0, 1, 1, 1, 1}));
     EXPECT_TRUE(!rational || c.weights == std::vector<double>(4, 1.0));
@@ -77,8 +74,7 @@ TEST_F(CurveRecord, ReallocqelcvKeepsFlagsAndReleasesOldRecord) {
   cv->order = cv->periodic = 1;
   cv->phy_closed = cv->non_uniform = cv->planar = 0;
   const int32_t live = BSlist_al.count;
-  BSreallocqelcv(5, 9, 3, &cv, &rc);
-  ASSERT_EQ(rc, BSSUCC);
+  KW_OK(BSreallocqelcv(5, 9, 3, &cv, &rc));
   EXPECT_EQ(BSlist_al.count, live);  // one released, one made
   EXPECT_EQ(counts(*cv), Counts(5, 9, 14, 1));
   EXPECT_EQ(std::tuple(cv->periodic, cv->phy_closed, cv->non_uniform, cv->planar),
@@ -91,8 +87,7 @@ TEST_F(CurveRecord, ReallocqelcvKeepsFlagsAndReleasesOldRecord) {
 TEST_F(CurveRecord, CvCopyCopiesFieldsButNeverBoundaries) {
   OwnedCurve src(4, 6, true, 2, 7), dst(4, 6, true, 1), plain(4, 6, false, 0, 8);
   BSrc rc;
-  EXPECT_EQ(BScv_copy(&rc, &src.cv, &dst.cv), TRUE);
-  EXPECT_EQ(rc, BSSUCC);
+  KW_EXPECT_OK(EXPECT_EQ(BScv_copy(&rc, &src.cv, &dst.cv), TRUE));
   EXPECT_EQ(std::tie(dst.poles, dst.knots, dst.weights),
             std::tie(src.poles, src.knots, src.weights));
   EXPECT_EQ(std::tuple(counts(dst.cv), flags(dst.cv), dst.cv.num_boundaries, dst.cv.bdrys),
@@ -136,21 +131,16 @@ TEST_F(CurveRecord, EveryFailureStatus) {
       {[&] { EXPECT_EQ(BSstallcvfl(3, 2, TRUE, &scratch, &rc), FALSE); }, BSINARG},
       {[&] { rc = knotwork::ScratchCurve(0, 5, false).status(); }, BSNOSTKMEMORY}};
   // clang-format on
-  for (size_t i = 0; i < std::size(cases); ++i) {
-    rc = -99;
-    cases[i].first();
-    EXPECT_EQ(rc, cases[i].second) << "case " << i;
+  for (const auto &[call, want] : cases) {
+    rc = -99, call();
+    EXPECT_EQ(rc, want) << "case " << &want - &cases[0].second;
   }
   EXPECT_EQ(cv, nullptr);
-  EXPECT_TRUE(scratch.poles == nullptr && scratch.knots == nullptr && scratch.weights == nullptr);
-}
-
-// The arrays of a temporary curve are released (the fixture catches a leak).
-TEST_F(CurveRecord, StfrecvflReleasesScratchArrays) {
-  BScurve cv = scratch_arrays();
-  BSrc rc;
-  EXPECT_EQ(std::tuple(BSstfrecvfl(&rc, &cv), rc), std::tuple(TRUE, BSSUCC));
-  EXPECT_TRUE(cv.poles == nullptr && cv.knots == nullptr && cv.weights == nullptr);
+  // The arrays of a temporary curve are released (the fixture catches a leak).
+  BScurve tmp = scratch_arrays();
+  EXPECT_EQ(std::tuple(BSstfrecvfl(&rc, &tmp), rc), std::tuple(TRUE, BSSUCC));
+  for (const BScurve &c : {scratch, tmp})
+    EXPECT_TRUE(c.poles == nullptr && c.knots == nullptr && c.weights == nullptr);
 }
 
 TEST(ScratchCurve, LaysOutArraysOffTheHeapInPlainMode) {
