@@ -718,9 +718,23 @@ struct PoleBlocks {
                                 : std::max(kMinSize, (n - deg + kMaxBlocks - 1) / kMaxBlocks);
     count = (n - deg + size - 1) / size;
     // Two poles at a time as three pairs (x0 y0) (z0 x1) (y1 z1), each with its own
-    // running minimum and maximum; check sums x * 0, 0 exactly when every value is
-    // finite (a weight's reciprocal too), least_r the least reciprocal weight.
-    Pair check = {0.0, 0.0}, least_r = {1.0, 1.0};
+    // running minimum, maximum and sum. The sums are finite exactly when every
+    // value is (once the boxes are within kLargestCoordinate no finite sum can
+    // overflow); a weight's reciprocal scales every value of its pole, so a
+    // non-finite one shows there too (0 x inf is NaN). least_r: the least
+    // reciprocal weight.
+    Pair sum[3] = {}, least_r = {1.0, 1.0}, out = {0.0, 0.0};
+    auto cartesian = [&](int32_t i, Pair *v) {
+      const double *q = sp.poles + 3 * static_cast<std::ptrdiff_t>(i);
+      v[0] = load_pair(q), v[1] = load_pair(q + 2), v[2] = load_pair(q + 4);
+      if (rational) {
+        const Pair r = 1.0 / load_pair(sp.weights + i);
+        least_r = pair_min(least_r, r);
+        v[0] *= Pair{r[0], r[0]};
+        v[1] *= r;
+        v[2] *= Pair{r[1], r[1]};
+      }
+    };
     for (int32_t b = 0; b < count; ++b) {
       const int32_t lo_pole = b * size, end = std::min(n, (b + 1) * size + deg);
       Pair lo[3], hi[3];
@@ -729,21 +743,13 @@ struct PoleBlocks {
         for (int c = 0; c < 3; ++c) {
           lo[c] = pair_min(lo[c], v[c]);
           hi[c] = pair_max(hi[c], v[c]);
+          sum[c] += v[c];
         }
-        check += (v[0] + v[1] + v[2]) * 0.0;
       };
       int32_t i = lo_pole;
       for (; i + 2 <= end; i += 2) {
-        const double *q = sp.poles + 3 * static_cast<std::ptrdiff_t>(i);
-        Pair v[3] = {load_pair(q), load_pair(q + 2), load_pair(q + 4)};
-        if (rational) {
-          const Pair r = 1.0 / load_pair(sp.weights + i);
-          least_r = pair_min(least_r, r);
-          check += r * 0.0;
-          v[0] *= Pair{r[0], r[0]};
-          v[1] *= r;
-          v[2] *= Pair{r[1], r[1]};
-        }
+        Pair v[3];
+        cartesian(i, v);
         add(v);
       }
       if (i < end) {  // the last pole alone, in the lanes of both of a pair
@@ -753,7 +759,6 @@ struct PoleBlocks {
           const double r1 = 1.0 / sp.weights[i];
           const Pair r = {r1, r1};
           least_r = pair_min(least_r, r);
-          check += r * 0.0;
           for (Pair &e : v) e *= r;
         }
         add(v);
@@ -767,14 +772,20 @@ struct PoleBlocks {
       bx[3] = std::max(hi[0][0], hi[1][1]);
       bx[4] = std::max(hi[0][1], hi[2][0]);
       bx[5] = std::max(hi[1][0], hi[2][1]);
+    }
+    // The coordinate limit, and for a rational curve the boxes widened by the
+    // rounding of the products with the reciprocal weights.
+    for (int32_t b = 0; b < count; ++b) {
+      double *bx = box[b];
       for (int c = 0; c < 3; ++c) {
-        if (rational) {  // the rounding of the products with the reciprocal weights
+        if (rational) {
           bx[c] -= 1e-15 * std::fabs(bx[c]);
           bx[3 + c] += 1e-15 * std::fabs(bx[3 + c]);
         }
-        check[0] += (bx[c] < -kLargestCoordinate) + (bx[3 + c] > kLargestCoordinate);
+        out[0] += (bx[c] < -kLargestCoordinate) + (bx[3 + c] > kLargestCoordinate);
       }
     }
+    const Pair check = (sum[0] + sum[1] + sum[2]) * 0.0 + out;
     const int bad_weight = !(least_r[0] > 0.0 && least_r[1] > 0.0);
     const double check_sum = check[0] + check[1];
     if (check_sum == 0.0 && bad_weight == 0) return true;
@@ -907,21 +918,77 @@ BSrc nearest_on_spline3(const Spline3 &sp, const PoleBlocks &blocks, const doubl
     set_bounds();
     const int32_t lo = b * blocks.size, span_lo = blocks.first_span(deg, b);
     const int32_t span_end = blocks.end_span(deg, n, b);
-    int32_t ihx = lo - 1, ihy = lo - 1, ihz = lo - 1, ilx = lo - 1, ily = lo - 1, ilz = lo - 1;
-    for (int32_t i = lo; i < span_end; ++i) {
-      const double *q = poles + 3 * static_cast<std::ptrdiff_t>(i);
-      const double w = rational ? weights[i] : 1.0;
-      ihx = q[0] > (rational ? hx * w : hx) ? ihx : i;
-      ihy = q[1] > (rational ? hy * w : hy) ? ihy : i;
-      ihz = q[2] > (rational ? hz * w : hz) ? ihz : i;
-      ilx = q[0] < (rational ? lx * w : lx) ? ilx : i;
-      ily = q[1] < (rational ? ly * w : ly) ? ily : i;
-      ilz = q[2] < (rational ? lz * w : lz) ? ilz : i;
-      const int32_t least =
-          std::min(std::min(std::min(ihx, ihy), std::min(ihz, ilx)), std::min(ily, ilz));
-      if (least < i - deg || i < span_lo) continue;  // all poles of span i beyond one side
-      const BSrc r = consider(i);
-      if (r != BSSUCC) return r;
+    // The spans that pass are listed without a branch per pole (whether a span
+    // passes is unpredictable) and considered a list at a time.
+    constexpr int kList = 64;
+    int32_t list[kList];
+    int listed = 0;
+    auto consider_list = [&]() {
+      for (int j = 0; j < listed; ++j)
+        if (const BSrc r = consider(list[j]); r != BSSUCC) return r;
+      listed = 0;
+      return BSSUCC;
+    };
+    // Bit c of a pole's mask: the pole lies in half-space c (x > hx, y > hy, x < lx,
+    // y < ly, z > hz, z < lz). Span i lies beyond one side when the masks of its
+    // poles i - deg .. i share a bit: up to eight poles, the masks of the last
+    // eight are the bytes of `recent` and their common bits are found by ANDing
+    // shifted copies; for higher degrees, the last pole outside each half-space
+    // is tracked.
+    const int k = deg + 1;
+    const int wide = k >= 8 ? 8 : (k >= 4 ? 4 : (k >= 2 ? 2 : 1));
+    const int rest = 8 * (k - wide);
+    uint64_t recent = 0;
+    int32_t outside[6];
+    for (int32_t &o : outside) o = lo - 1;
+    int32_t i = lo;
+    while (i < span_end) {
+      const int32_t stop = std::min(span_end, i + kList);
+#ifdef __SSE2__
+      const __m128d thi = _mm_set_pd(hy, hx), tlo = _mm_set_pd(ly, lx);
+#endif
+      const double thz = hz, tlz = lz;
+      for (; i < stop; ++i) {
+        const double *q = poles + 3 * static_cast<std::ptrdiff_t>(i);
+        const double w = rational ? weights[i] : 1.0;
+#ifdef __SSE2__
+        const __m128d xy = _mm_loadu_pd(q);
+        const __m128d wv = _mm_set1_pd(w);
+        const unsigned m =
+            static_cast<unsigned>(_mm_movemask_pd(_mm_cmpgt_pd(xy, rational ? thi * wv : thi))) |
+            static_cast<unsigned>(_mm_movemask_pd(_mm_cmplt_pd(xy, rational ? tlo * wv : tlo)))
+                << 2 |
+            static_cast<unsigned>(q[2] > (rational ? thz * w : thz)) << 4 |
+            static_cast<unsigned>(q[2] < (rational ? tlz * w : tlz)) << 5;
+#else
+        const unsigned m = static_cast<unsigned>(q[0] > (rational ? hx * w : hx)) |
+                           static_cast<unsigned>(q[1] > (rational ? hy * w : hy)) << 1 |
+                           static_cast<unsigned>(q[0] < (rational ? lx * w : lx)) << 2 |
+                           static_cast<unsigned>(q[1] < (rational ? ly * w : ly)) << 3 |
+                           static_cast<unsigned>(q[2] > (rational ? thz * w : thz)) << 4 |
+                           static_cast<unsigned>(q[2] < (rational ? tlz * w : tlz)) << 5;
+#endif
+        bool beyond;
+        if (k <= 8) {
+          recent = recent << 8 | m;
+          uint64_t common = recent;
+          if (wide >= 2) common &= common >> 8;
+          if (wide >= 4) common &= common >> 16;
+          if (wide >= 8) common &= common >> 32;
+          beyond = ((common & (common >> rest)) & 0x3f) != 0;
+        } else {
+          int32_t least = i;
+          for (int c = 0; c < 6; ++c) {
+            outside[c] = (m >> c & 1u) ? outside[c] : i;
+            least = std::min(least, outside[c]);
+          }
+          beyond = least < i - deg;
+        }
+        // span i passes unless all its poles lie beyond one side
+        list[listed] = i;
+        listed += !beyond & (i >= span_lo);
+      }
+      if (const BSrc r = consider_list(); r != BSSUCC) return r;
     }
     return visit_candidates();
   };
