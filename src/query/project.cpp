@@ -836,25 +836,48 @@ BSrc nearest_on_spline3(const Spline3 &sp, const PoleBlocks &blocks, const doubl
     block_d2[b] = box_distance_sq(3, point, bx, bx + 3);
     if (block_d2[b] < block_d2[near_block]) near_block = b;
   }
-  // The nearest pole of that block; for a rational curve |w q - w p|^2 < d2 w^2,
-  // without a division.
-  const int32_t pole_lo = near_block * blocks.size;
-  const int32_t pole_end = std::min(n, (near_block + 1) * blocks.size + deg);
-  int32_t nearest = pole_lo;
+  // The nearest pole: in that block, then in every other block whose box is
+  // nearer than the nearest pole so far (no other can hold a nearer one); for a
+  // rational curve |w q - w p|^2 < d2 w^2, without a division.
+  int32_t nearest = near_block * blocks.size;
   double nearest_d2 = HUGE_VAL;
-  for (int32_t i = pole_lo; i < pole_end; ++i) {
-    const double *q = poles + 3 * static_cast<std::ptrdiff_t>(i);
-    const double w = rational ? weights[i] : 1.0;
-    const double dx = q[0] - (rational ? px * w : px);
-    const double dy = q[1] - (rational ? py * w : py);
-    const double dz = q[2] - (rational ? pz * w : pz);
-    const double d2 = dx * dx + dy * dy + dz * dz;
-    if (d2 < (rational ? nearest_d2 * (w * w) : nearest_d2)) {
-      nearest_d2 = rational ? d2 / (w * w) : d2;
-      nearest = i;
+  auto scan_poles = [&](int32_t b) {
+    const int32_t end = std::min(n, (b + 1) * blocks.size + deg);
+    for (int32_t i = b * blocks.size; i < end; ++i) {
+      const double *q = poles + 3 * static_cast<std::ptrdiff_t>(i);
+      const double w = rational ? weights[i] : 1.0;
+      const double dx = q[0] - (rational ? px * w : px);
+      const double dy = q[1] - (rational ? py * w : py);
+      const double dz = q[2] - (rational ? pz * w : pz);
+      const double d2 = dx * dx + dy * dy + dz * dz;
+      if (d2 < (rational ? nearest_d2 * (w * w) : nearest_d2)) {
+        nearest_d2 = rational ? d2 / (w * w) : d2;
+        nearest = i;
+      }
     }
-  }
-  int32_t first = std::clamp(nearest + (deg + 1) / 2, static_cast<int32_t>(deg), n - 1);
+  };
+  scan_poles(near_block);
+  for (int32_t b = 0; b < blocks.count; ++b)
+    if (b != near_block && block_d2[b] < nearest_d2) scan_poles(b);
+  // The first span searched: the one at the middle of the nearest pole's Greville
+  // abscissa and its nearer neighbour's (the curve follows the leg of the control
+  // polygon between them), so that its distance bounds the rest tightly.
+  auto pole_d2 = [&](int32_t i) {
+    const double *q = poles + 3 * static_cast<std::ptrdiff_t>(i);
+    const double r = rational ? 1.0 / weights[i] : 1.0;
+    const double dx = q[0] * r - px, dy = q[1] * r - py, dz = q[2] * r - pz;
+    return dx * dx + dy * dy + dz * dz;
+  };
+  const int32_t leg = nearest == 0                                  ? 0
+                      : nearest == n - 1                            ? n - 2
+                      : pole_d2(nearest - 1) < pole_d2(nearest + 1) ? nearest - 1
+                                                                    : nearest;
+  // (xi_leg + xi_leg+1) / 2, xi_i = (t[i + 1] + ... + t[i + deg]) / deg
+  double twice = knots[leg + 1] + knots[leg + deg + 1];
+  for (int j = 2; j <= deg; ++j) twice += 2.0 * knots[leg + j];
+  const double mid = twice / (2.0 * deg);
+  int32_t first = std::clamp(leg + 1, static_cast<int32_t>(deg), n - 1);
+  while (first + 1 < n && knots[first + 1] <= mid) ++first;
   int32_t s = first;
   while (s < n && sp.span_empty(s)) ++s;
   if (s == n) {
