@@ -501,12 +501,13 @@ BSrc evaluate_curve_at(const BScurve &cv, double u, int d, double *out) {
 namespace {
 
 // Lower bound of the squared distance from the origin to the convex hull of k
-// points q (triples, the poles minus the query point): the larger of the squared
-// distances to their box and to the plane through the nearest of them normal to
-// the direction of their centroid (a bound of the hull, and so of the curve).
-// A box distance of at least `enough` is returned at once (the caller wants no
-// more than to know the bound reaches it).
-template <int K = 0>
+// points q (triples, the poles minus the query point): the largest of the squared
+// distances to their box and to planes that have every point on their far side,
+// normal to the direction of their centroid and (kNearestPlane) of their nearest
+// point (a bound of the hull, and so of the curve). Once a stage shows the bound
+// reaches `enough`, that is returned at once (the caller wants no more than to
+// know it).
+template <int K = 0, bool kNearestPlane = true>
 inline double hull_bound(int k_runtime, const double *q, double enough) {
   const int k = K > 0 ? K : k_runtime;
   double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL},
@@ -524,17 +525,36 @@ inline double hull_bound(int k_runtime, const double *q, double enough) {
     box += e * e;
   }
   if (box >= enough) return box;
-  double least = kLargestDouble;
-  for (int i = 0; i < k; ++i)
-    least = std::min(least, q[3 * i] * c[0] + q[3 * i + 1] * c[1] + q[3 * i + 2] * c[2]);
-  // the rounding of the dot products, at most a few ulps of |q| |c|
   double qmax = 0.0;
   for (int d = 0; d < 3; ++d) qmax = std::max(qmax, std::max(-lo[d], hi[d]));
-  least -= 1e-15 * qmax * (std::fabs(c[0]) + std::fabs(c[1]) + std::fabs(c[2]));
-  const double cc = c[0] * c[0] + c[1] * c[1] + c[2] * c[2];
-  // least / |c| bounds the distance from below when positive
-  const double plane = least > 0.0 && cc > 0.0 ? (least * least / cc) * (1.0 - 1e-12) : 0.0;
-  return std::max(box, plane);
+  // For any direction n, every point x of the hull has x . n >= least, the least
+  // q_i . n, so least / |n| bounds the distance from below when positive (the
+  // rounding of the dot products is at most a few ulps of |q| |n|; the factor
+  // 1 - 1e-12 covers that of the squares and the quotient; an overflow gives
+  // NaN, which bounds nothing).
+  double bound = box;
+  auto plane_reaches = [&](const double *n) {
+    double least = kLargestDouble;
+    for (int i = 0; i < k; ++i)
+      least = std::min(least, q[3 * i] * n[0] + q[3 * i + 1] * n[1] + q[3 * i + 2] * n[2]);
+    least -= 1e-15 * qmax * (std::fabs(n[0]) + std::fabs(n[1]) + std::fabs(n[2]));
+    const double nn = n[0] * n[0] + n[1] * n[1] + n[2] * n[2];
+    if (!(least > 0.0 && nn > 0.0)) return false;
+    bound = std::max(bound, (least * least / nn) * (1.0 - 1e-12));
+    return bound >= enough;
+  };
+  if (plane_reaches(c)) return bound;
+  if (!kNearestPlane) return bound;
+  int near = 0;
+  double near_d2 = kLargestDouble;
+  for (int i = 0; i < k; ++i) {
+    const double d2 =
+        q[3 * i] * q[3 * i] + q[3 * i + 1] * q[3 * i + 1] + q[3 * i + 2] * q[3 * i + 2];
+    near = d2 < near_d2 ? i : near;
+    near_d2 = d2 < near_d2 ? d2 : near_d2;
+  }
+  plane_reaches(q + 3 * near);
+  return bound;
 }
 
 // A curve record's arrays read in place: poles as triples (weighted when
@@ -559,9 +579,9 @@ struct Spline3 {
       for (int d = 0; d < 3; ++d)
         q[3 * i + d] = (rational ? coord(s - deg + i, d) * r : coord(s - deg + i, d)) - point[d];
     }
-    return deg == 3   ? hull_bound<4>(4, q, enough)
-           : deg == 5 ? hull_bound<6>(6, q, enough)
-                      : hull_bound(deg + 1, q, enough);
+    return deg == 3   ? hull_bound<4, false>(4, q, enough)
+           : deg == 5 ? hull_bound<6, false>(6, q, enough)
+                      : hull_bound<0, false>(deg + 1, q, enough);
   }
 };
 
