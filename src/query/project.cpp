@@ -715,8 +715,7 @@ inline Pair pair_max(Pair a, Pair b) {
 // kMaxBlocks blocks: longer curves get longer blocks.
 struct PoleBlocks {
   static constexpr int32_t kMaxBlocks = 256;
-  static constexpr int32_t kMinSize = 16;  // more than kMaxPieceOrder - 1 spans
-  static constexpr int32_t kOneBlock = 128;
+  static constexpr int32_t kMinSize = 32;  // more than kMaxPieceOrder - 1 spans
   int32_t size = 0;
   int32_t count = 0;
   double box[kMaxBlocks][6];  // lower corner, then upper corner
@@ -732,10 +731,11 @@ struct PoleBlocks {
   bool build(const Spline3 &sp) {
     const int deg = sp.deg;
     const int32_t n = sp.n;
-    // Short curves are one block: their one pass over the poles and one sorted list
-    // of candidate spans cost less than the block boxes save.
-    size = n - deg <= kOneBlock ? n - deg
-                                : std::max(kMinSize, (n - deg + kMaxBlocks - 1) / kMaxBlocks);
+    // Blocks of kMinSize spans (a shorter curve is one block), longer ones when
+    // the curve has more than kMaxBlocks of them. Smaller blocks would cost more
+    // in their overlaps and boxes than they save in the passes over the nearest.
+    size =
+        n - deg <= kMinSize ? n - deg : std::max(kMinSize, (n - deg + kMaxBlocks - 1) / kMaxBlocks);
     count = (n - deg + size - 1) / size;
     // Two poles at a time as three pairs (x0 y0) (z0 x1) (y1 z1), each with its own
     // running minimum, maximum and sum. The sums are finite exactly when every
@@ -979,8 +979,11 @@ BSrc nearest_on_spline3(const Spline3 &sp, const PoleBlocks &blocks, const doubl
     // shifted copies; for higher degrees, the last pole outside each half-space
     // is tracked.
     const int k = deg + 1;
-    const int wide = k >= 8 ? 8 : (k >= 4 ? 4 : (k >= 2 ? 2 : 1));
-    const int rest = 8 * (k - wide);
+    // After the doubling steps (a shift by 0 changes nothing) byte 0 holds the
+    // common bits of the last `wide` masks; ANDing the copy shifted by k - wide
+    // bytes extends that to the last k.
+    const int wide = k >= 8 ? 8 : (k >= 4 ? 4 : 2);
+    const int shift4 = wide >= 4 ? 16 : 0, shift8 = wide >= 8 ? 32 : 0, rest = 8 * (k - wide);
     uint64_t recent = 0;
     int32_t outside[6];
     for (int32_t &o : outside) o = lo - 1;
@@ -1014,10 +1017,9 @@ BSrc nearest_on_spline3(const Spline3 &sp, const PoleBlocks &blocks, const doubl
         bool beyond;
         if (k <= 8) {
           recent = recent << 8 | m;
-          uint64_t common = recent;
-          if (wide >= 2) common &= common >> 8;
-          if (wide >= 4) common &= common >> 16;
-          if (wide >= 8) common &= common >> 32;
+          uint64_t common = recent & recent >> 8;
+          common &= common >> shift4;
+          common &= common >> shift8;
           beyond = ((common & (common >> rest)) & 0x3f) != 0;
         } else {
           int32_t least = i;
