@@ -833,15 +833,15 @@ struct PoleBlocks {
 };
 
 // Nearest point of a Spline3 to one point, without setup proportional to the
-// curve beyond the pole blocks: the block whose box is nearest is searched first,
-// from the span of its nearest pole, for a bound; then the other blocks whose
+// curve beyond the pole blocks: one span near the nearest pole is searched first
+// for a bound; then the block whose box is nearest and the other blocks whose
 // boxes are nearer than the bound, nearest first. In a block, one pass over its
 // poles keeps the spans whose poles are not all beyond the bound on one side of
-// one axis (the last pole within each of the six half-spaces is tracked, so the
-// test costs the same for every degree), tests their convex hulls (the convex
-// hull property, which positive weights keep), and searches the survivors nearest
-// first while the bound shrinks. Statuses: 0, -2 (no span wider than
-// kBezierBreakGap), -13 (see nearest_on_bezier).
+// one axis (a bit mask per pole, so the test costs the same for every degree),
+// tests their convex hulls (the convex hull property, which positive weights
+// keep), and searches the survivors nearest first while the bound shrinks.
+// Statuses: 0, -2 (no span wider than kBezierBreakGap), -13 (see
+// nearest_on_bezier).
 template <bool rational>
 BSrc nearest_on_spline3(const Spline3 &sp, const PoleBlocks &blocks, const double *point,
                         double tol, double *dist, double *foot, double *param) {
