@@ -530,8 +530,10 @@ inline double hull_bound(int k_runtime, const double *q, double enough) {
   // For any direction n, every point x of the hull has x . n >= least, the least
   // q_i . n, so least / |n| bounds the distance from below when positive (the
   // rounding of the dot products is at most a few ulps of |q| |n|; the factor
-  // 1 - 1e-12 covers that of the squares and the quotient; an overflow gives
-  // NaN, which bounds nothing).
+  // 1 - 1e-12 covers that of the product and the quotient). Its square is taken
+  // as least (least / |n|^2), which cannot overflow: n is the sum of the q_i or
+  // one of them, so least <= |n|^2 (least^2 overflows for coordinates beyond
+  // about 1e75).
   double bound = box;
   auto plane_reaches = [&](const double *n) {
     double least = kLargestDouble;
@@ -540,7 +542,7 @@ inline double hull_bound(int k_runtime, const double *q, double enough) {
     least -= 1e-15 * qmax * (std::fabs(n[0]) + std::fabs(n[1]) + std::fabs(n[2]));
     const double nn = n[0] * n[0] + n[1] * n[1] + n[2] * n[2];
     if (!(least > 0.0 && nn > 0.0)) return false;
-    bound = std::max(bound, (least * least / nn) * (1.0 - 1e-12));
+    bound = std::max(bound, least * (least / nn) * (1.0 - 1e-12));
     return bound >= enough;
   };
   if (plane_reaches(c)) return bound;
