@@ -501,12 +501,13 @@ BSrc evaluate_curve_at(const BScurve &cv, double u, int d, double *out) {
 namespace {
 
 // Lower bound of the squared distance from the origin to the convex hull of k
-// points q (triples, the poles minus the query point): the larger of the squared
-// distances to their box and to the plane through the nearest of them normal to
-// the direction of their centroid (a bound of the hull, and so of the curve).
-// A box distance of at least `enough` is returned at once (the caller wants no
-// more than to know the bound reaches it).
-template <int K = 0>
+// points q (triples, the poles minus the query point): the largest of the squared
+// distances to their box and to planes that have every point on their far side,
+// normal to the direction of their centroid and (kNearestPlane) of their nearest
+// point (a bound of the hull, and so of the curve). Once a stage shows the bound
+// reaches `enough`, that is returned at once (the caller wants no more than to
+// know it).
+template <int K = 0, bool kNearestPlane = true>
 inline double hull_bound(int k_runtime, const double *q, double enough) {
   const int k = K > 0 ? K : k_runtime;
   double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL},
@@ -524,17 +525,38 @@ inline double hull_bound(int k_runtime, const double *q, double enough) {
     box += e * e;
   }
   if (box >= enough) return box;
-  double least = kLargestDouble;
-  for (int i = 0; i < k; ++i)
-    least = std::min(least, q[3 * i] * c[0] + q[3 * i + 1] * c[1] + q[3 * i + 2] * c[2]);
-  // the rounding of the dot products, at most a few ulps of |q| |c|
   double qmax = 0.0;
   for (int d = 0; d < 3; ++d) qmax = std::max(qmax, std::max(-lo[d], hi[d]));
-  least -= 1e-15 * qmax * (std::fabs(c[0]) + std::fabs(c[1]) + std::fabs(c[2]));
-  const double cc = c[0] * c[0] + c[1] * c[1] + c[2] * c[2];
-  // least / |c| bounds the distance from below when positive
-  const double plane = least > 0.0 && cc > 0.0 ? (least * least / cc) * (1.0 - 1e-12) : 0.0;
-  return std::max(box, plane);
+  // For any direction n, every point x of the hull has x . n >= least, the least
+  // q_i . n, so least / |n| bounds the distance from below when positive (the
+  // rounding of the dot products is at most a few ulps of |q| |n|; the factor
+  // 1 - 1e-12 covers that of the product and the quotient). Its square is taken
+  // as least (least / |n|^2), which cannot overflow: n is the sum of the q_i or
+  // one of them, so least <= |n|^2 (least^2 overflows for coordinates beyond
+  // about 1e75).
+  double bound = box;
+  auto plane_reaches = [&](const double *n) {
+    double least = kLargestDouble;
+    for (int i = 0; i < k; ++i)
+      least = std::min(least, q[3 * i] * n[0] + q[3 * i + 1] * n[1] + q[3 * i + 2] * n[2]);
+    least -= 1e-15 * qmax * (std::fabs(n[0]) + std::fabs(n[1]) + std::fabs(n[2]));
+    const double nn = n[0] * n[0] + n[1] * n[1] + n[2] * n[2];
+    if (!(least > 0.0 && nn > 0.0)) return false;
+    bound = std::max(bound, least * (least / nn) * (1.0 - 1e-12));
+    return bound >= enough;
+  };
+  if (plane_reaches(c)) return bound;
+  if (!kNearestPlane) return bound;
+  int near = 0;
+  double near_d2 = kLargestDouble;
+  for (int i = 0; i < k; ++i) {
+    const double d2 =
+        q[3 * i] * q[3 * i] + q[3 * i + 1] * q[3 * i + 1] + q[3 * i + 2] * q[3 * i + 2];
+    near = d2 < near_d2 ? i : near;
+    near_d2 = d2 < near_d2 ? d2 : near_d2;
+  }
+  plane_reaches(q + 3 * near);
+  return bound;
 }
 
 // A curve record's arrays read in place: poles as triples (weighted when
@@ -559,9 +581,9 @@ struct Spline3 {
       for (int d = 0; d < 3; ++d)
         q[3 * i + d] = (rational ? coord(s - deg + i, d) * r : coord(s - deg + i, d)) - point[d];
     }
-    return deg == 3   ? hull_bound<4>(4, q, enough)
-           : deg == 5 ? hull_bound<6>(6, q, enough)
-                      : hull_bound(deg + 1, q, enough);
+    return deg == 3   ? hull_bound<4, false>(4, q, enough)
+           : deg == 5 ? hull_bound<6, false>(6, q, enough)
+                      : hull_bound<0, false>(deg + 1, q, enough);
   }
 };
 
@@ -695,8 +717,7 @@ inline Pair pair_max(Pair a, Pair b) {
 // kMaxBlocks blocks: longer curves get longer blocks.
 struct PoleBlocks {
   static constexpr int32_t kMaxBlocks = 256;
-  static constexpr int32_t kMinSize = 16;  // more than kMaxPieceOrder - 1 spans
-  static constexpr int32_t kOneBlock = 128;
+  static constexpr int32_t kMinSize = 32;  // more than kMaxPieceOrder - 1 spans
   int32_t size = 0;
   int32_t count = 0;
   double box[kMaxBlocks][6];  // lower corner, then upper corner
@@ -712,15 +733,30 @@ struct PoleBlocks {
   bool build(const Spline3 &sp) {
     const int deg = sp.deg;
     const int32_t n = sp.n;
-    // Short curves are one block: their one pass over the poles and one sorted list
-    // of candidate spans cost less than the block boxes save.
-    size = n - deg <= kOneBlock ? n - deg
-                                : std::max(kMinSize, (n - deg + kMaxBlocks - 1) / kMaxBlocks);
+    // Blocks of kMinSize spans (a shorter curve is one block), longer ones when
+    // the curve has more than kMaxBlocks of them. Smaller blocks would cost more
+    // in their overlaps and boxes than they save in the passes over the nearest.
+    size =
+        n - deg <= kMinSize ? n - deg : std::max(kMinSize, (n - deg + kMaxBlocks - 1) / kMaxBlocks);
     count = (n - deg + size - 1) / size;
     // Two poles at a time as three pairs (x0 y0) (z0 x1) (y1 z1), each with its own
-    // running minimum and maximum; check sums x * 0, 0 exactly when every value is
-    // finite (a weight's reciprocal too), least_r the least reciprocal weight.
-    Pair check = {0.0, 0.0}, least_r = {1.0, 1.0};
+    // running minimum, maximum and sum. The sums are finite exactly when every
+    // value is (once the boxes are within kLargestCoordinate no finite sum can
+    // overflow); a weight's reciprocal scales every value of its pole, so a
+    // non-finite one shows there too (0 x inf is NaN). least_r: the least
+    // reciprocal weight.
+    Pair sum[3] = {}, least_r = {1.0, 1.0}, out = {0.0, 0.0};
+    auto cartesian = [&](int32_t i, Pair *v) {
+      const double *q = sp.poles + 3 * static_cast<std::ptrdiff_t>(i);
+      v[0] = load_pair(q), v[1] = load_pair(q + 2), v[2] = load_pair(q + 4);
+      if (rational) {
+        const Pair r = 1.0 / load_pair(sp.weights + i);
+        least_r = pair_min(least_r, r);
+        v[0] *= Pair{r[0], r[0]};
+        v[1] *= r;
+        v[2] *= Pair{r[1], r[1]};
+      }
+    };
     for (int32_t b = 0; b < count; ++b) {
       const int32_t lo_pole = b * size, end = std::min(n, (b + 1) * size + deg);
       Pair lo[3], hi[3];
@@ -729,21 +765,13 @@ struct PoleBlocks {
         for (int c = 0; c < 3; ++c) {
           lo[c] = pair_min(lo[c], v[c]);
           hi[c] = pair_max(hi[c], v[c]);
+          sum[c] += v[c];
         }
-        check += (v[0] + v[1] + v[2]) * 0.0;
       };
       int32_t i = lo_pole;
       for (; i + 2 <= end; i += 2) {
-        const double *q = sp.poles + 3 * static_cast<std::ptrdiff_t>(i);
-        Pair v[3] = {load_pair(q), load_pair(q + 2), load_pair(q + 4)};
-        if (rational) {
-          const Pair r = 1.0 / load_pair(sp.weights + i);
-          least_r = pair_min(least_r, r);
-          check += r * 0.0;
-          v[0] *= Pair{r[0], r[0]};
-          v[1] *= r;
-          v[2] *= Pair{r[1], r[1]};
-        }
+        Pair v[3];
+        cartesian(i, v);
         add(v);
       }
       if (i < end) {  // the last pole alone, in the lanes of both of a pair
@@ -753,7 +781,6 @@ struct PoleBlocks {
           const double r1 = 1.0 / sp.weights[i];
           const Pair r = {r1, r1};
           least_r = pair_min(least_r, r);
-          check += r * 0.0;
           for (Pair &e : v) e *= r;
         }
         add(v);
@@ -767,14 +794,20 @@ struct PoleBlocks {
       bx[3] = std::max(hi[0][0], hi[1][1]);
       bx[4] = std::max(hi[0][1], hi[2][0]);
       bx[5] = std::max(hi[1][0], hi[2][1]);
+    }
+    // The coordinate limit, and for a rational curve the boxes widened by the
+    // rounding of the products with the reciprocal weights.
+    for (int32_t b = 0; b < count; ++b) {
+      double *bx = box[b];
       for (int c = 0; c < 3; ++c) {
-        if (rational) {  // the rounding of the products with the reciprocal weights
+        if (rational) {
           bx[c] -= 1e-15 * std::fabs(bx[c]);
           bx[3 + c] += 1e-15 * std::fabs(bx[3 + c]);
         }
-        check[0] += (bx[c] < -kLargestCoordinate) + (bx[3 + c] > kLargestCoordinate);
+        out[0] += (bx[c] < -kLargestCoordinate) + (bx[3 + c] > kLargestCoordinate);
       }
     }
+    const Pair check = (sum[0] + sum[1] + sum[2]) * 0.0 + out;
     const int bad_weight = !(least_r[0] > 0.0 && least_r[1] > 0.0);
     const double check_sum = check[0] + check[1];
     if (check_sum == 0.0 && bad_weight == 0) return true;
@@ -802,15 +835,15 @@ struct PoleBlocks {
 };
 
 // Nearest point of a Spline3 to one point, without setup proportional to the
-// curve beyond the pole blocks: the block whose box is nearest is searched first,
-// from the span of its nearest pole, for a bound; then the other blocks whose
+// curve beyond the pole blocks: one span near the nearest pole is searched first
+// for a bound; then the block whose box is nearest and the other blocks whose
 // boxes are nearer than the bound, nearest first. In a block, one pass over its
 // poles keeps the spans whose poles are not all beyond the bound on one side of
-// one axis (the last pole within each of the six half-spaces is tracked, so the
-// test costs the same for every degree), tests their convex hulls (the convex
-// hull property, which positive weights keep), and searches the survivors nearest
-// first while the bound shrinks. Statuses: 0, -2 (no span wider than
-// kBezierBreakGap), -13 (see nearest_on_bezier).
+// one axis (a bit mask per pole, so the test costs the same for every degree),
+// tests their convex hulls (the convex hull property, which positive weights
+// keep), and searches the survivors nearest first while the bound shrinks.
+// Statuses: 0, -2 (no span wider than kBezierBreakGap), -13 (see
+// nearest_on_bezier).
 template <bool rational>
 BSrc nearest_on_spline3(const Spline3 &sp, const PoleBlocks &blocks, const double *point,
                         double tol, double *dist, double *foot, double *param) {
@@ -825,25 +858,48 @@ BSrc nearest_on_spline3(const Spline3 &sp, const PoleBlocks &blocks, const doubl
     block_d2[b] = box_distance_sq(3, point, bx, bx + 3);
     if (block_d2[b] < block_d2[near_block]) near_block = b;
   }
-  // The nearest pole of that block; for a rational curve |w q - w p|^2 < d2 w^2,
-  // without a division.
-  const int32_t pole_lo = near_block * blocks.size;
-  const int32_t pole_end = std::min(n, (near_block + 1) * blocks.size + deg);
-  int32_t nearest = pole_lo;
+  // The nearest pole: in that block, then in every other block whose box is
+  // nearer than the nearest pole so far (no other can hold a nearer one); for a
+  // rational curve |w q - w p|^2 < d2 w^2, without a division.
+  int32_t nearest = near_block * blocks.size;
   double nearest_d2 = HUGE_VAL;
-  for (int32_t i = pole_lo; i < pole_end; ++i) {
-    const double *q = poles + 3 * static_cast<std::ptrdiff_t>(i);
-    const double w = rational ? weights[i] : 1.0;
-    const double dx = q[0] - (rational ? px * w : px);
-    const double dy = q[1] - (rational ? py * w : py);
-    const double dz = q[2] - (rational ? pz * w : pz);
-    const double d2 = dx * dx + dy * dy + dz * dz;
-    if (d2 < (rational ? nearest_d2 * (w * w) : nearest_d2)) {
-      nearest_d2 = rational ? d2 / (w * w) : d2;
-      nearest = i;
+  auto scan_poles = [&](int32_t b) {
+    const int32_t end = std::min(n, (b + 1) * blocks.size + deg);
+    for (int32_t i = b * blocks.size; i < end; ++i) {
+      const double *q = poles + 3 * static_cast<std::ptrdiff_t>(i);
+      const double w = rational ? weights[i] : 1.0;
+      const double dx = q[0] - (rational ? px * w : px);
+      const double dy = q[1] - (rational ? py * w : py);
+      const double dz = q[2] - (rational ? pz * w : pz);
+      const double d2 = dx * dx + dy * dy + dz * dz;
+      if (d2 < (rational ? nearest_d2 * (w * w) : nearest_d2)) {
+        nearest_d2 = rational ? d2 / (w * w) : d2;
+        nearest = i;
+      }
     }
-  }
-  int32_t first = std::clamp(nearest + (deg + 1) / 2, static_cast<int32_t>(deg), n - 1);
+  };
+  scan_poles(near_block);
+  for (int32_t b = 0; b < blocks.count; ++b)
+    if (b != near_block && block_d2[b] < nearest_d2) scan_poles(b);
+  // The first span searched: the one at the middle of the nearest pole's Greville
+  // abscissa and its nearer neighbour's (the curve follows the leg of the control
+  // polygon between them), so that its distance bounds the rest tightly.
+  auto pole_d2 = [&](int32_t i) {
+    const double *q = poles + 3 * static_cast<std::ptrdiff_t>(i);
+    const double r = rational ? 1.0 / weights[i] : 1.0;
+    const double dx = q[0] * r - px, dy = q[1] * r - py, dz = q[2] * r - pz;
+    return dx * dx + dy * dy + dz * dz;
+  };
+  const int32_t leg = nearest == 0                                  ? 0
+                      : nearest == n - 1                            ? n - 2
+                      : pole_d2(nearest - 1) < pole_d2(nearest + 1) ? nearest - 1
+                                                                    : nearest;
+  // (xi_leg + xi_leg+1) / 2, xi_i = (t[i + 1] + ... + t[i + deg]) / deg
+  double twice = knots[leg + 1] + knots[leg + deg + 1];
+  for (int j = 2; j <= deg; ++j) twice += 2.0 * knots[leg + j];
+  const double mid = twice / (2.0 * deg);
+  int32_t first = std::clamp(leg + 1, static_cast<int32_t>(deg), n - 1);
+  while (first + 1 < n && knots[first + 1] <= mid) ++first;
   int32_t s = first;
   while (s < n && sp.span_empty(s)) ++s;
   if (s == n) {
@@ -907,21 +963,79 @@ BSrc nearest_on_spline3(const Spline3 &sp, const PoleBlocks &blocks, const doubl
     set_bounds();
     const int32_t lo = b * blocks.size, span_lo = blocks.first_span(deg, b);
     const int32_t span_end = blocks.end_span(deg, n, b);
-    int32_t ihx = lo - 1, ihy = lo - 1, ihz = lo - 1, ilx = lo - 1, ily = lo - 1, ilz = lo - 1;
-    for (int32_t i = lo; i < span_end; ++i) {
-      const double *q = poles + 3 * static_cast<std::ptrdiff_t>(i);
-      const double w = rational ? weights[i] : 1.0;
-      ihx = q[0] > (rational ? hx * w : hx) ? ihx : i;
-      ihy = q[1] > (rational ? hy * w : hy) ? ihy : i;
-      ihz = q[2] > (rational ? hz * w : hz) ? ihz : i;
-      ilx = q[0] < (rational ? lx * w : lx) ? ilx : i;
-      ily = q[1] < (rational ? ly * w : ly) ? ily : i;
-      ilz = q[2] < (rational ? lz * w : lz) ? ilz : i;
-      const int32_t least =
-          std::min(std::min(std::min(ihx, ihy), std::min(ihz, ilx)), std::min(ily, ilz));
-      if (least < i - deg || i < span_lo) continue;  // all poles of span i beyond one side
-      const BSrc r = consider(i);
-      if (r != BSSUCC) return r;
+    // The spans that pass are listed without a branch per pole (whether a span
+    // passes is unpredictable) and considered a list at a time.
+    constexpr int kList = 64;
+    int32_t list[kList];
+    int listed = 0;
+    auto consider_list = [&]() {
+      for (int j = 0; j < listed; ++j)
+        if (const BSrc r = consider(list[j]); r != BSSUCC) return r;
+      listed = 0;
+      return BSSUCC;
+    };
+    // Bit c of a pole's mask: the pole lies in half-space c (x > hx, y > hy, x < lx,
+    // y < ly, z > hz, z < lz). Span i lies beyond one side when the masks of its
+    // poles i - deg .. i share a bit: up to eight poles, the masks of the last
+    // eight are the bytes of `recent` and their common bits are found by ANDing
+    // shifted copies; for higher degrees, the last pole outside each half-space
+    // is tracked.
+    const int k = deg + 1;
+    // After the doubling steps (a shift by 0 changes nothing) byte 0 holds the
+    // common bits of the last `wide` masks; ANDing the copy shifted by k - wide
+    // bytes extends that to the last k.
+    const int wide = k >= 8 ? 8 : (k >= 4 ? 4 : 2);
+    const int shift4 = wide >= 4 ? 16 : 0, shift8 = wide >= 8 ? 32 : 0, rest = 8 * (k - wide);
+    uint64_t recent = 0;
+    int32_t outside[6];
+    for (int32_t &o : outside) o = lo - 1;
+    int32_t i = lo;
+    while (i < span_end) {
+      const int32_t stop = std::min(span_end, i + kList);
+#ifdef __SSE2__
+      const __m128d thi = _mm_set_pd(hy, hx), tlo = _mm_set_pd(ly, lx);
+#endif
+      const double thz = hz, tlz = lz;
+      for (; i < stop; ++i) {
+        const double *q = poles + 3 * static_cast<std::ptrdiff_t>(i);
+        const double w = rational ? weights[i] : 1.0;
+#ifdef __SSE2__
+        const __m128d xy = _mm_loadu_pd(q);
+        const __m128d wv = _mm_set1_pd(w);
+        const unsigned m =
+            static_cast<unsigned>(_mm_movemask_pd(_mm_cmpgt_pd(xy, rational ? thi * wv : thi))) |
+            static_cast<unsigned>(_mm_movemask_pd(_mm_cmplt_pd(xy, rational ? tlo * wv : tlo)))
+                << 2 |
+            static_cast<unsigned>(q[2] > (rational ? thz * w : thz)) << 4 |
+            static_cast<unsigned>(q[2] < (rational ? tlz * w : tlz)) << 5;
+#else
+        const unsigned m = static_cast<unsigned>(q[0] > (rational ? hx * w : hx)) |
+                           static_cast<unsigned>(q[1] > (rational ? hy * w : hy)) << 1 |
+                           static_cast<unsigned>(q[0] < (rational ? lx * w : lx)) << 2 |
+                           static_cast<unsigned>(q[1] < (rational ? ly * w : ly)) << 3 |
+                           static_cast<unsigned>(q[2] > (rational ? thz * w : thz)) << 4 |
+                           static_cast<unsigned>(q[2] < (rational ? tlz * w : tlz)) << 5;
+#endif
+        bool beyond;
+        if (k <= 8) {
+          recent = recent << 8 | m;
+          uint64_t common = recent & recent >> 8;
+          common &= common >> shift4;
+          common &= common >> shift8;
+          beyond = ((common & (common >> rest)) & 0x3f) != 0;
+        } else {
+          int32_t least = i;
+          for (int c = 0; c < 6; ++c) {
+            outside[c] = (m >> c & 1u) ? outside[c] : i;
+            least = std::min(least, outside[c]);
+          }
+          beyond = least < i - deg;
+        }
+        // span i passes unless all its poles lie beyond one side
+        list[listed] = i;
+        listed += !beyond & (i >= span_lo);
+      }
+      if (const BSrc r = consider_list(); r != BSSUCC) return r;
     }
     return visit_candidates();
   };
