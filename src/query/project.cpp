@@ -521,7 +521,8 @@ inline double hull_bound(int k_runtime, const double *q, double enough) {
     }
   double box = 0.0;
   for (int d = 0; d < 3; ++d) {
-    const double e = lo[d] > 0.0 ? lo[d] : (hi[d] < 0.0 ? -hi[d] : 0.0);
+    // lo > 0, hi < 0 or neither (lo <= hi): without a branch
+    const double e = std::max(lo[d], 0.0) + std::max(-hi[d], 0.0);
     box += e * e;
   }
   if (box >= enough) return box;
