@@ -521,7 +521,8 @@ inline double hull_bound(int k_runtime, const double *q, double enough) {
     }
   double box = 0.0;
   for (int d = 0; d < 3; ++d) {
-    const double e = lo[d] > 0.0 ? lo[d] : (hi[d] < 0.0 ? -hi[d] : 0.0);
+    // lo > 0, hi < 0 or neither (lo <= hi): without a branch
+    const double e = std::max(lo[d], 0.0) + std::max(-hi[d], 0.0);
     box += e * e;
   }
   if (box >= enough) return box;
@@ -570,17 +571,50 @@ struct Spline3 {
 
   double coord(int32_t i, int c) const { return poles[3 * static_cast<std::ptrdiff_t>(i) + c]; }
   bool span_empty(int32_t s) const { return !(knots[s + 1] - knots[s] >= kBezierBreakGap); }
-  // Lower bound of the squared distance from a point to span s (hull_bound of
-  // its Cartesian poles).
+  // Lower bound of the squared distance from a point to span s: hull_bound of its
+  // Cartesian poles with the first and last moved along their legs. The span's
+  // Bezier poles are the blossom values F(t_s^(deg-j), t_s+1^j); the first pole's
+  // share in F vanishes when an argument is t_s+1 and the last one's when an
+  // argument is t_s, so the inner Bezier poles are convex combinations of the
+  // inner poles s - deg + 1 .. s - 1. The end ones, the curve points at t_s and
+  // t_s+1, lie in the hull of the first de Boor step there: the inner poles and
+  // the point of the first leg at (t_s - t_s-deg+1) / (t_s+1 - t_s-deg+1), of the
+  // last leg at (t_s+1 - t_s) / (t_s+deg - t_s) (homogeneous when rational: with
+  // positive weights the Cartesian points stay convex combinations). The ratios
+  // lie in [0, 1] after rounding (monotone differences and quotient, the
+  // denominators at least the span's width); the moved points are rounded like
+  // the poles divided by their weights, which the bound's comparisons allow for.
   template <bool rational>
   double span_lower_bound(int32_t s, const double *point, double enough) const {
     double q[3 * kMaxPieceOrder];
-    for (int i = 0; i <= deg; ++i) {
-      // one reciprocal per pole: the bound's comparisons allow for its rounding
-      const double r = rational ? 1.0 / weights[s - deg + i] : 1.0;
+    const int32_t f = s - deg;
+    for (int i = 1; i < deg; ++i) {
+      const double r = rational ? 1.0 / weights[f + i] : 1.0;
       for (int d = 0; d < 3; ++d)
-        q[3 * i + d] = (rational ? coord(s - deg + i, d) * r : coord(s - deg + i, d)) - point[d];
+        q[3 * i + d] = (rational ? coord(f + i, d) * r : coord(f + i, d)) - point[d];
     }
+    // The point at al on the leg from pole i to i + 1; when rational and a
+    // homogeneous value or the reciprocal weight is not finite (weights near the
+    // limits of the doubles), the pole `end` itself (the hull of the unmoved
+    // poles still holds the span).
+    auto on_leg = [&](int32_t i, double al, int32_t end, double *out) {
+      const double be = 1.0 - al;
+      double v[3];
+      for (int d = 0; d < 3; ++d) v[d] = be * coord(i, d) + al * coord(i + 1, d);
+      double r = 1.0;
+      if (rational) {
+        const double wh = be * weights[i] + al * weights[i + 1];
+        r = 1.0 / wh;
+        if (!(wh <= kLargestDouble && r <= kLargestDouble &&
+              std::fabs(v[0]) + std::fabs(v[1]) + std::fabs(v[2]) <= kLargestDouble)) {
+          r = 1.0 / weights[end];
+          for (int d = 0; d < 3; ++d) v[d] = coord(end, d);
+        }
+      }
+      for (int d = 0; d < 3; ++d) out[d] = (rational ? v[d] * r : v[d]) - point[d];
+    };
+    on_leg(f, (knots[s] - knots[f + 1]) / (knots[s + 1] - knots[f + 1]), f, q);
+    on_leg(s - 1, (knots[s + 1] - knots[s]) / (knots[s + deg] - knots[s]), s, q + 3 * deg);
     return deg == 3   ? hull_bound<4, false>(4, q, enough)
            : deg == 5 ? hull_bound<6, false>(6, q, enough)
                       : hull_bound<0, false>(deg + 1, q, enough);
