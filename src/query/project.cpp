@@ -870,13 +870,14 @@ struct PoleBlocks {
 };
 
 // Nearest point of a Spline3 to one point, without setup proportional to the
-// curve beyond the pole blocks: one span near the nearest pole is searched first
-// for a bound; then the block whose box is nearest and the other blocks whose
-// boxes are nearer than the bound, nearest first. In a block, one pass over its
-// poles keeps the spans whose poles are not all beyond the bound on one side of
-// one axis (a bit mask per pole, so the test costs the same for every degree),
-// tests their convex hulls (the convex hull property, which positive weights
-// keep), and searches the survivors nearest first while the bound shrinks.
+// curve beyond the pole blocks: one span near the nearest pole and its
+// neighbours are searched first for a bound; then the block whose box is nearest
+// and the other blocks whose boxes are nearer than the bound, nearest first. In a
+// block, one pass over its poles keeps the spans whose poles are not all beyond
+// the bound on one side of one axis (a bit mask per pole, so the test costs the
+// same for every degree), tests their convex hulls (the convex hull property,
+// which positive weights keep), and searches the survivors nearest first while
+// the bound shrinks.
 // Statuses: 0, -2 (no span wider than kBezierBreakGap), -13 (see
 // nearest_on_bezier).
 template <bool rational>
@@ -946,6 +947,13 @@ BSrc nearest_on_spline3(const Spline3 &sp, const PoleBlocks &blocks, const doubl
   SpanSearch search{sp, point, tol};
   BSrc rc = search.visit(first);
   if (rc != BSSUCC) return rc;
+  // Then its neighbours, where the answer most often is when not in it: a nearer
+  // bound before the half-space pass drops more spans there.
+  int32_t before = first - 1, after = first + 1;
+  while (before >= deg && sp.span_empty(before)) --before;
+  while (after < n && sp.span_empty(after)) ++after;
+  if (before >= deg && (rc = search.visit(before)) != BSSUCC) return rc;
+  if (after < n && (rc = search.visit(after)) != BSSUCC) return rc;
 
   struct Candidate {
     double d2;
@@ -983,7 +991,8 @@ BSrc nearest_on_spline3(const Spline3 &sp, const PoleBlocks &blocks, const doubl
   // A span the half-spaces leave is a candidate when its lower bound is below
   // the bound.
   auto consider = [&](int32_t i) {
-    if (i == first || !(knots[i + 1] - knots[i] >= kBezierBreakGap)) return BSSUCC;
+    if (i == first || i == before || i == after || !(knots[i + 1] - knots[i] >= kBezierBreakGap))
+      return BSSUCC;
     double d2 =
         sp.span_lower_bound<rational>(i, point, search.bound * search.bound * (1.0 + 1e-12));
     if (d2 != d2) d2 = 0.0;  // a weight too small to divide by: no bound
