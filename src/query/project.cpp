@@ -947,13 +947,24 @@ BSrc nearest_on_spline3(const Spline3 &sp, const PoleBlocks &blocks, const doubl
   SpanSearch search{sp, point, tol};
   BSrc rc = search.visit(first);
   if (rc != BSSUCC) return rc;
-  // Then its neighbours, where the answer most often is when not in it: a nearer
-  // bound before the half-space pass drops more spans there.
-  int32_t before = first - 1, after = first + 1;
-  while (before >= deg && sp.span_empty(before)) --before;
-  while (after < n && sp.span_empty(after)) ++after;
-  if (before >= deg && (rc = search.visit(before)) != BSSUCC) return rc;
-  if (after < n && (rc = search.visit(after)) != BSSUCC) return rc;
+  // Then its neighbours, deg / 2 (at least one) on each side, where the answer
+  // most often is when not in it (the nearest pole acts on deg + 1 spans): a
+  // nearer bound before the half-space pass drops more spans there. The spans
+  // before .. after are searched (or empty).
+  int32_t before = first, after = first;
+  for (int reach = std::max(1, deg / 2); reach > 0; --reach) {
+    int32_t s_lo = before - 1, s_hi = after + 1;
+    while (s_lo >= deg && sp.span_empty(s_lo)) --s_lo;
+    while (s_hi < n && sp.span_empty(s_hi)) ++s_hi;
+    if (s_lo >= deg) {
+      if ((rc = search.visit(s_lo)) != BSSUCC) return rc;
+      before = s_lo;
+    }
+    if (s_hi < n) {
+      if ((rc = search.visit(s_hi)) != BSSUCC) return rc;
+      after = s_hi;
+    }
+  }
 
   struct Candidate {
     double d2;
@@ -991,8 +1002,7 @@ BSrc nearest_on_spline3(const Spline3 &sp, const PoleBlocks &blocks, const doubl
   // A span the half-spaces leave is a candidate when its lower bound is below
   // the bound.
   auto consider = [&](int32_t i) {
-    if (i == first || i == before || i == after || !(knots[i + 1] - knots[i] >= kBezierBreakGap))
-      return BSSUCC;
+    if ((i >= before && i <= after) || !(knots[i + 1] - knots[i] >= kBezierBreakGap)) return BSSUCC;
     double d2 =
         sp.span_lower_bound<rational>(i, point, search.bound * search.bound * (1.0 + 1e-12));
     if (d2 != d2) d2 = 0.0;  // a weight too small to divide by: no bound
