@@ -621,13 +621,14 @@ struct Spline3 {
   }
 };
 
-// Bezier rows of one span in place: rows holds M coordinate-major rows of the
-// span's deg + 1 poles, knots its 2 deg + 2 knots (knots[deg] < knots[deg + 1]).
-// Both ends are clamped by knot insertion, the arithmetic of span_bezier_rows()
-// (so the rows agree with it bit for bit) without its generic pole access; D > 0
-// fixes the degree at compile time.
-template <int M, int D = 0>
-inline void span_to_bezier(int deg_runtime, const double *knots, double *rows) {
+// Bezier poles of one span in place: v holds the span's deg + 1 poles as pairs
+// (x, y), (z, w) (w anything finite when polynomial), knots its 2 deg + 2 knots
+// (knots[deg] < knots[deg + 1]). Both ends are clamped by knot insertion, the
+// arithmetic of span_bezier_rows() lane by lane (so the poles agree with it bit
+// for bit) without its generic pole access; D > 0 fixes the degree at compile
+// time.
+template <int D = 0>
+inline void span_to_bezier(int deg_runtime, const double *knots, Pair *v) {
   const int deg = D > 0 ? D : deg_runtime, k = deg + 1;
   double t[2 * kMaxPieceOrder];
   std::memcpy(t, knots, sizeof(double) * 2 * k);
@@ -638,10 +639,9 @@ inline void span_to_bezier(int deg_runtime, const double *knots, double *rows) {
     for (int i = deg - 1; i >= 0; --i) {
       for (int j = 1; j <= i; ++j) {
         const double al = ratio(a, t[j], t[j + deg]), be = 1.0 - al;
-        for (int r = 0; r < M; ++r) {
-          double *row = rows + r * k;
-          row[j - 1] = al * row[j] + be * row[j - 1];
-        }
+        const Pair pa = {al, al}, pb = {be, be};
+        v[2 * j - 2] = pa * v[2 * j] + pb * v[2 * j - 2];
+        v[2 * j - 1] = pa * v[2 * j + 1] + pb * v[2 * j - 1];
       }
       for (int j = 1; j <= i; ++j) t[j - 1] = t[j];
       t[i] = a;
@@ -652,10 +652,9 @@ inline void span_to_bezier(int deg_runtime, const double *knots, double *rows) {
     for (int i = k; i <= 2 * deg; ++i) {
       for (int j = deg; j >= i - k + 2 && j >= 1; --j) {
         const double al = ratio(b, t[j], t[j + deg]), be = 1.0 - al;
-        for (int r = 0; r < M; ++r) {
-          double *row = rows + r * k;
-          row[j] = al * row[j] + be * row[j - 1];
-        }
+        const Pair pa = {al, al}, pb = {be, be};
+        v[2 * j] = pa * v[2 * j] + pb * v[2 * j - 2];
+        v[2 * j + 1] = pa * v[2 * j + 1] + pb * v[2 * j - 1];
       }
       for (int j = 2 * deg + 1; j >= i + 2; --j) t[j] = t[j - 1];
       t[i + 1] = b;
@@ -679,27 +678,22 @@ struct SpanSearch {
 
   BSrc visit(int32_t s) {
     const int deg = sp.deg, k = deg + 1, m = sp.weights != nullptr ? 4 : 3;
-    double rows[4 * kMaxPieceOrder];
+    Pair v[2 * kMaxPieceOrder];
     for (int i = 0; i < k; ++i) {
       const int32_t q = s - deg + i;
-      for (int c = 0; c < 3; ++c) rows[c * k + i] = sp.coord(q, c);
-      if (m == 4) rows[3 * k + i] = sp.weights[q];
+      v[2 * i] = load_pair(sp.poles + 3 * static_cast<std::ptrdiff_t>(q));
+      v[2 * i + 1] = Pair{sp.coord(q, 2), m == 4 ? sp.weights[q] : 1.0};
     }
     const double *kt = sp.knots + (s - deg);
-    if (m == 4)
-      deg == 3
-          ? span_to_bezier<4, 3>(deg, kt, rows)
-          : (deg == 5 ? span_to_bezier<4, 5>(deg, kt, rows) : span_to_bezier<4>(deg, kt, rows));
-    else
-      deg == 3
-          ? span_to_bezier<3, 3>(deg, kt, rows)
-          : (deg == 5 ? span_to_bezier<3, 5>(deg, kt, rows) : span_to_bezier<3>(deg, kt, rows));
-    const BezierPiece pc{deg, 3, m == 4, rows};
+    deg == 3 ? span_to_bezier<3>(deg, kt, v)
+             : (deg == 5 ? span_to_bezier<5>(deg, kt, v) : span_to_bezier(deg, kt, v));
     if (found) {
       double q[3 * kMaxPieceOrder];
       for (int i = 0; i < k; ++i) {
-        const double r = m == 4 ? 1.0 / rows[3 * k + i] : 1.0;
-        for (int d = 0; d < 3; ++d) q[3 * i + d] = rows[d * k + i] * r - point[d];
+        const double r = m == 4 ? 1.0 / v[2 * i + 1][1] : 1.0;
+        q[3 * i] = v[2 * i][0] * r - point[0];
+        q[3 * i + 1] = v[2 * i][1] * r - point[1];
+        q[3 * i + 2] = v[2 * i + 1][0] * r - point[2];
       }
       const double enough = bound * bound * (1.0 + 1e-12);
       const double lb = k == 4   ? hull_bound<4>(4, q, enough)
@@ -707,6 +701,13 @@ struct SpanSearch {
                                  : hull_bound(k, q, enough);
       if (lb == lb && !(lb < enough)) return BSSUCC;
     }
+    // coordinate-major rows for the piece search
+    double rows[4 * kMaxPieceOrder];
+    for (int i = 0; i < k; ++i) {
+      rows[i] = v[2 * i][0], rows[k + i] = v[2 * i][1], rows[2 * k + i] = v[2 * i + 1][0];
+      if (m == 4) rows[3 * k + i] = v[2 * i + 1][1];
+    }
+    const BezierPiece pc{deg, 3, m == 4, rows};
     double d = kLargestDouble, t = 0.0, f[kMaxPieceValues];
     const BSrc rc = nearest_on_bezier(pc, point, tol, bound, &d, f, &t);
     if (rc != BSSUCC || d >= kLargestDouble) return rc;
@@ -869,13 +870,14 @@ struct PoleBlocks {
 };
 
 // Nearest point of a Spline3 to one point, without setup proportional to the
-// curve beyond the pole blocks: one span near the nearest pole is searched first
-// for a bound; then the block whose box is nearest and the other blocks whose
-// boxes are nearer than the bound, nearest first. In a block, one pass over its
-// poles keeps the spans whose poles are not all beyond the bound on one side of
-// one axis (a bit mask per pole, so the test costs the same for every degree),
-// tests their convex hulls (the convex hull property, which positive weights
-// keep), and searches the survivors nearest first while the bound shrinks.
+// curve beyond the pole blocks: one span near the nearest pole and its
+// neighbours are searched first for a bound; then the block whose box is nearest
+// and the other blocks whose boxes are nearer than the bound, nearest first. In a
+// block, one pass over its poles keeps the spans whose poles are not all beyond
+// the bound on one side of one axis (a bit mask per pole, so the test costs the
+// same for every degree), tests their convex hulls (the convex hull property,
+// which positive weights keep), and searches the survivors nearest first while
+// the bound shrinks.
 // Statuses: 0, -2 (no span wider than kBezierBreakGap), -13 (see
 // nearest_on_bezier).
 template <bool rational>
@@ -945,6 +947,24 @@ BSrc nearest_on_spline3(const Spline3 &sp, const PoleBlocks &blocks, const doubl
   SpanSearch search{sp, point, tol};
   BSrc rc = search.visit(first);
   if (rc != BSSUCC) return rc;
+  // Then its neighbours, deg / 2 (at least one) on each side, where the answer
+  // most often is when not in it (the nearest pole acts on deg + 1 spans): a
+  // nearer bound before the half-space pass drops more spans there. The spans
+  // before .. after are searched (or empty).
+  int32_t before = first, after = first;
+  for (int reach = std::max(1, deg / 2); reach > 0; --reach) {
+    int32_t s_lo = before - 1, s_hi = after + 1;
+    while (s_lo >= deg && sp.span_empty(s_lo)) --s_lo;
+    while (s_hi < n && sp.span_empty(s_hi)) ++s_hi;
+    if (s_lo >= deg) {
+      if ((rc = search.visit(s_lo)) != BSSUCC) return rc;
+      before = s_lo;
+    }
+    if (s_hi < n) {
+      if ((rc = search.visit(s_hi)) != BSSUCC) return rc;
+      after = s_hi;
+    }
+  }
 
   struct Candidate {
     double d2;
@@ -982,7 +1002,7 @@ BSrc nearest_on_spline3(const Spline3 &sp, const PoleBlocks &blocks, const doubl
   // A span the half-spaces leave is a candidate when its lower bound is below
   // the bound.
   auto consider = [&](int32_t i) {
-    if (i == first || !(knots[i + 1] - knots[i] >= kBezierBreakGap)) return BSSUCC;
+    if ((i >= before && i <= after) || !(knots[i + 1] - knots[i] >= kBezierBreakGap)) return BSSUCC;
     double d2 =
         sp.span_lower_bound<rational>(i, point, search.bound * search.bound * (1.0 + 1e-12));
     if (d2 != d2) d2 = 0.0;  // a weight too small to divide by: no bound
