@@ -626,9 +626,12 @@ struct Spline3 {
 // (knots[deg] < knots[deg + 1]). Both ends are clamped by knot insertion, the
 // arithmetic of span_bezier_rows() lane by lane (so the poles agree with it bit
 // for bit) without its generic pole access; D > 0 fixes the degree at compile
-// time.
-template <int D = 0>
-inline void span_to_bezier(int deg_runtime, const double *knots, Pair *v) {
+// time. With Next, the right clamp also leaves in next[0 .. deg - 2] the first
+// poles of the following span clamped at its left end (the other edge of the same
+// insertion triangle: blossoms F(b^(deg - i), t[k + 1] .. t[k + i])), so a run
+// of spans is converted with one insertion per shared knot.
+template <int D = 0, bool Next = false>
+inline void span_to_bezier(int deg_runtime, const double *knots, Pair *v, Pair *next = nullptr) {
   const int deg = D > 0 ? D : deg_runtime, k = deg + 1;
   double t[2 * kMaxPieceOrder];
   std::memcpy(t, knots, sizeof(double) * 2 * k);
@@ -656,6 +659,10 @@ inline void span_to_bezier(int deg_runtime, const double *knots, Pair *v) {
         v[2 * j] = pa * v[2 * j] + pb * v[2 * j - 2];
         v[2 * j + 1] = pa * v[2 * j + 1] + pb * v[2 * j - 1];
       }
+      if (Next && i < 2 * deg) {
+        next[2 * (2 * deg - 1 - i)] = v[2 * deg];
+        next[2 * (2 * deg - 1 - i) + 1] = v[2 * deg + 1];
+      }
       for (int j = 2 * deg + 1; j >= i + 2; --j) t[j] = t[j - 1];
       t[i + 1] = b;
     }
@@ -676,17 +683,49 @@ struct SpanSearch {
   double param = 0.0;
   bool found = false;
 
+  // Pole i of the span's window (pole s - deg + i) as pairs into v.
+  void load_pole(int32_t s, int i, Pair *v) const {
+    const int32_t q = s - sp.deg + i;
+    v[2 * i] = load_pair(sp.poles + 3 * static_cast<std::ptrdiff_t>(q));
+    v[2 * i + 1] = Pair{sp.coord(q, 2), sp.weights != nullptr ? sp.weights[q] : 1.0};
+  }
+
   BSrc visit(int32_t s) {
-    const int deg = sp.deg, k = deg + 1, m = sp.weights != nullptr ? 4 : 3;
+    const int deg = sp.deg;
     Pair v[2 * kMaxPieceOrder];
-    for (int i = 0; i < k; ++i) {
-      const int32_t q = s - deg + i;
-      v[2 * i] = load_pair(sp.poles + 3 * static_cast<std::ptrdiff_t>(q));
-      v[2 * i + 1] = Pair{sp.coord(q, 2), m == 4 ? sp.weights[q] : 1.0};
-    }
+    for (int i = 0; i <= deg; ++i) load_pole(s, i, v);
     const double *kt = sp.knots + (s - deg);
     deg == 3 ? span_to_bezier<3>(deg, kt, v)
              : (deg == 5 ? span_to_bezier<5>(deg, kt, v) : span_to_bezier(deg, kt, v));
+    return visit_bezier(s, v);
+  }
+
+  // Bezier poles of the spans lo .. hi (all non-empty, hi - lo < kRun) into
+  // v[s - lo]: the first span converted alone, each next one from the other edge
+  // of the previous one's right clamp (spans wider than kBezierBreakGap keep
+  // simple interior knots, so that edge and the next span's two unmoved poles are
+  // its window clamped at its left end) and then clamped at its right end.
+  static constexpr int kRun = 5;
+  template <int D>
+  void convert_run(int32_t lo, int32_t hi, Pair (*v)[2 * kMaxPieceOrder]) const {
+    for (int i = 0; i <= D; ++i) load_pole(lo, i, v[0]);
+    span_to_bezier<D, true>(D, sp.knots + (lo - D), v[0], v[1]);
+    for (int32_t s = lo + 1; s <= hi; ++s) {
+      Pair *w = v[s - lo];
+      load_pole(s, D - 1, w);
+      load_pole(s, D, w);
+      double t[2 * D + 2];
+      for (int i = 0; i <= D; ++i) t[i] = sp.knots[s];
+      std::memcpy(t + D + 1, sp.knots + s + 1, sizeof(double) * (D + 1));
+      if (s < hi)
+        span_to_bezier<D, true>(D, t, w, v[s - lo + 1]);
+      else
+        span_to_bezier<D>(D, t, w);
+    }
+  }
+
+  BSrc visit_bezier(int32_t s, const Pair *v) {
+    const int deg = sp.deg, k = deg + 1, m = sp.weights != nullptr ? 4 : 3;
     if (found) {
       double q[3 * kMaxPieceOrder];
       for (int i = 0; i < k; ++i) {
@@ -945,14 +984,36 @@ BSrc nearest_on_spline3(const Spline3 &sp, const PoleBlocks &blocks, const doubl
   }
   first = s;
   SpanSearch search{sp, point, tol};
-  BSrc rc = search.visit(first);
-  if (rc != BSSUCC) return rc;
+  BSrc rc = BSSUCC;
   // Then its neighbours, deg / 2 (at least one) on each side, where the answer
   // most often is when not in it (the nearest pole acts on deg + 1 spans): a
   // nearer bound before the half-space pass drops more spans there. The spans
   // before .. after are searched (or empty).
   int32_t before = first, after = first;
-  for (int reach = std::max(1, deg / 2); reach > 0; --reach) {
+  const int reach_max = std::max(1, deg / 2);
+  // deg 3 and 5 away from empty spans: the run before .. after converted at once
+  // (one insertion per shared knot), then searched in the same order.
+  const int32_t run_lo = std::max<int32_t>(deg, first - reach_max);
+  const int32_t run_hi = std::min<int32_t>(n - 1, first + reach_max);
+  bool run = deg == 3 || deg == 5;
+  for (int32_t j = run_lo; run && j <= run_hi; ++j) run = !sp.span_empty(j);
+  if (run) {
+    Pair v[SpanSearch::kRun][2 * kMaxPieceOrder];
+    deg == 3 ? search.convert_run<3>(run_lo, run_hi, v) : search.convert_run<5>(run_lo, run_hi, v);
+    if ((rc = search.visit_bezier(first, v[first - run_lo])) != BSSUCC) return rc;
+    for (int reach = 1; reach <= reach_max; ++reach) {
+      if (first - reach >= run_lo &&
+          (rc = search.visit_bezier(first - reach, v[first - reach - run_lo])) != BSSUCC)
+        return rc;
+      if (first + reach <= run_hi &&
+          (rc = search.visit_bezier(first + reach, v[first + reach - run_lo])) != BSSUCC)
+        return rc;
+    }
+    before = run_lo, after = run_hi;
+  } else if ((rc = search.visit(first)) != BSSUCC) {
+    return rc;
+  }
+  for (int reach = run ? 0 : reach_max; reach > 0; --reach) {
     int32_t s_lo = before - 1, s_hi = after + 1;
     while (s_lo >= deg && sp.span_empty(s_lo)) --s_lo;
     while (s_hi < n && sp.span_empty(s_hi)) ++s_hi;
