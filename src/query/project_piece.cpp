@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 #include "bspline/bezier.hpp"
@@ -59,6 +60,24 @@ inline void for_index(int count, F &&f) {
     (std::make_integer_sequence<int, K>{});
   } else {
     for (int i = 0; i < count; ++i) f(i);
+  }
+}
+
+// f(std::integral_constant<int, N>{}) for a degree N of 2-5, the degrees with
+// unrolled 3-D code; false for any other degree (the caller's general path).
+template <class F>
+inline bool with_fixed_degree(int deg, F &&f) {
+  switch (deg) {
+    case 2:
+      return f(std::integral_constant<int, 2>{}), true;
+    case 3:
+      return f(std::integral_constant<int, 3>{}), true;
+    case 4:
+      return f(std::integral_constant<int, 4>{}), true;
+    case 5:
+      return f(std::integral_constant<int, 5>{}), true;
+    default:
+      return false;
   }
 }
 
@@ -394,25 +413,12 @@ inline void point_derivatives_3d(const double *rows, double t, double *out) {
 // about a third more time there. 3-D pieces of the common degrees are unrolled.
 void bezier_point_derivatives(const BezierPiece &pc, double t, double *out) {
   const int n = pc.deg, m = pc.row_count();
-  if (pc.dim == 3) {
-    const bool r = pc.rational;
-    switch (n) {
-      case 2:
-        return r ? point_derivatives_3d<2, 4>(pc.rows, t, out)
-                 : point_derivatives_3d<2, 3>(pc.rows, t, out);
-      case 3:
-        return r ? point_derivatives_3d<3, 4>(pc.rows, t, out)
-                 : point_derivatives_3d<3, 3>(pc.rows, t, out);
-      case 4:
-        return r ? point_derivatives_3d<4, 4>(pc.rows, t, out)
-                 : point_derivatives_3d<4, 3>(pc.rows, t, out);
-      case 5:
-        return r ? point_derivatives_3d<5, 4>(pc.rows, t, out)
-                 : point_derivatives_3d<5, 3>(pc.rows, t, out);
-      default:
-        break;
-    }
-  }
+  if (pc.dim == 3 && with_fixed_degree(n, [&](auto deg) {
+        constexpr int N = decltype(deg)::value;
+        pc.rational ? point_derivatives_3d<N, 4>(pc.rows, t, out)
+                    : point_derivatives_3d<N, 3>(pc.rows, t, out);
+      }))
+    return;
   double h[3 * kMaxPieceValues];  // h[j * m + r]: j-th derivative of row r
   const double s = 1.0 - t;
   for (int r = 0; r < m; ++r) {
@@ -433,25 +439,12 @@ namespace {
 // Left and right halves of a piece's rows (halve_bezier_rows(), unrolled for 3-D
 // pieces of degree 2-5).
 void halve_piece(const BezierPiece &pc, const double *in, double *left, double *right) {
-  if (pc.dim == 3) {
-    const bool r = pc.rational;
-    switch (pc.deg) {
-      case 2:
-        return r ? halve_rows_fixed<2, 4>(in, left, right)
-                 : halve_rows_fixed<2, 3>(in, left, right);
-      case 3:
-        return r ? halve_rows_fixed<3, 4>(in, left, right)
-                 : halve_rows_fixed<3, 3>(in, left, right);
-      case 4:
-        return r ? halve_rows_fixed<4, 4>(in, left, right)
-                 : halve_rows_fixed<4, 3>(in, left, right);
-      case 5:
-        return r ? halve_rows_fixed<5, 4>(in, left, right)
-                 : halve_rows_fixed<5, 3>(in, left, right);
-      default:
-        break;
-    }
-  }
+  if (pc.dim == 3 && with_fixed_degree(pc.deg, [&](auto deg) {
+        constexpr int N = decltype(deg)::value;
+        pc.rational ? halve_rows_fixed<N, 4>(in, left, right)
+                    : halve_rows_fixed<N, 3>(in, left, right);
+      }))
+    return;
   halve_bezier_rows(pc.deg, pc.row_count(), in, left, right);
 }
 
@@ -510,18 +503,11 @@ template <int N, int DIM>
 }  // namespace
 
 int perpendicular_numerator(const BezierPiece &pc, const double *point, double *coef) {
-  if (pc.dim == 3) switch (pc.deg) {
-      case 2:
-        return perpendicular_numerator_of<2, 3>(pc, point, coef);
-      case 3:
-        return perpendicular_numerator_of<3, 3>(pc, point, coef);
-      case 4:
-        return perpendicular_numerator_of<4, 3>(pc, point, coef);
-      case 5:
-        return perpendicular_numerator_of<5, 3>(pc, point, coef);
-      default:
-        break;
-    }
+  int count = 0;
+  if (pc.dim == 3 && with_fixed_degree(pc.deg, [&](auto deg) {
+        count = perpendicular_numerator_of<decltype(deg)::value, 3>(pc, point, coef);
+      }))
+    return count;
   return perpendicular_numerator_of<0, 0>(pc, point, coef);
 }
 
