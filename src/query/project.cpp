@@ -908,6 +908,47 @@ struct PoleBlocks {
   }
 };
 
+// Byte 0 of the result: the bits common to the last K bytes of r (byte j: those
+// common to bytes j .. j + K - 1), in doubling steps.
+template <int K>
+constexpr uint64_t common_bytes(uint64_t r) {
+  static_assert(K >= 2 && K <= 8);
+  const uint64_t c2 = r & r >> 8;
+  if constexpr (K == 2) return c2;
+  if constexpr (K == 3) return c2 & r >> 16;
+  const uint64_t c4 = c2 & c2 >> 16;
+  if constexpr (K == 4) return c4;
+  if constexpr (K == 5) return c4 & r >> 32;
+  if constexpr (K == 6) return c4 & c2 >> 32;
+  if constexpr (K == 7) return c4 & c2 >> 32 & r >> 48;
+  return c4 & c4 >> 32;
+}
+
+// Bit 0 and 1: lane 0 and 1 of a > b.
+inline unsigned greater_bits(Pair a, Pair b) {
+#ifdef __SSE2__
+  return static_cast<unsigned>(_mm_movemask_pd(_mm_cmpgt_pd(a, b)));
+#else
+  return static_cast<unsigned>(a[0] > b[0]) | static_cast<unsigned>(a[1] > b[1]) << 1;
+#endif
+}
+
+// The half-space masks of two poles from the compare bits of their coordinates
+// read as pairs (z0, x1) and (y1, z1): index bits 0-1 (z0, x1) above, 2-3 below,
+// 4-5 (y1, z1) above, 6-7 below. Byte 1 takes pole 0's z bits (4: above, 5:
+// below), byte 0 the whole mask of pole 1 (bit 0 x above, 1 y above, 2 x below,
+// 3 y below, 4 z above, 5 z below).
+constexpr struct PairMaskTable {
+  uint16_t m[256];
+  constexpr PairMaskTable() : m() {
+    for (unsigned i = 0; i < 256; ++i) {
+      auto bit = [i](unsigned b) { return i >> b & 1u; };
+      m[i] = static_cast<uint16_t>((bit(0) << 4 | bit(2) << 5) << 8 | bit(1) | bit(4) << 1 |
+                                   bit(3) << 2 | bit(6) << 3 | bit(5) << 4 | bit(7) << 5);
+    }
+  }
+} kPairMasks;
+
 // Nearest point of a Spline3 to one point, without setup proportional to the
 // curve beyond the pole blocks: one span near the nearest pole and its
 // neighbours are searched first for a bound; then the block whose box is nearest
@@ -1103,9 +1144,58 @@ BSrc nearest_on_spline3(const Spline3 &sp, const PoleBlocks &blocks, const doubl
     const int wide = k >= 8 ? 8 : (k >= 4 ? 4 : 2);
     const int shift4 = wide >= 4 ? 16 : 0, shift8 = wide >= 8 ? 32 : 0, rest = 8 * (k - wide);
     uint64_t recent = 0;
+    int32_t i = lo;
+    // Orders 4 and 6: two poles a step, their coordinates as the pairs (x0, y0),
+    // (z0, x1), (y1, z1) compared with thresholds in the same lanes (the same
+    // products with the weights, so the same masks as one at a time).
+    auto paired = [&](auto order) {
+      constexpr int K = decltype(order)::value;
+      while (i < span_end) {
+        const int32_t stop = std::min(span_end, i + kList);  // kList is even
+        const Pair h_xy = {hx, hy}, l_xy = {lx, ly}, h_zx = {hz, hx}, l_zx = {lz, lx},
+                   h_yz = {hy, hz}, l_yz = {ly, lz};
+        for (; i + 2 <= stop; i += 2) {
+          const double *q = poles + 3 * static_cast<std::ptrdiff_t>(i);
+          const Pair a = load_pair(q), bz = load_pair(q + 2), c = load_pair(q + 4);
+          Pair ha = h_xy, la = l_xy, hb = h_zx, lb = l_zx, hc = h_yz, lc = l_yz;
+          if (rational) {
+            const Pair w = load_pair(weights + i), w0 = {w[0], w[0]}, w1 = {w[1], w[1]};
+            ha *= w0, la *= w0, hb *= w, lb *= w, hc *= w1, lc *= w1;
+          }
+          const unsigned m0 = greater_bits(a, ha) | greater_bits(la, a) << 2;
+          const unsigned rest = greater_bits(bz, hb) | greater_bits(lb, bz) << 2 |
+                                greater_bits(c, hc) << 4 | greater_bits(lc, c) << 6;
+          recent = recent << 16 | m0 << 8 | kPairMasks.m[rest];
+          const uint64_t common = common_bytes<K>(recent);
+          list[listed] = i;
+          listed += !(common >> 8 & 0x3f) & (i >= span_lo);
+          list[listed] = i + 1;
+          listed += !(common & 0x3f) & (i + 1 >= span_lo);
+        }
+        if (i < stop) {  // the last pole alone
+          const double *q = poles + 3 * static_cast<std::ptrdiff_t>(i);
+          const double w = rational ? weights[i] : 1.0;
+          const Pair xy = load_pair(q), wv = {w, w};
+          const unsigned m = greater_bits(xy, rational ? h_xy * wv : h_xy) |
+                             greater_bits(rational ? l_xy * wv : l_xy, xy) << 2 |
+                             static_cast<unsigned>(q[2] > (rational ? hz * w : hz)) << 4 |
+                             static_cast<unsigned>(q[2] < (rational ? lz * w : lz)) << 5;
+          recent = recent << 8 | m;
+          list[listed] = i;
+          listed += !(common_bytes<K>(recent) & 0x3f) & (i >= span_lo);
+          ++i;
+        }
+        if (const BSrc r = consider_list(); r != BSSUCC) return r;
+      }
+      return BSSUCC;
+    };
+    if (deg == 3 || deg == 5) {
+      const BSrc r = deg == 3 ? paired(std::integral_constant<int, 4>{})
+                              : paired(std::integral_constant<int, 6>{});
+      return r != BSSUCC ? r : visit_candidates();
+    }
     int32_t outside[6];
     for (int32_t &o : outside) o = lo - 1;
-    int32_t i = lo;
     while (i < span_end) {
       const int32_t stop = std::min(span_end, i + kList);
 #ifdef __SSE2__
