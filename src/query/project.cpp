@@ -560,6 +560,72 @@ inline double hull_bound(int k_runtime, const double *q, double enough) {
   return bound;
 }
 
+// Lane by lane a < b ? a : b and a > b ? a : b (one instruction each with SSE2).
+inline Pair pair_min(Pair a, Pair b) {
+#ifdef __SSE2__
+  return _mm_min_pd(a, b);
+#else
+  return a < b ? a : b;
+#endif
+}
+inline Pair pair_max(Pair a, Pair b) {
+#ifdef __SSE2__
+  return _mm_max_pd(a, b);
+#else
+  return a > b ? a : b;
+#endif
+}
+
+// hull_bound() of 2 kPairs points given two at a time as pairs of their x, y and
+// z: the box, the sums and the dot products in half the operations. Every value
+// bounds as in hull_bound() (the normals' sums taken in another order, the
+// nearest point the first of the least squared distance within a lane).
+template <int kPairs, bool kNearestPlane>
+inline double hull_bound_pairs(const Pair *x, const Pair *y, const Pair *z, double enough) {
+  Pair lx = x[0], hx = x[0], sx = x[0], ly = y[0], hy = y[0], sy = y[0], lz = z[0], hz = z[0],
+       sz = z[0];
+  for (int j = 1; j < kPairs; ++j) {
+    lx = pair_min(lx, x[j]), hx = pair_max(hx, x[j]), sx += x[j];
+    ly = pair_min(ly, y[j]), hy = pair_max(hy, y[j]), sy += y[j];
+    lz = pair_min(lz, z[j]), hz = pair_max(hz, z[j]), sz += z[j];
+  }
+  const double lo[3] = {std::min(lx[0], lx[1]), std::min(ly[0], ly[1]), std::min(lz[0], lz[1])};
+  const double hi[3] = {std::max(hx[0], hx[1]), std::max(hy[0], hy[1]), std::max(hz[0], hz[1])};
+  double box = 0.0;
+  for (int d = 0; d < 3; ++d) {
+    const double e = std::max(lo[d], 0.0) + std::max(-hi[d], 0.0);
+    box += e * e;
+  }
+  if (box >= enough) return box;
+  double qmax = 0.0;
+  for (int d = 0; d < 3; ++d) qmax = std::max(qmax, std::max(-lo[d], hi[d]));
+  double bound = box;
+  auto plane_reaches = [&](const double *n) {
+    const Pair nx = {n[0], n[0]}, ny = {n[1], n[1]}, nz = {n[2], n[2]};
+    Pair dots = x[0] * nx + y[0] * ny + z[0] * nz;
+    for (int j = 1; j < kPairs; ++j) dots = pair_min(dots, x[j] * nx + y[j] * ny + z[j] * nz);
+    double least = std::min(dots[0], dots[1]);
+    least -= 1e-15 * qmax * (std::fabs(n[0]) + std::fabs(n[1]) + std::fabs(n[2]));
+    const double nn = n[0] * n[0] + n[1] * n[1] + n[2] * n[2];
+    if (!(least > 0.0 && nn > 0.0)) return false;
+    bound = std::max(bound, least * (least / nn) * (1.0 - 1e-12));
+    return bound >= enough;
+  };
+  const double c[3] = {sx[0] + sx[1], sy[0] + sy[1], sz[0] + sz[1]};
+  if (plane_reaches(c) || !kNearestPlane) return bound;
+  Pair best = x[0] * x[0] + y[0] * y[0] + z[0] * z[0], bx = x[0], by = y[0], bz = z[0];
+  for (int j = 1; j < kPairs; ++j) {
+    const Pair d2 = x[j] * x[j] + y[j] * y[j] + z[j] * z[j];
+    const auto nearer = d2 < best;
+    best = nearer ? d2 : best;
+    bx = nearer ? x[j] : bx, by = nearer ? y[j] : by, bz = nearer ? z[j] : bz;
+  }
+  const int lane = best[1] < best[0] ? 1 : 0;
+  const double n[3] = {bx[lane], by[lane], bz[lane]};
+  plane_reaches(n);
+  return bound;
+}
+
 // A curve record's arrays read in place: poles as triples (weighted when
 // rational), positive weights, n > deg >= 1 and a validated knot vector.
 struct Spline3 {
@@ -590,6 +656,7 @@ struct Spline3 {
     const int32_t f = s - deg;
     for (int i = 1; i < deg; ++i) {
       const double r = rational ? 1.0 / weights[f + i] : 1.0;
+      if (!(r <= kLargestDouble)) return 0.0;  // a weight too small to divide by: no bound
       for (int d = 0; d < 3; ++d)
         q[3 * i + d] = (rational ? coord(f + i, d) * r : coord(f + i, d)) - point[d];
     }
@@ -618,6 +685,52 @@ struct Spline3 {
     return deg == 3   ? hull_bound<4, false>(4, q, enough)
            : deg == 5 ? hull_bound<6, false>(6, q, enough)
                       : hull_bound<0, false>(deg + 1, q, enough);
+  }
+
+  // span_lower_bound() for degree D (odd) with the points two at a time: the x,
+  // y and z of the moved ends and of inner poles 1, 2, 3, 4 as pairs, so the
+  // box, the sums and the dot products take half the operations. The values are
+  // those of span_lower_bound() (the same operations lane by lane), so the box
+  // is too; the plane's normal is summed in another order (any normal gives a
+  // bound).
+  template <int D, bool rational>
+  double span_lower_bound_pairs(int32_t s, const double *point, double enough) const {
+    static_assert(D % 2 == 1 && D >= 3 && D <= 7);
+    constexpr int kPairs = (D + 1) / 2;  // the ends, then inner poles 2 j + 1, 2 j + 2
+    const int32_t f = s - D;
+    const Pair px = {point[0], point[0]}, py = {point[1], point[1]}, pz = {point[2], point[2]};
+    Pair x[kPairs], y[kPairs], z[kPairs];
+    // the ends: leg f -> f + 1 in lane 0, leg s - 1 -> s in lane 1
+    const Pair al = Pair{knots[s] - knots[f + 1], knots[s + 1] - knots[s]} /
+                    Pair{knots[s + 1] - knots[f + 1], knots[s + D] - knots[s]};
+    const Pair be = 1.0 - al;
+    const double *a = poles + 3 * static_cast<std::ptrdiff_t>(f);
+    const double *b = poles + 3 * static_cast<std::ptrdiff_t>(s - 1);
+    x[0] = be * Pair{a[0], b[0]} + al * Pair{a[3], b[3]};
+    y[0] = be * Pair{a[1], b[1]} + al * Pair{a[4], b[4]};
+    z[0] = be * Pair{a[2], b[2]} + al * Pair{a[5], b[5]};
+    Pair r[kPairs];
+    if (rational) {
+      const Pair wh = be * Pair{weights[f], weights[s - 1]} + al * Pair{weights[f + 1], weights[s]};
+      const Pair big = {kLargestDouble, kLargestDouble};
+      auto fine = (wh <= big) & (x[0] <= big) & (-x[0] <= big) & (y[0] <= big) & (-y[0] <= big) &
+                  (z[0] <= big) & (-z[0] <= big);
+      r[0] = 1.0 / wh;
+      for (int j = 1; j < kPairs; ++j) r[j] = 1.0 / load_pair(weights + f + 2 * j - 1);
+      for (int j = 0; j < kPairs; ++j) fine &= r[j] <= big;
+      // weights near the limits of the doubles: no bound (the span is searched)
+      if (!(fine[0] && fine[1])) return 0.0;
+      x[0] *= r[0], y[0] *= r[0], z[0] *= r[0];
+    }
+    x[0] -= px, y[0] -= py, z[0] -= pz;
+    for (int j = 1; j < kPairs; ++j) {
+      const double *q = poles + 3 * static_cast<std::ptrdiff_t>(f + 2 * j - 1);
+      const Pair u = load_pair(q), v = load_pair(q + 2), w = load_pair(q + 4);
+      x[j] = Pair{u[0], v[1]}, y[j] = Pair{u[1], w[0]}, z[j] = Pair{v[0], w[1]};
+      if (rational) x[j] *= r[j], y[j] *= r[j], z[j] *= r[j];
+      x[j] -= px, y[j] -= py, z[j] -= pz;
+    }
+    return hull_bound_pairs<kPairs, false>(x, y, z, enough);
   }
 };
 
@@ -725,21 +838,48 @@ struct SpanSearch {
   }
 
   BSrc visit_bezier(int32_t s, const Pair *v) {
-    const int deg = sp.deg, k = deg + 1, m = sp.weights != nullptr ? 4 : 3;
-    if (found) {
-      double q[3 * kMaxPieceOrder];
-      for (int i = 0; i < k; ++i) {
-        const double r = m == 4 ? 1.0 / v[2 * i + 1][1] : 1.0;
-        q[3 * i] = v[2 * i][0] * r - point[0];
-        q[3 * i + 1] = v[2 * i][1] * r - point[1];
-        q[3 * i + 2] = v[2 * i + 1][0] * r - point[2];
+    if (found && hull_beyond(v)) return BSSUCC;
+    return search_piece(s, v);
+  }
+
+  // True when the convex hull of the Bezier poles v is not nearer than the bound
+  // (false when a weight is too small to divide by).
+  bool hull_beyond(const Pair *v) const {
+    const int k = sp.deg + 1;
+    const bool rational = sp.weights != nullptr;
+    const double enough = bound * bound * (1.0 + 1e-12);
+    if (k == 4 || k == 6) {  // two poles at a time
+      Pair x[3], y[3], z[3];
+      const Pair px = {point[0], point[0]}, py = {point[1], point[1]}, pz = {point[2], point[2]};
+      for (int j = 0; 2 * j < k; ++j) {
+        const Pair *e = v + 4 * j;
+        x[j] = Pair{e[0][0], e[2][0]}, y[j] = Pair{e[0][1], e[2][1]}, z[j] = Pair{e[1][0], e[3][0]};
+        if (rational) {
+          const Pair r = 1.0 / Pair{e[1][1], e[3][1]};
+          if (!(std::max(r[0], r[1]) <= kLargestDouble)) return false;
+          x[j] *= r, y[j] *= r, z[j] *= r;
+        }
+        x[j] -= px, y[j] -= py, z[j] -= pz;
       }
-      const double enough = bound * bound * (1.0 + 1e-12);
-      const double lb = k == 4   ? hull_bound<4>(4, q, enough)
-                        : k == 6 ? hull_bound<6>(6, q, enough)
-                                 : hull_bound(k, q, enough);
-      if (lb == lb && !(lb < enough)) return BSSUCC;
+      const double lb = k == 4 ? hull_bound_pairs<2, true>(x, y, z, enough)
+                               : hull_bound_pairs<3, true>(x, y, z, enough);
+      return lb >= enough;
     }
+    double q[3 * kMaxPieceOrder];
+    for (int i = 0; i < k; ++i) {
+      const double r = rational ? 1.0 / v[2 * i + 1][1] : 1.0;
+      if (!(r <= kLargestDouble)) return false;
+      q[3 * i] = v[2 * i][0] * r - point[0];
+      q[3 * i + 1] = v[2 * i][1] * r - point[1];
+      q[3 * i + 2] = v[2 * i + 1][0] * r - point[2];
+    }
+    return hull_bound(k, q, enough) >= enough;
+  }
+
+  // The nearest point of the Bezier piece v of span s, kept when nearer than the
+  // answer beyond rounding.
+  BSrc search_piece(int32_t s, const Pair *v) {
+    const int deg = sp.deg, k = deg + 1, m = sp.weights != nullptr ? 4 : 3;
     // coordinate-major rows for the piece search
     double rows[4 * kMaxPieceOrder];
     for (int i = 0; i < k; ++i) {
@@ -767,22 +907,6 @@ struct SpanSearch {
     return BSSUCC;
   }
 };
-
-// Lane by lane a < b ? a : b and a > b ? a : b (one instruction each with SSE2).
-inline Pair pair_min(Pair a, Pair b) {
-#ifdef __SSE2__
-  return _mm_min_pd(a, b);
-#else
-  return a < b ? a : b;
-#endif
-}
-inline Pair pair_max(Pair a, Pair b) {
-#ifdef __SSE2__
-  return _mm_max_pd(a, b);
-#else
-  return a > b ? a : b;
-#endif
-}
 
 // Boxes of the poles of consecutive runs of spans, taken in one streaming pass
 // over the poles that also checks them: block b holds the spans deg + b size ..
@@ -1106,8 +1230,10 @@ BSrc nearest_on_spline3(const Spline3 &sp, const PoleBlocks &blocks, const doubl
   // the bound.
   auto consider = [&](int32_t i) {
     if ((i >= before && i <= after) || !(knots[i + 1] - knots[i] >= kBezierBreakGap)) return BSSUCC;
-    double d2 =
-        sp.span_lower_bound<rational>(i, point, search.bound * search.bound * (1.0 + 1e-12));
+    const double enough = search.bound * search.bound * (1.0 + 1e-12);
+    double d2 = deg == 5   ? sp.span_lower_bound_pairs<5, rational>(i, point, enough)
+                : deg == 3 ? sp.span_lower_bound_pairs<3, rational>(i, point, enough)
+                           : sp.span_lower_bound<rational>(i, point, enough);
     if (d2 != d2) d2 = 0.0;  // a weight too small to divide by: no bound
     if (!below_bound(d2)) return BSSUCC;
     cand[count++] = {d2, i};
