@@ -1276,42 +1276,58 @@ BSrc nearest_on_spline3(const Spline3 &sp, const PoleBlocks &blocks, const doubl
     // products with the weights, so the same masks as one at a time).
     auto paired = [&](auto order) {
       constexpr int K = decltype(order)::value;
+      Pair h_xy, l_xy, h_zx, l_zx, h_yz, l_yz;
+      auto thresholds = [&] {
+        h_xy = Pair{hx, hy}, l_xy = Pair{lx, ly}, h_zx = Pair{hz, hx}, l_zx = Pair{lz, lx};
+        h_yz = Pair{hy, hz}, l_yz = Pair{ly, lz};
+      };
+      // The masks of poles j and j + 1 into recent (pole j + 1 in byte 0).
+      auto two = [&](int32_t j) {
+        const double *q = poles + 3 * static_cast<std::ptrdiff_t>(j);
+        const Pair a = load_pair(q), bz = load_pair(q + 2), c = load_pair(q + 4);
+        Pair ha = h_xy, la = l_xy, hb = h_zx, lb = l_zx, hc = h_yz, lc = l_yz;
+        if (rational) {
+          const Pair w = load_pair(weights + j), w0 = {w[0], w[0]}, w1 = {w[1], w[1]};
+          ha *= w0, la *= w0, hb *= w, lb *= w, hc *= w1, lc *= w1;
+        }
+        const unsigned m0 = greater_bits(a, ha) | greater_bits(la, a) << 2;
+        const unsigned rest = greater_bits(bz, hb) | greater_bits(lb, bz) << 2 |
+                              greater_bits(c, hc) << 4 | greater_bits(lc, c) << 6;
+        recent = recent << 16 | m0 << 8 | kPairMasks.m[rest];
+      };
+      // The mask of pole j alone.
+      auto one = [&](int32_t j) {
+        const double *q = poles + 3 * static_cast<std::ptrdiff_t>(j);
+        const double w = rational ? weights[j] : 1.0;
+        const Pair xy = load_pair(q), wv = {w, w};
+        const unsigned m = greater_bits(xy, rational ? h_xy * wv : h_xy) |
+                           greater_bits(rational ? l_xy * wv : l_xy, xy) << 2 |
+                           static_cast<unsigned>(q[2] > (rational ? hz * w : hz)) << 4 |
+                           static_cast<unsigned>(q[2] < (rational ? lz * w : lz)) << 5;
+        recent = recent << 8 | m;
+      };
+      thresholds();
+      // The first deg poles end no span of the block: only their masks.
+      for (; i + 2 <= span_lo; i += 2) two(i);
+      if (i < span_lo) one(i++);
       while (i < span_end) {
         const int32_t stop = std::min(span_end, i + kList);  // kList is even
-        const Pair h_xy = {hx, hy}, l_xy = {lx, ly}, h_zx = {hz, hx}, l_zx = {lz, lx},
-                   h_yz = {hy, hz}, l_yz = {ly, lz};
         for (; i + 2 <= stop; i += 2) {
-          const double *q = poles + 3 * static_cast<std::ptrdiff_t>(i);
-          const Pair a = load_pair(q), bz = load_pair(q + 2), c = load_pair(q + 4);
-          Pair ha = h_xy, la = l_xy, hb = h_zx, lb = l_zx, hc = h_yz, lc = l_yz;
-          if (rational) {
-            const Pair w = load_pair(weights + i), w0 = {w[0], w[0]}, w1 = {w[1], w[1]};
-            ha *= w0, la *= w0, hb *= w, lb *= w, hc *= w1, lc *= w1;
-          }
-          const unsigned m0 = greater_bits(a, ha) | greater_bits(la, a) << 2;
-          const unsigned rest = greater_bits(bz, hb) | greater_bits(lb, bz) << 2 |
-                                greater_bits(c, hc) << 4 | greater_bits(lc, c) << 6;
-          recent = recent << 16 | m0 << 8 | kPairMasks.m[rest];
+          two(i);
           const uint64_t common = common_bytes<K>(recent);
           list[listed] = i;
-          listed += !(common >> 8 & 0x3f) & (i >= span_lo);
+          listed += !(common >> 8 & 0x3f);
           list[listed] = i + 1;
-          listed += !(common & 0x3f) & (i + 1 >= span_lo);
+          listed += !(common & 0x3f);
         }
         if (i < stop) {  // the last pole alone
-          const double *q = poles + 3 * static_cast<std::ptrdiff_t>(i);
-          const double w = rational ? weights[i] : 1.0;
-          const Pair xy = load_pair(q), wv = {w, w};
-          const unsigned m = greater_bits(xy, rational ? h_xy * wv : h_xy) |
-                             greater_bits(rational ? l_xy * wv : l_xy, xy) << 2 |
-                             static_cast<unsigned>(q[2] > (rational ? hz * w : hz)) << 4 |
-                             static_cast<unsigned>(q[2] < (rational ? lz * w : lz)) << 5;
-          recent = recent << 8 | m;
+          one(i);
           list[listed] = i;
-          listed += !(common_bytes<K>(recent) & 0x3f) & (i >= span_lo);
+          listed += !(common_bytes<K>(recent) & 0x3f);
           ++i;
         }
         if (const BSrc r = consider_list(); r != BSSUCC) return r;
+        thresholds();
       }
       return BSSUCC;
     };
