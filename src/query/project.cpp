@@ -918,7 +918,8 @@ struct PoleBlocks {
   static constexpr int32_t kMinSize = 32;  // more than kMaxPieceOrder - 1 spans
   int32_t size = 0;
   int32_t count = 0;
-  double box[kMaxBlocks][6];  // lower corner, then upper corner
+  double box[kMaxBlocks][6];    // lower corner, then upper corner
+  double total[kMaxBlocks][3];  // sum of the block's (Cartesian) poles
 
   int32_t first_span(int deg, int32_t b) const { return deg + b * size; }
   int32_t end_span(int deg, int32_t n, int32_t b) const {
@@ -957,13 +958,13 @@ struct PoleBlocks {
     };
     for (int32_t b = 0; b < count; ++b) {
       const int32_t lo_pole = b * size, end = std::min(n, (b + 1) * size + deg);
-      Pair lo[3], hi[3];
+      Pair lo[3], hi[3], bs[3] = {};
       for (int c = 0; c < 3; ++c) lo[c] = Pair{HUGE_VAL, HUGE_VAL}, hi[c] = -lo[c];
       auto add = [&](const Pair *v) {
         for (int c = 0; c < 3; ++c) {
           lo[c] = pair_min(lo[c], v[c]);
           hi[c] = pair_max(hi[c], v[c]);
-          sum[c] += v[c];
+          bs[c] += v[c];
         }
       };
       int32_t i = lo_pole;
@@ -981,8 +982,13 @@ struct PoleBlocks {
           least_r = pair_min(least_r, r);
           for (Pair &e : v) e *= r;
         }
-        add(v);
+        for (int c = 0; c < 3; ++c) {
+          lo[c] = pair_min(lo[c], v[c]);
+          hi[c] = pair_max(hi[c], v[c]);
+        }
+        bs[0] += Pair{v[0][0], v[0][1]}, bs[1] += Pair{v[1][0], 0.0};  // x y, z: once
       }
+      for (int c = 0; c < 3; ++c) sum[c] += bs[c];
       // lanes: x in lo[0][0] and lo[1][1], y in lo[0][1] and lo[2][0], z in
       // lo[1][0] and lo[2][1]
       double *bx = box[b];
@@ -992,6 +998,9 @@ struct PoleBlocks {
       bx[3] = std::max(hi[0][0], hi[1][1]);
       bx[4] = std::max(hi[0][1], hi[2][0]);
       bx[5] = std::max(hi[1][0], hi[2][1]);
+      total[b][0] = bs[0][0] + bs[1][1];
+      total[b][1] = bs[0][1] + bs[2][0];
+      total[b][2] = bs[1][0] + bs[2][1];
     }
     // The coordinate limit, and for a rational curve the boxes widened by the
     // rounding of the products with the reciprocal weights.
@@ -1020,12 +1029,13 @@ struct PoleBlocks {
     for (int32_t b = 0; b < count; ++b) {
       const int32_t end = std::min(n, (b + 1) * size + deg);
       double *bx = box[b];
-      for (int c = 0; c < 3; ++c) bx[c] = HUGE_VAL, bx[3 + c] = -HUGE_VAL;
+      for (int c = 0; c < 3; ++c) bx[c] = HUGE_VAL, bx[3 + c] = -HUGE_VAL, total[b][c] = 0.0;
       for (int32_t i = b * size; i < end; ++i)
         for (int c = 0; c < 3; ++c) {
           const double v = sp.coord(i, c) / sp.weights[i];
           bx[c] = std::min(bx[c], v);
           bx[3 + c] = std::max(bx[3 + c], v);
+          total[b][c] += v;
         }
     }
     return true;
@@ -1388,7 +1398,48 @@ BSrc nearest_on_spline3(const Spline3 &sp, const PoleBlocks &blocks, const doubl
     return visit_candidates();
   };
   if ((rc = search_block(near_block)) != BSSUCC) return rc;
-  // The other blocks nearer than the bound, nearest first.
+  // True when the poles of block b all lie beyond a plane farther than the
+  // bound: the plane normal to n, the sum of the poles minus the point (the
+  // direction of their centroid). Every point x of their hull has (x - p) . n >=
+  // least, the least (P_i - p) . n, so least / |n| bounds the distance from below
+  // when positive; the rounding of the Cartesian values, the differences and the
+  // dot products is below 1e-15 (|P| + |P - p|) |n|_1 per pole, the box's extent
+  // bounding both.
+  auto block_beyond = [&](int32_t b) {
+    const int32_t lo = b * blocks.size, end = std::min(n, (b + 1) * blocks.size + deg);
+    const double count = end - lo, *t = blocks.total[b], *bx = blocks.box[b];
+    const double nx = t[0] - count * px, ny = t[1] - count * py, nz = t[2] - count * pz;
+    const double nn = nx * nx + ny * ny + nz * nz;
+    if (!(nn > 0.0 && nn <= kLargestDouble)) return false;
+    const Pair cx = {px, px}, cy = {py, py}, cz = {pz, pz}, ux = {nx, nx}, uy = {ny, ny},
+               uz = {nz, nz};
+    Pair least = {HUGE_VAL, HUGE_VAL};
+    int32_t i = lo;
+    for (; i + 2 <= end; i += 2) {  // two poles as pairs of their x, y and z
+      const double *q = poles + 3 * static_cast<std::ptrdiff_t>(i);
+      const Pair u = load_pair(q), v = load_pair(q + 2), w = load_pair(q + 4);
+      Pair x = {u[0], v[1]}, y = {u[1], w[0]}, z = {v[0], w[1]};
+      if (rational) {
+        const Pair r = 1.0 / load_pair(weights + i);
+        x *= r, y *= r, z *= r;
+      }
+      least = pair_min(least, (x - cx) * ux + (y - cy) * uy + (z - cz) * uz);
+    }
+    double lower = std::min(least[0], least[1]);
+    if (i < end) {
+      const double r = rational ? 1.0 / weights[i] : 1.0;
+      const double *q = poles + 3 * static_cast<std::ptrdiff_t>(i);
+      lower = std::min(lower, (q[0] * r - px) * nx + (q[1] * r - py) * ny + (q[2] * r - pz) * nz);
+    }
+    double extent = 0.0;
+    for (int c = 0; c < 3; ++c)
+      extent = std::max({extent, std::fabs(bx[c]), std::fabs(bx[3 + c]),
+                         std::fabs(bx[c] - point[c]), std::fabs(bx[3 + c] - point[c])});
+    lower -= 2e-15 * extent * (std::fabs(nx) + std::fabs(ny) + std::fabs(nz));
+    return lower > 0.0 && !below_bound(lower * (lower / nn) * (1.0 - 1e-12));
+  };
+  // The other blocks nearer than the bound and not beyond their plane, nearest
+  // first.
   struct Block {
     double d2;
     int32_t b;
@@ -1399,7 +1450,7 @@ BSrc nearest_on_spline3(const Spline3 &sp, const PoleBlocks &blocks, const doubl
     if (b != near_block && below_bound(block_d2[b])) order[pending++] = {block_d2[b], b};
   std::sort(order, order + pending, [](const Block &x, const Block &y) { return x.d2 < y.d2; });
   for (int j = 0; j < pending && below_bound(order[j].d2); ++j)
-    if ((rc = search_block(order[j].b)) != BSSUCC) return rc;
+    if (!block_beyond(order[j].b) && (rc = search_block(order[j].b)) != BSSUCC) return rc;
   *dist = search.dist;
   std::memcpy(foot, search.foot, sizeof(search.foot));
   *param = search.param;
