@@ -849,6 +849,31 @@ struct SpanSearch {
     const bool rational = sp.weights != nullptr;
     const double enough = bound * bound * (1.0 + 1e-12);
     if (k == 4 || k == 6) {  // two poles at a time
+      {
+        // the box alone first (it decides most tests), on the pairs (x, y), (z, w)
+        Pair cartesian[2 * 6];
+        const Pair *c = v;
+        if (rational) {
+          for (int i = 0; i < k; ++i) {
+            const double r = 1.0 / v[2 * i + 1][1];
+            if (!(r <= kLargestDouble)) return false;
+            cartesian[2 * i] = v[2 * i] * r, cartesian[2 * i + 1] = v[2 * i + 1] * r;
+          }
+          c = cartesian;
+        }
+        Pair lxy = c[0], hxy = c[0], lzw = c[1], hzw = c[1];
+        for (int i = 1; i < k; ++i) {
+          lxy = pair_min(lxy, c[2 * i]), hxy = pair_max(hxy, c[2 * i]);
+          lzw = pair_min(lzw, c[2 * i + 1]), hzw = pair_max(hzw, c[2 * i + 1]);
+        }
+        const double lo[3] = {lxy[0], lxy[1], lzw[0]}, hi[3] = {hxy[0], hxy[1], hzw[0]};
+        double box = 0.0;
+        for (int d = 0; d < 3; ++d) {
+          const double e = std::max(lo[d] - point[d], 0.0) + std::max(point[d] - hi[d], 0.0);
+          box += e * e;
+        }
+        if (box >= enough) return true;
+      }
       Pair x[3], y[3], z[3];
       const Pair px = {point[0], point[0]}, py = {point[1], point[1]}, pz = {point[2], point[2]};
       for (int j = 0; 2 * j < k; ++j) {
