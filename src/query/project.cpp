@@ -560,6 +560,72 @@ inline double hull_bound(int k_runtime, const double *q, double enough) {
   return bound;
 }
 
+// Lane by lane a < b ? a : b and a > b ? a : b (one instruction each with SSE2).
+inline Pair pair_min(Pair a, Pair b) {
+#ifdef __SSE2__
+  return _mm_min_pd(a, b);
+#else
+  return a < b ? a : b;
+#endif
+}
+inline Pair pair_max(Pair a, Pair b) {
+#ifdef __SSE2__
+  return _mm_max_pd(a, b);
+#else
+  return a > b ? a : b;
+#endif
+}
+
+// hull_bound() of 2 kPairs points given two at a time as pairs of their x, y and
+// z: the box, the sums and the dot products in half the operations. Every value
+// bounds as in hull_bound() (the normals' sums taken in another order, the
+// nearest point the first of the least squared distance within a lane).
+template <int kPairs, bool kNearestPlane>
+inline double hull_bound_pairs(const Pair *x, const Pair *y, const Pair *z, double enough) {
+  Pair lx = x[0], hx = x[0], sx = x[0], ly = y[0], hy = y[0], sy = y[0], lz = z[0], hz = z[0],
+       sz = z[0];
+  for (int j = 1; j < kPairs; ++j) {
+    lx = pair_min(lx, x[j]), hx = pair_max(hx, x[j]), sx += x[j];
+    ly = pair_min(ly, y[j]), hy = pair_max(hy, y[j]), sy += y[j];
+    lz = pair_min(lz, z[j]), hz = pair_max(hz, z[j]), sz += z[j];
+  }
+  const double lo[3] = {std::min(lx[0], lx[1]), std::min(ly[0], ly[1]), std::min(lz[0], lz[1])};
+  const double hi[3] = {std::max(hx[0], hx[1]), std::max(hy[0], hy[1]), std::max(hz[0], hz[1])};
+  double box = 0.0;
+  for (int d = 0; d < 3; ++d) {
+    const double e = std::max(lo[d], 0.0) + std::max(-hi[d], 0.0);
+    box += e * e;
+  }
+  if (box >= enough) return box;
+  double qmax = 0.0;
+  for (int d = 0; d < 3; ++d) qmax = std::max(qmax, std::max(-lo[d], hi[d]));
+  double bound = box;
+  auto plane_reaches = [&](const double *n) {
+    const Pair nx = {n[0], n[0]}, ny = {n[1], n[1]}, nz = {n[2], n[2]};
+    Pair dots = x[0] * nx + y[0] * ny + z[0] * nz;
+    for (int j = 1; j < kPairs; ++j) dots = pair_min(dots, x[j] * nx + y[j] * ny + z[j] * nz);
+    double least = std::min(dots[0], dots[1]);
+    least -= 1e-15 * qmax * (std::fabs(n[0]) + std::fabs(n[1]) + std::fabs(n[2]));
+    const double nn = n[0] * n[0] + n[1] * n[1] + n[2] * n[2];
+    if (!(least > 0.0 && nn > 0.0)) return false;
+    bound = std::max(bound, least * (least / nn) * (1.0 - 1e-12));
+    return bound >= enough;
+  };
+  const double c[3] = {sx[0] + sx[1], sy[0] + sy[1], sz[0] + sz[1]};
+  if (plane_reaches(c) || !kNearestPlane) return bound;
+  Pair best = x[0] * x[0] + y[0] * y[0] + z[0] * z[0], bx = x[0], by = y[0], bz = z[0];
+  for (int j = 1; j < kPairs; ++j) {
+    const Pair d2 = x[j] * x[j] + y[j] * y[j] + z[j] * z[j];
+    const auto nearer = d2 < best;
+    best = nearer ? d2 : best;
+    bx = nearer ? x[j] : bx, by = nearer ? y[j] : by, bz = nearer ? z[j] : bz;
+  }
+  const int lane = best[1] < best[0] ? 1 : 0;
+  const double n[3] = {bx[lane], by[lane], bz[lane]};
+  plane_reaches(n);
+  return bound;
+}
+
 // A curve record's arrays read in place: poles as triples (weighted when
 // rational), positive weights, n > deg >= 1 and a validated knot vector.
 struct Spline3 {
@@ -590,6 +656,7 @@ struct Spline3 {
     const int32_t f = s - deg;
     for (int i = 1; i < deg; ++i) {
       const double r = rational ? 1.0 / weights[f + i] : 1.0;
+      if (!(r <= kLargestDouble)) return 0.0;  // a weight too small to divide by: no bound
       for (int d = 0; d < 3; ++d)
         q[3 * i + d] = (rational ? coord(f + i, d) * r : coord(f + i, d)) - point[d];
     }
@@ -618,6 +685,52 @@ struct Spline3 {
     return deg == 3   ? hull_bound<4, false>(4, q, enough)
            : deg == 5 ? hull_bound<6, false>(6, q, enough)
                       : hull_bound<0, false>(deg + 1, q, enough);
+  }
+
+  // span_lower_bound() for degree D (odd) with the points two at a time: the x,
+  // y and z of the moved ends and of inner poles 1, 2, 3, 4 as pairs, so the
+  // box, the sums and the dot products take half the operations. The values are
+  // those of span_lower_bound() (the same operations lane by lane), so the box
+  // is too; the plane's normal is summed in another order (any normal gives a
+  // bound).
+  template <int D, bool rational>
+  double span_lower_bound_pairs(int32_t s, const double *point, double enough) const {
+    static_assert(D % 2 == 1 && D >= 3 && D <= 7);
+    constexpr int kPairs = (D + 1) / 2;  // the ends, then inner poles 2 j + 1, 2 j + 2
+    const int32_t f = s - D;
+    const Pair px = {point[0], point[0]}, py = {point[1], point[1]}, pz = {point[2], point[2]};
+    Pair x[kPairs], y[kPairs], z[kPairs];
+    // the ends: leg f -> f + 1 in lane 0, leg s - 1 -> s in lane 1
+    const Pair al = Pair{knots[s] - knots[f + 1], knots[s + 1] - knots[s]} /
+                    Pair{knots[s + 1] - knots[f + 1], knots[s + D] - knots[s]};
+    const Pair be = 1.0 - al;
+    const double *a = poles + 3 * static_cast<std::ptrdiff_t>(f);
+    const double *b = poles + 3 * static_cast<std::ptrdiff_t>(s - 1);
+    x[0] = be * Pair{a[0], b[0]} + al * Pair{a[3], b[3]};
+    y[0] = be * Pair{a[1], b[1]} + al * Pair{a[4], b[4]};
+    z[0] = be * Pair{a[2], b[2]} + al * Pair{a[5], b[5]};
+    Pair r[kPairs];
+    if (rational) {
+      const Pair wh = be * Pair{weights[f], weights[s - 1]} + al * Pair{weights[f + 1], weights[s]};
+      const Pair big = {kLargestDouble, kLargestDouble};
+      auto fine = (wh <= big) & (x[0] <= big) & (-x[0] <= big) & (y[0] <= big) & (-y[0] <= big) &
+                  (z[0] <= big) & (-z[0] <= big);
+      r[0] = 1.0 / wh;
+      for (int j = 1; j < kPairs; ++j) r[j] = 1.0 / load_pair(weights + f + 2 * j - 1);
+      for (int j = 0; j < kPairs; ++j) fine &= r[j] <= big;
+      // weights near the limits of the doubles: no bound (the span is searched)
+      if (!(fine[0] && fine[1])) return 0.0;
+      x[0] *= r[0], y[0] *= r[0], z[0] *= r[0];
+    }
+    x[0] -= px, y[0] -= py, z[0] -= pz;
+    for (int j = 1; j < kPairs; ++j) {
+      const double *q = poles + 3 * static_cast<std::ptrdiff_t>(f + 2 * j - 1);
+      const Pair u = load_pair(q), v = load_pair(q + 2), w = load_pair(q + 4);
+      x[j] = Pair{u[0], v[1]}, y[j] = Pair{u[1], w[0]}, z[j] = Pair{v[0], w[1]};
+      if (rational) x[j] *= r[j], y[j] *= r[j], z[j] *= r[j];
+      x[j] -= px, y[j] -= py, z[j] -= pz;
+    }
+    return hull_bound_pairs<kPairs, false>(x, y, z, enough);
   }
 };
 
@@ -725,21 +838,73 @@ struct SpanSearch {
   }
 
   BSrc visit_bezier(int32_t s, const Pair *v) {
-    const int deg = sp.deg, k = deg + 1, m = sp.weights != nullptr ? 4 : 3;
-    if (found) {
-      double q[3 * kMaxPieceOrder];
-      for (int i = 0; i < k; ++i) {
-        const double r = m == 4 ? 1.0 / v[2 * i + 1][1] : 1.0;
-        q[3 * i] = v[2 * i][0] * r - point[0];
-        q[3 * i + 1] = v[2 * i][1] * r - point[1];
-        q[3 * i + 2] = v[2 * i + 1][0] * r - point[2];
+    if (found && hull_beyond(v)) return BSSUCC;
+    return search_piece(s, v);
+  }
+
+  // True when the convex hull of the Bezier poles v is not nearer than the bound
+  // (false when a weight is too small to divide by).
+  bool hull_beyond(const Pair *v) const {
+    const int k = sp.deg + 1;
+    const bool rational = sp.weights != nullptr;
+    const double enough = bound * bound * (1.0 + 1e-12);
+    if (k == 4 || k == 6) {  // two poles at a time
+      {
+        // the box alone first (it decides most tests), on the pairs (x, y), (z, w)
+        Pair cartesian[2 * 6];
+        const Pair *c = v;
+        if (rational) {
+          for (int i = 0; i < k; ++i) {
+            const double r = 1.0 / v[2 * i + 1][1];
+            if (!(r <= kLargestDouble)) return false;
+            cartesian[2 * i] = v[2 * i] * r, cartesian[2 * i + 1] = v[2 * i + 1] * r;
+          }
+          c = cartesian;
+        }
+        Pair lxy = c[0], hxy = c[0], lzw = c[1], hzw = c[1];
+        for (int i = 1; i < k; ++i) {
+          lxy = pair_min(lxy, c[2 * i]), hxy = pair_max(hxy, c[2 * i]);
+          lzw = pair_min(lzw, c[2 * i + 1]), hzw = pair_max(hzw, c[2 * i + 1]);
+        }
+        const double lo[3] = {lxy[0], lxy[1], lzw[0]}, hi[3] = {hxy[0], hxy[1], hzw[0]};
+        double box = 0.0;
+        for (int d = 0; d < 3; ++d) {
+          const double e = std::max(lo[d] - point[d], 0.0) + std::max(point[d] - hi[d], 0.0);
+          box += e * e;
+        }
+        if (box >= enough) return true;
       }
-      const double enough = bound * bound * (1.0 + 1e-12);
-      const double lb = k == 4   ? hull_bound<4>(4, q, enough)
-                        : k == 6 ? hull_bound<6>(6, q, enough)
-                                 : hull_bound(k, q, enough);
-      if (lb == lb && !(lb < enough)) return BSSUCC;
+      Pair x[3], y[3], z[3];
+      const Pair px = {point[0], point[0]}, py = {point[1], point[1]}, pz = {point[2], point[2]};
+      for (int j = 0; 2 * j < k; ++j) {
+        const Pair *e = v + 4 * j;
+        x[j] = Pair{e[0][0], e[2][0]}, y[j] = Pair{e[0][1], e[2][1]}, z[j] = Pair{e[1][0], e[3][0]};
+        if (rational) {
+          const Pair r = 1.0 / Pair{e[1][1], e[3][1]};
+          if (!(std::max(r[0], r[1]) <= kLargestDouble)) return false;
+          x[j] *= r, y[j] *= r, z[j] *= r;
+        }
+        x[j] -= px, y[j] -= py, z[j] -= pz;
+      }
+      const double lb = k == 4 ? hull_bound_pairs<2, true>(x, y, z, enough)
+                               : hull_bound_pairs<3, true>(x, y, z, enough);
+      return lb >= enough;
     }
+    double q[3 * kMaxPieceOrder];
+    for (int i = 0; i < k; ++i) {
+      const double r = rational ? 1.0 / v[2 * i + 1][1] : 1.0;
+      if (!(r <= kLargestDouble)) return false;
+      q[3 * i] = v[2 * i][0] * r - point[0];
+      q[3 * i + 1] = v[2 * i][1] * r - point[1];
+      q[3 * i + 2] = v[2 * i + 1][0] * r - point[2];
+    }
+    return hull_bound(k, q, enough) >= enough;
+  }
+
+  // The nearest point of the Bezier piece v of span s, kept when nearer than the
+  // answer beyond rounding.
+  BSrc search_piece(int32_t s, const Pair *v) {
+    const int deg = sp.deg, k = deg + 1, m = sp.weights != nullptr ? 4 : 3;
     // coordinate-major rows for the piece search
     double rows[4 * kMaxPieceOrder];
     for (int i = 0; i < k; ++i) {
@@ -768,22 +933,6 @@ struct SpanSearch {
   }
 };
 
-// Lane by lane a < b ? a : b and a > b ? a : b (one instruction each with SSE2).
-inline Pair pair_min(Pair a, Pair b) {
-#ifdef __SSE2__
-  return _mm_min_pd(a, b);
-#else
-  return a < b ? a : b;
-#endif
-}
-inline Pair pair_max(Pair a, Pair b) {
-#ifdef __SSE2__
-  return _mm_max_pd(a, b);
-#else
-  return a > b ? a : b;
-#endif
-}
-
 // Boxes of the poles of consecutive runs of spans, taken in one streaming pass
 // over the poles that also checks them: block b holds the spans deg + b size ..
 // deg + (b + 1) size - 1 (the last block fewer), so its box covers the poles
@@ -794,7 +943,8 @@ struct PoleBlocks {
   static constexpr int32_t kMinSize = 32;  // more than kMaxPieceOrder - 1 spans
   int32_t size = 0;
   int32_t count = 0;
-  double box[kMaxBlocks][6];  // lower corner, then upper corner
+  double box[kMaxBlocks][6];    // lower corner, then upper corner
+  double total[kMaxBlocks][3];  // sum of the block's (Cartesian) poles
 
   int32_t first_span(int deg, int32_t b) const { return deg + b * size; }
   int32_t end_span(int deg, int32_t n, int32_t b) const {
@@ -833,13 +983,13 @@ struct PoleBlocks {
     };
     for (int32_t b = 0; b < count; ++b) {
       const int32_t lo_pole = b * size, end = std::min(n, (b + 1) * size + deg);
-      Pair lo[3], hi[3];
+      Pair lo[3], hi[3], bs[3] = {};
       for (int c = 0; c < 3; ++c) lo[c] = Pair{HUGE_VAL, HUGE_VAL}, hi[c] = -lo[c];
       auto add = [&](const Pair *v) {
         for (int c = 0; c < 3; ++c) {
           lo[c] = pair_min(lo[c], v[c]);
           hi[c] = pair_max(hi[c], v[c]);
-          sum[c] += v[c];
+          bs[c] += v[c];
         }
       };
       int32_t i = lo_pole;
@@ -857,8 +1007,13 @@ struct PoleBlocks {
           least_r = pair_min(least_r, r);
           for (Pair &e : v) e *= r;
         }
-        add(v);
+        for (int c = 0; c < 3; ++c) {
+          lo[c] = pair_min(lo[c], v[c]);
+          hi[c] = pair_max(hi[c], v[c]);
+        }
+        bs[0] += Pair{v[0][0], v[0][1]}, bs[1] += Pair{v[1][0], 0.0};  // x y, z: once
       }
+      for (int c = 0; c < 3; ++c) sum[c] += bs[c];
       // lanes: x in lo[0][0] and lo[1][1], y in lo[0][1] and lo[2][0], z in
       // lo[1][0] and lo[2][1]
       double *bx = box[b];
@@ -868,6 +1023,9 @@ struct PoleBlocks {
       bx[3] = std::max(hi[0][0], hi[1][1]);
       bx[4] = std::max(hi[0][1], hi[2][0]);
       bx[5] = std::max(hi[1][0], hi[2][1]);
+      total[b][0] = bs[0][0] + bs[1][1];
+      total[b][1] = bs[0][1] + bs[2][0];
+      total[b][2] = bs[1][0] + bs[2][1];
     }
     // The coordinate limit, and for a rational curve the boxes widened by the
     // rounding of the products with the reciprocal weights.
@@ -896,17 +1054,59 @@ struct PoleBlocks {
     for (int32_t b = 0; b < count; ++b) {
       const int32_t end = std::min(n, (b + 1) * size + deg);
       double *bx = box[b];
-      for (int c = 0; c < 3; ++c) bx[c] = HUGE_VAL, bx[3 + c] = -HUGE_VAL;
+      for (int c = 0; c < 3; ++c) bx[c] = HUGE_VAL, bx[3 + c] = -HUGE_VAL, total[b][c] = 0.0;
       for (int32_t i = b * size; i < end; ++i)
         for (int c = 0; c < 3; ++c) {
           const double v = sp.coord(i, c) / sp.weights[i];
           bx[c] = std::min(bx[c], v);
           bx[3 + c] = std::max(bx[3 + c], v);
+          total[b][c] += v;
         }
     }
     return true;
   }
 };
+
+// Byte 0 of the result: the bits common to the last K bytes of r (byte j: those
+// common to bytes j .. j + K - 1), in doubling steps.
+template <int K>
+constexpr uint64_t common_bytes(uint64_t r) {
+  static_assert(K >= 2 && K <= 8);
+  const uint64_t c2 = r & r >> 8;
+  if constexpr (K == 2) return c2;
+  if constexpr (K == 3) return c2 & r >> 16;
+  const uint64_t c4 = c2 & c2 >> 16;
+  if constexpr (K == 4) return c4;
+  if constexpr (K == 5) return c4 & r >> 32;
+  if constexpr (K == 6) return c4 & c2 >> 32;
+  if constexpr (K == 7) return c4 & c2 >> 32 & r >> 48;
+  return c4 & c4 >> 32;
+}
+
+// Bit 0 and 1: lane 0 and 1 of a > b.
+inline unsigned greater_bits(Pair a, Pair b) {
+#ifdef __SSE2__
+  return static_cast<unsigned>(_mm_movemask_pd(_mm_cmpgt_pd(a, b)));
+#else
+  return static_cast<unsigned>(a[0] > b[0]) | static_cast<unsigned>(a[1] > b[1]) << 1;
+#endif
+}
+
+// The half-space masks of two poles from the compare bits of their coordinates
+// read as pairs (z0, x1) and (y1, z1): index bits 0-1 (z0, x1) above, 2-3 below,
+// 4-5 (y1, z1) above, 6-7 below. Byte 1 takes pole 0's z bits (4: above, 5:
+// below), byte 0 the whole mask of pole 1 (bit 0 x above, 1 y above, 2 x below,
+// 3 y below, 4 z above, 5 z below).
+constexpr struct PairMaskTable {
+  uint16_t m[256];
+  constexpr PairMaskTable() : m() {
+    for (unsigned i = 0; i < 256; ++i) {
+      auto bit = [i](unsigned b) { return i >> b & 1u; };
+      m[i] = static_cast<uint16_t>((bit(0) << 4 | bit(2) << 5) << 8 | bit(1) | bit(4) << 1 |
+                                   bit(3) << 2 | bit(6) << 3 | bit(5) << 4 | bit(7) << 5);
+    }
+  }
+} kPairMasks;
 
 // Nearest point of a Spline3 to one point, without setup proportional to the
 // curve beyond the pole blocks: one span near the nearest pole and its
@@ -1065,8 +1265,10 @@ BSrc nearest_on_spline3(const Spline3 &sp, const PoleBlocks &blocks, const doubl
   // the bound.
   auto consider = [&](int32_t i) {
     if ((i >= before && i <= after) || !(knots[i + 1] - knots[i] >= kBezierBreakGap)) return BSSUCC;
-    double d2 =
-        sp.span_lower_bound<rational>(i, point, search.bound * search.bound * (1.0 + 1e-12));
+    const double enough = search.bound * search.bound * (1.0 + 1e-12);
+    double d2 = deg == 5   ? sp.span_lower_bound_pairs<5, rational>(i, point, enough)
+                : deg == 3 ? sp.span_lower_bound_pairs<3, rational>(i, point, enough)
+                           : sp.span_lower_bound<rational>(i, point, enough);
     if (d2 != d2) d2 = 0.0;  // a weight too small to divide by: no bound
     if (!below_bound(d2)) return BSSUCC;
     cand[count++] = {d2, i};
@@ -1103,9 +1305,74 @@ BSrc nearest_on_spline3(const Spline3 &sp, const PoleBlocks &blocks, const doubl
     const int wide = k >= 8 ? 8 : (k >= 4 ? 4 : 2);
     const int shift4 = wide >= 4 ? 16 : 0, shift8 = wide >= 8 ? 32 : 0, rest = 8 * (k - wide);
     uint64_t recent = 0;
+    int32_t i = lo;
+    // Orders 4 and 6: two poles a step, their coordinates as the pairs (x0, y0),
+    // (z0, x1), (y1, z1) compared with thresholds in the same lanes (the same
+    // products with the weights, so the same masks as one at a time).
+    auto paired = [&](auto order) {
+      constexpr int K = decltype(order)::value;
+      Pair h_xy, l_xy, h_zx, l_zx, h_yz, l_yz;
+      auto thresholds = [&] {
+        h_xy = Pair{hx, hy}, l_xy = Pair{lx, ly}, h_zx = Pair{hz, hx}, l_zx = Pair{lz, lx};
+        h_yz = Pair{hy, hz}, l_yz = Pair{ly, lz};
+      };
+      // The masks of poles j and j + 1 into recent (pole j + 1 in byte 0).
+      auto two = [&](int32_t j) {
+        const double *q = poles + 3 * static_cast<std::ptrdiff_t>(j);
+        const Pair a = load_pair(q), bz = load_pair(q + 2), c = load_pair(q + 4);
+        Pair ha = h_xy, la = l_xy, hb = h_zx, lb = l_zx, hc = h_yz, lc = l_yz;
+        if (rational) {
+          const Pair w = load_pair(weights + j), w0 = {w[0], w[0]}, w1 = {w[1], w[1]};
+          ha *= w0, la *= w0, hb *= w, lb *= w, hc *= w1, lc *= w1;
+        }
+        const unsigned m0 = greater_bits(a, ha) | greater_bits(la, a) << 2;
+        const unsigned rest = greater_bits(bz, hb) | greater_bits(lb, bz) << 2 |
+                              greater_bits(c, hc) << 4 | greater_bits(lc, c) << 6;
+        recent = recent << 16 | m0 << 8 | kPairMasks.m[rest];
+      };
+      // The mask of pole j alone.
+      auto one = [&](int32_t j) {
+        const double *q = poles + 3 * static_cast<std::ptrdiff_t>(j);
+        const double w = rational ? weights[j] : 1.0;
+        const Pair xy = load_pair(q), wv = {w, w};
+        const unsigned m = greater_bits(xy, rational ? h_xy * wv : h_xy) |
+                           greater_bits(rational ? l_xy * wv : l_xy, xy) << 2 |
+                           static_cast<unsigned>(q[2] > (rational ? hz * w : hz)) << 4 |
+                           static_cast<unsigned>(q[2] < (rational ? lz * w : lz)) << 5;
+        recent = recent << 8 | m;
+      };
+      thresholds();
+      // The first deg poles end no span of the block: only their masks.
+      for (; i + 2 <= span_lo; i += 2) two(i);
+      if (i < span_lo) one(i++);
+      while (i < span_end) {
+        const int32_t stop = std::min(span_end, i + kList);  // kList is even
+        for (; i + 2 <= stop; i += 2) {
+          two(i);
+          const uint64_t common = common_bytes<K>(recent);
+          list[listed] = i;
+          listed += !(common >> 8 & 0x3f);
+          list[listed] = i + 1;
+          listed += !(common & 0x3f);
+        }
+        if (i < stop) {  // the last pole alone
+          one(i);
+          list[listed] = i;
+          listed += !(common_bytes<K>(recent) & 0x3f);
+          ++i;
+        }
+        if (const BSrc r = consider_list(); r != BSSUCC) return r;
+        thresholds();
+      }
+      return BSSUCC;
+    };
+    if (deg == 3 || deg == 5) {
+      const BSrc r = deg == 3 ? paired(std::integral_constant<int, 4>{})
+                              : paired(std::integral_constant<int, 6>{});
+      return r != BSSUCC ? r : visit_candidates();
+    }
     int32_t outside[6];
     for (int32_t &o : outside) o = lo - 1;
-    int32_t i = lo;
     while (i < span_end) {
       const int32_t stop = std::min(span_end, i + kList);
 #ifdef __SSE2__
@@ -1156,7 +1423,48 @@ BSrc nearest_on_spline3(const Spline3 &sp, const PoleBlocks &blocks, const doubl
     return visit_candidates();
   };
   if ((rc = search_block(near_block)) != BSSUCC) return rc;
-  // The other blocks nearer than the bound, nearest first.
+  // True when the poles of block b all lie beyond a plane farther than the
+  // bound: the plane normal to n, the sum of the poles minus the point (the
+  // direction of their centroid). Every point x of their hull has (x - p) . n >=
+  // least, the least (P_i - p) . n, so least / |n| bounds the distance from below
+  // when positive; the rounding of the Cartesian values, the differences and the
+  // dot products is below 1e-15 (|P| + |P - p|) |n|_1 per pole, the box's extent
+  // bounding both.
+  auto block_beyond = [&](int32_t b) {
+    const int32_t lo = b * blocks.size, end = std::min(n, (b + 1) * blocks.size + deg);
+    const double count = end - lo, *t = blocks.total[b], *bx = blocks.box[b];
+    const double nx = t[0] - count * px, ny = t[1] - count * py, nz = t[2] - count * pz;
+    const double nn = nx * nx + ny * ny + nz * nz;
+    if (!(nn > 0.0 && nn <= kLargestDouble)) return false;
+    const Pair cx = {px, px}, cy = {py, py}, cz = {pz, pz}, ux = {nx, nx}, uy = {ny, ny},
+               uz = {nz, nz};
+    Pair least = {HUGE_VAL, HUGE_VAL};
+    int32_t i = lo;
+    for (; i + 2 <= end; i += 2) {  // two poles as pairs of their x, y and z
+      const double *q = poles + 3 * static_cast<std::ptrdiff_t>(i);
+      const Pair u = load_pair(q), v = load_pair(q + 2), w = load_pair(q + 4);
+      Pair x = {u[0], v[1]}, y = {u[1], w[0]}, z = {v[0], w[1]};
+      if (rational) {
+        const Pair r = 1.0 / load_pair(weights + i);
+        x *= r, y *= r, z *= r;
+      }
+      least = pair_min(least, (x - cx) * ux + (y - cy) * uy + (z - cz) * uz);
+    }
+    double lower = std::min(least[0], least[1]);
+    if (i < end) {
+      const double r = rational ? 1.0 / weights[i] : 1.0;
+      const double *q = poles + 3 * static_cast<std::ptrdiff_t>(i);
+      lower = std::min(lower, (q[0] * r - px) * nx + (q[1] * r - py) * ny + (q[2] * r - pz) * nz);
+    }
+    double extent = 0.0;
+    for (int c = 0; c < 3; ++c)
+      extent = std::max({extent, std::fabs(bx[c]), std::fabs(bx[3 + c]),
+                         std::fabs(bx[c] - point[c]), std::fabs(bx[3 + c] - point[c])});
+    lower -= 2e-15 * extent * (std::fabs(nx) + std::fabs(ny) + std::fabs(nz));
+    return lower > 0.0 && !below_bound(lower * (lower / nn) * (1.0 - 1e-12));
+  };
+  // The other blocks nearer than the bound and not beyond their plane, nearest
+  // first.
   struct Block {
     double d2;
     int32_t b;
@@ -1167,7 +1475,7 @@ BSrc nearest_on_spline3(const Spline3 &sp, const PoleBlocks &blocks, const doubl
     if (b != near_block && below_bound(block_d2[b])) order[pending++] = {block_d2[b], b};
   std::sort(order, order + pending, [](const Block &x, const Block &y) { return x.d2 < y.d2; });
   for (int j = 0; j < pending && below_bound(order[j].d2); ++j)
-    if ((rc = search_block(order[j].b)) != BSSUCC) return rc;
+    if (!block_beyond(order[j].b) && (rc = search_block(order[j].b)) != BSSUCC) return rc;
   *dist = search.dist;
   std::memcpy(foot, search.foot, sizeof(search.foot));
   *param = search.param;

@@ -517,9 +517,25 @@ double piece_box_distance_sq(const BezierPiece &pc, const double *point) {
   return box_distance_sq(pc.dim, point, box, box + pc.dim);
 }
 
-BSrc nearest_on_bezier(const BezierPiece &pc, const double *point, double tol, double bound,
+BSrc nearest_on_bezier(const BezierPiece &piece, const double *point, double tol, double bound,
                        double *dist, double *foot, double *t_out) {
-  const int n = pc.deg, dim = pc.dim, nv = pc.row_count() * (n + 1);
+  const int n = piece.deg, dim = piece.dim, nv = piece.row_count() * (n + 1);
+  // Weights far from 1 are scaled by a power of two (the same curve, every
+  // Cartesian value the same): the numerator multiplies three weights, which
+  // would underflow or overflow.
+  BezierPiece pc = piece;
+  double scaled[kMaxPieceValues];
+  if (pc.rational) {
+    const double *w = pc.rows + dim * (n + 1);
+    double largest = 0.0;
+    for (int i = 0; i <= n; ++i) largest = std::max(largest, w[i]);
+    if (largest < 0x1p-100 || largest > 0x1p100) {
+      int e = 0;
+      std::frexp(largest, &e);
+      for (int i = 0; i < nv; ++i) scaled[i] = std::ldexp(pc.rows[i], -e);
+      pc.rows = scaled;
+    }
+  }
   const double tw = tol < 0.001 ? 0.001 : tol;
   const double prune_bound = bound >= kLargestDouble ? kLargestDouble : (bound + tw) * (bound + tw);
   *dist = kLargestDouble;

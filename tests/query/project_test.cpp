@@ -187,6 +187,16 @@ TEST(BSmdstptcv, RandomCurvesMatchBruteForce) {
       expect_nearest(c, p, f, trial, 24);
     }
   }
+  // Weights so small that their reciprocals overflow (no hull bound from them).
+  for (int trial = 0; trial < 24; ++trial) {
+    RefCurve c = kwtest::query_curve(rng, 3 + trial % 3 + trial % 3 / 2, 30, true, false, 1.0);
+    for (double &w : c.weights) w = std::ldexp(w, -1028);
+    for (double &q : c.poles) q = std::ldexp(q, -1028);
+    const double p[3] = {1.5 * U(rng), 1.5 * U(rng), 1.5 * U(rng)};
+    const Foot f = nearest(c, p);
+    ASSERT_EQ(f.rc, BSSUCC) << "trial " << trial;
+    expect_nearest(c, p, f, trial, 24);
+  }
   // Curves smaller than the fixed working tolerance 0.001, with nearly equal local
   // minima: still the better one to 1e-9 of the size.
   std::mt19937_64 small_rng(11);
