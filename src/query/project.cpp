@@ -848,43 +848,38 @@ struct SpanSearch {
     const int k = sp.deg + 1;
     const bool rational = sp.weights != nullptr;
     const double enough = bound * bound * (1.0 + 1e-12);
-    if (k == 4 || k == 6) {  // two poles at a time
-      {
-        // the box alone first (it decides most tests), on the pairs (x, y), (z, w)
-        Pair cartesian[2 * 6];
-        const Pair *c = v;
-        if (rational) {
-          for (int i = 0; i < k; ++i) {
-            const double r = 1.0 / v[2 * i + 1][1];
-            if (!(r <= kLargestDouble)) return false;
-            cartesian[2 * i] = v[2 * i] * r, cartesian[2 * i + 1] = v[2 * i + 1] * r;
-          }
-          c = cartesian;
+    if (k == 4 || k == 6) {
+      // Cartesian pairs (x, y), (z, w)
+      Pair cartesian[2 * 6];
+      const Pair *c = v;
+      if (rational) {
+        for (int i = 0; i < k; ++i) {
+          const double r = 1.0 / v[2 * i + 1][1];
+          if (!(r <= kLargestDouble)) return false;
+          cartesian[2 * i] = v[2 * i] * r, cartesian[2 * i + 1] = v[2 * i + 1] * r;
         }
-        Pair lxy = c[0], hxy = c[0], lzw = c[1], hzw = c[1];
-        for (int i = 1; i < k; ++i) {
-          lxy = pair_min(lxy, c[2 * i]), hxy = pair_max(hxy, c[2 * i]);
-          lzw = pair_min(lzw, c[2 * i + 1]), hzw = pair_max(hzw, c[2 * i + 1]);
-        }
-        const double lo[3] = {lxy[0], lxy[1], lzw[0]}, hi[3] = {hxy[0], hxy[1], hzw[0]};
-        double box = 0.0;
-        for (int d = 0; d < 3; ++d) {
-          const double e = std::max(lo[d] - point[d], 0.0) + std::max(point[d] - hi[d], 0.0);
-          box += e * e;
-        }
-        if (box >= enough) return true;
+        c = cartesian;
       }
+      // the box alone first (it decides most tests), on those pairs
+      Pair lxy = c[0], hxy = c[0], lzw = c[1], hzw = c[1];
+      for (int i = 1; i < k; ++i) {
+        lxy = pair_min(lxy, c[2 * i]), hxy = pair_max(hxy, c[2 * i]);
+        lzw = pair_min(lzw, c[2 * i + 1]), hzw = pair_max(hzw, c[2 * i + 1]);
+      }
+      const double lo[3] = {lxy[0], lxy[1], lzw[0]}, hi[3] = {hxy[0], hxy[1], hzw[0]};
+      double box = 0.0;
+      for (int d = 0; d < 3; ++d) {
+        const double e = std::max(lo[d] - point[d], 0.0) + std::max(point[d] - hi[d], 0.0);
+        box += e * e;
+      }
+      if (box >= enough) return true;
+      // then the planes, with the x, y and z of two poles at a time as pairs
       Pair x[3], y[3], z[3];
       const Pair px = {point[0], point[0]}, py = {point[1], point[1]}, pz = {point[2], point[2]};
       for (int j = 0; 2 * j < k; ++j) {
-        const Pair *e = v + 4 * j;
-        x[j] = Pair{e[0][0], e[2][0]}, y[j] = Pair{e[0][1], e[2][1]}, z[j] = Pair{e[1][0], e[3][0]};
-        if (rational) {
-          const Pair r = 1.0 / Pair{e[1][1], e[3][1]};
-          if (!(std::max(r[0], r[1]) <= kLargestDouble)) return false;
-          x[j] *= r, y[j] *= r, z[j] *= r;
-        }
-        x[j] -= px, y[j] -= py, z[j] -= pz;
+        const Pair *e = c + 4 * j;
+        x[j] = Pair{e[0][0], e[2][0]} - px, y[j] = Pair{e[0][1], e[2][1]} - py;
+        z[j] = Pair{e[1][0], e[3][0]} - pz;
       }
       const double lb = k == 4 ? hull_bound_pairs<2, true>(x, y, z, enough)
                                : hull_bound_pairs<3, true>(x, y, z, enough);
@@ -945,6 +940,7 @@ struct PoleBlocks {
   int32_t count = 0;
   double box[kMaxBlocks][6];    // lower corner, then upper corner
   double total[kMaxBlocks][3];  // sum of the block's (Cartesian) poles
+  bool divided = false;         // a weight too small for its reciprocal: boxes by division
 
   int32_t first_span(int deg, int32_t b) const { return deg + b * size; }
   int32_t end_span(int deg, int32_t n, int32_t b) const {
@@ -1046,6 +1042,7 @@ struct PoleBlocks {
     if (!rational) return false;
     // A weight too small for its reciprocal, or a rounding at the coordinate
     // limit: the exact checks decide, and the boxes are taken by division.
+    divided = true;
     for (int32_t i = 0; i < n; ++i)
       if (!(sp.weights[i] > 0.0 && sp.weights[i] <= kLargestDouble)) return false;
     if (!values_finite(sp.poles, 3 * static_cast<std::ptrdiff_t>(n)) ||
@@ -1429,8 +1426,9 @@ BSrc nearest_on_spline3(const Spline3 &sp, const PoleBlocks &blocks, const doubl
   // least, the least (P_i - p) . n, so least / |n| bounds the distance from below
   // when positive; the rounding of the Cartesian values, the differences and the
   // dot products is below 1e-15 (|P| + |P - p|) |n|_1 per pole, the box's extent
-  // bounding both.
+  // bounding both. Not tried when a weight is too small for its reciprocal.
   auto block_beyond = [&](int32_t b) {
+    if (rational && blocks.divided) return false;
     const int32_t lo = b * blocks.size, end = std::min(n, (b + 1) * blocks.size + deg);
     const double count = end - lo, *t = blocks.total[b], *bx = blocks.box[b];
     const double nx = t[0] - count * px, ny = t[1] - count * py, nz = t[2] - count * pz;
