@@ -500,6 +500,33 @@ BSrc evaluate_curve_at(const BScurve &cv, double u, int d, double *out) {
 
 namespace {
 
+// Squared distance from the origin to the box lo, hi (lo > 0, hi < 0 or neither:
+// without a branch per axis, which side is anybody's guess).
+[[gnu::always_inline]] inline double origin_box_gap_sq(const double *lo, const double *hi) {
+  double box = 0.0;
+  for (int d = 0; d < 3; ++d) {
+    const double e = std::max(lo[d], 0.0) + std::max(-hi[d], 0.0);
+    box += e * e;
+  }
+  return box;
+}
+
+// For any direction n, every point x of a hull has x . n >= least, the least
+// q_i . n of its points, so least / |n| bounds the distance from below when
+// positive (the rounding of the dot products is at most a few ulps of |q| |n|,
+// qmax the largest |q_i| coordinate; the factor 1 - 1e-12 covers that of the
+// product and the quotient). Its square is taken as least (least / |n|^2), which
+// cannot overflow: n is the sum of the q_i or one of them, so least <= |n|^2
+// (least^2 overflows for coordinates beyond about 1e75). Returns the larger of
+// that and bound.
+[[gnu::always_inline]] inline double plane_bound(double least, const double *n, double qmax,
+                                                 double bound) {
+  least -= 1e-15 * qmax * (std::fabs(n[0]) + std::fabs(n[1]) + std::fabs(n[2]));
+  const double nn = n[0] * n[0] + n[1] * n[1] + n[2] * n[2];
+  if (!(least > 0.0 && nn > 0.0)) return bound;
+  return std::max(bound, least * (least / nn) * (1.0 - 1e-12));
+}
+
 // Lower bound of the squared distance from the origin to the convex hull of k
 // points q (triples, the poles minus the query point): the largest of the squared
 // distances to their box and to planes that have every point on their far side,
@@ -519,31 +546,16 @@ inline double hull_bound(int k_runtime, const double *q, double enough) {
       hi[d] = v > hi[d] ? v : hi[d];
       c[d] += v;
     }
-  double box = 0.0;
-  for (int d = 0; d < 3; ++d) {
-    // lo > 0, hi < 0 or neither (lo <= hi): without a branch
-    const double e = std::max(lo[d], 0.0) + std::max(-hi[d], 0.0);
-    box += e * e;
-  }
+  const double box = origin_box_gap_sq(lo, hi);
   if (box >= enough) return box;
   double qmax = 0.0;
   for (int d = 0; d < 3; ++d) qmax = std::max(qmax, std::max(-lo[d], hi[d]));
-  // For any direction n, every point x of the hull has x . n >= least, the least
-  // q_i . n, so least / |n| bounds the distance from below when positive (the
-  // rounding of the dot products is at most a few ulps of |q| |n|; the factor
-  // 1 - 1e-12 covers that of the product and the quotient). Its square is taken
-  // as least (least / |n|^2), which cannot overflow: n is the sum of the q_i or
-  // one of them, so least <= |n|^2 (least^2 overflows for coordinates beyond
-  // about 1e75).
   double bound = box;
   auto plane_reaches = [&](const double *n) {
     double least = kLargestDouble;
     for (int i = 0; i < k; ++i)
       least = std::min(least, q[3 * i] * n[0] + q[3 * i + 1] * n[1] + q[3 * i + 2] * n[2]);
-    least -= 1e-15 * qmax * (std::fabs(n[0]) + std::fabs(n[1]) + std::fabs(n[2]));
-    const double nn = n[0] * n[0] + n[1] * n[1] + n[2] * n[2];
-    if (!(least > 0.0 && nn > 0.0)) return false;
-    bound = std::max(bound, least * (least / nn) * (1.0 - 1e-12));
+    bound = plane_bound(least, n, qmax, bound);
     return bound >= enough;
   };
   if (plane_reaches(c)) return bound;
@@ -591,11 +603,7 @@ inline double hull_bound_pairs(const Pair *x, const Pair *y, const Pair *z, doub
   }
   const double lo[3] = {std::min(lx[0], lx[1]), std::min(ly[0], ly[1]), std::min(lz[0], lz[1])};
   const double hi[3] = {std::max(hx[0], hx[1]), std::max(hy[0], hy[1]), std::max(hz[0], hz[1])};
-  double box = 0.0;
-  for (int d = 0; d < 3; ++d) {
-    const double e = std::max(lo[d], 0.0) + std::max(-hi[d], 0.0);
-    box += e * e;
-  }
+  const double box = origin_box_gap_sq(lo, hi);
   if (box >= enough) return box;
   double qmax = 0.0;
   for (int d = 0; d < 3; ++d) qmax = std::max(qmax, std::max(-lo[d], hi[d]));
@@ -604,11 +612,7 @@ inline double hull_bound_pairs(const Pair *x, const Pair *y, const Pair *z, doub
     const Pair nx = {n[0], n[0]}, ny = {n[1], n[1]}, nz = {n[2], n[2]};
     Pair dots = x[0] * nx + y[0] * ny + z[0] * nz;
     for (int j = 1; j < kPairs; ++j) dots = pair_min(dots, x[j] * nx + y[j] * ny + z[j] * nz);
-    double least = std::min(dots[0], dots[1]);
-    least -= 1e-15 * qmax * (std::fabs(n[0]) + std::fabs(n[1]) + std::fabs(n[2]));
-    const double nn = n[0] * n[0] + n[1] * n[1] + n[2] * n[2];
-    if (!(least > 0.0 && nn > 0.0)) return false;
-    bound = std::max(bound, least * (least / nn) * (1.0 - 1e-12));
+    bound = plane_bound(std::min(dots[0], dots[1]), n, qmax, bound);
     return bound >= enough;
   };
   const double c[3] = {sx[0] + sx[1], sy[0] + sy[1], sz[0] + sz[1]};
