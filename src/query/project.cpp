@@ -444,7 +444,9 @@ BSrc nearest_on_spline_rows(int deg, int32_t n, int dim, bool rational, const do
 
 bool use_avx2_kernels() {
 #ifdef KNOTWORK_HAVE_AVX2_KERNELS
-  static const bool has = __builtin_cpu_supports("avx2");
+  // (__builtin_cpu_init: the call may come from another library's constructor,
+  // before the runtime's own has filled in the processor's features)
+  static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
   return has;
 #else
   return false;
