@@ -11,12 +11,26 @@
 #error "project.hpp is internal to the library; include knotwork.h instead"
 #endif
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 #include "frame/frame.hpp"
 #include "knotwork.h"
 
+// The nearest-point kernels (project_piece.cpp, nearest_spline.cpp) compile a
+// second time for AVX2 (nearest_avx2.cpp, where the target allows it) into
+// knotwork::avx2: the same source, so the same answers bit for bit.
+#ifdef KNOTWORK_KERNELS_AVX2
+#define KW_KERNELS_BEGIN namespace avx2 {
+#define KW_KERNELS_END }
+#else
+#define KW_KERNELS_BEGIN
+#define KW_KERNELS_END
+#endif
+
 namespace knotwork {
+KW_KERNELS_BEGIN
 
 inline constexpr int kMaxPieceOrder = 16;   // at most 16 poles in one piece
 inline constexpr int kMaxPieceValues = 64;  // (dim + rational) x (deg + 1) of one piece
@@ -172,6 +186,43 @@ BSrc scalar_root(BSqnwt2_function f, void *ctx, double a, double b, double start
 // Squared distance from a point to the pole box of a piece (0 inside), the poles
 // divided by their weights when rational.
 double piece_box_distance_sq(const BezierPiece &piece, const double *point);
+
+// The nearest points of a validated curve record (order <= 16) to num_points
+// points, each searched alone over the spans. Statuses: 0, -2 (a point not finite
+// or beyond 1e150, a pole or weight unusable), -13 (sub-piece stack).
+BSrc nearest_points(const BScurve &cv, int32_t num_points, const double *points, double *params,
+                    double *feet, double *dists);
+
+// Curve parameter of local parameter t of a piece over [a, b], with the foot point
+// and distance re-taken at the local parameter that the rounded curve parameter
+// names, so that the foot is the curve point at the returned parameter.
+inline double settle_parameter(const BezierPiece &pc, double a, double b, double t,
+                               const double *point, double *foot, double *dist) {
+  if (t <= 0.0) return a;
+  if (t >= 1.0) return b;
+  const double u = std::clamp(a + (b - a) * t, a, b);
+  const double ts = std::clamp((u - a) / (b - a), 0.0, 1.0);
+  if (ts == t || ts <= 0.0 || ts >= 1.0) return u;
+  double e[3 * kMaxPieceValues];
+  bezier_point_derivatives(pc, ts, e);
+  double d2 = 0.0;
+  for (int d = 0; d < pc.dim; ++d) {
+    foot[d] = e[d];
+    d2 += (e[d] - point[d]) * (e[d] - point[d]);
+  }
+  *dist = std::sqrt(d2);
+  return u;
+}
+
+KW_KERNELS_END
+
+// nearest_points() of the AVX2 build (defined when the library has one), and
+// whether to take it: true when the library has it and the processor runs it.
+namespace avx2 {
+BSrc nearest_points(const BScurve &cv, int32_t num_points, const double *points, double *params,
+                    double *feet, double *dists);
+}  // namespace avx2
+bool use_avx2_kernels();
 
 }  // namespace knotwork
 

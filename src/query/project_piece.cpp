@@ -22,6 +22,7 @@
 #include "query/project.hpp"
 
 namespace knotwork {
+KW_KERNELS_BEGIN
 namespace {
 
 constexpr int kMaxNumeratorDegree = kMaxNumeratorCoefficients - 1;  // 45
@@ -795,4 +796,5 @@ int perpendicular_roots(const BezierPiece &pc, const double *point, double *root
   return found;
 }
 
+KW_KERNELS_END
 }  // namespace knotwork

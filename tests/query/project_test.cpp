@@ -210,6 +210,46 @@ TEST(BSmdstptcv, RandomCurvesMatchBruteForce) {
   }
 }
 
+#ifdef KNOTWORK_HAVE_AVX2_KERNELS
+// The AVX2 build of the span search is the same source without FMA: the same
+// statuses and the same answers bit for bit as the plain build, on curves of every
+// kind the brute-force test above uses (and weights scaled out of the ordinary
+// range both ways), near and far points, and a point that is not finite.
+TEST(BSmdstptcv, Avx2KernelsGiveThePlainAnswersBitForBit) {
+  if (!knotwork::use_avx2_kernels()) GTEST_SKIP() << "the processor has no AVX2";
+  std::mt19937_64 rng(77);
+  std::uniform_real_distribution<double> U(-1.0, 1.0), V(0.0, 1.0);
+  for (int trial = 0; trial < 300; ++trial) {
+    const int k = trial % 30 == 7 ? 10 + trial % 7 : 2 + trial % 7;
+    const int n = k + static_cast<int>(V(rng) * (trial % 6 == 0 ? 300 : 25));
+    const bool clamped = trial % 5 != 2;
+    RefCurve c = kwtest::query_curve(rng, k, n, trial % 2 == 1, trial % 3 == 0 && clamped,
+                                     trial % 4 == 0 ? 1e6 : 1.0, clamped);
+    if (c.rational() && trial % 8 == 1) {
+      const int e = trial % 16 == 1 ? -1028 : 300;
+      for (double &w : c.weights) w = std::ldexp(w, e);
+      for (double &q : c.poles) q = std::ldexp(q, e);
+    }
+    const double size = trial % 4 == 0 ? 1e6 : 1.0;
+    std::vector<double> pts;
+    for (const double reach : {0.1, 0.5, 1.2, 3.0, 50.0})
+      for (int d = 0; d < 3; ++d) pts.push_back(size * reach * U(rng));
+    if (trial % 50 == 9) pts[4] = std::numeric_limits<double>::quiet_NaN();
+    const int32_t m = static_cast<int32_t>(pts.size() / 3);
+    std::vector<double> u1(m, 7.0), f1(3 * m, 7.0), d1(m, 7.0), u2 = u1, f2 = f1, d2 = d1;
+    const BScurve cv = c.view();
+    const BSrc rc1 = knotwork::nearest_points(cv, m, pts.data(), u1.data(), f1.data(), d1.data());
+    const BSrc rc2 =
+        knotwork::avx2::nearest_points(cv, m, pts.data(), u2.data(), f2.data(), d2.data());
+    ASSERT_EQ(rc1, rc2) << "trial " << trial;
+    EXPECT_EQ(rc1, trial % 50 == 9 ? BSINARG : BSSUCC) << "trial " << trial;
+    EXPECT_EQ(0, std::memcmp(u1.data(), u2.data(), sizeof(double) * m)) << "trial " << trial;
+    EXPECT_EQ(0, std::memcmp(f1.data(), f2.data(), sizeof(double) * 3 * m)) << "trial " << trial;
+    EXPECT_EQ(0, std::memcmp(d1.data(), d2.data(), sizeof(double) * m)) << "trial " << trial;
+  }
+}
+#endif
+
 TEST(BSmdstptscv, PolylineOfPointsMatchesBruteForceAndSetsTheFlag) {
   std::mt19937_64 rng(99);
   std::uniform_real_distribution<double> U(-1.0, 1.0);
