@@ -1481,6 +1481,7 @@ int main(int argc, char **argv) {
     bool rational;
     double offset;
     bool eval, nearest;
+    uint64_t seed = 0;  // its place in the full list: the same curve whichever rows run
   };
   std::vector<Case> cases;
   for (int k : {4, 6})
@@ -1491,6 +1492,7 @@ int main(int argc, char **argv) {
   for (int k : {4, 6})
     for (bool r : {false, true})
       for (int n : {10, 100, 1000}) cases.push_back({k, n, r, 0.0, false, true});
+  for (std::size_t i = 0; i < cases.size(); ++i) cases[i].seed = i + 1;
   if (extra_only) cases.clear();
   if (eval_only)
     cases.erase(std::remove_if(cases.begin(), cases.end(), [](const Case &c) { return !c.eval; }),
@@ -1499,10 +1501,9 @@ int main(int argc, char **argv) {
     cases.erase(
         std::remove_if(cases.begin(), cases.end(), [](const Case &c) { return !c.nearest; }),
         cases.end());
-  uint64_t seed = 1;
   for (const Case &sp : cases) {
-    RefCurve c = make_curve(sp.k, sp.n, sp.rational, sp.offset, seed);
-    const RefCurve at_origin = make_curve(sp.k, sp.n, sp.rational, 0.0, seed++);
+    RefCurve c = make_curve(sp.k, sp.n, sp.rational, sp.offset, sp.seed);
+    const RefCurve at_origin = make_curve(sp.k, sp.n, sp.rational, 0.0, sp.seed);
     BScurve rec = c.view();
     Backends b = knotwork_backends(c, rec);
 #ifdef KW_PEERS_OCCT
