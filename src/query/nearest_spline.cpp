@@ -56,6 +56,14 @@ namespace {
   return box;
 }
 
+// The largest |coordinate| of the box lo, hi: the scale of the plane bounds'
+// rounding.
+[[gnu::always_inline]] inline double box_extent(const double *lo, const double *hi) {
+  double qmax = 0.0;
+  for (int d = 0; d < 3; ++d) qmax = std::max(qmax, std::max(-lo[d], hi[d]));
+  return qmax;
+}
+
 // For any direction n, every point x of a hull has x . n >= least, the least
 // q_i . n of its points, so least / |n| bounds the distance from below when
 // positive (the rounding of the dot products is at most a few ulps of |q| |n|,
@@ -93,8 +101,7 @@ inline double hull_bound(int k_runtime, const double *q, double enough) {
     }
   const double box = origin_box_gap_sq(lo, hi);
   if (box >= enough) return box;
-  double qmax = 0.0;
-  for (int d = 0; d < 3; ++d) qmax = std::max(qmax, std::max(-lo[d], hi[d]));
+  const double qmax = box_extent(lo, hi);
   double bound = box;
   auto plane_reaches = [&](const double *n) {
     double least = kLargestDouble;
@@ -150,8 +157,7 @@ inline double hull_bound_pairs(const Pair *x, const Pair *y, const Pair *z, doub
   const double hi[3] = {std::max(hx[0], hx[1]), std::max(hy[0], hy[1]), std::max(hz[0], hz[1])};
   const double box = origin_box_gap_sq(lo, hi);
   if (box >= enough) return box;
-  double qmax = 0.0;
-  for (int d = 0; d < 3; ++d) qmax = std::max(qmax, std::max(-lo[d], hi[d]));
+  const double qmax = box_extent(lo, hi);
   double bound = box;
   auto plane_reaches = [&](const double *n) {
     const Pair nx = {n[0], n[0]}, ny = {n[1], n[1]}, nz = {n[2], n[2]};
