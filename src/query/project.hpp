@@ -19,8 +19,8 @@
 #include "knotwork.h"
 
 // The nearest-point kernels (project_piece.cpp, nearest_spline.cpp) compile a
-// second time for AVX2 (nearest_avx2.cpp, where the target allows it) into
-// knotwork::avx2: the same source, so the same answers bit for bit.
+// second time for AVX2 and FMA (nearest_avx2.cpp, where the target allows it) into
+// knotwork::avx2: the same source, so the same answers to rounding.
 #ifdef KNOTWORK_KERNELS_AVX2
 #define KW_KERNELS_BEGIN namespace avx2 {
 #define KW_KERNELS_END }
