@@ -409,11 +409,16 @@ struct SpanSearch {
       Pair cartesian[2 * 6];
       const Pair *c = v;
       if (rational) {
-        for (int i = 0; i < k; ++i) {
-          const double r = 1.0 / v[2 * i + 1][1];
-          if (!(r <= kLargestDouble)) return false;
-          cartesian[2 * i] = v[2 * i] * r, cartesian[2 * i + 1] = v[2 * i + 1] * r;
+        // the reciprocal weights two at a time (k is even)
+        Pair fine = {1.0, 1.0};
+        for (int i = 0; i < k; i += 2) {
+          const Pair r = 1.0 / Pair{v[2 * i + 1][1], v[2 * i + 3][1]};
+          fine = r <= Pair{kLargestDouble, kLargestDouble} ? fine : Pair{0.0, 0.0};
+          const Pair r0 = {r[0], r[0]}, r1 = {r[1], r[1]};
+          cartesian[2 * i] = v[2 * i] * r0, cartesian[2 * i + 1] = v[2 * i + 1] * r0;
+          cartesian[2 * i + 2] = v[2 * i + 2] * r1, cartesian[2 * i + 3] = v[2 * i + 3] * r1;
         }
+        if (!(fine[0] > 0.0 && fine[1] > 0.0)) return false;
         c = cartesian;
       }
       // the box alone first (it decides most tests), on those pairs
