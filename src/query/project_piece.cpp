@@ -256,17 +256,16 @@ template <int K>
   return w[0];
 }
 
-// The root of the Bernstein polynomial N with coefficients c[0..K-1] (one sign
-// change, negative before it) from the start s in (0, 1): Newton steps on N
+// polish_numerator_root() for K coefficients: Newton steps on the polynomial N
 // itself, kept in the bracket its signs give (else bisection), until a step is
-// below 1e-8 (the next one would be at rounding). In x = s / (1 - s), N = (1 -
-// s)^m P(x) and N' = m (1 - s)^(m - 1) R(x), P and R the coefficients and their
-// differences scaled by the binomials, so N / N' = (1 - s) P / (m R); above 1/2
-// the same in (1 - s) / s with the coefficients reversed, N / N' = s P~ / (m R~).
-// Both stay within the coefficients' size (x <= 1). N is the numerator of the
-// foot function, so this root starts the Newton steps on the curve nearly at
-// rounding: they then take one or two evaluations instead of about four, and an
-// evaluation of N costs a fraction of one of the curve.
+// below 1e-8 (the next one would be at rounding) or after eight. With x = s / (1 - s),
+// N = (1 - s)^m P(x) and N' = m (1 - s)^(m - 1) R(x), P and R the coefficients
+// and their differences scaled by the binomials, so N / N' = (1 - s) P / (m R);
+// above 1/2 the same in (1 - s) / s with the coefficients reversed,
+// N / N' = s P~ / (m R~). Both stay within the coefficients' size (x <= 1). N is
+// the numerator of the foot function, so its root starts the Newton steps on the
+// curve nearly at rounding: they then take one or two evaluations instead of
+// about four, and an evaluation of N costs a fraction of one of the curve.
 template <int K>
 double polish_numerator_root(const double *c, double s) {
   constexpr int m = K - 1;
@@ -277,7 +276,7 @@ double polish_numerator_root(const double *c, double s) {
   });
   for_index<K>(K, [&](int j) { rev[j] = Pair{fwd[m - j][0], j < m ? fwd[m - 1 - j][1] : 0.0}; });
   double lo = 0.0, hi = 1.0;
-  for (int step = 0; step < 6; ++step) {
+  for (int step = 0; step < 8; ++step) {
     const bool left = s <= 0.5;
     const double u = 1.0 - s;
     const Pair pr = left ? estrin<K>(fwd, s / u) : estrin<K>(rev, u / s);
@@ -294,9 +293,9 @@ double polish_numerator_root(const double *c, double s) {
   return s;
 }
 
-// polish_numerator_root() for the numerators of 3-D pieces of degree 2-5 (2 n or
-// 3 n coefficients); other starts are returned as they are.
-inline double polish_numerator_root(const double *c, int count, double s) {
+}  // namespace
+
+double polish_numerator_root(const double *c, int count, double s) {
   if (!(s > 0.0 && s < 1.0)) return s;
   switch (count) {
     case 4:
@@ -317,6 +316,8 @@ inline double polish_numerator_root(const double *c, int count, double s) {
       return s;
   }
 }
+
+namespace {
 
 // Smallest weight coefficient of a rational piece (1 for a polynomial one).
 inline double smallest_weight(const BezierPiece &pc) {
