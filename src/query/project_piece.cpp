@@ -236,24 +236,19 @@ double crossing_guess(const double *c, int count, int cross) {
   return x0 + (x1 - x0) * (c[cross] / (c[cross] - c[next]));
 }
 
-// Sum of v[i] x^i over i < K for two polynomials at once (one per lane), by
-// Estrin's scheme: neighbours combined level by level with x, x^2, x^4, ..., a
-// chain of about log2 K multiply-adds where Horner's rule takes K.
+// Sum of w[i] p^i over i < K for two polynomials at once (one per lane), by
+// Estrin's scheme: neighbours combined level by level with p, p^2, p^4, ..., a
+// chain of about log2 K multiply-adds where Horner's rule takes K (w is
+// overwritten).
 template <int K>
-[[gnu::always_inline]] inline Pair estrin(const Pair *v, double x) {
-  Pair w[K];
-  for_index<K>(K, [&](int i) { w[i] = v[i]; });
-  Pair p = {x, x};
-  int count = K;
-#pragma GCC unroll 8
-  for (int level = 0; level < 6 && count > 1; ++level) {
-#pragma GCC unroll 32
-    for (int i = 0; i < count / 2; ++i) w[i] = w[2 * i] + w[2 * i + 1] * p;
-    if (count % 2 == 1) w[count / 2] = w[count - 1];
-    count = (count + 1) / 2;
-    p = p * p;
+[[gnu::always_inline]] inline Pair estrin(Pair *w, Pair p) {
+  if constexpr (K == 1) {
+    return w[0];
+  } else {
+    for_index<K / 2>(K / 2, [&](int i) { w[i] = w[2 * i] + w[2 * i + 1] * p; });
+    if constexpr (K % 2 == 1) w[K / 2] = w[K - 1];
+    return estrin<(K + 1) / 2>(w, p * p);
   }
-  return w[0];
 }
 
 // polish_numerator_root() for K coefficients: Newton steps on the polynomial N
@@ -279,7 +274,11 @@ double polish_numerator_root(const double *c, double s) {
   for (int step = 0; step < 8; ++step) {
     const bool left = s <= 0.5;
     const double u = 1.0 - s;
-    const Pair pr = left ? estrin<K>(fwd, s / u) : estrin<K>(rev, u / s);
+    Pair w[K];
+    const Pair *v = left ? fwd : rev;
+    for_index<K>(K, [&](int i) { w[i] = v[i]; });
+    const double x = left ? s / u : u / s;
+    const Pair pr = estrin<K>(w, Pair{x, x});
     if (pr[0] == 0.0) return s;
     (pr[0] < 0.0 ? lo : hi) = s;
     double next = 0.5 * (lo + hi);
