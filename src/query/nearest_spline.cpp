@@ -245,9 +245,9 @@ struct Spline3 {
   // span_lower_bound() for degree D (odd) with the points two at a time: the x,
   // y and z of the moved ends and of inner poles 1, 2, 3, 4 as pairs, so the
   // box, the sums and the dot products take half the operations. The values are
-  // those of span_lower_bound() (the same operations lane by lane), so the box
-  // is too; the plane's normal is summed in another order (any normal gives a
-  // bound).
+  // those of span_lower_bound() (the same operations lane by lane, up to where a
+  // multiply-add is fused), so the box is too; the plane's normal is summed in
+  // another order (any normal gives a bound).
   template <int D, bool rational>
   double span_lower_bound_pairs(int32_t s, const double *point, double enough) const {
     static_assert(D % 2 == 1 && D >= 3 && D <= 7);
@@ -292,12 +292,13 @@ struct Spline3 {
 // Bezier poles of one span in place: v holds the span's deg + 1 poles as pairs
 // (x, y), (z, w) (w anything finite when polynomial), knots its 2 deg + 2 knots
 // (knots[deg] < knots[deg + 1]). Both ends are clamped by knot insertion, the
-// arithmetic of span_bezier_rows() lane by lane (so the poles agree with it bit
-// for bit) without its generic pole access; D > 0 fixes the degree at compile
-// time. With Next, the right clamp also leaves in next[0 .. deg - 2] the first
-// poles of the following span clamped at its left end (the other edge of the same
-// insertion triangle: blossoms F(b^(deg - i), t[k + 1] .. t[k + i])), so a run
-// of spans is converted with one insertion per shared knot.
+// arithmetic of span_bezier_rows() lane by lane (so the poles agree with it, bit
+// for bit but where a multiply-add is fused) without its generic pole access;
+// D > 0 fixes the degree at compile time. With Next, the right clamp also
+// leaves in next[0 .. deg - 2] the first poles of the following span clamped at
+// its left end (the other edge of the same insertion triangle: blossoms
+// F(b^(deg - i), t[k + 1] .. t[k + i])), so a run of spans is converted with one
+// insertion per shared knot.
 template <int D = 0, bool Next = false>
 inline void span_to_bezier(int deg_runtime, const double *knots, Pair *v, Pair *next = nullptr) {
   const int deg = D > 0 ? D : deg_runtime, k = deg + 1;
@@ -408,11 +409,16 @@ struct SpanSearch {
       Pair cartesian[2 * 6];
       const Pair *c = v;
       if (rational) {
-        for (int i = 0; i < k; ++i) {
-          const double r = 1.0 / v[2 * i + 1][1];
-          if (!(r <= kLargestDouble)) return false;
-          cartesian[2 * i] = v[2 * i] * r, cartesian[2 * i + 1] = v[2 * i + 1] * r;
+        // the reciprocal weights two at a time (k is even)
+        Pair fine = {1.0, 1.0};
+        for (int i = 0; i < k; i += 2) {
+          const Pair r = 1.0 / Pair{v[2 * i + 1][1], v[2 * i + 3][1]};
+          fine = r <= Pair{kLargestDouble, kLargestDouble} ? fine : Pair{0.0, 0.0};
+          const Pair r0 = {r[0], r[0]}, r1 = {r[1], r[1]};
+          cartesian[2 * i] = v[2 * i] * r0, cartesian[2 * i + 1] = v[2 * i + 1] * r0;
+          cartesian[2 * i + 2] = v[2 * i + 2] * r1, cartesian[2 * i + 3] = v[2 * i + 3] * r1;
         }
+        if (!(fine[0] > 0.0 && fine[1] > 0.0)) return false;
         c = cartesian;
       }
       // the box alone first (it decides most tests), on those pairs

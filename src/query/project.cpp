@@ -446,7 +446,8 @@ bool use_avx2_kernels() {
 #ifdef KNOTWORK_HAVE_AVX2_KERNELS
   // (__builtin_cpu_init: the call may come from another library's constructor,
   // before the runtime's own has filled in the processor's features)
-  static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+  static const bool has =
+      (__builtin_cpu_init(), __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"));
   return has;
 #else
   return false;

@@ -19,8 +19,8 @@
 #include "knotwork.h"
 
 // The nearest-point kernels (project_piece.cpp, nearest_spline.cpp) compile a
-// second time for AVX2 (nearest_avx2.cpp, where the target allows it) into
-// knotwork::avx2: the same source, so the same answers bit for bit.
+// second time for AVX2 and FMA (nearest_avx2.cpp, where the target allows it) into
+// knotwork::avx2: the same source, so the same answers to rounding.
 #ifdef KNOTWORK_KERNELS_AVX2
 #define KW_KERNELS_BEGIN namespace avx2 {
 #define KW_KERNELS_END }
@@ -56,6 +56,13 @@ void bezier_point_derivatives(const BezierPiece &piece, double t, double *out);
 // (2 deg for polynomial pieces, 3 deg for rational ones; at most 46).
 int perpendicular_numerator(const BezierPiece &piece, const double *point, double *coef);
 inline constexpr int kMaxNumeratorCoefficients = 3 * (kMaxPieceOrder - 1) + 1;
+
+// The root of a Bernstein polynomial c[0 .. count - 1] with one sign change,
+// negative before it, from the start s in (0, 1): safeguarded Newton steps on the
+// polynomial until a step is below 1e-8 (the result is then at rounding, for a
+// simple root), at most eight. For the numerators of 3-D pieces of degree 2-5 (count 4, 6, 8, 9,
+// 10, 12 or 15); any other count or a start outside (0, 1) is returned as it is.
+double polish_numerator_root(const double *c, int count, double s);
 
 // Nearest point of one piece (validated input: deg < 16, (dim + rational) (deg + 1)
 // <= 64, positive weights). Searches only for points nearer than `bound` (pass
