@@ -245,9 +245,9 @@ struct Spline3 {
   // span_lower_bound() for degree D (odd) with the points two at a time: the x,
   // y and z of the moved ends and of inner poles 1, 2, 3, 4 as pairs, so the
   // box, the sums and the dot products take half the operations. The values are
-  // those of span_lower_bound() (the same operations lane by lane, up to where a
-  // multiply-add is fused), so the box is too; the plane's normal is summed in
-  // another order (any normal gives a bound).
+  // those of span_lower_bound() to rounding (the same operations lane by lane; a
+  // multiply-add may be fused in one and not the other), and so is the box; the
+  // plane's normal is summed in another order (any normal gives a bound).
   template <int D, bool rational>
   double span_lower_bound_pairs(int32_t s, const double *point, double enough) const {
     static_assert(D % 2 == 1 && D >= 3 && D <= 7);

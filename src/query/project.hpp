@@ -60,8 +60,9 @@ inline constexpr int kMaxNumeratorCoefficients = 3 * (kMaxPieceOrder - 1) + 1;
 // The root of a Bernstein polynomial c[0 .. count - 1] with one sign change,
 // negative before it, from the start s in (0, 1): safeguarded Newton steps on the
 // polynomial until a step is below 1e-8 (the result is then at rounding, for a
-// simple root), at most eight. For the numerators of 3-D pieces of degree 2-5 (count 4, 6, 8, 9,
-// 10, 12 or 15); any other count or a start outside (0, 1) is returned as it is.
+// simple root), at most eight. For the numerators of 3-D pieces of degree 2-5
+// (count 4, 6, 8, 9, 10, 12 or 15); any other count or a start outside (0, 1) is
+// returned as it is.
 double polish_numerator_root(const double *c, int count, double s);
 
 // Nearest point of one piece (validated input: deg < 16, (dim + rational) (deg + 1)

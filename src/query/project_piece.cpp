@@ -253,8 +253,8 @@ template <int K>
 
 // polish_numerator_root() for K coefficients: Newton steps on the polynomial N
 // itself, kept in the bracket its signs give (else bisection), until a step is
-// below 1e-8 (the next one would be at rounding) or after eight. With x = s / (1 - s),
-// N = (1 - s)^m P(x) and N' = m (1 - s)^(m - 1) R(x), P and R the coefficients
+// below 1e-8 (the next one would be at rounding) or after eight. With
+// x = s / (1 - s), N = (1 - s)^m P(x) and N' = m (1 - s)^(m - 1) R(x), P and R the coefficients
 // and their differences scaled by the binomials, so N / N' = (1 - s) P / (m R);
 // above 1/2 the same in (1 - s) / s with the coefficients reversed,
 // N / N' = s P~ / (m R~). Both stay within the coefficients' size (x <= 1). N is
